@@ -1,0 +1,98 @@
+# Helpers shared by every directory of the tree.
+
+# Host builds of Android's liblog, libbase, libcutils and libutils (Debian's android-lib*-dev).
+set(ANDROID_HOST_LIBDIR /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/android)
+add_library(android_host INTERFACE)
+target_include_directories(android_host SYSTEM INTERFACE /usr/include/android)
+target_link_libraries(android_host INTERFACE
+  ${ANDROID_HOST_LIBDIR}/liblog.so
+  ${ANDROID_HOST_LIBDIR}/libbase.so
+  ${ANDROID_HOST_LIBDIR}/libcutils.so
+  ${ANDROID_HOST_LIBDIR}/libutils.so)
+target_link_options(android_host INTERFACE "-Wl,-rpath,${ANDROID_HOST_LIBDIR}")
+
+# A plug-in: a real shared library named exactly NAME (NAME.so), whose only exported
+# symbols are the C entry points marked with VENDOR_EXPORT (include/vendor_export.h).
+function(vendor_plugin name)
+  add_library(${name} SHARED ${ARGN})
+  set_target_properties(${name} PROPERTIES
+    PREFIX ""
+    OUTPUT_NAME ${name}
+    C_VISIBILITY_PRESET hidden
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_link_libraries(${name} PRIVATE vendor_headers)
+endfunction()
+
+# A shared library of this system (not a plug-in) under its deliverable name.
+function(vendor_shared_library name)
+  add_library(${name} SHARED ${ARGN})
+  set_target_properties(${name} PROPERTIES
+    PREFIX ""
+    OUTPUT_NAME ${name}
+    C_VISIBILITY_PRESET hidden
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_link_libraries(${name} PRIVATE vendor_headers)
+endfunction()
+
+# A GoogleTest program beside the code it tests, registered with CTest.
+#   vendor_test(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS l] [DEPENDS target...])
+# DEPENDS names plug-ins the test loads with dlopen: they are built first, and the test
+# finds them in VENDOR_PLUGIN_DIR.
+function(vendor_test name)
+  if(NOT VENDOR_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;DEPENDS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    VENDOR_PLUGIN_DIR="${CMAKE_LIBRARY_OUTPUT_DIRECTORY}"
+    VENDOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    VENDOR_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/../shared/testdata")
+  if(T_DEPENDS)
+    add_dependencies(${name} ${T_DEPENDS})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+endfunction()
+
+# A fuzz entry point (LLVMFuzzerTestOneInput in SOURCES). The test suite builds it with a
+# plain driver that replays every file of its seed corpus fuzz/corpus/NAME (no clang
+# needed); with VENDOR_FUZZ=ON and clang, scripts/fuzz builds the real libFuzzer binary.
+#   vendor_fuzzer(NAME SOURCES a.cpp LIBS x y)
+function(vendor_fuzzer name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  set(corpus ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+  if(VENDOR_FUZZ)
+    add_executable(fuzz_${name} ${F_SOURCES})
+    target_link_libraries(fuzz_${name} PRIVATE ${F_LIBS})
+    target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+  elseif(VENDOR_TESTS)
+    add_executable(fuzz_replay_${name} ${F_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/replay_main.cpp)
+    target_link_libraries(fuzz_replay_${name} PRIVATE ${F_LIBS})
+    add_test(NAME fuzz_replay.${name} COMMAND fuzz_replay_${name} ${corpus})
+    set_tests_properties(fuzz_replay.${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+  endif()
+endfunction()
+
+# A deliverable whose directory has no build yet still exists as a target under its fixed
+# name: an empty library, or a program that says it is not part of this build. Once DIR
+# has a CMakeLists.txt of its own, that file defines the target instead.
+#   vendor_component(DIR plugin|shared|program NAME)
+function(vendor_component dir kind name)
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+    return()
+  endif()
+  if(kind STREQUAL "plugin")
+    vendor_plugin(${name} ${CMAKE_SOURCE_DIR}/cmake/placeholder.cpp)
+  elseif(kind STREQUAL "shared")
+    vendor_shared_library(${name} ${CMAKE_SOURCE_DIR}/cmake/placeholder.cpp)
+  else()
+    add_executable(${name} ${CMAKE_SOURCE_DIR}/cmake/placeholder_main.cpp)
+    target_compile_definitions(${name} PRIVATE VENDOR_PROGRAM_NAME="${name}")
+  endif()
+endfunction()
