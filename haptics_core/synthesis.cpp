@@ -1,0 +1,405 @@
+#include "synthesis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "log.h"
+#include "transient_waveforms.h"
+
+namespace brax {
+namespace {
+
+constexpr double kMass = 0.00125;
+constexpr double kDamping = 0.0635557437;
+constexpr double kStiffnessAt176 = 1535.0;
+constexpr double kSqrt3Over2 = 0.8660254037844386;
+constexpr double kEqualiserScale = 0.03216444981862153;
+constexpr double kStartPhase = -1.5707963;
+constexpr double kClipDrive = 7.999999;
+constexpr double kMinDriveHz = 50.0;
+constexpr double kMaxDriveHz = 500.0;
+
+// The displacement model's rows: numerator n * [1 3 3 1], denominator [1 d1 d2 d3], one
+// row per hertz of f0 from 166 to 186. A device ships all 21 measured rows with its
+// tuning data; the first and last are known here and the rows between are taken on the
+// straight line between them, which matches how smoothly the measured rows move.
+struct DisplacementRow {
+  double n, d1, d2, d3;
+};
+constexpr DisplacementRow kRowFirst24k = {7.99579e-09, -1.56199, 0.131628, 0.43308};
+constexpr DisplacementRow kRowLast24k = {7.99482e-09, -1.56151, 0.131838, 0.43308};
+constexpr DisplacementRow kRowFirst48k = {1.5594e-09, -1.88078, 0.76374, 0.117566};
+constexpr DisplacementRow kRowLast48k = {1.55936e-09, -1.88066, 0.763754, 0.117566};
+constexpr int32_t kFirstRowF0 = 166;
+constexpr int32_t kLastRow = 20;
+
+// Half of the symmetric 20-tap low-pass kernels (taps 0..10; taps 11..19 mirror 9..1).
+constexpr double kFirHalf24k[11] = {0.0056875, 0.0077454, 0.0133738, 0.0224909,
+                                    0.0345099, 0.0483903, 0.062759,  0.0760844,
+                                    0.0868799, 0.0939066, 0.0963444};
+constexpr double kFirHalf48k[11] = {0.00692093, 0.00899305, 0.0149085, 0.0242095,
+                                    0.036061,   0.0493345,  0.0627252, 0.0748913,
+                                    0.084598,   0.0908524,  0.0930114};
+
+// The largest share of full intensity allowed at a drive frequency: the actuator is
+// spared above 450 Hz.
+double IntensityCap(double freq) {
+  const long hz = std::lround(freq);
+  return (hz >= 450 && hz <= 500) ? 0.4 : 1.0;
+}
+
+double CapScale(double freq, double amp) {
+  const double cap = IntensityCap(freq);
+  return amp > cap ? cap / amp : 1.0;
+}
+
+}  // namespace
+
+LraModel LraModel::Make(int32_t f0, double rate) {
+  LraModel m;
+  const double T = 1.0 / rate;
+  m.k = kStiffnessAt176 * f0 * f0 / 30976.0;
+  m.w0 = std::sqrt(m.k / kMass);
+  m.zeta = kDamping / (2.0 * std::sqrt(m.k * kMass));
+  m.wd = m.w0 * std::sqrt(1.0 - m.zeta * m.zeta);
+  m.a1 = -2.0 * std::exp(-m.zeta * m.w0 * T) * std::cos(m.wd * T);
+  m.a2 = std::exp(-2.0 * m.zeta * m.w0 * T);
+  m.b1 = -2.0 * std::exp(-1.5 * m.w0 * T) * std::cos(3.0 * kSqrt3Over2 * m.w0 * T);
+  m.b2 = std::exp(-3.0 * m.w0 * T);
+  m.g = (m.k / kEqualiserScale) * (1.0 + m.b1 + m.b2) / (1.0 + m.a1 + m.a2);
+  // The two modes of the actuator in its housing. Below about 97 Hz the lower mode has no
+  // real solution; a negative square root is taken as 0 rather than left as NaN.
+  const double p = 0.0025 * m.k - 0.00403933255726009;
+  const double q = std::sqrt(std::max(0.0, p * p - 6.25e-6 * (m.k * m.k - 218880.38762517628)));
+  m.f_low = static_cast<float>(std::sqrt(std::max(0.0, (p - q) / 3.125e-6)) / 2.0 / 3.1415926);
+  m.f_high = static_cast<float>(std::sqrt(std::max(0.0, (p + q) / 3.125e-6)) / 2.0 / 3.1415926);
+  return m;
+}
+
+double LraModel::DriveFactor(double f) const {
+  if (f >= f_low && f <= f_high) return kMaxDisplacement;
+  const double w = kTwoPi * f;
+  const double kp = k - kMass * w * w;
+  const double d = 8.27 * ((kDamping * w) * (kDamping * w) + kp * kp);
+  const double re = 0.266 * kp / d;
+  const double im = -0.0169058278242 * w / d;
+  return 8.0 * std::sqrt(re * re + im * im);
+}
+
+Filter::Filter(std::vector<double> b, std::vector<double> a) : b_(std::move(b)), a_(std::move(a)) {
+  if (a_.empty()) a_.push_back(1.0);
+  const size_t len = std::max(b_.size(), a_.size());
+  b_.resize(len, 0.0);
+  a_.resize(len, 0.0);
+  if (std::fabs(a_[0] - 1.0) > 1e-12 && a_[0] != 0.0) {
+    const double a0 = a_[0];
+    for (auto& v : b_) v /= a0;
+    for (auto& v : a_) v /= a0;
+  }
+  a_[0] = 1.0;
+  z_.assign(len - 1, 0.0);
+}
+
+void Filter::Reset() { std::fill(z_.begin(), z_.end(), 0.0); }
+
+void Filter::Run(const double* x, double* y, size_t n) {
+  const size_t order = z_.size();
+  for (size_t i = 0; i < n; ++i) {
+    const double in = x[i];
+    const double out = b_[0] * in + (order ? z_[0] : 0.0);
+    for (size_t k = 0; k + 1 < order; ++k) z_[k] = z_[k + 1] + b_[k + 1] * in - a_[k + 1] * out;
+    if (order) z_[order - 1] = b_[order] * in - a_[order] * out;
+    y[i] = out;
+  }
+}
+
+Filter DisplacementFilter(int32_t f0, int32_t rate) {
+  const bool high = rate == 48000;
+  const DisplacementRow& first = high ? kRowFirst48k : kRowFirst24k;
+  const DisplacementRow& last = high ? kRowLast48k : kRowLast24k;
+  const double t = std::clamp(f0 - kFirstRowF0, 0, kLastRow) / static_cast<double>(kLastRow);
+  auto mix = [t](double a, double b) { return a + (b - a) * t; };
+  const double n = mix(first.n, last.n);
+  return Filter({n, 3 * n, 3 * n, n}, {1.0, mix(first.d1, last.d1), mix(first.d2, last.d2), mix(first.d3, last.d3)});
+}
+
+Filter LowPassFir(int32_t rate) {
+  const double* half = rate == 48000 ? kFirHalf48k : kFirHalf24k;
+  std::vector<double> taps(half, half + 11);
+  for (int i = 9; i >= 1; --i) taps.push_back(half[i]);
+  return Filter(std::move(taps), {});
+}
+
+Filter EqualiserFilter(const LraModel& m) { return Filter({1.0, m.a1, m.a2}, {1.0, m.b1, m.b2}); }
+
+FastSignal FastSignal::Make(int32_t f0, int32_t rate) {
+  FastSignal s;
+  const double T = 1.0 / rate;
+  const double span = 1.5 / f0;
+  size_t n = 0;
+  while (n * T < span) ++n;
+  std::vector<double> x(2 * n + 1, 0.0);
+  for (size_t i = 0; i < n; ++i) x[i] = 8.0 * std::sin(2.0 * M_PI * f0 * i * T);
+  s.samples.assign(x.size(), 0.0);
+  Filter model = DisplacementFilter(f0, rate);
+  model.Run(x.data(), s.samples.data(), x.size());
+  s.kick_len = n;
+  return s;
+}
+
+size_t FindPeakIndex(std::span<const double> x) {
+  if (x.size() < 3) return 0;
+  for (size_t i = x.size() - 2; i >= 1; --i) {
+    const double m = std::fabs(x[i]);
+    if (m > std::fabs(x[i - 1]) && m > std::fabs(x[i + 1])) return i;
+  }
+  return 0;
+}
+
+double TransientGain(int32_t m) {
+  if (m >= 90) return m / 100.0;
+  if (m >= 70) return 1.25 * m / 100.0;
+  return 2.0 * m / 100.0;
+}
+
+size_t ResampleTransient(std::span<const int8_t> wave, int32_t f0, std::span<int8_t> out) {
+  const int64_t v = f0;
+  const auto len = static_cast<int64_t>(wave.size());
+  if (v < 1 || len < 1) return 0;
+  int64_t out_len = len * kRecordedF0 / v;
+  if (out_len > static_cast<int64_t>(out.size())) {
+    BRAX_LOGE("resampled transient of %lld samples cut to %zu\n", static_cast<long long>(out_len), out.size());
+    out_len = static_cast<int64_t>(out.size());
+  }
+  for (int64_t a = 0; a < out_len; ++a) {
+    const float x = static_cast<float>(v) * static_cast<float>(a) / static_cast<float>(kRecordedF0);
+    auto p = static_cast<int64_t>(x);
+    float frac = x - static_cast<float>(p);
+    // At low f0 several output samples fall on the last input sample; none may read past it.
+    if (p >= len - 1) {
+      p = len - 1;
+      frac = 0.0f;
+    }
+    const int64_t next = std::min(p + 1, len - 1);
+    const float value = (1.0f - frac) * wave[p] + frac * wave[next];
+    out[a] = static_cast<int8_t>(static_cast<int>(value));
+  }
+  return static_cast<size_t>(out_len);
+}
+
+ContinuousRenderer::ContinuousRenderer(const Voice& voice, double* calc)
+    : voice_(voice), calc_(calc), displacement_(voice.displacement), fir_(voice.fir), equaliser_(voice.equaliser) {}
+
+bool ContinuousRenderer::Start(const ConvertedEvent& event) {
+  stage_ = Stage::kDone;
+  for (int j = 0; j < BRAX_HE_CURVE_POINTS; ++j) {
+    t_[j] = event.points[j].time_ms;
+    amp_[j] = std::clamp(event.points[j].intensity, 0, 100);
+    const int32_t f = event.points[j].frequency_hz;
+    freq_[j] = f == 0 ? voice_.f0 : std::clamp<double>(f, kMinDriveHz, kMaxDriveHz);
+  }
+  // The envelope starts and ends at rest.
+  amp_[0] = 0;
+  amp_[3] = 0;
+  const int64_t spms = voice_.samples_per_ms;
+  attack_ = (int64_t{event.points[1].time_ms} - event.points[0].time_ms) * spms;
+  sustain_ = (int64_t{event.points[2].time_ms} - event.points[1].time_ms) * spms;
+  release_ = (int64_t{event.points[3].time_ms} - event.points[2].time_ms) * spms;
+  if (attack_ < 0 || sustain_ < 0 || release_ < 0) {
+    BRAX_LOGE("%s Invalid time param", "generate_disp_envelope_wav");
+    return false;
+  }
+  displacement_.Reset();
+  fir_.Reset();
+  equaliser_.Reset();
+  sustain_end_ = attack_ + sustain_;
+  s_ = 0;
+  first_chunk_ = true;
+  phase_ = kStartPhase;
+  last_drive_ = 0;
+  stage_ = Stage::kDrive;
+  return true;
+}
+
+void ContinuousRenderer::DriveAt(int64_t s, double* freq, double* amp) const {
+  if (s < attack_) {
+    const double u = static_cast<double>(s) / static_cast<double>(attack_);
+    *freq = freq_[0] + (freq_[1] - freq_[0]) * u;
+    *amp = amp_[1] / 100.0;
+    return;
+  }
+  const double u = sustain_ > 0 ? static_cast<double>(s - attack_) / static_cast<double>(sustain_) : 1.0;
+  *freq = freq_[1] + (freq_[2] - freq_[1]) * u;
+  *amp = (amp_[1] + (amp_[2] - amp_[1]) * u) / 100.0;
+}
+
+void ContinuousRenderer::EnterRelease(double amp, double freq, bool with_tail) {
+  stage_ = Stage::kRelease;
+  release_pos_ = 0;
+  release_amp_ = amp;
+  release_freq_ = freq;
+  with_tail_ = with_tail;
+}
+
+// The sustain ended inside this chunk: cut the drive at its last peak so that the release
+// and the stopping kick start from a crest, not from a random point of the wave.
+void ContinuousRenderer::FinishSustain(double* drive, double* phase_log, size_t chunk_sustain_start, size_t* n) {
+  const size_t count = chunk_sustain_start <= *n ? *n - chunk_sustain_start : 0;
+  if (count < 3) {
+    BRAX_LOGE("disp equalize fast stop conditions failed");
+    EnterRelease(amp_[2] / 100.0, freq_[2], false);
+    return;
+  }
+  const size_t peak = FindPeakIndex({drive + chunk_sustain_start, count});
+  if (peak == 0) {
+    BRAX_LOGE("disp equalize find peak index failed");
+    EnterRelease(amp_[2] / 100.0, freq_[2], false);
+    return;
+  }
+  const size_t keep = chunk_sustain_start + peak + 1;
+  const int64_t cut_sample = s_ - static_cast<int64_t>(*n - keep) - 1;
+  double f = 0, a = 0;
+  DriveAt(cut_sample, &f, &a);
+  phase_ = phase_log[keep - 1];
+  last_drive_ = drive[keep - 1];
+  *n = keep;
+  EnterRelease(a, f, true);
+}
+
+size_t ContinuousRenderer::Generate(double* drive, double* phase_log, double* cap_scale, size_t max_len) {
+  const double rate = voice_.rate;
+  const auto chunk_end = s_ + static_cast<int64_t>(max_len);
+  if (stage_ == Stage::kDrive && sustain_end_ > chunk_end) {
+    // A sustain that would end just after this chunk leaves the next chunk too little of it
+    // to find a crest in: end it later, so that the next chunk holds three quarters of the
+    // longer period (or the whole chunk, when the period is longer than that).
+    const double period = std::max(1.0 / freq_[1], 1.0 / freq_[2]);
+    const int64_t needed = std::min(static_cast<int64_t>(std::ceil(0.75 * period * rate)), static_cast<int64_t>(max_len));
+    const int64_t ahead = sustain_end_ - chunk_end;
+    if (ahead < needed) {
+      sustain_ += needed - ahead;
+      sustain_end_ += needed - ahead;
+    }
+  }
+  size_t n = 0;
+  size_t sustain_start = std::numeric_limits<size_t>::max();
+  while (n < max_len && stage_ != Stage::kDone) {
+    if (stage_ == Stage::kDrive) {
+      if (s_ >= sustain_end_) {
+        FinishSustain(drive, phase_log, sustain_start, &n);
+        continue;
+      }
+      if (s_ >= attack_ && sustain_start > n) sustain_start = n;
+      double f = 0, a = 0;
+      DriveAt(s_, &f, &a);
+      double v = std::cos(phase_) * a * voice_.model.DriveFactor(f);
+      if (s_ <= attack_) {
+        const double span = static_cast<double>(attack_ + 1);
+        const double i = static_cast<double>(s_);
+        v *= 1.0 + ((i - span) / span) * std::exp(-i / span);
+      }
+      phase_ += kTwoPi * f / rate;
+      drive[n] = v;
+      phase_log[n] = phase_;
+      cap_scale[n] = CapScale(f, a);
+      last_drive_ = v;
+      ++s_;
+      ++n;
+      if (s_ == sustain_end_) FinishSustain(drive, phase_log, sustain_start, &n);
+    } else if (stage_ == Stage::kRelease) {
+      if (release_pos_ >= release_) {
+        stage_ = Stage::kDone;
+        const auto& fast = voice_.fast.samples;
+        const size_t kick = voice_.fast.kick_len;
+        if (with_tail_ && kick > 0 && std::fabs(fast[kick]) > 1e-15) {
+          double tail_max = 0;
+          for (size_t i = kick + 1; i < fast.size(); ++i) tail_max = std::max(tail_max, std::fabs(fast[i]));
+          // Meet the drive where it stopped, but never ask for more than the actuator's
+          // safe displacement.
+          tail_scale_ = last_drive_ / fast[kick];
+          if (tail_max * std::fabs(tail_scale_) > kMaxDisplacement) {
+            tail_scale_ = std::copysign(kMaxDisplacement / tail_max, tail_scale_);
+          }
+          tail_pos_ = 0;
+          stage_ = Stage::kTail;
+        }
+        continue;
+      }
+      const double u = static_cast<double>(release_pos_) / static_cast<double>(release_);
+      const double f = release_freq_ + (freq_[3] - release_freq_) * u;
+      const double a = release_amp_ * (1.0 - u);
+      const double v = std::cos(phase_) * a * voice_.model.DriveFactor(f);
+      phase_ += kTwoPi * f / rate;
+      drive[n] = v;
+      cap_scale[n] = CapScale(f, a);
+      last_drive_ = v;
+      ++release_pos_;
+      ++n;
+    } else {  // tail
+      const size_t kick = voice_.fast.kick_len;
+      if (tail_pos_ >= kick) {
+        stage_ = Stage::kDone;
+        continue;
+      }
+      drive[n] = voice_.fast.samples[kick + 1 + tail_pos_] * tail_scale_;
+      cap_scale[n] = 1.0;
+      ++tail_pos_;
+      ++n;
+    }
+  }
+  return n;
+}
+
+size_t ContinuousRenderer::Next(int8_t* out, size_t max_len) {
+  if (stage_ == Stage::kDone) return 0;
+  max_len = std::min(max_len, kCalcLen);
+  double* drive = calc_;
+  double* work = calc_ + kCalcLen;
+  double* aux = calc_ + 2 * kCalcLen;
+  const size_t n = Generate(drive, work, aux, max_len);
+  if (n == 0) return 0;
+
+  const double g = voice_.model.g;
+  auto equalise = [&] {
+    equaliser_.Run(drive, work, n);
+    for (size_t i = 0; i < n; ++i) work[i] *= g;
+  };
+  equalise();
+  if (first_chunk_) {
+    first_chunk_ = false;
+    // A start this strong would leave the actuator lagging: kick it into motion instead.
+    size_t loud = 0;
+    double sum_sq = 0;
+    for (size_t i = 0; i < n; ++i) {
+      if (std::fabs(work[i]) > kMaxDrive) {
+        ++loud;
+        sum_sq += work[i] * work[i];
+      }
+    }
+    if (loud > 0 && std::sqrt(sum_sq / static_cast<double>(loud)) > 9.0) {
+      const size_t kick = std::min(voice_.fast.kick_len + 1, n);
+      std::copy_n(voice_.fast.samples.begin(), kick, drive);
+      equaliser_.Reset();
+      equalise();
+    }
+  }
+  for (size_t i = 0; i < n; ++i) {
+    double v = work[i] * aux[i];
+    if (v > kMaxDrive) v = kClipDrive;
+    if (v < -kMaxDrive) v = -kClipDrive;
+    work[i] = v;
+  }
+  fir_.Run(work, drive, n);
+  displacement_.Run(drive, aux, n);
+  double peak = 0;
+  for (size_t i = 0; i < n; ++i) peak = std::max(peak, std::fabs(aux[i]));
+  const double scale = peak > kMaxDisplacement ? kMaxDisplacement / peak : 1.0;
+  for (size_t i = 0; i < n; ++i) {
+    const int v = static_cast<int>(drive[i] * scale * 0.125 * 127.0);
+    out[i] = static_cast<int8_t>(std::clamp(v, -128, 127));
+  }
+  return n;
+}
+
+}  // namespace brax
