@@ -1,0 +1,465 @@
+// Stage runner, app tables and framework start-up.
+#include "framework.h"
+
+#include <ctime>
+#include <cstring>
+#include <thread>
+
+#include "coord.h"
+#include "core_stages.h"
+#include "framework_log.h"
+#include "region.h"
+#include "signal_proc.h"
+#include "tsa_common.h"
+#include "tsa_memory.h"
+
+using ferrant_fw::FwLog;
+
+// ---- App tables -------------------------------------------------------------------------
+
+const AppStage gppAPP_NULLList[1] = {nullptr};
+
+const AppStage gppAPP_FINGERList[kFingerListSlots] = {
+    ImDataProc, GetRxJitter, NoiseTypeDetectProc, NoiseDurationPostProcess, GetPanelPowerOnRef,
+    RefSetUpRawDataProc, FreqHoppingProc, RawdataDenoise, NormalizeCheck, ResultCommonProc,
+    RawDataConsisOptmProc, GetDiff, LcdHighNoiseProc, DenoiseDiff, DiffDataStateAcquire,
+    NoiseDiffDrvSmooth, LcdHighNoiseHandle, ComplementDiff, LowTempCompensatePro, DynamicLevelProc,
+    ResetDiffInfo, RefUpdateMutual, RefUpdateSelf, RefQuickUpdate, RegionAcquireProcPkg,
+    JudgeEsdFastMove, CalcSumDiffShadow, RegionFloatPreJudgeProc, RegionWaterProcPkg, IronCoverProc,
+    RegFilterBySelfCap, LongBigThumbProc, RegionStateAcquire, CoordPairEncapsulation,
+    RegionLargeAreaProcPkg, LargeRegionCustom, LowTempOptEncapsulation, NoiseCoordAddSmooth,
+    CoordOptimizeEncapsulation, AppCoordTransformBeforeEdgeRes, EdgeResFun,
+    FirstCoordSmoothEncapsulation, JitaiModeRecongnise, JudgeFpTouchState, CoordStateAcquire,
+    AppCoordTransform, JudgeFpTouch, ThpTouchReport,
+    nullptr, nullptr, nullptr, nullptr};
+
+const AppStage gppAPP_FINGER_GESList[kFingerGesListSlots] = {
+    ImDataProc, NoiseTypeDetectProc, NoiseDurationPostProcess, GetPanelPowerOnRef, RefSetUpRawDataProc,
+    FreqHoppingProc, RawdataDenoise, NormalizeCheck, ResultCommonProc, RawDataConsisOptmProc, GetDiff,
+    LcdHighNoiseProc, DenoiseDiff, DiffDataStateAcquire, ComplementDiff, LowTempCompensatePro,
+    JudgeLowTempByTouchPkg, DynamicLevelProc, ResetDiffInfo, RefUpdateMutual, RefUpdateSelf,
+    RegionAcquireProcPkg, RegionFloatPreJudgeProc, RegionWaterProcPkg, RegFilterBySelfCap,
+    RegionStateAcquire, CoordPairEncapsulation, RegionLargeAreaProcPkg, LargeRegionCustom,
+    LowTempOptEncapsulation, CoordOptimizeEncapsulation, JudgeFpTouchState, CoordStateAcquire,
+    GesturePreProcess, GestureProcAndNotifyHost, GestureEndProcess,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+const AppStage gppAPP_IDLE_ABNORMAL_TOUCHList[1] = {nullptr};
+
+const AppStage gppAPP_HIGH_RATEList[kHighRateListSlots] = {
+    ImDataProc, NoiseTypeDetectProc, NoiseDurationPostProcess, GetPanelPowerOnRef, RefSetUpRawDataProc,
+    FreqHoppingProc, LcdHighNoiseProc, RawDataIirFilter, ResultCommonProc, GetDiff, DenoiseDiff,
+    DiffDataStateAcquire, NoiseDiffDrvSmooth, LcdHighNoiseHandle, ComplementDiff, DynamicLevelProc,
+    ResetDiffInfo, RefUpdateMutual, RegionAcquireProcPkg, CalcSumDiffShadow, RegionFloatPreJudgeProc,
+    RegionWaterProcPkg, LongBigThumbProc, RegionStateAcquire, CoordPairEncapsulation, LargeRegionCustom,
+    NoiseCoordAddSmooth, CoordOptimizeEncapsulation, CoordStateAcquire, AppCoordTransform, ThpTouchReport,
+    nullptr, nullptr, nullptr, nullptr, nullptr};
+
+const AppStage gppAPP_PCC_SCANList[1] = {nullptr};
+const AppStage gppAPP_JITTER_TESTList[1] = {nullptr};
+const AppStage gppAPP_IDLEList[3] = {nullptr, nullptr, nullptr};
+const AppStage gppAPP_SAMPLE_STARTList[1] = {nullptr};
+const AppStage gppAPP_SWITCHList[1] = {nullptr};
+const AppStage gppAPP_FREQ_SCANList[3] = {FreqScan, nullptr, nullptr};
+
+const AppTableEntry gpstAppTable[kAppTableEntries] = {
+    {1, gppAPP_NULLList},
+    {kFingerListSlots, gppAPP_FINGERList},
+    {kFingerGesListSlots, gppAPP_FINGER_GESList},
+    {1, gppAPP_IDLE_ABNORMAL_TOUCHList},
+    {kHighRateListSlots, gppAPP_HIGH_RATEList},
+    {1, gppAPP_PCC_SCANList},
+    {1, gppAPP_JITTER_TESTList},
+    {3, gppAPP_IDLEList},
+    {1, gppAPP_SAMPLE_STARTList},
+    {1, gppAPP_SWITCHList},
+    {3, gppAPP_FREQ_SCANList},
+    {0, nullptr},
+};
+
+// ---- Framework state --------------------------------------------------------------------
+
+AppExec gstApp;
+std::atomic<uint8_t> ubTpLock{0};
+StateTableEntry gpstStateTable[kStateNum] = {
+    {600, 0, {}},  {600, 0, {}},  {600, 0, {}},  {4166, 0, {}}, {7500, 1, {}},
+    {7500, 1, {}}, {6633, 3, {}}, {4166, 1, {}}, {6633, 1, {}}, {6633, 3, {}},
+    {15000, 3, {}}, {1000, 1, {}}, {0, 0, {}},   {0, 0, {}},
+};
+StateMachineRec gstStateMachine;
+TimeCtrlEx gstTimeCtrlEx;
+uint16_t gpuwPeriod[kStateNum];
+uint8_t gpubSleepMode[kStateNum];
+uint16_t guwTempBufferSizes;
+
+uint8_t gubHaveSendRstIdleBaseLine;
+uint32_t guiiNoTouchRecordTime;
+uint64_t gullProcTimeStamp;
+uint8_t gboCheckDozeFlag;
+uint8_t gboSuspend;
+uint8_t gubPowerOnTimes;
+uint8_t gubDataPrepareOkFlag;
+uint8_t gubTouchDataPrepareOkFlag;
+uint8_t gboEnterMutilFreqTest;
+uint8_t gubSelfCount;
+uint16_t guwCmdActiveToIdleTime;
+uint8_t gboThpFirstFrame;
+uint8_t gubSpiCmdAllow;
+uint8_t gubThpCmdOffset;
+uint8_t gubThpCmdCnt;
+uint8_t gubCmdIdleEn;
+uint8_t gboDataIsNormalized;
+uint8_t gubJitterTest;
+uint8_t gubClearNonAbnormalCnt;
+uint8_t gubFpOneClickSta;
+uint32_t guiIsFWakeCheckNcln;
+uint8_t flag_version;
+uint8_t gubAgeingFlagNcln;
+uint8_t gboRlsStudyTmLmtNcln;
+
+namespace {
+
+FrameworkRequestSink spfnRequestSink;
+const FrameworkStartupSource* spstStartup;
+
+constexpr uint8_t kSampleStartCmd = 0xF1;
+constexpr uint8_t kSampleStartLen = 5;
+constexpr uint32_t kRequestTypePacket = 1;
+constexpr uint64_t kLockWaitUs = 20001;
+
+constexpr uint32_t ChipCode(const char (&t)[5]) {
+  return (static_cast<uint32_t>(static_cast<uint8_t>(t[0])) << 24) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(t[1])) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(t[2])) << 8) | static_cast<uint8_t>(t[3]);
+}
+
+uint64_t NowUs() {
+  timespec ts{};
+  if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return 0;
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+}
+
+}  // namespace
+
+// ---- Stage runner -----------------------------------------------------------------------
+
+void AppExecuteList(const AppStage* ppList, uint16_t uwSlotCount) {
+  gstApp.uwStageIndex = 0;
+  gstApp.uwStageCount = uwSlotCount;
+  gstApp.ppList = ppList;
+  if (uwSlotCount == 0 || ppList == nullptr || (gstApp.ubFlags & kAppFlagStop) != 0) {
+    gstApp.ubFlags = 0;
+    return;
+  }
+  uint32_t uiIndex = 0;
+  uint32_t uiCount = uwSlotCount;
+  uint8_t ubFlags = gstApp.ubFlags;
+  do {
+    const AppStage pfnStage = ppList[uiIndex];
+    if (pfnStage == nullptr) {
+      // an empty slot
+    } else if (pfnStage == &Test1 || pfnStage == &Test2) {
+      SampleStart(pfnStage == &Test2 ? 1 : 0);
+    } else {
+      pfnStage();
+      // A stage may jump (index), shorten the list (count) or stop; the count never
+      // reaches past the list it came with.
+      uiIndex = gstApp.uwStageIndex;
+      uiCount = gstApp.uwStageCount < uwSlotCount ? gstApp.uwStageCount : uwSlotCount;
+      ubFlags = gstApp.ubFlags;
+    }
+    ++uiIndex;
+    gstApp.uwStageIndex = static_cast<uint16_t>(uiIndex);
+  } while (uiIndex < uiCount && (ubFlags & kAppFlagStop) == 0);
+  gstApp.ubFlags = 0;
+}
+
+void AppExecute() {
+  if (gstCommon.uwFrameCounter != 0xFFFF) gstCommon.uwFrameCounter = static_cast<uint16_t>(gstCommon.uwFrameCounter + 1);
+  const uint8_t ubApp = gstApp.ubApp;
+  if (ubApp >= kAppTableEntries) {
+    static bool sboLogged;
+    if (!sboLogged) {
+      FwLog(1, "AppExecute", "app %u has no stage list", static_cast<unsigned>(ubApp));
+      sboLogged = true;
+    }
+    gstApp.ubFlags = 0;
+    return;
+  }
+  AppExecuteList(gpstAppTable[ubApp].ppList, gpstAppTable[ubApp].uwSlotCount);
+}
+
+void AppExecInit() {
+  gstApp.ubFlags = 0;
+  gstApp.uiWord = 0;
+}
+void AppExecEnd() { gstApp.ubFlags = kAppFlagStop; }
+void ClearAppExecEnd() { gstApp.ubFlags = 0; }
+
+void PowerOnIgnoreFrame() {
+  if (gubPowerOnTimes < 3) {
+    ++gubPowerOnTimes;
+    gstApp.ubFlags = kAppFlagStop;
+  }
+}
+
+void Test1() {}
+void Test2() {}
+
+void FrameworkBindRequestSink(FrameworkRequestSink pfnSink) { spfnRequestSink = pfnSink; }
+
+void SampleStart(uint8_t ubParam) {
+  const uint16_t uwSum = static_cast<uint16_t>(kSampleStartLen + kSampleStartCmd + ubParam);
+  const uint8_t aubPacket[7] = {0x00, 0x00, kSampleStartLen, kSampleStartCmd, ubParam,
+                                static_cast<uint8_t>(uwSum & 0xFF), static_cast<uint8_t>(uwSum >> 8)};
+  if (spfnRequestSink != nullptr) spfnRequestSink(kRequestTypePacket, aubPacket, sizeof(aubPacket));
+}
+
+// ---- Frame lock -------------------------------------------------------------------------
+
+void MutexLock() {
+  const uint64_t ullStart = NowUs();
+  uint8_t ubExpected = 0;
+  while (!ubTpLock.compare_exchange_weak(ubExpected, 1, std::memory_order_acquire)) {
+    ubExpected = 0;
+    if (NowUs() - ullStart >= kLockWaitUs) {
+      FwLog(1, "MutexLock", "wait, break");
+      ubTpLock.store(1, std::memory_order_release);
+      return;
+    }
+    std::this_thread::yield();
+  }
+}
+
+void MutexUnlock() { ubTpLock.store(0, std::memory_order_release); }
+
+// ---- Initialisation ---------------------------------------------------------------------
+
+void CommonVariableInit() {
+  gboSuspend = 0;
+  gubPowerOnTimes = 0;
+  gubDataPrepareOkFlag = 0;
+  gubTouchDataPrepareOkFlag = 0;
+  gboEnterMutilFreqTest = 0;
+  gubSelfCount = 0;
+  guwCmdActiveToIdleTime = 0;
+  gboThpFirstFrame = 1;
+  gubSpiCmdAllow = 1;
+}
+
+void ThpDataReportInit() {
+  gubThpCmdOffset = 1;
+  gubThpCmdCnt = 0;
+  gubCmdIdleEn = 1;
+  gboDataIsNormalized = 0;
+}
+
+void FrameworkStateMachineInit() {
+  gstStateMachine.uiState = 0;
+  gstStateMachine.ullRequest = 0;
+  gstStateMachine.ubByte16 = 0;
+  for (uint32_t i = 0; i < 13; ++i) {
+    gpuwPeriod[i] = gpstStateTable[i].uwPeriod;
+    gpubSleepMode[i] = gpstStateTable[i].ubSleepMode;
+  }
+}
+
+void MemTempBufferSizeSet(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
+  const uint16_t uwWant = static_cast<uint16_t>(d + c * kFerrantMaxNodes + gstCommon.ubSenNum * a + gstCommon.ubDrvNum * b);
+  if (uwWant > guwTempBufferSizes) guwTempBufferSizes = uwWant;
+}
+
+namespace {
+
+uint16_t TempBufferSizeFor(uint8_t ubDrv, uint8_t ubSen) {
+  uint16_t uwSize = static_cast<uint16_t>(MemTempBaseBytes(ubDrv, ubSen));
+  if (uwSize < kTempBufferBase) uwSize = kTempBufferBase;
+  if (uwSize < 672) uwSize = 672;
+  const uint16_t uwNodes = static_cast<uint16_t>(ubDrv * ubSen);
+  if ((uwNodes + uwSize) / 8 < 527) uwSize = static_cast<uint16_t>(4216 - uwNodes);
+  return uwSize;
+}
+
+// Steps 1 (common variables) and 2 of the software initialisation: the common record and
+// the arena layout.
+uint8_t SoftwareInitLayout() {
+  ResetMemMalloc();
+  CommonVariableInit();
+  GlobalCommonInit();
+  MemTempBufferSizeInit();
+  const uint8_t ubFreqNum = gstFreqHopCfg.aubData[kFreqHopCfgFreqNumPos];
+  if (MemPowerOnMallocBottom(ubFreqNum) != 0 || MemPowerOnMallocTop() != 0) {
+    FwLog(1, "SoftwareInit", "arena layout failed");
+    return 1;
+  }
+  return 0;
+}
+
+// Step 5: the frame buffers of the common record.
+void SoftwareInitBuffers() {
+  gstCommon.stData.puwRawData = gpuwMutualRawData;
+  gstCommon.stData.puwSelfRawData = gpuwSelfRawData;
+  gstCommon.stData.pswDiffData = gpswMutualDiffData;
+  gstCommon.puwImNoiseData = gpuwRealImData;
+  gstCommon.puwCrossRawData = gpuwCrossRawData;
+}
+
+// The panel, cross and frequency counts must fit the arena before anything is reset.
+uint8_t SoftwareInitCheck() {
+  const uint8_t ubFreqNum = gstFreqHopCfg.aubData[kFreqHopCfgFreqNumPos];
+  return MemLayoutCheck(ubFreqNum, TempBufferSizeFor(gstPannelAlignCfg.ubDrvNum, gstPannelAlignCfg.ubSenNum));
+}
+
+}  // namespace
+
+void MemTempBufferSizeInit() { guwTempBufferSizes = TempBufferSizeFor(gstCommon.ubDrvNum, gstCommon.ubSenNum); }
+
+uint8_t SoftwareInit() {
+  if (SoftwareInitCheck() != 0) return 1;
+  gubHaveSendRstIdleBaseLine = 0;
+  guiiNoTouchRecordTime = 0;
+  gullProcTimeStamp = 0;
+  gboCheckDozeFlag = 0;
+  if (SoftwareInitLayout() != 0) return 1;
+
+  if (guiIsFWakeCheckNcln != kNclnMarker) guiIsFWakeCheckNcln = 0;
+  gubFpOneClickSta = (gubFpOneClickSta == 1 || gubFpOneClickSta == 2) ? 2 : 0;
+
+  FrameworkStateMachineInit();
+  SoftwareInitBuffers();
+
+  AppExecInit();
+  if (gubJitterTest == 0) {
+    gstStateMachine.ullRequest |= kReqJitterTestFirst;
+    gubJitterTest = 1;
+  } else {
+    gstStateMachine.ullRequest |= kReqAfterReinit;
+  }
+  if (guiIsFWakeCheckNcln == kNclnMarker) gstStateMachine.ullRequest = kReqFingerWakeCheck;
+
+  const TimeCtrlCfg& t = gstTimeCtrlCfg;
+  gpubSleepMode[3] = 1;
+  gpubSleepMode[11] = 1;
+  memset(&gstTimeCtrlEx, 0, sizeof(gstTimeCtrlEx));
+  gstTimeCtrlEx.stCfg = t;
+  gpuwPeriod[2] = t.uwPeriodState2;
+  gpubSleepMode[2] = t.ubSleepModeState2;
+  gpuwPeriod[8] = t.uwPeriodState89;
+  gpuwPeriod[9] = t.uwPeriodState89;
+  gpubSleepMode[8] = t.ubSleepModeState89;
+  gpubSleepMode[9] = t.ubSleepModeState89;
+  gpuwPeriod[3] = t.uwPeriodState3;
+  gpuwPeriod[11] = t.uwPeriodState11;
+  gstTimeCtrlEx.uwExWord = t.uwExWord;
+  gstCommon.uwScanPeriod = t.uwPeriodState2;
+  gubClearNonAbnormalCnt = 0;
+  return 0;
+}
+
+uint8_t SoftwareReInit1() {
+  if (SoftwareInitCheck() != 0) return 1;
+  return SoftwareInitLayout();
+}
+
+void SoftwareReInit2() { SoftwareInitBuffers(); }
+
+void FrameworkBindStartupSource(const FrameworkStartupSource* pstSource) { spstStartup = pstSource; }
+
+namespace {
+
+// Reads the chip type and, for a known chip, the panel line counts.
+void ThpAppInitChip() {
+  const char* pcText = (spstStartup != nullptr && spstStartup->pfnGetVersionFw != nullptr)
+                           ? spstStartup->pfnGetVersionFw()
+                           : nullptr;
+  if (pcText == nullptr || memchr(pcText, 0, 8) == nullptr) {
+    FwLog(1, "ThpAppInit", "Can't get the chip type!");
+    return;
+  }
+  const uint32_t uiCode = (static_cast<uint32_t>(static_cast<uint8_t>(pcText[0])) << 24) |
+                          (static_cast<uint32_t>(static_cast<uint8_t>(pcText[1])) << 16) |
+                          (static_cast<uint32_t>(static_cast<uint8_t>(pcText[2])) << 8) |
+                          static_cast<uint8_t>(pcText[3]);
+  if (uiCode >= ChipCode("7786")) {
+    flag_version = 0;
+  } else if (uiCode >= ChipCode("7731")) {
+    flag_version = 1;
+  } else if (uiCode < ChipCode("4415")) {
+    FwLog(1, "ThpAppInit", "chip type error: %s", pcText);
+    return;
+  }
+  if (spstStartup->pfnGetAfeDrvNum != nullptr) gstPannelAlignCfg.ubDrvNum = spstStartup->pfnGetAfeDrvNum();
+  if (spstStartup->pfnGetAfeSenNum != nullptr) gstPannelAlignCfg.ubSenNum = spstStartup->pfnGetAfeSenNum();
+  gubAgeingFlagNcln = 5;
+  gboRlsStudyTmLmtNcln = 0;
+}
+
+}  // namespace
+
+uint8_t ThpAppInit(uint8_t ubSkipChipCheck) {
+  MutexLock();
+  gstCommon.pubTempArena = gpubMemHeap;
+  if (ubSkipChipCheck == 0) ThpAppInitChip();
+  ThpDataReportInit();
+
+  // A refused blob keeps the last applied configuration; with none ever applied the module
+  // would run on a zero configuration, so start-up stops there.
+  if (FirmwareConfigInit() != 0 && FirmwareConfigHasApplied() == 0) {
+    FwLog(1, "ThpAppInit", "no valid configuration has been applied, start-up refused");
+    MutexUnlock();
+    return 2;
+  }
+  if (SoftwareInit() != 0) {
+    MutexUnlock();
+    return 3;
+  }
+  uint8_t aubVersion[4];
+  FirmwareConfigVersion(aubVersion);
+  FwLog(1, "PrintConfigDbgInfo", "ferx-ini-%d.%d.%d.%d", aubVersion[0], aubVersion[1], aubVersion[2], aubVersion[3]);
+  MutexUnlock();
+  return 0;
+}
+
+// ---- Helpers for tools ------------------------------------------------------------------
+
+void RefUpdate() {
+  const uint16_t uwNodes = gstCommon.uwNodeNum;
+  uint16_t* puwRef = gstCommon.stData.puwRefData;
+  const uint16_t* puwRaw = gstCommon.stData.puwRawData;
+  if (uwNodes != 0 && puwRef != nullptr && puwRaw != nullptr) memcpy(puwRef, puwRaw, uwNodes * sizeof(uint16_t));
+}
+
+namespace {
+struct DataAvgStats {
+  uint32_t uiSum;
+  uint16_t uwMin;
+  uint16_t uwMax;
+  const uint16_t* puwMinAt;
+  const uint16_t* puwMaxAt;
+} sstAvg;
+}  // namespace
+
+uint16_t GetDataAvg(const uint16_t* puwData, uint16_t uwNum) {
+  sstAvg = {0, 65535, 0, nullptr, nullptr};
+  if (uwNum == 0 || puwData == nullptr) return 0;
+  for (uint16_t i = 0; i < uwNum; ++i) {
+    sstAvg.uiSum += puwData[i];
+    if (puwData[i] < sstAvg.uwMin) {
+      sstAvg.uwMin = puwData[i];
+      sstAvg.puwMinAt = &puwData[i];
+    }
+    if (puwData[i] > sstAvg.uwMax || sstAvg.puwMaxAt == nullptr) {
+      sstAvg.uwMax = puwData[i];
+      sstAvg.puwMaxAt = &puwData[i];
+    }
+  }
+  return static_cast<uint16_t>(sstAvg.uiSum / uwNum);
+}
+
+void ArrayMultiplyBase1024(uint16_t* puwData, uint32_t* puiWork, uint16_t uwFactor, uint16_t uwNum) {
+  if (puwData == nullptr || puiWork == nullptr) return;
+  for (uint16_t i = 0; i < uwNum; ++i) {
+    puiWork[i] = (static_cast<uint32_t>(puwData[i]) * uwFactor) >> 10;
+    puwData[i] = static_cast<uint16_t>(puiWork[i] > 65535u ? 65535u : puiWork[i]);
+  }
+}

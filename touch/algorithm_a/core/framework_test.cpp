@@ -1,0 +1,439 @@
+// Stage runner, app tables and framework start-up.
+#include "framework.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cfg_blob_builder_test.h"
+#include "coord.h"
+#include "core_stages.h"
+#include "region.h"
+#include "signal_proc.h"
+#include "tsa_common.h"
+#include "tsa_memory.h"
+
+namespace {
+
+// Packed fields are compared by value (gtest binds references).
+template <typename T>
+T V(T v) {
+  return v;
+}
+
+// ---- App tables against the stage names, slot by slot ------------------------------------
+
+struct Named {
+  const char* name;
+  AppStage fn;
+};
+#define S(f) Named{#f, f}
+
+const std::vector<Named> kFinger = {
+    S(ImDataProc), S(GetRxJitter), S(NoiseTypeDetectProc), S(NoiseDurationPostProcess),
+    S(GetPanelPowerOnRef), S(RefSetUpRawDataProc), S(FreqHoppingProc), S(RawdataDenoise),
+    S(NormalizeCheck), S(ResultCommonProc), S(RawDataConsisOptmProc), S(GetDiff), S(LcdHighNoiseProc),
+    S(DenoiseDiff), S(DiffDataStateAcquire), S(NoiseDiffDrvSmooth), S(LcdHighNoiseHandle),
+    S(ComplementDiff), S(LowTempCompensatePro), S(DynamicLevelProc), S(ResetDiffInfo),
+    S(RefUpdateMutual), S(RefUpdateSelf), S(RefQuickUpdate), S(RegionAcquireProcPkg),
+    S(JudgeEsdFastMove), S(CalcSumDiffShadow), S(RegionFloatPreJudgeProc), S(RegionWaterProcPkg),
+    S(IronCoverProc), S(RegFilterBySelfCap), S(LongBigThumbProc), S(RegionStateAcquire),
+    S(CoordPairEncapsulation), S(RegionLargeAreaProcPkg), S(LargeRegionCustom),
+    S(LowTempOptEncapsulation), S(NoiseCoordAddSmooth), S(CoordOptimizeEncapsulation),
+    S(AppCoordTransformBeforeEdgeRes), S(EdgeResFun), S(FirstCoordSmoothEncapsulation),
+    S(JitaiModeRecongnise), S(JudgeFpTouchState), S(CoordStateAcquire), S(AppCoordTransform),
+    S(JudgeFpTouch), S(ThpTouchReport)};
+const std::vector<Named> kFingerGes = {
+    S(ImDataProc), S(NoiseTypeDetectProc), S(NoiseDurationPostProcess), S(GetPanelPowerOnRef),
+    S(RefSetUpRawDataProc), S(FreqHoppingProc), S(RawdataDenoise), S(NormalizeCheck),
+    S(ResultCommonProc), S(RawDataConsisOptmProc), S(GetDiff), S(LcdHighNoiseProc), S(DenoiseDiff),
+    S(DiffDataStateAcquire), S(ComplementDiff), S(LowTempCompensatePro), S(JudgeLowTempByTouchPkg),
+    S(DynamicLevelProc), S(ResetDiffInfo), S(RefUpdateMutual), S(RefUpdateSelf),
+    S(RegionAcquireProcPkg), S(RegionFloatPreJudgeProc), S(RegionWaterProcPkg), S(RegFilterBySelfCap),
+    S(RegionStateAcquire), S(CoordPairEncapsulation), S(RegionLargeAreaProcPkg), S(LargeRegionCustom),
+    S(LowTempOptEncapsulation), S(CoordOptimizeEncapsulation), S(JudgeFpTouchState),
+    S(CoordStateAcquire), S(GesturePreProcess), S(GestureProcAndNotifyHost), S(GestureEndProcess)};
+const std::vector<Named> kHighRate = {
+    S(ImDataProc), S(NoiseTypeDetectProc), S(NoiseDurationPostProcess), S(GetPanelPowerOnRef),
+    S(RefSetUpRawDataProc), S(FreqHoppingProc), S(LcdHighNoiseProc), S(RawDataIirFilter),
+    S(ResultCommonProc), S(GetDiff), S(DenoiseDiff), S(DiffDataStateAcquire), S(NoiseDiffDrvSmooth),
+    S(LcdHighNoiseHandle), S(ComplementDiff), S(DynamicLevelProc), S(ResetDiffInfo), S(RefUpdateMutual),
+    S(RegionAcquireProcPkg), S(CalcSumDiffShadow), S(RegionFloatPreJudgeProc), S(RegionWaterProcPkg),
+    S(LongBigThumbProc), S(RegionStateAcquire), S(CoordPairEncapsulation), S(LargeRegionCustom),
+    S(NoiseCoordAddSmooth), S(CoordOptimizeEncapsulation), S(CoordStateAcquire), S(AppCoordTransform),
+    S(ThpTouchReport)};
+const std::vector<Named> kFreqScan = {S(FreqScan)};
+const std::vector<Named> kNone = {};
+#undef S
+
+TEST(AppTables, EveryListSlotBySlot) {
+  struct App {
+    uint8_t id;
+    uint16_t slots;
+    const std::vector<Named>* stages;
+  };
+  const App apps[] = {{0, 1, &kNone},   {1, 52, &kFinger}, {2, 43, &kFingerGes}, {3, 1, &kNone},
+                      {4, 36, &kHighRate}, {5, 1, &kNone}, {6, 1, &kNone},       {7, 3, &kNone},
+                      {8, 1, &kNone},   {9, 1, &kNone},    {10, 3, &kFreqScan},  {11, 0, &kNone}};
+  for (const App& a : apps) {
+    SCOPED_TRACE("app " + std::to_string(a.id));
+    const AppTableEntry& e = gpstAppTable[a.id];
+    ASSERT_EQ(e.uwSlotCount, a.slots);
+    if (a.slots == 0) {
+      EXPECT_EQ(e.ppList, nullptr);
+      continue;
+    }
+    for (uint16_t i = 0; i < a.slots; ++i) {
+      if (i < a.stages->size()) {
+        EXPECT_EQ(e.ppList[i], (*a.stages)[i].fn) << "slot " << i << " should be " << (*a.stages)[i].name;
+      } else {
+        EXPECT_EQ(e.ppList[i], nullptr) << "slot " << i << " should be empty";
+      }
+    }
+  }
+  EXPECT_EQ(gpstAppTable[kAppFinger].ppList, gppAPP_FINGERList);
+  EXPECT_EQ(gpstAppTable[kAppFingerGes].ppList, gppAPP_FINGER_GESList);
+  EXPECT_EQ(gpstAppTable[kAppHighRate].ppList, gppAPP_HIGH_RATEList);
+  EXPECT_EQ(gpstAppTable[kAppFreqScan].ppList, gppAPP_FREQ_SCANList);
+}
+
+// ---- The runner over recording stages ------------------------------------------------------
+
+std::vector<int> gTrace;
+std::map<int, std::function<void()>> gActions;
+
+template <int N>
+void Rec() {
+  gTrace.push_back(N);
+  auto it = gActions.find(N);
+  if (it != gActions.end()) it->second();
+}
+
+struct Sent {
+  uint32_t type;
+  std::vector<uint8_t> packet;
+};
+std::vector<Sent> gSent;
+size_t gRingRoom = 10;
+uint8_t RecordingSink(uint32_t type, const uint8_t* p, uint16_t len) {
+  if (gSent.size() >= gRingRoom) return 1;  // full ring drops the request
+  gSent.push_back({type, std::vector<uint8_t>(p, p + len)});
+  return 0;
+}
+
+struct RunCase {
+  std::string name;
+  std::vector<AppStage> list;
+  uint16_t count;
+  uint8_t flagsOnEntry;
+  std::map<int, std::function<void()>> actions;
+  std::vector<int> want;
+};
+
+TEST(StageRunner, RunsListsByItsRules) {
+  const std::vector<AppStage> five = {Rec<0>, nullptr, Rec<2>, Rec<3>, Rec<4>, Rec<5>, Rec<6>, nullptr};
+  const std::vector<RunCase> cases = {
+      {"all slots in order, empty ones skipped", five, 8, 0, {}, {0, 2, 3, 4, 5, 6}},
+      {"count shorter than the list", five, 3, 0, {}, {0, 2}},
+      {"stop flag ends after the stage that set it", five, 8, 0, {{3, AppExecEnd}}, {0, 2, 3}},
+      {"stop flag already set: nothing runs", five, 8, kAppFlagStop, {}, {}},
+      {"count 0: nothing runs", five, 0, 0, {}, {}},
+      {"a jump to 4 continues at slot 5", five, 8, 0, {{0, [] { gstApp.uwStageIndex = 4; }}}, {0, 5, 6}},
+      {"a jump past the end ends the list", five, 8, 0, {{2, [] { gstApp.uwStageIndex = 0xFFFF; }}}, {0, 2}},
+      {"a stage shortening the count", five, 8, 0, {{2, [] { gstApp.uwStageCount = 4; }}}, {0, 2, 3}},
+      {"a stage raising the count stays inside the list", {Rec<0>, Rec<1>}, 2, 0,
+       {{0, [] { gstApp.uwStageCount = 500; }}}, {0, 1}},
+      {"cleared stop flag lets the list go on", five, 8, 0,
+       {{2, [] { AppExecEnd(); ClearAppExecEnd(); }}}, {0, 2, 3, 4, 5, 6}},
+  };
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    gTrace.clear();
+    gActions = c.actions;
+    gstApp.ubFlags = c.flagsOnEntry;
+    AppExecuteList(c.list.data(), c.count);
+    EXPECT_EQ(gTrace, c.want);
+    EXPECT_EQ(V(gstApp.ubFlags), 0);
+  }
+  gActions.clear();
+}
+
+TEST(StageRunner, MarkerStagesQueueSampleStartInstead) {
+  FrameworkBindRequestSink(RecordingSink);
+  gSent.clear();
+  gRingRoom = 10;
+  gTrace.clear();
+  const AppStage list[] = {Rec<0>, Test1, Rec<2>, Test2};
+  AppExecuteList(list, 4);
+  EXPECT_EQ(gTrace, (std::vector<int>{0, 2}));
+  ASSERT_EQ(gSent.size(), 2u);
+  EXPECT_EQ(gSent[0].type, 1u);
+  EXPECT_EQ(gSent[0].packet, (std::vector<uint8_t>{0x00, 0x00, 0x05, 0xF1, 0x00, 0xF6, 0x00}));
+  EXPECT_EQ(gSent[1].packet, (std::vector<uint8_t>{0x00, 0x00, 0x05, 0xF1, 0x01, 0xF7, 0x00}));
+  // A full ring: the runner goes on without queueing.
+  gRingRoom = 2;
+  gTrace.clear();
+  AppExecuteList(list, 4);
+  EXPECT_EQ(gTrace, (std::vector<int>{0, 2}));
+  EXPECT_EQ(gSent.size(), 2u);
+  FrameworkBindRequestSink(nullptr);
+}
+
+TEST(StageRunner, AppExecuteCountsFramesAndSaturates) {
+  gstApp.ubApp = 11;  // no list
+  gstCommon.uwFrameCounter = 65533;
+  for (int i = 0; i < 4; ++i) {
+    gstApp.ubFlags = kAppFlagStop;
+    AppExecute();
+    EXPECT_EQ(V(gstApp.ubFlags), 0);
+  }
+  EXPECT_EQ(V(gstCommon.uwFrameCounter), 65535);
+  gstApp.ubApp = 200;  // no such app: refused, nothing read past the table
+  testing::internal::CaptureStderr();
+  AppExecute();
+  AppExecute();
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("app 200 has no stage list"), std::string::npos);
+  EXPECT_EQ(log.find("app 200", log.find("app 200") + 1), std::string::npos);  // logged once
+  gstApp.ubApp = kAppFinger;
+  gstCommon.uwFrameCounter = 0;
+  AppExecute();  // the finger list runs through its empty stages
+  EXPECT_EQ(V(gstApp.uwStageIndex), 52);
+  EXPECT_EQ(V(gstCommon.uwFrameCounter), 1);
+}
+
+TEST(StageRunner, PowerOnIgnoreFrameStopsThreeFramesAfterReset) {
+  CommonVariableInit();
+  const AppStage list[] = {PowerOnIgnoreFrame, Rec<1>};
+  std::vector<size_t> runs;
+  for (int frame = 0; frame < 5; ++frame) {
+    gTrace.clear();
+    AppExecuteList(list, 2);
+    runs.push_back(gTrace.size());
+  }
+  EXPECT_EQ(runs, (std::vector<size_t>{0, 0, 0, 1, 1}));
+  CommonVariableInit();
+  gTrace.clear();
+  AppExecuteList(list, 2);
+  EXPECT_TRUE(gTrace.empty());
+}
+
+TEST(FrameLock, TakesAFreeLockAndBreaksAStuckOneAfter20ms) {
+  MutexUnlock();
+  MutexLock();
+  EXPECT_EQ(ubTpLock.load(), 1);
+  testing::internal::CaptureStderr();
+  const auto t0 = std::chrono::steady_clock::now();
+  MutexLock();  // held: waits, then takes it regardless
+  const auto waited = std::chrono::steady_clock::now() - t0;
+  EXPECT_GE(waited, std::chrono::microseconds(20000));
+  EXPECT_LT(waited, std::chrono::seconds(2));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("wait, break"), std::string::npos);
+  EXPECT_EQ(ubTpLock.load(), 1);
+  MutexUnlock();
+  EXPECT_EQ(ubTpLock.load(), 0);
+  // Released by another thread while waiting: taken without the 20 ms break.
+  MutexLock();
+  std::thread releaser([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    MutexUnlock();
+  });
+  testing::internal::CaptureStderr();
+  MutexLock();
+  releaser.join();
+  EXPECT_EQ(testing::internal::GetCapturedStderr().find("wait, break"), std::string::npos);
+  MutexUnlock();
+}
+
+// ---- Framework start-up ----------------------------------------------------------------------
+
+struct FakeStartup {
+  static inline char text[64] = "7790ABC";
+  static inline uint8_t drv = 32;
+  static inline uint8_t sen = 18;
+  static const char* Fw() { return text; }
+  static uint8_t Drv() { return drv; }
+  static uint8_t Sen() { return sen; }
+};
+const FrameworkStartupSource kStartup = {FakeStartup::Fw, FakeStartup::Drv, FakeStartup::Sen};
+
+class StartUp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FirmwareConfigBindStore(store_, &storeLen_);
+    FrameworkBindStartupSource(&kStartup);
+    strcpy(FakeStartup::text, "7790ABC");
+    FakeStartup::drv = 32;
+    FakeStartup::sen = 18;
+    gstCrsbCfg.ubCrossNum = 0;
+    guiIsFWakeCheckNcln = 0;
+    MutexUnlock();
+    StoreBlob(GoodBlob(5000));
+  }
+  void TearDown() override {
+    FirmwareConfigBindStore(nullptr, nullptr);
+    FrameworkBindStartupSource(nullptr);
+  }
+  static cfgtest::Bytes GoodBlob(uint16_t period2) {
+    cfgtest::Bytes time(32, 0);
+    time[1] = 2;                                  // sleep mode of state 2
+    cfgtest::PutU16(time, 3, period2);            // period of state 2
+    cfgtest::PutU16(time, 5, 3333);               // periods of states 8 and 9
+    time[9] = 3;                                  // their sleep mode
+    cfgtest::PutU16(time, 10, 4444);              // period of state 3
+    cfgtest::PutU16(time, 14, 1111);              // period of state 11
+    cfgtest::PutU16(time, 16, 0xBEEF);            // into the extended time control
+    return cfgtest::BuildBlob({.sections = {cfgtest::Section(32, time), cfgtest::Section(31, {0, 4})}});
+  }
+  void StoreBlob(const cfgtest::Bytes& b) {
+    memcpy(store_, b.data(), b.size());
+    storeLen_ = static_cast<uint32_t>(b.size());
+    for (int i = 0; i < 4; ++i) store_[kCfgVersionPos + i] = static_cast<uint8_t>(i + 1);
+  }
+  uint8_t store_[kCfgBlobMax] = {};
+  uint32_t storeLen_ = 0;
+};
+
+TEST_F(StartUp, AppliesConfigurationAndLaysOutThePanel) {
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(ThpAppInit(0), 0);
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("ferx-ini-1.2.3.4"), std::string::npos) << log;
+  EXPECT_EQ(ubTpLock.load(), 0);
+  EXPECT_EQ(flag_version, 0);
+  EXPECT_EQ(gubAgeingFlagNcln, 5);
+  EXPECT_EQ(V(gstCommon.ubDrvNum), 32);
+  EXPECT_EQ(V(gstCommon.ubSenNum), 18);
+  EXPECT_EQ(guwTempBufferSizes, 2 * (32 + 18) + 11648);
+  EXPECT_EQ(gubThpCmdOffset, 1);
+  EXPECT_EQ(gubCmdIdleEn, 1);
+  EXPECT_EQ(gboThpFirstFrame, 1);
+  EXPECT_EQ(gubSpiCmdAllow, 1);
+  // Periods and sleep modes: the state table, then the time configuration's overrides.
+  const uint16_t wantPeriod[13] = {600, 600, 5000, 4444, 7500, 7500, 6633, 4166, 3333, 3333, 15000, 1111, 0};
+  const uint8_t wantSleep[13] = {0, 0, 2, 1, 1, 1, 3, 1, 3, 3, 3, 1, 0};
+  for (int i = 0; i < 13; ++i) {
+    EXPECT_EQ(gpuwPeriod[i], wantPeriod[i]) << i;
+    EXPECT_EQ(gpubSleepMode[i], wantSleep[i]) << i;
+  }
+  EXPECT_EQ(V(gstCommon.uwScanPeriod), 5000);
+  EXPECT_EQ(V(gstTimeCtrlEx.uwExWord), 0xBEEF);
+  EXPECT_EQ(V(gstTimeCtrlEx.stCfg.uwPeriodState2), 5000);
+  EXPECT_EQ(V(gstCommon.stData.puwRawData), gpuwMutualRawData);
+  EXPECT_EQ(V(gstCommon.stData.pswDiffData), gpswMutualDiffData);
+  EXPECT_EQ(V(gstCommon.puwImNoiseData), gpuwRealImData);
+  EXPECT_NE(V(gstCommon.pubTempArena), nullptr);
+  EXPECT_NE(gpubThpCmdBak, nullptr);
+}
+
+TEST_F(StartUp, RequestFlagsOfFirstAndLaterInitialisations) {
+  gstPannelAlignCfg.ubDrvNum = 32;
+  gstPannelAlignCfg.ubSenNum = 18;
+  gubJitterTest = 0;
+  ASSERT_EQ(SoftwareInit(), 0);
+  EXPECT_EQ(V(gstStateMachine.ullRequest), 0x20000000u);
+  ASSERT_EQ(SoftwareInit(), 0);
+  EXPECT_EQ(V(gstStateMachine.ullRequest), 0x800u);
+  guiIsFWakeCheckNcln = 0x12345678;
+  ASSERT_EQ(SoftwareInit(), 0);
+  EXPECT_EQ(V(gstStateMachine.ullRequest), 2u);
+  EXPECT_EQ(guiIsFWakeCheckNcln, 0x12345678u);
+  guiIsFWakeCheckNcln = 0x1234;  // no marker: cleared
+  ASSERT_EQ(SoftwareInit(), 0);
+  EXPECT_EQ(guiIsFWakeCheckNcln, 0u);
+}
+
+TEST_F(StartUp, ChipTypeDecidesVersionAndPanelCopy) {
+  struct Case {
+    const char* text;
+    uint8_t wantVersion;
+    bool panelCopied;
+    const char* log;
+  };
+  const Case cases[] = {
+      {"7786", 0, true, nullptr},
+      {"7731X", 1, true, nullptr},
+      {"5000", 9, true, nullptr},  // between: version unchanged
+      {"4414", 9, false, "chip type error: 4414"},
+      {"ABCDEFGH", 9, false, "Can't get the chip type!"},  // eight non-zero characters
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    memset(FakeStartup::text, 0, sizeof(FakeStartup::text));
+    memcpy(FakeStartup::text, c.text, strlen(c.text));
+    FakeStartup::text[8] = 'Z';
+    flag_version = 9;
+    gstPannelAlignCfg.ubDrvNum = 20;
+    gstPannelAlignCfg.ubSenNum = 10;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(ThpAppInit(0), 0);  // configuration and software init run in every case
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(flag_version, c.wantVersion);
+    EXPECT_EQ(V(gstCommon.ubDrvNum), c.panelCopied ? 32 : 20);
+    EXPECT_EQ(V(gstCommon.uwScanPeriod), 5000);
+    if (c.log != nullptr) {
+      EXPECT_NE(log.find(c.log), std::string::npos) << log;
+    }
+  }
+  flag_version = 9;
+  ASSERT_EQ(ThpAppInit(1), 0);  // chip check skipped
+  EXPECT_EQ(flag_version, 9);
+}
+
+TEST_F(StartUp, RefusedBlobKeepsTheLastGoodConfiguration) {
+  ASSERT_EQ(ThpAppInit(0), 0);
+  cfgtest::Bytes bad = GoodBlob(7000);
+  bad[70] ^= 0x01;  // body sum no longer matches
+  StoreBlob(bad);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ThpAppInit(0), 0);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("configuration refused"), std::string::npos);
+  EXPECT_EQ(V(gstCommon.uwScanPeriod), 5000);
+  EXPECT_EQ(V(gstTimeCtrlCfg.uwPeriodState2), 5000);
+}
+
+TEST_F(StartUp, OversizedPanelIsRefusedWithoutLayout) {
+  FakeStartup::drv = 60;
+  FakeStartup::sen = 50;  // 3000 nodes
+  ResetMemMalloc();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ThpAppInit(0), 3);
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("panel 60 x 50 = 3000 nodes refused"), std::string::npos) << log;
+  EXPECT_EQ(MemHeapGetCurAddr(), nullptr);  // nothing laid out
+  EXPECT_EQ(ubTpLock.load(), 0);
+}
+
+TEST_F(StartUp, SecondInitialisationAllocatesNoNewWorkBuffer) {
+  ASSERT_EQ(ThpAppInit(0), 0);
+  uint8_t* cache = gpubDlCache;
+  ASSERT_EQ(ThpAppInit(0), 0);
+  EXPECT_EQ(gpubDlCache, cache);
+}
+
+TEST(FrameworkHelpers, AverageScaleAndReferenceCopy) {
+  const uint16_t data[] = {10, 20, 31};
+  EXPECT_EQ(GetDataAvg(data, 3), 20);
+  EXPECT_EQ(GetDataAvg(data, 0), 0);
+  uint16_t v[] = {1024, 65535, 3};
+  uint32_t work[3];
+  ArrayMultiplyBase1024(v, work, 2048, 3);
+  EXPECT_EQ(v[0], 2048);
+  EXPECT_EQ(v[1], 65535);  // saturates
+  EXPECT_EQ(v[2], 6);
+  uint16_t raw[4] = {1, 2, 3, 4};
+  uint16_t ref[4] = {};
+  gstCommon.stData.puwRawData = raw;
+  gstCommon.stData.puwRefData = ref;
+  gstCommon.uwNodeNum = 4;
+  RefUpdate();
+  EXPECT_EQ(memcmp(raw, ref, sizeof(raw)), 0);
+}
+
+}  // namespace
