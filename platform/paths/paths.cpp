@@ -84,12 +84,15 @@ std::optional<std::string> normalizePath(std::string_view abs_path) {
     }
     parts.push_back(part);
   }
-  std::string out;
+  if (parts.empty()) return std::string("/");
+  size_t length = 0;
+  for (std::string_view part : parts) length += 1 + part.size();
+  std::string out(length, '/');
+  size_t at = 0;
   for (std::string_view part : parts) {
-    out += '/';
-    out += part;
+    part.copy(out.data() + at + 1, part.size());
+    at += 1 + part.size();
   }
-  if (out.empty()) out = "/";
   return out;
 }
 

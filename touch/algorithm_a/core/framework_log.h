@@ -1,10 +1,11 @@
 #pragma once
-// Framework-local log sink. The host OS layer owns the real log path (host slot 6 with
-// "[ferx]: " and the system log with tag "[ferx_tsa]"); until the framework is pointed at
-// it, framework messages go through this one function so that switching is one edit.
+// Framework-local log sink: framework messages go to the module's system log path
+// (FerxLogPrint, tag "[ferx_tsa]" with the function name) through this one function.
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+
+#include "tsa_os.h"
 
 namespace ferrant_fw {
 
@@ -16,7 +17,7 @@ __attribute__((format(printf, 3, 4))) inline void FwLog(uint8_t ubLevel, const c
   va_start(ap, pcFmt);
   vsnprintf(acText, sizeof(acText), pcFmt, ap);
   va_end(ap);
-  fprintf(stderr, "[ferx_tsa] %s(%u): %s\n", pcFunc, static_cast<unsigned>(ubLevel), acText);
+  FerxLogPrint(pcFunc, ubLevel, "%s", acText);
 }
 
 }  // namespace ferrant_fw

@@ -1,4 +1,3 @@
-// Touch report stage, last of the finger lists (body comes with the touch report output).
+// The touch report stage ThpTouchReport, last of the finger lists, lives with the touch
+// report output in tsa_report.cpp.
 #include "core_stages.h"
-
-void ThpTouchReport() {}  // turn the coordinate output into the frame's touch report

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "tsa_os.h"
+
 namespace {
 ReplayLogSink gpfnReplayLogSink = nullptr;
 }
@@ -17,7 +19,7 @@ extern "C" void ReplayLog(int level, const char* tag, const char* fmt, ...) {
     gpfnReplayLogSink(level, tag, text);
     return;
   }
-  std::fprintf(stderr, "[ferx]: %s: %s\n", tag, text);
+  FerxLogPrint(tag, static_cast<uint8_t>(level), "%s", text);
 }
 
 extern "C" void ReplayLogSetSinkForTest(ReplayLogSink sink) { gpfnReplayLogSink = sink; }

@@ -1,0 +1,92 @@
+#define LOG_TAG "vendor.hardware.vibratorfeature"
+
+#include "DynamicEffectThread.h"
+
+#include <log/log.h>
+
+#include "DynamicEffectDevice.h"
+#include "WaveformGenerator.h"
+#include "platform/paths.h"
+
+namespace android {
+
+DynamicEffectThread::DynamicEffectThread(WaveformGenerator* generator, DynamicEffectDevice* device,
+                                         std::chrono::nanoseconds standbyWait)
+    : Thread(true), mDevice(device), mGenerator(generator), mStandbyWait(standbyWait) {
+  mBuffer.assign(kPeriodSamples, 0);
+  mDump = plat_fopen(kDumpPath, "wb+");  // no dump when it cannot be created
+}
+
+DynamicEffectThread::~DynamicEffectThread() {
+  stop();
+  if (mDump != nullptr) fclose(mDump);
+}
+
+void DynamicEffectThread::wake() {
+  ALOGD("wake");
+  std::lock_guard<std::mutex> lock(mLock);
+  mPaused = false;
+  mCond.notify_all();
+}
+
+void DynamicEffectThread::pause() {
+  ALOGD("pause");
+  mPaused = true;
+}
+
+void DynamicEffectThread::stop() {
+  {
+    std::lock_guard<std::mutex> lock(mLock);
+    mExit = true;
+    mCond.notify_all();
+  }
+  requestExit();
+  // Joins the loop; a no-op when it never ran or already ended (or from the loop itself).
+  requestExitAndWait();
+}
+
+bool DynamicEffectThread::threadLoop() {
+  ALOGD("DynamicEffectThread::threadLoop Entry");
+  if (mDevice == nullptr || mGenerator == nullptr) {
+    ALOGE("DynamicEffectThread without %s", mDevice == nullptr ? "device" : "generator");
+    return false;
+  }
+  std::unique_lock<std::mutex> lock(mLock);
+  while (!mExit && !exitPending()) {
+    ALOGV("continue");
+    mDevice->open();
+    while (!mPaused && !mExit) {
+      lock.unlock();
+      const int32_t bytes = mGenerator->gen(mBuffer.data(), kPeriodSamples);
+      lock.lock();
+      const int written = mDevice->write(mBuffer.data(), bytes);
+      if (mDump != nullptr && bytes > 0) fwrite(mBuffer.data(), 1, static_cast<size_t>(bytes), mDump);
+      if (written < kPeriodSamples || bytes < kPeriodSamples) {
+        ALOGD("thread paused, can't fill one period, write: %d, genBytes: %d", written, bytes);
+        mDevice->eos();
+        mPaused = true;
+        break;
+      }
+    }
+    if (mExit) break;
+    ALOGD("standby");
+    // The device stays open for the standby wait, so a wake soon after plays at once.
+    const auto now = std::chrono::steady_clock::now();
+    const auto room = std::chrono::steady_clock::time_point::max() - now;
+    const auto deadline = mStandbyWait >= room ? std::chrono::steady_clock::time_point::max()
+                                               : now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(mStandbyWait);
+    mCond.wait_until(lock, deadline, [this] { return !mPaused || mExit; });
+    if (mPaused && !mExit) {
+      ALOGD("wait");
+      mGenerator->reset();
+      mDevice->close();
+      ++mIdleCount;
+      mCond.wait(lock, [this] { return !mPaused || mExit; });
+    }
+  }
+  lock.unlock();
+  ALOGD("threadLoop exit, should not reached");
+  return false;
+}
+
+}  // namespace android

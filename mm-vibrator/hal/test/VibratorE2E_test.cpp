@@ -1,0 +1,255 @@
+// The vibrator service end to end, in process: the service registers with the service
+// manager, a client reaches IVibrator and its IVibratorExt extension through binder, and
+// the effects arrive at the simulated force-feedback device, the LED node and the PCM
+// recording sink, HE effects rendered by the real libbraxhaptics.
+#include <dlfcn.h>
+#include <linux/input.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <aidl/android/hardware/vibrator/BnVibratorCallback.h>
+#include <aidl/android/hardware/vibrator/IVibrator.h>
+#include <aidl/vendor/hardware/vibratorfeature/IVibratorExt.h>
+#include <android/binder_manager.h>
+#include <platform_binder_test.h>
+#include <platform_tinyalsa_test.h>
+
+#include "ServiceFixture.h"
+#include "VibratorService.h"
+#include "brax_haptics.h"
+
+namespace vib = aidl::android::hardware::vibrator;
+using aidl::vendor::hardware::vibratorfeature::IVibratorExt;
+using vibrator_test::ServiceRoot;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr size_t kPeriodBytes = 1024;
+constexpr size_t kPeriodSamples = 512;
+
+class Callback : public vib::BnVibratorCallback {
+ public:
+  ndk::ScopedAStatus onComplete() override {
+    std::lock_guard<std::mutex> g(mLock);
+    mAt = Clock::now();
+    mCalled = true;
+    mChanged.notify_all();
+    return ndk::ScopedAStatus::ok();
+  }
+  std::optional<Clock::time_point> wait(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> g(mLock);
+    if (!mChanged.wait_for(g, timeout, [&] { return mCalled; })) return std::nullopt;
+    return mAt;
+  }
+
+ private:
+  std::mutex mLock;
+  std::condition_variable mChanged;
+  Clock::time_point mAt;
+  bool mCalled = false;
+};
+
+// The 8-bit samples a recorded 16-bit period carries (each sample's high byte).
+std::vector<int8_t> samplesOf(const std::vector<uint8_t>& period) {
+  std::vector<int8_t> out;
+  for (size_t i = 0; i + 1 < period.size(); i += 2) out.push_back(static_cast<int8_t>(period[i + 1]));
+  return out;
+}
+
+class ServiceE2ETest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform_binder_test::resetProcess();
+    platform_binder_test::resetServiceManager();
+    platform_binder_test::setWaitForServiceTimeout(std::chrono::seconds(10));
+    platform_tinyalsa_test::useRecordingSink();
+    fixture = std::make_unique<ServiceRoot>();
+    fixture->addForceFeedback();
+    fixture->ff->setWaveformLength(5, 0, 80);
+    fixture->setProperty("ro.odm.mm.vibrator.device_type", "led");  // the PCM output
+    fixture->addEffect("3_thud_S_RTP.bin", vibrator_test::sineEffectBytes(2400));  // 100 ms
+    fixture->addEffect("5_heavy_P_RTP.bin", "");
+    ASSERT_TRUE(fixture->installLibrary("libbraxhaptics"));
+  }
+  void TearDown() override {
+    vibrator.reset();
+    ext.reset();
+    if (service.joinable()) {
+      platform_binder_test::stopProcess();
+      service.join();
+    }
+    platform_binder_test::resetServiceManager();  // releases the service's objects
+    platform_binder_test::resetProcess();
+    platform_tinyalsa_test::useAlsa();
+    fixture.reset();
+  }
+
+  void startService() {
+    service = std::thread([this] { exitStatus = vib::runVibratorService(); });
+    const std::string instance = std::string(vib::IVibrator::descriptor) + vib::kInstanceSuffix;
+    ndk::SpAIBinder binder(AServiceManager_waitForService(instance.c_str()));
+    ASSERT_NE(binder.get(), nullptr);
+    vibrator = vib::IVibrator::fromBinder(binder);
+    ASSERT_NE(vibrator, nullptr);
+    AIBinder* extBinder = nullptr;
+    ASSERT_EQ(AIBinder_getExtension(binder.get(), &extBinder), STATUS_OK);
+    ASSERT_NE(extBinder, nullptr);
+    ext = IVibratorExt::fromBinder(ndk::SpAIBinder(extBinder));
+    ASSERT_NE(ext, nullptr);
+  }
+
+  // Recorded periods once `count` have arrived and the stream has been quiet for a while.
+  std::vector<std::vector<uint8_t>> periodsAfter(size_t count) {
+    EXPECT_TRUE(platform_tinyalsa_test::waitForPeriods(count, std::chrono::seconds(10)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return platform_tinyalsa_test::periods();
+  }
+
+  std::unique_ptr<ServiceRoot> fixture;
+  std::thread service;
+  int exitStatus = 0;
+  std::shared_ptr<vib::IVibrator> vibrator;
+  std::shared_ptr<IVibratorExt> ext;
+};
+
+TEST_F(ServiceE2ETest, RegistersWithItsExtensionAndExitsWhenThePoolEnds) {
+  startService();
+  EXPECT_EQ(platform_binder_test::threadPoolMaxThreadCount(), 0u);
+  int32_t version = 0;
+  ASSERT_TRUE(ext->getInterfaceVersion(&version).isOk());
+  EXPECT_EQ(version, 1);
+  vibrator.reset();
+  ext.reset();
+  platform_binder_test::stopProcess();
+  service.join();
+  EXPECT_EQ(exitStatus, 1);
+}
+
+TEST_F(ServiceE2ETest, OnDrivesTheForceFeedbackDeviceAndCallsBack) {
+  startService();
+  auto cb = ndk::SharedRefBase::make<Callback>();
+  const auto start = Clock::now();
+  ASSERT_TRUE(vibrator->on(100, cb).isOk());
+  auto done = cb->wait(std::chrono::seconds(3));
+  ASSERT_TRUE(done.has_value());
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(*done - start).count();
+  EXPECT_GE(elapsed, 100);
+  EXPECT_LT(elapsed, 1000);
+
+  auto constant = fixture->ff->uploads(FF_CONSTANT);
+  ASSERT_EQ(constant.size(), 1u);
+  EXPECT_EQ(constant[0].effect.replay.length, 100);
+  auto played = fixture->ff->written(static_cast<uint16_t>(constant[0].assignedId));
+  ASSERT_FALSE(played.empty());
+  EXPECT_EQ(played.back().type, EV_FF);
+  EXPECT_EQ(played.back().value, 1);
+  ASSERT_TRUE(vibrator->off().isOk());
+  EXPECT_EQ(fixture->ff->liveEffects(FF_CONSTANT), 0u);
+}
+
+TEST_F(ServiceE2ETest, LedNodeIsChosenWhenItExists) {
+  fixture->addLedNode();
+  startService();
+  int32_t caps = 0;
+  ASSERT_TRUE(vibrator->getCapabilities(&caps).isOk());
+  EXPECT_EQ(caps, 3);
+  ASSERT_TRUE(vibrator->on(250, nullptr).isOk());
+  EXPECT_EQ(fixture->root.readFile("/sys/class/leds/vibrator/duration"), std::string("250\n\0", 5));
+  EXPECT_EQ(fixture->root.readFile("/sys/class/leds/vibrator/activate"), std::string("1\0", 2));
+  EXPECT_TRUE(fixture->ff->uploads(FF_CONSTANT).empty());
+}
+
+TEST_F(ServiceE2ETest, PrebakedStreamReachesThePcmInWholePeriodsThenOneSilentPeriod) {
+  startService();
+  platform_tinyalsa_test::clearRecording();
+  int32_t length = 0;
+  ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+  EXPECT_EQ(length, 140);
+
+  const std::string file = vibrator_test::sineEffectBytes(2400);
+  const size_t dataPeriods = (file.size() + kPeriodSamples - 1) / kPeriodSamples;  // 5
+  auto periods = periodsAfter(dataPeriods + 1);
+  ASSERT_EQ(periods.size(), dataPeriods + 1);
+  for (size_t p = 0; p < periods.size(); ++p) {
+    ASSERT_EQ(periods[p].size(), kPeriodBytes) << p;
+    std::vector<int8_t> got = samplesOf(periods[p]);
+    for (size_t i = 0; i < kPeriodSamples; ++i) {
+      const size_t at = p * kPeriodSamples + i;
+      const int8_t want = at < file.size() ? static_cast<int8_t>(file[at]) : 0;
+      ASSERT_EQ(got[i], want) << "period " << p << " sample " << i;
+      ASSERT_EQ(periods[p][2 * i], 0) << "low byte, period " << p << " sample " << i;
+    }
+  }
+  auto config = platform_tinyalsa_test::lastConfig();
+  EXPECT_EQ(config.rate, 24000u);
+  EXPECT_EQ(config.period_size, 512u);
+  EXPECT_EQ(config.channels, 1u);
+}
+
+// The HE core rendering the same records on its own: the reference for the service's output.
+std::vector<int8_t> renderDirectly(const std::vector<int32_t>& records) {
+  void* h = dlopen(VENDOR_PLUGIN_DIR "/libbraxhaptics.so", RTLD_NOW);
+  if (h == nullptr) return {};
+  auto init = reinterpret_cast<decltype(&brax_haptics_init)>(dlsym(h, "brax_haptics_init"));
+  auto process = reinterpret_cast<decltype(&brax_haptics_process)>(dlsym(h, "brax_haptics_process"));
+  auto getFrame = reinterpret_cast<decltype(&brax_haptics_get_frame)>(dlsym(h, "brax_haptics_get_frame"));
+  const brax_haptics_config config{512, 24000, 1, 170};
+  std::vector<int8_t> out;
+  if (init(&config) != 0) return out;
+  if (process(reinterpret_cast<const brax_haptic_event*>(records.data()),
+               static_cast<uint32_t>(records.size() * sizeof(int32_t))) != 0)
+    return out;
+  int8_t frame[1024];
+  uint32_t len = 0;
+  while (getFrame(frame, &len) == 0 && len > 0) out.insert(out.end(), frame, frame + len);
+  return out;
+}
+
+TEST_F(ServiceE2ETest, HeListIsRenderedByTheHapticsCoreWithItsGapAsSilence) {
+  startService();
+  platform_tinyalsa_test::clearRecording();
+  // Two transients 100 ms apart, global intensity 100: the generator plays the core's
+  // frames as they stand.
+  const std::vector<int32_t> list = {0, 1, 100, 0, 0, 2,
+                                     0, 0, 80, 50, 0, 0,
+                                     0, 100, 60, 30, 0, 0};
+  std::vector<int32_t> withTotal = list;
+  withTotal[0] = static_cast<int32_t>(withTotal.size());
+  ASSERT_TRUE(ext->play(withTotal, 0, 0, 100).isOk());
+
+  std::vector<int32_t> records(2 * 17, 0);
+  records[0] = BRAX_HE_TRANSIENT, records[1] = 0, records[2] = 80, records[3] = 50;
+  records[17] = BRAX_HE_TRANSIENT, records[18] = 100, records[19] = 60, records[20] = 30;
+  const std::vector<int8_t> reference = renderDirectly(records);
+  ASSERT_GT(reference.size(), 2400u);
+
+  const size_t dataPeriods = (reference.size() + kPeriodSamples - 1) / kPeriodSamples;
+  auto periods = periodsAfter(dataPeriods + 1);
+  ASSERT_EQ(periods.size(), dataPeriods + 1);
+  std::vector<int8_t> got;
+  for (const auto& p : periods) {
+    auto s = samplesOf(p);
+    got.insert(got.end(), s.begin(), s.end());
+  }
+  for (size_t i = 0; i < got.size(); ++i) {
+    const int8_t want = i < reference.size() ? reference[i] : 0;
+    ASSERT_EQ(got[i], want) << "sample " << i;
+  }
+  // The first event is over well before 100 ms; the gap up to the second is silence.
+  size_t lastOfFirst = 0;
+  for (size_t i = 0; i < 2400; ++i)
+    if (got[i] != 0) lastOfFirst = i;
+  EXPECT_GT(lastOfFirst, 0u);
+  EXPECT_LT(lastOfFirst, 2000u);
+  bool secondStarts = false;
+  for (size_t i = 2400; i < 2400 + 240; ++i) secondStarts |= got[i] != 0;
+  EXPECT_TRUE(secondStarts);
+}
+
+}  // namespace

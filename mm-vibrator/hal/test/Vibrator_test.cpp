@@ -1,0 +1,424 @@
+// The IVibrator object and the IVibratorExt extension against a simulated phone.
+#include "Vibrator.h"
+
+#include <linux/input.h>
+#include <math.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include <aidl/android/hardware/vibrator/BnVibratorCallback.h>
+#include <platform_wavelibs_test.h>
+
+#include "ServiceFixture.h"
+#include "StreamEffect.h"
+#include "VibratorExt.h"
+
+namespace vib = aidl::android::hardware::vibrator;
+using aidl::vendor::hardware::vibratorfeature::VibratorExt;
+using vib::Effect;
+using vib::EffectStrength;
+using vibrator_test::ServiceRoot;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class Callback : public vib::BnVibratorCallback {
+ public:
+  ndk::ScopedAStatus onComplete() override {
+    std::lock_guard<std::mutex> g(mLock);
+    mCalls.push_back(Clock::now());
+    mChanged.notify_all();
+    return ndk::ScopedAStatus::ok();
+  }
+  // Time from `since` to the first call, or nullopt when none came within `timeout`.
+  std::optional<std::chrono::milliseconds> waitFirst(Clock::time_point since, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> g(mLock);
+    if (!mChanged.wait_for(g, timeout, [&] { return !mCalls.empty(); })) return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(mCalls.front() - since);
+  }
+  size_t calls() {
+    std::lock_guard<std::mutex> g(mLock);
+    return mCalls.size();
+  }
+
+ private:
+  std::mutex mLock;
+  std::condition_variable mChanged;
+  std::vector<Clock::time_point> mCalls;
+};
+
+class VibratorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform_wavelibs_test::reset();
+    fixture = std::make_unique<ServiceRoot>();
+  }
+  void TearDown() override {
+    ext.reset();
+    vibrator.reset();
+    fixture.reset();
+  }
+  void start() {
+    vibrator = ndk::SharedRefBase::make<vib::Vibrator>();
+    ext = ndk::SharedRefBase::make<VibratorExt>(vibrator);
+  }
+  // The standard phone: a force-feedback device with every capability and four effects.
+  void startStandard() {
+    fixture->addForceFeedback();
+    fixture->addEffect("2_tick_S_RTP.bin", vibrator_test::sineEffectBytes(720));   // 30 ms
+    fixture->addEffect("3_thud_S_RTP.bin", vibrator_test::sineEffectBytes(2400));  // 100 ms
+    fixture->addEffect("5_heavy_P_RTP.bin", "");                                   // driver data only
+    fixture->addEffect("1_double_P_RTP.bin", std::string(24, '\x01'));             // 1 ms
+    fixture->ff->setWaveformLength(5, 1, 250);
+    start();
+  }
+  static int exceptionOf(const ndk::ScopedAStatus& status) { return status.getExceptionCode(); }
+
+  std::unique_ptr<ServiceRoot> fixture;
+  std::shared_ptr<vib::Vibrator> vibrator;
+  std::shared_ptr<VibratorExt> ext;
+};
+
+TEST_F(VibratorTest, CapabilitiesFollowTheOutputs) {
+  struct Case {
+    const char* what;
+    std::initializer_list<unsigned> codes;
+    bool externalControl;
+    bool led;
+    int32_t caps;
+  } cases[] = {
+      {"constant only", {FF_CONSTANT}, false, false, 1},
+      {"gain", {FF_CONSTANT, FF_GAIN}, false, false, 1 | 4},
+      {"everything", {FF_CONSTANT, FF_GAIN, FF_CUSTOM}, true, false, 1 | 2 | 4 | 8},
+      {"led node", {FF_CONSTANT, FF_GAIN, FF_CUSTOM}, true, true, 3},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    fixture = std::make_unique<ServiceRoot>();
+    fixture->addForceFeedback(c.codes);
+    if (c.externalControl) fixture->setProperty("ro.odm.mm.vibrator.audio_haptic_support", "1");
+    if (c.led) fixture->addLedNode();
+    start();
+    int32_t caps = -1;
+    ASSERT_TRUE(vibrator->getCapabilities(&caps).isOk());
+    EXPECT_EQ(caps, c.caps) << c.what;
+  }
+}
+
+TEST_F(VibratorTest, OnUploadsAConstantEffectAndCallsBackNoSoonerThan10ms) {
+  startStandard();
+  struct Case {
+    int32_t timeoutMs;
+    int32_t minDelayMs;
+  } cases[] = {{5, 10}, {100, 100}};
+  for (const Case& c : cases) {
+    auto cb = ndk::SharedRefBase::make<Callback>();
+    const auto start = Clock::now();
+    ASSERT_TRUE(vibrator->on(c.timeoutMs, cb).isOk());
+    auto delay = cb->waitFirst(start, std::chrono::seconds(2));
+    ASSERT_TRUE(delay.has_value());
+    EXPECT_GE(delay->count(), c.minDelayMs);
+    auto up = fixture->ff->uploads(FF_CONSTANT);
+    ASSERT_FALSE(up.empty());
+    EXPECT_EQ(up.back().effect.replay.length, c.timeoutMs);
+  }
+}
+
+TEST_F(VibratorTest, OnFailureIsServiceSpecificWithoutCallback) {
+  startStandard();
+  fixture->ff->failUploads(EIO);
+  auto cb = ndk::SharedRefBase::make<Callback>();
+  EXPECT_EQ(exceptionOf(vibrator->on(100, cb)), EX_SERVICE_SPECIFIC);
+  EXPECT_EQ(exceptionOf(vibrator->on(-1, cb)), EX_ILLEGAL_ARGUMENT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_EQ(cb->calls(), 0u);
+}
+
+TEST_F(VibratorTest, PerformReturnsThePlayLengthWithItsMargin) {
+  startStandard();
+  struct Case {
+    const char* what;
+    Effect effect;
+    int32_t lengthMs;
+  } cases[] = {
+      {"S stream of 30 ms", static_cast<Effect>(2), 30 + 39},
+      {"S stream of 100 ms", static_cast<Effect>(3), 100 + 40},
+      {"P effect without stream length", static_cast<Effect>(5), 1250 + 40},
+      {"P effect of 1 ms", static_cast<Effect>(1), 1 + 39},
+  };
+  for (const Case& c : cases) {
+    int32_t length = -1;
+    auto cb = ndk::SharedRefBase::make<Callback>();
+    // "P" effects are skipped while a stream plays: let the previous one end first
+    for (int i = 0; i < 400 && !vibrator->effectThread()->paused(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto start = Clock::now();
+    ASSERT_TRUE(vibrator->perform(c.effect, EffectStrength::STRONG, cb, &length).isOk()) << c.what;
+    EXPECT_EQ(length, c.lengthMs) << c.what;
+    auto delay = cb->waitFirst(start, std::chrono::seconds(3));
+    ASSERT_TRUE(delay.has_value()) << c.what;
+    EXPECT_GE(delay->count(), c.lengthMs) << c.what;
+  }
+  auto up = fixture->ff->uploads(FF_PERIODIC).back();
+  EXPECT_EQ(up.customWords[0], 1);
+}
+
+TEST_F(VibratorTest, PerformRefusals) {
+  startStandard();
+  int32_t length = 0;
+  EXPECT_EQ(exceptionOf(vibrator->perform(static_cast<Effect>(9), EffectStrength::LIGHT, nullptr, &length)),
+            EX_UNSUPPORTED_OPERATION);
+  EXPECT_EQ(exceptionOf(vibrator->perform(static_cast<Effect>(3), static_cast<EffectStrength>(3), nullptr, &length)),
+            EX_UNSUPPORTED_OPERATION);
+  EXPECT_EQ(exceptionOf(vibrator->perform(static_cast<Effect>(3), static_cast<EffectStrength>(-1), nullptr, &length)),
+            EX_UNSUPPORTED_OPERATION);
+  // a "P" effect the driver refuses has not played
+  fixture->ff->failUploads(EIO);
+  EXPECT_EQ(exceptionOf(vibrator->perform(static_cast<Effect>(5), EffectStrength::LIGHT, nullptr, &length)),
+            EX_SERVICE_SPECIFIC);
+}
+
+TEST_F(VibratorTest, SupportedEffectsAreTheEffectFiles) {
+  startStandard();
+  std::vector<Effect> effects;
+  ASSERT_TRUE(vibrator->getSupportedEffects(&effects).isOk());
+  std::sort(effects.begin(), effects.end());
+  EXPECT_EQ(effects, (std::vector<Effect>{static_cast<Effect>(1), static_cast<Effect>(2), static_cast<Effect>(3),
+                                          static_cast<Effect>(5)}));
+}
+
+TEST_F(VibratorTest, SetAmplitudeChecksItsArgumentAndWritesTheGain) {
+  startStandard();
+  struct Case {
+    float amplitude;
+    int exception;
+  } cases[] = {{0.0f, EX_ILLEGAL_ARGUMENT}, {1.5f, EX_ILLEGAL_ARGUMENT}, {-0.5f, EX_ILLEGAL_ARGUMENT},
+               {NAN, EX_ILLEGAL_ARGUMENT}, {1.0f, EX_NONE}};
+  for (const Case& c : cases) EXPECT_EQ(exceptionOf(vibrator->setAmplitude(c.amplitude)), c.exception) << c.amplitude;
+  auto written = fixture->ff->written(FF_GAIN);
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_EQ(written[0].value, 32766);
+
+  fixture->ff->failWrites(EIO);
+  EXPECT_EQ(exceptionOf(vibrator->setAmplitude(0.5f)), EX_SERVICE_SPECIFIC);
+}
+
+TEST_F(VibratorTest, ExternalControlAndMissingMotorRefuseAmplitudes) {
+  fixture->setProperty("ro.odm.mm.vibrator.audio_haptic_support", "true");
+  startStandard();
+  ASSERT_TRUE(vibrator->setExternalControl(true).isOk());
+  EXPECT_EQ(exceptionOf(vibrator->setAmplitude(0.5f)), EX_UNSUPPORTED_OPERATION);
+  ASSERT_TRUE(vibrator->setExternalControl(false).isOk());
+  EXPECT_TRUE(vibrator->setAmplitude(0.5f).isOk());
+
+  vib::serviceState().mMotorNotSupport = true;
+  EXPECT_EQ(exceptionOf(vibrator->setAmplitude(0.5f)), EX_UNSUPPORTED_OPERATION);
+}
+
+TEST_F(VibratorTest, ExternalControlNeedsTheProperty) {
+  startStandard();
+  EXPECT_EQ(exceptionOf(vibrator->setExternalControl(true)), EX_UNSUPPORTED_OPERATION);
+}
+
+TEST_F(VibratorTest, ComposingAndAlwaysOnAreUnsupported) {
+  startStandard();
+  int32_t i = 0;
+  float f = 0;
+  std::vector<vib::CompositePrimitive> primitives;
+  std::vector<Effect> effects;
+  std::vector<float> map;
+  std::vector<vib::Braking> braking;
+  const std::function<ndk::ScopedAStatus()> calls[] = {
+      [&] { return vibrator->getCompositionDelayMax(&i); },
+      [&] { return vibrator->getCompositionSizeMax(&i); },
+      [&] { return vibrator->getSupportedPrimitives(&primitives); },
+      [&] { return vibrator->getPrimitiveDuration(vib::CompositePrimitive::CLICK, &i); },
+      [&] { return vibrator->compose({}, nullptr); },
+      [&] { return vibrator->getSupportedAlwaysOnEffects(&effects); },
+      [&] { return vibrator->alwaysOnEnable(1, Effect::CLICK, EffectStrength::LIGHT); },
+      [&] { return vibrator->alwaysOnDisable(1); },
+      [&] { return vibrator->getResonantFrequency(&f); },
+      [&] { return vibrator->getBandwidthAmplitudeMap(&map); },
+      [&] { return vibrator->getSupportedBraking(&braking); },
+      [&] { return vibrator->composePwle({}, nullptr); },
+  };
+  for (size_t k = 0; k < std::size(calls); ++k) EXPECT_EQ(exceptionOf(calls[k]()), EX_UNSUPPORTED_OPERATION) << k;
+}
+
+TEST_F(VibratorTest, LedNodeTakesPrecedence) {
+  fixture->addLedNode();
+  startStandard();
+  std::vector<Effect> effects;
+  ASSERT_TRUE(vibrator->getSupportedEffects(&effects).isOk());
+  EXPECT_TRUE(effects.empty());
+  int32_t length = 0;
+  EXPECT_EQ(exceptionOf(vibrator->perform(static_cast<Effect>(3), EffectStrength::LIGHT, nullptr, &length)),
+            EX_UNSUPPORTED_OPERATION);
+  EXPECT_EQ(exceptionOf(vibrator->setAmplitude(0.5f)), EX_UNSUPPORTED_OPERATION);
+  ASSERT_TRUE(vibrator->on(250, nullptr).isOk());
+  EXPECT_EQ(fixture->root.readFile("/sys/class/leds/vibrator/duration"), std::string("250\n\0", 5));
+  EXPECT_TRUE(fixture->ff->uploads(FF_CONSTANT).empty());
+  ASSERT_TRUE(vibrator->off().isOk());
+  EXPECT_EQ(fixture->root.readFile("/sys/class/leds/vibrator/activate"), std::string("0\0", 2));
+}
+
+TEST_F(VibratorTest, StrengthAmplitudeWithExtensionMagnitudes) {
+  startStandard();
+  effect_stream stream;
+  // the table, and 1.0 for strengths outside it
+  const float table[][2] = {{0, 0.0f}, {1, 0.5f}, {2, 1.0f}, {3, 1.0f}, {200, 1.0f}};
+  for (const auto& row : table)
+    EXPECT_FLOAT_EQ(vib::getAmplitudeFromEffectStrength(static_cast<uint8_t>(row[0]), nullptr), row[1]);
+
+  ASSERT_TRUE(ext->setAmplitudeExt(0.3f, 0).isOk());
+  ASSERT_TRUE(ext->setAmplitudeExt(0.8f, 1).isOk());
+  EXPECT_FLOAT_EQ(vib::getAmplitudeFromEffectStrength(0, &stream), 0.8f);  // the one-shot value, once
+  stream.strength = 0.5f;
+  EXPECT_FLOAT_EQ(vib::getAmplitudeFromEffectStrength(0, &stream), 0.15f);  // stream strength x persistent
+  EXPECT_FLOAT_EQ(stream.strength, -1.0f);
+  EXPECT_FLOAT_EQ(vib::getAmplitudeFromEffectStrength(0, &stream), 0.3f);
+  ASSERT_TRUE(ext->setAmplitudeExt(1.4f, 1).isOk());
+  EXPECT_FLOAT_EQ(vib::getAmplitudeFromEffectStrength(0, &stream), 1.0f);  // capped at 1
+  ASSERT_TRUE(ext->setAmplitudeExt(1.6f, 0).isOk());                        // out of range: unused
+  EXPECT_FLOAT_EQ(vib::getAmplitudeFromEffectStrength(1, &stream), 0.5f);
+}
+
+TEST_F(VibratorTest, ConfiguredStrengthScalesThePersistentMagnitudeOnce) {
+  startStandard();
+  ASSERT_TRUE(ext->configStrengthForEffect(5, 0.5f).isOk());
+  ASSERT_TRUE(ext->configStrengthForEffect(42, 0.25f).isOk());  // unknown: only logged
+  ASSERT_TRUE(ext->setAmplitudeExt(0.8f, 0).isOk());
+  int32_t length = 0;
+  ASSERT_TRUE(vibrator->perform(static_cast<Effect>(5), EffectStrength::LIGHT, nullptr, &length).isOk());
+  EXPECT_EQ(fixture->ff->uploads(FF_PERIODIC).back().effect.u.periodic.magnitude, static_cast<int16_t>(0.4f * 0x4000 + 0x3fff));
+  ASSERT_TRUE(vibrator->perform(static_cast<Effect>(5), EffectStrength::LIGHT, nullptr, &length).isOk());
+  EXPECT_EQ(fixture->ff->uploads(FF_PERIODIC).back().effect.u.periodic.magnitude, static_cast<int16_t>(0.8f * 0x4000 + 0x3fff));
+}
+
+TEST_F(VibratorTest, UpdateModeStoresEveryValue) {
+  startStandard();
+  for (int mode : {0, 1, 2, -1}) {
+    vibrator->updateMode(mode);
+    EXPECT_EQ(vib::serviceState().updateMode.load(), mode);
+  }
+}
+
+TEST_F(VibratorTest, QuickOffUploadsAndRemovesADamper) {
+  startStandard();
+  ASSERT_TRUE(ext->setAmplitudeExt(0.0f, 2).isOk());
+  auto up = fixture->ff->uploads(FF_DAMPER);
+  ASSERT_EQ(up.size(), 1u);
+  EXPECT_EQ(fixture->ff->removals().back(), up[0].assignedId);
+  EXPECT_TRUE(vibrator->effectThread()->paused());
+}
+
+TEST_F(VibratorTest, ExtensionStubsAreUnsupported) {
+  startStandard();
+  ASSERT_TRUE(vibrator->on(1000, nullptr).isOk());
+  EXPECT_EQ(exceptionOf(ext->stop()), EX_UNSUPPORTED_OPERATION);
+  EXPECT_EQ(fixture->ff->liveEffects(FF_CONSTANT), 1u);  // stop does not turn off
+  EXPECT_EQ(exceptionOf(ext->pause()), EX_UNSUPPORTED_OPERATION);
+  EXPECT_EQ(fixture->ff->liveEffects(FF_CONSTANT), 0u);  // pause does
+  ASSERT_TRUE(vibrator->on(1000, nullptr).isOk());
+  EXPECT_EQ(exceptionOf(ext->seekTo(10)), EX_UNSUPPORTED_OPERATION);
+  EXPECT_EQ(fixture->ff->liveEffects(FF_CONSTANT), 0u);
+  ASSERT_TRUE(ext->setUsageExt(33).isOk());
+  EXPECT_EQ(vib::serviceState().usage, 33);
+}
+
+// ---- The Thrumwave road ----------------------------------------------------------------
+
+class ThrumwaveTest : public VibratorTest {
+ protected:
+  void SetUp() override {
+    VibratorTest::SetUp();
+    fixture->setProperty("ro.odm.mm.vibrator.he2.0", "thrumwave");
+    fixture->setProperty("persist.vendor.audio.vibrator.aihaptic", "true");
+  }
+  std::vector<platform_wavelibs_test::Call> posts() {
+    std::vector<platform_wavelibs_test::Call> out;
+    for (auto& call : platform_wavelibs_test::calls("braxvibrator"))
+      if (call.name == "brax_vibra_looper_post") out.push_back(call);
+    return out;
+  }
+};
+
+TEST_F(ThrumwaveTest, RingtoneOnPostsTheBuiltEffect) {
+  ASSERT_TRUE(fixture->installLibrary("libbraxvibrator"));
+  startStandard();
+  ASSERT_TRUE(ext->setUsageExt(33).isOk());
+  struct Case {
+    int32_t t;
+    std::vector<int32_t> posted;
+  } cases[] = {
+      {15, {2, 2, 0, 0, 1 | (1 << 16), 0, 0, 1, 4097, 5, 0, 0, 100, 50, 0}},
+      {100, {2, 2, 0, 0, 1 | (1 << 16), 0, 0, 2, 4097, 5, 0, 50, 100, 50, 0,
+             4096, 18, 0, 0, 100, 50, 100, 4, 0, 0, 0, 10, 100, 0, 90, 100, 0, 100, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    platform_wavelibs_test::reset();
+    ASSERT_TRUE(vibrator->on(c.t, nullptr).isOk());
+    auto p = posts();
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0].data, c.posted) << "t=" << c.t;
+    // length, interval, loop (0 becomes 1), amplitude, reserved
+    EXPECT_EQ(p[0].args, (std::vector<int64_t>{static_cast<int64_t>(c.posted.size()), 0, 1, -1, 0}));
+  }
+  EXPECT_TRUE(fixture->ff->uploads(FF_CONSTANT).empty());  // the motor was not driven directly
+
+  // off also stops the HE player
+  ASSERT_TRUE(vibrator->off().isOk());
+  bool stopped = false;
+  for (auto& call : platform_wavelibs_test::calls("braxvibrator"))
+    stopped |= call.name == "brax_vibra_looper_stopPerformHe";
+  EXPECT_TRUE(stopped);
+  // an amplitude on the Thrumwave road is left to the player
+  EXPECT_TRUE(vibrator->setAmplitude(0.5f).isOk());
+  EXPECT_TRUE(fixture->ff->written(FF_GAIN).empty());
+}
+
+TEST_F(ThrumwaveTest, InteractionModeTakesTheInteractionLevels) {
+  ASSERT_TRUE(fixture->installLibrary("libbraxvibrator"));
+  fixture->setProperty("vendor.aihaptic.interaction.transient_intensity", "70");
+  startStandard();
+  vibrator->updateMode(0);
+  auto list = vibrator->transfromEffectHe_2_0(100);
+  ASSERT_EQ(list.size(), 38u);
+  EXPECT_EQ(list[15], 70);  // transient intensity
+  EXPECT_EQ(list[16], 20);  // transient sharpness
+  EXPECT_EQ(list[23], 20);  // continuous sharpness
+}
+
+TEST_F(ThrumwaveTest, WithoutTheLibraryHe2ListsFail) {
+  startStandard();
+  EXPECT_EQ(exceptionOf(ext->play(vibrator->transfromEffectHe_2_0(100), 0, 0, 100)), EX_UNSUPPORTED_OPERATION);
+}
+
+TEST_F(ThrumwaveTest, FailedPlayerInitFailsTheList) {
+  ASSERT_TRUE(fixture->installLibrary("libbraxvibrator"));
+  platform_wavelibs_test::setResult("braxvibrator", "brax_vibra_init", -19);
+  startStandard();
+  EXPECT_EQ(exceptionOf(ext->play(vibrator->transfromEffectHe_2_0(100), 0, 0, 100)), EX_UNSUPPORTED_OPERATION);
+  EXPECT_TRUE(posts().empty());
+}
+
+TEST_F(ThrumwaveTest, ListPlayKeepsItsLoopAndIntervalAndRefusesMalformedLists) {
+  ASSERT_TRUE(fixture->installLibrary("libbraxvibrator"));
+  startStandard();
+  ASSERT_TRUE(ext->play(vibrator->transfromEffectHe_2_0(15), 3, 250, 80).isOk());
+  auto p = posts();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].args, (std::vector<int64_t>{15, 250, 3, 80, 0}));
+  std::vector<int32_t> broken = vibrator->transfromEffectHe_2_0(100);
+  broken.resize(30);
+  EXPECT_EQ(exceptionOf(ext->play(broken, 0, 0, 80)), EX_UNSUPPORTED_OPERATION);
+  EXPECT_EQ(exceptionOf(ext->play({4, 1}, 0, 0, 80)), EX_UNSUPPORTED_OPERATION);
+  EXPECT_EQ(posts().size(), 1u);
+}
+
+}  // namespace

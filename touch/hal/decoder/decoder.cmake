@@ -1,0 +1,41 @@
+# Frame decoders of the HAL module: the device_operation tables of the four controller
+# families, their tests against independently built frames, fuzz entry points and the
+# seed-corpus generator.
+set(HAL_DECODER_DIR ${CMAKE_CURRENT_LIST_DIR})
+list(APPEND TAPSENSE_HAL_SOURCES
+  ${HAL_DECODER_DIR}/decoder_common.cpp
+  ${HAL_DECODER_DIR}/decode_luma.cpp
+  ${HAL_DECODER_DIR}/decode_ferrant.cpp
+  ${HAL_DECODER_DIR}/ferrant_normalize.cpp
+  ${HAL_DECODER_DIR}/decode_zet50210.cpp)
+
+# The frame encoders live with the simulated driver; build them here only when that
+# library does not take them.
+if(TARGET platform_tamrel_touch)
+  set(HAL_DECODER_ENCODERS platform_tamrel_touch)
+else()
+  set(TAMREL_TOUCH_ENCODER_SOURCES "")
+  include(${CMAKE_SOURCE_DIR}/platform/tamrel_touch/encoders/encoders.cmake)
+  add_library(tamrel_touch_encoders STATIC ${TAMREL_TOUCH_ENCODER_SOURCES})
+  target_include_directories(tamrel_touch_encoders PUBLIC ${TAMREL_TOUCH_ENCODER_INCLUDE_DIR})
+  set(HAL_DECODER_ENCODERS tamrel_touch_encoders)
+endif()
+
+vendor_test(hal_decoder_test
+  SOURCES
+    ${HAL_DECODER_DIR}/decoder_framework_test.cpp
+    ${HAL_DECODER_DIR}/decode_luma_test.cpp
+    ${HAL_DECODER_DIR}/decode_ferrant_test.cpp
+    ${HAL_DECODER_DIR}/decode_zet50210_test.cpp
+  LIBS tapsense_hal_static ${HAL_DECODER_ENCODERS} platform_paths)
+
+# One fuzz entry point per controller family; seeds in fuzz/corpus/hal_decode_<family>,
+# written by hal_decoder_corpus from the encoders.
+foreach(family luma pellon kv ferrant zet50210)
+  vendor_fuzzer(hal_decode_${family} SOURCES ${HAL_DECODER_DIR}/fuzz_decode_${family}.cpp LIBS tapsense_hal_static)
+endforeach()
+
+if(VENDOR_TESTS)
+  add_executable(hal_decoder_corpus ${HAL_DECODER_DIR}/hal_decoder_corpus.cpp)
+  target_link_libraries(hal_decoder_corpus PRIVATE tapsense_hal_static ${HAL_DECODER_ENCODERS})
+endif()
