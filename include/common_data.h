@@ -64,7 +64,11 @@ enum common_data_mode {
   COMMON_DATA_MODE_BREAKLINE_SAVE_COUNT = 1080,
   COMMON_DATA_MODE_TRIGGER_COUNT = 1082,
   COMMON_DATA_MODE_GAME_IDLE_REDUCE = 1084,
-  COMMON_DATA_MODE_FINGER_STATUS = 1085,
+  // The framework's touch scheduler asks that reports follow vsync (non-zero) or not; the
+  // touch feature service's finger-status callback sends the same mode. The HAL's report
+  // timer answers it (a get returns whether vsync is requested).
+  COMMON_DATA_MODE_VSYNC_REQUEST = 1085,
+  COMMON_DATA_MODE_VSYNC_TIME = 1086,          // with COMMON_DATA_CMD_SET_LONG_VALUE: next vsync
   COMMON_DATA_MODE_STYLUS_PRESSURE = 1088,
   COMMON_DATA_MODE_USER_TYPE = 1093,
   COMMON_DATA_MODE_TEMPERATURE = 1094,

@@ -281,13 +281,90 @@ VENDOR_ASSERT_OFFSET(HalModule, save_log_process2, HAL_SLOT_OFFSET(HAL_SLOT_SAVE
 VENDOR_ASSERT_OFFSET(HalModule, send_to_driver_process2, HAL_SLOT_OFFSET(HAL_SLOT_SEND_TO_DRIVER_PROCESS2));
 VENDOR_ASSERT_OFFSET(HalModule, get_util_functions, HAL_SLOT_OFFSET(HAL_SLOT_GET_UTIL_FUNCTIONS));
 
+// ---------------------------------------------------------------------------------------
+// Records the host sees besides HalModule: the panel geometry and the module parameter block
+// (exported get_hal_module_param), the configuration-file accessor that host slot 3 receives
+// and hands on to HalModule slot 9, the time record of the utility table's rtc_time_to_tm,
+// and the shapes of the interface hooks that one interface calls on another.
+#pragma pack(push, 1)
+typedef struct PanelGeometry {
+  int32_t node_count;      // mutual nodes
+  int32_t snode_count;     // self nodes per self line
+  int32_t nnode_count;     // extra nodes
+  uint8_t columns;
+  uint8_t rows;
+  uint8_t stylus_col1;
+  uint8_t stylus_row1;
+  uint8_t stylus_col2;
+  uint8_t stylus_row2;
+  uint8_t convert_byte_order;  // set by the _v2 decode wrappers before each core call
+  uint8_t copy_dump;           // likewise
+} PanelGeometry;
+
+// 24 bytes, returned by get_hal_module_param, zeroed by hal_module_init. The frame decoders
+// receive a pointer to `geometry` (the node-count field onward).
+typedef struct HalModuleParam {
+  uint32_t module_param;   // last value given to HalModule slot 2
+  PanelGeometry geometry;  // filled by the frame-data interface's configuration hook
+} HalModuleParam;
+#pragma pack(pop)
+
+VENDOR_ASSERT_SIZE(PanelGeometry, 20);
+VENDOR_ASSERT_SIZE(HalModuleParam, 24);
+VENDOR_ASSERT_OFFSET(HalModuleParam, geometry, 4);
+VENDOR_ASSERT_OFFSET(PanelGeometry, snode_count, 4);
+VENDOR_ASSERT_OFFSET(PanelGeometry, nnode_count, 8);
+VENDOR_ASSERT_OFFSET(PanelGeometry, columns, 12);
+VENDOR_ASSERT_OFFSET(PanelGeometry, rows, 13);
+VENDOR_ASSERT_OFFSET(PanelGeometry, stylus_row2, 17);
+
+// The configuration-file accessor (owned by the read-configuration interface): four
+// operations in this order. Node arguments are the parsed tree's nodes; the tree lives only
+// during host slot 3, so the host reads (or calls HalModule slot 9) inside that callback.
+typedef struct HalConfigAccessor {
+  void *(*get_node)(void *node, const char *path);
+  int32_t (*get_int_config)(void *node, const char *path, int32_t default_value);
+  void (*get_int_array_config)(void *node, const char *path, int32_t *count, int32_t *dest);
+  int32_t (*get_string_config)(void *node, const char *path, char *dest, uint32_t capacity,
+                               const char *default_value);
+} HalConfigAccessor;
+
+VENDOR_ASSERT_SIZE(HalConfigAccessor, 32);
+
+// tm_out of HalUtilFunctions::rtc_time_to_tm.
+typedef struct HalRtcTime {
+  int32_t tm_sec;
+  int32_t tm_min;
+  int32_t tm_hour;
+  int32_t tm_mday;   // 1-based
+  int32_t tm_mon;    // 0-based
+  int32_t tm_year;   // years since 1900
+  int32_t tm_wday;   // 0 = Sunday
+  int32_t tm_yday;   // counted from 1
+  int32_t tm_isdst;  // 0
+} HalRtcTime;
+
+VENDOR_ASSERT_SIZE(HalRtcTime, 36);
+
+// Interface-specific hook shapes (stored as hal_generic_fn in the interface records).
+// Report interface, extra[0]: per-frame time values, called by get frame.
+typedef void (*hal_report_frame_time_fn)(uint64_t frame_count, uint64_t arrival_ns);
+// Frame-data interface, extra[0]: the idle-mode record (three u16: kind, sub-kind, value),
+// handed over by the send-to-driver interface for every type-8 send of 6 bytes.
+typedef void (*hal_frame_idle_mode_fn)(const uint8_t *record);
+// Frame-data interface, process2: the 8 bytes at byte 36 of the last frame handed out.
+typedef uint64_t (*hal_last_frame_info_fn)(void);
+
 // Exports of the HAL module.
 HalModule *register_hal_module(HalHostCallbacks *callbacks);
 HalFunctionInterface *get_hal_function_interface(uint32_t index);  // null for 9 and above
 HalHostCallbacks *get_hal_module_callback(void);
+HalModuleParam *get_hal_module_param(void);
 typedef HalModule *(*register_hal_module_fn)(HalHostCallbacks *callbacks);
 typedef HalFunctionInterface *(*get_hal_function_interface_fn)(uint32_t index);
 typedef HalHostCallbacks *(*get_hal_module_callback_fn)(void);
+typedef HalModuleParam *(*get_hal_module_param_fn)(void);
+#define HAL_MODULE_PARAM_ENTRY "get_hal_module_param"
 
 #ifdef __cplusplus
 }

@@ -198,8 +198,16 @@ ssize_t EvdevDevice::write(File& file, const void* buf, size_t count) {
   return static_cast<ssize_t>(n * sizeof(input_event));
 }
 
+namespace {
+// Requests whose argument is the value itself rather than a pointer: EVIOCRMFF takes the
+// effect id (0 is a valid id), EVIOCGRAB and EVIOCREVOKE a flag.
+bool argumentIsValue(unsigned long request) {
+  return request == EVIOCGRAB || request == EVIOCRMFF || request == EVIOCREVOKE;
+}
+}  // namespace
+
 int EvdevDevice::ioctl(File& file, unsigned long request, void* arg) {
-  if (arg == nullptr && request != EVIOCGRAB) return -EFAULT;
+  if (arg == nullptr && !argumentIsValue(request)) return -EFAULT;
   switch (request) {
     case EVIOCGVERSION: {
       int version = EV_VERSION;

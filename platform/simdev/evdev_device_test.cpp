@@ -260,9 +260,14 @@ class FfDevice : public EvdevDevice {
  public:
   FfDevice() : EvdevDevice("sim-ff") { setBit(EV_FF, FF_CONSTANT); }
   std::vector<int> played;
+  std::vector<long> removed;
 
  protected:
   int forceFeedbackIoctl(File&, unsigned long request, void* arg) override {
+    if (request == EVIOCRMFF) {  // the effect id travels as the argument itself
+      removed.push_back(reinterpret_cast<long>(arg));
+      return 0;
+    }
     if (request != EVIOCSFF) return -EINVAL;
     static_cast<ff_effect*>(arg)->id = 3;
     return 0;
@@ -284,6 +289,13 @@ TEST_F(PlatformEvdev, ForceFeedbackExtensionPoint) {
   const input_event play = ev(EV_FF, 3, 1);
   ASSERT_EQ(plat_write(fd, &play, sizeof play), static_cast<ssize_t>(sizeof play));
   EXPECT_EQ(ff->played, std::vector<int>{3});
+  // Removal passes the id by value; id 0 is a null argument and must still arrive.
+  EXPECT_EQ(plat_ioctl(fd, EVIOCRMFF, 0UL), 0);
+  EXPECT_EQ(plat_ioctl(fd, EVIOCRMFF, 3UL), 0);
+  EXPECT_EQ(ff->removed, (std::vector<long>{0, 3}));
+  // A pointer request with a null pointer is still refused.
+  EXPECT_EQ(plat_ioctl(fd, EVIOCSFF, nullptr), -1);
+  EXPECT_EQ(errno, EFAULT);
   plat_close(fd);
   platform::sim::unregisterDevice("/dev/input/event5");
 }

@@ -293,11 +293,26 @@ TEST_F(VibratorTest, ConfiguredStrengthScalesThePersistentMagnitudeOnce) {
   ASSERT_TRUE(ext->configStrengthForEffect(5, 0.5f).isOk());
   ASSERT_TRUE(ext->configStrengthForEffect(42, 0.25f).isOk());  // unknown: only logged
   ASSERT_TRUE(ext->setAmplitudeExt(0.8f, 0).isOk());
-  int32_t length = 0;
-  ASSERT_TRUE(vibrator->perform(static_cast<Effect>(5), EffectStrength::LIGHT, nullptr, &length).isOk());
-  EXPECT_EQ(fixture->ff->uploads(FF_PERIODIC).back().effect.u.periodic.magnitude, static_cast<int16_t>(0.4f * 0x4000 + 0x3fff));
-  ASSERT_TRUE(vibrator->perform(static_cast<Effect>(5), EffectStrength::LIGHT, nullptr, &length).isOk());
-  EXPECT_EQ(fixture->ff->uploads(FF_PERIODIC).back().effect.u.periodic.magnitude, static_cast<int16_t>(0.8f * 0x4000 + 0x3fff));
+  // The playback thread uploads its own streaming effect (periodic too) when it starts, and
+  // a "P" effect is skipped while that thread plays: wait for it to pause, then look only at
+  // the uploads of waveform 5.
+  auto performWhenPaused = [&] {
+    for (int i = 0; i < 400 && !vibrator->effectThread()->paused(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    int32_t length = 0;
+    return vibrator->perform(static_cast<Effect>(5), EffectStrength::LIGHT, nullptr, &length).isOk();
+  };
+  auto lastMagnitudeOfWaveform5 = [&] {
+    int16_t magnitude = 0;
+    for (const auto& up : fixture->ff->uploads(FF_PERIODIC)) {
+      if (!up.customWords.empty() && up.customWords[0] == 5) magnitude = up.effect.u.periodic.magnitude;
+    }
+    return magnitude;
+  };
+  ASSERT_TRUE(performWhenPaused());
+  EXPECT_EQ(lastMagnitudeOfWaveform5(), static_cast<int16_t>(0.4f * 0x4000 + 0x3fff));
+  ASSERT_TRUE(performWhenPaused());
+  EXPECT_EQ(lastMagnitudeOfWaveform5(), static_cast<int16_t>(0.8f * 0x4000 + 0x3fff));
 }
 
 TEST_F(VibratorTest, UpdateModeStoresEveryValue) {

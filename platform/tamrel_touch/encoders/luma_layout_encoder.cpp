@@ -153,6 +153,7 @@ Bytes encode_pellon_v1(const LumaLayoutFrame &f) { return encode_little_endian(f
 Bytes encode_kv(const LumaLayoutFrame &f, int mutual_count, int self_count) {
   LumaLayoutFrame copy = f;
   copy.reserved_block.clear();  // kv frames have none
+  copy.frame_index = 0;         // nor a frame index: header bytes 2 and 3 stay zero
   ByteWriter w;
   write_header(w, copy);
   w.values(f.mutual);

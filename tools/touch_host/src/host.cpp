@@ -235,10 +235,13 @@ int32_t alg_controller_write(uint32_t reg, uint8_t *packet, uint32_t length, uin
   write.flag = flag;
   if (length != 0) write.packet.assign(packet, packet + length);
   h->with_record([&](HostRecord &r) { r.controller_writes.push_back(write); });
-  // The HAL writes controller commands as send-to-driver type 7, counted in bytes.
+  // The HAL writes controller commands as send-to-driver type 7, counted in bytes, and
+  // answers with what its write returned; the algorithm wants 0 for a whole write.
   uint32_t words[COMMON_DATA_VALUE_COUNT] = {};
   if (length != 0) std::memcpy(words, write.packet.data(), length);
-  return h->forward_to_driver(7, words, length);
+  const int32_t written = h->forward_to_driver(7, words, length);
+  if (written < 0) return written;
+  return written == 0 || static_cast<uint32_t>(written) == length ? 0 : kRefused;
 }
 
 int32_t alg_register_timer(timer_tool *timer, timer_tool_handler handler) {
@@ -266,13 +269,29 @@ void hal_touch_state(uint32_t touching) {
   }
 }
 
-void hal_parsed_config(TouchPanelInfo *, void *, void *, int32_t fd, int32_t extent_x, int32_t extent_y,
-                       int32_t tx, int32_t rx) {
-  if (TouchHost::Impl *h = g_active.load()) {
-    h->log(LogSource::kHost, 3,
-           "HAL configuration: extent " + std::to_string(extent_x) + "x" + std::to_string(extent_y) + ", tx " +
-               std::to_string(tx) + ", rx " + std::to_string(rx) + ", vendor fd " + std::to_string(fd));
+// The HAL's parsed configuration lives only during this call: the HAL's own configuration
+// hooks (HalModule slot 9) read it here, as the read-configuration interface expects.
+void hal_parsed_config(TouchPanelInfo *panel, void *tree, void *accessor, int32_t fd, int32_t extent_x,
+                       int32_t extent_y, int32_t tx, int32_t rx) {
+  TouchHost::Impl *h = g_active.load();
+  if (h == nullptr) return;
+  h->log(LogSource::kHost, 3,
+         "HAL configuration: extent " + std::to_string(extent_x) + "x" + std::to_string(extent_y) + ", tx " +
+             std::to_string(tx) + ", rx " + std::to_string(rx) + ", vendor fd " + std::to_string(fd));
+  HalConfigRecord record;
+  record.extent_x = extent_x;
+  record.extent_y = extent_y;
+  record.tx_count = tx;
+  record.rx_count = rx;
+  record.vendor_fd = fd;
+  if (panel != nullptr) record.config_file = std::string(panel->config_file, strnlen(panel->config_file, sizeof panel->config_file));
+  const auto *config = static_cast<const HalConfigAccessor *>(accessor);
+  if (h->options.on_hal_config) h->options.on_hal_config(tree, config);
+  if (h->hal != nullptr && h->hal->read_config_param != nullptr) {
+    record.read_config_result = h->hal->read_config_param(h, tree, accessor);
+    record.read_config_called = true;
   }
+  h->with_record([&](HostRecord &r) { r.hal_configs.push_back(record); });
 }
 
 void hal_normalize_table(int32_t *, uint32_t size_bytes) {

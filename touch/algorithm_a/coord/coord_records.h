@@ -111,7 +111,8 @@ struct CoordComInput {
   void* apvUnset[2];           // 64
   uint16_t uwConst256;         // 80
   uint16_t uwConst512;         // 82
-  uint8_t ubMaxPointNum;       // 84: 12; hold-frame limit of the optimisation wrapper
+  uint8_t ubMaxPointNum;       // 84: 12; hold-frame limit of the optimisation wrapper, the
+                               // coordinate option level that host command 192 sets
   uint16_t uwPairCfg0;         // 85: gstCoordPairCfg bytes 0-1
   uint32_t uiPairCfg2;         // 87: gstCoordPairCfg bytes 2-5
   uint16_t uwCommonWord;       // 91

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -12,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "decoded_frame_bytes_test.h"
+#include "ferrant_script_hook_test.h"
+#include "ferx_syslog_capture_test.h"
 #include "platform/paths.h"
 #include "platform/temp_root.h"
 #include "touch_host/host.h"
@@ -22,6 +26,7 @@ namespace {
 using fxtest::Bytes;
 
 const std::string kPlugin = std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_alg_ferrant.so";
+const std::string kScriptedPlugin = std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_alg_ferrant_scripted.so";
 
 class FerrantEndToEnd : public ::testing::Test {
  protected:
@@ -34,13 +39,13 @@ class FerrantEndToEnd : public ::testing::Test {
     out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
   }
   // A host with the plug-in loaded and FILE read as its configuration.
-  std::unique_ptr<touch_host::TouchHost> LoadWith(const Bytes& file) {
+  std::unique_ptr<touch_host::TouchHost> LoadWith(const Bytes& file, const std::string& plugin = kPlugin) {
     WriteConfig(file);
     touch_host::HostOptions options;
     options.log_sink = [](const touch_host::LogLine&) {};
     auto host = std::make_unique<touch_host::TouchHost>(options);
     std::string error;
-    EXPECT_TRUE(host->load_alg(kPlugin, &error)) << error;
+    EXPECT_TRUE(host->load_alg(plugin, &error)) << error;
     EXPECT_EQ(host->alg_name(), "ferrant-alg");
     EXPECT_EQ(host->alg_version(), "ferx-alg-24.10.14.002");
     EXPECT_EQ(host->alg_style(), touch_host::AlgCallStyle::kFerrant);
@@ -131,6 +136,159 @@ TEST_F(FerrantEndToEnd, DebugDaemonIsBoundWhenItsLibraryAndNodeExist) {
   ASSERT_EQ(host.exit(), touch_host::HostStatus::kOk);
   EXPECT_EQ(stopped(), 1);
   dlclose(daemon);
+}
+
+// ---- The road of one module life: configuration, init, resume, reference handshake,
+// finger frames with a scripted coordinate result, and the replay dump ----------------------
+
+// The panel of the information block (16 drive x 30 sense lines).
+constexpr uint32_t kDrv = 16;
+constexpr uint32_t kSen = 30;
+constexpr uint32_t kNodes = kDrv * kSen;
+
+Bytes ControllerPacket(uint8_t cmd, uint8_t p) {
+  const uint16_t sum = static_cast<uint16_t>(0x05 + cmd + p);
+  return {0x00, 0x00, 0x05, cmd, p, static_cast<uint8_t>(sum), static_cast<uint8_t>(sum >> 8)};
+}
+
+// Walks a replay item stream ({u32 type, u32 length, payload}); false when an item runs
+// past the end. Types in order go to TYPES.
+bool WalkItems(const Bytes& stream, std::vector<uint32_t>* types) {
+  size_t at = 0;
+  while (at < stream.size()) {
+    if (stream.size() - at < 8) return false;
+    uint32_t type = 0, length = 0;
+    for (int k = 0; k < 4; ++k) {
+      type |= static_cast<uint32_t>(stream[at + k]) << (8 * k);
+      length |= static_cast<uint32_t>(stream[at + 4 + k]) << (8 * k);
+    }
+    if (length > stream.size() - at - 8) return false;
+    types->push_back(type);
+    at += 8 + length;
+  }
+  return true;
+}
+
+TEST_F(FerrantEndToEnd, RoadFromConfigurationToPointsAndReplayDump) {
+  fxtest::SysLogCapture syslog;  // the plug-in logs through the same liblog
+  const Bytes blob = fxtest::PanelConfigBlob();
+  auto owner = LoadWith(fxtest::BuildConfigFile(blob, fxtest::BuildIcInfoBlock({})), kScriptedPlugin);
+  touch_host::TouchHost& host = *owner;
+  auto script = reinterpret_cast<FerxScriptCoordinatesFn>(host.alg_symbol(FERX_SCRIPT_COORDINATES_SYMBOL));
+  ASSERT_NE(script, nullptr);
+
+  int32_t result = -1;
+  ASSERT_EQ(host.init(&result), touch_host::HostStatus::kOk);
+  ASSERT_EQ(result, 0);
+  touch_host::HostRecord r = host.snapshot();
+  ASSERT_EQ(r.controller_writes.size(), 1u);
+  EXPECT_EQ(r.controller_writes[0].packet, (Bytes{0x00, 0x00, 0x06, 0x90, 0x01, 0x01, 0x98, 0x00}));
+  EXPECT_EQ(r.timers_registered.size(), 2u);
+  EXPECT_EQ(fxtest::SysLogCapture::Count("PrintConfigDbgInfo: ferx-ini-"), 1u) << "the blob was applied";
+
+  ASSERT_EQ(host.update_suspend_status(false), touch_host::HostStatus::kOk);  // resume
+  host.clear_record();
+  fxtest::SysLogCapture::Clear();
+  fxtest::FingerFrames buffers(kDrv, kSen, 4);
+  uint16_t index = 2;
+
+  // A finger frame before any reference: not run (code 3), the reference is asked for.
+  DecodedFrame frame = buffers.Next(0x00, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  r = host.snapshot();
+  EXPECT_EQ(fxtest::SysLogCapture::Count("TsaUpdateFrameData: FRAME NOT RUN: 3"), 1u);
+  ASSERT_EQ(r.controller_writes.size(), 1u);
+  EXPECT_EQ(r.controller_writes[0].packet, ControllerPacket(0xD1, 1));
+  EXPECT_TRUE(r.reports.empty()) << "no points before the reference";
+
+  // The reference frame: taken (code 2), the request is withdrawn.
+  frame = buffers.Next(0x01, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  r = host.snapshot();
+  EXPECT_EQ(fxtest::SysLogCapture::Count("TsaUpdateFrameData: FRAME NOT RUN: 2"), 1u);
+  ASSERT_EQ(r.controller_writes.size(), 2u);
+  EXPECT_EQ(r.controller_writes[1].packet, ControllerPacket(0xD1, 0));
+
+  // Finger frames: the FINGER list runs to its last stage, the touch report, whose points
+  // reach host slot 0 as down, move, up; then an empty report.
+  struct Step {
+    std::vector<FerxScriptedPoint> script;
+    int32_t x, y, action;  // the one point expected; action -1: no point
+  } steps[] = {
+      {{{3, 700, 900, 300}}, 700, 900, ALG_TOUCH_ACTION_DOWN},
+      {{{3, 712, 905, 310}}, 712, 905, ALG_TOUCH_ACTION_MOVE},
+      {{}, 712, 905, ALG_TOUCH_ACTION_UP},
+      {{}, 0, 0, -1},
+  };
+  host.clear_record();
+  fxtest::SysLogCapture::Clear();
+  for (const Step& step : steps) {
+    script(step.script.data(), static_cast<uint8_t>(step.script.size()));
+    frame = buffers.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  }
+  r = host.snapshot();
+  EXPECT_EQ(fxtest::SysLogCapture::Count("FRAME NOT RUN"), 0u) << "every finger frame ran its list";
+  EXPECT_TRUE(r.controller_writes.empty()) << "no further reference request";
+  ASSERT_EQ(r.reports.size(), std::size(steps));
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    const auto& points = r.reports[i].points;
+    if (steps[i].action < 0) {
+      EXPECT_TRUE(points.empty()) << i;
+      continue;
+    }
+    ASSERT_EQ(points.size(), 1u) << i;
+    EXPECT_EQ(points[0].x, steps[i].x) << i;
+    EXPECT_EQ(points[0].y, steps[i].y) << i;
+    EXPECT_EQ(points[0].id, 3) << i;
+    EXPECT_EQ(points[0].action, steps[i].action) << i;
+  }
+
+  // Dump-save: the start call gives the panel size and takes the replay head; every later
+  // call carries the frame number and the diff map, then the head in 10240-byte chunks.
+  const AlgModule* alg = host.alg();
+  ASSERT_NE(alg->dump_save.ferrant, nullptr);
+  std::vector<uint32_t> out(16384);  // 64 KiB, more than one dump call writes
+  uint32_t length = 0;
+  ASSERT_EQ(alg->dump_save.ferrant(0, out.data(), &length, 1), 1);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(out.data());
+  ASSERT_EQ(length, 2u);
+  EXPECT_EQ(bytes[0], kDrv);
+  EXPECT_EQ(bytes[1], kSen);
+  constexpr uint32_t kChunk = 10240;
+  constexpr uint32_t kLead = 4 + 2 * kNodes;
+  Bytes head;
+  std::vector<uint32_t> chunks;
+  for (int call = 0; call < 64; ++call) {
+    ASSERT_EQ(alg->dump_save.ferrant(0, out.data(), &length, 0), 1);
+    ASSERT_GE(length, kLead);
+    EXPECT_EQ(bytes[0] | (bytes[1] << 8), index - 1) << "the last frame's number";
+    const uint32_t chunk = length - kLead;
+    chunks.push_back(chunk);
+    head.insert(head.end(), bytes + kLead, bytes + length);
+    if (chunk < kChunk) break;
+  }
+  ASSERT_GE(chunks.size(), 2u) << "the head is larger than one chunk";
+  for (size_t i = 0; i + 1 < chunks.size(); ++i) EXPECT_EQ(chunks[i], kChunk) << i;
+  // The pieces join into one item stream that opens group 1 and carries the blob whole.
+  std::vector<uint32_t> types;
+  ASSERT_TRUE(WalkItems(head, &types));
+  ASSERT_GE(head.size(), 10u);
+  EXPECT_EQ(Bytes(head.begin(), head.begin() + 10), (Bytes{0, 0, 0, 1, 2, 0, 0, 0, 1, 0}));
+  EXPECT_NE(std::search(head.begin(), head.end(), blob.begin(), blob.end()), head.end());
+  // After the head, the next call hands out the frame body instead of another chunk.
+  ASSERT_EQ(alg->dump_save.ferrant(0, out.data(), &length, 0), 1);
+  ASSERT_GE(length, kLead);
+  std::vector<uint32_t> bodyTypes;
+  EXPECT_TRUE(WalkItems(Bytes(bytes + kLead, bytes + length), &bodyTypes));
+
+  ASSERT_EQ(host.exit(), touch_host::HostStatus::kOk);
+}
+
+// The production plug-in carries no scripting entry.
+TEST_F(FerrantEndToEnd, ProductionPluginHasNoScriptingEntry) {
+  auto owner = LoadWith(fxtest::BuildConfigFile(fxtest::GoodConfigBlob(), fxtest::BuildIcInfoBlock({})));
+  EXPECT_EQ(owner->alg_symbol(FERX_SCRIPT_COORDINATES_SYMBOL), nullptr);
 }
 
 }  // namespace

@@ -7,13 +7,13 @@
 
 #include "coord.h"
 #include "core_stages.h"
-#include "framework_log.h"
+#include "tsa_os.h"
 #include "region.h"
 #include "signal_proc.h"
 #include "tsa_common.h"
 #include "tsa_memory.h"
+#include "tsa_state.h"
 
-using ferrant_fw::FwLog;
 
 // ---- App tables -------------------------------------------------------------------------
 
@@ -93,7 +93,7 @@ uint8_t gpubSleepMode[kStateNum];
 uint16_t guwTempBufferSizes;
 
 uint8_t gubHaveSendRstIdleBaseLine;
-uint32_t guiiNoTouchRecordTime;
+uint64_t guiiNoTouchRecordTime;
 uint64_t gullProcTimeStamp;
 uint8_t gboCheckDozeFlag;
 uint8_t gboSuspend;
@@ -116,6 +116,8 @@ uint32_t guiIsFWakeCheckNcln;
 uint8_t flag_version;
 uint8_t gubAgeingFlagNcln;
 uint8_t gboRlsStudyTmLmtNcln;
+uint8_t gubIdleAutoWake;
+uint8_t gubIQbaseReady;
 
 namespace {
 
@@ -180,7 +182,7 @@ void AppExecute() {
   if (ubApp >= kAppTableEntries) {
     static bool sboLogged;
     if (!sboLogged) {
-      FwLog(1, "AppExecute", "app %u has no stage list", static_cast<unsigned>(ubApp));
+      FerxLogPrint("AppExecute", FERX_LOG_ERR, "app %u has no stage list", static_cast<unsigned>(ubApp));
       sboLogged = true;
     }
     gstApp.ubFlags = 0;
@@ -223,7 +225,7 @@ void MutexLock() {
   while (!ubTpLock.compare_exchange_weak(ubExpected, 1, std::memory_order_acquire)) {
     ubExpected = 0;
     if (NowUs() - ullStart >= kLockWaitUs) {
-      FwLog(1, "MutexLock", "wait, break");
+      FerxLogPrint("MutexLock", FERX_LOG_ERR, "wait, break");
       ubTpLock.store(1, std::memory_order_release);
       return;
     }
@@ -289,7 +291,7 @@ uint8_t SoftwareInitLayout() {
   MemTempBufferSizeInit();
   const uint8_t ubFreqNum = gstFreqHopCfg.aubData[kFreqHopCfgFreqNumPos];
   if (MemPowerOnMallocBottom(ubFreqNum) != 0 || MemPowerOnMallocTop() != 0) {
-    FwLog(1, "SoftwareInit", "arena layout failed");
+    FerxLogPrint("SoftwareInit", FERX_LOG_ERR, "arena layout failed");
     return 1;
   }
   return 0;
@@ -337,22 +339,12 @@ uint8_t SoftwareInit() {
   }
   if (guiIsFWakeCheckNcln == kNclnMarker) gstStateMachine.ullRequest = kReqFingerWakeCheck;
 
-  const TimeCtrlCfg& t = gstTimeCtrlCfg;
-  gpubSleepMode[3] = 1;
-  gpubSleepMode[11] = 1;
+  // The running time control: 19 cleared bytes, then the configuration, with the period
+  // and sleep-mode words, the common scan period and the counter the state machine's own
+  // period initialisation sets; the extended word comes from configuration bytes 16-17.
   memset(&gstTimeCtrlEx, 0, sizeof(gstTimeCtrlEx));
-  gstTimeCtrlEx.stCfg = t;
-  gpuwPeriod[2] = t.uwPeriodState2;
-  gpubSleepMode[2] = t.ubSleepModeState2;
-  gpuwPeriod[8] = t.uwPeriodState89;
-  gpuwPeriod[9] = t.uwPeriodState89;
-  gpubSleepMode[8] = t.ubSleepModeState89;
-  gpubSleepMode[9] = t.ubSleepModeState89;
-  gpuwPeriod[3] = t.uwPeriodState3;
-  gpuwPeriod[11] = t.uwPeriodState11;
-  gstTimeCtrlEx.uwExWord = t.uwExWord;
-  gstCommon.uwScanPeriod = t.uwPeriodState2;
-  gubClearNonAbnormalCnt = 0;
+  StatePeriodInit();
+  gstTimeCtrlEx.uwExWord = gstTimeCtrlCfg.uwExWord;
   return 0;
 }
 
@@ -373,7 +365,7 @@ void ThpAppInitChip() {
                            ? spstStartup->pfnGetVersionFw()
                            : nullptr;
   if (pcText == nullptr || memchr(pcText, 0, 8) == nullptr) {
-    FwLog(1, "ThpAppInit", "Can't get the chip type!");
+    FerxLogPrint("ThpAppInit", FERX_LOG_ERR, "Can't get the chip type!");
     return;
   }
   const uint32_t uiCode = (static_cast<uint32_t>(static_cast<uint8_t>(pcText[0])) << 24) |
@@ -385,7 +377,7 @@ void ThpAppInitChip() {
   } else if (uiCode >= ChipCode("7731")) {
     flag_version = 1;
   } else if (uiCode < ChipCode("4415")) {
-    FwLog(1, "ThpAppInit", "chip type error: %s", pcText);
+    FerxLogPrint("ThpAppInit", FERX_LOG_ERR, "chip type error: %s", pcText);
     return;
   }
   if (spstStartup->pfnGetAfeDrvNum != nullptr) gstPannelAlignCfg.ubDrvNum = spstStartup->pfnGetAfeDrvNum();
@@ -405,7 +397,7 @@ uint8_t ThpAppInit(uint8_t ubSkipChipCheck) {
   // A refused blob keeps the last applied configuration; with none ever applied the module
   // would run on a zero configuration, so start-up stops there.
   if (FirmwareConfigInit() != 0 && FirmwareConfigHasApplied() == 0) {
-    FwLog(1, "ThpAppInit", "no valid configuration has been applied, start-up refused");
+    FerxLogPrint("ThpAppInit", FERX_LOG_ERR, "no valid configuration has been applied, start-up refused");
     MutexUnlock();
     return 2;
   }
@@ -415,9 +407,91 @@ uint8_t ThpAppInit(uint8_t ubSkipChipCheck) {
   }
   uint8_t aubVersion[4];
   FirmwareConfigVersion(aubVersion);
-  FwLog(1, "PrintConfigDbgInfo", "ferx-ini-%d.%d.%d.%d", aubVersion[0], aubVersion[1], aubVersion[2], aubVersion[3]);
+  FerxLogPrint("PrintConfigDbgInfo", FERX_LOG_ERR, "ferx-ini-%d.%d.%d.%d", aubVersion[0], aubVersion[1], aubVersion[2], aubVersion[3]);
   MutexUnlock();
   return 0;
+}
+
+// ---- State-table actions ----------------------------------------------------------------
+
+void CommonStateToFinger() {
+  gubIdleAutoWake = 0;
+  gubSpiCmdAllow = 1;
+  AppExecEnd();
+}
+
+void SwitchToPccScan() {
+  gubCmdExeLock = 1;
+  AppExecEnd();
+}
+
+void ExitPccScan() {
+  gubCmdExeLock = 0;
+  gubIdleAutoWake = 0;
+  gubSpiCmdAllow = 1;
+  AppExecEnd();
+}
+
+void CommonStateToSuspend() {}
+
+void SelfPCCScanReadyProc() {
+  if (gubIQbaseReady != 0) gstStateMachine.ullRequest |= kReqPccBaseReady;
+}
+
+// ---- Mutual raw-data preparation --------------------------------------------------------
+
+namespace {
+
+// Edge-line adjustment configuration (section 54).
+constexpr uint8_t kEdgeAdjEnable = 0x01;
+constexpr uint8_t kEdgeAdjRowList = 0x02;
+constexpr uint32_t kEdgeAdjFirstRow = 1;
+constexpr uint32_t kEdgeAdjLastRow = 2;
+constexpr uint32_t kEdgeAdjFirstSense = 3;
+constexpr uint32_t kEdgeAdjLastSense = 4;
+constexpr uint32_t kEdgeAdjRowsAt = 5;  // four drive rows whose first-sense factor is byte 9
+constexpr uint32_t kEdgeAdjRowsNum = 4;
+constexpr uint32_t kEdgeAdjListedFactor = 9;
+
+uint16_t Scale64(uint16_t uwValue, uint8_t ubFactor) {
+  const uint32_t uiScaled = (static_cast<uint32_t>(uwValue) * ubFactor) >> 6;
+  return static_cast<uint16_t>(uiScaled > 0xFFFFu ? 0xFFFFu : uiScaled);
+}
+
+bool RowListed(const uint8_t* pubCfg, uint32_t uiRow) {
+  for (uint32_t i = 0; i < kEdgeAdjRowsNum; ++i) {
+    if (pubCfg[kEdgeAdjRowsAt + i] == uiRow) return true;
+  }
+  return false;
+}
+
+void EdgeRawAdjust(uint16_t* puwRaw, uint32_t uiDrv, uint32_t uiSen) {
+  const uint8_t* c = gstEdgeRawAdjustCfg.aubData;
+  if ((c[0] & kEdgeAdjEnable) == 0 || puwRaw == nullptr || uiDrv == 0 || uiSen == 0) return;
+  for (uint32_t d = 0; d < uiDrv; ++d) {
+    uint16_t* puwRow = puwRaw + d * uiSen;
+    const bool boListed = (c[0] & kEdgeAdjRowList) != 0 && RowListed(c, d);
+    puwRow[0] = Scale64(puwRow[0], c[boListed ? kEdgeAdjListedFactor : kEdgeAdjFirstSense]);
+    puwRow[uiSen - 1] = Scale64(puwRow[uiSen - 1], c[kEdgeAdjLastSense]);
+  }
+  uint16_t* puwLast = puwRaw + (uiDrv - 1) * uiSen;
+  for (uint32_t s = 0; s < uiSen; ++s) {
+    puwRaw[s] = Scale64(puwRaw[s], c[kEdgeAdjFirstRow]);
+    puwLast[s] = Scale64(puwLast[s], c[kEdgeAdjLastRow]);
+  }
+}
+
+}  // namespace
+
+void MutualDataReadyProc() {
+  uint16_t* puwRaw = gstCommon.stData.puwRawData;
+  EdgeRawAdjust(puwRaw, gstCommon.ubDrvNum, gstCommon.ubSenNum);
+  MutualRawDataScale();
+  MutualRawDataNormalize(0);
+  if ((gstChannelDisCfg.aubData[0] & 0x01u) != 0 && gstCommon.ubDisconnectState != 0 && puwRaw != nullptr) {
+    DataDisconnect(puwRaw);
+  }
+  gstCommon.uwDataReadyCnt = static_cast<uint16_t>(gstCommon.uwDataReadyCnt + 1);
 }
 
 // ---- Helpers for tools ------------------------------------------------------------------

@@ -108,7 +108,8 @@ extern uint16_t guwTempBufferSizes;
 
 // Framework and common variables reset by the software initialisation.
 extern uint8_t gubHaveSendRstIdleBaseLine;
-extern uint32_t guiiNoTouchRecordTime;
+// Start of the current no-touch stretch in microseconds (0: none running).
+extern uint64_t guiiNoTouchRecordTime;
 extern uint64_t gullProcTimeStamp;
 extern uint8_t gboCheckDozeFlag;
 extern uint8_t gboSuspend;
@@ -131,12 +132,15 @@ extern uint32_t guiIsFWakeCheckNcln;
 extern uint8_t flag_version;
 extern uint8_t gubAgeingFlagNcln;
 extern uint8_t gboRlsStudyTmLmtNcln;
+extern uint8_t gubIdleAutoWake;
+extern uint8_t gubIQbaseReady;
 
 inline constexpr uint32_t kNclnMarker = 0x12345678u;
 inline constexpr uint64_t kReqJitterTestFirst = 0x20000000u;
 inline constexpr uint64_t kReqAfterReinit = 0x800u;
 inline constexpr uint64_t kReqFingerWakeCheck = 2u;
 inline constexpr uint16_t kTempBufferBase = 11648;
+inline constexpr uint64_t kReqPccBaseReady = 0x1000u;
 
 // Stage runner.
 void AppExecute();
@@ -180,6 +184,17 @@ void MemTempBufferSizeInit();
 void MemTempBufferSizeSet(uint16_t a, uint16_t b, uint16_t c, uint16_t d);
 void MutexLock();
 void MutexUnlock();
+
+// State-table actions of the controller state machine.
+void CommonStateToFinger();
+void SwitchToPccScan();
+void ExitPccScan();
+void CommonStateToSuspend();
+void SelfPCCScanReadyProc();
+
+// Mutual raw-data preparation of a frame that is not yet normalised: edge-line scaling,
+// raw scale and normalisation, channel repair, and the data-ready count.
+void MutualDataReadyProc();
 
 // Helpers exported for tools.
 void RefUpdate();

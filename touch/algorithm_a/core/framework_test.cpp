@@ -18,6 +18,7 @@
 #include "signal_proc.h"
 #include "tsa_common.h"
 #include "tsa_memory.h"
+#include "tsa_state.h"
 
 namespace {
 
@@ -434,6 +435,92 @@ TEST(FrameworkHelpers, AverageScaleAndReferenceCopy) {
   gstCommon.uwNodeNum = 4;
   RefUpdate();
   EXPECT_EQ(memcmp(raw, ref, sizeof(raw)), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- State-table actions and the mutual data-ready procedure -----------------------------
+
+TEST(StateActions, SetTheirFlagsAndStopTheFrame) {
+  struct Case {
+    const char* name;
+    AppStage action;
+    uint8_t wantExeLock;  // 2: unchanged
+    bool clearsAutoWake;
+  } cases[] = {
+      {"CommonStateToFinger", CommonStateToFinger, 2, true},
+      {"SwitchToPccScan", SwitchToPccScan, 1, false},
+      {"ExitPccScan", ExitPccScan, 0, true},
+  };
+  for (const Case& c : cases) {
+    gstApp.ubFlags = 0;
+    gubIdleAutoWake = 1;
+    gubSpiCmdAllow = 0;
+    gubCmdExeLock = c.wantExeLock == 1 ? 0 : 1;
+    const uint8_t lockBefore = gubCmdExeLock;
+    c.action();
+    EXPECT_EQ(gstApp.ubFlags & kAppFlagStop, kAppFlagStop) << c.name;
+    EXPECT_EQ(gubCmdExeLock, c.wantExeLock == 2 ? lockBefore : c.wantExeLock) << c.name;
+    EXPECT_EQ(gubIdleAutoWake, c.clearsAutoWake ? 0 : 1) << c.name;
+    EXPECT_EQ(gubSpiCmdAllow, c.action == SwitchToPccScan ? 0 : 1) << c.name;
+  }
+  gstApp.ubFlags = 0;
+  gubCmdExeLock = 0;
+
+  gstStateMachine.ullRequest = 0;
+  gubIQbaseReady = 0;
+  SelfPCCScanReadyProc();
+  EXPECT_EQ(gstStateMachine.ullRequest, 0u);
+  gubIQbaseReady = 1;
+  SelfPCCScanReadyProc();
+  EXPECT_EQ(gstStateMachine.ullRequest, 0x1000u);
+  gubIQbaseReady = 0;
+  gstStateMachine.ullRequest = 0;
+}
+
+// Edge-line scaling on a 3-drive x 4-sense raw map, all values 640 (so a factor f in 64ths
+// gives 10 * f): sense edges first (row 1 is listed, so its first node takes byte 9), then the
+// first and last drive rows, corners therefore twice.
+TEST(MutualDataReady, ScalesEdgeLinesAndCountsTheFrame) {
+  uint16_t raw[12];
+  for (auto& v : raw) v = 640;
+  gstCommon.ubDrvNum = 3;
+  gstCommon.ubSenNum = 4;
+  gstCommon.stData.puwRawData = raw;
+  uint8_t* c = gstEdgeRawAdjustCfg.aubData;
+  memset(c, 0, sizeof(gstEdgeRawAdjustCfg));
+  c[0] = 0x03;  // enabled, row list in use
+  c[1] = 32;    // first drive row x 0.5
+  c[2] = 128;   // last drive row x 2
+  c[3] = 96;    // first sense node x 1.5
+  c[4] = 64;    // last sense node x 1
+  c[5] = 1;     // row 1 listed ...
+  c[6] = c[7] = c[8] = 200;  // ... the others name no row
+  c[9] = 16;    // listed rows' first sense node x 0.25
+  gstCommon.uwDataReadyCnt = 0xFFFF;
+  MutualDataReadyProc();
+  const uint16_t want[12] = {
+      480, 320, 320, 320,   // row 0: 640*1.5*0.5, then 640*0.5 (last node x1 then x0.5)
+      160, 640, 640, 640,   // row 1: listed, first node 640*0.25
+      1920, 1280, 1280, 1280,  // row 2: 640*1.5*2, 640*2
+  };
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(raw[i], want[i]) << "node " << i;
+  EXPECT_EQ(V(gstCommon.uwDataReadyCnt), 0) << "the data-ready count wraps";
+
+  // Disabled: the map is left alone, the frame is still counted; saturation at 65535.
+  c[0] = 0;
+  c[2] = 255;
+  raw[8] = 65535;
+  MutualDataReadyProc();
+  EXPECT_EQ(raw[8], 65535);
+  EXPECT_EQ(V(gstCommon.uwDataReadyCnt), 1);
+  c[0] = 0x01;
+  MutualDataReadyProc();
+  EXPECT_EQ(raw[8], 65535) << "a product above 16 bits is held at 65535";
+  memset(c, 0, sizeof(gstEdgeRawAdjustCfg));
+  gstCommon.stData.puwRawData = nullptr;
 }
 
 }  // namespace

@@ -33,16 +33,31 @@ if(TARGET ferrant_module_test)
     FERRANT_NOSYM_LIB="$<TARGET_FILE:platform_paths>")
 endif()
 
+# Test build only: the plug-in made of the same module archive plus one exported entry
+# that scripts the coordinate result (ferrant_script_hook_test.h), for end-to-end roads
+# that need reported points before the coordinate stages have bodies. The production
+# plug-in never contains it.
+if(VENDOR_TESTS)
+  vendor_plugin(libtapsense_alg_ferrant_scripted ${CMAKE_CURRENT_LIST_DIR}/ferrant_script_hook_test.cpp)
+  target_link_libraries(libtapsense_alg_ferrant_scripted PRIVATE
+    -Wl,--whole-archive ferrant_static -Wl,--no-whole-archive)
+endif()
+
 vendor_test(ferrant_e2e_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ferrant_e2e_test.cpp
-  LIBS touch_host platform_paths
-  DEPENDS libtapsense_alg_ferrant ferrant_tsd_standin)
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant libtapsense_alg_ferrant_scripted ferrant_tsd_standin)
 if(TARGET ferrant_e2e_test)
   # The test-side encoders only; the module is reached through the plug-in alone.
   target_include_directories(ferrant_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_compile_definitions(ferrant_e2e_test PRIVATE
     FERRANT_TSD_STANDIN="$<TARGET_FILE:ferrant_tsd_standin>")
 endif()
+
+# The per-frame path allocates nothing once the module runs.
+vendor_test(ferrant_frame_alloc_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ferrant_frame_alloc_test.cpp
+  LIBS ferrant_static)
 
 vendor_fuzzer(ferrant_ic_info
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tsa_cmdchan_fuzz.cpp

@@ -1,6 +1,5 @@
 # Replay and trace records, report frame packing, block scrambler.
 list(APPEND FERRANT_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/tsa_replay_log.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tsa_replay.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tsa_pack.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tsa_scramble.cpp)

@@ -21,10 +21,8 @@
 #include "tsa_memory.h"
 #include "tsa_replay.h"
 #include "tsa_report.h"
-#include "tsa_report_log.h"
+#include "tsa_os.h"
 
-using ferrant_report::kLogErr;
-using ferrant_report::ReportLog;
 
 uint8_t gpubTamrelFlash[kTamrelFlashBytes];
 
@@ -64,7 +62,7 @@ int64_t FlashRange(const char* pcTag, uint32_t uiAddress, uint32_t uiLength) {
   const uint64_t ullEnd = static_cast<uint64_t>(uiAddress) + uiLength;
   if (uiAddress < kTamrelFlashBase || ullEnd - kTamrelFlashBase > kTamrelFlashBytes) {
     if (!gboFlashRangeRefused) {
-      ReportLog(kLogErr, pcTag, "address 0x%X length %u outside the flash mirror", uiAddress, uiLength);
+      FerxLogPrint(pcTag, FERX_LOG_ERR, "address 0x%X length %u outside the flash mirror", uiAddress, uiLength);
       gboFlashRangeRefused = 1;
     }
     return -1;
@@ -241,18 +239,18 @@ __attribute__((weak, visibility("default"))) void HopNoisePreAdjust(void) {}
 
 VENDOR_EXPORT uint32_t ReadFromFile(uint8_t* buffer, uint32_t count, const char* path) {
   if (buffer == nullptr) {
-    ReportLog(kLogErr, "ReadFromFile", "line:%d, buffer error\n", __LINE__);
+    FerxLogPrint("ReadFromFile", FERX_LOG_ERR, "line:%d, buffer error\n", __LINE__);
     return kTsaFileError;
   }
   const int fd = path != nullptr ? ::open(plat_path(path).c_str(), O_RDONLY | O_CLOEXEC) : -1;
   if (fd < 0) {
-    ReportLog(kLogErr, "ReadFromFile", "line:%d, open %s errno\n", __LINE__, path != nullptr ? path : "(null)");
+    FerxLogPrint("ReadFromFile", FERX_LOG_ERR, "line:%d, open %s errno\n", __LINE__, path != nullptr ? path : "(null)");
     return kTsaFileError;
   }
   const uint32_t uiDone = TransferAll(fd, buffer, count, ::read);
   ::close(fd);
   if (uiDone != count) {
-    ReportLog(kLogErr, "ReadFromFile", "line:%d, read file errno\n", __LINE__);
+    FerxLogPrint("ReadFromFile", FERX_LOG_ERR, "line:%d, read file errno\n", __LINE__);
     return kTsaFileError;
   }
   return kTsaOk;
@@ -260,25 +258,25 @@ VENDOR_EXPORT uint32_t ReadFromFile(uint8_t* buffer, uint32_t count, const char*
 
 VENDOR_EXPORT uint32_t WriteToFile(const uint8_t* buffer, uint32_t count, const char* path) {
   if (buffer == nullptr) {
-    ReportLog(kLogErr, "WriteToFile", "line:%d, buffer error\n", __LINE__);
+    FerxLogPrint("WriteToFile", FERX_LOG_ERR, "line:%d, buffer error\n", __LINE__);
     return kTsaFileError;
   }
   const int fd = path != nullptr ? ::open(plat_path(path).c_str(), O_WRONLY | O_CLOEXEC) : -1;
   if (fd < 0) {
-    ReportLog(kLogErr, "WriteToFile", "line:%d, open %s errno\n", __LINE__, path != nullptr ? path : "(null)");
+    FerxLogPrint("WriteToFile", FERX_LOG_ERR, "line:%d, open %s errno\n", __LINE__, path != nullptr ? path : "(null)");
     return kTsaFileError;
   }
   const uint32_t uiDone = TransferAll(fd, buffer, count, ::write);
   if (uiDone != count) {
     ::close(fd);
-    ReportLog(kLogErr, "WriteToFile", "line:%d, write file errno\n", __LINE__);
+    FerxLogPrint("WriteToFile", FERX_LOG_ERR, "line:%d, write file errno\n", __LINE__);
     return kTsaFileError;
   }
   // Readable and writable by owner and group only: never world-writable.
   const int siChmod = ::fchmod(fd, kTsaFileMode);
   ::close(fd);
   if (siChmod != 0) {
-    ReportLog(kLogErr, "WriteToFile", "chmod err....");
+    FerxLogPrint("WriteToFile", FERX_LOG_ERR, "chmod err....");
     return kTsaFileError;
   }
   return kTsaOk;
@@ -310,12 +308,12 @@ VENDOR_EXPORT const uint8_t* FyTpWriteConfig(const uint8_t* data, uint32_t lengt
 
 VENDOR_EXPORT uint32_t FyTpReadConfig(uint8_t* buffer, uint32_t length) {
   if (buffer == nullptr) {
-    ReportLog(kLogErr, "GetConfig", "input NULL");
+    FerxLogPrint("GetConfig", FERX_LOG_ERR, "input NULL");
     return kTsaBadArg;
   }
   const uint32_t uiStored = *GetConfigBlobLength();
   if (uiStored > length) {
-    ReportLog(kLogErr, "FyTpReadConfig", "Config length Error: %u", length);
+    FerxLogPrint("FyTpReadConfig", FERX_LOG_ERR, "Config length Error: %u", length);
     return kTsaPackFailed;
   }
   memcpy(buffer, GetConfigBlob(), uiStored);

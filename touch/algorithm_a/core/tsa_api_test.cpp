@@ -15,6 +15,7 @@
 #include "tsa_common.h"
 #include "tsa_config.h"
 #include "tsa_custdbg.h"
+#include "tsa_debug.h"
 #include "tsa_pack.h"
 #include "tsa_replay.h"
 
@@ -87,15 +88,13 @@ TEST(TsaConfigStore, AcceptsUpTo4096BytesAndRefusesMore) {
 
 class TsaRequestTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetRequestRing(ring_.data(), &count_); }
-  void TearDown() override { SetRequestRing(nullptr, nullptr); }
+  void SetUp() override { TsaDebugResetForTest(); }
+  void TearDown() override { TsaDebugResetForTest(); }
   void Queue(uint8_t tag) {
     std::array<uint8_t, 40> r{};
     r.fill(tag);
     ASSERT_EQ(SetRequest(r.data()), 0);
   }
-  std::array<uint8_t, 400> ring_{};
-  uint8_t count_ = 0;
 };
 
 TEST_F(TsaRequestTest, GetRequestHandsOutAllOldestFirst) {

@@ -4,11 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "framework_log.h"
+#include "tsa_os.h"
 #include "signal_proc.h"
 #include "tsa_config.h"
 
-using ferrant_fw::FwLog;
 
 CommonRecord gstCommon;
 int16_t* gpswDiffLastLast;
@@ -23,7 +22,7 @@ template <typename T>
 T* ZeroedOnce(T*& ptr, uint32_t uiBytes, const char* pcName) {
   if (ptr == nullptr) {
     ptr = static_cast<T*>(calloc(1, uiBytes));
-    if (ptr == nullptr) FwLog(1, "GlobalCommonInit", "cannot allocate %s (%u bytes)", pcName, uiBytes);
+    if (ptr == nullptr) FerxLogPrint("GlobalCommonInit", FERX_LOG_ERR, "cannot allocate %s (%u bytes)", pcName, uiBytes);
   } else {
     memset(ptr, 0, uiBytes);
   }

@@ -4,12 +4,11 @@
 #include <cstring>
 
 #include "coord.h"
-#include "framework_log.h"
+#include "tsa_os.h"
 #include "region.h"
 #include "signal_proc.h"
 #include "tsa_common.h"
 
-using ferrant_fw::FwLog;
 
 namespace {
 
@@ -83,16 +82,16 @@ void ClearRecord(const CfgMapEntry& e) {
 // Copies the stored blob into the arena with the accessor's own checks.
 bool CopyStoreToArena(uint8_t* pubArena) {
   if (pubArena == nullptr) {
-    FwLog(1, "GetConfig", "input NULL");
+    FerxLogPrint("GetConfig", FERX_LOG_ERR, "input NULL");
     return false;
   }
   if (spubStore == nullptr || spuiStoreLen == nullptr) {
-    FwLog(1, "GetConfig", "input NULL");
+    FerxLogPrint("GetConfig", FERX_LOG_ERR, "input NULL");
     return false;
   }
   const uint32_t uiLen = *spuiStoreLen;
   if (uiLen > kCfgBlobMax) {
-    FwLog(1, "FyTpReadConfig", "Config length Error: %u", kCfgBlobMax);
+    FerxLogPrint("FyTpReadConfig", FERX_LOG_ERR, "Config length Error: %u", kCfgBlobMax);
     return false;
   }
   memcpy(pubArena, spubStore, uiLen);
@@ -147,7 +146,7 @@ void FirmwareConfigApply(const uint8_t* pubBlob) {
   uint32_t uiPos = kCfgHeadLen;
   for (uint8_t n = 0; n < ubCount; ++n) {
     if (uiPos + 2 > uiEnd || pubBlob[uiPos] < 2 || uiPos + pubBlob[uiPos] > uiEnd) {
-      FwLog(1, "FirmwareConfigUpdate", "section %u of %u at byte %u does not fit the body (end %u), rest skipped",
+      FerxLogPrint("FirmwareConfigUpdate", FERX_LOG_ERR, "section %u of %u at byte %u does not fit the body (end %u), rest skipped",
             static_cast<unsigned>(n), static_cast<unsigned>(ubCount), uiPos, uiEnd);
       break;
     }
@@ -191,7 +190,7 @@ uint8_t FirmwareConfigInit() {
       return 0;
     }
   }
-  FwLog(1, "FirmwareConfigInit", "configuration refused (%s), records keep their values", CheckText(r));
+  FerxLogPrint("FirmwareConfigInit", FERX_LOG_ERR, "configuration refused (%s), records keep their values", CheckText(r));
   return 1;
 }
 

@@ -96,12 +96,15 @@ static_assert(sizeof(PannelAlignCfg) == 130);
 static_assert(offsetof(PannelAlignCfg, ubDrvNum) == 1);
 static_assert(offsetof(PannelAlignCfg, ubSenNum) == 2);
 
-// Cross (idle self-capacitance) rows: byte 0 = number of cross lines.
+// Cross (idle self-capacitance) control: byte 0 = number of cross lines, byte 7 = batch
+// enable taken over by the idle pre-judgement.
 struct CrsbCfg {
   uint8_t ubCrossNum;
-  uint8_t aubRes1[3];
+  uint8_t aubRes1[6];
+  uint8_t ubBatchEn;  // 7
 };
-static_assert(sizeof(CrsbCfg) == 4);
+static_assert(sizeof(CrsbCfg) == 8);
+static_assert(offsetof(CrsbCfg, ubBatchEn) == 7);
 
 // One entry of the routing map: {section id, record size, 2 spare bytes, record}.
 struct CfgMapEntry {

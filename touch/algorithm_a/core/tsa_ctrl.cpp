@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "coord.h"
+#include "coord_records.h"
 #include "framework.h"
 #include "region.h"
 #include "signal_proc.h"
@@ -12,6 +13,7 @@
 #include "tsa_frame_links.h"
 #include "tsa_fwpkt.h"
 #include "tsa_memory.h"
+#include "tsa_report.h"
 #include "tsa_module_links.h"
 
 uint8_t gpubTsaCmdFifo[kCmdFifoBytes];
@@ -198,10 +200,10 @@ void CmdCoordOption(uint8_t ubP1) {
   const uint8_t ubLevel = gstCoordOptmCfg.aubData[kCoordOptmCfgLevel];
   if (ubP1 == 0) {
     gstCommon.ubCoordOption = 0;
-    gstCoordComInput.aubData[kCoordInOptionLevel] = ubLevel;
+    gstCoordComInput.ubMaxPointNum = ubLevel;
   } else if (ubP1 == 1) {
     gstCommon.ubCoordOption = 1;
-    gstCoordComInput.aubData[kCoordInOptionLevel] = static_cast<uint8_t>(ubLevel * 2u);
+    gstCoordComInput.ubMaxPointNum = static_cast<uint8_t>(ubLevel * 2u);
   }
 }
 

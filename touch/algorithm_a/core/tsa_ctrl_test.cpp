@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "coord.h"
+#include "coord_records.h"
 #include "framework.h"
 #include "region.h"
 #include "signal_proc.h"
@@ -16,6 +17,7 @@
 #include "tsa_frame_links.h"
 #include "tsa_frame_test_util.h"
 #include "tsa_memory.h"
+#include "tsa_report.h"
 
 namespace {
 
@@ -253,12 +255,12 @@ TEST_F(CtrlCmdTest, ModesAndSmallCommands) {
   gstCoordOptmCfg.aubData[kCoordOptmCfgLevel] = 6;
   Apply(kCmdCoordOption, 1);
   EXPECT_EQ(gstCommon.ubCoordOption, 1);
-  EXPECT_EQ(gstCoordComInput.aubData[kCoordInOptionLevel], 12);
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&gstCoordComInput)[84], 12);
   Apply(kCmdCoordOption, 0);
   EXPECT_EQ(gstCommon.ubCoordOption, 0);
-  EXPECT_EQ(gstCoordComInput.aubData[kCoordInOptionLevel], 6);
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&gstCoordComInput)[84], 6);
   Apply(kCmdCoordOption, 2);
-  EXPECT_EQ(gstCoordComInput.aubData[kCoordInOptionLevel], 6);
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&gstCoordComInput)[84], 6);
 
   Apply(kCmdLargePocket, 1);
   EXPECT_EQ(gstCommon.ubLargePocket, 1);

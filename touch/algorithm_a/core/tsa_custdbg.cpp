@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "coord.h"
+#include "coord_records.h"
 #include "region_records.h"
 #include "signal_proc.h"
 #include "tsa_api.h"
@@ -12,10 +13,8 @@
 #include "tsa_frame_links.h"
 #include "tsa_memory.h"
 #include "tsa_replay.h"
-#include "tsa_report_log.h"
+#include "tsa_os.h"
 
-using ferrant_report::kLogErr;
-using ferrant_report::ReportLog;
 
 uint8_t gstTamrelDebugStateInfo[kCustDebugStateBytes];
 uint8_t* gpstTamrelDebugInfo;
@@ -33,8 +32,6 @@ constexpr uint32_t kHopEvent0FlagAt = 176;
 constexpr uint32_t kRawNormalizeCfgLevelAt = 10;
 constexpr uint32_t kPairCfgLeaveHoldAt = 6;
 constexpr uint32_t kPairCfgDelayAt = 7;
-constexpr uint32_t kCoordInLeaveHoldAt = 103;
-constexpr uint32_t kCoordInDelayAt = 104;
 constexpr uint32_t kEvent6RecordAt = 163;
 constexpr uint8_t kNormStudyBase = 10;
 constexpr uint32_t kNormByte26 = 26;
@@ -140,8 +137,8 @@ void GetCustomDebugData(uint8_t ubKind, const uint8_t* pubData, uint8_t ubFlags)
       break;
     case 5: {
       if (pubData == nullptr) return;
-      const uint8_t ubDelay = gstCoordComInput.aubData[kCoordInDelayAt];
-      const uint8_t ubHold = gstCoordComInput.aubData[kCoordInLeaveHoldAt];
+      const uint8_t ubDelay = gstCoordComInput.ubReportDelayCode;
+      const uint8_t ubHold = gstCoordComInput.ubLeaveHoldCnt;
       const uint8_t ubDelayLimit = static_cast<uint8_t>((gstCoordPairCfg.aubData[kPairCfgDelayAt] & 0x0F) * 16);
       const uint8_t ubHoldLimit = gstCoordPairCfg.aubData[kPairCfgLeaveHoldAt];
       if (ubDelay <= ubDelayLimit && ubHold <= ubHoldLimit) return;
@@ -204,7 +201,7 @@ void PackReportFlashData(uint8_t* pubOut) {
   ReplayPutU32(pubOut + 4, kFlashBlockWord1);
   uint32_t uiConfig = *GetConfigBlobLength();
   if (uiConfig > kTsaConfigMax) {
-    ReportLog(kLogErr, "FyTpReadConfig", "Config length Error: %u", kTsaConfigMax);
+    FerxLogPrint("FyTpReadConfig", FERX_LOG_ERR, "Config length Error: %u", kTsaConfigMax);
     uiConfig = kTsaConfigMax;
   }
   memset(pubOut + kFlashBlockHeadBytes, 0, kFlashBlockConfigArea);

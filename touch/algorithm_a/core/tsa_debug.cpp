@@ -34,6 +34,9 @@ bool gboCacheOverflowLogged;
 uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t GetU32(const uint8_t* p) { return static_cast<uint32_t>(GetU16(p)) | (static_cast<uint32_t>(GetU16(p + 2)) << 16); }
 
+// The count as far as the ring reaches (a corrupt count never reads past it).
+uint32_t CountLocked() { return tsa_request_num < TSA_REQUEST_MAX ? tsa_request_num : TSA_REQUEST_MAX; }
+
 int32_t PushLocked(const uint8_t* entry) {
   if (tsa_request_num >= TSA_REQUEST_MAX) return -1;
   std::memcpy(tsa_request_ring + static_cast<size_t>(tsa_request_num) * TSA_REQUEST_BYTES, entry, TSA_REQUEST_BYTES);
@@ -65,15 +68,33 @@ extern "C" int32_t TsaRequestPushPacket(uint32_t type, const uint8_t* packet, ui
   return TsaRequestPush(entry);
 }
 
+extern "C" uint32_t TsaRequestTakeAll(uint8_t* out) {
+  if (out == nullptr) return 0;
+  std::lock_guard<std::mutex> lock(gRequestRingLock);
+  const uint32_t count = CountLocked();
+  std::memcpy(out, tsa_request_ring, static_cast<size_t>(count) * TSA_REQUEST_BYTES);
+  tsa_request_num = 0;
+  return count;
+}
+
+extern "C" int32_t TsaRequestTakeNewest(uint8_t* out) {
+  if (out == nullptr) return -1;
+  std::lock_guard<std::mutex> lock(gRequestRingLock);
+  const uint32_t count = CountLocked();
+  if (count == 0) return -1;
+  std::memcpy(out, tsa_request_ring + static_cast<size_t>(count - 1) * TSA_REQUEST_BYTES, TSA_REQUEST_BYTES);
+  tsa_request_num = static_cast<uint8_t>(count - 1);
+  return 0;
+}
+
+extern "C" uint8_t TsaRequestCount(void) {
+  std::lock_guard<std::mutex> lock(gRequestRingLock);
+  return static_cast<uint8_t>(CountLocked());
+}
+
 extern "C" int32_t TsaRequestDrain(void) {
   uint8_t local[TSA_REQUEST_MAX * TSA_REQUEST_BYTES];
-  uint32_t count;
-  {
-    std::lock_guard<std::mutex> lock(gRequestRingLock);
-    count = tsa_request_num < TSA_REQUEST_MAX ? tsa_request_num : TSA_REQUEST_MAX;
-    std::memcpy(local, tsa_request_ring, static_cast<size_t>(count) * TSA_REQUEST_BYTES);
-    tsa_request_num = 0;
-  }
+  const uint32_t count = TsaRequestTakeAll(local);
   return count == 0 ? 0 : process_tsa_request(local, count);
 }
 
@@ -113,7 +134,6 @@ extern "C" int32_t process_tsa_request(const uint8_t* entries, uint32_t count) {
 
 extern "C" void TsaRequestRingBind(void) {
   FrameworkBindRequestSink(FrameworkSink);
-  SetRequestRing(tsa_request_ring, &tsa_request_num);
 }
 
 // ---- Replay log cache -------------------------------------------------------------------

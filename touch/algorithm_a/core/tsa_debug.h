@@ -96,12 +96,19 @@ int32_t TsaRequestPush(const uint8_t* entry);
 // Queues a request of TYPE carrying PACKET (LEN bytes, at most 34): 0, or -1 when the ring
 // is full or the packet does not fit a request.
 int32_t TsaRequestPushPacket(uint32_t type, const uint8_t* packet, uint16_t len);
+// Takes every queued request into OUT (room for 10 entries), oldest first, and empties
+// the ring: the number taken.
+uint32_t TsaRequestTakeAll(uint8_t* out);
+// Takes the newest queued request into OUT (40 bytes): 0, or -1 when none is queued.
+int32_t TsaRequestTakeNewest(uint8_t* out);
+// Number of queued requests (never more than the ring holds).
+uint8_t TsaRequestCount(void);
 // Takes every queued request and sends them (outside any other lock). Returns what
 // process_tsa_request returned.
 int32_t TsaRequestDrain(void);
 // Sends COUNT requests in order: the result of the last failed send, else 0.
 int32_t process_tsa_request(const uint8_t* entries, uint32_t count);
-// Hands the ring to the framework's request sink and the report packers' accessors.
+// Binds the framework's request sink to the ring.
 void TsaRequestRingBind(void);
 
 // ---- Replay log cache ------------------------------------------------------------------

@@ -67,7 +67,6 @@ class DebugGlue : public ::testing::Test {
   }
   void TearDown() override {
     FrameworkBindRequestSink(nullptr);
-    SetRequestRing(nullptr, nullptr);
     TsaDebugResetForTest();
     TsaModuleResetForTest();
   }
@@ -143,6 +142,69 @@ TEST_F(DebugGlue, ProducersOnTwoThreadsLoseNothingTheyWereToldWasQueued) {
     ASSERT_EQ(p.size(), 7u);
     EXPECT_EQ(p, Packet(p[3], {p[4]}));  // every packet whole, never two halves
   }
+}
+
+// The report packers' queue accessors share the ring's lock: two producers through
+// SetRequest, a consumer through GetRequestItem and GetRequest; every entry accepted is
+// taken exactly once and whole.
+TEST_F(DebugGlue, PackerAccessorsOnTwoThreadsTakeEachAcceptedEntryOnce) {
+  constexpr uint16_t kPerThread = 3000;
+  auto entry = [](uint8_t thread, uint16_t seq) {
+    Bytes e(TSA_REQUEST_BYTES);
+    for (size_t k = 0; k < e.size(); ++k) e[k] = static_cast<uint8_t>(thread * 101 + seq * 7 + k);
+    e[0] = thread;
+    e[1] = static_cast<uint8_t>(seq & 0xFF);
+    e[2] = static_cast<uint8_t>(seq >> 8);
+    return e;
+  };
+  std::mutex acceptedLock;
+  std::set<std::pair<uint8_t, uint16_t>> accepted;
+  std::atomic<bool> done{false};
+  std::vector<Bytes> taken;
+  auto producer = [&](uint8_t thread) {
+    for (uint16_t i = 0; i < kPerThread; ++i) {
+      if (SetRequest(entry(thread, i).data()) == 0) {
+        std::lock_guard<std::mutex> lock(acceptedLock);
+        accepted.insert({thread, i});
+      }
+    }
+  };
+  auto takeAll = [&] {
+    Bytes all(TSA_REQUEST_MAX * TSA_REQUEST_BYTES);
+    if (GetRequest(all.data()) != 0) return;
+    // The number taken is not returned: the buffer starts zeroed, so entries are read
+    // until one carries no producer tag.
+    for (uint32_t i = 0; i < TSA_REQUEST_MAX; ++i) {
+      Bytes e(all.begin() + i * TSA_REQUEST_BYTES, all.begin() + (i + 1) * TSA_REQUEST_BYTES);
+      if (e[0] != 1 && e[0] != 2) break;
+      taken.push_back(e);
+    }
+  };
+  std::thread consumer([&] {
+    Bytes one(TSA_REQUEST_BYTES);
+    bool flip = false;
+    while (!done) {
+      if ((flip = !flip)) {
+        if (GetRequestItem(one.data()) == 0) taken.push_back(one);
+      } else {
+        takeAll();
+      }
+    }
+  });
+  std::thread a(producer, 1), b(producer, 2);
+  a.join();
+  b.join();
+  done = true;
+  consumer.join();
+  takeAll();
+  std::set<std::pair<uint8_t, uint16_t>> seen;
+  for (const Bytes& e : taken) {
+    const uint16_t seq = static_cast<uint16_t>(e[1] | (e[2] << 8));
+    ASSERT_EQ(e, entry(e[0], seq)) << "an entry was torn";
+    EXPECT_TRUE(seen.insert({e[0], seq}).second) << "taken twice: " << int(e[0]) << "/" << seq;
+  }
+  EXPECT_EQ(seen, accepted);
+  EXPECT_GT(accepted.size(), 0u);
 }
 
 TEST_F(DebugGlue, ReplayLogCacheDropsWhatDoesNotFitWhole) {

@@ -12,6 +12,7 @@
 #include "tsa_frame_links.h"
 #include "tsa_fwpkt.h"
 #include "tsa_memory.h"
+#include "tsa_report.h"
 #include "tsa_module_links.h"
 #include "tsa_os.h"
 #include "tsa_state.h"
@@ -140,7 +141,17 @@ void CopyFrameData(const DecodedFrame& f, FrameData eData) {
       }
       const uint32_t uiIm = ImNum();
       if (uiIm != 0 && f.extra1 != nullptr && gstCommon.puwImNoiseData != nullptr) {
-        memcpy(gstCommon.puwImNoiseData, f.extra1, uiIm * sizeof(uint16_t));
+        // The frame says how many IM bytes it carries; a shorter block than the
+        // configured frequencies need leaves the rest of the IM rows zero.
+        const uint32_t uiWant = uiIm * sizeof(uint16_t);
+        const uint32_t uiHave = f.extra1_len > 0 ? static_cast<uint32_t>(f.extra1_len) : 0;
+        const uint32_t uiCopy = uiHave < uiWant ? uiHave : uiWant;
+        if (uiCopy < uiWant) {
+          static bool sboLogged;
+          LogOnce(&sboLogged, "IM data shorter than the configured frequencies need, rest cleared");
+          memset(reinterpret_cast<uint8_t*>(gstCommon.puwImNoiseData) + uiCopy, 0, uiWant - uiCopy);
+        }
+        memcpy(gstCommon.puwImNoiseData, f.extra1, uiCopy);
         gstAdcSatCnt.stIm = {f.tail.sat.im_adc_sat, f.tail.sat.im_adc_sat_word};
       }
       break;
@@ -154,6 +165,8 @@ void CopyFrameData(const DecodedFrame& f, FrameData eData) {
         LogOnce(&sboLogged, "k/b check frame larger than the check buffer, cut");
         uiBytes = kKbCheckBufBytes - kKbTrailerBytes;
       }
+      const uint32_t uiNormHave = f.norm_len > 0 ? static_cast<uint32_t>(f.norm_len) : 0;
+      if (uiBytes > uiNormHave) uiBytes = uiNormHave;
       if (uiBytes != 0 && f.norm_data != nullptr) memcpy(gpubKbCheckBuf, f.norm_data, uiBytes);
       gstNormCheckInfo.uwFreqCode = f.scan_freq;
       gstNormCheckInfo.uiCheckValue = static_cast<uint32_t>(f.kdata_check);

@@ -1,7 +1,7 @@
 #pragma once
 // What the frame entry, the module commands and the state machine reach in modules whose
 // code lands later: signal conditioning (frequency hopping, normalisation, k/b flash
-// records, power-on reference), coordinates and edges, the customer hooks and the module
+// records, power-on reference), edges and game mode, the customer hooks and the module
 // wrappers. Each is declared here with the name its module gives it and has a weak
 // default in tsa_frame_links.cpp that does nothing (records: zero-filled storage of the
 // size their module lays out), so the plug-in links until the owning module defines it;
@@ -70,11 +70,8 @@ struct GameModeState {
   uint16_t auwWord[4];
 };
 
-// Coordinate common input (coordinates): byte 84 is the coordinate option level.
-struct CoordComInputRec {
-  uint8_t aubData[128];
-};
-inline constexpr uint8_t kCoordInOptionLevel = 84;
+// Byte of the coordinate-optimisation configuration that host command 192 turns into the
+// coordinate option level (byte 84 of gstCoordComInput, coord_records.h).
 inline constexpr uint8_t kCoordOptmCfgLevel = 18;  // byte of the coordinate-optimisation configuration
 
 // Mutual diff statistics (diff-data stages): s16 max at 0, s16 min at 2.
@@ -99,21 +96,17 @@ extern FreqHopState gstFreqHop;
 extern KbBakState gstKBBakSta;
 extern NfNoiseProcState gstNfNoiseProc;
 extern GameModeState gstGameMode;
-extern CoordComInputRec gstCoordComInput;
 extern MutualOfsCancelRec gstMutualOfsCancel;
 // Reference backup: 2912 node values and a valid word after them.
 extern uint16_t gpuwMutualRefDataBak[kFerrantMaxNodes + 1];
 extern uint8_t gpubBarrayCheckBuf[kBarrayCheckBufBytes];
 extern int16_t gswDiffDataBake[kFerrantMaxNodes];
 extern uint16_t gpuwRefUpdateTypeBak[4];
-extern uint8_t gubFpReportPoint;
-extern uint8_t gubFpPointResCnt;
 extern uint8_t gubScreenSta;
 
 // ---- Procedures -------------------------------------------------------------------------
 
 void NoiseRawdataProc();
-void MutualDataReadyProc();
 void BArrayChoose(uint16_t* puwRaw);
 void SetNewFrequence(uint16_t uwFreq);
 void GetNewFreqInfo();
@@ -124,11 +117,7 @@ void SetFreqBUpdateCmd(uint8_t ubCode);
 void GetGameModeInfo(uint8_t ubKind, uint16_t uwWord);
 void EdgeResInit(uint8_t ubKind, uint8_t ubLevel);
 void CmdScreenOnProc();
-void SelfPCCScanReadyProc();
 void JitterTestProc();
-void SwitchToPccScan();
-void ExitPccScan();
-void CommonStateToFinger();
 
 // Byte access to the records above (they are packed byte images).
 inline uint16_t LinkGetU16(const uint8_t* pubBase, uint32_t uiPos) {

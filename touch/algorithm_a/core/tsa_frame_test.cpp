@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "decoded_frame_bytes_test.h"
 #include "framework.h"
 #include "region.h"
 #include "signal_proc.h"
@@ -18,6 +19,7 @@
 #include "tsa_frame_test_util.h"
 #include "tsa_fwpkt.h"
 #include "tsa_memory.h"
+#include "tsa_report.h"
 #include "tsa_state.h"
 
 namespace {
@@ -27,35 +29,7 @@ using Bytes = std::vector<uint8_t>;
 uint64_t gullNow;
 uint64_t FakeClock() { return gullNow; }
 
-// A decoded frame written byte by byte.
-class FrameBytes {
- public:
-  FrameBytes() : aub_(DECODED_FRAME_SIZE, 0) {}
-  FrameBytes& U8(size_t at, uint8_t v) {
-    aub_[at] = v;
-    return *this;
-  }
-  FrameBytes& U16(size_t at, uint16_t v) {
-    for (size_t i = 0; i < 2; ++i) aub_[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    return *this;
-  }
-  FrameBytes& U32(size_t at, uint32_t v) {
-    for (size_t i = 0; i < 4; ++i) aub_[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    return *this;
-  }
-  FrameBytes& Ptr(size_t at, const void* p) {
-    memcpy(&aub_[at], &p, sizeof(p));
-    return *this;
-  }
-  DecodedFrame Frame() const {
-    DecodedFrame f;
-    memcpy(&f, aub_.data(), sizeof(f));
-    return f;
-  }
-
- private:
-  Bytes aub_;
-};
+using fxtest::FrameBytes;
 
 constexpr uint8_t kDrv = 4;
 constexpr uint8_t kSen = 6;
@@ -133,6 +107,7 @@ class FrameEntryTest : public ::testing::Test {
     FrameBytes b;
     b.U8(80, 0x00).U8(84, 4).U16(88, index++).U16(104, 0x1234).U8(114, 0).U8(116, DECODED_FRAME_TYPE_NORMAL);
     b.Ptr(124, frameMutual).Ptr(132, frameSelf).Ptr(211, frameIm).Ptr(247, frameKb);
+    b.U16(209, sizeof(frameIm)).U16(245, sizeof(frameKb));
     return b;
   }
   uint32_t Run(const FrameBytes& b) {
@@ -172,6 +147,11 @@ TEST_F(FrameEntryTest, ReferenceHandshakeAfterResume) {
   EXPECT_EQ(Run(Finger()), kFrameRan);
   EXPECT_TRUE(Requests().empty());
   EXPECT_EQ(uint16_t{gstCommon.uwFrameCounter}, uwRunsBefore + 1);
+  // The stage runner's own record: the FINGER list, walked slot after slot to its end.
+  const AppStage* const ppRan = gstApp.ppList;
+  EXPECT_EQ(ppRan, gppAPP_FINGERList);
+  EXPECT_EQ(uint16_t{gstApp.uwStageCount}, kFingerListSlots);
+  EXPECT_EQ(uint16_t{gstApp.uwStageIndex}, kFingerListSlots);
   EXPECT_EQ(gboThpFirstFrame, 0);
   EXPECT_EQ(raw[5], 1005);
   // The diff data go back in the frame's mutual buffer.
@@ -250,6 +230,19 @@ TEST_F(FrameEntryTest, NotResumedCopiesButRunsNothing) {
   EXPECT_EQ(raw[7], 1007);
   EXPECT_EQ(uint16_t{gstCommon.uwFrameCounter}, runs);
   EXPECT_TRUE(Requests().empty());
+}
+
+TEST_F(FrameEntryTest, ImCopyIsBoundedByTheBytesTheFrameCarries) {
+  // Two frequencies on a 4 x 6 panel want 12 IM values; the frame carries only 5.
+  frame_test::SetFreqTable({1000, 2000});
+  for (uint32_t i = 0; i < kSen * 2; ++i) {
+    frameIm[i] = static_cast<int16_t>(300 + i);
+    im[i] = 0xEEEE;
+  }
+  gubSuspendSta = 0;
+  EXPECT_EQ(Run(Finger().U16(209, 5 * sizeof(int16_t))), kFrameRan);
+  for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(im[i], 300 + i) << i;
+  for (uint32_t i = 5; i < kSen * 2; ++i) EXPECT_EQ(im[i], 0) << i;
 }
 
 TEST_F(FrameEntryTest, WakeReferenceRestoresTheBackup) {

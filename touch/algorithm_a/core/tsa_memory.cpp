@@ -4,11 +4,10 @@
 #include <cstring>
 
 #include "framework.h"
-#include "framework_log.h"
+#include "tsa_os.h"
 #include "tsa_common.h"
 #include "tsa_config.h"
 
-using ferrant_fw::FwLog;
 
 alignas(8) uint8_t gpubMemHeap[kMemHeapBytes];
 uint16_t* gpuwCrossRawData;
@@ -42,12 +41,12 @@ T* Alloc(uint32_t uiBytes) {
 uint8_t* MemHeapMalloc(uint32_t uiSize) {
   if (spubCur == nullptr) ArenaStart();
   if (uiSize > kMemHeapBytes) {
-    FwLog(1, "MemHeapMalloc", "error, out of memory");
+    FerxLogPrint("MemHeapMalloc", FERX_LOG_ERR, "error, out of memory");
     return nullptr;
   }
   const uint32_t uiBlock = MemBlockBytes(uiSize);
   if (suiRemain < uiBlock) {
-    FwLog(1, "MemHeapMalloc", "error, out of memory");
+    FerxLogPrint("MemHeapMalloc", FERX_LOG_ERR, "error, out of memory");
     return nullptr;
   }
   uint8_t* pubBlock = spubCur;
@@ -71,18 +70,18 @@ uint8_t MemLayoutCheck(uint8_t ubFreqNum, uint32_t uiTempBytes) {
   const uint32_t S = gstPannelAlignCfg.ubSenNum;
   const uint32_t C = gstCrsbCfg.ubCrossNum;
   if (D == 0 || S == 0 || D * S > kFerrantMaxNodes) {
-    FwLog(1, "MemLayoutCheck", "panel %u x %u = %u nodes refused: 1 to %u nodes accepted", D, S, D * S,
+    FerxLogPrint("MemLayoutCheck", FERX_LOG_ERR, "panel %u x %u = %u nodes refused: 1 to %u nodes accepted", D, S, D * S,
           kFerrantMaxNodes);
     return 1;
   }
   if (C > kMemMaxCrossNum || ubFreqNum > kMemMaxFreqNum) {
-    FwLog(1, "MemLayoutCheck", "cross lines %u / frequencies %u refused: at most %u / %u", C,
+    FerxLogPrint("MemLayoutCheck", FERX_LOG_ERR, "cross lines %u / frequencies %u refused: at most %u / %u", C,
           static_cast<unsigned>(ubFreqNum), kMemMaxCrossNum, kMemMaxFreqNum);
     return 1;
   }
   const uint32_t uiNeed = MemBottomBytes(D, S, C, ubFreqNum) + MemTopBytes(D, S, C, uiTempBytes);
   if (uiNeed > kMemHeapBytes) {
-    FwLog(1, "MemLayoutCheck", "layout needs %u bytes, arena holds %u", uiNeed, kMemHeapBytes);
+    FerxLogPrint("MemLayoutCheck", FERX_LOG_ERR, "layout needs %u bytes, arena holds %u", uiNeed, kMemHeapBytes);
     return 1;
   }
   return 0;

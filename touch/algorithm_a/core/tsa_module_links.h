@@ -5,10 +5,8 @@
 //   TsaUpdateFrameData, GetCurNoiseIndex, SetReceiveRefFlag       (frame entry)
 //   TsaUpdateDiffData, SetFpStaBak                                 (report output)
 //   TsaInit, GetSuspendSta                                         (module API)
-// tsa_module_links.cpp gives each a weak default, so the plug-in links and starts while a
-// module is still missing; the module's own definition replaces it. Those the module API
-// exports are declared exported here too: the linker gives a symbol the narrowest
-// visibility of all its definitions, so a hidden default would hide the real export.
+// Those the module API exports are declared exported here too, so that every declaration
+// agrees on the symbol's visibility.
 #include <cstdint>
 
 #include "alg_module.h"

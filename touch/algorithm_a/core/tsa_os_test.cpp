@@ -1,15 +1,18 @@
 #include <android/log.h>
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/paths.h"
 #include "platform/temp_root.h"
 #include "tsa_module.h"
+#include "ferx_syslog_capture_test.h"
 #include "tsa_module_test_util.h"
 #include "tsa_os.h"
 
@@ -17,44 +20,25 @@ namespace {
 
 using fxtest::LogCapture;
 
-// System log capture through liblog's logger hook.
-struct SysLog {
-  struct Line {
-    int priority;
-    std::string tag;
-    std::string message;
-  };
-  static inline std::mutex mutex;
-  static inline std::vector<Line> lines;
-  static void Logger(const __android_logger_data* d, const char* message) {
-    std::lock_guard<std::mutex> lock(mutex);
-    lines.push_back({d->priority, d->tag != nullptr ? d->tag : "", message != nullptr ? message : ""});
-  }
-};
+using fxtest::SysLogCapture;
+std::vector<SysLogCapture::Line> L() { return SysLogCapture::Raw(); }
 
 class OsLayer : public ::testing::Test {
  protected:
   void SetUp() override {
     TsaModuleResetForTest();
     LogCapture::Clear();
-    SysLog::lines.clear();
-    __android_log_set_logger(SysLog::Logger);
-    oldPriority_ = __android_log_set_minimum_priority(ANDROID_LOG_VERBOSE);
+    syslog_.emplace();
     host_.log = LogCapture::Log;
     register_alg_module(&host_);
   }
   void TearDown() override {
-    __android_log_set_logger(__android_log_stderr_logger);
-    __android_log_set_minimum_priority(oldPriority_);
+    syslog_.reset();
     TsaModuleResetForTest();
   }
-  std::vector<std::string> Messages() {
-    std::vector<std::string> out;
-    for (const auto& l : SysLog::lines) out.push_back(l.message);
-    return out;
-  }
+  std::vector<std::string> Messages() { return SysLogCapture::Messages(); }
   AlgHostCallbacks host_{};
-  int oldPriority_ = ANDROID_LOG_INFO;
+  std::optional<SysLogCapture> syslog_;
 };
 
 TEST_F(OsLayer, FindFileMatchesSuffixWithoutCaseAndJoinsOneSlash) {
@@ -120,27 +104,27 @@ TEST_F(OsLayer, FerxLogPrintMapsLevelsAndTagsTheFunction) {
                {5, ANDROID_LOG_DEBUG},
                {6, 0}};
   for (const auto& c : cases) {
-    SysLog::lines.clear();
+    SysLogCapture::Clear();
     FerxLogPrint("Stage", c.level, "n=%d", 3);
     if (c.priority == 0) {
-      EXPECT_TRUE(SysLog::lines.empty()) << int(c.level);
+      EXPECT_TRUE(L().empty()) << int(c.level);
       continue;
     }
-    ASSERT_EQ(SysLog::lines.size(), 1u) << int(c.level);
-    EXPECT_EQ(SysLog::lines[0].priority, c.priority);
-    EXPECT_EQ(SysLog::lines[0].tag, "[ferx_tsa][Stage]");
-    EXPECT_EQ(SysLog::lines[0].message, "n=3");
+    ASSERT_EQ(L().size(), 1u) << int(c.level);
+    EXPECT_EQ(L()[0].priority, c.priority);
+    EXPECT_EQ(L()[0].tag, "[ferx_tsa][Stage]");
+    EXPECT_EQ(L()[0].message, "n=3");
   }
-  SysLog::lines.clear();
+  SysLogCapture::Clear();
   FerxLogPrint(std::string(80, 'f').c_str(), 1, "%s", std::string(500, 'm').c_str());
-  ASSERT_EQ(SysLog::lines.size(), 1u);
-  EXPECT_EQ(SysLog::lines[0].tag.size(), FERX_SYSLOG_TAG_BYTES - 1);
-  EXPECT_EQ(SysLog::lines[0].message.size(), FERX_SYSLOG_MSG_BYTES - 1);
-  SysLog::lines.clear();
+  ASSERT_EQ(L().size(), 1u);
+  EXPECT_EQ(L()[0].tag.size(), FERX_SYSLOG_TAG_BYTES - 1);
+  EXPECT_EQ(L()[0].message.size(), FERX_SYSLOG_MSG_BYTES - 1);
+  SysLogCapture::Clear();
   host_log_print("plain");
-  ASSERT_EQ(SysLog::lines.size(), 1u);
-  EXPECT_EQ(SysLog::lines[0].tag, "FERRANT");
-  EXPECT_EQ(SysLog::lines[0].priority, ANDROID_LOG_INFO);
+  ASSERT_EQ(L().size(), 1u);
+  EXPECT_EQ(L()[0].tag, "FERRANT");
+  EXPECT_EQ(L()[0].priority, ANDROID_LOG_INFO);
 }
 
 TEST_F(OsLayer, PrintArrayBreaksLinesByCountAndByLength) {
@@ -148,22 +132,22 @@ TEST_F(OsLayer, PrintArrayBreaksLinesByCountAndByLength) {
   FerxlogPrintArray("F", bytes, FERX_ARRAY_U8, 10, 4, 3);
   EXPECT_EQ(Messages(), (std::vector<std::string>{"00 01 02 03 ", "04 05 06 07 ", "08 ab "}));
 
-  SysLog::lines.clear();
+  SysLogCapture::Clear();
   const uint16_t words[3] = {65535, 2, 40000};
   FerxlogPrintArray("F", words, FERX_ARRAY_U16, 3, 0, 3);
   FerxlogPrintArray("F", words, FERX_ARRAY_S16, 3, 0, 3);
   EXPECT_EQ(Messages(), (std::vector<std::string>{"65535 2 40000 ", "-1 2 -25536 "}));
 
-  SysLog::lines.clear();
+  SysLogCapture::Clear();
   FerxlogPrintArray("F", bytes, FERX_ARRAY_U8, 0, 4, 3);
-  EXPECT_TRUE(SysLog::lines.empty());
+  EXPECT_TRUE(L().empty());
 
   // Per line 0: a line is written once it holds 246 characters (82 values of 3).
   uint8_t many[100] = {};
   FerxlogPrintArray("F", many, FERX_ARRAY_U8, 100, 0, 3);
-  ASSERT_EQ(SysLog::lines.size(), 2u);
-  EXPECT_EQ(SysLog::lines[0].message.size(), 246u);
-  EXPECT_EQ(SysLog::lines[1].message.size(), 18u * 3);
+  ASSERT_EQ(L().size(), 2u);
+  EXPECT_EQ(L()[0].message.size(), 246u);
+  EXPECT_EQ(L()[1].message.size(), 18u * 3);
 }
 
 TEST_F(OsLayer, ThreadsAndSemaphoresWork) {

@@ -2,8 +2,9 @@
 
 #include <cstring>
 
+#include "tsa_debug.h"
 #include "tsa_replay.h"
-#include "tsa_replay_log.h"
+#include "tsa_os.h"
 
 FrameReportInfo gstFrameReportInfo;
 TsaTouchReportInfo gstTsaTouchReportInfo;
@@ -135,7 +136,7 @@ void PutGroup(uint32_t marker, uint16_t tag) { PutU16(marker, tag); }
 // Ends a packer: on overflow one message, length 0 and result 3.
 uint32_t WriterEnd(uint32_t* length, const char* message) {
   if (gstReportPackWriter.boOverflow) {
-    ReplayLog(REPLAY_LOG_ERR, "ReportPack", "%s", message);
+    FerxLogPrint("ReportPack", FERX_LOG_ERR, "%s", message);
     *length = 0;
     return REPORT_PACK_NO_ROOM;
   }
@@ -159,15 +160,6 @@ enum DataGroup : uint32_t {
   kDataGroups
 };
 DataRegistryEntry gstDataGroup[kDataGroups];
-
-uint8_t* gpubRequestRing;
-uint8_t* gpubRequestNum;
-
-// The ring's count, never more than the ring holds.
-uint8_t RequestCount() {
-  if (gpubRequestRing == nullptr || gpubRequestNum == nullptr) return 0;
-  return *gpubRequestNum < REPORT_REQUEST_MAX ? *gpubRequestNum : REPORT_REQUEST_MAX;
-}
 
 WatchEntry gstWatchList[WATCH_LIST_MAX];
 const void* gpvWatchData[WATCH_LIST_MAX];
@@ -381,7 +373,7 @@ uint32_t ReportFramePrePackFrom(const ReportFrameInputs* inputs, uint8_t* buffer
   const uint32_t nodes = static_cast<uint32_t>(in.ubDrvNum) * in.ubSenNum;
   const uint32_t lines = static_cast<uint32_t>(in.ubDrvNum) + in.ubSenNum;
   if (nodes > REPORT_MAX_NODES) {
-    ReplayLog(REPLAY_LOG_ERR, "ReportFramePrePack", "panel %ux%u exceeds %u nodes, frame not packed", in.ubDrvNum,
+    FerxLogPrint("ReportFramePrePack", FERX_LOG_ERR, "panel %ux%u exceeds %u nodes, frame not packed", in.ubDrvNum,
               in.ubSenNum, REPORT_MAX_NODES);
     *length = 0;
     return REPORT_PACK_NO_ROOM;
@@ -402,7 +394,7 @@ uint32_t ReportFramePrePackFrom(const ReportFrameInputs* inputs, uint8_t* buffer
 
 uint32_t ReportFramePrePack(uint8_t* buffer, uint32_t* length) {
   if (gstReportPackSources.pfnFrameInputs == nullptr) {
-    ReplayLog(REPLAY_LOG_ERR, "ReportFramePrePack", "no frame sources registered");
+    FerxLogPrint("ReportFramePrePack", FERX_LOG_ERR, "no frame sources registered");
     if (length != nullptr) *length = 0;
     return REPORT_PACK_NO_ROOM;
   }
@@ -506,36 +498,23 @@ uint16_t GetTouchYPos(uint8_t slot) {
   return p != nullptr ? p->uwYPos : 0xFFFF;
 }
 
-void SetRequestRing(uint8_t* ring, uint8_t* count) {
-  gpubRequestRing = ring;
-  gpubRequestNum = count;
-}
+// The request queue is the debug glue's ring; every access goes through its locked
+// functions, since the frame thread and the host's command thread both queue requests.
+static_assert(REPORT_REQUEST_BYTES == TSA_REQUEST_BYTES && REPORT_REQUEST_MAX == TSA_REQUEST_MAX);
 
-int32_t SetRequest(const void* entry) {
-  const uint8_t count = RequestCount();
-  if (gpubRequestRing == nullptr || entry == nullptr || count >= REPORT_REQUEST_MAX) return -1;
-  std::memcpy(gpubRequestRing + count * REPORT_REQUEST_BYTES, entry, REPORT_REQUEST_BYTES);
-  *gpubRequestNum = static_cast<uint8_t>(count + 1);
-  return 0;
-}
+int32_t SetRequest(const void* entry) { return TsaRequestPush(static_cast<const uint8_t*>(entry)); }
 
 uint32_t GetRequest(void* out) {
-  const uint8_t count = RequestCount();
-  if (count == 0 || out == nullptr) return 2;
-  std::memcpy(out, gpubRequestRing, count * REPORT_REQUEST_BYTES);
-  *gpubRequestNum = 0;
-  return 0;
+  if (out == nullptr) return 2;
+  return TsaRequestTakeAll(static_cast<uint8_t*>(out)) == 0 ? 2 : 0;
 }
 
 uint32_t GetRequestItem(void* out) {
-  const uint8_t count = RequestCount();
-  if (count == 0 || out == nullptr) return 2;
-  std::memcpy(out, gpubRequestRing + (count - 1) * REPORT_REQUEST_BYTES, REPORT_REQUEST_BYTES);
-  *gpubRequestNum = static_cast<uint8_t>(count - 1);
-  return 0;
+  if (out == nullptr) return 2;
+  return TsaRequestTakeNewest(static_cast<uint8_t*>(out)) == 0 ? 0 : 2;
 }
 
-uint8_t GetRequestNum(void) { return RequestCount(); }
+uint8_t GetRequestNum(void) { return TsaRequestCount(); }
 
 void SetCapTestMutualRefData(const void* data, uint32_t bytes) { gstCapTestData[kCapMutualRef] = {data, bytes}; }
 void SetCapTestMutualDiffData(const void* data, uint32_t bytes) { gstCapTestData[kCapMutualDiff] = {data, bytes}; }
@@ -630,7 +609,7 @@ VENDOR_EXPORT void InitWatchData(void) {
   const uint32_t d = gstAfeCaps.uwDrvNum & 0xFFu;
   const uint32_t s = gstAfeCaps.uwSenNum;
   if (d * s > REPORT_MAX_NODES) {
-    ReplayLog(REPLAY_LOG_ERR, "InitWatchData", "panel %ux%u exceeds %u nodes, no watch entries", d, s,
+    FerxLogPrint("InitWatchData", FERX_LOG_ERR, "panel %ux%u exceeds %u nodes, no watch entries", d, s,
               REPORT_MAX_NODES);
     return;
   }
@@ -699,8 +678,6 @@ void ReportPackResetForTest(void) {
   std::memset(&gstFrameReportInfo, 0, sizeof(gstFrameReportInfo));
   std::memset(&gstTsaTouchReportInfo, 0, sizeof(gstTsaTouchReportInfo));
   gubDataRecordStartCnt = 0;
-  gpubRequestRing = nullptr;
-  gpubRequestNum = nullptr;
   ClearWatch();
 }
 

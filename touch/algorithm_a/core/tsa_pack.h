@@ -280,9 +280,8 @@ void SetTouchOrientaion(uint8_t slot, uint16_t value);
 uint16_t GetTouchXPos(uint8_t slot);  // 0xFFFF for a slot past the last
 uint16_t GetTouchYPos(uint8_t slot);
 
-// Request queue accessors over the controller request ring (10 TsaRequest entries of 40
-// bytes and their u8 count), which the request-ring owner registers once at start-up.
-void SetRequestRing(uint8_t* ring, uint8_t* count);
+// Request queue accessors over the controller request ring of the debug glue (10
+// TsaRequest entries of 40 bytes), taken under the ring's lock.
 int32_t SetRequest(const void* entry);  // 0, or -1 when 10 are queued (or no ring)
 uint32_t GetRequest(void* out);         // all queued entries in order, queue emptied; 2 if empty
 uint32_t GetRequestItem(void* out);     // the newest entry, removed; 2 if empty

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "tsa_debug.h"
 #include "tsa_pack.h"
 #include "tsa_replay.h"
 #include "tsa_replay_test_util.h"
@@ -488,11 +489,9 @@ TEST_F(ReportPackTest, InitialFlashRecord) {
 // ---- Request queue ---------------------------------------------------------------------------
 
 TEST_F(ReportPackTest, RequestQueue) {
-  uint8_t ring[REPORT_REQUEST_MAX * REPORT_REQUEST_BYTES] = {};
-  uint8_t count = 0;
+  TsaDebugResetForTest();
+  uint8_t& count = tsa_request_num;
   const Bytes one = Pattern(REPORT_REQUEST_BYTES, 1);
-  EXPECT_EQ(SetRequest(one.data()), -1) << "no ring registered";
-  SetRequestRing(ring, &count);
   Bytes out(REPORT_REQUEST_MAX * REPORT_REQUEST_BYTES);
   EXPECT_EQ(GetRequest(out.data()), 2u);
   EXPECT_EQ(GetRequestItem(out.data()), 2u);
@@ -511,6 +510,9 @@ TEST_F(ReportPackTest, RequestQueue) {
   EXPECT_EQ(count, 0);
   count = 200;  // a corrupt count never reads past the ring
   EXPECT_EQ(GetRequestNum(), REPORT_REQUEST_MAX);
+  EXPECT_EQ(GetRequestItem(out.data()), 0u);
+  EXPECT_EQ(count, REPORT_REQUEST_MAX - 1);
+  TsaDebugResetForTest();
 }
 
 // ---- Capacitance-test registry ---------------------------------------------------------------

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "tsa_pack.h"
-#include "tsa_replay_log.h"
+#include "tsa_os.h"
 
 // Records are filled with memcpy straight from little-endian item payloads.
 static_assert(std::endian::native == std::endian::little);
@@ -154,7 +154,7 @@ uint32_t UnpackAfeItem(const AfeItem& item, const uint8_t* payload, uint32_t len
     if (count > REPLAY_AFE_LIST_MAX) return 3;
     if (count == 0) return 0;
     if (payload == nullptr || length < 2 * count) {
-      ReplayLog(REPLAY_LOG_ERR, "ReplayUnpackInitInfo", "afe list 0x%x: %u bytes for %u values", item.uiType,
+      FerxLogPrint("ReplayUnpackInitInfo", FERX_LOG_ERR, "afe list 0x%x: %u bytes for %u values", item.uiType,
                 length, count);
       return 1;
     }
@@ -163,15 +163,15 @@ uint32_t UnpackAfeItem(const AfeItem& item, const uint8_t* payload, uint32_t len
   }
   const uint32_t width = AfeItemBytes(item);
   if (payload == nullptr || length < width) {
-    ReplayLog(REPLAY_LOG_ERR, "ReplayUnpackInitInfo", "afe item 0x%x: %u bytes, needs %u", item.uiType, length,
+    FerxLogPrint("ReplayUnpackInitInfo", FERX_LOG_ERR, "afe item 0x%x: %u bytes, needs %u", item.uiType, length,
               width);
     return 1;
   }
   std::memcpy(AfeBytes() + item.uwOffset, payload, width);
   if (item.uiType == REPLAY_INIT_DRV_NUM) {
-    ReplayLog(REPLAY_LOG_INFO, "ReplayUnpackInitInfo", "afe init : gstAfeCaps.uwDrvNum  = %d", gstAfeCaps.uwDrvNum);
+    FerxLogPrint("ReplayUnpackInitInfo", FERX_LOG_INFO, "afe init : gstAfeCaps.uwDrvNum  = %d", gstAfeCaps.uwDrvNum);
   } else if (item.uiType == REPLAY_INIT_SEN_NUM) {
-    ReplayLog(REPLAY_LOG_INFO, "ReplayUnpackInitInfo", "afe init : gstAfeCaps.uwSenNum  = %d", gstAfeCaps.uwSenNum);
+    FerxLogPrint("ReplayUnpackInitInfo", FERX_LOG_INFO, "afe init : gstAfeCaps.uwSenNum  = %d", gstAfeCaps.uwSenNum);
   }
   return 0;
 }
@@ -180,7 +180,7 @@ uint32_t GetAfeItem(const AfeItem& item, uint8_t* out, uint32_t* length) {
   if (item.ubKind == kAfeList) {
     const uint32_t count = AfeListCount(item);
     if (count == 0 || count > REPLAY_AFE_LIST_MAX) {
-      ReplayLog(REPLAY_LOG_ERR, "GetInitInfo", "TSA_ERR_OUT_INVALID, %s", item.pcName);
+      FerxLogPrint("GetInitInfo", FERX_LOG_ERR, "TSA_ERR_OUT_INVALID, %s", item.pcName);
       return 2;
     }
   }
@@ -230,7 +230,7 @@ uint32_t UnpackText(uint32_t type, const uint8_t* payload, uint32_t length) {
     }
   }
   if (type == REPLAY_INIT_VERSION_FW) {
-    ReplayLog(REPLAY_LOG_INFO, "ReplayUnpackInitInfo", "VERSION_FW_VER : verison = %.64s", gstTsaVersion.acVersionFw);
+    FerxLogPrint("ReplayUnpackInitInfo", FERX_LOG_INFO, "VERSION_FW_VER : verison = %.64s", gstTsaVersion.acVersionFw);
   }
   return result;
 }
@@ -279,7 +279,7 @@ uint32_t BuildReplayHead(uint8_t* out, uint32_t* length) {
   AddDesc(REPLAY_INIT_AREA_1010, REPLAY_TEXT_BYTES, gstTsaVersion.aubArea1010);
   uint32_t offset = PackGroup(REPLAY_TAG_VERSIONS, 0, out, capacity, 0);
   if (offset == 0) return 3;
-  ReplayLog(REPLAY_LOG_INFO, "GetReplayHead", "GetReplayHead: gstAfeCaps.uwDrvNum = %d, gstAfeCaps.uwSenNum =%d",
+  FerxLogPrint("GetReplayHead", FERX_LOG_INFO, "GetReplayHead: gstAfeCaps.uwDrvNum = %d, gstAfeCaps.uwSenNum =%d",
             gstAfeCaps.uwDrvNum, gstAfeCaps.uwSenNum);
 
   gstAfeCaps.uwDataType = REPLAY_HEAD_DATA_TYPE;
@@ -344,7 +344,7 @@ const TargetItem kTargetItems[] = {
 };
 
 void LogUnknownType(const char* tag, uint32_t type) {
-  ReplayLog(REPLAY_LOG_ERR, tag, "Unknow init type: %d, spec: %x", REPLAY_TYPE_ID(type), REPLAY_TYPE_KIND(type));
+  FerxLogPrint(tag, FERX_LOG_ERR, "Unknow init type: %d, spec: %x", REPLAY_TYPE_ID(type), REPLAY_TYPE_KIND(type));
 }
 
 }  // namespace
@@ -395,20 +395,20 @@ int32_t ThpReplayUnpack(uint8_t* stream, uint32_t length, ReplayItemCallback cal
   if (length == 0) return REPLAY_UNPACK_OK;
   if (callback == nullptr) return REPLAY_UNPACK_NO_CALLBACK;
   if (stream == nullptr) {
-    ReplayLog(REPLAY_LOG_ERR, "ThpReplayUnpack", "null stream of %u bytes refused", length);
+    FerxLogPrint("ThpReplayUnpack", FERX_LOG_ERR, "null stream of %u bytes refused", length);
     return REPLAY_UNPACK_MALFORMED;
   }
   uint32_t offset = 0;
   while (offset < length) {
     const uint32_t left = length - offset;
     if (left < REPLAY_ITEM_HEAD_BYTES) {
-      ReplayLog(REPLAY_LOG_ERR, "ThpReplayUnpack", "item head cut at offset %u: %u bytes left", offset, left);
+      FerxLogPrint("ThpReplayUnpack", FERX_LOG_ERR, "item head cut at offset %u: %u bytes left", offset, left);
       return REPLAY_UNPACK_MALFORMED;
     }
     const uint32_t type = ReplayGetU32(stream + offset);
     const uint32_t itemLength = ReplayGetU32(stream + offset + 4);
     if (itemLength > left - REPLAY_ITEM_HEAD_BYTES) {
-      ReplayLog(REPLAY_LOG_ERR, "ThpReplayUnpack", "item 0x%x at offset %u: length %u, only %u bytes left", type,
+      FerxLogPrint("ThpReplayUnpack", FERX_LOG_ERR, "item 0x%x at offset %u: length %u, only %u bytes left", type,
                 offset, itemLength, left - REPLAY_ITEM_HEAD_BYTES);
       return REPLAY_UNPACK_MALFORMED;
     }
@@ -459,7 +459,7 @@ uint32_t ReplayUnpackTargetInfo(uint32_t type, uint8_t* payload, uint32_t length
       return 0;
     }
     if (payload == nullptr || length < item.ubWidth) {
-      ReplayLog(REPLAY_LOG_ERR, "ReplayUnpackTargetInfo", "target item 0x%x: %u bytes, needs %u", type, length,
+      FerxLogPrint("ReplayUnpackTargetInfo", FERX_LOG_ERR, "target item 0x%x: %u bytes, needs %u", type, length,
                 item.ubWidth);
       return 0;
     }
@@ -477,7 +477,7 @@ uint32_t ReplayUnpackTargetInfo(uint32_t type, uint8_t* payload, uint32_t length
 
 uint32_t GetInitInfo(uint32_t type, uint8_t* out, uint32_t* length) {
   if (out == nullptr || length == nullptr) {
-    ReplayLog(REPLAY_LOG_ERR, "GetInitInfo", "input NULL");
+    FerxLogPrint("GetInitInfo", FERX_LOG_ERR, "input NULL");
     return 1;
   }
   if (type == REPLAY_INIT_REPLAY_HEAD) return BuildReplayHead(out, length);
@@ -492,14 +492,14 @@ uint32_t GetInitInfo(uint32_t type, uint8_t* out, uint32_t* length) {
       *length = 0;
       return 0;
     default:
-      ReplayLog(REPLAY_LOG_ERR, "GetInitInfo", "TSA_ERR_OUT_INVALID, no type");
+      FerxLogPrint("GetInitInfo", FERX_LOG_ERR, "TSA_ERR_OUT_INVALID, no type");
       return 2;
   }
 }
 
 uint32_t SetTsaConfig(const uint8_t* blob, uint32_t length) {
   if (blob == nullptr || length > REPLAY_CONFIG_BYTES) {
-    ReplayLog(REPLAY_LOG_ERR, "SetTsaConfig", "NULL or Configuration is too large: %u", length);
+    FerxLogPrint("SetTsaConfig", FERX_LOG_ERR, "NULL or Configuration is too large: %u", length);
     return 1;
   }
   std::memcpy(gstTsaVersion.aubConfig, blob, length);
@@ -509,11 +509,11 @@ uint32_t SetTsaConfig(const uint8_t* blob, uint32_t length) {
 
 uint32_t GetConfig(uint8_t* out, uint32_t* length) {
   if (out == nullptr || length == nullptr) {
-    ReplayLog(REPLAY_LOG_ERR, "GetConfig", "input NULL");
+    FerxLogPrint("GetConfig", FERX_LOG_ERR, "input NULL");
     return 1;
   }
   if (*length < gstTsaVersion.uiConfigLength) {
-    ReplayLog(REPLAY_LOG_ERR, "GetConfig", "Config length Error: %u", *length);
+    FerxLogPrint("GetConfig", FERX_LOG_ERR, "Config length Error: %u", *length);
     return 3;
   }
   std::memcpy(out, gstTsaVersion.aubConfig, gstTsaVersion.uiConfigLength);
@@ -555,7 +555,7 @@ const uint8_t* GetDevUid(void) { return gstTsaVersion.aubDevUid; }
 
 void PrintConfigDbgInfo(void) {
   const uint8_t* v = gstTsaVersion.aubConfig + 4086;
-  ReplayLog(REPLAY_LOG_INFO, "PrintConfigDbgInfo", "ferx-ini-%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
+  FerxLogPrint("PrintConfigDbgInfo", FERX_LOG_INFO, "ferx-ini-%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
 }
 
 void ReplayResetForTest(void) {

@@ -7,7 +7,8 @@
 
 #include "tsa_pack.h"
 #include "tsa_replay.h"
-#include "tsa_replay_log.h"
+#include "ferx_syslog_capture_test.h"
+#include "tsa_os.h"
 
 namespace {
 
@@ -37,13 +38,11 @@ uint32_t HeadItem(uint32_t, uint8_t* payload, uint32_t length) {
   return 0;
 }
 
-void Quiet(int, const char*, const char*) {}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 16)) return 0;
-  ReplayLogSetSinkForTest(&Quiet);
+  fxtest::SysLogCapture::Silence();
   ReplayResetForTest();
   ReportPackResetForTest();
   std::vector<uint8_t> stream(data, data + size);
@@ -60,6 +59,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gpubStreamEnd = head + length;
     if (ThpReplayUnpack(head, length, &HeadItem) != REPLAY_UNPACK_OK) std::abort();
   }
-  ReplayLogSetSinkForTest(nullptr);
   return 0;
 }

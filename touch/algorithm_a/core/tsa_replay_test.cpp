@@ -130,14 +130,14 @@ TEST_F(ReplayTest, WalkerRefusesItemsThatRunPastTheStream) {
       {"length near 4 GiB", ItemEncoder().U32(2).U32(0xFFFFFFF9u).Raw({1}).bytes()},
   };
   for (const Case& c : cases) {
-    LogCapture log;
+    LogCapture::Clear();
     gVisits.clear();
     Bytes stream = good;
     stream.insert(stream.end(), c.tail.begin(), c.tail.end());
     EXPECT_EQ(ThpReplayUnpack(stream.data(), static_cast<uint32_t>(stream.size()), &Record), REPLAY_UNPACK_MALFORMED)
         << c.name;
     EXPECT_EQ(gVisits.size(), 1u) << c.name << ": only the whole item before it is handed on";
-    EXPECT_EQ(log.lines().size(), 1u) << c.name << ": refused with one log line";
+    EXPECT_EQ(log_.lines().size(), 1u) << c.name << ": refused with one log line";
   }
 }
 

@@ -10,7 +10,8 @@
 
 #include "tsa_pack.h"
 #include "tsa_replay.h"
-#include "tsa_replay_log.h"
+#include "ferx_syslog_capture_test.h"
+#include "tsa_os.h"
 
 namespace replay_test {
 
@@ -84,28 +85,7 @@ inline Bytes Pattern(size_t n, uint8_t seed) {
   return b;
 }
 
-// Collects the module's log lines as "tag: text".
-class LogCapture {
- public:
-  LogCapture() {
-    Lines().clear();
-    ReplayLogSetSinkForTest(&Sink);
-  }
-  ~LogCapture() { ReplayLogSetSinkForTest(nullptr); }
-  const std::vector<std::string>& lines() const { return Lines(); }
-  size_t Count(const std::string& needle) const {
-    size_t n = 0;
-    for (const auto& line : Lines()) n += line.find(needle) != std::string::npos;
-    return n;
-  }
-
- private:
-  static std::vector<std::string>& Lines() {
-    static std::vector<std::string> lines;
-    return lines;
-  }
-  static void Sink(int, const char* tag, const char* text) { Lines().push_back(std::string(tag) + ": " + text); }
-};
+using LogCapture = fxtest::SysLogCapture;
 
 // Every test starts and ends with the module's replay and report records as at load.
 class CleanReplayState : public ::testing::Test {

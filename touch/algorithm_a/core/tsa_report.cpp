@@ -12,11 +12,8 @@
 #include "tsa_config.h"
 #include "tsa_pack.h"
 #include "tsa_frame.h"
-#include "tsa_report_log.h"
+#include "tsa_os.h"
 
-using ferrant_report::kLogErr;
-using ferrant_report::kLogInfo;
-using ferrant_report::ReportLog;
 
 TamrelTouchBak gstTamrelTouchBakInfo[kReportPointMax];
 TamrelCoord gstTamrelCoord;
@@ -122,7 +119,7 @@ void BuildShapeRecord(uint8_t ubSlot, uint8_t k) {
       static_cast<uint32_t>(ubRows) * ubCols > kFerrantMaxNodes || r.ubRowStart > r.ubRowEnd ||
       r.ubColStart > r.ubColEnd || r.ubRowEnd >= ubRows || r.ubColEnd >= ubCols) {
     if (!gboShapeRectRefused) {
-      ReportLog(kLogErr, "ThpTouchReportCustom", "region %u rect {%u,%u,%u,%u} outside the %ux%u grid", k,
+      FerxLogPrint("ThpTouchReportCustom", FERX_LOG_ERR, "region %u rect {%u,%u,%u,%u} outside the %ux%u grid", k,
                 r.ubRowStart, r.ubRowEnd, r.ubColStart, r.ubColEnd, ubRows, ubCols);
       gboShapeRectRefused = 1;
     }
@@ -249,11 +246,11 @@ uint8_t GetReportCoordInfoCustom(uint8_t ubSlot, uint8_t* pubLength, uint8_t** p
 extern "C" uint32_t TsaUpdateDiffData(uint64_t, uint64_t, AlgTouchPoint* pstPoints, uint8_t* pubFpStatus,
                                       uint8_t* pubFpChanged, uint8_t* pubLargeState, uint8_t* pubLargeChanged) {
   gstApp.ubFlags = static_cast<uint8_t>(gstApp.ubFlags & ~kAppFlagStop);
-  if (gubSuspendSta == 0) ReportLog(kLogInfo, "TsaUpdateDiffData", "update_diff_data: NOT RECEIVE SUSPEND!");
+  if (gubSuspendSta == 0) FerxLogPrint("TsaUpdateDiffData", FERX_LOG_INFO, "update_diff_data: NOT RECEIVE SUSPEND!");
   if (gubSuspendSta == 0 || gstCommon.ubPowerOnRefReady == 0 || gubNotReportFlag != 0) {
-    if (gstCommon.ubPowerOnRefReady == 0) ReportLog(kLogInfo, "TsaUpdateDiffData", "update_diff_data: wait for Ref OK");
+    if (gstCommon.ubPowerOnRefReady == 0) FerxLogPrint("TsaUpdateDiffData", FERX_LOG_INFO, "update_diff_data: wait for Ref OK");
     if (gubNotReportFlag != 0) {
-      ReportLog(kLogInfo, "TsaUpdateDiffData", "update_diff_data: Not Report Point %d", gubNotReportFlag);
+      FerxLogPrint("TsaUpdateDiffData", FERX_LOG_INFO, "update_diff_data: Not Report Point %d", gubNotReportFlag);
       gubNotReportFlag = 0;
     }
     return kReportNoReport;
@@ -276,7 +273,7 @@ extern "C" uint32_t TsaUpdateDiffData(uint64_t, uint64_t, AlgTouchPoint* pstPoin
   // release the fingerprint point so that no two points carry id 9.
   if (WakeCheckArmed() && gubFpPointResCnt == 0 && gubFpIndex < kReportPointMax && gubFpIndex != kFpPointId &&
       kFpPointId < ubBound && gpuwNewWeight[kFpPointId] != 0) {
-    ReportLog(kLogInfo, "TsaPackPointRes", "Release FP ID: slot %u holds id %u", kFpPointId, kFpPointId);
+    FerxLogPrint("TsaPackPointRes", FERX_LOG_INFO, "Release FP ID: slot %u holds id %u", kFpPointId, kFpPointId);
     DisarmWakeCheck();
     gubFpIndex = kFpNoSlot;
   }
@@ -312,7 +309,7 @@ extern "C" uint32_t TsaUpdateDiffData(uint64_t, uint64_t, AlgTouchPoint* pstPoin
     if (bak.uiDown == 1) {
       uint8_t ubId = s;
       if (s == gubFpIndex && boArmed) {
-        ReportLog(kLogInfo, "TsaPackPointRes", "Release FP ID");
+        FerxLogPrint("TsaPackPointRes", FERX_LOG_INFO, "Release FP ID");
         ubId = kFpPointId;
         DisarmWakeCheck();
         gubFpIndex = kFpNoSlot;

@@ -217,7 +217,6 @@ extern "C" int32_t ferx_tsa_init(void) {
 extern "C" void TsaStartupUnbindForTest(void) {
   SetReplayDataCallbackFunc(nullptr);
   FrameworkBindRequestSink(nullptr);
-  SetRequestRing(nullptr, nullptr);
   FrameworkBindStartupSource(nullptr);
   FirmwareConfigBindStore(nullptr, nullptr);
   SetReplayInitHooks(nullptr);

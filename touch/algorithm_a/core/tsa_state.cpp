@@ -21,7 +21,6 @@ uint8_t gubSyncCurFrameInvalid;
 uint8_t gboCrsbCtlBatchEn;
 uint8_t gubAbnoramlCrossRef;
 uint8_t gubCrossRefUpdateFlag;
-uint64_t gullNoTouchRecordTime;
 
 namespace {
 
@@ -97,19 +96,6 @@ bool SmallOffsetRange() {
 
 uint32_t CrossNodes() {
   return static_cast<uint32_t>(gstCrsbCfg.ubCrossNum) * gstIdleProc.ubSenNum;
-}
-
-// The no-touch stretch: 0 when not running (or when a software initialisation cleared
-// the framework's word).
-uint64_t NoTouchStart() {
-  if (guiiNoTouchRecordTime == 0) gullNoTouchRecordTime = 0;
-  return gullNoTouchRecordTime;
-}
-
-void SetNoTouchStart(uint64_t ullNow) {
-  gullNoTouchRecordTime = ullNow;
-  const uint32_t uiLow = static_cast<uint32_t>(ullNow);
-  guiiNoTouchRecordTime = ullNow == 0 ? 0 : (uiLow == 0 ? 1 : uiLow);
 }
 
 // Step 1 of the idle pre-judgement: renew the cross reference from the raw data.
@@ -244,7 +230,7 @@ void IdleProcInitThp() {
 
 void InitIdleVariable() {
   gubHaveSendRstIdleBaseLine = 0;
-  SetNoTouchStart(0);
+  guiiNoTouchRecordTime = 0;
   gullProcTimeStamp = 0;
   gboCheckDozeFlag = 0;
 }
@@ -367,21 +353,21 @@ void IdleDelayCheck(uint32_t /*uiState*/, uint16_t uwFrameIndex) {
     gstCommon.ubTouchPresent = 0;
     gboCheckDozeFlag = 0;
     gubHaveSendRstIdleBaseLine = 0;
-    SetNoTouchStart(0);
+    guiiNoTouchRecordTime = 0;
     gullProcTimeStamp = 0;
     return;
   }
   if (gstCommon.ubIdleAutoWake == 0) gboCheckDozeFlag = 1;
   const uint64_t ullNow = TsaNowUs();
-  uint64_t ullStart = NoTouchStart();
+  uint64_t ullStart = guiiNoTouchRecordTime;
   if (ullStart == 0 || ullStart > ullNow) {
     ullStart = ullNow;
-    SetNoTouchStart(ullNow);
+    guiiNoTouchRecordTime = ullNow;
   }
   if (guwCmdActiveToIdleTime == kIdleTimeNever) return;
   if (gubLowDelayFlag == 1) {
     if (ullNow - ullStart < kOneSecondUs) return;
-    SetNoTouchStart(ullNow);
+    guiiNoTouchRecordTime = ullNow;
     ullStart = ullNow;
     gubLowDelayFlag = 0;
   }
@@ -403,6 +389,7 @@ void IdlePreJudge() {
       gstIdleProc.ubIdleRefRequest = 0;
       gstStateMachine.ullRequest |= kReqIdleRef;
     }
+    gboCrsbCtlBatchEn = gstCrsbCfg.ubBatchEn;
     return;
   }
   if (gstCrossReg.ubBatchActive != 0 && gstCommon.ubCrossBatch != 0) {

@@ -106,10 +106,6 @@ extern uint8_t gubSyncCurFrameInvalid;
 extern uint8_t gboCrsbCtlBatchEn;
 extern uint8_t gubAbnoramlCrossRef;
 extern uint8_t gubCrossRefUpdateFlag;
-// Start of the current no-touch stretch in microseconds; the framework's 32-bit
-// guiiNoTouchRecordTime is kept non-zero while it runs, so a software initialisation
-// that clears that word restarts the stretch.
-extern uint64_t gullNoTouchRecordTime;
 
 // Time in microseconds (the host layer's wall clock; 0 when it fails). Tests bind their own clock.
 using TsaClockFn = uint64_t (*)();

@@ -124,7 +124,7 @@ TEST_F(StateMachineTest, IdleDelayCheckArmsDozeOnlyWithoutTouch) {
     IdleDelayCheck(2, 1000);
     EXPECT_EQ(gboCheckDozeFlag, c.wantDoze) << c.name;
     const bool quiet = c.max < 100 && c.min > -100 && c.touch == 0 && c.hold == 0 && c.option != 0;
-    EXPECT_EQ(gullNoTouchRecordTime, quiet ? gullFakeNow : 0u) << c.name;
+    EXPECT_EQ(guiiNoTouchRecordTime, quiet ? gullFakeNow : 0u) << c.name;
     EXPECT_EQ(gullProcTimeStamp, quiet ? 77u : 0u) << c.name;
     EXPECT_EQ(gstCommon.ubTouchPresent, 0) << c.name;
   }
@@ -150,14 +150,14 @@ TEST_F(StateMachineTest, PowerOnWindow) {
 TEST_F(StateMachineTest, LowDelayAndIdleDelayClocks) {
   gubLowDelayFlag = 1;
   IdleDelayCheck(2, 1000);
-  EXPECT_EQ(gullNoTouchRecordTime, 5000000u);
+  EXPECT_EQ(guiiNoTouchRecordTime, 5000000u);
   gullFakeNow += 999999;
   IdleDelayCheck(2, 1000);
   EXPECT_EQ(gubLowDelayFlag, 1);
   gullFakeNow += 1;
   IdleDelayCheck(2, 1000);
   EXPECT_EQ(gubLowDelayFlag, 0);
-  EXPECT_EQ(gullNoTouchRecordTime, gullFakeNow);
+  EXPECT_EQ(guiiNoTouchRecordTime, gullFakeNow);
 
   gstCommon.ubLowTempOutput = 1;
   IdleDelayCheck(2, 1000);
@@ -177,17 +177,17 @@ TEST_F(StateMachineTest, NeverIdleStopsAtTheLowDelayStage) {
   }
   EXPECT_EQ(gboCheckDozeFlag, 1);
   EXPECT_EQ(gubLowDelayFlag, 1);
-  EXPECT_EQ(gullNoTouchRecordTime, 5000000u);
+  EXPECT_EQ(guiiNoTouchRecordTime, 5000000u);
 }
 
 TEST_F(StateMachineTest, SoftwareResetOfTheNoTouchWordRestartsTheStretch) {
   IdleDelayCheck(2, 1000);
-  EXPECT_EQ(gullNoTouchRecordTime, 5000000u);
-  EXPECT_NE(guiiNoTouchRecordTime, 0u);
+  EXPECT_EQ(guiiNoTouchRecordTime, 5000000u);
   guiiNoTouchRecordTime = 0;  // what the software initialisation does
-  gullFakeNow = 9000000;
+  // Past 2^32 microseconds (about 72 minutes of uptime) the start keeps every bit.
+  gullFakeNow = 0x300000007ull;
   IdleDelayCheck(2, 1000);
-  EXPECT_EQ(gullNoTouchRecordTime, 9000000u);
+  EXPECT_EQ(guiiNoTouchRecordTime, 0x300000007ull);
 }
 
 TEST_F(StateMachineTest, ActiveToIdleSteps) {
@@ -303,6 +303,42 @@ TEST_F(StateMachineTest, PeriodInitCopiesTheTimeConfiguration) {
   EXPECT_EQ(gpuwPeriod[9], 6000);
   EXPECT_EQ(gpuwPeriod[11], 900);
   EXPECT_EQ(uint16_t{gstCommon.uwScanPeriod}, 7000);
+}
+
+}  // namespace
+
+namespace {
+
+// A reference step of the idle pre-judgement on a 2-row x 4-sense cross panel: the raw
+// data becomes the reference and the backup, a pending reference request turns into
+// request bit 6, and the cross batch enable is taken from byte 7 of the cross control.
+TEST_F(StateMachineTest, IdleReferenceStepRenewsCrossDataAndTakesBatchEnable) {
+  uint16_t raw[8] = {100, 101, 102, 103, 200, 201, 202, 203};
+  uint16_t ref[8] = {};
+  uint16_t bak[8] = {};
+  const CrsbCfg saved = gstCrsbCfg;
+  gstCrsbCfg.ubCrossNum = 2;
+  gstIdleProc.ubSenNum = 4;
+  gstIdleProc.puwCrossRaw = raw;
+  gstIdleProc.puwCrossRef = ref;
+  gstIdleProc.puwCrossBak = bak;
+  gstIdleProc.ubIdleRefRequest = 1;
+  reinterpret_cast<uint8_t*>(&gstTimeCtrlEx)[21] = 1;  // idle sync on
+  for (uint8_t batch : {uint8_t{1}, uint8_t{0}}) {
+    gstCrsbCfg.ubBatchEn = batch;
+    gboCrsbCtlBatchEn = static_cast<uint8_t>(!batch);
+    gstCommon.ubIdleRefStep = 1;
+    memset(ref, 0, sizeof(ref));
+    IdlePreJudge();
+    EXPECT_EQ(gboCrsbCtlBatchEn, batch);
+    EXPECT_EQ(gstCommon.ubIdleRefStep, 0) << "the step is consumed";
+    EXPECT_EQ(memcmp(ref, raw, sizeof(raw)), 0);
+    EXPECT_EQ(memcmp(bak, raw, sizeof(raw)), 0);
+  }
+  EXPECT_NE(gstStateMachine.ullRequest & 0x40u, 0u);
+  EXPECT_EQ(gstIdleProc.ubIdleRefRequest, 0);
+  gstCrsbCfg = saved;
+  memset(&gstIdleProc, 0, sizeof(gstIdleProc));
 }
 
 }  // namespace

@@ -8,3 +8,4 @@ void RawDataIirFilter() {}     // run the mutual raw IIR filter only
 void RefUpdateMutual() {}      // track the mutual reference against the raw map
 void RefUpdateSelf() {}        // track the self (Tx/Rx) reference
 void RefQuickUpdate() {}       // rebuild the reference quickly after abnormal frames
+void DataDisconnect(uint16_t*) {}  // fill disconnected channels of a map from their neighbours

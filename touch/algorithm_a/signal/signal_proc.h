@@ -51,6 +51,11 @@ void LcdHighNoiseHandle();
 void FreqHoppingProc();
 void FreqScan();
 void NormalizeCheck();
+
+// Raw-data preparation steps that the framework's data-ready procedure calls.
+void MutualRawDataScale();
+void MutualRawDataNormalize(uint8_t ubMode);
+void DataDisconnect(uint16_t* puwRaw);
 void GetPanelPowerOnRef();
 void RefSetUpRawDataProc();
 void RawdataDenoise();

@@ -6,7 +6,7 @@ list(APPEND TAPSENSE_HAL_SOURCES
 
 vendor_test(hal_config_test
   SOURCES ${HAL_CONFIG_DIR}/config_file_test.cpp ${HAL_CONFIG_DIR}/config_interface_test.cpp
-  LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,tapsense_hal_static>" platform_tamrel_touch)
+  LIBS ${TAPSENSE_HAL_WHOLE} platform_tamrel_touch)
 vendor_fuzzer(hal_config_file
   SOURCES ${HAL_CONFIG_DIR}/fuzz_config_file.cpp
-  LIBS tapsense_hal_static)
+  LIBS ${TAPSENSE_HAL_WHOLE})

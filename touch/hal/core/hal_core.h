@@ -41,35 +41,8 @@ hal_host_log_fn hal_log_sink(void);
 #define HAL_LOGV(fmt, ...) HAL_LOG(HAL_LOG_VERBOSE, fmt __VA_OPT__(, ) __VA_ARGS__)
 
 // ---------------------------------------------------------------------------------------
-// Panel geometry handed to every frame decode (a view of HalModuleParam from its node-count
-// field on) and the module parameter block of get_hal_module_param.
-#pragma pack(push, 1)
-typedef struct PanelGeometry {
-  int32_t node_count;      // mutual nodes
-  int32_t snode_count;     // self nodes per self line
-  int32_t nnode_count;     // extra nodes
-  uint8_t columns;
-  uint8_t rows;
-  uint8_t stylus_col1;
-  uint8_t stylus_row1;
-  uint8_t stylus_col2;
-  uint8_t stylus_row2;
-  uint8_t convert_byte_order;  // set by the _v2 decode wrappers before each core call
-  uint8_t copy_dump;           // likewise
-} PanelGeometry;
-
-typedef struct HalModuleParam {
-  uint32_t module_param;   // last value given to HalModule slot 2
-  PanelGeometry geometry;  // filled by the frame-data interface's configuration hook
-} HalModuleParam;
-#pragma pack(pop)
-
-VENDOR_ASSERT_SIZE(PanelGeometry, 20);
-VENDOR_ASSERT_SIZE(HalModuleParam, 24);
-VENDOR_ASSERT_OFFSET(HalModuleParam, geometry, 4);
-VENDOR_ASSERT_OFFSET(PanelGeometry, columns, 12);
-VENDOR_ASSERT_OFFSET(PanelGeometry, stylus_row2, 17);
-
+// The panel geometry, HalModuleParam, the configuration accessor, HalRtcTime and the
+// cross-area hook shapes are public records of include/hal_module.h.
 VENDOR_EXPORT HalModuleParam *get_hal_module_param(void);
 
 // ---------------------------------------------------------------------------------------
@@ -157,25 +130,6 @@ VENDOR_EXPORT HalFunctionInterface *get_dump_function_interface(void);
 VENDOR_EXPORT HalFunctionInterface *get_save_log_interface(void);
 VENDOR_EXPORT HalFunctionInterface *get_hot_area_interface(void);
 
-// Interface-specific hook shapes that cross areas (stored as hal_generic_fn in the records).
-// Report interface, extra[0]: per-frame time values, called by get frame.
-typedef void (*hal_report_frame_time_fn)(uint64_t frame_count, uint64_t arrival_ns);
-// Frame-data interface, extra[0]: the idle-mode record (three u16: kind, sub-kind, value),
-// handed over by the send-to-driver interface for every type-8 send of 6 bytes.
-typedef void (*hal_frame_idle_mode_fn)(const uint8_t *record);
-// Frame-data interface, process2: the 8 bytes at byte 36 of the last frame handed out.
-typedef uint64_t (*hal_last_frame_info_fn)(void);
-
-// The configuration-file accessor (owned by the read-configuration interface) as the
-// configuration hooks use it: four operations in this order.
-typedef struct HalConfigAccessor {
-  void *(*get_node)(void *node, const char *path);
-  int32_t (*get_int_config)(void *node, const char *path, int32_t default_value);
-  void (*get_int_array_config)(void *node, const char *path, int32_t *count, int32_t *dest);
-  int32_t (*get_string_config)(void *node, const char *path, char *dest, uint32_t capacity,
-                               const char *default_value);
-} HalConfigAccessor;
-
 // Send to the driver through interface 0's first process hook (0 when it has none).
 int32_t hal_send_to_driver(uint32_t type, uint32_t *values, uint32_t count);
 
@@ -193,17 +147,7 @@ uint64_t create_thread(const char *name, void *(*routine)(void *), void *arg, ui
 
 // ---------------------------------------------------------------------------------------
 // Utilities (HalModule slot 24 hands most of them to the host).
-typedef struct HalRtcTime {
-  int32_t tm_sec;
-  int32_t tm_min;
-  int32_t tm_hour;
-  int32_t tm_mday;   // 1-based
-  int32_t tm_mon;    // 0-based
-  int32_t tm_year;   // years since 1900
-  int32_t tm_wday;   // 0 = Sunday
-  int32_t tm_yday;   // counted from 1
-  int32_t tm_isdst;  // 0
-} HalRtcTime;
+// HalRtcTime (the tm_out of rtc_time_to_tm) is public: include/hal_module.h.
 
 void rtc_time_to_tm(uint64_t seconds, void *tm_out);  // tm_out: HalRtcTime*
 uint64_t timeval_diff(int64_t s1, int64_t us1, int64_t s2, int64_t us2);

@@ -380,7 +380,7 @@ void luma_v2_convert(DecodedFrame *record, const GeometryBytes &sizes, bool dump
   swap_buffer_words(record, kMutual, sizes.mutual / 2);
   swap_buffer_words(record, kSelf1, sizes.self / 2);
   swap_buffer_words(record, kSelf2, sizes.self / 2);
-  swap_buffer_words(record, kExtra1, static_cast<uint16_t>(record->extra1_len));
+  swap_buffer_words(record, kExtra1, static_cast<uint16_t>(record->extra1_len) / 2);
   swap_buffer_words(record, kExtra2, record->extra2_count);
   swap_words(bytes + offsetof(DecodedFrame, tail_word), 1);
   swap_words(bytes + offsetof(DecodedFrame, tail), sizeof record->tail.words / 2);
@@ -429,9 +429,16 @@ extern "C" bool luma_decode_frame_data_core(DecodedFrame *record, const uint8_t 
     record->tail_byte0 = tail[0];
     record->tail_byte1 = tail[1];
     memcpy(record->tail.words, tail + 3, sizeof record->tail.words);
-    uint16_t count = be16(tail + 41);
-    record->extra1_len = static_cast<int16_t>(count);
-    if (record->extra1 != nullptr) ok = copy_to_buffer(in, record, kExtra1, static_cast<size_t>(count) * 2);
+    // The controller counts 16-bit values; record 209 holds the array's length in bytes, as
+    // every other decoder and the consumer's deep copy read it.
+    const size_t bytes = static_cast<size_t>(be16(tail + 41)) * 2;
+    if (bytes > static_cast<size_t>(INT16_MAX)) {
+      log_refusal("luma_decode_frame_data_core", "extra array longer than its length field",
+                  static_cast<long long>(bytes), INT16_MAX);
+      return false;
+    }
+    record->extra1_len = static_cast<int16_t>(bytes);
+    if (record->extra1 != nullptr) ok = copy_to_buffer(in, record, kExtra1, bytes);
     ok = ok && read_counted_array(in, record, kExtra2);
     ok = ok && in.copy(record->extra_block, sizeof record->extra_block);
   }

@@ -114,8 +114,13 @@ TEST(KvFirstGen, DecodesItsFields) {
   Records rec(kv_operation, c);
   ASSERT_TRUE(rec.ok());
   enc::LumaLayoutFrame f = sample_frame(c, false);
+  f.frame_index = 0x0304;
   const enc::SlotHeader h = slot_header(9);
-  ASSERT_TRUE(rec.decode(0, enc::make_slot(h, enc::encode_kv(f, c.node_count, c.snode_count))));
+  const enc::Bytes frame = enc::encode_kv(f, c.node_count, c.snode_count);
+  // The kv header has no frame index: bytes 2 and 3 stay zero whatever the description says.
+  EXPECT_EQ(frame[2], 0);
+  EXPECT_EQ(frame[3], 0);
+  ASSERT_TRUE(rec.decode(0, enc::make_slot(h, frame)));
   const DecodedFrame &r = rec[0];
   expect_slot_copy(r, h, 4);
   expect_first_gen_common(r, f);
@@ -279,7 +284,7 @@ TEST_F(LumaV2, ConvertedFrameFillsEveryField) {
   EXPECT_EQ(V(r.tail_byte0), f.tail_byte0);
   EXPECT_EQ(V(r.tail_byte1), f.tail_byte1);
   for (size_t i = 0; i < 19; ++i) EXPECT_EQ(V(r.tail.words[i]), f.tail_fields[i]) << i;
-  EXPECT_EQ(V(r.extra1_len), 8);
+  EXPECT_EQ(V(r.extra1_len), 16);  // the controller's count of 8 values, as bytes
   EXPECT_EQ(read_values(r.extra1, 8), f.extra1);
   EXPECT_EQ(V(r.extra2_count), 7);
   EXPECT_EQ(read_values(r.extra2, 7), f.extra2);
@@ -313,7 +318,7 @@ TEST_F(LumaV2, UnconvertedFrameKeepsTheControllerByteOrder) {
   EXPECT_EQ(V(r.frame_index), 0x0201);  // bytes 0x01 0x02 as stored
   EXPECT_EQ(read_values(r.mutual, 12), byte_swapped(f.mutual));
   EXPECT_EQ(read_values(r.extra1, 8), byte_swapped(f.extra1));
-  EXPECT_EQ(V(r.extra1_len), 8);  // counts are read big-endian into host order
+  EXPECT_EQ(V(r.extra1_len), 16);  // the count is read big-endian, kept as bytes in host order
   EXPECT_EQ(V(r.high_rate_or_idle), 0);  // type 3
   EXPECT_EQ(V(r.dump_block), nullptr);
   EXPECT_EQ(V(r.dump_block_size), 0);

@@ -27,15 +27,15 @@ vendor_test(hal_decoder_test
     ${HAL_DECODER_DIR}/decode_luma_test.cpp
     ${HAL_DECODER_DIR}/decode_ferrant_test.cpp
     ${HAL_DECODER_DIR}/decode_zet50210_test.cpp
-  LIBS tapsense_hal_static ${HAL_DECODER_ENCODERS} platform_paths)
+  LIBS ${TAPSENSE_HAL_WHOLE} ${HAL_DECODER_ENCODERS} platform_paths)
 
 # One fuzz entry point per controller family; seeds in fuzz/corpus/hal_decode_<family>,
 # written by hal_decoder_corpus from the encoders.
 foreach(family luma pellon kv ferrant zet50210)
-  vendor_fuzzer(hal_decode_${family} SOURCES ${HAL_DECODER_DIR}/fuzz_decode_${family}.cpp LIBS tapsense_hal_static)
+  vendor_fuzzer(hal_decode_${family} SOURCES ${HAL_DECODER_DIR}/fuzz_decode_${family}.cpp LIBS ${TAPSENSE_HAL_WHOLE})
 endforeach()
 
 if(VENDOR_TESTS)
   add_executable(hal_decoder_corpus ${HAL_DECODER_DIR}/hal_decoder_corpus.cpp)
-  target_link_libraries(hal_decoder_corpus PRIVATE tapsense_hal_static ${HAL_DECODER_ENCODERS})
+  target_link_libraries(hal_decoder_corpus PRIVATE ${TAPSENSE_HAL_WHOLE} ${HAL_DECODER_ENCODERS})
 endif()

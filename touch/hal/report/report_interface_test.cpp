@@ -13,33 +13,18 @@
 #include "platform/properties_test_api.h"
 #include "report/hal_report.h"
 #include "report/report_timer.h"
+#include "touch_host/input_events.h"
 
 namespace {
+
+using touch_host::testsupport::Ev;
+using touch_host::testsupport::finger;
+using touch_host::testsupport::plain;
+using touch_host::testsupport::syn_reports;
 
 using namespace std::chrono_literals;
 using hal_test::ModuleFixture;
 
-struct Ev {
-  uint16_t type;
-  uint16_t code;
-  int32_t value;
-  bool operator==(const Ev &o) const { return type == o.type && code == o.code && value == o.value; }
-};
-
-std::ostream &operator<<(std::ostream &os, const Ev &e) {
-  return os << "{" << e.type << "," << e.code << "," << e.value << "}";
-}
-
-AlgTouchPoint finger(int32_t id, int32_t x, int32_t y, int32_t action) {
-  AlgTouchPoint p;
-  memset(&p, 0, sizeof p);
-  p.tool = ALG_TOUCH_TOOL_FINGER;
-  p.id = id;
-  p.x = x;
-  p.y = y;
-  p.action = action;
-  return p;
-}
 
 common_data block(uint8_t cmd, uint16_t mode, std::vector<uint32_t> values) {
   common_data b;
@@ -74,11 +59,6 @@ class HalReport : public ModuleFixture {
     for (size_t i = seen_; i < all.size(); ++i) out.push_back({all[i].type, all[i].code, all[i].value});
     seen_ = all.size();
     return out;
-  }
-  size_t syncs(const std::vector<Ev> &evs) {
-    size_t n = 0;
-    for (const Ev &e : evs) n += e == Ev{EV_SYN, SYN_REPORT, 0};
-    return n;
   }
   size_t seen_ = 0;
   common_data last_{};
@@ -216,7 +196,7 @@ TEST_F(HalReport, TimerGivesTwoReportsPerFrameAtTwiceTheControllerRate) {
     // Each frame's timer runs two ticks, then stops until the next frame.
     ASSERT_TRUE(touchscreen_->waitForWritten(1, 1s));
     std::this_thread::sleep_for(30ms);  // 240 Hz: two ticks take about 4 ms
-    EXPECT_EQ(syncs(events()), 2u) << "frame " << frame;
+    EXPECT_EQ(syn_reports(events()), 2u) << "frame " << frame;
   }
 }
 
@@ -225,7 +205,7 @@ TEST_F(HalReport, EqualRatesReportDirectly) {
   events();
   report({finger(0, 1000, 500, ALG_TOUCH_ACTION_DOWN)});
   // Written on the caller's thread before report_points returns.
-  EXPECT_EQ(syncs(events()), 1u);
+  EXPECT_EQ(syn_reports(events()), 1u);
   std::this_thread::sleep_for(20ms);
   EXPECT_TRUE(events().empty());
 }
@@ -282,7 +262,7 @@ class HalVsync : public HalReport {
 TEST_F(HalVsync, FollowsVsyncWhileOneFingerMovesAndLeavesOnLift) {
   ReportTimerStatus st = report_timer_status();
   ASSERT_TRUE(st.vsync_enabled);
-  command(block(COMMON_DATA_CMD_SET_MODE_VALUE, COMMON_DATA_MODE_FINGER_STATUS, {1}));  // framework wants vsync
+  command(block(COMMON_DATA_CMD_SET_MODE_VALUE, COMMON_DATA_MODE_VSYNC_REQUEST, {1}));  // framework wants vsync
   EXPECT_TRUE(report_timer_status().vsync_requested);
   for (int frame = 0; frame < 3; ++frame) {
     report({finger(0, 1000 + 50 * frame, 500, frame == 0 ? ALG_TOUCH_ACTION_DOWN : ALG_TOUCH_ACTION_MOVE)});
@@ -312,7 +292,7 @@ TEST_F(HalVsync, CallbackFromCommandDataIsRefused) {
   command(block(COMMON_DATA_CMD_SET_MODE_VALUE, 1096, {1, 0x41414141, 0x41414141}));
   EXPECT_EQ(host_.count("vsync callback in common data refused"), 1u);
   hal_report_register_vsync_callback(nullptr);
-  command(block(COMMON_DATA_CMD_SET_MODE_VALUE, COMMON_DATA_MODE_FINGER_STATUS, {1}));
+  command(block(COMMON_DATA_CMD_SET_MODE_VALUE, COMMON_DATA_MODE_VSYNC_REQUEST, {1}));
   for (int frame = 0; frame < 3; ++frame) report({finger(0, 1000 + 50 * frame, 500, ALG_TOUCH_ACTION_MOVE)});
   // Without a registered callback the machine stays in NORMAL.
   EXPECT_EQ(report_timer_status().vsync_state, VSYNC_STATE_NORMAL);

@@ -648,16 +648,17 @@ bool vsyncEnabled() {
 int32_t setModeValue(uint16_t mode, uint32_t value, const common_data *data) {
   switch (mode) {
     case 9:
-      if (value == 1085 || value == 1086) {
+      // Mode 9 carries a mode number as its value: the vsync request switched on or off.
+      if (value == COMMON_DATA_MODE_VSYNC_REQUEST || value == COMMON_DATA_MODE_VSYNC_TIME) {
         {
           std::lock_guard<std::mutex> guard(g_v.lock);
-          g_v.requested = value == 1085;
+          g_v.requested = value == COMMON_DATA_MODE_VSYNC_REQUEST;
         }
         chooseRates();
         machine(kEventModeChange);
       }
       break;
-    case COMMON_DATA_MODE_FINGER_STATUS:  // 1085: the framework's vsync wish
+    case COMMON_DATA_MODE_VSYNC_REQUEST:  // 1085: the framework's vsync wish
       if (vsyncEnabled()) {
         requestFromWish(value != 0);
         chooseRates();
@@ -735,7 +736,7 @@ int32_t timerCommonData(common_data *data, int32_t * /*pass*/) {
     case COMMON_DATA_CMD_SET_MODE_VALUE:
       return setModeValue(data->mode, value, data);
     case COMMON_DATA_CMD_GET_CUR_VALUE:
-      if (data->mode == COMMON_DATA_MODE_FINGER_STATUS) {
+      if (data->mode == COMMON_DATA_MODE_VSYNC_REQUEST) {
         int32_t requested;
         {
           std::lock_guard<std::mutex> guard(g_v.lock);
@@ -764,7 +765,7 @@ int32_t timerCommonData(common_data *data, int32_t * /*pass*/) {
       chooseRates();
       break;
     case COMMON_DATA_CMD_SET_LONG_VALUE:
-      if (data->mode == 1086) {
+      if (data->mode == COMMON_DATA_MODE_VSYNC_TIME) {
         std::lock_guard<std::mutex> guard(g_v.lock);
         if (g_v.enabled) {
           g_v.mode = static_cast<int32_t>(data->values[2]);

@@ -4,4 +4,4 @@ list(APPEND TAPSENSE_HAL_SOURCES ${HAL_SEND_DIR}/send_to_driver.cpp)
 
 vendor_test(hal_send_test
   SOURCES ${HAL_SEND_DIR}/send_to_driver_test.cpp
-  LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,tapsense_hal_static>" platform_tamrel_touch)
+  LIBS ${TAPSENSE_HAL_WHOLE} platform_tamrel_touch)

@@ -5,7 +5,8 @@
 //   HAL get frame -> algorithm update frame data -> update diff data
 //   -> (points through the report callback) -> HAL report.
 // Everything the modules hand back to the host is recorded and can be read back from any
-// thread (snapshot()).
+// thread (snapshot()). The HAL's parsed configuration lives only during HAL host slot 3: the
+// host hands it to HalModule slot 9 inside that callback, as the HAL expects.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -56,6 +57,18 @@ struct TimerFire {
   std::thread::id thread;
 };
 
+// One call of HAL host slot 3 (the HAL's parsed configuration).
+struct HalConfigRecord {
+  std::string config_file;  // the name the driver gave in TouchPanelInfo
+  int32_t extent_x = 0;     // extents times the panel's scale
+  int32_t extent_y = 0;
+  int32_t tx_count = 0;
+  int32_t rx_count = 0;
+  int32_t vendor_fd = -1;   // the vendor companion file, -1 when there is none
+  bool read_config_called = false;  // HalModule slot 9 ran inside the callback
+  int32_t read_config_result = 0;
+};
+
 // Everything the modules handed to the host.
 struct HostRecord {
   std::vector<PointReport> reports;
@@ -69,6 +82,7 @@ struct HostRecord {
   std::vector<TimerFire> timer_fires;
   std::vector<common_data> driver_common_data;        // HAL host slot 1
   std::vector<uint32_t> touch_states;                 // HAL host slot 2
+  std::vector<HalConfigRecord> hal_configs;           // HAL host slot 3
   std::vector<LogLine> logs;
 };
 
@@ -78,6 +92,9 @@ struct HostOptions {
   uint8_t replay_flag = 0;  // first byte of the HAL's host table
   // Where log lines go besides the record; default: stderr.
   std::function<void(const LogLine &)> log_sink;
+  // Called inside HAL host slot 3, while the HAL's parsed configuration is alive (before
+  // the host hands it to HalModule slot 9).
+  std::function<void(void *tree, const HalConfigAccessor *accessor)> on_hal_config;
   // Called (on the reporting thread) for every point report.
   std::function<void(const PointReport &)> on_report;
 };

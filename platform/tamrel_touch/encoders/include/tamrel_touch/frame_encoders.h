@@ -74,7 +74,7 @@ enum class LumaCheck { kBlockCheck, kCrc };
 // First generation, little-endian; the check covers (length / 4 - 5) words from byte 20.
 Bytes encode_luma_v1(const LumaLayoutFrame &frame);
 Bytes encode_pellon_v1(const LumaLayoutFrame &frame);
-// kv: no reserved block, tail or text; the check covers ((mutual + self) * 2 + 64) / 4 - 5
+// kv: no frame index (frame_index is not encoded), reserved block, tail or text; the check covers ((mutual + self) * 2 + 64) / 4 - 5
 // words, with the panel's node counts.
 Bytes encode_kv(const LumaLayoutFrame &frame, int mutual_count, int self_count);
 // Second-generation Luma: big-endian; the matrices fill a 2056-byte area.

@@ -1,0 +1,32 @@
+#pragma once
+// Test-only scripting of algorithm A's coordinate result, for end-to-end tests that drive
+// the plug-in through a host.
+//
+// The production plug-in libtapsense_alg_ferrant.so exports no such entry. The test build
+// also makes libtapsense_alg_ferrant_scripted.so (beside it in VENDOR_PLUGIN_DIR): the same
+// module archive linked whole, plus ferx_test_script_coordinates. A test loads that library
+// instead of the production one (touch_host::TouchHost::load_alg, or dlopen), finds the
+// entry with dlsym (TouchHost::alg_symbol), and calls it before each frame:
+//
+//   auto script = reinterpret_cast<FerxScriptCoordinatesFn>(host.alg_symbol(FERX_SCRIPT_COORDINATES_SYMBOL));
+//   const FerxScriptedPoint down[] = {{0, 700, 900, 300}};
+//   script(down, 1);            // this frame: slot 0 at (700, 900)
+//   host.process_frame(&frame); // update frame data + update diff data -> host slot 0
+//   script(nullptr, 0);         // next frame: no touch (the slot reports up)
+//
+// What it sets is what the coordinate stages and the power-on reference stage leave behind
+// once their bodies land: the new-point x, y and weight of each slot (the other slots
+// cleared) and the common reference-ready flag. The report stage and the update-diff-data
+// operation then run as in production.
+#include <cstdint>
+
+#define FERX_SCRIPT_COORDINATES_SYMBOL "ferx_test_script_coordinates"
+
+struct FerxScriptedPoint {
+  uint8_t slot;     // 0..11; larger slots are ignored
+  uint16_t x;       // coordinate output units (1/512 node after the transform stages)
+  uint16_t y;
+  uint16_t weight;  // non-zero: the slot holds a touch
+};
+
+typedef void (*FerxScriptCoordinatesFn)(const FerxScriptedPoint* points, uint8_t count);
