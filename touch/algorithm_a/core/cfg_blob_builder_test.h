@@ -16,7 +16,7 @@ inline Bytes Section(uint8_t ubId, const Bytes& data) {
 
 inline Bytes Fill(uint8_t ubValue, size_t n) { return Bytes(n, ubValue); }
 
-struct BlobSpec {
+struct BlobDesc {
   std::vector<Bytes> sections;
   uint8_t ubFlags = 0;
   uint32_t uiId = 0;
@@ -36,20 +36,20 @@ inline void ResealHeader(Bytes& b) {
   PutU16(b, 62, sum);
 }
 
-inline Bytes BuildBlob(const BlobSpec& spec) {
+inline Bytes BuildBlob(const BlobDesc& desc) {
   Bytes body;
-  for (const Bytes& s : spec.sections) body.insert(body.end(), s.begin(), s.end());
+  for (const Bytes& s : desc.sections) body.insert(body.end(), s.begin(), s.end());
   Bytes b(64, 0);
   for (size_t i = 0; i < 64; ++i) b[i] = static_cast<uint8_t>(i * 7 + 1);  // arbitrary header bytes
-  b[30] = static_cast<uint8_t>(spec.uiId);
-  b[31] = static_cast<uint8_t>(spec.uiId >> 8);
-  b[32] = static_cast<uint8_t>(spec.uiId >> 16);
-  b[33] = static_cast<uint8_t>(spec.uiId >> 24);
-  b[34] = spec.ubByte34;
-  b[58] = spec.ubFlags;
+  b[30] = static_cast<uint8_t>(desc.uiId);
+  b[31] = static_cast<uint8_t>(desc.uiId >> 8);
+  b[32] = static_cast<uint8_t>(desc.uiId >> 16);
+  b[33] = static_cast<uint8_t>(desc.uiId >> 24);
+  b[34] = desc.ubByte34;
+  b[58] = desc.ubFlags;
   const uint16_t L = static_cast<uint16_t>(body.size() + 4);
   PutU16(b, 59, L);
-  b[61] = static_cast<uint8_t>(spec.iCountOverride >= 0 ? spec.iCountOverride : static_cast<int>(spec.sections.size()));
+  b[61] = static_cast<uint8_t>(desc.iCountOverride >= 0 ? desc.iCountOverride : static_cast<int>(desc.sections.size()));
   ResealHeader(b);
   b.insert(b.end(), body.begin(), body.end());
   uint32_t sum = 0;

@@ -29,7 +29,7 @@ class FrameDriver {
     host.report_points = &FrameDriver::OnPoints;
     host_ = host;
     register_alg_module(&host_);
-    IcInfoSpec ic;
+    IcInfoDesc ic;
     ic.drv = drv;
     ic.sen = sen;
     const Bytes file = BuildConfigFile(PanelConfigBlob(kFreqNum), BuildIcInfoBlock(ic));

@@ -88,8 +88,8 @@ int32_t Parse(const Bytes& block, IcInfo* info) {
 }
 
 TEST_F(CmdChan, GoodBlockFillsEveryPartOfTheRecord) {
-  fxtest::IcInfoSpec spec;
-  const Bytes block = fxtest::BuildIcInfoBlock(spec);
+  fxtest::IcInfoDesc desc;
+  const Bytes block = fxtest::BuildIcInfoBlock(desc);
   IcInfo info{};
   ASSERT_EQ(Parse(block, &info), 0);
   EXPECT_EQ(V(info.ic_info_len), block.size());
@@ -152,8 +152,8 @@ TEST_F(CmdChan, LengthBeyondTheBytesLeftIsRefusedNotRead) {
 
 TEST_F(CmdChan, FieldsRunningPastTheLengthAreRefused) {
   // A sealed block whose lists claim more bytes than it carries.
-  fxtest::IcInfoSpec spec;
-  Bytes block = fxtest::BuildIcInfoBlock(spec);
+  fxtest::IcInfoDesc desc;
+  Bytes block = fxtest::BuildIcInfoBlock(desc);
   block.resize(32 + 10);          // fixed fields and part of the lists only
   block[32] = 8;                  // eight scan rates: 16 bytes, more than are left
   fxtest::Put16(block, 0, static_cast<uint16_t>(block.size() + 2));
@@ -167,9 +167,9 @@ TEST_F(CmdChan, FieldsRunningPastTheLengthAreRefused) {
 }
 
 TEST_F(CmdChan, CountAboveEightEndsTheUnpackingButSucceeds) {
-  fxtest::IcInfoSpec spec;
-  spec.lists[1] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  const Bytes block = fxtest::BuildIcInfoBlock(spec);
+  fxtest::IcInfoDesc desc;
+  desc.lists[1] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const Bytes block = fxtest::BuildIcInfoBlock(desc);
   IcInfo info{};
   std::memset(&info, 0xCC, sizeof(info));
   ASSERT_EQ(Parse(block, &info), 0);

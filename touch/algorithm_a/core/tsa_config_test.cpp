@@ -187,8 +187,8 @@ TEST_F(ConfigBlob, SectionWalkStaysInsideTheBody) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     memset(gstChannelDisCfg.aubData, 0, 4);
-    BlobSpec spec{.sections = {Section(36, {7, 7}), c.badSection, Section(38, {5})}};
-    Store(BuildBlob(spec));
+    BlobDesc desc{.sections = {Section(36, {7, 7}), c.badSection, Section(38, {5})}};
+    Store(BuildBlob(desc));
     testing::internal::CaptureStderr();
     ASSERT_EQ(FirmwareConfigInit(), 0);
     const std::string log = testing::internal::GetCapturedStderr();

@@ -35,7 +35,7 @@ inline void Put32(Bytes& b, size_t at, uint32_t v) {
   Put16(b, at + 2, static_cast<uint16_t>(v >> 16));
 }
 
-struct IcInfoSpec {
+struct IcInfoDesc {
   uint8_t drv = 16;
   uint8_t sen = 30;
   uint8_t button = 2;
@@ -55,7 +55,7 @@ inline constexpr size_t kTailMaxY = 54;
 inline constexpr size_t kTailDataType = 185;
 inline constexpr size_t kTailBytes = 187;
 
-inline Bytes BuildIcInfoBlock(const IcInfoSpec& s) {
+inline Bytes BuildIcInfoBlock(const IcInfoDesc& s) {
   Bytes b(32, 0);
   b[2] = 0x11;  // info customer id
   b[3] = 0x22;  // info version id

@@ -36,8 +36,8 @@ class StartupPackages : public ::testing::Test {
     TsaModuleResetForTest();
   }
   // The configuration file as the host handed it, and its information block accepted.
-  void LoadFile(const fxtest::IcInfoSpec& spec, bool withConfig = true) {
-    const Bytes file = fxtest::BuildConfigFile(fxtest::GoodConfigBlob(), fxtest::BuildIcInfoBlock(spec));
+  void LoadFile(const fxtest::IcInfoDesc& desc, bool withConfig = true) {
+    const Bytes file = fxtest::BuildConfigFile(fxtest::GoodConfigBlob(), fxtest::BuildIcInfoBlock(desc));
     std::memcpy(flash_bin_buf, file.data(), file.size());
     flash_bin_len = static_cast<uint32_t>(file.size());
     if (withConfig) g_config_ptr = flash_bin_buf + 1;
@@ -48,9 +48,9 @@ class StartupPackages : public ::testing::Test {
 };
 
 TEST_F(StartupPackages, ControllerDescriptionReachesTheAlgorithm) {
-  fxtest::IcInfoSpec spec;
-  spec.lists[1] = {100, 200, 300, 400, 500, 600, 700, 800};
-  LoadFile(spec);
+  fxtest::IcInfoDesc desc;
+  desc.lists[1] = {100, 200, 300, 400, 500, 600, 700, 800};
+  LoadFile(desc);
   ASSERT_EQ(ferx_tsa_init(), 0);
   // Versions.
   EXPECT_STREQ(GetVersionSys(), "0.0.0");
@@ -111,9 +111,9 @@ TEST_F(StartupPackages, WithoutConfigurationFailsAfterTheFirstTwoPackages) {
 }
 
 TEST_F(StartupPackages, AnOverlongListCountDeliversOnlyTheRecordsEightSlots) {
-  fxtest::IcInfoSpec spec;
-  spec.lists[1] = {1, 2, 3, 4, 5, 6, 7, 8, 9};  // count 9: unpacking ends there
-  LoadFile(spec);
+  fxtest::IcInfoDesc desc;
+  desc.lists[1] = {1, 2, 3, 4, 5, 6, 7, 8, 9};  // count 9: unpacking ends there
+  LoadFile(desc);
   EXPECT_EQ(V(ic_info.mutual_freq.num), 9);
   ASSERT_EQ(ferx_tsa_init(), 0);
   EXPECT_EQ(GetAfeMutualFreqNum(), 8);
@@ -121,9 +121,9 @@ TEST_F(StartupPackages, AnOverlongListCountDeliversOnlyTheRecordsEightSlots) {
 }
 
 TEST_F(StartupPackages, EmptyListsGiveEmptyItems) {
-  fxtest::IcInfoSpec spec;
-  for (auto& list : spec.lists) list.clear();
-  LoadFile(spec);
+  fxtest::IcInfoDesc desc;
+  for (auto& list : desc.lists) list.clear();
+  LoadFile(desc);
   ASSERT_EQ(ferx_tsa_init(), 0);
   EXPECT_EQ(GetAfeMutualFreqNum(), 0);
   EXPECT_EQ(GetAfeScanRateNum(), 0);

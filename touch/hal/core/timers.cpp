@@ -45,7 +45,7 @@ struct timespec ms_to_timespec(int32_t ms) {
 }
 
 // Sets the POSIX timer of a registered timer_tool (a zero expiry disarms).
-int32_t set_time(const char *func, timer_tool *timer, const struct itimerspec &spec) {
+int32_t set_time(const char *func, timer_tool *timer, const struct itimerspec &when) {
   if (timer == nullptr) {
     HAL_LOG_AS(HAL_LOG_ERROR, func, "timer id is NULL, stop start or stop.");
     return HAL_RESULT_FAILED;
@@ -55,7 +55,7 @@ int32_t set_time(const char *func, timer_tool *timer, const struct itimerspec &s
     HAL_LOG_AS(HAL_LOG_ERROR, func, "timer %p not found, please create it.", static_cast<void *>(timer));
     return HAL_RESULT_FAILED;
   }
-  if (timer_settime(g_timers[index].posix_id, 0, &spec, nullptr) != 0) {
+  if (timer_settime(g_timers[index].posix_id, 0, &when, nullptr) != 0) {
     HAL_LOG_AS(HAL_LOG_ERROR, func, "timer %p set time error is %s", static_cast<void *>(timer), strerror(errno));
     return HAL_RESULT_FAILED;
   }

@@ -159,13 +159,13 @@ void freeReplayRecord() {
 // Called with timerLock held.
 void armTimer(int64_t firstNs, int64_t periodNs) {
   if (!g_t.timerReady.load()) return;
-  itimerspec spec;
-  memset(&spec, 0, sizeof spec);
-  spec.it_value.tv_sec = firstNs / 1000000000;
-  spec.it_value.tv_nsec = firstNs % 1000000000;
-  spec.it_interval.tv_sec = periodNs / 1000000000;
-  spec.it_interval.tv_nsec = periodNs % 1000000000;
-  timer_settime(g_t.timer, 0, &spec, nullptr);
+  itimerspec when;
+  memset(&when, 0, sizeof when);
+  when.it_value.tv_sec = firstNs / 1000000000;
+  when.it_value.tv_nsec = firstNs % 1000000000;
+  when.it_interval.tv_sec = periodNs / 1000000000;
+  when.it_interval.tv_nsec = periodNs % 1000000000;
+  timer_settime(g_t.timer, 0, &when, nullptr);
 }
 
 void disarmTimer() { armTimer(0, 0); }

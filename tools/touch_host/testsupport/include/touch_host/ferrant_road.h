@@ -46,7 +46,7 @@ inline fxtest::Bytes alg_config_file() {
   cfgtest::PutU16(time, 3, 5000);
   const fxtest::Bytes blob = cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time),
                                                               cfgtest::Section(31, {0, kFrequencies})}});
-  fxtest::IcInfoSpec info;
+  fxtest::IcInfoDesc info;
   info.drv = kDrive;
   info.sen = kSense;
   return fxtest::BuildConfigFile(blob, fxtest::BuildIcInfoBlock(info));
