@@ -24,16 +24,10 @@ function(vendor_plugin name)
   target_link_libraries(${name} PRIVATE vendor_headers)
 endfunction()
 
-# A shared library of this system (not a plug-in) under its deliverable name.
+# A shared library of this system (not a plug-in) under its deliverable name: built the
+# same way, exporting only what it marks with VENDOR_EXPORT.
 function(vendor_shared_library name)
-  add_library(${name} SHARED ${ARGN})
-  set_target_properties(${name} PROPERTIES
-    PREFIX ""
-    OUTPUT_NAME ${name}
-    C_VISIBILITY_PRESET hidden
-    CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON)
-  target_link_libraries(${name} PRIVATE vendor_headers)
+  vendor_plugin(${name} ${ARGN})
 endfunction()
 
 # A GoogleTest program beside the code it tests, registered with CTest.
