@@ -72,13 +72,6 @@ class SimForceFeedback : public platform::sim::EvdevDevice {
     return n;
   }
 
-  // EVIOCRMFF carries the effect id by value, so id 0 arrives as a null argument, which
-  // the generic evdev answer refuses; the driver takes it.
-  int ioctl(platform::sim::File& file, unsigned long request, void* arg) override {
-    if (request == EVIOCRMFF) return forceFeedbackIoctl(file, request, arg);
-    return EvdevDevice::ioctl(file, request, arg);
-  }
-
   ssize_t write(platform::sim::File& file, const void* buf, size_t count) override {
     {
       std::lock_guard<std::mutex> g(mLock);
