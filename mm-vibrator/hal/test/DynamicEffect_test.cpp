@@ -14,7 +14,7 @@
 #include "DynamicEffectDevice.h"
 #include "DynamicEffectThread.h"
 #include "GeneratorTestRoot.h"
-#include "SimForceFeedback.h"
+#include "platform/force_feedback_device.h"
 #include "StreamEffect.h"
 #include "WaveformGenerator.h"
 #include "platform/devio.h"
@@ -251,7 +251,7 @@ TEST_F(Playback, HeListThroughTheHapticsCore) {
 TEST_F(Playback, ForceFeedbackStreamingNode) {
   const std::string node = std::string(gentest::kSysPath) + "/custom_wave";
   env.root.writeFile(node, "custom_wave_id=5");
-  auto ff = std::make_shared<vibrator_test::SimForceFeedback>("vib", std::initializer_list<unsigned>{FF_PERIODIC, FF_CUSTOM});
+  auto ff = std::make_shared<platform::sim::ForceFeedbackDevice>("vib", std::initializer_list<unsigned>{FF_PERIODIC, FF_CUSTOM});
   ASSERT_EQ(platform::sim::registerDevice("/dev/input/event0", ff), 0);
   const int fd = plat_open("/dev/input/event0", O_RDWR);
   ASSERT_GE(fd, 0);

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "SimForceFeedback.h"
+#include "platform/force_feedback_device.h"
 #include "VibratorDevices.h"
 #include "VibratorState.h"
 #include "platform/properties.h"
@@ -64,9 +64,9 @@ class ServiceRoot {
 
   void setProperty(const char* key, const char* value) { property_set(key, value); }
 
-  std::shared_ptr<SimForceFeedback> addForceFeedback(std::initializer_list<unsigned> codes = {
+  std::shared_ptr<platform::sim::ForceFeedbackDevice> addForceFeedback(std::initializer_list<unsigned> codes = {
                                                          FF_CONSTANT, FF_PERIODIC, FF_CUSTOM, FF_GAIN}) {
-    ff = std::make_shared<SimForceFeedback>("haptic", codes);
+    ff = std::make_shared<platform::sim::ForceFeedbackDevice>("haptic", codes);
     platform::sim::registerDevice(kFfNode, ff);
     return ff;
   }
@@ -92,7 +92,7 @@ class ServiceRoot {
   }
 
   platform::testing::TempRoot root;
-  std::shared_ptr<SimForceFeedback> ff;
+  std::shared_ptr<platform::sim::ForceFeedbackDevice> ff;
 };
 
 }  // namespace vibrator_test

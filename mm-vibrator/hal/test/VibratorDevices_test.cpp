@@ -14,7 +14,7 @@
 
 #include <platform_vistrel_test.h>
 
-#include "SimForceFeedback.h"
+#include "platform/force_feedback_device.h"
 #include "StreamEffect.h"
 #include "VibratorState.h"
 #include "platform/properties.h"
@@ -23,7 +23,7 @@
 #include "platform/temp_root.h"
 
 namespace vib = aidl::android::hardware::vibrator;
-using vibrator_test::SimForceFeedback;
+using platform::sim::ForceFeedbackDevice;
 
 namespace {
 
@@ -41,9 +41,9 @@ class DevicesTest : public ::testing::Test {
     vib::setCardStateRetryDelay([] {});
   }
 
-  std::shared_ptr<SimForceFeedback> addDevice(const std::string& node, const std::string& name,
+  std::shared_ptr<platform::sim::ForceFeedbackDevice> addDevice(const std::string& node, const std::string& name,
                                               std::initializer_list<unsigned> codes) {
-    auto dev = std::make_shared<SimForceFeedback>(name, codes);
+    auto dev = std::make_shared<platform::sim::ForceFeedbackDevice>(name, codes);
     std::string path = "/dev/input/" + node;
     EXPECT_EQ(platform::sim::registerDevice(path, dev), 0);
     mRegistered.push_back(path);

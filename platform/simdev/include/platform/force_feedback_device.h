@@ -1,5 +1,5 @@
 #pragma once
-// A simulated force-feedback input device for the vibrator service's tests: answers the
+// A simulated force-feedback input device (a haptic driver behind /dev/input): answers the
 // evdev capability queries of platform::sim::EvdevDevice, takes effect uploads (EVIOCSFF)
 // and removals (EVIOCRMFF), records them, writes a play length back into prebaked uploads
 // as the haptic driver does, and can be told to fail uploads, removals or writes.
@@ -20,9 +20,9 @@
 #include "platform/evdev_device.h"
 #include "platform/simdev.h"
 
-namespace vibrator_test {
+namespace platform::sim {
 
-class SimForceFeedback : public platform::sim::EvdevDevice {
+class ForceFeedbackDevice : public EvdevDevice {
  public:
   // One EVIOCSFF as the driver saw it, with the custom data it pointed at.
   struct Upload {
@@ -32,7 +32,7 @@ class SimForceFeedback : public platform::sim::EvdevDevice {
     std::vector<uint8_t> customBlock;  // custom_len 24: the stream block
   };
 
-  SimForceFeedback(std::string name, std::initializer_list<unsigned> ffCodes)
+  ForceFeedbackDevice(std::string name, std::initializer_list<unsigned> ffCodes)
       : EvdevDevice(std::move(name)) {
     for (unsigned code : ffCodes) setBit(EV_FF, code);
   }
@@ -138,4 +138,4 @@ class SimForceFeedback : public platform::sim::EvdevDevice {
   int mInterrupts = 0;
 };
 
-}  // namespace vibrator_test
+}  // namespace platform::sim
