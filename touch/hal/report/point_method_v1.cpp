@@ -48,6 +48,7 @@ class EventBatch {
     e.value = value;
     events_.push_back(e);
   }
+  bool empty() const { return events_.empty(); }
   bool writeTo(int fd) const {
     if (fd < 0 || events_.empty()) return false;
     size_t bytes = events_.size() * sizeof(input_event);
@@ -278,10 +279,13 @@ void stylusEvent(const AlgTouchPoint *p, bool force) {
     b.add(EV_ABS, ABS_DISTANCE, p->distance);
     b.add(EV_KEY, BTN_TOOL_PEN, p->pressure != 0 || p->distance != 0);
   }
-  if (b.writeTo(s->fd)) {
-    s->syncPending = 1;
-  } else if (s->fd >= 0) {
-    HAL_LOG_AS(HAL_LOG_ERROR, "hal_stylus_event_report", "move error");
+  // An up while already up has nothing to write; that is not a failed write.
+  if (!b.empty()) {
+    if (b.writeTo(s->fd)) {
+      s->syncPending = 1;
+    } else if (s->fd >= 0) {
+      HAL_LOG_AS(HAL_LOG_ERROR, "hal_stylus_event_report", "move error");
+    }
   }
   if (p->action != s->lastAction) {
     HAL_LOG_AS(HAL_LOG_INFO, "hal_stylus_event_report", "%s", hal_stylus_action_text(p->action));

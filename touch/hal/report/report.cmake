@@ -12,4 +12,5 @@ vendor_test(hal_report_test
   SOURCES
     ${HAL_REPORT_DIR}/point_interpolation_test.cpp
     ${HAL_REPORT_DIR}/report_interface_test.cpp
+    ${HAL_REPORT_DIR}/report_timer_test.cpp
   LIBS ${TAPSENSE_HAL_WHOLE} platform_tamrel_touch touch_host_testsupport)

@@ -8,12 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/test_host.h"
-#include "platform/properties.h"
-#include "platform/properties_test_api.h"
-#include "report/hal_report.h"
-#include "report/report_timer.h"
-#include "touch_host/input_events.h"
+#include "report/report_test_fixture.h"
 
 namespace {
 
@@ -23,46 +18,11 @@ using touch_host::testsupport::plain;
 using touch_host::testsupport::syn_reports;
 
 using namespace std::chrono_literals;
-using hal_test::ModuleFixture;
+using hal_report_test::block;
+using hal_report_test::HalReport;
+using hal_report_test::HalVsync;
+using hal_report_test::VsyncCalls;
 
-
-common_data block(uint8_t cmd, uint16_t mode, std::vector<uint32_t> values) {
-  common_data b;
-  memset(&b, 0, sizeof b);
-  b.cmd = cmd;
-  b.mode = mode;
-  b.count = static_cast<uint16_t>(values.size());
-  for (size_t i = 0; i < values.size(); ++i) b.values[i] = values[i];
-  return b;
-}
-
-class HalReport : public ModuleFixture {
- protected:
-  void startWith(const std::string &config) {
-    writeNodes();
-    ASSERT_NE(addTouchscreen(), nullptr);
-    start(config);
-  }
-  void report(std::vector<AlgTouchPoint> points) {
-    module_->report_points(points.data(), static_cast<uint32_t>(points.size()));
-  }
-  int32_t command(common_data b, int32_t *pass = nullptr) {
-    int32_t flag = -7;
-    int32_t result = hal_report_interface()->receive_common_data(&b, pass != nullptr ? pass : &flag);
-    last_ = b;
-    return result;
-  }
-  // Events written to the touchscreen since the last call.
-  std::vector<Ev> events() {
-    std::vector<input_event> all = touchscreen_->writtenEvents();
-    std::vector<Ev> out;
-    for (size_t i = seen_; i < all.size(); ++i) out.push_back({all[i].type, all[i].code, all[i].value});
-    seen_ = all.size();
-    return out;
-  }
-  size_t seen_ = 0;
-  common_data last_{};
-};
 
 const char kDirect[] = "input_device\n    support_finger = 1\n";
 
@@ -229,36 +189,6 @@ TEST_F(HalReport, ReplayRecordKeepsSixteenEvents) {
 
 // ---- vsync ------------------------------------------------------------------------------------
 
-std::vector<int32_t> g_vsyncCalls;
-void vsyncCallback(int32_t state) { g_vsyncCalls.push_back(state); }
-
-class HalVsync : public HalReport {
- protected:
-  void SetUp() override {
-    plat_properties_reset();
-    ASSERT_EQ(property_set("ro.vendor.touch.touchscheduler.enable", "true"), 0);
-    g_vsyncCalls.clear();
-    hal_report_register_vsync_callback(vsyncCallback);
-    startWith(
-        "vsync_report\n    vsync_reprot_mode = 1\n"
-        "report_rate\n    use_report_timer = 1\n    ic_rate_normal = 120\n    rate_normal = 120\n"
-        "    ic_rate_vsync = 60\n");
-  }
-  void TearDown() override {
-    hal_report_register_vsync_callback(nullptr);
-    HalReport::TearDown();
-    plat_properties_reset();
-  }
-  // A vsync from the framework: next vsync ns_ahead from now, vsync mode 1.
-  void vsyncIn(int64_t nsAhead) {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    int64_t next = static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec + nsAhead;
-    command(block(COMMON_DATA_CMD_SET_LONG_VALUE, 1086,
-                  {static_cast<uint32_t>(next / 1000000000), static_cast<uint32_t>((next % 1000000000) / 1000), 1}));
-  }
-};
-
 TEST_F(HalVsync, FollowsVsyncWhileOneFingerMovesAndLeavesOnLift) {
   ReportTimerStatus st = report_timer_status();
   ASSERT_TRUE(st.vsync_enabled);
@@ -268,7 +198,7 @@ TEST_F(HalVsync, FollowsVsyncWhileOneFingerMovesAndLeavesOnLift) {
     report({finger(0, 1000 + 50 * frame, 500, frame == 0 ? ALG_TOUCH_ACTION_DOWN : ALG_TOUCH_ACTION_MOVE)});
   }
   EXPECT_EQ(report_timer_status().vsync_state, VSYNC_STATE_WAIT_VSYNC);
-  EXPECT_EQ(g_vsyncCalls, (std::vector<int32_t>{2}));
+  EXPECT_EQ(VsyncCalls::take(), (std::vector<int32_t>{2}));
 
   vsyncIn(20000000);
   EXPECT_EQ(report_timer_status().vsync_state, VSYNC_STATE_FIRST);
@@ -285,7 +215,7 @@ TEST_F(HalVsync, FollowsVsyncWhileOneFingerMovesAndLeavesOnLift) {
   EXPECT_EQ(st.vsync_state, VSYNC_STATE_NORMAL);
   EXPECT_EQ(st.ic_rate, 120);
   EXPECT_EQ(st.report_rate, 120);
-  EXPECT_EQ(g_vsyncCalls, (std::vector<int32_t>{2, 0}));
+  EXPECT_EQ(VsyncCalls::take(), (std::vector<int32_t>{0}));
 }
 
 TEST_F(HalVsync, CallbackFromCommandDataIsRefused) {
