@@ -22,6 +22,7 @@
 #include "tsa_replay.h"
 #include "tsa_report.h"
 #include "tsa_os.h"
+#include "tsa_parse.h"
 
 
 uint8_t gpubTamrelFlash[kTamrelFlashBytes];
@@ -81,6 +82,12 @@ extern "C" {
 VENDOR_EXPORT uint32_t TsaInit(uint8_t* items, uint32_t length) {
   if (length == 0) return kTsaOk;
   return ThpReplayUnpack(items, length, ReplayUnpackInitInfo) == REPLAY_UNPACK_OK ? kTsaOk : kTsaFailed;
+}
+
+VENDOR_EXPORT uint32_t TsaProcessingFrame(uint8_t* frame, uint32_t length) {
+  if (ProcessFramedata(frame, length) == 0) return kTsaOk;
+  FerxLogPrint("TsaProcessingFrame", FERX_LOG_ERR, "Framedata process fail...");
+  return kTsaFailed;
 }
 
 VENDOR_EXPORT uint32_t TsaProcessingFrameAssist(const uint8_t*, uint32_t) { return kTsaOk; }

@@ -9,12 +9,15 @@
 #include "tsa_common.h"
 #include "tsa_config.h"
 #include "tsa_ctrl.h"
+#include "tsa_custdbg.h"
 #include "tsa_frame_links.h"
 #include "tsa_fwpkt.h"
 #include "tsa_memory.h"
 #include "tsa_report.h"
 #include "tsa_module_links.h"
 #include "tsa_os.h"
+#include "tsa_pack.h"
+#include "tsa_parse.h"
 #include "tsa_state.h"
 
 TsaFrameHead gstTsaFrameHead;
@@ -518,6 +521,84 @@ extern "C" uint32_t TsaUpdateFrameData(DecodedFrame* pstFrame) {
   const uint32_t uiResult = UpdateFrameDataLocked(pstFrame);
   MutexUnlock();
   return uiResult;
+}
+
+namespace {
+
+// The parsed-frame record of the module API after a raw frame.
+void FillParsedFrame(uint8_t ubState) {
+  TsaParsedFrameData& d = gstTsaParsedFrame.stData;
+  d.ullProcTimeStamp = gullProcTimeStamp;
+  d.uwFrameIndex = gstTsaFrameHead.uwFrameIndex;
+  d.puwMutualData = gstCommon.stData.puwRawData;
+  d.puwSelfData = gstCommon.stData.puwSelfRawData;
+  d.pswIData = gpswIBuffer;
+  d.pswQData = gpswQBuffer;
+  d.pubNoiseData = gstRxNoiseInfo.aubData;
+  d.puwImData = gstCommon.puwImNoiseData;
+  d.pstMutualAdc = &gstAdcSatCnt.stMutual;
+  d.pstSelfAdc = &gstAdcSatCnt.stSelf;
+  d.pstImAdc = &gstAdcSatCnt.stIm;
+  d.ubTick100ms = gstCommon.ubTick100ms;
+  d.ubFrameStatus = ubState;
+  d.pubFrameInfo = gstFrameReportInfo.aubFrameHead;
+  gstTsaParsedFrame.stExtend.puwMutualRefData = gstCommon.stData.puwRefData;
+}
+
+uint32_t ProcessFramedataLocked(uint8_t* pubFrame, uint32_t uiLength) {
+  uint8_t ubFreqNum = FreqTableNum();
+  if (ubFreqNum > kMemMaxFreqNum) ubFreqNum = kMemMaxFreqNum;
+  FrameParseInput stIn = {uiLength, ubFreqNum, gstCommon.ubDrvNum, gstCommon.ubSenNum, pubFrame};
+  FrameParseTargets stTargets = {&gstAdcSatCnt.stMutual, gstCommon.stData.puwRawData, &gstAdcSatCnt.stSelf,
+                                 gstCommon.stData.puwSelfRawData, &gstAdcSatCnt.stIm, gstCommon.puwImNoiseData,
+                                 gstRxNoiseInfo.aubData, gstFrameReportInfo.aubFrameHead};
+  const uint32_t uiStatus = ParseFramedata(&stIn, &stTargets);
+  static_assert(sizeof(gstTsaFrameHead) == kParseHeadBytes);
+  if (pubFrame != nullptr && uiLength >= kParseHeadBytes) {
+    memcpy(&gstTsaFrameHead, gstFrameReportInfo.aubFrameHead, kParseHeadBytes);
+  }
+  if (uiStatus != kParseOk) return uiStatus;
+
+  const TsaFrameHead& h = gstTsaFrameHead;
+  const uint8_t ubState = h.ubFwState;
+  if (ubState == kParseStateNoRaw) return kParseOk;
+  gubFrameState = static_cast<uint8_t>(h.ubScanMode & 0x02u);
+  gstStateMachine.uiState = ubState;
+  gstCommon.ubIdleAutoWake = static_cast<uint8_t>((h.ubScanMode >> 2) & 0x01u);
+  UpdateFrameMissingFlag(h.uwFrameIndex);
+  static_assert(kParseHeadBytes + sizeof(uint32_t) + kRxNoiseInfoBytes <= kMemFrameHeadBakBytes);
+  if (gpubFrameHeadInfoBak != nullptr) {
+    memcpy(gpubFrameHeadInfoBak + kParseHeadBytes + sizeof(uint32_t), gstRxNoiseInfo.aubData, kRxNoiseInfoBytes);
+  }
+  gullProcTimeStamp = TsaNowUs();
+  gullProcTimeStampBak = gullProcTimeStamp;
+  FirstFrameFreqInit(&h);
+  if (ubState == kFwStateFinger || ubState == kFwStateGameOnly) NoiseRawdataProc();
+  if (ubState >= kFwStateFreqScan && ubState <= kFwStateGameOnly && gboDataIsNormalized == 0) MutualDataReadyProc();
+  UpdateTickTime();
+  ClearAppExecEnd();
+  ProductTestJudge();
+  // The request bits only: a game-only frame keeps the app the requests choose.
+  StateRequestSync(0);
+  FwStateMatching(ubState);
+  FwFreqHopMatching(h.ubFwFreqIndex);
+  AppExecute();
+  if (gstApp.ubApp == kAppFinger) IdleDelayCheck(ubState, h.uwFrameIndex);
+  SetCustomDebugData();
+  // The customer coordinate record starts with a copy of the customer debug state.
+  static_assert(sizeof(gstTamrelCoord.aubDebugCopy) <= sizeof(gstTamrelDebugStateInfo));
+  memcpy(gstTamrelCoord.aubDebugCopy, gstTamrelDebugStateInfo, sizeof(gstTamrelCoord.aubDebugCopy));
+  FillParsedFrame(ubState);
+  return kParseOk;
+}
+
+}  // namespace
+
+uint32_t ProcessFramedata(uint8_t* pubFrame, uint32_t uiLength) {
+  MutexLock();
+  const uint32_t uiStatus = ProcessFramedataLocked(pubFrame, uiLength);
+  MutexUnlock();
+  return uiStatus;
 }
 
 extern "C" uint8_t GetCurNoiseIndex(void) { return gubCurNoiseIndexBak; }
