@@ -7,7 +7,9 @@
 
 #include "framework.h"
 #include "signal_proc.h"
+#include "tsa_common.h"
 #include "tsa_debug.h"
+#include "tsa_frame_links.h"
 
 namespace frame_test {
 
@@ -40,6 +42,24 @@ inline void SetFreqTable(const std::vector<uint16_t>& freqs) {
     gstFreqHopCfg.aubData[42 + 2 * i] = static_cast<uint8_t>(100 + i);
     gstFreqHopCfg.aubData[43 + 2 * i] = 0;
   }
+}
+
+// A cleared common record for a small panel whose maps live in the test's own arrays,
+// with a two-frequency hopping table; the first frame index after it is 2.
+inline void BindSmallPanel(uint8_t ubDrv, uint8_t ubSen, uint16_t* puwRaw, uint16_t* puwRef,
+                           int16_t* pswDiff, uint16_t* puwSelfRaw, uint16_t* puwIm) {
+  memset(&gstCommon, 0, sizeof(gstCommon));
+  gstCommon.ubDrvNum = ubDrv;
+  gstCommon.ubSenNum = ubSen;
+  gstCommon.uwNodeNum = static_cast<uint16_t>(ubDrv * ubSen);
+  gstCommon.uwLastFrameIndex = 1;
+  gstCommon.stData.puwRawData = puwRaw;
+  gstCommon.stData.puwRefData = puwRef;
+  gstCommon.stData.pswDiffData = pswDiff;
+  gstCommon.stData.puwSelfRawData = puwSelfRaw;
+  gstCommon.puwImNoiseData = puwIm;
+  SetFreqTable({1000, 2000});
+  memset(&gstFreqHop, 0, sizeof(gstFreqHop));
 }
 
 }  // namespace frame_test

@@ -351,18 +351,7 @@ class RawFrameApiTest : public ParseTest {
 
   void SetUp() override {
     ParseTest::SetUp();
-    memset(&gstCommon, 0, sizeof(gstCommon));
-    gstCommon.ubDrvNum = kDrv;
-    gstCommon.ubSenNum = kSen;
-    gstCommon.uwNodeNum = kNodes;
-    gstCommon.uwLastFrameIndex = 1;
-    gstCommon.stData.puwRawData = raw;
-    gstCommon.stData.puwRefData = ref;
-    gstCommon.stData.pswDiffData = diff;
-    gstCommon.stData.puwSelfRawData = selfRaw;
-    gstCommon.puwImNoiseData = imRaw;
-    frame_test::SetFreqTable({1000, 2000});
-    memset(&gstFreqHop, 0, sizeof(gstFreqHop));
+    frame_test::BindSmallPanel(kDrv, kSen, raw, ref, diff, selfRaw, imRaw);
     gstStateMachine.ullRequest = 0;
     gstApp.ubApp = kAppFinger;
     gstApp.ubFlags = 0;
