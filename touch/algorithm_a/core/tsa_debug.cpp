@@ -27,6 +27,10 @@ namespace {
 // Guards tsa_request_ring and tsa_request_num against producers on two host threads.
 std::mutex gRequestRingLock;
 
+// Guards log_to_file: the frame thread appends while a tool's report or frame-data call
+// appends from its own thread; a check-then-copy without it can run past the buffer.
+std::mutex gReplayCacheLock;
+
 TsdThreadStartFn gpfnTsdStart;
 TsdThreadStopFn gpfnTsdStop;
 bool gboCacheOverflowLogged;
@@ -140,19 +144,23 @@ extern "C" void TsaRequestRingBind(void) {
 
 extern "C" void save_replay_data_to_cache(uint8_t* data, uint32_t n) {
   if (data == nullptr || n == 0) return;
-  if (n > REPLAY_LOG_CACHE_BYTES - log_to_file.count) {
-    // A cut item would corrupt the item stream a tool reads back; the whole item goes.
-    if (!gboCacheOverflowLogged) {
-      log_print(FERX_LOG_ERR, "replay cache full: %u bytes dropped\n", n);
-      gboCacheOverflowLogged = true;
+  bool boLogDrop = false;
+  {
+    std::lock_guard<std::mutex> lock(gReplayCacheLock);
+    if (n <= REPLAY_LOG_CACHE_BYTES - log_to_file.count) {
+      std::memcpy(log_to_file.data + log_to_file.count, data, n);
+      log_to_file.count += n;
+      return;
     }
-    return;
+    // A cut item would corrupt the item stream a tool reads back; the whole item goes.
+    boLogDrop = !gboCacheOverflowLogged;
+    gboCacheOverflowLogged = true;
   }
-  std::memcpy(log_to_file.data + log_to_file.count, data, n);
-  log_to_file.count += n;
+  if (boLogDrop) log_print(FERX_LOG_ERR, "replay cache full: %u bytes dropped\n", n);
 }
 
 extern "C" void clean_rep_data_cache(void) {
+  std::lock_guard<std::mutex> lock(gReplayCacheLock);
   log_to_file.count = 0;
   gboCacheOverflowLogged = false;
 }
@@ -186,9 +194,15 @@ extern "C" int32_t store_replay_body(uint8_t* out, uint32_t* length) {
     log_print(FERX_LOG_ERR, "failed to get pre pack frame data\n");
     used = 0;
   }
-  const uint32_t cache = log_to_file.count;
-  if (cache <= capacity - used) {
-    std::memcpy(out + used, log_to_file.data, cache);
+  uint32_t cache = 0;
+  bool boFits = false;
+  {
+    std::lock_guard<std::mutex> lock(gReplayCacheLock);
+    cache = log_to_file.count;
+    boFits = cache <= capacity - used;
+    if (boFits) std::memcpy(out + used, log_to_file.data, cache);
+  }
+  if (boFits) {
     used += cache;
   } else {
     log_print(FERX_LOG_ERR, "replay body: %u cache bytes do not fit\n", cache);

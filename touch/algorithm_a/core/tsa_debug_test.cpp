@@ -221,6 +221,34 @@ TEST_F(DebugGlue, ReplayLogCacheDropsWhatDoesNotFitWhole) {
   EXPECT_EQ(log_to_file.count, 0u);
 }
 
+// The frame thread and a tool thread append at once: every accepted item lands whole, the
+// cache never holds more than its capacity and nothing is written past it.
+TEST_F(DebugGlue, ReplayLogCacheAppendsFromTwoThreadsStayInside) {
+  constexpr uint32_t kItem = 8;
+  constexpr uint32_t kRounds = 200;
+  for (uint32_t round = 0; round < kRounds; ++round) {
+    clean_rep_data_cache();
+    std::atomic<bool> go{false};
+    auto producer = [&](uint8_t fill) {
+      uint8_t item[kItem];
+      std::memset(item, fill, sizeof(item));
+      while (!go.load()) {
+      }
+      for (uint32_t i = 0; i < REPLAY_LOG_CACHE_BYTES / kItem; ++i) save_replay_data_to_cache(item, kItem);
+    };
+    std::thread a(producer, 0xA1), b(producer, 0xB2);
+    go = true;
+    a.join();
+    b.join();
+    ASSERT_EQ(log_to_file.count, REPLAY_LOG_CACHE_BYTES) << "round " << round;
+    for (uint32_t at = 0; at < REPLAY_LOG_CACHE_BYTES; at += kItem) {
+      const uint8_t first = log_to_file.data[at];
+      ASSERT_TRUE(first == 0xA1 || first == 0xB2) << "offset " << at;
+      for (uint32_t k = 1; k < kItem; ++k) ASSERT_EQ(log_to_file.data[at + k], first) << "torn item at " << at;
+    }
+  }
+}
+
 TEST_F(DebugGlue, ReplayPackageAppendInsertPackUnpack) {
   ReplayPkg* pkg = module_get_replay_pkg(24);
   ASSERT_NE(pkg, nullptr);
