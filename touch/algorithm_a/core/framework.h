@@ -55,10 +55,11 @@ static_assert(sizeof(StateTableEntry) == 16);
 // The fields of the state machine record the framework resets.
 struct StateMachineRec {
   uint32_t uiState;         // 0
-  uint8_t aubRes4[4];
+  uint32_t uiPrevState;     // 4: written by the raw-frame entry only
   uint64_t ullRequest;      // 8: request flags
   uint8_t ubByte16;         // 16
 };
+static_assert(offsetof(StateMachineRec, uiPrevState) == 4);
 static_assert(offsetof(StateMachineRec, ullRequest) == 8);
 static_assert(offsetof(StateMachineRec, ubByte16) == 16);
 

@@ -563,6 +563,7 @@ uint32_t ProcessFramedataLocked(uint8_t* pubFrame, uint32_t uiLength) {
   const uint8_t ubState = h.ubFwState;
   if (ubState == kParseStateNoRaw) return kParseOk;
   gubFrameState = static_cast<uint8_t>(h.ubScanMode & 0x02u);
+  gstStateMachine.uiPrevState = gstStateMachine.uiState;
   gstStateMachine.uiState = ubState;
   gstCommon.ubIdleAutoWake = static_cast<uint8_t>((h.ubScanMode >> 2) & 0x01u);
   UpdateFrameMissingFlag(h.uwFrameIndex);
@@ -580,14 +581,17 @@ uint32_t ProcessFramedataLocked(uint8_t* pubFrame, uint32_t uiLength) {
   ProductTestJudge();
   // The request bits only: a game-only frame keeps the app the requests choose.
   StateRequestSync(0);
-  FwStateMatching(ubState);
+  // A game-only frame keeps whatever app runs and leaves the mismatch counter alone.
+  if (ubState == kFwStateGameOnly) {
+    FerxLogPrint("FwStateMatching", FERX_LOG_INFO, "state matching 7-finger_only_game\n");
+  } else {
+    FwStateMatching(ubState);
+  }
   FwFreqHopMatching(h.ubFwFreqIndex);
   AppExecute();
   if (gstApp.ubApp == kAppFinger) IdleDelayCheck(ubState, h.uwFrameIndex);
   SetCustomDebugData();
-  // The customer coordinate record starts with a copy of the customer debug state.
-  static_assert(sizeof(gstTamrelCoord.aubDebugCopy) <= sizeof(gstTamrelDebugStateInfo));
-  memcpy(gstTamrelCoord.aubDebugCopy, gstTamrelDebugStateInfo, sizeof(gstTamrelCoord.aubDebugCopy));
+  CustomReportDataTrans();
   FillParsedFrame(ubState);
   return kParseOk;
 }

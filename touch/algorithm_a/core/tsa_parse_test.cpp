@@ -416,6 +416,36 @@ TEST_F(RawFrameApiTest, BadFramesFailWithFour) {
   EXPECT_EQ(raw[0], 0u);  // nothing unpacked from any of them
 }
 
+TEST_F(RawFrameApiTest, PreviousStateIsKeptAndAGameOnlyFrameOnlyLogsItsMatch) {
+  gstStateMachine.uiState = 1;
+  RawFrame f;
+  f.index = 2;
+  f.state = 2;
+  f.mutual = Ramp(kNodes, 100);
+  Bytes b = f.Build();
+  ASSERT_EQ(TsaProcessingFrame(b.data(), static_cast<uint32_t>(b.size())), 0u);
+  EXPECT_EQ(gstStateMachine.uiState, 2u);
+  EXPECT_EQ(gstStateMachine.uiPrevState, 1u);
+
+  // A game-only frame: the state matching is logged, and nothing of the matching runs (the
+  // mismatch counter it would clear stays).
+  gubStateNotMatchCnt = 2;
+  f.index = 3;
+  f.state = 3;
+  b = f.Build();
+  ASSERT_EQ(TsaProcessingFrame(b.data(), static_cast<uint32_t>(b.size())), 0u);
+  EXPECT_EQ(gstStateMachine.uiState, 3u);
+  EXPECT_EQ(gstStateMachine.uiPrevState, 2u);
+  EXPECT_TRUE(Logged("state matching 7-finger_only_game"));
+  EXPECT_EQ(gubStateNotMatchCnt, 2u);
+
+  f.index = 4;
+  f.state = 2;
+  b = f.Build();
+  ASSERT_EQ(TsaProcessingFrame(b.data(), static_cast<uint32_t>(b.size())), 0u);
+  EXPECT_EQ(gstStateMachine.uiPrevState, 3u);
+}
+
 TEST_F(RawFrameApiTest, StateFourStopsAfterParsing) {
   RawFrame f;
   f.state = 4;

@@ -10,6 +10,7 @@
 #include "region_records.h"
 #include "tsa_common.h"
 #include "tsa_config.h"
+#include "tsa_custdbg.h"
 #include "tsa_pack.h"
 #include "tsa_frame.h"
 #include "tsa_os.h"
@@ -236,6 +237,13 @@ void ThpTouchReportCustom() {
 
 uint8_t ThpReportJudgeCustom() { return 1; }
 
+// The customer coordinate record starts with a copy of the customer debug state, so a tool
+// reading the shape records sees the frame's situation beside them.
+void CustomReportDataTrans() {
+  static_assert(sizeof(gstTamrelCoord.aubDebugCopy) <= sizeof(gstTamrelDebugStateInfo));
+  memcpy(gstTamrelCoord.aubDebugCopy, gstTamrelDebugStateInfo, sizeof(gstTamrelCoord.aubDebugCopy));
+}
+
 uint8_t GetReportCoordInfoCustom(uint8_t ubSlot, uint8_t* pubLength, uint8_t** ppubRecord) {
   if (ubSlot >= kReportPointMax || pubLength == nullptr || ppubRecord == nullptr) return 1;
   *pubLength = kShapeRecordBytes;
@@ -269,20 +277,30 @@ extern "C" uint32_t TsaUpdateDiffData(uint64_t, uint64_t, AlgTouchPoint* pstPoin
   if (pstPoints == nullptr) return kReportNoReport;
 
   const uint8_t ubBound = CommonMaxPoints();
-  // The fingerprint point borrows id 9. While a real touch sits in slot 9 that id is taken:
-  // release the fingerprint point so that no two points carry id 9.
+  uint8_t ubNum = 0;
+  // The fingerprint point borrows id 9. When a real touch takes slot 9 that id is needed
+  // back: id 9 goes up at the fingerprint point's last position first, so the host never
+  // sees two downs for it, and the point left in its own slot starts again as a new down.
   if (WakeCheckArmed() && gubFpPointResCnt == 0 && gubFpIndex < kReportPointMax && gubFpIndex != kFpPointId &&
       kFpPointId < ubBound && gpuwNewWeight[kFpPointId] != 0) {
     FerxLogPrint("TsaPackPointRes", FERX_LOG_INFO, "Release FP ID: slot %u holds id %u", kFpPointId, kFpPointId);
+    TamrelTouchBak& fp = gstTamrelTouchBakInfo[gubFpIndex];
+    if (fp.uiDown == 1) {
+      WritePoint(pstPoints[ubNum++], static_cast<int32_t>(fp.uiLastX), static_cast<int32_t>(fp.uiLastY), kFpPointId,
+                 ALG_TOUCH_ACTION_UP);
+      fp = TamrelTouchBak{0, static_cast<uint32_t>(kNoCoord), static_cast<uint32_t>(kNoCoord), ALG_TOUCH_ACTION_UP};
+    }
     DisarmWakeCheck();
     gubFpIndex = kFpNoSlot;
   }
 
-  uint8_t ubNum = 0;
   uint8_t boFpReported = 0;
   for (uint8_t s = 0; s < ubBound; ++s) {
     TamrelTouchBak& bak = gstTamrelTouchBakInfo[s];
     const bool boArmed = WakeCheckArmed();
+    // The host's array holds 12 entries; a released fingerprint id can use one of them, so
+    // a slot that finds none left waits for the next frame (its back-up stays as it was).
+    if (ubNum >= kReportPointMax) continue;
     if (gpuwNewWeight[s] != 0) {
       const int32_t x = gpuwNewPointX[s];
       const int32_t y = gpuwNewPointY[s];

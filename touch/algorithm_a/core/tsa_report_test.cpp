@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <set>
 #include <cstring>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "region_records.h"
 #include "tsa_common.h"
 #include "tsa_config.h"
+#include "tsa_custdbg.h"
 #include "tsa_pack.h"
 #include "tsa_frame.h"
 #include "tsa_module.h"
@@ -216,20 +218,98 @@ TEST_F(TouchReportTest, WakeCheckReportsOnlyTheFingerprintPointForTenFrames) {
   EXPECT_EQ(gubFpIndex, 255);
 }
 
-TEST_F(TouchReportTest, RealTouchInSlotNineNeverSharesIdNineWithTheFingerprintPoint) {
+// Each id the host sees goes down once, moves only while down, and goes up before it goes
+// down again.
+class IdStream {
+ public:
+  void Take(const DiffOut& out) {
+    ASSERT_LE(out.result, 12u);
+    for (uint32_t i = 0; i < out.result; ++i) {
+      const AlgTouchPoint& p = out.points[i];
+      SCOPED_TRACE(testing::Message() << "entry " << i << " id " << p.id << " event " << p.action);
+      const bool down = down_.count(p.id) != 0;
+      if (p.action == 0) {
+        EXPECT_FALSE(down) << "second down without an up";
+        down_.insert(p.id);
+      } else if (p.action == 1) {
+        EXPECT_TRUE(down) << "move for an id that never went down";
+      } else {
+        EXPECT_TRUE(down) << "up for an id that is not down";
+        down_.erase(p.id);
+      }
+    }
+  }
+
+ private:
+  std::set<int32_t> down_;
+};
+
+TEST_F(TouchReportTest, RealTouchTakingSlotNineReleasesTheHeldFingerprintIdFirst) {
   guiIsFWakeCheckNcln = kFpWakeArmed;
-  gubFpPointResCnt = 0;
-  gubFpIndex = 3;
-  ScriptFrame({{3, 100, 100, 200}, {9, 900, 900, 200}});
-  const DiffOut out = RunFrame();
-  ASSERT_EQ(out.result, 2u);
-  int nines = 0;
-  for (uint32_t i = 0; i < out.result; ++i) nines += out.points[i].id == 9;
-  EXPECT_EQ(nines, 1);
-  EXPECT_EQ(out.points[0].id, 3);
-  EXPECT_EQ(out.points[1].id, 9);
-  EXPECT_EQ(out.points[1].x, 900);
+  gubFpPointResCnt = 1;
+  gstFpJudge.ubFpSlot = 3;
+  IdStream stream;
+  // The fingerprint point goes down as id 9 and is held past its reporting frames.
+  ScriptFrame({{3, 100, 110, 200}});
+  DiffOut out = RunFrame();
+  stream.Take(out);
+  ASSERT_EQ(out.result, 1u);
+  EXPECT_EQ(out.points[0].id, 9);
+  EXPECT_EQ(out.points[0].action, 0);
+  ScriptFrame({{3, 120, 130, 200}});
+  out = RunFrame();
+  stream.Take(out);
+  ASSERT_EQ(out.result, 1u);
+  EXPECT_EQ(out.points[0].id, 9);
+  EXPECT_EQ(out.points[0].action, 1);
+
+  // A real touch lands in slot 9: id 9 lifts where the fingerprint point was last seen,
+  // then the fingerprint point goes on under its own slot and the real touch goes down.
+  ScriptFrame({{3, 140, 150, 200}, {9, 900, 910, 200}});
+  out = RunFrame();
+  stream.Take(out);
+  ASSERT_EQ(out.result, 3u);
+  EXPECT_EQ(out.points[0].id, 9);
+  EXPECT_EQ(out.points[0].action, 2);
+  EXPECT_EQ(out.points[0].x, 120);
+  EXPECT_EQ(out.points[0].y, 130);
+  EXPECT_EQ(out.points[1].id, 3);
+  EXPECT_EQ(out.points[1].action, 0);
+  EXPECT_EQ(out.points[1].x, 140);
+  EXPECT_EQ(out.points[2].id, 9);
+  EXPECT_EQ(out.points[2].action, 0);
+  EXPECT_EQ(out.points[2].x, 900);
   EXPECT_EQ(guiIsFWakeCheckNcln, 0u);
+  EXPECT_EQ(gubFpIndex, 255);
+
+  ScriptFrame({{3, 160, 170, 200}, {9, 920, 930, 200}});
+  out = RunFrame();
+  stream.Take(out);
+  ASSERT_EQ(out.result, 2u);
+  EXPECT_EQ(out.points[0].action, 1);
+  EXPECT_EQ(out.points[1].action, 1);
+  ScriptFrame({});
+  stream.Take(RunFrame());
+}
+
+TEST_F(TouchReportTest, FingerprintIdReleasedWhenItsPointLeftAsSlotNineArrives) {
+  guiIsFWakeCheckNcln = kFpWakeArmed;
+  gubFpPointResCnt = 1;
+  gstFpJudge.ubFpSlot = 3;
+  IdStream stream;
+  ScriptFrame({{3, 100, 110, 200}});
+  stream.Take(RunFrame());
+  // The fingerprint point lifts in the same frame as slot 9 goes down: one up for id 9,
+  // nothing under slot 3, one down for id 9.
+  ScriptFrame({{9, 900, 910, 200}});
+  const DiffOut out = RunFrame();
+  stream.Take(out);
+  ASSERT_EQ(out.result, 2u);
+  EXPECT_EQ(out.points[0].id, 9);
+  EXPECT_EQ(out.points[0].action, 2);
+  EXPECT_EQ(out.points[0].x, 100);
+  EXPECT_EQ(out.points[1].id, 9);
+  EXPECT_EQ(out.points[1].action, 0);
 }
 
 TEST_F(TouchReportTest, WakeCheckWithoutItsPointHoldsEarlyFrames) {
@@ -389,6 +469,16 @@ TEST_F(TouchReportTest, HostReportSlotSeesDownMoveUpThroughUpdateDiffData) {
   ferx_alg_update_diff_data(0, &frame);
   EXPECT_EQ(gHostReports.size(), 3u);
   register_alg_module(nullptr);
+}
+
+TEST(ReportCoordInfo, DataTransCopiesTheDebugStateHeadAndKeepsTheShapes) {
+  for (uint32_t i = 0; i < kCustDebugStateBytes; ++i) gstTamrelDebugStateInfo[i] = static_cast<uint8_t>(0x40 + i);
+  memset(&gstTamrelCoord, 0xEE, sizeof(gstTamrelCoord));
+  CustomReportDataTrans();
+  for (uint32_t i = 0; i < 20; ++i) EXPECT_EQ(gstTamrelCoord.aubDebugCopy[i], 0x40 + i) << i;
+  for (const auto& shape : gstTamrelCoord.aubShape) {
+    for (uint8_t b : shape) EXPECT_EQ(b, 0xEE);
+  }
 }
 
 TEST(ReportCoordInfo, RefusesSlotsAboveElevenAndNullArguments) {
