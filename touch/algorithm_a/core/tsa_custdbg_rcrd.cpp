@@ -7,6 +7,7 @@
 #include "region_records.h"
 #include "tsa_common.h"
 #include "tsa_custdbg.h"
+#include "tsa_fwpkt.h"
 
 uint8_t gstGlobalVarRcrd[kGlobalVarRcrdBytes];
 uint8_t gpuwGridAndLineDataRcrd[kGridAndLineRcrdBytes];
@@ -31,7 +32,7 @@ constexpr uint32_t kNormalizeBytes = 64;
 constexpr uint32_t kNfNoiseBytes = 24;
 
 constexpr uint32_t kRecordedBytes = kCommonFlagBytes + 1 + 3 * sizeof(gpuwNewPointX) + kStateMachineBytes +
-                                    kNfNoiseBytes + kFreqHopBytes + kCoordInputValueBytes + kCoordOutputCountBytes +
+                                    kNfNoiseBytes + kFreqHopBytes + sizeof(MutualCfgBak) + kCoordInputValueBytes + kCoordOutputCountBytes +
                                     kNormalizeBytes + sizeof(TimeCtrlEx) + kRegionOutputValueBytes +
                                     sizeof(MutualRegionSet) + sizeof(SelfRegion) + sizeof(CoordPair);
 static_assert(kRecordedBytes <= kGlobalVarRcrdBytes, "frame-variable record overflows");
@@ -62,6 +63,11 @@ void FillFrameGlobalVarRcrd() {
   w.Put(&gstStateMachine, sizeof(gstStateMachine), kStateMachineBytes);
   w.Put(stNf.pvData, stNf.uiBytes, kNfNoiseBytes);
   w.Put(stHop.pvData, stHop.uiBytes, kFreqHopBytes);
+  static_assert(sizeof(MutualCfgBak) == kGlobalVarMutualCfgBakBytes);
+  static_assert(kCommonFlagBytes + 1 + 3 * sizeof(gpuwNewPointX) + kStateMachineBytes + kNfNoiseBytes +
+                    kFreqHopBytes ==
+                kGlobalVarMutualCfgBakAt);
+  w.Put(&gstMutualCfgBak, sizeof(gstMutualCfgBak), sizeof(gstMutualCfgBak));
   w.Put(reinterpret_cast<const uint8_t*>(&gstCoordComInput) + kCoordInputValuesAt, kCoordInputValueBytes,
         kCoordInputValueBytes);
   w.Put(reinterpret_cast<const uint8_t*>(&gstCoordComOutput) + kCoordOutputCountsAt, kCoordOutputCountBytes,

@@ -13,6 +13,7 @@
 #include "signal_proc.h"
 #include "tsa_api.h"
 #include "tsa_common.h"
+#include "tsa_fwpkt.h"
 #include "tsa_replay.h"
 
 namespace {
@@ -184,6 +185,8 @@ TEST(FrameParseData, RecordingCounterRecordsOneFrame) {
   gstCommon.stData.puwRawData = raw;
   gstCommon.stData.pswDiffData = diff;
   gpuwNewPointX[0] = 0x1234;
+  const MutualCfgBak sampling = {0x0ABC, 0x1357, 0x0C, 0x03};
+  SampleSetMutualBakCfg(&sampling);
   const uint8_t head[14] = {0x80, 2, 4, 4, 7, 0};
   const struct {
     uint8_t before, after;
@@ -198,7 +201,13 @@ TEST(FrameParseData, RecordingCounterRecordsOneFrame) {
     const bool recorded = s.before == 2;
     EXPECT_EQ(gstGlobalVarRcrd[0], recorded ? 0x5A : 0);
     EXPECT_EQ(gstGlobalVarRcrd[63], recorded ? 0x34 : 0);
+    // The sampling back-up, little-endian words then the two option nibbles.
+    const std::array<uint8_t, kGlobalVarMutualCfgBakBytes> want =
+        recorded ? std::array<uint8_t, 6>{0xBC, 0x0A, 0x57, 0x13, 0x0C, 0x03} : std::array<uint8_t, 6>{};
+    EXPECT_EQ(0, memcmp(gstGlobalVarRcrd + kGlobalVarMutualCfgBakAt, want.data(), want.size()));
   }
+  const MutualCfgBak cleared = {};
+  SampleSetMutualBakCfg(&cleared);
   EXPECT_EQ(memcmp(gpuwGridAndLineDataRcrd, raw, sizeof(raw)), 0);
   EXPECT_EQ(memcmp(gpswLastDiffDataRcrd, diff, sizeof(diff)), 0);
   gubDataRecordStartCnt = 0;
