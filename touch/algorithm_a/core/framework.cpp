@@ -214,7 +214,12 @@ void SampleStart(uint8_t ubParam) {
   const uint16_t uwSum = static_cast<uint16_t>(kSampleStartLen + kSampleStartCmd + ubParam);
   const uint8_t aubPacket[7] = {0x00, 0x00, kSampleStartLen, kSampleStartCmd, ubParam,
                                 static_cast<uint8_t>(uwSum & 0xFF), static_cast<uint8_t>(uwSum >> 8)};
-  if (spfnRequestSink != nullptr) spfnRequestSink(kRequestTypePacket, aubPacket, sizeof(aubPacket));
+  if (spfnRequestSink == nullptr) {
+    FerxLogPrint("SampleStart", FERX_LOG_ERR, "sample start %u dropped: no request ring bound", ubParam);
+    return;
+  }
+  // A full ring drops the request, as for every producer.
+  (void)spfnRequestSink(kRequestTypePacket, aubPacket, sizeof(aubPacket));
 }
 
 // ---- Frame lock -------------------------------------------------------------------------

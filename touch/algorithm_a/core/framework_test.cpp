@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cfg_blob_builder_test.h"
+#include "ferx_syslog_capture_test.h"
 #include "coord.h"
 #include "core_stages.h"
 #include "region.h"
@@ -184,6 +185,14 @@ TEST(StageRunner, MarkerStagesQueueSampleStartInstead) {
   EXPECT_EQ(gTrace, (std::vector<int>{0, 2}));
   EXPECT_EQ(gSent.size(), 2u);
   FrameworkBindRequestSink(nullptr);
+
+  // With no ring bound the request cannot go anywhere: that is said, not swallowed.
+  fxtest::SysLogCapture log;
+  gTrace.clear();
+  AppExecuteList(list, 4);
+  EXPECT_EQ(gTrace, (std::vector<int>{0, 2}));
+  EXPECT_EQ(log.Count("sample start 0 dropped: no request ring bound"), 1u);
+  EXPECT_EQ(log.Count("sample start 1 dropped: no request ring bound"), 1u);
 }
 
 TEST(StageRunner, AppExecuteCountsFramesAndSaturates) {

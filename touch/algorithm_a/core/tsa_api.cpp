@@ -21,6 +21,7 @@
 #include "tsa_memory.h"
 #include "tsa_replay.h"
 #include "tsa_report.h"
+#include "tsa_startup.h"
 #include "tsa_os.h"
 #include "tsa_parse.h"
 
@@ -80,11 +81,13 @@ int16_t MutualSaturationCount() { return static_cast<int16_t>(gstAdcSatCnt.stMut
 extern "C" {
 
 VENDOR_EXPORT uint32_t TsaInit(uint8_t* items, uint32_t length) {
+  TsaEnsureModuleBound();
   if (length == 0) return kTsaOk;
   return ThpReplayUnpack(items, length, ReplayUnpackInitInfo) == REPLAY_UNPACK_OK ? kTsaOk : kTsaFailed;
 }
 
 VENDOR_EXPORT uint32_t TsaProcessingFrame(uint8_t* frame, uint32_t length) {
+  TsaEnsureModuleBound();
   if (ProcessFramedata(frame, length) == 0) return kTsaOk;
   FerxLogPrint("TsaProcessingFrame", FERX_LOG_ERR, "Framedata process fail...");
   return kTsaFailed;
@@ -96,6 +99,7 @@ VENDOR_EXPORT uint32_t TsaProcessingData(const uint8_t*, uint32_t) { return kTsa
 VENDOR_EXPORT uint32_t SetConfigInfo(const uint8_t* data, uint32_t length) {
   // The blob itself came through the configuration store; this re-reads it.
   if (data == nullptr && length == 0) return kTsaOk;
+  TsaEnsureModuleBound();
   ThpAppInit(1);
   InitWatchData();
   return kTsaOk;

@@ -14,6 +14,7 @@
 #include "tsa_fwpkt.h"
 #include "tsa_memory.h"
 #include "tsa_report.h"
+#include "tsa_startup.h"
 #include "tsa_module_links.h"
 
 uint8_t gpubTsaCmdFifo[kCmdFifoBytes];
@@ -293,9 +294,13 @@ uint32_t ProcessCmdData(const uint8_t* pubBytes, uint64_t ullArg) {
   return 0;
 }
 
-uint32_t TsaProcessingCmd(const uint8_t* pubBytes, uint64_t ullArg) { return ProcessCmdData(pubBytes, ullArg); }
+uint32_t TsaProcessingCmd(const uint8_t* pubBytes, uint64_t ullArg) {
+  TsaEnsureModuleBound();
+  return ProcessCmdData(pubBytes, ullArg);
+}
 
 uint32_t TsaCtrlState(uint64_t ullCmd, uint64_t ullArg) {
+  TsaEnsureModuleBound();
   CtrlState(ullCmd, ullArg);
   return 0;
 }

@@ -112,11 +112,13 @@ inline Bytes GoodConfigBlob(uint16_t idleDoze = 0, uint16_t idleLimit = 0, uint1
   return cfgtest::BuildBlob({.sections = {cfgtest::Section(32, time), cfgtest::Section(31, {0, 4})}});
 }
 
-// A blob for frame runs: the time control, a hopping table of FREQS frequencies and the
-// panel section (screen extents 1080 x 2400, at most 10 points).
-inline Bytes PanelConfigBlob(uint8_t freqs = 4) {
+// A blob for frame runs: the time control (normal active-to-idle time NORMAL_IDLE at byte
+// 24), a hopping table of FREQS frequencies and the panel section (screen extents 1080 x
+// 2400, at most 10 points).
+inline Bytes PanelConfigBlob(uint8_t freqs = 4, uint16_t normalIdle = 0) {
   cfgtest::Bytes time(32, 0);
   cfgtest::PutU16(time, 3, 5000);
+  cfgtest::PutU16(time, 24, normalIdle);
   cfgtest::Bytes panel(38, 0);
   cfgtest::PutU16(panel, 0, 1080);
   cfgtest::PutU16(panel, 2, 2400);

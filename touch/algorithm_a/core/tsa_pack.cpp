@@ -633,6 +633,8 @@ VENDOR_EXPORT uint32_t SetReplayDataCallbackFunc(TsaReplayDataCallback callback)
   return 0;
 }
 
+TsaReplayDataCallback GetReplayDataCallbackFunc(void) { return gpfnReplayDataCallback; }
+
 VENDOR_EXPORT uint32_t SetTraceDataCallback(TsaTraceDataCallback callback) {
   gpfnTraceDataCallback = callback;
   return 0;

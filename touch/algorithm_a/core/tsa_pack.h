@@ -315,6 +315,7 @@ VENDOR_EXPORT void InitWatchData(void);
 
 // Callbacks and traces.
 VENDOR_EXPORT uint32_t SetReplayDataCallbackFunc(TsaReplayDataCallback callback);
+TsaReplayDataCallback GetReplayDataCallbackFunc(void);
 VENDOR_EXPORT uint32_t SetTraceDataCallback(TsaTraceDataCallback callback);
 void PrintReplayData(uint8_t* buffer, uint32_t length);
 void TraceRectangle(uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t e, uint32_t f);

@@ -133,18 +133,19 @@ void LoadPanelCoordInfo() {
   }
 }
 
+// Resolution and orientation describe the panel configuration in force; a recording's own
+// values are never taken over it.
 bool FromPanelConfig(uint32_t type) {
-  if (type == REPLAY_INIT_X_RESOLUTION || type == REPLAY_INIT_Y_RESOLUTION) {
-    return gstReplayInitHooks.pubPannelCfg != nullptr;
-  }
-  if (type == REPLAY_INIT_X_REVERSAL || type == REPLAY_INIT_Y_REVERSAL || type == REPLAY_INIT_XY_SWAP) {
-    return gstReplayInitHooks.pubCoordTranCfg != nullptr;
-  }
-  return false;
+  return type == REPLAY_INIT_X_RESOLUTION || type == REPLAY_INIT_Y_RESOLUTION || type == REPLAY_INIT_X_REVERSAL ||
+         type == REPLAY_INIT_Y_REVERSAL || type == REPLAY_INIT_XY_SWAP;
 }
 
 uint32_t UnpackAfeItem(const AfeItem& item, const uint8_t* payload, uint32_t length) {
   if (FromPanelConfig(item.uiType)) {
+    if (gstReplayInitHooks.pubPannelCfg == nullptr || gstReplayInitHooks.pubCoordTranCfg == nullptr) {
+      FerxLogPrint("ReplayUnpackInitInfo", FERX_LOG_ERR, "afe item 0x%x ignored: no panel configuration bound",
+                   item.uiType);
+    }
     LoadPanelCoordInfo();
     return 0;
   }
@@ -434,8 +435,16 @@ uint32_t ReplayUnpackInitInfo(uint32_t type, uint8_t* payload, uint32_t length) 
     case REPLAY_INIT_CONFIG: {
       // The tables, resolution and watch list are rebuilt whether or not the blob was
       // taken, so they always describe the configuration in force.
-      const uint32_t result = SetTsaConfig(payload, length);
-      if (gstReplayInitHooks.pfnAppInit != nullptr) gstReplayInitHooks.pfnAppInit(0);
+      uint32_t result = SetTsaConfig(payload, length);
+      // A blob that is stored but not in force must not read as taken: the caller would run
+      // on the previous (or no) configuration without knowing.
+      if (gstReplayInitHooks.pfnAppInit == nullptr) {
+        FerxLogPrint("ReplayUnpackInitInfo", FERX_LOG_ERR, "configuration stored, not applied: module not bound");
+        result = 1;
+      } else if (const uint8_t ubInit = gstReplayInitHooks.pfnAppInit(0); ubInit != 0) {
+        FerxLogPrint("ReplayUnpackInitInfo", FERX_LOG_ERR, "configuration not applied: start-up result %u", ubInit);
+        result = 1;
+      }
       LoadPanelCoordInfo();
       InitWatchData();
       return result;

@@ -184,10 +184,11 @@ extern "C" {
 extern AfeCaps gstAfeCaps;
 extern TsaTargetInfo gstTsaTargetInfo;
 
-// What the replay side needs of the framework's records. The framework registers them once;
-// until it does, x/y resolution come from the items themselves and the reversal bits stay.
+// What the replay side needs of the framework's records, bound by the module's start-up (the
+// host's init or the first tool entry). Unbound, a configuration item is stored but refused
+// as not applied, and resolution and orientation items change nothing.
 struct ReplayInitHooks {
-  void (*pfnAppInit)(uint8_t mode);  // ThpAppInit: re-read the stored configuration
+  uint8_t (*pfnAppInit)(uint8_t mode);  // ThpAppInit: re-read the stored configuration; 0 applied
   const uint8_t* pubPannelCfg;       // first two u16: x and y resolution
   const uint8_t* pubCoordTranCfg;    // first byte: bit 0 x/y swap, bit 1 x, bit 2 y reversal
 };

@@ -262,9 +262,11 @@ TEST_F(ReplayTest, DeviceUidTakesOnlyTheGivenBytes) {
 
 int gAppInitCalls;
 uint8_t gAppInitMode;
-void RecordAppInit(uint8_t mode) {
+uint8_t gAppInitResult;
+uint8_t RecordAppInit(uint8_t mode) {
   ++gAppInitCalls;
   gAppInitMode = mode;
+  return gAppInitResult;
 }
 
 TEST_F(ReplayTest, ConfigurationItemRebuildsTablesEvenWhenRefused) {
@@ -306,6 +308,24 @@ TEST_F(ReplayTest, ConfigurationItemRebuildsTablesEvenWhenRefused) {
   EXPECT_EQ(GetConfig(out, &length), 3u);
   EXPECT_EQ(*GetConfigBlobLength(), 100u);
   EXPECT_EQ(0, std::memcmp(GetConfigBlob(), blob.data(), blob.size()));
+
+  // A blob the start-up cannot apply is stored but not reported as taken.
+  gAppInitResult = 2;
+  EXPECT_EQ(Init(0x08000BB8u, blob), 1u);
+  EXPECT_EQ(log_.Count("configuration not applied: start-up result 2"), 1u);
+  EXPECT_EQ(gAppInitCalls, 3);
+  gAppInitResult = 0;
+}
+
+TEST_F(ReplayTest, UnboundModuleRefusesConfigurationAndKeepsResolution) {
+  SetReplayInitHooks(nullptr);
+  const Bytes blob = replay_test::Pattern(100, 3);
+  EXPECT_EQ(Init(0x08000BB8u, blob), 1u);
+  EXPECT_EQ(log_.Count("configuration stored, not applied: module not bound"), 1u);
+  // The recording's own resolution is not taken in place of the panel configuration.
+  EXPECT_EQ(Init(0x010007D7u, {0x38, 0x04}), 0u);
+  EXPECT_EQ(GetAfeXResolution(), 0);
+  EXPECT_EQ(log_.Count("no panel configuration bound"), 1u);
 }
 
 TEST_F(ReplayTest, VersionTexts) {
@@ -369,9 +389,13 @@ TEST_F(ReplayTest, ReplayHeadLaysOutThreeGroupsAndReadsBack) {
                           .Item(0x010007DDu, {60, 0, 120, 0})
                           .ItemU8(0x000007E0u, 1)
                           .Item(0x010007E1u, {0x34, 0x12})
-                          .ItemU16(0x010007D7u, 1080)
+                          .ItemU16(0x010007D7u, 7)
                           .Item(0x08000BB8u, replay_test::Pattern(10, 1))
                           .bytes();
+  static const uint8_t panel[4] = {0x38, 0x04, 0x60, 0x09};  // 1080 x 2400
+  static const uint8_t coordTran[1] = {0};
+  const ReplayInitHooks hooks = {[](uint8_t) -> uint8_t { return 0; }, panel, coordTran};
+  SetReplayInitHooks(&hooks);
   ASSERT_EQ(FeedInit(setup), 0);
 
   Bytes head(8192);
@@ -411,6 +435,7 @@ TEST_F(ReplayTest, ReplayHeadLaysOutThreeGroupsAndReadsBack) {
     return none;
   };
   EXPECT_EQ(find(0x010007D0u), Bytes({18, 0}));
+  EXPECT_EQ(find(0x010007D7u), Bytes({0x38, 0x04})) << "x resolution of the panel configuration";
   EXPECT_EQ(find(0x010007DDu), Bytes({60, 0, 120, 0}));
   EXPECT_EQ(find(0x010007DFu), Bytes()) << "no mutual frequencies: empty list";
   EXPECT_EQ(find(0x010007E1u), Bytes({0x34, 0x12}));
@@ -423,6 +448,7 @@ TEST_F(ReplayTest, ReplayHeadLaysOutThreeGroupsAndReadsBack) {
   // A replay reads the head back into the same records.
   const AfeCaps before = gstAfeCaps;
   ReplayResetForTest();
+  SetReplayInitHooks(&hooks);
   ASSERT_EQ(FeedInit(Bytes(head.begin(), head.begin() + length)), 0);
   EXPECT_EQ(0, std::memcmp(&before, &gstAfeCaps, sizeof(AfeCaps)));
   EXPECT_STREQ(GetVersionSys(), "sys");

@@ -1,5 +1,6 @@
 #include "tsa_startup.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -25,7 +26,10 @@ constexpr uint32_t kItemConfig = 0x08000BB8u;
 
 const FrameworkStartupSource kStartupSource = {GetVersionFw, GetAfeDrvNum, GetAfeSenNum};
 
-void AppInitHook(uint8_t mode) { (void)ThpAppInit(mode); }
+uint8_t AppInitHook(uint8_t mode) { return ThpAppInit(mode); }
+
+// Set once the records are bound; the tool entries bind them when the host's init did not.
+std::atomic<bool> gboModuleBound{false};
 
 // Appends items to one package and remembers whether any did not fit.
 class PackageWriter {
@@ -70,6 +74,7 @@ void BindModuleRecords() {
   static const ReplayInitHooks kHooks = {AppInitHook, reinterpret_cast<const uint8_t*>(&gstTouchPannelCfg),
                                          reinterpret_cast<const uint8_t*>(&gstCoordTranCfg)};
   SetReplayInitHooks(&kHooks);
+  gboModuleBound = true;
 }
 
 void FillAfeInfo() {
@@ -214,7 +219,16 @@ extern "C" int32_t ferx_tsa_init(void) {
   return ConfigPackage();
 }
 
+extern "C" void TsaEnsureModuleBound(void) {
+  if (gboModuleBound.load()) return;
+  // A replay writer the tool installed before its first call stays in place.
+  const TsaReplayDataCallback pfnToolWriter = GetReplayDataCallbackFunc();
+  BindModuleRecords();
+  if (pfnToolWriter != nullptr) SetReplayDataCallbackFunc(pfnToolWriter);
+}
+
 extern "C" void TsaStartupUnbindForTest(void) {
+  gboModuleBound = false;
   SetReplayDataCallbackFunc(nullptr);
   FrameworkBindRequestSink(nullptr);
   FrameworkBindStartupSource(nullptr);

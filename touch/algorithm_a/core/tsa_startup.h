@@ -48,6 +48,10 @@ extern AfeInfo afe_info;
 // not handed over.
 int32_t ferx_tsa_init(void);
 
+// Binds the module's records as ferx_tsa_init does, once, for a tool that drives the module
+// only through the Tsa entries (no host init in its process).
+void TsaEnsureModuleBound(void);
+
 // Test control: undoes the bindings ferx_tsa_init made.
 void TsaStartupUnbindForTest(void);
 
