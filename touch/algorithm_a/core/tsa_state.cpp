@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "coord_records.h"
 #include "region.h"
+#include "region_records.h"
 #include "tsa_common.h"
 #include "tsa_config.h"
 #include "tsa_ctrl.h"
@@ -76,6 +78,21 @@ constexpr uint16_t kPowerOnWindowFrames = 499;
 constexpr uint8_t kNormCheckStateDoze = 5;
 constexpr uint8_t kScreenOnRefFrames = 12;
 
+// Cross comparison of the idle pre-judgement.
+constexpr uint32_t kTcxCrossRenewHold = 2;    // set from the configured hold at byte 27
+constexpr uint32_t kTcxCrossRenewHoldCfg = 27;
+constexpr uint32_t kTcxIdleMarkHold = 17;     // 1 with bit 3 of byte 19: no idle-entry mark
+constexpr uint32_t kTcxIdleMarkCfg = 19;
+constexpr uint8_t kTcxIdleMarkCfgBit = 0x08;
+constexpr int32_t kCrossEdgeRaiseMul = 26215;  // the edge channels read a tenth low
+constexpr int32_t kCrossEdgeRaiseDiv = 262144;
+constexpr int32_t kCrossDriftMagnitude = 81;
+constexpr uint32_t kCrossDriftNodes = 11;
+constexpr uint32_t kSelfCapThresholdAt = 19;
+constexpr int32_t kSelfCapThresholdScale = 15;
+constexpr int32_t kSelfCapThresholdDefault = 1500;
+constexpr uint32_t kFpLineTouchMin = 2;
+
 void ApplyPeriods(const TimeCtrlCfg& t) {
   gpubSleepMode[3] = 1;
   gpubSleepMode[11] = 1;
@@ -126,6 +143,79 @@ void IdleRefStep(uint8_t ubStep) {
     if (uiQuietRows != 0) memcpy(ip.puwCrossRef, ip.puwCrossRaw, uiNodes * sizeof(uint16_t));
   }
   if (ip.puwCrossBak != nullptr) memcpy(ip.puwCrossBak, ip.puwCrossRaw, uiNodes * sizeof(uint16_t));
+}
+
+// The self diff of the fingerprint lines [common byte 712, byte 713), clipped to the self
+// vector; null when there is none.
+const int16_t* FpLines(uint32_t* puiStart, uint32_t* puiEnd) {
+  *puiStart = gstCommon.aubFpRect[2];
+  *puiEnd = gstCommon.aubFpRect[3];
+  const uint32_t uiSelfNum = static_cast<uint32_t>(gstCommon.ubDrvNum) + gstCommon.ubSenNum;
+  if (*puiEnd > uiSelfNum) *puiEnd = uiSelfNum;
+  return gstCommon.stData.pswSelfDiffData;
+}
+
+// Step 3 of the idle pre-judgement: each cross row against its reference. A row with a
+// touch-like peak whose difference reaches past the drive-related count means a finger
+// came while idle; a row with no peak that has drifted as a whole (many large
+// differences, or a sum past the self-capacitance threshold) needs its reference renewed.
+void IdleCrossCompare() {
+  IdleProcRec& ip = gstIdleProc;
+  const uint32_t uiSen = ip.ubSenNum;
+  if (ip.puwCrossRaw == nullptr || ip.puwCrossRef == nullptr || uiSen == 0) return;
+  const uint16_t uwPeakThreshold = gstTouchPannelCfg.uwValue18;
+  const int32_t siSelfCfg = gstSelfCapProcCfg.aubData[kSelfCapThresholdAt];
+  const int32_t siSelfThreshold = siSelfCfg != 0 ? siSelfCfg * kSelfCapThresholdScale : kSelfCapThresholdDefault;
+  uint8_t* pubEx = TimeCtrlExBytes();
+  int16_t aswRow[UINT8_MAX];
+  bool boRenew = false;
+  bool boTouch = false;
+  for (uint32_t r = 0; r < gstCrsbCfg.ubCrossNum; ++r) {
+    const uint16_t* puwRaw = ip.puwCrossRaw + r * uiSen;
+    const uint16_t* puwRef = ip.puwCrossRef + r * uiSen;
+    for (uint32_t c = 0; c < uiSen; ++c) {
+      int32_t v = static_cast<int32_t>(puwRaw[c]) - puwRef[c];
+      if (c == 0 || c + 1 == uiSen) v += v * kCrossEdgeRaiseMul / kCrossEdgeRaiseDiv;
+      aswRow[c] = static_cast<int16_t>(v < INT16_MIN ? INT16_MIN : v > INT16_MAX ? INT16_MAX : v);
+    }
+    uint8_t ubSpan = 0;
+    const uint8_t ubPeaks = SelfRegionSearch(aswRow, static_cast<uint8_t>(uiSen), uwPeakThreshold, &ubSpan);
+    int32_t siSum = 0;
+    int32_t siMax = INT16_MIN;
+    uint32_t uiDrift = 0;
+    for (uint32_t c = 0; c < uiSen; ++c) {
+      const int32_t v = aswRow[c];
+      siSum += v;
+      if (v > siMax) siMax = v;
+      if (std::abs(v) >= kCrossDriftMagnitude) ++uiDrift;
+    }
+    if (ubPeaks != 0) {
+      if (siMax > static_cast<int32_t>(ip.uwDrvRelated)) boTouch = true;
+    } else if (uiDrift >= kCrossDriftNodes || std::abs(siSum) >= siSelfThreshold) {
+      boRenew = true;
+    }
+  }
+  if (boRenew) {
+    gubCrossRefUpdateFlag = 1;
+    pubEx[kTcxCrossRenewHold] = pubEx[kTcxCrossRenewHoldCfg];
+  }
+  if (boTouch) {
+    gstCommon.ubTouchPresent = 1;
+    gstStateMachine.ullRequest |= kReqIdleRef;
+    const bool boNoMark = pubEx[kTcxIdleMarkHold] == 1 && (pubEx[kTcxIdleMarkCfg] & kTcxIdleMarkCfgBit) != 0;
+    if (!boNoMark) ip.ubIdleEntryMark = 1;
+  }
+
+  // A touch on the fingerprint lines ends a pending gesture wake.
+  uint32_t uiStart = 0;
+  uint32_t uiEnd = 0;
+  const int16_t* pswSelf = FpLines(&uiStart, &uiEnd);
+  if (pswSelf == nullptr) return;
+  uint32_t uiOver = 0;
+  for (uint32_t i = uiStart; i < uiEnd; ++i) {
+    if (pswSelf[i] > static_cast<int32_t>(uwPeakThreshold)) ++uiOver;
+  }
+  if (uiOver >= kFpLineTouchMin) gstGesture.ubByte324 = 0;
 }
 
 }  // namespace
@@ -323,11 +413,9 @@ void DeterminUpdateMutualRef() {
 uint8_t IsMutualDiffSmall() { return SmallOffsetRange() ? 1 : 0; }
 
 uint8_t FPCheck() {
-  const uint32_t uiStart = gstCommon.aubFpRect[2];  // common byte 712
-  uint32_t uiEnd = gstCommon.aubFpRect[3];          // common byte 713
-  const uint32_t uiSelfNum = static_cast<uint32_t>(gstCommon.ubDrvNum) + gstCommon.ubSenNum;
-  if (uiEnd > uiSelfNum) uiEnd = uiSelfNum;
-  const int16_t* pswSelf = gstCommon.stData.pswSelfDiffData;
+  uint32_t uiStart = 0;
+  uint32_t uiEnd = 0;
+  const int16_t* pswSelf = FpLines(&uiStart, &uiEnd);
   if (pswSelf == nullptr || uiStart >= uiEnd) return 0;
   const int32_t siThreshold = gstTouchPannelCfg.uwValue18;
   uint32_t uiCount = 0;
@@ -396,4 +484,5 @@ void IdlePreJudge() {
     gstCommon.ubTouchPresent = 1;
     return;
   }
+  IdleCrossCompare();
 }

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <vector>
 
+#include "coord_records.h"
 #include "framework.h"
 #include "tsa_common.h"
 #include "tsa_config.h"
 #include "tsa_ctrl.h"
 #include "tsa_frame_links.h"
+#include "region.h"
 
 namespace {
 
@@ -44,19 +46,26 @@ TEST(StateMachineTables, StateTableColumns) {
 }
 
 TEST(StateMachineTables, TransferAndSampleModeTables) {
-  const StateTransfer& first = gpstStateTransferTable[0];
-  EXPECT_EQ(first.uiFrom, 12u);
-  EXPECT_EQ(first.uiEvent, 1u);
-  EXPECT_EQ(first.uiTo, 13u);
-  EXPECT_EQ(first.pfnAction, &CommonStateToFinger);
-  EXPECT_EQ(gpstStateTransferTable[1].pfnAction, &ActiveToIdleAction);
-  EXPECT_EQ(gpstStateTransferTable[20].uiEvent, 30u);
-  EXPECT_EQ(gpstStateTransferTable[20].pfnAction, &ExitJitterScan);
-  EXPECT_EQ(gpstStateTransferTable[23].uiFrom, 1u);
-  EXPECT_EQ(gpstStateTransferTable[23].pfnAction, &ExitFreqScan);
-  const StateTransfer& last = gpstStateTransferTable[kStateTransferRows - 1];
-  EXPECT_EQ(last.uiFrom | last.uiEvent | last.uiTo, 0u);
-  EXPECT_EQ(last.pfnAction, nullptr);
+  const StateTransfer rows[kStateTransferRows] = {
+      {12, 1, 13, 0, CommonStateToFinger}, {2, 5, 9, 0, ActiveToIdleAction},  {9, 6, 2, 0, IdleToActiveAction},
+      {9, 8, 2, 0, IdleToUpdateRef},       {3, 5, 8, 0, ActiveToIdleAction},  {8, 6, 3, 0, IdleToActiveAction},
+      {8, 8, 3, 0, IdleToUpdateRef},       {11, 6, 3, 0, IdleToActiveAction}, {11, 8, 3, 0, IdleToUpdateRef},
+      {11, 21, 8, 0, ActiveToIdleAction},  {12, 17, 11, 0, ActiveToIdleAction}, {12, 15, 3, 0, IdleToActiveAction},
+      {12, 16, 2, 0, IdleToActiveAction},  {10, 2, 2, 0, IdleToActiveAction}, {10, 8, 2, 0, IdleToUpdateRef},
+      {12, 9, 2, 0, IdleToActiveAction},   {12, 10, 2, 0, IdleToActiveAction}, {12, 7, 10, 0, ActiveToIdleAction},
+      {5, 12, 2, 0, ExitPccScan},          {12, 11, 5, 0, SwitchToPccScan},   {4, 30, 13, 0, ExitJitterScan},
+      {12, 29, 4, 0, SwitchToJitterScan},  {12, 13, 1, 0, SwitchToFreqScan},  {1, 14, 2, 0, ExitFreqScan},
+      {0, 0, 0, 0, nullptr},
+  };
+  for (uint32_t i = 0; i < kStateTransferRows; ++i) {
+    SCOPED_TRACE(i);
+    const StateTransfer& t = gpstStateTransferTable[i];
+    EXPECT_EQ(t.uiFrom, rows[i].uiFrom);
+    EXPECT_EQ(t.uiEvent, rows[i].uiEvent);
+    EXPECT_EQ(t.uiTo, rows[i].uiTo);
+    EXPECT_EQ(t.uiZero, 0u);
+    EXPECT_EQ(t.pfnAction, rows[i].pfnAction);
+  }
 
   const uint32_t counts[kSampleModeRows] = {0, 1, 1, 1, 3, 2, 1, 0};
   for (uint32_t i = 0; i < kSampleModeRows; ++i) EXPECT_EQ(gpstSampleDataPrep[i].uiProcNum, counts[i]) << i;
@@ -339,6 +348,148 @@ TEST_F(StateMachineTest, IdleReferenceStepRenewsCrossDataAndTakesBatchEnable) {
   EXPECT_EQ(gstIdleProc.ubIdleRefRequest, 0);
   gstCrsbCfg = saved;
   memset(&gstIdleProc, 0, sizeof(gstIdleProc));
+}
+
+// The comparison path of the idle pre-judgement on two cross rows of 12 sense lines: row 0
+// stays at its reference, row 1 carries the case's differences.
+class IdleCrossCompareTest : public StateMachineTest {
+ protected:
+  static constexpr uint32_t kSen = 12;
+  uint16_t raw_[2 * kSen] = {};
+  uint16_t ref_[2 * kSen] = {};
+  CrsbCfg savedCrsb_{};
+  TouchPannelCfg savedPanel_{};
+  SelfCapProcCfg savedSelfCap_{};
+
+  void SetUp() override {
+    StateMachineTest::SetUp();
+    savedCrsb_ = gstCrsbCfg;
+    savedPanel_ = gstTouchPannelCfg;
+    savedSelfCap_ = gstSelfCapProcCfg;
+    gstCrsbCfg.ubCrossNum = 2;
+    gstIdleProc.ubSenNum = kSen;
+    gstIdleProc.puwCrossRaw = raw_;
+    gstIdleProc.puwCrossRef = ref_;
+    gstTouchPannelCfg.uwValue18 = 100;  // peak threshold
+    memset(&gstSelfCapProcCfg, 0, sizeof(gstSelfCapProcCfg));
+    gstCommon.ubIdleRefStep = 0;
+    gstCrossReg.ubBatchActive = 0;
+    gubCrossRefUpdateFlag = 0;
+    Ex()[21] = 1;  // idle sync on
+    Ex()[27] = 9;  // configured renewal hold
+    memset(&gstGesture, 0, sizeof(gstGesture));
+  }
+  void TearDown() override {
+    gstCrsbCfg = savedCrsb_;
+    gstTouchPannelCfg = savedPanel_;
+    gstSelfCapProcCfg = savedSelfCap_;
+    memset(&gstIdleProc, 0, sizeof(gstIdleProc));
+    memset(&gstCrossReg, 0, sizeof(gstCrossReg));
+    memset(&gstGesture, 0, sizeof(gstGesture));
+    gubCrossRefUpdateFlag = 0;
+    StateMachineTest::TearDown();
+  }
+  static uint8_t* Ex() { return reinterpret_cast<uint8_t*>(&gstTimeCtrlEx); }
+  void SetRow1(const std::vector<int16_t>& diff) {
+    for (uint32_t c = 0; c < 2 * kSen; ++c) {
+      ref_[c] = 1000;
+      raw_[c] = 1000;
+    }
+    for (uint32_t c = 0; c < kSen; ++c) raw_[kSen + c] = static_cast<uint16_t>(1000 + diff[c]);
+  }
+};
+
+TEST_F(IdleCrossCompareTest, RenewsTheReferenceOrReportsATouch) {
+  using D = std::vector<int16_t>;
+  const D touch = {0, 0, 0, 300, 600, 300, 0, 0, 0, 0, 0, 0};
+  struct Case {
+    const char* name;
+    D diff;
+    uint8_t selfCapCfg;     // byte 19 of the self-capacitance section (x 15; 0 = 1500)
+    uint16_t drvRelated;
+    uint8_t markHold17, markCfg19;
+    bool renew, touch, mark;
+  } cases[] = {
+      {"quiet", D(12, 10), 0, 500, 0, 0, false, false, false},
+      {"eleven drifted nodes", {100, 100, 100, 100, 100, 0, 100, 100, 100, 100, 100, 100}, 0, 500, 0, 0, true, false,
+       false},
+      {"ten drifted nodes", {100, 100, 100, 100, 0, 0, 100, 100, 100, 100, 100, 100}, 0, 500, 0, 0, false, false,
+       false},
+      // 75 at the edge reads 82 once raised by a tenth: the eleventh node past 81.
+      {"edge raised by a tenth", {75, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 0}, 0, 500, 0, 0, true,
+       false, false},
+      {"edge raised toward zero", {-75, -100, -100, -100, -100, -100, -100, -100, -100, -100, -100, 0}, 0, 500, 0, 0,
+       true, false, false},
+      {"sum past the configured threshold", D(12, 5), 4, 500, 0, 0, true, false, false},
+      {"negative sum past it", D(12, -5), 4, 500, 0, 0, true, false, false},
+      {"sum below the default 1500", D(12, 70), 0, 500, 0, 0, false, false, false},
+      {"touch past the drive-related count", touch, 0, 500, 0, 0, false, true, true},
+      {"touch not past it", touch, 0, 600, 0, 0, false, false, false},
+      {"touch, mark held by the time control", touch, 0, 500, 1, 0x08, false, true, false},
+      {"touch, hold without its enable bit", touch, 0, 500, 1, 0x00, false, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetRow1(c.diff);
+    gstSelfCapProcCfg.aubData[19] = c.selfCapCfg;
+    gstIdleProc.uwDrvRelated = c.drvRelated;
+    gstIdleProc.ubIdleEntryMark = 0;
+    Ex()[17] = c.markHold17;
+    Ex()[19] = c.markCfg19;
+    Ex()[2] = 0;
+    gubCrossRefUpdateFlag = 0;
+    gstCommon.ubTouchPresent = 0;
+    gstStateMachine.ullRequest = 0;
+    IdlePreJudge();
+    EXPECT_EQ(gubCrossRefUpdateFlag, c.renew ? 1 : 0);
+    EXPECT_EQ(Ex()[2], c.renew ? 9 : 0);
+    EXPECT_EQ((gstStateMachine.ullRequest & kReqIdleRef) != 0, c.touch);
+    EXPECT_EQ(gstCommon.ubTouchPresent, c.touch ? 1 : 0);
+    EXPECT_EQ(gstIdleProc.ubIdleEntryMark, c.mark ? 1 : 0);
+    EXPECT_EQ(memcmp(ref_ + kSen, raw_ + kSen, sizeof(uint16_t) * kSen) == 0, c.diff == D(12, 0))
+        << "the comparison leaves the reference as it was";
+  }
+}
+
+TEST_F(IdleCrossCompareTest, OtherPathsSkipTheComparison) {
+  SetRow1({0, 0, 0, 300, 600, 300, 0, 0, 0, 0, 0, 0});
+  gstIdleProc.uwDrvRelated = 500;
+  // A batch under way: touch present, nothing compared.
+  gstCrossReg.ubBatchActive = 1;
+  gstCommon.ubCrossBatch = 1;
+  IdlePreJudge();
+  EXPECT_EQ(gstCommon.ubTouchPresent, 1);
+  EXPECT_EQ(gstStateMachine.ullRequest & kReqIdleRef, 0u);
+  EXPECT_EQ(gstIdleProc.ubIdleEntryMark, 0);
+  // Idle sync off: nothing at all.
+  gstCrossReg.ubBatchActive = 0;
+  gstCommon.ubTouchPresent = 0;
+  Ex()[21] = 0;
+  IdlePreJudge();
+  EXPECT_EQ(gstCommon.ubTouchPresent, 0);
+  EXPECT_EQ(gstStateMachine.ullRequest, 0u);
+}
+
+TEST_F(IdleCrossCompareTest, TouchOnTheFingerprintLinesClearsTheGestureByte) {
+  SetRow1(std::vector<int16_t>(kSen, 0));
+  int16_t self[8] = {0, 0, 150, 90, 150, 0, 150, 0};
+  gstCommon.ubDrvNum = 3;
+  gstCommon.ubSenNum = 5;
+  gstCommon.stData.pswSelfDiffData = self;
+  gstCommon.aubFpRect[2] = 1;  // lines 1 to 4
+  gstCommon.aubFpRect[3] = 5;
+  struct Case {
+    int16_t line4;
+    uint8_t expect324;
+  } cases[] = {{150, 0}, {100, 0x5A}, {-300, 0x5A}};  // two above 100, then one, then one
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line4);
+    self[4] = c.line4;
+    gstGesture.ubByte324 = 0x5A;
+    IdlePreJudge();
+    EXPECT_EQ(gstGesture.ubByte324, c.expect324);
+  }
+  gstCommon.stData.pswSelfDiffData = nullptr;
 }
 
 }  // namespace
