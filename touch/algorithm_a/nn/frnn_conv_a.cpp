@@ -1,0 +1,113 @@
+// Path A of the convolution: the half-precision planar (NCHW) kernels. The output is the
+// accumulator: every plane starts at its bias, then each input channel in ascending order
+// adds its taps row-major, rounded to half after every term. The 8-lane body (F16C/AVX2,
+// chosen at run time) does the same arithmetic on eight columns at once; it only reads
+// input columns that lie inside the row, and the scalar body finishes each row.
+#include <atomic>
+
+#include "frnn_conv_kernels.h"
+#include "frnn_internal.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+std::atomic<bool> sbAllowVector{true};
+
+struct PlanarShape {
+  uint32_t kW, kH, sW, sH;
+};
+
+// The planar shapes path A runs (kernel width x height, strides along width, height).
+constexpr PlanarShape kPlanar[] = {
+    {3, 3, 2, 2}, {3, 3, 1, 1}, {3, 3, 2, 1}, {3, 1, 1, 1}, {1, 3, 1, 1},
+    {1, 1, 1, 1}, {5, 5, 1, 1}, {5, 1, 1, 1}, {1, 5, 1, 1}, {2, 2, 2, 2},
+};
+
+#if defined(__x86_64__)
+// One row of 8-column steps for one tap: acc[x] += w * in[x] over x0 .. while whole.
+__attribute__((target("avx2,f16c"))) uint32_t TapRowVector(uint16_t* acc, const uint16_t* in, uint16_t w,
+                                                            uint32_t count) {
+  const __m256 vw = _mm256_set1_ps(HalfToSingleOnce(w));
+  uint32_t x = 0;
+  for (; x + 8 <= count; x += 8) {
+    const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + x)));
+    const __m256 vi = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x)));
+    const __m256 vs = _mm256_add_ps(va, _mm256_mul_ps(vw, vi));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + x), _mm256_cvtps_ph(vs, _MM_FROUND_TO_NEAREST_INT));
+  }
+  return x;
+}
+#endif
+
+}  // namespace
+
+bool FrnnHasHalfVector() {
+#if defined(__x86_64__)
+  static const bool sbHas = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("f16c");
+  return sbHas && sbAllowVector.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
+void FrnnSetVectorKernels(bool bAllow) { sbAllowVector.store(bAllow, std::memory_order_relaxed); }
+
+void ConvPlanarF16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, bool bVector) {
+  const uint32_t kW = l->kernelWidth;
+  const uint32_t kH = l->kernelHeight;
+  const uint32_t sW = l->strideWidth;
+  const uint32_t sH = l->strideHeight;
+  const uint32_t C = in->uiC;
+  const auto* wts = Elems<const uint16_t>(&l->weights);
+  const uint32_t uiOutW = out->uiW;
+#if !defined(__x86_64__)
+  bVector = false;
+#endif
+  for (uint32_t n = 0; n < in->uiN; ++n) {
+    const FrnnTensor ii = FrnnTensorImage(in, n);
+    FrnnTensor oi = FrnnTensorImage(out, n);
+    for (uint32_t o = 0; o < out->uiC; ++o) {
+      FrnnTensor oc = FrnnTensorChannel(&oi, o);
+      FrnnTensorFill16f(&oc, l->hasBias ? Elems<const uint16_t>(&l->bias)[o] : kHalfZero);
+      auto* po = Elems<uint16_t>(&oc);
+      for (uint32_t k = 0; k < C; ++k) {
+        const FrnnTensor ic = FrnnTensorChannel(&ii, k);
+        const auto* pi = Elems<const uint16_t>(&ic);
+        const uint16_t* w = wts + (static_cast<size_t>(o) * C + k) * kH * kW;
+        for (uint32_t ky = 0; ky < kH; ++ky) {
+          for (uint32_t kx = 0; kx < kW; ++kx) {
+            const uint16_t uwW = w[ky * kW + kx];
+            for (uint32_t y = 0; y < out->uiH; ++y) {
+              uint16_t* acc = po + static_cast<size_t>(y) * out->uiRowStride;
+              const uint16_t* src = pi + static_cast<size_t>(y * sH + ky) * in->uiRowStride + kx;
+              uint32_t x = 0;
+#if defined(__x86_64__)
+              if (bVector && sW == 1) x = TapRowVector(acc, src, uwW, uiOutW);
+#endif
+              for (; x < uiOutW; ++x) acc[x] = HalfFma(acc[x], uwW, src[static_cast<size_t>(x) * sW]);
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+uint32_t ConvUnrolledKernel(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* /*pool*/) {
+  const bool bDil1 = l->dilationWidth == 1 && l->dilationHeight == 1;
+  // Blocked and batch-interleaved inputs have kernels of their own, not these.
+  if (!bDil1 || in->uiLayout != FRNN_LAYOUT_NCHW) return FRNN_ERR_UNSUPPORTED;
+  if (in->uiKind != FRNN_KIND_F16 || (in->uiRowStride % 8) != 0 || (out->uiRowStride % 8) != 0) {
+    return FRNN_ERR_UNSUPPORTED;
+  }
+  for (const PlanarShape& s : kPlanar) {
+    if (s.kW == l->kernelWidth && s.kH == l->kernelHeight && s.sW == l->strideWidth && s.sH == l->strideHeight) {
+      ConvPlanarF16(l, in, out, FrnnHasHalfVector());
+      return FRNN_OK;
+    }
+  }
+  return FRNN_ERR_UNSUPPORTED;
+}
