@@ -141,6 +141,67 @@ uint32_t FrnnCplxTensorDestroy(FrnnTensor** ppstPair, void* pool);
 void FrnnTensorFill16f(FrnnTensor* pstT, uint16_t half);
 void TensorFillF32(FrnnTensor* pstT, float value);
 
+// Element conversions (a new pool tensor of another kind; q = fraction bits of the
+// fixed-point side).
+uint32_t TensorQuantizeF32ToS16(const FrnnTensor* src, FrnnTensor** ppstOut, uint32_t q, void* pool);
+uint32_t TensorQuantizeF16ToS16(const FrnnTensor* src, FrnnTensor** ppstOut, uint32_t q, void* pool);
+uint32_t FrnnTensorConvertF32ToS32(const FrnnTensor* src, FrnnTensor** ppstOut, uint32_t q, void* pool);
+uint32_t FrnnTensorConvertS32ToF32(const FrnnTensor* src, FrnnTensor** ppstOut, uint32_t q, void* pool);
+uint32_t TensorConvertS32ToF16(const FrnnTensor* src, FrnnTensor** ppstOut, uint32_t q, void* pool);
+uint32_t FrnnTensorConvertF32ToF16(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnTensorConvertF16ToF32(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t TensorConvertS16ToF16(const FrnnTensor* src, FrnnTensor** ppstOut, uint32_t q, void* pool);
+uint32_t TensorConvertS32ToS16(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnTensorConvertS16ToS32(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t TensorConvertS16ToF32(const FrnnTensor* src, FrnnTensor** ppstOut, uint32_t q, void* pool);
+void FrnnConvertI16ToF16(const int16_t* src, uint16_t* dst, uint32_t q, int32_t count);
+uint32_t FrnnPadMaskAlignedQuanF16(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+
+// Layout transforms (a new pool tensor in the target layout; pad lanes and pad columns of
+// the new tensor are not written).
+struct LayoutShape {
+  int32_t n;
+  int32_t c;
+  int32_t h;
+  int32_t w;
+  int32_t rowStride;  // of the NCHW side
+  int32_t plane;      // of the NCHW side
+};
+uint32_t FrnnTensorLayoutNCHWToNC8HW8(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnTensorLayoutNC8HW8ToNCHW(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnTensorLayoutNHWCToNC8HW8(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnTensorLayoutNC8HW8ToNHWC(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnTensorLayoutNCHWToNHWC(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnTensorLayoutNCHWToCHWN(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnTensorLayoutCHWNToNCHW(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnTensorLayoutNCHWToNC4HW4(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnTensorLayoutNC4HW4ToNCHW(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t TensorLayoutNC8HW8ToNC4HW4(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+uint32_t TensorLayoutNC4HW4ToNC8HW8(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
+// Element movers: (destination, source, shape, element size 1, 2 or 4; another size is
+// refused with 9).
+uint32_t LayoutKernelNchwToNc8hw8(void* dst, const void* src, const LayoutShape* shape, uint32_t es);
+uint32_t LayoutKernelNc8hw8ToNchw(void* dst, const void* src, const LayoutShape* shape, uint32_t es);
+uint32_t LayoutKernelNhwcToNc8hw8(void* dst, const void* src, const LayoutShape* shape, uint32_t es);
+uint32_t LayoutKernelNc8hw8ToNhwc(void* dst, const void* src, const LayoutShape* shape, uint32_t es);
+uint32_t LayoutKernelNchwToNhwc(void* dst, const void* src, const LayoutShape* shape, uint32_t es);
+uint32_t LayoutKernelNc8hw8ToNc4hw4(void* dst, const void* src, const LayoutShape* shape, uint32_t es);
+uint32_t LayoutKernelNc4hw4ToNc8hw8(void* dst, const void* src, const LayoutShape* shape, uint32_t es);
+uint32_t LayoutKernelNchwToNc4hw4(void* dst, const void* src, const LayoutShape* shape, uint32_t es);
+uint32_t LayoutKernelNc4hw4ToNchw(void* dst, const void* src, const LayoutShape* shape, uint32_t es);
+void TransposeNchwToNhwcU32(uint32_t* dst, const uint32_t* src, uint32_t n, uint32_t c, uint32_t h, uint32_t w,
+                            uint32_t plane, uint32_t imageSize);
+
+// Pad fills (mode 0: the value; mode 1: copy of the last real lane or column) and the
+// convolution weight packers (shape: O, I, KH, KW).
+uint32_t TensorPadFillF16(FrnnTensor* t, uint32_t mode, uint16_t value);
+uint32_t TensorPadFillS16(FrnnTensor* t, uint32_t mode, uint32_t value);
+uint32_t TensorPadFillF32(FrnnTensor* t, uint32_t mode, float value);
+uint32_t TensorPadFillU8(FrnnTensor* t, uint32_t mode, uint32_t value);
+void TensorPadFillU16(FrnnTensor* t, uint16_t value);
+uint32_t ConvWeightPackO8I8(void* dst, const void* src, const int32_t* shape, uint32_t es);
+uint32_t ConvWeightPackO4I4(void* dst, const void* src, const int32_t* shape, uint32_t es);
+
 // ---------------------------------------------------------------------------------------
 // Weight stream.
 struct FrnnWeightReader {

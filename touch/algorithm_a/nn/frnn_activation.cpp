@@ -220,9 +220,6 @@ FrnnSigmoidParam FrnnSigmoidInit(const FrnnWeightReader* r) {
 
 FrnnSigmoidParam FrnnHardSigmoidInit(const FrnnWeightReader* r) { return FrnnSigmoidInit(r); }
 
-uint32_t TensorQuantizeF32ToS16(const FrnnTensor* src, FrnnTensor** ppstOut, uint32_t q, void* pool);
-uint32_t TensorQuantizeF16ToS16(const FrnnTensor* src, FrnnTensor** ppstOut, uint32_t q, void* pool);
-uint32_t FrnnTensorLayoutNC8HW8ToNCHW(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
 
 int32_t FrnnSigmoidForwardInplaceInt(const FrnnSigmoidParam* p, FrnnTensor* in, FrnnTensor** ppstOut, void* pool) {
   if (p == nullptr || in == nullptr) return FRNN_ERR_NULL;

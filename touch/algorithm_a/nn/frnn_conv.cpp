@@ -8,9 +8,6 @@
 #include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
 
-uint32_t FrnnTensorLayoutNC8HW8ToNCHW(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
-uint32_t FrnnTensorLayoutNCHWToNC8HW8(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
-uint32_t FrnnTensorLayoutNC4HW4ToNCHW(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
 
 namespace {
 

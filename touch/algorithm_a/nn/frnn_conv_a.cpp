@@ -9,6 +9,7 @@
 #include "frnn_internal.h"
 
 #if defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -44,9 +45,28 @@ __attribute__((target("avx2,f16c"))) uint32_t TapRowVector(uint16_t* acc, const 
 
 }  // namespace
 
+#if defined(__x86_64__)
+namespace {
+// F16C and AVX2, with the operating system saving the 256-bit registers.
+bool CpuHasHalfVector() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+  const bool bF16c = (c & (1u << 29)) != 0;
+  const bool bOsxsave = (c & (1u << 27)) != 0;
+  const bool bAvx = (c & (1u << 28)) != 0;
+  if (!bF16c || !bOsxsave || !bAvx) return false;
+  unsigned lo = 0, hi = 0;
+  __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+  if ((lo & 6u) != 6u) return false;
+  if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return false;
+  return (b & (1u << 5)) != 0;
+}
+}  // namespace
+#endif
+
 bool FrnnHasHalfVector() {
 #if defined(__x86_64__)
-  static const bool sbHas = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("f16c");
+  static const bool sbHas = CpuHasHalfVector();
   return sbHas && sbAllowVector.load(std::memory_order_relaxed);
 #else
   return false;

@@ -4,7 +4,6 @@
 
 #include "frnn_internal.h"
 
-uint32_t TensorPadFillF16(FrnnTensor* t, uint32_t mode, uint16_t value);
 
 namespace {
 

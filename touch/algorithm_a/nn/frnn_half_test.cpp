@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 
+#include "frnn_conv_kernels.h"
 #include "nn_test_util.h"
 
 #if defined(__x86_64__)
@@ -65,7 +66,7 @@ __attribute__((target("f16c"))) float HwWiden(uint16_t h) { return _cvtsh_ss(h);
 __attribute__((target("f16c"))) uint16_t HwNarrow(float f) { return _cvtss_sh(f, _MM_FROUND_TO_NEAREST_INT); }
 
 TEST(FrnnHalf, AgreesWithTheProcessorsConversions) {
-  if (!__builtin_cpu_supports("f16c")) GTEST_SKIP() << "no F16C on this processor";
+  if (!FrnnHasHalfVector()) GTEST_SKIP() << "no F16C on this processor";
   for (uint32_t h = 0; h < 0x10000; ++h) {
     const float a = HalfToSingleOnce(static_cast<uint16_t>(h));
     const float b = HwWiden(static_cast<uint16_t>(h));

@@ -7,9 +7,6 @@
 
 #include "nn_test_util.h"
 
-uint32_t TensorQuantizeF32ToS16(const FrnnTensor* src, FrnnTensor** ppstOut, uint32_t q, void* pool);
-uint32_t FrnnTensorLayoutNCHWToNC8HW8(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
-uint32_t FrnnTensorLayoutNC8HW8ToNCHW(const FrnnTensor* src, FrnnTensor** ppstOut, void* pool);
 
 namespace {
 

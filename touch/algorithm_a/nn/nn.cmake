@@ -26,6 +26,7 @@ vendor_test(ferrant_nn_test
     ${CMAKE_CURRENT_LIST_DIR}/frnn_tensor_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frnn_half_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frnn_layers_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_layout_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_water_test.cpp
   LIBS ferrant_static)
