@@ -415,6 +415,26 @@ uint32_t FrnnPixelShuffle(const FrnnTensor* pstIn, FrnnTensor** ppstOut, uint32_
 uint32_t FrnnCplxPixelShuffleForward(...);
 
 // ---------------------------------------------------------------------------------------
+// Up-sampling.
+struct FrnnUpSampleParam {
+  uint32_t uiKind;
+  uint32_t uiReaderWord;
+  uint32_t uiMode;          // stored; sampling is always bilinear
+  uint32_t uiAlignCorners;
+  float fHeightScale;
+  float fWidthScale;
+  uint32_t auiZero[2];
+  uint32_t uiFracBits;
+  uint32_t uiFurther;
+};
+FrnnUpSampleParam FrnnUpSampleInit(uint32_t mode, uint32_t alignCorners, const FrnnWeightReader* pstReader,
+                                   float hScale, float wScale);
+uint32_t FrnnUpSampleForward(const FrnnUpSampleParam* pstParam, const FrnnTensor* pstIn, FrnnTensor** ppstOut,
+                             void* pool);
+uint32_t FrnnUpSample(const FrnnTensor* pstIn, FrnnTensor** ppstOut, uint32_t mode, uint32_t alignCorners,
+                      const FrnnWeightReader* pstReader, void* pool, float hScale, float wScale);
+
+// ---------------------------------------------------------------------------------------
 // GRU.
 struct FrnnGRUParam {
   uint32_t uiKind;

@@ -323,6 +323,34 @@ TEST(FrnnShape, PermuteReshapeFlattenPixelShuffle) {
   EXPECT_EQ(0u, pool.InUse());
 }
 
+TEST(FrnnUpSample, CentredAndCornerAlignedSampling) {
+  NnPool pool;
+  const FrnnWeightReader r = KindReader(FRNN_KIND_F16);
+  FrnnTensor* in = MakeHalf(pool.get(), 1, 1, 2, 2, {1, 2, 3, 4});
+  FrnnTensor* c = nullptr;
+  ASSERT_EQ(0u, FrnnUpSample(in, &c, 2, 0, &r, pool.get(), 2.0f, 2.0f));
+  const std::vector<float> cv = Values(c);
+  EXPECT_EQ((std::vector<float>{1, 1.25f, 1.75f, 2}), Row(cv, 0, 4));
+  EXPECT_EQ((std::vector<float>{3, 3.25f, 3.75f, 4}), Row(cv, 3, 4));
+  FrnnTensor* a = nullptr;
+  ASSERT_EQ(0u, FrnnUpSample(in, &a, 2, 1, &r, pool.get(), 2.0f, 2.0f));
+  const std::vector<float> av = Row(Values(a), 0, 4);
+  EXPECT_EQ(1.0f, av[0]);
+  EXPECT_NEAR(1.333f, av[1], 1e-3f);
+  EXPECT_NEAR(1.667f, av[2], 1e-3f);
+  EXPECT_EQ(2.0f, av[3]);
+  FrnnTensor* w3 = MakeHalf(pool.get(), 1, 1, 1, 3, {1, 2, 3});
+  FrnnTensor* w4 = nullptr;
+  ASSERT_EQ(0u, FrnnUpSample(w3, &w4, 2, 0, &r, pool.get(), 1.0f, 1.5f));
+  EXPECT_EQ(4u, w4->uiW);
+  // One output column with corner alignment takes the first input column.
+  FrnnTensor* one = nullptr;
+  ASSERT_EQ(0u, FrnnUpSample(w3, &one, 2, 1, &r, pool.get(), 1.0f, 0.34f));
+  EXPECT_EQ((std::vector<float>{1}), Values(one));
+  for (FrnnTensor** t : {&in, &c, &a, &w3, &w4, &one}) FrnnTensorDestroy(t, pool.get());
+  EXPECT_EQ(0u, pool.InUse());
+}
+
 TEST(FrnnGRU, ZeroWeightsHalveTheStateEachStep) {
   NnPool pool;
   // H = 12: one block of eight units and four single units; all weights and biases 0.

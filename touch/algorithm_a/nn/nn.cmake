@@ -13,6 +13,7 @@ set(FERRANT_NN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/frnn_reshape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_layout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_gru.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_upsample.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_depthwise.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_conv.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_a.cpp
