@@ -4,6 +4,7 @@
 // chosen at run time) does the same arithmetic on eight columns at once; it only reads
 // input columns that lie inside the row, and the scalar body finishes each row.
 #include <atomic>
+#include <cstring>
 
 #include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
@@ -28,9 +29,10 @@ constexpr PlanarShape kPlanar[] = {
 };
 
 #if defined(__x86_64__)
-// One row of 8-column steps for one tap: acc[x] += w * in[x] over x0 .. while whole.
-__attribute__((target("avx2,f16c"))) uint32_t TapRowVector(uint16_t* acc, const uint16_t* in, uint16_t w,
-                                                            uint32_t count) {
+// acc[x] += w * in[x] for x below count, eight columns per step; the last partial step
+// goes through a small buffer so that nothing past count is read or written.
+__attribute__((target("avx2,f16c"))) void TapRowVector(uint16_t* acc, const uint16_t* in, uint16_t w,
+                                                        uint32_t count) {
   const __m256 vw = _mm256_set1_ps(HalfToSingleOnce(w));
   uint32_t x = 0;
   for (; x + 8 <= count; x += 8) {
@@ -39,7 +41,17 @@ __attribute__((target("avx2,f16c"))) uint32_t TapRowVector(uint16_t* acc, const 
     const __m256 vs = _mm256_add_ps(va, _mm256_mul_ps(vw, vi));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + x), _mm256_cvtps_ph(vs, _MM_FROUND_TO_NEAREST_INT));
   }
-  return x;
+  if (x == count) return;
+  alignas(16) uint16_t ta[8] = {};
+  alignas(16) uint16_t ti[8] = {};
+  const uint32_t rest = count - x;
+  memcpy(ta, acc + x, rest * 2);
+  memcpy(ti, in + x, rest * 2);
+  const __m256 va = _mm256_cvtph_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(ta)));
+  const __m256 vi = _mm256_cvtph_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(ti)));
+  _mm_store_si128(reinterpret_cast<__m128i*>(ta),
+                  _mm256_cvtps_ph(_mm256_add_ps(va, _mm256_mul_ps(vw, vi)), _MM_FROUND_TO_NEAREST_INT));
+  memcpy(acc + x, ta, rest * 2);
 }
 #endif
 
@@ -97,17 +109,23 @@ void ConvPlanarF16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* 
         const FrnnTensor ic = FrnnTensorChannel(&ii, k);
         const auto* pi = Elems<const uint16_t>(&ic);
         const uint16_t* w = wts + (static_cast<size_t>(o) * C + k) * kH * kW;
+        // A 1x1 kernel reads and writes planes of the same row stride: one flat run each.
+        const bool bFlat = kW == 1 && kH == 1 && sW == 1 && sH == 1 && in->uiRowStride == out->uiRowStride;
         for (uint32_t ky = 0; ky < kH; ++ky) {
           for (uint32_t kx = 0; kx < kW; ++kx) {
             const uint16_t uwW = w[ky * kW + kx];
-            for (uint32_t y = 0; y < out->uiH; ++y) {
+            const uint32_t uiRows = bFlat ? 1 : out->uiH;
+            const uint32_t uiCols = bFlat ? out->uiH * out->uiRowStride : uiOutW;
+            for (uint32_t y = 0; y < uiRows; ++y) {
               uint16_t* acc = po + static_cast<size_t>(y) * out->uiRowStride;
               const uint16_t* src = pi + static_cast<size_t>(y * sH + ky) * in->uiRowStride + kx;
-              uint32_t x = 0;
 #if defined(__x86_64__)
-              if (bVector && sW == 1) x = TapRowVector(acc, src, uwW, uiOutW);
+              if (bVector && sW == 1) {
+                TapRowVector(acc, src, uwW, uiCols);
+                continue;
+              }
 #endif
-              for (; x < uiOutW; ++x) acc[x] = HalfFma(acc[x], uwW, src[static_cast<size_t>(x) * sW]);
+              for (uint32_t x = 0; x < uiCols; ++x) acc[x] = HalfFma(acc[x], uwW, src[static_cast<size_t>(x) * sW]);
             }
           }
         }
