@@ -356,6 +356,8 @@ uint32_t FrnnMultiplyForwardInt(const FrnnMultiplyParam* pstParam, const FrnnTen
                                 FrnnTensor** ppstOut, void* pool);
 uint32_t FrnnMultiply(const FrnnTensor* pstA, const FrnnTensor* pstB, FrnnTensor** ppstOut,
                       const FrnnWeightReader* pstReader, void* pool);
+uint32_t MultiplyFixedS32(const FrnnMultiplyParam* pstParam, const FrnnTensor* pstA, const FrnnTensor* pstB,
+                          FrnnTensor* pstOut);
 uint32_t FrnnDivForward(const FrnnTensor* pstA, const FrnnTensor* pstB, FrnnTensor** ppstOut, uint32_t elementwise,
                         void* pool);
 uint32_t FrnnSumForward(const FrnnTensor* pstIn, FrnnTensor** ppstOut, uint32_t axis, void* pool);

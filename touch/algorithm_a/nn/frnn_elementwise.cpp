@@ -19,16 +19,17 @@ uint32_t Max(uint32_t a, uint32_t b) { return a > b ? a : b; }
 uint32_t Clamp(uint32_t i, uint32_t n) { return i < n ? i : n - 1; }
 size_t ElemCount(const FrnnTensor* t) { return static_cast<size_t>(t->uiN) * t->uiC * t->uiH * t->uiW; }
 
-// Generic NCHW broadcast: out = op(A[clamped], B[clamped]) over the output's real elements.
+// Generic broadcast: out = op(A[clamped], B[clamped]) over the output's real elements,
+// every index (the batch index too) clamped to the input's last valid one.
 template <typename T, typename Op>
 void Broadcast(const FrnnTensor* a, const FrnnTensor* b, FrnnTensor* o, Op op) {
   for (uint32_t i = 0; i < o->uiN; ++i)
     for (uint32_t k = 0; k < o->uiC; ++k)
       for (uint32_t y = 0; y < o->uiH; ++y)
         for (uint32_t x = 0; x < o->uiW; ++x) {
-          const T va = At<T>(a, Clamp(i, a->uiN), Clamp(k, a->uiC), Clamp(y, a->uiH), Clamp(x, a->uiW));
-          const T vb = At<T>(b, Clamp(i, b->uiN), Clamp(k, b->uiC), Clamp(y, b->uiH), Clamp(x, b->uiW));
-          At<T>(o, i, k, y, x) = op(va, vb);
+          const T va = Elems<const T>(a)[IndexOf(a, Clamp(i, a->uiN), Clamp(k, a->uiC), Clamp(y, a->uiH), Clamp(x, a->uiW))];
+          const T vb = Elems<const T>(b)[IndexOf(b, Clamp(i, b->uiN), Clamp(k, b->uiC), Clamp(y, b->uiH), Clamp(x, b->uiW))];
+          Elems<T>(o)[IndexOf(o, i, k, y, x)] = op(va, vb);
         }
 }
 
@@ -70,7 +71,8 @@ uint32_t Compute(const FrnnTensor* a, const FrnnTensor* b, FrnnTensor* o, Op op)
     Scalar<T>(a, b, o, op);
     return FRNN_OK;
   }
-  if (a->uiLayout != FRNN_LAYOUT_NCHW || b->uiLayout != FRNN_LAYOUT_NCHW || o->uiLayout != FRNN_LAYOUT_NCHW) {
+  if (a->uiLayout != b->uiLayout || o->uiLayout != a->uiLayout || a->uiLayout == FRNN_LAYOUT_NHWC ||
+      a->uiLayout > FRNN_LAYOUT_NC4HW4) {
     return FRNN_ERR_ROW;
   }
   Broadcast<T>(a, b, o, op);
@@ -96,11 +98,9 @@ void Finish(uint32_t r, bool bCreated, FrnnTensor** ppstOut, void* pool) {
   if (r != FRNN_OK && bCreated) FrnnTensorDestroy(ppstOut, pool);
 }
 
-uint32_t BinaryArith(const FrnnTensor* a, const FrnnTensor* b, FrnnTensor** ppstOut, void* pool, const Shape& s,
-                     uint16_t (*opH)(uint16_t, uint16_t), float (*opF)(float, float)) {
-  if (a->uiKind == FRNN_KIND_F16 && (HalfRowRefused(a) || HalfRowRefused(b))) return FRNN_ERR_ROW;
-  // Layouts are not converted here: the caller brings both inputs to one layout.
-  if (a->uiLayout != b->uiLayout || a->uiKind != b->uiKind) return FRNN_ERR_UNSUPPORTED;
+uint32_t BinaryArithAligned(const FrnnTensor* a, const FrnnTensor* b, FrnnTensor** ppstOut, void* pool,
+                            const Shape& s, uint16_t (*opH)(uint16_t, uint16_t), float (*opF)(float, float)) {
+  if (a->uiLayout != b->uiLayout) return FRNN_ERR_UNSUPPORTED;
   if (a->uiKind > FRNN_KIND_F16) return FRNN_ERR_PARAM;
   if (a->uiKind != FRNN_KIND_F16 && a->uiKind != FRNN_KIND_F32) return FRNN_ERR_ROW;
   bool bCreated = false;
@@ -115,6 +115,53 @@ uint32_t BinaryArith(const FrnnTensor* a, const FrnnTensor* b, FrnnTensor** ppst
   return r;
 }
 
+// Brings A and B to one layout when they differ: the preset output's layout, else the
+// layout A's kind and channel count prefer; the converted input is a temporary the
+// caller destroys.
+uint32_t ElementwiseAlignLayouts(const FrnnTensor** pa, const FrnnTensor** pb, const FrnnTensor* ref,
+                                 uint32_t* puiDiffer, FrnnTensor** ppstTmp, void* pool) {
+  const FrnnTensor* a = *pa;
+  const FrnnTensor* b = *pb;
+  *ppstTmp = nullptr;
+  *puiDiffer = 0;
+  if (a->uiLayout == b->uiLayout) return FRNN_OK;
+  *puiDiffer = 1;
+  const uint32_t target = ref != nullptr ? ref->uiLayout : PreferredBlockLayout(a->uiKind, a->uiC);
+  const FrnnTensor** conv = nullptr;
+  uint32_t r = FRNN_ERR_UNSUPPORTED;
+  if (target == FRNN_LAYOUT_NC4HW4 || target == FRNN_LAYOUT_NC8HW8) {
+    if ((a->uiLayout == target) != (b->uiLayout == target)) {
+      conv = a->uiLayout == target ? pb : pa;
+      r = target == FRNN_LAYOUT_NC4HW4 ? FrnnTensorLayoutNCHWToNC4HW4(*conv, ppstTmp, pool)
+                                       : FrnnTensorLayoutNCHWToNC8HW8(*conv, ppstTmp, pool);
+    }
+  } else if (a->uiLayout == FRNN_LAYOUT_NC8HW8 || b->uiLayout == FRNN_LAYOUT_NC8HW8) {
+    conv = a->uiLayout == FRNN_LAYOUT_NC8HW8 ? pa : pb;
+    r = FrnnTensorLayoutNC8HW8ToNCHW(*conv, ppstTmp, pool);
+  } else if (a->uiLayout == FRNN_LAYOUT_NC4HW4 || b->uiLayout == FRNN_LAYOUT_NC4HW4) {
+    conv = a->uiLayout == FRNN_LAYOUT_NC4HW4 ? pa : pb;
+    r = FrnnTensorLayoutNC4HW4ToNCHW(*conv, ppstTmp, pool);
+  }
+  if (r != FRNN_OK) return r;
+  *conv = *ppstTmp;
+  return FRNN_OK;
+}
+
+uint32_t BinaryArith(const FrnnTensor* a, const FrnnTensor* b, FrnnTensor** ppstOut, void* pool, const Shape& s,
+                     uint16_t (*opH)(uint16_t, uint16_t), float (*opF)(float, float)) {
+  if (a->uiKind == FRNN_KIND_F16 && (HalfRowRefused(a) || HalfRowRefused(b))) return FRNN_ERR_ROW;
+  if (a->uiKind != b->uiKind) return FRNN_ERR_UNSUPPORTED;
+  FrnnTensor* tmp = nullptr;
+  if (a->uiLayout != b->uiLayout) {
+    uint32_t uiDiffer = 0;
+    const uint32_t r = ElementwiseAlignLayouts(&a, &b, *ppstOut, &uiDiffer, &tmp, pool);
+    if (r != FRNN_OK) return r;
+  }
+  const uint32_t r = BinaryArithAligned(a, b, ppstOut, pool, s, opH, opF);
+  DropTensor(tmp, pool);
+  return r;
+}
+
 uint16_t AddH(uint16_t a, uint16_t b) { return HalfAdd(a, b); }
 float AddF(float a, float b) { return a + b; }
 uint16_t SubH(uint16_t a, uint16_t b) { return HalfSub(a, b); }
@@ -126,16 +173,17 @@ float DivF(float a, float b) { return a / (b == 0.0f ? kDivFloor : b); }
 
 template <typename T, typename Op>
 void SumAxis(const FrnnTensor* in, FrnnTensor* o, uint32_t axis, T zero, Op add) {
+  const uint32_t len = axis == 0 ? in->uiN : axis == 1 ? in->uiC : axis == 2 ? in->uiH : in->uiW;
   for (uint32_t i = 0; i < o->uiN; ++i)
     for (uint32_t k = 0; k < o->uiC; ++k)
       for (uint32_t y = 0; y < o->uiH; ++y)
         for (uint32_t x = 0; x < o->uiW; ++x) {
           T acc = zero;
-          const uint32_t len = axis == 0 ? in->uiN : axis == 1 ? in->uiC : axis == 2 ? in->uiH : in->uiW;
           for (uint32_t j = 0; j < len; ++j) {
-            acc = add(acc, At<T>(in, axis == 0 ? j : i, axis == 1 ? j : k, axis == 2 ? j : y, axis == 3 ? j : x));
+            acc = add(acc, Elems<const T>(in)[IndexOf(in, axis == 0 ? j : i, axis == 1 ? j : k, axis == 2 ? j : y,
+                                                      axis == 3 ? j : x)]);
           }
-          At<T>(o, i, k, y, x) = acc;
+          Elems<T>(o)[IndexOf(o, i, k, y, x)] = acc;
         }
 }
 
@@ -266,13 +314,16 @@ uint32_t FrnnSumForward(const FrnnTensor* in, FrnnTensor** ppstOut, uint32_t axi
   if (in->uiKind > FRNN_KIND_F16) return FRNN_ERR_PARAM;
   if (in->uiKind != FRNN_KIND_F16 && in->uiKind != FRNN_KIND_F32) return FRNN_ERR_UNSUPPORTED;
   if (axis > 3) return FRNN_ERR_UNSUPPORTED;
-  // Sums read the input plane by plane; blocked inputs are brought to NCHW first.
-  if (in->uiLayout != FRNN_LAYOUT_NCHW) return FRNN_ERR_UNSUPPORTED;
+  // Half sums take NCHW and NC8HW8 (blocked output except for the channel sum); single
+  // sums take NCHW only.
+  const bool bBlocked = in->uiLayout == FRNN_LAYOUT_NC8HW8 && in->uiKind == FRNN_KIND_F16;
+  if (in->uiLayout != FRNN_LAYOUT_NCHW && !bBlocked) return FRNN_ERR_UNSUPPORTED;
   const uint32_t n = axis == 0 ? 1 : in->uiN;
   const uint32_t c = axis == 1 ? 1 : in->uiC;
   const uint32_t h = axis == 2 ? 1 : in->uiH;
   const uint32_t w = axis == 3 ? 1 : in->uiW;
-  FrnnTensor* o = FrnnTensorCreate3D(n, w, h, c, in->uiElemSize, FRNN_LAYOUT_NCHW, in->uiKind, pool);
+  const uint32_t layout = bBlocked && axis != 1 ? FRNN_LAYOUT_NC8HW8 : FRNN_LAYOUT_NCHW;
+  FrnnTensor* o = FrnnTensorCreate3D(n, w, h, c, in->uiElemSize, layout, in->uiKind, pool);
   if (o == nullptr) return FRNN_ERR_NOMEM;
   if (in->uiKind == FRNN_KIND_F16) {
     FrnnTensorFill16f(o, kHalfZero);
@@ -281,6 +332,21 @@ uint32_t FrnnSumForward(const FrnnTensor* in, FrnnTensor** ppstOut, uint32_t axi
     SumAxis<float>(in, o, axis, 0.0f, [](float x, float y) { return x + y; });
   }
   *ppstOut = o;
+  return FRNN_OK;
+}
+
+uint32_t MultiplyFixedS32(const FrnnMultiplyParam* p, const FrnnTensor* a, const FrnnTensor* b, FrnnTensor* o) {
+  if (p == nullptr || a == nullptr || b == nullptr || o == nullptr) return FRNN_ERR_NULL;
+  if (a->uiN != b->uiN || !SameShape(a, ShapeOf(b)) || !SameShape(o, ShapeOf(a)) || a->uiLayout != b->uiLayout ||
+      o->uiLayout != a->uiLayout || a->uiLayout == FRNN_LAYOUT_NHWC || a->uiLayout > FRNN_LAYOUT_NC4HW4) {
+    return FRNN_ERR_UNSUPPORTED;
+  }
+  const uint32_t shift = p->uiFracBits & 63u;
+  const int64_t round = shift == 0 ? 0 : int64_t{1} << (shift - 1);
+  Broadcast<int32_t>(a, b, o, [&](int32_t x, int32_t y) {
+    const int64_t v = (static_cast<int64_t>(x) * y + round) >> shift;
+    return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : v));
+  });
   return FRNN_OK;
 }
 

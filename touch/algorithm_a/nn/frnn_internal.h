@@ -49,6 +49,22 @@ inline T& At(const FrnnTensor* t, uint32_t i, uint32_t k, uint32_t y, uint32_t x
                      x];
 }
 
+// Element (i, k, y, x) of a tensor in any layout but NHWC.
+inline size_t IndexOf(const FrnnTensor* t, uint32_t i, uint32_t k, uint32_t y, uint32_t x) {
+  switch (t->uiLayout) {
+    case FRNN_LAYOUT_CHWN:
+      return (x + static_cast<size_t>(t->uiPlane) * k + static_cast<size_t>(t->uiRowStride) * y) * t->uiN + i;
+    case FRNN_LAYOUT_NC8HW8:
+    case FRNN_LAYOUT_NC4HW4: {
+      const uint32_t b = t->uiLayout == FRNN_LAYOUT_NC8HW8 ? 8 : 4;
+      return static_cast<size_t>(t->uiPlane) * (k / b * b + static_cast<size_t>(RoundUp(t->uiC, b)) * i) +
+             (x + static_cast<size_t>(t->uiRowStride) * y) * b + k % b;
+    }
+    default:
+      return (static_cast<size_t>(i) * t->uiC + k) * t->uiPlane + static_cast<size_t>(y) * t->uiRowStride + x;
+  }
+}
+
 inline float BitsToFloat(uint32_t u) {
   float f;
   memcpy(&f, &u, 4);

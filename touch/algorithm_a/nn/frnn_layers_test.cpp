@@ -279,6 +279,58 @@ TEST(FrnnElementwise, BroadcastClampsEveryIndex) {
   EXPECT_EQ(0u, pool.InUse());
 }
 
+TEST(FrnnElementwise, MixedLayoutsAreAlignedFirst) {
+  NnPool pool;
+  std::vector<float> a;
+  for (int j = 0; j < 16 * 2 * 3; ++j) a.push_back(static_cast<float>(j % 50));
+  FrnnTensor* A = MakeHalf(pool.get(), 1, 16, 2, 3, a);
+  FrnnTensor* B = MakeHalf(pool.get(), 1, 16, 2, 3, a);
+  FrnnTensor* B8 = nullptr;
+  ASSERT_EQ(0u, FrnnTensorLayoutNCHWToNC8HW8(B, &B8, pool.get()));
+  FrnnTensor* s = nullptr;
+  ASSERT_EQ(0u, FrnnAddForwardInt(A, B8, &s, pool.get()));
+  // Sixteen channels prefer the blocked layout: the NCHW input was converted to it.
+  EXPECT_EQ(FRNN_LAYOUT_NC8HW8, s->uiLayout);
+  std::vector<float> twice;
+  for (float x : a) twice.push_back(2 * x);
+  EXPECT_EQ(twice, Values(s));
+  // Sums over a blocked input agree with those over its NCHW form.
+  for (uint32_t axis : {1u, 2u, 3u}) {
+    FrnnTensor* s1 = nullptr;
+    FrnnTensor* s2 = nullptr;
+    ASSERT_EQ(0u, FrnnSumForward(A, &s1, axis, pool.get()));
+    ASSERT_EQ(0u, FrnnSumForward(B8, &s2, axis, pool.get()));
+    EXPECT_EQ(Values(s1), Values(s2)) << axis;
+    FrnnTensorDestroy(&s1, pool.get());
+    FrnnTensorDestroy(&s2, pool.get());
+  }
+  // Batch-interleaved multiply repeats an extent of 1.
+  FrnnTensor* C = nullptr;
+  FrnnTensor* one = MakeHalf(pool.get(), 1, 1, 2, 3, {1, 2, 3, 4, 5, 6});
+  FrnnTensor* C1 = nullptr;
+  ASSERT_EQ(0u, FrnnTensorLayoutNCHWToCHWN(A, &C, pool.get()));
+  ASSERT_EQ(0u, FrnnTensorLayoutNCHWToCHWN(one, &C1, pool.get()));
+  const FrnnWeightReader r = KindReader(FRNN_KIND_F16);
+  FrnnTensor* m = nullptr;
+  ASSERT_EQ(0u, FrnnMultiply(C, C1, &m, &r, pool.get()));
+  EXPECT_EQ(FRNN_LAYOUT_CHWN, m->uiLayout);
+  const std::vector<float> mv = Values(m);
+  EXPECT_EQ(a[6 + 4] * 5, mv[6 + 4]);  // channel 1, row 1, column 1 times 5
+  // The fixed-point multiply rounds at the record's shift.
+  int32_t xa[2] = {3, -3};
+  int32_t xb[2] = {1, 1};
+  int32_t xo[2] = {};
+  FrnnTensor ta = FrnnTensor3D(1, 2, 2, 1, 1, 4, 0, FRNN_KIND_S32, xa);
+  FrnnTensor tb = FrnnTensor3D(1, 2, 2, 1, 1, 4, 0, FRNN_KIND_S32, xb);
+  FrnnTensor to = FrnnTensor3D(1, 2, 2, 1, 1, 4, 0, FRNN_KIND_S32, xo);
+  const FrnnMultiplyParam fp{FRNN_KIND_S32, 1, 0};
+  ASSERT_EQ(0u, MultiplyFixedS32(&fp, &ta, &tb, &to));
+  EXPECT_EQ(2, xo[0]);
+  EXPECT_EQ(-1, xo[1]);
+  for (FrnnTensor** t : {&A, &B, &B8, &s, &C, &one, &C1, &m}) FrnnTensorDestroy(t, pool.get());
+  EXPECT_EQ(0u, pool.InUse());
+}
+
 TEST(FrnnShape, PermuteReshapeFlattenPixelShuffle) {
   NnPool pool;
   const FrnnWeightReader r = KindReader(FRNN_KIND_F32);
