@@ -248,6 +248,11 @@ uint32_t PreferredBlockLayout(uint32_t kind, uint32_t c);
 uint32_t PreferredBlockLayoutPair(uint32_t kind, uint32_t a, uint32_t b);
 uint32_t ConvPadCheck(int32_t a, int32_t b, int32_t c);
 double NnExpApproxF64(double x);
+uint16_t NnExpApproxF16(uint16_t x);
+void NnExpApproxF16X8(const uint16_t* puwIn, uint16_t* puwOut);
+int32_t NnFasterExpF16Scalar(uint16_t x);
+void NnFasterExpF16X8(const uint16_t* puwIn, uint16_t* puwOut);
+void RotateBlocks180(FrnnTensor* t, uint32_t k);
 uint32_t IntSqrtRound(uint64_t x);
 int32_t RoundHalfEven(float x);
 void RoundShiftS32(int32_t* psiData, uint32_t count, int32_t r, uint32_t s);
@@ -321,6 +326,7 @@ FrnnSigmoidParam FrnnHardSigmoidInit(const FrnnWeightReader* pstReader);
 uint32_t FrnnHardSigmoidForwardInplaceInt(const FrnnSigmoidParam* pstParam, FrnnTensor* pstT);
 uint32_t FrnnHardSigmoid(FrnnTensor* pstT, const FrnnWeightReader* pstReader, void* pool);
 int16_t SigmoidFixedScalar(int16_t v, uint32_t q);
+int32_t SigmoidFixedScalarWide(int16_t v, uint32_t q);
 
 // ---------------------------------------------------------------------------------------
 // Group normalisation (in place).

@@ -296,3 +296,22 @@ uint32_t FrnnHardSigmoid(FrnnTensor* t, const FrnnWeightReader* r, void* /*pool*
 }
 
 int16_t SigmoidFixedScalar(int16_t v, uint32_t q) { return SigmoidFixedOne(v, q, false); }
+
+int32_t SigmoidFixedScalarWide(int16_t v, uint32_t q) {
+  q &= 15u;
+  const uint32_t uiMag = static_cast<uint32_t>(v < 0 ? -static_cast<int32_t>(v) : v);
+  int64_t e = static_cast<int64_t>(FixedExpQ16(uiMag << (16u - q)) >> (16u - q));
+  const int64_t one2 = int64_t{1} << (2 * q);
+  auto divide = [](int64_t a, int64_t b) -> int64_t {
+    if (b == 0) return 0;
+    constexpr int64_t kSingleMax = 15999999;
+    if (a <= kSingleMax && a >= -kSingleMax && b <= kSingleMax && b >= -kSingleMax) {
+      return static_cast<int64_t>(static_cast<float>(a) / static_cast<float>(b));
+    }
+    return static_cast<int64_t>(static_cast<double>(a) / static_cast<double>(b));
+  };
+  if (v >= 0) e = divide(one2, e);
+  const int64_t d = e + (int64_t{1} << q);
+  const int64_t r = divide(one2 + d / 2, d);
+  return static_cast<int32_t>(r);
+}

@@ -153,6 +153,20 @@ TEST(FrnnMath, ExponentialsStayPositiveAndSimpsonEnds) {
   EXPECT_EQ(2, RoundHalfEven(2.5f));
   EXPECT_EQ(-4, RoundHalfEven(-3.5f));
   EXPECT_EQ(3u, IntSqrtRound(10));
+  // Half-precision exponentials.
+  for (float x : {-3.0f, -0.5f, 0.0f, 1.0f, 2.5f}) {
+    EXPECT_NEAR(std::exp(x), HalfToSingleOnce(NnExpApproxF16(SingleToHalfOnce(x))), std::exp(x) * 6e-3f) << x;
+    // The bit construction yields the half whose bits approximate e^x.
+    const auto bits = static_cast<uint16_t>(NnFasterExpF16Scalar(SingleToHalfOnce(x)));
+    EXPECT_NEAR(std::exp(x), HalfToSingleOnce(bits), std::exp(x) * 0.1f) << x;
+  }
+  EXPECT_EQ(SingleToHalfOnce(59874.12f), NnExpApproxF16(SingleToHalfOnce(12.0f)));
+  EXPECT_EQ(128, SigmoidFixedScalarWide(0, 8));
+  EXPECT_NEAR(256 / (1 + std::exp(-2.0)), SigmoidFixedScalarWide(512, 8), 1.5);
+  int32_t blk[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  FrnnTensor t = FrnnTensor3D(1, 3, 3, 3, 1, 4, 0, FRNN_KIND_S32, blk);
+  RotateBlocks180(&t, 3);
+  EXPECT_EQ((std::vector<int32_t>{9, 8, 7, 6, 5, 4, 3, 2, 1}), std::vector<int32_t>(blk, blk + 9));
 }
 
 TEST(FrnnQuantize, FifteenAndMoreFractionBitsKeepTheSign) {

@@ -240,3 +240,61 @@ void NnSimpsonLogFrom(int32_t kind, double a, double b, double tol) {
 }
 
 double NnLogSimpson(double x) { return NnSimpsonLog(1, 1.0, x, 1e-8, SimpsonPart(1, 1.0, x)); }
+
+uint16_t NnExpApproxF16(uint16_t x) {
+  const float fx = HF(x);
+  if (std::isnan(fx)) return x;
+  if (fx > 11.0f) return FH(59874.12f);
+  if (fx < -11.0f) return FH(1.7e-5f);
+  const int k = static_cast<int>(fx);
+  const uint16_t f = FH(fx - static_cast<float>(k));
+  const uint16_t e = FH(2.71875f);
+  uint16_t p = kHalfOne;
+  for (int j = 0; j < (k < 0 ? -k : k); ++j) p = HalfMul(p, e);
+  if (k < 0) p = FH(1.0f / HF(p));
+  // Powers of the fraction over exact factorials, summed in half precision.
+  uint16_t sum = kHalfOne;
+  uint16_t pw = kHalfOne;
+  float fact = 1.0f;
+  for (int j = 1; j <= 9; ++j) {
+    pw = HalfMul(pw, f);
+    fact *= static_cast<float>(j);
+    sum = HalfAdd(sum, FH(HF(pw) / fact));
+  }
+  return HalfMul(p, sum);
+}
+
+void NnExpApproxF16X8(const uint16_t* puwIn, uint16_t* puwOut) {
+  for (int l = 0; l < 8; ++l) {
+    const float f = HF(puwIn[l]);
+    puwOut[l] = NnExpApproxF16(std::isnan(f) ? puwIn[l] : FH(std::fmin(std::fmax(f, -11.0f), 11.0f)));
+  }
+}
+
+int32_t NnFasterExpF16Scalar(uint16_t x) {
+  const float fx = HF(x);
+  if (std::isnan(fx)) return 0;
+  const float y = std::fmin(std::fmax(HF(HalfMul(x, FH(1.4423828125f))), -14.5f), 14.5f);
+  return static_cast<int32_t>(HF(HalfMul(HalfAdd(FH(y), FH(14.9453125f)), FH(1024.0f))));
+}
+
+void NnFasterExpF16X8(const uint16_t* puwIn, uint16_t* puwOut) {
+  for (int l = 0; l < 8; ++l) puwOut[l] = static_cast<uint16_t>(NnFasterExpF16Scalar(puwIn[l]));
+}
+
+void RotateBlocks180(FrnnTensor* t, uint32_t k) {
+  if (t == nullptr || t->pvData == nullptr || k == 0) return;
+  const uint64_t ulBlock = static_cast<uint64_t>(k) * k;
+  if (ulBlock * 4 < 4) return;
+  const uint64_t ulBlocks = static_cast<uint64_t>(t->uiC) * t->uiN * t->uiPlane / ulBlock;
+  auto* p = static_cast<int32_t*>(t->pvData);
+  for (uint64_t b = 0; b < ulBlocks; ++b) {
+    int32_t* blk = p + b * ulBlock;
+    // A half turn maps (r, c) to (k-1-r, k-1-c): the block read backwards.
+    for (uint64_t j = 0; j < ulBlock / 2; ++j) {
+      const int32_t v = blk[j];
+      blk[j] = blk[ulBlock - 1 - j];
+      blk[ulBlock - 1 - j] = v;
+    }
+  }
+}
