@@ -150,6 +150,55 @@ TEST(FrnnConvolution, GeometryPaddingAndRefusals) {
   EXPECT_EQ(0u, pool.InUse());
 }
 
+TEST(FrnnConvolution, SameSizePaddingAndLayoutChoice) {
+  NnPool pool;
+  FrnnTensor* in = MakeHalf(pool.get(), 1, 2, 10, 10, Random(200, 21, 3.0f));
+  std::vector<uint16_t> blob = Halves(Random(4 * 2 * 9 + 4, 22));
+  // Same-size padding, W = 10, kernel 3, stride 2: total 1, left 0, right 1, output 5.
+  FrnnWeightReader r = HalfReader(blob);
+  ConvolutionLayer l = FrnnConvolutionInit(2, 4, 3, 3, 2, 2, 1, nullptr, &r);
+  ASSERT_EQ(0u, FrnnConvolutionLoadWeight(&l, &r));
+  l.paddingMode = 1;
+  FrnnTensor* same = nullptr;
+  ASSERT_EQ(0u, FrnnConvolutionForwardInt(&l, in, &same, pool.get()));
+  EXPECT_EQ(5u, same->uiW);
+  EXPECT_EQ(5u, same->uiH);
+  const FrnnPaddingParam explicitPad{0, 1, 0, 1, 0, 0};
+  const auto want = RunConv(in, 4, 3, 3, 2, 2, explicitPad, blob, pool.get(), 0);
+  std::vector<uint16_t> got;
+  for (uint32_t k = 0; k < 4; ++k)
+    for (uint32_t y = 0; y < 5; ++y)
+      for (uint32_t x = 0; x < 5; ++x) {
+        uint16_t v = 0;
+        FrnnTensorGetElement(same, 0, k, y, x, &v);
+        got.push_back(v);
+      }
+  EXPECT_EQ(want, got);
+  l.paddingMode = 7;
+  FrnnTensor* none = nullptr;
+  EXPECT_EQ(3u, FrnnConvolutionForwardInt(&l, in, &none, pool.get()));
+  // With the layout choice on, a single-precision NC4HW4 input is brought to NCHW first.
+  FrnnTensor* f = MakeFloat(pool.get(), 1, 3, 2, 2, Random(12, 23));
+  FrnnTensor* f4 = nullptr;
+  ASSERT_EQ(0u, FrnnTensorLayoutNCHWToNC4HW4(f, &f4, pool.get()));
+  std::vector<float> fw = {1, 2, 3, 0.5f};
+  FrnnWeightReader rf{};
+  rf.uiStorageMode = 1;
+  rf.uiWordCount = 4;
+  rf.pubBase = reinterpret_cast<const uint8_t*>(fw.data());
+  rf.pubCursor = rf.pubBase;
+  rf.uiKind = FRNN_KIND_F32;
+  rf.uiLayoutChoice = 1;
+  const FrnnPaddingParam zero{};
+  FrnnTensor* fo = nullptr;
+  ASSERT_EQ(0u, FrnnConvolution(f4, &fo, 1, 1, 1, 1, 1, 1, &zero, &rf, 0, pool.get()));
+  EXPECT_EQ(FRNN_LAYOUT_NCHW, fo->uiLayout);
+  const std::vector<float> fv = Values(f);
+  EXPECT_FLOAT_EQ(std::fma(3.0f, fv[8], std::fma(2.0f, fv[4], std::fma(1.0f, fv[0], 0.5f))), Values(fo)[0]);
+  for (FrnnTensor** t : {&in, &same, &f, &f4, &fo}) FrnnTensorDestroy(t, pool.get());
+  EXPECT_EQ(0u, pool.InUse());
+}
+
 TEST(FrnnConvolution, SinglePrecisionWithHalfStoredWeights) {
   NnPool pool;
   FrnnTensor* in = MakeFloat(pool.get(), 1, 1, 3, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9});
