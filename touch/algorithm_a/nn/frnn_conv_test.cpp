@@ -199,6 +199,59 @@ TEST(FrnnConvolution, SameSizePaddingAndLayoutChoice) {
   EXPECT_EQ(0u, pool.InUse());
 }
 
+TEST(FrnnConvolution, PlanarKernelsReadOnlyTheirInputPlanes) {
+  // Input and output in exactly sized heap buffers (no pool slack behind them), so that
+  // the sanitizer sees any read past the last row of the last plane.
+  struct Case {
+    uint32_t w, h, k;
+  } cases[] = {{13, 5, 3}, {8, 4, 3}, {21, 3, 1}, {9, 6, 5}};
+  for (const Case& c : cases) {
+    const uint32_t rs = (c.w + 7) / 8 * 8;
+    std::vector<uint16_t> in(2 * c.h * rs);
+    for (size_t j = 0; j < in.size(); ++j) in[j] = SingleToHalfOnce(static_cast<float>(j % 7) - 3);
+    const uint32_t ow = c.w - c.k + 1, oh = c.h - c.k + 1, ors = (ow + 7) / 8 * 8;
+    std::vector<uint16_t> out(3 * oh * ors);
+    FrnnTensor ti = FrnnTensor3D(1, c.w, rs, c.h, 2, 2, 0, FRNN_KIND_F16, in.data());
+    FrnnTensor to = FrnnTensor3D(1, ow, ors, oh, 3, 2, 0, FRNN_KIND_F16, out.data());
+    std::vector<uint16_t> blob = Halves(Random(3 * 2 * c.k * c.k + 3, c.w));
+    FrnnWeightReader r = HalfReader(blob);
+    ConvolutionLayer l = FrnnConvolutionInit(2, 3, c.k, c.k, 1, 1, 1, nullptr, &r);
+    ASSERT_EQ(0u, FrnnConvolutionLoadWeight(&l, &r));
+    ConvPlanarF16(&l, &ti, &to, false);
+    const std::vector<uint16_t> scalar = out;
+    if (FrnnHasHalfVector()) {
+      ConvPlanarF16(&l, &ti, &to, true);
+      for (uint32_t k = 0; k < 3; ++k)
+        for (uint32_t y = 0; y < oh; ++y)
+          for (uint32_t x = 0; x < ow; ++x) {
+            const size_t j = (k * oh + y) * ors + x;
+            ASSERT_EQ(scalar[j], out[j]) << c.w << "x" << c.h << " k" << c.k;
+          }
+    }
+  }
+}
+
+TEST(FrnnConvolution, WideningThatDoesNotFitFailsCleanly) {
+  // Single-precision layer with half-stored weights in a pool with no room to widen them.
+  std::vector<uint8_t> buf(344 + 160 + 128 + 160 + 64);
+  const FrnnMempoolParam p{static_cast<uint32_t>(buf.size()), buf.data(), 0};
+  ASSERT_EQ(0u, FrnnMempoolInit(&p));
+  NnPool big;
+  FrnnTensor* in = MakeFloat(big.get(), 1, 8, 1, 1, Random(8, 30));
+  std::vector<uint16_t> blob = Halves(Random(64 * 8 + 64, 31));
+  FrnnWeightReader r = HalfReader(blob);
+  r.uiKind = FRNN_KIND_F32;
+  r.uiWidthSel = 2;
+  const FrnnPaddingParam none{};
+  FrnnTensor* out = nullptr;
+  EXPECT_EQ(4u, FrnnConvolution(in, &out, 64, 1, 1, 1, 1, 1, &none, &r, 0, buf.data()));
+  EXPECT_EQ(nullptr, out);
+  const auto* first = reinterpret_cast<const FrnnMempool*>(buf.data())->pstFirst;
+  EXPECT_EQ(0u, first->uiInUse);
+  EXPECT_EQ(first, first->pstNext);  // everything given back and merged
+  FrnnTensorDestroy(&in, big.get());
+}
+
 TEST(FrnnConvolution, SinglePrecisionWithHalfStoredWeights) {
   NnPool pool;
   FrnnTensor* in = MakeFloat(pool.get(), 1, 1, 3, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9});
