@@ -25,6 +25,8 @@ uint32_t StoredWidth(uint32_t kind, uint32_t storage) {
   }
 }
 
+// The padding record handed to the padding layer; the three kind families differ only in
+// how the pad value word is kept.
 uint32_t PaddingParams(const ConvolutionLayer* l, const FrnnTensor* in, FrnnPaddingParam* out, bool* pbAny) {
   if (l->outChannels < 1 || l->kernelWidth < 1 || l->kernelHeight < 1 || l->strideWidth < 1 ||
       l->strideHeight < 1 || static_cast<int32_t>(l->dilationWidth) < 0 || static_cast<int32_t>(l->dilationHeight) < 0) {
@@ -46,13 +48,40 @@ uint32_t PaddingParams(const ConvolutionLayer* l, const FrnnTensor* in, FrnnPadd
     p.siBottom = static_cast<int32_t>(th - th / 2);
   } else if (l->paddingMode == 0) {
     p = l->padding;
-    if (l->weightKind == FRNN_KIND_F16) p.uiValue &= 0xFFFFu;
   } else {
     return FRNN_ERR_ARG;
   }
   if (p.siLeft < 0 || p.siRight < 0 || p.siTop < 0 || p.siBottom < 0) return FRNN_ERR_ARG;
   *pbAny = p.siLeft != 0 || p.siRight != 0 || p.siTop != 0 || p.siBottom != 0;
   *out = p;
+  return FRNN_OK;
+}
+
+uint32_t ConvPaddingParamsInt(const ConvolutionLayer* l, const FrnnTensor* in, FrnnPaddingParam* out, bool* pbAny) {
+  return PaddingParams(l, in, out, pbAny);
+}
+uint32_t ConvPaddingParamsF32(const ConvolutionLayer* l, const FrnnTensor* in, FrnnPaddingParam* out, bool* pbAny) {
+  return PaddingParams(l, in, out, pbAny);
+}
+uint32_t ConvPaddingParamsF16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnPaddingParam* out, bool* pbAny) {
+  const uint32_t r = PaddingParams(l, in, out, pbAny);
+  out->uiValue &= 0xFFFFu;  // a half value in the low 16 bits
+  return r;
+}
+
+// The optional layout conversion: the input goes to the layout the kind and the two
+// channel counts prefer; *ppstOwned receives the converted copy, if one was made.
+uint32_t ConvAutoLayout(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor** ppstOwned, void* pool) {
+  const uint32_t pref = PreferredBlockLayoutPair(l->weightKind, in->uiC, l->outChannels);
+  if (l->weightKind == FRNN_KIND_F16 && pref == FRNN_LAYOUT_NCHW && in->uiLayout == FRNN_LAYOUT_NC8HW8) {
+    return FrnnTensorLayoutNC8HW8ToNCHW(in, ppstOwned, pool);
+  }
+  if (l->weightKind == FRNN_KIND_F16 && pref == FRNN_LAYOUT_NC8HW8 && in->uiLayout == FRNN_LAYOUT_NCHW) {
+    return FrnnTensorLayoutNCHWToNC8HW8(in, ppstOwned, pool);
+  }
+  if (l->weightKind == FRNN_KIND_F32 && in->uiLayout == FRNN_LAYOUT_NC4HW4) {
+    return FrnnTensorLayoutNC4HW4ToNCHW(in, ppstOwned, pool);
+  }
   return FRNN_OK;
 }
 
@@ -141,15 +170,7 @@ uint32_t FrnnConvolutionForwardInt(const ConvolutionLayer* l, const FrnnTensor* 
   const FrnnTensor* cur = in;
   FrnnTensor* owned = nullptr;
   if (l->autoLayout == 1) {
-    uint32_t r = FRNN_OK;
-    const uint32_t pref = PreferredBlockLayoutPair(l->weightKind, in->uiC, l->outChannels);
-    if (l->weightKind == FRNN_KIND_F16 && pref == FRNN_LAYOUT_NCHW && in->uiLayout == FRNN_LAYOUT_NC8HW8) {
-      r = FrnnTensorLayoutNC8HW8ToNCHW(in, &owned, pool);
-    } else if (l->weightKind == FRNN_KIND_F16 && pref == FRNN_LAYOUT_NC8HW8 && in->uiLayout == FRNN_LAYOUT_NCHW) {
-      r = FrnnTensorLayoutNCHWToNC8HW8(in, &owned, pool);
-    } else if (l->weightKind == FRNN_KIND_F32 && in->uiLayout == FRNN_LAYOUT_NC4HW4) {
-      r = FrnnTensorLayoutNC4HW4ToNCHW(in, &owned, pool);
-    }
+    const uint32_t r = ConvAutoLayout(l, in, &owned, pool);
     if (r != FRNN_OK) {
       release();
       return r;
@@ -158,7 +179,9 @@ uint32_t FrnnConvolutionForwardInt(const ConvolutionLayer* l, const FrnnTensor* 
   }
   FrnnPaddingParam pad{};
   bool bAny = false;
-  uint32_t r = PaddingParams(&w, cur, &pad, &bAny);
+  uint32_t r = l->weightKind == FRNN_KIND_F16   ? ConvPaddingParamsF16(&w, cur, &pad, &bAny)
+               : l->weightKind == FRNN_KIND_F32 ? ConvPaddingParamsF32(&w, cur, &pad, &bAny)
+                                                : ConvPaddingParamsInt(&w, cur, &pad, &bAny);
   for (int j = 0; j < 4 && r == FRNN_OK; ++j) {
     // Float kinds take no offsets: a positive one is refused by design and a negative one
     // would make the generic route write in front of an output plane.

@@ -107,6 +107,13 @@ uint32_t GruSequence(const FrnnGRUParam* p, const FrnnTensor* in, FrnnTensor* st
   return FRNN_OK;
 }
 
+uint32_t GruSequenceF16(const FrnnGRUParam* p, const FrnnTensor* in, FrnnTensor* state, FrnnTensor* out, void* pool) {
+  return GruSequence<uint16_t>(p, in, state, out, pool);
+}
+uint32_t GruSequenceF32(const FrnnGRUParam* p, const FrnnTensor* in, FrnnTensor* state, FrnnTensor* out, void* pool) {
+  return GruSequence<float>(p, in, state, out, pool);
+}
+
 }  // namespace
 
 FrnnGRUParam FrnnGRUInit(uint32_t bias, uint32_t inputSize, uint32_t hiddenSize, uint32_t layerMode,
@@ -163,8 +170,8 @@ uint32_t FrnnGRUForwardInt(const FrnnGRUParam* p, const FrnnTensor* in, FrnnTens
   FrnnTensor* out = FrnnTensorCreate(1, p->uiHidden, in->uiH, in->uiC, 3, in->uiElemSize, in->uiLayout, p->uiKind,
                                      pool);
   if (out == nullptr) return FRNN_ERR_NOMEM;
-  const uint32_t r = p->uiKind == FRNN_KIND_F16 ? GruSequence<uint16_t>(p, in, state, out, pool)
-                                                : GruSequence<float>(p, in, state, out, pool);
+  const uint32_t r = p->uiKind == FRNN_KIND_F16 ? GruSequenceF16(p, in, state, out, pool)
+                                                : GruSequenceF32(p, in, state, out, pool);
   if (r != FRNN_OK) {
     FrnnTensorDestroy(&out, pool);
     return r;

@@ -35,7 +35,7 @@ FrnnTensor* Conv(const Run& run, const FrnnTensor* x, uint32_t C, uint32_t k, co
   return out;
 }
 
-FrnnTensor* SepConv(const Run& run, const FrnnTensor* x, uint32_t C, uint32_t s) {
+FrnnTensor* WaterSepConv(const Run& run, const FrnnTensor* x, uint32_t C, uint32_t s) {
   FrnnTensor* d1 = nullptr;
   if (FrnnDepthwiseConv(x, &d1, 1, 1, 3, 1, s, 1, &kPV, run.r, 0, run.pool) != FRNN_OK) {
     DropTensor(d1, run.pool);
@@ -53,21 +53,21 @@ FrnnTensor* SepConv(const Run& run, const FrnnTensor* x, uint32_t C, uint32_t s)
   return out;
 }
 
-bool DownStage(const Run& run, FrnnTensor* x, FrnnTensor** r1, FrnnTensor** r2) {
+bool WaterDownStage(const Run& run, FrnnTensor* x, FrnnTensor** r1, FrnnTensor** r2) {
   if (FrnnRelu(x, run.r, run.pool, 0.0f) != FRNN_OK) return false;
-  *r1 = SepConv(run, x, 16, 2);
+  *r1 = WaterSepConv(run, x, 16, 2);
   if (*r1 == nullptr || FrnnGroupNorm(*r1, kGroups, run.r, run.pool) != FRNN_OK) return false;
   FrnnTensor* c = FrnnTensorClone(*r1, run.pool);
   if (c == nullptr || FrnnRelu(c, run.r, run.pool, 0.0f) != FRNN_OK) {
     DropTensor(c, run.pool);
     return false;
   }
-  *r2 = SepConv(run, c, 16, 2);
+  *r2 = WaterSepConv(run, c, 16, 2);
   DropTensor(c, run.pool);
   return *r2 != nullptr && FrnnGroupNorm(*r2, kGroups, run.r, run.pool) == FRNN_OK;
 }
 
-FrnnTensor* DilatedUnit(const Run& run, const FrnnTensor* x) {
+FrnnTensor* WaterDilatedUnit(const Run& run, const FrnnTensor* x) {
   const FrnnTensor* cur = x;
   FrnnTensor* owned = nullptr;
   for (int pass = 0; pass < 2; ++pass) {
@@ -101,13 +101,13 @@ FrnnTensor* DilatedUnit(const Run& run, const FrnnTensor* x) {
   return owned;
 }
 
-FrnnTensor* UpStage(const Run& run, const FrnnTensor* x, const FrnnTensor* skip) {
+FrnnTensor* WaterUpStage(const Run& run, const FrnnTensor* x, const FrnnTensor* skip) {
   FrnnTensor* s = nullptr;
   if (FrnnAddForwardInt(x, skip, &s, run.pool) != FRNN_OK || FrnnRelu(s, run.r, run.pool, 0.0f) != FRNN_OK) {
     DropTensor(s, run.pool);
     return nullptr;
   }
-  FrnnTensor* t = SepConv(run, s, 64, 1);
+  FrnnTensor* t = WaterSepConv(run, s, 64, 1);
   DropTensor(s, run.pool);
   if (t == nullptr) return nullptr;
   FrnnTensor* u = nullptr;
@@ -120,7 +120,7 @@ FrnnTensor* UpStage(const Run& run, const FrnnTensor* x, const FrnnTensor* skip)
   return u;
 }
 
-FrnnTensor* BlockA(const Run& run, const FrnnTensor* x) {
+FrnnTensor* WaterNetBlockA(const Run& run, const FrnnTensor* x) {
   FrnnTensor* c0 = Conv(run, x, 16, 3, kP1, 0);
   if (c0 == nullptr) return nullptr;
   FrnnTensor* cl = FrnnTensorClone(c0, run.pool);
@@ -131,24 +131,24 @@ FrnnTensor* BlockA(const Run& run, const FrnnTensor* x) {
   FrnnTensor* u2 = nullptr;
   FrnnTensor* a = nullptr;
   FrnnTensor* result = nullptr;
-  bool bOk = cl != nullptr && DownStage(run, cl, &r1, &r2);
+  bool bOk = cl != nullptr && WaterDownStage(run, cl, &r1, &r2);
   DropTensor(cl, run.pool);
-  if (bOk) bOk = (b = DilatedUnit(run, r2)) != nullptr;
-  if (bOk) bOk = (u1 = UpStage(run, b, r2)) != nullptr;
+  if (bOk) bOk = (b = WaterDilatedUnit(run, r2)) != nullptr;
+  if (bOk) bOk = (u1 = WaterUpStage(run, b, r2)) != nullptr;
   DropTensor(b, run.pool);
   DropTensor(r2, run.pool);
-  if (bOk) bOk = (u2 = UpStage(run, u1, r1)) != nullptr;
+  if (bOk) bOk = (u2 = WaterUpStage(run, u1, r1)) != nullptr;
   DropTensor(u1, run.pool);
   DropTensor(r1, run.pool);
   if (bOk) bOk = FrnnAddForwardInt(u2, c0, &a, run.pool) == FRNN_OK;
   DropTensor(u2, run.pool);
   DropTensor(c0, run.pool);
-  if (bOk) result = SepConv(run, a, 16, 1);
+  if (bOk) result = WaterSepConv(run, a, 16, 1);
   DropTensor(a, run.pool);
   return result;
 }
 
-FrnnTensor* MaskedMean(const Run& run, const FrnnTensor* x, const FrnnTensor* mask) {
+FrnnTensor* WaterMaskedMean(const Run& run, const FrnnTensor* x, const FrnnTensor* mask) {
   const uint32_t hw = x->uiH * x->uiW;
   FrnnTensor* p = nullptr;
   FrnnTensor* pr = nullptr;
@@ -170,6 +170,10 @@ FrnnTensor* MaskedMean(const Run& run, const FrnnTensor* x, const FrnnTensor* ma
   return g;
 }
 
+void WaterStateStore(WaterNetState* state, const FrnnTensor* st) {
+  FrMemcpy(state->auwHidden, st->pvData, sizeof(state->auwHidden));
+}
+
 FrnnTensor* Head(const Run& run, const FrnnTensor* x) {
   FrnnTensor* a = Conv(run, x, 4, 1, kP0, 1);
   if (a == nullptr) return nullptr;
@@ -179,11 +183,11 @@ FrnnTensor* Head(const Run& run, const FrnnTensor* x) {
   return s;
 }
 
-bool BlockB(const Run& run, const FrnnTensor* x, const FrnnTensor* mask, WaterNetState* state, FrnnTensor** s1,
+bool WaterNetBlockB(const Run& run, const FrnnTensor* x, const FrnnTensor* mask, WaterNetState* state, FrnnTensor** s1,
             FrnnTensor** s2) {
   FrnnTensor* a = Conv(run, x, 16, 1, kP0, 0);
   if (a == nullptr) return false;
-  FrnnTensor* g = MaskedMean(run, a, mask);
+  FrnnTensor* g = WaterMaskedMean(run, a, mask);
   DropTensor(a, run.pool);
   if (g == nullptr) return false;
   FrnnTensor* q0 = nullptr;
@@ -195,7 +199,7 @@ bool BlockB(const Run& run, const FrnnTensor* x, const FrnnTensor* mask, WaterNe
   if (bOk) {
     FrMemcpy(st->pvData, state->auwHidden, sizeof(state->auwHidden));
     bOk = FrnnGRU(q0, st, &gru, 1, kGruInput, kHidden, 1, run.r, run.pool) == FRNN_OK;
-    if (bOk) FrMemcpy(state->auwHidden, st->pvData, sizeof(state->auwHidden));
+    if (bOk) WaterStateStore(state, st);
   }
   DropTensor(q0, run.pool);
   DropTensor(st, run.pool);
@@ -267,13 +271,13 @@ uint32_t NetWaterRun(const WaterNetRunArgs& a, WaterNetRunReport* pstReport) {
     for (uint32_t x = 0; x < W; ++x) {
       At<uint16_t>(mask, 0, 0, y, x) = HF(At<uint16_t>(in, 0, C - 1, y, x)) > kMaskThreshold ? kHalfOne : kHalfZero;
     }
-  FrnnTensor* feat = BlockA(run, in);
+  FrnnTensor* feat = WaterNetBlockA(run, in);
   DropTensor(in, pool);
   FrnnTensor* s1 = nullptr;
   FrnnTensor* s2 = nullptr;
   // The state changes only with a run that delivers its scores.
   WaterNetState stNext = *a.pstState;
-  const bool bOk = feat != nullptr && BlockB(run, feat, mask, &stNext, &s1, &s2);
+  const bool bOk = feat != nullptr && WaterNetBlockB(run, feat, mask, &stNext, &s1, &s2);
   DropTensor(feat, pool);
   DropTensor(mask, pool);
   if (pstReport != nullptr) pstReport->uiConsumedBytes = static_cast<uint32_t>(reader.pubCursor - reader.pubBase);
