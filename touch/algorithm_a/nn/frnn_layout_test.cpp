@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "nn_test_util.h"
@@ -184,6 +185,68 @@ TEST(FrnnPadMask, RowsAlignedToEight) {
   EXPECT_EQ(0, p[31]);
   EXPECT_EQ(6u, FrnnPadMaskAlignedQuanF16(&src, &out, pool.get()));
   FrnnTensorDestroy(&out, pool.get());
+}
+
+}  // namespace
+
+namespace {
+
+// Layers that take blocked inputs give the values they give on NCHW.
+TEST(FrnnBlockedLayers, PaddingGroupNormFlattenSigmoidMatchNchw) {
+  NnPool pool;
+  std::vector<float> v;
+  for (int j = 0; j < 12 * 3 * 5; ++j) v.push_back(static_cast<float>((j * 7) % 23) - 11);
+  FrnnTensor* a = MakeHalf(pool.get(), 1, 12, 3, 5, v);
+  FrnnTensor* b = nullptr;
+  ASSERT_EQ(0u, FrnnTensorLayoutNCHWToNC8HW8(a, &b, pool.get()));
+  FrnnWeightReader rk{};
+  rk.uiKind = FRNN_KIND_F16;
+  for (uint32_t mode : {0u, 1u, 2u, 3u}) {
+    const FrnnPaddingParam p{1, 2, 2, 1, mode, SingleToHalfOnce(-1.0f)};
+    FrnnTensor* pa = nullptr;
+    FrnnTensor* pb = nullptr;
+    ASSERT_EQ(0u, FrnnPaddingForwardInt(&p, a, &pa, pool.get()));
+    ASSERT_EQ(0u, FrnnPaddingForwardInt(&p, b, &pb, pool.get()));
+    EXPECT_EQ(Values(pa), Values(pb)) << mode;
+    FrnnTensorDestroy(&pa, pool.get());
+    FrnnTensorDestroy(&pb, pool.get());
+  }
+  // Single precision in NC4HW4 against NCHW.
+  FrnnTensor* f = MakeFloat(pool.get(), 1, 5, 2, 3, std::vector<float>(v.begin(), v.begin() + 30));
+  FrnnTensor* f4 = nullptr;
+  ASSERT_EQ(0u, FrnnTensorLayoutNCHWToNC4HW4(f, &f4, pool.get()));
+  const FrnnPaddingParam pf{2, 0, 1, 1, 2, 0};
+  FrnnTensor* pfa = nullptr;
+  FrnnTensor* pfb = nullptr;
+  ASSERT_EQ(0u, FrnnPaddingForwardInt(&pf, f, &pfa, pool.get()));
+  ASSERT_EQ(0u, FrnnPaddingForwardInt(&pf, f4, &pfb, pool.get()));
+  EXPECT_EQ(Values(pfa), Values(pfb));
+  // Flatten takes the blocked values out in channel-first order.
+  FrnnTensor* fa = nullptr;
+  FrnnTensor* fb = nullptr;
+  ASSERT_EQ(0u, FrnnFlatten(a, &fa, 1, 1, &rk, pool.get()));
+  ASSERT_EQ(0u, FrnnFlatten(b, &fb, 1, 1, &rk, pool.get()));
+  EXPECT_EQ(Values(fa), Values(fb));
+  // Group normalisation: the same groups whichever layout holds them.
+  std::vector<uint16_t> gw = Halves({1, 2, 0.5f, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0.25f});
+  FrnnWeightReader r1 = HalfReader(gw);
+  FrnnWeightReader r2 = HalfReader(gw);
+  ASSERT_EQ(0u, FrnnGroupNorm(a, 3, &r1, pool.get()));
+  ASSERT_EQ(0u, FrnnGroupNorm(b, 3, &r2, pool.get()));
+  const std::vector<float> ga = Values(a);
+  const std::vector<float> gb = Values(b);
+  for (size_t j = 0; j < ga.size(); ++j) EXPECT_NEAR(ga[j], gb[j], 2e-3f) << j;
+  // Sigmoid in place on the blocked tensor, and into a fixed-point tensor.
+  ASSERT_EQ(0u, FrnnSigmoid(b, &rk, pool.get()));
+  EXPECT_NEAR(1.0f / (1.0f + std::exp(-gb[0])), Values(b)[0], 1e-3f);
+  FrnnTensor* z = MakeFloat(pool.get(), 1, 1, 1, 2, {0.0f, 100.0f});
+  FrnnTensor* q = nullptr;
+  const FrnnSigmoidParam sp{FRNN_KIND_F32, 8};
+  ASSERT_EQ(0, FrnnSigmoidForwardInplaceInt(&sp, z, &q, pool.get()));
+  EXPECT_EQ(128, static_cast<const int16_t*>(q->pvData)[0]);
+  EXPECT_EQ(256, static_cast<const int16_t*>(q->pvData)[1]);
+  for (FrnnTensor** t : {&a, &b, &f, &f4, &pfa, &pfb, &fa, &fb, &z, &q}) FrnnTensorDestroy(t, pool.get());
+  EXPECT_EQ(0u, pool.InUse());
 }
 
 }  // namespace
