@@ -73,7 +73,9 @@ void NnPoolFree(void* pvPool, void* pvData) {
   if (pvPool == nullptr || pvData == nullptr) return;
   FrnnMempool* pstPool = PoolOf(pvPool);
   auto* pubData = static_cast<uint8_t*>(pvData);
-  if (!(static_cast<uint8_t*>(pvPool) < pubData && pubData <= pstPool->pubEnd)) return;
+  // No data pointer lies before the first block's data; anything there would put the
+  // header in front of the buffer.
+  if (!(static_cast<uint8_t*>(pvPool) + kFrnnPoolMinBytes <= pubData && pubData <= pstPool->pubEnd)) return;
   auto* pstBlk = reinterpret_cast<FrnnMempoolBlock*>(pubData - kFrnnBlockHeaderBytes);
   if (pstBlk->uiInUse == 0) return;
   pstBlk->uiInUse = 0;

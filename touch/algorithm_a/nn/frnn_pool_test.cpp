@@ -133,6 +133,7 @@ TEST(FrnnPool, ExhaustionAndForeignPointersLeaveThePoolAlone) {
   ASSERT_NE(nullptr, d);
   uint8_t outside[16];
   NnPoolFree(b.p(), outside);
+  NnPoolFree(b.p(), b.p() + 100);  // its header would lie in front of the buffer
   NnPoolFree(b.p(), nullptr);
   NnPoolFree(nullptr, d);
   EXPECT_EQ(1u, Hdr(d)->uiInUse);
