@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "frnn_conv_kernels.h"
 #include "net_water_internal.h"
 #include "nn_test_util.h"
 
@@ -140,6 +141,21 @@ TEST_F(WaterNet, StateCarriesTheSecondScoreOnly) {
   // No node above the threshold: the masked mean is 0 and the run still succeeds.
   ASSERT_EQ(0u, Run(Frame(4, 49.0f), blob, InitNetWater(&st), &a1, &a2));
   EXPECT_EQ(0u, HeldBlocks());
+}
+
+TEST_F(WaterNet, VectorAndScalarKernelsGiveTheSameBits) {
+  const std::vector<uint16_t> blob = Seeded(21);
+  const std::vector<float> in = Frame(22);
+  WaterNetState a{}, b{};
+  uint32_t s1 = 0, s2 = 0;
+  WaterNetRunReport ra{}, rb{};
+  FrnnSetVectorKernels(false);
+  ASSERT_EQ(0u, Run(in, blob, &a, &s1, &s2, &ra));
+  FrnnSetVectorKernels(true);
+  ASSERT_EQ(0u, Run(in, blob, &b, &s1, &s2, &rb));
+  EXPECT_EQ(ra.uwScore1, rb.uwScore1);
+  EXPECT_EQ(ra.uwScore2, rb.uwScore2);
+  EXPECT_EQ(0, memcmp(&a, &b, sizeof a));
 }
 
 TEST_F(WaterNet, FailuresLeaveScoresAndStateAlone) {
