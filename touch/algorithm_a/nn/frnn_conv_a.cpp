@@ -85,6 +85,18 @@ bool FrnnHasHalfVector() {
 #endif
 }
 
+void FrnnHalfTapRow(uint16_t* acc, const uint16_t* in, uint16_t w, uint32_t count, bool bVector) {
+#if defined(__x86_64__)
+  if (bVector) {
+    TapRowVector(acc, in, w, count);
+    return;
+  }
+#else
+  (void)bVector;
+#endif
+  for (uint32_t x = 0; x < count; ++x) acc[x] = HalfFma(acc[x], w, in[x]);
+}
+
 void FrnnSetVectorKernels(bool bAllow) { sbAllowVector.store(bAllow, std::memory_order_relaxed); }
 
 void ConvPlanarF16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, bool bVector) {
@@ -119,12 +131,10 @@ void ConvPlanarF16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* 
             for (uint32_t y = 0; y < uiRows; ++y) {
               uint16_t* acc = po + static_cast<size_t>(y) * out->uiRowStride;
               const uint16_t* src = pi + static_cast<size_t>(y * sH + ky) * in->uiRowStride + kx;
-#if defined(__x86_64__)
-              if (bVector && sW == 1) {
-                TapRowVector(acc, src, uwW, uiCols);
+              if (sW == 1) {
+                FrnnHalfTapRow(acc, src, uwW, uiCols, bVector);
                 continue;
               }
-#endif
               for (uint32_t x = 0; x < uiCols; ++x) acc[x] = HalfFma(acc[x], uwW, src[static_cast<size_t>(x) * sW]);
             }
           }

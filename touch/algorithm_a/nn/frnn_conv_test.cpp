@@ -307,6 +307,23 @@ TEST(FrnnDepthwise, ReferenceRouteShapesAndSums) {
     uint16_t got = 0;
     FrnnTensorGetElement(out, 0, 1, 0, 0, &got);
     EXPECT_EQ(acc, got) << c.kW << " dil " << c.dil;
+    // The scalar body gives the same bits everywhere.
+    FrnnSetVectorKernels(false);
+    FrnnTensor* scalar = nullptr;
+    ASSERT_EQ(0u, FrnnDepthwiseConvForwardInt(&l, in, &scalar, pool.get()));
+    FrnnSetVectorKernels(true);
+    std::vector<uint16_t> vb, sb;
+    for (uint32_t k = 0; k < 2; ++k)
+      for (uint32_t y = 0; y < c.oh; ++y)
+        for (uint32_t x = 0; x < c.ow; ++x) {
+          uint16_t e = 0;
+          FrnnTensorGetElement(out, 0, k, y, x, &e);
+          vb.push_back(e);
+          FrnnTensorGetElement(scalar, 0, k, y, x, &e);
+          sb.push_back(e);
+        }
+    EXPECT_EQ(sb, vb) << c.kW << " dil " << c.dil;
+    FrnnTensorDestroy(&scalar, pool.get());
     FrnnTensorDestroy(&out, pool.get());
     FrnnTensorDestroy(&in, pool.get());
   }

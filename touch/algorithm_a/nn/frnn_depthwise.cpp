@@ -2,6 +2,7 @@
 // optional bias and fused activation. The shapes here run on the reference route.
 #include <cmath>
 
+#include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
 
 namespace {
@@ -90,6 +91,21 @@ uint32_t DepthwiseConvReferenceForward(const DepthwiseConvLayer* l, const FrnnTe
       for (uint32_t m = 0; m < M; ++m) {
         const uint32_t o = c * M + m;
         const size_t kbase = static_cast<size_t>(m * C + c) * taps;
+        if (in->uiKind == FRNN_KIND_F16 && l->strideWidth == 1) {
+          // Row by row, tap by tap: each element still takes its bias and then its taps
+          // in order, one rounding per term, so the rows can run eight columns at once.
+          const auto* pi = static_cast<const uint16_t*>(plane);
+          const auto* w = Elems<const uint16_t>(&l->weights) + kbase;
+          const uint16_t b = l->hasBias ? Elems<const uint16_t>(&l->bias)[o] : kHalfZero;
+          const bool bVector = FrnnHasHalfVector();
+          for (uint32_t y = 0; y < out->uiH; ++y) {
+            uint16_t* acc = &At<uint16_t>(out, n, o, y, 0);
+            for (uint32_t x = 0; x < out->uiW; ++x) acc[x] = b;
+            const size_t base = static_cast<size_t>(y) * l->strideHeight * rs;
+            for (uint32_t k = 0; k < taps; ++k) FrnnHalfTapRow(acc, pi + base + off[k], w[k], out->uiW, bVector);
+          }
+          continue;
+        }
         for (uint32_t y = 0; y < out->uiH; ++y) {
           for (uint32_t x = 0; x < out->uiW; ++x) {
             const size_t base = static_cast<size_t>(y) * l->strideHeight * rs + static_cast<size_t>(x) * l->strideWidth;
