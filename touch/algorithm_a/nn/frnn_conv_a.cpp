@@ -1,0 +1,161 @@
+// Path A of the convolution: the half-precision planar (NCHW) kernels. The output is the
+// accumulator: every plane starts at its bias, then each input channel in ascending order
+// adds its taps row-major, rounded to half after every term. The 8-lane body (F16C/AVX2,
+// chosen at run time) does the same arithmetic on eight columns at once; it only reads
+// input columns that lie inside the row, and the scalar body finishes each row.
+#include <atomic>
+#include <cstring>
+
+#include "frnn_conv_kernels.h"
+#include "frnn_internal.h"
+
+#if defined(__x86_64__)
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
+
+namespace {
+
+std::atomic<bool> sbAllowVector{true};
+
+struct PlanarShape {
+  uint32_t kW, kH, sW, sH;
+};
+
+// The planar shapes path A runs (kernel width x height, strides along width, height).
+constexpr PlanarShape kPlanar[] = {
+    {3, 3, 2, 2}, {3, 3, 1, 1}, {3, 3, 2, 1}, {3, 1, 1, 1}, {1, 3, 1, 1},
+    {1, 1, 1, 1}, {5, 5, 1, 1}, {5, 1, 1, 1}, {1, 5, 1, 1}, {2, 2, 2, 2},
+};
+
+#if defined(__x86_64__)
+// acc[x] += w * in[x] for x below count, eight columns per step; the last partial step
+// goes through a small buffer so that nothing past count is read or written.
+__attribute__((target("avx2,f16c"))) void TapRowVector(uint16_t* acc, const uint16_t* in, uint16_t w,
+                                                        uint32_t count) {
+  const __m256 vw = _mm256_set1_ps(HalfToSingleOnce(w));
+  uint32_t x = 0;
+  for (; x + 8 <= count; x += 8) {
+    const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + x)));
+    const __m256 vi = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x)));
+    const __m256 vs = _mm256_add_ps(va, _mm256_mul_ps(vw, vi));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + x), _mm256_cvtps_ph(vs, _MM_FROUND_TO_NEAREST_INT));
+  }
+  if (x == count) return;
+  alignas(16) uint16_t ta[8] = {};
+  alignas(16) uint16_t ti[8] = {};
+  const uint32_t rest = count - x;
+  memcpy(ta, acc + x, rest * 2);
+  memcpy(ti, in + x, rest * 2);
+  const __m256 va = _mm256_cvtph_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(ta)));
+  const __m256 vi = _mm256_cvtph_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(ti)));
+  _mm_store_si128(reinterpret_cast<__m128i*>(ta),
+                  _mm256_cvtps_ph(_mm256_add_ps(va, _mm256_mul_ps(vw, vi)), _MM_FROUND_TO_NEAREST_INT));
+  memcpy(acc + x, ta, rest * 2);
+}
+#endif
+
+}  // namespace
+
+#if defined(__x86_64__)
+namespace {
+// F16C and AVX2, with the operating system saving the 256-bit registers.
+bool CpuHasHalfVector() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+  const bool bF16c = (c & (1u << 29)) != 0;
+  const bool bOsxsave = (c & (1u << 27)) != 0;
+  const bool bAvx = (c & (1u << 28)) != 0;
+  if (!bF16c || !bOsxsave || !bAvx) return false;
+  unsigned lo = 0, hi = 0;
+  __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+  if ((lo & 6u) != 6u) return false;
+  if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return false;
+  return (b & (1u << 5)) != 0;
+}
+}  // namespace
+#endif
+
+bool FrnnHasHalfVector() {
+#if defined(__x86_64__)
+  static const bool sbHas = CpuHasHalfVector();
+  return sbHas && sbAllowVector.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
+void FrnnHalfTapRow(uint16_t* acc, const uint16_t* in, uint16_t w, uint32_t count, bool bVector) {
+#if defined(__x86_64__)
+  if (bVector) {
+    TapRowVector(acc, in, w, count);
+    return;
+  }
+#else
+  (void)bVector;
+#endif
+  for (uint32_t x = 0; x < count; ++x) acc[x] = HalfFma(acc[x], w, in[x]);
+}
+
+void FrnnSetVectorKernels(bool bAllow) { sbAllowVector.store(bAllow, std::memory_order_relaxed); }
+
+void ConvPlanarF16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, bool bVector) {
+  const uint32_t kW = l->kernelWidth;
+  const uint32_t kH = l->kernelHeight;
+  const uint32_t sW = l->strideWidth;
+  const uint32_t sH = l->strideHeight;
+  const uint32_t C = in->uiC;
+  const auto* wts = Elems<const uint16_t>(&l->weights);
+  const uint32_t uiOutW = out->uiW;
+#if !defined(__x86_64__)
+  bVector = false;
+#endif
+  for (uint32_t n = 0; n < in->uiN; ++n) {
+    const FrnnTensor ii = FrnnTensorImage(in, n);
+    FrnnTensor oi = FrnnTensorImage(out, n);
+    for (uint32_t o = 0; o < out->uiC; ++o) {
+      FrnnTensor oc = FrnnTensorChannel(&oi, o);
+      FrnnTensorFill16f(&oc, l->hasBias ? Elems<const uint16_t>(&l->bias)[o] : kHalfZero);
+      auto* po = Elems<uint16_t>(&oc);
+      for (uint32_t k = 0; k < C; ++k) {
+        const FrnnTensor ic = FrnnTensorChannel(&ii, k);
+        const auto* pi = Elems<const uint16_t>(&ic);
+        const uint16_t* w = wts + (static_cast<size_t>(o) * C + k) * kH * kW;
+        // A 1x1 kernel reads and writes planes of the same row stride: one flat run each.
+        const bool bFlat = kW == 1 && kH == 1 && sW == 1 && sH == 1 && in->uiRowStride == out->uiRowStride;
+        for (uint32_t ky = 0; ky < kH; ++ky) {
+          for (uint32_t kx = 0; kx < kW; ++kx) {
+            const uint16_t uwW = w[ky * kW + kx];
+            const uint32_t uiRows = bFlat ? 1 : out->uiH;
+            const uint32_t uiCols = bFlat ? out->uiH * out->uiRowStride : uiOutW;
+            for (uint32_t y = 0; y < uiRows; ++y) {
+              uint16_t* acc = po + static_cast<size_t>(y) * out->uiRowStride;
+              const uint16_t* src = pi + static_cast<size_t>(y * sH + ky) * in->uiRowStride + kx;
+              if (sW == 1) {
+                FrnnHalfTapRow(acc, src, uwW, uiCols, bVector);
+                continue;
+              }
+              for (uint32_t x = 0; x < uiCols; ++x) acc[x] = HalfFma(acc[x], uwW, src[static_cast<size_t>(x) * sW]);
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+uint32_t ConvUnrolledKernel(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* /*pool*/) {
+  const bool bDil1 = l->dilationWidth == 1 && l->dilationHeight == 1;
+  // Blocked and batch-interleaved inputs have kernels of their own, not these.
+  if (!bDil1 || in->uiLayout != FRNN_LAYOUT_NCHW) return FRNN_ERR_UNSUPPORTED;
+  if (in->uiKind != FRNN_KIND_F16 || (in->uiRowStride % 8) != 0 || (out->uiRowStride % 8) != 0) {
+    return FRNN_ERR_UNSUPPORTED;
+  }
+  for (const PlanarShape& s : kPlanar) {
+    if (s.kW == l->kernelWidth && s.kH == l->kernelHeight && s.sW == l->strideWidth && s.sH == l->strideHeight) {
+      ConvPlanarF16(l, in, out, FrnnHasHalfVector());
+      return FRNN_OK;
+    }
+  }
+  return FRNN_ERR_UNSUPPORTED;
+}

@@ -1,0 +1,344 @@
+// Convolution and depthwise convolution: shapes, the planar path against the generic path
+// and the vector kernels against the scalar ones (bit for bit), and the refusals.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "frnn_conv_kernels.h"
+#include "nn_test_util.h"
+
+namespace {
+
+std::vector<float> Random(size_t n, uint32_t seed, float scale = 1.0f) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> d(-scale, scale);
+  std::vector<float> v(n);
+  for (float& x : v) x = d(rng);
+  return v;
+}
+
+// Raw output bits of one convolution forward, through the chosen path.
+std::vector<uint16_t> RunConv(const FrnnTensor* in, uint32_t outC, uint32_t kW, uint32_t kH, uint32_t sW, uint32_t sH,
+                              const FrnnPaddingParam& pad, std::vector<uint16_t> blob, void* pool, int path,
+                              uint32_t* pResult = nullptr, FrnnTensor** ppOut = nullptr) {
+  FrnnWeightReader r = HalfReader(blob);
+  ConvolutionLayer l = FrnnConvolutionInit(in->uiC, outC, kW, kH, sW, sH, 1, &pad, &r);
+  EXPECT_EQ(0u, FrnnConvolutionLoadWeight(&l, &r));
+  FrnnTensor* out = nullptr;
+  uint32_t res;
+  if (path == 0) {
+    res = FrnnConvolutionForwardInt(&l, in, &out, pool);
+  } else {
+    // Straight to one compute route on an unpadded input.
+    const int32_t ow = static_cast<int32_t>((in->uiW - kW) / sW + 1);
+    const int32_t oh = static_cast<int32_t>((in->uiH - kH) / sH + 1);
+    out = FrnnTensorCreate3D(in->uiN, static_cast<uint32_t>(ow), static_cast<uint32_t>(oh), outC, 2, 0, 5, pool);
+    FrnnTensorFill16f(out, 0);
+    if (path == 1) {
+      res = ConvGenericForward(&l, in, oh, ow, out, pool);
+    } else {
+      ConvPlanarF16(&l, in, out, path == 3);
+      res = 0;
+    }
+  }
+  if (pResult != nullptr) *pResult = res;
+  std::vector<uint16_t> bits;
+  if (res == 0 && out != nullptr) {
+    for (uint32_t i = 0; i < out->uiN; ++i)
+      for (uint32_t k = 0; k < out->uiC; ++k)
+        for (uint32_t y = 0; y < out->uiH; ++y)
+          for (uint32_t x = 0; x < out->uiW; ++x) {
+            uint16_t v = 0;
+            FrnnTensorGetElement(out, i, k, y, x, &v);
+            bits.push_back(v);
+          }
+  }
+  if (ppOut != nullptr) {
+    *ppOut = out;
+  } else if (out != nullptr) {
+    FrnnTensorDestroy(&out, pool);
+  }
+  return bits;
+}
+
+TEST(FrnnConvolution, PlanarVectorAndGenericPathsAgreeBitForBit) {
+  struct Case {
+    uint32_t c, outC, h, w, kW, kH, sW, sH;
+  } cases[] = {
+      {3, 13, 7, 21, 3, 3, 1, 1}, {5, 3, 9, 17, 5, 5, 1, 1}, {4, 6, 5, 11, 3, 1, 1, 1}, {4, 6, 8, 9, 1, 3, 1, 1},
+      {16, 64, 5, 10, 1, 1, 1, 1}, {2, 3, 9, 9, 3, 3, 2, 2}, {2, 3, 6, 13, 3, 3, 2, 1}, {3, 5, 5, 5, 2, 2, 2, 2},
+      {2, 2, 4, 30, 5, 1, 1, 1}, {2, 2, 12, 4, 1, 5, 1, 1},
+  };
+  const FrnnPaddingParam none{};
+  for (const Case& c : cases) {
+    NnPool pool;
+    FrnnTensor* in = MakeHalf(pool.get(), 2, c.c, c.h, c.w, Random(2 * c.c * c.h * c.w, c.c * 7 + c.w, 4.0f));
+    const std::vector<uint16_t> blob =
+        Halves(Random(c.c * c.outC * c.kW * c.kH + c.outC, c.outC * 3 + c.kW, 0.7f));
+    const auto generic = RunConv(in, c.outC, c.kW, c.kH, c.sW, c.sH, none, blob, pool.get(), 1);
+    const auto scalar = RunConv(in, c.outC, c.kW, c.kH, c.sW, c.sH, none, blob, pool.get(), 2);
+    const auto layer = RunConv(in, c.outC, c.kW, c.kH, c.sW, c.sH, none, blob, pool.get(), 0);
+    ASSERT_FALSE(generic.empty());
+    EXPECT_EQ(generic, scalar) << c.kW << "x" << c.kH;
+    EXPECT_EQ(generic, layer) << c.kW << "x" << c.kH;
+    if (FrnnHasHalfVector()) {
+      EXPECT_EQ(generic, RunConv(in, c.outC, c.kW, c.kH, c.sW, c.sH, none, blob, pool.get(), 3)) << c.kW;
+    }
+    FrnnTensorDestroy(&in, pool.get());
+    EXPECT_EQ(0u, pool.InUse());
+  }
+}
+
+TEST(FrnnConvolution, EachTermIsRoundedToHalf) {
+  // 2048 + 1 + 1: rounded after each term stays 2048; rounded once it would be 2050.
+  NnPool pool;
+  FrnnTensor* in = MakeHalf(pool.get(), 1, 3, 1, 1, {2048, 1, 1});
+  const FrnnPaddingParam none{};
+  const auto out = RunConv(in, 1, 1, 1, 1, 1, none, Halves({1, 1, 1, 0}), pool.get(), 0);
+  ASSERT_EQ(1u, out.size());
+  EXPECT_EQ(SingleToHalfOnce(2048.0f), out[0]);
+  FrnnTensorDestroy(&in, pool.get());
+}
+
+TEST(FrnnConvolution, GeometryPaddingAndRefusals) {
+  NnPool pool;
+  const FrnnPaddingParam p1{1, 1, 1, 1, 0, 0};
+  const FrnnPaddingParam ph{1, 1, 0, 0, 0, 0};
+  FrnnTensor* in = MakeHalf(pool.get(), 1, 2, 6, 10, Random(120, 3));
+  FrnnTensor* out = nullptr;
+  uint32_t r = 0;
+  RunConv(in, 4, 3, 3, 1, 1, p1, Halves(Random(4 * 2 * 9 + 4, 4)), pool.get(), 0, &r, &out);
+  ASSERT_EQ(0u, r);
+  EXPECT_EQ(10u, out->uiW);
+  EXPECT_EQ(6u, out->uiH);
+  FrnnTensorDestroy(&out, pool.get());
+  RunConv(in, 4, 3, 1, 1, 1, ph, Halves(Random(4 * 2 * 3 + 4, 4)), pool.get(), 0, &r, &out);
+  ASSERT_EQ(0u, r);
+  EXPECT_EQ(10u, out->uiW);
+  FrnnTensorDestroy(&out, pool.get());
+  // Activation codes through the convenience call, and the slot rule.
+  std::vector<uint16_t> blob = Halves(Random(4 * 2 + 4, 5, 3.0f));
+  FrnnWeightReader rd = HalfReader(blob);
+  EXPECT_EQ(3u, FrnnConvolution(in, &out, 4, 1, 1, 1, 1, 1, &p1, &rd, 7, pool.get()));
+  ASSERT_NE(nullptr, out);  // the unclamped result stays in the slot
+  const uint8_t* cursor = rd.pubCursor;
+  EXPECT_EQ(6u, FrnnConvolution(in, &out, 4, 1, 1, 1, 1, 1, &p1, &rd, 0, pool.get()));
+  EXPECT_EQ(cursor, rd.pubCursor);
+  FrnnTensorDestroy(&out, pool.get());
+  // Weights read for two input channels refuse an input with three.
+  FrnnTensor* three = MakeHalf(pool.get(), 1, 3, 6, 10, {});
+  FrnnWeightReader r2 = HalfReader(blob);
+  ConvolutionLayer l = FrnnConvolutionInit(2, 4, 1, 1, 1, 1, 1, &p1, &r2);
+  ASSERT_EQ(0u, FrnnConvolutionLoadWeight(&l, &r2));
+  EXPECT_EQ(8u, FrnnConvolutionForwardInt(&l, three, &out, pool.get()));
+  // Output offsets are not taken by the float kinds, either sign.
+  l.outputOffsets[2] = -1;
+  EXPECT_EQ(3u, FrnnConvolutionForwardInt(&l, in, &out, pool.get()));
+  l.outputOffsets[2] = 1;
+  EXPECT_EQ(3u, FrnnConvolutionForwardInt(&l, in, &out, pool.get()));
+  l.outputOffsets[2] = 0;
+  l.weightKind = FRNN_KIND_S16;
+  EXPECT_EQ(9u, FrnnConvolutionForwardInt(&l, in, &out, pool.get()));
+  EXPECT_EQ(nullptr, out);
+  // Empty weight stream.
+  std::vector<uint16_t> tiny = Halves({1, 2});
+  FrnnWeightReader r3 = HalfReader(tiny);
+  EXPECT_EQ(7u, FrnnConvolution(in, &out, 4, 3, 3, 1, 1, 1, &p1, &r3, 0, pool.get()));
+  FrnnTensorDestroy(&in, pool.get());
+  FrnnTensorDestroy(&three, pool.get());
+  EXPECT_EQ(0u, pool.InUse());
+}
+
+TEST(FrnnConvolution, SameSizePaddingAndLayoutChoice) {
+  NnPool pool;
+  FrnnTensor* in = MakeHalf(pool.get(), 1, 2, 10, 10, Random(200, 21, 3.0f));
+  std::vector<uint16_t> blob = Halves(Random(4 * 2 * 9 + 4, 22));
+  // Same-size padding, W = 10, kernel 3, stride 2: total 1, left 0, right 1, output 5.
+  FrnnWeightReader r = HalfReader(blob);
+  ConvolutionLayer l = FrnnConvolutionInit(2, 4, 3, 3, 2, 2, 1, nullptr, &r);
+  ASSERT_EQ(0u, FrnnConvolutionLoadWeight(&l, &r));
+  l.paddingMode = 1;
+  FrnnTensor* same = nullptr;
+  ASSERT_EQ(0u, FrnnConvolutionForwardInt(&l, in, &same, pool.get()));
+  EXPECT_EQ(5u, same->uiW);
+  EXPECT_EQ(5u, same->uiH);
+  const FrnnPaddingParam explicitPad{0, 1, 0, 1, 0, 0};
+  const auto want = RunConv(in, 4, 3, 3, 2, 2, explicitPad, blob, pool.get(), 0);
+  std::vector<uint16_t> got;
+  for (uint32_t k = 0; k < 4; ++k)
+    for (uint32_t y = 0; y < 5; ++y)
+      for (uint32_t x = 0; x < 5; ++x) {
+        uint16_t v = 0;
+        FrnnTensorGetElement(same, 0, k, y, x, &v);
+        got.push_back(v);
+      }
+  EXPECT_EQ(want, got);
+  l.paddingMode = 7;
+  FrnnTensor* none = nullptr;
+  EXPECT_EQ(3u, FrnnConvolutionForwardInt(&l, in, &none, pool.get()));
+  // With the layout choice on, a single-precision NC4HW4 input is brought to NCHW first.
+  FrnnTensor* f = MakeFloat(pool.get(), 1, 3, 2, 2, Random(12, 23));
+  FrnnTensor* f4 = nullptr;
+  ASSERT_EQ(0u, FrnnTensorLayoutNCHWToNC4HW4(f, &f4, pool.get()));
+  std::vector<float> fw = {1, 2, 3, 0.5f};
+  FrnnWeightReader rf{};
+  rf.uiStorageMode = 1;
+  rf.uiWordCount = 4;
+  rf.pubBase = reinterpret_cast<const uint8_t*>(fw.data());
+  rf.pubCursor = rf.pubBase;
+  rf.uiKind = FRNN_KIND_F32;
+  rf.uiLayoutChoice = 1;
+  const FrnnPaddingParam zero{};
+  FrnnTensor* fo = nullptr;
+  ASSERT_EQ(0u, FrnnConvolution(f4, &fo, 1, 1, 1, 1, 1, 1, &zero, &rf, 0, pool.get()));
+  EXPECT_EQ(FRNN_LAYOUT_NCHW, fo->uiLayout);
+  const std::vector<float> fv = Values(f);
+  EXPECT_FLOAT_EQ(std::fma(3.0f, fv[8], std::fma(2.0f, fv[4], std::fma(1.0f, fv[0], 0.5f))), Values(fo)[0]);
+  for (FrnnTensor** t : {&in, &same, &f, &f4, &fo}) FrnnTensorDestroy(t, pool.get());
+  EXPECT_EQ(0u, pool.InUse());
+}
+
+TEST(FrnnConvolution, PlanarKernelsReadOnlyTheirInputPlanes) {
+  // Input and output in exactly sized heap buffers (no pool slack behind them), so that
+  // the sanitizer sees any read past the last row of the last plane.
+  struct Case {
+    uint32_t w, h, k;
+  } cases[] = {{13, 5, 3}, {8, 4, 3}, {21, 3, 1}, {9, 6, 5}};
+  for (const Case& c : cases) {
+    const uint32_t rs = (c.w + 7) / 8 * 8;
+    std::vector<uint16_t> in(2 * c.h * rs);
+    for (size_t j = 0; j < in.size(); ++j) in[j] = SingleToHalfOnce(static_cast<float>(j % 7) - 3);
+    const uint32_t ow = c.w - c.k + 1, oh = c.h - c.k + 1, ors = (ow + 7) / 8 * 8;
+    std::vector<uint16_t> out(3 * oh * ors);
+    FrnnTensor ti = FrnnTensor3D(1, c.w, rs, c.h, 2, 2, 0, FRNN_KIND_F16, in.data());
+    FrnnTensor to = FrnnTensor3D(1, ow, ors, oh, 3, 2, 0, FRNN_KIND_F16, out.data());
+    std::vector<uint16_t> blob = Halves(Random(3 * 2 * c.k * c.k + 3, c.w));
+    FrnnWeightReader r = HalfReader(blob);
+    ConvolutionLayer l = FrnnConvolutionInit(2, 3, c.k, c.k, 1, 1, 1, nullptr, &r);
+    ASSERT_EQ(0u, FrnnConvolutionLoadWeight(&l, &r));
+    ConvPlanarF16(&l, &ti, &to, false);
+    const std::vector<uint16_t> scalar = out;
+    if (FrnnHasHalfVector()) {
+      ConvPlanarF16(&l, &ti, &to, true);
+      for (uint32_t k = 0; k < 3; ++k)
+        for (uint32_t y = 0; y < oh; ++y)
+          for (uint32_t x = 0; x < ow; ++x) {
+            const size_t j = (k * oh + y) * ors + x;
+            ASSERT_EQ(scalar[j], out[j]) << c.w << "x" << c.h << " k" << c.k;
+          }
+    }
+  }
+}
+
+TEST(FrnnConvolution, WideningThatDoesNotFitFailsCleanly) {
+  // Single-precision layer with half-stored weights in a pool with no room to widen them.
+  std::vector<uint8_t> buf(344 + 160 + 128 + 160 + 64);
+  const FrnnMempoolParam p{static_cast<uint32_t>(buf.size()), buf.data(), 0};
+  ASSERT_EQ(0u, FrnnMempoolInit(&p));
+  NnPool big;
+  FrnnTensor* in = MakeFloat(big.get(), 1, 8, 1, 1, Random(8, 30));
+  std::vector<uint16_t> blob = Halves(Random(64 * 8 + 64, 31));
+  FrnnWeightReader r = HalfReader(blob);
+  r.uiKind = FRNN_KIND_F32;
+  r.uiWidthSel = 2;
+  const FrnnPaddingParam none{};
+  FrnnTensor* out = nullptr;
+  EXPECT_EQ(4u, FrnnConvolution(in, &out, 64, 1, 1, 1, 1, 1, &none, &r, 0, buf.data()));
+  EXPECT_EQ(nullptr, out);
+  const auto* first = reinterpret_cast<const FrnnMempool*>(buf.data())->pstFirst;
+  EXPECT_EQ(0u, first->uiInUse);
+  EXPECT_EQ(first, first->pstNext);  // everything given back and merged
+  FrnnTensorDestroy(&in, big.get());
+}
+
+TEST(FrnnConvolution, SinglePrecisionWithHalfStoredWeights) {
+  NnPool pool;
+  FrnnTensor* in = MakeFloat(pool.get(), 1, 1, 3, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9});
+  std::vector<uint16_t> blob = Halves({1, 0, 0, 0, 0, 0, 0, 0, -1, 0.5f});
+  FrnnWeightReader r = HalfReader(blob);
+  r.uiKind = FRNN_KIND_F32;
+  r.uiWidthSel = 2;
+  const FrnnPaddingParam none{};
+  FrnnTensor* out = nullptr;
+  ASSERT_EQ(0u, FrnnConvolution(in, &out, 1, 3, 3, 1, 1, 1, &none, &r, 0, pool.get()));
+  EXPECT_EQ((std::vector<float>{1 - 9 + 0.5f}), Values(out));
+  FrnnTensorDestroy(&out, pool.get());
+  FrnnTensorDestroy(&in, pool.get());
+  EXPECT_EQ(0u, pool.InUse());
+}
+
+TEST(FrnnDepthwise, ReferenceRouteShapesAndSums) {
+  NnPool pool;
+  struct Case {
+    uint32_t w, h, kW, kH, s, dil;
+    FrnnPaddingParam pad;
+    uint32_t ow, oh;
+  } cases[] = {
+      {10, 6, 3, 3, 1, 1, {}, 8, 4},
+      {9, 9, 3, 3, 2, 1, {}, 4, 4},
+      {10, 5, 3, 3, 1, 2, {2, 2, 2, 2, 0, 0}, 10, 5},
+      {7, 7, 5, 5, 1, 1, {}, 3, 3},
+  };
+  for (const Case& c : cases) {
+    FrnnTensor* in = MakeHalf(pool.get(), 1, 2, c.h, c.w, Random(2 * c.w * c.h, c.w));
+    std::vector<uint16_t> blob = Halves(Random(2 * c.kW * c.kH + 2, 9));
+    FrnnWeightReader r = HalfReader(blob);
+    DepthwiseConvLayer l = FrnnDepthwiseConvInit(2, 1, c.kW, c.kH, c.s, c.s, 1, &c.pad, &r);
+    l.dilationWidth = l.dilationHeight = c.dil;
+    ASSERT_EQ(0u, FrnnDepthwiseConvLoadWeight(&l, &r));
+    FrnnTensor* out = nullptr;
+    ASSERT_EQ(0u, FrnnDepthwiseConvForwardInt(&l, in, &out, pool.get()));
+    EXPECT_EQ(c.ow, out->uiW);
+    EXPECT_EQ(c.oh, out->uiH);
+    // Element (channel 1, 0, 0) by hand, term by term in half precision.
+    const auto* w = static_cast<const uint16_t*>(l.weights.pvData) + c.kW * c.kH;
+    uint16_t acc = static_cast<const uint16_t*>(l.bias.pvData)[1];
+    for (uint32_t ky = 0; ky < c.kH; ++ky)
+      for (uint32_t kx = 0; kx < c.kW; ++kx) {
+        const int32_t y = static_cast<int32_t>(ky * c.dil) - c.pad.siTop;
+        const int32_t x = static_cast<int32_t>(kx * c.dil) - c.pad.siLeft;
+        uint16_t v = 0;
+        if (y >= 0 && x >= 0 && y < static_cast<int32_t>(c.h) && x < static_cast<int32_t>(c.w)) {
+          FrnnTensorGetElement(in, 0, 1, static_cast<uint32_t>(y), static_cast<uint32_t>(x), &v);
+        }
+        acc = SingleToHalfOnce(HalfToSingleOnce(acc) + HalfToSingleOnce(w[ky * c.kW + kx]) * HalfToSingleOnce(v));
+      }
+    uint16_t got = 0;
+    FrnnTensorGetElement(out, 0, 1, 0, 0, &got);
+    EXPECT_EQ(acc, got) << c.kW << " dil " << c.dil;
+    // The scalar body gives the same bits everywhere.
+    FrnnSetVectorKernels(false);
+    FrnnTensor* scalar = nullptr;
+    ASSERT_EQ(0u, FrnnDepthwiseConvForwardInt(&l, in, &scalar, pool.get()));
+    FrnnSetVectorKernels(true);
+    std::vector<uint16_t> vb, sb;
+    for (uint32_t k = 0; k < 2; ++k)
+      for (uint32_t y = 0; y < c.oh; ++y)
+        for (uint32_t x = 0; x < c.ow; ++x) {
+          uint16_t e = 0;
+          FrnnTensorGetElement(out, 0, k, y, x, &e);
+          vb.push_back(e);
+          FrnnTensorGetElement(scalar, 0, k, y, x, &e);
+          sb.push_back(e);
+        }
+    EXPECT_EQ(sb, vb) << c.kW << " dil " << c.dil;
+    FrnnTensorDestroy(&scalar, pool.get());
+    FrnnTensorDestroy(&out, pool.get());
+    FrnnTensorDestroy(&in, pool.get());
+  }
+  // Channel count that does not match the multiplier: refused before anything is taken.
+  FrnnTensor* in = MakeHalf(pool.get(), 1, 3, 4, 4, {});
+  std::vector<uint16_t> blob(64, 0);
+  FrnnWeightReader r = HalfReader(blob);
+  DepthwiseConvLayer l = FrnnDepthwiseConvInit(2, 1, 3, 3, 1, 1, 0, nullptr, &r);
+  ASSERT_EQ(0u, FrnnDepthwiseConvLoadWeight(&l, &r));
+  FrnnTensor* out = nullptr;
+  EXPECT_EQ(8u, FrnnDepthwiseConvForwardInt(&l, in, &out, pool.get()));
+  EXPECT_EQ(9u, FrnnCplxDepthwiseConvLoadWeight());
+  EXPECT_EQ(2u, FrnnCplxDepthwiseConvForward());
+  FrnnTensorDestroy(&in, pool.get());
+  EXPECT_EQ(0u, pool.InUse());
+}
+
+}  // namespace

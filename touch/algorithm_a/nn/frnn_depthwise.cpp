@@ -1,0 +1,238 @@
+// Depthwise convolution: every input channel convolved with its own kernel(s), plus an
+// optional bias and fused activation. The shapes here run on the reference route.
+#include <cmath>
+
+#include "frnn_conv_kernels.h"
+#include "frnn_internal.h"
+
+namespace {
+
+uint32_t StoredWidth(uint32_t kind, uint32_t storage) {
+  if (kind == FRNN_KIND_S32) return storage == 1 ? 2 : 4;
+  if (kind == FRNN_KIND_S16 || kind == FRNN_KIND_F16) return 2;
+  if (kind == FRNN_KIND_F32) return storage == 2 ? 2 : 4;
+  return 4;
+}
+
+bool AnyPad(const FrnnPaddingParam& p) { return p.siLeft > 0 || p.siRight > 0 || p.siTop > 0 || p.siBottom > 0; }
+
+int64_t OutExtent(int64_t in, uint32_t dil, uint32_t k, uint32_t stride) {
+  if (stride == 0) return 1;
+  return (in - static_cast<int64_t>(dil) * (static_cast<int64_t>(k) - 1) - 1) / static_cast<int64_t>(stride) + 1;
+}
+
+}  // namespace
+
+DepthwiseConvLayer FrnnDepthwiseConvInit(uint32_t inChannels, uint32_t multiplier, uint32_t kernelWidth,
+                                         uint32_t kernelHeight, uint32_t strideWidth, uint32_t strideHeight,
+                                         uint32_t hasBias, const FrnnPaddingParam* pstPad,
+                                         const FrnnWeightReader* r) {
+  DepthwiseConvLayer l{};
+  l.outChannels = inChannels * multiplier;
+  l.depthMultiplier = multiplier;
+  l.kernelWidth = kernelWidth;
+  l.kernelHeight = kernelHeight;
+  l.dilationWidth = 1;
+  l.dilationHeight = 1;
+  l.strideWidth = strideWidth;
+  l.strideHeight = strideHeight;
+  l.hasBias = hasBias;
+  l.weightCount = l.outChannels * kernelWidth * kernelHeight;
+  if (pstPad != nullptr) l.padding = *pstPad;
+  if (r != nullptr) {
+    l.weightKind = r->uiKind;
+    l.uiReaderWord1 = r->uiFracBits;
+    l.uiReaderWord2 = r->uiFurther;
+    l.weightStorage = r->uiWidthSel;
+  }
+  return l;
+}
+
+uint32_t FrnnDepthwiseConvLoadWeight(DepthwiseConvLayer* l, FrnnWeightReader* r) {
+  if (l == nullptr || r == nullptr) return FRNN_ERR_NULL;
+  const uint32_t width = StoredWidth(l->weightKind, l->weightStorage);
+  LoadWeight(&l->weights, r, l->weightCount, width, 0, 0, r->uiStorageMode != 0 ? 1 : 0, l->weightKind);
+  if (FrnnIsEmptyTensor(&l->weights)) return FRNN_ERR_WEIGHT;
+  if (l->hasBias == 0) return FRNN_OK;
+  LoadWeight(&l->bias, r, l->outChannels, width, 0, 0, 1, l->weightKind);
+  return FrnnIsEmptyTensor(&l->bias) ? FRNN_ERR_WEIGHT : FRNN_OK;
+}
+
+uint32_t DepthwiseConvReferenceForward(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor* padded,
+                                       FrnnTensor* out, void* pool) {
+  if (in->uiLayout != FRNN_LAYOUT_NCHW) return FRNN_ERR_UNSUPPORTED;
+  if (in->uiKind != FRNN_KIND_F16 && in->uiKind != FRNN_KIND_F32) return FRNN_ERR_UNSUPPORTED;
+  const uint32_t taps = l->kernelWidth * l->kernelHeight;
+  auto* off = static_cast<int32_t*>(FRNN_POOL_ALLOC(pool, taps * 4 + 16));
+  if (off == nullptr) return FRNN_ERR_NOMEM;
+  const bool bPad = AnyPad(l->padding);
+  const FrnnTensor* src = bPad ? padded : in;
+  const uint32_t rs = src->uiRowStride;
+  for (uint32_t r = 0; r < l->kernelHeight; ++r)
+    for (uint32_t c = 0; c < l->kernelWidth; ++c)
+      off[r * l->kernelWidth + c] = static_cast<int32_t>(r * l->dilationHeight * rs + c * l->dilationWidth);
+  const uint32_t C = in->uiC;
+  const uint32_t M = l->depthMultiplier;
+  uint32_t res = FRNN_OK;
+  for (uint32_t n = 0; n < in->uiN && res == FRNN_OK; ++n) {
+    const FrnnTensor img = FrnnTensorImage(in, n);
+    for (uint32_t c = 0; c < C && res == FRNN_OK; ++c) {
+      const FrnnTensor ch = FrnnTensorChannel(&img, c);
+      const void* plane = ch.pvData;
+      if (bPad) {
+        res = in->uiKind == FRNN_KIND_F16
+                  ? PadNchwF16(&ch, padded, l->padding.siTop, l->padding.siBottom, l->padding.siLeft,
+                               l->padding.siRight, static_cast<int32_t>(l->padding.uiMode), l->padding.uiValue)
+                  : PadNchwF32(&ch, padded, l->padding.siTop, l->padding.siBottom, l->padding.siLeft,
+                               l->padding.siRight, static_cast<int32_t>(l->padding.uiMode), l->padding.uiValue);
+        if (res != FRNN_OK) break;
+        plane = padded->pvData;
+      }
+      for (uint32_t m = 0; m < M; ++m) {
+        const uint32_t o = c * M + m;
+        const size_t kbase = static_cast<size_t>(m * C + c) * taps;
+        if (in->uiKind == FRNN_KIND_F16 && l->strideWidth == 1) {
+          // Row by row, tap by tap: each element still takes its bias and then its taps
+          // in order, one rounding per term, so the rows can run eight columns at once.
+          const auto* pi = static_cast<const uint16_t*>(plane);
+          const auto* w = Elems<const uint16_t>(&l->weights) + kbase;
+          const uint16_t b = l->hasBias ? Elems<const uint16_t>(&l->bias)[o] : kHalfZero;
+          const bool bVector = FrnnHasHalfVector();
+          for (uint32_t y = 0; y < out->uiH; ++y) {
+            uint16_t* acc = &At<uint16_t>(out, n, o, y, 0);
+            for (uint32_t x = 0; x < out->uiW; ++x) acc[x] = b;
+            const size_t base = static_cast<size_t>(y) * l->strideHeight * rs;
+            for (uint32_t k = 0; k < taps; ++k) FrnnHalfTapRow(acc, pi + base + off[k], w[k], out->uiW, bVector);
+          }
+          continue;
+        }
+        for (uint32_t y = 0; y < out->uiH; ++y) {
+          for (uint32_t x = 0; x < out->uiW; ++x) {
+            const size_t base = static_cast<size_t>(y) * l->strideHeight * rs + static_cast<size_t>(x) * l->strideWidth;
+            if (in->uiKind == FRNN_KIND_F16) {
+              const auto* pi = static_cast<const uint16_t*>(plane);
+              const auto* w = Elems<const uint16_t>(&l->weights) + kbase;
+              uint16_t acc = l->hasBias ? Elems<const uint16_t>(&l->bias)[o] : kHalfZero;
+              for (uint32_t k = 0; k < taps; ++k) acc = HalfFma(acc, w[k], pi[base + off[k]]);
+              At<uint16_t>(out, n, o, y, x) = acc;
+            } else {
+              const auto* pi = static_cast<const float*>(plane);
+              const auto* w = Elems<const float>(&l->weights) + kbase;
+              float acc = l->hasBias ? Elems<const float>(&l->bias)[o] : 0.0f;
+              for (uint32_t k = 0; k < taps; ++k) acc = std::fma(w[k], pi[base + off[k]], acc);
+              At<float>(out, n, o, y, x) = acc;
+            }
+          }
+        }
+      }
+    }
+  }
+  NnPoolFree(pool, off);
+  return res;
+}
+
+uint32_t FrnnDepthwiseConvForwardInt(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor** ppstOut,
+                                     void* pool) {
+  if (l == nullptr || in == nullptr || ppstOut == nullptr) return FRNN_ERR_NULL;
+  if (*ppstOut != nullptr) return FRNN_ERR_SLOT;
+  if (l->outChannels != l->depthMultiplier * in->uiC || l->depthMultiplier == 0) return FRNN_ERR_PARAM;
+  const FrnnPaddingParam& pd = l->padding;
+  if (pd.siLeft < 0 || pd.siRight < 0 || pd.siTop < 0 || pd.siBottom < 0) return FRNN_ERR_PARAM;
+  for (uint32_t v : l->auiOutputOffset) {
+    if (v != 0) return FRNN_ERR_PARAM;
+  }
+  if (HalfRowRefused(in)) return FRNN_ERR_ROW;
+  // The weights and bias must be what this input needs.
+  if (l->weightCount != l->outChannels * l->kernelWidth * l->kernelHeight || l->weights.uiW < l->weightCount ||
+      l->weights.pvData == nullptr || (l->hasBias != 0 && (l->bias.pvData == nullptr || l->bias.uiW < l->outChannels))) {
+    return FRNN_ERR_PARAM;
+  }
+  if (in->uiKind >= 6) return FRNN_ERR_PARAM;
+  if (l->kernelWidth == 0 || l->kernelHeight == 0) return FRNN_ERR_ARG;
+  const int64_t W = static_cast<int64_t>(in->uiW) + pd.siLeft + pd.siRight;
+  const int64_t H = static_cast<int64_t>(in->uiH) + pd.siTop + pd.siBottom;
+  FrnnTensor* padded = nullptr;
+  if (AnyPad(pd)) {
+    uint32_t n = 1;
+    uint32_t c = 1;
+    switch (in->uiLayout) {
+      case FRNN_LAYOUT_NCHW:
+        break;
+      case FRNN_LAYOUT_CHWN:
+        n = in->uiN;
+        break;
+      case FRNN_LAYOUT_NC8HW8:
+        c = 8;
+        break;
+      case FRNN_LAYOUT_NC4HW4:
+        c = 4;
+        break;
+      default:
+        return FRNN_ERR_PARAM;
+    }
+    padded = FrnnTensorCreate3D(n, static_cast<uint32_t>(W), static_cast<uint32_t>(H), c, in->uiElemSize,
+                                in->uiLayout, in->uiKind, pool);
+    if (padded == nullptr) return FRNN_ERR_NOMEM;
+  }
+  const int64_t ow = OutExtent(W, l->dilationWidth, l->kernelWidth, l->strideWidth);
+  const int64_t oh = OutExtent(H, l->dilationHeight, l->kernelHeight, l->strideHeight);
+  if (ow < 1 || oh < 1) {
+    DropTensor(padded, pool);
+    return FRNN_ERR_ARG;
+  }
+  FrnnTensor* out = FrnnTensorCreate3D(in->uiN, static_cast<uint32_t>(ow), static_cast<uint32_t>(oh), l->outChannels,
+                                       in->uiElemSize, in->uiLayout, in->uiKind, pool);
+  if (out == nullptr) {
+    DropTensor(padded, pool);
+    return FRNN_ERR_NOMEM;
+  }
+  DepthwiseConvLayer w = *l;
+  float* pfW = nullptr;
+  float* pfB = nullptr;
+  uint32_t res = FRNN_OK;
+  if (l->weightKind == FRNN_KIND_F32 && l->weightStorage == 2) {
+    pfW = static_cast<float*>(FRNN_POOL_ALLOC(pool, l->weightCount * 4 + 16));
+    pfB = l->hasBias ? static_cast<float*>(FRNN_POOL_ALLOC(pool, l->outChannels * 4 + 16)) : nullptr;
+    if (pfW == nullptr || (l->hasBias && pfB == nullptr)) {
+      res = FRNN_ERR_NOMEM;
+    } else {
+      HalfToSingle(Elems<const uint16_t>(&l->weights), pfW, static_cast<int32_t>(l->weightCount));
+      w.weights.pvData = pfW;
+      w.weights.uiElemSize = 4;
+      if (pfB != nullptr) {
+        HalfToSingle(Elems<const uint16_t>(&l->bias), pfB, static_cast<int32_t>(l->outChannels));
+        w.bias.pvData = pfB;
+        w.bias.uiElemSize = 4;
+      }
+    }
+  } else if (l->weightKind != in->uiKind) {
+    res = FRNN_ERR_UNSUPPORTED;
+  }
+  if (res == FRNN_OK) res = DepthwiseConvReferenceForward(&w, in, padded, out, pool);
+  DropTensor(padded, pool);
+  NnPoolFree(pool, pfW);
+  NnPoolFree(pool, pfB);
+  if (res != FRNN_OK) {
+    FrnnTensorDestroy(&out, pool);
+    return res;
+  }
+  *ppstOut = out;
+  return FRNN_OK;
+}
+
+uint32_t FrnnDepthwiseConv(const FrnnTensor* in, FrnnTensor** ppstOut, uint32_t multiplier, uint32_t kernelWidth,
+                           uint32_t kernelHeight, uint32_t strideWidth, uint32_t strideHeight, uint32_t hasBias,
+                           const FrnnPaddingParam* pstPad, FrnnWeightReader* r, uint32_t activation, void* pool) {
+  if (ppstOut == nullptr || in == nullptr || r == nullptr) return FRNN_ERR_NULL;
+  if (*ppstOut != nullptr) return FRNN_ERR_SLOT;
+  DepthwiseConvLayer l = FrnnDepthwiseConvInit(in->uiC, multiplier, kernelWidth, kernelHeight, strideWidth,
+                                               strideHeight, hasBias, pstPad, r);
+  uint32_t res = FrnnDepthwiseConvLoadWeight(&l, r);
+  if (res != FRNN_OK) return res;
+  res = FrnnDepthwiseConvForwardInt(&l, in, ppstOut, pool);
+  if (res != FRNN_OK) return res;
+  return FrnnApplyActivation(*ppstOut, activation, r);
+}
+
+uint32_t FrnnCplxDepthwiseConvLoadWeight(...) { return FRNN_ERR_UNSUPPORTED; }
+uint32_t FrnnCplxDepthwiseConvForward(...) { return FRNN_ERR_STEP; }

@@ -1,0 +1,82 @@
+#pragma once
+// Helpers the engine's own files share: scalar half arithmetic (every step computed in
+// single precision and rounded to half, the rule the vector kernels follow too), the
+// pool tag of a caller, and small shape helpers.
+#include <cstdint>
+#include <cstring>
+
+#include "frnn.h"
+
+#define FRNN_POOL_ALLOC(pool, bytes) NnPoolAlloc((pool), static_cast<int32_t>(bytes), __func__, __LINE__)
+
+float HalfToSingleOnce(uint16_t h);
+
+inline float HF(uint16_t h) { return HalfToSingleOnce(h); }
+inline uint16_t FH(float f) { return SingleToHalfOnce(f); }
+// acc + a * b: the product of two halves is exact in single precision, so this is one
+// rounding to single and one to half, whether or not the hardware fuses it.
+inline uint16_t HalfFma(uint16_t acc, uint16_t a, uint16_t b) { return FH(HF(acc) + HF(a) * HF(b)); }
+inline uint16_t HalfAdd(uint16_t a, uint16_t b) { return FH(HF(a) + HF(b)); }
+inline uint16_t HalfSub(uint16_t a, uint16_t b) { return FH(HF(a) - HF(b)); }
+inline uint16_t HalfMul(uint16_t a, uint16_t b) { return FH(HF(a) * HF(b)); }
+
+inline constexpr uint16_t kHalfOne = 0x3C00;
+inline constexpr uint16_t kHalfZero = 0x0000;
+
+inline uint32_t RoundUp(uint32_t x, uint32_t a) { return (x + a - 1) / a * a; }
+
+// Channel count a blocked layout sizes its images with.
+inline uint32_t SizedChannels(const FrnnTensor* t) {
+  if (t->uiLayout == FRNN_LAYOUT_NC8HW8) return RoundUp(t->uiC, 8);
+  if (t->uiLayout == FRNN_LAYOUT_NC4HW4) return RoundUp(t->uiC, 4);
+  return t->uiC;
+}
+
+// A half-precision NCHW tensor whose rows are not whole 8-value vectors.
+inline bool HalfRowRefused(const FrnnTensor* t) {
+  return t->uiKind == FRNN_KIND_F16 && t->uiLayout == FRNN_LAYOUT_NCHW && (t->uiRowStride % 8) != 0;
+}
+
+template <typename T>
+inline T* Elems(const FrnnTensor* t) {
+  return static_cast<T*>(t->pvData);
+}
+
+// Element (i, k, y, x) of an NCHW tensor.
+template <typename T>
+inline T& At(const FrnnTensor* t, uint32_t i, uint32_t k, uint32_t y, uint32_t x) {
+  return Elems<T>(t)[(static_cast<size_t>(i) * t->uiC + k) * t->uiPlane + static_cast<size_t>(y) * t->uiRowStride +
+                     x];
+}
+
+// Element (i, k, y, x) of a tensor in any layout but NHWC.
+inline size_t IndexOf(const FrnnTensor* t, uint32_t i, uint32_t k, uint32_t y, uint32_t x) {
+  switch (t->uiLayout) {
+    case FRNN_LAYOUT_CHWN:
+      return (x + static_cast<size_t>(t->uiPlane) * k + static_cast<size_t>(t->uiRowStride) * y) * t->uiN + i;
+    case FRNN_LAYOUT_NC8HW8:
+    case FRNN_LAYOUT_NC4HW4: {
+      const uint32_t b = t->uiLayout == FRNN_LAYOUT_NC8HW8 ? 8 : 4;
+      return static_cast<size_t>(t->uiPlane) * (k / b * b + static_cast<size_t>(RoundUp(t->uiC, b)) * i) +
+             (x + static_cast<size_t>(t->uiRowStride) * y) * b + k % b;
+    }
+    default:
+      return (static_cast<size_t>(i) * t->uiC + k) * t->uiPlane + static_cast<size_t>(y) * t->uiRowStride + x;
+  }
+}
+
+inline float BitsToFloat(uint32_t u) {
+  float f;
+  memcpy(&f, &u, 4);
+  return f;
+}
+inline uint32_t FloatToBits(float f) {
+  uint32_t u;
+  memcpy(&u, &f, 4);
+  return u;
+}
+
+// Destroys a pool tensor held in a local pointer (null is fine).
+inline void DropTensor(FrnnTensor*& t, void* pool) {
+  if (t != nullptr) FrnnTensorDestroy(&t, pool);
+}

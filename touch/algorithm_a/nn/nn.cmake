@@ -1,0 +1,46 @@
+# Neural-network engine: pool, tensors, weight reader, half precision, layers and the
+# water-detection network. Computed without floating-point contraction, so that every
+# kernel rounds where the engine says it does.
+set(FERRANT_NN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_pool.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_tensor.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_half.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_math.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_padding.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_activation.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_groupnorm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_elementwise.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_reshape.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_layout.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_gru.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_upsample.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_depthwise.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_conv.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_a.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/net_water.cpp)
+list(APPEND FERRANT_SOURCES ${FERRANT_NN_SOURCES})
+set_source_files_properties(${FERRANT_NN_SOURCES} PROPERTIES COMPILE_OPTIONS "-ffp-contract=off;-fno-fast-math")
+
+vendor_test(ferrant_nn_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_pool_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_tensor_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_half_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_layers_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_layout_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/net_water_test.cpp
+  LIBS ferrant_static)
+
+# The water network against an independent numpy model of the same graph.
+if(VENDOR_TESTS)
+  add_executable(nn_water_tool ${CMAKE_CURRENT_LIST_DIR}/nn_water_tool.cpp)
+  target_link_libraries(nn_water_tool PRIVATE ferrant_static)
+  add_test(NAME ferrant_nn_water_reference
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/reference/water_reference.py $<TARGET_FILE:nn_water_tool>)
+  set_tests_properties(ferrant_nn_water_reference PROPERTIES TIMEOUT 300)
+endif()
+
+vendor_fuzzer(ferrant_nn_weight_stream
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_water_fuzz.cpp
+  LIBS ferrant_static)

@@ -1,0 +1,100 @@
+#pragma once
+// Test helpers of the network engine: a pool over a private buffer, tensors filled from
+// float values, and reading them back.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "frnn.h"
+
+float HalfToSingleOnce(uint16_t h);
+
+class NnPool {
+ public:
+  explicit NnPool(uint32_t uiBytes = 1u << 20) : buf_(uiBytes + 16) {
+    const FrnnMempoolParam p{uiBytes, buf_.data(), 0xFFFFFFFFu};
+    FrnnMempoolInit(&p);
+  }
+  void* get() { return buf_.data(); }
+  // Bytes held by allocated blocks: 0 once everything taken was given back.
+  uint32_t InUse() const {
+    const auto* pool = reinterpret_cast<const FrnnMempool*>(buf_.data());
+    uint32_t n = 0;
+    const FrnnMempoolBlock* b = pool->pstFirst;
+    do {
+      if (b->uiInUse) n += b->uiSize;
+      b = b->pstNext;
+    } while (b != pool->pstFirst);
+    return n;
+  }
+
+ private:
+  std::vector<uint8_t> buf_;
+};
+
+// A half NCHW pool tensor (n, c, h, w) filled from values in logical order.
+inline FrnnTensor* MakeHalf(void* pool, uint32_t n, uint32_t c, uint32_t h, uint32_t w, const std::vector<float>& v) {
+  FrnnTensor* t = FrnnTensorCreate3D(n, w, h, c, 2, FRNN_LAYOUT_NCHW, FRNN_KIND_F16, pool);
+  if (t == nullptr) return t;
+  FrnnTensorFill16f(t, 0);
+  size_t j = 0;
+  for (uint32_t i = 0; i < n; ++i)
+    for (uint32_t k = 0; k < c; ++k)
+      for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x, ++j) {
+          static_cast<uint16_t*>(t->pvData)[(static_cast<size_t>(i) * c + k) * t->uiPlane + y * t->uiRowStride + x] =
+              SingleToHalfOnce(j < v.size() ? v[j] : 0.0f);
+        }
+  return t;
+}
+
+inline FrnnTensor* MakeFloat(void* pool, uint32_t n, uint32_t c, uint32_t h, uint32_t w, const std::vector<float>& v) {
+  FrnnTensor* t = FrnnTensorCreate3D(n, w, h, c, 4, FRNN_LAYOUT_NCHW, FRNN_KIND_F32, pool);
+  if (t == nullptr) return t;
+  size_t j = 0;
+  for (uint32_t i = 0; i < n; ++i)
+    for (uint32_t k = 0; k < c; ++k)
+      for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x, ++j)
+          static_cast<float*>(t->pvData)[(static_cast<size_t>(i) * c + k) * t->uiPlane + y * t->uiRowStride + x] =
+              j < v.size() ? v[j] : 0.0f;
+  return t;
+}
+
+// Real elements in logical order, as floats.
+inline std::vector<float> Values(const FrnnTensor* t) {
+  std::vector<float> v;
+  for (uint32_t i = 0; i < t->uiN; ++i)
+    for (uint32_t k = 0; k < t->uiC; ++k)
+      for (uint32_t y = 0; y < t->uiH; ++y)
+        for (uint32_t x = 0; x < t->uiW; ++x) {
+          uint32_t raw = 0;
+          FrnnTensorGetElement(t, i, k, y, x, &raw);
+          if (t->uiKind == FRNN_KIND_F16) {
+            v.push_back(HalfToSingleOnce(static_cast<uint16_t>(raw)));
+          } else {
+            float f;
+            memcpy(&f, &raw, 4);
+            v.push_back(f);
+          }
+        }
+  return v;
+}
+
+// A reader over a caller's half-precision weight values (padded to whole words).
+inline FrnnWeightReader HalfReader(std::vector<uint16_t>& blob) {
+  if (blob.size() % 2 != 0) blob.push_back(0);
+  FrnnWeightReader r{};
+  r.uiStorageMode = 1;
+  r.uiWordCount = static_cast<uint32_t>(blob.size() / 2);
+  r.pubBase = reinterpret_cast<const uint8_t*>(blob.data());
+  r.pubCursor = r.pubBase;
+  r.uiKind = FRNN_KIND_F16;
+  return r;
+}
+
+inline std::vector<uint16_t> Halves(const std::vector<float>& v) {
+  std::vector<uint16_t> out;
+  for (float f : v) out.push_back(SingleToHalfOnce(f));
+  return out;
+}
