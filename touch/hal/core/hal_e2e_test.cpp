@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "platform/paths.h"
 #include "tamrel_touch/frame_encoders.h"
 #include "touch_host/host.h"
 #include "touch_host/input_events.h"
@@ -203,10 +204,11 @@ std::set<std::string> thread_names() {
 
 class HalThroughHost : public ::testing::Test {
  protected:
-  void start(const std::string &hal_config) {
+  void start(const std::string &hal_config, const std::function<void(SimTouchRig &)> &before_init = {}) {
     RigOptions options;
     options.hal_config = hal_config;
     rig_ = std::make_unique<SimTouchRig>(options);
+    if (before_init) before_init(*rig_);
     touch_host::HostOptions host_options;
     host_options.log_sink = [](const touch_host::LogLine &line) {
       if (getenv("HAL_E2E_LOG") != nullptr) fprintf(stderr, "%s\n", line.text.c_str());
@@ -392,6 +394,47 @@ TEST_F(HalThroughHost, DriverCommandsReachTheHost) {
   const auto blocks = host_->snapshot().driver_common_data;
   ASSERT_EQ(blocks.size(), 1u);
   EXPECT_EQ(blocks[0].values[0], 3u);
+}
+
+// The frame watchdog reports a stalled controller through the real send-to-driver
+// interface: to the abnormal_event node when the driver offers it, else as a common-data
+// record. Either way the driver gets the six bytes (u32 0x00020000, u16 1) and nothing more.
+TEST_F(HalThroughHost, FrameWatchdogRecordReachesTheDriverWithAndWithoutTheNode) {
+  const std::string node = "/sys/class/touch/touch_dev/abnormal_event";
+  for (const bool with_node : {true, false}) {
+    SCOPED_TRACE(with_node ? "abnormal_event node" : "no abnormal_event node");
+    start(hal_config_text(small_panel(0, "idle_time\n    idle_normal = 40\n")), [&](SimTouchRig &) {
+      if (!with_node) {
+        ASSERT_EQ(plat_unlink(node.c_str()), 0);
+      }
+    });
+    // A suspend and resume take the configured idle time as the period: 44 ms.
+    ASSERT_EQ(host_->update_suspend_status(true), touch_host::HostStatus::kOk);
+    ASSERT_EQ(host_->update_suspend_status(false), touch_host::HostStatus::kOk);
+    const size_t records_before = rig_->driver().writtenCommonData().size();
+    push(kFamilies[0].frame(1, false), 1);  // state code 4: the controller scans on
+    for (int i = 0; i < 400 && logged("frame dog time out") == 0; ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(logged("frame dog time out"), 1u);
+
+    const std::string expected("\x00\x00\x02\x00\x01\x00", 6);
+    std::vector<common_data> records = rig_->driver().writtenCommonData();
+    records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(records_before));
+    if (with_node) {
+      EXPECT_EQ(rig_->root().readFile(node), expected);
+      for (const common_data &r : records) EXPECT_NE(r.count, 6) << "mode " << r.mode;
+    } else {
+      std::vector<common_data> abnormal;
+      for (const common_data &r : records)
+        if (r.mode == 0 && r.count == 6) abnormal.push_back(r);
+      ASSERT_EQ(abnormal.size(), 1u);
+      const auto *bytes = reinterpret_cast<const char *>(abnormal[0].values);
+      EXPECT_EQ(std::string(bytes, 6), expected);
+      // Past the record the values are zero, not whatever lay beside the sender's array.
+      EXPECT_EQ(std::vector<char>(bytes + 6, bytes + 6 * sizeof(uint32_t)), std::vector<char>(18, 0));
+    }
+    host_.reset();
+    rig_.reset();
+  }
 }
 
 TEST_F(HalThroughHost, ExitStopsAndJoinsTheThreads) {
