@@ -293,17 +293,19 @@ extern "C" int plat_open(const char* path, int flags, ...) {
     errno = EFAULT;
     return -1;
   }
-  if (path[0] == '/') {
-    if (std::optional<std::string> key = platform::normalizePath(path)) {
-      if (auto device = platform::sim::Registry::get().find(*key))
-        return openDevice(std::move(device), flags);
-    }
-  }
+  // Resolved first, so that a path the kernel could not walk (a ".." after a missing
+  // directory) does not reach a device either.
   char host[PATH_MAX];
   int rc = plat_resolve(path, host, sizeof host);
   if (rc != 0) {
     errno = -rc;
     return -1;
+  }
+  if (path[0] == '/') {
+    if (std::optional<std::string> key = platform::normalizePath(path)) {
+      if (auto device = platform::sim::Registry::get().find(*key))
+        return openDevice(std::move(device), flags);
+    }
   }
   return ::open(host, flags, mode);
 }
