@@ -11,6 +11,8 @@
 #include <string>
 
 #include "platform/paths.h"
+#include "platform/properties.h"
+#include "platform/properties_test_api.h"
 #include "tamrel_touch/frame_encoders.h"
 #include "touch_host/host.h"
 #include "touch_host/input_events.h"
@@ -435,6 +437,55 @@ TEST_F(HalThroughHost, FrameWatchdogRecordReachesTheDriverWithAndWithoutTheNode)
     host_.reset();
     rig_.reset();
   }
+}
+
+// Vsync-aligned reporting, end to end: the HAL asks the host for vsync through the
+// registered callback, the host's vsync source feeds it the display's vsync times, and the
+// first of them switches the controller to the vsync rate; lifting the finger ends it.
+TEST_F(HalThroughHost, VsyncAlignedReportingRunsOnTheHostsVsyncSource) {
+  plat_properties_reset();
+  ASSERT_EQ(property_set("ro.vendor.touch.touchscheduler.enable", "true"), 0);
+  start(hal_config_text(small_panel(0,
+                                    "vsync_report\n    vsync_reprot_mode = 1\n"
+                                    "report_rate\n    use_report_timer = 1\n    ic_rate_normal = 120\n"
+                                    "    rate_normal = 120\n    ic_rate_vsync = 60\n")));
+  // The controller rate last sent to the driver (mode 1011), 0 before any.
+  auto last_ic_rate = [&] {
+    uint32_t rate = 0;
+    for (const common_data &r : rig_->driver().writtenCommonData())
+      if (r.mode == 1011) rate = r.values[0];
+    return rate;
+  };
+  common_data wish{};
+  wish.cmd = COMMON_DATA_CMD_SET_MODE_VALUE;
+  wish.mode = COMMON_DATA_MODE_VSYNC_REQUEST;
+  wish.count = 1;
+  wish.values[0] = 1;
+  ASSERT_EQ(host_->send_common_data(wish), touch_host::HostStatus::kOk);
+  EXPECT_EQ(last_ic_rate(), 120u);
+  EXPECT_TRUE(host_->snapshot().vsync_states.empty());
+
+  // A moving finger: after two changed frames the HAL follows vsync.
+  for (int k = 0; k < 3; ++k) {
+    const AlgTouchPoint p = finger(0, 1000 + 40 * k, 500, k == 0 ? ALG_TOUCH_ACTION_DOWN : ALG_TOUCH_ACTION_MOVE);
+    ASSERT_EQ(host_->hal()->report_points(&p, 1), 0);
+  }
+  EXPECT_EQ(host_->snapshot().vsync_states, std::vector<int32_t>{HAL_VSYNC_STATE_FOLLOW});
+  for (int i = 0; i < 200 && last_ic_rate() != 60u; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(last_ic_rate(), 60u);  // the host's first vsync reached the state machine
+  EXPECT_GE(host_->snapshot().vsyncs_sent, 1u);
+
+  const AlgTouchPoint up = finger(0, 1080, 500, ALG_TOUCH_ACTION_UP);
+  ASSERT_EQ(host_->hal()->report_points(&up, 1), 0);
+  EXPECT_EQ(host_->snapshot().vsync_states,
+            (std::vector<int32_t>{HAL_VSYNC_STATE_FOLLOW, HAL_VSYNC_STATE_STOP}));
+  EXPECT_EQ(last_ic_rate(), 120u);
+  // The source stops: at most a vsync already on its way arrives after the stop.
+  const size_t sent = host_->snapshot().vsyncs_sent;
+  std::this_thread::sleep_for(80ms);
+  EXPECT_LE(host_->snapshot().vsyncs_sent, sent + 1);
+  host_.reset();
+  plat_properties_reset();
 }
 
 TEST_F(HalThroughHost, ExitStopsAndJoinsTheThreads) {
