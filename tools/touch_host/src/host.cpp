@@ -15,6 +15,7 @@
 #include <time.h>
 
 #include "timer_service.h"
+#include "touch_host/frames_file.h"
 
 namespace touch_host {
 
@@ -557,11 +558,13 @@ HostStatus TouchHost::read_configuration(int fd) {
   return HostStatus::kOk;
 }
 
-HostStatus TouchHost::read_configuration_file(const std::string &path) {
+HostStatus TouchHost::read_configuration_file(const std::string &path, std::string *error) {
   if (impl_->alg == nullptr) return HostStatus::kNotLoaded;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string why;
+  const int fd = open_config_file(path, &why);
   if (fd < 0) {
-    impl_->log(LogSource::kHost, 1, "cannot open configuration " + path + ": " + std::strerror(errno));
+    impl_->log(LogSource::kHost, 1, "configuration " + path + " refused: " + why);
+    if (error != nullptr) *error = why;
     return HostStatus::kFailed;
   }
   const HostStatus status = read_configuration(fd);

@@ -135,7 +135,9 @@ class TouchHost {
   // The algorithm's read-configuration with an open descriptor (the host keeps the
   // descriptor; the module only reads it). Call before init().
   HostStatus read_configuration(int fd);
-  HostStatus read_configuration_file(const std::string &path);
+  // The file must be a non-empty regular file (open_config_file); kFailed with the reason
+  // in *error (also logged) otherwise.
+  HostStatus read_configuration_file(const std::string &path, std::string *error = nullptr);
   // HAL init with the touch id, then algorithm init; the algorithm's init result is kept.
   HostStatus init(int32_t *alg_result = nullptr);
   HostStatus exit();
