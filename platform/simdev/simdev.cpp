@@ -445,8 +445,25 @@ extern "C" int plat_poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) {
     errno = EFAULT;
     return -1;
   }
-  std::vector<std::shared_ptr<OpenFile>> sim(nfds);
-  std::vector<Device*> devices;
+  // Per-thread scratch that keeps its capacity, so that a thread waiting in a loop does not
+  // allocate on every wait, as poll(2) does not: real-time paths are tested over this.
+  struct Scratch {
+    std::vector<std::shared_ptr<OpenFile>> sim;
+    std::vector<Device*> devices;
+    std::vector<struct pollfd> real;
+    std::vector<nfds_t> realIndex;
+  };
+  thread_local Scratch scratch;
+  struct Release {  // the open files are not held past the call
+    Scratch& s;
+    ~Release() {
+      s.sim.clear();
+      s.devices.clear();
+    }
+  } release{scratch};
+  std::vector<std::shared_ptr<OpenFile>>& sim = scratch.sim;
+  std::vector<Device*>& devices = scratch.devices;
+  sim.resize(nfds);
   for (nfds_t i = 0; i < nfds; ++i) {
     if (fds[i].fd < 0) continue;
     sim[i] = findOpen(fds[i].fd);
@@ -470,8 +487,8 @@ extern "C" int plat_poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) {
 
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
-  std::vector<struct pollfd> real;
-  std::vector<nfds_t> realIndex;
+  std::vector<struct pollfd>& real = scratch.real;
+  std::vector<nfds_t>& realIndex = scratch.realIndex;
   for (;;) {
     waker.drain();  // before asking the devices, so a later notify() is still seen
     int ready = 0;
