@@ -14,9 +14,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
     return 2;
   }
+  // A corpus that cannot be read is reported, not thrown out of main.
   std::vector<std::filesystem::path> seeds;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[1])) {
-    if (entry.is_regular_file()) seeds.push_back(entry.path());
+  std::error_code ec;
+  std::filesystem::recursive_directory_iterator it(argv[1], ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    if (it->is_regular_file(ec)) seeds.push_back(it->path());
+  }
+  if (ec) {
+    std::fprintf(stderr, "%s: cannot read corpus %s: %s\n", argv[0], argv[1], ec.message().c_str());
+    return 1;
   }
   if (seeds.empty()) {
     std::fprintf(stderr, "no seeds in %s\n", argv[1]);
@@ -24,6 +31,10 @@ int main(int argc, char** argv) {
   }
   for (const auto& path : seeds) {
     std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "%s: cannot read seed %s\n", argv[0], path.c_str());
+      return 1;
+    }
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // An empty vector's data() may be null; fuzzers are handed a valid pointer.
     static const uint8_t kEmpty = 0;

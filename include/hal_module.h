@@ -366,6 +366,21 @@ typedef HalHostCallbacks *(*get_hal_module_callback_fn)(void);
 typedef HalModuleParam *(*get_hal_module_param_fn)(void);
 #define HAL_MODULE_PARAM_ENTRY "get_hal_module_param"
 
+// Vsync-aligned reporting. The host registers its vsync callback here (a command block
+// cannot carry a function address: the HAL refuses one). The HAL calls it with 2 when its
+// reports start to follow the display's vsync and with 0 when they stop; it may call it
+// while holding its own locks, so the callback only takes note and returns. While the last
+// state is 2 the host sends each coming vsync to HalModule slot 5 as a common_data block:
+// command COMMON_DATA_CMD_SET_LONG_VALUE, mode COMMON_DATA_MODE_VSYNC_TIME, count 3,
+// values seconds and microseconds of the vsync's CLOCK_MONOTONIC time, then the vsync
+// mode (1 or 2). A null callback unregisters.
+typedef void (*hal_vsync_callback_fn)(int32_t state);
+void hal_report_register_vsync_callback(hal_vsync_callback_fn callback);
+typedef void (*hal_register_vsync_callback_fn)(hal_vsync_callback_fn callback);
+#define HAL_VSYNC_CALLBACK_ENTRY "hal_report_register_vsync_callback"
+#define HAL_VSYNC_STATE_FOLLOW 2
+#define HAL_VSYNC_STATE_STOP 0
+
 #ifdef __cplusplus
 }
 #endif

@@ -8,6 +8,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <list>
@@ -63,6 +64,67 @@ R withResolved(const char* path, R fail_value, Fn fn) {
   return fn(host);
 }
 
+std::string hostOf(const std::string& root, const std::vector<std::string>& parts) {
+  std::string host = root == "/" ? std::string() : root;
+  for (const std::string& part : parts) host += "/" + part;
+  return host.empty() ? std::string("/") : host;
+}
+
+std::vector<std::string> splitPath(std::string_view path) {
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos < path.size()) {
+    size_t next = path.find('/', pos);
+    if (next == std::string_view::npos) next = path.size();
+    if (next > pos) parts.emplace_back(path.substr(pos, next - pos));
+    pos = next + 1;
+  }
+  return parts;
+}
+
+// Walks an absolute path as the kernel does, under the root: repeated slashes and "." go,
+// and ".." steps back from the directory actually reached. So a ".." after a missing
+// directory fails with ENOENT, one after a file with ENOTDIR, and one after a symbolic link
+// leaves the link's target (a target outside the root is refused with EXDEV). A ".." at the
+// root is refused with EINVAL: paths come from configuration and must not reach outside the
+// tree. Paths without ".." are not looked at on disk; the later call fails where the kernel's
+// would. *out receives the system view ("/..." without the root).
+int walkPath(std::string_view abs_path, const std::string& root, std::string* out) {
+  std::vector<std::string> parts;
+  for (std::string& part : splitPath(abs_path)) {
+    if (part == ".") continue;
+    if (part != "..") {
+      parts.push_back(std::move(part));
+      continue;
+    }
+    if (parts.empty()) return -EINVAL;
+    const std::string host = hostOf(root, parts);
+    struct stat st;
+    if (stat(host.c_str(), &st) != 0) return -errno;
+    if (!S_ISDIR(st.st_mode)) return -ENOTDIR;
+    struct stat link;
+    if (lstat(host.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+      char real[PATH_MAX];
+      char real_root[PATH_MAX];
+      if (realpath(host.c_str(), real) == nullptr) return -errno;
+      const std::string top = realpath(root.c_str(), real_root) != nullptr ? real_root : root;
+      std::string_view inside(real);
+      if (top != "/") {
+        if (inside.substr(0, top.size()) != top || (inside.size() > top.size() && inside[top.size()] != '/'))
+          return -EXDEV;
+        inside.remove_prefix(top.size());
+      }
+      parts = splitPath(inside);
+      if (parts.empty()) return -EINVAL;
+    }
+    parts.pop_back();
+  }
+  std::string system;
+  for (const std::string& part : parts) system += "/" + part;
+  *out = system.empty() ? std::string("/") : system;
+  return 0;
+}
+
 }  // namespace
 
 namespace platform {
@@ -114,15 +176,15 @@ extern "C" void plat_set_root(const char* root) {
 extern "C" int plat_resolve(const char* abs_path, char* out, size_t out_size) {
   if (abs_path == nullptr || out == nullptr) return -EINVAL;
   if (abs_path[0] != '/') return copyOut(abs_path, out, out_size);
-  std::optional<std::string> normal = platform::normalizePath(abs_path);
-  if (!normal) {
-    ALOGE("refusing path above the root: %s", abs_path);
-    return -EINVAL;
-  }
-  std::string root = plat_root();
-  if (root == "/") return copyOut(*normal, out, out_size);
-  if (*normal == "/") return copyOut(root, out, out_size);
-  return copyOut(root + *normal, out, out_size);
+  if (strnlen(abs_path, PATH_MAX) >= PATH_MAX) return -ENAMETOOLONG;
+  const std::string root = plat_root();
+  std::string normal;
+  const int rc = walkPath(abs_path, root, &normal);
+  if (rc == -EINVAL || rc == -EXDEV) ALOGE("refusing path outside the root: %s", abs_path);
+  if (rc != 0) return rc;
+  if (root == "/") return copyOut(normal, out, out_size);
+  if (normal == "/") return copyOut(root, out, out_size);
+  return copyOut(root + normal, out, out_size);
 }
 
 std::string plat_path(std::string_view path) {

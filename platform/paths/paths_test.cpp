@@ -19,10 +19,12 @@ using platform::testing::TempRoot;
 
 struct ResolveCase {
   const char* input;
-  const char* expected;  // system path under the root; nullptr: refused with EINVAL
+  const char* expected;  // system path under the root; nullptr: refused with `error`
+  int error = 0;
 };
 
-// Expected values are what a reader of the path would name by hand.
+// Expected values are what a reader of the path would name by hand. The root holds
+// /data/vendor/, /sys/class/touch/touch_dev/ and the file /odm/etc/touch.cfg.
 const ResolveCase kResolveCases[] = {
     {"/dev/tamrel-touch", "/dev/tamrel-touch"},
     {"//odm///etc/./touch/", "/odm/etc/touch"},
@@ -30,41 +32,62 @@ const ResolveCase kResolveCases[] = {
     {"/sys/class/touch/touch_dev/..", "/sys/class/touch"},
     {"/", "/"},
     {"/./.", "/"},
-    {"/..", nullptr},
-    {"/odm/../../etc/passwd", nullptr},
-    {"/a/b/../../../c", nullptr},
+    {"/missing/file", "/missing/file"},  // no ".." to walk: the open fails later
+    {"/..", nullptr, -EINVAL},
+    {"/odm/../../etc/passwd", nullptr, -EINVAL},
+    {"/a/b/../../../c", nullptr, -ENOENT},
+    // The kernel walks ".." from the directory reached: a missing one cannot be left.
+    {"/missing/../data/vendor", nullptr, -ENOENT},
+    {"/data/none/../vendor", nullptr, -ENOENT},
+    {"/odm/etc/touch.cfg/../touch.cfg", nullptr, -ENOTDIR},
 };
 
-// Checks every case of the table against the given root ("/" for the real root).
-void expectTable(const std::string& root) {
+TEST(PlatformPaths, ResolvesAbsolutePathsUnderTheRoot) {
+  TempRoot root;
+  ASSERT_EQ(plat_mkdir_p("/data/vendor", 0755), 0);
+  ASSERT_EQ(plat_mkdir_p("/sys/class/touch/touch_dev", 0755), 0);
+  root.writeFile("/odm/etc/touch.cfg", "x");
   for (const ResolveCase& c : kResolveCases) {
     SCOPED_TRACE(c.input);
     char out[PATH_MAX];
     int rc = plat_resolve(c.input, out, sizeof out);
     if (c.expected == nullptr) {
-      EXPECT_EQ(rc, -EINVAL);
+      EXPECT_EQ(rc, c.error);
       EXPECT_EQ(plat_path(c.input), "");
       continue;
     }
-    std::string want = root == "/"                        ? std::string(c.expected)
-                       : std::string(c.expected) == "/" ? root
-                                                        : root + c.expected;
+    const std::string want = std::string(c.expected) == "/" ? root.dir() : root.dir() + c.expected;
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(std::string(out), want);
     EXPECT_EQ(plat_path(c.input), want);
   }
+  // A device path behind a missing directory is not opened either.
+  EXPECT_EQ(plat_access("/missing/../data/vendor", F_OK), -1);
+  EXPECT_EQ(errno, ENOENT);
 }
 
-TEST(PlatformPaths, ResolvesAbsolutePathsUnderTheRoot) {
-  TempRoot root;
-  expectTable(root.dir());
-}
-
-TEST(PlatformPaths, RealRootOnlyNormalises) {
+TEST(PlatformPaths, RealRootWalksTheRealTree) {
   plat_set_root("");
   EXPECT_STREQ(plat_root(), "/");
-  expectTable("/");
+  EXPECT_EQ(plat_path("//usr/./lib/../bin/"), "/usr/bin");
+  EXPECT_EQ(plat_path("/"), "/");
+  char out[PATH_MAX];
+  EXPECT_EQ(plat_resolve("/..", out, sizeof out), -EINVAL);
+  EXPECT_EQ(plat_resolve("/no-such-dir-here/../usr", out, sizeof out), -ENOENT);
   plat_set_root(nullptr);
+}
+
+// ".." after a symbolic link leaves the link's target, as with the kernel; a link leading
+// out of the root cannot be climbed out of.
+TEST(PlatformPaths, DotDotAfterASymbolicLinkLeavesItsTarget) {
+  TempRoot root;
+  ASSERT_EQ(plat_mkdir_p("/odm/firmware/panel", 0755), 0);
+  ASSERT_EQ(plat_mkdir_p("/vendor/etc", 0755), 0);
+  ASSERT_EQ(::symlink("../../odm/firmware/panel", (root.dir() + "/vendor/etc/fw").c_str()), 0);
+  EXPECT_EQ(plat_path("/vendor/etc/fw/../x.cfg"), root.dir() + "/odm/firmware/x.cfg");
+  ASSERT_EQ(::symlink("/tmp", (root.dir() + "/vendor/out").c_str()), 0);
+  char out[PATH_MAX];
+  EXPECT_EQ(plat_resolve("/vendor/out/../etc", out, sizeof out), -EXDEV);
 }
 
 TEST(PlatformPaths, RelativePathsAndBadArguments) {
@@ -145,6 +168,7 @@ TEST(PlatformPaths, MkdirPRefusesAFileInTheWay) {
 
 TEST(PlatformPaths, WrappersRefusePathsAboveTheRoot) {
   TempRoot root;
+  ASSERT_EQ(plat_mkdir_p("/odm", 0755), 0);
   errno = 0;
   EXPECT_EQ(plat_fopen("/../etc/passwd", "r"), nullptr);
   EXPECT_EQ(errno, EINVAL);

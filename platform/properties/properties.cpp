@@ -41,17 +41,62 @@ Store& store() {
 
 bool isReadOnlyKey(std::string_view key) { return key.substr(0, 3) == "ro."; }
 
-// The rule of today's property service: any length of name, but a name of printable
-// characters that can be written back as "key=value"; values below PROP_VALUE_MAX except for
-// read-only keys.
-int checkProperty(std::string_view key, std::string_view value) {
-  if (key.empty()) return -EINVAL;
-  for (char c : key) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u <= ' ' || u == 0x7f || c == '=') return -EINVAL;
+// The property service's rules. A name: letters, digits and "_-@:", in parts separated by
+// single dots, neither starting nor ending with a dot ("/", "#", spaces, "=" and ".." are
+// refused); names have no length limit in the current protocol. A value: below
+// PROP_VALUE_MAX bytes except for read-only keys, and valid UTF-8.
+bool legalName(std::string_view key) {
+  if (key.empty() || key.front() == '.' || key.back() == '.') return false;
+  for (size_t i = 0; i < key.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(key[i]);
+    if (c == '.') {
+      if (key[i - 1] == '.') return false;
+      continue;
+    }
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!alnum && c != '_' && c != '-' && c != '@' && c != ':') return false;
   }
+  return true;
+}
+
+bool validUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t extra = 0;
+    uint32_t cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (extra >= text.size() - i) return false;  // cut short
+    for (size_t k = 1; k <= extra; ++k) {
+      const unsigned char cc = static_cast<unsigned char>(text[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    static constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+int checkProperty(std::string_view key, std::string_view value) {
+  if (!legalName(key)) return -EINVAL;
   if (value.size() >= PROP_VALUE_MAX && !isReadOnlyKey(key)) return -EINVAL;
-  if (value.find('\0') != std::string_view::npos) return -EINVAL;
+  if (value.find('\0') != std::string_view::npos || !validUtf8(value)) return -EINVAL;
   return 0;
 }
 

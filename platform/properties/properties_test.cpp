@@ -72,6 +72,21 @@ TEST_F(PlatformProperties, RefusesBadKeysAndValues) {
       {"vendor.a\nb", "1", -EINVAL},
       {"vendor.a\x01", "1", -EINVAL},
       {"vendor.a=b", "1", -EINVAL},
+      // Names the property service refuses: only letters, digits and "_-@:" between
+      // single dots.
+      {"vendor/a", "1", -EINVAL},
+      {"vendor.a#b", "1", -EINVAL},
+      {"vendor..a", "1", -EINVAL},
+      {".vendor.a", "1", -EINVAL},
+      {"vendor.a.", "1", -EINVAL},
+      {"vendor.a*", "1", -EINVAL},
+      {"vendor.\xc3\xa9", "1", -EINVAL},
+      {"vendor.A_b-c@d:e.9", "1", 0},
+      // Values must be UTF-8.
+      {"vendor.utf8", "caf\xc3\xa9", 0},
+      {"vendor.utf8", "caf\xc3", -EINVAL},
+      {"vendor.utf8", "\xff", -EINVAL},
+      {"vendor.utf8", "\xc0\x80", -EINVAL},  // an overlong form
       {nullptr, "1", -EINVAL},
       {"vendor.a", nullptr, -EINVAL},
   };

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <map>
 #include <optional>
+#include <system_error>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -39,7 +40,33 @@ ssize_t Device::write(File&, const void*, size_t) { return -EINVAL; }
 ssize_t Device::pread(File&, void*, size_t, off_t) { return -ESPIPE; }
 ssize_t Device::pwrite(File&, const void*, size_t, off_t) { return -ESPIPE; }
 int Device::ioctl(File&, unsigned long, void*) { return -ENOTTY; }
-int Device::mmap(File&, size_t, off_t, int, void**) { return -ENODEV; }
+int Device::mmap(File&, size_t, off_t, int, MapSource*) { return -ENODEV; }
+
+// ---- Shared memory: a memory file, so that each mapping is a real one of the same pages. ----
+
+SharedMemory::SharedMemory(size_t size) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  size_ = std::max<size_t>(page, (size + page - 1) / page * page);
+  fd_ = ::memfd_create("simdev-shared", MFD_CLOEXEC);
+  if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
+  if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
+    const int err = errno;
+    ::close(fd_);
+    throw std::system_error(err, std::generic_category(), "ftruncate");
+  }
+  void* p = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  if (p == MAP_FAILED) {
+    const int err = errno;
+    ::close(fd_);
+    throw std::system_error(err, std::generic_category(), "mmap");
+  }
+  data_ = static_cast<uint8_t*>(p);
+}
+
+SharedMemory::~SharedMemory() {
+  ::munmap(data_, size_);
+  ::close(fd_);
+}
 void Device::munmap(File&, void*, size_t) {}
 short Device::pollMask(File&) { return POLLIN | POLLOUT | POLLRDNORM | POLLWRNORM; }
 
@@ -174,8 +201,9 @@ struct Tables {
   struct Mapping {
     size_t len;
     std::shared_ptr<OpenFile> of;
+    std::shared_ptr<platform::sim::SharedMemory> memory;
   };
-  std::multimap<uintptr_t, Mapping> maps;
+  std::map<uintptr_t, Mapping> maps;
   std::atomic<uint64_t> nextId{1};
 };
 
@@ -265,17 +293,19 @@ extern "C" int plat_open(const char* path, int flags, ...) {
     errno = EFAULT;
     return -1;
   }
-  if (path[0] == '/') {
-    if (std::optional<std::string> key = platform::normalizePath(path)) {
-      if (auto device = platform::sim::Registry::get().find(*key))
-        return openDevice(std::move(device), flags);
-    }
-  }
+  // Resolved first, so that a path the kernel could not walk (a ".." after a missing
+  // directory) does not reach a device either.
   char host[PATH_MAX];
   int rc = plat_resolve(path, host, sizeof host);
   if (rc != 0) {
     errno = -rc;
     return -1;
+  }
+  if (path[0] == '/') {
+    if (std::optional<std::string> key = platform::normalizePath(path)) {
+      if (auto device = platform::sim::Registry::get().find(*key))
+        return openDevice(std::move(device), flags);
+    }
   }
   return ::open(host, flags, mode);
 }
@@ -356,36 +386,42 @@ extern "C" void* plat_mmap(void* addr, size_t length, int prot, int flags, int f
   else if (mode == O_WRONLY ||
            ((flags & MAP_SHARED) != 0 && (prot & PROT_WRITE) != 0 && mode != O_RDWR))
     err = EACCES;
-  void* mapped = nullptr;
+  platform::sim::MapSource source;
   if (err == 0) {
     int rc = callDevice(*of, Access::kNone, [&] {
-      return of->device->mmap(of->file, length, offset, prot, &mapped);
+      return of->device->mmap(of->file, length, offset, prot, &source);
     });
     if (rc < 0) return MAP_FAILED;  // errno set
-    if (mapped == nullptr) err = ENODEV;
+    if (source.memory == nullptr || source.offset % static_cast<size_t>(page) != 0 ||
+        source.offset > source.memory->size() || length > source.memory->size() - source.offset)
+      err = ENODEV;
   }
   if (err != 0) {
     errno = err;
     return MAP_FAILED;
   }
+  // A real mapping of the device's pages: the kernel applies the protection (a write through
+  // a read-only mapping faults) and the sharing (a private mapping copies on write).
+  void* mapped = ::mmap(nullptr, length, prot, flags, source.memory->fd(), static_cast<off_t>(source.offset));
+  if (mapped == MAP_FAILED) return MAP_FAILED;
   Tables& t = tables();
   std::lock_guard<std::mutex> guard(t.mapsLock);
-  t.maps.emplace(reinterpret_cast<uintptr_t>(mapped), Tables::Mapping{length, of});
+  t.maps.emplace(reinterpret_cast<uintptr_t>(mapped), Tables::Mapping{length, of, std::move(source.memory)});
   return mapped;
 }
 
 extern "C" int plat_munmap(void* addr, size_t length) {
   const uintptr_t start = reinterpret_cast<uintptr_t>(addr);
   std::shared_ptr<OpenFile> of;
+  size_t mapped_len = 0;
   bool inside = false;
   {
     Tables& t = tables();
     std::lock_guard<std::mutex> guard(t.mapsLock);
-    auto [first, last] = t.maps.equal_range(start);
-    auto hit = std::find_if(first, last, [&](const auto& m) { return m.second.len == length; });
-    if (hit == last) hit = first;
-    if (hit != last) {
+    auto hit = t.maps.find(start);
+    if (hit != t.maps.end()) {
       of = std::move(hit->second.of);
+      mapped_len = hit->second.len;
       t.maps.erase(hit);
     } else {
       for (const auto& [base, m] : t.maps)
@@ -393,6 +429,7 @@ extern "C" int plat_munmap(void* addr, size_t length) {
     }
   }
   if (of) {
+    ::munmap(addr, mapped_len);  // the whole device mapping goes, as it was made
     of->device->munmap(of->file, addr, length);
     return 0;
   }
@@ -408,8 +445,25 @@ extern "C" int plat_poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) {
     errno = EFAULT;
     return -1;
   }
-  std::vector<std::shared_ptr<OpenFile>> sim(nfds);
-  std::vector<Device*> devices;
+  // Per-thread scratch that keeps its capacity, so that a thread waiting in a loop does not
+  // allocate on every wait, as poll(2) does not: real-time paths are tested over this.
+  struct Scratch {
+    std::vector<std::shared_ptr<OpenFile>> sim;
+    std::vector<Device*> devices;
+    std::vector<struct pollfd> real;
+    std::vector<nfds_t> realIndex;
+  };
+  thread_local Scratch scratch;
+  struct Release {  // the open files are not held past the call
+    Scratch& s;
+    ~Release() {
+      s.sim.clear();
+      s.devices.clear();
+    }
+  } release{scratch};
+  std::vector<std::shared_ptr<OpenFile>>& sim = scratch.sim;
+  std::vector<Device*>& devices = scratch.devices;
+  sim.resize(nfds);
   for (nfds_t i = 0; i < nfds; ++i) {
     if (fds[i].fd < 0) continue;
     sim[i] = findOpen(fds[i].fd);
@@ -433,8 +487,8 @@ extern "C" int plat_poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) {
 
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
-  std::vector<struct pollfd> real;
-  std::vector<nfds_t> realIndex;
+  std::vector<struct pollfd>& real = scratch.real;
+  std::vector<nfds_t>& realIndex = scratch.realIndex;
   for (;;) {
     waker.drain();  // before asking the devices, so a later notify() is still seen
     int ready = 0;

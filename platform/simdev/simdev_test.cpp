@@ -39,11 +39,7 @@ constexpr size_t kMemSize = 2 * 4096;
 // A device with a byte queue to read, urgent data, a pattern to pread and memory to map.
 class TestDevice : public Device {
  public:
-  // Page-aligned like a driver's buffers, so a stray munmap(2) of a piece would succeed.
-  TestDevice()
-      : memory_(static_cast<uint8_t*>(::mmap(nullptr, kMemSize, PROT_READ | PROT_WRITE,
-                                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))) {}
-  ~TestDevice() override { ::munmap(memory_, kMemSize); }
+  TestDevice() : memory_(std::make_shared<platform::sim::SharedMemory>(kMemSize)) {}
 
   void push(const std::string& bytes) {
     {
@@ -65,7 +61,7 @@ class TestDevice : public Device {
   }
   int releases() const { return releases_.load(); }
   int unmaps() const { return unmaps_.load(); }
-  uint8_t* memory() { return memory_; }
+  uint8_t* memory() { return memory_->data(); }
 
   int open(File& f) override {
     f.state = std::make_shared<int>(opens_++);
@@ -102,9 +98,10 @@ class TestDevice : public Device {
     if (req == kIocDouble) return 2 * argInt(arg);
     return Device::ioctl(f, req, arg);
   }
-  int mmap(File&, size_t len, off_t off, int, void** addr) override {
+  int mmap(File&, size_t len, off_t off, int, platform::sim::MapSource* source) override {
     if (static_cast<size_t>(off) + len > kMemSize) return -EINVAL;
-    *addr = memory_ + off;
+    source->memory = memory_;
+    source->offset = static_cast<size_t>(off);
     return 0;
   }
   void munmap(File&, void*, size_t) override { ++unmaps_; }
@@ -124,7 +121,7 @@ class TestDevice : public Device {
   std::atomic<int> opens_{0};
   std::atomic<int> releases_{0};
   std::atomic<int> unmaps_{0};
-  uint8_t* memory_;
+  std::shared_ptr<platform::sim::SharedMemory> memory_;
 };
 
 class PlatformSimdev : public ::testing::Test {
@@ -233,16 +230,20 @@ TEST_F(PlatformSimdev, MmapGivesDeviceMemoryAndOutlivesClose) {
   auto* p = static_cast<uint8_t*>(
       plat_mmap(nullptr, kMemSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
   ASSERT_NE(p, MAP_FAILED);
-  EXPECT_EQ(p, dev_->memory());
   dev_->memory()[100] = 0x5a;  // the driver fills a buffer...
   EXPECT_EQ(p[100], 0x5a);     // ...the mapping sees it
+  p[200] = 0x33;               // and a shared writable mapping reaches the driver
+  EXPECT_EQ(dev_->memory()[200], 0x33);
   auto* tail = static_cast<uint8_t*>(
       plat_mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 4096));
   ASSERT_NE(tail, MAP_FAILED);
-  EXPECT_EQ(tail, dev_->memory() + 4096);
-  // A second mapping at the same address, told apart by its length when unmapped.
+  dev_->memory()[4096 + 3] = 0x77;
+  EXPECT_EQ(tail[3], 0x77);
+  // A second mapping of the same pages is a mapping of its own.
   auto* second = static_cast<uint8_t*>(plat_mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0));
-  ASSERT_EQ(second, p);
+  ASSERT_NE(second, MAP_FAILED);
+  EXPECT_NE(second, p);
+  EXPECT_EQ(second[100], 0x5a);
 
   struct {
     size_t len;
@@ -277,6 +278,42 @@ TEST_F(PlatformSimdev, MmapGivesDeviceMemoryAndOutlivesClose) {
   EXPECT_EQ(plat_munmap(p, kMemSize), 0);
   EXPECT_EQ(dev_->unmaps(), 3);
   EXPECT_EQ(dev_->releases(), 2);
+}
+
+// The mapping is made as the kernel makes it: a read-only one cannot be written, and what
+// is written to a private one stays in the process.
+TEST_F(PlatformSimdev, MmapHonoursProtectionAndPrivateMappings) {
+  int fd = plat_open("/dev/tamrel-test", O_RDWR);
+  ASSERT_GE(fd, 0);
+  auto* ro = static_cast<uint8_t*>(plat_mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0));
+  ASSERT_NE(ro, MAP_FAILED);
+  // The kernel refuses to store into a read-only mapping: read(2) into it faults.
+  int pipefd[2];
+  ASSERT_EQ(pipe(pipefd), 0);
+  ASSERT_EQ(write(pipefd[1], "x", 1), 1);
+  errno = 0;
+  EXPECT_EQ(read(pipefd[0], ro, 1), -1);
+  EXPECT_EQ(errno, EFAULT);
+  close(pipefd[0]);
+  close(pipefd[1]);
+
+  dev_->memory()[10] = 1;
+  auto* priv = static_cast<uint8_t*>(
+      plat_mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0));
+  ASSERT_NE(priv, MAP_FAILED);
+  EXPECT_EQ(priv[10], 1);  // the device's bytes, until written
+  priv[10] = 2;
+  EXPECT_EQ(dev_->memory()[10], 1);  // the write stayed private
+  EXPECT_EQ(ro[10], 1);
+  // A private writable mapping needs no write access to the file.
+  int rdonly = plat_open("/dev/tamrel-test", O_RDONLY);
+  void* priv2 = plat_mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE, rdonly, 0);
+  EXPECT_NE(priv2, MAP_FAILED);
+  EXPECT_EQ(plat_munmap(priv2, 4096), 0);
+  EXPECT_EQ(plat_munmap(priv, 4096), 0);
+  EXPECT_EQ(plat_munmap(ro, 4096), 0);
+  plat_close(rdonly);
+  plat_close(fd);
 }
 
 TEST_F(PlatformSimdev, PollBlocksUntilTheDeviceNotifies) {

@@ -3,6 +3,7 @@
 
 #include <errno.h>
 #include <string.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 
@@ -40,9 +41,9 @@ TamrelTouchDevice::TamrelTouchDevice(TamrelTouchConfig config) : config_(std::mo
   config_.panel.raw_buffer_pages = static_cast<uint8_t>(config_.raw_buffer_pages);
   config_.panel.raw_buffer_count = static_cast<uint8_t>(config_.raw_buffer_count);
   // The rings never move: mappings handed out stay valid for the device's life.
-  frame_ring_.assign(frameBufferSize() * config_.frame_buffer_count, 0);
-  raw_ring_.assign(rawBufferSize() * config_.raw_buffer_count, 0);
-  report_page_.assign(kPageSize, 0);
+  frame_ring_ = std::make_shared<SharedMemory>(frameBufferSize() * config_.frame_buffer_count);
+  raw_ring_ = std::make_shared<SharedMemory>(rawBufferSize() * config_.raw_buffer_count);
+  report_page_ = std::make_shared<SharedMemory>(kPageSize);
 }
 
 std::shared_ptr<TamrelTouchDevice> TamrelTouchDevice::create(TamrelTouchConfig config) {
@@ -61,7 +62,7 @@ int TamrelTouchDevice::pushFrame(const std::vector<uint8_t>& slot_bytes) {
     std::lock_guard<std::mutex> guard(lock_);
     index = static_cast<int>(next_slot_);
     next_slot_ = (next_slot_ + 1) % config_.frame_buffer_count;
-    uint8_t* slot = frame_ring_.data() + static_cast<size_t>(index) * frameBufferSize();
+    uint8_t* slot = frame_ring_->data() + static_cast<size_t>(index) * frameBufferSize();
     const size_t n = std::min(slot_bytes.size(), frameBufferSize());
     memset(slot, 0, frameBufferSize());
     memcpy(slot, slot_bytes.data(), n);
@@ -94,7 +95,7 @@ bool TamrelTouchDevice::waitCommandsTaken(std::chrono::milliseconds timeout) {
 void TamrelTouchDevice::pushRawCopy(uint32_t index, const std::vector<uint8_t>& bytes) {
   std::lock_guard<std::mutex> guard(lock_);
   if (index >= config_.raw_buffer_count) return;
-  uint8_t* buf = raw_ring_.data() + static_cast<size_t>(index) * rawBufferSize();
+  uint8_t* buf = raw_ring_->data() + static_cast<size_t>(index) * rawBufferSize();
   memcpy(buf, bytes.data(), std::min(bytes.size(), rawBufferSize()));
   raw_queue_.push_back(static_cast<int>(index));
 }
@@ -157,7 +158,7 @@ uint32_t TamrelTouchDevice::openFiles() const {
 }
 std::vector<uint8_t> TamrelTouchDevice::reportPage() const {
   std::lock_guard<std::mutex> guard(lock_);
-  return report_page_;
+  return std::vector<uint8_t>(report_page_->data(), report_page_->data() + kPageSize);
 }
 
 int TamrelTouchDevice::open(File& file) {
@@ -187,9 +188,28 @@ ssize_t TamrelTouchDevice::pread(File&, void* buf, size_t count, off_t) {
   return static_cast<ssize_t>(n);
 }
 
+namespace {
+// The driver dispatches on the whole request number: a request whose direction or size
+// differs from the driver's is a number the driver does not know, refused as unknown.
+bool driversRequest(const TouchIoctlRequest& r) {
+  if (r.type != kIocType || r.dir == 0) return false;  // every request of the driver moves data one way or both
+  switch (r.nr) {
+    case kNrCommonData: return r.size == sizeof(common_data);  // write, read and read-write
+    case kNrPanelInfo: return r.dir == kIocRead && r.size == sizeof(TouchPanelInfo);
+    case kNrSelectBuffer:
+    case kNrBindTouchId:
+    case kNrReportPoints: return r.dir == kIocWrite && r.size == 0;
+    case kNrNewestFrame: return r.dir == kIocRead && r.size == 0;
+    case kNrRawCopy: return (r.dir == kIocWrite || r.dir == kIocRead) && r.size == 0;
+    default: return false;
+  }
+}
+}  // namespace
+
 int TamrelTouchDevice::ioctl(File& file, unsigned long request, void* arg) {
   const TouchIoctlRequest req = TouchIoctlRequest::decode(request);
-  if (req.type != kIocType) return -ENOTTY;
+  // Only the 32 bits of the number reach the driver's switch; higher bits make it another.
+  if ((request >> 32) != 0 || !driversRequest(req)) return -ENOTTY;
   int rc;
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -203,7 +223,7 @@ int TamrelTouchDevice::ioctlLocked(File& file, const TouchIoctlRequest& req, voi
   OpenState& st = stateOf(file);
   switch (req.nr) {
     case kNrCommonData: {
-      if (req.size != sizeof(common_data) || arg == nullptr) return -EINVAL;
+      if (arg == nullptr) return -EFAULT;
       auto* block = static_cast<common_data*>(arg);
       if (req.dir & kIocWrite) written_.push_back(*block);
       if (req.dir & kIocRead) {
@@ -216,7 +236,7 @@ int TamrelTouchDevice::ioctlLocked(File& file, const TouchIoctlRequest& req, voi
       return 0;
     }
     case kNrPanelInfo:
-      if (req.dir != kIocRead || req.size != sizeof(TouchPanelInfo) || arg == nullptr) return -EINVAL;
+      if (arg == nullptr) return -EFAULT;
       if (fail_panel_ > 0) {
         --fail_panel_;
         return -EIO;
@@ -267,21 +287,35 @@ int TamrelTouchDevice::ioctlLocked(File& file, const TouchIoctlRequest& req, voi
   }
 }
 
-int TamrelTouchDevice::mmap(File& file, size_t len, off_t off, int, void** addr) {
+int TamrelTouchDevice::mmap(File& file, size_t len, off_t off, int prot, MapSource* source) {
   std::lock_guard<std::mutex> guard(lock_);
   if (fail_mmaps_ > 0) {
     --fail_mmaps_;
     return -ENOMEM;
   }
-  std::vector<uint8_t>* area = nullptr;
+  std::shared_ptr<SharedMemory> area;
+  size_t area_len = 0;
+  bool writable = true;
   switch (stateOf(file).selected_buffer) {
-    case kBufferFrameRing: area = &frame_ring_; break;
-    case kBufferRawRing: area = &raw_ring_; break;
-    case kBufferReportPage: area = &report_page_; break;
+    case kBufferFrameRing:
+      area = frame_ring_;
+      area_len = frameBufferSize() * config_.frame_buffer_count;
+      writable = false;  // the driver fills it; readers never write it
+      break;
+    case kBufferRawRing:
+      area = raw_ring_;
+      area_len = rawBufferSize() * config_.raw_buffer_count;
+      break;
+    case kBufferReportPage:
+      area = report_page_;
+      area_len = kPageSize;
+      break;
     default: return -EINVAL;
   }
-  if (off != 0 || len > area->size()) return -EINVAL;
-  *addr = area->data();
+  if (off != 0 || len > area_len) return -EINVAL;
+  if (!writable && (prot & PROT_WRITE) != 0) return -EACCES;
+  source->memory = std::move(area);
+  source->offset = 0;
   ++maps_;
   return 0;
 }

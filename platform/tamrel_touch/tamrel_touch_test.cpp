@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include "platform/devio.h"
 #include "platform/temp_root.h"
@@ -151,6 +152,79 @@ TEST_F(TamrelTouchTest, RawCopyRing) {
   EXPECT_EQ(plat_ioctl(fd_, kRawCopyRead, 0), -1);
   dev_->pushRawCopy(1, {5, 6});
   EXPECT_EQ(plat_ioctl(fd_, kRawCopyRead, 0), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// A request whose direction or size is not the driver's is another number, unknown to the
+// driver, as the kernel driver's switch over whole request numbers has it.
+TEST_F(TamrelTouchTest, RequestsOfAnotherDirectionOrSizeAreRefused) {
+  common_data block{};
+  TouchPanelInfo info{};
+  struct Case {
+    const char *what;
+    unsigned long request;
+    void *arg;
+  } cases[] = {
+      {"common data, no direction", 0x04085400, &block},
+      {"common data, short", 0x44045400, &block},
+      {"panel info written", 0x40D65401, &info},
+      {"panel info read-write", 0xC0D65401, &info},
+      {"panel info short", 0x80D05401, &info},
+      {"select buffer read", 0x80005402, reinterpret_cast<void *>(1)},
+      {"select buffer with a size", 0x40045402, reinterpret_cast<void *>(1)},
+      {"bind, no direction", 0x00005403, nullptr},
+      {"newest frame written", 0x40005404, nullptr},
+      {"raw copy read-write", 0xC0005405, nullptr},
+      {"report points read", 0x80005406, reinterpret_cast<void *>(2)},
+      {"unknown number", 0x40005407, nullptr},
+      {"upper bits set", 0x1ul << 32 | 0x40005403, nullptr},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    errno = 0;
+    EXPECT_EQ(plat_ioctl(fd_, c.request, c.arg), -1);
+    EXPECT_EQ(errno, ENOTTY);
+  }
+  // Nothing reached the driver's state.
+  EXPECT_TRUE(dev_->writtenCommonData().empty());
+  EXPECT_TRUE(dev_->boundTouchIds().empty());
+  EXPECT_TRUE(dev_->bufferSelections().empty());
+  EXPECT_TRUE(dev_->reportedPointCounts().empty());
+  EXPECT_EQ(dev_->newestIndexQueries(), 0u);
+}
+
+// The driver maps its frame ring read-only; a private mapping of the report page keeps
+// its writes to itself.
+TEST_F(TamrelTouchTest, MappingsAreAsTheDriverAllows) {
+  ASSERT_EQ(plat_ioctl(fd_, kSelectBuffer, 1), 0);
+  errno = 0;
+  EXPECT_EQ(plat_mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0), MAP_FAILED);
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(plat_mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd_, 0), MAP_FAILED);
+  auto *ring = static_cast<uint8_t *>(plat_mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd_, 0));
+  ASSERT_NE(ring, MAP_FAILED);
+  // The kernel will not store into it: read(2) into the ring faults.
+  int pipefd[2];
+  ASSERT_EQ(pipe(pipefd), 0);
+  ASSERT_EQ(write(pipefd[1], "x", 1), 1);
+  errno = 0;
+  EXPECT_EQ(read(pipefd[0], ring, 1), -1);
+  EXPECT_EQ(errno, EFAULT);
+  close(pipefd[0]);
+  close(pipefd[1]);
+  dev_->pushFrame({7, 8});
+  EXPECT_EQ(ring[0], 7);  // the driver's writes are seen
+  EXPECT_EQ(plat_munmap(ring, 4096), 0);
+
+  ASSERT_EQ(plat_ioctl(fd_, kSelectBuffer, 4), 0);
+  auto *page = static_cast<uint8_t *>(plat_mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd_, 0));
+  ASSERT_NE(page, MAP_FAILED);
+  page[5] = 9;
+  EXPECT_EQ(dev_->reportPage()[5], 0);
+  EXPECT_EQ(plat_munmap(page, 4096), 0);
 }
 
 }  // namespace

@@ -36,10 +36,35 @@ std::vector<int32_t> demoEffect() {
   return list;
 }
 
+void usage(FILE* out) {
+  fprintf(out,
+          "usage: vibrator-demo [OUTPUT.wav]\n"
+          "Plays an HE effect through the vibrator service on a simulated phone and writes what\n"
+          "reached the PCM output to OUTPUT.wav (default vibrator-demo.wav; 24000 Hz, mono, 16-bit).\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string output = argc > 1 ? argv[1] : "vibrator-demo.wav";
+  std::string output = "vibrator-demo.wav";
+  if (argc > 2) {
+    fprintf(stderr, "vibrator-demo: one output file at most\n");
+    usage(stderr);
+    return 2;
+  }
+  if (argc == 2) {
+    const std::string arg = argv[1];
+    if (arg == "--help" || arg == "-h") {
+      usage(stdout);
+      return 0;
+    }
+    if (arg.empty() || arg[0] == '-') {  // an option this program does not have, not a file name
+      fprintf(stderr, "vibrator-demo: unknown option '%s'\n", arg.c_str());
+      usage(stderr);
+      return 2;
+    }
+    output = arg;
+  }
   vibrator_test::ServiceRoot phone;
   phone.addForceFeedback();
   phone.setProperty("ro.odm.mm.vibrator.device_type", "led");  // the PCM output

@@ -58,9 +58,12 @@ const char *action_name(int32_t action) {
   }
 }
 
-int usage() {
-  std::fprintf(stderr, "usage: touch_road_demo --hal PATH --alg PATH [--frames N]\n");
-  return 2;
+int usage(FILE *out = stderr) {
+  std::fprintf(out,
+               "usage: touch_road_demo --hal PATH --alg PATH [--frames N]\n"
+               "Runs simulated controller frames through the HAL module and algorithm A (scripted\n"
+               "build) to input events on a simulated phone; N is 4 to 1000 (default 7).\n");
+  return out == stderr ? 2 : 0;
 }
 
 }  // namespace
@@ -70,13 +73,20 @@ int main(int argc, char **argv) {
   int frames = 7;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") return usage(stdout);
+    if (arg != "--hal" && arg != "--alg" && arg != "--frames") {
+      std::fprintf(stderr, "touch_road_demo: unknown option '%s'\n", arg.c_str());
+      return usage();
+    }
     if (i + 1 >= argc) return usage();
     if (arg == "--hal") {
       hal_path = argv[++i];
     } else if (arg == "--alg") {
       alg_path = argv[++i];
     } else if (arg == "--frames") {
-      frames = std::atoi(argv[++i]);
+      char *end = nullptr;
+      frames = static_cast<int>(std::strtol(argv[++i], &end, 10));
+      if (end == argv[i] || *end != '\0') return usage();
     } else {
       return usage();
     }

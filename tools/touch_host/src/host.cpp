@@ -11,8 +11,11 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
+#include <time.h>
 
 #include "timer_service.h"
+#include "touch_host/frames_file.h"
 
 namespace touch_host {
 
@@ -107,6 +110,80 @@ struct TouchHost::Impl {
                                    " does not fit the block (command " + std::to_string(block.cmd) + ")");
     return false;
   }
+
+  // --- the vsync source ------------------------------------------------------------------
+  // The HAL's vsync callback may come with the HAL's own locks held: it only takes note.
+  // A thread of the host sends the vsync times, never holding vsync_mutex while it calls
+  // the HAL, so the HAL can call back from inside that call.
+  std::mutex vsync_mutex;  // guards the three below
+  std::condition_variable vsync_wake;
+  bool vsync_follow = false;
+  bool vsync_stop = false;
+  std::thread vsync_thread;
+  hal_register_vsync_callback_fn register_vsync = nullptr;
+
+  void vsync_state(int32_t state) {
+    {
+      std::lock_guard<std::mutex> lock(vsync_mutex);
+      vsync_follow = state == HAL_VSYNC_STATE_FOLLOW;
+    }
+    vsync_wake.notify_all();
+    with_record([&](HostRecord &r) { r.vsync_states.push_back(state); });
+  }
+
+  void send_vsync() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t next = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec + options.vsync_period.count();
+    common_data block{};
+    block.touch_id = static_cast<uint8_t>(options.touch_id);
+    block.cmd = COMMON_DATA_CMD_SET_LONG_VALUE;
+    block.mode = COMMON_DATA_MODE_VSYNC_TIME;
+    block.count = 3;
+    block.values[0] = static_cast<uint32_t>(next / 1000000000);
+    block.values[1] = static_cast<uint32_t>(next % 1000000000 / 1000);
+    block.values[2] = options.vsync_mode;
+    int32_t pass = 0;
+    if (hal != nullptr && hal->receive_common_data != nullptr) hal->receive_common_data(&block, &pass);
+    with_record([&](HostRecord &r) { ++r.vsyncs_sent; });
+  }
+
+  void vsync_loop() {
+    std::unique_lock<std::mutex> lock(vsync_mutex);
+    while (!vsync_stop) {
+      if (!vsync_follow) {
+        vsync_wake.wait(lock);
+        continue;
+      }
+      // One display period, then the next vsync's time.
+      if (vsync_wake.wait_for(lock, options.vsync_period, [&] { return vsync_stop || !vsync_follow; })) continue;
+      lock.unlock();
+      send_vsync();
+      lock.lock();
+    }
+  }
+
+  void start_vsync(void *handle) {
+    register_vsync = reinterpret_cast<hal_register_vsync_callback_fn>(dlsym(handle, HAL_VSYNC_CALLBACK_ENTRY));
+    if (register_vsync == nullptr) return;  // a HAL without vsync-aligned reporting
+    vsync_stop = false;
+    vsync_follow = false;
+    vsync_thread = std::thread([this] { vsync_loop(); });
+    register_vsync(&hal_vsync_callback);
+  }
+
+  void stop_vsync() {
+    if (register_vsync != nullptr) register_vsync(nullptr);
+    register_vsync = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(vsync_mutex);
+      vsync_stop = true;
+    }
+    vsync_wake.notify_all();
+    if (vsync_thread.joinable()) vsync_thread.join();
+  }
+
+  static void hal_vsync_callback(int32_t state);
 
   void close_libraries() {
     if (alg_handle != nullptr) dlclose(alg_handle);
@@ -300,6 +377,14 @@ void hal_normalize_table(int32_t *, uint32_t size_bytes) {
   }
 }
 
+}  // namespace
+
+void TouchHost::Impl::hal_vsync_callback(int32_t state) {
+  if (TouchHost::Impl *h = g_active.load()) h->vsync_state(state);
+}
+
+namespace {
+
 void hal_log(int32_t level, const char *format, ...) {
   va_list args;
   va_start(args, format);
@@ -357,6 +442,7 @@ TouchHost::TouchHost(HostOptions options) : impl_(std::make_unique<Impl>(std::mo
 
 TouchHost::~TouchHost() {
   exit();
+  impl_->stop_vsync();
   impl_->timers->shutdown();  // no handler may run once the libraries are gone
   impl_->close_libraries();
   Impl *self = impl_.get();
@@ -408,6 +494,7 @@ bool TouchHost::load_hal(const std::string &path, std::string *error) {
   h.hal_handle = handle;
   h.hal = module;
   for (uint32_t i = 0; i < HAL_FUNCTION_INTERFACE_COUNT; ++i) h.hal_ifs[i] = get_if(i);
+  h.start_vsync(handle);
   if (get_cb != nullptr && get_cb() != &h.hal_callbacks) {
     h.log(LogSource::kHost, 1, "HAL module " + path + " does not hand back the host's callback table");
   }
@@ -471,11 +558,13 @@ HostStatus TouchHost::read_configuration(int fd) {
   return HostStatus::kOk;
 }
 
-HostStatus TouchHost::read_configuration_file(const std::string &path) {
+HostStatus TouchHost::read_configuration_file(const std::string &path, std::string *error) {
   if (impl_->alg == nullptr) return HostStatus::kNotLoaded;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string why;
+  const int fd = open_config_file(path, &why);
   if (fd < 0) {
-    impl_->log(LogSource::kHost, 1, "cannot open configuration " + path + ": " + std::strerror(errno));
+    impl_->log(LogSource::kHost, 1, "configuration " + path + " refused: " + why);
+    if (error != nullptr) *error = why;
     return HostStatus::kFailed;
   }
   const HostStatus status = read_configuration(fd);
@@ -513,6 +602,11 @@ HostStatus TouchHost::exit() {
   h.alg_initialised = false;
   if (h.hal_initialised && h.hal->exit != nullptr) h.hal->exit();
   h.hal_initialised = false;
+  {
+    // An exited HAL wants no vsync; a later init asks again.
+    std::lock_guard<std::mutex> lock(h.vsync_mutex);
+    h.vsync_follow = false;
+  }
   // The modules' timers end with them; a later init registers afresh.
   h.timers->shutdown();
   h.start_timers();

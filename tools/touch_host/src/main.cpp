@@ -1,21 +1,50 @@
 // touch_host: loads a HAL module and an algorithm module, runs frames through them and
-// prints what was loaded and every point report.
-//   touch_host --hal PATH --alg PATH [--frames N] [--config FILE] [--touch-id N] [--linger-ms N]
+// prints what was loaded and every point report. See usage() for the options.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "touch_host/frames_file.h"
 #include "touch_host/host.h"
 
 namespace {
 
-void usage() {
-  std::fprintf(stderr,
-               "usage: touch_host --hal PATH --alg PATH [--frames N] [--config FILE] [--touch-id N] [--linger-ms N]\n");
+void usage(FILE *out) {
+  std::fprintf(out,
+               "usage: touch_host --alg PATH [--hal PATH] [--config FILE] [--frames N]\n"
+               "                  [--frames-file FILE [--panel ROWSxCOLUMNS]] [--touch-id N] [--linger-ms N]\n"
+               "\n"
+               "  --alg PATH          the algorithm module (a plug-in exporting register_alg_module)\n"
+               "  --hal PATH          the HAL module (exporting register_hal_module); frames then come\n"
+               "                      from its get-frame. Needed unless --frames-file is given.\n"
+               "  --config FILE       the algorithm module's configuration, handed to it as an open\n"
+               "                      descriptor before init. It must be a non-empty regular file in\n"
+               "                      the module's own format; a module that cannot use it fails its\n"
+               "                      init. For algorithm A (libtapsense_alg_ferrant) the file is\n"
+               "                      4609 bytes: byte 0 unused, bytes 1-4096 the configuration blob\n"
+               "                      (a 64-byte header whose bytes 62-63 are the sum of bytes 0-61,\n"
+               "                      the section count at 61 and the body length + 4 at 59-60, then\n"
+               "                      the sections and a 32-bit sum of the body's 16-bit words), bytes\n"
+               "                      4097-4608 the controller information block (drive and sense\n"
+               "                      line counts at its bytes 28 and 29). A valid one ships as\n"
+               "                      tools/touch_host/configs/ferrant_16x30.bin.\n"
+               "  --frames N          frames to take from the HAL (default 10)\n"
+               "  --frames-file FILE  recorded frames, one per line: the panel's node values as\n"
+               "                      comma-separated integers, rows then columns; '#' lines and\n"
+               "                      empty lines are skipped. Each is handed to the algorithm\n"
+               "                      module as the raw map of a decoded frame.\n"
+               "  --panel RxC         the panel of --frames-file (rows x columns); without it the\n"
+               "                      panel of algorithm A's --config is used\n"
+               "  --touch-id N        the panel's touch id for the HAL (0 to 99, default 0)\n"
+               "  --linger-ms N       time left for the modules' timers before exit (at most 60000)\n"
+               "  --help              this text\n");
 }
 
 const char *action_name(int32_t action) {
@@ -37,49 +66,74 @@ bool parse_count(const char *text, unsigned long *out) {
   return true;
 }
 
+int fail(const std::string &message) {
+  std::fprintf(stderr, "touch_host: %s\n", message.c_str());
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   std::string hal_path;
   std::string alg_path;
   std::string config_path;
+  std::string frames_path;
+  std::string panel_text;
   unsigned long frames = 10;
   unsigned long touch_id = 0;
   unsigned long linger_ms = 0;  // time for the modules' timers before exit
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;
-    if (arg == "--hal" && has_value) {
+    if (arg == "--help" || arg == "-h") {
+      usage(stdout);
+      return 0;
+    }
+    if (!has_value) {
+      std::fprintf(stderr, "touch_host: %s '%s'\n", arg.rfind("--", 0) == 0 ? "missing value for" : "unknown argument",
+                   arg.c_str());
+      usage(stderr);
+      return 2;
+    }
+    if (arg == "--hal") {
       hal_path = argv[++i];
-    } else if (arg == "--alg" && has_value) {
+    } else if (arg == "--alg") {
       alg_path = argv[++i];
-    } else if (arg == "--config" && has_value) {
+    } else if (arg == "--config") {
       config_path = argv[++i];
-    } else if (arg == "--frames" && has_value) {
+    } else if (arg == "--frames-file") {
+      frames_path = argv[++i];
+    } else if (arg == "--panel") {
+      panel_text = argv[++i];
+    } else if (arg == "--frames") {
       if (!parse_count(argv[++i], &frames)) {
         std::fprintf(stderr, "touch_host: bad frame count '%s'\n", argv[i]);
         return 2;
       }
-    } else if (arg == "--touch-id" && has_value) {
+    } else if (arg == "--touch-id") {
       if (!parse_count(argv[++i], &touch_id) || touch_id > HAL_TOUCH_ID_MAX) {
         std::fprintf(stderr, "touch_host: bad touch id '%s'\n", argv[i]);
         return 2;
       }
-    } else if (arg == "--linger-ms" && has_value) {
+    } else if (arg == "--linger-ms") {
       if (!parse_count(argv[++i], &linger_ms) || linger_ms > 60000) {
         std::fprintf(stderr, "touch_host: bad linger time '%s'\n", argv[i]);
         return 2;
       }
-    } else if (arg == "--help" || arg == "-h") {
-      usage();
-      return 0;
     } else {
-      usage();
+      std::fprintf(stderr, "touch_host: unknown option '%s'\n", arg.c_str());
+      usage(stderr);
       return 2;
     }
   }
-  if (hal_path.empty() || alg_path.empty()) {
-    usage();
+  if (alg_path.empty() || (hal_path.empty() && frames_path.empty())) {
+    std::fprintf(stderr, "touch_host: --alg and either --hal or --frames-file are needed\n");
+    usage(stderr);
+    return 2;
+  }
+  touch_host::PanelSize panel;
+  if (!panel_text.empty() && !touch_host::parse_panel_size(panel_text, &panel)) {
+    std::fprintf(stderr, "touch_host: bad panel '%s': want ROWSxCOLUMNS, each 1 to 255\n", panel_text.c_str());
     return 2;
   }
 
@@ -95,25 +149,51 @@ int main(int argc, char **argv) {
   touch_host::TouchHost host(options);
 
   std::string error;
-  if (!host.load_hal(hal_path, &error) || !host.load_alg(alg_path, &error)) {
-    std::fprintf(stderr, "touch_host: %s\n", error.c_str());
-    return 1;
-  }
-  std::printf("HAL module: %s, version %s\n", host.hal_name().c_str(), host.hal_version().c_str());
+  if ((!hal_path.empty() && !host.load_hal(hal_path, &error)) || !host.load_alg(alg_path, &error)) return fail(error);
+  if (!hal_path.empty())
+    std::printf("HAL module: %s, version %s\n", host.hal_name().c_str(), host.hal_version().c_str());
   std::printf("algorithm module: %s, version %s (%s call style)\n", host.alg_name().c_str(),
               host.alg_version().c_str(),
               host.alg_style() == touch_host::AlgCallStyle::kFerrant ? "ferrant" : "luma");
 
-  if (!config_path.empty() && host.read_configuration_file(config_path) != touch_host::HostStatus::kOk) {
-    std::fprintf(stderr, "touch_host: cannot read configuration %s\n", config_path.c_str());
-    return 1;
-  }
+  if (!config_path.empty() && host.read_configuration_file(config_path, &error) != touch_host::HostStatus::kOk)
+    return fail("configuration " + config_path + " refused: " + error);
+
   int32_t alg_result = 0;
   if (host.init(&alg_result) != touch_host::HostStatus::kOk) {
-    std::fprintf(stderr, "touch_host: init failed (algorithm result %d)\n", alg_result);
-    return 1;
+    if (!config_path.empty() && alg_result != 0) {
+      return fail("the algorithm module refused configuration " + config_path + " (init result " +
+                  std::to_string(alg_result) + "): it must hold the module's configuration, see --help");
+    }
+    return fail("init failed (algorithm result " + std::to_string(alg_result) + ")");
   }
-  const size_t ran = host.run_frames(frames);
+  // The recorded frames are read once init has accepted the configuration their panel may
+  // come from.
+  std::vector<std::vector<int16_t>> recorded;
+  if (!frames_path.empty()) {
+    if (panel.nodes() == 0) {
+      std::vector<uint8_t> config;
+      if (config_path.empty() || host.alg_style() != touch_host::AlgCallStyle::kFerrant ||
+          !touch_host::read_config_file(config_path, &config, &error) ||
+          !touch_host::ferrant_config_panel(config, &panel))
+        return fail("the panel of " + frames_path + " is unknown: give --panel ROWSxCOLUMNS");
+    }
+    std::ifstream in(frames_path);
+    if (!in) return fail("cannot read frames file " + frames_path + ": " + std::strerror(errno));
+    if (!touch_host::read_frames(in, panel, &recorded, &error)) return fail(frames_path + ": " + error);
+    std::printf("frames file: %zu frame(s) of %dx%d\n", recorded.size(), panel.rows, panel.columns);
+  }
+
+  size_t ran = 0;
+  if (!frames_path.empty()) {
+    for (size_t k = 0; k < recorded.size(); ++k) {
+      touch_host::RecordedFrame frame(recorded[k], panel, static_cast<uint16_t>(k));
+      if (host.process_frame(frame.frame()) != touch_host::HostStatus::kOk) break;
+      ++ran;
+    }
+  } else {
+    ran = host.run_frames(frames);
+  }
   if (linger_ms != 0) std::this_thread::sleep_for(std::chrono::milliseconds(linger_ms));
   host.exit();
   const touch_host::HostRecord record = host.snapshot();

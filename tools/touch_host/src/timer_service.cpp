@@ -33,7 +33,8 @@ int32_t TimerService::register_timer(timer_tool *timer, timer_tool_handler handl
     entries_[timer] = entry;
     g_owner[timer] = this;
     timer->timer_id = next_id_++;
-    timer->running = 0;
+    // Modules read the flag on their own threads while this one changes it.
+    __atomic_store_n(&timer->running, 0, __ATOMIC_RELEASE);
     timer->start = &TimerService::op_start;
     timer->stop = &TimerService::op_stop;
     timer->delete_timer = &TimerService::op_delete;
@@ -110,7 +111,7 @@ int32_t TimerService::apply(timer_tool *timer, Op op, int32_t ms) {
         entry.armed = false;
         break;
       case Op::kDelete:
-        timer->running = 0;
+        __atomic_store_n(&timer->running, 0, __ATOMIC_RELEASE);
         timer->start = nullptr;
         timer->stop = nullptr;
         timer->delete_timer = nullptr;
@@ -128,7 +129,7 @@ int32_t TimerService::apply(timer_tool *timer, Op op, int32_t ms) {
         break;
       }
     }
-    timer->running = entry.armed ? 1 : 0;
+    __atomic_store_n(&timer->running, entry.armed ? 1 : 0, __ATOMIC_RELEASE);
   }
   wake_.notify_all();
   return kOk;
@@ -159,7 +160,7 @@ void TimerService::run() {
       } else {
         // A one-shot timer that fired is no longer running: the next start arms it again.
         entry.armed = false;
-        timer->running = 0;
+        __atomic_store_n(&timer->running, 0, __ATOMIC_RELEASE);
       }
     }
     lock.unlock();

@@ -1,6 +1,7 @@
 // A small HAL module for the touch host's tests: hands out a scripted run of decoded
 // frames (see test_module_stats.h) and records what the host reports and sends.
 #include <cstring>
+#include <mutex>
 
 #include "hal_module.h"
 #include "test_module_stats.h"
@@ -15,7 +16,9 @@ constexpr int kNodes = 4;
 HalHostCallbacks *g_host = nullptr;
 HalModule g_module;
 HalFunctionInterface g_interfaces[HAL_FUNCTION_INTERFACE_COUNT];
-TestHalStats g_stats;
+// The host's timer thread sends to the driver while a test reads the statistics.
+std::mutex g_stats_lock;
+TestHalStats g_stats;  // guarded by g_stats_lock
 uint32_t g_script_frames = TEST_HAL_DEFAULT_FRAMES;
 uint32_t g_next_frame = 0;
 bool g_touching = false;
@@ -61,11 +64,14 @@ int32_t hal_common_data(common_data *block, int32_t *pass_to_driver) {
 }
 
 int32_t hal_report_points(const AlgTouchPoint *points, uint32_t count) {
-  ++g_stats.report_calls;
   bool touching = false;
-  for (uint32_t i = 0; i < count && points != nullptr; ++i) {
-    if (g_stats.points_reported < TEST_HAL_MAX_REPORTS) g_stats.points[g_stats.points_reported++] = points[i];
-    if (points[i].action != ALG_TOUCH_ACTION_UP) touching = true;
+  {
+    std::lock_guard<std::mutex> guard(g_stats_lock);
+    ++g_stats.report_calls;
+    for (uint32_t i = 0; i < count && points != nullptr; ++i) {
+      if (g_stats.points_reported < TEST_HAL_MAX_REPORTS) g_stats.points[g_stats.points_reported++] = points[i];
+      if (points[i].action != ALG_TOUCH_ACTION_UP) touching = true;
+    }
   }
   if (touching != g_touching) {
     g_touching = touching;
@@ -76,6 +82,7 @@ int32_t hal_report_points(const AlgTouchPoint *points, uint32_t count) {
 
 int32_t hal_send_to_driver(uint32_t type, uint32_t *values, uint32_t count) {
   if (type > 23 || count > COMMON_DATA_VALUE_COUNT) return HAL_RESULT_FAILED;
+  std::lock_guard<std::mutex> guard(g_stats_lock);
   ++g_stats.send_calls;
   g_stats.last_send_type = type;
   g_stats.last_send_count = count;
@@ -142,5 +149,6 @@ VENDOR_EXPORT HalFunctionInterface *get_hal_function_interface(uint32_t index) {
 VENDOR_EXPORT HalHostCallbacks *get_hal_module_callback() { return g_host; }
 
 VENDOR_EXPORT void touch_test_hal_stats(TestHalStats *out) {
+  std::lock_guard<std::mutex> guard(g_stats_lock);
   if (out != nullptr) *out = g_stats;
 }

@@ -42,13 +42,13 @@ class TimerServiceTest : public ::testing::Test {
 
 TEST_F(TimerServiceTest, StartFiresOnceOnTheTimerThread) {
   EXPECT_EQ(timer.start(&timer, 5), 0);
-  EXPECT_EQ(timer.running, 1);
+  EXPECT_EQ(__atomic_load_n(&timer.running, __ATOMIC_ACQUIRE), 1);
   ASSERT_TRUE(wait_fires(1));
   std::this_thread::sleep_for(30ms);
   EXPECT_EQ(g_fires.load(), 1);
   EXPECT_EQ(g_fire_thread.load(), service.thread_id());
   EXPECT_NE(g_fire_thread.load(), std::this_thread::get_id());
-  EXPECT_EQ(timer.running, 0);  // a fired one-shot may be started again
+  EXPECT_EQ(__atomic_load_n(&timer.running, __ATOMIC_ACQUIRE), 0);  // a fired one-shot may be started again
   EXPECT_EQ(timer.start(&timer, 1), 0);
   EXPECT_TRUE(wait_fires(2));
 }
@@ -65,7 +65,7 @@ TEST_F(TimerServiceTest, StartOnARunningTimerDoesNotRearmButRestartDoes) {
 TEST_F(TimerServiceTest, StopDisarms) {
   ASSERT_EQ(timer.start(&timer, 20), 0);
   ASSERT_EQ(timer.stop(&timer), 0);
-  EXPECT_EQ(timer.running, 0);
+  EXPECT_EQ(__atomic_load_n(&timer.running, __ATOMIC_ACQUIRE), 0);
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(g_fires.load(), 0);
 }

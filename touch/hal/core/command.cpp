@@ -38,8 +38,8 @@ bool CommandThreads::startThread(const char *name, void *(*routine)(void *), con
     *handle = create_thread(name, routine, this, 1);
     if (*handle != 0) return true;
     HAL_LOG_AS(HAL_LOG_ERROR, "get_cmd_init", "touch id %d create a thread of %s fail", touch_id_, failure);
-    if (attempt >= kMaxRetries) return false;
-    hal_sleep_ms(kRetryMs);
+    if (attempt >= hal_start_max_attempts()) return false;
+    hal_sleep_ms(hal_start_retry_ms());
   }
 }
 
@@ -65,13 +65,15 @@ int32_t CommandThreads::init(int32_t fd, uint8_t touch_id, uint8_t replay_flag) 
   if (!startThread("touch-cmd-fi", inputRoutine, "getting cmd", &input_thread_)) {
     if (exit_event_ >= 0) close(exit_event_);
     exit_event_ = -1;
-    return 0;
+    return HAL_RESULT_GAVE_UP;
   }
+  running_ = true;
   if (output_watch_.tool.start == nullptr) register_timer(&output_watch_.tool, outputStalled);
   if (!startThread("touch-cmd-fo", outputRoutine, "processing cmd", &output_thread_)) {
     output_thread_ = 0;
+    exit();  // half a command road is none: stop the reader again
+    return HAL_RESULT_GAVE_UP;
   }
-  running_ = true;
   return 0;
 }
 

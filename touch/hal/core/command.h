@@ -15,8 +15,6 @@ class CommandThreads {
  public:
   static constexpr int kSlots = 8;
   static constexpr uint32_t kStallMs = 50;
-  static constexpr uint32_t kRetryMs = 1000;
-  static constexpr uint32_t kMaxRetries = 30;
 
   int32_t init(int32_t fd, uint8_t touch_id, uint8_t replay_flag);
   int32_t exit();

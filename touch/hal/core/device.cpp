@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <string.h>
 #include <unistd.h>
 
 #include "core/hal_core.h"
@@ -47,12 +48,23 @@ int file_access_and_open_bounded(const char *path, int flags, uint32_t max_attem
       if (fd >= 0) return fd;
     }
     ++failures;
-    if (failures % kOpenLogEvery == 0) HAL_LOG_AS(HAL_LOG_ERROR, "file_access_and_open", "open %s failed, retry!", path);
+    if (failures % kOpenLogEvery == 0) {
+      // Every system path resolves under VENDOR_ROOT: say where this one was looked for,
+      // so a run without the simulated root shows why nothing is found.
+      const char *root = plat_root();
+      if (strcmp(root, "/") == 0) {
+        HAL_LOG_AS(HAL_LOG_ERROR, "file_access_and_open",
+                   "open %s failed, retry! (VENDOR_ROOT is not set: looked on the real root)", path);
+      } else {
+        HAL_LOG_AS(HAL_LOG_ERROR, "file_access_and_open", "open %s failed, retry! (looked under VENDOR_ROOT %s)", path,
+                   root);
+      }
+    }
     if (max_attempts != 0 && failures >= max_attempts) {
       HAL_LOG_AS(HAL_LOG_ERROR, "file_access_and_open", "open %s failed %u times, give up", path, failures);
       return -1;
     }
-    hal_sleep_ms(HAL_OPEN_RETRY_MS);
+    hal_sleep_ms(hal_open_retry_ms());
   }
 }
 

@@ -203,7 +203,9 @@ void FrameData::idleMode(const uint8_t *record) {
 }
 
 void FrameData::sendAbnormal(uint16_t value) {
-  uint32_t values[2] = {kAbnormalKind, value};
+  // The 6-byte record (u32 kind, u16 value) travels in a zeroed array of as many words as
+  // its count says, so that no reader of count words goes past it.
+  uint32_t values[kAbnormalRecordBytes] = {kAbnormalKind, value};
   hal_send_to_driver(kAbnormalType, values, kAbnormalRecordBytes);
 }
 
@@ -241,8 +243,8 @@ bool FrameData::mapRing(const TouchPanelInfo *panel) {
     }
     HAL_LOG_AS(HAL_LOG_ERROR, "get_frame_init", "touch id %d mmap frame data base fail, fd is %d, size %d", touch_id_, fd_,
                static_cast<int>(len));
-    if (attempt >= kMaxRetries) return false;
-    hal_sleep_ms(kRetryMs);
+    if (attempt >= hal_start_max_attempts()) return false;
+    hal_sleep_ms(hal_start_retry_ms());
   }
   buffer_count_ = std::min(count, kMaxDriverBuffers);
   buffer_len_ = pages * TOUCH_PAGE_SIZE;
@@ -265,16 +267,16 @@ int32_t FrameData::init(const TouchPanelInfo *panel, int32_t fd, uint8_t touch_i
   touch_id_ = touch_id;
   std::fill(std::begin(buffers_), std::end(buffers_), nullptr);
   if ((replay_flag & 1u) != 0 || panel == nullptr) return 0;
-  if (!mapRing(panel)) return 0;
+  if (!mapRing(panel)) return HAL_RESULT_GAVE_UP;
 
   for (uint32_t attempt = 1;; ++attempt) {
     if (ring_.prepare(decoder_(), config_) == 0) break;
     HAL_LOG_AS(HAL_LOG_ERROR, "get_frame_init", "init decode frame data failed, retry!");
-    if (attempt >= kMaxRetries) {
+    if (attempt >= hal_start_max_attempts()) {
       unmapRing();
-      return 0;
+      return HAL_RESULT_GAVE_UP;
     }
-    hal_sleep_ms(kRetryMs);
+    hal_sleep_ms(hal_start_retry_ms());
   }
   main_dog_.owner = this;
   frame_dog_.owner = this;
@@ -291,16 +293,16 @@ int32_t FrameData::init(const TouchPanelInfo *panel, int32_t fd, uint8_t touch_i
     thread_ = create_thread("touch-frame-fi", threadRoutine, this, 1);
     if (thread_ != 0) break;
     HAL_LOG_AS(HAL_LOG_ERROR, "get_frame_init", "touch id %d create a thread of getting frame fail", touch_id_);
-    if (attempt >= kMaxRetries) {
+    if (attempt >= hal_start_max_attempts()) {
       if (exit_event_ >= 0) close(exit_event_);
       exit_event_ = -1;
       ring_.release(decoder_());
       unmapRing();
       timer_remove(&main_dog_.tool);
       timer_remove(&frame_dog_.tool);
-      return 0;
+      return HAL_RESULT_GAVE_UP;
     }
-    hal_sleep_ms(kRetryMs);
+    hal_sleep_ms(hal_start_retry_ms());
   }
   mapped_ = true;
   return 0;

@@ -19,14 +19,13 @@ class FrameData {
   using DecoderSource = device_operation (*)(void);
   static constexpr uint32_t kMainWatchdogMs = 100;
   static constexpr uint32_t kMaxDriverBuffers = 16;
-  static constexpr uint32_t kRetryMs = 1000;
-  static constexpr uint32_t kMaxRetries = 30;  // mapping, decoder init, thread start
 
   explicit FrameData(DecoderSource decoder) : decoder_(decoder) {}
   FrameData(const FrameData &) = delete;
   FrameData &operator=(const FrameData &) = delete;
 
-  // Hooks of the interface record.
+  // Hooks of the interface record. init returns HAL_RESULT_GAVE_UP when mapping, decoder
+  // init or the thread start gave up after their retries.
   int32_t init(const TouchPanelInfo *panel, int32_t fd, uint8_t touch_id, uint8_t replay_flag);
   int32_t exit();
   int32_t commonData(const common_data *data);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 
 #include "core/core_test_util.h"
@@ -127,6 +128,34 @@ TEST_F(FrameDataTest, MappingIsRetriedAfterAFailure) {
   EXPECT_TRUE(frames_.running());
   EXPECT_EQ(host_.count("touch id 0 mmap frame data base fail"), 1u);
   EXPECT_EQ(dev_->mapCount(), 1u);
+}
+
+// Mapping and decoder preparation are retried a bounded number of times; when they give
+// up, init says so and leaves nothing running or prepared.
+TEST_F(FrameDataTest, StartThatGivesUpFailsAndLeavesNothingBehind) {
+  hal_set_start_retry(1, 3);
+  struct Case {
+    const char *what;
+    std::function<void()> arrange;
+    const char *logged;
+  } cases[] = {
+      {"mapping", [&] { dev_->failNextMmaps(3); }, "mmap frame data base fail"},
+      {"decoder", [&] { hal::testing::g_test_decoder_fail_allocation_at = 0; }, "init decode frame data failed, retry!"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    c.arrange();
+    EXPECT_EQ(frames_.init(&panel_, fd_, 0, 0), HAL_RESULT_GAVE_UP);
+    hal::testing::g_test_decoder_fail_allocation_at = -1;
+    EXPECT_EQ(host_.count(c.logged), 3u);
+    EXPECT_FALSE(frames_.running());
+    EXPECT_EQ(host_.count("frame thread enter"), 0u);
+    EXPECT_EQ(frames_.getFrame(nullptr, nullptr), HAL_RESULT_FAILED);
+  }
+  // Once the driver behaves, the same instance starts.
+  EXPECT_EQ(frames_.init(&panel_, fd_, 0, 0), 0);
+  EXPECT_TRUE(frames_.running());
+  hal_set_start_retry(0, 0);
 }
 
 TEST_F(FrameDataTest, DriverIndexOutsideTheMappedRingIsRefused) {

@@ -169,6 +169,20 @@ void thp_atrace_int64(int32_t level, const char *name, int64_t value);
 
 // Sleeps ms milliseconds (restarting after signals).
 void hal_sleep_ms(uint32_t ms);
+
+// The interfaces' start-up retries (mapping the frame ring, preparing the decoder, starting
+// a thread): every interval_ms, at most `attempts` times. When they give up, the initialise
+// hook returns HAL_RESULT_GAVE_UP and hal_module_init fails with it. Tests shorten the
+// policy; (0, 0) restores the default of once a second for 30 attempts.
+#define HAL_RESULT_GAVE_UP (-110)  // -ETIMEDOUT
+#define HAL_START_RETRY_MS 1000u
+#define HAL_START_MAX_ATTEMPTS 30u
+void hal_set_start_retry(uint32_t interval_ms, uint32_t attempts);
+uint32_t hal_start_retry_ms(void);
+uint32_t hal_start_max_attempts(void);
+// The open loop's interval (HAL_OPEN_RETRY_MS); tests shorten it, 0 restores it.
+void hal_set_open_retry_ms(uint32_t interval_ms);
+uint32_t hal_open_retry_ms(void);
 // CLOCK_MONOTONIC in nanoseconds.
 uint64_t hal_monotonic_ns(void);
 

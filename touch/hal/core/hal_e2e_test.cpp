@@ -10,7 +10,11 @@
 #include <set>
 #include <string>
 
+#include "platform/paths.h"
+#include "platform/properties.h"
+#include "platform/properties_test_api.h"
 #include "tamrel_touch/frame_encoders.h"
+#include "touch_host/alloc_counter.h"
 #include "touch_host/host.h"
 #include "touch_host/input_events.h"
 #include "touch_host/sim_touch_rig.h"
@@ -203,10 +207,11 @@ std::set<std::string> thread_names() {
 
 class HalThroughHost : public ::testing::Test {
  protected:
-  void start(const std::string &hal_config) {
+  void start(const std::string &hal_config, const std::function<void(SimTouchRig &)> &before_init = {}) {
     RigOptions options;
     options.hal_config = hal_config;
     rig_ = std::make_unique<SimTouchRig>(options);
+    if (before_init) before_init(*rig_);
     touch_host::HostOptions host_options;
     host_options.log_sink = [](const touch_host::LogLine &line) {
       if (getenv("HAL_E2E_LOG") != nullptr) fprintf(stderr, "%s\n", line.text.c_str());
@@ -317,6 +322,30 @@ TEST_F(HalThroughHost, SeventeenUnreadFramesDropTheOldest) {
   EXPECT_EQ(logged("frame data buf full, skip old index 0"), 1u);
 }
 
+// The host's get frame (HalModule slot 18) hands out a deep copy of each frame without a
+// heap allocation: all 17 records and their buffers are prepared at init.
+TEST_F(HalThroughHost, GetFrameAllocatesNothing) {
+  ASSERT_TRUE(alloc_counter::installed());
+  start(hal_config_text(small_panel(0)));
+  const Family &kv = kFamilies[0];
+  // A first frame warms the path up.
+  push(kv.frame(1, false), 1);
+  ASSERT_NE(next(), nullptr);
+  // The ring filled while the host does not ask (the simulated driver's own bookkeeping
+  // is not the module's, so it runs before counting).
+  for (uint16_t k = 2; k <= 17; ++k) push(kv.frame(k, false), k);
+  alloc_counter::start();
+  uint16_t taken = 0;
+  for (uint16_t k = 2; k <= 17; ++k) {
+    DecodedFrame *copy = next();
+    if (copy == nullptr || V(copy->frame_count) != k || V(copy->mutual)[0] != 100 * k) break;
+    ++taken;
+  }
+  const uint64_t allocations = alloc_counter::stop();
+  EXPECT_EQ(taken, 16);
+  EXPECT_EQ(allocations, 0u);
+}
+
 // ---- points out ------------------------------------------------------------------------
 
 
@@ -392,6 +421,96 @@ TEST_F(HalThroughHost, DriverCommandsReachTheHost) {
   const auto blocks = host_->snapshot().driver_common_data;
   ASSERT_EQ(blocks.size(), 1u);
   EXPECT_EQ(blocks[0].values[0], 3u);
+}
+
+// The frame watchdog reports a stalled controller through the real send-to-driver
+// interface: to the abnormal_event node when the driver offers it, else as a common-data
+// record. Either way the driver gets the six bytes (u32 0x00020000, u16 1) and nothing more.
+TEST_F(HalThroughHost, FrameWatchdogRecordReachesTheDriverWithAndWithoutTheNode) {
+  const std::string node = "/sys/class/touch/touch_dev/abnormal_event";
+  for (const bool with_node : {true, false}) {
+    SCOPED_TRACE(with_node ? "abnormal_event node" : "no abnormal_event node");
+    start(hal_config_text(small_panel(0, "idle_time\n    idle_normal = 40\n")), [&](SimTouchRig &) {
+      if (!with_node) {
+        ASSERT_EQ(plat_unlink(node.c_str()), 0);
+      }
+    });
+    // A suspend and resume take the configured idle time as the period: 44 ms.
+    ASSERT_EQ(host_->update_suspend_status(true), touch_host::HostStatus::kOk);
+    ASSERT_EQ(host_->update_suspend_status(false), touch_host::HostStatus::kOk);
+    const size_t records_before = rig_->driver().writtenCommonData().size();
+    push(kFamilies[0].frame(1, false), 1);  // state code 4: the controller scans on
+    for (int i = 0; i < 400 && logged("frame dog time out") == 0; ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(logged("frame dog time out"), 1u);
+
+    const std::string expected("\x00\x00\x02\x00\x01\x00", 6);
+    std::vector<common_data> records = rig_->driver().writtenCommonData();
+    records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(records_before));
+    if (with_node) {
+      EXPECT_EQ(rig_->root().readFile(node), expected);
+      for (const common_data &r : records) EXPECT_NE(r.count, 6) << "mode " << r.mode;
+    } else {
+      std::vector<common_data> abnormal;
+      for (const common_data &r : records)
+        if (r.mode == 0 && r.count == 6) abnormal.push_back(r);
+      ASSERT_EQ(abnormal.size(), 1u);
+      const auto *bytes = reinterpret_cast<const char *>(abnormal[0].values);
+      EXPECT_EQ(std::string(bytes, 6), expected);
+      // Past the record the values are zero, not whatever lay beside the sender's array.
+      EXPECT_EQ(std::vector<char>(bytes + 6, bytes + 6 * sizeof(uint32_t)), std::vector<char>(18, 0));
+    }
+    host_.reset();
+    rig_.reset();
+  }
+}
+
+// Vsync-aligned reporting, end to end: the HAL asks the host for vsync through the
+// registered callback, the host's vsync source feeds it the display's vsync times, and the
+// first of them switches the controller to the vsync rate; lifting the finger ends it.
+TEST_F(HalThroughHost, VsyncAlignedReportingRunsOnTheHostsVsyncSource) {
+  plat_properties_reset();
+  ASSERT_EQ(property_set("ro.vendor.touch.touchscheduler.enable", "true"), 0);
+  start(hal_config_text(small_panel(0,
+                                    "vsync_report\n    vsync_reprot_mode = 1\n"
+                                    "report_rate\n    use_report_timer = 1\n    ic_rate_normal = 120\n"
+                                    "    rate_normal = 120\n    ic_rate_vsync = 60\n")));
+  // The controller rate last sent to the driver (mode 1011), 0 before any.
+  auto last_ic_rate = [&] {
+    uint32_t rate = 0;
+    for (const common_data &r : rig_->driver().writtenCommonData())
+      if (r.mode == 1011) rate = r.values[0];
+    return rate;
+  };
+  common_data wish{};
+  wish.cmd = COMMON_DATA_CMD_SET_MODE_VALUE;
+  wish.mode = COMMON_DATA_MODE_VSYNC_REQUEST;
+  wish.count = 1;
+  wish.values[0] = 1;
+  ASSERT_EQ(host_->send_common_data(wish), touch_host::HostStatus::kOk);
+  EXPECT_EQ(last_ic_rate(), 120u);
+  EXPECT_TRUE(host_->snapshot().vsync_states.empty());
+
+  // A moving finger: after two changed frames the HAL follows vsync.
+  for (int k = 0; k < 3; ++k) {
+    const AlgTouchPoint p = finger(0, 1000 + 40 * k, 500, k == 0 ? ALG_TOUCH_ACTION_DOWN : ALG_TOUCH_ACTION_MOVE);
+    ASSERT_EQ(host_->hal()->report_points(&p, 1), 0);
+  }
+  EXPECT_EQ(host_->snapshot().vsync_states, std::vector<int32_t>{HAL_VSYNC_STATE_FOLLOW});
+  for (int i = 0; i < 200 && last_ic_rate() != 60u; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(last_ic_rate(), 60u);  // the host's first vsync reached the state machine
+  EXPECT_GE(host_->snapshot().vsyncs_sent, 1u);
+
+  const AlgTouchPoint up = finger(0, 1080, 500, ALG_TOUCH_ACTION_UP);
+  ASSERT_EQ(host_->hal()->report_points(&up, 1), 0);
+  EXPECT_EQ(host_->snapshot().vsync_states,
+            (std::vector<int32_t>{HAL_VSYNC_STATE_FOLLOW, HAL_VSYNC_STATE_STOP}));
+  EXPECT_EQ(last_ic_rate(), 120u);
+  // The source stops: at most a vsync already on its way arrives after the stop.
+  const size_t sent = host_->snapshot().vsyncs_sent;
+  std::this_thread::sleep_for(80ms);
+  EXPECT_LE(host_->snapshot().vsyncs_sent, sent + 1);
+  host_.reset();
+  plat_properties_reset();
 }
 
 TEST_F(HalThroughHost, ExitStopsAndJoinsTheThreads) {

@@ -50,6 +50,26 @@ void close_device() {
   if (fd >= 0) plat_close(fd);
 }
 
+// Every interface's initialise hook in index order. A hook that gave up starting (a
+// negative result: its bounded retries of mapping, decoder init or thread start ran out)
+// fails the whole initialisation: the interfaces already started are stopped again, so the
+// host sees the failure instead of a module whose get frame never delivers.
+int32_t init_interfaces(int fd, uint8_t touch_id, uint8_t replay) {
+  for (uint32_t i = 0; i < HAL_FUNCTION_INTERFACE_COUNT; ++i) {
+    const HalFunctionInterface *iface = g_interfaces[i];
+    if (iface == nullptr || iface->init == nullptr) continue;
+    const int32_t rc = iface->init(&g_panel, static_cast<int32_t>(fd), touch_id, replay);
+    if (rc >= 0) continue;
+    HAL_LOG_AS(HAL_LOG_ERROR, "hal_module_init", "touch id %d interface %u failed to start (%d), init failed",
+               static_cast<int>(touch_id), i, static_cast<int>(rc));
+    for (uint32_t j = 0; j < i; ++j) {
+      if (g_interfaces[j] != nullptr && g_interfaces[j]->exit != nullptr) g_interfaces[j]->exit();
+    }
+    return rc;
+  }
+  return 0;
+}
+
 // Nothing is measured on this build; the hook exists for the initialisation order.
 void start_memory_test_timer() {}
 
@@ -80,8 +100,11 @@ extern "C" int32_t hal_module_init(uint32_t touch_id) {
       g_panel.config_file[sizeof(g_panel.config_file) - 1] = '\0';
       const HalHostCallbacks *host = g_host.load();
       const uint8_t replay = host != nullptr ? host->replay_flag : 0;
-      for_each_hook(&HalFunctionInterface::init, &g_panel, static_cast<int32_t>(fd),
-                    static_cast<uint8_t>(touch_id), replay);
+      const int32_t started = init_interfaces(fd, static_cast<uint8_t>(touch_id), replay);
+      if (started != 0) {
+        close_device();
+        return started;
+      }
       g_module.initialised = 1;
       start_memory_test_timer();
       return 0;

@@ -153,13 +153,44 @@ TEST_F(ModuleTest, OutOfRangeIdInterruptsAnInitWaitingForTheBind) {
   EXPECT_EQ(dev->openFiles(), 0u);
 }
 
+// The frame ring cannot be mapped: once its retries give up, init fails with the give-up
+// result, logs it, and leaves the device closed and the module uninitialised.
+TEST_F(ModuleTest, InitFailsWhenAnInterfaceGivesUpStarting) {
+  auto dev = addDevice();
+  ASSERT_NE(dev, nullptr);
+  hal_set_start_retry(1, 4);
+  dev->failNextMmaps(4);
+  EXPECT_EQ(module_->init(0), HAL_RESULT_GAVE_UP);
+  hal_set_start_retry(0, 0);
+  EXPECT_EQ(host_.count("mmap frame data base fail"), 4u);
+  EXPECT_EQ(host_.count("hal_module_init: touch id 0 interface 3 failed to start (-110), init failed"), 1u);
+  EXPECT_EQ(module_->initialised, 0);
+  EXPECT_LT(hal_device_fd(), 0);
+  EXPECT_EQ(dev->openFiles(), 0u);
+  // Interfaces after the failing one were never started.
+  EXPECT_EQ(host_.count("get cmd from driver thread enter"), 0u);
+  // A later init with a willing driver succeeds.
+  EXPECT_EQ(module_->init(0), 0);
+  EXPECT_EQ(module_->initialised, 1);
+  module_->exit();
+}
+
 TEST(DeviceOpen, BoundedOpenGivesUpAndLogsEveryFiftyFailures) {
   hal::testing::RecordingHost host;
   register_hal_module(host.table());
   platform::testing::TempRoot root;
+  hal_set_open_retry_ms(1);
   EXPECT_EQ(file_access_and_open_bounded("/dev/absent", O_RDWR, 50, nullptr), -1);
-  EXPECT_EQ(host.count("file_access_and_open: open /dev/absent failed, retry!"), 1u);
+  EXPECT_EQ(host.count("file_access_and_open: open /dev/absent failed, retry! (looked under VENDOR_ROOT " + root.dir()),
+            1u);
   EXPECT_EQ(host.count("give up"), 1u);
+  // Without a root the line says so, so that a run on a host without VENDOR_ROOT explains
+  // its minute of retries.
+  plat_set_root("");
+  EXPECT_EQ(file_access_and_open_bounded("/dev/absent-touch-node", O_RDWR, 50, nullptr), -1);
+  EXPECT_EQ(host.count("open /dev/absent-touch-node failed, retry! (VENDOR_ROOT is not set"), 1u);
+  plat_set_root(root.dir().c_str());
+  hal_set_open_retry_ms(0);
   root.writeFile("/sys/class/touch/node", "1");
   const int fd = file_access_and_open_bounded("/sys/class/touch/node", O_RDONLY, 3, nullptr);
   EXPECT_GE(fd, 0);

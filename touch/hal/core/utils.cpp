@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <mutex>
 
 #include "core/hal_core.h"
@@ -23,6 +24,25 @@ void hal_sleep_ms(uint32_t ms) {
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
 }
+
+namespace {
+std::atomic<uint32_t> g_start_retry_ms{HAL_START_RETRY_MS};
+std::atomic<uint32_t> g_start_attempts{HAL_START_MAX_ATTEMPTS};
+}  // namespace
+
+void hal_set_start_retry(uint32_t interval_ms, uint32_t attempts) {
+  const bool reset = interval_ms == 0 && attempts == 0;
+  g_start_retry_ms = reset ? HAL_START_RETRY_MS : interval_ms;
+  g_start_attempts = reset ? HAL_START_MAX_ATTEMPTS : (attempts == 0 ? 1 : attempts);
+}
+uint32_t hal_start_retry_ms(void) { return g_start_retry_ms.load(); }
+uint32_t hal_start_max_attempts(void) { return g_start_attempts.load(); }
+
+namespace {
+std::atomic<uint32_t> g_open_retry_ms{HAL_OPEN_RETRY_MS};
+}  // namespace
+void hal_set_open_retry_ms(uint32_t interval_ms) { g_open_retry_ms = interval_ms == 0 ? HAL_OPEN_RETRY_MS : interval_ms; }
+uint32_t hal_open_retry_ms(void) { return g_open_retry_ms.load(); }
 
 uint64_t hal_monotonic_ns(void) {
   struct timespec now{};

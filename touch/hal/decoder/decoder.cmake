@@ -38,4 +38,13 @@ endforeach()
 if(VENDOR_TESTS)
   add_executable(hal_decoder_corpus ${HAL_DECODER_DIR}/hal_decoder_corpus.cpp)
   target_link_libraries(hal_decoder_corpus PRIVATE ${TAPSENSE_HAL_WHOLE} ${HAL_DECODER_ENCODERS})
+  # A path that cannot be used is reported with exit status 1 (not an abort): the corpus
+  # writer and a replay driver, each given a directory that cannot exist.
+  set(expect_refusal [=[out=$("$0" "$1" 2>&1); status=$?; echo "$out"; [ $status -eq 1 ] && echo "$out" | grep -q "$2"]=])
+  add_test(NAME hal_decoder_corpus.bad_path
+    COMMAND sh -c "${expect_refusal}" $<TARGET_FILE:hal_decoder_corpus> /proc/no-such-dir "cannot make /proc/no-such-dir")
+  if(TARGET fuzz_replay_hal_decode_kv)
+    add_test(NAME fuzz_replay.bad_path
+      COMMAND sh -c "${expect_refusal}" $<TARGET_FILE:fuzz_replay_hal_decode_kv> /no-such-corpus "cannot read corpus /no-such-corpus")
+  endif()
 endif()

@@ -3,6 +3,8 @@
 // and broken ones (bad checks, cut frames, lengths and counts that lie).
 //   hal_decoder_corpus OUTPUT_DIR
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,11 +19,22 @@ namespace {
 
 std::filesystem::path g_out;
 
+// A seed that cannot be written ends the program with the reason and exit status 1.
 void write_seed(const std::string &family, const std::string &name, const enc::Bytes &bytes) {
   const std::filesystem::path dir = g_out / ("hal_decode_" + family);
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) {
+    fprintf(stderr, "hal_decoder_corpus: cannot make %s: %s\n", dir.c_str(), ec.message().c_str());
+    exit(1);
+  }
+  std::ofstream out(dir / name, std::ios::binary);
+  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) {
+    fprintf(stderr, "hal_decoder_corpus: cannot write %s\n", (dir / name).c_str());
+    exit(1);
+  }
 }
 
 std::vector<int16_t> values(size_t n, int base) {
@@ -203,9 +216,11 @@ void zet_seeds(const DecoderConfig &c) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
-    return 2;
+  if (argc != 2 || argv[1][0] == '-') {
+    const bool help = argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0);
+    fprintf(help ? stdout : stderr, "usage: %s OUTPUT_DIR\nwrites the hal_decode_<family> seed corpora into OUTPUT_DIR\n",
+            argv[0]);
+    return help ? 0 : 2;
   }
   g_out = argv[1];
   const DecoderConfig c = decoder_fuzz::fuzz_config();

@@ -23,12 +23,8 @@ enum HalReportExtraHook {
 // A 6-byte driver-event record: u16 kind, u16 class, u16 value.
 typedef void (*hal_report_driver_event_fn)(const uint8_t *record);
 
-// The vsync callback of the host: 2 when reporting starts to follow vsync, 0 when it stops.
-typedef void (*hal_vsync_callback_fn)(int32_t state);
-
-// The host installs its vsync callback here. (A common-data block cannot carry one: a
-// function address taken from command data is refused.)
-VENDOR_EXPORT void hal_report_register_vsync_callback(hal_vsync_callback_fn callback);
+// The host's vsync callback and its registration, hal_report_register_vsync_callback,
+// are public: include/hal_module.h.
 
 #define HAL_REPORT_MAX_SLOTS 10     // finger slots 0..9
 #define HAL_REPORT_POINTS_MAX 32    // points taken from one report call

@@ -85,6 +85,11 @@ bool countFits(uint32_t count) {
   return true;
 }
 
+// Types whose node takes count bytes, not count words: the caller's array holds count
+// bytes (the 6-byte abnormal record, the IC command bytes), and a record standing in for
+// the node must not read past them.
+bool countsBytes(uint32_t type) { return type == HAL_SEND_IC_CMD_DATA || type == HAL_SEND_ABNORMAL; }
+
 common_data makeRecord(uint32_t type, const uint32_t *values, uint32_t count) {
   common_data record;
   memset(&record, 0, sizeof record);
@@ -92,7 +97,8 @@ common_data makeRecord(uint32_t type, const uint32_t *values, uint32_t count) {
   record.cmd = kTypes[type].cmd;
   record.mode = kTypes[type].mode;
   record.count = static_cast<uint16_t>(count);
-  if (count > 0) memcpy(record.values, values, count * sizeof(uint32_t));
+  const size_t bytes = countsBytes(type) ? count : count * sizeof(uint32_t);
+  if (bytes > 0) memcpy(record.values, values, bytes);
   return record;
 }
 

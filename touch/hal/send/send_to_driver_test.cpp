@@ -1,5 +1,6 @@
 #include <string.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -193,3 +194,38 @@ TEST_F(HalSendToDriverDefaults, IcCommandsNeedTheirSwitches) {
 }
 
 }  // namespace
+
+// A driver without the sysfs nodes: types 7 and 8 fall back to common-data records, which
+// carry the caller's bytes and never read past them (the arrays here are exactly as long
+// as the counts say, so AddressSanitizer sees any over-read).
+class HalSendToDriverWithoutNodes : public ModuleFixture {
+ protected:
+  void SetUp() override { start("input_device\n    support_finger = 0\n"); }
+};
+
+TEST_F(HalSendToDriverWithoutNodes, ByteCountedTypesCopyOnlyTheCallersBytes) {
+  auto fn = reinterpret_cast<hal_send_to_driver_fn>(hal_send_interface()->process1);
+  const size_t before = device_->writtenCommonData().size();
+  // The 6-byte abnormal record in an array of two words.
+  auto abnormal = std::make_unique<uint32_t[]>(2);
+  abnormal[0] = 0x00020001u;
+  abnormal[1] = 0xFFFF00C9u;  // the bytes past the record are not the driver's
+  EXPECT_EQ(fn(HAL_SEND_ABNORMAL, abnormal.get(), HAL_ABNORMAL_RECORD_SIZE), 0);
+  // Three command bytes in an array of one word.
+  auto command = std::make_unique<uint32_t[]>(1);
+  command[0] = 0x44332211u;
+  EXPECT_EQ(fn(HAL_SEND_IC_CMD_DATA, command.get(), 3), 0);
+
+  std::vector<common_data> records = device_->writtenCommonData();
+  ASSERT_EQ(records.size(), before + 2);
+  const common_data &a = records[before];
+  EXPECT_EQ(a.mode, 0);
+  EXPECT_EQ(a.count, HAL_ABNORMAL_RECORD_SIZE);
+  EXPECT_EQ(a.values[0], 0x00020001u);
+  EXPECT_EQ(a.values[1], 0x000000C9u);
+  for (uint32_t i = 2; i < HAL_ABNORMAL_RECORD_SIZE; ++i) EXPECT_EQ(a.values[i], 0u) << i;
+  const common_data &c = records[before + 1];
+  EXPECT_EQ(c.count, 3);
+  EXPECT_EQ(c.values[0], 0x00332211u);
+  EXPECT_EQ(c.values[1], 0u);
+}

@@ -5,7 +5,8 @@
 //
 // The wrappers keep the libc signatures and errno conventions. A path whose ".." components
 // would climb above the root is refused with EINVAL: paths are built from configuration
-// files and must not reach outside the tree.
+// files and must not reach outside the tree. Otherwise ".." means what it means to the
+// kernel: the parent of the directory reached so far, which must exist.
 
 #include <dirent.h>
 #include <stdio.h>
@@ -23,8 +24,11 @@ const char* plat_root(void);
 // Overrides the root in this process; NULL reads VENDOR_ROOT from the environment again.
 void plat_set_root(const char* root);
 
-// Writes the host path of abs_path into out. Relative paths are copied unchanged.
-// Returns 0, -EINVAL (NULL argument, or ".." above the root) or -ENAMETOOLONG.
+// Writes the host path of abs_path into out. Relative paths are copied unchanged. ".." is
+// resolved as the kernel walks it: from the directory actually reached, so a path through a
+// missing directory fails. Returns 0, -EINVAL (NULL argument, or ".." above the root),
+// -ENOENT or -ENOTDIR (a ".." after a missing directory or a file), -EXDEV (a ".." after a
+// symbolic link leading out of the root) or -ENAMETOOLONG.
 int plat_resolve(const char* abs_path, char* out, size_t out_size);
 
 FILE* plat_fopen(const char* path, const char* mode);
@@ -55,8 +59,9 @@ char* plat_realpath(const char* path, char* resolved);
 std::string plat_path(std::string_view path);
 
 namespace platform {
-// Lexical normal form of an absolute path: repeated '/' and "." removed, ".." applied.
-// nullopt for a relative path or one that climbs above "/".
+// Lexical normal form of an absolute path: repeated '/' and "." removed, ".." applied as
+// text (a name for lookups, such as a simulated device's path; files are reached through
+// plat_resolve). nullopt for a relative path or one that climbs above "/".
 std::optional<std::string> normalizePath(std::string_view abs_path);
 }  // namespace platform
 #endif

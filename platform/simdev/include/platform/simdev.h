@@ -31,6 +31,37 @@ struct File {
   std::shared_ptr<void> state;    // the device's per-open state, if it wants one
 };
 
+// Memory a device shares with the processes that map it, as a driver shares its pages.
+// The device reads and writes it through data(); every plat_mmap of it is a real mapping of
+// the same pages made with the caller's protection and sharing, as the kernel makes it: a
+// read-only mapping cannot be written, and a private mapping copies on write, so what the
+// mapper writes there never reaches the device.
+class SharedMemory {
+ public:
+  // size is rounded up to whole pages; the pages start zeroed. Throws std::system_error
+  // when the memory cannot be made.
+  explicit SharedMemory(size_t size);
+  ~SharedMemory();
+  SharedMemory(const SharedMemory&) = delete;
+  SharedMemory& operator=(const SharedMemory&) = delete;
+
+  uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+  int fd() const { return fd_; }  // what plat_mmap maps
+
+ private:
+  int fd_ = -1;
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
+
+// What a device's mmap names: its shared memory and the page-aligned offset in it where the
+// mapping starts.
+struct MapSource {
+  std::shared_ptr<SharedMemory> memory;
+  size_t offset = 0;
+};
+
 class Device {
  public:
   Device() = default;
@@ -48,9 +79,10 @@ class Device {
   // arg is the caller's one argument: a pointer, or an integer by value (read it with
   // argInt: only the low 32 bits of an int passed through "..." are defined).
   virtual int ioctl(File& file, unsigned long request, void* arg);  // -ENOTTY
-  // Maps len bytes at offset off of memory the device owns and keeps valid until the device
-  // is destroyed: *addr receives it. 0 or -errno (default -ENODEV).
-  virtual int mmap(File& file, size_t len, off_t off, int prot, void** addr);
+  // Chooses the memory that len bytes at offset off of the device map: *source receives the
+  // device's shared memory and the offset in it. 0 or -errno (default -ENODEV). The mapping
+  // itself is made by the platform with the caller's protection and flags.
+  virtual int mmap(File& file, size_t len, off_t off, int prot, MapSource* source);
   virtual void munmap(File& file, void* addr, size_t len);
   // Events ready now for this open (POLLIN, POLLPRI, POLLOUT, POLLRDNORM, ...). Default:
   // always readable and writable, as the kernel says of a device without poll.

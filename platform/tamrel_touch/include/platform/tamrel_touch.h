@@ -92,7 +92,7 @@ class TamrelTouchDevice : public Device {
   void release(File& file) override;
   ssize_t pread(File& file, void* buf, size_t count, off_t offset) override;
   int ioctl(File& file, unsigned long request, void* arg) override;
-  int mmap(File& file, size_t len, off_t off, int prot, void** addr) override;
+  int mmap(File& file, size_t len, off_t off, int prot, MapSource* source) override;
   void munmap(File& file, void* addr, size_t len) override;
   short pollMask(File& file) override;
 
@@ -109,9 +109,10 @@ class TamrelTouchDevice : public Device {
   TamrelTouchConfig config_;
   mutable std::mutex lock_;            // guards everything below
   std::condition_variable changed_;    // queues drained
-  std::vector<uint8_t> frame_ring_;
-  std::vector<uint8_t> raw_ring_;
-  std::vector<uint8_t> report_page_;
+  // The driver's pages, mapped by the module as the driver allows (the frame ring read-only).
+  std::shared_ptr<SharedMemory> frame_ring_;
+  std::shared_ptr<SharedMemory> raw_ring_;
+  std::shared_ptr<SharedMemory> report_page_;
   uint32_t next_slot_ = 0;
   std::deque<int> frame_queue_;
   std::deque<common_data> command_queue_;

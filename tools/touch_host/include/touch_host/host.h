@@ -84,6 +84,8 @@ struct HostRecord {
   std::vector<uint32_t> touch_states;                 // HAL host slot 2
   std::vector<HalConfigRecord> hal_configs;           // HAL host slot 3
   std::vector<LogLine> logs;
+  std::vector<int32_t> vsync_states;  // the HAL's vsync callback, in order
+  size_t vsyncs_sent = 0;             // vsync times handed to the HAL
 };
 
 struct HostOptions {
@@ -97,6 +99,10 @@ struct HostOptions {
   std::function<void(void *tree, const HalConfigAccessor *accessor)> on_hal_config;
   // Called (on the reporting thread) for every point report.
   std::function<void(const PointReport &)> on_report;
+  // The display's vsync that the host feeds to the HAL while the HAL's reports follow it
+  // (its vsync callback said 2): the period and the vsync mode sent with each time.
+  std::chrono::nanoseconds vsync_period{16666667};
+  uint32_t vsync_mode = 1;
 };
 
 // Result codes of the host's own operations.
@@ -129,7 +135,9 @@ class TouchHost {
   // The algorithm's read-configuration with an open descriptor (the host keeps the
   // descriptor; the module only reads it). Call before init().
   HostStatus read_configuration(int fd);
-  HostStatus read_configuration_file(const std::string &path);
+  // The file must be a non-empty regular file (open_config_file); kFailed with the reason
+  // in *error (also logged) otherwise.
+  HostStatus read_configuration_file(const std::string &path, std::string *error = nullptr);
   // HAL init with the touch id, then algorithm init; the algorithm's init result is kept.
   HostStatus init(int32_t *alg_result = nullptr);
   HostStatus exit();

@@ -1,0 +1,148 @@
+// Recorded frames and configuration files for the touch_host program.
+#include "touch_host/frames_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace touch_host {
+
+namespace {
+constexpr int kMaxLines = 255;
+// Algorithm A's configuration file: the controller information block starts at byte 4097
+// (behind the marker byte and the 4096-byte blob); its drive and sense counts are bytes 28
+// and 29 of the block.
+constexpr size_t kFerrantInfoBlock = 4097;
+constexpr size_t kFerrantDriveAt = kFerrantInfoBlock + 28;
+constexpr size_t kFerrantSenseAt = kFerrantInfoBlock + 29;
+constexpr off_t kMaxConfigBytes = 1 << 20;
+
+bool parse_int(const std::string &text, long lo, long hi, long *out) {
+  size_t begin = text.find_first_not_of(" \t\r");
+  size_t end = text.find_last_not_of(" \t\r");
+  if (begin == std::string::npos) return false;
+  const std::string digits = text.substr(begin, end - begin + 1);
+  char *stop = nullptr;
+  errno = 0;
+  const long value = std::strtol(digits.c_str(), &stop, 10);
+  if (errno != 0 || stop == digits.c_str() || *stop != '\0' || value < lo || value > hi) return false;
+  *out = value;
+  return true;
+}
+}  // namespace
+
+bool parse_panel_size(const std::string &text, PanelSize *out) {
+  const size_t x = text.find('x');
+  long rows = 0;
+  long columns = 0;
+  if (x == std::string::npos || !parse_int(text.substr(0, x), 1, kMaxLines, &rows) ||
+      !parse_int(text.substr(x + 1), 1, kMaxLines, &columns))
+    return false;
+  out->rows = static_cast<int>(rows);
+  out->columns = static_cast<int>(columns);
+  return true;
+}
+
+bool read_frames(std::istream &in, PanelSize panel, std::vector<std::vector<int16_t>> *frames, std::string *error) {
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    const size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    std::vector<int16_t> values;
+    values.reserve(static_cast<size_t>(panel.nodes()));
+    size_t pos = 0;
+    for (;;) {
+      const size_t comma = line.find(',', pos);
+      long value = 0;
+      const std::string field = line.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+      if (!parse_int(field, INT16_MIN, INT16_MAX, &value)) {
+        *error = "line " + std::to_string(number) + ": value " + std::to_string(values.size() + 1) + " '" + field +
+                 "' is not an integer from -32768 to 32767";
+        return false;
+      }
+      values.push_back(static_cast<int16_t>(value));
+      if (comma == std::string::npos) break;
+      pos = comma + 1;
+    }
+    if (static_cast<int>(values.size()) != panel.nodes()) {
+      *error = "line " + std::to_string(number) + ": " + std::to_string(values.size()) + " values, the " +
+               std::to_string(panel.rows) + "x" + std::to_string(panel.columns) + " panel has " +
+               std::to_string(panel.nodes());
+      return false;
+    }
+    frames->push_back(std::move(values));
+  }
+  if (in.bad()) {
+    *error = "read error";
+    return false;
+  }
+  return true;
+}
+
+RecordedFrame::RecordedFrame(const std::vector<int16_t> &mutual, PanelSize panel, uint16_t index)
+    : mutual_(mutual),
+      self1_(static_cast<size_t>(panel.rows + panel.columns), 0),
+      self2_(static_cast<size_t>(panel.rows + panel.columns), 0) {
+  record_.valid_mark = DECODED_FRAME_VALID_MARK;
+  record_.frame_index = index;
+  record_.frame_count = index;
+  record_.mutual = mutual_.data();
+  record_.self1 = self1_.data();
+  record_.self2 = self2_.data();
+}
+
+int open_config_file(const std::string &path, std::string *error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return -1;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    *error = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    *error = S_ISDIR(st.st_mode) ? "is a directory, not a configuration file" : "is not a regular file";
+  } else if (st.st_size == 0) {
+    *error = "is empty";
+  } else if (st.st_size > kMaxConfigBytes) {
+    *error = "is larger than 1 MiB: not a configuration file";
+  } else {
+    return fd;
+  }
+  close(fd);
+  return -1;
+}
+
+bool read_config_file(const std::string &path, std::vector<uint8_t> *bytes, std::string *error) {
+  const int fd = open_config_file(path, error);
+  if (fd < 0) return false;
+  bytes->clear();
+  uint8_t chunk[4096];
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = std::strerror(errno);
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    bytes->insert(bytes->end(), chunk, chunk + n);
+  }
+  close(fd);
+  return ok;
+}
+
+bool ferrant_config_panel(const std::vector<uint8_t> &config, PanelSize *out) {
+  if (config.size() <= kFerrantSenseAt || config[kFerrantDriveAt] == 0 || config[kFerrantSenseAt] == 0) return false;
+  out->rows = config[kFerrantDriveAt];
+  out->columns = config[kFerrantSenseAt];
+  return true;
+}
+
+}  // namespace touch_host
