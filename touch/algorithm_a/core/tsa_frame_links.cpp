@@ -30,14 +30,3 @@ FERRANT_WEAK void EdgeResInit(uint8_t, uint8_t) {}
 FERRANT_WEAK void CmdScreenOnProc() {}
 FERRANT_WEAK void JitterTestProc() {}
 FERRANT_WEAK void ProductTestJudge() {}
-
-// Until the math library's own lands: the magnitude rounded down, by integer square root.
-FERRANT_WEAK uint16_t LibCordicSqrt(int16_t swI, int16_t swQ) {
-  const uint32_t uiSq = static_cast<uint32_t>(swI * swI) + static_cast<uint32_t>(swQ * swQ);
-  uint32_t uiRoot = 0;
-  for (uint32_t uiBit = 1u << 15; uiBit != 0; uiBit >>= 1) {
-    const uint32_t uiTry = uiRoot | uiBit;
-    if (static_cast<uint64_t>(uiTry) * uiTry <= uiSq) uiRoot = uiTry;
-  }
-  return static_cast<uint16_t>(uiRoot);
-}

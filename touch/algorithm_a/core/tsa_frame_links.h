@@ -119,8 +119,6 @@ void EdgeResInit(uint8_t ubKind, uint8_t ubLevel);
 void CmdScreenOnProc();
 void JitterTestProc();
 void ProductTestJudge();
-// Magnitude of an (I, Q) pair (math library).
-uint16_t LibCordicSqrt(int16_t swI, int16_t swQ);
 
 // Byte access to the records above (they are packed byte images).
 inline uint16_t LinkGetU16(const uint8_t* pubBase, uint32_t uiPos) {
