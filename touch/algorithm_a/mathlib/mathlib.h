@@ -352,7 +352,7 @@ uint32_t LibXpu2ListcU16(const uint16_t* puwIn, const uint8_t* pubFlags, uint16_
 uint32_t LibXpu2ListcS32(const int32_t* psiIn, const uint8_t* pubFlags, int32_t* psiOut, uint16_t uwLen);
 uint32_t LibXpu2ListcU32(const uint32_t* puiIn, const uint8_t* pubFlags, uint32_t* puiOut, uint16_t uwLen);
 uint32_t LibXpu2MaxMinU32(const uint32_t* puiIn, uint32_t* puiOut, uint8_t ubRows, uint16_t uwCols);
-uint32_t LibXpu2MaxMinS32(const int32_t* psiIn, int32_t* psiOut, uint8_t ubRows, uint16_t uwCols);
+uint32_t LibXpu2MaxMinS32(const int32_t* psiIn, int32_t* psiOut, uint16_t uwLen);
 uint32_t LibXpu2PoolingS16(const int16_t* pswIn, int16_t* pswOut, uint8_t ubRows, uint16_t uwCols);
 uint32_t LibXpu2PoolingU16(const uint16_t* puwIn, uint16_t* puwOut, uint8_t ubRows, uint16_t uwCols);
 uint32_t LibXpu2IntrCountS16(const int16_t* pswIn, uint16_t* puwOut, uint16_t uwLen);
@@ -391,7 +391,8 @@ uint32_t LibVpu2SubConstOffsetS32(const void* pIn, int32_t siK, void* pOut, uint
 uint32_t LibVpu2CopyU8(const uint8_t* pubSrc, uint8_t* pubDst, uint16_t uwLen);
 uint32_t LibVpu2CopyU16(const uint16_t* puwSrc, uint16_t* puwDst, uint16_t uwLen);
 uint32_t LibVpu2CopyU32(const uint32_t* puiSrc, uint32_t* puiDst, uint16_t uwLen);
-// Gathers u16 elements (gap + 4) bytes apart into a packed vector; safe when they overlap.
+// Gathers u16 elements (gap + 4) bytes apart into a packed vector; like a move, it copies
+// backwards when the source lies below the destination.
 uint32_t LibVpu2CopyOffsetU16(const void* pSrc, uint16_t* puwDst, uint16_t uwLen, uint16_t uwGap);
 // Append in[i] at out[*counter] (counter += 1) for each flag byte equal to 0 / 1.
 uint32_t LibVpu2ListZeroU16(const uint16_t* puwIn, const uint8_t* pubFlags, uint16_t* puwOut, uint16_t* puwCount,

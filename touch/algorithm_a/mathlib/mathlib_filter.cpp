@@ -1,0 +1,138 @@
+// Map filters: the 3 x 3 weighted filter and the weighted sums of one or two s16 maps that
+// serve as the temporal blend of raw data.
+#include <type_traits>
+
+#include "mathlib_impl.h"
+
+namespace {
+
+using mathlib::Status;
+
+int32_t ArithShift(int32_t v, uint32_t uiShift) { return v >> (uiShift > 31 ? 31 : uiShift); }
+
+// One body for both element types: T is the map element, the kernel and the 32-bit sum take
+// its signedness.
+template <typename T>
+uint32_t Gaussian2d(uint32_t uiId, const T* pIn, uint16_t* puwOut, const TwoDimGaussianParam* pstParam) {
+  if (pIn == nullptr || puwOut == nullptr || pstParam == nullptr) return Status(uiId, kLibStatusNullPtr);
+  const TwoDimGaussianParam p = *pstParam;
+  if (p.ubRows < 2 || p.ubCols < 2) return Status(uiId, kLibStatusRange);
+  if (p.ubLastRow < p.ubFirstRow || p.ubLastCol < p.ubFirstCol) return Status(uiId, kLibStatusDone);
+  // A window reaching past the map would read outside it.
+  if (p.ubLastRow >= p.ubRows || p.ubLastCol >= p.ubCols) return Status(uiId, kLibStatusRange);
+
+  constexpr bool kSigned = std::is_signed_v<T>;
+  using Acc = std::conditional_t<kSigned, int32_t, uint32_t>;
+  Acc k[9];
+  for (int i = 0; i < 9; ++i) k[i] = static_cast<Acc>(static_cast<T>(p.auwKernel[i]));
+  Acc offset = 0;
+  if (p.uiOffsetEnable == 1) {
+    if (p.uiOffsetWidth == 1) {
+      offset = static_cast<Acc>(p.uwOffset);
+    } else {
+      offset = kSigned ? static_cast<Acc>(static_cast<int8_t>(p.uwOffset & 0xFF)) : static_cast<Acc>(p.uwOffset & 0xFF);
+    }
+  }
+  const bool boReplicate = p.uiBorderMode == 0;
+  const int32_t rows = p.ubRows;
+  const int32_t cols = p.ubCols;
+  // A neighbour outside the map: the nearest node inside it, or 0.
+  const auto at = [&](int32_t r, int32_t c) -> Acc {
+    if (r < 0 || r >= rows || c < 0 || c >= cols) {
+      if (!boReplicate) return 0;
+      r = r < 0 ? 0 : (r >= rows ? rows - 1 : r);
+      c = c < 0 ? 0 : (c >= cols ? cols - 1 : c);
+    }
+    return static_cast<Acc>(pIn[r * cols + c]);
+  };
+  const auto finish = [&](int64_t slSum) -> uint16_t {
+    // The sum is kept to 32 bits as the accumulator holds it.
+    const Acc sum = static_cast<Acc>(slSum);
+    Acc v;
+    if constexpr (kSigned) {
+      v = ArithShift(sum, p.uiShift);
+    } else {
+      v = p.uiShift > 31 ? 0 : sum >> p.uiShift;
+    }
+    return static_cast<uint16_t>(v + offset);
+  };
+
+  uint32_t uiOut = 0;
+  for (int32_t r = p.ubFirstRow; r <= p.ubLastRow; ++r) {
+    const bool boInnerRow = r > 0 && r < rows - 1;
+    const T* pUp = pIn + (r - 1) * cols;
+    const T* pMid = pIn + r * cols;
+    const T* pDown = pIn + (r + 1) * cols;
+    for (int32_t c = p.ubFirstCol; c <= p.ubLastCol; ++c) {
+      int64_t sum;
+      if (boInnerRow && c > 0 && c < cols - 1) {
+        sum = int64_t{k[0]} * pUp[c - 1] + int64_t{k[1]} * pUp[c] + int64_t{k[2]} * pUp[c + 1] +
+              int64_t{k[3]} * pMid[c - 1] + int64_t{k[4]} * pMid[c] + int64_t{k[5]} * pMid[c + 1] +
+              int64_t{k[6]} * pDown[c - 1] + int64_t{k[7]} * pDown[c] + int64_t{k[8]} * pDown[c + 1];
+      } else {
+        sum = 0;
+        for (int32_t dr = -1, i = 0; dr <= 1; ++dr) {
+          for (int32_t dc = -1; dc <= 1; ++dc, ++i) sum += int64_t{k[i]} * at(r + dr, c + dc);
+        }
+      }
+      puwOut[uiOut++] = finish(sum);
+    }
+  }
+  return Status(uiId, kLibStatusDone);
+}
+
+bool WeightNodesOk(uint32_t n) { return n >= 1 && n <= kLibWeightFilterMaxNodes; }
+
+// p = (x * w) >> shift with a 32-bit signed product.
+int32_t Product(int16_t x, int16_t w, uint32_t uiShift) { return ArithShift(int32_t{x} * w, uiShift); }
+
+// The 32-bit sum of the shifted products and the bias, shifted and kept to 16 bits.
+int16_t Blend(int64_t slSum, uint32_t uiShift) { return static_cast<int16_t>(ArithShift(static_cast<int32_t>(slSum), uiShift)); }
+
+}  // namespace
+
+uint32_t LibXpu2TwoDimGaussianFilterU16(const uint16_t* puwIn, uint16_t* puwOut, const TwoDimGaussianParam* pstParam) {
+  return Gaussian2d(kLibIdGaussian2dU16, puwIn, puwOut, pstParam);
+}
+uint32_t LibXpu2TwoDimGaussianFilterS16(const int16_t* pswIn, uint16_t* puwOut, const TwoDimGaussianParam* pstParam) {
+  return Gaussian2d(kLibIdGaussian2dS16, pswIn, puwOut, pstParam);
+}
+
+// Each output depends on its own inputs only and both products are formed before it is
+// stored, so out may be either input without keeping a copy of the maps.
+uint32_t LibXpu2WeightFilterV1V2S16(const int16_t* pswA, const int16_t* pswB, const WeightFilterV1V2Param* pstParam,
+                                    int16_t* pswOut) {
+  if (pswA == nullptr || pswB == nullptr || pstParam == nullptr || pswOut == nullptr) {
+    return Status(kLibIdWeightFilterV1V2, kLibStatusNullPtr);
+  }
+  const WeightFilterV1V2Param p = *pstParam;
+  const uint32_t n = static_cast<uint32_t>(p.ubRows) * p.ubCols;
+  if (!WeightNodesOk(n)) return Status(kLibIdWeightFilterV1V2, kLibStatusRange);
+  for (uint32_t i = 0; i < n; ++i) {
+    const int32_t p1 = Product(pswA[i], p.swWeight1, p.ubShift1);
+    const int32_t p2 = Product(pswB[i], p.swWeight2, p.ubShift2);
+    pswOut[i] = Blend(int64_t{p1} + p2 + p.swBias, p.ubShift);
+  }
+  return Status(kLibIdWeightFilterV1V2, kLibStatusDone);
+}
+
+uint32_t LibXpu2WeightFilterV1S16(const int16_t* pswIn, const WeightFilterV1Param* pstParam, int16_t* pswOut) {
+  if (pswIn == nullptr || pstParam == nullptr || pswOut == nullptr) return Status(kLibIdWeightFilterV1, kLibStatusNullPtr);
+  const WeightFilterV1Param p = *pstParam;
+  const uint32_t n = static_cast<uint32_t>(p.ubRows) * p.ubCols;
+  if (!WeightNodesOk(n)) return Status(kLibIdWeightFilterV1, kLibStatusRange);
+  for (uint32_t i = 0; i < n; ++i) pswOut[i] = Blend(int64_t{Product(pswIn[i], p.swWeight, p.ubShift1)} + p.swBias, p.ubShift);
+  return Status(kLibIdWeightFilterV1, kLibStatusDone);
+}
+
+uint32_t LibIIRDataProcess(const int16_t* pswCur, int16_t* pswHist, uint8_t ubRows, uint8_t ubCols, uint8_t ubAlpha) {
+  // Weights in 128ths: the new frame gets 128 - a, the history a.
+  WeightFilterV1V2Param stParam{};
+  stParam.ubRows = ubRows;
+  stParam.ubCols = ubCols;
+  stParam.swWeight1 = static_cast<int16_t>(128 - ubAlpha);
+  stParam.swWeight2 = ubAlpha;
+  stParam.ubShift1 = 7;
+  stParam.ubShift2 = 7;
+  return LibXpu2WeightFilterV1V2S16(pswCur, pswHist, &stParam, pswHist);
+}
