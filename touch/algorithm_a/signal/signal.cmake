@@ -1,0 +1,8 @@
+# Signal conditioning beyond the stage files the framework lists: the flash k/b records
+# and controller k/b commands, the raw-data filters and the noise phase lists; their
+# tests and the fuzz entry of the k/b record check.
+list(APPEND FERRANT_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/../core/tsa_kbflash.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/raw_filter_stages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/phase_para.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/signal_init.cpp)
