@@ -8,3 +8,11 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/mathlib_vpu.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mathlib_vpu2.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mathlib_xpu2.cpp)
+
+vendor_test(ferrant_mathlib_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/mathlib_map_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mathlib_region_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mathlib_scalar_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mathlib_vector_test.cpp
+  LIBS ferrant_static)

@@ -39,10 +39,12 @@ namespace {
 template <typename T>
 T NewtonSqrt(T x) {
   if (x < 2) return 1;
-  uint32_t e = x;
+  // The first step from e = x sums x + 1: formed in 64 bits so the largest input does not
+  // wrap to 0 and divide by it.
+  uint64_t e = x;
   for (;;) {
-    const uint32_t next = (x / e + e) >> 1;
-    const uint32_t delta = next > e ? next - e : e - next;
+    const uint64_t next = (x / e + e) >> 1;
+    const uint64_t delta = next > e ? next - e : e - next;
     e = next;
     if (delta <= 1) return static_cast<T>(e);
   }
