@@ -189,6 +189,9 @@ void AppExecute() {
     gstApp.ubFlags = 0;
     return;
   }
+  // The skip mark belongs to one frame: a list that runs starts unmarked, so one skipped
+  // frame does not silence every later report.
+  if ((gstApp.ubFlags & kAppFlagStop) == 0) gstCommon.ubFrameSkipped = 0;
   AppExecuteList(gpstAppTable[ubApp].ppList, gpstAppTable[ubApp].uwSlotCount);
 }
 

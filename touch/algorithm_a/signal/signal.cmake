@@ -6,3 +6,12 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/raw_filter_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/phase_para.cpp
   ${CMAKE_CURRENT_LIST_DIR}/signal_init.cpp)
+
+vendor_test(ferrant_signal_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/signal_e2e_test.cpp
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant)
+if(TARGET ferrant_signal_e2e_test)
+  # The test-side encoders only; the module is reached through the plug-in alone.
+  target_include_directories(ferrant_signal_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
+endif()
