@@ -22,14 +22,15 @@ uint32_t LibCordicSqrt(int32_t siI, int32_t siQ) {
   };
   int32_t x = 622 * abs16(siI);
   int32_t y = 622 * abs16(siQ);
+  // d = +1 while x >= 1, else -1, applied as a conditional negation (mask 0 or -1).
+  const auto step = [](int32_t v, int32_t mask) { return (v ^ mask) - mask; };
   for (int s = 0; s < 9; ++s) {
-    const int32_t d = x >= 1 ? 1 : -1;
-    const int32_t nx = x - d * (y >> s);
-    y = y + d * (x >> s);
+    const int32_t mask = x >= 1 ? 0 : -1;
+    const int32_t nx = x - step(y >> s, mask);
+    y = y + step(x >> s, mask);
     x = nx;
   }
-  const int32_t d = x >= 1 ? 1 : -1;
-  y = y + d * (x >> 9);
+  y = y + step(x >> 9, x >= 1 ? 0 : -1);
   return static_cast<uint32_t>(y) >> 10;
 }
 

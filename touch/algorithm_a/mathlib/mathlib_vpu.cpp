@@ -28,17 +28,36 @@ StatAccumulator<int32_t> StartStat(const void* pStart) {
 template <Stats kStats, typename Out, typename F>
 uint32_t MapVec(Out* pOut, uint16_t uwLen, F f) {
   if (uwLen == 0) return 1;
+  if constexpr (kStats == Stats::kAllAtBase) {
+    // No positions to follow: plain running extremes, which the compiler vectorises.
+    // The record's start values are the element type's own range here.
+    Out vMin = std::numeric_limits<Out>::max();
+    Out vMax = std::numeric_limits<Out>::min();
+    uint32_t uiSum = 0;
+    for (uint32_t i = 0; i < uwLen; ++i) {
+      const Out v = f(i);
+      pOut[i] = v;
+      uiSum += static_cast<uint32_t>(static_cast<int32_t>(v));
+      vMin = v < vMin ? v : vMin;
+      vMax = v > vMax ? v : vMax;
+    }
+    auto st = StartStat<Out>(pOut);
+    st.min = vMin;
+    st.max = vMax;
+    st.uiAcc = uiSum;
+    st.Store();
+    return 0;
+  }
   auto st = StartStat<Out>(pOut);
   uint32_t uiAcc = 0;
   for (uint32_t i = 0; i < uwLen; ++i) {
     const Out v = f(i);
     pOut[i] = v;
     if constexpr (kStats == Stats::kSum) uiAcc += static_cast<uint32_t>(static_cast<int64_t>(v));
-    if constexpr (kStats == Stats::kAll || kStats == Stats::kAllAtBase) st.Add(static_cast<int32_t>(v), &pOut[i]);
+    if constexpr (kStats == Stats::kAll) st.Add(static_cast<int32_t>(v), &pOut[i]);
   }
   if constexpr (kStats == Stats::kSum) gstVpuStatistic.ulAcc = uiAcc;
-  if constexpr (kStats == Stats::kAllAtBase) st.pMax = st.pMin = pOut;
-  if constexpr (kStats == Stats::kAll || kStats == Stats::kAllAtBase) st.Store();
+  if constexpr (kStats == Stats::kAll) st.Store();
   return 0;
 }
 
@@ -59,8 +78,10 @@ uint32_t MapVecSaturating(Out* pOut, uint16_t uwLen, LibVpuDoneFunc pfnDone, F w
   return boClamped ? 3 : 0;
 }
 
-template <typename T>
-T Wrap(int64_t v) {
+// Results are kept to the element width (wrapping); 16-bit operands are combined in int,
+// which holds every sum and difference of two of them.
+template <typename T, typename V>
+T Wrap(V v) {
   return static_cast<T>(v);
 }
 
@@ -158,21 +179,21 @@ uint32_t LibVpuStatisticS16Tiny(const int16_t* pswIn, uint16_t uwLen) { return L
     return MapVec<stats>(pOut, uwLen, [&](uint32_t i) { return Wrap<T>(expr); });             \
   }
 
-LIB_VPU_BINARY(LibVpuAddU16, uint16_t, Stats::kSum, int64_t{pA[i]} + pB[i])
-LIB_VPU_BINARY(LibVpuAddS16, int16_t, Stats::kSum, int64_t{pA[i]} + pB[i])
-LIB_VPU_CONST(LibVpuAddConstU16, uint16_t, Stats::kAll, int64_t{pA[i]} + k)
-LIB_VPU_CONST(LibVpuAddConstS16, int16_t, Stats::kSum, int64_t{pA[i]} + k)
-LIB_VPU_BINARY(LibVpuSubU16, uint16_t, Stats::kSum, int64_t{pA[i]} - pB[i])
-LIB_VPU_BINARY(LibVpuSubS16, int16_t, Stats::kSum, int64_t{pA[i]} - pB[i])
-LIB_VPU_CONST(LibVpuSubConstU16, uint16_t, Stats::kSum, int64_t{pA[i]} - k)
-LIB_VPU_CONST(LibVpuSubConstS16, int16_t, Stats::kAll, int64_t{pA[i]} - k)
-LIB_VPU_BINARY(LibVpuQaddU16, uint16_t, Stats::kAll, int64_t{pA[i]} + pB[i])
-LIB_VPU_BINARY(LibVpuQaddS16, int16_t, Stats::kSum, int64_t{pA[i]} + pB[i])
-LIB_VPU_CONST(LibVpuQaddConstU16, uint16_t, Stats::kAll, int64_t{pA[i]} + k)
-LIB_VPU_BINARY(LibVpuQsubU16, uint16_t, Stats::kSum, int64_t{pA[i]} - pB[i])
-LIB_VPU_BINARY(LibVpuQsubS16, int16_t, Stats::kAllAtBase, int64_t{pA[i]} - pB[i])
-LIB_VPU_BINARY(LibVpuQsubS16Tiny, int16_t, Stats::kAllAtBase, int64_t{pA[i]} - pB[i])
-LIB_VPU_CONST(LibVpuQsubConstS16, int16_t, Stats::kSum, int64_t{pA[i]} - k)
+LIB_VPU_BINARY(LibVpuAddU16, uint16_t, Stats::kSum, int32_t{pA[i]} + pB[i])
+LIB_VPU_BINARY(LibVpuAddS16, int16_t, Stats::kSum, int32_t{pA[i]} + pB[i])
+LIB_VPU_CONST(LibVpuAddConstU16, uint16_t, Stats::kAll, int32_t{pA[i]} + k)
+LIB_VPU_CONST(LibVpuAddConstS16, int16_t, Stats::kSum, int32_t{pA[i]} + k)
+LIB_VPU_BINARY(LibVpuSubU16, uint16_t, Stats::kSum, int32_t{pA[i]} - pB[i])
+LIB_VPU_BINARY(LibVpuSubS16, int16_t, Stats::kSum, int32_t{pA[i]} - pB[i])
+LIB_VPU_CONST(LibVpuSubConstU16, uint16_t, Stats::kSum, int32_t{pA[i]} - k)
+LIB_VPU_CONST(LibVpuSubConstS16, int16_t, Stats::kAll, int32_t{pA[i]} - k)
+LIB_VPU_BINARY(LibVpuQaddU16, uint16_t, Stats::kAll, int32_t{pA[i]} + pB[i])
+LIB_VPU_BINARY(LibVpuQaddS16, int16_t, Stats::kSum, int32_t{pA[i]} + pB[i])
+LIB_VPU_CONST(LibVpuQaddConstU16, uint16_t, Stats::kAll, int32_t{pA[i]} + k)
+LIB_VPU_BINARY(LibVpuQsubU16, uint16_t, Stats::kSum, int32_t{pA[i]} - pB[i])
+LIB_VPU_BINARY(LibVpuQsubS16, int16_t, Stats::kAllAtBase, int32_t{pA[i]} - pB[i])
+LIB_VPU_BINARY(LibVpuQsubS16Tiny, int16_t, Stats::kAllAtBase, int32_t{pA[i]} - pB[i])
+LIB_VPU_CONST(LibVpuQsubConstS16, int16_t, Stats::kSum, int32_t{pA[i]} - k)
 
 uint32_t LibVpuQaddConstS16(const int16_t* pswA, int16_t swK, int16_t* pswOut, uint16_t uwLen, LibVpuDoneFunc pfnDone) {
   return MapVecSaturating(pswOut, uwLen, pfnDone, [&](uint32_t i) { return int64_t{pswA[i]} + swK; });
