@@ -219,7 +219,7 @@ void KbCopyBackToMirror(bool boArea2) {
       // Area 2 must stay clear of the k area: a configuration with more frequencies than
       // fit beside it never writes area 2.
       if (uiBlock >= kKbAreaKBlock) continue;
-      memcpy(gpubTamrelFlash + 1u + uiBlock * kBarrayCheckSlotBytes, pubRec, kBarrayCheckSlotBytes);
+      memcpy(gpubTamrelFlash + uiBlock * kBarrayCheckSlotBytes, pubRec, kBarrayCheckSlotBytes);
     }
   }
   kb.ubCopyPending = 0;

@@ -493,7 +493,7 @@ void SavebArrayToFlash(uint8_t (*paubTrailer)[kKbTrailerBytes], uint16_t* const*
   for (uint8_t i = 0; i < ubNum && i < kKbAreaKBlock; ++i) {
     memset(pubArena, 0, kBarrayCheckSlotBytes);
     KbRecordBuild(pubArena, uiLen, ppuwData[i], paubTrailer[i]);
-    memcpy(gpubTamrelFlash + 1u + i * kBarrayCheckSlotBytes, pubArena, kBarrayCheckSlotBytes);
+    memcpy(gpubTamrelFlash + i * kBarrayCheckSlotBytes, pubArena, kBarrayCheckSlotBytes);
   }
 }
 

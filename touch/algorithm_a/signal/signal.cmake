@@ -15,3 +15,7 @@ if(TARGET ferrant_signal_e2e_test)
   # The test-side encoders only; the module is reached through the plug-in alone.
   target_include_directories(ferrant_signal_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
 endif()
+
+vendor_test(ferrant_signal_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/signal_test.cpp
+  LIBS ferrant_static)
