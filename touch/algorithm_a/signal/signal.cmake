@@ -19,3 +19,7 @@ endif()
 vendor_test(ferrant_signal_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/signal_test.cpp
   LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_kb_record
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/kb_record_fuzz.cpp
+  LIBS ferrant_static)
