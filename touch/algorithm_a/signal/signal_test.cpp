@@ -13,6 +13,7 @@
 #include "region.h"
 #include "signal_proc.h"
 #include "tsa_api.h"
+#include "tsa_custdbg.h"
 #include "tsa_debug.h"
 #include "tsa_frame_test_util.h"
 #include "tsa_kbflash.h"
@@ -480,6 +481,26 @@ TEST_F(SignalTest, HoppingChoosesTheQuietestConfiguredFrequency) {
     EXPECT_EQ(gstCommon.ubFrameSkipped, 1) << c.name;
     EXPECT_NE(gstApp.ubFlags & kAppFlagStop, 0) << c.name;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The frame-variable record carries the noise records right after the hopping record:
+// light mode, IM statistics, LCD high noise, duration, sampling backup, noise type.
+TEST_F(SignalTest, FrameVariableRecordCarriesTheNoiseRecordsInOrder) {
+  constexpr uint32_t kHopEnd = 62 + 1 + 3 * 24 + 17 + 24 + 64;
+  gstLightModeNcln = {0x5A, 0, 1};
+  gstImGlobal.uwSmoothed = 0x1234;
+  gstLcdHighNoise.uwHold = 0x0BCD;
+  FillFrameGlobalVarRcrd();
+  EXPECT_EQ(gstGlobalVarRcrd[kHopEnd], 0x5A);
+  EXPECT_EQ(gstGlobalVarRcrd[kHopEnd + 2], 1);
+  const uint32_t im = kHopEnd + sizeof(LightModeRec);
+  EXPECT_EQ(gstGlobalVarRcrd[im + 42] | (gstGlobalVarRcrd[im + 43] << 8), 0x1234);
+  const uint32_t lcd = im + sizeof(ImGlobalRec);
+  EXPECT_EQ(gstGlobalVarRcrd[lcd + 60] | (gstGlobalVarRcrd[lcd + 61] << 8), 0x0BCD);
 }
 
 }  // namespace
