@@ -479,7 +479,8 @@ uint32_t LibGetAbsSumS16(const int16_t* pswIn, uint16_t* puwOut, uint16_t uwLen)
 uint32_t LibVpuStatisticU8(const uint8_t* pubIn, uint16_t uwLen);
 uint32_t LibVpuStatisticU16(const uint16_t* puwIn, uint16_t uwLen);
 uint32_t LibVpuStatisticOffsetU16(const void* pIn, uint16_t uwLen, uint16_t uwGap);   // gap + 2 bytes apart
-// Mode 1: first-occurrence addresses; otherwise both addresses are in[0].
+// Signed compares from 32767 / -32768. Mode 1: first-occurrence addresses; otherwise both
+// addresses are in[0].
 uint32_t LibVpuStatisticS16(const int16_t* pswIn, uint16_t uwLen, uint32_t uiUnused, uint32_t uiMode);
 uint32_t LibVpuStatisticOffsetS16(const void* pIn, uint16_t uwLen, uint16_t uwGap);
 uint32_t LibVpuStatisticU8Tiny(const uint8_t* pubIn, uint16_t uwLen);

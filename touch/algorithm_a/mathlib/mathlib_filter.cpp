@@ -6,6 +6,7 @@
 
 namespace {
 
+using mathlib::Checked;
 using mathlib::Status;
 
 int32_t ArithShift(int32_t v, uint32_t uiShift) { return v >> (uiShift > 31 ? 31 : uiShift); }
@@ -102,27 +103,23 @@ uint32_t LibXpu2TwoDimGaussianFilterS16(const int16_t* pswIn, uint16_t* puwOut, 
 // stored, so out may be either input without keeping a copy of the maps.
 uint32_t LibXpu2WeightFilterV1V2S16(const int16_t* pswA, const int16_t* pswB, const WeightFilterV1V2Param* pstParam,
                                     int16_t* pswOut) {
-  if (pswA == nullptr || pswB == nullptr || pstParam == nullptr || pswOut == nullptr) {
-    return Status(kLibIdWeightFilterV1V2, kLibStatusNullPtr);
-  }
-  const WeightFilterV1V2Param p = *pstParam;
-  const uint32_t n = static_cast<uint32_t>(p.ubRows) * p.ubCols;
-  if (!WeightNodesOk(n)) return Status(kLibIdWeightFilterV1V2, kLibStatusRange);
-  for (uint32_t i = 0; i < n; ++i) {
-    const int32_t p1 = Product(pswA[i], p.swWeight1, p.ubShift1);
-    const int32_t p2 = Product(pswB[i], p.swWeight2, p.ubShift2);
-    pswOut[i] = Blend(int64_t{p1} + p2 + p.swBias, p.ubShift);
-  }
-  return Status(kLibIdWeightFilterV1V2, kLibStatusDone);
+  const uint32_t n = pstParam != nullptr ? static_cast<uint32_t>(pstParam->ubRows) * pstParam->ubCols : 0;
+  return Checked(kLibIdWeightFilterV1V2, {pswA, pswB, pstParam, pswOut}, WeightNodesOk(n), [&] {
+    const WeightFilterV1V2Param p = *pstParam;
+    for (uint32_t i = 0; i < n; ++i) {
+      const int32_t p1 = Product(pswA[i], p.swWeight1, p.ubShift1);
+      const int32_t p2 = Product(pswB[i], p.swWeight2, p.ubShift2);
+      pswOut[i] = Blend(int64_t{p1} + p2 + p.swBias, p.ubShift);
+    }
+  });
 }
 
 uint32_t LibXpu2WeightFilterV1S16(const int16_t* pswIn, const WeightFilterV1Param* pstParam, int16_t* pswOut) {
-  if (pswIn == nullptr || pstParam == nullptr || pswOut == nullptr) return Status(kLibIdWeightFilterV1, kLibStatusNullPtr);
-  const WeightFilterV1Param p = *pstParam;
-  const uint32_t n = static_cast<uint32_t>(p.ubRows) * p.ubCols;
-  if (!WeightNodesOk(n)) return Status(kLibIdWeightFilterV1, kLibStatusRange);
-  for (uint32_t i = 0; i < n; ++i) pswOut[i] = Blend(int64_t{Product(pswIn[i], p.swWeight, p.ubShift1)} + p.swBias, p.ubShift);
-  return Status(kLibIdWeightFilterV1, kLibStatusDone);
+  const uint32_t n = pstParam != nullptr ? static_cast<uint32_t>(pstParam->ubRows) * pstParam->ubCols : 0;
+  return Checked(kLibIdWeightFilterV1, {pswIn, pstParam, pswOut}, WeightNodesOk(n), [&] {
+    const WeightFilterV1Param p = *pstParam;
+    for (uint32_t i = 0; i < n; ++i) pswOut[i] = Blend(int64_t{Product(pswIn[i], p.swWeight, p.ubShift1)} + p.swBias, p.ubShift);
+  });
 }
 
 uint32_t LibIIRDataProcess(const int16_t* pswCur, int16_t* pswHist, uint8_t ubRows, uint8_t ubCols, uint8_t ubAlpha) {

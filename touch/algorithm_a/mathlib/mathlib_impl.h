@@ -1,6 +1,8 @@
 #pragma once
 // Shared pieces of the math library's member bodies (not part of its interface).
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <type_traits>
 
 #include "mathlib.h"
@@ -8,6 +10,45 @@
 namespace mathlib {
 
 inline uint32_t Status(uint32_t uiFuncId, uint32_t uiResult) { return LibStatus(uiFuncId, uiResult); }
+
+inline bool AnyNull(std::initializer_list<const void*> pointers) {
+  for (const void* p : pointers) {
+    if (p == nullptr) return true;
+  }
+  return false;
+}
+
+// The shape of every status-word member: null pointers (02), then the size check (01), then
+// the work (00). Nothing is written on an error.
+template <typename Work>
+uint32_t Checked(uint32_t uiId, std::initializer_list<const void*> pointers, bool boSizeOk, Work work) {
+  if (AnyNull(pointers)) return Status(uiId, kLibStatusNullPtr);
+  if (!boSizeOk) return Status(uiId, kLibStatusRange);
+  work();
+  return Status(uiId, kLibStatusDone);
+}
+
+// Copy and fill of the vector families: 1 for an empty vector, else 0. Copies may overlap.
+template <typename T>
+uint32_t CopyVec(const T* pSrc, T* pDst, uint16_t uwLen) {
+  if (uwLen == 0) return 1;
+  memmove(pDst, pSrc, uwLen * sizeof(T));
+  return 0;
+}
+template <typename T>
+uint32_t FillVec(T* pDst, T value, uint16_t uwLen) {
+  if (uwLen == 0) return 1;
+  for (uint32_t i = 0; i < uwLen; ++i) pDst[i] = value;
+  return 0;
+}
+
+// 32-bit sum, signed elements sign-extended.
+template <typename T>
+uint32_t Sum32(const T* pIn, uint32_t uiLen) {
+  uint32_t uiSum = 0;
+  for (uint32_t i = 0; i < uiLen; ++i) uiSum += static_cast<uint32_t>(static_cast<int64_t>(pIn[i]));
+  return uiSum;
+}
 
 // Reads and writes of elements lying at byte offsets (the Offset members and the strided
 // engine), with no alignment assumed.

@@ -8,6 +8,8 @@
 
 namespace {
 
+using mathlib::CopyVec;
+using mathlib::FillVec;
 using mathlib::LoadAt;
 using mathlib::StatAccumulator;
 
@@ -135,19 +137,6 @@ uint32_t IfPick(const T* pA, const uint8_t* pubFlags, T* pOut, uint16_t uwLen, P
 bool IsZero(uint8_t f) { return f == 0; }
 bool IsNonZero(uint8_t f) { return f != 0; }
 
-template <typename T>
-uint32_t Copy(const T* pSrc, T* pDst, uint16_t uwLen) {
-  if (uwLen == 0) return 1;
-  memmove(pDst, pSrc, uwLen * sizeof(T));
-  return 0;
-}
-
-template <typename T>
-uint32_t Fill(T* pDst, T value, uint16_t uwLen) {
-  if (uwLen == 0) return 1;
-  for (uint32_t i = 0; i < uwLen; ++i) pDst[i] = value;
-  return 0;
-}
 
 }  // namespace
 
@@ -322,17 +311,17 @@ uint32_t LibVpuRightShiftS32(int32_t* psiVec, uint8_t ubK, uint16_t uwLen) {
   return MapVec<Stats::kNone>(psiVec, uwLen, [&](uint32_t i) { return psiVec[i] >> (ubK & 31); });
 }
 
-uint32_t LibVpuCopyU8(const uint8_t* pubSrc, uint8_t* pubDst, uint16_t uwLen) { return Copy(pubSrc, pubDst, uwLen); }
-uint32_t LibVpuCopyU16(const uint16_t* puwSrc, uint16_t* puwDst, uint16_t uwLen) { return Copy(puwSrc, puwDst, uwLen); }
-uint32_t LibVpuCopyU32(const uint32_t* puiSrc, uint32_t* puiDst, uint16_t uwLen) { return Copy(puiSrc, puiDst, uwLen); }
-uint32_t LibVpuCopyU8Tiny(const uint8_t* pubSrc, uint8_t* pubDst, uint16_t uwLen) { return Copy(pubSrc, pubDst, uwLen); }
+uint32_t LibVpuCopyU8(const uint8_t* pubSrc, uint8_t* pubDst, uint16_t uwLen) { return CopyVec(pubSrc, pubDst, uwLen); }
+uint32_t LibVpuCopyU16(const uint16_t* puwSrc, uint16_t* puwDst, uint16_t uwLen) { return CopyVec(puwSrc, puwDst, uwLen); }
+uint32_t LibVpuCopyU32(const uint32_t* puiSrc, uint32_t* puiDst, uint16_t uwLen) { return CopyVec(puiSrc, puiDst, uwLen); }
+uint32_t LibVpuCopyU8Tiny(const uint8_t* pubSrc, uint8_t* pubDst, uint16_t uwLen) { return CopyVec(pubSrc, pubDst, uwLen); }
 uint32_t LibVpuCopyU16Tiny(const uint16_t* puwSrc, uint16_t* puwDst, uint16_t uwLen) {
-  return Copy(puwSrc, puwDst, uwLen);
+  return CopyVec(puwSrc, puwDst, uwLen);
 }
-uint32_t LibVpuMemSetU8(uint8_t* pubDst, uint8_t ubK, uint16_t uwLen) { return Fill(pubDst, ubK, uwLen); }
-uint32_t LibVpuMemSetU16(uint16_t* puwDst, uint16_t uwK, uint16_t uwLen) { return Fill(puwDst, uwK, uwLen); }
-uint32_t LibVpuMemSetU8Tiny(uint8_t* pubDst, uint8_t ubK, uint16_t uwLen) { return Fill(pubDst, ubK, uwLen); }
-uint32_t LibVpuMemSetU16Tiny(uint16_t* puwDst, uint16_t uwK, uint16_t uwLen) { return Fill(puwDst, uwK, uwLen); }
+uint32_t LibVpuMemSetU8(uint8_t* pubDst, uint8_t ubK, uint16_t uwLen) { return FillVec(pubDst, ubK, uwLen); }
+uint32_t LibVpuMemSetU16(uint16_t* puwDst, uint16_t uwK, uint16_t uwLen) { return FillVec(puwDst, uwK, uwLen); }
+uint32_t LibVpuMemSetU8Tiny(uint8_t* pubDst, uint8_t ubK, uint16_t uwLen) { return FillVec(pubDst, ubK, uwLen); }
+uint32_t LibVpuMemSetU16Tiny(uint16_t* puwDst, uint16_t uwK, uint16_t uwLen) { return FillVec(puwDst, uwK, uwLen); }
 
 namespace {
 template <typename In, typename Out>

@@ -7,8 +7,10 @@
 
 namespace {
 
+using mathlib::CopyVec;
 using mathlib::LoadAt;
 using mathlib::StoreAt;
+using mathlib::Sum32;
 
 // Maximum, address of the first maximum, minimum, address of the first minimum, each in the
 // element's own width (the addresses truncated to it).
@@ -36,13 +38,6 @@ uint32_t MaxMin(const T* pIn, uint16_t uwLen, T* pOut) {
   return 0;
 }
 
-// 32-bit sum, signed elements sign-extended.
-template <typename T>
-uint32_t Sum32(const T* pIn, uint32_t uiLen) {
-  uint32_t uiSum = 0;
-  for (uint32_t i = 0; i < uiLen; ++i) uiSum += static_cast<uint32_t>(static_cast<int64_t>(pIn[i]));
-  return uiSum;
-}
 
 template <typename T>
 uint32_t Sum(const T* pIn, uint16_t uwLen, uint32_t* puiSum) {
@@ -71,12 +66,6 @@ uint32_t Each(T* pOut, uint16_t uwLen, F f) {
   return 0;
 }
 
-template <typename T>
-uint32_t Copy(const T* pSrc, T* pDst, uint16_t uwLen) {
-  if (uwLen == 0) return 1;
-  memmove(pDst, pSrc, uwLen * sizeof(T));
-  return 0;
-}
 
 // Appends in[i] at out[*count] for each flag that equals the wanted value.
 template <typename T>
@@ -142,9 +131,9 @@ uint32_t LibVpu2SubConstOffsetS32(const void* pIn, int32_t siK, void* pOut, uint
   return 0;
 }
 
-uint32_t LibVpu2CopyU8(const uint8_t* pubSrc, uint8_t* pubDst, uint16_t uwLen) { return Copy(pubSrc, pubDst, uwLen); }
-uint32_t LibVpu2CopyU16(const uint16_t* puwSrc, uint16_t* puwDst, uint16_t uwLen) { return Copy(puwSrc, puwDst, uwLen); }
-uint32_t LibVpu2CopyU32(const uint32_t* puiSrc, uint32_t* puiDst, uint16_t uwLen) { return Copy(puiSrc, puiDst, uwLen); }
+uint32_t LibVpu2CopyU8(const uint8_t* pubSrc, uint8_t* pubDst, uint16_t uwLen) { return CopyVec(pubSrc, pubDst, uwLen); }
+uint32_t LibVpu2CopyU16(const uint16_t* puwSrc, uint16_t* puwDst, uint16_t uwLen) { return CopyVec(puwSrc, puwDst, uwLen); }
+uint32_t LibVpu2CopyU32(const uint32_t* puiSrc, uint32_t* puiDst, uint16_t uwLen) { return CopyVec(puiSrc, puiDst, uwLen); }
 
 uint32_t LibVpu2CopyOffsetU16(const void* pSrc, uint16_t* puwDst, uint16_t uwLen, uint16_t uwGap) {
   if (uwLen == 0) return 1;

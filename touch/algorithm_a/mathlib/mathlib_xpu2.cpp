@@ -9,24 +9,9 @@
 
 namespace {
 
+using mathlib::AnyNull;
+using mathlib::Checked;
 using mathlib::Status;
-
-bool AnyNull(std::initializer_list<const void*> pointers) {
-  for (const void* p : pointers) {
-    if (p == nullptr) return true;
-  }
-  return false;
-}
-
-// The shared shape of every status-word member: null pointers, then the size check, then
-// the work.
-template <typename Work>
-uint32_t Checked(uint32_t uiId, std::initializer_list<const void*> pointers, bool boSizeOk, Work work) {
-  if (AnyNull(pointers)) return Status(uiId, kLibStatusNullPtr);
-  if (!boSizeOk) return Status(uiId, kLibStatusRange);
-  work();
-  return Status(uiId, kLibStatusDone);
-}
 
 uint32_t MapNodes(uint8_t ubRows, uint16_t uwCols) { return static_cast<uint32_t>(ubRows) * uwCols; }
 
