@@ -2,8 +2,6 @@
 // Noise phase lists (cosine, then sine) of frequencies 0 to 4, one s16 per sense line.
 #include <cstdint>
 
-#include "vendor_export.h"
-
 inline constexpr uint32_t kPhaseListLen = 56;
 inline constexpr uint32_t kPhaseListCount = 10;
 

@@ -11,6 +11,8 @@
 #include "diff_stages.h"
 #include "framework.h"
 #include "region.h"
+#include "coord.h"
+#include "tsa_frame.h"
 #include "signal_proc.h"
 #include "tsa_api.h"
 #include "tsa_custdbg.h"
@@ -501,6 +503,106 @@ TEST_F(SignalTest, FrameVariableRecordCarriesTheNoiseRecordsInOrder) {
   EXPECT_EQ(gstGlobalVarRcrd[im + 42] | (gstGlobalVarRcrd[im + 43] << 8), 0x1234);
   const uint32_t lcd = im + sizeof(ImGlobalRec);
   EXPECT_EQ(gstGlobalVarRcrd[lcd + 60] | (gstGlobalVarRcrd[lcd + 61] << 8), 0x0BCD);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Customer hooks and noise details --------------------------------------------------------
+
+TEST_F(SignalTest, ImFrequencyListStepsAroundTheFirstFiveFrequencies) {
+  frame_test::SetFreqTable({100, 1000, 2000, 3000, 4000});
+  CustomerFuncInit();  // step 0 in the configuration: 262
+  EXPECT_EQ(gpuwImFreqList[0], static_cast<uint16_t>(100 - 262)) << "wraps in 16 bits";
+  EXPECT_EQ(gpuwImFreqList[1], 100);
+  EXPECT_EQ(gpuwImFreqList[5], 1262);
+  EXPECT_EQ(gpuwImFreqList[14], 4262);
+  gstFreqHopCfg.aubData[61] = 50;
+  SampleImFreqSet();
+  EXPECT_EQ(gpuwImFreqList[3], 950);
+  EXPECT_EQ(gemDftState, 2);
+}
+
+TEST_F(SignalTest, NfExitNeedsFiveConsecutivePassingFrames) {
+  gstNoiseNfProcCfg.aubData[0] = 0x02;
+  gstNoiseNfProcCfg.aubData[kNfExitMaskPos] = 0x01;
+  gstNoiseNfProcCfg.aubData[kNfExitImThrPos] = 10;
+  gstNoiseNfProcCfg.aubData[kNfExitCountPos] = 2;
+  gstFreqHop.st.ubCurIndex = 0;
+  gstImGlobal = {};
+  gstImGlobal.uwMaxCombined = 11;
+  gstNfNoiseProc.st.ubActive = 1;
+  gstNfExit = {};
+  for (int i = 0; i < 4; ++i) ExitNfModeJudgeCustom();
+  EXPECT_EQ(gstNfExit.ubFlag, 0);
+  gstImGlobal.auwImMax[1] = 51;  // one compared IM value 51 above its reference: fails
+  ExitNfModeJudgeCustom();
+  EXPECT_EQ(gstNfExit.ubCounter, 0);
+  gstImGlobal.auwImMax[1] = 50;
+  for (int i = 0; i < 5; ++i) ExitNfModeJudgeCustom();
+  EXPECT_EQ(gstNfExit.ubFlag, 1);
+}
+
+TEST_F(SignalTest, LcdHighNoiseCountsRowsOnlyAboveThePeakBound) {
+  gstLcdHighNoiseCfg.aubData[0] = 0x01;
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+  for (uint16_t peak : {1000, 1001}) {
+    std::fill(diff_.begin(), diff_.end(), static_cast<int16_t>(-1001));
+    gstMutualOfsCancel.uwPeak = peak;
+    LcdHighNoiseProc();
+    EXPECT_EQ(gstLcdHighNoise.ubRowCount, peak == 1000 ? 0 : kDrv) << peak;
+  }
+  // Disabled: nothing of the state changes.
+  gstLcdHighNoiseCfg.aubData[0] = 0;
+  gstCommon.scLcdNoiseState = 5;
+  gstLcdHighNoise.ubHandleReq = 1;
+  LcdHighNoiseProc();
+  EXPECT_EQ(gstCommon.scLcdNoiseState, 5);
+  EXPECT_EQ(gstLcdHighNoise.ubHandleReq, 1);
+  EXPECT_EQ(gstLcdHighNoise.ubRowCount, kDrv);
+}
+
+TEST_F(SignalTest, TopTwoTakesTheFirstMaxima) {
+  uint8_t lines[4] = {10, 11, 12, 13};
+  uint16_t levels[4] = {5, 9, 9, 2};
+  GetTopTwoRx(lines, levels, 4);
+  EXPECT_EQ(gstNoiseRxShake.ubTopLine1, 11);
+  EXPECT_EQ(gstNoiseRxShake.ubTopLine2, 12);
+  EXPECT_EQ(lines[0], 11);
+  EXPECT_EQ(levels[1], 9);
+}
+
+TEST_F(SignalTest, DriveSmoothingAndFingerprintCoverage) {
+  gstCommon.ubWhiteNoiseResult = 1;
+  for (uint32_t i = 0; i < kNodes; ++i) diff_[i] = static_cast<int16_t>((i / kSen) % 2 == 0 ? 0 : 100);
+  gstCommon.ubDiffModified = 0;
+  NoiseDiffDrvSmooth();
+  EXPECT_EQ(gstCommon.ubDiffModified, 1);
+  // Rows 0 100 0 100 down each column: row 1 = (0 + 200 + 0) / 4, row 2 = (100 + 0 + 100) / 4.
+  EXPECT_EQ(diff_[1 * kSen + 3], 50);
+  EXPECT_EQ(diff_[2 * kSen + 3], 50);
+  EXPECT_EQ(diff_[0 * kSen + 3], 0);
+  EXPECT_EQ(diff_[3 * kSen + 3], 100);
+
+  gstFingerPrintCfg.aubData[0] = 0x01;
+  gstFingerPrintCfg.aubData[21] = 60;
+  const uint8_t rect[4] = {1, 2, 2, 4};  // rows 1-2, columns 2-4: six nodes, all 50
+  memcpy(gstCommon.aubFpRect, rect, 4);
+  gstCommon.ubFpAreaThreshold = 3;
+  JudgeFpTouchState();
+  EXPECT_EQ(gstCommon.ubFpNodeCount, 0);
+  gstFingerPrintCfg.aubData[21] = 50;
+  JudgeFpTouchState();
+  EXPECT_EQ(gstCommon.ubFpNodeCount, 6);
+  EXPECT_EQ(gstCommon.ubFpCovered, 1);
+  const uint8_t inverted[4] = {2, 1, 2, 4};
+  memcpy(gstCommon.aubFpRect, inverted, 4);
+  gstCommon.ubFpAreaThreshold = 0;
+  JudgeFpTouchState();
+  EXPECT_EQ(gstCommon.ubFpNodeCount, 0);
+  EXPECT_EQ(gstCommon.ubFpCovered, 1) << "an area threshold of 0 is always covered";
 }
 
 }  // namespace
