@@ -49,8 +49,8 @@ uint16_t SatWord(uint32_t i) {
   return uwValue;
 }
 bool DurationAllowed() {
-  return CurInMask(DurCfg()[1]) && (gstThpAfeMoudleCfg.uiAfeWord & 0x0400u) != 0 &&
-         (reinterpret_cast<const uint8_t*>(&gstThpAfeMoudleCfg.uiAfeWord)[1] & 0x04u) != 0;
+  // Bit 2 of the AFE word's second byte.
+  return CurInMask(DurCfg()[1]) && (gstThpAfeMoudleCfg.uiAfeWord & 0x0400u) != 0;
 }
 void Request(uint8_t ubKind) {
   if (gstDurationXdata.ubKind == 0 && DurationAllowed()) {

@@ -7,6 +7,7 @@
 
 #include "framework.h"
 #include "mathlib.h"
+#include "region_records.h"
 #include "signal_util.h"
 #include "tsa_api.h"
 #include "tsa_custdbg.h"
@@ -430,16 +431,39 @@ void NormalizeStateCheck() {
 
 void NormalizeCheck() {
   NormalizeFields& n = Norm();
+  const uint16_t* puwRef = gstCommon.stData.puwRefData;
+  const uint32_t uiNodes = sig::Nodes();
   if (ThpFlashKBCheckValid() == 0) return;
   if (gstCommon.ubRefState != 0) NormalizeStateCheck();
   if (gstCommon.ubNormalizeCheckEn != 0) {
     const int16_t thr = gstCommon.swTouchThreshold;
     n.ubStudyAllowed = 0;
     if (n.ubEnabled != 0 && n.ubCmdBlocked == 0 && n.ubBValid != 0 && (RawOpt() & 0x80u) != 0 && n.ubCheckState != 5) {
+      if (n.ubCheckState == 4 && gstCommon.ubRefState == 2 && n.ubEdgeGrip == 0 && puwRef != nullptr) {
+        LibVpuStatisticU16(puwRef, static_cast<uint16_t>(uiNodes));
+        const uint32_t uiSum = gstVpuStatistic.ulAcc;
+        const uint32_t uiMoved = uiSum > n.uiRefSum ? uiSum - n.uiRefSum : n.uiRefSum - uiSum;
+        if (uiMoved < sig::U16(RawCfg(), 11)) n.ubStableCnt = sig::Inc8(n.ubStableCnt);
+        if (n.ubStableCnt >= 3) n.ubBErrFlag = 1;
+      }
       if (n.ubCheckState == 2 && gstCommon.swDiffMax < thr) n.ubCheckState = 4;
       if (n.ubCheckState == 1 && n.ubEdgeLatched != 0) n.ubCheckState = 2;
     }
-    if (n.ubBErrSeen == 0) {
+    const int32_t half = thr / 2;
+    const uint16_t uwLevel = sig::U16(RawCfg(), 2);
+    auto withinLevel = [&](const uint16_t* puw) {
+      if (puw == nullptr || uiNodes == 0) return false;
+      LibVpuStatisticU16(puw, static_cast<uint16_t>(uiNodes));
+      return gstVpuStatistic.uwMaxData <= uwLevel + 300u && gstVpuStatistic.uwMinData + 300u >= uwLevel;
+    };
+    if (n.ubBErrSeen != 0) {
+      n.ubStudyAllowed = 0;
+    } else if (n.ubCheckState == 5 && n.ubEdgeLatched != 0 && gstCommon.swDiffMax < half && gstCommon.swDiffMin > -half &&
+               gswNormalizeRefDiffMax < static_cast<int32_t>(gstCommon.uwThreshold2 / 2u) && withinLevel(puwRef) &&
+               withinLevel(gstCommon.stData.puwRawData)) {
+      n.ubStudyAllowed = 1;
+      n.ubLimitCnt = 0;
+    } else {
       const uint64_t ullSec = gullProcTimeStamp / 1000000u;
       const uint64_t ullSince = ullSec >= guiNormLastCalibTime ? (ullSec - guiNormLastCalibTime) >> 8 : 0;
       if (ullSince < 675 && gubNormReleaseHold == 0) n.ubStudyAllowed = 1;
@@ -453,6 +477,29 @@ void NormalizeCheck() {
       }
       n.ubBErrFlag = 0;
       n.ubCheckState = 5;
+    }
+    // Edge condition: one small touch away from the panel border, as seen by region output.
+    if (n.ubEdgeLatched == 0) {
+      const RegionRect& r = gstRegionOutput.stFirstRect;
+      const uint32_t D = gstCommon.ubDrvNum, S = gstCommon.ubSenNum;
+      const int32_t mask = gstCommon.uwMaskThreshold;
+      const uint32_t area = static_cast<uint32_t>(r.ubColEnd - r.ubColStart) * static_cast<uint32_t>(r.ubRowEnd - r.ubRowStart);
+      if (gstRegionOutput.ubRegionNum == 1 && gstCommon.ubTouchCount == 1 && gstCommon.swDiffMax > 2 * mask &&
+          gstCommon.swDiffMin > -mask && r.ubRowEnd >= r.ubRowStart && r.ubColEnd >= r.ubColStart && r.ubRowStart >= 2 &&
+          r.ubColStart >= 2 && r.ubRowEnd + 2u < D && r.ubColEnd + 2u < S && area >= 4 && area <= 25) {
+        gstCommon.aubWorkRect[0] = r.ubRowStart;
+        gstCommon.aubWorkRect[1] = r.ubRowEnd;
+        gstCommon.aubWorkRect[2] = r.ubColStart;
+        gstCommon.aubWorkRect[3] = r.ubColEnd;
+        n.ubEdgeLatched = 1;
+      }
+    }
+    if (n.ubEdgeLatched == 0 && (RawOpt() & 0x40u) != 0) {
+      gstNormalizeOutput.ubBValid = n.ubBValid;
+      gstNormalizeOutput.ubCheckState = n.ubCheckState;
+      gstNormalizeOutput.ubEnabled = n.ubEnabled;
+      gstNormalizeOutput.ubBErrFlag = n.ubBErrFlag;
+      return;
     }
     if (gstCommon.ubDurationA == 0 && n.ubStudyAllowed == 0) {
       const bool boNeed = n.ubBErrFlag != 0 || n.ubBValid == 0;

@@ -606,3 +606,36 @@ TEST_F(SignalTest, DriveSmoothingAndFingerprintCoverage) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without a valid B array and with a quiet panel, the normalisation check asks the
+// controller to study B array 0 and opens the study.
+TEST_F(SignalTest, NormalisationCheckAsksForAStudyWhenBIsMissing) {
+  gstKBBakSta.st.uiTestState = 12;  // the k/b test lets the check proceed
+  gstCommon.ubNormalizeCheckEn = 1;
+  gstRawNormalizeCfg.aubData[0] = 0x01;
+  NormalizeFields& n = gstNormalize.st;
+  n.ubEnabled = 1;
+  n.ubBValid = 0;
+  n.ubRestudyNeeded = 1;
+  n.ubStudyBudget = 10;
+  n.ubCheckState = 5;
+  gubNormReleaseHold = 1;
+  gstStateMachine.ullRequest = 0;
+  NormalizeCheck();
+  const std::vector<Bytes> p = TakePackets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0], (Bytes{0x00, 0x00, 0x05, 0xEE, 0x00, 0xF3, 0x00}));
+  EXPECT_EQ(n.ubStudyInProgress, 1);
+  EXPECT_EQ(n.ubStudyBudget, 9);
+  EXPECT_EQ(uint32_t{gstKBBakSta.st.uiTestState}, 2u);
+  EXPECT_NE(gstStateMachine.ullRequest & kReqStudyStart, 0u);
+  EXPECT_EQ(gstNormalizeOutput.ubBValid, 0);
+  // A study in progress is not asked for again.
+  NormalizeCheck();
+  EXPECT_TRUE(TakePackets().empty());
+  gubNormReleaseHold = 0;
+}
+
+}  // namespace
