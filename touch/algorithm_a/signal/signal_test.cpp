@@ -18,7 +18,9 @@
 #include "tsa_custdbg.h"
 #include "tsa_debug.h"
 #include "tsa_frame_test_util.h"
+#include "tsa_fwpkt.h"
 #include "tsa_kbflash.h"
+#include "tsa_parse.h"
 
 namespace {
 
@@ -636,6 +638,49 @@ TEST_F(SignalTest, NormalisationCheckAsksForAStudyWhenBIsMissing) {
   NormalizeCheck();
   EXPECT_TRUE(TakePackets().empty());
   gubNormReleaseHold = 0;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SignalTest, SwitchFallsBackToEntryZeroAndHonoursTheLock) {
+  frame_test::SetFreqTable({1000, 1500, 2000});
+  gstFreqHopCfg.aubData[42 + 2 * 2] = 0;  // entry 2 has no second value: unusable
+  FreqHopInit();
+  TakePackets();
+  SetNewFrequence(1500);
+  EXPECT_EQ(gstFreqHop.st.ubCurIndex, 1);
+  EXPECT_EQ(uint16_t{gstMutualCfgBak.uwFreq}, 1500);
+  SetNewFrequence(2000);
+  EXPECT_EQ(gstFreqHop.st.ubCurIndex, 0) << "entry 2 is unusable";
+  EXPECT_EQ(uint16_t{gstFreqHop.st.uwCurFreq}, 1000);
+  EXPECT_EQ(gstFreqHop.st.ubPrevIndex, 1);
+  gstFreqHop.st.ubLock = 1;
+  SetNewFrequence(1500);
+  EXPECT_EQ(gstFreqHop.st.ubCurIndex, 0) << "the lock keeps the frequency";
+  EXPECT_EQ(uint16_t{gstHopResultNcln.auwWord[1]}, 1000);
+  const std::vector<Bytes> p = TakePackets();
+  ASSERT_EQ(p.size(), 2u) << "one switch command per unlocked switch";
+  EXPECT_EQ(p[0][4], 1);
+  EXPECT_EQ(p[1][4], 0);
+  // The kept hop result checks itself: the negated sum of its first four words.
+  uint16_t sum = 0;
+  for (uint16_t w : gstHopResultNcln.auwWord) sum = static_cast<uint16_t>(sum + w);
+  EXPECT_EQ(static_cast<uint16_t>(sum + gstHopResultNcln.uwCheck), 0);
+  gstFreqHop.st.ubLock = 0;
+}
+
+TEST_F(SignalTest, RxJitterListsStayEmptyWhileNoShakeDataIsReady) {
+  NoiseProcInit();
+  memset(gstRxNoiseInfo.aubData, 0x40, sizeof(gstRxNoiseInfo.aubData));
+  GetRxJitter();
+  JitterTestProc();
+  for (uint32_t i = 0; i < kSen; ++i) {
+    EXPECT_EQ(gpubShakeRxList[i], 255) << i;
+    EXPECT_EQ(gpuwNoiseList[i], 255) << i;
+  }
+  EXPECT_NE(gstStateMachine.ullRequest & 0x40000000u, 0u) << "the jitter sample still reports done";
 }
 
 }  // namespace
