@@ -46,38 +46,49 @@ uint32_t Gaussian2d(uint32_t uiId, const T* pIn, uint16_t* puwOut, const TwoDimG
     }
     return static_cast<Acc>(pIn[r * cols + c]);
   };
-  const auto finish = [&](int64_t slSum) -> uint16_t {
-    // The sum is kept to 32 bits as the accumulator holds it.
-    const Acc sum = static_cast<Acc>(slSum);
+  // Products and sums are formed modulo 2^32, which is the 32-bit accumulator's own sum
+  // whether it is read signed or unsigned.
+  uint32_t ku[9];
+  for (int i = 0; i < 9; ++i) ku[i] = static_cast<uint32_t>(k[i]);
+  const auto load = [&](const T* pRow, int32_t c) { return static_cast<uint32_t>(static_cast<Acc>(pRow[c])); };
+  const auto finish = [&](uint32_t uiSum) -> uint16_t {
+    const Acc sum = static_cast<Acc>(uiSum);
     Acc v;
     if constexpr (kSigned) {
       v = ArithShift(sum, p.uiShift);
     } else {
       v = p.uiShift > 31 ? 0 : sum >> p.uiShift;
     }
-    return static_cast<uint16_t>(v + offset);
+    return static_cast<uint16_t>(static_cast<uint32_t>(v) + static_cast<uint32_t>(offset));
+  };
+  const auto border = [&](int32_t r, int32_t c) {
+    uint32_t uiSum = 0;
+    for (int32_t dr = -1, i = 0; dr <= 1; ++dr) {
+      for (int32_t dc = -1; dc <= 1; ++dc, ++i) uiSum += ku[i] * static_cast<uint32_t>(at(r + dr, c + dc));
+    }
+    return finish(uiSum);
   };
 
-  uint32_t uiOut = 0;
+  uint16_t* pOut = puwOut;
   for (int32_t r = p.ubFirstRow; r <= p.ubLastRow; ++r) {
-    const bool boInnerRow = r > 0 && r < rows - 1;
-    const T* pUp = pIn + (r - 1) * cols;
-    const T* pMid = pIn + r * cols;
-    const T* pDown = pIn + (r + 1) * cols;
-    for (int32_t c = p.ubFirstCol; c <= p.ubLastCol; ++c) {
-      int64_t sum;
-      if (boInnerRow && c > 0 && c < cols - 1) {
-        sum = int64_t{k[0]} * pUp[c - 1] + int64_t{k[1]} * pUp[c] + int64_t{k[2]} * pUp[c + 1] +
-              int64_t{k[3]} * pMid[c - 1] + int64_t{k[4]} * pMid[c] + int64_t{k[5]} * pMid[c + 1] +
-              int64_t{k[6]} * pDown[c - 1] + int64_t{k[7]} * pDown[c] + int64_t{k[8]} * pDown[c + 1];
-      } else {
-        sum = 0;
-        for (int32_t dr = -1, i = 0; dr <= 1; ++dr) {
-          for (int32_t dc = -1; dc <= 1; ++dc, ++i) sum += int64_t{k[i]} * at(r + dr, c + dc);
-        }
+    int32_t c = p.ubFirstCol;
+    if (r > 0 && r < rows - 1) {
+      // Interior nodes of the row need no border handling: a straight loop the compiler
+      // can vectorise, with the border columns on either side done node by node.
+      const int32_t lo = c > 1 ? c : 1;
+      const int32_t hi = p.ubLastCol < cols - 2 ? p.ubLastCol : cols - 2;
+      for (; c < lo && c <= p.ubLastCol; ++c) *pOut++ = border(r, c);
+      const T* pUp = pIn + (r - 1) * cols;
+      const T* pMid = pIn + r * cols;
+      const T* pDown = pIn + (r + 1) * cols;
+      for (; c <= hi; ++c) {
+        const uint32_t uiSum = ku[0] * load(pUp, c - 1) + ku[1] * load(pUp, c) + ku[2] * load(pUp, c + 1) +
+                               ku[3] * load(pMid, c - 1) + ku[4] * load(pMid, c) + ku[5] * load(pMid, c + 1) +
+                               ku[6] * load(pDown, c - 1) + ku[7] * load(pDown, c) + ku[8] * load(pDown, c + 1);
+        *pOut++ = finish(uiSum);
       }
-      puwOut[uiOut++] = finish(sum);
     }
+    for (; c <= p.ubLastCol; ++c) *pOut++ = border(r, c);
   }
   return Status(uiId, kLibStatusDone);
 }
