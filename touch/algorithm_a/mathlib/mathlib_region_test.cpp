@@ -158,6 +158,27 @@ TEST(RegionSearch, RegionsPastFifteenAreCountedWithoutRecords) {
   EXPECT_EQ(f.LabelAt(1, 33), kFree);
 }
 
+TEST(RegionSearch, PendingQueueIsBounded) {
+  // A comb of equal values: a spine along row 0 and a tooth down every other column. Grown
+  // from the corner, every tooth keeps one node pending, so the pending nodes outgrow the 30
+  // slots; a node accepted then is labelled but not grown from, and the tooth or spine that
+  // only it leads to is left to later seeds. Unbounded, the comb would be one region.
+  // Teeth of 63 nodes: about 32 of them grow at once.
+  RegionFixture f(64, 130, 12);
+  int plateau = 0;
+  for (int c = 0; c < 130; ++c) {
+    f.At(0, c) = 100;
+    ++plateau;
+    if (c % 2 != 0) continue;
+    for (int r = 1; r < 64; ++r, ++plateau) f.At(r, c) = 100;
+  }
+  ASSERT_EQ(f.Run(), 0u);
+  EXPECT_GT(f.count, 1);
+  EXPECT_LT(f.regions[0].uwNodeCount, plateau);
+  EXPECT_EQ(f.regions[0].ubTop, 0);
+  EXPECT_EQ(f.regions[0].ubLeft, 0);
+}
+
 TEST(RegionSearch, RowMaskSelectsSeedRows) {
   RegionFixture f(64, 2);
   f.At(1, 0) = 100;
