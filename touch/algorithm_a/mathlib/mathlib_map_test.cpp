@@ -380,6 +380,14 @@ TEST(CustomFunction, WorkedOperations) {
   EXPECT_EQ(out[0], 0xFFFF);
   EXPECT_EQ(gemR1Sign, 1u);
 
+  // An empty group: zeros for every output and remainder.
+  uint16_t zeros[5] = {9, 9, 9, 9, 9};
+  p.stSrc1 = Src(v, 1, 6, 2, 2);
+  p.stDst = Dst(zeros, 1, 10, 2, 4);
+  LibCustomSetGroupSum(&p, 1, 1, 0, 0, 2);
+  LibXpu2CustomFunction(&p);
+  EXPECT_EQ(std::vector<uint16_t>(zeros, zeros + 5), (std::vector<uint16_t>{0, 0, 0, 0, 9}));
+
   const uint16_t mm[5] = {5, 3, 5, 1, 1};
   p.stSrc1 = Src(mm, 1, 10, 2, 4);
   p.stDst = Dst(out, 1, 8, 2, 3);
