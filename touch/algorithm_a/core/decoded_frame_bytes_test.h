@@ -49,6 +49,7 @@ inline constexpr size_t kFrameFreqIndexAt = 114;
 inline constexpr size_t kFrameTypeAt = 116;
 inline constexpr size_t kFrameMutualAt = 124;
 inline constexpr size_t kFrameSelfAt = 132;
+inline constexpr size_t kFrameImLenAt = 209;  // IM bytes behind the pointer
 inline constexpr size_t kFrameImAt = 211;
 inline constexpr size_t kFrameKbAt = 247;
 
@@ -71,6 +72,13 @@ class FingerFrames {
         .Ptr(kFrameImAt, im_.data())
         .Ptr(kFrameKbAt, kb_.data());
   }
+  // The IM noise rows the next frames carry (one row per frequency, max(drv, sen) each).
+  void SetIm(const std::vector<uint16_t>& rows) {
+    for (size_t i = 0; i < im_.size() && i < rows.size(); ++i) im_[i] = static_cast<int16_t>(rows[i]);
+    bytes_.U16(kFrameImLenAt, static_cast<uint16_t>(im_.size() * sizeof(int16_t)));
+  }
+  // The firmware frequency index the next frames report.
+  void SetFreqIndex(uint8_t index) { bytes_.U8(kFrameFreqIndexAt, index); }
   FingerFrames(const FingerFrames&) = delete;
   FingerFrames& operator=(const FingerFrames&) = delete;
 

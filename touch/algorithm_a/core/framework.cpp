@@ -7,6 +7,7 @@
 
 #include "coord.h"
 #include "core_stages.h"
+#include "customer_hooks.h"
 #include "tsa_os.h"
 #include "region.h"
 #include "signal_proc.h"
@@ -188,6 +189,9 @@ void AppExecute() {
     gstApp.ubFlags = 0;
     return;
   }
+  // The skip mark belongs to one frame: a list that runs starts unmarked, so one skipped
+  // frame does not silence every later report.
+  if ((gstApp.ubFlags & kAppFlagStop) == 0) gstCommon.ubFrameSkipped = 0;
   AppExecuteList(gpstAppTable[ubApp].ppList, gpstAppTable[ubApp].uwSlotCount);
 }
 
@@ -331,9 +335,11 @@ uint8_t SoftwareInit() {
 
   if (guiIsFWakeCheckNcln != kNclnMarker) guiIsFWakeCheckNcln = 0;
   gubFpOneClickSta = (gubFpOneClickSta == 1 || gubFpOneClickSta == 2) ? 2 : 0;
+  SignalSoftwareInitRecords();
 
   FrameworkStateMachineInit();
   SoftwareInitBuffers();
+  SignalSoftwareInitBuffers();
 
   AppExecInit();
   if (gubJitterTest == 0) {
@@ -350,6 +356,9 @@ uint8_t SoftwareInit() {
   memset(&gstTimeCtrlEx, 0, sizeof(gstTimeCtrlEx));
   StatePeriodInit();
   gstTimeCtrlEx.uwExWord = gstTimeCtrlCfg.uwExWord;
+
+  SignalSoftwareInitStates();
+  CustomerFuncInit();
   return 0;
 }
 
@@ -358,7 +367,10 @@ uint8_t SoftwareReInit1() {
   return SoftwareInitLayout();
 }
 
-void SoftwareReInit2() { SoftwareInitBuffers(); }
+void SoftwareReInit2() {
+  SoftwareInitBuffers();
+  SignalSoftwareInitBuffers();
+}
 
 void FrameworkBindStartupSource(const FrameworkStartupSource* pstSource) { spstStartup = pstSource; }
 
@@ -410,6 +422,7 @@ uint8_t ThpAppInit(uint8_t ubSkipChipCheck) {
     MutexUnlock();
     return 3;
   }
+  SetPowerOnTimes(5);
   uint8_t aubVersion[4];
   FirmwareConfigVersion(aubVersion);
   FerxLogPrint("PrintConfigDbgInfo", FERX_LOG_ERR, "ferx-ini-%d.%d.%d.%d", aubVersion[0], aubVersion[1], aubVersion[2], aubVersion[3]);

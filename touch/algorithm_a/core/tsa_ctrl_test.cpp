@@ -158,7 +158,8 @@ TEST_F(CtrlCmdTest, ScreenCommand) {
     uint8_t suspend;
     uint8_t idleEn;
   };
-  const Case cases[] = {{136, 1, 1, 0}, {1, 1, 1, 1}, {1, 0, 1, 0}};
+  // Screen on re-initialises the algorithm, which allows idle entry again; 136 then forbids it.
+  const Case cases[] = {{136, 1, 1, 0}, {1, 1, 1, 1}, {1, 0, 1, 1}};
   for (const Case& c : cases) {
     gubSuspendSta = 0;
     gubCmdIdleEn = c.idleEnBefore;

@@ -20,8 +20,8 @@ static_assert(kFlashBlockMirrorAt + kFlashBlockMirrorBytes <= REPORT_FLASH_IMAGE
 inline constexpr uint32_t kGlobalVarRcrdBytes = REPORT_GLOBAL_VAR_RCRD_BYTES;
 // Where the sampling back-up (frequency, frequency word, option nibbles; 6 bytes) stands in
 // the frame-variable record: after the common flags, hop flag, new points, state machine,
-// NF-noise and hopping slices.
-inline constexpr uint32_t kGlobalVarMutualCfgBakAt = 240;
+// NF-noise and hopping slices and the light-mode, IM, LCD-noise and duration records.
+inline constexpr uint32_t kGlobalVarMutualCfgBakAt = 374;
 inline constexpr uint32_t kGlobalVarMutualCfgBakBytes = 6;
 inline constexpr uint32_t kGridAndLineRcrdBytes = REPORT_GRID_LINE_RCRD_BYTES;
 inline constexpr uint32_t kFrameHeadBytes = REPORT_FRAME_HEAD_BYTES;

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "coord_records.h"
+#include "diff_stages.h"
+#include "tsa_fwpkt.h"
 #include "framework.h"
 #include "region_records.h"
 #include "tsa_common.h"
@@ -29,12 +31,19 @@ constexpr uint32_t kCoordOutputCountBytes = sizeof(CoordComOutput) - kCoordOutpu
 constexpr uint32_t kRegionOutputValuesAt = offsetof(RegionOutput, ubPairEnable);
 constexpr uint32_t kRegionOutputValueBytes = sizeof(RegionOutput) - kRegionOutputValuesAt;
 constexpr uint32_t kNormalizeBytes = 64;
+// Noise records after the hopping record, in the record's order.
+constexpr uint32_t kNoiseRecordBytes = sizeof(LightModeRec) + sizeof(ImGlobalRec) + sizeof(LcdHighNoiseRec) +
+                                       sizeof(DurationXdataRec) + sizeof(MutualCfgBak) + sizeof(NoiseXdataRec);
+// The results of the normalisation output (its array pointers are not recorded).
+constexpr uint32_t kNormalizeResultBytes = 4;
+constexpr uint32_t kDiffOutputBytes = sizeof(MutualOfsCancelRec) + sizeof(SelfOfsCancelRec);
 constexpr uint32_t kNfNoiseBytes = 24;
 
 constexpr uint32_t kRecordedBytes = kCommonFlagBytes + 1 + 3 * sizeof(gpuwNewPointX) + kStateMachineBytes +
-                                    kNfNoiseBytes + kFreqHopBytes + sizeof(MutualCfgBak) + kCoordInputValueBytes + kCoordOutputCountBytes +
-                                    kNormalizeBytes + sizeof(TimeCtrlEx) + kRegionOutputValueBytes +
-                                    sizeof(MutualRegionSet) + sizeof(SelfRegion) + sizeof(CoordPair);
+                                    kNfNoiseBytes + kFreqHopBytes + kNoiseRecordBytes + kCoordInputValueBytes +
+                                    kCoordOutputCountBytes + kNormalizeBytes + sizeof(TimeCtrlEx) +
+                                    kNormalizeResultBytes + kRegionOutputValueBytes + sizeof(MutualRegionSet) +
+                                    sizeof(SelfRegion) + sizeof(CoordPair) + kDiffOutputBytes;
 static_assert(kRecordedBytes <= kGlobalVarRcrdBytes, "frame-variable record overflows");
 
 struct RecordWriter {
@@ -63,22 +72,31 @@ void FillFrameGlobalVarRcrd() {
   w.Put(&gstStateMachine, sizeof(gstStateMachine), kStateMachineBytes);
   w.Put(stNf.pvData, stNf.uiBytes, kNfNoiseBytes);
   w.Put(stHop.pvData, stHop.uiBytes, kFreqHopBytes);
+  w.Put(&gstLightModeNcln, sizeof(gstLightModeNcln), sizeof(gstLightModeNcln));
+  w.Put(&gstImGlobal, sizeof(gstImGlobal), sizeof(gstImGlobal));
+  w.Put(&gstLcdHighNoise, sizeof(gstLcdHighNoise), sizeof(gstLcdHighNoise));
+  w.Put(&gstDurationXdata, sizeof(gstDurationXdata), sizeof(gstDurationXdata));
   static_assert(sizeof(MutualCfgBak) == kGlobalVarMutualCfgBakBytes);
   static_assert(kCommonFlagBytes + 1 + 3 * sizeof(gpuwNewPointX) + kStateMachineBytes + kNfNoiseBytes +
-                    kFreqHopBytes ==
+                    kFreqHopBytes + sizeof(LightModeRec) + sizeof(ImGlobalRec) + sizeof(LcdHighNoiseRec) +
+                    sizeof(DurationXdataRec) ==
                 kGlobalVarMutualCfgBakAt);
   w.Put(&gstMutualCfgBak, sizeof(gstMutualCfgBak), sizeof(gstMutualCfgBak));
+  w.Put(&gstNoiseXdata, sizeof(gstNoiseXdata), sizeof(gstNoiseXdata));
   w.Put(reinterpret_cast<const uint8_t*>(&gstCoordComInput) + kCoordInputValuesAt, kCoordInputValueBytes,
         kCoordInputValueBytes);
   w.Put(reinterpret_cast<const uint8_t*>(&gstCoordComOutput) + kCoordOutputCountsAt, kCoordOutputCountBytes,
         kCoordOutputCountBytes);
   w.Put(stNorm.pvData, stNorm.uiBytes, kNormalizeBytes);
   w.Put(&gstTimeCtrlEx, sizeof(gstTimeCtrlEx), sizeof(gstTimeCtrlEx));
+  w.Put(&gstNormalizeOutput.ubBValid, kNormalizeResultBytes, kNormalizeResultBytes);
   w.Put(reinterpret_cast<const uint8_t*>(&gstRegionOutput) + kRegionOutputValuesAt, kRegionOutputValueBytes,
         kRegionOutputValueBytes);
   w.Put(&gstMutualRegion, sizeof(gstMutualRegion), sizeof(gstMutualRegion));
   w.Put(&gstSelfRegion, sizeof(gstSelfRegion), sizeof(gstSelfRegion));
   w.Put(&gstCoordPair, sizeof(gstCoordPair), sizeof(gstCoordPair));
+  w.Put(&gstMutualOfsCancel, sizeof(gstMutualOfsCancel), sizeof(gstMutualOfsCancel));
+  w.Put(&gstSelfOfsCancel, sizeof(gstSelfOfsCancel), sizeof(gstSelfOfsCancel));
   // Sources whose modules keep no record yet stay zero at the end of the record.
   w.Put(nullptr, 0, kGlobalVarRcrdBytes - w.uiAt);
 

@@ -5,39 +5,11 @@
 
 #define FERRANT_WEAK __attribute__((weak))
 
-FERRANT_WEAK NormalizeState gstNormalize;
-FERRANT_WEAK FreqHopState gstFreqHop;
-FERRANT_WEAK KbBakState gstKBBakSta;
-FERRANT_WEAK NfNoiseProcState gstNfNoiseProc;
 FERRANT_WEAK GameModeState gstGameMode;
-FERRANT_WEAK MutualOfsCancelRec gstMutualOfsCancel;
 FERRANT_WEAK uint16_t gpuwMutualRefDataBak[kFerrantMaxNodes + 1];
-FERRANT_WEAK uint8_t gpubBarrayCheckBuf[kBarrayCheckBufBytes];
 FERRANT_WEAK int16_t gswDiffDataBake[kFerrantMaxNodes];
 FERRANT_WEAK uint16_t gpuwRefUpdateTypeBak[4];
 FERRANT_WEAK uint8_t gubScreenSta;
 
-FERRANT_WEAK void NoiseRawdataProc() {}
-FERRANT_WEAK void BArrayChoose(uint16_t*) {}
-FERRANT_WEAK void SetNewFrequence(uint16_t) {}
-FERRANT_WEAK void GetNewFreqInfo() {}
-FERRANT_WEAK void RebuildPowerOnRef(uint8_t) {}
-FERRANT_WEAK void SetPowerOnTimes(uint8_t) {}
-FERRANT_WEAK void PackFlashKBInfo(uint16_t*, uint8_t*, uint8_t) {}
-FERRANT_WEAK void SetFreqBUpdateCmd(uint8_t) {}
 FERRANT_WEAK void GetGameModeInfo(uint8_t, uint16_t) {}
 FERRANT_WEAK void EdgeResInit(uint8_t, uint8_t) {}
-FERRANT_WEAK void CmdScreenOnProc() {}
-FERRANT_WEAK void JitterTestProc() {}
-FERRANT_WEAK void ProductTestJudge() {}
-
-// Until the math library's own lands: the magnitude rounded down, by integer square root.
-FERRANT_WEAK uint16_t LibCordicSqrt(int16_t swI, int16_t swQ) {
-  const uint32_t uiSq = static_cast<uint32_t>(swI * swI) + static_cast<uint32_t>(swQ * swQ);
-  uint32_t uiRoot = 0;
-  for (uint32_t uiBit = 1u << 15; uiBit != 0; uiBit >>= 1) {
-    const uint32_t uiTry = uiRoot | uiBit;
-    if (static_cast<uint64_t>(uiTry) * uiTry <= uiSq) uiRoot = uiTry;
-  }
-  return static_cast<uint16_t>(uiRoot);
-}

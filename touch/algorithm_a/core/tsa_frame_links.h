@@ -9,18 +9,16 @@
 // positions their modules give, through the constants below.
 #include <cstdint>
 
+#include "signal_records.h"
 #include "tsa_common.h"
 
 // ---- Records ----------------------------------------------------------------------------
 
-// Normalisation state (signal conditioning).
-struct NormalizeState {
-  uint8_t aubData[64];
-};
+// Normalisation state (signal conditioning; fields in signal_records.h).
 inline constexpr uint8_t kNormReStudyIndex = 1;
 inline constexpr uint8_t kNormFwBIndex = 8;        // B index the controller reports with the frame
-inline constexpr uint8_t kNormScanWord10 = 10;     // u16
-inline constexpr uint8_t kNormScanWord15 = 15;     // u16
+inline constexpr uint8_t kNormScanWord10 = 20;     // u16 word 10: scan index and scan running
+inline constexpr uint8_t kNormScanWord15 = 30;     // u16 word 15: check state and stable counter
 inline constexpr uint8_t kNormEnabled = 16;
 inline constexpr uint8_t kNormStudyRunning = 18;
 inline constexpr uint8_t kNormRawScale = 25;
@@ -29,9 +27,6 @@ inline constexpr uint8_t kNormCheckState = 30;
 inline constexpr uint8_t kNormRecordLen = 42;      // u16 configured record length
 
 // Frequency-hopping state (signal conditioning).
-struct FreqHopState {
-  uint8_t aubData[180];
-};
 inline constexpr uint8_t kFreqHopCurFreq = 8;      // u16 current frequency value
 inline constexpr uint8_t kFreqHopFixed = 149;      // bit 2: fixed frequency
 inline constexpr uint8_t kFreqHopFixedBit = 0x04;
@@ -40,9 +35,6 @@ inline constexpr uint8_t kFreqHopCurIndex = 160;
 inline constexpr uint8_t kFreqHopPrevIndex = 161;
 
 // k/b back-up state (flash k/b records).
-struct KbBakState {
-  uint8_t aubData[60];
-};
 inline constexpr uint8_t kKbPendingCheck = 0;
 inline constexpr uint8_t kKbCounter1 = 1;
 inline constexpr uint8_t kKbCounter2 = 2;
@@ -58,9 +50,6 @@ inline constexpr uint8_t kKbState = 32;           // u32 test state
 inline constexpr uint8_t kKbArea2Flags = 37;      // one byte per frequency
 
 // NF-noise procedure state (noise detection): byte 0 enable, byte 3 level.
-struct NfNoiseProcState {
-  uint8_t aubData[24];
-};
 inline constexpr uint8_t kNfNoiseEnable = 0;
 inline constexpr uint8_t kNfNoiseLevel = 3;
 inline constexpr uint8_t kNoiseNfCfgLevel = 10;   // configured level in the NF configuration
@@ -119,8 +108,6 @@ void EdgeResInit(uint8_t ubKind, uint8_t ubLevel);
 void CmdScreenOnProc();
 void JitterTestProc();
 void ProductTestJudge();
-// Magnitude of an (I, Q) pair (math library).
-uint16_t LibCordicSqrt(int16_t swI, int16_t swQ);
 
 // Byte access to the records above (they are packed byte images).
 inline uint16_t LinkGetU16(const uint8_t* pubBase, uint32_t uiPos) {

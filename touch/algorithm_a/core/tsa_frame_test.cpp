@@ -387,13 +387,16 @@ TEST_F(FrameEntryTest, KbStateAdvancesWithNormalFrames) {
       {"study wait 2", 2, 0, 0, 0, false, 6, 8, 0, kKbCounter3},
       {"study wait 2, five frames", 2, 0, 0, 0, false, 5, 2, 5, kKbCounter3},
       {"study wait 14", 14, 0, 0, 0, false, 6, 20, 0, kKbCounter3},
-      {"update wait 3", 3, 0, 0, 0, false, 6, 7, 0, kKbCounter2},
-      {"update wait 15", 15, 0, 0, 0, false, 6, 19, 0, kKbCounter2},
+      // State 7 (19) reaches the normalisation check of the same frame, which asks for the
+      // B update of the first frequency not yet updated and waits again in 3 (15).
+      {"update wait 3", 3, 0, 0, 0, false, 6, 3, 0, kKbCounter2},
+      {"update wait 15", 15, 0, 0, 0, false, 6, 15, 0, kKbCounter2},
       {"idle with restudy", 0, 1, 0, 0, false, 1, 1, 0, kKbCounter3},
-      {"idle with check values", 0, 0, 0, 0, true, 1, 9, 0, kKbCounter3},
+      // State 9 meets study values that do not add up to the check value: back to 1.
+      {"idle with check values", 0, 0, 0, 0, true, 1, 1, 0, kKbCounter3},
       {"idle 4, five frames", 4, 0, 0, 0, false, 5, 4, 5, kKbCounter4},
       {"idle 4, six frames", 4, 0, 0, 0, false, 6, 4, 0, kKbCounter4},
-      {"check wait 5", 5, 0, 0, 0, false, 4, 7, 4, kKbCounter1},
+      {"check wait 5", 5, 0, 0, 0, false, 4, 3, 4, kKbCounter1},
       {"check wait 5, three frames", 5, 0, 0, 0, false, 3, 5, 3, kKbCounter1},
       {"reset request, area 1", 9, 0, 0, 1, false, 1, 8, 0, kKbCounter8},
       {"reset request, area 2", 9, 0, 1, 1, false, 1, 20, 0, kKbCounter8},

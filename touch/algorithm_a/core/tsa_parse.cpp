@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "mathlib.h"
 #include "tsa_custdbg.h"
 #include "tsa_ctrl.h"
 #include "tsa_frame_links.h"
@@ -136,7 +137,7 @@ bool ParseFrameSections(uint64_t ullDescriptor, const uint8_t* pubPayload, uint3
       LogIqNull();
     } else {
       for (uint32_t k = 0; k < s.uiNodes; ++k) {
-        pstTargets->puwMutualRaw[k] = LibCordicSqrt(gpswIBuffer[k], gpswQBuffer[k]);
+        pstTargets->puwMutualRaw[k] = static_cast<uint16_t>(LibCordicSqrt(gpswIBuffer[k], gpswQBuffer[k]));
       }
     }
   }
@@ -230,7 +231,7 @@ void IqToRawDataBySqrt(const int16_t* pswIq, uint16_t uwCount, uint16_t* puwRaw)
     FerxLogPrint("IqToRawDataBySqrt", FERX_LOG_ERR, "swIqData or puwRawData is NULL \n");
     return;
   }
-  for (uint32_t k = 0; k < uwCount; ++k) puwRaw[k] = LibCordicSqrt(pswIq[2 * k], pswIq[2 * k + 1]);
+  for (uint32_t k = 0; k < uwCount; ++k) puwRaw[k] = static_cast<uint16_t>(LibCordicSqrt(pswIq[2 * k], pswIq[2 * k + 1]));
 }
 
 void TpcIQToRawData(const TpcIqRecord* pstRecord, uint16_t** ppuwOut) {

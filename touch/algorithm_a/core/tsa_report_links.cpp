@@ -1,7 +1,6 @@
 // Weak defaults of what the report output, module API and customer debug read in modules
-// whose code lands later (channel-disconnect record, low-temperature state, the B-array
-// study count of the customer hooks, the hopping flag); the owners' definitions replace
-// them at link time.
+// whose code lands later (channel-disconnect record, low-temperature state); the owners'
+// definitions replace them at link time.
 #include <cstdint>
 
 #define FERRANT_WEAK __attribute__((weak))
@@ -9,5 +8,3 @@
 FERRANT_WEAK uint8_t gpubDisconInfo[14];
 FERRANT_WEAK uint8_t gubLowTempPowerOn;
 FERRANT_WEAK uint8_t boTempConfidence;
-FERRANT_WEAK uint8_t gubHopFlag;
-FERRANT_WEAK uint8_t GetBarrayStudyTimes() { return 0; }

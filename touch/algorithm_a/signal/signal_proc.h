@@ -63,3 +63,120 @@ void RawDataIirFilter();
 void RefUpdateMutual();
 void RefUpdateSelf();
 void RefQuickUpdate();
+
+// ---- Signal-conditioning state and procedures -------------------------------------------
+#include "signal_records.h"
+#include "tsa_frame_links.h"
+
+extern NormalizeOutputRec gstNormalizeOutput;
+extern NormalizeOutputRec* gstRawdataOutput;
+extern ImGlobalRec gstImGlobal;
+extern NoiseXdataRec gstNoiseXdata;
+extern DurationXdataRec gstDurationXdata;
+extern LcdHighNoiseRec gstLcdHighNoise;
+extern NoiseRxShakeRec gstNoiseRxShake;
+extern LightModeRec gstLightModeNcln;
+extern HopResultRec gstHopResultNcln;
+extern HopResultBakRec gstHopResultBak;
+extern uint16_t gpuwNoiseList[kShakeRxListLen];
+extern uint32_t guiNfPowerOnCheckNcln;
+extern uint8_t gubHopFlag;
+extern uint8_t gubDefaultFreqForMutual;
+extern uint8_t gubHopDebug[4];
+// Time-control flag of the normalisation check: bit 4 set while the k/b state needs
+// watching (a check state other than stable, a B error or no valid B).
+extern uint8_t gubNormTimeCtrl;
+inline constexpr uint8_t kNormTimeCtrlBit4 = 0x10;
+extern uint8_t gubNeedStudyByUidMismatch;
+extern uint8_t gubNormReleaseHold;
+extern uint8_t gubConsisChangeAfterFreqHop;
+extern int16_t gswNormalizeRefDiffMax;
+extern uint32_t guiNormLastCalibTime;
+extern uint8_t* gppstScanFreqTemp;
+
+// Normalisation.
+uint32_t GetFlashKAddr();
+uint8_t GetFreqKb(uint8_t ubIndex, uint16_t* puwOut, uint8_t ubMode);
+void ThpGetCurFreqKArray(uint8_t ubIndex);
+void CheckNormalizeKArray();
+uint8_t JudgeBarrayValid();
+void NormalizeSetTempSizeInit();
+void NormalizeInit();
+void SelfRawDataScale();
+void GetBarrayMaxDiffIndex(uint8_t ubIndex);
+void GetDoubleBarrayMaxDiffIndex();
+uint8_t IsBarrayNormalizeOk();
+void NormalizeStateCheck();
+void SavebArrayToFlash(uint8_t (*paubTrailer)[kKbTrailerBytes], uint16_t* const* ppuwData);
+void SavekValueToFlash();
+void SetFreqScanCntDbgData();
+void SetBStateDbgData();
+void SaveNormalizeDbgInfoToFlash();
+void CheckScanFreqConfig();
+
+// Frequency hopping.
+uint8_t GetCurFreqIndex(uint16_t uwFreq);
+uint8_t GetCurrentSegmentMul();
+void NoiseDetectRestart();
+void FreqHoppingSetTempSizeInit();
+void FreqHopInit();
+
+// Noise detection.
+void ImDataProcInit();
+void NoiseProcInit();
+uint8_t WhiteNoiseJudge();
+uint8_t NFnoiseJudge();
+void NoiseDurationProcInit();
+void SetDurationCmd(uint8_t ubRequest, uint8_t ubParam);
+void ChangeDurationJudge(uint8_t ubKind);
+void ExitDurationProc(uint8_t ubKind);
+void ChangeDurationCom(uint8_t ubOn);
+void IsHighFreqLast();
+uint8_t IsFreqLowNoise();
+void RxJitterInfoInit();
+void NoiseNfProcInit();
+void GetTopTwoRx(uint8_t* pubLines, uint16_t* puwLevels, uint8_t ubCount);
+void GetRxJitterInfo(uint8_t* pubLines, uint16_t* puwLevels, uint8_t ubBound, uint8_t ubLines);
+void JitterTestInit();
+void LcdHighNoiseSetTempSizeInit();
+void LcdHighNoiseInit();
+uint8_t IsRealBigNoise(uint8_t a, uint8_t b, uint8_t c);
+uint8_t IsDiffMaxBeforeNeedHandle(int16_t swBound);
+uint8_t LcdAddShakeCount();
+
+// Frequency scan.
+extern uint16_t* gpuiSreecnFreqAddr[kMaxHopFreq];
+void FreqScanInit();
+void FreqScanProc();
+
+// Raw-data filters.
+struct RawdataIirRec {
+  uint8_t ubSelfPrimed;
+  uint8_t ubMutualPrimed;
+};
+extern RawdataIirRec gstRawdataIir;
+void RawDataIirInit();
+void MutualRawDataIirFilter();
+void SelfRawDataIirFilter();
+void MutualRawDataGaussianFilter();
+void SelfRawDataGaussianFilter();
+
+// Power-on reference and update delays.
+uint8_t DelayToUpdateRef(uint8_t ubFrames);
+extern uint8_t gubPowerOnRefCnt;
+extern uint8_t gubRefUpdateReqCode;
+
+// Diff-data statistics used by normalisation.
+void GetMutualDiffMaxMinAfterSito();
+
+// Customer hooks that signal conditioning calls.
+void NoiseRawdataProCustom();
+void UpdateBArrayStudyTimes();
+void LcdHighNoiseJudgeCustom(uint8_t a, uint8_t b, uint8_t c);
+void ExitNfModeJudgeCustom();
+
+// Software initialisation steps: the records cleared with the common variables, the
+// buffers and normalisation state after the arena layout, and the per-module states.
+void SignalSoftwareInitRecords();
+void SignalSoftwareInitBuffers();
+void SignalSoftwareInitStates();

@@ -1,0 +1,218 @@
+// Region search on small hand-worked maps.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "mathlib.h"
+
+namespace {
+
+constexpr uint8_t kFree = 255;
+
+// A map under test with its label map and a record buffer, searched with the factors the
+// region stage uses (28, 40, 16, 48, 14).
+struct RegionFixture {
+  uint8_t rows;
+  uint8_t cols;
+  std::vector<int16_t> map;
+  std::vector<uint8_t> labels;
+  RegionSearchParam param{};
+  std::vector<RegionSearchRecord> regions;
+  uint8_t count = 77;
+  uint16_t score = 7777;
+
+  RegionFixture(uint8_t r, uint8_t c, uint8_t maxRegions = 12)
+      : rows(r), cols(c), map(r * c, 0), labels(r * c, 0xAA), regions(maxRegions) {
+    param.pubLabelMap = labels.data();
+    param.uiRowMaskLow = 0xFFFFFFFFu;
+    param.uiRowMaskHigh = 0xFFFFFFFFu;
+    param.swSeedThreshold = 50;
+    param.ubRows = r;
+    param.ubCols = c;
+    param.ubMaxRegions = maxRegions;
+    param.ubSaddleFactor = 28;
+    param.ubDiagStrongFactor = 40;
+    param.ubDiagWeakFactor = 16;
+    param.ubOrthStrongFactor = 48;
+    param.ubOrthWeakFactor = 14;
+    param.uiKeepLines = 1;
+    param.uiLookAhead = 1;
+    memset(regions.data(), 0x5A, regions.size() * sizeof(RegionSearchRecord));
+  }
+  int16_t& At(int r, int c) { return map[r * cols + c]; }
+  uint8_t LabelAt(int r, int c) const { return labels[r * cols + c]; }
+  uint32_t Run() { return LibXpu2RegionSearch(map.data(), &count, &score, &param, regions.data()); }
+};
+
+void ExpectRegion(const RegionSearchRecord& r, std::vector<int> box, int peak, int peakRow, int peakCol, int score,
+                  int nodes) {
+  EXPECT_EQ(std::vector<int>({r.ubTop, r.ubBottom, r.ubLeft, r.ubRight}), box);
+  EXPECT_EQ(r.swPeak, peak);
+  EXPECT_EQ(r.ubPeakRow, peakRow);
+  EXPECT_EQ(r.ubPeakCol, peakCol);
+  EXPECT_EQ(r.uwScore, score);
+  EXPECT_EQ(r.uwNodeCount, nodes);
+}
+
+bool IsInitial(const RegionSearchRecord& r) {
+  return r.ubTop == 255 && r.ubBottom == 255 && r.ubLeft == 255 && r.ubRight == 255 && r.swPeak == 0 &&
+         r.ubPeakRow == 255 && r.ubPeakCol == 255 && r.uwScore == 0 && r.uwNodeCount == 0;
+}
+
+TEST(RegionSearch, NothingAboveThresholdLeavesEmptyResult) {
+  RegionFixture f(4, 5);
+  f.At(1, 1) = 49;
+  EXPECT_EQ(f.Run(), 0u);
+  EXPECT_EQ(f.count, 0);
+  EXPECT_EQ(f.score, 0);
+  for (uint8_t l : f.labels) EXPECT_EQ(l, kFree);
+  for (const auto& r : f.regions) EXPECT_TRUE(IsInitial(r));
+}
+
+TEST(RegionSearch, PeakWithWeakRingIsOneRegion) {
+  // Thresholds at the peak 100: saddle 43, diagonal 62 / 25, orthogonal 75 / 21; the ring
+  // joins weakly (one point each) and is not grown further.
+  RegionFixture f(5, 5);
+  const int16_t rows[3][3] = {{40, 60, 40}, {60, 100, 60}, {40, 60, 40}};
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) f.At(r + 1, c + 1) = rows[r][c];
+  ASSERT_EQ(f.Run(), 0u);
+  EXPECT_EQ(f.count, 1);
+  EXPECT_EQ(f.score, 8);
+  ExpectRegion(f.regions[0], {1, 3, 1, 3}, 100, 2, 2, 8, 9);
+  for (int r = 0; r < 5; ++r)
+    for (int c = 0; c < 5; ++c) EXPECT_EQ(f.LabelAt(r, c), (r >= 1 && r <= 3 && c >= 1 && c <= 3) ? 0 : kFree);
+}
+
+TEST(RegionSearch, PlateauSeedsOnceAndGrowsOverEqualNeighbours) {
+  RegionFixture f(2, 2);
+  f.map = {50, 50, 50, 50};
+  ASSERT_EQ(f.Run(), 0u);
+  EXPECT_EQ(f.count, 1);
+  // Every node lies on two borders (4 points each) and the three strong joins add 3 each.
+  ExpectRegion(f.regions[0], {0, 1, 0, 1}, 50, 0, 0, 25, 4);
+  for (uint8_t l : f.labels) EXPECT_EQ(l, 0);
+}
+
+TEST(RegionSearch, LineShapedRegionsDependOnKeepLines) {
+  struct Case {
+    int width;
+    uint32_t keepLines;
+    int count;
+    int score;
+  };
+  // A one-row plateau of width w grows by strong joins of 3 points each.
+  for (const Case& k : {Case{6, 0, 0, 15}, Case{6, 1, 1, 15}, Case{5, 0, 1, 12}}) {
+    SCOPED_TRACE(k.width * 10 + k.keepLines);
+    RegionFixture f(3, 8);
+    f.param.uiKeepLines = k.keepLines;
+    for (int c = 1; c <= k.width; ++c) f.At(1, c) = 100;
+    ASSERT_EQ(f.Run(), 0u);
+    EXPECT_EQ(f.count, k.count);
+    EXPECT_EQ(f.score, k.score);
+    if (k.count == 1) {
+      ExpectRegion(f.regions[0], {1, 1, 1, k.width}, 100, 1, 1, k.score, k.width);
+      EXPECT_EQ(f.LabelAt(1, k.width), 0);
+    } else {
+      EXPECT_TRUE(IsInitial(f.regions[0]));
+      for (uint8_t l : f.labels) EXPECT_EQ(l, kFree);
+    }
+  }
+}
+
+TEST(RegionSearch, RejectedLineGivesItsLabelToTheNextRegion) {
+  RegionFixture f(3, 12);
+  f.param.uiKeepLines = 0;
+  for (int c = 1; c <= 6; ++c) f.At(1, c) = 100;
+  f.At(1, 9) = 90;
+  ASSERT_EQ(f.Run(), 0u);
+  EXPECT_EQ(f.count, 1);
+  EXPECT_EQ(f.score, 15);  // the rejected line's score still counts
+  ExpectRegion(f.regions[0], {1, 1, 9, 9}, 90, 1, 9, 0, 1);
+  EXPECT_EQ(f.LabelAt(1, 9), 0);
+  for (int c = 1; c <= 6; ++c) EXPECT_EQ(f.LabelAt(1, c), kFree);
+}
+
+TEST(RegionSearch, StopsAtMaximumRegions) {
+  RegionFixture f(3, 9, 1);
+  f.At(1, 1) = 100;
+  f.At(1, 7) = 120;
+  ASSERT_EQ(f.Run(), 0u);
+  EXPECT_EQ(f.count, 1);
+  ExpectRegion(f.regions[0], {1, 1, 1, 1}, 100, 1, 1, 0, 1);
+  EXPECT_EQ(f.LabelAt(1, 7), kFree);
+}
+
+TEST(RegionSearch, RegionsPastFifteenAreCountedWithoutRecords) {
+  RegionFixture f(3, 36, 20);
+  for (int k = 0; k < 17; ++k) f.At(1, 2 * k + 1) = static_cast<int16_t>(100 + k);
+  ASSERT_EQ(f.Run(), 0u);
+  EXPECT_EQ(f.count, 17);
+  for (int k = 0; k < 15; ++k) {
+    ExpectRegion(f.regions[k], {1, 1, 2 * k + 1, 2 * k + 1}, 100 + k, 1, 2 * k + 1, 0, 1);
+    EXPECT_EQ(f.LabelAt(1, 2 * k + 1), k);
+  }
+  for (int k = 15; k < 20; ++k) EXPECT_TRUE(IsInitial(f.regions[k]));
+  EXPECT_EQ(f.LabelAt(1, 31), kFree);
+  EXPECT_EQ(f.LabelAt(1, 33), kFree);
+}
+
+TEST(RegionSearch, PendingQueueIsBounded) {
+  // A comb of equal values: a spine along row 0 and a tooth down every other column. Grown
+  // from the corner, every tooth keeps one node pending, so the pending nodes outgrow the 30
+  // slots; a node accepted then is labelled but not grown from, and the tooth or spine that
+  // only it leads to is left to later seeds. Unbounded, the comb would be one region.
+  // Teeth of 63 nodes: about 32 of them grow at once.
+  RegionFixture f(64, 130, 12);
+  int plateau = 0;
+  for (int c = 0; c < 130; ++c) {
+    f.At(0, c) = 100;
+    ++plateau;
+    if (c % 2 != 0) continue;
+    for (int r = 1; r < 64; ++r, ++plateau) f.At(r, c) = 100;
+  }
+  ASSERT_EQ(f.Run(), 0u);
+  EXPECT_GT(f.count, 1);
+  EXPECT_LT(f.regions[0].uwNodeCount, plateau);
+  EXPECT_EQ(f.regions[0].ubTop, 0);
+  EXPECT_EQ(f.regions[0].ubLeft, 0);
+}
+
+TEST(RegionSearch, RowMaskSelectsSeedRows) {
+  RegionFixture f(64, 2);
+  f.At(1, 0) = 100;
+  f.At(63, 1) = 80;
+  f.param.uiRowMaskLow = 0;            // row 1 may not seed
+  f.param.uiRowMaskHigh = 1u << 31;    // row 63 may
+  ASSERT_EQ(f.Run(), 0u);
+  EXPECT_EQ(f.count, 1);
+  EXPECT_EQ(f.regions[0].ubPeakRow, 63);
+  EXPECT_EQ(f.LabelAt(1, 0), kFree);
+}
+
+TEST(RegionSearch, RefusesWhatItCannotAddress) {
+  // More rows than the row mask can name: refused before anything is written.
+  RegionFixture tall(65, 2);
+  tall.At(64, 0) = 100;
+  EXPECT_EQ(tall.Run(), 0x040201u);
+  EXPECT_EQ(tall.count, 77);
+  EXPECT_EQ(tall.score, 7777);
+  EXPECT_EQ(tall.labels[0], 0xAA);
+  EXPECT_EQ(tall.regions[0].ubTop, 0x5A);
+
+  RegionFixture f(3, 3);
+  uint8_t count = 9;
+  uint16_t score = 9;
+  EXPECT_EQ(LibXpu2RegionSearch(nullptr, &count, &score, &f.param, f.regions.data()), 0x040202u);
+  EXPECT_EQ(LibXpu2RegionSearch(f.map.data(), nullptr, &score, &f.param, f.regions.data()), 0x040202u);
+  EXPECT_EQ(LibXpu2RegionSearch(f.map.data(), &count, nullptr, &f.param, f.regions.data()), 0x040202u);
+  EXPECT_EQ(LibXpu2RegionSearch(f.map.data(), &count, &score, nullptr, f.regions.data()), 0x040202u);
+  EXPECT_EQ(LibXpu2RegionSearch(f.map.data(), &count, &score, &f.param, nullptr), 0x040202u);
+  f.param.pubLabelMap = nullptr;
+  EXPECT_EQ(LibXpu2RegionSearch(f.map.data(), &count, &score, &f.param, f.regions.data()), 0x040202u);
+  EXPECT_EQ(count, 9);
+  EXPECT_EQ(score, 9);
+}
+
+}  // namespace

@@ -1,0 +1,25 @@
+# Signal conditioning beyond the stage files the framework lists: the flash k/b records
+# and controller k/b commands, the raw-data filters and the noise phase lists; their
+# tests and the fuzz entry of the k/b record check.
+list(APPEND FERRANT_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/../core/tsa_kbflash.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/raw_filter_stages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/phase_para.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/signal_init.cpp)
+
+vendor_test(ferrant_signal_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/signal_e2e_test.cpp
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant)
+if(TARGET ferrant_signal_e2e_test)
+  # The test-side encoders only; the module is reached through the plug-in alone.
+  target_include_directories(ferrant_signal_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
+endif()
+
+vendor_test(ferrant_signal_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/signal_test.cpp
+  LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_kb_record
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/kb_record_fuzz.cpp
+  LIBS ferrant_static)

@@ -1,0 +1,288 @@
+// End to end through the touch host with the real plug-in: frequency hopping on IM noise
+// rows (raw-frame entry and frame entry), and k/b normalisation from records written into
+// the flash mirror through the module's flash store.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cfg_blob_builder_test.h"
+#include "decoded_frame_bytes_test.h"
+#include "ferx_syslog_capture_test.h"
+#include "platform/temp_root.h"
+#include "raw_frame_bytes_test.h"
+#include "touch_host/host.h"
+#include "tsa_module_test_util.h"
+
+namespace {
+
+using fxtest::Bytes;
+
+const std::string kPlugin = std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_alg_ferrant.so";
+
+constexpr uint8_t kDrv = 4;
+constexpr uint8_t kSen = 6;
+constexpr uint32_t kNodes = kDrv * kSen;
+const std::vector<uint16_t> kFreqs = {1000, 1500, 2000};
+
+using ProcessingFrameFn = uint32_t (*)(uint8_t*, uint32_t);
+using GetRequestNumFn = uint8_t (*)();
+using GetRequestFn = uint32_t (*)(void*);
+using FlashWriteFn = uint32_t (*)(uint32_t, const uint8_t*, uint16_t);
+using GetFrameDataFn = uint32_t (*)(uint8_t*, uint32_t*);
+using ScrambleFn = void (*)(const uint8_t*, uint8_t*, uint32_t);
+
+// Hopping configuration: three frequencies with option byte 0x21 and second values 100 +
+// index, hop threshold 2 x 10, stay threshold 10, no noise floor, mean-level ceiling 60000.
+Bytes HopSection() {
+  Bytes c(62, 0);
+  c[1] = static_cast<uint8_t>(kFreqs.size());
+  for (size_t i = 0; i < kFreqs.size(); ++i) {
+    cfgtest::PutU16(c, 2 + 2 * i, kFreqs[i]);
+    c[34 + i] = 0x21;
+    cfgtest::PutU16(c, 42 + 2 * i, static_cast<uint16_t>(100 + i));
+  }
+  c[21] = 10;
+  cfgtest::PutU16(c, 22, 10);
+  cfgtest::PutU16(c, 59, 60000);
+  return c;
+}
+
+Bytes Blob(uint8_t rawNormalizeOptions) {
+  Bytes time(32, 0);
+  cfgtest::PutU16(time, 3, 5000);
+  Bytes panel(38, 0);
+  cfgtest::PutU16(panel, 0, 1080);
+  cfgtest::PutU16(panel, 2, 2400);
+  cfgtest::PutU16(panel, 4, 100);
+  panel[20] = 10;
+  Bytes afe = {0x00, 0x04, 0x00, 0x00};  // hopping allowed
+  Bytes norm(38, 0);
+  norm[0] = rawNormalizeOptions;
+  return cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(10, afe),
+                                          cfgtest::Section(31, HopSection()), cfgtest::Section(32, time),
+                                          cfgtest::Section(44, norm)}});
+}
+
+// IM rows, one per frequency: frequency 0 swings by 3000 (loud), 1 is flat (quiet), 2 swings
+// by 300.
+std::vector<uint16_t> LoudFirstIm(uint32_t rowLen) {
+  std::vector<uint16_t> im(kFreqs.size() * rowLen, 100);
+  for (uint32_t k = 0; k < rowLen; ++k) {
+    im[k] = (k % 2) != 0 ? 3000 : 0;
+    im[2 * rowLen + k] = (k % 2) != 0 ? 400 : 100;
+  }
+  return im;
+}
+
+// The packet bytes (from byte 6) of the queued 40-byte requests.
+std::vector<Bytes> Packets(const std::vector<uint8_t>& ring, uint8_t count) {
+  std::vector<Bytes> out;
+  for (uint8_t i = 0; i < count; ++i) {
+    const uint8_t* r = ring.data() + 40u * i;
+    const uint16_t len = static_cast<uint16_t>(r[4] | (r[5] << 8));
+    out.emplace_back(r + 6, r + 6 + (len > 34 ? 34 : len));
+  }
+  return out;
+}
+
+Bytes FreqPacket(uint8_t index) {
+  const uint16_t sum = static_cast<uint16_t>(0x05 + 0x9C + index);
+  return {0x00, 0x00, 0x05, 0x9C, index, static_cast<uint8_t>(sum), static_cast<uint8_t>(sum >> 8)};
+}
+
+// Finds the first item of TYPE in an item stream ({u32 type, u32 length, payload}).
+bool FindItem(const uint8_t* p, uint32_t n, uint32_t type, std::vector<uint8_t>* payload) {
+  uint32_t at = 0;
+  while (at + 8 <= n) {
+    uint32_t t, len;
+    memcpy(&t, p + at, 4);
+    memcpy(&len, p + at + 4, 4);
+    if (at + 8 + len > n) return false;
+    if (t == type) {
+      payload->assign(p + at + 8, p + at + 8 + len);
+      return true;
+    }
+    at += 8 + len;
+  }
+  return false;
+}
+
+class SignalEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override { root_ = std::make_unique<platform::testing::TempRoot>(); }
+
+  // The plug-in loaded, configured with BLOB on a kDrv x kSen panel, initialised and resumed.
+  touch_host::TouchHost& Start(const Bytes& blob) {
+    fxtest::IcInfoDesc ic;
+    ic.drv = kDrv;
+    ic.sen = kSen;
+    const Bytes file = fxtest::BuildConfigFile(blob, fxtest::BuildIcInfoBlock(ic));
+    const std::string path = root_->dir() + "/flash.bin";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                 static_cast<std::streamsize>(file.size()));
+    touch_host::HostOptions options;
+    options.log_sink = [](const touch_host::LogLine&) {};
+    host_ = std::make_unique<touch_host::TouchHost>(options);
+    std::string error;
+    EXPECT_TRUE(host_->load_alg(kPlugin, &error)) << error;
+    EXPECT_EQ(host_->read_configuration_file(path), touch_host::HostStatus::kOk);
+    int32_t result = -1;
+    EXPECT_EQ(host_->init(&result), touch_host::HostStatus::kOk);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(host_->update_suspend_status(false), touch_host::HostStatus::kOk);
+    fxtest::gRawFrameScramble = Sym<ScrambleFn>("ferx_encrypt");
+    return *host_;
+  }
+  template <class F>
+  F Sym(const char* name) {
+    auto f = reinterpret_cast<F>(host_->alg_symbol(name));
+    EXPECT_NE(f, nullptr) << name;
+    return f;
+  }
+  // One raw frame of the finger state at frequency index FREQ through the raw-frame entry.
+  uint32_t RawFinger(const std::vector<uint16_t>& mutual, const std::vector<uint16_t>& im, uint8_t freq = 0) {
+    fxtest::RawFrame f;
+    f.state = 2;
+    f.index = index_++;
+    f.freqIndex = freq;
+    f.mutual = mutual;
+    f.im = im;
+    Bytes b = f.Build();
+    return Sym<ProcessingFrameFn>("TsaProcessingFrame")(b.data(), static_cast<uint32_t>(b.size()));
+  }
+  std::vector<Bytes> TakeRequests() {
+    const uint8_t n = Sym<GetRequestNumFn>("TsaGetRequestNum")();
+    std::vector<uint8_t> ring(40u * 10u);
+    if (n != 0) Sym<GetRequestFn>("TsaGetRequest")(ring.data());
+    return Packets(ring, n);
+  }
+
+  std::unique_ptr<platform::testing::TempRoot> root_;
+  std::unique_ptr<touch_host::TouchHost> host_;
+  uint16_t index_ = 2;
+};
+
+TEST_F(SignalEndToEnd, LoudCurrentFrequencyOnTheRawFrameEntryQueuesTheQuietestOne) {
+  Start(Blob(0));
+  TakeRequests();  // the start frequency's switch from start-up
+  const std::vector<uint16_t> mutual(kNodes, 1000);
+  ASSERT_EQ(RawFinger(mutual, LoudFirstIm(kSen)), 0u);
+  const std::vector<Bytes> requests = TakeRequests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0], FreqPacket(1)) << "frequency 1 is the quietest";
+
+  // Frames of the old frequency no longer match the module's choice; once the controller
+  // reports the new one, its quiet rows keep it.
+  std::vector<uint16_t> quiet(kFreqs.size() * kSen, 100);
+  ASSERT_EQ(RawFinger(mutual, quiet, 1), 0u);
+  EXPECT_TRUE(TakeRequests().empty());
+}
+
+TEST_F(SignalEndToEnd, LoudCurrentFrequencyOnTheFrameEntryHopsAndSkipsTheFrame) {
+  fxtest::SysLogCapture syslog;
+  touch_host::TouchHost& host = Start(Blob(0));
+  fxtest::FingerFrames frames(kDrv, kSen, static_cast<uint32_t>(kFreqs.size()));
+  uint16_t index = 2;
+  DecodedFrame frame = frames.Next(0x01, index++);  // the reference frame
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  host.clear_record();
+  fxtest::SysLogCapture::Clear();
+
+  // Quiet rows: the frame runs and nothing is asked of the controller.
+  frames.SetIm(std::vector<uint16_t>(kFreqs.size() * kSen, 100));
+  frame = frames.Next(0x00, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  EXPECT_EQ(fxtest::SysLogCapture::Count("Not Report Point 2"), 0u);
+
+  frames.SetIm(LoudFirstIm(kSen));
+  frame = frames.Next(0x00, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  const touch_host::HostRecord r = host.snapshot();
+  bool hop = false;
+  for (const auto& w : r.controller_writes) hop = hop || w.packet == FreqPacket(1);
+  EXPECT_TRUE(hop) << "the switch to frequency 1 reaches the controller";
+  EXPECT_EQ(fxtest::SysLogCapture::Count("Not Report Point 2"), 1u) << "the hop frame is skipped";
+
+  // The next frame of the new frequency is not skipped again.
+  frames.SetFreqIndex(1);
+  frames.SetIm(std::vector<uint16_t>(kFreqs.size() * kSen, 100));
+  frame = frames.Next(0x00, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  EXPECT_EQ(fxtest::SysLogCapture::Count("Not Report Point 2"), 1u);
+}
+
+// Record of one frequency as the controller keeps it: node values, then the trailer tying
+// it to the panel and the hopping table, then the word sum.
+Bytes KbRecord(const std::vector<uint16_t>& values, uint8_t freqIndex) {
+  const uint32_t len = (kNodes * 2 + 23) & ~3u;
+  Bytes r(len, 0);
+  for (uint32_t i = 0; i < kNodes; ++i) cfgtest::PutU16(r, 2 * i, values[i]);
+  const uint32_t t = len - 20;
+  cfgtest::PutU16(r, t + 0, 100);  // entry 0's second value
+  cfgtest::PutU16(r, t + 2, kFreqs[freqIndex]);
+  r[t + 4] = 0x1;  // option 0x21: low nibble, high nibble
+  r[t + 5] = 0x2;
+  r[t + 6] = kSen;
+  r[t + 7] = kDrv;
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i < (len - 4) / 2; ++i) sum += static_cast<uint32_t>(r[2 * i] | (r[2 * i + 1] << 8));
+  for (int k = 0; k < 4; ++k) r[len - 4 + k] = static_cast<uint8_t>(sum >> (8 * k));
+  return r;
+}
+
+TEST_F(SignalEndToEnd, FlashRecordsNormaliseTheRawMapNodeByNode) {
+  Start(Blob(0x05));  // normalisation with k arrays
+  const uint32_t len = (kNodes * 2 + 23) & ~3u;
+  std::vector<uint16_t> k(kNodes), b(kNodes), raw(kNodes);
+  for (uint32_t i = 0; i < kNodes; ++i) {
+    k[i] = static_cast<uint16_t>(2048 + 100 * i);  // gains 0.5 to about 1.06
+    b[i] = static_cast<uint16_t>(300 + 7 * i);
+    raw[i] = static_cast<uint16_t>(1000 + 13 * i);
+  }
+  auto write = Sym<FlashWriteFn>("FyTpFlashWrite");
+  for (uint8_t f = 0; f < kFreqs.size(); ++f) {
+    const Bytes kr = KbRecord(k, f);
+    const Bytes br = KbRecord(b, f);
+    ASSERT_EQ(write(0xB001 + f * len, kr.data(), static_cast<uint16_t>(kr.size())), 0xB001 + f * len);
+    ASSERT_EQ(write(0x1001 + f * 0x1000, br.data(), static_cast<uint16_t>(br.size())), 0x1001u + f * 0x1000u);
+  }
+  // The screen-on re-initialisation checks the mirror and loads frequency 0's arrays.
+  auto screenOn = Sym<uint32_t (*)(uint32_t)>("TsaUpdateSuspendStatus");
+  ASSERT_EQ(screenOn(0), 0u);
+  ASSERT_EQ(RawFinger(raw, std::vector<uint16_t>(kFreqs.size() * kSen, 100)), 0u);
+
+  std::vector<uint8_t> out(64 * 1024);
+  uint32_t n = static_cast<uint32_t>(out.size());
+  ASSERT_EQ(Sym<GetFrameDataFn>("TsaGetFrameData")(out.data(), &n), 0u);
+  std::vector<uint8_t> item;
+  ASSERT_TRUE(FindItem(out.data(), n, 0x0100177Au, &item)) << "mutual raw map item";
+  ASSERT_EQ(item.size(), kNodes * 2u);
+  for (uint32_t i = 0; i < kNodes; ++i) {
+    const uint16_t got = static_cast<uint16_t>(item[2 * i] | (item[2 * i + 1] << 8));
+    EXPECT_EQ(got, static_cast<uint16_t>(raw[i] * k[i] / 4096 + b[i])) << "node " << i;
+  }
+
+  // A B record whose drive count does not match the panel is refused, and with it the
+  // normalisation of the frequency: the raw map passes unchanged.
+  Bytes bad = KbRecord(b, 0);
+  bad[len - 20 + 7] = kDrv + 1;
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i < (len - 4) / 2; ++i) sum += static_cast<uint32_t>(bad[2 * i] | (bad[2 * i + 1] << 8));
+  for (int q = 0; q < 4; ++q) bad[len - 4 + q] = static_cast<uint8_t>(sum >> (8 * q));
+  ASSERT_EQ(write(0x1001, bad.data(), static_cast<uint16_t>(bad.size())), 0x1001u);
+  ASSERT_EQ(screenOn(0), 0u);
+  ASSERT_EQ(RawFinger(raw, std::vector<uint16_t>(kFreqs.size() * kSen, 100)), 0u);
+  n = static_cast<uint32_t>(out.size());
+  ASSERT_EQ(Sym<GetFrameDataFn>("TsaGetFrameData")(out.data(), &n), 0u);
+  ASSERT_TRUE(FindItem(out.data(), n, 0x0100177Au, &item));
+  for (uint32_t i = 0; i < kNodes; ++i) {
+    const uint16_t got = static_cast<uint16_t>(item[2 * i] | (item[2 * i + 1] << 8));
+    EXPECT_EQ(got, raw[i]) << "node " << i << ": no valid B, so neither array is loaded";
+  }
+}
+
+}  // namespace

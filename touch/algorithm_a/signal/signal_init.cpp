@@ -1,0 +1,36 @@
+// The software initialisation steps of signal conditioning and the diff-data stages, in
+// the order the framework's start-up runs them.
+#include <cstring>
+
+#include "customer_hooks.h"
+#include "diff_stages.h"
+#include "signal_proc.h"
+#include "tsa_frame.h"
+
+void SignalSoftwareInitRecords() {
+  memset(&gstKBBakSta, 0, sizeof(gstKBBakSta));
+  memset(&gstNormCheckInfo, 0, sizeof(gstNormCheckInfo));
+  memset(gpuiTamrelNewPointX, 0, sizeof(gpuiTamrelNewPointX));
+  memset(gpuiTamrelNewPointY, 0, sizeof(gpuiTamrelNewPointY));
+}
+
+void SignalSoftwareInitBuffers() {
+  gstRawdataOutput = &gstNormalizeOutput;
+  FreqScanInit();
+  NormalizeInit();
+  RawDataIirInit();
+  CheckNormalizeKArray();
+  GetNewFreqInfo();
+  DiffdataInit();
+  if (gstNormalize.st.ubDoubleBValid == 1) GetBarrayMaxDiffIndex(0);
+}
+
+void SignalSoftwareInitStates() {
+  FreqHopInit();
+  NoiseProcInit();
+  LcdHighNoiseInit();
+  ImDataProcInit();
+  NoiseDurationProcInit();
+  memset(&gstChannelDisconnect, 0, sizeof(gstChannelDisconnect));
+  memset(&gstNfExit, 0, sizeof(gstNfExit));
+}
