@@ -2,7 +2,10 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -305,6 +308,51 @@ TEST_F(HapticsCore, NewEffectAbandonsTheRunningOne) {
   EXPECT_EQ(len, 0u);
   EXPECT_LT(old_frames, 1000u);
   EXPECT_EQ(Total(Drain()), static_cast<size_t>(kClass6Strong24k));
+}
+
+// An event that starts as the previous one starts, after a previous event that claims to
+// last 2^31 ms, is passed over as far as it overlaps: the effect ends with the first event
+// instead of rendering and discarding its 2 * 10^9 ms sustain while the reader waits.
+TEST_F(HapticsCore, LongOverlapIsPassedOverWithoutRendering) {
+  Configure(512, 24000, 1, 170);
+  brax_haptic_event first = Continuous(0, {0, 10, 10, 20});
+  first.duration = INT32_MAX;
+  const brax_haptic_event second = Continuous(0, {0, 10, 2000000000, 2000000010});
+  ASSERT_EQ(Play({first}), 0);
+  const size_t alone = Total(Drain());
+  ASSERT_GT(alone, 0u);
+
+  ASSERT_EQ(Play({first, second}), 0);
+  auto drained = std::async(std::launch::async, [this] { return Total(Drain()); });
+  if (drained.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    ADD_FAILURE() << "the reader is still waiting for a frame";
+    std::_Exit(1);  // the worker cannot be stopped: leave the process
+  }
+  // Of the second event only what lies past its stated times can play: the end of a
+  // sustain stretched to a crest and the stopping kick, never its long sustain.
+  const size_t total = drained.get();
+  EXPECT_GE(total, alone);
+  EXPECT_LT(total, alone + 1024);
+
+  // A partial overlap of a long event: only what overlaps is passed over, the rest plays
+  // (bounded here by the reader, who then installs the next effect from another thread).
+  brax_haptic_event lead = Continuous(0, {0, 10, 10, 20});
+  lead.duration = 1000000;
+  ASSERT_EQ(Play({lead, second}), 0);
+  std::vector<uint8_t> buf(512);
+  uint32_t len = 0;
+  size_t frames = 0;
+  for (; frames < 50; ++frames) {
+    ASSERT_EQ(Core().get_frame(buf.data(), &len), 0);
+    ASSERT_NE(len, 0u);
+  }
+  const brax_haptic_event next = Transient(0, 100, 50);
+  std::thread installer([&] { EXPECT_EQ(Core().process(&next, sizeof next), 0); });
+  do {
+    ASSERT_EQ(Core().get_frame(buf.data(), &len), 0);
+  } while (len != 0);
+  installer.join();
+  EXPECT_EQ(Total(Drain()), static_cast<size_t>(kClass6Strong24k * 176 / 170));
 }
 
 // Many configure/play/drain rounds in one process: the single worker serves them all.

@@ -267,6 +267,56 @@ void ContinuousRenderer::FinishSustain(double* drive, double* phase_log, size_t 
   EnterRelease(a, f, true);
 }
 
+namespace {
+// Sum of f(a), f(a + 1), ... f(a + k - 1) for f rising by `slope` per sample from f_a.
+double SumLinear(double f_a, double slope, int64_t k) {
+  const auto n = static_cast<double>(k);
+  return n * f_a + slope * n * (n - 1.0) / 2.0;
+}
+}  // namespace
+
+int64_t ContinuousRenderer::Skip(int64_t count) {
+  if (count <= 0) return 0;
+  const double rate = voice_.rate;
+  if (stage_ == Stage::kDrive) {
+    // Leave a whole work array before the sustain's end to rendering.
+    int64_t k = std::min(count, sustain_end_ - static_cast<int64_t>(kCalcLen) - s_);
+    if (k <= 0) return 0;
+    const int64_t done = k;
+    while (k > 0) {
+      double f = 0, a = 0;
+      DriveAt(s_, &f, &a);
+      int64_t n = k;
+      double slope = 0;
+      if (s_ < attack_) {
+        n = std::min(k, attack_ - s_);
+        slope = (freq_[1] - freq_[0]) / static_cast<double>(attack_);
+      } else if (sustain_ > 0) {
+        slope = (freq_[2] - freq_[1]) / static_cast<double>(sustain_);
+      }
+      phase_ += kTwoPi * SumLinear(f, slope, n) / rate;
+      s_ += n;
+      k -= n;
+    }
+    return done;
+  }
+  if (stage_ == Stage::kRelease) {
+    const int64_t k = std::min(count, release_ - release_pos_);
+    if (k <= 0) return 0;
+    const double slope = (freq_[3] - release_freq_) / static_cast<double>(release_);
+    const double f_a = release_freq_ + slope * static_cast<double>(release_pos_);
+    phase_ += kTwoPi * SumLinear(f_a, slope, k) / rate;
+    release_pos_ += k;
+    // The stopping kick meets the drive where it stopped: the last skipped sample.
+    const double u = static_cast<double>(release_pos_ - 1) / static_cast<double>(release_);
+    const double f = release_freq_ + (freq_[3] - release_freq_) * u;
+    const double a = release_amp_ * (1.0 - u);
+    last_drive_ = std::cos(phase_ - kTwoPi * f / rate) * a * voice_.model.DriveFactor(f);
+    return k;
+  }
+  return 0;
+}
+
 size_t ContinuousRenderer::Generate(double* drive, double* phase_log, double* cap_scale, size_t max_len) {
   const double rate = voice_.rate;
   const auto chunk_end = s_ + static_cast<int64_t>(max_len);

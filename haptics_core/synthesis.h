@@ -95,6 +95,12 @@ class ContinuousRenderer {
   bool Start(const ConvertedEvent& event);
   // Writes the next chunk of at most max_len (<= kCalcLen) samples; 0 when done.
   size_t Next(int8_t* out, size_t max_len);
+  // Passes over at most `count` samples whose output would be thrown away, without
+  // rendering them: the drive's position and phase move on, the filters stay at rest, so
+  // the first sample rendered after it starts the actuator from rest. Stops short of the
+  // sustain's end (its crest must be found in rendered samples) and at the release's end;
+  // returns the samples passed over, 0 when nothing can be skipped at this point.
+  int64_t Skip(int64_t count);
 
  private:
   enum class Stage { kDrive, kRelease, kTail, kDone };

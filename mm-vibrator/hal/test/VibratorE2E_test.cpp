@@ -252,4 +252,26 @@ TEST_F(ServiceE2ETest, HeListIsRenderedByTheHapticsCoreWithItsGapAsSilence) {
   EXPECT_TRUE(secondStarts);
 }
 
+// A continuous event whose two curves are neither intensity nor frequency curves cannot be
+// merged into points: the call is refused and the service goes on serving.
+TEST_F(ServiceE2ETest, UnmergeableCurvesAreRefusedAndTheServiceKeepsRunning) {
+  startService();
+  const std::vector<int32_t> points = {0, 0, 10, 100, 90, 100, 100, 0};
+  std::vector<int32_t> list = {0, 1, 100, 0, 0, 1, 1, 0, 90, 20, 100, 2, 2, 0, 4};
+  list.insert(list.end(), points.begin(), points.end());
+  list.insert(list.end(), {3, 0, 4});
+  list.insert(list.end(), points.begin(), points.end());
+  list[0] = static_cast<int32_t>(list.size());
+  const ndk::ScopedAStatus refused = ext->play(list, 0, 0, 100);
+  EXPECT_FALSE(refused.isOk());
+  EXPECT_EQ(refused.getExceptionCode(), EX_UNSUPPORTED_OPERATION);
+
+  int32_t caps = 0;
+  EXPECT_TRUE(vibrator->getCapabilities(&caps).isOk());
+  platform_tinyalsa_test::clearRecording();
+  const std::vector<int32_t> good = {18, 1, 100, 0, 0, 2, 0, 0, 80, 50, 0, 0, 0, 100, 60, 30, 0, 0};
+  ASSERT_TRUE(ext->play(good, 0, 0, 100).isOk());
+  EXPECT_TRUE(platform_tinyalsa_test::waitForPeriods(1, std::chrono::seconds(10)));
+}
+
 }  // namespace
