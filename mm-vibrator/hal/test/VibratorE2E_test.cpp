@@ -21,6 +21,7 @@
 
 #include "ServiceFixture.h"
 #include "VibratorService.h"
+#include "VibratorState.h"
 #include "brax_haptics.h"
 
 namespace vib = aidl::android::hardware::vibrator;
@@ -72,7 +73,7 @@ class ServiceE2ETest : public ::testing::Test {
     fixture = std::make_unique<ServiceRoot>();
     fixture->addForceFeedback();
     fixture->ff->setWaveformLength(5, 0, 80);
-    fixture->setProperty("ro.odm.mm.vibrator.device_type", "led");  // the PCM output
+    fixture->setProperty("ro.odm.mm.vibrator.device_type", deviceType);  // "led": the PCM output
     fixture->addEffect("3_thud_S_RTP.bin", vibrator_test::sineEffectBytes(2400));  // 100 ms
     fixture->addEffect("5_heavy_P_RTP.bin", "");
     ASSERT_TRUE(fixture->installLibrary("libbraxhaptics"));
@@ -111,6 +112,7 @@ class ServiceE2ETest : public ::testing::Test {
     return platform_tinyalsa_test::periods();
   }
 
+  const char* deviceType = "led";
   std::unique_ptr<ServiceRoot> fixture;
   std::thread service;
   int exitStatus = 0;
@@ -272,6 +274,70 @@ TEST_F(ServiceE2ETest, UnmergeableCurvesAreRefusedAndTheServiceKeepsRunning) {
   const std::vector<int32_t> good = {18, 1, 100, 0, 0, 2, 0, 0, 80, 50, 0, 0, 0, 100, 60, 30, 0, 0};
   ASSERT_TRUE(ext->play(good, 0, 0, 100).isOk());
   EXPECT_TRUE(platform_tinyalsa_test::waitForPeriods(1, std::chrono::seconds(10)));
+}
+
+// Quick off (setAmplitudeExt flag 2) from a second binder client while a one-second effect
+// streams to a PCM whose writes block as a card's do: the PCM is closed between writes, never
+// under one, nothing is written after the call returns, and the next effect plays again.
+TEST_F(ServiceE2ETest, QuickOffFromASecondThreadClosesThePcmBetweenWrites) {
+  platform_tinyalsa_test::useRecordingSink(true);
+  fixture->addEffect("3_thud_S_RTP.bin", vibrator_test::sineEffectBytes(24000));
+  // A short standby: the playback thread closes the PCM again soon after the quick off, so
+  // that its close and the quick off's meet (under ThreadSanitizer) unless they share a lock.
+  vib::serviceState().standbyWaitNs = 50'000'000;
+  startService();
+  platform_tinyalsa_test::clearRecording();
+  int32_t length = 0;
+  ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+  ASSERT_TRUE(platform_tinyalsa_test::waitForPeriods(3, std::chrono::seconds(10)));
+
+  std::thread second([this] { EXPECT_TRUE(ext->setAmplitudeExt(0.0f, 2).isOk()); });
+  second.join();
+  const auto events = platform_tinyalsa_test::events();
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back(), "close");
+  const size_t written = platform_tinyalsa_test::periods().size();
+  EXPECT_LT(written, 47u);  // the effect was cut short
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // past the standby
+  EXPECT_EQ(platform_tinyalsa_test::periods().size(), written);
+
+  platform_tinyalsa_test::clearRecording();
+  ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+  EXPECT_TRUE(platform_tinyalsa_test::waitForPeriods(2, std::chrono::seconds(10)));
+  EXPECT_EQ(platform_tinyalsa_test::events().front(), "open 0 41");
+}
+
+// The force-feedback streaming output: the playback thread uploads the custom effect when it
+// opens the stream; an off from a second binder client removes it under the same lock, so
+// no effect is left on the driver and the next effect uploads a fresh one.
+class FfStreamE2ETest : public ServiceE2ETest {
+ protected:
+  FfStreamE2ETest() { deviceType = "ff"; }
+};
+
+TEST_F(FfStreamE2ETest, OffFromASecondThreadRemovesTheStreamingEffect) {
+  fixture->addEffect("3_thud_S_RTP.bin", vibrator_test::sineEffectBytes(480000));  // 20 s
+  startService();
+  int32_t length = 0;
+  ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (fixture->ff->liveEffects(FF_PERIODIC) == 0 && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(fixture->ff->liveEffects(FF_PERIODIC), 1u);
+
+  std::thread second([this] { EXPECT_TRUE(vibrator->off().isOk()); });
+  second.join();
+  EXPECT_EQ(fixture->ff->liveEffects(FF_PERIODIC), 0u);
+  const size_t uploads = fixture->ff->uploads(FF_PERIODIC).size();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(fixture->ff->liveEffects(FF_PERIODIC), 0u);
+
+  ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+  const auto again = Clock::now() + std::chrono::seconds(10);
+  while (fixture->ff->uploads(FF_PERIODIC).size() == uploads && Clock::now() < again)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_GT(fixture->ff->uploads(FF_PERIODIC).size(), uploads);
+  ASSERT_TRUE(vibrator->off().isOk());
 }
 
 }  // namespace
