@@ -16,7 +16,7 @@
 
 #include <log/log.h>
 #include <wavelibs/audigraph_device.h>
-#include <wavelibs/brax_vibrator.h>
+#include <vibrator/thrumwave_abi.h>
 
 #include "DynamicEffectDevice.h"
 #include "HeEffect.h"

@@ -19,6 +19,7 @@
 #include <platform_binder_test.h>
 #include <platform_tinyalsa_test.h>
 
+#include "GeneratorTestRoot.h"
 #include "ServiceFixture.h"
 #include "VibratorService.h"
 #include "VibratorState.h"
@@ -338,6 +339,98 @@ TEST_F(FfStreamE2ETest, OffFromASecondThreadRemovesTheStreamingEffect) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_GT(fixture->ff->uploads(FF_PERIODIC).size(), uploads);
   ASSERT_TRUE(vibrator->off().isOk());
+}
+
+// What the PCM received of one stream: where its first and last non-zero samples lie and
+// its loudest sample (-1 and 0 when all of it was silence).
+struct StreamShape {
+  long first = -1;
+  long last = -1;
+  int peak = 0;
+};
+
+StreamShape shapeOf(const std::vector<std::vector<uint8_t>>& periods) {
+  StreamShape out;
+  long at = 0;
+  for (const auto& p : periods) {
+    for (int8_t v : samplesOf(p)) {
+      if (v != 0) {
+        if (out.first < 0) out.first = at;
+        out.last = at;
+        out.peak = std::max(out.peak, std::abs(int{v}));
+      }
+      ++at;
+    }
+  }
+  return out;
+}
+
+// The HE 1.0 road: IVibratorExt.play of a version-0 list through binder; the service turns
+// each event into a track (continuous: a sine with its curves, transient: a prebaked
+// waveform, any other kind skipped) and the list's parameter curves into global curves.
+TEST_F(ServiceE2ETest, He1ListsBecomeTracksOnTheirTimes) {
+  // The device's tuning data: sine gains and the prebaked waveforms.
+  std::string gains;
+  for (int hz = kSineMinHz; hz <= kSineMaxHz; ++hz) gains += std::to_string(gentest::sineGain(hz)) + "\n";
+  fixture->root.writeFile(kSineGainTablePath, gains);
+  std::string bytes;
+  for (const auto& w : gentest::prebakedWaveforms()) bytes.append(reinterpret_cast<const char*>(w.data()), w.size());
+  fixture->root.writeFile(kPrebakedWaveformsPath, bytes);
+  // A short standby: each list plays on a generator that has gone idle (reset, PCM closed).
+  vib::serviceState().standbyWaitNs = 20'000'000;
+  startService();
+
+  using List = std::vector<int32_t>;
+  // Events: kind, start ms, intensity, frequency, duration ms, curve count, then curves of
+  // [type, start, K, K points].
+  const List sine = {1, 50, 100, 50, 100, 0};                     // 100 ms from 50 ms
+  const List silencedSine = {1, 50, 100, 50, 100, 1, 0, 0, 2, 0, 0, 100, 0};  // amplitude curve at 0
+  const List prebaked = {0, 0, 100, 50, 0, 0};                    // waveform 4 from 0 ms
+  const List unknown = {2, 0, 100, 50, 100, 0};
+  const long prebakedLen = kPrebakedLengths[4];
+  struct Case {
+    const char* what;
+    List parameterCurves;  // [C, curves...]
+    std::vector<List> events;
+    StreamShape expected;  // first and last within a period of the track's ends
+  } cases[] = {
+      {"sine", {0}, {sine}, {1200, 3599, 1}},
+      {"sine with an amplitude curve at 0", {0}, {silencedSine}, {-1, -1, 0}},
+      {"prebaked", {0}, {prebaked}, {0, prebakedLen - 1, 1}},
+      {"unknown kind alone", {0}, {unknown}, {-1, -1, 0}},
+      {"unknown kind skipped", {0}, {unknown, sine}, {1200, 3599, 1}},
+      {"global intensity curve at 0", {1, 0, 0, 2, 0, 0, 100, 0}, {sine}, {-1, -1, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    List list = {0, 0, 100, 0};
+    list.insert(list.end(), c.parameterCurves.begin(), c.parameterCurves.end());
+    list.push_back(static_cast<int32_t>(c.events.size()));
+    for (const List& e : c.events) list.insert(list.end(), e.begin(), e.end());
+    list[0] = static_cast<int32_t>(list.size());
+    platform_tinyalsa_test::clearRecording();
+    ASSERT_TRUE(ext->play(list, 0, 0, 100).isOk());
+    // The stream ends with a silent period, then the standby closes the PCM.
+    ASSERT_TRUE(platform_tinyalsa_test::waitForPeriods(1, std::chrono::seconds(10)));
+    auto closed = [] {
+      const auto events = platform_tinyalsa_test::events();
+      return !events.empty() && events.back() == "close";
+    };
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < deadline && !closed()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(closed());
+    const StreamShape got = shapeOf(platform_tinyalsa_test::periods());
+    if (c.expected.first < 0) {
+      EXPECT_EQ(got.first, -1);
+      EXPECT_EQ(got.peak, 0);
+      continue;
+    }
+    EXPECT_GE(got.first, c.expected.first);
+    EXPECT_LT(got.first, c.expected.first + 48);
+    EXPECT_LE(got.last, c.expected.last);
+    EXPECT_GT(got.last, c.expected.last - 48);
+    EXPECT_GT(got.peak, 20);
+  }
 }
 
 }  // namespace
