@@ -12,6 +12,7 @@
 
 #include "brax_haptics.h"
 #include "test_log_capture.h"
+#include "vendor_test/alloc_counter.h"
 
 namespace {
 
@@ -353,6 +354,31 @@ TEST_F(HapticsCore, LongOverlapIsPassedOverWithoutRendering) {
   } while (len != 0);
   installer.join();
   EXPECT_EQ(Total(Drain()), static_cast<size_t>(kClass6Strong24k * 176 / 170));
+}
+
+// The frame path allocates nothing: pulling every frame of an effect, on the caller's side
+// and in the worker that renders them. (Installing the effect logs its conversion, and the
+// log allocates.)
+TEST_F(HapticsCore, FramePathAllocatesNothing) {
+  ASSERT_TRUE(vendor_test::allocationCountingWorks());
+  for (int32_t rate : {24000, 48000}) {
+    Configure(1024, rate, 2, 170);
+    const std::vector<brax_haptic_event> effect = {Transient(10, 100, 50), Continuous(40, {0, 20, 180, 200}),
+                                                   Transient(230, 60, 80), Continuous(240, {0, 5, 15, 20})};
+    uint8_t frame[2048];
+    size_t samples = 0;
+    ASSERT_EQ(Play(effect), 0);  // warm-up: tables built on first use
+    Drain();
+    ASSERT_EQ(Play(effect), 0);
+    vendor_test::AllocationCount allocations;
+    uint32_t len = 0;
+    do {
+      ASSERT_EQ(Core().get_frame(frame, &len), 0);
+      samples += len;
+    } while (len != 0);
+    EXPECT_EQ(allocations.count(), 0u) << rate;
+    EXPECT_GT(samples, static_cast<size_t>(rate / 1000 * 200)) << rate;
+  }
 }
 
 // Many configure/play/drain rounds in one process: the single worker serves them all.

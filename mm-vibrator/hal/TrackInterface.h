@@ -57,7 +57,6 @@ class SineTrack : public Track {
  private:
   double mAmplitude;
   double mFrequency;
-  double mDuration;
   double mInitAmplitude;
   double mInitFrequency;
   double mInitDuration;
@@ -87,7 +86,6 @@ class prebaked_Track : public Track {
 
  private:
   double mAmplitude;
-  double mEffect;
   double mFrequencyOffset = -1.0;
   int32_t mIndex = 0;
   std::shared_ptr<const std::vector<int8_t>> mWave;

@@ -27,7 +27,6 @@ void TrackInterface::addParameter(float, const CurvePoints&, int) {}
 SineTrack::SineTrack(double amplitude, double frequency, double duration)
     : mAmplitude(amplitude),
       mFrequency(frequency),
-      mDuration(duration),
       mInitAmplitude(amplitude),
       mInitFrequency(frequency),
       mInitDuration(duration),
@@ -89,7 +88,7 @@ int SineTrack::getByte() {
 
 // ---------------------------------------------------------------- prebaked_Track
 
-prebaked_Track::prebaked_Track(double amplitude, double effect) : mAmplitude(amplitude), mEffect(effect) {
+prebaked_Track::prebaked_Track(double amplitude, double effect) : mAmplitude(amplitude) {
   // An effect parameter above 1 (or below 0) would select a waveform past the table.
   mIndex = static_cast<int32_t>(9.0 * clampUnit(effect));
   mWave = trackTuning()->prebaked[static_cast<size_t>(mIndex)];

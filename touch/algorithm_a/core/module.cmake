@@ -57,7 +57,7 @@ endif()
 # The per-frame path allocates nothing once the module runs.
 vendor_test(ferrant_frame_alloc_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ferrant_frame_alloc_test.cpp
-  LIBS ferrant_static)
+  LIBS ferrant_static vendor_alloc_counter)
 
 vendor_fuzzer(ferrant_ic_info
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tsa_cmdchan_fuzz.cpp
