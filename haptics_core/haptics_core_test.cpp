@@ -381,6 +381,45 @@ TEST_F(HapticsCore, FramePathAllocatesNothing) {
   }
 }
 
+// Every rendered sample stays what it was when the renderer was last changed on purpose:
+// an FNV-1a hash over the frames of effects that take every road of the synthesis (both
+// rates and widths, transients of several classes, continuous events with frequency
+// sweeps, an overlap, the start kick and the fast stop). A speed-up must leave it alone.
+TEST_F(HapticsCore, RenderedSamplesAreUnchanged) {
+  brax_haptic_event sweep = Continuous(20, {0, 50, 950, 1000});
+  sweep.points[2].intensity = 80;
+  for (int j = 0; j < 4; ++j) sweep.points[j].frequency = j * 10;
+  brax_haptic_event high = Continuous(1100, {0, 10, 190, 200});
+  high.frequency = 150;  // the top of the frequency table, under the 450 Hz cap's reach
+  brax_haptic_event low = Continuous(1250, {0, 30, 60, 100});  // overlaps the one before
+  low.intensity = 60;
+  low.frequency = -50;
+  const std::vector<brax_haptic_event> effect = {Transient(0, 100, 50), sweep, Transient(1030, 70, 10), high,
+                                                 low, Transient(1400, 30, 95)};
+  const struct {
+    int32_t frame, rate, width, f0;
+    uint64_t hash;
+    size_t samples;
+  } cases[] = {
+      {512, 24000, 1, 170, 9274195783000433261ull, 34384},
+      {512, 48000, 1, 170, 12014525209321091340ull, 68877},
+      {1024, 48000, 2, 150, 4280464689033553910ull, 69235},
+      {256, 24000, 2, 200, 10442967087339413872ull, 34175},
+  };
+  for (const auto& c : cases) {
+    Configure(c.frame, c.rate, c.width, c.f0);
+    ASSERT_EQ(Play(effect), 0);
+    uint64_t hash = 14695981039346656037ull;
+    size_t samples = 0;
+    for (const Frame& f : Drain()) {
+      for (uint8_t b : f.bytes) hash = (hash ^ b) * 1099511628211ull;
+      samples += f.len;
+    }
+    EXPECT_EQ(hash, c.hash) << c.rate << "/" << c.frame << "/" << c.width << "/" << c.f0;
+    EXPECT_EQ(samples, c.samples) << c.rate << "/" << c.frame << "/" << c.width << "/" << c.f0;
+  }
+}
+
 // Many configure/play/drain rounds in one process: the single worker serves them all.
 TEST_F(HapticsCore, RepeatedSessions) {
   const int32_t sizes[] = {256, 512, 1024};
