@@ -36,7 +36,8 @@ struct LraModel {
 };
 
 // Linear filter y = b/a * x with its state carried between calls (transposed direct form,
-// so a block of any length continues the previous one without a seam).
+// so a block of any length continues the previous one without a seam; a 19th-order FIR
+// keeps its last inputs instead, with the same sums in the same order).
 class Filter {
  public:
   Filter() = default;
@@ -44,8 +45,6 @@ class Filter {
   Filter(std::vector<double> b, std::vector<double> a);
   void Reset();
   void Run(const double* x, double* y, size_t n);
-  const std::vector<double>& state() const { return z_; }
-  void set_state(const std::vector<double>& z) { z_ = z; }
 
  private:
   std::vector<double> b_, a_, z_;
