@@ -89,7 +89,7 @@ void spawnLocked() {
 void pushLocked(std::function<void()> job) {
   Pool& p = pool();
   p.jobs.push_back(std::move(job));
-  // Threads already started but not yet in their loop count as about to be idle.
+  // A thread waiting for work that no earlier job has claimed takes it.
   if (p.idle >= static_cast<int>(p.jobs.size())) {
     p.work.notify_one();
     return;
