@@ -339,6 +339,16 @@ TEST_F(FfStreamE2ETest, OffFromASecondThreadRemovesTheStreamingEffect) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_GT(fixture->ff->uploads(FF_PERIODIC).size(), uploads);
   ASSERT_TRUE(vibrator->off().isOk());
+
+  // An off right behind the perform, while the playback thread opens the stream: once the
+  // off has returned, no streaming effect is left on the driver.
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+    std::thread off([this] { EXPECT_TRUE(vibrator->off().isOk()); });
+    off.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(fixture->ff->liveEffects(FF_PERIODIC), 0u) << "round " << round;
+  }
 }
 
 // What the PCM received of one stream: where its first and last non-zero samples lie and
