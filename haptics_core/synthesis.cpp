@@ -148,13 +148,24 @@ void RunFir19(const double* b, double* history, const double* x, double* y, size
     const size_t m = std::min(kBlock, n - done);
     for (size_t i = 0; i < m; ++i) xx[kOrder + i] = x[done + i];
     double* out = y + done;
-    for (size_t i = 0; i < m; ++i) out[i] = b[kOrder] * xx[i];
-    for (size_t j = kOrder - 1; j >= 1; --j) {
-      const double bj = b[j];
-      const double* src = xx + kOrder - j;
-      for (size_t i = 0; i < m; ++i) out[i] = out[i] + bj * src[i];
+    // Eight outputs at a time in registers; the rest one by one, the same sums either way.
+    constexpr size_t kLanes = 8;
+    size_t i = 0;
+    for (; i + kLanes <= m; i += kLanes) {
+      double acc[kLanes];
+      for (size_t l = 0; l < kLanes; ++l) acc[l] = b[kOrder] * xx[i + l];
+      for (size_t j = kOrder - 1; j >= 1; --j) {
+        const double bj = b[j];
+        const double* src = xx + kOrder - j + i;
+        for (size_t l = 0; l < kLanes; ++l) acc[l] = acc[l] + bj * src[l];
+      }
+      for (size_t l = 0; l < kLanes; ++l) out[i + l] = b[0] * xx[kOrder + i + l] + acc[l];
     }
-    for (size_t i = 0; i < m; ++i) out[i] = b[0] * xx[kOrder + i] + out[i];
+    for (; i < m; ++i) {
+      double acc = b[kOrder] * xx[i];
+      for (size_t j = kOrder - 1; j >= 1; --j) acc = acc + b[j] * xx[kOrder - j + i];
+      out[i] = b[0] * xx[kOrder + i] + acc;
+    }
     // The last 19 inputs lead the next block.
     for (size_t k = 0; k < kOrder; ++k) xx[k] = xx[m + k];
     done += m;
