@@ -312,13 +312,18 @@ bool Core::ServeTransient(Setup& s, const ConvertedEvent& ev, const OverlapEntry
 bool Core::ServeContinuous(Setup& s, const ConvertedEvent& ev, const OverlapEntry& overlap) {
   ContinuousRenderer& r = *s.renderer;
   if (!r.Start(ev)) return true;  // nothing of its own; the effect goes on
+  // The part that overlaps the previous event is not played. It is passed over without
+  // rendering where the renderer allows it; what must still be rendered (around the end of
+  // the sustain, the stopping kick) is short, and an abandoned effect stops it at once.
   int64_t skip = overlap.flag ? std::max<int64_t>(0, int64_t{overlap.overlap_ms} * s.voice.samples_per_ms) : 0;
   int8_t* chunk = s.samples.get();
   for (;;) {
+    if (skip > 0) skip -= r.Skip(skip);
     const size_t n = r.Next(chunk, static_cast<size_t>(s.frame_size));
     if (n == 0) return true;
     if (skip >= static_cast<int64_t>(n)) {
       skip -= static_cast<int64_t>(n);
+      if (idle_.load() != 0) return false;
       continue;
     }
     const auto first = static_cast<size_t>(skip);

@@ -2,13 +2,17 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "brax_haptics.h"
 #include "test_log_capture.h"
+#include "vendor_test/alloc_counter.h"
 
 namespace {
 
@@ -305,6 +309,115 @@ TEST_F(HapticsCore, NewEffectAbandonsTheRunningOne) {
   EXPECT_EQ(len, 0u);
   EXPECT_LT(old_frames, 1000u);
   EXPECT_EQ(Total(Drain()), static_cast<size_t>(kClass6Strong24k));
+}
+
+// An event that starts as the previous one starts, after a previous event that claims to
+// last 2^31 ms, is passed over as far as it overlaps: the effect ends with the first event
+// instead of rendering and discarding its 2 * 10^9 ms sustain while the reader waits.
+TEST_F(HapticsCore, LongOverlapIsPassedOverWithoutRendering) {
+  Configure(512, 24000, 1, 170);
+  brax_haptic_event first = Continuous(0, {0, 10, 10, 20});
+  first.duration = INT32_MAX;
+  const brax_haptic_event second = Continuous(0, {0, 10, 2000000000, 2000000010});
+  ASSERT_EQ(Play({first}), 0);
+  const size_t alone = Total(Drain());
+  ASSERT_GT(alone, 0u);
+
+  ASSERT_EQ(Play({first, second}), 0);
+  auto drained = std::async(std::launch::async, [this] { return Total(Drain()); });
+  if (drained.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    ADD_FAILURE() << "the reader is still waiting for a frame";
+    std::_Exit(1);  // the worker cannot be stopped: leave the process
+  }
+  // Of the second event only what lies past its stated times can play: the end of a
+  // sustain stretched to a crest and the stopping kick, never its long sustain.
+  const size_t total = drained.get();
+  EXPECT_GE(total, alone);
+  EXPECT_LT(total, alone + 1024);
+
+  // A partial overlap of a long event: only what overlaps is passed over, the rest plays
+  // (bounded here by the reader, who then installs the next effect from another thread).
+  brax_haptic_event lead = Continuous(0, {0, 10, 10, 20});
+  lead.duration = 1000000;
+  ASSERT_EQ(Play({lead, second}), 0);
+  std::vector<uint8_t> buf(512);
+  uint32_t len = 0;
+  size_t frames = 0;
+  for (; frames < 50; ++frames) {
+    ASSERT_EQ(Core().get_frame(buf.data(), &len), 0);
+    ASSERT_NE(len, 0u);
+  }
+  const brax_haptic_event next = Transient(0, 100, 50);
+  std::thread installer([&] { EXPECT_EQ(Core().process(&next, sizeof next), 0); });
+  do {
+    ASSERT_EQ(Core().get_frame(buf.data(), &len), 0);
+  } while (len != 0);
+  installer.join();
+  EXPECT_EQ(Total(Drain()), static_cast<size_t>(kClass6Strong24k * 176 / 170));
+}
+
+// The frame path allocates nothing: pulling every frame of an effect, on the caller's side
+// and in the worker that renders them. (Installing the effect logs its conversion, and the
+// log allocates.)
+TEST_F(HapticsCore, FramePathAllocatesNothing) {
+  ASSERT_TRUE(vendor_test::allocationCountingWorks());
+  for (int32_t rate : {24000, 48000}) {
+    Configure(1024, rate, 2, 170);
+    const std::vector<brax_haptic_event> effect = {Transient(10, 100, 50), Continuous(40, {0, 20, 180, 200}),
+                                                   Transient(230, 60, 80), Continuous(240, {0, 5, 15, 20})};
+    uint8_t frame[2048];
+    size_t samples = 0;
+    ASSERT_EQ(Play(effect), 0);  // warm-up: tables built on first use
+    Drain();
+    ASSERT_EQ(Play(effect), 0);
+    vendor_test::AllocationCount allocations;
+    uint32_t len = 0;
+    do {
+      ASSERT_EQ(Core().get_frame(frame, &len), 0);
+      samples += len;
+    } while (len != 0);
+    EXPECT_EQ(allocations.count(), 0u) << rate;
+    EXPECT_GT(samples, static_cast<size_t>(rate / 1000 * 200)) << rate;
+  }
+}
+
+// Every rendered sample stays what it was when the renderer was last changed on purpose:
+// an FNV-1a hash over the frames of effects that take every road of the synthesis (both
+// rates and widths, transients of several classes, continuous events with frequency
+// sweeps, an overlap, the start kick and the fast stop). A speed-up must leave it alone.
+TEST_F(HapticsCore, RenderedSamplesAreUnchanged) {
+  brax_haptic_event sweep = Continuous(20, {0, 50, 950, 1000});
+  sweep.points[2].intensity = 80;
+  for (int j = 0; j < 4; ++j) sweep.points[j].frequency = j * 10;
+  brax_haptic_event high = Continuous(1100, {0, 10, 190, 200});
+  high.frequency = 150;  // the top of the frequency table, under the 450 Hz cap's reach
+  brax_haptic_event low = Continuous(1250, {0, 30, 60, 100});  // overlaps the one before
+  low.intensity = 60;
+  low.frequency = -50;
+  const std::vector<brax_haptic_event> effect = {Transient(0, 100, 50), sweep, Transient(1030, 70, 10), high,
+                                                 low, Transient(1400, 30, 95)};
+  const struct {
+    int32_t frame, rate, width, f0;
+    uint64_t hash;
+    size_t samples;
+  } cases[] = {
+      {512, 24000, 1, 170, 9274195783000433261ull, 34384},
+      {512, 48000, 1, 170, 12014525209321091340ull, 68877},
+      {1024, 48000, 2, 150, 4280464689033553910ull, 69235},
+      {256, 24000, 2, 200, 10442967087339413872ull, 34175},
+  };
+  for (const auto& c : cases) {
+    Configure(c.frame, c.rate, c.width, c.f0);
+    ASSERT_EQ(Play(effect), 0);
+    uint64_t hash = 14695981039346656037ull;
+    size_t samples = 0;
+    for (const Frame& f : Drain()) {
+      for (uint8_t b : f.bytes) hash = (hash ^ b) * 1099511628211ull;
+      samples += f.len;
+    }
+    EXPECT_EQ(hash, c.hash) << c.rate << "/" << c.frame << "/" << c.width << "/" << c.f0;
+    EXPECT_EQ(samples, c.samples) << c.rate << "/" << c.frame << "/" << c.width << "/" << c.f0;
+  }
 }
 
 // Many configure/play/drain rounds in one process: the single worker serves them all.

@@ -60,6 +60,13 @@ int64_t OverlapDurationMs(const brax_haptic_event& e, int32_t sample_rate) {
   return 0;
 }
 
+// The same estimate for the last event, whose type the pass does not otherwise judge:
+// an unknown type lasts 0 without a second report.
+int64_t LastDurationMs(const brax_haptic_event& e, int32_t sample_rate) {
+  if (e.type != BRAX_HE_TRANSIENT && e.type != BRAX_HE_CONTINUOUS) return 0;
+  return OverlapDurationMs(e, sample_rate);
+}
+
 }  // namespace
 
 int32_t MapIntensity(double x) {
@@ -132,13 +139,19 @@ void ComputeOverlaps(const brax_haptic_event* events, uint32_t data_len, int32_t
   std::memset(overlaps.data(), 0, sizeof(overlaps));
   const uint32_t count = EventCount(data_len);
   if (count < 2) return;
+  // Each event's duration is estimated once (so a bad type is reported once) for every event
+  // that has a successor.
+  std::array<int64_t, BRAX_HE_MAX_EVENTS> duration{};
+  for (uint32_t i = 0; i + 1 < count; ++i) duration[i] = OverlapDurationMs(events[i], sample_rate);
   for (uint32_t i = 0; i + 1 < count; ++i) {
-    const int64_t duration = OverlapDurationMs(events[i], sample_rate);
-    const int64_t end = int64_t{events[i].start_time} + duration;
+    const int64_t end = int64_t{events[i].start_time} + duration[i];
     const int64_t next_start = events[i + 1].start_time;
     if (next_start < end) {
-      const int64_t e = end - next_start;
-      overlaps[i + 1] = {1, Saturate32(e), Saturate32(duration + e)};
+      // No event overlaps by more than either of the two lasts: times running backwards
+      // would otherwise ask the worker to pass over up to 2^32 ms of the later event.
+      const int64_t next = i + 2 < count ? duration[i + 1] : LastDurationMs(events[i + 1], sample_rate);
+      const int64_t e = std::min({end - next_start, std::max<int64_t>(duration[i], 0), std::max<int64_t>(next, 0)});
+      if (e > 0) overlaps[i + 1] = {1, Saturate32(e), Saturate32(duration[i] + e)};
     }
   }
 }

@@ -45,8 +45,9 @@ constexpr double kFirHalf48k[11] = {0.00692093, 0.00899305, 0.0149085, 0.0242095
 // The largest share of full intensity allowed at a drive frequency: the actuator is
 // spared above 450 Hz.
 double IntensityCap(double freq) {
-  const long hz = std::lround(freq);
-  return (hz >= 450 && hz <= 500) ? 0.4 : 1.0;
+  // Whole hertz, rounded half away from zero, from 450 to 500: [449.5, 500.5) (the drive
+  // frequencies are positive and finite).
+  return (freq >= 449.5 && freq < 500.5) ? 0.4 : 1.0;
 }
 
 double CapScale(double freq, double amp) {
@@ -103,8 +104,84 @@ Filter::Filter(std::vector<double> b, std::vector<double> a) : b_(std::move(b)),
 
 void Filter::Reset() { std::fill(z_.begin(), z_.end(), 0.0); }
 
+namespace {
+
+// The transposed direct form for a filter of a fixed order, so that the compiler can keep the
+// state in registers and unroll the taps. The arithmetic is the general loop's, term for
+// term and in its order; a FIR leaves out its denominator's terms, which are all 0 * out
+// (dropping them can only change the sign of a zero).
+template <size_t kOrder, bool kRecursive>
+void RunFixed(const double* b, const double* a, double* zs, const double* x, double* y, size_t n) {
+  double z[kOrder];
+  for (size_t k = 0; k < kOrder; ++k) z[k] = zs[k];
+  for (size_t i = 0; i < n; ++i) {
+    const double in = x[i];
+    const double out = b[0] * in + z[0];
+    for (size_t k = 0; k + 1 < kOrder; ++k) {
+      if constexpr (kRecursive) {
+        z[k] = z[k + 1] + b[k + 1] * in - a[k + 1] * out;
+      } else {
+        z[k] = z[k + 1] + b[k + 1] * in;
+      }
+    }
+    if constexpr (kRecursive) {
+      z[kOrder - 1] = b[kOrder] * in - a[kOrder] * out;
+    } else {
+      z[kOrder - 1] = b[kOrder] * in;
+    }
+    y[i] = out;
+  }
+  for (size_t k = 0; k < kOrder; ++k) zs[k] = z[k];
+}
+
+// The 20-tap low-pass in direct form over a history of its last 19 inputs (kept in the
+// state instead of the transposed form's partial sums). Unrolled, the transposed form gives
+// each output as b0 x[i] + ((..((b19 x[i-19] + b18 x[i-18]) + b17 x[i-17]) ..) + b1 x[i-1]):
+// the same products added in the same order here, one tap at a time across a block, which
+// the compiler vectorises over the outputs.
+void RunFir19(const double* b, double* history, const double* x, double* y, size_t n) {
+  constexpr size_t kOrder = 19;
+  constexpr size_t kBlock = 256;
+  double xx[kOrder + kBlock];
+  for (size_t k = 0; k < kOrder; ++k) xx[k] = history[kOrder - 1 - k];  // x[-19] .. x[-1]
+  for (size_t done = 0; done < n;) {
+    const size_t m = std::min(kBlock, n - done);
+    for (size_t i = 0; i < m; ++i) xx[kOrder + i] = x[done + i];
+    double* out = y + done;
+    // Eight outputs at a time in registers; the rest one by one, the same sums either way.
+    constexpr size_t kLanes = 8;
+    size_t i = 0;
+    for (; i + kLanes <= m; i += kLanes) {
+      double acc[kLanes];
+      for (size_t l = 0; l < kLanes; ++l) acc[l] = b[kOrder] * xx[i + l];
+      for (size_t j = kOrder - 1; j >= 1; --j) {
+        const double bj = b[j];
+        const double* src = xx + kOrder - j + i;
+        for (size_t l = 0; l < kLanes; ++l) acc[l] = acc[l] + bj * src[l];
+      }
+      for (size_t l = 0; l < kLanes; ++l) out[i + l] = b[0] * xx[kOrder + i + l] + acc[l];
+    }
+    for (; i < m; ++i) {
+      double acc = b[kOrder] * xx[i];
+      for (size_t j = kOrder - 1; j >= 1; --j) acc = acc + b[j] * xx[kOrder - j + i];
+      out[i] = b[0] * xx[kOrder + i] + acc;
+    }
+    // The last 19 inputs lead the next block.
+    for (size_t k = 0; k < kOrder; ++k) xx[k] = xx[m + k];
+    done += m;
+  }
+  for (size_t k = 0; k < kOrder; ++k) history[kOrder - 1 - k] = xx[k];
+}
+
+}  // namespace
+
 void Filter::Run(const double* x, double* y, size_t n) {
   const size_t order = z_.size();
+  const bool fir = std::all_of(a_.begin() + 1, a_.end(), [](double v) { return v == 0.0; });
+  // The three filters of the renderer: the equaliser, the displacement model, the low-pass.
+  if (order == 2 && !fir) return RunFixed<2, true>(b_.data(), a_.data(), z_.data(), x, y, n);
+  if (order == 3 && !fir) return RunFixed<3, true>(b_.data(), a_.data(), z_.data(), x, y, n);
+  if (order == 19 && fir) return RunFir19(b_.data(), z_.data(), x, y, n);
   for (size_t i = 0; i < n; ++i) {
     const double in = x[i];
     const double out = b_[0] * in + (order ? z_[0] : 0.0);
@@ -265,6 +342,56 @@ void ContinuousRenderer::FinishSustain(double* drive, double* phase_log, size_t 
   last_drive_ = drive[keep - 1];
   *n = keep;
   EnterRelease(a, f, true);
+}
+
+namespace {
+// Sum of f(a), f(a + 1), ... f(a + k - 1) for f rising by `slope` per sample from f_a.
+double SumLinear(double f_a, double slope, int64_t k) {
+  const auto n = static_cast<double>(k);
+  return n * f_a + slope * n * (n - 1.0) / 2.0;
+}
+}  // namespace
+
+int64_t ContinuousRenderer::Skip(int64_t count) {
+  if (count <= 0) return 0;
+  const double rate = voice_.rate;
+  if (stage_ == Stage::kDrive) {
+    // Leave a whole work array before the sustain's end to rendering.
+    int64_t k = std::min(count, sustain_end_ - static_cast<int64_t>(kCalcLen) - s_);
+    if (k <= 0) return 0;
+    const int64_t done = k;
+    while (k > 0) {
+      double f = 0, a = 0;
+      DriveAt(s_, &f, &a);
+      int64_t n = k;
+      double slope = 0;
+      if (s_ < attack_) {
+        n = std::min(k, attack_ - s_);
+        slope = (freq_[1] - freq_[0]) / static_cast<double>(attack_);
+      } else if (sustain_ > 0) {
+        slope = (freq_[2] - freq_[1]) / static_cast<double>(sustain_);
+      }
+      phase_ += kTwoPi * SumLinear(f, slope, n) / rate;
+      s_ += n;
+      k -= n;
+    }
+    return done;
+  }
+  if (stage_ == Stage::kRelease) {
+    const int64_t k = std::min(count, release_ - release_pos_);
+    if (k <= 0) return 0;
+    const double slope = (freq_[3] - release_freq_) / static_cast<double>(release_);
+    const double f_a = release_freq_ + slope * static_cast<double>(release_pos_);
+    phase_ += kTwoPi * SumLinear(f_a, slope, k) / rate;
+    release_pos_ += k;
+    // The stopping kick meets the drive where it stopped: the last skipped sample.
+    const double u = static_cast<double>(release_pos_ - 1) / static_cast<double>(release_);
+    const double f = release_freq_ + (freq_[3] - release_freq_) * u;
+    const double a = release_amp_ * (1.0 - u);
+    last_drive_ = std::cos(phase_ - kTwoPi * f / rate) * a * voice_.model.DriveFactor(f);
+    return k;
+  }
+  return 0;
 }
 
 size_t ContinuousRenderer::Generate(double* drive, double* phase_log, double* cap_scale, size_t max_len) {

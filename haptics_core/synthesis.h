@@ -36,7 +36,8 @@ struct LraModel {
 };
 
 // Linear filter y = b/a * x with its state carried between calls (transposed direct form,
-// so a block of any length continues the previous one without a seam).
+// so a block of any length continues the previous one without a seam; a 19th-order FIR
+// keeps its last inputs instead, with the same sums in the same order).
 class Filter {
  public:
   Filter() = default;
@@ -44,8 +45,6 @@ class Filter {
   Filter(std::vector<double> b, std::vector<double> a);
   void Reset();
   void Run(const double* x, double* y, size_t n);
-  const std::vector<double>& state() const { return z_; }
-  void set_state(const std::vector<double>& z) { z_ = z; }
 
  private:
   std::vector<double> b_, a_, z_;
@@ -95,6 +94,12 @@ class ContinuousRenderer {
   bool Start(const ConvertedEvent& event);
   // Writes the next chunk of at most max_len (<= kCalcLen) samples; 0 when done.
   size_t Next(int8_t* out, size_t max_len);
+  // Passes over at most `count` samples whose output would be thrown away, without
+  // rendering them: the drive's position and phase move on, the filters stay at rest, so
+  // the first sample rendered after it starts the actuator from rest. Stops short of the
+  // sustain's end (its crest must be found in rendered samples) and at the release's end;
+  // returns the samples passed over, 0 when nothing can be skipped at this point.
+  int64_t Skip(int64_t count);
 
  private:
   enum class Stage { kDrive, kRelease, kTail, kDone };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -286,6 +287,154 @@ TEST(HapticsContinuous, LongEventStreamsInChunks) {
   EXPECT_GE(out.total, 200u * 48);
   EXPECT_GT(out.chunks, 40u);
   EXPECT_LE(out.peak, 127);
+}
+
+// The drive factor as the actuator model defines it: the safe displacement between the two
+// modes, the magnitude of the model's response elsewhere.
+double DriveFactorRef(const LraModel& m, double f) {
+  if (f >= m.f_low && f <= m.f_high) return 0.00055;
+  const double w = 6.2831852 * f;
+  const double kp = m.k - 0.00125 * w * w;
+  const double d = 8.27 * ((0.0635557437 * w) * (0.0635557437 * w) + kp * kp);
+  const double re = 0.266 * kp / d;
+  const double im = -0.0169058278242 * w / d;
+  return 8.0 * std::sqrt(re * re + im * im);
+}
+
+// A voice whose filters let the drive through unchanged: equaliser 1/1, a one-tap FIR, and a
+// displacement model that predicts no motion (so the displacement check never scales). What
+// comes out is the drive times g, capped, clipped and quantised: every sample can be worked
+// out from the drive's own formulas.
+Voice TransparentVoice(int32_t f0, int32_t rate, double g) {
+  Voice v = MakeVoice(f0, rate);
+  v.model.g = g;
+  v.equaliser = Filter({1.0}, {1.0});
+  v.fir = Filter({1.0}, {});
+  v.displacement = Filter({0.0}, {});
+  return v;
+}
+
+// An output sample from a drive value already multiplied by g and by the cap's scale.
+int Quantised(double x) {
+  if (x > 8.0) x = 7.999999;
+  if (x < -8.0) x = -7.999999;
+  return static_cast<int>(x * 0.125 * 127.0);
+}
+
+// The drive of a flat continuous event (no attack, full intensity) at drive frequency f:
+// sample i is cos(-1.5707963 + i * 2 pi f / R) * D(f), sample 0 silenced by the attack
+// shaping (1 + (0 - 1) / 1 * e^0 = 0).
+std::vector<double> FlatDrive(const LraModel& m, double f, int32_t rate, size_t n) {
+  std::vector<double> drive(n);
+  double phase = -1.5707963;
+  for (size_t i = 0; i < n; ++i) {
+    drive[i] = std::cos(phase) * 1.0 * DriveFactorRef(m, f);
+    phase += 6.2831852 * f / rate;
+  }
+  drive[0] *= 0.0;
+  return drive;
+}
+
+std::vector<int8_t> RenderSamples(ContinuousRenderer& r, size_t chunk) {
+  std::vector<int8_t> out;
+  std::vector<int8_t> buf(chunk);
+  while (size_t n = r.Next(buf.data(), chunk)) out.insert(out.end(), buf.begin(), buf.begin() + n);
+  return out;
+}
+
+// Point frequencies: 0 is the actuator's own f0, others are held to 50..500 Hz, and from
+// 450 Hz the intensity is capped at 0.4 of full.
+TEST(HapticsContinuous, DriveFrequencyEdgesAndTheIntensityCap) {
+  const struct {
+    int32_t point_hz;
+    double driven_hz;
+    double cap;
+  } cases[] = {{0, 170, 1.0}, {600, 500, 0.4}, {30, 50, 1.0}, {449, 449, 1.0}, {450, 450, 0.4}, {500, 500, 0.4}};
+  for (const auto& c : cases) {
+    const int32_t rate = 24000;
+    const LraModel m = LraModel::Make(170, rate);
+    // A peak drive of 4: well inside the clipping level, and no start kick.
+    const double g = 4.0 / DriveFactorRef(m, c.driven_hz);
+    const Voice v = TransparentVoice(170, rate, g);
+    std::vector<double> calc(3 * kCalcLen);
+    ContinuousRenderer r(v, calc.data());
+    ASSERT_TRUE(r.Start(ContinuousEvent(0, 0, 100, 120, c.point_hz)));
+    std::vector<int8_t> out(512);
+    ASSERT_EQ(r.Next(out.data(), out.size()), 512u);
+    const std::vector<double> drive = FlatDrive(m, c.driven_hz, rate, out.size());
+    int peak = 0;
+    for (size_t i = 0; i < out.size(); ++i) {
+      ASSERT_EQ(out[i], Quantised(drive[i] * g * c.cap)) << c.point_hz << " Hz, sample " << i;
+      peak = std::max(peak, std::abs(int{out[i]}));
+    }
+    // Worked by hand: 4 * 0.125 * 127 = 63.5 at full intensity, 0.4 of that capped.
+    EXPECT_EQ(peak, c.cap == 1.0 ? 63 : 25) << c.point_hz;
+  }
+}
+
+// Drive beyond +-8 is clipped to +-7.999999 (+-126 out). A first chunk whose loud samples
+// have an RMS above 9 starts with the kick (the first N + 1 samples are the fast start/stop
+// signal); one whose loud samples stay below it is only clipped.
+TEST(HapticsContinuous, ClippingAndTheStartKick) {
+  const struct {
+    double peak_drive;
+    bool kick;
+  } cases[] = {{8.5, false}, {20.0, true}};
+  for (const auto& c : cases) {
+    const int32_t rate = 24000;
+    const LraModel m = LraModel::Make(170, rate);
+    const double g = c.peak_drive / DriveFactorRef(m, 170);
+    const Voice v = TransparentVoice(170, rate, g);
+    std::vector<double> calc(3 * kCalcLen);
+    ContinuousRenderer r(v, calc.data());
+    ASSERT_TRUE(r.Start(ContinuousEvent(0, 0, 100, 120, 0)));
+    std::vector<int8_t> out(512);
+    ASSERT_EQ(r.Next(out.data(), out.size()), 512u);
+    const std::vector<double> drive = FlatDrive(m, 170, rate, out.size());
+    const size_t kicked = c.kick ? v.fast.kick_len + 1 : 0;
+    ASSERT_EQ(v.fast.kick_len, 212u);  // 1.5 periods of 170 Hz at 24000 Hz, rounded up
+    size_t clipped = 0;
+    for (size_t i = 0; i < out.size(); ++i) {
+      const double x = i < kicked ? v.fast.samples[i] * g : drive[i] * g;
+      ASSERT_EQ(out[i], Quantised(x)) << c.peak_drive << ", sample " << i;
+      clipped += std::abs(int{out[i]}) == 126 && std::fabs(x) > 8.0;
+    }
+    EXPECT_GT(clipped, 0u) << c.peak_drive;
+    EXPECT_EQ(*std::max_element(out.begin(), out.end()), 126);
+    EXPECT_EQ(*std::min_element(out.begin(), out.end()), -126);
+  }
+}
+
+// The fast stop: the drive is cut at its last crest (no release here, t2 = t3) and followed
+// by the kick's tail (its last N samples), scaled to meet the drive where it stopped and held
+// to the safe displacement.
+TEST(HapticsContinuous, FastStopTailMeetsTheDriveAtItsLastCrest) {
+  const int32_t rate = 24000;
+  const LraModel m = LraModel::Make(170, rate);
+  const double g = 4.0 / DriveFactorRef(m, 170);
+  const Voice v = TransparentVoice(170, rate, g);
+  std::vector<double> calc(3 * kCalcLen);
+  ContinuousRenderer r(v, calc.data());
+  ASSERT_TRUE(r.Start(ContinuousEvent(0, 0, 50, 50, 0)));
+  const std::vector<int8_t> out = RenderSamples(r, 512);
+  const size_t n = v.fast.kick_len;
+  ASSERT_GT(out.size(), n + 2);
+  const size_t cut = out.size() - n - 1;  // the last sample of the drive
+  const std::vector<double> drive = FlatDrive(m, 170, rate, cut + 2);
+  // The cut is a crest of the drive, within a period of the drawn end (50 ms).
+  EXPECT_GT(std::fabs(drive[cut]), std::fabs(drive[cut - 1]));
+  EXPECT_GT(std::fabs(drive[cut]), std::fabs(drive[cut + 1]));
+  EXPECT_GE(cut + 1, 50u * 24 - 24000 / 170);
+  EXPECT_LE(cut + 1, 50u * 24 + 24000 / 170);
+  for (size_t i = 0; i <= cut; ++i) ASSERT_EQ(out[i], Quantised(drive[i] * g)) << "drive sample " << i;
+
+  const auto& fast = v.fast.samples;
+  double tail_max = 0;
+  for (size_t i = n + 1; i < fast.size(); ++i) tail_max = std::max(tail_max, std::fabs(fast[i]));
+  double scale = drive[cut] / fast[n];
+  if (tail_max * std::fabs(scale) > 0.00055) scale = std::copysign(0.00055 / tail_max, scale);
+  for (size_t j = 0; j < n; ++j)
+    ASSERT_EQ(out[cut + 1 + j], Quantised(fast[n + 1 + j] * scale * g)) << "tail sample " << j;
 }
 
 }  // namespace

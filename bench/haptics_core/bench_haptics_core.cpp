@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "brax_haptics.h"
+#include "he_events.h"
+#include "synthesis.h"
 
 namespace {
 
@@ -58,6 +60,40 @@ void BM_RenderEffect(benchmark::State& state) {
 }
 
 BENCHMARK(BM_RenderEffect)->Args({24000, 512})->Args({48000, 512})->Args({48000, 1024})->UseRealTime();
+
+// The synthesis alone, without the frame handshake: the one-second continuous event of the
+// effect above rendered chunk by chunk on this thread.
+void BM_SynthesisOnly(benchmark::State& state) {
+  const int32_t rate = static_cast<int32_t>(state.range(0));
+  const size_t chunk = static_cast<size_t>(state.range(1));
+  brax::Voice v;
+  v.f0 = 170;
+  v.rate = rate;
+  v.samples_per_ms = rate / 1000;
+  v.model = brax::LraModel::Make(170, rate);
+  v.displacement = brax::DisplacementFilter(170, rate);
+  v.fir = brax::LowPassFir(rate);
+  v.equaliser = brax::EqualiserFilter(v.model);
+  v.fast = brax::FastSignal::Make(170, rate);
+  std::vector<double> calc(3 * brax::kCalcLen);
+  brax::ContinuousRenderer r(v, calc.data());
+  brax::ConvertedEvent e{};
+  e.kind = brax::kKindContinuous;
+  const int32_t times[4] = {0, 50, 950, 1000};
+  const int32_t levels[4] = {0, 100, 80, 0};
+  for (int j = 0; j < 4; ++j) e.points[j] = {times[j], levels[j], 154 + 10 * j};
+  std::vector<int8_t> out(chunk);
+  int64_t samples = 0;
+  for (auto _ : state) {
+    r.Start(e);
+    while (size_t n = r.Next(out.data(), chunk)) samples += static_cast<int64_t>(n);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["audio_x_realtime"] =
+      benchmark::Counter(static_cast<double>(samples) / rate, benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_SynthesisOnly)->Args({48000, 1024})->UseRealTime();
 
 }  // namespace
 

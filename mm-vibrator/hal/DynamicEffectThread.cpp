@@ -26,7 +26,16 @@ void DynamicEffectThread::wake() {
   ALOGD("wake");
   std::lock_guard<std::mutex> lock(mLock);
   mPaused = false;
+  ++mWakes;
   mCond.notify_all();
+}
+
+void DynamicEffectThread::haltOutput(bool closeDevice) {
+  std::lock_guard<std::mutex> lock(mLock);
+  mPaused = true;
+  if (mDevice == nullptr) return;
+  mDevice->off();
+  if (closeDevice) mDevice->close();
 }
 
 void DynamicEffectThread::pause() {
@@ -56,12 +65,20 @@ bool DynamicEffectThread::threadLoop() {
     ALOGV("continue");
     mDevice->open();
     while (!mPaused && !mExit) {
+      const uint64_t wakes = mWakes;
       lock.unlock();
       const int32_t bytes = mGenerator->gen(mBuffer.data(), kPeriodSamples);
       lock.lock();
       const int written = mDevice->write(mBuffer.data(), bytes);
       if (mDump != nullptr && bytes > 0) fwrite(mBuffer.data(), 1, static_cast<size_t>(bytes), mDump);
       if (written < kPeriodSamples || bytes < kPeriodSamples) {
+        if (mWakes != wakes && !mPaused) {
+          // A new effect was queued while this period was rendered: it follows at once
+          // (through a fresh open when the device was stopped meanwhile).
+          ALOGD("woken while the stream ran dry, write: %d, genBytes: %d", written, bytes);
+          if (written < bytes) break;
+          continue;
+        }
         ALOGD("thread paused, can't fill one period, write: %d, genBytes: %d", written, bytes);
         mDevice->eos();
         mPaused = true;

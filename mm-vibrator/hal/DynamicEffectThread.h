@@ -35,6 +35,10 @@ class DynamicEffectThread : public Thread {
   void wake();
   // Stops after the current period (the thread sees the flag at its next check).
   void pause();
+  // Pauses and stops the output device at once: its off (and, with closeDevice, its close)
+  // runs under the lock the playback thread holds while it opens and writes the device,
+  // so that neither meets a write in progress on the same handle.
+  void haltOutput(bool closeDevice);
   bool paused() const { return mPaused.load(); }
   // Asks the loop to end, wakes it and joins it. Idempotent.
   void stop();
@@ -51,6 +55,9 @@ class DynamicEffectThread : public Thread {
   WaveformGenerator* mGenerator;
   std::atomic<bool> mPaused{true};
   bool mExit = false;  // guarded by mLock
+  // Counts wakes (guarded by mLock): a wake during the rendering of a short last period
+  // keeps the loop playing instead of being overwritten by its pause.
+  uint64_t mWakes = 0;
   std::chrono::nanoseconds mStandbyWait;
   std::vector<signed char> mBuffer;
   FILE* mDump = nullptr;

@@ -82,7 +82,13 @@ struct MergedPoint {
   int32_t frequency;
 };
 
-bool mergeCurves(const Event& e, std::vector<MergedPoint>* merged) {
+enum class Merge {
+  kMerged,       // at least four points of equal times
+  kTimesDiffer,  // the two curves do not pair up
+  kTooFew,       // fewer than four intensity/frequency pairs: nothing a record can hold
+};
+
+Merge mergeCurves(const Event& e, std::vector<MergedPoint>* merged) {
   ALOGD("merge intensity curve and freq curve to HedTrack");
   std::vector<Point> intensity;
   std::vector<Point> frequency;
@@ -104,12 +110,18 @@ bool mergeCurves(const Event& e, std::vector<MergedPoint>* merged) {
                               [](const Point& a, const Point& b) { return a.x == b.x; });
   if (!sameTimes) {
     ALOGE("curve point error!");
-    return false;
+    return Merge::kTimesDiffer;
+  }
+  // Curves of neither type pair up as two empty lists: the event has no points at all,
+  // and a record or the two-array form would read four that are not there.
+  if (intensity.size() < kRecordPoints) {
+    ALOGE("curve point error: %zu intensity/frequency pairs, %zu needed", intensity.size(), kRecordPoints);
+    return Merge::kTooFew;
   }
   merged->clear();
   for (size_t k = 0; k < intensity.size(); ++k)
     merged->push_back({intensity[k].x, intensity[k].y, frequency[k].y});
-  return true;
+  return Merge::kMerged;
 }
 
 // A continuous event that a record or the two-array form can describe: two curves of at
@@ -171,7 +183,12 @@ bool buildHedRecords(const std::vector<Event>& events, std::vector<int32_t>* rec
     rec[3] = e.frequency;
     rec[4] = e.durationMs;
     std::vector<MergedPoint> merged;
-    if (!mergeCurves(e, &merged)) continue;  // points stay 0
+    const Merge m = mergeCurves(e, &merged);
+    if (m == Merge::kTimesDiffer) continue;  // points stay 0
+    if (m == Merge::kTooFew) {
+      records->clear();
+      return false;
+    }
     for (size_t k = 0; k < kRecordPoints; ++k) {
       rec[5 + 3 * k] = merged[k].time;
       rec[6 + 3 * k] = merged[k].intensity;
@@ -192,7 +209,7 @@ bool buildTwoArray(const std::vector<Event>& events, std::vector<int32_t>* typeC
       continue;
     }
     std::vector<MergedPoint> merged;
-    if (e.kind != 1 || !hasFourPointCurves(e) || !mergeCurves(e, &merged)) {
+    if (e.kind != 1 || !hasFourPointCurves(e) || mergeCurves(e, &merged) != Merge::kMerged) {
       ALOGE("curve point error!");
       return false;
     }

@@ -72,7 +72,8 @@ ParseResult parseGeneratorList(const std::vector<int32_t>& list, GeneratorList* 
 
 // The 17-word records of an HE 2.0 list, one per event. A curve pair whose times differ
 // leaves that event's points 0. False (and nothing to play) for an event kind other than
-// 0 or 1, or a continuous event without exactly two curves of at least four points.
+// 0 or 1, a continuous event without exactly two curves of at least four points, or one
+// whose curves give fewer than four intensity/frequency pairs (types other than 0 and 1).
 bool buildHedRecords(const std::vector<Event>& events, std::vector<int32_t>* records);
 
 // The two-array form: one type word per event (0 continuous, 1 transient), then the

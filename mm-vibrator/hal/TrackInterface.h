@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Curve.h"
+#include "Schedule.h"
 #include "StreamEffect.h"
 #include "TrackTuning.h"
 #include "WaveLibrary.h"
@@ -57,7 +58,6 @@ class SineTrack : public Track {
  private:
   double mAmplitude;
   double mFrequency;
-  double mDuration;
   double mInitAmplitude;
   double mInitFrequency;
   double mInitDuration;
@@ -69,8 +69,8 @@ class SineTrack : public Track {
   bool mDecay = false;
   std::shared_ptr<const TrackTuning> mTuning;
   std::vector<Curve*> mActiveCurves;
-  std::map<int32_t, std::vector<std::unique_ptr<Curve>>> mCurves;
-  std::map<int32_t, std::vector<std::unique_ptr<Curve>>>::iterator mCursor;
+  Schedule<Curve> mCurves;
+  Schedule<Curve>::iterator mCursor;
 };
 
 // One of the ten prebaked table waveforms, chosen by the effect parameter 0..1.
@@ -87,7 +87,6 @@ class prebaked_Track : public Track {
 
  private:
   double mAmplitude;
-  double mEffect;
   double mFrequencyOffset = -1.0;
   int32_t mIndex = 0;
   std::shared_ptr<const std::vector<int8_t>> mWave;
@@ -174,12 +173,14 @@ class BraxTrack : public HeTrack {
  private:
   // The next frame's length in samples; 0 at the end of the effect or on a failure.
   uint32_t getFrame();
+
+  bool mInstalled = false;  // the core holds this track's effect
 };
 
 // An HE effect rendered at once by the AWA wave library.
 class AWATrack : public HeTrack {
  public:
-  using HeTrack::HeTrack;
+  AWATrack(const WaveLibrary& lib, HeTrackParams params);
   std::string getName() override { return "AWATrack"; }
   void reset() override;
   void flush() override;
@@ -188,7 +189,7 @@ class AWATrack : public HeTrack {
 // An HE effect in the two-array form rendered at once by the Quon wave library.
 class QuonV1Track : public HeTrack {
  public:
-  using HeTrack::HeTrack;
+  QuonV1Track(const WaveLibrary& lib, HeTrackParams params);
   std::string getName() override { return "QuonV1Track"; }
   void reset() override;
   void flush() override;

@@ -27,7 +27,6 @@ void TrackInterface::addParameter(float, const CurvePoints&, int) {}
 SineTrack::SineTrack(double amplitude, double frequency, double duration)
     : mAmplitude(amplitude),
       mFrequency(frequency),
-      mDuration(duration),
       mInitAmplitude(amplitude),
       mInitFrequency(frequency),
       mInitDuration(duration),
@@ -43,8 +42,10 @@ SineTrack::~SineTrack() = default;
 void SineTrack::addParameter(float start, const CurvePoints& points, int type) {
   auto curve = makeCurve("SineTrack", type, &mBaseAmplitude, &mBaseFrequency, points);
   if (!curve) return;
-  mCurves[startSample(start)].push_back(std::move(curve));
+  mCurves.emplace(startSample(start), std::move(curve));
   mCursor = mCurves.begin();
+  // Room for every curve at once, so that activating them while playing never allocates.
+  mActiveCurves.reserve(mCurves.size());
 }
 
 void SineTrack::reset() {
@@ -55,9 +56,7 @@ void SineTrack::reset() {
   mRemain = saturatingSamples(kGeneratorSampleRate * mInitDuration);
   mBaseAmplitude = mInitAmplitude;
   mBaseFrequency = mInitFrequency;
-  for (auto& [start, curves] : mCurves) {
-    for (auto& c : curves) c->restart();
-  }
+  for (auto& [start, curve] : mCurves) curve->restart();
 }
 
 void SineTrack::setGlobalParameter(double intensity, double sharpness) {
@@ -89,7 +88,7 @@ int SineTrack::getByte() {
 
 // ---------------------------------------------------------------- prebaked_Track
 
-prebaked_Track::prebaked_Track(double amplitude, double effect) : mAmplitude(amplitude), mEffect(effect) {
+prebaked_Track::prebaked_Track(double amplitude, double effect) : mAmplitude(amplitude) {
   // An effect parameter above 1 (or below 0) would select a waveform past the table.
   mIndex = static_cast<int32_t>(9.0 * clampUnit(effect));
   mWave = trackTuning()->prebaked[static_cast<size_t>(mIndex)];
@@ -227,15 +226,18 @@ void BraxTrack::reset() {
     finish();
     return;
   }
-  std::vector<brax_haptic_event> events(mEventCount);
-  if (!events.empty()) std::memcpy(events.data(), mEvents.data(), events.size() * sizeof(brax_haptic_event));
-  const int32_t rc = mLib.braxProcess(events.data(), static_cast<uint32_t>(events.size() * sizeof(brax_haptic_event)));
+  // The records are the words as they stand (17 int32 each): handed over in place, since
+  // this runs on the playback thread, which must not allocate.
+  static_assert(sizeof(brax_haptic_event) == 17 * sizeof(int32_t) && alignof(brax_haptic_event) == alignof(int32_t));
+  const auto* events = reinterpret_cast<const brax_haptic_event*>(mEvents.data());
+  const int32_t rc = mLib.braxProcess(events, static_cast<uint32_t>(mEventCount * sizeof(brax_haptic_event)));
   if (rc != 0) {
     ALOGD("Hed process fail : %d", mId);
     finish();
     return;  // no effect installed: nothing to fetch
   }
   ALOGD("Hed process Ok, id : %d", mId);
+  mInstalled = true;
   const uint32_t len = getFrame();
   if (len != 0) {
     ALOGD("Hed first frame %u", len);
@@ -258,7 +260,9 @@ bool BraxTrack::nextFrame() {
 }
 
 void BraxTrack::flush() {
-  if (!mFinished) {
+  // Only an effect this track installed is drained: a track that never started must not
+  // take the frames of the one that plays.
+  if (!mFinished && mInstalled) {
     // The core must reach its frame of length 0 before the next effect is installed.
     ALOGD("flust BraxTrack id %d", mId);
     for (uint32_t len = getFrame(); len != 0; len = getFrame()) {
@@ -267,6 +271,16 @@ void BraxTrack::flush() {
   }
   mFrameBytes = 0;
   finish();
+}
+
+// A whole rendering is at most kMaxRenderedSamples: its room is taken when the track is
+// made, so that rendering (again, for each repetition) on the playback thread never allocates.
+AWATrack::AWATrack(const WaveLibrary& lib, HeTrackParams params) : HeTrack(lib, std::move(params)) {
+  mBuffer.reserve(kMaxRenderedSamples);
+}
+
+QuonV1Track::QuonV1Track(const WaveLibrary& lib, HeTrackParams params) : HeTrack(lib, std::move(params)) {
+  mBuffer.reserve(kMaxRenderedSamples);
 }
 
 void AWATrack::reset() {

@@ -16,7 +16,7 @@
 
 #include <log/log.h>
 #include <wavelibs/audigraph_device.h>
-#include <wavelibs/brax_vibrator.h>
+#include <vibrator/thrumwave_abi.h>
 
 #include "DynamicEffectDevice.h"
 #include "HeEffect.h"
@@ -199,8 +199,7 @@ ndk::ScopedAStatus Vibrator::off() {
   ALOGI("ORV Vibrator off");
   int rc = led.detected ? led.off() : ff.off();
   if (rc != 0) return exception(EX_SERVICE_SPECIFIC);
-  mThread->pause();
-  mDevice->off();
+  mThread->haltOutput(false);
   if (mThrumwave.initialised && serviceState().he2Property == kHe2Thrumwave) {
     if (!mThrumwave.looperStopPerformHe()) ALOGE("brax_vibra_looper_stopPerformHe false");
   }
@@ -351,9 +350,7 @@ bool Vibrator::configStrength(int32_t id, float strength) {
 }
 
 void Vibrator::quickOff() {
-  mThread->pause();
-  mDevice->off();
-  mDevice->close();
+  mThread->haltOutput(true);
   if (ff.fd < 0) return;
   ff_effect effect{};
   effect.type = FF_DAMPER;
@@ -446,6 +443,26 @@ int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int6
   const he::ParseResult result = he::parseGeneratorList(list, &parsed);
   if (result == he::ParseResult::kMalformed) return -1;
 
+  // An HE 2.0 list is turned into its track form before anything of it is scheduled, so
+  // that a list the track cannot describe is refused without leaving its curves behind.
+  std::vector<int32_t> buffer;
+  const bool he2 = parsed.version == he::kVersionHe2 && result != he::ParseResult::kTooManyEvents;
+  if (he2) {
+    if (serviceState().he1Property == kHe1Quonhaptic) {
+      std::vector<int32_t> numericalPara;
+      if (!he::buildTwoArray(parsed.events, &buffer, &numericalPara)) return -1;
+      ALOGD("typeCtrlPara size: %zu", buffer.size());
+      for (size_t i = 0; i < buffer.size(); ++i) ALOGD("typeCtrlPara %zu %d", i, buffer[i]);
+      ALOGD("numericalPara size: %zu", numericalPara.size());
+      for (size_t i = 0; i < numericalPara.size(); ++i) ALOGD("numericalPara %zu %d", i, numericalPara[i]);
+      buffer.insert(buffer.end(), numericalPara.begin(), numericalPara.end());
+    } else {
+      if (!he::buildHedRecords(parsed.events, &buffer)) return -1;
+      ALOGD("HedBuffer size: %zu", buffer.size());
+      for (size_t i = 0; i < buffer.size(); ++i) ALOGD("HedBuffer %zu %d", i, buffer[i]);
+    }
+  }
+
   const double intensity = parsed.intensity / 100.0;
   const double sharpness = parsed.sharpness / 100.0;
   mGenerator->setGlobalParameters(intensity, sharpness);
@@ -462,20 +479,6 @@ int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int6
     if (result == he::ParseResult::kTooManyEvents) {
       ALOGW("The num of he event: %d, is limited to %d", parsed.eventCount, he::kMaxHe2Events);
       return 0;
-    }
-    std::vector<int32_t> buffer;
-    if (serviceState().he1Property == kHe1Quonhaptic) {
-      std::vector<int32_t> numericalPara;
-      if (!he::buildTwoArray(parsed.events, &buffer, &numericalPara)) return -1;
-      ALOGD("typeCtrlPara size: %zu", buffer.size());
-      for (size_t i = 0; i < buffer.size(); ++i) ALOGD("typeCtrlPara %zu %d", i, buffer[i]);
-      ALOGD("numericalPara size: %zu", numericalPara.size());
-      for (size_t i = 0; i < numericalPara.size(); ++i) ALOGD("numericalPara %zu %d", i, numericalPara[i]);
-      buffer.insert(buffer.end(), numericalPara.begin(), numericalPara.end());
-    } else {
-      if (!he::buildHedRecords(parsed.events, &buffer)) return -1;
-      ALOGD("HedBuffer size: %zu", buffer.size());
-      for (size_t i = 0; i < buffer.size(); ++i) ALOGD("HedBuffer %zu %d", i, buffer[i]);
     }
     auto data = std::make_unique<CreateTrackData>();
     data->repeat = loop;

@@ -105,6 +105,8 @@ WaveLibrary loadWaveLibrary(int32_t f0) {
 WaveformGenerator::WaveformGenerator() {
   mTrackCursor = mTracks.end();
   mCurveCursor = mCurves.end();
+  mActiveTracks.reserve(kActiveRoom);
+  mActiveCurves.reserve(kActiveRoom);
 
   // The haptic driver directory (with the secondary path on the models that use it);
   // the f0 file is looked up under the primary path as configured.
@@ -136,8 +138,53 @@ WaveformGenerator::~WaveformGenerator() = default;
 
 void WaveformGenerator::sendCommand(std::unique_ptr<GeneratorCommand> command) {
   if (!command) return;
+  prepareCommand(*command);
   std::lock_guard<std::mutex> lock(mCommandLock);
   mCommands.push_back(std::move(command));
+}
+
+void WaveformGenerator::prepareCommand(GeneratorCommand& command) {
+  GeneratorCommandData* data = command.data.get();
+  switch (command.type) {
+    case kCreateTrack: {
+      auto* d = dynamic_cast<CreateTrackData*>(data);
+      if (d == nullptr || mLib.kind == kWaveLibNone) break;  // reported when handled
+      HeTrackParams params;
+      params.id = gNextTrackId.fetch_add(1);
+      params.repeat = static_cast<int8_t>(d->repeat & 0xff);
+      params.events = std::move(d->events);
+      // A percentage: values outside 0..100 would wrap into a negative gain.
+      params.amplitude = static_cast<int8_t>(std::clamp<int32_t>(d->amplitude, 0, 100));
+      params.interval = d->interval;
+      params.eventCount = d->eventCount;
+      std::unique_ptr<TrackInterface> track;
+      switch (mLib.kind) {
+        case kWaveLibBrax:
+          track = std::make_unique<BraxTrack>(mLib, std::move(params));
+          break;
+        case kWaveLibAwa:
+          track = std::make_unique<AWATrack>(mLib, std::move(params));
+          break;
+        default:
+          track = std::make_unique<QuonV1Track>(mLib, std::move(params));
+          break;
+      }
+      command.track = makeScheduleNode(std::move(track));
+      break;
+    }
+    case kScheduleTrack:
+      if (auto* d = dynamic_cast<TrackData*>(data); d != nullptr && d->track)
+        command.track = makeScheduleNode(std::move(d->track));
+      break;
+    case kScheduleCurve:
+      if (auto* d = dynamic_cast<ParameterData*>(data)) {
+        auto curve = makeCurve("WaveformGenerator", d->type, &mGlobalIntensity, &mGlobalSharpness, d->points);
+        if (curve) command.curve = makeScheduleNode(std::move(curve));
+      }
+      break;
+    default:
+      break;
+  }
 }
 
 void WaveformGenerator::setGlobalParameters(double intensity, double sharpness) {
@@ -184,62 +231,39 @@ void WaveformGenerator::flushActiveTracks() {
   }
 }
 
-void WaveformGenerator::createHeTrack(CreateTrackData& data, bool* heTrackCreated) {
+void WaveformGenerator::createHeTrack(GeneratorCommand& command, bool* heTrackCreated) {
   if (*heTrackCreated) {
     ALOGD("only process one Track each period size, skip create");
-    return;  // the event array goes with the command
+    return;  // the track goes with the command, never started
   }
   flushActiveTracks();
-  if (mLib.kind == kWaveLibNone) {
+  if (command.track.empty()) {
     ALOGE("no wave library: HE track dropped");
     return;
   }
-  HeTrackParams params;
-  params.id = gNextTrackId.fetch_add(1);
-  params.repeat = static_cast<int8_t>(data.repeat & 0xff);
-  params.events = std::move(data.events);
-  // A percentage: values outside 0..100 would wrap into a negative gain.
-  params.amplitude = static_cast<int8_t>(std::clamp<int32_t>(data.amplitude, 0, 100));
-  params.interval = data.interval;
-  params.eventCount = data.eventCount;
-  std::unique_ptr<HeTrack> track;
-  const char* what = "";
-  switch (mLib.kind) {
-    case kWaveLibBrax:
-      track = std::make_unique<BraxTrack>(mLib, std::move(params));
-      what = "BraxTrack created with id %d";
-      break;
-    case kWaveLibAwa:
-      track = std::make_unique<AWATrack>(mLib, std::move(params));
-      what = "AWATrack created with id %d";
-      break;
-    default:
-      track = std::make_unique<QuonV1Track>(mLib, std::move(params));
-      what = "QuonV1Track created with id %d";
-      break;
-  }
+  auto* track = static_cast<HeTrack*>(command.track.mapped().get());
   track->reset();
-  ALOGD(what, track->id());
+  ALOGD("%s created with id %d", track->getName().c_str(), track->id());
   ALOGD("insert track at %d", mCurrentSample);
-  mTracks[mCurrentSample].push_back(std::move(track));
+  command.track.key() = mCurrentSample;
+  mTracks.insert(std::move(command.track));
   reaimTrackCursor();
   mActiveTracks.clear();
   *heTrackCreated = true;
 }
 
-void WaveformGenerator::scheduleTrack(TrackData& data) {
-  if (!data.track) return;
-  const float s = data.start;
-  if (s == 0.0f) flushActiveTracks();  // they leave the mix once they report empty
-  mTracks[addSamples(mCurrentSample, startSample(s))].push_back(std::move(data.track));
+void WaveformGenerator::scheduleTrack(GeneratorCommand& command, float start) {
+  if (command.track.empty()) return;
+  if (start == 0.0f) flushActiveTracks();  // they leave the mix once they report empty
+  command.track.key() = addSamples(mCurrentSample, startSample(start));
+  mTracks.insert(std::move(command.track));
   reaimTrackCursor();
 }
 
-void WaveformGenerator::scheduleCurve(float start, const CurvePoints& points, int32_t type,
-                                      bool fromCommand) {
-  auto curve = makeCurve("WaveformGenerator", type, &mGlobalIntensity, &mGlobalSharpness, points);
-  if (!curve) return;
-  mCurves[startSample(start)].push_back(std::move(curve));
+void WaveformGenerator::scheduleCurve(ScheduleNode<Curve> node, float start, bool fromCommand) {
+  if (node.empty()) return;
+  node.key() = startSample(start);
+  mCurves.insert(std::move(node));
   if (fromCommand) {
     reaimCurveCursor();
   } else {
@@ -251,13 +275,13 @@ void WaveformGenerator::handleCommand(GeneratorCommand& command, bool* heTrackCr
   GeneratorCommandData* data = command.data.get();
   switch (command.type) {
     case kCreateTrack:
-      if (auto* d = dynamic_cast<CreateTrackData*>(data)) createHeTrack(*d, heTrackCreated);
+      if (dynamic_cast<CreateTrackData*>(data) != nullptr) createHeTrack(command, heTrackCreated);
       break;
     case kScheduleTrack:
-      if (auto* d = dynamic_cast<TrackData*>(data)) scheduleTrack(*d);
+      if (auto* d = dynamic_cast<TrackData*>(data)) scheduleTrack(command, d->start);
       break;
     case kScheduleCurve:
-      if (auto* d = dynamic_cast<ParameterData*>(data)) scheduleCurve(d->start, d->points, d->type, true);
+      if (auto* d = dynamic_cast<ParameterData*>(data)) scheduleCurve(std::move(command.curve), d->start, true);
       break;
     case kSetGlobals:
       if (auto* d = dynamic_cast<GlobalParameterData*>(data)) {
@@ -272,12 +296,13 @@ void WaveformGenerator::handleCommand(GeneratorCommand& command, bool* heTrackCr
 
 void WaveformGenerator::addTrack(float start, std::unique_ptr<TrackInterface> track) {
   if (!track) return;
-  mTracks[startSample(start)].push_back(std::move(track));
+  mTracks.emplace(startSample(start), std::move(track));
   mTrackCursor = mTracks.begin();
 }
 
 void WaveformGenerator::addParameter(float start, const CurvePoints& points, int32_t type) {
-  scheduleCurve(start, points, type, false);
+  auto curve = makeCurve("WaveformGenerator", type, &mGlobalIntensity, &mGlobalSharpness, points);
+  if (curve) scheduleCurve(makeScheduleNode(std::move(curve)), start, false);
 }
 
 void WaveformGenerator::reset() {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Curve.h"
+#include "Schedule.h"
 #include "TrackInterface.h"
 #include "WaveLibrary.h"
 
@@ -59,6 +60,10 @@ struct GlobalParameterData : GeneratorCommandData {
 struct GeneratorCommand {
   std::unique_ptr<GeneratorCommandData> data;
   int32_t type = 0;
+  // Made by sendCommand on the sender's thread from `data` (the track, the HE track or the
+  // curve, in its schedule entry), so that the playback thread only links it in.
+  ScheduleNode<TrackInterface> track;
+  ScheduleNode<Curve> curve;
 };
 
 class WaveformGenerator {
@@ -78,7 +83,8 @@ class WaveformGenerator {
   virtual void reset();
   // Schedules a curve on the global intensity (0) or sharpness (1). Not while gen runs.
   virtual void addParameter(float start, const CurvePoints& points, int32_t type);
-  // Queues a command for the next gen; takes ownership. Any thread.
+  // Queues a command for the next gen; takes ownership. Any thread: whatever the command
+  // needs allocated is allocated here, none of it by gen.
   virtual void sendCommand(std::unique_ptr<GeneratorCommand> command);
   void sendCommand(GeneratorCommand* command) { sendCommand(std::unique_ptr<GeneratorCommand>(command)); }
   // Queues new global intensity and sharpness (a kSetGlobals command). Any thread.
@@ -91,13 +97,16 @@ class WaveformGenerator {
   int32_t currentSample() const { return mCurrentSample; }
 
  private:
-  using TrackSchedule = std::map<int32_t, std::vector<std::unique_ptr<TrackInterface>>>;
-  using CurveSchedule = std::map<int32_t, std::vector<std::unique_ptr<Curve>>>;
+  using TrackSchedule = Schedule<TrackInterface>;
+  using CurveSchedule = Schedule<Curve>;
+  // Active tracks and curves the generator makes room for up front.
+  static constexpr size_t kActiveRoom = 64;
 
+  void prepareCommand(GeneratorCommand& command);
   void handleCommand(GeneratorCommand& command, bool* heTrackCreated);
-  void createHeTrack(CreateTrackData& data, bool* heTrackCreated);
-  void scheduleTrack(TrackData& data);
-  void scheduleCurve(float start, const CurvePoints& points, int32_t type, bool fromStreamStart);
+  void createHeTrack(GeneratorCommand& command, bool* heTrackCreated);
+  void scheduleTrack(GeneratorCommand& command, float start);
+  void scheduleCurve(ScheduleNode<Curve> node, float start, bool fromCommand);
   void flushActiveTracks();
   void reaimTrackCursor();
   void reaimCurveCursor();

@@ -19,6 +19,12 @@ vendor_test(vibrator_generator_test
        platform_properties
   DEPENDS libbraxhaptics vendor.awa.wavelib libquonhapticv1 libaudigraphdevice)
 
+# The playback side of the generator allocates nothing (counts every allocation).
+vendor_test(vibrator_generator_alloc_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test/GeneratorAlloc_test.cpp
+  LIBS vibrator_hal_static platform_wavelibs platform_paths platform_properties vendor_alloc_counter
+  DEPENDS libbraxhaptics)
+
 vendor_fuzzer(vibrator_effect_name
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/test/fuzz_vibrator_effect_name.cpp
   LIBS vibrator_hal_static)

@@ -36,7 +36,7 @@ endif()
 if(VENDOR_TESTS)
   # The plug-in end to end, loaded by the touch host stand-in.
   vendor_test(hal_e2e_test SOURCES ${HAL_CORE_DIR}/hal_e2e_test.cpp
-    LIBS touch_host touch_host_testsupport alloc_counter platform_tamrel_touch platform_simdev platform_paths
+    LIBS touch_host touch_host_testsupport vendor_alloc_counter platform_tamrel_touch platform_simdev platform_paths
          platform_properties
     DEPENDS libtapsense_hal)
 endif()

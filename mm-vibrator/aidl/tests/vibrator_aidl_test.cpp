@@ -1,6 +1,9 @@
 // The vibrator interfaces through real proxies: arguments, results, statuses,
 // callbacks, the extension, the transaction codes and the parcel form of the types.
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -145,13 +148,25 @@ class FakeExt : public BnVibratorExt {
   }
 };
 
+// onComplete is one-way: it arrives on a binder pool thread after the call that sent it.
 class Callback : public BnVibratorCallback {
  public:
-  int completions = 0;
   ScopedAStatus onComplete() override {
+    std::lock_guard<std::mutex> g(lock);
     ++completions;
+    changed.notify_all();
     return ScopedAStatus::ok();
   }
+  int waitForCompletions(int count) {
+    std::unique_lock<std::mutex> g(lock);
+    changed.wait_for(g, std::chrono::seconds(10), [&] { return completions >= count; });
+    return completions;
+  }
+
+ private:
+  std::mutex lock;
+  std::condition_variable changed;
+  int completions = 0;
 };
 
 class VibratorAidlTest : public ::testing::Test {
@@ -169,7 +184,10 @@ class VibratorAidlTest : public ::testing::Test {
     ASSERT_NE(nullptr, proxy);
     ASSERT_TRUE(proxy->isRemote());
   }
-  void TearDown() override { platform_binder_test::resetServiceManager(); }
+  void TearDown() override {
+    platform_binder_test::resetServiceManager();
+    platform_binder_test::resetProcess();
+  }
 
   std::shared_ptr<FakeVibrator> service;
   std::shared_ptr<FakeExt> ext;
@@ -252,7 +270,7 @@ TEST_F(VibratorAidlTest, CompositionsCrossIntact) {
 TEST_F(VibratorAidlTest, CallbackReachesTheClient) {
   auto cb = ndk::SharedRefBase::make<Callback>();
   ASSERT_TRUE(proxy->on(250, cb).isOk());
-  EXPECT_EQ(1, cb->completions);
+  EXPECT_EQ(1, cb->waitForCompletions(1));
   ASSERT_NE(nullptr, service->lastCallback);
   EXPECT_TRUE(service->lastCallback->isRemote());
   int32_t version = 0;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
+#include <utility>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -166,6 +168,60 @@ TEST_F(Playback, WakeDuringStandbyKeepsThePcmOpen) {
   EXPECT_EQ(opens, 1u);
   EXPECT_EQ(closes, 0u);
   EXPECT_EQ(thread->idleCount(), 0u);
+  thread->stop();
+}
+
+// Runs `onDry` (once) when a stream runs dry, before the short period goes back to the
+// playback thread: what it does lands between the last period's rendering and the thread's
+// decision to pause.
+class DryHookGenerator : public WaveformGenerator {
+ public:
+  std::function<void()> onDry;
+  int32_t gen(signed char* buffer, int32_t n) override {
+    const int32_t got = WaveformGenerator::gen(buffer, n);
+    if (got < n && onDry) std::exchange(onDry, nullptr)();
+    return got;
+  }
+};
+
+std::unique_ptr<GeneratorCommand> staticTrack(const std::vector<int8_t>& bytes) {
+  auto c = std::make_unique<GeneratorCommand>();
+  auto d = std::make_unique<TrackData>();
+  auto* raw = new signed char[bytes.size()];
+  std::memcpy(raw, bytes.data(), bytes.size());
+  EffectBuffer data(raw);
+  d->track = std::make_unique<static_Track>(data, static_cast<int32_t>(bytes.size()), 1.0);
+  c->data = std::move(d);
+  c->type = kScheduleTrack;
+  return c;
+}
+
+// A perform made (from a second thread) while the last short period of a stream renders:
+// its wake is not lost, the new effect follows at once instead of after the standby wait.
+TEST_F(Playback, WakeWhileTheLastPeriodRendersIsKept) {
+  DryHookGenerator generator;
+  PCMDevice pcm;
+  android::sp<android::DynamicEffectThread> thread = new android::DynamicEffectThread(&generator, &pcm, 10s);
+  ASSERT_EQ(thread->run("DynamicEffectThread"), android::OK);
+  std::vector<int8_t> second(1300);
+  for (size_t i = 0; i < second.size(); ++i) second[i] = static_cast<int8_t>(i % 100 + 1);
+  generator.onDry = [&] {
+    std::thread perform([&] {
+      generator.sendCommand(staticTrack(second));
+      thread->wake();
+    });
+    perform.join();
+  };
+  generator.sendCommand(staticTrack(std::vector<int8_t>(600, 9)));
+  thread->wake();
+  // 600 samples (a full and a short period), the second effect's three, then silence.
+  ASSERT_TRUE(sink::waitForPeriods(6, 3s));
+  const auto periods = sink::periods();
+  std::vector<int8_t> played;
+  for (size_t p = 2; p < 5; ++p)
+    for (size_t i = 0; i < 512; ++i) played.push_back(static_cast<int8_t>(periods[p][2 * i + 1]));
+  played.resize(second.size());
+  EXPECT_EQ(played, second);
   thread->stop();
 }
 

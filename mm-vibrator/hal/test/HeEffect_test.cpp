@@ -173,12 +173,23 @@ TEST(HeGeneratorList, RecordFormRefusesEventsItCannotDescribe) {
            .curve(1, 0, {{0, 0}, {10, 100}, {20, 0}})
            .build()},
       {"kind 2", GeneratorListBuilder(1, 100, 0).event(2, 0, 90, 20, 100, 0).build()},
+      // Neither curve is an intensity or a frequency curve: they merge into no points.
+      {"curve types 2 and 3",
+       GeneratorListBuilder(1, 100, 0)
+           .event(1, 0, 90, 20, 100, 2)
+           .curve(2, 0, kIntensityPoints)
+           .curve(3, 0, kFrequencyPoints)
+           .build()},
   };
   for (const Case& c : cases) {
     he::GeneratorList parsed;
     ASSERT_EQ(he::parseGeneratorList(c.list, &parsed), he::ParseResult::kOk) << c.what;
-    List records;
+    List records{1};
     EXPECT_FALSE(he::buildHedRecords(parsed.events, &records)) << c.what;
+    EXPECT_TRUE(records.empty()) << c.what;
+    List types;
+    List numbers;
+    EXPECT_FALSE(he::buildTwoArray(parsed.events, &types, &numbers)) << c.what;
   }
 }
 

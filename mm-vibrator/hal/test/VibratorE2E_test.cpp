@@ -19,8 +19,10 @@
 #include <platform_binder_test.h>
 #include <platform_tinyalsa_test.h>
 
+#include "GeneratorTestRoot.h"
 #include "ServiceFixture.h"
 #include "VibratorService.h"
+#include "VibratorState.h"
 #include "brax_haptics.h"
 
 namespace vib = aidl::android::hardware::vibrator;
@@ -72,7 +74,7 @@ class ServiceE2ETest : public ::testing::Test {
     fixture = std::make_unique<ServiceRoot>();
     fixture->addForceFeedback();
     fixture->ff->setWaveformLength(5, 0, 80);
-    fixture->setProperty("ro.odm.mm.vibrator.device_type", "led");  // the PCM output
+    fixture->setProperty("ro.odm.mm.vibrator.device_type", deviceType);  // "led": the PCM output
     fixture->addEffect("3_thud_S_RTP.bin", vibrator_test::sineEffectBytes(2400));  // 100 ms
     fixture->addEffect("5_heavy_P_RTP.bin", "");
     ASSERT_TRUE(fixture->installLibrary("libbraxhaptics"));
@@ -111,6 +113,7 @@ class ServiceE2ETest : public ::testing::Test {
     return platform_tinyalsa_test::periods();
   }
 
+  const char* deviceType = "led";
   std::unique_ptr<ServiceRoot> fixture;
   std::thread service;
   int exitStatus = 0;
@@ -250,6 +253,194 @@ TEST_F(ServiceE2ETest, HeListIsRenderedByTheHapticsCoreWithItsGapAsSilence) {
   bool secondStarts = false;
   for (size_t i = 2400; i < 2400 + 240; ++i) secondStarts |= got[i] != 0;
   EXPECT_TRUE(secondStarts);
+}
+
+// A continuous event whose two curves are neither intensity nor frequency curves cannot be
+// merged into points: the call is refused and the service goes on serving.
+TEST_F(ServiceE2ETest, UnmergeableCurvesAreRefusedAndTheServiceKeepsRunning) {
+  startService();
+  const std::vector<int32_t> points = {0, 0, 10, 100, 90, 100, 100, 0};
+  std::vector<int32_t> list = {0, 1, 100, 0, 0, 1, 1, 0, 90, 20, 100, 2, 2, 0, 4};
+  list.insert(list.end(), points.begin(), points.end());
+  list.insert(list.end(), {3, 0, 4});
+  list.insert(list.end(), points.begin(), points.end());
+  list[0] = static_cast<int32_t>(list.size());
+  const ndk::ScopedAStatus refused = ext->play(list, 0, 0, 100);
+  EXPECT_FALSE(refused.isOk());
+  EXPECT_EQ(refused.getExceptionCode(), EX_UNSUPPORTED_OPERATION);
+
+  int32_t caps = 0;
+  EXPECT_TRUE(vibrator->getCapabilities(&caps).isOk());
+  platform_tinyalsa_test::clearRecording();
+  const std::vector<int32_t> good = {18, 1, 100, 0, 0, 2, 0, 0, 80, 50, 0, 0, 0, 100, 60, 30, 0, 0};
+  ASSERT_TRUE(ext->play(good, 0, 0, 100).isOk());
+  EXPECT_TRUE(platform_tinyalsa_test::waitForPeriods(1, std::chrono::seconds(10)));
+}
+
+// Quick off (setAmplitudeExt flag 2) from a second binder client while a one-second effect
+// streams to a PCM whose writes block as a card's do: the PCM is closed between writes, never
+// under one, nothing is written after the call returns, and the next effect plays again.
+TEST_F(ServiceE2ETest, QuickOffFromASecondThreadClosesThePcmBetweenWrites) {
+  platform_tinyalsa_test::useRecordingSink(true);
+  fixture->addEffect("3_thud_S_RTP.bin", vibrator_test::sineEffectBytes(24000));
+  // A short standby: the playback thread closes the PCM again soon after the quick off, so
+  // that its close and the quick off's meet (under ThreadSanitizer) unless they share a lock.
+  vib::serviceState().standbyWaitNs = 50'000'000;
+  startService();
+  platform_tinyalsa_test::clearRecording();
+  int32_t length = 0;
+  ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+  ASSERT_TRUE(platform_tinyalsa_test::waitForPeriods(3, std::chrono::seconds(10)));
+
+  std::thread second([this] { EXPECT_TRUE(ext->setAmplitudeExt(0.0f, 2).isOk()); });
+  second.join();
+  const auto events = platform_tinyalsa_test::events();
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back(), "close");
+  const size_t written = platform_tinyalsa_test::periods().size();
+  EXPECT_LT(written, 47u);  // the effect was cut short
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // past the standby
+  EXPECT_EQ(platform_tinyalsa_test::periods().size(), written);
+
+  platform_tinyalsa_test::clearRecording();
+  ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+  EXPECT_TRUE(platform_tinyalsa_test::waitForPeriods(2, std::chrono::seconds(10)));
+  EXPECT_EQ(platform_tinyalsa_test::events().front(), "open 0 41");
+}
+
+// The force-feedback streaming output: the playback thread uploads the custom effect when it
+// opens the stream; an off from a second binder client removes it under the same lock, so
+// no effect is left on the driver and the next effect uploads a fresh one.
+class FfStreamE2ETest : public ServiceE2ETest {
+ protected:
+  FfStreamE2ETest() { deviceType = "ff"; }
+};
+
+TEST_F(FfStreamE2ETest, OffFromASecondThreadRemovesTheStreamingEffect) {
+  fixture->addEffect("3_thud_S_RTP.bin", vibrator_test::sineEffectBytes(480000));  // 20 s
+  startService();
+  int32_t length = 0;
+  ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (fixture->ff->liveEffects(FF_PERIODIC) == 0 && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(fixture->ff->liveEffects(FF_PERIODIC), 1u);
+
+  std::thread second([this] { EXPECT_TRUE(vibrator->off().isOk()); });
+  second.join();
+  EXPECT_EQ(fixture->ff->liveEffects(FF_PERIODIC), 0u);
+  const size_t uploads = fixture->ff->uploads(FF_PERIODIC).size();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(fixture->ff->liveEffects(FF_PERIODIC), 0u);
+
+  ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+  const auto again = Clock::now() + std::chrono::seconds(10);
+  while (fixture->ff->uploads(FF_PERIODIC).size() == uploads && Clock::now() < again)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_GT(fixture->ff->uploads(FF_PERIODIC).size(), uploads);
+  ASSERT_TRUE(vibrator->off().isOk());
+
+  // An off right behind the perform, while the playback thread opens the stream: once the
+  // off has returned, no streaming effect is left on the driver.
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_TRUE(vibrator->perform(static_cast<vib::Effect>(3), vib::EffectStrength::STRONG, nullptr, &length).isOk());
+    std::thread off([this] { EXPECT_TRUE(vibrator->off().isOk()); });
+    off.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(fixture->ff->liveEffects(FF_PERIODIC), 0u) << "round " << round;
+  }
+}
+
+// What the PCM received of one stream: where its first and last non-zero samples lie and
+// its loudest sample (-1 and 0 when all of it was silence).
+struct StreamShape {
+  long first = -1;
+  long last = -1;
+  int peak = 0;
+};
+
+StreamShape shapeOf(const std::vector<std::vector<uint8_t>>& periods) {
+  StreamShape out;
+  long at = 0;
+  for (const auto& p : periods) {
+    for (int8_t v : samplesOf(p)) {
+      if (v != 0) {
+        if (out.first < 0) out.first = at;
+        out.last = at;
+        out.peak = std::max(out.peak, std::abs(int{v}));
+      }
+      ++at;
+    }
+  }
+  return out;
+}
+
+// The HE 1.0 road: IVibratorExt.play of a version-0 list through binder; the service turns
+// each event into a track (continuous: a sine with its curves, transient: a prebaked
+// waveform, any other kind skipped) and the list's parameter curves into global curves.
+TEST_F(ServiceE2ETest, He1ListsBecomeTracksOnTheirTimes) {
+  // The device's tuning data: sine gains and the prebaked waveforms.
+  std::string gains;
+  for (int hz = kSineMinHz; hz <= kSineMaxHz; ++hz) gains += std::to_string(gentest::sineGain(hz)) + "\n";
+  fixture->root.writeFile(kSineGainTablePath, gains);
+  std::string bytes;
+  for (const auto& w : gentest::prebakedWaveforms()) bytes.append(reinterpret_cast<const char*>(w.data()), w.size());
+  fixture->root.writeFile(kPrebakedWaveformsPath, bytes);
+  // A short standby: each list plays on a generator that has gone idle (reset, PCM closed).
+  vib::serviceState().standbyWaitNs = 20'000'000;
+  startService();
+
+  using List = std::vector<int32_t>;
+  // Events: kind, start ms, intensity, frequency, duration ms, curve count, then curves of
+  // [type, start, K, K points].
+  const List sine = {1, 50, 100, 50, 100, 0};                     // 100 ms from 50 ms
+  const List silencedSine = {1, 50, 100, 50, 100, 1, 0, 0, 2, 0, 0, 100, 0};  // amplitude curve at 0
+  const List prebaked = {0, 0, 100, 50, 0, 0};                    // waveform 4 from 0 ms
+  const List unknown = {2, 0, 100, 50, 100, 0};
+  const long prebakedLen = kPrebakedLengths[4];
+  struct Case {
+    const char* what;
+    List parameterCurves;  // [C, curves...]
+    std::vector<List> events;
+    StreamShape expected;  // first and last within a period of the track's ends
+  } cases[] = {
+      {"sine", {0}, {sine}, {1200, 3599, 1}},
+      {"sine with an amplitude curve at 0", {0}, {silencedSine}, {-1, -1, 0}},
+      {"prebaked", {0}, {prebaked}, {0, prebakedLen - 1, 1}},
+      {"unknown kind alone", {0}, {unknown}, {-1, -1, 0}},
+      {"unknown kind skipped", {0}, {unknown, sine}, {1200, 3599, 1}},
+      {"global intensity curve at 0", {1, 0, 0, 2, 0, 0, 100, 0}, {sine}, {-1, -1, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    List list = {0, 0, 100, 0};
+    list.insert(list.end(), c.parameterCurves.begin(), c.parameterCurves.end());
+    list.push_back(static_cast<int32_t>(c.events.size()));
+    for (const List& e : c.events) list.insert(list.end(), e.begin(), e.end());
+    list[0] = static_cast<int32_t>(list.size());
+    platform_tinyalsa_test::clearRecording();
+    ASSERT_TRUE(ext->play(list, 0, 0, 100).isOk());
+    // The stream ends with a silent period, then the standby closes the PCM.
+    ASSERT_TRUE(platform_tinyalsa_test::waitForPeriods(1, std::chrono::seconds(10)));
+    auto closed = [] {
+      const auto events = platform_tinyalsa_test::events();
+      return !events.empty() && events.back() == "close";
+    };
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < deadline && !closed()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(closed());
+    const StreamShape got = shapeOf(platform_tinyalsa_test::periods());
+    if (c.expected.first < 0) {
+      EXPECT_EQ(got.first, -1);
+      EXPECT_EQ(got.peak, 0);
+      continue;
+    }
+    EXPECT_GE(got.first, c.expected.first);
+    EXPECT_LT(got.first, c.expected.first + 48);
+    EXPECT_LE(got.last, c.expected.last);
+    EXPECT_GT(got.last, c.expected.last - 48);
+    EXPECT_GT(got.peak, 20);
+  }
 }
 
 }  // namespace

@@ -7,14 +7,16 @@
 
 namespace platform_binder_test {
 
-// Releases every thread blocked in ABinderProcess_joinThreadPool (and any later join,
-// until resetProcess).
+// Ends the thread pool: every pool thread (joined or started) leaves once no call is left
+// for it, and any later join returns likewise, until resetProcess.
 void stopProcess();
-// Forgets the pool settings and the stop request.
+// Stops the pool, waits for its threads to leave, then forgets its settings and the stop.
 void resetProcess();
 // Waits until `count` threads are blocked in ABinderProcess_joinThreadPool.
 bool waitForJoinedThreads(int count, std::chrono::milliseconds timeout);
 uint32_t threadPoolMaxThreadCount();
+// True on a thread of the binder thread pool (one serving calls that came through proxies).
+bool onPoolThread();
 
 // Drops every registered service and manifest declaration; waits become unbounded again.
 void resetServiceManager();

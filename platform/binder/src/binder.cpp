@@ -210,8 +210,10 @@ binder_status_t AIBinder_linkToDeath(AIBinder* binder, AIBinder_DeathRecipient* 
                                      void* cookie) {
   if (binder == nullptr || recipient == nullptr) return STATUS_UNEXPECTED_NULL;
   if (!binder->remote()) return STATUS_INVALID_OPERATION;
-  if (!AIBinder_isAlive(binder)) return STATUS_DEAD_OBJECT;
+  // Alive is read under the lock a death takes its links under: a link made concurrently
+  // with the death is either refused here or notified there, never lost.
   std::lock_guard<std::mutex> lock(gDeathLock);
+  if (!AIBinder_isAlive(binder)) return STATUS_DEAD_OBJECT;
   gDeathLinks.emplace(binder, DeathLink{recipient, cookie});
   return STATUS_OK;
 }
@@ -302,10 +304,23 @@ binder_status_t AIBinder_transact(AIBinder* binder, transaction_code_t code, APa
     LocalBinder* target = static_cast<RemoteBinder*>(binder)->target;
     if (!target->alive.load()) return STATUS_DEAD_OBJECT;
     // What the other side receives is a copy: nothing written later reaches it.
-    AParcel sent(*request);
-    sent.position = 0;
+    auto sent = std::make_shared<AParcel>(*request);
+    sent->position = 0;
+    if ((flags & FLAG_ONEWAY) != 0) {
+      // Queued for a pool thread; the queue keeps the target until the call has run.
+      AIBinder_incStrong(target);
+      binder_internal::queueOneway(target, [target, code, sent] {
+        AParcel ignored;
+        if (target->alive.load()) dispatch(target, code, sent.get(), &ignored);
+        AIBinder_decStrong(target);
+      });
+      *out = new AParcel();
+      return STATUS_OK;
+    }
     AParcel received;
-    status = dispatch(target, code, &sent, &received);
+    binder_internal::runOnPool([&] {
+      status = target->alive.load() ? dispatch(target, code, sent.get(), &received) : STATUS_DEAD_OBJECT;
+    });
     reply = std::make_unique<AParcel>(received);
   }
   if ((flags & FLAG_ONEWAY) != 0) {
@@ -419,7 +434,11 @@ namespace platform_binder_test {
 
 bool killBinder(AIBinder* localBinder) {
   LocalBinder* local = asLocal(localBinder);
-  if (local == nullptr || !local->alive.exchange(false)) return false;
+  if (local == nullptr) return false;
+  {
+    std::lock_guard<std::mutex> lock(gDeathLock);
+    if (!local->alive.exchange(false)) return false;
+  }
   AIBinder* proxy = nullptr;
   {
     std::lock_guard<std::mutex> lock(local->proxyLock);

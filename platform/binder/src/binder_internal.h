@@ -2,6 +2,7 @@
 // The objects behind the binder C handles. Private to the stand-in.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -69,6 +70,13 @@ void decWeak(AIBinder* binder);
 AIBinder* proxyFor(LocalBinder* local);
 // A binder as a client in another process receives it: a proxy for a local binder.
 AIBinder* asReceived(AIBinder* binder);
+
+// The thread pool (thread_pool.cpp). Runs `call` on a pool thread and returns when it has
+// ended: the serving side of a synchronous call through a proxy.
+void runOnPool(const std::function<void()>& call);
+// Queues a one-way call for `target` and returns at once; one target's calls run one at a
+// time, in order. `call` owns what it needs (its parcel, a reference to the target).
+void queueOneway(const AIBinder* target, std::function<void()> call);
 
 }  // namespace binder_internal
 

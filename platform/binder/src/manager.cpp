@@ -1,4 +1,4 @@
-// The service manager and the process's thread pool.
+// The service manager.
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -7,7 +7,6 @@
 #include <string>
 
 #include <android/binder_manager.h>
-#include <android/binder_process.h>
 #include <android/log.h>
 
 #include "binder_internal.h"
@@ -29,20 +28,6 @@ struct ServiceManager {
 
 ServiceManager& sm() {
   static ServiceManager* instance = new ServiceManager();  // lives for the process
-  return *instance;
-}
-
-struct ThreadPool {
-  std::mutex lock;  // guards everything below
-  std::condition_variable changed;
-  uint32_t maxThreads = 0;
-  bool started = false;
-  bool stopRequested = false;
-  int joined = 0;
-};
-
-ThreadPool& pool() {
-  static ThreadPool* instance = new ThreadPool();
   return *instance;
 }
 
@@ -114,66 +99,9 @@ bool AServiceManager_isDeclared(const char* instance) {
   return sm().declared.count(instance) != 0;
 }
 
-void ABinderProcess_startThreadPool() {
-  std::lock_guard<std::mutex> lock(pool().lock);
-  pool().started = true;
-}
-
-bool ABinderProcess_setThreadPoolMaxThreadCount(uint32_t numThreads) {
-  std::lock_guard<std::mutex> lock(pool().lock);
-  if (pool().started) return false;  // fixed once the pool runs
-  pool().maxThreads = numThreads;
-  return true;
-}
-
-bool ABinderProcess_isThreadPoolStarted() {
-  std::lock_guard<std::mutex> lock(pool().lock);
-  return pool().started;
-}
-
-void ABinderProcess_joinThreadPool() {
-  ThreadPool& p = pool();
-  std::unique_lock<std::mutex> lock(p.lock);
-  ++p.joined;
-  p.changed.notify_all();
-  p.changed.wait(lock, [&] { return p.stopRequested; });
-  --p.joined;
-  p.changed.notify_all();
-}
-
 }  // extern "C"
 
 namespace platform_binder_test {
-
-void stopProcess() {
-  {
-    std::lock_guard<std::mutex> lock(pool().lock);
-    pool().stopRequested = true;
-  }
-  pool().changed.notify_all();
-}
-
-void resetProcess() {
-  ThreadPool& p = pool();
-  std::unique_lock<std::mutex> lock(p.lock);
-  p.stopRequested = true;  // frees any thread a test left joined
-  p.changed.notify_all();
-  p.changed.wait(lock, [&] { return p.joined == 0; });
-  p.stopRequested = false;
-  p.started = false;
-  p.maxThreads = 0;
-}
-
-bool waitForJoinedThreads(int count, std::chrono::milliseconds timeout) {
-  ThreadPool& p = pool();
-  std::unique_lock<std::mutex> lock(p.lock);
-  return p.changed.wait_for(lock, timeout, [&] { return p.joined >= count; });
-}
-
-uint32_t threadPoolMaxThreadCount() {
-  std::lock_guard<std::mutex> lock(pool().lock);
-  return pool().maxThreads;
-}
 
 void resetServiceManager() {
   std::map<std::string, AIBinder*> dropped;

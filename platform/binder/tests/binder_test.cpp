@@ -1,7 +1,14 @@
 // Calls through proxies: marshalling, status propagation, binders in parcels,
 // extensions, weak references and death notices.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
 #include <vector>
+
+#include <android/binder_process.h>
 
 #include <android/binder_manager.h>
 #include <android/binder_stability.h>
@@ -16,6 +23,8 @@ class Calc : public calc::BnCalc {
  public:
   ndk::ScopedAStatus add(int32_t a, int32_t b, int32_t* ret) override {
     *ret = a + b;
+    servedOn = std::this_thread::get_id();
+    servedOnPool = platform_binder_test::onPoolThread();
     return ndk::ScopedAStatus::ok();
   }
   ndk::ScopedAStatus fail(int32_t kind, int32_t code) override {
@@ -36,17 +45,53 @@ class Calc : public calc::BnCalc {
     if (listener == nullptr) return ndk::ScopedAStatus::fromExceptionCode(EX_NULL_POINTER);
     return listener->onValue(value);
   }
-  bool listenerWasRemote = false;
+  std::atomic<bool> listenerWasRemote{false};
+  std::thread::id servedOn;
+  bool servedOnPool = false;
 };
 
+// Records the values it is sent; one-way calls arrive on pool threads, so the test waits.
 class Listener : public calc::BnCalcListener {
  public:
   ndk::ScopedAStatus onValue(int32_t value) override {
+    std::unique_lock<std::mutex> g(lock);
+    ++running;
+    maxRunning = std::max(maxRunning, running);
+    changed.notify_all();
+    changed.wait(g, [&] { return !held; });
     values.push_back(value);
+    --running;
+    changed.notify_all();
     return ndk::ScopedAStatus::ok();
   }
+  std::vector<int32_t> waitFor(size_t count) {
+    std::unique_lock<std::mutex> g(lock);
+    changed.wait_for(g, std::chrono::seconds(10), [&] { return values.size() >= count; });
+    return values;
+  }
+  void hold(bool on) {
+    std::lock_guard<std::mutex> g(lock);
+    held = on;
+    changed.notify_all();
+  }
+  bool waitRunning() {
+    std::unique_lock<std::mutex> g(lock);
+    return changed.wait_for(g, std::chrono::seconds(10), [&] { return running > 0; });
+  }
+
+  std::mutex lock;
+  std::condition_variable changed;
   std::vector<int32_t> values;
+  bool held = false;
+  int running = 0;
+  int maxRunning = 0;
 };
+
+// A proxy for a local binder, as a client in another process would hold it.
+ndk::SpAIBinder proxyFor(const ndk::SpAIBinder& local) {
+  EXPECT_EQ(EX_NONE, AServiceManager_addService(local.get(), "test.proxy/default"));
+  return ndk::SpAIBinder(AServiceManager_checkService("test.proxy/default"));
+}
 
 class BinderTest : public ::testing::Test {
  protected:
@@ -56,7 +101,10 @@ class BinderTest : public ::testing::Test {
     proxy = calc::ICalc::fromBinder(ndk::SpAIBinder(AServiceManager_checkService(kInstance)));
     ASSERT_NE(nullptr, proxy);
   }
-  void TearDown() override { platform_binder_test::resetServiceManager(); }
+  void TearDown() override {
+    platform_binder_test::resetServiceManager();
+    platform_binder_test::resetProcess();
+  }
 
   static constexpr const char* kInstance = "test.calc.ICalc/default";
   std::shared_ptr<Calc> service;
@@ -132,7 +180,7 @@ TEST_F(BinderTest, ABinderPassedInACallArrivesAsAProxy) {
   ASSERT_TRUE(proxy->listen(listener, 7).isOk());
   ASSERT_TRUE(proxy->listen(listener, 8).isOk());
   EXPECT_TRUE(service->listenerWasRemote);
-  EXPECT_EQ((std::vector<int32_t>{7, 8}), listener->values);
+  EXPECT_EQ((std::vector<int32_t>{7, 8}), listener->waitFor(2));
   EXPECT_EQ(EX_NULL_POINTER, proxy->listen(nullptr, 1).getExceptionCode());
 }
 
@@ -160,7 +208,7 @@ TEST_F(BinderTest, ExtensionIsReachedThroughTheProxy) {
   auto extProxy = calc::ICalcListener::fromBinder(extBinder);
   ASSERT_NE(nullptr, extProxy);
   ASSERT_TRUE(extProxy->onValue(3).isOk());
-  EXPECT_EQ(std::vector<int32_t>{3}, ext->values);
+  EXPECT_EQ(std::vector<int32_t>{3}, ext->waitFor(1));
 
   // A proxy cannot attach one.
   EXPECT_EQ(STATUS_INVALID_OPERATION,
@@ -221,6 +269,101 @@ TEST_F(BinderTest, UnlinkedRecipientsAreNotNotified) {
   ASSERT_EQ(STATUS_OK, AIBinder_unlinkToDeath(remote.get(), recipient.get(), nullptr));
   platform_binder_test::killBinder(service->asBinder().get());
   EXPECT_EQ(0, gDied.load());
+}
+
+// A call through a proxy is served on a pool thread, as in the service's own process; a
+// call on the object itself runs on the caller.
+TEST_F(BinderTest, CallsThroughAProxyAreServedOnPoolThreads) {
+  int32_t sum = 0;
+  ASSERT_TRUE(proxy->add(1, 2, &sum).isOk());
+  EXPECT_EQ(3, sum);
+  EXPECT_NE(std::this_thread::get_id(), service->servedOn);
+  EXPECT_TRUE(service->servedOnPool);
+  EXPECT_FALSE(platform_binder_test::onPoolThread());
+
+  ASSERT_TRUE(service->add(2, 2, &sum).isOk());
+  EXPECT_EQ(std::this_thread::get_id(), service->servedOn);
+  EXPECT_FALSE(service->servedOnPool);
+}
+
+// A thread that joins the pool serves the calls: with no pool started and none on demand,
+// the joined thread is the one that runs them.
+TEST_F(BinderTest, JoinedThreadServesTheCalls) {
+  ASSERT_TRUE(ABinderProcess_setThreadPoolMaxThreadCount(0));
+  std::promise<std::thread::id> joinedId;
+  std::thread joined([&] {
+    joinedId.set_value(std::this_thread::get_id());
+    ABinderProcess_joinThreadPool();
+  });
+  const std::thread::id id = joinedId.get_future().get();
+  ASSERT_TRUE(platform_binder_test::waitForJoinedThreads(1, std::chrono::seconds(5)));
+  for (int i = 0; i < 3; ++i) {
+    int32_t sum = 0;
+    ASSERT_TRUE(proxy->add(i, 1, &sum).isOk());
+    EXPECT_EQ(i + 1, sum);
+    EXPECT_EQ(id, service->servedOn);
+  }
+  platform_binder_test::stopProcess();
+  joined.join();
+}
+
+// One-way calls do not wait for the service, and one object's calls run one at a time in
+// the order they were sent, even with several pool threads.
+TEST_F(BinderTest, OnewayCallsAreQueuedPerObject) {
+  ASSERT_TRUE(ABinderProcess_setThreadPoolMaxThreadCount(4));
+  ABinderProcess_startThreadPool();
+  auto listener = ndk::SharedRefBase::make<Listener>();
+  auto remote = calc::ICalcListener::fromBinder(proxyFor(listener->asBinder()));
+  ASSERT_NE(nullptr, remote);
+  ASSERT_TRUE(remote->isRemote());
+  listener->hold(true);
+  ASSERT_TRUE(remote->onValue(0).isOk());
+  ASSERT_TRUE(listener->waitRunning());
+  // The first call is held inside the service; the caller is not.
+  std::vector<int32_t> sent{0};
+  for (int32_t v = 1; v < 50; ++v) {
+    ASSERT_TRUE(remote->onValue(v).isOk());
+    sent.push_back(v);
+  }
+  // A synchronous call of another object is served meanwhile.
+  int32_t sum = 0;
+  ASSERT_TRUE(proxy->add(2, 3, &sum).isOk());
+  EXPECT_EQ(5, sum);
+  {
+    std::lock_guard<std::mutex> g(listener->lock);
+    EXPECT_TRUE(listener->values.empty());
+  }
+  listener->hold(false);
+  EXPECT_EQ(sent, listener->waitFor(sent.size()));
+  EXPECT_EQ(1, listener->maxRunning);
+}
+
+std::atomic<int> gRaceDied{0};
+
+// A link made while the serving side dies is either refused or notified, never lost.
+TEST_F(BinderTest, LinkRacingADeathIsNeverLost) {
+  ndk::ScopedAIBinder_DeathRecipient recipient(
+      AIBinder_DeathRecipient_new([](void*) { ++gRaceDied; }));
+  for (int round = 0; round < 200; ++round) {
+    auto target = ndk::SharedRefBase::make<Listener>();
+    ndk::SpAIBinder remote = proxyFor(target->asBinder());
+    gRaceDied = 0;
+    std::atomic<bool> go{false};
+    std::thread killer([&] {
+      while (!go.load()) {
+      }
+      platform_binder_test::killBinder(target->asBinder().get());
+    });
+    go = true;
+    const binder_status_t linked = AIBinder_linkToDeath(remote.get(), recipient.get(), nullptr);
+    killer.join();
+    if (linked == STATUS_OK) {
+      EXPECT_EQ(1, gRaceDied.load()) << "round " << round;
+    } else {
+      EXPECT_EQ(STATUS_DEAD_OBJECT, linked);
+      EXPECT_EQ(0, gRaceDied.load()) << "round " << round;
+    }
+  }
 }
 
 TEST_F(BinderTest, StabilityMarkIsRecorded) {

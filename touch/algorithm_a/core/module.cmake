@@ -54,19 +54,10 @@ if(TARGET ferrant_e2e_test)
     FERRANT_TSD_STANDIN="$<TARGET_FILE:ferrant_tsd_standin>")
 endif()
 
-# A tool driving the production plug-in through its Tsa entries alone, in fresh processes.
-vendor_test(ferrant_tool_api_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tsa_tool_api_test.cpp
-  LIBS vendor_headers android_host dl
-  DEPENDS libtapsense_alg_ferrant)
-if(TARGET ferrant_tool_api_test)
-  target_include_directories(ferrant_tool_api_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-endif()
-
 # The per-frame path allocates nothing once the module runs.
 vendor_test(ferrant_frame_alloc_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ferrant_frame_alloc_test.cpp
-  LIBS ferrant_static alloc_counter)
+  LIBS ferrant_static vendor_alloc_counter)
 
 vendor_fuzzer(ferrant_ic_info
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tsa_cmdchan_fuzz.cpp

@@ -14,7 +14,7 @@
 #include "platform/properties.h"
 #include "platform/properties_test_api.h"
 #include "tamrel_touch/frame_encoders.h"
-#include "touch_host/alloc_counter.h"
+#include "vendor_test/alloc_counter.h"
 #include "touch_host/host.h"
 #include "touch_host/input_events.h"
 #include "touch_host/sim_touch_rig.h"
@@ -325,7 +325,7 @@ TEST_F(HalThroughHost, SeventeenUnreadFramesDropTheOldest) {
 // The host's get frame (HalModule slot 18) hands out a deep copy of each frame without a
 // heap allocation: all 17 records and their buffers are prepared at init.
 TEST_F(HalThroughHost, GetFrameAllocatesNothing) {
-  ASSERT_TRUE(alloc_counter::installed());
+  ASSERT_TRUE(vendor_test::allocationCountingWorks());
   start(hal_config_text(small_panel(0)));
   const Family &kv = kFamilies[0];
   // A first frame warms the path up.
@@ -334,14 +334,14 @@ TEST_F(HalThroughHost, GetFrameAllocatesNothing) {
   // The ring filled while the host does not ask (the simulated driver's own bookkeeping
   // is not the module's, so it runs before counting).
   for (uint16_t k = 2; k <= 17; ++k) push(kv.frame(k, false), k);
-  alloc_counter::start();
+  vendor_test::startCountingAllocations();
   uint16_t taken = 0;
   for (uint16_t k = 2; k <= 17; ++k) {
     DecodedFrame *copy = next();
     if (copy == nullptr || V(copy->frame_count) != k || V(copy->mutual)[0] != 100 * k) break;
     ++taken;
   }
-  const uint64_t allocations = alloc_counter::stop();
+  const uint64_t allocations = vendor_test::stopCountingAllocations();
   EXPECT_EQ(taken, 16);
   EXPECT_EQ(allocations, 0u);
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The process's binder thread pool. Calls run on the caller's thread in this host build;
-// the pool only records its settings, and joining blocks until the test stops the process.
+// The process's binder thread pool. Calls that arrive through proxies are served on its
+// threads, never on the caller's: one started by ABinderProcess_startThreadPool, more on
+// demand up to the maximum, and every thread inside ABinderProcess_joinThreadPool.
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -10,7 +11,7 @@ extern "C" {
 void ABinderProcess_startThreadPool(void);
 bool ABinderProcess_setThreadPoolMaxThreadCount(uint32_t numThreads);
 bool ABinderProcess_isThreadPoolStarted(void);
-// Blocks until platform_binder_test::stopProcess().
+// Serves calls on this thread until platform_binder_test::stopProcess().
 void ABinderProcess_joinThreadPool(void);
 
 #ifdef __cplusplus

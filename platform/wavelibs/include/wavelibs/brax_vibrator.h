@@ -3,6 +3,9 @@
 // looper calls are C++ functions, looked up under their mangled names.
 #include <stdint.h>
 
+// The names and the post limit are the vibrator service's: this stand-in answers to them.
+#include <vibrator/thrumwave_abi.h>
+
 extern "C" {
 // `handle` points at a zeroed word. 0 on success, else a negative errno.
 int brax_vibra_init(int32_t* handle);
@@ -20,9 +23,3 @@ using brax_vibra_looper_stopPerformHe_fn = bool (*)();
 using brax_vibra_looper_post_fn = int (*)(const int*, int, int, int, int, int);
 
 inline constexpr const char* kBraxVibraLibrary = "libbraxvibrator.so";
-inline constexpr const char* kBraxVibraInitSymbol = "brax_vibra_init";
-inline constexpr const char* kBraxVibraLooperStartSymbol = "_Z23brax_vibra_looper_startv";
-inline constexpr const char* kBraxVibraLooperStopPerformHeSymbol = "_Z31brax_vibra_looper_stopPerformHev";
-inline constexpr const char* kBraxVibraLooperPostSymbol = "_Z22brax_vibra_looper_postPKiiiiii";
-// The most integers one post takes.
-inline constexpr int kBraxVibraMaxPost = 65536;
