@@ -6,7 +6,6 @@
 namespace tamrel_touch::encode {
 namespace {
 
-constexpr size_t kHeader = 16;
 constexpr size_t kLengthAt = 3;
 constexpr size_t kHeaderSumAt = 14;
 constexpr size_t kV1MatrixAt = 178;

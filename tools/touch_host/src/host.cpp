@@ -323,6 +323,16 @@ Fn symbol(void *handle, const char *name) {
 
 }  // namespace
 
+const char *driver_request_name(uint32_t type) {
+  switch (type) {
+    case ALG_DRIVER_REQUEST_DOZE: return "doze mode";
+    case ALG_DRIVER_REQUEST_IDLE_BASELINE: return "idle baseline";
+    case ALG_DRIVER_REQUEST_CALIBRATION: return "calibration";
+    case ALG_DRIVER_REQUEST_BASE_TAKEN: return "base taken";
+    default: return "not a request type this host knows";
+  }
+}
+
 const char *to_string(LogSource source) {
   switch (source) {
     case LogSource::kHal: return "hal";

@@ -28,6 +28,14 @@ const char *action_name(int32_t action) {
   }
 }
 
+const char *stop_reason(touch_host::HostStatus status) {
+  switch (status) {
+    case touch_host::HostStatus::kEndOfFrames: return "the HAL module has no further frame";
+    case touch_host::HostStatus::kNotLoaded: return "no HAL module is loaded";
+    default: return "the frame could not be processed";
+  }
+}
+
 bool parse_count(const char *text, unsigned long *out) {
   char *end = nullptr;
   errno = 0;
@@ -113,14 +121,18 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "touch_host: init failed (algorithm result %d)\n", alg_result);
     return 1;
   }
-  const size_t ran = host.run_frames(frames);
+  size_t ran = 0;
+  touch_host::HostStatus status = touch_host::HostStatus::kOk;
+  while (ran < frames && (status = host.run_frame()) == touch_host::HostStatus::kOk) ++ran;
   if (linger_ms != 0) std::this_thread::sleep_for(std::chrono::milliseconds(linger_ms));
   host.exit();
   const touch_host::HostRecord record = host.snapshot();
   std::printf("frames run: %zu, reports: %zu, timer expiries: %zu\n", ran, record.reports.size(),
               record.timer_fires.size());
+  if (ran < frames) std::printf("stopped after %zu of %zu frames: %s\n", ran, static_cast<size_t>(frames), stop_reason(status));
   for (const touch_host::DriverRequest &request : record.driver_requests) {
-    std::printf("driver request type %u with %zu value(s)%s%u\n", request.type, request.values.size(),
+    std::printf("driver request type %u (%s) with %zu value(s)%s%u\n", request.type,
+                touch_host::driver_request_name(request.type), request.values.size(),
                 request.values.empty() ? "" : ", first ", request.values.empty() ? 0u : request.values[0]);
   }
   return 0;
