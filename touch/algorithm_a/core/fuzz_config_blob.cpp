@@ -5,18 +5,12 @@
 #include <cstring>
 
 #include "checksum_mutator.h"
-#include "tsa_cmdchan.h"
+#include "fuzz_fixups.h"
 #include "tsa_common.h"
 #include "tsa_config.h"
 
 namespace entry {
-// The body's 32-bit word sum at 60+L (when the body fits), then the header's byte sum.
-inline void fix(uint8_t* data, size_t size, unsigned) {
-  if (size < kCfgHeadLen) return;
-  const uint32_t uiL = static_cast<uint32_t>(data[kCfgBodyLenPos] | (data[kCfgBodyLenPos + 1] << 8));
-  if (uiL >= kCfgBodyLenMin && kCfgHeadLen + uiL <= size) ferrant_append_checksum(data + kCfgHeadLen, uiL - 4, 1);
-  ferrant_append_checksum(data, kCfgHeadSumPos, 0);
-}
+inline void fix(uint8_t* data, size_t size, unsigned) { ferrant_fuzz::fix_config_blob(data, size); }
 }  // namespace entry
 
 VENDOR_FUZZ_CHECKSUM_MUTATOR(entry::fix);

@@ -4,13 +4,11 @@
 #include <vector>
 
 #include "checksum_mutator.h"
+#include "fuzz_fixups.h"
 #include "tsa_cmdchan.h"
 
 namespace entry {
-// The block closes with the 16-bit byte sum of everything before it.
-inline void fix(uint8_t* data, size_t size, unsigned) {
-  if (size >= 2) ferrant_append_checksum(data, static_cast<uint32_t>(size - 2), 0);
-}
+inline void fix(uint8_t* data, size_t size, unsigned) { ferrant_fuzz::fix_ic_info(data, size); }
 }  // namespace entry
 
 VENDOR_FUZZ_CHECKSUM_MUTATOR(entry::fix);

@@ -6,22 +6,11 @@
 #include <vector>
 
 #include "checksum_mutator.h"
-#include "tsa_cmdchan.h"
+#include "fuzz_fixups.h"
 #include "tsa_parse.h"
 
 namespace entry {
-// Header bytes 0..11 under their 16-bit byte sum, and the end index (the last two of the
-// data length's bytes, counted from the frame's start) repeating the header's frame index.
-inline void fix(uint8_t* data, size_t size, unsigned) {
-  if (size < kParseHeadBytes) return;
-  const uint32_t uiDataLen = static_cast<uint32_t>(data[kParseHeadDataLen] | (data[kParseHeadDataLen + 1] << 8));
-  if (uiDataLen >= kParseHeadBytes + kParseEndIndexBytes && uiDataLen <= size) {
-    uint8_t* pubEnd = data + uiDataLen - kParseEndIndexBytes;
-    pubEnd[0] = data[kParseHeadFrameIndex];
-    pubEnd[1] = data[kParseHeadFrameIndex + 1];
-  }
-  ferrant_append_checksum(data, kParseHeadSumBytes, 0);
-}
+inline void fix(uint8_t* data, size_t size, unsigned) { ferrant_fuzz::fix_frame(data, size); }
 }  // namespace entry
 
 VENDOR_FUZZ_CHECKSUM_MUTATOR(entry::fix);
