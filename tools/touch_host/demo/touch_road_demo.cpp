@@ -199,9 +199,7 @@ int main(int argc, char **argv) {
   std::printf("%d frames, %zu input events on the touchscreen\n", frames, events_total);
   const touch_host::HostRecord record = host.snapshot();
   for (const touch_host::DriverRequest &request : record.driver_requests) {
-    std::printf("driver request type %u (%s) with %zu value(s)%s%u\n", request.type,
-                touch_host::driver_request_name(request.type), request.values.size(),
-                request.values.empty() ? "" : ", first ", request.values.empty() ? 0u : request.values[0]);
+    std::printf("%s\n", touch_host::describe(request).c_str());
   }
   if (record.driver_requests.empty()) std::printf("no driver requests from algorithm A in this run\n");
   return 0;

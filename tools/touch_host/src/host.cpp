@@ -333,6 +333,14 @@ const char *driver_request_name(uint32_t type) {
   }
 }
 
+std::string describe(const DriverRequest &request) {
+  std::string line = "driver request type " + std::to_string(request.type) + " (" +
+                     driver_request_name(request.type) + ") with " + std::to_string(request.values.size()) +
+                     " value(s)";
+  if (!request.values.empty()) line += ", first " + std::to_string(request.values[0]);
+  return line;
+}
+
 const char *to_string(LogSource source) {
   switch (source) {
     case LogSource::kHal: return "hal";

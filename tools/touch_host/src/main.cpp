@@ -131,9 +131,7 @@ int main(int argc, char **argv) {
               record.timer_fires.size());
   if (ran < frames) std::printf("stopped after %zu of %zu frames: %s\n", ran, static_cast<size_t>(frames), stop_reason(status));
   for (const touch_host::DriverRequest &request : record.driver_requests) {
-    std::printf("driver request type %u (%s) with %zu value(s)%s%u\n", request.type,
-                touch_host::driver_request_name(request.type), request.values.size(),
-                request.values.empty() ? "" : ", first ", request.values.empty() ? 0u : request.values[0]);
+    std::printf("%s\n", touch_host::describe(request).c_str());
   }
   return 0;
 }

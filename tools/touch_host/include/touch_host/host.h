@@ -47,6 +47,8 @@ struct DriverRequest {
 };
 // What a driver request type asks of the touch controller ("idle baseline", ...).
 const char *driver_request_name(uint32_t type);
+// One line for a request: "driver request type 2 (idle baseline) with 1 value(s), first 1".
+std::string describe(const DriverRequest &request);
 
 struct ControllerWrite {
   uint32_t reg = 0;
