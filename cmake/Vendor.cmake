@@ -57,19 +57,29 @@ endfunction()
 
 # A fuzz entry point (LLVMFuzzerTestOneInput in SOURCES). The test suite builds it with a
 # plain driver that replays every file of its seed corpus fuzz/corpus/NAME (no clang
-# needed); with VENDOR_FUZZ=ON and clang, scripts/fuzz builds the real libFuzzer binary.
+# needed); with VENDOR_FUZZ=ON and clang, scripts/fuzz builds the real libFuzzer binary,
+# which the aggregate target `fuzzers` builds for every entry. In that build the libraries
+# are instrumented too (top CMakeLists.txt), VENDOR_FUZZING is defined for the entry (its
+# custom mutator, if any) and the system log is silenced (fuzz/quiet_logs.cpp).
 #   vendor_fuzzer(NAME SOURCES a.cpp LIBS x y)
+if(VENDOR_FUZZ)
+  add_custom_target(fuzzers)
+endif()
 function(vendor_fuzzer name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
   set(corpus ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
   if(VENDOR_FUZZ)
-    add_executable(fuzz_${name} ${F_SOURCES})
-    target_link_libraries(fuzz_${name} PRIVATE ${F_LIBS})
+    add_executable(fuzz_${name} ${F_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/quiet_logs.cpp)
+    target_link_libraries(fuzz_${name} PRIVATE ${F_LIBS} android_host)
+    target_compile_definitions(fuzz_${name} PRIVATE VENDOR_FUZZING=1)
+    target_include_directories(fuzz_${name} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)
     target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    add_dependencies(fuzzers fuzz_${name})
   elseif(VENDOR_TESTS)
     add_executable(fuzz_replay_${name} ${F_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/replay_main.cpp)
     target_link_libraries(fuzz_replay_${name} PRIVATE ${F_LIBS})
+    target_include_directories(fuzz_replay_${name} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)
     add_test(NAME fuzz_replay.${name} COMMAND fuzz_replay_${name} ${corpus})
     set_tests_properties(fuzz_replay.${name} PROPERTIES LABELS fuzz TIMEOUT 300)
   endif()

@@ -80,10 +80,6 @@ class TouchRoad : public ::testing::Test {
   uint16_t frame_ = 0;
 };
 
-// Algorithm A runs its finger list only once it holds a reference: the first frame asks
-// the controller for one, the second (flagged) delivers it.
-constexpr uint16_t kLeadInFrames = 2;
-
 TEST_F(TouchRoad, DriverFramesReachAlgorithmAThroughTheHalInOrder) {
   constexpr uint16_t kFrames = 5;
   std::vector<uint64_t> seen_counts;

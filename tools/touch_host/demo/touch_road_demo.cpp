@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -58,6 +58,35 @@ const char *action_name(int32_t action) {
   }
 }
 
+// What each frame of the run is for, as the road's frames are built.
+const char *frame_role(int k, int frames) {
+  if (k == 1) return " (no reference yet: algorithm A asks the controller for one; the HAL's first report clears every slot)";
+  if (k == 2) return " (the controller's reference frame)";
+  if (k == frames) return " (last frame: the scripted finger lifts)";
+  return "";
+}
+
+// The rest of the HAL's settings, as a device's configuration file carries them (the HAL
+// logs every setting it has to default as an error): the values are the HAL's own defaults
+// for this panel (scale 8), continuing the hw section that hal_config_text ends with.
+const char kHalSettings[] =
+    "    scan_freq_num = 3\n"
+    "    kb_raw_normalize = 0\n"
+    "interface_for_vendor\n    set_ic_cmd = 0\n    get_ic_cmd = 0\n"
+    "threshold1\n    game_idle_thd = 0\n"
+    "input_device\n    support_finger = 1\n    support_stylus = 0\n    report_version = 1\n"
+    "super_resolution\n    normal_super_resolution = 8\n    game_super_resolution_default = 8\n"
+    "    game_super_resolution_0 = 8\n    game_super_resolution_1 = 8\n"
+    "vsync_report\n    vsync_offset = 4000000\n    vsync_reprot_mode = 0\n"
+    "report_rate\n    dynamic_fps_report = 0\n    low_fps_limit = 70\n    rate_normal = 120\n"
+    "    ic_rate_normal = 120\n    rate_game = 240\n    ic_rate_game = 240\n    rate_game_super = 480\n"
+    "    ic_rate_game_super = 240\n    rate_vsync = 120\n    ic_rate_vsync = 60\n    use_report_timer = 0\n"
+    "    camera_rate_mode = 0\n"
+    "save_tic_dump\n    save_tic_dump = 0\n"
+    "stylus\n    stylus_en = 0\n"
+    "idle_time\n    idle_normal = 1000\n    idle_glove = 2000\n    idle_game = 30000\n"
+    "    doze_time_game_performance = 0\n";
+
 int usage(FILE *out = stderr) {
   std::fprintf(out,
                "usage: touch_road_demo --hal PATH --alg PATH [--frames N]\n"
@@ -94,18 +123,23 @@ int main(int argc, char **argv) {
   if (hal_path.empty() || alg_path.empty() || frames < 4 || frames > 1000) return usage();
 
   touch_host::testsupport::RigOptions options;
-  options.hal_config = touch_host::testsupport::hal_config_text(road::hal_panel());
+  touch_host::testsupport::HalPanelConfig panel = road::hal_panel();
+  panel.more = kHalSettings;
+  options.hal_config = touch_host::testsupport::hal_config_text(panel);
   SimTouchRig rig(options);
   std::printf("simulated root %s: /dev/tamrel-touch, /dev/input/event1 (recording)\n", rig.root().dir().c_str());
 
+  // Algorithm A's configuration is the device's vendor configuration file, beside the HAL's.
   const fxtest::Bytes file = road::alg_config_file();
-  const std::string config_path = rig.root().dir() + "/flash.bin";
-  std::ofstream(config_path, std::ios::binary)
-      .write(reinterpret_cast<const char *>(file.data()), static_cast<std::streamsize>(file.size()));
+  rig.root().writeFile("/odm/firmware/tp_cfg_vendor.ini",
+                       std::string_view(reinterpret_cast<const char *>(file.data()), file.size()));
+  const std::string config_path = rig.root().dir() + "/odm/firmware/tp_cfg_vendor.ini";
 
   touch_host::HostOptions host_options;
   host_options.log_sink = [](const touch_host::LogLine &line) {
-    // The host's own complaints only; the modules' lines go to the log as usual.
+    // Every line the modules hand the host goes to the log (stderr) with the system log's
+    // own lines; the host's own complaints are shown here as well.
+    std::fprintf(stderr, "[touch_host] %s L%d: %s\n", touch_host::to_string(line.source), line.level, line.text.c_str());
     if (line.source == touch_host::LogSource::kHost && line.level <= 1) std::printf("  [host] %s\n", line.text.c_str());
   };
   touch_host::TouchHost host(host_options);
@@ -125,7 +159,17 @@ int main(int argc, char **argv) {
   host.update_suspend_status(false);  // the screen is on
   auto script = reinterpret_cast<FerxScriptCoordinatesFn>(host.alg_symbol(FERX_SCRIPT_COORDINATES_SYMBOL));
   rig.newEvents();  // the HAL releases every slot at init
-  if (script == nullptr) std::printf("(no coordinate scripting in this build of algorithm A: no points expected)\n");
+  // Say plainly where the points come from: algorithm A's detection and coordinate stages
+  // have no bodies yet, so it detects no touch in these frames by itself.
+  if (script == nullptr) {
+    std::printf("touches: none detected (algorithm A's detection stages are empty) and none scripted (this build of\n"
+                "  algorithm A has no coordinate scripting): no points expected\n");
+  } else {
+    std::printf("touches: none detected (algorithm A's detection stages are empty); one finger is scripted into\n"
+                "  algorithm A's coordinate result: down on frame 3, moving, up on frame %d. The points and input\n"
+                "  events below are what algorithm A's report stage and the HAL make of that scripted finger.\n",
+                frames);
+  }
 
   size_t events_total = 0;
   for (int k = 1; k <= frames; ++k) {
@@ -137,16 +181,23 @@ int main(int argc, char **argv) {
     }
     const size_t reports_before = host.snapshot().reports.size();
     const uint8_t flags = k == 2 ? road::kReferenceFrame : 0;
-    if (!rig.pushFrame(road::frame_slot(static_cast<uint16_t>(k), rig.slotSize(), flags)) ||
-        host.run_frame() != touch_host::HostStatus::kOk) {
-      std::fprintf(stderr, "frame %d did not reach the algorithm\n", k);
+    if (!rig.pushFrame(road::frame_slot(static_cast<uint16_t>(k), rig.slotSize(), flags))) {
+      std::fprintf(stderr, "stopped at frame %d of %d: the simulated driver did not take the frame\n", k, frames);
+      return 1;
+    }
+    const touch_host::HostStatus status = host.run_frame();
+    if (status != touch_host::HostStatus::kOk) {
+      std::fprintf(stderr, "stopped at frame %d of %d: %s\n", k, frames,
+                   status == touch_host::HostStatus::kEndOfFrames ? "the HAL handed out no frame (decode refused it)"
+                                                                  : "the frame did not reach algorithm A");
       return 1;
     }
     const touch_host::HostRecord record = host.snapshot();
-    std::printf("frame %d: driver -> HAL (Ferrant v2 decode) -> algorithm A", k);
+    std::printf("frame %d: driver -> HAL (Ferrant v2 decode) -> algorithm A%s", k, frame_role(k, frames));
     for (size_t r = reports_before; r < record.reports.size(); ++r) {
       for (const AlgTouchPoint &p : record.reports[r].points)
-        std::printf(" -> point slot %d %s (%d, %d)", p.id, action_name(p.action), p.x, p.y);
+        std::printf(" -> point slot %d %s (%d, %d)%s", p.id, action_name(p.action), p.x, p.y,
+                    script != nullptr ? " [scripted]" : " [detected]");
     }
     std::printf("\n");
     for (const input_event &e : rig.newEvents()) {
@@ -156,5 +207,10 @@ int main(int argc, char **argv) {
   }
   host.exit();
   std::printf("%d frames, %zu input events on the touchscreen\n", frames, events_total);
+  const touch_host::HostRecord record = host.snapshot();
+  for (const touch_host::DriverRequest &request : record.driver_requests) {
+    std::printf("%s\n", touch_host::describe(request).c_str());
+  }
+  if (record.driver_requests.empty()) std::printf("no driver requests from algorithm A in this run\n");
   return 0;
 }

@@ -408,6 +408,24 @@ Fn symbol(void *handle, const char *name) {
 
 }  // namespace
 
+const char *driver_request_name(uint32_t type) {
+  switch (type) {
+    case ALG_DRIVER_REQUEST_DOZE: return "doze mode";
+    case ALG_DRIVER_REQUEST_IDLE_BASELINE: return "idle baseline";
+    case ALG_DRIVER_REQUEST_CALIBRATION: return "calibration";
+    case ALG_DRIVER_REQUEST_BASE_TAKEN: return "base taken";
+    default: return "not a request type this host knows";
+  }
+}
+
+std::string describe(const DriverRequest &request) {
+  std::string line = "driver request type " + std::to_string(request.type) + " (" +
+                     driver_request_name(request.type) + ") with " + std::to_string(request.values.size()) +
+                     " value(s)";
+  if (!request.values.empty()) line += ", first " + std::to_string(request.values[0]);
+  return line;
+}
+
 const char *to_string(LogSource source) {
   switch (source) {
     case LogSource::kHal: return "hal";

@@ -57,6 +57,14 @@ const char *action_name(int32_t action) {
   }
 }
 
+const char *stop_reason(touch_host::HostStatus status) {
+  switch (status) {
+    case touch_host::HostStatus::kEndOfFrames: return "the HAL module has no further frame";
+    case touch_host::HostStatus::kNotLoaded: return "no HAL module is loaded";
+    default: return "the frame could not be processed";
+  }
+}
+
 bool parse_count(const char *text, unsigned long *out) {
   char *end = nullptr;
   errno = 0;
@@ -185,23 +193,26 @@ int main(int argc, char **argv) {
   }
 
   size_t ran = 0;
+  size_t wanted = static_cast<size_t>(frames);
+  touch_host::HostStatus status = touch_host::HostStatus::kOk;
   if (!frames_path.empty()) {
+    wanted = recorded.size();
     for (size_t k = 0; k < recorded.size(); ++k) {
       touch_host::RecordedFrame frame(recorded[k], panel, static_cast<uint16_t>(k));
-      if (host.process_frame(frame.frame()) != touch_host::HostStatus::kOk) break;
+      if ((status = host.process_frame(frame.frame())) != touch_host::HostStatus::kOk) break;
       ++ran;
     }
   } else {
-    ran = host.run_frames(frames);
+    while (ran < wanted && (status = host.run_frame()) == touch_host::HostStatus::kOk) ++ran;
   }
   if (linger_ms != 0) std::this_thread::sleep_for(std::chrono::milliseconds(linger_ms));
   host.exit();
   const touch_host::HostRecord record = host.snapshot();
   std::printf("frames run: %zu, reports: %zu, timer expiries: %zu\n", ran, record.reports.size(),
               record.timer_fires.size());
+  if (ran < wanted) std::printf("stopped after %zu of %zu frames: %s\n", ran, wanted, stop_reason(status));
   for (const touch_host::DriverRequest &request : record.driver_requests) {
-    std::printf("driver request type %u with %zu value(s)%s%u\n", request.type, request.values.size(),
-                request.values.empty() ? "" : ", first ", request.values.empty() ? 0u : request.values[0]);
+    std::printf("%s\n", touch_host::describe(request).c_str());
   }
   return 0;
 }

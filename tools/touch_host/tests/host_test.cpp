@@ -377,5 +377,24 @@ TEST(Cli, PrintsModulesAndReports) {
   EXPECT_NE(pclose(bad), 0);
 }
 
+// Asked for more frames than the test HAL scripts, the CLI says why it stopped; the test
+// algorithm's 5 ms timer asks for an idle baseline while the host lingers, and the CLI
+// names the request.
+TEST(Cli, SaysWhyARunStopsAndNamesDriverRequests) {
+  const std::string command = std::string(TOUCH_HOST_CLI) + " --hal " + plugin("libtouch_test_hal") + " --alg " +
+                              plugin("libtouch_test_alg") + " --frames " +
+                              std::to_string(TEST_HAL_DEFAULT_FRAMES + 3) + " --linger-ms 200 2>/dev/null";
+  FILE *pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[256];
+  while (fgets(buffer, sizeof(buffer), pipe) != nullptr) output += buffer;
+  EXPECT_EQ(pclose(pipe), 0);
+  const std::string stopped = "stopped after " + std::to_string(TEST_HAL_DEFAULT_FRAMES) + " of " +
+                              std::to_string(TEST_HAL_DEFAULT_FRAMES + 3) + " frames: the HAL module has no further frame";
+  EXPECT_NE(output.find(stopped), std::string::npos) << output;
+  EXPECT_NE(output.find("driver request type 2 (idle baseline) with 1 value(s), first 1"), std::string::npos) << output;
+}
+
 }  // namespace
 }  // namespace touch_host

@@ -7,7 +7,7 @@
 #include "tsa_common.h"
 #include "vendor_export.h"
 
-extern "C" VENDOR_EXPORT void ferx_test_script_coordinates(const FerxScriptedPoint* points, uint8_t count) {
+VENDOR_EXPORT void ferx_test_script_coordinates(const FerxScriptedPoint* points, uint8_t count) {
   std::memset(gpuwNewPointX, 0, sizeof(gpuwNewPointX));
   std::memset(gpuwNewPointY, 0, sizeof(gpuwNewPointY));
   std::memset(gpuwNewWeight, 0, sizeof(gpuwNewWeight));

@@ -4,8 +4,16 @@
 #include <cstdint>
 #include <cstring>
 
+#include "checksum_mutator.h"
+#include "fuzz_fixups.h"
 #include "tsa_common.h"
 #include "tsa_config.h"
+
+namespace entry {
+inline void fix(uint8_t* data, size_t size, unsigned) { ferrant_fuzz::fix_config_blob(data, size); }
+}  // namespace entry
+
+VENDOR_FUZZ_CHECKSUM_MUTATOR(entry::fix);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static uint8_t store[kCfgBlobMax];

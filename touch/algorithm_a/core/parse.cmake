@@ -2,7 +2,7 @@
 list(APPEND FERRANT_SOURCES ${CMAKE_CURRENT_LIST_DIR}/tsa_parse.cpp)
 
 vendor_test(ferrant_parse_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tsa_parse_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tsa_parse_test.cpp ${CMAKE_CURRENT_LIST_DIR}/fuzz_fixups_test.cpp
   LIBS ferrant_static)
 
 vendor_fuzzer(ferrant_frame_parse

@@ -5,7 +5,15 @@
 #include <cstring>
 #include <vector>
 
+#include "checksum_mutator.h"
+#include "fuzz_fixups.h"
 #include "tsa_parse.h"
+
+namespace entry {
+inline void fix(uint8_t* data, size_t size, unsigned) { ferrant_fuzz::fix_frame(data, size); }
+}  // namespace entry
+
+VENDOR_FUZZ_CHECKSUM_MUTATOR(entry::fix);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static uint16_t auwMutual[kFerrantMaxNodes];

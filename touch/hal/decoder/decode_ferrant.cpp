@@ -8,6 +8,19 @@
 #include "ferrant_normalize.h"
 
 namespace hal_decoder {
+
+uint16_t ferrant_header_sum(const uint8_t *frame) {
+  uint16_t sum = 0;
+  for (int i = 0; i < 14; ++i) sum = static_cast<uint16_t>(sum + frame[i]);
+  return sum;
+}
+
+uint32_t ferrant_body_sum(const uint8_t *frame, uint32_t length) {
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i + 4 < length; i += 2) sum += le16(frame + i);
+  return sum;
+}
+
 namespace {
 
 constexpr uint32_t kHeaderSize = 16;
@@ -54,32 +67,20 @@ enum Staged { kStageMutual, kStageSelf, kStageExtra, kStageDumpMutual, kStageDum
 
 // ---- checks ---------------------------------------------------------------------------------
 
-uint16_t header_sum(const uint8_t *frame) {
-  uint16_t sum = 0;
-  for (int i = 0; i < 14; ++i) sum = static_cast<uint16_t>(sum + frame[i]);
-  return sum;
-}
-
-uint32_t body_sum(const uint8_t *frame, uint32_t length) {
-  uint32_t sum = 0;
-  for (uint32_t i = 0; i + kSumSize < length; i += 2) sum += le16(frame + i);
-  return sum;
-}
-
 enum class Check { kOk, kShort, kHeader, kBody };
 
 // The checks both generations share; `length` is the frame's own, checked against the
 // readable bytes before use.
 Check common_check(const uint8_t *frame, uint32_t frame_size, uint32_t *length) {
   if (frame_size < kHeaderSize) return Check::kShort;
-  if (header_sum(frame) != le16(frame + 14)) return Check::kHeader;
+  if (ferrant_header_sum(frame) != le16(frame + 14)) return Check::kHeader;
   *length = le16(frame + 3);
   if (*length < kSumSize) return Check::kBody;
   if (*length > frame_size) {
     log_refusal("decode_frame_data_crc_check_core", "frame length beyond the slot", *length, frame_size);
     return Check::kShort;
   }
-  return body_sum(frame, *length) == le32(frame + *length - kSumSize) ? Check::kOk : Check::kBody;
+  return ferrant_body_sum(frame, *length) == le32(frame + *length - kSumSize) ? Check::kOk : Check::kBody;
 }
 
 // ---- second generation ----------------------------------------------------------------------

@@ -26,17 +26,16 @@ TableState g_zet;
 bool zet_check(const uint8_t *frame, uint32_t frame_size) {
   if (frame[0] == kNoCheckMarker) return true;
   const int32_t word_count = static_cast<int32_t>(le32(frame + 8));
-  uint32_t sum = 0;
+  uint64_t halfwords = 0;
   if (word_count > 0) {
-    const uint64_t halfwords = 2ull * static_cast<uint32_t>(word_count);
+    halfwords = 2ull * static_cast<uint32_t>(word_count);
     if (halfwords > (frame_size - kCheckedFrom) / 2) {
       log_refusal("zet50210_decode_frame_data_core", "checked words beyond the frame",
                   static_cast<long long>(halfwords), (frame_size - kCheckedFrom) / 2);
       return false;
     }
-    for (uint64_t i = 0; i < halfwords; ++i) sum += le16(frame + kCheckedFrom + 2 * i);
   }
-  return static_cast<uint16_t>(0u - sum) == static_cast<uint16_t>(le32(frame + 4));
+  return zet50210_check_value(frame, halfwords) == static_cast<uint16_t>(le32(frame + 4));
 }
 
 size_t stylus_bytes(uint8_t columns, uint8_t rows) { return static_cast<size_t>(columns) * rows * 2; }
@@ -97,6 +96,13 @@ int32_t zet_init(DecodedFrame *first, const DecoderConfig *config, int32_t count
 void zet_release(DecodedFrame *first, int32_t count) { release_buffers(first, count, g_zet.plan, nullptr); }
 
 }  // namespace
+
+uint16_t zet50210_check_value(const uint8_t *frame, uint64_t halfwords) {
+  uint32_t sum = 0;
+  for (uint64_t i = 0; i < halfwords; ++i) sum += le16(frame + kCheckedFrom + 2 * i);
+  return static_cast<uint16_t>(0u - sum);
+}
+
 }  // namespace hal_decoder
 
 using namespace hal_decoder;

@@ -27,7 +27,11 @@ vendor_test(hal_decoder_test
     ${HAL_DECODER_DIR}/decode_luma_test.cpp
     ${HAL_DECODER_DIR}/decode_ferrant_test.cpp
     ${HAL_DECODER_DIR}/decode_zet50210_test.cpp
+    ${HAL_DECODER_DIR}/fuzz_fixups_test.cpp
   LIBS ${TAPSENSE_HAL_WHOLE} ${HAL_DECODER_ENCODERS} platform_paths)
+if(TARGET hal_decoder_test)
+  target_include_directories(hal_decoder_test PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)
+endif()
 
 # One fuzz entry point per controller family; seeds in fuzz/corpus/hal_decode_<family>,
 # written by hal_decoder_corpus from the encoders.

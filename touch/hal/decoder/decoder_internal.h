@@ -101,6 +101,12 @@ uint32_t luma_crc_words(const uint8_t *words, size_t word_count);
 uint32_t luma_block_check(const uint8_t *bytes, size_t n);
 // 0xA55A xor every little-endian 32-bit word, then plus every such word.
 uint32_t pellon_sum(const uint8_t *words, size_t word_count);
+// Ferrant: the byte sum of header bytes 0..13 (stored at 14), and the sum of the 16-bit
+// words of a frame of `length` bytes before its closing 32-bit sum.
+uint16_t ferrant_header_sum(const uint8_t *frame);
+uint32_t ferrant_body_sum(const uint8_t *frame, uint32_t length);
+// zet50210: the check value of `halfwords` 16-bit words from frame byte 20 (their negated sum).
+uint16_t zet50210_check_value(const uint8_t *frame, uint64_t halfwords);
 
 // ---- buffers behind the record pointers -----------------------------------------------
 

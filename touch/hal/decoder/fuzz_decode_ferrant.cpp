@@ -1,5 +1,11 @@
 // Fuzz entry point: one driver slot of Ferrant frames (first and second generation).
-#include "fuzz_decode_common.h"
+#include "fuzz_decode_fixups.h"
+
+namespace entry {
+inline void fix(uint8_t *slot, size_t size, unsigned) { decoder_fuzz::fix_frame(slot, size, 16, decoder_fuzz::fix_ferrant); }
+}  // namespace entry
+
+VENDOR_FUZZ_CHECKSUM_MUTATOR(entry::fix);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static const device_operation *const kTables[] = {&ferrant_operation, &ferrant_operation_v2};

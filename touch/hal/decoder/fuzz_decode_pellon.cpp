@@ -1,5 +1,11 @@
 // Fuzz entry point: one driver slot of Pellon frames (first and second generation).
-#include "fuzz_decode_common.h"
+#include "fuzz_decode_fixups.h"
+
+namespace entry {
+inline void fix(uint8_t *slot, size_t size, unsigned) { decoder_fuzz::fix_frame(slot, size, 64, decoder_fuzz::fix_pellon); }
+}  // namespace entry
+
+VENDOR_FUZZ_CHECKSUM_MUTATOR(entry::fix);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static const device_operation *const kTables[] = {&pellon_operation, &pellon_operation_v2};

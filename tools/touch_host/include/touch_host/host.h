@@ -45,6 +45,10 @@ struct DriverRequest {
   uint32_t type = 0;
   std::vector<uint32_t> values;  // always 32-bit values, whatever unit the module counted in
 };
+// What a driver request type asks of the touch controller ("idle baseline", ...).
+const char *driver_request_name(uint32_t type);
+// One line for a request: "driver request type 2 (idle baseline) with 1 value(s), first 1".
+std::string describe(const DriverRequest &request);
 
 struct ControllerWrite {
   uint32_t reg = 0;

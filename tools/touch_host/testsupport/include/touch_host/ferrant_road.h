@@ -53,7 +53,8 @@ inline fxtest::Bytes alg_config_file() {
 }
 
 // Driver slot of controller frame k: a status packet counting frames (with the frame
-// flags), a normal mutual frame whose nodes hold 10 k + i % 7, and the self lines.
+// flags), a normal mutual frame whose nodes hold 10 k + i % 7, the self lines, and a quiet
+// IM block (zero noise) as long as algorithm A's frequencies need.
 inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, uint8_t flags = 0) {
   namespace encode = tamrel_touch::encode;
   std::vector<int16_t> mutual(kMutual);
@@ -63,7 +64,8 @@ inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, uint
   f.tail_index = k;
   f.packets = {encode::ferrant_status_packet(k, flags, 0, 240, 0x02, 0),
                encode::ferrant_mutual_packet(10, 1000, 0, 0, 0, mutual, {}, {}),
-               encode::ferrant_self_packet(std::vector<int16_t>(kSelf, static_cast<int16_t>(k)), {})};
+               encode::ferrant_self_packet(std::vector<int16_t>(kSelf, static_cast<int16_t>(k)), {}),
+               encode::ferrant_extra_packet({}, std::vector<int16_t>(kSense * kFrequencies, 0), {})};
   encode::SlotHeader header;
   header.time_ns = 1000000ull * k;
   header.frame_count = k;
