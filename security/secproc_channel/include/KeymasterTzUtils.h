@@ -26,7 +26,7 @@ class SECPROC_API KeymasterTzUtils {
   };
 
   KeymasterTzUtils();
-  virtual ~KeymasterTzUtils();  // releases nothing
+  virtual ~KeymasterTzUtils();  // releases the object references it holds
 
   int init();
   bool isInitialized() const { return app_.invoke != nullptr; }

@@ -70,7 +70,14 @@ KeymasterTzUtils::KeymasterTzUtils()
       app_loader_(Object_NULL),
       app_client_(Object_NULL) {}
 
-KeymasterTzUtils::~KeymasterTzUtils() = default;
+// The references are dropped; the application itself stays loaded for the next user.
+KeymasterTzUtils::~KeymasterTzUtils() {
+  releaseAndClear(&app_);
+  releaseAndClear(&app_controller_);
+  releaseAndClear(&app_loader_);
+  releaseAndClear(&app_client_);
+  releaseAndClear(&client_env_);
+}
 
 int KeymasterTzUtils::init() { return isInitialized() ? 0 : tzServiceLoad(); }
 
