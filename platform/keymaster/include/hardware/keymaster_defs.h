@@ -115,6 +115,39 @@ typedef enum {
 } keymaster_algorithm_t;
 
 typedef enum {
+  KM_MODE_ECB = 1,
+  KM_MODE_CBC = 2,
+  KM_MODE_CTR = 3,
+  KM_MODE_GCM = 32,
+} keymaster_block_mode_t;
+
+typedef enum {
+  KM_PAD_NONE = 1,
+  KM_PAD_RSA_OAEP = 2,
+  KM_PAD_RSA_PSS = 3,
+  KM_PAD_RSA_PKCS1_1_5_ENCRYPT = 4,
+  KM_PAD_RSA_PKCS1_1_5_SIGN = 5,
+  KM_PAD_PKCS7 = 64,
+} keymaster_padding_t;
+
+typedef enum {
+  KM_DIGEST_NONE = 0,
+  KM_DIGEST_MD5 = 1,
+  KM_DIGEST_SHA1 = 2,
+  KM_DIGEST_SHA_2_224 = 3,
+  KM_DIGEST_SHA_2_256 = 4,
+  KM_DIGEST_SHA_2_384 = 5,
+  KM_DIGEST_SHA_2_512 = 6,
+} keymaster_digest_t;
+
+typedef enum {
+  KM_ORIGIN_GENERATED = 0,
+  KM_ORIGIN_DERIVED = 1,
+  KM_ORIGIN_IMPORTED = 2,
+  KM_ORIGIN_UNKNOWN = 3,
+} keymaster_key_origin_t;
+
+typedef enum {
   KM_EC_CURVE_P_224 = 0,
   KM_EC_CURVE_P_256 = 1,
   KM_EC_CURVE_P_384 = 2,
