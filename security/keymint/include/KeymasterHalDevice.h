@@ -222,6 +222,12 @@ class SECPROC_API KeymasterHalDevice {
  private:
   template <typename Ser, typename De>
   int request(Command command, bool checkLegacy, KeymasterSerialize& s, Ser ser, De de);
+  int update(Command command, bool checkLegacy, keymaster_operation_handle_t handle,
+             const keymaster_key_param_set_t* params, const keymaster_blob_t* input, size_t* consumed,
+             keymaster_key_param_set_t* outParams, keymaster_blob_t* output);
+  int finish(Command command, bool checkLegacy, keymaster_operation_handle_t handle,
+             const keymaster_key_param_set_t* params, const keymaster_blob_t* input,
+             const keymaster_blob_t* signature, keymaster_key_param_set_t* outParams, keymaster_blob_t* output);
   int keyBlobResult(KeymasterSerialize& s, const keymaster_blob_t& rsp, keymaster_key_blob_t* blob,
                     keymaster_key_characteristics_t* characteristics);
 

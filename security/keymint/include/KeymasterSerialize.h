@@ -55,6 +55,8 @@ class SECPROC_API KeymasterSerialize {
 
   // Set when a parsed characteristics list holds KM_TAG_EC_CURVE = curve 25519.
   bool curve25519() const { return curve25519_ != 0; }
+  // The channel its creator gave it (the codec itself never talks to it).
+  keymasterutils::KeymasterUtils* utils() const { return utils_; }
 
   // ---- requests (the output blob is the free room; on success its length is the body's)
   int serializeClientParams(const keymaster_key_param_set_t* params, keymaster_blob_t* out);

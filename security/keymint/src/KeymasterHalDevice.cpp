@@ -239,28 +239,40 @@ int KeymasterHalDevice::begin_operation(keymaster_purpose_t purpose, const keyma
       [&](const keymaster_blob_t& rsp) { return s.deserializeClientBegin(rsp, outParams, handle); });
 }
 
-int KeymasterHalDevice::update_operation(keymaster_operation_handle_t handle, const keymaster_key_param_set_t* params,
-                                         const keymaster_blob_t* input, size_t* consumed,
-                                         keymaster_key_param_set_t* outParams, keymaster_blob_t* output) {
+int KeymasterHalDevice::update(Command command, bool checkLegacy, keymaster_operation_handle_t handle,
+                               const keymaster_key_param_set_t* params, const keymaster_blob_t* input,
+                               size_t* consumed, keymaster_key_param_set_t* outParams, keymaster_blob_t* output) {
   if (consumed == nullptr) return KM_ERROR_OUTPUT_PARAMETER_NULL;
   emptyOutputs(outParams, output);
   *consumed = 0;
   KeymasterSerialize s(utils_.get());
   return request(
-      Command::kUpdateOperation, true, s,
-      [&](keymaster_blob_t* req) { return s.serializeClientUpdate(handle, params, input, req); },
+      command, checkLegacy, s, [&](keymaster_blob_t* req) { return s.serializeClientUpdate(handle, params, input, req); },
       [&](const keymaster_blob_t& rsp) { return s.deserializeClientUpdate(rsp, outParams, output, consumed); });
+}
+
+int KeymasterHalDevice::finish(Command command, bool checkLegacy, keymaster_operation_handle_t handle,
+                               const keymaster_key_param_set_t* params, const keymaster_blob_t* input,
+                               const keymaster_blob_t* signature, keymaster_key_param_set_t* outParams,
+                               keymaster_blob_t* output) {
+  emptyOutputs(outParams, output);
+  KeymasterSerialize s(utils_.get());
+  return request(
+      command, checkLegacy, s,
+      [&](keymaster_blob_t* req) { return s.serializeClientFinish(handle, params, input, signature, req); },
+      [&](const keymaster_blob_t& rsp) { return s.deserializeClientFinish(rsp, outParams, output); });
+}
+
+int KeymasterHalDevice::update_operation(keymaster_operation_handle_t handle, const keymaster_key_param_set_t* params,
+                                         const keymaster_blob_t* input, size_t* consumed,
+                                         keymaster_key_param_set_t* outParams, keymaster_blob_t* output) {
+  return update(Command::kUpdateOperation, true, handle, params, input, consumed, outParams, output);
 }
 
 int KeymasterHalDevice::finish_operation(keymaster_operation_handle_t handle, const keymaster_key_param_set_t* params,
                                          const keymaster_blob_t* input, const keymaster_blob_t* signature,
                                          keymaster_key_param_set_t* outParams, keymaster_blob_t* output) {
-  emptyOutputs(outParams, output);
-  KeymasterSerialize s(utils_.get());
-  return request(
-      Command::kFinishOperation, true, s,
-      [&](keymaster_blob_t* req) { return s.serializeClientFinish(handle, params, input, signature, req); },
-      [&](const keymaster_blob_t& rsp) { return s.deserializeClientFinish(rsp, outParams, output); });
+  return finish(Command::kFinishOperation, true, handle, params, input, signature, outParams, output);
 }
 
 int KeymasterHalDevice::abort_operation(keymaster_operation_handle_t handle) {
@@ -432,14 +444,7 @@ int KeymasterHalDevice::keymint_update_operation(keymaster_operation_handle_t ha
     std::lock_guard<std::mutex> g(curveLock_);
     if (curve25519Ops_.count(handle) != 0) return KM_ERROR_INVALID_INPUT_LENGTH;
   }
-  if (consumed == nullptr) return KM_ERROR_OUTPUT_PARAMETER_NULL;
-  emptyOutputs(outParams, output);
-  *consumed = 0;
-  KeymasterSerialize s(utils_.get());
-  return request(
-      Command::kKeymintUpdateOperation, false, s,
-      [&](keymaster_blob_t* req) { return s.serializeClientUpdate(handle, params, input, req); },
-      [&](const keymaster_blob_t& rsp) { return s.deserializeClientUpdate(rsp, outParams, output, consumed); });
+  return update(Command::kKeymintUpdateOperation, false, handle, params, input, consumed, outParams, output);
 }
 
 int KeymasterHalDevice::keymint_finish_operation(keymaster_operation_handle_t handle,
@@ -450,12 +455,7 @@ int KeymasterHalDevice::keymint_finish_operation(keymaster_operation_handle_t ha
     std::lock_guard<std::mutex> g(curveLock_);
     curve25519Ops_.erase(handle);
   }
-  emptyOutputs(outParams, output);
-  KeymasterSerialize s(utils_.get());
-  return request(
-      Command::kKeymintFinishOperation, false, s,
-      [&](keymaster_blob_t* req) { return s.serializeClientFinish(handle, params, input, signature, req); },
-      [&](const keymaster_blob_t& rsp) { return s.deserializeClientFinish(rsp, outParams, output); });
+  return finish(Command::kKeymintFinishOperation, false, handle, params, input, signature, outParams, output);
 }
 
 int KeymasterHalDevice::keymint_convert_storage_key_to_ephemeral(const keymaster_key_blob_t* blob,

@@ -605,26 +605,26 @@ static int readSingleBytes(const keymaster_blob_t& rsp, int64_t label, const cha
   return 0;
 }
 
-int KeymasterSerialize::deserializeClientKeyblobLegacy(const keymaster_blob_t& rsp, keymaster_key_blob_t* blob) {
+// {label: bytes} as the whole body, copied into a new allocation.
+static int readCopiedBytes(const keymaster_blob_t& rsp, int64_t label, const char* fn, const uint8_t** data,
+                           size_t* length) {
   UsefulBufC v;
-  int rc = readSingleBytes(rsp, kKeyBlob, "deserializeClientKeyblobLegacy", &v);
+  int rc = readSingleBytes(rsp, label, fn, &v);
   if (rc != 0) return rc;
   uint8_t* copy = copyBytes(v);
   if (copy == nullptr) return KM_ERROR_MEMORY_ALLOCATION_FAILED;
-  blob->key_material = copy;
-  blob->key_material_size = v.len;
+  *data = copy;
+  *length = v.len;
   return 0;
 }
 
+int KeymasterSerialize::deserializeClientKeyblobLegacy(const keymaster_blob_t& rsp, keymaster_key_blob_t* blob) {
+  return readCopiedBytes(rsp, kKeyBlob, "deserializeClientKeyblobLegacy", &blob->key_material,
+                         &blob->key_material_size);
+}
+
 int KeymasterSerialize::deserializeClientExpKey(const keymaster_blob_t& rsp, keymaster_blob_t* exported) {
-  UsefulBufC v;
-  int rc = readSingleBytes(rsp, kOutput, "deserializeClientExpKey", &v);
-  if (rc != 0) return rc;
-  uint8_t* copy = copyBytes(v);
-  if (copy == nullptr) return KM_ERROR_MEMORY_ALLOCATION_FAILED;
-  exported->data = copy;
-  exported->data_length = v.len;
-  return 0;
+  return readCopiedBytes(rsp, kOutput, "deserializeClientExpKey", &exported->data, &exported->data_length);
 }
 
 int KeymasterSerialize::deserializeGetRootOfTrust(const keymaster_blob_t& rsp, keymaster_blob_t* rootOfTrust) {
@@ -752,10 +752,11 @@ int KeymasterSerialize::deserializeClientBegin(const keymaster_blob_t& rsp, keym
   return 0;
 }
 
-int KeymasterSerialize::deserializeClientUpdate(const keymaster_blob_t& rsp, keymaster_key_param_set_t* outParams,
-                                                keymaster_blob_t* output, size_t* consumed) {
+// [22 n and parameters], [36 output], then, for an update, 37 the input consumed.
+static int readOperationAnswer(const keymaster_blob_t& rsp, const char* fn, keymaster_key_param_set_t* outParams,
+                               keymaster_blob_t* output, size_t* consumed) {
   if (output == nullptr) {
-    ALOGE("CBOR_ERROR | %s", "deserializeClientUpdate");
+    ALOGE("CBOR_ERROR | %s", fn);
     return KM_ERROR_OUTPUT_PARAMETER_NULL;
   }
   Response r(rsp);
@@ -766,7 +767,7 @@ int KeymasterSerialize::deserializeClientUpdate(const keymaster_blob_t& rsp, key
   int rc = r.open();
   if (rc == 0) rc = readOutputParams(r, outParams != nullptr ? &params : nullptr);
   if (rc == 0) hasOutput = r.optional(kOutput, vcbor::kTypeBytes, &out);
-  if (rc == 0) rc = r.expectUint(kConsumed, 0xFFFFFFFF, &used);
+  if (rc == 0 && consumed != nullptr) rc = r.expectUint(kConsumed, 0xFFFFFFFF, &used);
   if (rc == 0) rc = r.finish();
   uint8_t* copy = nullptr;
   if (rc == 0 && hasOutput && out.val.str.len != 0 && (copy = copyBytes(out.val.str)) == nullptr) {
@@ -774,7 +775,7 @@ int KeymasterSerialize::deserializeClientUpdate(const keymaster_blob_t& rsp, key
   }
   if (rc != 0) {
     keymaster_free_param_set(&params);
-    return fail("deserializeClientUpdate", rc);
+    return fail(fn, rc);
   }
   if (params.length != 0) *outParams = params;
   if (copy != nullptr) {
@@ -785,34 +786,16 @@ int KeymasterSerialize::deserializeClientUpdate(const keymaster_blob_t& rsp, key
   return 0;
 }
 
+int KeymasterSerialize::deserializeClientUpdate(const keymaster_blob_t& rsp, keymaster_key_param_set_t* outParams,
+                                                keymaster_blob_t* output, size_t* consumed) {
+  size_t ignored = 0;
+  return readOperationAnswer(rsp, "deserializeClientUpdate", outParams, output,
+                             consumed != nullptr ? consumed : &ignored);
+}
+
 int KeymasterSerialize::deserializeClientFinish(const keymaster_blob_t& rsp, keymaster_key_param_set_t* outParams,
                                                 keymaster_blob_t* output) {
-  if (output == nullptr) {
-    ALOGE("CBOR_ERROR | %s", "deserializeClientFinish");
-    return KM_ERROR_OUTPUT_PARAMETER_NULL;
-  }
-  Response r(rsp);
-  keymaster_key_param_set_t params{};
-  Item out;
-  bool hasOutput = false;
-  int rc = r.open();
-  if (rc == 0) rc = readOutputParams(r, outParams != nullptr ? &params : nullptr);
-  if (rc == 0) hasOutput = r.optional(kOutput, vcbor::kTypeBytes, &out);
-  if (rc == 0) rc = r.finish();
-  uint8_t* copy = nullptr;
-  if (rc == 0 && hasOutput && out.val.str.len != 0 && (copy = copyBytes(out.val.str)) == nullptr) {
-    rc = KM_ERROR_MEMORY_ALLOCATION_FAILED;
-  }
-  if (rc != 0) {
-    keymaster_free_param_set(&params);
-    return fail("deserializeClientFinish", rc);
-  }
-  if (params.length != 0) *outParams = params;
-  if (copy != nullptr) {
-    output->data = copy;
-    output->data_length = out.val.str.len;
-  }
-  return 0;
+  return readOperationAnswer(rsp, "deserializeClientFinish", outParams, output, nullptr);
 }
 
 int KeymasterSerialize::deserializeKeyCreationResult(const keymaster_blob_t& rsp, keymaster_key_blob_t* blob,

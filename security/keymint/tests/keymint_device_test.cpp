@@ -10,15 +10,14 @@
 
 #include "KeymasterHalDevice.h"
 #include "libcbor_build.h"
-#include "secproc_channel_test.h"
+#include "secproc_channel_fixture.h"
 
 namespace {
 
 using keymasterdevice::Command;
 using keymasterdevice::KeymasterHalDevice;
-using platform::secproc::Response;
-using platform::secproc::SimSecureProcessor;
-using platform::tz::SimTz;
+using secproc_test::Response;
+using secproc_test::SimSecureProcessor;
 using namespace kmtest;
 
 keymaster_key_param_t param(keymaster_tag_t tag, uint64_t v) {
@@ -34,32 +33,19 @@ keymaster_key_param_t param(keymaster_tag_t tag, uint64_t v) {
   return p;
 }
 
-class Device : public ::testing::Test {
+class Device : public secproc_test::ChannelTest {
  protected:
   void SetUp() override {
-    SimSecureProcessor::get().reset();
-    SimTz::get().reset();
-    platform::wakelock::reset();
-    keymasterutils::testing::resetProcessState();
-    keymasterutils::testing::setClock({[this] { return now; }, [this](std::chrono::milliseconds ms) { now += ms; }});
+    ChannelTest::SetUp();
     device = std::make_unique<KeymasterHalDevice>(KM_SECURITY_LEVEL_STRONGBOX);
   }
   void TearDown() override {
     device.reset();
-    keymasterutils::testing::resetProcessState();
-    keymasterutils::testing::setClock({});
+    ChannelTest::TearDown();
   }
   static Bytes curveKey(int64_t curve) {
     return keyBlob(encode(map({{2, map({{0x10000002, integer(3)}, {0x1000000A, integer(curve)}})}, {0, map({})}})));
   }
-  std::vector<uint32_t> sentAfterBringUp() {
-    std::vector<uint32_t> ids;
-    for (uint32_t id : SimSecureProcessor::get().commandIds()) {
-      if (id != 0x207) ids.push_back(id);
-    }
-    return ids;
-  }
-  std::chrono::steady_clock::time_point now{};
   std::unique_ptr<KeymasterHalDevice> device;
 };
 

@@ -1,6 +1,6 @@
 // Bring-up of the channel: set-version, the replay of saved commands and its order, what a
 // restart of the secure processor repeats, and the TZ hand-over.
-#include "channel_fixture.h"
+#include "secproc_channel_fixture.h"
 
 namespace secproc_test {
 namespace {

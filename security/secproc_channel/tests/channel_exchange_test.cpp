@@ -1,6 +1,6 @@
 // One exchange through the real channel library and the simulated processor: framing,
 // response checks, the wake lock, the time-out with its buffer rebuild, and failures.
-#include "channel_fixture.h"
+#include "secproc_channel_fixture.h"
 
 namespace secproc_test {
 namespace {

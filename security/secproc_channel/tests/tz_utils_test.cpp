@@ -4,7 +4,7 @@
 #include <platform/temp_root.h>
 
 #include "KeymasterTzUtils.h"
-#include "channel_fixture.h"
+#include "secproc_channel_fixture.h"
 
 namespace secproc_test {
 namespace {

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "Weaver.h"
-#include "secproc_channel_test.h"
+#include "secproc_channel_fixture.h"
 
 namespace {
 
@@ -21,21 +21,16 @@ using aidl::android::hardware::weaver::IWeaver;
 using aidl::android::hardware::weaver::WeaverConfig;
 using aidl::android::hardware::weaver::WeaverReadResponse;
 using aidl::android::hardware::weaver::WeaverReadStatus;
-using platform::secproc::Fault;
-using platform::secproc::SimSecureProcessor;
-using platform::tz::SimTz;
+using secproc_test::Fault;
+using secproc_test::SimSecureProcessor;
+using secproc_test::SimTz;
 
 using Bytes = std::vector<uint8_t>;
 
-class WeaverService : public ::testing::Test {
+class WeaverService : public secproc_test::ChannelTest {
  protected:
   void SetUp() override {
-    SimSecureProcessor::get().reset();
-    SimTz::get().reset();
-    platform::wakelock::reset();
-    keymasterutils::testing::resetProcessState();
-    keymasterutils::testing::setClock({[this] { return now; }, [this](std::chrono::milliseconds ms) { now += ms; }});
-    SimSecureProcessor::get().setSleeper([this](std::chrono::milliseconds ms) { waited += ms; });
+    ChannelTest::SetUp();
     platform_binder_test::resetServiceManager();
     platform_binder_test::resetProcess();
     service = std::thread([this] { exitStatus = aidl::android::hardware::weaver::runWeaverService(); });
@@ -52,8 +47,7 @@ class WeaverService : public ::testing::Test {
     EXPECT_EQ(exitStatus, -1);
     platform_binder_test::resetServiceManager();
     platform_binder_test::resetProcess();
-    keymasterutils::testing::resetProcessState();
-    keymasterutils::testing::setClock({});
+    ChannelTest::TearDown();
   }
   static Bytes key(uint8_t b) { return Bytes(16, b); }
   static int handOvers() {
@@ -65,8 +59,6 @@ class WeaverService : public ::testing::Test {
   std::thread service;
   int exitStatus = 0;
   std::shared_ptr<IWeaver> weaver;
-  std::chrono::steady_clock::time_point now{};
-  std::chrono::milliseconds waited{0};
 };
 
 TEST_F(WeaverService, RegistersWithNoExtraBinderThreadsAndSendsNothingAtStart) {

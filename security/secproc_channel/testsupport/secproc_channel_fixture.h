@@ -1,7 +1,8 @@
 #pragma once
-// Common set-up of the channel tests: a fresh simulated secure processor, trusted
-// application and wake-lock record, a fresh process-wide client, and clocks that never
-// really wait.
+// Common set-up of every test that talks to the simulated secure processor through the
+// channel library (the channel's own tests, Weaver, KeyMint): a fresh simulated processor,
+// trusted application and wake-lock record, a fresh process-wide client, and clocks that
+// never really wait.
 #include <gtest/gtest.h>
 #include <hardware_legacy/power.h>
 #include <platform/wakelock_test.h>
