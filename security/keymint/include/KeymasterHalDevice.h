@@ -165,6 +165,10 @@ class SECPROC_API KeymasterHalDevice {
                   keymaster_key_blob_t* upgraded);
   int attest_key(const keymaster_key_blob_t* blob, const keymaster_key_param_set_t* params,
                  keymaster_cert_chain_t* chain);
+  int import_wrapped_key(const keymaster_key_param_set_t* params, uint64_t passwordSid, uint64_t biometricSid,
+                         const keymaster_blob_t* wrappedKeyData, const keymaster_key_blob_t* wrappingKeyBlob,
+                         const keymaster_blob_t* maskingKey, keymaster_key_blob_t* blob,
+                         keymaster_key_characteristics_t* characteristics);
   int destroy_device_ids();
   int get_hmac_sharing_parameters(hmac_sharing_params_t* params);
   int compute_shared_hmac(const std::vector<hmac_sharing_params_t>& params, std::vector<uint8_t>* sharingCheck);
@@ -181,6 +185,11 @@ class SECPROC_API KeymasterHalDevice {
                          const keymaster_key_param_set_t* attestKeyParams, const keymaster_blob_t* issuerSubject,
                          keymaster_key_blob_t* blob, keymaster_key_characteristics_t* characteristics,
                          keymaster_cert_chain_t* chain);
+  int keymint_import_wrapped_key(const keymaster_key_param_set_t* params, uint64_t passwordSid,
+                                 uint64_t biometricSid, const keymaster_blob_t* wrappedKeyData,
+                                 const keymaster_key_blob_t* wrappingKeyBlob, const keymaster_blob_t* maskingKey,
+                                 keymaster_key_blob_t* blob, keymaster_key_characteristics_t* characteristics,
+                                 keymaster_cert_chain_t* chain);
   int keymint_begin_operation(keymaster_purpose_t purpose, const keymaster_key_blob_t* blob,
                               const keymaster_key_param_set_t* params, keymaster_key_param_set_t* outParams,
                               keymaster_operation_handle_t* handle);

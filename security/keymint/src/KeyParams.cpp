@@ -145,9 +145,19 @@ T readPacked(const uint8_t* p) {
 
 }  // namespace
 
+// The most parameters each list can produce: its groups full and every field present.
+constexpr size_t kMaxTeeParams = 5 + 5 + 8 + 8 + 5 + 20 + 5;
+constexpr size_t kMaxSwParams = 7;
+
 int KeymasterHalDevice::parseTeeParams(const orvTeeParamsAuthorizationList* list,
                                        const orvTeeParams2AuthorizationList* list2, size_t count,
                                        keymaster_key_characteristics_t* out) {
+  // A stored count no list can reach is refused before anything is allocated for it.
+  if (count > kMaxTeeParams) {
+    ALOGE("teeparams mismatch");
+    ALOGE("teeParamsCount: %zu", count);
+    return KM_ERROR_INVALID_ARGUMENT;
+  }
   // Copies, so that the packed fields are read without unaligned references.
   orvTeeParamsAuthorizationList l;
   std::memcpy(&l, list, sizeof l);
@@ -209,6 +219,11 @@ int KeymasterHalDevice::parseTeeParams(const orvTeeParamsAuthorizationList* list
 int KeymasterHalDevice::parseSwParams(const orvSwParamsAuthorizationList* list,
                                       const orvSwParams2AuthorizationList* list2, size_t count,
                                       keymaster_key_characteristics_t* out) {
+  if (count > kMaxSwParams) {
+    ALOGE("swParamsCount mismatch");
+    ALOGE("swParamsCount: %zu", count);
+    return KM_ERROR_INVALID_ARGUMENT;
+  }
   orvSwParamsAuthorizationList l;
   std::memcpy(&l, list, sizeof l);
   ParamList p(count);

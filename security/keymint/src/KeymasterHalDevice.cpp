@@ -329,6 +329,21 @@ int KeymasterHalDevice::attest_key(const keymaster_key_blob_t* blob, const keyma
       [&](const keymaster_blob_t& rsp) { return s.deserializeClientAttestKey(rsp, chain); });
 }
 
+int KeymasterHalDevice::import_wrapped_key(const keymaster_key_param_set_t* params, uint64_t passwordSid,
+                                           uint64_t biometricSid, const keymaster_blob_t* wrappedKeyData,
+                                           const keymaster_key_blob_t* wrappingKeyBlob,
+                                           const keymaster_blob_t* maskingKey, keymaster_key_blob_t* blob,
+                                           keymaster_key_characteristics_t* characteristics) {
+  KeymasterSerialize s(utils_.get());
+  return request(
+      Command::kImportWrappedKey, true, s,
+      [&](keymaster_blob_t* req) {
+        return s.serializeClientSecureImportKey(params, passwordSid, biometricSid, wrappedKeyData, wrappingKeyBlob,
+                                                maskingKey, req);
+      },
+      [&](const keymaster_blob_t& rsp) { return keyBlobResult(s, rsp, blob, characteristics); });
+}
+
 int KeymasterHalDevice::destroy_device_ids() {
   KeymasterSerialize s(utils_.get());
   int rc = request(Command::kDestroyDeviceIds, true, s, emptyBody(), statusOnly());
@@ -399,6 +414,22 @@ int KeymasterHalDevice::keymint_import_key(const keymaster_key_param_set_t* para
       [&](keymaster_blob_t* req) {
         return s.serializeKeymintImportKey(params, format, keyData, attestKey, attestKeyParams, issuerSubject,
                                            notBefore, notAfter, req);
+      },
+      [&](const keymaster_blob_t& rsp) { return s.deserializeKeyCreationResult(rsp, blob, characteristics, chain); });
+}
+
+int KeymasterHalDevice::keymint_import_wrapped_key(const keymaster_key_param_set_t* params, uint64_t passwordSid,
+                                                   uint64_t biometricSid, const keymaster_blob_t* wrappedKeyData,
+                                                   const keymaster_key_blob_t* wrappingKeyBlob,
+                                                   const keymaster_blob_t* maskingKey, keymaster_key_blob_t* blob,
+                                                   keymaster_key_characteristics_t* characteristics,
+                                                   keymaster_cert_chain_t* chain) {
+  KeymasterSerialize s(utils_.get());
+  return request(
+      Command::kKeymintImportWrappedKey, false, s,
+      [&](keymaster_blob_t* req) {
+        return s.serializeClientSecureImportKey(params, passwordSid, biometricSid, wrappedKeyData, wrappingKeyBlob,
+                                                maskingKey, req);
       },
       [&](const keymaster_blob_t& rsp) { return s.deserializeKeyCreationResult(rsp, blob, characteristics, chain); });
 }

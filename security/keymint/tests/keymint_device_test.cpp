@@ -113,6 +113,37 @@ TEST_F(Device, KeymintGenerateKeyEncodesTheMapAndDecodesTheQueuedAnswer) {
   keymaster_free_cert_chain(&chain);
 }
 
+TEST_F(Device, WrappedKeyImportCarriesItsEntriesInOrder) {
+  keymaster_key_param_t params[] = {param(KM_TAG_ALGORITHM, KM_ALGORITHM_AES)};
+  keymaster_key_param_set_t set{params, 1};
+  const Bytes wrapped = {1, 2, 3}, wrapping = {4, 5}, masking(32, 6);
+  keymaster_blob_t wrappedBlob{wrapped.data(), wrapped.size()}, maskingBlob{masking.data(), masking.size()};
+  keymaster_key_blob_t wrappingBlob{wrapping.data(), wrapping.size()};
+  const Bytes kb = keyBlob(encode(map({{2, map({{0x10000002, integer(32)}})}, {0, map({})}})));
+  SimSecureProcessor::get().queueResponse(
+      Response{0, encode(map({{23, bytes(kb)}, {32, integer(0)}})), std::nullopt});
+  keymaster_key_blob_t blob{};
+  keymaster_key_characteristics_t chars{};
+  keymaster_cert_chain_t chain{};
+  ASSERT_EQ(device->keymint_import_wrapped_key(&set, 7, 0x1234567890ull, &wrappedBlob, &wrappingBlob, &maskingBlob,
+                                               &blob, &chars, &chain),
+            0);
+  const auto sent = SimSecureProcessor::get().requests().back();
+  EXPECT_EQ(sent.cmdId, 0x3117u);
+  EXPECT_EQ(sent.body(), encode(map({{22, integer(1)},
+                                     {0x10000002, integer(32)},
+                                     {12, integer(7)},
+                                     {13, integer(0x1234567890)},
+                                     {27, bytes(wrapped)},
+                                     {26, bytes(wrapping)},
+                                     {28, bytes(masking)}})));
+  EXPECT_EQ(chain.entry_count, 0u);
+  ASSERT_EQ(chars.hw_enforced.length, 1u);
+  EXPECT_EQ(chars.hw_enforced.params[0].enumerated, 32u);
+  free(const_cast<uint8_t*>(blob.key_material));
+  keymaster_free_characteristics(&chars);
+}
+
 TEST_F(Device, CommandIdsAreChosenByOperation) {
   // Two operations share the wire id 0x211a at non-StrongBox levels; each keeps it.
   EXPECT_EQ(keymasterdevice::commandId(Command::kSetDeviceLocked).other, 0x211au);
@@ -286,6 +317,7 @@ TEST_F(Device, OldKeyBlobsThatDoNotHoldTheirListsAreRefused) {
   const Case cases[] = {
       {"count leaves out the hardware type", [](OldBlob& o) { o.put<uint32_t>(24, 8); }, 400, -38},
       {"count above the fields", [](OldBlob& o) { o.put<uint32_t>(273, 9); }, 400, -38},
+      {"count no list can reach", [](OldBlob& o) { o.put<uint32_t>(24, 0xFFFFFFFF); }, 400, -38},
       {"purpose count beyond its array", [](OldBlob& o) { o.put<uint32_t>(28 + 20, 6); }, 400, -33},
       {"digest count beyond its array", [](OldBlob& o) { o.put<uint32_t>(28 + 90, 0xFFFFFFFF); }, 400, -33},
       {"user secure id count beyond its array", [](OldBlob& o) { o.put<uint32_t>(28 + 207, 6); }, 400, -33},

@@ -150,8 +150,15 @@ static void encodeNode(Encoder& enc, const Node& n) {
   }
 }
 
+// An upper bound of the node's preferred encoding.
+static size_t encodedBound(const Node& n) {
+  size_t size = 9 + 9 * n.tags.size() + n.s.size();
+  for (const Node& k : n.kids) size += encodedBound(k);
+  return size;
+}
+
 std::vector<uint8_t> encodeTree(const Node& node) {
-  std::vector<uint8_t> out(size_t{1} << 20);
+  std::vector<uint8_t> out(encodedBound(node));
   Encoder enc(out.data(), out.size());
   encodeNode(enc, node);
   size_t len = 0;
