@@ -230,6 +230,55 @@ TEST_F(Device, RawDateSupportRequest) {
   EXPECT_EQ(device->legacy_get_date_support(&supported), -38);
 }
 
+TEST_F(Device, AttestKeySendsTheStoredKeysValidityDates) {
+  const Bytes kb = keyBlob(encode(map({{2, map({})},
+                                       {0, map({{0x60000190, integer(1700000000000)},
+                                                {0x60000192, integer(1800000000999)}})}})));
+  keymaster_key_blob_t key{kb.data(), kb.size()};
+  keymaster_key_param_t params[] = {param(KM_TAG_ATTESTATION_CHALLENGE, 0)};
+  const Bytes challenge = {0xCC};
+  params[0].blob = {challenge.data(), challenge.size()};
+  keymaster_key_param_set_t set{params, 1};
+  SimSecureProcessor::get().queueResponse(
+      Response{0, encode(map({{32, integer(1)}, {33, bytes({0x30, 0x00})}})), std::nullopt});
+  keymaster_cert_chain_t chain{};
+  ASSERT_EQ(device->attest_key(&key, &set, &chain), 0);
+  ASSERT_EQ(chain.entry_count, 1u);
+  keymaster_free_cert_chain(&chain);
+  const auto sent = SimSecureProcessor::get().requests().back();
+  EXPECT_EQ(sent.cmdId, 0x2515u);
+  EXPECT_EQ(sent.body(), encode(map({{22, integer(1)},
+                                     {-1879047484, bytes(challenge)},
+                                     {23, bytes(kb)},
+                                     {39, date(20, 13, 22, 14, 11, 2023)},
+                                     {40, date(0, 0, 8, 15, 1, 2027)}})));
+}
+
+TEST_F(Device, RootOfTrustAndBootStateGoOutAsRawRequests) {
+  SimSecureProcessor::get().queueResponse(Response{});
+  ASSERT_EQ(device->generate_timestamp(), 0);  // brings the channel up
+  SimSecureProcessor::get().queueResponse(Response{});
+  SimSecureProcessor::get().queueResponse(Response{});
+  const Bytes rot(32, 0x7A);
+  const uint32_t os = 140000;
+  ASSERT_EQ(device->SetRot(rot.data(), nullptr, true, &os, 2, 0x11, 0x22), 0);
+  auto reqs = SimSecureProcessor::get().requests();
+  ASSERT_GE(reqs.size(), 2u);
+  const auto& first = reqs[reqs.size() - 2];
+  const auto& second = reqs.back();
+  Bytes wantFirst = {0x01, 0x02, 0, 0, 12, 0, 0, 0, 32, 0, 0, 0};
+  wantFirst.insert(wantFirst.end(), rot.begin(), rot.end());
+  EXPECT_EQ(first.frame, wantFirst);
+  ASSERT_EQ(second.frame.size(), 64u);
+  EXPECT_EQ(Bytes(second.frame.begin(), second.frame.begin() + 24),
+            (Bytes{0x08, 0x02, 0, 0, 0, 0, 0, 0, 16, 0, 0, 0, 48, 0, 0, 0, 1, 0, 0, 0, 0xE0, 0x22, 0x02, 0}));
+  EXPECT_EQ(Bytes(second.frame.begin() + 52, second.frame.end()),
+            (Bytes{2, 0, 0, 0, 0x11, 0, 0, 0, 0x22, 0, 0, 0}));
+
+  SimSecureProcessor::get().queueResponse(Response{-38, {}, std::nullopt});
+  EXPECT_EQ(device->SetRot(rot.data(), nullptr, false, &os, 0, 0, 0), -38);
+}
+
 // ---------------------------------------------------------------- old key-blob layout
 
 struct OldBlob {
