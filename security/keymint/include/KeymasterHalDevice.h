@@ -231,6 +231,9 @@ class SECPROC_API KeymasterHalDevice {
  private:
   template <typename Ser, typename De>
   int request(Command command, bool checkLegacy, KeymasterSerialize& s, Ser ser, De de);
+  template <typename Ser>
+  int createKey(Command command, const keymaster_key_param_set_t* params, Ser ser, keymaster_key_blob_t* blob,
+                keymaster_key_characteristics_t* characteristics, keymaster_cert_chain_t* chain);
   int update(Command command, bool checkLegacy, keymaster_operation_handle_t handle,
              const keymaster_key_param_set_t* params, const keymaster_blob_t* input, size_t* consumed,
              keymaster_key_param_set_t* outParams, keymaster_blob_t* output);

@@ -380,23 +380,32 @@ int KeymasterHalDevice::generate_timestamp() {
   return request(Command::kGenerateTimestamp, false, s, emptyBody(), statusOnly());
 }
 
+template <typename Ser>
+int KeymasterHalDevice::createKey(Command command, const keymaster_key_param_set_t* params, Ser ser,
+                                  keymaster_key_blob_t* blob, keymaster_key_characteristics_t* characteristics,
+                                  keymaster_cert_chain_t* chain) {
+  KeymasterSerialize s(utils_.get());
+  tztm notBefore{}, notAfter{};
+  int rc = s.getCertNotBeforeAfter(params, &notBefore, &notAfter);
+  if (rc != 0) return logRet(commandId(command).name, rc);
+  return request(
+      command, false, s, [&](keymaster_blob_t* req) { return ser(s, notBefore, notAfter, req); },
+      [&](const keymaster_blob_t& rsp) { return s.deserializeKeyCreationResult(rsp, blob, characteristics, chain); });
+}
+
 int KeymasterHalDevice::keymint_generate_key(const keymaster_key_param_set_t* params,
                                              const keymaster_key_blob_t* attestKey,
                                              const keymaster_key_param_set_t* attestKeyParams,
                                              const keymaster_blob_t* issuerSubject, keymaster_key_blob_t* blob,
                                              keymaster_key_characteristics_t* characteristics,
                                              keymaster_cert_chain_t* chain) {
-  KeymasterSerialize s(utils_.get());
-  tztm notBefore{}, notAfter{};
-  int rc = s.getCertNotBeforeAfter(params, &notBefore, &notAfter);
-  if (rc != 0) return logRet("keymint_generate_key", rc);
-  return request(
-      Command::kKeymintGenerateKey, false, s,
-      [&](keymaster_blob_t* req) {
+  return createKey(
+      Command::kKeymintGenerateKey, params,
+      [&](KeymasterSerialize& s, tztm notBefore, tztm notAfter, keymaster_blob_t* req) {
         return s.serializeKeymintGenerateKey(params, attestKey, attestKeyParams, issuerSubject, notBefore, notAfter,
                                              req);
       },
-      [&](const keymaster_blob_t& rsp) { return s.deserializeKeyCreationResult(rsp, blob, characteristics, chain); });
+      blob, characteristics, chain);
 }
 
 int KeymasterHalDevice::keymint_import_key(const keymaster_key_param_set_t* params, keymaster_key_format_t format,
@@ -405,17 +414,13 @@ int KeymasterHalDevice::keymint_import_key(const keymaster_key_param_set_t* para
                                            const keymaster_blob_t* issuerSubject, keymaster_key_blob_t* blob,
                                            keymaster_key_characteristics_t* characteristics,
                                            keymaster_cert_chain_t* chain) {
-  KeymasterSerialize s(utils_.get());
-  tztm notBefore{}, notAfter{};
-  int rc = s.getCertNotBeforeAfter(params, &notBefore, &notAfter);
-  if (rc != 0) return logRet("keymint_import_key", rc);
-  return request(
-      Command::kKeymintImportKey, false, s,
-      [&](keymaster_blob_t* req) {
+  return createKey(
+      Command::kKeymintImportKey, params,
+      [&](KeymasterSerialize& s, tztm notBefore, tztm notAfter, keymaster_blob_t* req) {
         return s.serializeKeymintImportKey(params, format, keyData, attestKey, attestKeyParams, issuerSubject,
                                            notBefore, notAfter, req);
       },
-      [&](const keymaster_blob_t& rsp) { return s.deserializeKeyCreationResult(rsp, blob, characteristics, chain); });
+      blob, characteristics, chain);
 }
 
 int KeymasterHalDevice::keymint_import_wrapped_key(const keymaster_key_param_set_t* params, uint64_t passwordSid,

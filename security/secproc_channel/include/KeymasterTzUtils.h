@@ -53,6 +53,8 @@ class SECPROC_API KeymasterTzUtils {
 
  private:
   int loadOnDemand();
+  // Loads on demand, then runs operation `op` with the id's storage tag as its one input.
+  int tagOperation(tz_key_id_enum id, uint32_t op, uint32_t* tag, int32_t* result);
   int provision(uint32_t op, const uint8_t* data, size_t length, int keyError, const char* what);
 
   Object app_;

@@ -307,14 +307,21 @@ int KeymasterTzUtils::tzServiceRead(tz_key_id_enum id, uint8_t* dest, size_t* si
   return rc;
 }
 
-int KeymasterTzUtils::tzServiceLock(tz_key_id_enum id) {
+int KeymasterTzUtils::tagOperation(tz_key_id_enum id, uint32_t op, uint32_t* tag, int32_t* result) {
   int rc = loadOnDemand();
   if (rc != 0) return rc;
-  uint32_t tag;
-  if ((rc = keyIdToKeyTag(id, &tag)) != 0) return rc;
+  if ((rc = keyIdToKeyTag(id, tag)) != 0) return rc;
   ObjectArg a[1];
-  a[0].bi = {&tag, sizeof tag};
-  int32_t op = Object_invoke(app_, kOpLock, a, ObjectCounts_pack(1, 0, 0, 0));
+  a[0].bi = {tag, sizeof *tag};
+  *result = Object_invoke(app_, op, a, ObjectCounts_pack(1, 0, 0, 0));
+  return 0;
+}
+
+int KeymasterTzUtils::tzServiceLock(tz_key_id_enum id) {
+  uint32_t tag = 0;
+  int32_t op = 0;
+  int rc = tagOperation(id, kOpLock, &tag, &op);
+  if (rc != 0) return rc;
   if (op != 0) {
     ALOGE("Failed to lock device ids partition %d", op);
     return KM_ERROR_UNKNOWN_ERROR;
@@ -323,13 +330,10 @@ int KeymasterTzUtils::tzServiceLock(tz_key_id_enum id) {
 }
 
 int KeymasterTzUtils::tzServiceDelete(tz_key_id_enum id) {
-  int rc = loadOnDemand();
+  uint32_t tag = 0;
+  int32_t op = 0;
+  int rc = tagOperation(id, kOpDelete, &tag, &op);
   if (rc != 0) return rc;
-  uint32_t tag;
-  if ((rc = keyIdToKeyTag(id, &tag)) != 0) return rc;
-  ObjectArg a[1];
-  a[0].bi = {&tag, sizeof tag};
-  int32_t op = Object_invoke(app_, kOpDelete, a, ObjectCounts_pack(1, 0, 0, 0));
   if (op != 0) {
     ALOGE("Failed to delete partition %d ret %d", static_cast<int>(tag), op);
     return KM_ERROR_UNKNOWN_ERROR;
