@@ -1,5 +1,6 @@
 // Parcel forms of the vibrator parcelables (stable framing) and the PWLE union.
 #include <android/binder_parcel_utils.h>
+#include <platform_binder_aidl.h>
 
 #include <aidl/android/hardware/vibrator/ActivePwle.h>
 #include <aidl/android/hardware/vibrator/BrakingPwle.h>
@@ -8,27 +9,8 @@
 
 namespace aidl::android::hardware::vibrator {
 
-namespace {
-
-// Writes the fields inside the size frame.
-template <typename... F>
-binder_status_t writeFramed(AParcel* p, const F&... fields) {
-  ::ndk::ParcelableWriteFrame frame(p);
-  binder_status_t s = frame.status();
-  ((s = (s == STATUS_OK ? ::ndk::AParcel_writeData(p, fields) : s)), ...);
-  return s == STATUS_OK ? frame.finish() : s;
-}
-
-// Reads the fields the frame holds; fields it does not reach keep their values.
-template <typename... F>
-binder_status_t readFramed(const AParcel* p, F*... fields) {
-  ::ndk::ParcelableReadFrame frame(p);
-  binder_status_t s = frame.status();
-  ((s = (s == STATUS_OK && frame.more() ? ::ndk::AParcel_readData(p, fields) : s)), ...);
-  return s == STATUS_OK ? frame.finish() : s;
-}
-
-}  // namespace
+using platform_binder_aidl::readFramed;
+using platform_binder_aidl::writeFramed;
 
 binder_status_t CompositeEffect::writeToParcel(AParcel* p) const {
   return writeFramed(p, delayMs, primitive, scale);

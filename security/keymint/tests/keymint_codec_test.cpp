@@ -1,0 +1,210 @@
+// The KeyMint message codec: request bodies compared with libcbor's reading of them, and
+// answers built with libcbor decoded by the codec.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "KeymasterSerialize.h"
+#include "libcbor_build.h"
+#include <cbor/cbor.h>
+
+namespace {
+
+using keymasterdevice::KeymasterSerialize;
+using namespace kmtest;
+
+keymaster_blob_t blob(const Bytes& b) { return {b.data(), b.size()}; }
+
+keymaster_key_param_t param(keymaster_tag_t tag, uint64_t v) {
+  keymaster_key_param_t p{};
+  p.tag = tag;
+  switch (static_cast<uint32_t>(tag) >> 28) {
+    case 5:
+    case 6:
+    case 10:
+      p.long_integer = v;
+      break;
+    case 7:
+      p.boolean = v != 0;
+      break;
+    default:
+      p.integer = static_cast<uint32_t>(v);
+      break;
+  }
+  return p;
+}
+
+class Codec : public ::testing::Test {
+ protected:
+  // Runs a serializer over a fresh request area; the body written.
+  template <typename F>
+  Bytes body(F serialize, int* rc = nullptr) {
+    area.assign(512, 0xEE);
+    keymaster_blob_t out{area.data(), area.size()};
+    int r = serialize(&out);
+    if (rc != nullptr) *rc = r;
+    lastLength = out.data_length;
+    if (r != 0) return {};
+    return Bytes(area.begin(), area.begin() + out.data_length);
+  }
+  KeymasterSerialize s{nullptr};
+  Bytes area;
+  size_t lastLength = 0;
+};
+
+TEST_F(Codec, ParameterEntriesFollowTheirTagTypes) {
+  EXPECT_EQ(body([&](keymaster_blob_t* o) { return s.serializeClientParams(nullptr, o); }), (Bytes{0xA1, 0x16, 0x00}));
+
+  Bytes appId = {1, 2, 3};
+  keymaster_key_param_t params[] = {
+      param(KM_TAG_ALGORITHM, 3),
+      param(KM_TAG_NO_AUTH_REQUIRED, 0),  // a bool goes out as true whatever is stored
+      param(KM_TAG_USER_SECURE_ID, 0x8000000000000001ull),
+      param(static_cast<keymaster_tag_t>(0xB0000001), 5),  // type 11: counted, not written
+      param(KM_TAG_APPLICATION_ID, 0),
+  };
+  params[4].blob = {appId.data(), appId.size()};
+  keymaster_key_param_set_t set{params, 5};
+  Bytes got = body([&](keymaster_blob_t* o) { return s.serializeClientParams(&set, o); });
+  Bytes want = encode(map({{22, integer(5)},
+                           {0x10000002, integer(3)},
+                           {0x700001F7, boolean(true)},
+                           {static_cast<int32_t>(0xA00001F6), integer(static_cast<int64_t>(0x8000000000000001ull))},
+                           {-1879047591, bytes(appId)}}));
+  EXPECT_EQ(got, want);
+
+  keymaster_key_param_t invalid[] = {param(KM_TAG_ALGORITHM, 1), param(KM_TAG_INVALID, 0)};
+  keymaster_key_param_set_t bad{invalid, 2};
+  int rc = 0;
+  body([&](keymaster_blob_t* o) { return s.serializeClientParams(&bad, o); }, &rc);
+  EXPECT_EQ(rc, -21);
+  EXPECT_EQ(lastLength, 512u) << "the output length stays as the caller set it";
+}
+
+TEST_F(Codec, BeginUpdateAndExportBodies) {
+  keymaster_key_param_t withPurpose[] = {param(KM_TAG_PURPOSE, 2)};
+  keymaster_key_param_set_t set{withPurpose, 1};
+  Bytes key = {9};
+  keymaster_key_blob_t kb{key.data(), 1};
+  EXPECT_EQ(body([&](keymaster_blob_t* o) { return s.serializeClientBegin(KM_PURPOSE_ENCRYPT, &set, &kb, o); }),
+            encode(map({{22, integer(1)}, {0x20000001, integer(2)}, {23, bytes(key)}})));
+  EXPECT_EQ(body([&](keymaster_blob_t* o) { return s.serializeClientBegin(KM_PURPOSE_VERIFY, nullptr, &kb, o); }),
+            encode(map({{22, integer(1)}, {0x20000001, integer(3)}, {23, bytes(key)}})));
+
+  Bytes big(10000, 0x42);
+  keymaster_blob_t input{big.data(), big.size()};
+  area.assign(20000, 0);
+  keymaster_blob_t out{area.data(), area.size()};
+  ASSERT_EQ(s.serializeClientUpdate(7, nullptr, &input, &out), 0);
+  EXPECT_EQ(Bytes(area.begin(), area.begin() + out.data_length),
+            encode(map({{34, integer(7)}, {35, bytes(Bytes(8192, 0x42))}})));
+
+  Bytes data = {5, 5};
+  keymaster_blob_t appData{data.data(), 2};
+  EXPECT_EQ(body([&](keymaster_blob_t* o) { return s.serializeClientExpKey(KM_KEY_FORMAT_X509, &kb, nullptr, &appData, o); }),
+            encode(map({{22, integer(1)}, {-1879047492, bytes(data)}, {23, bytes(key)}, {24, integer(0)}})));
+  EXPECT_EQ(body([&](keymaster_blob_t* o) { return s.serializeClientExpKey(KM_KEY_FORMAT_RAW, &kb, nullptr, nullptr, o); }),
+            encode(map({{22, integer(0)}, {23, bytes(key)}, {24, integer(3)}})));
+}
+
+TEST_F(Codec, OptionalEntriesAndStrictOrderInAnswers) {
+  uint64_t handle = 0;
+  keymaster_key_param_set_t out{};
+  Bytes justHandle = encode(map({{34, integer(77)}}));
+  ASSERT_EQ(s.deserializeClientBegin(blob(justHandle), &out, &handle), 0);
+  EXPECT_EQ(handle, 77u);
+  Bytes zeroCount = encode(map({{22, integer(0)}, {34, integer(78)}}));
+  ASSERT_EQ(s.deserializeClientBegin(blob(zeroCount), &out, &handle), 0);
+  EXPECT_EQ(handle, 78u);
+  Bytes withParams = encode(map({{22, integer(2)}, {0x20000001, integer(2)}, {-1879047191, bytes({1, 2})}, {34, integer(79)}}));
+  ASSERT_EQ(s.deserializeClientBegin(blob(withParams), &out, &handle), 0);
+  ASSERT_EQ(out.length, 2u);
+  EXPECT_EQ(out.params[1].tag, KM_TAG_NONCE);
+  EXPECT_EQ(out.params[1].blob.data_length, 2u);
+  keymaster_free_param_set(&out);
+  EXPECT_EQ(s.deserializeClientBegin(blob(withParams), nullptr, &handle), -27);
+
+  keymaster_blob_t output{};
+  Bytes empty = encode(map({}));
+  ASSERT_EQ(s.deserializeClientFinish(blob(empty), &out, &output), 0);
+  EXPECT_EQ(output.data, nullptr);
+  Bytes extra = encode(map({{36, bytes({1})}, {99, integer(1)}}));
+  EXPECT_EQ(s.deserializeClientFinish(blob(extra), &out, &output), vcbor::kUnconsumed);
+  EXPECT_EQ(output.data, nullptr) << "untouched on failure";
+  EXPECT_EQ(s.deserializeClientFinish(blob(empty), &out, nullptr), -27);
+
+  hmac_sharing_params_t hmac{};
+  Bytes swapped = encode(map({{42, bytes(Bytes(32, 1))}, {41, bytes(Bytes(32, 2))}}));
+  EXPECT_EQ(s.deserializeClientGetHmacParams(blob(swapped), &hmac), 1);
+  std::memset(&hmac, 0xAA, sizeof hmac);
+  Bytes sized = encode(map({{41, bytes(Bytes(40, 3))}, {42, bytes(Bytes(4, 4))}}));
+  ASSERT_EQ(s.deserializeClientGetHmacParams(blob(sized), &hmac), 0);
+  EXPECT_EQ(hmac.seed[31], 3) << "a long seed is cut to 32";
+  EXPECT_EQ(hmac.nonce[3], 4);
+  EXPECT_EQ(hmac.nonce[4], 0xAA) << "a short nonce fills only its length";
+
+  keymaster_cert_chain_t chain{};
+  Bytes none = encode(map({{32, integer(0)}}));
+  ASSERT_EQ(s.deserializeClientAttestKey(blob(none), &chain), 0);
+  EXPECT_EQ(chain.entry_count, 0u);
+  Bytes tooMany = encode(map({{32, integer(3)}, {33, bytes({1})}}));
+  EXPECT_NE(s.deserializeClientAttestKey(blob(tooMany), &chain), 0);
+  EXPECT_EQ(s.deserializeClientAttestKey(blob(Bytes{0x80}), &chain), -1) << "not a map";
+}
+
+TEST_F(Codec, CharacteristicsInsideKeyBlobs) {
+  Bytes chars = encode(map({{2, map({{0x10000002, integer(3)},
+                                     {0x20000001, array({integer(2), integer(3)})},
+                                     {0x20000005, array({})},
+                                     {0x1000000A, integer(4)}})},
+                            {0, map({{0x60000190, integer(1000)}})}}));
+  Bytes kb = keyBlob(chars);
+  keymaster_key_characteristics_t c{};
+  ASSERT_EQ(s.getCharacteristics(kb.data(), kb.size(), &c), 0);
+  ASSERT_EQ(c.hw_enforced.length, 4u);
+  EXPECT_EQ(c.hw_enforced.params[1].tag, KM_TAG_PURPOSE);
+  EXPECT_EQ(c.hw_enforced.params[2].tag, KM_TAG_PURPOSE);
+  EXPECT_EQ(c.hw_enforced.params[2].enumerated, 3u);
+  EXPECT_EQ(c.hw_enforced.params[3].tag, KM_TAG_EC_CURVE);
+  ASSERT_EQ(c.sw_enforced.length, 1u);
+  EXPECT_EQ(c.sw_enforced.params[0].date_time, 1000u);
+  EXPECT_TRUE(s.curve25519());
+  keymaster_free_characteristics(&c);
+
+  Bytes wrongMagic = keyBlob(chars, 0x4B4D4B45);
+  EXPECT_EQ(s.getCharacteristics(wrongMagic.data(), wrongMagic.size(), &c), -33);
+  Bytes bytesTag = keyBlob(encode(map({{2, map({{0x90000259, bytes({1})}})}, {0, map({})}})));
+  EXPECT_EQ(s.getCharacteristics(bytesTag.data(), bytesTag.size(), &c), -40);
+  Bytes swapped = keyBlob(encode(map({{0, map({})}, {2, map({})}})));
+  EXPECT_EQ(s.getCharacteristics(swapped.data(), swapped.size(), &c), -1);
+}
+
+TEST_F(Codec, DatesOfKeysAndCertificates) {
+  keymaster_key_param_t params[] = {param(KM_TAG_CERTIFICATE_NOT_AFTER, 253402300799000ull)};
+  keymaster_key_param_set_t set{params, 1};
+  tztm before{}, after{};
+  before.tm_year = 1234;
+  ASSERT_EQ(s.getCertNotBeforeAfter(&set, &before, &after), 0);
+  EXPECT_EQ(before.tm_year, 1234) << "absent date untouched";
+  EXPECT_EQ(after.tm_year, 9999);
+  EXPECT_EQ(after.tm_mon, 12);
+  EXPECT_EQ(after.tm_mday, 31);
+  EXPECT_EQ(after.tm_hour, 23);
+  EXPECT_EQ(after.tm_min, 59);
+  EXPECT_EQ(after.tm_sec, 59);
+
+  Bytes kb = keyBlob(encode(map({{2, map({{0x60000192, integer(5000)}})}, {0, map({})}})));
+  keymaster_key_blob_t key{kb.data(), kb.size()};
+  tztm start{}, end{};
+  ASSERT_EQ(s.get_gm_time(&key, &start, &end), 0);
+  EXPECT_EQ(start.tm_year, 1970);
+  EXPECT_EQ(start.tm_mday, 1);
+  EXPECT_EQ(end.tm_year, 2106) << "the hardware list's date is not looked at";
+  EXPECT_EQ(end.tm_mon, 2);
+  EXPECT_EQ(end.tm_mday, 7);
+  EXPECT_EQ(end.tm_hour, 6);
+  EXPECT_EQ(end.tm_min, 28);
+  EXPECT_EQ(end.tm_sec, 15);
+}
+
+}  // namespace

@@ -1,0 +1,193 @@
+// Bring-up of the channel: set-version, the replay of saved commands and its order, what a
+// restart of the secure processor repeats, and the TZ hand-over.
+#include "secproc_channel_fixture.h"
+
+namespace secproc_test {
+namespace {
+
+using keymasterutils::KeymasterUtils;
+using platform::secproc::kCmdConfigure;
+using platform::secproc::kCmdDeviceLocked;
+using platform::secproc::kCmdEarlyBootEnded;
+using platform::secproc::kCmdSetVersion;
+
+using BringUp = ChannelTest;
+
+keymaster_blob_t blob(const std::vector<uint8_t>& v) { return keymaster_blob_t{v.data(), v.size()}; }
+
+int opCount(uint32_t op) {
+  int n = 0;
+  for (const auto& inv : SimTz::get().invocations()) n += inv.object == "app" && inv.op == op;
+  return n;
+}
+
+TEST_F(BringUp, TrustedEnvironmentLevelNeverTouchesTheChannel) {
+  KeymasterUtils utils(KM_SECURITY_LEVEL_TRUSTED_ENVIRONMENT);
+  EXPECT_EQ(utils.secproc_init(), 0);
+  EXPECT_FALSE(utils.isLegacy());
+  EXPECT_TRUE(SimSecureProcessor::get().requests().empty());
+  EXPECT_EQ(SimSecureProcessor::get().registrations(), 0);
+}
+
+TEST_F(BringUp, FirstUseSendsTheVersionOnceAndHandsOverTzData) {
+  KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+  EXPECT_FALSE(utils.isLegacy());
+  EXPECT_FALSE(utils.isOldKeyblob());
+  ASSERT_EQ(utils.secproc_init(), 0);
+  EXPECT_FALSE(utils.isLegacy());
+  EXPECT_FALSE(utils.isOldKeyblob());
+  EXPECT_EQ(utils.getKeymasterAPIVersion(), 3u);
+  EXPECT_EQ(utils.getKeymasterTaMinorVersion(), 3000u);
+  auto reqs = SimSecureProcessor::get().requests();
+  ASSERT_EQ(reqs.size(), 1u);
+  EXPECT_EQ(reqs[0].frame, u32s({0x207, 5, 3, 5, 3, 0}));
+  EXPECT_EQ(opCount(12), 1) << "TZ buffer handed to the application";
+  EXPECT_EQ(opCount(13), 1) << "TZ data delivered";
+  EXPECT_GE(SimTz::get().lastPreparedFd(), 0);
+
+  ASSERT_EQ(utils.secproc_init(), 0);
+  EXPECT_EQ(SimSecureProcessor::get().requests().size(), 1u) << "nothing more on a channel that is up";
+  EXPECT_EQ(opCount(13), 1);
+}
+
+TEST_F(BringUp, SavedCommandsAreSentAtTheNextBringUpOnly) {
+  KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+  const std::vector<uint8_t> locked = {0xA1, 0x18, 0x2E, 0xF5};
+  auto b = blob(locked);
+  ASSERT_EQ(utils.save_device_locked(&b), 0);
+  EXPECT_TRUE(SimSecureProcessor::get().requests().empty());
+  ASSERT_EQ(utils.secproc_init(), 0);
+  auto reqs = SimSecureProcessor::get().requests();
+  ASSERT_EQ(reqs.size(), 2u);
+  EXPECT_EQ(reqs[0].cmdId, kCmdSetVersion);
+  EXPECT_EQ(reqs[1].cmdId, kCmdDeviceLocked);
+  EXPECT_EQ(reqs[1].body(), locked);
+  ASSERT_EQ(utils.secproc_init(), 0);
+  EXPECT_EQ(SimSecureProcessor::get().requests().size(), 2u);
+}
+
+TEST_F(BringUp, RestartRegistersAgainRepeatsTzHandOverAndReplaysInOrder) {
+  KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+  const std::vector<uint8_t> configure = {0xA2, 0x16, 0x01, 0x1A, 0x30, 0x00, 0x02, 0xC1, 0x01};
+  const std::vector<uint8_t> locked = {0xA1, 0x18, 0x2E, 0xF5};
+  auto c = blob(configure);
+  auto l = blob(locked);
+  ASSERT_EQ(utils.save_configure_cmd(&c), 0);
+  ASSERT_EQ(utils.save_early_boot_ended(), 0);
+  ASSERT_EQ(utils.save_device_locked(&l), 0);
+  ASSERT_EQ(utils.secproc_init(), 0);
+  const std::vector<uint32_t> order = {kCmdSetVersion, kCmdConfigure, kCmdEarlyBootEnded, kCmdDeviceLocked};
+  EXPECT_EQ(SimSecureProcessor::get().commandIds(), order);
+  SimSecureProcessor::get().clearRequests();
+  const int registrations = SimSecureProcessor::get().registrations();
+  const int handOvers = opCount(13);
+
+  SimSecureProcessor::get().restart();
+  EXPECT_TRUE(is_after_ssr());
+  ASSERT_EQ(utils.secproc_init(), 0);
+  EXPECT_EQ(SimSecureProcessor::get().unregistrations(), 1);
+  EXPECT_EQ(SimSecureProcessor::get().registrations(), registrations + 1);
+  EXPECT_EQ(opCount(13), handOvers + 1);
+  EXPECT_EQ(SimSecureProcessor::get().commandIds(), order);
+  auto reqs = SimSecureProcessor::get().requests();
+  EXPECT_EQ(reqs[1].body(), configure);
+  EXPECT_TRUE(reqs[2].body().empty());
+  EXPECT_EQ(reqs[3].body(), locked);
+  EXPECT_FALSE(is_after_ssr());
+}
+
+TEST_F(BringUp, EveryChannelObjectReplaysAfterARestart) {
+  KeymasterUtils first(KM_SECURITY_LEVEL_STRONGBOX);
+  KeymasterUtils second(KM_SECURITY_LEVEL_STRONGBOX);
+  const std::vector<uint8_t> one = {0xA1, 0x18, 0x2E, 0xF5};
+  const std::vector<uint8_t> two = {0xA1, 0x18, 0x2E, 0xF4};
+  auto b1 = blob(one);
+  auto b2 = blob(two);
+  ASSERT_EQ(first.save_device_locked(&b1), 0);
+  ASSERT_EQ(second.save_device_locked(&b2), 0);
+  ASSERT_EQ(first.secproc_init(), 0);
+  ASSERT_EQ(second.secproc_init(), 0);
+  SimSecureProcessor::get().restart();
+  SimSecureProcessor::get().clearRequests();
+  ASSERT_EQ(first.secproc_init(), 0);
+  ASSERT_EQ(second.secproc_init(), 0);
+  auto reqs = SimSecureProcessor::get().requests();
+  ASSERT_EQ(reqs.size(), 4u);
+  EXPECT_EQ(reqs[1].body(), one);
+  EXPECT_EQ(reqs[2].cmdId, kCmdSetVersion);
+  EXPECT_EQ(reqs[3].body(), two);
+}
+
+TEST_F(BringUp, SavedBodyMustFitTheBodySpace) {
+  KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+  std::vector<uint8_t> fits(20468, 0x5C);
+  auto b = blob(fits);
+  ASSERT_EQ(utils.save_configure_cmd(&b), 0);
+  std::vector<uint8_t> tooBig(20477, 0x77);
+  auto big = blob(tooBig);
+  EXPECT_EQ(utils.save_configure_cmd(&big), -21);
+  EXPECT_EQ(utils.save_device_locked(&big), -21);
+  ASSERT_EQ(utils.secproc_init(), 0);
+  auto reqs = SimSecureProcessor::get().requests();
+  ASSERT_EQ(reqs.size(), 2u);
+  EXPECT_EQ(reqs[1].body(), fits) << "the earlier copy is kept and replayed whole";
+}
+
+TEST_F(BringUp, RefusedVersionIsRetriedByTheNextCall) {
+  KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+  SimSecureProcessor::get().setSetVersionStatus(5);
+  EXPECT_EQ(utils.secproc_init(), -1000);
+  SimSecureProcessor::get().setSetVersionStatus(0);
+  // A time-out of the set-version itself is no success either.
+  SimSecureProcessor::get().failNextExchange(Fault::kTimeout);
+  EXPECT_EQ(utils.secproc_init(), -1000);
+  EXPECT_EQ(utils.secproc_init(), 0);
+  EXPECT_EQ(SimSecureProcessor::get().commandIds(),
+            (std::vector<uint32_t>{kCmdSetVersion, kCmdSetVersion, kCmdSetVersion}));
+}
+
+TEST_F(BringUp, TzHandOverWarningsCountAsDelivered) {
+  for (int32_t answer : {12, 24, 0x10000 | 24}) {
+    keymasterutils::testing::resetProcessState();
+    SimTz::get().setResult(13, answer);
+    KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+    EXPECT_EQ(utils.secproc_init(), 0) << answer;
+    EXPECT_TRUE(is_secproc_tz_data_initialized());
+  }
+}
+
+TEST_F(BringUp, RegistrationIsSharedByTheProcess) {
+  vaultlink_client_handle a = nullptr, b = nullptr;
+  EXPECT_EQ(sp_km_register_client_handle(&a), 0x1B2D0E10);
+  EXPECT_EQ(sp_km_register_client_handle(&b), 0x1B2D0E10);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(SimSecureProcessor::get().registrations(), 1);
+  sp_exit();
+  sp_exit();
+  EXPECT_EQ(SimSecureProcessor::get().unregistrations(), 1);
+  SimSecureProcessor::get().setRegisterFails(true);
+  EXPECT_EQ(sp_km_register_client_handle(&a), -108);
+  EXPECT_EQ(sp_init_client(), -3);
+}
+
+using BringUpDeathTest = ChannelTest;
+
+TEST_F(BringUpDeathTest, UnavailableProcessorOrTzEndTheProcess) {
+  EXPECT_DEATH(
+      {
+        SimSecureProcessor::get().setReady(false);
+        KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+        utils.secproc_init();
+      },
+      "SB KM is unavailable");
+  EXPECT_DEATH(
+      {
+        SimTz::get().setResult(13, 7);
+        KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+        utils.secproc_init();
+      },
+      "secproc_tz_send_data failed");
+}
+
+}  // namespace
+}  // namespace secproc_test
