@@ -182,8 +182,8 @@ typedef struct LumaTouchData {
   uint8_t ucAllRelease;                     // 942
   uint8_t ucReportRequest;                  // 943
   uint8_t ucLiftUp;                         // 944
-  uint8_t ucTouching;                       // 945
-  uint8_t ucTouching2;                      // 946
+  uint8_t ucTouchFlag945;                   // 945: cleared on release
+  uint8_t ucTouching;                       // 946
   uint8_t reserved947[5];
 } LumaTouchData;
 
@@ -349,7 +349,7 @@ static_assert(offsetof(LumaTouchData, ucPointNum) == 936);
 static_assert(offsetof(LumaTouchData, ucLastPointNum) == 937);
 static_assert(offsetof(LumaTouchData, ucFirstTouch) == 941);
 static_assert(offsetof(LumaTouchData, ucAllRelease) == 942);
-static_assert(offsetof(LumaTouchData, ucTouching) == 945);
+static_assert(offsetof(LumaTouchData, ucTouching) == 946);
 static_assert(sizeof(LumaSysParam) == 111);
 static_assert(offsetof(LumaSysParam, ucChargeState) == 11);
 static_assert(offsetof(LumaSysParam, ucDispDirection) == 12);

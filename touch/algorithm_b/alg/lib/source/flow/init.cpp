@@ -117,8 +117,10 @@ void AppTouchDataInit(void) {
 }
 
 void AppGlobalVarInit(void) {
-  g_usMaxPosX = static_cast<uint16_t>(g_stFwConfig.aulNotchX[0] - 1);
-  g_usMaxPosY = static_cast<uint16_t>(g_stFwConfig.aulNotchY[0] - 1);
+  const uint32_t range_x = g_stFwConfig.aulNotchX[0];
+  const uint32_t range_y = g_stFwConfig.aulNotchY[0];
+  g_usMaxPosX = static_cast<uint16_t>(range_x - 1);
+  g_usMaxPosY = static_cast<uint16_t>(range_y - 1);
 }
 
 void AppDataStructInit(bool resume) {
