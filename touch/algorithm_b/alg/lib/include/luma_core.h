@@ -81,6 +81,10 @@ LUMA_EXPORT void AppBaseCompensate(void);
 LUMA_EXPORT void AppPeakFilter(void);
 LUMA_EXPORT void AppMcFloatingEnvironmentCheck(void);
 LUMA_EXPORT void AppCalculateCoordinate(void);
+LUMA_EXPORT void AppMcPeakRangeSearch99(uint16_t peak, uint8_t tx_from, uint8_t tx_to, uint8_t rx_from, uint8_t rx_to);
+LUMA_EXPORT void AppNewCalCoordinate(uint8_t peak, uint8_t entry, uint8_t htx, uint8_t hrx);
+LUMA_EXPORT uint8_t AppMcPeakDistance(uint8_t peak, uint8_t tx, uint8_t rx);
+
 LUMA_EXPORT void AppDoubleModeProc(void);
 LUMA_EXPORT void AppPointFilter(uint8_t stage);
 LUMA_EXPORT uint8_t AppPointIDProcess(void);

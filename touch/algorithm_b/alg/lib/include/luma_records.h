@@ -112,8 +112,18 @@ typedef struct LumaFrmData {
 #define LUMA_FRM_VALID 0x0001u
 #define LUMA_FRM_HOST_BIT12 0x1000u
 
+// One mutual peak entry as the coordinate stage fills it.
 typedef struct LumaMcPeak {
-  uint8_t aucData[20];
+  uint32_t x;                // 1/16 pixel
+  uint32_t y;
+  uint8_t reserved8;
+  uint8_t ucWeight;          // 9: weight sum scaled, at most 127
+  uint8_t ucStrongCnt;       // 10: at most 49
+  uint8_t ucTx;              // 11
+  uint8_t ucRx;              // 12
+  uint8_t aucAttr[2];        // 13
+  uint8_t reserved15;
+  uint32_t ulWeightSum;      // 16
 } LumaMcPeak;
 
 // Peak data.
@@ -122,9 +132,12 @@ typedef struct LumaPeakData {
   uint8_t aucScTxPeakList[42];             // 52
   uint8_t aucScRxPeakList[42];             // 94
   uint8_t reserved136[148];
-  uint8_t aucMcPeakPos[270];               // 284: (tx, rx) pairs
-  uint8_t aucMcPeakValidMap[32];           // 554
-  uint8_t reserved586[34];
+  uint8_t aucMcPeakPos[60];                // 284: (tx, rx) pairs
+  uint8_t aucMcPeakRange[150];             // 344: per peak {used, tx min, tx max, rx min, rx max}
+  uint8_t aucMcNegPeakPos[60];             // 494
+  uint8_t aucMcPeakValidMap[4];            // 554: one bit per peak
+  uint16_t ausMcPeakAttr[30];              // 558
+  uint8_t reserved618[2];
   LumaMcPeak astMcPeakList[LUMA_MAX_PEAKS];  // 620
   uint8_t ucMcPosPeakNum;                  // 1220
   uint8_t ucMcNegPeakNum;                  // 1221
@@ -325,7 +338,10 @@ static_assert(sizeof(LumaPeakData) == 1244);
 static_assert(offsetof(LumaPeakData, aucScTxPeakList) == 52);
 static_assert(offsetof(LumaPeakData, aucScRxPeakList) == 94);
 static_assert(offsetof(LumaPeakData, aucMcPeakPos) == 284);
+static_assert(offsetof(LumaPeakData, aucMcPeakRange) == 344);
+static_assert(offsetof(LumaPeakData, aucMcNegPeakPos) == 494);
 static_assert(offsetof(LumaPeakData, aucMcPeakValidMap) == 554);
+static_assert(offsetof(LumaPeakData, ausMcPeakAttr) == 558);
 static_assert(offsetof(LumaPeakData, astMcPeakList) == 620);
 static_assert(offsetof(LumaPeakData, ucMcPosPeakNum) == 1220);
 static_assert(offsetof(LumaPeakData, usMcOverCnt) == 1222);
@@ -337,6 +353,8 @@ static_assert(offsetof(LumaPeakData, ucOutPeakNum) == 1239);
 static_assert(offsetof(LumaPeakData, ucLastOutPeakNum) == 1240);
 static_assert(offsetof(LumaPeakData, ucPeakSearchAux) == 1241);
 static_assert(sizeof(LumaPoint) == 20);
+static_assert(sizeof(LumaMcPeak) == 20);
+static_assert(offsetof(LumaMcPeak, ulWeightSum) == 16);
 static_assert(sizeof(LumaPointEvent) == 12);
 static_assert(sizeof(LumaTouchData) == 952);
 static_assert(offsetof(LumaTouchData, astMapPoint) == 200);

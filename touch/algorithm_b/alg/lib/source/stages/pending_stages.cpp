@@ -11,7 +11,6 @@ void McUpDownFiFoRestore(void) {}
 void AppBaseCompensate(void) {}
 void AppPeakFilter(void) {}
 void AppMcFloatingEnvironmentCheck(void) {}
-void AppCalculateCoordinate(void) {}
 void AppDoubleModeProc(void) {}
 void AppPointFilter(uint8_t) {}
 uint8_t AppPointIDProcess(void) { return 0; }
