@@ -404,4 +404,61 @@ TEST_F(Module, OnePointStateReportsTheFingerprintLift) {
   g_bForceChangeIDFlg = 0;
 }
 
+// ---- Base trace and refresh ----
+
+TEST_F(Module, BaseTraceSteps) {
+  g_stTraceInfo.ssScTraceStep = 3;
+  g_stTraceInfo.ssMcTraceStep = 2;
+  struct Case {
+    int16_t diff;
+    uint8_t follow_positive;
+    int16_t sc_base_after;  // from 1000
+  };
+  const Case sc_cases[] = {{-3, 0, 1000}, {-4, 0, 997}, {3, 1, 1000}, {4, 1, 1003}, {50, 0, 1000}};
+  for (const Case &c : sc_cases) {
+    g_bTracePosScPeak = c.follow_positive;
+    g_stFrmData.assScBase[2][54] = 1000;
+    g_stFrmData.assScBackDiff[2][54] = c.diff;
+    AppScBaseTrace();
+    EXPECT_EQ(g_stFrmData.assScBase[2][54], c.sc_base_after) << c.diff << "/" << int{c.follow_positive};
+  }
+  g_bTracePosScPeak = 0;
+  // The mutual base follows both ways; mode 2 leaves the self bases alone.
+  const int16_t mc_diff[] = {-3, -2, 2, 3};
+  const int16_t mc_after[] = {1002, 1000, 1000, 998};
+  for (int i = 0; i < 4; ++i) {
+    g_stFrmData.assMcBase[645] = 1000;
+    g_stFrmData.assMcBackDiff[645] = mc_diff[i];
+    g_stFrmData.assScBase[0][0] = 500;
+    g_stFrmData.assScBackDiff[0][0] = -100;
+    AppBaseTrace(2);
+    EXPECT_EQ(g_stFrmData.assMcBase[645], mc_after[i]) << mc_diff[i];
+    EXPECT_EQ(g_stFrmData.assScBase[0][0], 500);
+  }
+  AppBaseTrace(0);
+  EXPECT_EQ(g_stFrmData.assScBase[0][0], 497);
+}
+
+TEST_F(Module, BaseRefreshAbsorbsTheDiffAndRequestsCalibration) {
+  g_stFrmData.assScBase[3][10] = 100;
+  g_stFrmData.assScBackDiff[3][10] = 25;
+  g_stFrmData.assMcBase[7] = 3000;
+  g_stFrmData.assMcBackDiff[7] = 400;
+  AppScBaseRefresh();
+  AppMcBaseRefresh();
+  EXPECT_EQ(g_stFrmData.assScBase[3][10], 125);
+  EXPECT_EQ(g_stFrmData.assMcBase[7], 2600);
+
+  g_stTraceInfo.ucRefreshReq = 0;
+  AppBaseRefresh();
+  EXPECT_TRUE(Recorder::requests.empty());
+  g_stTraceInfo.ucRefreshReq = 1;
+  AppBaseRefresh();
+  ASSERT_EQ(Recorder::requests.size(), 1u);
+  EXPECT_EQ(Recorder::requests[0].first, 19u);
+  EXPECT_EQ(Recorder::requests[0].second, std::vector<uint32_t>{17});
+  EXPECT_TRUE(Recorder::Has("Set Calibration!!!"));
+  EXPECT_EQ(g_ucRefreshBaseFlag, 0);
+}
+
 }  // namespace

@@ -59,6 +59,19 @@ LUMA_EXPORT void AppBackUpSrcDiff(void);
 LUMA_EXPORT int16_t AppMaxDifferenceWithLastFrame(void);
 LUMA_EXPORT uint8_t AppFrameIsValid(void);
 
+// ---- Base trace and refresh ---------------------------------------------------------
+extern LUMA_EXPORT uint8_t g_bTracePosScPeak;
+extern LUMA_EXPORT uint8_t g_ucRefreshBaseFlag;
+extern LUMA_EXPORT uint8_t g_ucScBaseTraseEn;
+extern LUMA_EXPORT uint8_t g_ucScBaseRefreshEn;
+LUMA_EXPORT void AppBaseTrace(uint8_t mode);
+LUMA_EXPORT void AppScBaseTrace(void);
+LUMA_EXPORT void AppMcBaseTrace(void);
+LUMA_EXPORT void AppScBaseRefresh(void);
+LUMA_EXPORT void AppMcBaseRefresh(void);
+LUMA_EXPORT void AppBaseRefresh(void);
+LUMA_EXPORT void AppScCollectBase(void);
+
 // ---- Per-frame flow and report packing ------------------------------------------------
 LUMA_EXPORT uint8_t update_diff_data(DecodedFrame *frame);
 LUMA_EXPORT uint8_t FlowReportWork(void);

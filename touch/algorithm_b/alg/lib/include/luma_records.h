@@ -249,8 +249,26 @@ typedef struct LumaTdParam {
   uint8_t reserved38[4];
 } LumaTdParam;
 
+// Base-trace state: the trace parameters of the configuration, and per frame the decision
+// of the base compensation.
 typedef struct LumaTraceInfo {
-  uint8_t aucData[26];
+  uint16_t usTraceThr;       // 0: configuration 419
+  uint16_t usTraceThr2;      // 2: configuration 421
+  uint16_t usMcThr;          // 4: configuration 211
+  int16_t ssMcTraceStep;     // 6: mutual trace step
+  uint8_t ucTracePeriod;     // 8: frames between trace steps
+  uint8_t ucRefreshLimit;    // 9: refresh confirmation frames
+  uint16_t usTraceWord10;    // 10: configuration 427
+  uint16_t usTraceWord12;    // 12: configuration 429
+  uint8_t ucTraceByte14;     // 14: configuration 426
+  uint8_t ucTraceByte15;     // 15: configuration 433
+  int16_t ssScTraceStep;     // 16: self trace step
+  uint8_t reserved18[2];
+  uint16_t usTraceFlag;      // 20: set by the environment check
+  uint8_t ucRefreshReq;      // 22
+  uint8_t reserved23;
+  uint8_t ucTraceEn;         // 24
+  uint8_t reserved25;
 } LumaTraceInfo;
 
 // One result point of the detection stages: id (above 9 = empty), x, y in 1/16 pixel,
@@ -388,6 +406,12 @@ static_assert(offsetof(LumaTdParam, usJitterLimit) == 30);
 static_assert(offsetof(LumaTdParam, ucByte33) == 33);
 static_assert(offsetof(LumaTdParam, usWord36) == 36);
 static_assert(sizeof(LumaTraceInfo) == 26);
+static_assert(offsetof(LumaTraceInfo, ssMcTraceStep) == 6);
+static_assert(offsetof(LumaTraceInfo, ucTracePeriod) == 8);
+static_assert(offsetof(LumaTraceInfo, ssScTraceStep) == 16);
+static_assert(offsetof(LumaTraceInfo, usTraceFlag) == 20);
+static_assert(offsetof(LumaTraceInfo, ucRefreshReq) == 22);
+static_assert(offsetof(LumaTraceInfo, ucTraceEn) == 24);
 static_assert(sizeof(LumaRptPoint) == 28);
 static_assert(sizeof(LumaRptPoint) * LUMA_MAX_POINTS == 280);
 static_assert(sizeof(LumaRptSave) == 61);

@@ -88,10 +88,24 @@ void AppTdParamInit(void) {
 }
 
 void AppTraceInfoInit(void) {
-  // The trace parameters in the order they are stored; the base-trace stage reads them.
-  std::memset(&g_stTraceInfo, 0, sizeof(g_stTraceInfo));
-  std::memcpy(g_stTraceInfo.aucData, reinterpret_cast<const uint8_t *>(&g_stFwConfig) + 419, 15);
-  std::memcpy(g_stTraceInfo.aucData + 15, &g_stFwConfig.ausTdWords[0], 2);
+  const LumaFwConfig &c = g_stFwConfig;
+  LumaTraceInfo &t = g_stTraceInfo;
+  const uint16_t flags = static_cast<uint16_t>(t.usTraceFlag & ~0x0330u);
+  std::memset(&t, 0, sizeof(t));
+  t.usTraceThr = c.usTraceWord0;
+  t.usTraceThr2 = c.usTraceWord1;
+  t.usMcThr = c.ausTdWords[0];
+  t.ssMcTraceStep = static_cast<int16_t>(c.usTraceWord2);
+  t.ucTracePeriod = c.ucTraceByte0;
+  t.ucRefreshLimit = 6;
+  t.usTraceWord10 = c.usTraceWord3;
+  t.usTraceWord12 = c.usTraceWord4;
+  t.ucTraceByte14 = c.ucTraceByte1;
+  t.ucTraceByte15 = c.ucTraceByte2;
+  t.ssScTraceStep = static_cast<int16_t>(c.usTraceWord5);
+  t.usTraceFlag = flags;
+  g_ucScBaseTraseEn = 0;
+  g_ucScBaseRefreshEn = 0;
 }
 
 void AppPeakDataInit(void) {
