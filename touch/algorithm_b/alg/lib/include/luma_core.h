@@ -111,7 +111,6 @@ LUMA_EXPORT void AppFastReadPointNum(uint8_t n);
 LUMA_EXPORT void AppDebugPrintLog(void);
 LUMA_EXPORT void AppHostReadDebufInfo(void);
 LUMA_EXPORT void AppDiffFrontFilter(void);
-LUMA_EXPORT void AppMainFreNoiseProc(void);
 LUMA_EXPORT void AppTimeMaClear(void);
 
 #ifdef __cplusplus

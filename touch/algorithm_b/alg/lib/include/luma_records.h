@@ -65,7 +65,12 @@ typedef struct LumaFwConfig {
   uint16_t usTraceWord4;             // 429
   uint16_t usTraceWord5;             // 431
   uint8_t ucTraceByte2;              // 433
-  uint8_t reserved434[LUMA_FW_CONFIG_SIZE - 434];
+  uint8_t reserved434[36];
+  uint16_t usScNoTouchThr;           // 470: self level that counts as a touch for noise tests
+  uint8_t reserved472[4];
+  uint16_t usNoiseRingAThr;          // 476
+  uint16_t usNoiseRingBThr;          // 478
+  uint8_t reserved480[LUMA_FW_CONFIG_SIZE - 480];
 } LumaFwConfig;
 
 // Frame geometry, built at initialisation.
@@ -332,6 +337,9 @@ static_assert(offsetof(LumaFwConfig, aulNotchX) == 329);
 static_assert(offsetof(LumaFwConfig, aulNotchY) == 361);
 static_assert(offsetof(LumaFwConfig, usTraceWord0) == 419);
 static_assert(offsetof(LumaFwConfig, ucTraceByte2) == 433);
+static_assert(offsetof(LumaFwConfig, usScNoTouchThr) == 470);
+static_assert(offsetof(LumaFwConfig, usNoiseRingAThr) == 476);
+static_assert(offsetof(LumaFwConfig, usNoiseRingBThr) == 478);
 static_assert(sizeof(LumaFrmInfo) == 152);
 static_assert(offsetof(LumaFrmInfo, usNodeNum) == 132);
 static_assert(offsetof(LumaFrmInfo, usMaxX) == 138);

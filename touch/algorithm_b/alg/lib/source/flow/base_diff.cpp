@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "luma_core.h"
+#include "luma_noise.h"
 
 namespace {
 
@@ -55,6 +56,11 @@ void AppUpdataPara(DecodedFrame *frame) {
   flags = static_cast<uint16_t>(flags & ~(LUMA_FRM_HOST_BIT12 | 0xE000u));
   if ((frame->tail_byte1 & 1u) != 0) flags |= LUMA_FRM_HOST_BIT12;
   g_stFrmData.usFrmFlag = flags;
+  std::memcpy(g_stMcNoise.aucHead, &frame->scan_freq, 2);
+  std::memcpy(g_stMcNoise.assReported, frame->noise_values, sizeof(g_stMcNoise.assReported));
+  if (frame->scan_freq_index != 0) g_stMcNoise.ucFreqIdx = static_cast<uint8_t>(frame->scan_freq_index - 1);
+  std::memcpy(g_stMcNoise.assSecond, &frame->tail.sat.noise_block[0], sizeof(g_stMcNoise.assSecond));
+  std::memcpy(g_stAdcOverSta, &frame->tail.sat.mutual_adc_sat, sizeof(g_stAdcOverSta));
   g_stSysParam.ucIcIdleFlag = frame->state_code == 2 ? 1 : 0;
   g_fod_resume_pressed = frame->driver_word;
   g_ullFrameTimeNs = frame->frame_time_ns;

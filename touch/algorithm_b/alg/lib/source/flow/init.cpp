@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "luma_core.h"
+#include "luma_noise.h"
 
 namespace {
 
@@ -150,6 +151,7 @@ void AppDataStructInit(bool resume) {
   AppTdParamInit();
   AppPeakDataInit();
   AppTouchDataInit();
+  AppMcNoiseInit();
   std::memset(g_stRptInfo, 0xFF, sizeof(g_stRptInfo));
 }
 

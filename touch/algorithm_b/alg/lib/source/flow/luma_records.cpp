@@ -58,6 +58,10 @@ constexpr LumaFwConfig MakeDefaultConfig() {
   c.usTraceWord4 = 120;
   c.usTraceWord5 = 1;
   c.ucTraceByte2 = 69;
+  // Our choice: the self peak threshold while no point is reported.
+  c.usScNoTouchThr = 280;
+  c.usNoiseRingAThr = 240;
+  c.usNoiseRingBThr = 60;
   return c;
 }
 

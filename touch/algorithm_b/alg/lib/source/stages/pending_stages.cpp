@@ -20,7 +20,6 @@ void AppFastReadPointNum(uint8_t) {}
 void AppDebugPrintLog(void) {}
 void AppHostReadDebufInfo(void) {}
 void AppDiffFrontFilter(void) {}
-void AppMainFreNoiseProc(void) {}
 void AppTimeMaClear(void) {}
 
 }  // extern "C"
