@@ -149,4 +149,16 @@ TEST_F(LumaEndToEnd, TakeBaseFrameTypeRetakesTheBase) {
   EXPECT_TRUE(std::all_of(same.mutual.begin(), same.mutual.end(), [](int16_t v) { return v == 0; }));
 }
 
+TEST_F(LumaEndToEnd, ExtraLineIsReadOnlyAsFarAsItsCount) {
+  LumaFrame base;
+  Diff(base);
+  // Three values behind the pointer, in a buffer of exactly that size (ASan watches).
+  auto *extra = new int16_t[3]{11, 12, 13};
+  LumaFrame f;
+  f.frame()->extra2 = extra;
+  f.frame()->extra2_count = 3;
+  EXPECT_EQ(host_->alg()->update_frame_data(f.frame()), 0);
+  delete[] extra;
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "luma_core.h"
+#include "luma_frame.h"
 
 namespace {
 
@@ -459,6 +460,24 @@ TEST_F(Module, BaseRefreshAbsorbsTheDiffAndRequestsCalibration) {
   EXPECT_EQ(Recorder::requests[0].second, std::vector<uint32_t>{17});
   EXPECT_TRUE(Recorder::Has("Set Calibration!!!"));
   EXPECT_EQ(g_ucRefreshBaseFlag, 0);
+}
+
+TEST_F(Module, ExtraLineTakesOnlyTheCountedValues) {
+  for (int16_t &v : g_stFrmData.assScExtra[1]) v = -1;
+  auto *extra = new int16_t[3]{11, 12, 13};
+  LumaFrame f;
+  f.frame()->extra2 = extra;
+  f.frame()->extra2_count = 3;
+  AppUpdataPara(f.frame());
+  EXPECT_EQ(g_stFrmData.assScExtra[1][0], 11);
+  EXPECT_EQ(g_stFrmData.assScExtra[1][2], 13);
+  EXPECT_EQ(g_stFrmData.assScExtra[1][3], -1);
+  // A count of zero leaves the area as it was.
+  f.frame()->extra2_count = 0;
+  extra[0] = 99;
+  AppUpdataPara(f.frame());
+  EXPECT_EQ(g_stFrmData.assScExtra[1][0], 11);
+  delete[] extra;
 }
 
 }  // namespace

@@ -66,9 +66,9 @@ void AppUpdataPara(DecodedFrame *frame) {
   g_ullFrameTimeNs = frame->frame_time_ns;
   g_ullFrameCount = frame->frame_count;
   if (frame->extra2_count != 0 && frame->extra2 != nullptr) {
-    const uint8_t t = TxNum();
-    const uint8_t r = RxNum();
-    if (t + r <= LUMA_SC_LINE_LEN) std::copy(frame->extra2, frame->extra2 + r + t, g_stFrmData.assScExtra[1]);
+    // The host's count says how many values stand behind the pointer: never read past it.
+    const int line = std::min({TxNum() + RxNum(), static_cast<int>(frame->extra2_count), LUMA_SC_LINE_LEN});
+    std::copy(frame->extra2, frame->extra2 + line, g_stFrmData.assScExtra[1]);
   }
   g_usIcMsTimeGap = static_cast<uint16_t>(frame->ic_time_ms - g_usIcMsTimeLast);
   g_usIcMsTimeLast = frame->ic_time_ms;
