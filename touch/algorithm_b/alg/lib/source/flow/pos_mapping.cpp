@@ -1,0 +1,73 @@
+// Position mapping: centroids cannot reach the outermost pixels, because the outermost
+// node centres lie inside the display, so a zone at each end of each axis is stretched to
+// let a touch on the border report a position on the border. Also the end of the point
+// stages: the touch flags of the frame and the copy the result output reads.
+#include <algorithm>
+#include <cstring>
+
+#include "luma_core.h"
+
+namespace {
+
+struct Axis {
+  uint32_t range;
+  uint32_t low_zone;
+  uint32_t high_zone;
+  uint32_t low_factor;
+  uint32_t high_factor;
+};
+
+// The parameter words sit at odd positions of the packed configuration.
+Axis AxisOf(const void *group) {
+  uint32_t w[8];
+  std::memcpy(w, group, sizeof(w));
+  return {w[0], w[2], w[3], w[4], w[5]};
+}
+
+uint16_t Stretch(const Axis &a, uint32_t v, bool beyond_is_zero) {
+  if (g_stFwConfig.ucNotchMapEn == 0) return static_cast<uint16_t>(v);
+  if (beyond_is_zero && v > a.range - 1) return 0;
+  if (v < a.low_zone) {
+    const uint32_t pull = std::min(((a.low_zone - v) * a.low_factor) >> 8, a.low_zone - 1);
+    return static_cast<uint16_t>(a.low_zone - 1 - pull);
+  }
+  const uint32_t high_start = a.range - 1 - a.high_zone;
+  if (v <= high_start) return static_cast<uint16_t>(v);
+  const uint32_t push = std::min(((v - high_start) * a.high_factor) >> 8, a.high_zone - 1);
+  return static_cast<uint16_t>(a.range - a.high_zone + push);
+}
+
+}  // namespace
+
+extern "C" {
+
+uint16_t XMappingNotch(uint16_t x) { return Stretch(AxisOf(&g_stFwConfig.aulNotchX), x, false); }
+
+uint16_t YMappingNotch(uint16_t y) { return Stretch(AxisOf(&g_stFwConfig.aulNotchY), y, true); }
+
+void AppPosPreMapping(void) {
+  const uint8_t count = std::min<uint8_t>(g_stTouchData.ucPointNum, LUMA_MAX_POINTS);
+  for (uint8_t k = 0; k < count; ++k) {
+    LumaPoint &p = g_stTouchData.astPoint[k];
+    p.x = XMappingNotch(static_cast<uint16_t>(p.x));
+    p.y = YMappingNotch(static_cast<uint16_t>(p.y));
+  }
+}
+
+void AppPosMapping(void) {
+  LumaTouchData &t = g_stTouchData;
+  if (t.ucPointNum != 0) {
+    t.ucTouching = 1;
+    if (t.ucLastPointNum == 0) t.ucFirstTouch = 1;
+  } else {
+    t.ucTouching = 0;
+    if (t.ucLastPointNum != 0) {
+      t.ucTouchFlag945 = 0;
+      t.ucAllRelease = 1;
+    }
+  }
+  const uint8_t most = std::min<uint8_t>(g_stFwConfig.ucMaxPointNum, LUMA_MAX_POINTS);
+  std::memcpy(t.astMapPoint, t.astPoint, sizeof(LumaPoint) * most);
+}
+
+}  // extern "C"

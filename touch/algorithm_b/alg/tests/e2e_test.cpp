@@ -1,0 +1,164 @@
+// End to end: the real plug-in loaded with dlopen through the touch host and driven with
+// synthetic 17 x 38 frames.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "luma_frame.h"
+#include "touch_host/host.h"
+
+namespace {
+
+using touch_host::HostRecord;
+using touch_host::HostStatus;
+using touch_host::TouchHost;
+
+class LumaEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    touch_host::HostOptions options;
+    options.log_sink = [](const touch_host::LogLine &) {};
+    host_ = std::make_unique<TouchHost>(options);
+    std::string error;
+    ASSERT_TRUE(host_->load_alg(std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_alg.so", &error)) << error;
+    ASSERT_EQ(host_->alg_style(), touch_host::AlgCallStyle::kLuma);
+    int32_t result = -1;
+    ASSERT_EQ(host_->init(&result), HostStatus::kOk);
+    ASSERT_EQ(result, 0);
+  }
+
+  uint8_t Diff(LumaFrame &f) {
+    EXPECT_EQ(host_->process_frame(f.frame()), HostStatus::kOk);
+    return 0;
+  }
+
+  static bool Logged(const HostRecord &r, const std::string &needle) {
+    return std::any_of(r.logs.begin(), r.logs.end(),
+                       [&](const touch_host::LogLine &l) { return l.text.find(needle) != std::string::npos; });
+  }
+
+  timer_tool *Timer(const char *name) { return static_cast<timer_tool *>(host_->alg_symbol(name)); }
+
+  std::unique_ptr<TouchHost> host_;
+};
+
+TEST_F(LumaEndToEnd, RegistersAsLumaWithItsVersionAndTimers) {
+  EXPECT_EQ(host_->alg_name(), "alg");
+  const std::string version = host_->alg_version();
+  EXPECT_EQ(version.rfind("Luma-", 0), 0u);
+  EXPECT_EQ(version.size(), std::string("Luma-XXXX-3-alg-25.04.01.001").size());
+  EXPECT_NE(version.find("-3-alg-25.04.01.001"), std::string::npos);
+  EXPECT_EQ(host_->alg()->initialised, 1);
+  const HostRecord r = host_->snapshot();
+  ASSERT_EQ(r.timers_registered.size(), 2u);
+  EXPECT_EQ(r.timers_registered[0], Timer("doze_timer"));
+  EXPECT_EQ(r.timers_registered[1], Timer("idle_baseline_timer"));
+  EXPECT_TRUE(Logged(r, "Luma Thp Start Init"));
+  EXPECT_TRUE(Logged(r, "Luma Thp Init Done"));
+}
+
+TEST_F(LumaEndToEnd, FirstFrameBecomesTheBaseAndTheNextGivesAZeroDiff) {
+  LumaFrame first;
+  const auto *alg = host_->alg();
+  EXPECT_EQ(alg->update_frame_data(first.frame()), -1);
+  EXPECT_EQ(alg->update_diff_data.luma(first.frame()), 255);
+  HostRecord r = host_->snapshot();
+  ASSERT_EQ(r.driver_requests.size(), 1u);
+  EXPECT_EQ(r.driver_requests[0].type, uint32_t{ALG_DRIVER_REQUEST_BASE_TAKEN});
+  EXPECT_EQ(r.driver_requests[0].values, std::vector<uint32_t>{1});
+  EXPECT_TRUE(Logged(r, "ic_baseline_freeback"));
+  EXPECT_FALSE(Logged(r, "Frame Invalid"));
+  EXPECT_TRUE(r.reports.empty());
+  // The base frame is handed back untouched.
+  EXPECT_EQ(first.mutual[0], LumaFrame::kRawLevel);
+
+  host_->clear_record();
+  LumaFrame idle;
+  EXPECT_EQ(alg->update_frame_data(idle.frame()), 0);
+  EXPECT_EQ(alg->update_diff_data.luma(idle.frame()), 0);
+  r = host_->snapshot();
+  EXPECT_TRUE(r.driver_requests.empty());
+  // The diff is written back into the host's buffers: nothing changed, so all zero.
+  EXPECT_TRUE(std::all_of(idle.mutual.begin(), idle.mutual.end(), [](int16_t v) { return v == 0; }));
+  EXPECT_TRUE(std::all_of(idle.self1.begin(), idle.self1.end(), [](int16_t v) { return v == 0; }));
+  // A frame with no touch is reported with no point, and arms both doze timers.
+  ASSERT_EQ(r.reports.size(), 1u);
+  EXPECT_TRUE(r.reports[0].points.empty());
+  EXPECT_EQ(Timer("doze_timer")->running, 1);
+  EXPECT_EQ(Timer("idle_baseline_timer")->running, 1);
+}
+
+TEST_F(LumaEndToEnd, DiffFollowsTheTouchAndItsSignsAndWrapsAboveTheBase) {
+  LumaFrame base;
+  Diff(base);
+  LumaFrame touched;
+  touched.Bump(8, 19, 400);
+  touched.At(0, 0) = LumaFrame::kRawLevel + 1;  // raw above its base
+  touched.self1[3] = LumaFrame::kRawLevel + 250;  // drive line 3 of the first self line
+  touched.self2[LumaFrame::kTx + 5] = LumaFrame::kRawLevel + 90;  // sense line 5 of the other
+  Diff(touched);
+  EXPECT_EQ(touched.At(8, 19), 400);
+  EXPECT_EQ(touched.At(7, 18), 200);
+  EXPECT_EQ(touched.At(9, 20), 200);
+  EXPECT_EQ(touched.At(10, 19), 0);
+  EXPECT_EQ(static_cast<uint16_t>(touched.At(0, 0)), 65535);
+  // Self diffs come back in the module's order: sense values, then drive values.
+  EXPECT_EQ(touched.self1[LumaFrame::kRx + 3], 250);
+  EXPECT_EQ(touched.self2[5], 90);
+}
+
+TEST_F(LumaEndToEnd, FramesWithoutTheMarkOrWhileSuspendedAreInvalid) {
+  LumaFrame base;
+  Diff(base);
+  host_->clear_record();
+  LumaFrame bad;
+  bad.Bump(4, 4, 300);
+  bad.bytes[60] = 0x00;  // the low byte of the mark is what counts
+  EXPECT_EQ(host_->alg()->update_frame_data(bad.frame()), -1);
+  EXPECT_EQ(host_->alg()->update_diff_data.luma(bad.frame()), 255);
+  EXPECT_EQ(bad.At(4, 4), LumaFrame::kRawLevel - 300);  // the host's buffer is left as it was
+  HostRecord r = host_->snapshot();
+  EXPECT_TRUE(Logged(r, "Frame Invalid"));
+  EXPECT_TRUE(r.reports.empty());
+
+  ASSERT_EQ(host_->update_suspend_status(true), HostStatus::kOk);
+  LumaFrame during;
+  EXPECT_EQ(host_->alg()->update_frame_data(during.frame()), -1);
+  ASSERT_EQ(host_->update_suspend_status(false), HostStatus::kOk);
+  // The base survives the suspend: the first frame after the resume is processed.
+  host_->clear_record();
+  LumaFrame after;
+  EXPECT_EQ(host_->alg()->update_frame_data(after.frame()), 0);
+  EXPECT_TRUE(host_->snapshot().driver_requests.empty());
+}
+
+TEST_F(LumaEndToEnd, TakeBaseFrameTypeRetakesTheBase) {
+  LumaFrame base;
+  Diff(base);
+  LumaFrame shifted;
+  std::fill(shifted.mutual.begin(), shifted.mutual.end(), int16_t{2900});
+  shifted.frame()->frame_type = DECODED_FRAME_TYPE_TAKE_BASE;
+  host_->clear_record();
+  EXPECT_EQ(host_->alg()->update_frame_data(shifted.frame()), -1);
+  ASSERT_EQ(host_->snapshot().driver_requests.size(), 1u);
+  LumaFrame same;
+  std::fill(same.mutual.begin(), same.mutual.end(), int16_t{2900});
+  EXPECT_EQ(host_->alg()->update_frame_data(same.frame()), 0);
+  EXPECT_TRUE(std::all_of(same.mutual.begin(), same.mutual.end(), [](int16_t v) { return v == 0; }));
+}
+
+TEST_F(LumaEndToEnd, ExtraLineIsReadOnlyAsFarAsItsCount) {
+  LumaFrame base;
+  Diff(base);
+  // Three values behind the pointer, in a buffer of exactly that size (ASan watches).
+  auto *extra = new int16_t[3]{11, 12, 13};
+  LumaFrame f;
+  f.frame()->extra2 = extra;
+  f.frame()->extra2_count = 3;
+  EXPECT_EQ(host_->alg()->update_frame_data(f.frame()), 0);
+  delete[] extra;
+}
+
+}  // namespace
