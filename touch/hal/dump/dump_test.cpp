@@ -169,6 +169,34 @@ TEST_F(Dump, VolumeKeySequenceSavesTheHistoryAsATriggerFile) {
   EXPECT_FALSE(hal_dump_getevent_running());
 }
 
+TEST_F(Dump, AKeyDeviceThatAppearsWhileTheTriggerWaitsIsFoundThroughTheWatch) {
+  ASSERT_EQ(plat_mkdir_p("/dev/input", 0755), 0);
+  std::thread plug([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    keys_ = std::make_shared<platform::sim::EvdevDevice>("late-keys");
+    keys_->setBit(EV_KEY, KEY_VOLUMEDOWN);
+    platform::sim::registerDevice("/dev/input/event3", keys_);
+  });
+  EXPECT_EQ(command(0, COMMON_DATA_MODE_TRIGGER_COUNT, 5), 0);
+  plug.join();
+  EXPECT_TRUE(hal_dump_getevent_running());
+  EXPECT_EQ(host_.count("find touch name:/dev/input/event3"), 1u);
+  EXPECT_EQ(command(0, COMMON_DATA_MODE_TRIGGER_COUNT, 0), 0);
+}
+
+TEST_F(Dump, WithoutAKeyDeviceTheTriggerGivesUpAndStartsNoThread) {
+  // No /dev/input at all: nothing to watch.
+  EXPECT_EQ(command(0, COMMON_DATA_MODE_TRIGGER_COUNT, 5), 0);
+  EXPECT_FALSE(hal_dump_getevent_running());
+  EXPECT_EQ(host_.count("could not add watch for /dev/input"), 1u);
+  // An empty /dev/input that stays empty: the bounded wait ends and no thread starts.
+  ASSERT_EQ(plat_mkdir_p("/dev/input", 0755), 0);
+  const size_t before = host_.count("can't get touch device");
+  EXPECT_EQ(command(0, COMMON_DATA_MODE_TRIGGER_COUNT, 5), 0);
+  EXPECT_FALSE(hal_dump_getevent_running());
+  EXPECT_EQ(host_.count("can't get touch device"), before + 1);
+}
+
 TEST_F(Dump, ModuleRecordCarriesTheVersionAndPanelAndRestoresOnlyWhatFits) {
   auto get = reinterpret_cast<int32_t (*)(uint32_t, void *, uint32_t *, uint32_t)>(module_->dump_get);
   auto send = reinterpret_cast<int32_t (*)(const void *, uint32_t, uint32_t, uint32_t, uint32_t)>(module_->dump_send);

@@ -298,6 +298,20 @@ TEST_F(TouchFeature, ACallbackMayCallBackIntoTheService) {
   EXPECT_EQ(service_->clientCount(), 0u);
 }
 
+TEST_F(TouchFeature, ConcurrentFirstCommandsOpenTheNodeOnce) {
+  start(Host::kAbsent);
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 8; ++i) {
+    callers.emplace_back([this] {
+      int32_t out = 0;
+      service_->getModeCurValue(0, 40, &out);
+    });
+  }
+  for (std::thread& t : callers) t.join();
+  EXPECT_EQ(driver_->openCount(), 1u);
+  EXPECT_EQ(driver_->writtenCommonData().size(), 8u);
+}
+
 TEST_F(TouchFeature, ADriverPushedFirstFrameBlockFiresTheGameTurboCallback) {
   start(Host::kAbsent);
   set(7, 1);  // opens the node, which the poll thread then watches
