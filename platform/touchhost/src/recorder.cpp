@@ -32,7 +32,7 @@ State &state() {
 }  // namespace
 
 // Entry points the stand-in libraries forward to.
-extern "C" VENDOR_EXPORT int touchhost_record_main() {
+VENDOR_EXPORT int touchhost_record_main() {
   State &s = state();
   std::unique_lock<std::mutex> guard(s.lock);
   ++s.mainCalls;
@@ -43,7 +43,7 @@ extern "C" VENDOR_EXPORT int touchhost_record_main() {
   return s.mainResult;
 }
 
-extern "C" VENDOR_EXPORT int touchhost_record_cmd(common_data *block, int *pass) {
+VENDOR_EXPORT int touchhost_record_cmd(common_data *block, int *pass) {
   State &s = state();
   std::lock_guard<std::mutex> guard(s.lock);
   s.received.push_back({*block, pass != nullptr ? *pass : -1});
@@ -53,7 +53,7 @@ extern "C" VENDOR_EXPORT int touchhost_record_cmd(common_data *block, int *pass)
   return s.result;
 }
 
-extern "C" VENDOR_EXPORT void touchhost_record_callback(FingerFn fn) {
+VENDOR_EXPORT void touchhost_record_callback(FingerFn fn) {
   std::lock_guard<std::mutex> guard(state().lock);
   state().finger = fn;
 }
