@@ -189,9 +189,10 @@ int32_t hotExit() {
   return 0;
 }
 
-int32_t hotReadConfig(void *context, void *tree, void *accessor) {
+int32_t hotReadConfig(void *, void *tree, void *accessor) {
   const auto *config = static_cast<const HalConfigAccessor *>(accessor);
-  const auto *panel = static_cast<const TouchPanelInfo *>(context != nullptr ? context : hal_panel_info());
+  // The panel block the driver gave the module: the context is the host's own and opaque.
+  const TouchPanelInfo *panel = hal_panel_info();
   std::lock_guard<std::recursive_mutex> guard(g_lock);
   hot_area.scale = panel->scale;
   hot_area.width = panel->scale * panel->extent_x;
