@@ -68,7 +68,8 @@ typedef void (*hal_host_config_fn)(TouchPanelInfo *panel, void *tree, void *acce
 typedef void (*hal_host_normalize_table_fn)(int32_t *table, uint32_t size_bytes);
 // (level, format, function name, arguments...): every HAL log line.
 typedef void (*hal_host_log_fn)(int32_t level, const char *format, ...);
-typedef int32_t (*hal_host_dump_fill_fn)(uint8_t *buffer);
+// Fills a dump buffer of `capacity` bytes; returns the length written.
+typedef int32_t (*hal_host_dump_fill_fn)(uint8_t *buffer, uint32_t capacity);
 
 #pragma pack(push, 1)
 typedef struct HalHostCallbacks {

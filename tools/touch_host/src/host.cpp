@@ -392,7 +392,7 @@ void hal_log(int32_t level, const char *format, ...) {
   va_end(args);
 }
 
-int32_t hal_dump_fill(uint8_t *) { return 0; }  // this host records no dumps
+int32_t hal_dump_fill(uint8_t *, uint32_t) { return 0; }  // this host records no dumps
 
 bool claim(TouchHost::Impl *impl, std::string *error) {
   TouchHost::Impl *expected = nullptr;

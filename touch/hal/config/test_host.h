@@ -153,6 +153,7 @@ class ModuleFixture : public ::testing::Test {
     root_.writeFile("/odm/firmware/tp_cfg.ini", config);
     platform::sim::TamrelTouchConfig driver;
     driver.panel = makePanel("tp_cfg.ini", kExtentX, kExtentY, kScale);
+    if (adjustDriver) adjustDriver(driver);
     device_ = platform::sim::TamrelTouchDevice::create(driver);
     ASSERT_NE(device_, nullptr);
     module_ = register_hal_module(host_.table());
@@ -168,6 +169,8 @@ class ModuleFixture : public ::testing::Test {
     if (touchscreen_) platform::sim::unregisterDevice("/dev/input/event1");
   }
 
+  // Changes the simulated driver's set-up before start() registers it.
+  std::function<void(platform::sim::TamrelTouchConfig &)> adjustDriver;
   platform::testing::TempRoot root_;
   TestHost host_;
   HalModule *module_ = nullptr;

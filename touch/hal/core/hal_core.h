@@ -130,6 +130,10 @@ VENDOR_EXPORT HalFunctionInterface *get_dump_function_interface(void);
 VENDOR_EXPORT HalFunctionInterface *get_save_log_interface(void);
 VENDOR_EXPORT HalFunctionInterface *get_hot_area_interface(void);
 
+// HalModule slots 13 and 14, the dump area's entry points (null while it is missing).
+hal_generic_fn hal_dump_get_entry(void);
+hal_generic_fn hal_dump_send_entry(void);
+
 // Send to the driver through interface 0's first process hook (0 when it has none).
 int32_t hal_send_to_driver(uint32_t type, uint32_t *values, uint32_t count);
 

@@ -251,7 +251,8 @@ TEST_F(HalThroughHost, InitReadsTheConfigurationInsideTheHostCallback) {
   EXPECT_EQ(host_->hal()->initialised, 1);
   EXPECT_EQ(rig_->driver().openFiles(), 1u);
   EXPECT_EQ(rig_->driver().boundTouchIds(), std::vector<int>{0});
-  EXPECT_EQ(rig_->driver().bufferSelections(), std::vector<uint32_t>{1});
+  // The frame ring, then the raw-copy ring.
+  EXPECT_EQ(rig_->driver().bufferSelections(), (std::vector<uint32_t>{1, 2}));
   const std::vector<touch_host::HalConfigRecord> configs = host_->snapshot().hal_configs;
   ASSERT_EQ(configs.size(), 1u);
   EXPECT_EQ(configs[0].config_file, "tp_cfg.ini");

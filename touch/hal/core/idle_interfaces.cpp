@@ -2,8 +2,7 @@
 //
 // Every record here is idle: all hooks null, so the entry points skip it. They are weak:
 // an area that builds its interface defines the strong getter and replaces the stand-in.
-// Raw data, dump, save log and hot area have no area yet; send to driver, configuration and
-// report are defined by their own areas.
+// The plug-in links every area, so these serve only the core built alone for its own tests.
 #include "core/decoder_api.h"
 #include "core/hal_core.h"
 
@@ -23,6 +22,9 @@ __attribute__((weak)) const HalFunctionInterface *hal_rawdata_interface(void) { 
 __attribute__((weak)) const HalFunctionInterface *hal_dump_interface(void) { return &kIdleInterface; }
 __attribute__((weak)) const HalFunctionInterface *hal_savelog_interface(void) { return &kIdleInterface; }
 __attribute__((weak)) const HalFunctionInterface *hal_hotarea_interface(void) { return &kIdleInterface; }
+
+__attribute__((weak)) hal_generic_fn hal_dump_get_entry(void) { return nullptr; }
+__attribute__((weak)) hal_generic_fn hal_dump_send_entry(void) { return nullptr; }
 
 __attribute__((weak)) void current_device_operation_init(int32_t) {}
 __attribute__((weak)) device_operation get_current_device_operation(void) {

@@ -174,10 +174,6 @@ extern "C" int32_t hal_read_config_param(void *context, void *tree, void *access
 
 extern "C" const char *hal_get_version(void) { return kVersion; }
 
-// Dump get and send fan out to every interface's dump hooks (Part of the dump interface).
-extern "C" void hal_get_dump_data(void) { for_each_hook(&HalFunctionInterface::dump_get); }
-extern "C" void hal_send_dump_data(void) { for_each_hook(&HalFunctionInterface::dump_send); }
-
 
 bool util_property_get_bool(const char *key, bool default_value) { return hal_property_get_bool(key, default_value); }
 
@@ -276,8 +272,8 @@ VENDOR_EXPORT HalModule *register_hal_module(HalHostCallbacks *callbacks) {
   g_module.get_version = hal_get_version;
   g_module.send_to_driver =
       hook_as<hal_send_to_driver_fn>(g_interfaces[HAL_IF_SEND_TO_DRIVER], &HalFunctionInterface::process1);
-  g_module.dump_get = hal_get_dump_data;
-  g_module.dump_send = hal_send_dump_data;
+  g_module.dump_get = hal_dump_get_entry();
+  g_module.dump_send = hal_dump_send_entry();
   g_module.set_alg_param_setters =
       hook_as<hal_set_alg_param_setters_fn>(g_interfaces[HAL_IF_HOT_AREA], &HalFunctionInterface::process2);
   g_module.get_frame = hook_as<hal_get_frame_fn>(g_interfaces[HAL_IF_GET_FRAME_DATA], &HalFunctionInterface::process1);
