@@ -17,3 +17,26 @@ void FrnnHalfTapRow(uint16_t* acc, const uint16_t* in, uint16_t w, uint32_t coun
 bool FrnnHasHalfVector();
 // Test and benchmark control: 0 forces the scalar kernels, 1 allows the vector ones.
 void FrnnSetVectorKernels(bool bAllow);
+
+// Blocked (8 channels per pixel) half-precision steps, each lane rounded to half after
+// every term; the 8-lane body when bVector and the processor has it (same bits).
+// acc[m] = acc[m] + w[l * 8 + m] * in[l] for l = 0..7 in order: one pixel of an input
+// block through one packed 8 x 8 weight tile.
+void FrnnHalfTileFma(uint16_t* acc, const uint16_t* w64, const uint16_t* in8, bool bVector);
+// acc[m] = acc[m] + w[m] * in[m]: one depthwise tap over a block pixel.
+void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, bool bVector);
+
+// Path A's blocked (NC8HW8) and batch-interleaved (CHWN) kernels.
+uint32_t ConvBlockedNc8F16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool);
+void ConvChwn3x3Kernel(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out);
+void ConvChwn1x1Kernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* weights, const FrnnTensor* bias,
+                       uint32_t hasBias);
+
+// Depthwise convolution: the planar body every NCHW kernel and the reference route share
+// (off: the tap offsets of DepthwiseTapOffsets), and the kernel dispatch.
+bool AnyDepthwisePad(const DepthwiseConvLayer* l);
+void DepthwiseTapOffsets(const DepthwiseConvLayer* l, const FrnnTensor* in, const FrnnTensor* padded, int32_t* off);
+void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor* padded, FrnnTensor* out,
+                       const int32_t* off, uint32_t* pres);
+uint32_t DepthwiseConvKernelDispatch(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor* padded,
+                                     FrnnTensor* out, void* pool);

@@ -17,6 +17,12 @@ set(FERRANT_NN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/frnn_depthwise.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_conv.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_a.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_blocked.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_depthwise_kernels.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_pooling.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_dense.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_concat.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/net_denoise.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_water.cpp)
 list(APPEND FERRANT_SOURCES ${FERRANT_NN_SOURCES})
 set_source_files_properties(${FERRANT_NN_SOURCES} PROPERTIES COMPILE_OPTIONS "-ffp-contract=off;-fno-fast-math")
