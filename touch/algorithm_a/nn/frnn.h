@@ -678,6 +678,25 @@ void DenoiseNetInit();
 uint32_t DlNetInterface(int16_t* pswDiff, uint16_t* puwRowHalfMeans, uint8_t* pubBuffer, int32_t rows, int32_t cols);
 
 // ---------------------------------------------------------------------------------------
+// Floating-finger complement network. The work buffer holds the pool in its first MiB,
+// then the input copy and the two output maps (rows of 56 values behind a zero border).
+inline constexpr uint32_t kFloatNetWeightHalves = 14078;
+inline constexpr uint32_t kFloatNetWeightBytes = kFloatNetWeightHalves * 2;
+inline constexpr uint32_t kFloatNetPoolBytes = 0x100000;
+inline constexpr uint32_t kFloatNetInputOffset = 0x100000;
+inline constexpr uint32_t kFloatNetMap1Offset = 1054400;
+inline constexpr uint32_t kFloatNetMap2Offset = 1060224;
+inline constexpr uint32_t kFloatNetAreaValues = 2912;
+inline constexpr uint32_t kFloatNetMapPitch = 56;
+inline constexpr uint32_t kFloatNetBufferBytes = kFloatNetMap2Offset + kFloatNetAreaValues * 2;
+
+// The weight block is product data: the caller installs it once (exactly 28,156 bytes,
+// else 3); until then every run fails with 7.
+uint32_t NetFloatSetWeights(const void* pvBlob, uint32_t uiBytes);
+uint32_t NetFloatComplement(const int16_t* pswDiff, uint8_t* pubBuffer, int32_t rows, int32_t cols,
+                            uint16_t** ppuwMap1, uint16_t** ppuwMap2);
+
+// ---------------------------------------------------------------------------------------
 // Water-detection network.
 struct WaterNetState {
   uint16_t auwHidden[8];
