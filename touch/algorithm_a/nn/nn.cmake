@@ -54,6 +54,12 @@ if(VENDOR_TESTS)
   add_test(NAME ferrant_nn_denoise_reference
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/reference/denoise_reference.py $<TARGET_FILE:nn_denoise_tool>)
   set_tests_properties(ferrant_nn_denoise_reference PROPERTIES TIMEOUT 300)
+
+  add_executable(nn_float_tool ${CMAKE_CURRENT_LIST_DIR}/nn_float_tool.cpp)
+  target_link_libraries(nn_float_tool PRIVATE ferrant_static)
+  add_test(NAME ferrant_nn_float_reference
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/reference/float_reference.py $<TARGET_FILE:nn_float_tool>)
+  set_tests_properties(ferrant_nn_float_reference PROPERTIES TIMEOUT 300)
 endif()
 
 vendor_fuzzer(ferrant_nn_weight_stream
