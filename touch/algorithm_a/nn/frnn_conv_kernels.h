@@ -40,3 +40,14 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
                        const int32_t* off, uint32_t* pres);
 uint32_t DepthwiseConvKernelDispatch(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor* padded,
                                      FrnnTensor* out, void* pool);
+
+// Path B: single precision, NCHW kernels per image (input, output, weights, bias, flag)
+// and the NC4HW4 kernel on whole tensors.
+uint32_t ConvDirectDispatch(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool);
+uint32_t ConvNC4HW4Kernel(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool);
+void Conv3x3S1Kernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* w, const FrnnTensor* b, uint32_t hasBias);
+void Conv3x3S2Kernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* w, const FrnnTensor* b, uint32_t hasBias);
+void Conv5x5S1Kernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* w, const FrnnTensor* b, uint32_t hasBias);
+void Conv2x2S2Kernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* w, const FrnnTensor* b, uint32_t hasBias);
+void Conv1x1GemmKernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* w, const FrnnTensor* b,
+                       uint32_t hasBias);

@@ -18,6 +18,7 @@ set(FERRANT_NN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/frnn_conv.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_a.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_blocked.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_b.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_depthwise_kernels.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_pooling.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_dense.cpp
