@@ -38,6 +38,7 @@ vendor_test(ferrant_nn_test
     ${CMAKE_CURRENT_LIST_DIR}/frnn_layout_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frnn_blocked_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_pooling_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_water_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_denoise_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_float_test.cpp
