@@ -42,6 +42,7 @@ vendor_test(ferrant_nn_test
     ${CMAKE_CURRENT_LIST_DIR}/net_water_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_denoise_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_float_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/net_frame_order_test.cpp
   LIBS ferrant_static)
 
 # The water network against an independent numpy model of the same graph.
