@@ -69,3 +69,7 @@ endif()
 vendor_fuzzer(ferrant_nn_weight_stream
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_water_fuzz.cpp
   LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_nn_denoise_weights
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_denoise_fuzz.cpp
+  LIBS ferrant_static)
