@@ -60,9 +60,11 @@ __attribute__((target("avx2,f16c"))) inline __m256 RoundHalf(__m256 v) {
 
 __attribute__((target("avx2,f16c"))) void TileFmaVector(uint16_t* acc, const uint16_t* w64, const uint16_t* in8) {
   __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc)));
+  const __m256 vin = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in8)));
   for (uint32_t l = 0; l < 8; ++l) {
     const __m256 vw = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w64 + l * 8)));
-    va = RoundHalf(_mm256_add_ps(va, _mm256_mul_ps(vw, _mm256_set1_ps(HalfToSingleOnce(in8[l])))));
+    const __m256 vx = _mm256_permutevar8x32_ps(vin, _mm256_set1_epi32(static_cast<int>(l)));
+    va = RoundHalf(_mm256_add_ps(va, _mm256_mul_ps(vw, vx)));
   }
   _mm_storeu_si128(reinterpret_cast<__m128i*>(acc), _mm256_cvtps_ph(va, _MM_FROUND_TO_NEAREST_INT));
 }
