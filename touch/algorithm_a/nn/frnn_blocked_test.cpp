@@ -139,6 +139,23 @@ TEST(FrnnBlockedConv, BatchInterleavedMatchesPlanar) {
   }
 }
 
+// A pool that holds the tensors but not the packed weights fails the layer with 4; nothing
+// is written through a missing block and the pool is as before.
+TEST(FrnnBlockedConv, PackingThatDoesNotFitFailsCleanly) {
+  NnPool pool(48u << 10);
+  FrnnTensor* in = MakeHalf(pool.get(), 1, 64, 4, 4, Random(1024, 2));
+  FrnnTensor* blk = ToLayout(in, FRNN_LAYOUT_NC8HW8, pool.get());
+  ASSERT_NE(blk, nullptr);
+  FrnnTensorDestroy(&in, pool.get());
+  const uint32_t before = pool.InUse();
+  uint32_t res = 0;
+  EXPECT_TRUE(Forward(blk, {64, 64, 4, 4, 3, 3, 1, 1, {}}, Halves(Random(64 * 64 * 9 + 64, 3)), FRNN_KIND_F16,
+                      pool.get(), &res)
+                  .empty());
+  EXPECT_EQ(res, FRNN_ERR_NOMEM);
+  EXPECT_EQ(pool.InUse(), before);
+}
+
 TEST(FrnnBlockedConv, DilatedBlockedInputHasNoRoute) {
   NnPool pool(4u << 20);
   FrnnTensor* in = MakeHalf(pool.get(), 1, 8, 7, 7, Random(392, 9));

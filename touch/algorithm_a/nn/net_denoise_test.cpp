@@ -86,6 +86,16 @@ TEST_F(DenoiseFixture, ResamplingStaysInsideItsRow) {
   }
 }
 
+// A value the 16 bits cannot hold saturates instead of wrapping to the other sign.
+TEST_F(DenoiseFixture, OutputSaturates) {
+  std::vector<int16_t> d(40, -32768);
+  d[0] = 32767;
+  ASSERT_EQ(Run(d, 1, 40, zeros), FRNN_OK);
+  EXPECT_EQ(d[0], 32767);  // 32767 minus a mean near -31130
+  EXPECT_LT(d[1], 0);
+  EXPECT_GT(d[1], -2000);
+}
+
 TEST_F(DenoiseFixture, RowLimitsAndArgumentsAreRefusedBeforeAnythingIsWritten) {
   struct Case {
     int32_t rows, cols;
