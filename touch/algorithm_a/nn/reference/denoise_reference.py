@@ -49,6 +49,8 @@ class Stream:
         n = int(np.prod(shape))
         if self.mode == 'zero':
             v = np.zeros(n)
+        elif self.mode == 'bias':
+            v = np.full(n, 0.5) if role == 'bias' else np.zeros(n)
         elif role == 'bias':
             v = 0.1 * self.rng.standard_normal(n)
         else:
@@ -203,7 +205,7 @@ def main():
     tool = sys.argv[1]
     failures = 0
     cases = [(0, 'random', 20, 40), (1, 'random', 40, 40), (2, 'random', 13, 32), (3, 'random', 33, 52),
-             (4, 'zero', 24, 40)]
+             (4, 'zero', 24, 40), (5, 'bias', 17, 40)]
     with tempfile.TemporaryDirectory() as tmp:
         for seed, mode, rows, cols in cases:
             rng = np.random.default_rng(1000 + seed)
