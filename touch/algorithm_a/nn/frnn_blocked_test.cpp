@@ -92,6 +92,10 @@ TEST(FrnnBlockedConv, SumsInBlockOrderAndStaysCloseToPlanar) {
     EXPECT_EQ(pool.InUse(), before);  // the packing scratch is given back
     ASSERT_FALSE(planar.empty());
     ASSERT_EQ(blocked, BlockedOrder(vals, c, 2, blob));
+    FrnnSetVectorKernels(false);  // the scalar body gives the same bits
+    const auto scalar = Forward(blk, c, blob, FRNN_KIND_F16, pool.get());
+    FrnnSetVectorKernels(true);
+    ASSERT_EQ(scalar, blocked);
     const bool b1x1 = c.kW == 1 && c.kH == 1;
     for (size_t j = 0; j < planar.size(); ++j) {
       if (b1x1) {
@@ -285,6 +289,11 @@ TEST(FrnnDepthwiseKernels, EveryLayoutGivesTheReferenceBits) {
     FrnnTensor* in = MakeHalf(pool.get(), 2, c.c, c.h, c.w, vals);
     const auto ref = Depthwise(in, 1, c.k, c.s, c.pad, blob, FRNN_KIND_F16, pool.get());
     ASSERT_FALSE(ref.empty());
+    FrnnSetVectorKernels(false);
+    EXPECT_EQ(Depthwise(ToLayout(in, FRNN_LAYOUT_NC8HW8, pool.get()), 1, c.k, c.s, c.pad, blob, FRNN_KIND_F16,
+                        pool.get()),
+              ref);
+    FrnnSetVectorKernels(true);
     EXPECT_EQ(Depthwise(ToLayout(in, FRNN_LAYOUT_NC8HW8, pool.get()), 1, c.k, c.s, c.pad, blob, FRNN_KIND_F16,
                         pool.get()),
               ref);

@@ -69,6 +69,36 @@ __attribute__((target("avx2,f16c"))) void TileFmaVector(uint16_t* acc, const uin
   _mm_storeu_si128(reinterpret_cast<__m128i*>(acc), _mm256_cvtps_ph(va, _MM_FROUND_TO_NEAREST_INT));
 }
 
+// N output pixels side by side (their inputs pixelStep halves apart), so that the
+// rounding chains of the accumulators overlap.
+template <uint32_t N>
+__attribute__((target("avx2,f16c"))) void BlockedPixelsVector(uint16_t* acc, const uint16_t* tiles,
+                                                               const uint16_t* in, size_t blockStride, uint32_t jb,
+                                                               uint32_t kH, uint32_t kW, size_t rowStep,
+                                                               size_t pixelStep) {
+  __m256 va[N];
+  for (uint32_t p = 0; p < N; ++p) va[p] = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + p * 8)));
+  for (uint32_t j = 0; j < jb; ++j)
+    for (uint32_t ky = 0; ky < kH; ++ky)
+      for (uint32_t kx = 0; kx < kW; ++kx, tiles += 64) {
+        const uint16_t* px = in + j * blockStride + ky * rowStep + kx * 8;
+        __m256 vin[N];
+        for (uint32_t p = 0; p < N; ++p) {
+          vin[p] = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px + p * pixelStep)));
+        }
+        for (uint32_t l = 0; l < 8; ++l) {
+          const __m256 vw = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tiles + l * 8)));
+          const __m256i sel = _mm256_set1_epi32(static_cast<int>(l));
+          for (uint32_t p = 0; p < N; ++p) {
+            va[p] = RoundHalf(_mm256_add_ps(va[p], _mm256_mul_ps(vw, _mm256_permutevar8x32_ps(vin[p], sel))));
+          }
+        }
+      }
+  for (uint32_t p = 0; p < N; ++p) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + p * 8), _mm256_cvtps_ph(va[p], _MM_FROUND_TO_NEAREST_INT));
+  }
+}
+
 __attribute__((target("avx2,f16c"))) void LaneFmaVector(uint16_t* acc, const uint16_t* w8, const uint16_t* in8) {
   const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc)));
   const __m256 vw = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w8)));
@@ -131,6 +161,31 @@ void FrnnHalfTileFma(uint16_t* acc, const uint16_t* w64, const uint16_t* in8, bo
 #endif
   for (uint32_t l = 0; l < 8; ++l)
     for (uint32_t m = 0; m < 8; ++m) acc[m] = HalfFma(acc[m], w64[l * 8 + m], in8[l]);
+}
+
+void FrnnHalfBlockedPixels(uint16_t* acc, uint32_t count, const uint16_t* tiles, const uint16_t* in,
+                           size_t blockStride, uint32_t jb, uint32_t kH, uint32_t kW, size_t rowStep,
+                           size_t pixelStep, bool bVector) {
+#if defined(__x86_64__)
+  if (bVector) {
+    uint32_t p = 0;
+    for (; p + 4 <= count; p += 4) {
+      BlockedPixelsVector<4>(acc + p * 8, tiles, in + p * pixelStep, blockStride, jb, kH, kW, rowStep, pixelStep);
+    }
+    for (; p < count; ++p) {
+      BlockedPixelsVector<1>(acc + p * 8, tiles, in + p * pixelStep, blockStride, jb, kH, kW, rowStep, pixelStep);
+    }
+    return;
+  }
+#endif
+  for (uint32_t p = 0; p < count; ++p) {
+    const uint16_t* t = tiles;
+    for (uint32_t j = 0; j < jb; ++j)
+      for (uint32_t ky = 0; ky < kH; ++ky)
+        for (uint32_t kx = 0; kx < kW; ++kx, t += 64) {
+          FrnnHalfTileFma(acc + p * 8, t, in + p * pixelStep + j * blockStride + ky * rowStep + kx * 8, false);
+        }
+  }
 }
 
 void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, bool bVector) {

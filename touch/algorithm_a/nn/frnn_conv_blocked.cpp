@@ -72,19 +72,20 @@ uint32_t ConvBlockedNc8F16(const ConvolutionLayer* l, const FrnnTensor* in, Frnn
   const uint32_t nb = cout8 / 8;
   const uint32_t jb = cin8 / 8;
   const size_t szBlockTiles = static_cast<size_t>(jb) * taps * 64;  // one output block's tiles
+  // Output rows in runs of up to 12 pixels, each pixel's accumulator starting at the bias.
+  constexpr uint32_t kRun = 12;
   for (uint32_t i = 0; i < in->uiN; ++i)
     for (uint32_t b = 0; b < nb; ++b)
       for (uint32_t y = 0; y < out->uiH; ++y)
-        for (uint32_t x = 0; x < out->uiW; ++x) {
-          alignas(16) uint16_t acc[8];
-          for (uint32_t m = 0; m < 8; ++m) acc[m] = bias != nullptr ? bias[b * 8 + m] : kHalfZero;
-          const uint16_t* tile = s.puwPacked + b * szBlockTiles;
-          for (uint32_t j = 0; j < jb; ++j)
-            for (uint32_t ky = 0; ky < kH; ++ky)
-              for (uint32_t kx = 0; kx < kW; ++kx, tile += 64) {
-                FrnnHalfTileFma(acc, tile, BlockPixel(in, i, j, y * sH + ky, x * sW + kx), bVector);
-              }
-          memcpy(BlockPixel(out, i, b, y, x), acc, sizeof acc);
+        for (uint32_t x = 0; x < out->uiW; x += kRun) {
+          const uint32_t count = out->uiW - x < kRun ? out->uiW - x : kRun;
+          alignas(16) uint16_t acc[kRun * 8];
+          for (uint32_t p = 0; p < count; ++p)
+            for (uint32_t m = 0; m < 8; ++m) acc[p * 8 + m] = bias != nullptr ? bias[b * 8 + m] : kHalfZero;
+          FrnnHalfBlockedPixels(acc, count, s.puwPacked + b * szBlockTiles, BlockPixel(in, i, 0, y * sH, x * sW),
+                                static_cast<size_t>(in->uiPlane) * 8, jb, kH, kW,
+                                static_cast<size_t>(in->uiRowStride) * 8, static_cast<size_t>(sW) * 8, bVector);
+          memcpy(BlockPixel(out, i, b, y, x), acc, count * 16);
         }
   return FRNN_OK;
 }

@@ -23,6 +23,13 @@ void FrnnSetVectorKernels(bool bAllow);
 // acc[m] = acc[m] + w[l * 8 + m] * in[l] for l = 0..7 in order: one pixel of an input
 // block through one packed 8 x 8 weight tile.
 void FrnnHalfTileFma(uint16_t* acc, const uint16_t* w64, const uint16_t* in8, bool bVector);
+// The whole sums of `count` blocked output pixels of a row (accumulators 8 halves apart,
+// inputs pixelStep halves apart): for each input block j (blockStride halves apart),
+// kernel row and column (rowStep and 8 halves apart), one tile of the packed weights (64
+// halves each, in that order) as FrnnHalfTileFma does it.
+void FrnnHalfBlockedPixels(uint16_t* acc, uint32_t count, const uint16_t* tiles, const uint16_t* in,
+                           size_t blockStride, uint32_t jb, uint32_t kH, uint32_t kW, size_t rowStep,
+                           size_t pixelStep, bool bVector);
 // acc[m] = acc[m] + w[m] * in[m]: one depthwise tap over a block pixel.
 void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, bool bVector);
 
