@@ -570,6 +570,133 @@ uint32_t ConvUnrolledKernel(const ConvolutionLayer* pstLayer, const FrnnTensor* 
                             void* pool);
 
 // ---------------------------------------------------------------------------------------
+// Pooling: maximum, mean or L2 over windows, or a (masked) global mean per channel.
+#pragma pack(push, 4)
+struct PoolingLayer {
+  uint32_t elementKind;
+  uint32_t poolType;    // 0 maximum, 1 mean, 2 square root of the sum of squares
+  uint32_t globalPool;
+  uint32_t kernelWidth;
+  uint32_t kernelHeight;
+  uint32_t strideWidth;
+  uint32_t strideHeight;
+  FrnnPaddingParam padding;
+  int32_t outputOffsets[4];
+  uint32_t auiZero[2];
+  uint32_t paddingMode;  // 0 as given, 1 same size, 2 none
+};
+#pragma pack(pop)
+static_assert(sizeof(PoolingLayer) == 80);
+static_assert(offsetof(PoolingLayer, padding) == 28);
+
+PoolingLayer FrnnPoolingInit(uint32_t poolType, uint32_t globalPool, uint32_t kernelWidth, uint32_t kernelHeight,
+                             uint32_t strideWidth, uint32_t strideHeight, const FrnnPaddingParam* pstPad,
+                             const FrnnWeightReader* pstReader);
+uint32_t FrnnPoolingForwardInt(const PoolingLayer* pstLayer, const FrnnTensor* pstIn, const FrnnTensor* pstMask,
+                               FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnPooling(const FrnnTensor* pstIn, const FrnnTensor* pstMask, FrnnTensor** ppstOut, uint32_t poolType,
+                     uint32_t globalPool, uint32_t kernelWidth, uint32_t kernelHeight, uint32_t strideWidth,
+                     uint32_t strideHeight, const FrnnPaddingParam* pstPad, const FrnnWeightReader* pstReader,
+                     void* pool);
+uint32_t PoolingPaddingParams(const PoolingLayer* pstLayer, const FrnnTensor* pstIn, FrnnPaddingParam* pstOut);
+uint32_t PoolingKernelDispatch(const PoolingLayer* pstLayer, const FrnnTensor* pstIn, FrnnTensor* pstOut, void* pool);
+uint32_t PoolingGenericForward(const PoolingLayer* pstLayer, const FrnnTensor* pstIn, int32_t outHeight,
+                               int32_t outWidth, FrnnTensor* pstOut, void* pool);
+
+// ---------------------------------------------------------------------------------------
+// Dense (fully connected) layer.
+struct FrnnDenseParam {
+  uint32_t uiKind;
+  uint32_t uiReaderWord;
+  uint32_t uiUnits;
+  uint32_t uiBias;
+  uint32_t uiOutputForm;  // 0 one-dimensional, else 1 x 1 x units
+  uint32_t uiWeightCount;
+  uint32_t uiFracBits;
+  uint32_t uiFurther;
+  uint32_t uiWidthSel;
+  FrnnTensor stWeights;
+  FrnnTensor stBias;
+};
+FrnnDenseParam FrnnDenseInit(uint32_t a, uint32_t b, uint32_t c, uint32_t units, uint32_t bias,
+                             const FrnnWeightReader* pstReader);
+uint32_t FrnnDenseLoadWeight(FrnnDenseParam* pstParam, FrnnWeightReader* pstReader);
+uint32_t FrnnDenseForward(const FrnnDenseParam* pstParam, const FrnnTensor* pstIn, FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnDense(const FrnnTensor* pstIn, FrnnTensor** ppstOut, uint32_t units, uint32_t bias,
+                   FrnnWeightReader* pstReader, void* pool);
+
+// ---------------------------------------------------------------------------------------
+// Concat, crop and the plane-wise matrix product.
+inline constexpr uint32_t kFrnnConcatMaxInputs = 256;
+struct FrnnConcatParam {
+  uint32_t uiKind;
+  uint32_t uiAxis;  // 0 batch, 1 channel, 2 height, 3 width
+  uint32_t uiCount;
+  uint32_t auiWords[4];  // must not be positive
+};
+FrnnConcatParam FrnnConcatInit(uint32_t axis, uint32_t count, const FrnnWeightReader* pstReader);
+uint32_t FrnnConcatForwardInt(const FrnnConcatParam* pstParam, const FrnnTensor* const* ppstIn, FrnnTensor** ppstOut,
+                              void* pool);
+uint32_t FrnnConcat(const FrnnTensor* const* ppstIn, FrnnTensor** ppstOut, uint32_t axis, uint32_t count,
+                    const FrnnWeightReader* pstReader, void* pool);
+
+struct FrnnCropParam {
+  int32_t siRowOffset;
+  int32_t siColOffset;
+  int32_t siHeight;
+  int32_t siWidth;
+};
+FrnnCropParam FrnnCropToBoundingInit(int32_t rowOffset, int32_t colOffset, int32_t height, int32_t width);
+uint32_t FrnnTensorCropToBoundingBox(const FrnnCropParam* pstParam, const FrnnTensor* pstIn, FrnnTensor** ppstOut,
+                                     void* pool);
+uint32_t FrnnCropToBoundingBox(const FrnnTensor* pstIn, FrnnTensor** ppstOut, int32_t rowOffset, int32_t colOffset,
+                               int32_t height, int32_t width, void* pool);
+
+struct FrnnMatMulParam {
+  uint32_t uiKind;
+  uint32_t uiFracBits;
+  uint32_t uiReaderWord;
+};
+FrnnMatMulParam FrnnMatMulInit(const FrnnWeightReader* pstReader);
+uint32_t FrnnMatMulForwardInt(const FrnnMatMulParam* pstParam, const FrnnTensor* pstA, const FrnnTensor* pstB,
+                              FrnnTensor** ppstOut, void* pool);
+uint32_t FrnnMatMul(const FrnnTensor* pstA, const FrnnTensor* pstB, FrnnTensor** ppstOut,
+                    const FrnnWeightReader* pstReader, void* pool);
+
+// ---------------------------------------------------------------------------------------
+// LCD denoise network.
+inline constexpr uint32_t kDenoiseNetWeightBytes = 392328;  // 24-byte header, then the stream
+inline constexpr uint32_t kDenoiseNetHeaderBytes = 24;
+inline constexpr uint32_t kDenoiseNetPoolBytes = 0xfa000;
+inline constexpr uint32_t kDenoiseNetMaxRows = 40;
+extern float LcdDenoiseNetParams[160];
+
+// The weight object is product data: the caller installs it once (exactly 392,328 bytes,
+// else 3); until then every run fails with 7.
+uint32_t DenoiseNetSetWeights(const void* pvBlob, uint32_t uiBytes);
+void DenoiseNetInit();
+uint32_t DlNetInterface(int16_t* pswDiff, uint16_t* puwRowHalfMeans, uint8_t* pubBuffer, int32_t rows, int32_t cols);
+
+// ---------------------------------------------------------------------------------------
+// Floating-finger complement network. The work buffer holds the pool in its first MiB,
+// then the input copy and the two output maps (rows of 56 values behind a zero border).
+inline constexpr uint32_t kFloatNetWeightHalves = 14078;
+inline constexpr uint32_t kFloatNetWeightBytes = kFloatNetWeightHalves * 2;
+inline constexpr uint32_t kFloatNetPoolBytes = 0x100000;
+inline constexpr uint32_t kFloatNetInputOffset = 0x100000;
+inline constexpr uint32_t kFloatNetMap1Offset = 1054400;
+inline constexpr uint32_t kFloatNetMap2Offset = 1060224;
+inline constexpr uint32_t kFloatNetAreaValues = 2912;
+inline constexpr uint32_t kFloatNetMapPitch = 56;
+inline constexpr uint32_t kFloatNetBufferBytes = kFloatNetMap2Offset + kFloatNetAreaValues * 2;
+
+// The weight block is product data: the caller installs it once (exactly 28,156 bytes,
+// else 3); until then every run fails with 7.
+uint32_t NetFloatSetWeights(const void* pvBlob, uint32_t uiBytes);
+uint32_t NetFloatComplement(const int16_t* pswDiff, uint8_t* pubBuffer, int32_t rows, int32_t cols,
+                            uint16_t** ppuwMap1, uint16_t** ppuwMap2);
+
+// ---------------------------------------------------------------------------------------
 // Water-detection network.
 struct WaterNetState {
   uint16_t auwHidden[8];

@@ -234,7 +234,9 @@ uint32_t FrnnConvolutionForwardInt(const ConvolutionLayer* l, const FrnnTensor* 
   }
   r = FRNN_ERR_UNSUPPORTED;
   if (l->weightKind == FRNN_KIND_F16) r = ConvUnrolledKernel(&w, cur, out, pool);
-  if (r != FRNN_OK) r = ConvGenericForward(&w, cur, static_cast<int32_t>(oh), static_cast<int32_t>(ow), out, pool);
+  if (l->weightKind == FRNN_KIND_F32) r = ConvDirectDispatch(&w, cur, out, pool);
+  // A fast path that ran out of pool for its scratch reports it; the others fall back.
+  if (r != FRNN_OK && r != FRNN_ERR_NOMEM) r = ConvGenericForward(&w, cur, static_cast<int32_t>(oh), static_cast<int32_t>(ow), out, pool);
   DropTensor(owned, pool);
   release();
   if (r != FRNN_OK) {

@@ -53,6 +53,59 @@ __attribute__((target("avx2,f16c"))) void TapRowVector(uint16_t* acc, const uint
                   _mm256_cvtps_ph(_mm256_add_ps(va, _mm256_mul_ps(vw, vi)), _MM_FROUND_TO_NEAREST_INT));
   memcpy(acc + x, ta, rest * 2);
 }
+
+__attribute__((target("avx2,f16c"))) inline __m256 RoundHalf(__m256 v) {
+  return _mm256_cvtph_ps(_mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT));
+}
+
+__attribute__((target("avx2,f16c"))) void TileFmaVector(uint16_t* acc, const uint16_t* w64, const uint16_t* in8) {
+  __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc)));
+  const __m256 vin = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in8)));
+  for (uint32_t l = 0; l < 8; ++l) {
+    const __m256 vw = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w64 + l * 8)));
+    const __m256 vx = _mm256_permutevar8x32_ps(vin, _mm256_set1_epi32(static_cast<int>(l)));
+    va = RoundHalf(_mm256_add_ps(va, _mm256_mul_ps(vw, vx)));
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(acc), _mm256_cvtps_ph(va, _MM_FROUND_TO_NEAREST_INT));
+}
+
+// N output pixels side by side (their inputs pixelStep halves apart), so that the
+// rounding chains of the accumulators overlap.
+template <uint32_t N>
+__attribute__((target("avx2,f16c"))) void BlockedPixelsVector(uint16_t* acc, const uint16_t* tiles,
+                                                               const uint16_t* in, size_t blockStride, uint32_t jb,
+                                                               uint32_t kH, uint32_t kW, size_t rowStep,
+                                                               size_t pixelStep) {
+  __m256 va[N];
+  for (uint32_t p = 0; p < N; ++p) va[p] = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + p * 8)));
+  for (uint32_t j = 0; j < jb; ++j)
+    for (uint32_t ky = 0; ky < kH; ++ky)
+      for (uint32_t kx = 0; kx < kW; ++kx, tiles += 64) {
+        const uint16_t* px = in + j * blockStride + ky * rowStep + kx * 8;
+        __m256 vin[N];
+        for (uint32_t p = 0; p < N; ++p) {
+          vin[p] = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px + p * pixelStep)));
+        }
+        for (uint32_t l = 0; l < 8; ++l) {
+          const __m256 vw = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tiles + l * 8)));
+          const __m256i sel = _mm256_set1_epi32(static_cast<int>(l));
+          for (uint32_t p = 0; p < N; ++p) {
+            va[p] = RoundHalf(_mm256_add_ps(va[p], _mm256_mul_ps(vw, _mm256_permutevar8x32_ps(vin[p], sel))));
+          }
+        }
+      }
+  for (uint32_t p = 0; p < N; ++p) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + p * 8), _mm256_cvtps_ph(va[p], _MM_FROUND_TO_NEAREST_INT));
+  }
+}
+
+__attribute__((target("avx2,f16c"))) void LaneFmaVector(uint16_t* acc, const uint16_t* w8, const uint16_t* in8) {
+  const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc)));
+  const __m256 vw = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w8)));
+  const __m256 vi = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in8)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(acc),
+                   _mm256_cvtps_ph(_mm256_add_ps(va, _mm256_mul_ps(vw, vi)), _MM_FROUND_TO_NEAREST_INT));
+}
 #endif
 
 }  // namespace
@@ -95,6 +148,56 @@ void FrnnHalfTapRow(uint16_t* acc, const uint16_t* in, uint16_t w, uint32_t coun
   (void)bVector;
 #endif
   for (uint32_t x = 0; x < count; ++x) acc[x] = HalfFma(acc[x], w, in[x]);
+}
+
+void FrnnHalfTileFma(uint16_t* acc, const uint16_t* w64, const uint16_t* in8, bool bVector) {
+#if defined(__x86_64__)
+  if (bVector) {
+    TileFmaVector(acc, w64, in8);
+    return;
+  }
+#else
+  (void)bVector;
+#endif
+  for (uint32_t l = 0; l < 8; ++l)
+    for (uint32_t m = 0; m < 8; ++m) acc[m] = HalfFma(acc[m], w64[l * 8 + m], in8[l]);
+}
+
+void FrnnHalfBlockedPixels(uint16_t* acc, uint32_t count, const uint16_t* tiles, const uint16_t* in,
+                           size_t blockStride, uint32_t jb, uint32_t kH, uint32_t kW, size_t rowStep,
+                           size_t pixelStep, bool bVector) {
+#if defined(__x86_64__)
+  if (bVector) {
+    uint32_t p = 0;
+    for (; p + 4 <= count; p += 4) {
+      BlockedPixelsVector<4>(acc + p * 8, tiles, in + p * pixelStep, blockStride, jb, kH, kW, rowStep, pixelStep);
+    }
+    for (; p < count; ++p) {
+      BlockedPixelsVector<1>(acc + p * 8, tiles, in + p * pixelStep, blockStride, jb, kH, kW, rowStep, pixelStep);
+    }
+    return;
+  }
+#endif
+  for (uint32_t p = 0; p < count; ++p) {
+    const uint16_t* t = tiles;
+    for (uint32_t j = 0; j < jb; ++j)
+      for (uint32_t ky = 0; ky < kH; ++ky)
+        for (uint32_t kx = 0; kx < kW; ++kx, t += 64) {
+          FrnnHalfTileFma(acc + p * 8, t, in + p * pixelStep + j * blockStride + ky * rowStep + kx * 8, false);
+        }
+  }
+}
+
+void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, bool bVector) {
+#if defined(__x86_64__)
+  if (bVector) {
+    LaneFmaVector(acc, w8, in8);
+    return;
+  }
+#else
+  (void)bVector;
+#endif
+  for (uint32_t m = 0; m < 8; ++m) acc[m] = HalfFma(acc[m], w8[m], in8[m]);
 }
 
 void FrnnSetVectorKernels(bool bAllow) { sbAllowVector.store(bAllow, std::memory_order_relaxed); }
@@ -144,11 +247,24 @@ void ConvPlanarF16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* 
   }
 }
 
-uint32_t ConvUnrolledKernel(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* /*pool*/) {
+uint32_t ConvUnrolledKernel(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool) {
   const bool bDil1 = l->dilationWidth == 1 && l->dilationHeight == 1;
-  // Blocked and batch-interleaved inputs have kernels of their own, not these.
-  if (!bDil1 || in->uiLayout != FRNN_LAYOUT_NCHW) return FRNN_ERR_UNSUPPORTED;
-  if (in->uiKind != FRNN_KIND_F16 || (in->uiRowStride % 8) != 0 || (out->uiRowStride % 8) != 0) {
+  if (!bDil1 || in->uiKind != FRNN_KIND_F16) return FRNN_ERR_UNSUPPORTED;
+  const uint32_t kW = l->kernelWidth, kH = l->kernelHeight, sW = l->strideWidth, sH = l->strideHeight;
+  if (in->uiLayout == FRNN_LAYOUT_NC8HW8) return ConvBlockedNc8F16(l, in, out, pool);
+  if (in->uiLayout == FRNN_LAYOUT_CHWN) {
+    if (kW == 3 && kH == 3 && ((sW == 1 && sH == 1) || (sW == 2 && sH == 2) || (sW == 2 && sH == 1))) {
+      ConvChwn3x3Kernel(l, in, out);
+      return FRNN_OK;
+    }
+    if (kW == 1 && kH == 1 && sW == 1 && sH == 1) {
+      ConvChwn1x1Kernel(in, out, &l->weights, &l->bias, l->hasBias);
+      return FRNN_OK;
+    }
+    return FRNN_ERR_UNSUPPORTED;
+  }
+  if (in->uiLayout != FRNN_LAYOUT_NCHW) return FRNN_ERR_UNSUPPORTED;
+  if ((in->uiRowStride % 8) != 0 || (out->uiRowStride % 8) != 0) {
     return FRNN_ERR_UNSUPPORTED;
   }
   for (const PlanarShape& s : kPlanar) {

@@ -17,3 +17,44 @@ void FrnnHalfTapRow(uint16_t* acc, const uint16_t* in, uint16_t w, uint32_t coun
 bool FrnnHasHalfVector();
 // Test and benchmark control: 0 forces the scalar kernels, 1 allows the vector ones.
 void FrnnSetVectorKernels(bool bAllow);
+
+// Blocked (8 channels per pixel) half-precision steps, each lane rounded to half after
+// every term; the 8-lane body when bVector and the processor has it (same bits).
+// acc[m] = acc[m] + w[l * 8 + m] * in[l] for l = 0..7 in order: one pixel of an input
+// block through one packed 8 x 8 weight tile.
+void FrnnHalfTileFma(uint16_t* acc, const uint16_t* w64, const uint16_t* in8, bool bVector);
+// The whole sums of `count` blocked output pixels of a row (accumulators 8 halves apart,
+// inputs pixelStep halves apart): for each input block j (blockStride halves apart),
+// kernel row and column (rowStep and 8 halves apart), one tile of the packed weights (64
+// halves each, in that order) as FrnnHalfTileFma does it.
+void FrnnHalfBlockedPixels(uint16_t* acc, uint32_t count, const uint16_t* tiles, const uint16_t* in,
+                           size_t blockStride, uint32_t jb, uint32_t kH, uint32_t kW, size_t rowStep,
+                           size_t pixelStep, bool bVector);
+// acc[m] = acc[m] + w[m] * in[m]: one depthwise tap over a block pixel.
+void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, bool bVector);
+
+// Path A's blocked (NC8HW8) and batch-interleaved (CHWN) kernels.
+uint32_t ConvBlockedNc8F16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool);
+void ConvChwn3x3Kernel(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out);
+void ConvChwn1x1Kernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* weights, const FrnnTensor* bias,
+                       uint32_t hasBias);
+
+// Depthwise convolution: the planar body every NCHW kernel and the reference route share
+// (off: the tap offsets of DepthwiseTapOffsets), and the kernel dispatch.
+bool AnyDepthwisePad(const DepthwiseConvLayer* l);
+void DepthwiseTapOffsets(const DepthwiseConvLayer* l, const FrnnTensor* in, const FrnnTensor* padded, int32_t* off);
+void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor* padded, FrnnTensor* out,
+                       const int32_t* off, uint32_t* pres);
+uint32_t DepthwiseConvKernelDispatch(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor* padded,
+                                     FrnnTensor* out, void* pool);
+
+// Path B: single precision, NCHW kernels per image (input, output, weights, bias, flag)
+// and the NC4HW4 kernel on whole tensors.
+uint32_t ConvDirectDispatch(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool);
+uint32_t ConvNC4HW4Kernel(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool);
+void Conv3x3S1Kernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* w, const FrnnTensor* b, uint32_t hasBias);
+void Conv3x3S2Kernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* w, const FrnnTensor* b, uint32_t hasBias);
+void Conv5x5S1Kernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* w, const FrnnTensor* b, uint32_t hasBias);
+void Conv2x2S2Kernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* w, const FrnnTensor* b, uint32_t hasBias);
+void Conv1x1GemmKernel(const FrnnTensor* in, FrnnTensor* out, const FrnnTensor* w, const FrnnTensor* b,
+                       uint32_t hasBias);

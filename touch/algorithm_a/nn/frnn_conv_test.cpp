@@ -10,14 +10,6 @@
 
 namespace {
 
-std::vector<float> Random(size_t n, uint32_t seed, float scale = 1.0f) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> d(-scale, scale);
-  std::vector<float> v(n);
-  for (float& x : v) x = d(rng);
-  return v;
-}
-
 // Raw output bits of one convolution forward, through the chosen path.
 std::vector<uint16_t> RunConv(const FrnnTensor* in, uint32_t outC, uint32_t kW, uint32_t kH, uint32_t sW, uint32_t sH,
                               const FrnnPaddingParam& pad, std::vector<uint16_t> blob, void* pool, int path,

@@ -23,6 +23,8 @@ int64_t OutExtent(int64_t in, uint32_t dil, uint32_t k, uint32_t stride) {
 
 }  // namespace
 
+bool AnyDepthwisePad(const DepthwiseConvLayer* l) { return AnyPad(l->padding); }
+
 DepthwiseConvLayer FrnnDepthwiseConvInit(uint32_t inChannels, uint32_t multiplier, uint32_t kernelWidth,
                                          uint32_t kernelHeight, uint32_t strideWidth, uint32_t strideHeight,
                                          uint32_t hasBias, const FrnnPaddingParam* pstPad,
@@ -58,19 +60,12 @@ uint32_t FrnnDepthwiseConvLoadWeight(DepthwiseConvLayer* l, FrnnWeightReader* r)
   return FrnnIsEmptyTensor(&l->bias) ? FRNN_ERR_WEIGHT : FRNN_OK;
 }
 
-uint32_t DepthwiseConvReferenceForward(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor* padded,
-                                       FrnnTensor* out, void* pool) {
-  if (in->uiLayout != FRNN_LAYOUT_NCHW) return FRNN_ERR_UNSUPPORTED;
-  if (in->uiKind != FRNN_KIND_F16 && in->uiKind != FRNN_KIND_F32) return FRNN_ERR_UNSUPPORTED;
+void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor* padded, FrnnTensor* out,
+                       const int32_t* off, uint32_t* pres) {
   const uint32_t taps = l->kernelWidth * l->kernelHeight;
-  auto* off = static_cast<int32_t*>(FRNN_POOL_ALLOC(pool, taps * 4 + 16));
-  if (off == nullptr) return FRNN_ERR_NOMEM;
   const bool bPad = AnyPad(l->padding);
   const FrnnTensor* src = bPad ? padded : in;
   const uint32_t rs = src->uiRowStride;
-  for (uint32_t r = 0; r < l->kernelHeight; ++r)
-    for (uint32_t c = 0; c < l->kernelWidth; ++c)
-      off[r * l->kernelWidth + c] = static_cast<int32_t>(r * l->dilationHeight * rs + c * l->dilationWidth);
   const uint32_t C = in->uiC;
   const uint32_t M = l->depthMultiplier;
   uint32_t res = FRNN_OK;
@@ -127,6 +122,26 @@ uint32_t DepthwiseConvReferenceForward(const DepthwiseConvLayer* l, const FrnnTe
       }
     }
   }
+  *pres = res;
+}
+
+void DepthwiseTapOffsets(const DepthwiseConvLayer* l, const FrnnTensor* in, const FrnnTensor* padded, int32_t* off) {
+  const uint32_t rs = AnyPad(l->padding) ? padded->uiRowStride : in->uiRowStride;
+  for (uint32_t r = 0; r < l->kernelHeight; ++r)
+    for (uint32_t c = 0; c < l->kernelWidth; ++c)
+      off[r * l->kernelWidth + c] = static_cast<int32_t>(r * l->dilationHeight * rs + c * l->dilationWidth);
+}
+
+uint32_t DepthwiseConvReferenceForward(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor* padded,
+                                       FrnnTensor* out, void* pool) {
+  if (in->uiLayout != FRNN_LAYOUT_NCHW) return FRNN_ERR_UNSUPPORTED;
+  if (in->uiKind != FRNN_KIND_F16 && in->uiKind != FRNN_KIND_F32) return FRNN_ERR_UNSUPPORTED;
+  const uint32_t taps = l->kernelWidth * l->kernelHeight;
+  auto* off = static_cast<int32_t*>(FRNN_POOL_ALLOC(pool, taps * 4 + 16));
+  if (off == nullptr) return FRNN_ERR_NOMEM;
+  DepthwiseTapOffsets(l, in, padded, off);
+  uint32_t res = FRNN_OK;
+  DepthwiseNchwBody(l, in, padded, out, off, &res);
   NnPoolFree(pool, off);
   return res;
 }
@@ -208,7 +223,11 @@ uint32_t FrnnDepthwiseConvForwardInt(const DepthwiseConvLayer* l, const FrnnTens
   } else if (l->weightKind != in->uiKind) {
     res = FRNN_ERR_UNSUPPORTED;
   }
-  if (res == FRNN_OK) res = DepthwiseConvReferenceForward(&w, in, padded, out, pool);
+  if (res == FRNN_OK) {
+    res = DepthwiseConvKernelDispatch(&w, in, padded, out, pool);
+    // Pool exhaustion and a failed padding step are failures, not a missing kernel.
+    if (res != FRNN_OK && res != FRNN_ERR_NOMEM) res = DepthwiseConvReferenceForward(&w, in, padded, out, pool);
+  }
   DropTensor(padded, pool);
   NnPoolFree(pool, pfW);
   NnPoolFree(pool, pfB);

@@ -17,6 +17,14 @@ set(FERRANT_NN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/frnn_depthwise.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_conv.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_a.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_blocked.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_b.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_depthwise_kernels.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_pooling.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_dense.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_concat.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/net_denoise.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/net_float.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_water.cpp)
 list(APPEND FERRANT_SOURCES ${FERRANT_NN_SOURCES})
 set_source_files_properties(${FERRANT_NN_SOURCES} PROPERTIES COMPILE_OPTIONS "-ffp-contract=off;-fno-fast-math")
@@ -29,7 +37,12 @@ vendor_test(ferrant_nn_test
     ${CMAKE_CURRENT_LIST_DIR}/frnn_layers_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frnn_layout_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frnn_conv_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_blocked_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_pooling_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_water_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/net_denoise_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/net_float_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/net_frame_order_test.cpp
   LIBS ferrant_static)
 
 # The water network against an independent numpy model of the same graph.
@@ -39,8 +52,24 @@ if(VENDOR_TESTS)
   add_test(NAME ferrant_nn_water_reference
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/reference/water_reference.py $<TARGET_FILE:nn_water_tool>)
   set_tests_properties(ferrant_nn_water_reference PROPERTIES TIMEOUT 300)
+
+  add_executable(nn_denoise_tool ${CMAKE_CURRENT_LIST_DIR}/nn_denoise_tool.cpp)
+  target_link_libraries(nn_denoise_tool PRIVATE ferrant_static)
+  add_test(NAME ferrant_nn_denoise_reference
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/reference/denoise_reference.py $<TARGET_FILE:nn_denoise_tool>)
+  set_tests_properties(ferrant_nn_denoise_reference PROPERTIES TIMEOUT 300)
+
+  add_executable(nn_float_tool ${CMAKE_CURRENT_LIST_DIR}/nn_float_tool.cpp)
+  target_link_libraries(nn_float_tool PRIVATE ferrant_static)
+  add_test(NAME ferrant_nn_float_reference
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/reference/float_reference.py $<TARGET_FILE:nn_float_tool>)
+  set_tests_properties(ferrant_nn_float_reference PROPERTIES TIMEOUT 300)
 endif()
 
 vendor_fuzzer(ferrant_nn_weight_stream
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_water_fuzz.cpp
+  LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_nn_denoise_weights
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_denoise_fuzz.cpp
   LIBS ferrant_static)

@@ -3,6 +3,7 @@
 // float values, and reading them back.
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "frnn.h"
@@ -96,5 +97,23 @@ inline FrnnWeightReader HalfReader(std::vector<uint16_t>& blob) {
 inline std::vector<uint16_t> Halves(const std::vector<float>& v) {
   std::vector<uint16_t> out;
   for (float f : v) out.push_back(SingleToHalfOnce(f));
+  return out;
+}
+
+// Uniform values in [-scale, scale) from a fixed seed.
+inline std::vector<float> Random(size_t n, uint32_t seed, float scale = 1.0f) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> d(-scale, scale);
+  std::vector<float> v(n);
+  for (float& x : v) x = d(rng);
+  return v;
+}
+
+// The same values in another layout (a new pool tensor).
+inline FrnnTensor* ToLayout(const FrnnTensor* t, uint32_t layout, void* pool) {
+  FrnnTensor* out = nullptr;
+  if (layout == FRNN_LAYOUT_NC8HW8) FrnnTensorLayoutNCHWToNC8HW8(t, &out, pool);
+  if (layout == FRNN_LAYOUT_NC4HW4) FrnnTensorLayoutNCHWToNC4HW4(t, &out, pool);
+  if (layout == FRNN_LAYOUT_CHWN) FrnnTensorLayoutNCHWToCHWN(t, &out, pool);
   return out;
 }

@@ -1,0 +1,53 @@
+// Runs the floating-finger network over one image read from files, for the numpy
+// reference check:
+//   nn_float_tool WEIGHTS DIFF ROWS COLS
+// WEIGHTS: the weight block; DIFF: ROWS x COLS int16 values. Prints "result consumed",
+// then the two output areas (2,912 values each, rows of 56).
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "net_float_internal.h"
+
+namespace {
+std::vector<unsigned char> ReadAll(const char* path) {
+  std::vector<unsigned char> v;
+  FILE* f = fopen(path, "rb");
+  if (f == nullptr) return v;
+  unsigned char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) v.insert(v.end(), buf, buf + n);
+  fclose(f);
+  return v;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    fprintf(stderr, "usage: %s WEIGHTS DIFF ROWS COLS\n", argv[0]);
+    return 2;
+  }
+  const std::vector<unsigned char> weights = ReadAll(argv[1]);
+  const std::vector<unsigned char> raw = ReadAll(argv[2]);
+  const int rows = atoi(argv[3]);
+  const int cols = atoi(argv[4]);
+  if (rows < 1 || cols < 1 || raw.size() != static_cast<size_t>(rows) * cols * 2) {
+    fprintf(stderr, "diff size %zu does not hold %d x %d values\n", raw.size(), rows, cols);
+    return 2;
+  }
+  std::vector<int16_t> diff(static_cast<size_t>(rows) * cols);
+  for (size_t j = 0; j < diff.size(); ++j) diff[j] = static_cast<int16_t>(raw[2 * j] | (raw[2 * j + 1] << 8));
+  std::vector<uint8_t> buffer(kFloatNetBufferBytes);
+  uint16_t* m1 = nullptr;
+  uint16_t* m2 = nullptr;
+  uint32_t consumed = 0;
+  const FloatNetRunArgs a{diff.data(), buffer.data(), rows, cols, &m1, &m2, weights.data(),
+                          static_cast<uint32_t>(weights.size())};
+  const uint32_t r = NetFloatRun(a, &consumed);
+  printf("%u %u\n", r, consumed);
+  for (uint16_t* m : {m1, m2}) {
+    for (uint32_t j = 0; j < kFloatNetAreaValues; ++j) printf("%u ", m != nullptr ? m[j] : 0u);
+    printf("\n");
+  }
+  return 0;
+}
