@@ -85,7 +85,16 @@ const char kHalSettings[] =
     "save_tic_dump\n    save_tic_dump = 0\n"
     "stylus\n    stylus_en = 0\n"
     "idle_time\n    idle_normal = 1000\n    idle_glove = 2000\n    idle_game = 30000\n"
-    "    doze_time_game_performance = 0\n";
+    "    doze_time_game_performance = 0\n"
+    "dump_mode\n    dump_frameinfo_size = 64\n    dump_statrtinfo_size = 16\n"
+    "save_log_mode\n    default_user_type = 2\n"
+    "hot_area\n    hot_area_enable = 0\n    param_num = 13\n"
+    "    widget_map_level = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}\n"
+    "    widget_telescopic_level = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}\n"
+    "    widget_joystick_level = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}\n"
+    "    widget_skill_level = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}\n"
+    "    widget_edge_level = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}\n"
+    "    widget_tool_level = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}\n";
 
 int usage(FILE *out = stderr) {
   std::fprintf(out,
