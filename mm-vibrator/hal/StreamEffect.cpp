@@ -155,6 +155,7 @@ EffectTable get_effect_stream() {
   ALOGD("open %s\n", dir);
   while (struct dirent* entry = readdir(d)) {
     const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;  // the directory's own entries are no effects
     const auto parsed = parseEffectFileName(name);
     if (!parsed) {
       ALOGE("parse id faild for: %s", name.c_str());

@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include <chrono>
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include <platform_tinyalsa_test.h>
 
 #include "ServiceFixture.h"
+#include "TrackTuning.h"
 #include "VibratorService.h"
 
 namespace vib = aidl::android::hardware::vibrator;
@@ -34,6 +36,27 @@ std::vector<int32_t> demoEffect() {
   list.insert(list.end(), {0, 450, 100, 80, 0, 0});
   list[0] = static_cast<int32_t>(list.size());
   return list;
+}
+
+// The files a device ships and calibrates, which the service reads at start: the LED node,
+// the calibration flag, the effect directory (no prebaked effects in this demo), a flat sine
+// gain table (an uncorrected actuator) and ten short decaying 170 Hz prebaked waveforms.
+void addDeviceData(vibrator_test::ServiceRoot& phone) {
+  phone.addLedNode();
+  phone.root.writeFile("/mnt/vendor/persist/haptics/nv_flag", "0\n");
+  plat_mkdir_p("/odm/firmware", 0755);
+  std::string gains;
+  for (int32_t hz = kSineMinHz; hz <= kSineMaxHz; ++hz) gains += "1.0\n";
+  phone.root.writeFile(kSineGainTablePath, gains);
+  std::string waveforms;
+  for (int32_t length : kPrebakedLengths) {
+    for (int32_t i = 0; i < length; ++i) {
+      const double t = static_cast<double>(i) / 24000.0;
+      const double v = 100.0 * std::exp(-8.0 * i / length) * std::sin(2 * M_PI * 170.0 * t);
+      waveforms += static_cast<char>(static_cast<int8_t>(std::lround(v)));
+    }
+  }
+  phone.root.writeFile(kPrebakedWaveformsPath, waveforms);
 }
 
 void usage(FILE* out) {
@@ -67,6 +90,7 @@ int main(int argc, char** argv) {
   }
   vibrator_test::ServiceRoot phone;
   phone.addForceFeedback();
+  addDeviceData(phone);
   phone.setProperty("ro.odm.mm.vibrator.device_type", "led");  // the PCM output
   if (!phone.installLibrary("libbraxhaptics")) {
     fprintf(stderr, "vibrator-demo: libbraxhaptics.so not found in %s\n", VENDOR_PLUGIN_DIR);
