@@ -15,6 +15,7 @@ CoordComOutput gstCoordComOutput;
 CoordComInput gstCoordComInput;
 FingerUpFilter gstFingerUpFilter;
 FpJudge gstFpJudge;
+GestureRecord gstGesture;
 uint8_t gubRectTrimFlag;
 
 namespace {

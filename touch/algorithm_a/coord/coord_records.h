@@ -169,8 +169,21 @@ static_assert(offsetof(FpJudge, ubState) == 96);
 static_assert(offsetof(FpJudge, ubFpSlot) == 97);
 static_assert(sizeof(FpJudge) == 102);
 
+// gstGesture: gesture state. The core reads the enable byte and the idle pre-judgement
+// clears byte 324 when a touch sits on the fingerprint lines; the gesture module owns the
+// rest of the record.
+struct GestureRecord {
+  uint8_t aubRes0[13];
+  uint8_t ubGestureEn;                         // 13
+  uint8_t aubRes14[310];
+  uint8_t ubByte324;                           // 324
+};
+static_assert(offsetof(GestureRecord, ubGestureEn) == 13);
+static_assert(offsetof(GestureRecord, ubByte324) == 324);
+
 #pragma pack(pop)
 
+extern GestureRecord gstGesture;
 extern CoordPair gstCoordPair;
 extern CoordComOutput gstCoordComOutput;
 extern CoordComInput gstCoordComInput;

@@ -46,6 +46,35 @@ void RegionAcquireStateInit(uint8_t* pubWorkBuf) {
   guiRegionAcquireWord = 0xFFFFFFFFu;
 }
 
+uint8_t SelfRegionSearch(const int16_t* pswData, uint8_t ubNum, uint16_t uwThreshold, uint8_t* pubSpan) {
+  if (pubSpan != nullptr) *pubSpan = 0;
+  if (pswData == nullptr || ubNum < 3) return 0;
+  const int32_t siThr = uwThreshold;
+  bool boRising = false;
+  uint8_t ubCount = 0;
+  uint32_t uiFirst = 0;
+  uint32_t uiLast = 0;
+  for (uint32_t i = 0; i + 2 < ubNum; ++i) {
+    const int32_t p0 = pswData[i];
+    const int32_t p1 = pswData[i + 1];
+    const int32_t p2 = pswData[i + 2];
+    // The neighbour differences are taken in 16 bits, as the channel values are.
+    const int32_t d1 = static_cast<int16_t>(p1 - p0);
+    const int32_t d2 = static_cast<int16_t>(p2 - p0);
+    const bool boRiseNow = (p1 > siThr && d1 > siThr) || (d2 > siThr && d1 > -siThr && p2 > siThr);
+    if (!boRiseNow && ubCount != 0 && !boRising) continue;
+    if (boRiseNow) boRising = true;
+    const bool boPeak = (p0 >= 1 && d1 < -siThr) || (i + 3 < ubNum && d2 < -siThr);
+    if (!boPeak) continue;
+    if (ubCount == 0) uiFirst = i;
+    uiLast = i;
+    if (ubCount != UINT8_MAX) ++ubCount;
+    boRising = false;
+  }
+  if (ubCount != 0 && pubSpan != nullptr) *pubSpan = static_cast<uint8_t>(uiLast - uiFirst + 1);
+  return ubCount;
+}
+
 int32_t GetRectInfoStatistic(const int16_t* pswMap, RegionRect stRect, int16_t swThreshold, int8_t scMode,
                              uint8_t ubColNum) {
   if (pswMap == nullptr || stRect.ubRowStart > stRect.ubRowEnd) return 0;

@@ -242,3 +242,8 @@ void RegionAcquireStateInit(uint8_t* pubWorkBuf);
 // empty row range gives 0; node indices wrap at 16 bits.
 int32_t GetRectInfoStatistic(const int16_t* pswMap, RegionRect stRect, int16_t swThreshold, int8_t scMode,
                              uint8_t ubColNum);
+
+// Peaks of one axis of self data (ubNum channels) against the threshold: the count, and in
+// *pubSpan the distance from the first to the last peak plus one (0 with none). The first
+// peak needs no rise before it, every later one does. Fewer than 3 channels give 0 and 0.
+uint8_t SelfRegionSearch(const int16_t* pswData, uint8_t ubNum, uint16_t uwThreshold, uint8_t* pubSpan);

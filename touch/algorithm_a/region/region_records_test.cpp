@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "coord_records.h"
 
@@ -88,6 +89,32 @@ TEST(RectInfoStatistic, ModesOverARectangle) {
     EXPECT_EQ(GetRectInfoStatistic(map, r, c.threshold, c.mode, 4), c.expect);
   }
   EXPECT_EQ(GetRectInfoStatistic(map, RegionRect{2, 1, 0, 3}, 0, 3, 4), 0);  // empty row range
+}
+
+TEST(SelfRegionSearch, CountsPeaksThatFollowARise) {
+  struct Case {
+    const char* name;
+    std::vector<int16_t> data;
+    uint16_t threshold;
+    uint8_t peaks, span;
+  } cases[] = {
+      {"too few channels", {0, 500}, 100, 0, 0},
+      {"flat", {0, 0, 0, 0, 0, 0, 0, 0}, 100, 0, 0},
+      {"one peak at its top", {0, 0, 300, 600, 300, 0, 0, 0}, 100, 1, 1},
+      {"peak below the threshold", {0, 0, 300, 600, 300, 0, 0, 0}, 1000, 0, 0},
+      {"two peaks with a rise between", {0, 400, 0, 0, 400, 0, 0, 0}, 100, 2, 4},
+      {"a falling shoulder is no second peak", {0, 500, 300, 100, 0, 0}, 100, 1, 1},
+      {"first peak needs no rise", {500, 0, 0, 0, 0, 0}, 100, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    uint8_t span = 0xEE;
+    EXPECT_EQ(SelfRegionSearch(c.data.data(), static_cast<uint8_t>(c.data.size()), c.threshold, &span), c.peaks);
+    EXPECT_EQ(span, c.span);
+  }
+  uint8_t span = 0xEE;
+  EXPECT_EQ(SelfRegionSearch(nullptr, 8, 100, &span), 0);
+  EXPECT_EQ(span, 0);
 }
 
 TEST(CoordPairRecord, InitialStateAndConfiguredLimits) {
