@@ -353,6 +353,7 @@ uint8_t SoftwareInit() {
   gstTimeCtrlEx.uwExWord = gstTimeCtrlCfg.uwExWord;
 
   SignalSoftwareInitStates();
+  RegionSoftwareInit();
   CustomerFuncInit();
   return 0;
 }
@@ -365,6 +366,7 @@ uint8_t SoftwareReInit1() {
 void SoftwareReInit2() {
   SoftwareInitBuffers();
   SignalSoftwareInitBuffers();
+  RegionSoftwareInit();
 }
 
 void FrameworkBindStartupSource(const FrameworkStartupSource* pstSource) { spstStartup = pstSource; }
