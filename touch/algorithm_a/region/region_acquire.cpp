@@ -6,6 +6,7 @@
 #include "coord_records.h"
 #include "diff_stages.h"
 #include "region.h"
+#include "region_float.h"
 #include "region_proc.h"
 #include "signal_proc.h"
 #include "tsa_config.h"
@@ -133,6 +134,8 @@ void RegionAcquire(RegionAcquireInput* pstIn) {
     return;
   }
 
+  // The complement network's gate takes its frame reset (its first call initialises it).
+  GateFloatNetResult(0, -1);
   s.uwMergeLevel = static_cast<uint16_t>(s.uwNodeLevel + in.uwTouchThreshold / 5);
   s.uwBlockerMask = 0;
   auto* pswSaved = reinterpret_cast<int16_t*>(in.pubWorkBuf + kRegionSavedDiffAt);
@@ -271,8 +274,13 @@ void RegionHoverCount() {
 
 void RegionAcquireProcPkg() {
   const MutualOfsCancelRec* pstStat = gstDiffdataOutput.pstMutual;
-  const int16_t swMax = pstStat != nullptr ? pstStat->swMax : gstCommon.swDiffMax;
-  const int16_t swMin = pstStat != nullptr ? pstStat->swMin : gstCommon.swDiffMin;
+  // Copied out one by one: a conditional would bind references into packed records.
+  int16_t swMax = gstCommon.swDiffMax;
+  int16_t swMin = gstCommon.swDiffMin;
+  if (pstStat != nullptr) {
+    swMax = pstStat->swMax;
+    swMin = pstStat->swMin;
+  }
   const bool boForce = gstRegionRoles.ubStateByte != 0 || gstRegionRoles.ubTouchEnable == 0 ||
                        gstCommon.ubWaterResult != 0 || (gstThpAfeMoudleCfg.uiAfeWord & kGloveCfgBit) == 0;
   const uint8_t ubNext = RegionTouchModeNext(gubTouchMode, swMax, swMin, boForce);
@@ -285,6 +293,8 @@ void RegionAcquireProcPkg() {
 
   RegionAcquireWrapper();
   RegionHoverCount();
+  DeleteIncludeRect();
+  PocketErrorTouchProc();
 
   const uint8_t ubCount = gstMutualRegion.ubRegionNum;
   uint8_t a = 0;
@@ -299,4 +309,7 @@ void RegionAcquireProcPkg() {
   }
   if (ubCount != 0 && ubCount <= kRegionMax) gstRegionRoles.uiLastRect = RegionRectWord(gstMutualRegion.astRect[ubCount - 1]);
   if (a != 0 || b != 0) gstNormalize.st.ubEdgeGrip = 1;  // the normalisation's edge-touch byte
+  NfDeleteBarRegion();
+  DeleteSingleRegion();
+  DeleteCameraSingleRegion();
 }

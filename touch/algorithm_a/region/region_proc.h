@@ -113,3 +113,17 @@ extern uint8_t gboStaticElecSearch;
 // touch threshold whose four neighbours (in SAVED) sum to at most 4 x the threshold become
 // the mean of the five.
 void RegionSmoothFlaggedRows(const RegionAcquireInput& in, const int16_t* pswSaved);
+
+// ---- Filters ----------------------------------------------------------------------------
+
+extern uint8_t gubPocketErrorTouchMode;     // pocket-mode time ticks left
+extern uint8_t gubPocketTouchLevelIncFlag;  // 1 while the pocket condition has been seen
+RegionRect ExpandRect(RegionRect r, uint8_t ubRows, uint8_t ubCols);
+// 1 when A and B are more than GAP nodes apart along the rows or along the columns.
+uint8_t RectNoConnectJudge(RegionRect a, RegionRect b, uint8_t ubGap);
+void PocketErrorTouchProc();
+void NfDeleteBarRegion();
+void DeleteSingleRegion();
+void DeleteCameraSingleRegion();
+void DeleteIncludeRect();
+uint8_t MergeSingleRect();

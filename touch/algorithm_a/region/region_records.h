@@ -227,6 +227,10 @@ static_assert(sizeof(RegionAcquireState) == 3287);
 //   hover enable                        ubHoverInput
 //   game-mode flag                      ubGameModeFlag
 //   removed-region count                ubRemovedCount
+//   pocket-large state                  ubLargePocket
+//   time-tick count                     ubTick100ms
+//   largest diff magnitude              uwAbsPeak
+//   scratch rectangle (last examined)   aubWorkRect
 struct RegionCommonRoles {
   uint8_t ubTouchEnable;      // 0: 0 forces the normal touch mode and stops the hover count
   uint8_t ubStateByte;        // 1: set forces the normal touch mode
@@ -240,8 +244,20 @@ struct RegionCommonRoles {
   uint8_t aubWaterFlag[2];    // 8: the waterproof stage's two water flags
   uint8_t ubRes10[2];         // 10
   uint32_t uiLastRect;        // 12: rectangle word of the last region of the frame
+  uint8_t ubPocketAux;        // 16: auxiliary pocket flag (with ubLargePocket, the pocket gate)
+  uint8_t ubExemptRow;        // 17: regions ending on this row are never dropped as single lines
+  uint8_t ubBarFilter;        // 18: enables the bar filter
+  uint8_t ubCameraHoleState;  // 19: 2 enables the camera-hole filter
+  uint8_t aubGate[3];         // 20: gate flags 1-3 of the single-line filter
+  uint8_t aubSkip[2];         // 23: skip flags 1-2 of the single-line filter
+  uint8_t ubOlderPointCount;  // 25: the older of the two reported point counts
+  uint8_t ubHighSignal;       // 26
+  uint8_t ubSignalCount;      // 27
+  uint8_t ubNoiseFlag;        // 28
+  uint8_t ubSelfDisable;      // 29: skips the self peak counts of the shadow stage
+  uint8_t aubRes30[2];        // 30
 };
-static_assert(sizeof(RegionCommonRoles) == 16);
+static_assert(sizeof(RegionCommonRoles) == 32);
 static_assert(offsetof(RegionCommonRoles, uiLastRect) == 12);
 
 #pragma pack(pop)

@@ -257,16 +257,16 @@ void RegionSearchProc(RegionAcquireInput* pstIn, uint8_t ubFlags) {
     if (ThresholdDropApplies(in)) in.uwTouchThreshold = static_cast<uint16_t>(in.uwTouchThreshold - in.uwThresholdDrop);
   }
 
-  // Edge columns scaled for the search only; their values are kept at the tail of the
-  // work buffer (behind the saved diff map) and put back afterwards.
-  const bool boEdgeScale = in.ubEdgeColScale != 0 && in.ubWeakTouchMode == 0 && C > 0;
-  auto* pswEdgeSave = reinterpret_cast<int16_t*>(in.pubWorkBuf + kRegionSavedDiffAt + 2u * kRegionMaxNodes);
+  // Edge columns scaled for the search only; their values are kept aside (the shared work
+  // buffer has no room reserved for them on tall panels) and put back afterwards.
+  const bool boEdgeScale = in.ubEdgeColScale != 0 && in.ubWeakTouchMode == 0 && C > 0 && R <= kRegionMaxRows;
+  static int16_t aswEdgeSave[2 * kRegionMaxRows];
   if (boEdgeScale) {
     for (int32_t r = 0; r < R; ++r) {
-      pswEdgeSave[2 * r] = g.At(r, 0);
-      pswEdgeSave[2 * r + 1] = g.At(r, C - 1);
+      aswEdgeSave[2 * r] = g.At(r, 0);
+      aswEdgeSave[2 * r + 1] = g.At(r, C - 1);
       g.Set(r, 0, static_cast<int16_t>((g.At(r, 0) * in.ubEdgeColScale) >> 7));
-      g.Set(r, C - 1, static_cast<int16_t>((pswEdgeSave[2 * r + 1] * in.ubEdgeColScale) >> 7));
+      g.Set(r, C - 1, static_cast<int16_t>((aswEdgeSave[2 * r + 1] * in.ubEdgeColScale) >> 7));
     }
   }
 
@@ -344,8 +344,8 @@ void RegionSearchProc(RegionAcquireInput* pstIn, uint8_t ubFlags) {
                          : 0;
   if (boEdgeScale) {
     for (int32_t r = 0; r < R; ++r) {
-      g.Set(r, 0, pswEdgeSave[2 * r]);
-      g.Set(r, C - 1, pswEdgeSave[2 * r + 1]);
+      g.Set(r, 0, aswEdgeSave[2 * r]);
+      g.Set(r, C - 1, aswEdgeSave[2 * r + 1]);
     }
   }
 

@@ -7,6 +7,7 @@
 
 #include "coord_records.h"
 #include "diff_stages.h"
+#include "region.h"
 #include "region_proc.h"
 
 namespace {
@@ -22,7 +23,7 @@ class AcquireFixture : public ::testing::Test {
     cols_ = cols;
     diff_.assign(static_cast<size_t>(rows) * cols, 0);
     self_.assign(static_cast<size_t>(rows) + cols, 0);
-    work_.assign(kRegionSavedDiffAt + 2 * kRegionMaxNodes + 4 * 64, 0);
+    work_.assign(kRegionSavedDiffAt + 2 * kRegionMaxNodes, 0);
     memset(&gstCoordPair, 0, sizeof(gstCoordPair));
     gstCoordPair.uwFirstPairLimit = 10;
     RegionCommonInit();
@@ -458,6 +459,133 @@ TEST(RegionHover, CountRisesToTheCapAndMarksHoverWhileTheFrameStaysStrong) {
   EXPECT_EQ(gstRegionRoles.ubHoverSeen, 0);
   gstCommon.ubHoverInput = 0;
   gstCommon.stData.pswDiffData = nullptr;
+}
+
+// The module's region record on an 8 x 10 grid of the common record, with regions set by
+// the test; the filters read and compact it.
+class FilterFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    diff_.assign(8 * 10, 0);
+    gstCommon.ubDrvNum = 8;
+    gstCommon.ubSenNum = 10;
+    gstCommon.stData.pswDiffData = diff_.data();
+    RegionCommonInit();
+  }
+  void TearDown() override {
+    gstCommon.stData.pswDiffData = nullptr;
+    memset(&gstTestModeCtrCfg, 0, sizeof(gstTestModeCtrCfg));
+    memset(&gstCompleteHoleCfg, 0, sizeof(gstCompleteHoleCfg));
+    gstCommon.ubLargePocket = 0;
+  }
+  void Regions(const std::vector<std::pair<RegionRect, uint16_t>>& regions) {
+    memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
+    for (size_t i = 0; i < regions.size(); ++i) {
+      gstMutualRegion.astRect[i] = regions[i].first;
+      gstMutualRegion.auwPeak[i] = regions[i].second;
+    }
+    gstMutualRegion.ubRegionNum = static_cast<uint8_t>(regions.size());
+  }
+  std::vector<uint32_t> Kept() const {
+    std::vector<uint32_t> out;
+    for (uint8_t i = 0; i < gstMutualRegion.ubRegionNum; ++i) out.push_back(RegionRectWord(gstMutualRegion.astRect[i]));
+    return out;
+  }
+  std::vector<int16_t> diff_;
+};
+
+TEST_F(FilterFixture, BarFilterDropsWideThinRegionsOnly) {
+  const RegionRect keep1 = Rect(2, 2, 1, 3), drop1 = Rect(4, 4, 1, 4), drop2 = Rect(6, 7, 0, 4), keep2 = Rect(6, 7, 6, 9);
+  Regions({{keep1, 300}, {drop1, 300}, {drop2, 300}, {keep2, 300}});
+  NfDeleteBarRegion();
+  EXPECT_EQ(Kept().size(), 4u) << "the bar-filter flag is off";
+  gstRegionRoles.ubBarFilter = 1;
+  NfDeleteBarRegion();
+  EXPECT_EQ(Kept(), (std::vector<uint32_t>{RegionRectWord(keep1), RegionRectWord(keep2)}));
+}
+
+TEST_F(FilterFixture, CameraHoleDropsRegionsInsideAWellFormedHole) {
+  const RegionRect inside = Rect(1, 2, 1, 2), across = Rect(2, 4, 2, 3);
+  gstCompleteHoleCfg.aubData[1] = 0;
+  gstCompleteHoleCfg.aubData[2] = 3;
+  gstCompleteHoleCfg.aubData[3] = 0;
+  gstCompleteHoleCfg.aubData[4] = 12;  // past the last column: the hole is refused
+  gstRegionRoles.ubCameraHoleState = 2;
+  Regions({{inside, 300}, {across, 300}});
+  DeleteCameraSingleRegion();
+  EXPECT_EQ(Kept().size(), 2u);
+  gstCompleteHoleCfg.aubData[4] = 3;
+  DeleteCameraSingleRegion();
+  EXPECT_EQ(Kept(), std::vector<uint32_t>{RegionRectWord(across)});
+}
+
+TEST_F(FilterFixture, IncludedRegionsGoAndOfTwoEqualOnesOneStays) {
+  const RegionRect outer = Rect(1, 5, 1, 5), inner = Rect(2, 3, 2, 3), other = Rect(6, 7, 7, 9);
+  Regions({{inner, 200}, {outer, 300}, {other, 250}, {other, 240}});
+  DeleteIncludeRect();
+  EXPECT_EQ(Kept(), (std::vector<uint32_t>{RegionRectWord(outer), RegionRectWord(other)}));
+  EXPECT_EQ(+gstMutualRegion.auwPeak[1], 240) << "the first of two equal rectangles is dropped";
+}
+
+TEST_F(FilterFixture, OneLineRegionsMergeIntoTheirNeighbourButNotOnTheBorder) {
+  const RegionRect line = Rect(3, 3, 2, 5), blob = Rect(4, 6, 3, 5), border = Rect(0, 0, 2, 5);
+  Regions({{line, 150}, {blob, 300}, {border, 150}});
+  EXPECT_EQ(MergeSingleRect(), 2);
+  EXPECT_EQ(Kept(), (std::vector<uint32_t>{RegionRectWord(Rect(3, 6, 2, 5)), RegionRectWord(border)}));
+  // One empty row between them: no merge (gap 0).
+  Regions({{Rect(2, 2, 2, 5), 150}, {blob, 300}});
+  EXPECT_EQ(MergeSingleRect(), 2);
+  EXPECT_EQ(RectNoConnectJudge(Rect(0, 3, 0, 1), Rect(0, 3, 2, 3), 1), 0);
+  EXPECT_EQ(RectNoConnectJudge(Rect(0, 3, 0, 1), Rect(0, 3, 3, 4), 1), 1);
+}
+
+TEST_F(FilterFixture, PocketModeStartsAtFiftyOneMidLevelNodesAndRaisesTheLimit) {
+  gstTestModeCtrCfg.aubData[1] = 0x04;  // bit 10
+  gstTestModeCtrCfg.aubData[2] = 200;
+  gstTestModeCtrCfg.aubData[3] = 10;
+  gstCommon.ubLargePocket = 1;
+  gstCommon.ubTick100ms = 1;
+  gstCommon.swDiffMax = 150;
+  struct Case {
+    int mid;
+    uint16_t peak;
+    size_t kept;
+    uint8_t modeAfter;
+  } cases[] = {{50, 240, 1, 0},  {51, 240, 0, 9},  {51, 260, 1, 9},
+               {120, 280, 0, 9}, {120, 290, 1, 9}, {151, 295, 0, 9}};
+  diff_.assign(16 * 10, 0);
+  gstCommon.ubDrvNum = 16;
+  gstCommon.stData.pswDiffData = diff_.data();
+  for (const Case& c : cases) {
+    gubPocketErrorTouchMode = 0;
+    std::fill(diff_.begin(), diff_.end(), 0);
+    for (int i = 0; i < c.mid; ++i) diff_[i] = static_cast<int16_t>(i % 2 != 0 ? 40 : -40);
+    Regions({{Rect(6, 7, 6, 7), c.peak}});
+    PocketErrorTouchProc();
+    EXPECT_EQ(Kept().size(), c.kept) << c.mid << " " << c.peak;
+    EXPECT_EQ(gubPocketErrorTouchMode, c.modeAfter) << c.mid;
+  }
+  gstCommon.swDiffMax = 200;  // a strong touch ends pocket mode at once
+  PocketErrorTouchProc();
+  EXPECT_EQ(gubPocketErrorTouchMode, 0);
+}
+
+TEST_F(FilterFixture, SingleLineFilterKeepsStrongLinesUnlessANegativeNeighbourLies) {
+  const RegionRect col = Rect(2, 5, 4, 4);
+  for (int r = 2; r <= 5; ++r) diff_[r * 10 + 4] = 60;  // sum 240
+  Regions({{col, 251}});
+  DeleteSingleRegion();
+  EXPECT_EQ(Kept().size(), 1u) << "peak above 250 keeps it";
+  Regions({{col, 250}});
+  DeleteSingleRegion();
+  EXPECT_EQ(Kept().size(), 0u) << "weaker with a sum below 301";
+  diff_[1 * 10 + 5] = -40;  // the row above the grown rectangle
+  Regions({{col, 400}});
+  DeleteSingleRegion();
+  EXPECT_EQ(Kept().size(), 0u);
+  Regions({{Rect(0, 3, 4, 4), 100}});
+  DeleteSingleRegion();
+  EXPECT_EQ(Kept().size(), 1u) << "a line starting on row 0 stays";
 }
 
 }  // namespace
