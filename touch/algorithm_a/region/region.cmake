@@ -3,6 +3,7 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_acquire.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_filters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_glove.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_helpers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_lib.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_search.cpp

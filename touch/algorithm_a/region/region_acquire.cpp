@@ -292,6 +292,7 @@ void RegionAcquireProcPkg() {
   gubTouchMode = ubNext;
 
   RegionAcquireWrapper();
+  GloveTouchDetect();
   RegionHoverCount();
   DeleteIncludeRect();
   PocketErrorTouchProc();

@@ -155,8 +155,9 @@ TEST_F(RegionEndToEnd, TouchModeFollowsTheFrameMaximumWithWeakTouchHandling) {
   EXPECT_EQ(s.ubRegionNum, 1);
   Touch({{6, 11, 300}});
   Frame();
-  Regions(&mode);
+  s = Regions(&mode);
   EXPECT_EQ(mode, 2) << "a maximum above 199 returns to the normal mode";
+  EXPECT_EQ(s.uwTouchThreshold, 100) << "the dynamic level restores the panel's touch level";
   Touch({{6, 11, 80}});
   Frame();
   Regions(&mode);

@@ -127,3 +127,17 @@ void DeleteSingleRegion();
 void DeleteCameraSingleRegion();
 void DeleteIncludeRect();
 uint8_t MergeSingleRect();
+
+// ---- Glove and dynamic level ------------------------------------------------------------
+
+struct SensitiveCmd {
+  uint16_t uwCurTouch;
+  uint16_t uwCurSecond;
+  uint16_t uwCmdTouch;   // commanded touch level (0 = none)
+  uint16_t uwCmdSecond;  // commanded second level
+};
+extern SensitiveCmd gstSensitiveCmd;
+extern uint8_t gstDynamicLevel;
+uint16_t ConfigTouchLevel();
+void GloveTouchDetect();
+void DynamicLevelInit();

@@ -255,7 +255,8 @@ struct RegionCommonRoles {
   uint8_t ubSignalCount;      // 27
   uint8_t ubNoiseFlag;        // 28
   uint8_t ubSelfDisable;      // 29: skips the self peak counts of the shadow stage
-  uint8_t aubRes30[2];        // 30
+  uint8_t ubLevelBoost;       // 30: strong signal raises the touch levels
+  uint8_t ubEsdHold;          // 31: ESD hold counter
 };
 static_assert(sizeof(RegionCommonRoles) == 32);
 static_assert(offsetof(RegionCommonRoles, uiLastRect) == 12);

@@ -5,6 +5,7 @@
 
 #include "coord_records.h"
 #include "diff_stages.h"
+#include "region_lib.h"
 #include "region_proc.h"
 #include "tsa_config.h"
 
@@ -174,9 +175,10 @@ bool ThresholdDropApplies(const RegionAcquireInput& in) {
   if (in.puwPairLastPeak != nullptr) {
     for (uint8_t i = 0; i < kRegionMax; ++i) boStrong = boStrong || in.puwPairLastPeak[i] >= kStrongSlotPeak;
   }
-  auto hold = [&st]() {
-    if (st.ubThrDropHold == 0) return false;
-    --st.ubThrDropHold;
+  auto hold = []() {
+    RegionSearchState& h = gstRegionSearchState;
+    if (h.ubThrDropHold == 0) return false;
+    --h.ubThrDropHold;
     return true;
   };
   if (!boStrong) {
@@ -194,6 +196,27 @@ bool ThresholdDropApplies(const RegionAcquireInput& in) {
     return true;
   }
   return hold();
+}
+
+// Special areas: nodes of an entry's rectangle near the touch threshold get its boost.
+void BoostSpecialAreas(const RegionAcquireInput& in, const RegionGrid& g) {
+  const SpecialAreaTable& t = gstSpecialArea;
+  for (uint8_t i = 0; i < t.ubCount && i < kRegionMax; ++i) {
+    const SpecialArea& e = t.astEntry[i];
+    if (e.ubBoost == 0) continue;
+    const uint16_t uwGap = static_cast<uint16_t>(in.uwSecondThreshold - in.uwTouchThreshold);
+    uint32_t m = e.ubBoost > uwGap ? e.ubBoost : uwGap;
+    if (m > in.uwTouchThreshold / 2u) m = in.uwTouchThreshold / 2u;
+    if (m <= 50) m = 50;
+    const int32_t siFloor = static_cast<int32_t>(in.uwTouchThreshold) - static_cast<int32_t>(m);
+    const RegionRect r = RegionRectFromWord(e.uiRect);
+    for (int32_t row = r.ubRowStart; row <= r.ubRowEnd && row < g.ubRows; ++row) {
+      for (int32_t col = r.ubColStart; col <= r.ubColEnd && col < g.ubCols; ++col) {
+        const int32_t v = g.At(row, col);
+        if (v >= siFloor) g.Set(row, col, static_cast<int16_t>(v + e.ubBoost > INT16_MAX ? INT16_MAX : v + e.ubBoost));
+      }
+    }
+  }
 }
 
 bool RectOnEdge(RegionRect r, uint8_t ubRows, uint8_t ubCols) {
@@ -254,6 +277,7 @@ void RegionSearchProc(RegionAcquireInput* pstIn, uint8_t ubFlags) {
 
   const bool boWaterPresent = gstRegionRoles.aubWaterFlag[0] != 0 || gstRegionRoles.aubWaterFlag[1] != 0;
   if ((ubFlags & 1u) == 0 && !boWaterPresent) {
+    BoostSpecialAreas(in, g);
     if (ThresholdDropApplies(in)) in.uwTouchThreshold = static_cast<uint16_t>(in.uwTouchThreshold - in.uwThresholdDrop);
   }
 

@@ -11,4 +11,5 @@ void RegionSoftwareInit() {
   RegionCommonInit();
   gstMutualRegion.uwTouchThreshold = gstCommon.uwMaskThreshold;
   RegionAcquireInit(gstCommon.pubTempArena);
+  DynamicLevelInit();
 }

@@ -3,7 +3,6 @@
 
 void ResultCommonProc() {}                // fill the frame's result record
 void RawDataConsisOptmProc() {}           // optimise raw-data consistency
-void DynamicLevelProc() {}                // set the touch levels in force for the frame
 void JudgeEsdFastMove() {}                // keep the fast-move (ESD) state
 void CalcSumDiffShadow() {}               // sum the diff shadow of the regions
 void RegionFloatPreJudgeProc() {}         // pre-judge floating fingers

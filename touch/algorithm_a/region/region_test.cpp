@@ -7,7 +7,9 @@
 
 #include "coord_records.h"
 #include "diff_stages.h"
+#include "diff_stages.h"
 #include "region.h"
+#include "region_lib.h"
 #include "region_proc.h"
 
 namespace {
@@ -328,6 +330,28 @@ TEST_F(AcquireFixture, ThresholdDropFollowsStrongTrackedTouchesAndHolds) {
   EXPECT_EQ(frame(), 100);
 }
 
+TEST_F(AcquireFixture, SpecialAreasLiftNodesNearTheThresholdForTheSearch) {
+  Init(6, 6);
+  diff_[2 * 6 + 2] = 80;  // inside the area, above threshold - margin (100 - 50)
+  diff_[4 * 6 + 4] = 49;  // inside, below it
+  diff_[0 * 6 + 5] = 80;  // outside the area
+  memset(&gstSpecialArea, 0, sizeof(gstSpecialArea));
+  const uint8_t params[5] = {60, 0, 0, 0, 0};
+  AddSpecialRectSet(RegionRectWord(Rect(1, 4, 1, 4)), params);
+  RegionAcquireInput in = Input();
+  RegionSearchProc(&in, 0);
+  ASSERT_EQ(+in.ubRegionNum, 1);
+  EXPECT_EQ(+gstMutualRegion.auwPeak[0], 140);
+  EXPECT_EQ(diff_[4 * 6 + 4], 49);
+  EXPECT_EQ(diff_[0 * 6 + 5], 80);
+  // With the conditioning skipped (flag bit 0) nothing is lifted.
+  diff_[2 * 6 + 2] = 80;
+  in = Input();
+  RegionSearchProc(&in, 1);
+  EXPECT_EQ(+in.ubRegionNum, 0);
+  memset(&gstSpecialArea, 0, sizeof(gstSpecialArea));
+}
+
 TEST_F(AcquireFixture, SecondSearchSeedsAFlatMapOnceAndGrowsOverIt) {
   Init(4, 5);
   for (auto& v : diff_) v = 100;
@@ -586,6 +610,86 @@ TEST_F(FilterFixture, SingleLineFilterKeepsStrongLinesUnlessANegativeNeighbourLi
   Regions({{Rect(0, 3, 4, 4), 100}});
   DeleteSingleRegion();
   EXPECT_EQ(Kept().size(), 1u) << "a line starting on row 0 stays";
+}
+
+TEST_F(FilterFixture, DynamicLevelFollowsTheCommandAndRaisesWithStrongSignal) {
+  gstCommon.uwMaskThreshold = 100;
+  gstCommon.uwThreshold2 = 120;
+  DynamicLevelInit();
+  gstCommon.swTouchThreshold = 45;  // left by a weak-touch frame
+  gstCommon.swDiffMax = 300;
+  struct Case {
+    uint8_t enable, boost, highSignal, esd;
+    int16_t touch;
+    uint16_t second;
+  } cases[] = {
+      {0, 1, 0, 0, 100, 120},                      // off: the commanded levels alone
+      {1, 0, 0, 0, 100, 120},                      // on, no boost flag
+      {1, 1, 0, 0, 100 + (16 * 200 >> 5), 120 + (16 * 120 >> 5)},
+      {1, 1, 1, 0, 100 + (16 * 200 >> 5), 120},    // high signal keeps the second level
+      {1, 1, 0, 1, 120, 120 + (16 * 120 >> 5)},    // ESD hold: commanded + 20
+  };
+  gstDynamicLevelCfg.aubData[2] = 16;
+  for (const Case& c : cases) {
+    gstDynamicLevel = c.enable;
+    gstRegionRoles.ubLevelBoost = c.boost;
+    gstRegionRoles.ubHighSignal = c.highSignal;
+    gstRegionRoles.ubEsdHold = c.esd;
+    DynamicLevelProc();
+    EXPECT_EQ(+gstCommon.swTouchThreshold, c.touch) << int(c.enable) << int(c.boost) << int(c.esd);
+    EXPECT_EQ(+gstCommon.uwSecondThreshold, c.second) << int(c.enable) << int(c.boost) << int(c.esd);
+  }
+  gstDynamicLevel = 0;
+  memset(&gstDynamicLevelCfg, 0, sizeof(gstDynamicLevelCfg));
+  memset(&gstRegionRoles, 0, sizeof(gstRegionRoles));
+}
+
+TEST_F(FilterFixture, GloveEvidenceCountsUpToTenAndMarksASingleTouchThatMoved) {
+  gstThpAfeMoudleCfg.uiAfeWord = 1u << 28;
+  gubTouchMode = 1;
+  gubGloveSat = 0;
+  gubGloveShakeCnt = 0;
+  gunGloveRect = kRegionRectNone;
+  for (int r = 1; r <= 2; ++r)
+    for (int c = 1; c <= 2; ++c) diff_[r * 10 + c] = 80;
+  for (int r = 5; r <= 6; ++r)
+    for (int c = 6; c <= 7; ++c) diff_[r * 10 + c] = 80;
+  auto two = [&]() {
+    Regions({{Rect(1, 2, 1, 2), 80}, {Rect(5, 6, 6, 7), 80}});
+    gstMutualRegion.auwWaterValue[0] = gstMutualRegion.auwWaterValue[1] = 4;
+  };
+  for (int i = 1; i <= 12; ++i) {
+    two();
+    GloveTouchDetect();
+    EXPECT_EQ(gubGloveShakeCnt, i < 10 ? i : 10);
+  }
+  EXPECT_EQ(gubGloveSat, 2);
+  EXPECT_EQ(gunGloveRect, kRegionRectNone) << "two regions leave the glove rectangle alone";
+  // One region: its rectangle is remembered; six rows further on, bit 0 is set.
+  auto one = [&](uint8_t r0) {
+    std::fill(diff_.begin(), diff_.end(), 0);
+    for (int r = r0; r <= r0 + 1; ++r)
+      for (int c = 1; c <= 2; ++c) diff_[r * 10 + c] = 80;
+    Regions({{Rect(r0, static_cast<uint8_t>(r0 + 1), 1, 2), 80}});
+    gstMutualRegion.auwWaterValue[0] = 4;
+    GloveTouchDetect();
+  };
+  one(0);
+  EXPECT_EQ(gunGloveRect, RegionRectWord(Rect(0, 1, 1, 2)));
+  one(5);  // centre row 5 against 0: not yet
+  EXPECT_EQ(gubGloveSat, 2);
+  one(6);
+  EXPECT_EQ(gubGloveSat, 3);
+  // No evidence: the count falls by one a frame, bit 1 goes with it.
+  Regions({});
+  GloveTouchDetect();
+  EXPECT_EQ(gubGloveShakeCnt, 9);
+  EXPECT_EQ(gubGloveSat & 2, 2);
+  gubGloveShakeCnt = 1;
+  GloveTouchDetect();
+  EXPECT_EQ(gubGloveSat & 2, 0);
+  gstThpAfeMoudleCfg.uiAfeWord = 0;
+  gubTouchMode = 2;
 }
 
 }  // namespace
