@@ -5,6 +5,7 @@
 
 #include "coord_records.h"
 #include "region.h"
+#include "region_lib.h"
 #include "region_proc.h"
 #include "signal_proc.h"
 
@@ -218,4 +219,27 @@ uint8_t MergeSingleRect() {
   }
   if (boMerged) Compact();
   return gstMutualRegion.ubRegionNum;
+}
+
+void RegionSearchTrx() {
+  if (gstRegionRoles.ubSelfDisable != 0) return;
+  const int16_t* pswSelf = gstCommon.stData.pswSelfDiffData;
+  if (pswSelf == nullptr) return;
+  const uint16_t uwThr = static_cast<uint16_t>(gstFloatSelfCfg.aubData[15] | (gstFloatSelfCfg.aubData[16] << 8));
+  uint8_t ubSpan = 0;
+  gstSelfRegion.ubRowPeakNum = SelfRegionSearch(pswSelf, Rows(), uwThr, &ubSpan);
+  gstSelfRegion.ubColPeakNum = SelfRegionSearch(pswSelf + Rows(), Cols(), uwThr, &ubSpan);
+}
+
+// The bounding rectangle of the frame's regions, kept for the floating judgement.
+uint32_t guiRegionBoundRect = kRegionRectEmptyBound;
+
+void CalcSumDiffShadow() {
+  const uint8_t ubCount = RegionCount();
+  if (ubCount == 0 || gstCommon.stData.pswSelfDiffData == nullptr) return;
+  const RegionRect all = CalcAllRect(gstMutualRegion.astRect, ubCount);
+  guiRegionBoundRect = RegionRectWord(all);
+  CalcSumDiffShadowSub(guiRegionBoundRect, Rows(), Cols(), gstCommon.stData.pswDiffData,
+                       gstCommon.stData.pswSelfDiffData);
+  RegionSearchTrx();
 }

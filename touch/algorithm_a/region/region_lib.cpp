@@ -220,3 +220,41 @@ const void* LibAndrGetMinDataAddr() { return gstLibAndrStat.pvMinAddr; }
 int16_t LibAndrGetMaxData() { return static_cast<int16_t>(gstLibAndrStat.uwMax); }
 const void* LibAndrGetMaxDataAddr() { return gstLibAndrStat.pvMaxAddr; }
 uint32_t LibAndrGetAcc() { return gstLibAndrStat.uiSum; }
+
+void NormalizeShadowProfile(const int16_t* pswIn, int16_t* pswOut, uint8_t ubCount) {
+  if (pswIn == nullptr || pswOut == nullptr || ubCount == 0) return;
+  LibAndrStatisticS16(pswIn, ubCount);
+  const int32_t siMin = LibAndrGetMinData();
+  const int32_t siMax = LibAndrGetMaxData();
+  const int32_t m = (siMin < 0 ? -siMin : siMin) > siMax ? (siMin < 0 ? -siMin : siMin) : siMax;
+  if (m == 0) {
+    for (uint8_t i = 0; i < ubCount; ++i) pswOut[i] = pswIn[i];
+    return;
+  }
+  // The factor is kept in 32 bits: for m of 16 or less 524288 / m does not fit 16, and
+  // truncated it would turn the profile's sign or scale it to nothing. So the largest
+  // magnitude becomes 512 for every m.
+  const int32_t f = 524288 / m;
+  for (uint8_t i = 0; i < ubCount; ++i) pswOut[i] = static_cast<int16_t>((f * pswIn[i]) >> 10);
+}
+
+void CalcSumDiffShadowSub(uint32_t uiRect, uint8_t ubRows, uint8_t ubCols, const int16_t* pswDiff, int16_t* pswOut) {
+  if (pswOut == nullptr) return;
+  const uint32_t uiLen = static_cast<uint32_t>(ubRows) + ubCols;
+  for (uint32_t i = 0; i < uiLen; ++i) pswOut[i] = 0;
+  if (pswDiff == nullptr || ubRows == 0 || ubCols == 0) return;
+  const RegionRect e = RegionRectClip(ExpandRect(RegionRectFromWord(uiRect), ubRows, ubCols), ubRows, ubCols);
+  const RegionGrid g{const_cast<int16_t*>(pswDiff), ubRows, ubCols};
+  const int32_t r0 = e.ubRowStart, r1 = e.ubRowEnd, c0 = e.ubColStart, c1 = e.ubColEnd;
+  for (int32_t r = r0; r <= r1; ++r) {
+    int32_t siRow = 0;
+    for (int32_t c = c0; c <= c1; ++c) {
+      const int16_t v = g.At(r, c);
+      if (v >= 0 || (r0 + 1 < r && r < r1 - 1)) pswOut[ubRows + c] = static_cast<int16_t>(pswOut[ubRows + c] + v);
+      if (v >= 0 || (c0 + 1 < c && c < c1 - 1)) siRow += v;
+    }
+    pswOut[r] = c0 > c1 ? 0 : static_cast<int16_t>(siRow);
+  }
+  NormalizeShadowProfile(pswOut, pswOut, ubRows);
+  NormalizeShadowProfile(pswOut + ubRows, pswOut + ubRows, ubCols);
+}

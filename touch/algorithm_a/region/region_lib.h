@@ -65,3 +65,9 @@ const void* LibAndrGetMinDataAddr();
 int16_t LibAndrGetMaxData();
 const void* LibAndrGetMaxDataAddr();
 uint32_t LibAndrGetAcc();
+
+// Scales a profile so that its largest magnitude becomes 512 (unchanged when all 0).
+void NormalizeShadowProfile(const int16_t* pswIn, int16_t* pswOut, uint8_t ubCount);
+// Row shadow (out[0..rows-1]) and column shadow (out[rows..]) of the diff map over the
+// rectangle grown by one node, each scaled by NormalizeShadowProfile.
+void CalcSumDiffShadowSub(uint32_t uiRect, uint8_t ubRows, uint8_t ubCols, const int16_t* pswDiff, int16_t* pswOut);

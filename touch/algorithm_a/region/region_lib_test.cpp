@@ -130,4 +130,27 @@ TEST(LibAndr, StatisticsAddressTheFirstExtremeAndSum) {
   EXPECT_EQ(mask[1], 0);
 }
 
+TEST(RegionShadow, ProfilesScaleToFiveTwelveWithoutTurningSign) {
+  struct Case {
+    std::vector<int16_t> in, out;
+  } cases[] = {
+      {{16, -8, 4}, {512, -256, 128}},    // 524288 / 16 does not fit 16 bits: kept whole
+      {{1, 0, -1}, {512, 0, -512}},
+      {{1000, 500, -250}, {511, 255, -128}},
+      {{0, 0, 0}, {0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int16_t> out(c.in.size());
+    NormalizeShadowProfile(c.in.data(), out.data(), static_cast<uint8_t>(c.in.size()));
+    EXPECT_EQ(out, c.out);
+  }
+  // A 2 x 2 blob on a 6 x 6 map: rows 2-3 and columns 2-3 carry it; the row shadow peaks on
+  // the blob rows, the column shadow on its columns (200 each: 2621 x 200 >> 10 = 511).
+  std::vector<int16_t> diff(36, 0);
+  diff[2 * 6 + 2] = diff[2 * 6 + 3] = diff[3 * 6 + 2] = diff[3 * 6 + 3] = 100;
+  std::vector<int16_t> out(12, 7);
+  CalcSumDiffShadowSub(RegionRectWord(Rect(2, 3, 2, 3)), 6, 6, diff.data(), out.data());
+  EXPECT_EQ(out, (std::vector<int16_t>{0, 0, 511, 511, 0, 0, 0, 0, 511, 511, 0, 0}));
+}
+
 }  // namespace

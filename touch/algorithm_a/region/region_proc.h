@@ -141,3 +141,6 @@ extern uint8_t gstDynamicLevel;
 uint16_t ConfigTouchLevel();
 void GloveTouchDetect();
 void DynamicLevelInit();
+// The self peak counts of the shadow stage alone, and the bounding rectangle it keeps.
+void RegionSearchTrx();
+extern uint32_t guiRegionBoundRect;

@@ -4,7 +4,6 @@
 void ResultCommonProc() {}                // fill the frame's result record
 void RawDataConsisOptmProc() {}           // optimise raw-data consistency
 void JudgeEsdFastMove() {}                // keep the fast-move (ESD) state
-void CalcSumDiffShadow() {}               // sum the diff shadow of the regions
 void RegionFloatPreJudgeProc() {}         // pre-judge floating fingers
 void RegionWaterProcPkg() {}              // waterproof processing of the regions
 void IronCoverProc() {}                   // detect an iron cover on the panel
