@@ -14,6 +14,7 @@ vendor_test(ferrant_region_test
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/region_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_lib_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_float_test.cpp
   LIBS ferrant_static)
 
 
