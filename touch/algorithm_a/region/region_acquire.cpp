@@ -56,6 +56,35 @@ void RegionSmoothFlaggedRows(const RegionAcquireInput& in, const int16_t* pswSav
 
 void RegionAcquireInit(uint8_t* pubWorkBuf) { RegionAcquireStateInit(pubWorkBuf); }
 
+void RegionMarkBlockers(const RegionAcquireInput& in, const int16_t* pswNow) {
+  RegionAcquireState& s = gstRegionAcquireState;
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  if (pswNow == nullptr || in.pswPrevDiff == nullptr) return;
+  const RegionGrid now{const_cast<int16_t*>(pswNow), R, C};
+  const RegionGrid prev{in.pswPrevDiff, R, C};
+  const uint8_t ubCount = in.ubRegionNum > kRegionMax ? kRegionMax : in.ubRegionNum;
+  for (uint8_t i = 0; i < ubCount; ++i) {
+    if (in.puwPeak[i] == 0 || !RectValidOn(in.pstRect[i], R, C)) continue;
+    const RegionRect r = in.pstRect[i];
+    bool boStill = true;
+    for (int32_t rr = r.ubRowStart; rr <= r.ubRowEnd && boStill; ++rr) {
+      for (int32_t cc = r.ubColStart; cc <= r.ubColEnd && boStill; ++cc) {
+        const int32_t d = now.At(rr, cc) - prev.At(rr, cc);
+        boStill = (d < 0 ? -d : d) <= s.uwNodeLevel;
+      }
+    }
+    for (uint8_t k = 0; k < kRegionMax; ++k) {
+      RegionTrackSlot& slot = s.astSlot[k];
+      if (slot.ubFrameCnt <= 5 || RegionRectWord(slot.stRect) == RegionRectWord(r)) continue;
+      if (!RectInside(r, RegionRectGrow(slot.stRect, 1, R, C))) continue;
+      if (!boStill || in.puwPeak[i] >= in.uwSecondThreshold) break;
+      s.uwBlockerMask = static_cast<uint16_t>(s.uwBlockerMask | (1u << i));
+      slot.ubSeedState = 1;
+    }
+  }
+}
+
 void RegionCommonInit() {
   memset(reinterpret_cast<uint8_t*>(&gstRegionOutput) + offsetof(RegionOutput, ubPairEnable), 0, 8);
   memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
@@ -175,6 +204,7 @@ void RegionAcquire(RegionAcquireInput* pstIn) {
     RegionSmoothFlaggedRows(in, pswSaved);
   }
   RegionSearchProc(&in, ubSearchFlag);
+  RegionMarkBlockers(in, pswSaved);
 
   if (in.ubRegionNum > kRegionMax) in.ubRegionNum = kRegionMax;
   if (in.ubRegionNum != 0) {

@@ -144,3 +144,7 @@ void DynamicLevelInit();
 // The self peak counts of the shadow stage alone, and the bounding rectangle it keeps.
 void RegionSearchTrx();
 extern uint32_t guiRegionBoundRect;
+// Regions that lie still and weak inside a steady slot's grown rectangle: bit i of the
+// blocker mask (they never block a side growth) and the slot's seed state 1. Stillness is
+// judged on the frame's own diff (NOW) against the previous frame's.
+void RegionMarkBlockers(const RegionAcquireInput& in, const int16_t* pswNow);

@@ -415,6 +415,34 @@ TEST_F(AcquireFixture, SlotLabelRingClearsOnlySteadySlotsAndForeignHighLabels) {
   EXPECT_EQ(s.aubSlotLabel[7 * 8 + 7], 255);
 }
 
+TEST_F(AcquireFixture, StillWeakRegionsInsideASteadySlotBecomeBlockers) {
+  Init(8, 8);
+  RegionTrackSlot& slot = gstRegionAcquireState.astSlot[0];
+  slot.ubFrameCnt = 6;
+  slot.stRect = Rect(2, 4, 2, 4);
+  std::vector<int16_t> prev(64, 0);
+  struct Case {
+    uint16_t peak;
+    int16_t change;
+    uint16_t mask;
+  } cases[] = {{100, 50, 1}, {100, 51, 0}, {120, 0, 0}};  // node level 50, second threshold 120
+  for (const Case& c : cases) {
+    gstRegionAcquireState.uwBlockerMask = 0;
+    slot.ubSeedState = 0;
+    std::fill(diff_.begin(), diff_.end(), 0);
+    diff_[3 * 8 + 3] = 100;
+    prev[3 * 8 + 3] = static_cast<int16_t>(100 - c.change);
+    RegionAcquireInput in = Input();
+    in.pswPrevDiff = prev.data();
+    in.ubRegionNum = 1;
+    gstMutualRegion.astRect[0] = Rect(1, 3, 1, 3);  // inside the slot grown by one
+    gstMutualRegion.auwPeak[0] = c.peak;
+    RegionMarkBlockers(in, diff_.data());
+    EXPECT_EQ(+gstRegionAcquireState.uwBlockerMask, c.mask) << c.peak << " " << c.change;
+    EXPECT_EQ(+slot.ubSeedState, c.mask) << c.peak << " " << c.change;
+  }
+}
+
 TEST_F(AcquireFixture, SlotUpkeepReleasesEmptySlotsAndCountsSteadyOnes) {
   Init(8, 8);
   RegionAcquireState& s = gstRegionAcquireState;
