@@ -56,6 +56,33 @@ void RegionSmoothFlaggedRows(const RegionAcquireInput& in, const int16_t* pswSav
 
 void RegionAcquireInit(uint8_t* pubWorkBuf) { RegionAcquireStateInit(pubWorkBuf); }
 
+void RegionAbsorbNodes(const RegionAcquireInput& in) {
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  const RegionGrid g{in.pswDiff, R, C};
+  const uint8_t ubCount = in.ubRegionNum > kRegionMax ? kRegionMax : in.ubRegionNum;
+  const int32_t siLevel = gstRegionAcquireState.uwMergeLevel;
+  for (uint8_t i = 0; i < ubCount; ++i) {
+    if (in.puwPeak[i] == 0 || !RectValidOn(in.pstRect[i], R, C)) continue;
+    const RegionRect r = in.pstRect[i];
+    const RegionRect grown = RegionRectGrow(r, 2, R, C);
+    bool boAlone = true;
+    for (uint8_t j = static_cast<uint8_t>(i + 1); j < ubCount && boAlone; ++j) {
+      if (in.puwPeak[j] == 0) continue;
+      const RegionRect o = in.pstRect[j];
+      boAlone = grown.ubRowStart > o.ubRowEnd || o.ubRowStart > grown.ubRowEnd || grown.ubColStart > o.ubColEnd ||
+                o.ubColStart > grown.ubColEnd;
+    }
+    if (!boAlone) continue;
+    for (int32_t rr = r.ubRowStart; rr <= r.ubRowEnd; ++rr) {
+      for (int32_t cc = r.ubColStart; cc <= r.ubColEnd; ++cc) {
+        uint8_t& b = in.pubLabelMap[rr * C + cc];
+        if (b == kRegionLabelNone && g.At(rr, cc) >= siLevel) b = i;
+      }
+    }
+  }
+}
+
 void RegionMarkBlockers(const RegionAcquireInput& in, const int16_t* pswNow) {
   RegionAcquireState& s = gstRegionAcquireState;
   const uint8_t R = in.ubRowNum;
@@ -205,6 +232,9 @@ void RegionAcquire(RegionAcquireInput* pstIn) {
   }
   RegionSearchProc(&in, ubSearchFlag);
   RegionMarkBlockers(in, pswSaved);
+  if (in.ubRegionNum != 0 && in.ubCommonMode == 0 && ubSearchFlag == 0 && in.ubPairOverride != 1) {
+    RegionAbsorbNodes(in);
+  }
 
   if (in.ubRegionNum > kRegionMax) in.ubRegionNum = kRegionMax;
   if (in.ubRegionNum != 0) {

@@ -148,3 +148,6 @@ extern uint32_t guiRegionBoundRect;
 // blocker mask (they never block a side growth) and the slot's seed state 1. Stillness is
 // judged on the frame's own diff (NOW) against the previous frame's.
 void RegionMarkBlockers(const RegionAcquireInput& in, const int16_t* pswNow);
+// Clean-up absorption: a region with no later region within two nodes takes the unlabelled
+// nodes of its rectangle at or above the merge level.
+void RegionAbsorbNodes(const RegionAcquireInput& in);

@@ -443,6 +443,28 @@ TEST_F(AcquireFixture, StillWeakRegionsInsideASteadySlotBecomeBlockers) {
   }
 }
 
+TEST_F(AcquireFixture, AloneRegionsAbsorbStrongUnlabelledNodesOfTheirRectangle) {
+  Init(10, 10);
+  gstRegionAcquireState.uwMergeLevel = 70;
+  memset(gaubRegionLabelMap, kRegionLabelNone, 100);
+  RegionAcquireInput in = Input();
+  in.ubRegionNum = 3;
+  gstMutualRegion.astRect[0] = Rect(0, 2, 0, 2);  // region 2 lies within two nodes of it
+  gstMutualRegion.astRect[1] = Rect(6, 8, 6, 8);  // alone
+  gstMutualRegion.astRect[2] = Rect(3, 3, 3, 3);
+  gstMutualRegion.auwPeak[0] = gstMutualRegion.auwPeak[1] = gstMutualRegion.auwPeak[2] = 300;
+  diff_[1 * 10 + 1] = 80;
+  diff_[7 * 10 + 7] = 80;
+  diff_[6 * 10 + 6] = 69;
+  gaubRegionLabelMap[8 * 10 + 8] = 5;
+  diff_[8 * 10 + 8] = 90;
+  RegionAbsorbNodes(in);
+  EXPECT_EQ(Label(1, 1), kRegionLabelNone);
+  EXPECT_EQ(Label(7, 7), 1);
+  EXPECT_EQ(Label(6, 6), kRegionLabelNone) << "below the merge level";
+  EXPECT_EQ(Label(8, 8), 5) << "labelled nodes keep their label";
+}
+
 TEST_F(AcquireFixture, SlotUpkeepReleasesEmptySlotsAndCountsSteadyOnes) {
   Init(8, 8);
   RegionAcquireState& s = gstRegionAcquireState;
