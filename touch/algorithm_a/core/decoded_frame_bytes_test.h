@@ -1,6 +1,7 @@
 #pragma once
 // Test-side builder of a decoded frame, written byte by byte at the offsets of the frame
 // record (decoded_frame.h), for the frame entry tests and the end-to-end road.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -84,13 +85,26 @@ class FingerFrames {
 
   // FLAGS 0x00: a finger frame; 0x01: the reference frame. The index is the controller's
   // frame index and the host's frame count.
+  // A touch the next frames carry: DIFF (one value per node, reference minus raw) is taken
+  // off the frame's raw values; an empty vector removes it.
+  void SetTouch(const std::vector<int16_t>& diff) { touch_ = diff; }
+  // Every node's untouched raw value (by default 1000 + node % 97); node 0 gets FIRST (the
+  // module refuses a frame whose first raw value is 0).
+  void SetBase(int16_t value, int16_t first) {
+    std::fill(raw_.begin(), raw_.end(), value);
+    if (!raw_.empty()) raw_[0] = first;
+  }
+
   DecodedFrame Next(uint8_t flags, uint16_t index) {
     std::memcpy(mutual_.data(), raw_.data(), raw_.size() * sizeof(int16_t));
+    for (size_t i = 0; i < touch_.size() && i < mutual_.size(); ++i) {
+      mutual_[i] = static_cast<int16_t>(mutual_[i] - touch_[i]);
+    }
     return bytes_.U8(kFrameFlagsAt, flags).U16(kFrameIcCountAt, index).U32(kFrameCountAt, index).Frame();
   }
 
  private:
-  std::vector<int16_t> raw_, mutual_, self_, im_, kb_;
+  std::vector<int16_t> raw_, mutual_, self_, im_, kb_, touch_;
   FrameBytes bytes_;
 };
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "coord_records.h"
+#include "region_proc.h"
 #include "tsa_common.h"
 #include "vendor_export.h"
 
@@ -22,4 +23,9 @@ VENDOR_EXPORT void ferx_test_script_coordinates(const FerxScriptedPoint* points,
   }
   gstCoordComOutput.ubPointNum = ubNum;
   gstCommon.ubPowerOnRefReady = 1;
+}
+
+extern "C" VENDOR_EXPORT const void* ferx_test_regions(uint8_t* touchMode) {
+  if (touchMode != nullptr) *touchMode = gubTouchMode;
+  return &gstMutualRegion;
 }

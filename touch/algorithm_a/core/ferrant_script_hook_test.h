@@ -30,3 +30,9 @@ struct FerxScriptedPoint {
 };
 
 typedef void (*FerxScriptCoordinatesFn)(const FerxScriptedPoint* points, uint8_t count);
+
+// The scripted variant also lets an end-to-end test read the frame's region record (the
+// module's gstMutualRegion, 128 bytes, layout in region_records.h) and the frame's touch
+// mode after a frame.
+#define FERX_TEST_REGIONS_SYMBOL "ferx_test_regions"
+typedef const void* (*FerxTestRegionsFn)(uint8_t* touchMode);

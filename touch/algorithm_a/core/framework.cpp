@@ -358,6 +358,7 @@ uint8_t SoftwareInit() {
   gstTimeCtrlEx.uwExWord = gstTimeCtrlCfg.uwExWord;
 
   SignalSoftwareInitStates();
+  RegionSoftwareInit();
   CustomerFuncInit();
   return 0;
 }
@@ -370,6 +371,7 @@ uint8_t SoftwareReInit1() {
 void SoftwareReInit2() {
   SoftwareInitBuffers();
   SignalSoftwareInitBuffers();
+  RegionSoftwareInit();
 }
 
 void FrameworkBindStartupSource(const FrameworkStartupSource* pstSource) { spstStartup = pstSource; }

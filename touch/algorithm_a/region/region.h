@@ -46,3 +46,7 @@ void RegionLargeAreaProcPkg();
 void AppCoordTransformBeforeEdgeRes();
 void CoordStateAcquire();
 void AppCoordTransform();
+
+// Region part of the software initialisation (first and repeated): the region records,
+// the default leave level as the region threshold, the acquisition state.
+void RegionSoftwareInit();

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "coord.h"
+#include "tsa_common.h"
 
 inline constexpr uint8_t kRegionMax = 12;
 inline constexpr uint32_t kRegionMaxNodes = 2912;
@@ -206,7 +207,66 @@ static_assert(offsetof(RegionAcquireState, ubAcquireFlag) == 3277);
 static_assert(offsetof(RegionAcquireState, uwBlockerMask) == 3285);
 static_assert(sizeof(RegionAcquireState) == 3287);
 
+// Common-record fields that region detection names by role and that have no byte of their
+// own in gstCommon: region detection keeps them here, module global, cleared by
+// RegionCommonInit (touch enable then set to 1: touches count unless a stage turns them off).
+// The roles that do have a byte in gstCommon are reached through the accessors below, so
+// that the mapping is written down once:
+//   columns / rows / bottom-row index   ubSenNum / ubDrvNum / ubDrvLast
+//   node count                          uwNodeNum
+//   diff map / self diff                stData.pswDiffData / stData.pswSelfDiffData
+//   work buffer (>= 5824 + 2 x 2912)    pubTempArena (the shared temporary buffer)
+//   touch threshold in force            swTouchThreshold
+//   second touch level in force         uwSecondThreshold
+//   default leave / touch level         uwMaskThreshold / uwThreshold2 (panel bytes 4-5 / 6-7)
+//   frame maximum / minimum             swDiffMax / swDiffMin
+//   float byte                          ubFloatingByte
+//   water byte                          ubWaterFlag
+//   waterproof state byte               ubWaterResult
+//   self-enable byte                    ubSelfEnable
+//   hover enable                        ubHoverInput
+//   game-mode flag                      ubGameModeFlag
+//   removed-region count                ubRemovedCount
+//   pocket-large state                  ubLargePocket
+//   time-tick count                     ubTick100ms
+//   largest diff magnitude              uwAbsPeak
+//   scratch rectangle (last examined)   aubWorkRect
+struct RegionCommonRoles {
+  uint8_t ubTouchEnable;      // 0: 0 forces the normal touch mode and stops the hover count
+  uint8_t ubStateByte;        // 1: set forces the normal touch mode
+  uint8_t ubCommonMode;       // 2: pre-search smoothing on, clean-up off, second search on
+  uint8_t ubWaterOverride;    // 3: set ignores the waterproof stage's water flags, allows the
+                              //    search threshold drop and fixes the search fractions
+  uint8_t ubRes4;             // 4
+  uint8_t ubEdgeColScale;     // 5: first/last column scale in 1/128, 0 = off
+  uint8_t ubHoverSeen;        // 6: hover-seen output byte
+  uint8_t ubPrevPointCount;   // 7: points reported in the previous frame
+  uint8_t aubWaterFlag[2];    // 8: the waterproof stage's two water flags
+  uint8_t ubRes10[2];         // 10
+  uint32_t uiLastRect;        // 12: rectangle word of the last region of the frame
+  uint8_t ubPocketAux;        // 16: auxiliary pocket flag (with ubLargePocket, the pocket gate)
+  uint8_t ubExemptRow;        // 17: regions ending on this row are never dropped as single lines
+  uint8_t ubBarFilter;        // 18: enables the bar filter
+  uint8_t ubCameraHoleState;  // 19: 2 enables the camera-hole filter
+  uint8_t aubGate[3];         // 20: gate flags 1-3 of the single-line filter
+  uint8_t aubSkip[2];         // 23: skip flags 1-2 of the single-line filter
+  uint8_t ubOlderPointCount;  // 25: the older of the two reported point counts
+  uint8_t ubHighSignal;       // 26
+  uint8_t ubSignalCount;      // 27
+  uint8_t ubNoiseFlag;        // 28
+  uint8_t ubSelfDisable;      // 29: skips the self peak counts of the shadow stage
+  uint8_t ubLevelBoost;       // 30: strong signal raises the touch levels
+  uint8_t ubEsdHold;          // 31: ESD hold counter
+};
+static_assert(sizeof(RegionCommonRoles) == 32);
+static_assert(offsetof(RegionCommonRoles, uiLastRect) == 12);
+
 #pragma pack(pop)
+
+extern RegionCommonRoles gstRegionRoles;
+// The region label map: one byte per node, the owning region's index or 255. Region
+// detection owns the buffer (its size is fixed by the largest grid).
+extern uint8_t gaubRegionLabelMap[kRegionMaxNodes];
 
 // Rectangle word conversions (the comparison form of a rectangle).
 inline uint32_t RegionRectWord(const RegionRect& stRect) {

@@ -3,16 +3,12 @@
 
 void ResultCommonProc() {}                // fill the frame's result record
 void RawDataConsisOptmProc() {}           // optimise raw-data consistency
-void DynamicLevelProc() {}                // set the touch levels in force for the frame
-void RegionAcquireProcPkg() {}            // acquire the touch regions from the diff map
 void JudgeEsdFastMove() {}                // keep the fast-move (ESD) state
-void CalcSumDiffShadow() {}               // sum the diff shadow of the regions
 void RegionFloatPreJudgeProc() {}         // pre-judge floating fingers
 void RegionWaterProcPkg() {}              // waterproof processing of the regions
 void IronCoverProc() {}                   // detect an iron cover on the panel
 void RegFilterBySelfCap() {}              // filter regions by self capacitance
 void LongBigThumbProc() {}                // detect a long big thumb
-void RegionStateAcquire() {}              // copy the region state for the later stages
 void RegionLargeAreaProcPkg() {}          // judge large-area touches
 void AppCoordTransformBeforeEdgeRes() {}  // transform coordinates before edge rejection
 void CoordStateAcquire() {}               // copy the coordinate state for the report

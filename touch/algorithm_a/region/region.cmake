@@ -1,0 +1,35 @@
+# Region detection: acquisition, the search stage, track slots and rectangle helpers.
+list(APPEND FERRANT_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/region_acquire.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_filters.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_float.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_glove.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_helpers.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_lib.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_search.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_small_stages.cpp)
+
+
+vendor_test(ferrant_region_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/region_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_lib_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_float_test.cpp
+  LIBS ferrant_static)
+
+
+vendor_test(ferrant_region_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_e2e_test.cpp
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant_scripted)
+if(TARGET ferrant_region_e2e_test)
+  # The test-side encoders and the record layout only; the module is reached through the
+  # plug-in alone.
+  target_include_directories(ferrant_region_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core
+    ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/../coord ${CMAKE_CURRENT_LIST_DIR}/../mathlib
+    ${CMAKE_CURRENT_LIST_DIR}/../signal)
+endif()
+
+vendor_fuzzer(ferrant_region_acquire
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_acquire_fuzz.cpp
+  LIBS ferrant_static)

@@ -1,0 +1,376 @@
+// Region acquisition: the frame's touch mode, the wrapper that gathers the acquisition
+// record, RegionAcquire itself (slot reset or upkeep, pre-search smoothing, the search, the
+// self peak count) and the hover-entry count.
+#include <cstring>
+
+#include "coord_records.h"
+#include "diff_stages.h"
+#include "region.h"
+#include "region_float.h"
+#include "region_proc.h"
+#include "signal_proc.h"
+#include "tsa_config.h"
+
+uint8_t gubTouchMode = 2;
+uint8_t gubGloveSat;
+uint32_t gunGloveRect = kRegionRectNone;
+uint8_t gubEnterHoverCnt;
+uint8_t gboStaticElecSearch;
+
+namespace {
+
+constexpr uint16_t kWeakTouchThreshold = 45;
+constexpr int16_t kNormalModeExtreme = 199;
+constexpr uint32_t kGloveCfgBit = 1u << 28;  // byte 3, bit 4 of the AFE word
+constexpr uint8_t kHoverColumns = 4;
+constexpr uint8_t kHoverCountMax = 200;
+constexpr uint8_t kHoverSeenCount = 41;
+
+int16_t SelfThreshold(uint32_t uiAt) {
+  return static_cast<int16_t>(gstSelfRegionCfg.aubData[uiAt] | (gstSelfRegionCfg.aubData[uiAt + 1] << 8));
+}
+
+bool GridUsable(uint8_t R, uint8_t C) {
+  return R <= kRegionMaxRows && static_cast<uint32_t>(R) * C <= kRegionMaxNodes;
+}
+
+}  // namespace
+
+void RegionSmoothFlaggedRows(const RegionAcquireInput& in, const int16_t* pswSaved) {
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  if (R < 3 || C < 3) return;
+  const RegionGrid saved{const_cast<int16_t*>(pswSaved), R, C};
+  const RegionGrid g{in.pswDiff, R, C};
+  const int32_t T = in.uwTouchThreshold;
+  for (int32_t r = 1; r + 1 < R; ++r) {
+    if (((gullDiffOverFlag >> r) & 1u) == 0) continue;
+    for (int32_t c = 1; c + 1 < C; ++c) {
+      const int32_t v = saved.At(r, c);
+      // The neighbour sum is taken in 32 bits: four strong nodes overflow 16.
+      const int32_t sum = saved.At(r - 1, c) + saved.At(r + 1, c) + saved.At(r, c - 1) + saved.At(r, c + 1);
+      if (v >= T && sum <= 4 * T) g.Set(r, c, static_cast<int16_t>((sum + v) / 5));
+    }
+  }
+}
+
+void RegionAcquireInit(uint8_t* pubWorkBuf) { RegionAcquireStateInit(pubWorkBuf); }
+
+void RegionAbsorbNodes(const RegionAcquireInput& in) {
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  const RegionGrid g{in.pswDiff, R, C};
+  const uint8_t ubCount = in.ubRegionNum > kRegionMax ? kRegionMax : in.ubRegionNum;
+  const int32_t siLevel = gstRegionAcquireState.uwMergeLevel;
+  for (uint8_t i = 0; i < ubCount; ++i) {
+    if (in.puwPeak[i] == 0 || !RectValidOn(in.pstRect[i], R, C)) continue;
+    const RegionRect r = in.pstRect[i];
+    const RegionRect grown = RegionRectGrow(r, 2, R, C);
+    bool boAlone = true;
+    for (uint8_t j = static_cast<uint8_t>(i + 1); j < ubCount && boAlone; ++j) {
+      if (in.puwPeak[j] == 0) continue;
+      const RegionRect o = in.pstRect[j];
+      boAlone = grown.ubRowStart > o.ubRowEnd || o.ubRowStart > grown.ubRowEnd || grown.ubColStart > o.ubColEnd ||
+                o.ubColStart > grown.ubColEnd;
+    }
+    if (!boAlone) continue;
+    for (int32_t rr = r.ubRowStart; rr <= r.ubRowEnd; ++rr) {
+      for (int32_t cc = r.ubColStart; cc <= r.ubColEnd; ++cc) {
+        uint8_t& b = in.pubLabelMap[rr * C + cc];
+        if (b == kRegionLabelNone && g.At(rr, cc) >= siLevel) b = i;
+      }
+    }
+  }
+}
+
+void RegionMarkBlockers(const RegionAcquireInput& in, const int16_t* pswNow) {
+  RegionAcquireState& s = gstRegionAcquireState;
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  if (pswNow == nullptr || in.pswPrevDiff == nullptr) return;
+  const RegionGrid now{const_cast<int16_t*>(pswNow), R, C};
+  const RegionGrid prev{in.pswPrevDiff, R, C};
+  const uint8_t ubCount = in.ubRegionNum > kRegionMax ? kRegionMax : in.ubRegionNum;
+  for (uint8_t i = 0; i < ubCount; ++i) {
+    if (in.puwPeak[i] == 0 || !RectValidOn(in.pstRect[i], R, C)) continue;
+    const RegionRect r = in.pstRect[i];
+    bool boStill = true;
+    for (int32_t rr = r.ubRowStart; rr <= r.ubRowEnd && boStill; ++rr) {
+      for (int32_t cc = r.ubColStart; cc <= r.ubColEnd && boStill; ++cc) {
+        const int32_t d = now.At(rr, cc) - prev.At(rr, cc);
+        boStill = (d < 0 ? -d : d) <= s.uwNodeLevel;
+      }
+    }
+    for (uint8_t k = 0; k < kRegionMax; ++k) {
+      RegionTrackSlot& slot = s.astSlot[k];
+      if (slot.ubFrameCnt <= 5 || RegionRectWord(slot.stRect) == RegionRectWord(r)) continue;
+      if (!RectInside(r, RegionRectGrow(slot.stRect, 1, R, C))) continue;
+      if (!boStill || in.puwPeak[i] >= in.uwSecondThreshold) break;
+      s.uwBlockerMask = static_cast<uint16_t>(s.uwBlockerMask | (1u << i));
+      slot.ubSeedState = 1;
+    }
+  }
+}
+
+void RegionCommonInit() {
+  memset(reinterpret_cast<uint8_t*>(&gstRegionOutput) + offsetof(RegionOutput, ubPairEnable), 0, 8);
+  memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
+  memset(&gstSelfRegion, 0, sizeof(gstSelfRegion));
+  gstRegionInput.pvCommon = &gstCommon;
+  gstRegionInput.pvRawOutput = gstRawdataOutput;
+  gstRegionInput.pvDiffOutput = &gstDiffdataOutput;
+  gstRegionOutput.pstMutualRegion = &gstMutualRegion;
+  gstRegionOutput.pstSelfRegion = &gstSelfRegion;
+  gstRegionOutput.ubPairEnable = 1;
+  memset(&gstRegionRoles, 0, sizeof(gstRegionRoles));
+  gstRegionRoles.ubTouchEnable = 1;
+  memset(gaubRegionLabelMap, kRegionLabelNone, sizeof(gaubRegionLabelMap));
+  memset(&gstRegionSearchState, 0, sizeof(gstRegionSearchState));
+  gubTouchMode = 2;
+  gubGloveSat = 0;
+  gunGloveRect = kRegionRectNone;
+  gubEnterHoverCnt = 0;
+}
+
+void RegionAcquire(RegionAcquireInput* pstIn) {
+  if (pstIn == nullptr) return;
+  RegionAcquireInput& in = *pstIn;
+  in.ubThresholdScale = 3;
+  in.uwRes142 = 0;
+  in.ubRowPeakNum = in.ubRowPeakSpan = in.ubColPeakNum = in.ubColPeakSpan = 0;
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  // A grid the label map, the slot map or the row masks cannot hold finds no region.
+  if (!GridUsable(R, C) || in.pswDiff == nullptr || in.pubLabelMap == nullptr || in.pubWorkBuf == nullptr ||
+      in.pstRect == nullptr || in.puwPeak == nullptr || in.puwPeakPos == nullptr) {
+    in.ubRegionNum = 0;
+    in.uwSearchScore = 0;
+    return;
+  }
+  RegionAcquireState& s = gstRegionAcquireState;
+  const uint32_t N = static_cast<uint32_t>(R) * C;
+
+  if (in.ubStaticElecSearch != 0) {
+    in.uwRegionThreshold = in.uwTouchThreshold;
+    auto* pstParam = reinterpret_cast<RegionSearchParam*>(in.pubWorkBuf);
+    auto* pstRec = reinterpret_cast<RegionSearchRecord*>(in.pubWorkBuf + 40);
+    memset(pstParam, 0, sizeof(*pstParam));
+    *pstParam = RegionSearchParam{in.pubLabelMap,
+                                  static_cast<uint32_t>(in.ullDiffOverRows),
+                                  static_cast<uint32_t>(in.ullDiffOverRows >> 32),
+                                  static_cast<int16_t>(in.uwTouchThreshold > 0x7FFF ? 0x7FFF : in.uwTouchThreshold),
+                                  R,
+                                  C,
+                                  kRegionMax,
+                                  28,
+                                  40,
+                                  16,
+                                  48,
+                                  14,
+                                  {0, 0},
+                                  1,
+                                  1};
+    for (uint8_t i = 0; i < kRegionMax; ++i) {
+      pstRec[i] = RegionSearchRecord{255, 255, 255, 255, 0, 255, 255, 0, 0};
+      in.pstRect[i] = RegionRectFromWord(kRegionRectNone);
+      in.puwPeak[i] = 0;
+    }
+    memset(in.pubLabelMap, kRegionLabelNone, N);
+    uint8_t ubCount = 0;
+    uint16_t uwScore = 0;
+    LocalPeakRegionSearch(in.pswDiff, &ubCount, &uwScore, pstParam, pstRec);
+    in.ubRegionNum = ubCount;
+    in.uwSearchScore = uwScore;
+    in.ubPairNum = s.ubSearchCount;
+    for (uint8_t i = 0; i < ubCount; ++i) {
+      in.pstRect[i] = RegionRect{pstRec[i].ubTop, pstRec[i].ubBottom, pstRec[i].ubLeft, pstRec[i].ubRight};
+      in.puwPeak[i] = static_cast<uint16_t>(pstRec[i].swPeak < 0 ? 0 : pstRec[i].swPeak);
+      in.puwPeakPos[i] = static_cast<uint16_t>(pstRec[i].ubPeakCol | (pstRec[i].ubPeakRow << 8));
+    }
+    return;
+  }
+
+  // The complement network's gate takes its frame reset (its first call initialises it).
+  GateFloatNetResult(0, -1);
+  s.uwMergeLevel = static_cast<uint16_t>(s.uwNodeLevel + in.uwTouchThreshold / 5);
+  s.uwBlockerMask = 0;
+  auto* pswSaved = reinterpret_cast<int16_t*>(in.pubWorkBuf + kRegionSavedDiffAt);
+  if (N != 0) memcpy(pswSaved, in.pswDiff, N * sizeof(int16_t));
+  const uint8_t W =
+      in.ubWaterOverride != 0 ? 0 : ((gstRegionRoles.aubWaterFlag[0] | gstRegionRoles.aubWaterFlag[1]) != 0 ? 1 : 0);
+
+  // Slots are carried across frames only while touches are reported and nothing (floating,
+  // two peaks, water, a fresh pairing) disturbs the picture. Matching the previous frame's
+  // touches to slots needs the pairing's last rectangles of this frame; until that pairing
+  // runs, a tracked frame keeps the slots as they stand and only does their upkeep.
+  const CoordPair* pstPair = static_cast<const CoordPair*>(in.pvCoordPair);
+  const bool boTrack = in.ubFloatMode == 0 && in.ubTwoPeakState == 0 && pstPair != nullptr &&
+                       pstPair->ubPairCounter < pstPair->uwFirstPairLimit && W == 0 && in.ubPrevPointNum != 0;
+  if (boTrack) {
+    RegionSlotUpkeep(R, C);
+    if (s.ubSteadySlotNum != 0) {
+      for (uint8_t i = 0; i < kRegionMax; ++i) {
+        const RegionTrackSlot& slot = s.astSlot[i];
+        if (slot.ubFrameCnt <= 5 || !RectValidOn(slot.stRect, R, C)) continue;
+        for (uint32_t r = slot.stRect.ubRowStart; r <= slot.stRect.ubRowEnd; ++r) {
+          for (uint32_t c = slot.stRect.ubColStart; c <= slot.stRect.ubColEnd; ++c) {
+            if (s.aubSlotLabel[r * C + c] == i) in.pswDiff[r * C + c] = 0;
+          }
+        }
+      }
+    }
+  } else {
+    s.ubSteadySlotNum = 0;
+    memset(s.astSlot, 0, sizeof(s.astSlot));
+    memset(s.aubSlotLabel, kRegionLabelNone, sizeof(s.aubSlotLabel));
+  }
+
+  uint8_t ubSearchFlag = 0;
+  if ((in.ubCommonMode != 0 || W == 1) && in.ubWeakTouchMode == 0) {
+    ubSearchFlag = 1;
+    RegionSmoothFlaggedRows(in, pswSaved);
+  }
+  RegionSearchProc(&in, ubSearchFlag);
+  RegionMarkBlockers(in, pswSaved);
+  if (in.ubRegionNum != 0 && in.ubCommonMode == 0 && ubSearchFlag == 0 && in.ubPairOverride != 1) {
+    RegionAbsorbNodes(in);
+  }
+
+  if (in.ubRegionNum > kRegionMax) in.ubRegionNum = kRegionMax;
+  if (in.ubRegionNum != 0) {
+    in.ubRegionNum = RearrangeRegion(kRegionMax, in.puwPeak, in.pstRect, in.puwPeakPos, in.puwWaterValue,
+                                     in.pubLabelMap, R, C);
+  }
+  if (N != 0) memcpy(in.pswDiff, pswSaved, N * sizeof(int16_t));
+
+  if (in.ubSelfEnable != 0 && in.ubRegionNum != 0 && in.pswSelfDiff != nullptr) {
+    in.ubRowPeakNum = SelfRegionSearch(in.pswSelfDiff, R, static_cast<uint16_t>(SelfThreshold(0)), &in.ubRowPeakSpan);
+    in.ubColPeakNum =
+        SelfRegionSearch(in.pswSelfDiff + R, C, static_cast<uint16_t>(SelfThreshold(2)), &in.ubColPeakSpan);
+  }
+  s.ubPrevFloatFlag = in.ubFloatFlag;
+}
+
+void RegionAcquireWrapper() {
+  RegionAcquireInput in;
+  memset(&in, 0, sizeof(in));
+  uint16_t uwThr;
+  if (gubTouchMode != 2) {
+    uwThr = kWeakTouchThreshold;
+    gstCommon.swTouchThreshold = static_cast<int16_t>(kWeakTouchThreshold);
+  } else {
+    uwThr = static_cast<uint16_t>(gstCommon.swTouchThreshold < 0 ? 0 : gstCommon.swTouchThreshold);
+  }
+  gstMutualRegion.uwTouchThreshold = uwThr;
+  in.uwTouchThreshold = uwThr;
+  in.ubWaterOverride = gstRegionRoles.ubWaterOverride;
+  in.ubCommonMode = gstRegionRoles.ubCommonMode;
+  in.ubColNum = gstCommon.ubSenNum;
+  in.ubRowNum = gstCommon.ubDrvNum;
+  in.uwSecondThreshold = gstCommon.uwSecondThreshold;
+  in.pubLabelMap = gaubRegionLabelMap;
+  in.pswDiff = gstCommon.stData.pswDiffData;
+  in.ubLongThumb = gstCoordPair.ubGapFlag != 0 ? 1 : 0;
+  in.pswSelfDiff = gstCommon.stData.pswSelfDiffData;
+  in.pubWorkBuf = gstCommon.pubTempArena;
+  in.uwThresholdDrop = gstTouchPannelCfg.uwThresholdDrop;
+  in.ubSelfEnable = gstCommon.ubSelfEnable;
+  in.ullDiffOverRows = gullDiffOverFlag;
+  in.ubEdgeColScale = gstRegionRoles.ubEdgeColScale;
+  in.ubFloatFlag = gstCommon.ubFloatingByte != 0 ? 1 : 0;
+  in.ubPrevPointNum = gstRegionRoles.ubPrevPointCount;
+  in.swFrameMin = gstCommon.swDiffMin;
+  in.pvCoordPair = &gstCoordPair;
+  in.puwPairLastPeak = gstCoordPair.auwLastRectMaxDiff;
+  in.stFloatRect = RegionRectFromWord(kRegionRectNone);
+  in.ubRegionOutputFlag = gstRegionOutput.ubPassFlag;
+  in.ubFloatMode = gstCommon.ubFloatingByte;
+  in.ubWeakTouchMode = gubTouchMode != 2 ? 1 : 0;
+  in.ubStaticElecSearch = gboStaticElecSearch;
+  in.ubSecondSearchEn = 1;
+  in.pstRect = gstMutualRegion.astRect;
+  in.puwPeak = gstMutualRegion.auwPeak;
+  in.puwPeakPos = gstMutualRegion.auwPeakPos;
+  in.puwWaterValue = gstMutualRegion.auwWaterValue;
+  in.ubPairNum = gstMutualRegion.ubPairNum;
+  RegionAcquire(&in);
+  gstSelfRegion = SelfRegion{in.ubRowPeakNum, in.ubRowPeakSpan, in.ubColPeakNum, in.ubColPeakSpan};
+  gstMutualRegion.uwSearchScore = in.uwSearchScore;
+  gstMutualRegion.ubPairNum = in.ubPairNum;
+  gstMutualRegion.ubRegionNum = in.ubRegionNum;
+}
+
+uint8_t RegionTouchModeNext(uint8_t ubMode, int16_t swMax, int16_t swMin, bool boForceNormal) {
+  if (swMax > kNormalModeExtreme || swMin < -kNormalModeExtreme || boForceNormal) return 2;
+  if (swMax < static_cast<int16_t>(kWeakTouchThreshold)) return 0;
+  return ubMode == 2 ? 2 : 1;
+}
+
+void RegionHoverCount() {
+  gstRegionRoles.ubHoverSeen = 0;
+  if (gstCommon.ubHoverInput == 0 || gstRegionRoles.ubTouchEnable == 0) {
+    gubEnterHoverCnt = 0;
+    return;
+  }
+  const RegionGrid g{gstCommon.stData.pswDiffData, gstCommon.ubDrvNum, gstCommon.ubSenNum};
+  const int16_t swLeave = static_cast<int16_t>(gstCommon.uwMaskThreshold);
+  uint32_t n = 0;
+  for (int32_t r = 0; r < g.ubRows; ++r) {
+    for (int32_t c = 0; c < kHoverColumns && c < g.ubCols; ++c) n += g.At(r, c) > swLeave ? 1u : 0u;
+  }
+  const uint8_t ubBefore = gubEnterHoverCnt;
+  if (n >= 2 && gubEnterHoverCnt < kHoverCountMax) {
+    ++gubEnterHoverCnt;
+  } else if (gubEnterHoverCnt != 0) {
+    --gubEnterHoverCnt;
+  }
+  if (gubEnterHoverCnt == ubBefore) return;
+  if (gstCommon.swDiffMax >= swLeave) {
+    if (gubEnterHoverCnt >= kHoverSeenCount) gstRegionRoles.ubHoverSeen = 1;
+  } else {
+    gubEnterHoverCnt = 0;
+  }
+}
+
+void RegionAcquireProcPkg() {
+  const MutualOfsCancelRec* pstStat = gstDiffdataOutput.pstMutual;
+  // Copied out one by one: a conditional would bind references into packed records.
+  int16_t swMax = gstCommon.swDiffMax;
+  int16_t swMin = gstCommon.swDiffMin;
+  if (pstStat != nullptr) {
+    swMax = pstStat->swMax;
+    swMin = pstStat->swMin;
+  }
+  const bool boForce = gstRegionRoles.ubStateByte != 0 || gstRegionRoles.ubTouchEnable == 0 ||
+                       gstCommon.ubWaterResult != 0 || (gstThpAfeMoudleCfg.uiAfeWord & kGloveCfgBit) == 0;
+  const uint8_t ubNext = RegionTouchModeNext(gubTouchMode, swMax, swMin, boForce);
+  if (ubNext == 2 && (swMax > kNormalModeExtreme || swMin < -kNormalModeExtreme || boForce)) {
+    gubGloveSat = 0;
+    gunGloveRect = kRegionRectNone;
+  }
+  if (ubNext == 1) gullDiffOverFlag = ~0ull;  // every row may seed a weak region
+  gubTouchMode = ubNext;
+
+  RegionAcquireWrapper();
+  GloveTouchDetect();
+  RegionHoverCount();
+  DeleteIncludeRect();
+  PocketErrorTouchProc();
+
+  const uint8_t ubCount = gstMutualRegion.ubRegionNum;
+  uint8_t a = 0;
+  uint8_t b = 0;
+  for (uint8_t i = 0; i < ubCount && i < kRegionMax; ++i) {
+    const RegionRect r = gstMutualRegion.astRect[i];
+    if (r.ubRowStart == 0) {
+      ++a;
+    } else if (r.ubRowEnd == gstCommon.ubDrvLast) {
+      ++b;
+    }
+  }
+  if (ubCount != 0 && ubCount <= kRegionMax) gstRegionRoles.uiLastRect = RegionRectWord(gstMutualRegion.astRect[ubCount - 1]);
+  if (a != 0 || b != 0) gstNormalize.st.ubEdgeGrip = 1;  // the normalisation's edge-touch byte
+  NfDeleteBarRegion();
+  DeleteSingleRegion();
+  DeleteCameraSingleRegion();
+}

@@ -1,0 +1,171 @@
+// End to end: the plug-in loaded through the touch host, a reference frame, then finger
+// frames that carry touches; the frame's regions read back after each frame.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cfg_blob_builder_test.h"
+#include "decoded_frame_bytes_test.h"
+#include "ferrant_script_hook_test.h"
+#include "platform/temp_root.h"
+#include "region_records.h"
+#include "touch_host/host.h"
+#include "tsa_module_test_util.h"
+
+namespace {
+
+using fxtest::Bytes;
+
+const std::string kScriptedPlugin = std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_alg_ferrant_scripted.so";
+
+constexpr uint8_t kDrv = 16;
+constexpr uint8_t kSen = 30;
+
+// Panel: touch threshold 100 (bytes 4-5), second level 120 (bytes 6-7); AFE byte 3 bit 4
+// turns the weak-touch handling on when GLOVE is set.
+Bytes Blob(bool glove) {
+  Bytes time(32, 0);
+  cfgtest::PutU16(time, 3, 5000);
+  Bytes panel(38, 0);
+  cfgtest::PutU16(panel, 0, 1080);
+  cfgtest::PutU16(panel, 2, 2400);
+  cfgtest::PutU16(panel, 4, 100);
+  cfgtest::PutU16(panel, 6, 120);
+  panel[20] = 10;
+  Bytes afe = {0x00, 0x00, 0x00, static_cast<uint8_t>(glove ? 0x10 : 0x00)};
+  return cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(10, afe),
+                                          cfgtest::Section(32, time), cfgtest::Section(31, {0, 4})}});
+}
+
+class RegionEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override { root_ = std::make_unique<platform::testing::TempRoot>(); }
+
+  void Start(bool glove = false) {
+    fxtest::IcInfoDesc ic;
+    ic.drv = kDrv;
+    ic.sen = kSen;
+    const Bytes file = fxtest::BuildConfigFile(Blob(glove), fxtest::BuildIcInfoBlock(ic));
+    const std::string path = root_->dir() + "/flash.bin";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                 static_cast<std::streamsize>(file.size()));
+    touch_host::HostOptions options;
+    options.log_sink = [](const touch_host::LogLine&) {};
+    host_ = std::make_unique<touch_host::TouchHost>(options);
+    std::string error;
+    ASSERT_TRUE(host_->load_alg(kScriptedPlugin, &error)) << error;
+    ASSERT_EQ(host_->read_configuration_file(path), touch_host::HostStatus::kOk);
+    int32_t result = -1;
+    ASSERT_EQ(host_->init(&result), touch_host::HostStatus::kOk);
+    ASSERT_EQ(result, 0);
+    ASSERT_EQ(host_->update_suspend_status(false), touch_host::HostStatus::kOk);
+    script_ = reinterpret_cast<FerxScriptCoordinatesFn>(host_->alg_symbol(FERX_SCRIPT_COORDINATES_SYMBOL));
+    regions_ = reinterpret_cast<FerxTestRegionsFn>(host_->alg_symbol(FERX_TEST_REGIONS_SYMBOL));
+    ASSERT_NE(script_, nullptr);
+    ASSERT_NE(regions_, nullptr);
+    frames_ = std::make_unique<fxtest::FingerFrames>(kDrv, kSen, 4);
+    // Raw 0 everywhere (node 0 at 65535, a diff of 1 with a zero reference): the diff
+    // (reference minus raw) is the touch itself whether the reference is taken from the
+    // reference frame or left at zero.
+    frames_->SetBase(0, -1);
+    Frame(0x01);  // the reference
+  }
+  void Frame(uint8_t flags = 0x00) {
+    script_(nullptr, 0);  // reference ready, no scripted point
+    DecodedFrame f = frames_->Next(flags, index_++);
+    ASSERT_EQ(host_->process_frame(&f), touch_host::HostStatus::kOk);
+  }
+  // The next frames carry the given blobs (peak at {row, column}).
+  struct BlobAt {
+    int r, c;
+    int16_t peak;
+  };
+  void Touch(const std::vector<BlobAt>& blobs) {
+    std::vector<int16_t> d(static_cast<size_t>(kDrv) * kSen, 0);
+    for (const BlobAt& b : blobs) {
+      for (int dr = -1; dr <= 1; ++dr) {
+        for (int dc = -1; dc <= 1; ++dc) {
+          const int r = b.r + dr, c = b.c + dc;
+          if (r < 0 || c < 0 || r >= kDrv || c >= kSen) continue;
+          const int16_t v = (dr == 0 && dc == 0) ? b.peak : (dr == 0 || dc == 0) ? b.peak / 2 : b.peak / 4;
+          d[static_cast<size_t>(r) * kSen + c] = v;
+        }
+      }
+    }
+    frames_->SetTouch(d);
+  }
+  MutualRegionSet Regions(uint8_t* mode = nullptr) {
+    MutualRegionSet s;
+    std::memcpy(&s, regions_(mode), sizeof(s));
+    return s;
+  }
+
+  std::unique_ptr<platform::testing::TempRoot> root_;
+  std::unique_ptr<touch_host::TouchHost> host_;
+  std::unique_ptr<fxtest::FingerFrames> frames_;
+  FerxScriptCoordinatesFn script_ = nullptr;
+  FerxTestRegionsFn regions_ = nullptr;
+  uint16_t index_ = 2;
+};
+
+TEST_F(RegionEndToEnd, OneBlobGivesOneRegionWithItsPeakAndPositionTwoBlobsTwo) {
+  Start();
+  Frame();
+  EXPECT_EQ(Regions().ubRegionNum, 0) << "no touch, no region";
+
+  Touch({{6, 11, 300}});
+  Frame();
+  MutualRegionSet s = Regions();
+  ASSERT_EQ(s.ubRegionNum, 1);
+  EXPECT_EQ(s.auwPeak[0], 300);
+  EXPECT_EQ(s.auwPeakPos[0], (6 << 8) | 11);
+  EXPECT_EQ(RegionRectWord(s.astRect[0]), RegionRectWord(RegionRect{5, 7, 10, 12}));
+  EXPECT_EQ(s.uwTouchThreshold, 100);
+
+  Touch({{3, 4, 300}, {12, 24, 260}});
+  Frame();
+  s = Regions();
+  ASSERT_EQ(s.ubRegionNum, 2);
+  EXPECT_EQ(s.auwPeak[0], 300);
+  EXPECT_EQ(s.auwPeakPos[0], (3 << 8) | 4);
+  EXPECT_EQ(s.auwPeak[1], 260);
+  EXPECT_EQ(s.auwPeakPos[1], (12 << 8) | 24);
+
+  Touch({});
+  Frame();
+  EXPECT_EQ(Regions().ubRegionNum, 0);
+}
+
+TEST_F(RegionEndToEnd, TouchModeFollowsTheFrameMaximumWithWeakTouchHandling) {
+  Start(true);
+  uint8_t mode = 255;
+  Frame();
+  Regions(&mode);
+  EXPECT_EQ(mode, 0) << "weak handling on, maximum below 45";
+  Touch({{6, 11, 80}});
+  Frame();
+  MutualRegionSet s = Regions(&mode);
+  EXPECT_EQ(mode, 1);
+  // The weak modes search with 45: the 80 blob is a region although the panel level is 100.
+  EXPECT_EQ(s.uwTouchThreshold, 45);
+  EXPECT_EQ(s.ubRegionNum, 1);
+  Touch({{6, 11, 300}});
+  Frame();
+  s = Regions(&mode);
+  EXPECT_EQ(mode, 2) << "a maximum above 199 returns to the normal mode";
+  EXPECT_EQ(s.uwTouchThreshold, 100) << "the dynamic level restores the panel's touch level";
+  Touch({{6, 11, 80}});
+  Frame();
+  Regions(&mode);
+  EXPECT_EQ(mode, 2) << "from the normal mode a weak maximum keeps it";
+  Touch({});
+  Frame();
+  Regions(&mode);
+  EXPECT_EQ(mode, 0);
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+// Region library: rectangle geometry, the special-area list, track-slot queries, integer
+// square root, the CORDIC arc tangent and region orientation, and the LibAndr vector
+// statistics with their result record.
+#include <cstring>
+
+#include "coord_records.h"
+#include "region_lib.h"
+#include "region_proc.h"
+
+LibAndrStat gstLibAndrStat;
+SpecialAreaTable gstSpecialArea;
+
+RegionRect CalcAllRect(const RegionRect* pstRects, uint8_t ubCount) {
+  RegionRect out = RegionRectFromWord(kRegionRectEmptyBound);
+  for (uint8_t i = 0; pstRects != nullptr && i < ubCount; ++i) {
+    const RegionRect r = pstRects[i];
+    if (r.ubRowStart < out.ubRowStart) out.ubRowStart = r.ubRowStart;
+    if (r.ubRowEnd > out.ubRowEnd) out.ubRowEnd = r.ubRowEnd;
+    if (r.ubColStart < out.ubColStart) out.ubColStart = r.ubColStart;
+    if (r.ubColEnd > out.ubColEnd) out.ubColEnd = r.ubColEnd;
+  }
+  return out;
+}
+
+uint32_t CalcRectCoverSize(RegionRect a, RegionRect b) {
+  if (a.ubRowStart > b.ubRowEnd || b.ubRowStart > a.ubRowEnd || a.ubColStart > b.ubColEnd ||
+      b.ubColStart > a.ubColEnd)
+    return 0;
+  const uint32_t h = static_cast<uint32_t>((a.ubRowEnd < b.ubRowEnd ? a.ubRowEnd : b.ubRowEnd) -
+                                           (a.ubRowStart > b.ubRowStart ? a.ubRowStart : b.ubRowStart) + 1);
+  const uint32_t w = static_cast<uint32_t>((a.ubColEnd < b.ubColEnd ? a.ubColEnd : b.ubColEnd) -
+                                           (a.ubColStart > b.ubColStart ? a.ubColStart : b.ubColStart) + 1);
+  return h * w;
+}
+
+uint8_t GetRectAdjacentLength(RegionRect a, RegionRect b) {
+  const bool boRows = !(a.ubRowStart > b.ubRowEnd || b.ubRowStart > a.ubRowEnd);
+  const bool boCols = !(a.ubColStart > b.ubColEnd || b.ubColStart > a.ubColEnd);
+  const int32_t rows = (a.ubRowEnd < b.ubRowEnd ? a.ubRowEnd : b.ubRowEnd) -
+                       (a.ubRowStart > b.ubRowStart ? a.ubRowStart : b.ubRowStart) + 1;
+  const int32_t cols = (a.ubColEnd < b.ubColEnd ? a.ubColEnd : b.ubColEnd) -
+                       (a.ubColStart > b.ubColStart ? a.ubColStart : b.ubColStart) + 1;
+  if (boRows && !boCols) return static_cast<uint8_t>(50 + rows);
+  if (!boRows && boCols) return static_cast<uint8_t>(cols);
+  return 0;
+}
+
+void AddSpecialRectSet(uint32_t uiRect, const uint8_t* pubParams) {
+  SpecialAreaTable& t = gstSpecialArea;
+  if (t.ubCount >= kRegionMax || pubParams == nullptr) return;
+  SpecialArea& e = t.astEntry[t.ubCount++];
+  e.uiRect = uiRect;
+  memcpy(&e.ubBoost, pubParams, 5);
+}
+
+void ReleaseTrackSlotsByRect(uint32_t uiRect, uint8_t ubRows, uint8_t ubCols) {
+  for (uint8_t k = 0; k < kRegionMax; ++k) {
+    if (RegionRectWord(gstRegionAcquireState.astSlot[k].stRect) != uiRect) continue;
+    ReleaseTrackSlot(k, ubRows, ubCols);
+    gstCoordPair.aubSlotState[k] = 9;
+  }
+}
+
+void MarkSteadyTrackSlots(uint8_t* pubFlags, uint32_t* puiRects) {
+  if (pubFlags == nullptr || puiRects == nullptr) return;
+  for (uint8_t k = 0; k < kRegionMax; ++k) {
+    const RegionTrackSlot& s = gstRegionAcquireState.astSlot[k];
+    if (s.ubFrameCnt < 6) continue;
+    pubFlags[k] = 1;
+    puiRects[k] = RegionRectWord(s.stRect);
+  }
+}
+
+uint8_t GetRegionAcquireFlag() { return gstRegionAcquireState.ubAcquireFlag; }
+
+uint32_t CalcIntegerSqrt(uint32_t v) {
+  uint32_t uiBit = 1u << 30;
+  while (uiBit > v) uiBit >>= 2;
+  uint32_t uiRoot = 0;
+  while (uiBit != 0) {
+    if (v >= uiRoot + uiBit) {
+      v -= uiRoot + uiBit;
+      uiRoot = (uiRoot >> 1) + uiBit;
+    } else {
+      uiRoot >>= 1;
+    }
+    uiBit >>= 2;
+  }
+  return uiRoot;
+}
+
+int32_t CordicAtan2(int32_t y, int32_t* px) {
+  if (px == nullptr) return 0;
+  const int32_t x = *px;
+  // Magnitudes in 64 bits: |INT32_MIN| does not fit 32.
+  const int64_t ax = x < 0 ? -static_cast<int64_t>(x) : x;
+  const int64_t ay = y < 0 ? -static_cast<int64_t>(y) : y;
+  if (ay == 0) {
+    *px = static_cast<int32_t>(ax > INT32_MAX ? INT32_MAX : ax);
+    return x < 1 ? 12868 : 0;
+  }
+  if (ax == 0) {
+    *px = static_cast<int32_t>(ay > INT32_MAX ? INT32_MAX : ay);
+    return y < 1 ? -6434 : 6434;
+  }
+  const int64_t d = ay - ax;
+  const int64_t x1 = ax + ay;
+  const int64_t y1 = d;
+  int64_t x2, y2;
+  int32_t a;
+  if (d < 0) {
+    x2 = x1 - (y1 >> 1);
+    y2 = y1 + (x1 >> 1);
+    a = 1318;
+  } else {
+    x2 = x1 + (y1 >> 1);
+    y2 = y1 - (x1 >> 1);
+    a = d > 0 ? 5116 : 3217;
+  }
+  const int64_t x3 = x2 + ((y2 >> 2) < 0 ? -(y2 >> 2) : (y2 >> 2));
+  const int64_t y3 = y2 >= 0 ? y2 - (x2 >> 2) : y2 + (x2 >> 2);
+  if (d != 0 && y2 != 0) a += y2 > 0 ? 1003 : -1003;
+  const int64_t x4 = x3 + ((y3 >> 3) < 0 ? -(y3 >> 3) : (y3 >> 3));
+  if (d != 0 && y2 != 0 && y3 != 0) a += y3 > 0 ? 509 : -509;
+  const int64_t len = (x4 * 39898 + 32768) >> 16;
+  *px = static_cast<int32_t>(len > INT32_MAX ? INT32_MAX : len);
+  if (x >= 1) return y < 0 ? -a : a;
+  return y < 1 ? a - 12868 : 12868 - a;
+}
+
+int16_t CalcRegionOrientation(const int16_t* pswMap, RegionRect r, uint8_t ubCols) {
+  uint32_t Sw = 0, Sr = 0, Sc = 0, Src = 0, Scc = 0, Srr = 0;
+  for (uint32_t row = r.ubRowStart; pswMap != nullptr && row <= r.ubRowEnd; ++row) {
+    for (uint32_t col = r.ubColStart; col <= r.ubColEnd; ++col) {
+      const int16_t v = pswMap[row * ubCols + col];
+      if (v < 25) continue;
+      const uint32_t w = v < 64 ? 1u : static_cast<uint32_t>(v >> 5);
+      const uint32_t dr = row - r.ubRowStart;
+      const uint32_t dc = col - r.ubColStart;
+      Sw += w;
+      Sr += w * dr;
+      Sc += w * dc;
+      Src += w * dc * dr;
+      Scc += w * dc * dc;
+      Srr += w * dr * dr;
+    }
+  }
+  // The moments wrap at 32 bits, as the accumulation does.
+  const int32_t y = static_cast<int32_t>(2u * (Sw * Src - Sr * Sc));
+  int32_t x = static_cast<int32_t>(Sr * Sr - Sc * Sc + (Scc - Srr) * Sw);
+  const int16_t a = static_cast<int16_t>(CordicAtan2(y, &x));
+  const int32_t t = 90 * a;
+  int32_t deg = (t + 6434) / 12868;
+  if (t < -19301) deg += 180;
+  if (deg >= 180) deg -= 180;
+  return static_cast<int16_t>(deg);
+}
+
+namespace {
+
+template <class T>
+void Track(T v, const T* p, int32_t& siMin, const void*& pvMin, int32_t& siMax, const void*& pvMax, uint32_t& uiSum) {
+  if (static_cast<int32_t>(v) > siMax) {
+    siMax = v;
+    pvMax = p;
+  }
+  if (static_cast<int32_t>(v) < siMin) {
+    siMin = v;
+    pvMin = p;
+  }
+  uiSum += static_cast<uint32_t>(static_cast<int32_t>(v));
+}
+
+template <class T>
+void Store(int32_t siMin, const void* pvMin, int32_t siMax, const void* pvMax, uint32_t uiSum) {
+  gstLibAndrStat.uwMin = static_cast<uint16_t>(siMin);
+  gstLibAndrStat.pvMinAddr = pvMin;
+  gstLibAndrStat.uwMax = static_cast<uint16_t>(siMax);
+  gstLibAndrStat.pvMaxAddr = pvMax;
+  gstLibAndrStat.uiSum = uiSum;
+}
+
+template <class T>
+uint32_t Statistic(const T* p, uint16_t n, int32_t siMin, int32_t siMax) {
+  if (n == 0 || p == nullptr) return 1;
+  const void* pvMin = p;
+  const void* pvMax = p;
+  uint32_t uiSum = 0;
+  for (uint16_t i = 0; i < n; ++i) Track<T>(p[i], p + i, siMin, pvMin, siMax, pvMax, uiSum);
+  Store<T>(siMin, pvMin, siMax, pvMax, uiSum);
+  return 0;
+}
+
+}  // namespace
+
+uint32_t LibAndrStatisticU8(const uint8_t* p, uint16_t n, LibAndrDone) { return Statistic(p, n, 65535, 0); }
+uint32_t LibAndrStatisticU16(const uint16_t* p, uint16_t n, LibAndrDone) { return Statistic(p, n, 65535, 0); }
+uint32_t LibAndrStatisticS16(const int16_t* p, uint16_t n, LibAndrDone) { return Statistic(p, n, 32767, -32768); }
+
+uint32_t LibAndrAddConstS16(const int16_t* src, int16_t k, int16_t* dst, uint16_t n, LibAndrDone) {
+  if (n == 0 || src == nullptr || dst == nullptr) return 1;
+  for (uint16_t i = 0; i < n; ++i) dst[i] = static_cast<int16_t>(src[i] + k);
+  return Statistic(dst, n, 32767, -32768);
+}
+
+uint32_t LibAndrSubS16(const int16_t* a, const int16_t* b, int16_t* dst, uint16_t n, LibAndrDone) {
+  if (n == 0 || a == nullptr || b == nullptr || dst == nullptr) return 1;
+  for (uint16_t i = 0; i < n; ++i) dst[i] = static_cast<int16_t>(a[i] - b[i]);
+  return Statistic(dst, n, 32767, -32768);
+}
+
+uint32_t LibAndrGtConstS16(const int16_t* src, int16_t k, uint8_t* mask, uint16_t n, LibAndrDone) {
+  if (n == 0 || src == nullptr || mask == nullptr) return 1;
+  for (uint16_t i = 0; i < n; ++i) mask[i] = src[i] > k ? 1 : 0;
+  return Statistic(mask, n, 65535, 0);
+}
+
+int16_t LibAndrGetMinData() { return static_cast<int16_t>(gstLibAndrStat.uwMin); }
+const void* LibAndrGetMinDataAddr() { return gstLibAndrStat.pvMinAddr; }
+int16_t LibAndrGetMaxData() { return static_cast<int16_t>(gstLibAndrStat.uwMax); }
+const void* LibAndrGetMaxDataAddr() { return gstLibAndrStat.pvMaxAddr; }
+uint32_t LibAndrGetAcc() { return gstLibAndrStat.uiSum; }
+
+void NormalizeShadowProfile(const int16_t* pswIn, int16_t* pswOut, uint8_t ubCount) {
+  if (pswIn == nullptr || pswOut == nullptr || ubCount == 0) return;
+  LibAndrStatisticS16(pswIn, ubCount);
+  const int32_t siMin = LibAndrGetMinData();
+  const int32_t siMax = LibAndrGetMaxData();
+  const int32_t m = (siMin < 0 ? -siMin : siMin) > siMax ? (siMin < 0 ? -siMin : siMin) : siMax;
+  if (m == 0) {
+    for (uint8_t i = 0; i < ubCount; ++i) pswOut[i] = pswIn[i];
+    return;
+  }
+  // The factor is kept in 32 bits: for m of 16 or less 524288 / m does not fit 16, and
+  // truncated it would turn the profile's sign or scale it to nothing. So the largest
+  // magnitude becomes 512 for every m.
+  const int32_t f = 524288 / m;
+  for (uint8_t i = 0; i < ubCount; ++i) pswOut[i] = static_cast<int16_t>((f * pswIn[i]) >> 10);
+}
+
+void CalcSumDiffShadowSub(uint32_t uiRect, uint8_t ubRows, uint8_t ubCols, const int16_t* pswDiff, int16_t* pswOut) {
+  if (pswOut == nullptr) return;
+  const uint32_t uiLen = static_cast<uint32_t>(ubRows) + ubCols;
+  for (uint32_t i = 0; i < uiLen; ++i) pswOut[i] = 0;
+  if (pswDiff == nullptr || ubRows == 0 || ubCols == 0) return;
+  const RegionRect e = RegionRectClip(ExpandRect(RegionRectFromWord(uiRect), ubRows, ubCols), ubRows, ubCols);
+  const RegionGrid g{const_cast<int16_t*>(pswDiff), ubRows, ubCols};
+  const int32_t r0 = e.ubRowStart, r1 = e.ubRowEnd, c0 = e.ubColStart, c1 = e.ubColEnd;
+  for (int32_t r = r0; r <= r1; ++r) {
+    int32_t siRow = 0;
+    for (int32_t c = c0; c <= c1; ++c) {
+      const int16_t v = g.At(r, c);
+      if (v >= 0 || (r0 + 1 < r && r < r1 - 1)) pswOut[ubRows + c] = static_cast<int16_t>(pswOut[ubRows + c] + v);
+      if (v >= 0 || (c0 + 1 < c && c < c1 - 1)) siRow += v;
+    }
+    pswOut[r] = c0 > c1 ? 0 : static_cast<int16_t>(siRow);
+  }
+  NormalizeShadowProfile(pswOut, pswOut, ubRows);
+  NormalizeShadowProfile(pswOut + ubRows, pswOut + ubRows, ubCols);
+}

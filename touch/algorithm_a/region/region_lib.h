@@ -1,0 +1,73 @@
+#pragma once
+// Region library: rectangle geometry, the special-area list, track-slot queries, the
+// integer square root, the CORDIC arc tangent and region orientation, and the LibAndr
+// vector statistics (beside the math library's LibVpu families) with their result record.
+#include <cstdint>
+
+#include "region_records.h"
+
+#pragma pack(push, 1)
+// Result of the last LibAndr operation: extremes with the address of their first
+// occurrence, and the 32-bit sum. Read through the getters right after the call.
+struct LibAndrStat {
+  uint16_t uwMin;
+  const void* pvMinAddr;
+  uint16_t uwMax;
+  const void* pvMaxAddr;
+  uint32_t uiSum;
+};
+struct SpecialArea {
+  uint32_t uiRect;
+  uint8_t ubBoost;
+  uint8_t aubParam[4];
+};
+static_assert(sizeof(SpecialArea) == 9);
+struct SpecialAreaTable {
+  uint8_t ubCount;
+  SpecialArea astEntry[kRegionMax];
+};
+static_assert(sizeof(SpecialAreaTable) == 1 + 12 * 9);
+#pragma pack(pop)
+
+extern LibAndrStat gstLibAndrStat;
+extern SpecialAreaTable gstSpecialArea;
+
+// Bounding rectangle of COUNT rectangles; {255, 0, 255, 0} for none.
+RegionRect CalcAllRect(const RegionRect* pstRects, uint8_t ubCount);
+// Nodes A and B share (0 when disjoint).
+uint32_t CalcRectCoverSize(RegionRect a, RegionRect b);
+// Side by side: 50 + shared rows; one above the other: shared columns; else 0.
+uint8_t GetRectAdjacentLength(RegionRect a, RegionRect b);
+// Appends {rectangle, 5 parameter bytes (boost first)}; a thirteenth entry is ignored.
+void AddSpecialRectSet(uint32_t uiRect, const uint8_t* pubParams);
+// Releases every track slot whose rectangle word equals RECT; its pairing state becomes 9.
+void ReleaseTrackSlotsByRect(uint32_t uiRect, uint8_t ubRows, uint8_t ubCols);
+void MarkSteadyTrackSlots(uint8_t* pubFlags, uint32_t* puiRects);
+uint8_t GetRegionAcquireFlag();
+
+// Floor of the square root, bit by bit; 0 gives 0.
+uint32_t CalcIntegerSqrt(uint32_t v);
+// Angle of (x, y) in Q12 radians (pi = 12868); *PX becomes the vector length.
+int32_t CordicAtan2(int32_t y, int32_t* px);
+// Principal-axis angle, whole degrees 0..179, of the nodes of R at or above 25.
+int16_t CalcRegionOrientation(const int16_t* pswMap, RegionRect r, uint8_t ubCols);
+
+// The optional completion callback of the LibAndr family; called by nobody, never called.
+typedef void (*LibAndrDone)();
+uint32_t LibAndrStatisticU8(const uint8_t* p, uint16_t n, LibAndrDone done = nullptr);
+uint32_t LibAndrStatisticU16(const uint16_t* p, uint16_t n, LibAndrDone done = nullptr);
+uint32_t LibAndrStatisticS16(const int16_t* p, uint16_t n, LibAndrDone done = nullptr);
+uint32_t LibAndrAddConstS16(const int16_t* src, int16_t k, int16_t* dst, uint16_t n, LibAndrDone done = nullptr);
+uint32_t LibAndrSubS16(const int16_t* a, const int16_t* b, int16_t* dst, uint16_t n, LibAndrDone done = nullptr);
+uint32_t LibAndrGtConstS16(const int16_t* src, int16_t k, uint8_t* mask, uint16_t n, LibAndrDone done = nullptr);
+int16_t LibAndrGetMinData();
+const void* LibAndrGetMinDataAddr();
+int16_t LibAndrGetMaxData();
+const void* LibAndrGetMaxDataAddr();
+uint32_t LibAndrGetAcc();
+
+// Scales a profile so that its largest magnitude becomes 512 (unchanged when all 0).
+void NormalizeShadowProfile(const int16_t* pswIn, int16_t* pswOut, uint8_t ubCount);
+// Row shadow (out[0..rows-1]) and column shadow (out[rows..]) of the diff map over the
+// rectangle grown by one node, each scaled by NormalizeShadowProfile.
+void CalcSumDiffShadowSub(uint32_t uiRect, uint8_t ubRows, uint8_t ubCols, const int16_t* pswDiff, int16_t* pswOut);

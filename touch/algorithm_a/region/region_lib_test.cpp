@@ -1,0 +1,156 @@
+// Region library: worked numbers of the geometry, the square root, the CORDIC angle and
+// orientation, the special-area list and the LibAndr statistics.
+#include "region_lib.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "coord_records.h"
+#include "region_proc.h"
+
+namespace {
+
+RegionRect Rect(uint8_t r0, uint8_t r1, uint8_t c0, uint8_t c1) { return RegionRect{r0, r1, c0, c1}; }
+
+TEST(RegionGeometry, WorkedRectangles) {
+  EXPECT_EQ(RegionRectWord(CalcAllRect(nullptr, 0)), kRegionRectEmptyBound);
+  const RegionRect one[] = {Rect(2, 4, 7, 9)};
+  EXPECT_EQ(RegionRectWord(CalcAllRect(one, 1)), 0x09070402u);
+  const RegionRect two[] = {Rect(2, 4, 7, 9), Rect(1, 3, 8, 12)};
+  EXPECT_EQ(RegionRectWord(CalcAllRect(two, 2)), RegionRectWord(Rect(1, 4, 7, 12)));
+  EXPECT_EQ(CalcRectCoverSize(Rect(0, 2, 0, 2), Rect(2, 4, 2, 4)), 1u);
+  EXPECT_EQ(CalcRectCoverSize(Rect(0, 2, 0, 2), Rect(3, 4, 0, 2)), 0u);
+  EXPECT_EQ(CalcRectCoverSize(Rect(0, 3, 0, 3), Rect(1, 2, 1, 5)), 6u);
+  EXPECT_EQ(GetRectAdjacentLength(Rect(1, 3, 0, 2), Rect(0, 5, 3, 4)), 53);
+  EXPECT_EQ(GetRectAdjacentLength(Rect(0, 1, 0, 4), Rect(2, 3, 3, 6)), 2);
+  EXPECT_EQ(GetRectAdjacentLength(Rect(0, 1, 0, 4), Rect(0, 1, 3, 6)), 0);
+  EXPECT_EQ(RegionRectWord(ExpandRect(Rect(0, 7, 0, 9), 8, 10)), RegionRectWord(Rect(0, 7, 0, 9)));
+  EXPECT_EQ(RegionRectWord(ExpandRect(Rect(3, 4, 3, 4), 8, 10)), RegionRectWord(Rect(2, 5, 2, 5)));
+}
+
+TEST(RegionArithmetic, IntegerSquareRoots) {
+  struct Case {
+    uint32_t v, root;
+  } cases[] = {{0, 0}, {1, 1}, {3, 1}, {15, 3}, {16, 4}, {99, 9}, {1u << 30, 32768}, {4294967295u, 65535}};
+  for (const Case& c : cases) EXPECT_EQ(CalcIntegerSqrt(c.v), c.root) << c.v;
+}
+
+TEST(RegionArithmetic, CordicAngleAndLength) {
+  struct Case {
+    int32_t y, x, angle, length;
+  } cases[] = {
+      {0, 0, 12868, 0},    {0, 5, 0, 5},          {-3, 0, -6434, 3},        {7, 0, 6434, 7},
+      {1000, 1000, 3217, 1408}, {1000, -1000, 9651, 1408}, {-1000, -1000, -9651, 1408}, {-1000, 1000, -3217, 1408},
+  };
+  for (const Case& c : cases) {
+    int32_t x = c.x;
+    EXPECT_EQ(CordicAtan2(c.y, &x), c.angle) << c.y << "," << c.x;
+    EXPECT_EQ(x, c.length) << c.y << "," << c.x;
+  }
+}
+
+TEST(RegionArithmetic, OrientationOfLines) {
+  struct Case {
+    std::vector<std::pair<int, int>> nodes;
+    int16_t degrees;
+  } cases[] = {
+      {{{1, 0}, {1, 1}, {1, 2}}, 0},     // along a row
+      {{{0, 1}, {1, 1}, {2, 1}}, 90},    // along a column
+      {{{0, 0}, {1, 1}, {2, 2}}, 45},    // falling diagonal
+      {{{0, 2}, {1, 1}, {2, 0}}, 136},   // rising diagonal (truncation toward zero, then +180)
+  };
+  for (const Case& c : cases) {
+    int16_t map[9] = {};
+    for (auto [r, col] : c.nodes) map[r * 3 + col] = 100;
+    map[0] = map[0] == 0 ? 24 : map[0];  // below 25: not counted
+    EXPECT_EQ(CalcRegionOrientation(map, Rect(0, 2, 0, 2), 3), c.degrees);
+  }
+}
+
+TEST(RegionLists, SpecialAreasHoldTwelveAndSlotsReleaseByRectangle) {
+  memset(&gstSpecialArea, 0, sizeof(gstSpecialArea));
+  const uint8_t params[5] = {30, 1, 2, 3, 4};
+  for (int i = 0; i < 13; ++i) AddSpecialRectSet(0x01020304u + i, params);
+  EXPECT_EQ(gstSpecialArea.ubCount, 12);
+  EXPECT_EQ(gstSpecialArea.astEntry[11].uiRect, 0x01020304u + 11);
+  EXPECT_EQ(gstSpecialArea.astEntry[0].ubBoost, 30);
+  memset(&gstSpecialArea, 0, sizeof(gstSpecialArea));
+
+  RegionAcquireStateInit(nullptr);
+  gstRegionAcquireState.astSlot[4].stRect = Rect(1, 2, 1, 2);
+  gstRegionAcquireState.astSlot[4].ubFrameCnt = 7;
+  gstRegionAcquireState.astSlot[4].uwPeak = 300;
+  gstCoordPair.aubSlotState[4] = 1;
+  uint8_t flags[12] = {};
+  uint32_t rects[12] = {};
+  MarkSteadyTrackSlots(flags, rects);
+  EXPECT_EQ(flags[4], 1);
+  EXPECT_EQ(rects[4], RegionRectWord(Rect(1, 2, 1, 2)));
+  EXPECT_EQ(flags[3], 0);
+  ReleaseTrackSlotsByRect(RegionRectWord(Rect(1, 2, 1, 2)), 8, 8);
+  EXPECT_EQ(gstRegionAcquireState.astSlot[4].ubId, 255);
+  EXPECT_EQ(gstRegionAcquireState.astSlot[4].ubFrameCnt, 0);
+  EXPECT_EQ(gstCoordPair.aubSlotState[4], 9);
+  gstCoordPair.aubSlotState[4] = 0;
+}
+
+TEST(LibAndr, StatisticsAddressTheFirstExtremeAndSum) {
+  const int16_t s[] = {5, -3, 7, -3, 7};
+  ASSERT_EQ(LibAndrStatisticS16(s, 5), 0u);
+  EXPECT_EQ(LibAndrGetMinData(), -3);
+  EXPECT_EQ(LibAndrGetMinDataAddr(), &s[1]);
+  EXPECT_EQ(LibAndrGetMaxData(), 7);
+  EXPECT_EQ(LibAndrGetMaxDataAddr(), &s[2]);
+  EXPECT_EQ(LibAndrGetAcc(), 13u);
+  EXPECT_EQ(LibAndrStatisticS16(s, 0), 1u);  // nothing changes
+  EXPECT_EQ(LibAndrGetAcc(), 13u);
+
+  const uint16_t u[] = {40000, 2, 65535};
+  ASSERT_EQ(LibAndrStatisticU16(u, 3), 0u);
+  EXPECT_EQ(static_cast<uint16_t>(LibAndrGetMaxData()), 65535);
+  EXPECT_EQ(static_cast<uint16_t>(LibAndrGetMinData()), 2);
+  EXPECT_EQ(LibAndrGetAcc(), 105537u);
+
+  const int16_t a[] = {32767, -32768, 10};
+  const int16_t b[] = {-1, 1, 4};
+  int16_t d[3];
+  ASSERT_EQ(LibAndrSubS16(a, b, d, 3), 0u);
+  EXPECT_EQ(d[0], -32768);  // 16-bit wrap
+  EXPECT_EQ(d[1], 32767);
+  EXPECT_EQ(d[2], 6);
+  EXPECT_EQ(LibAndrGetMinDataAddr(), &d[0]);
+  ASSERT_EQ(LibAndrAddConstS16(a, 1, d, 3), 0u);
+  EXPECT_EQ(d[0], -32768);
+  EXPECT_EQ(d[2], 11);
+  uint8_t mask[3];
+  ASSERT_EQ(LibAndrGtConstS16(a, 9, mask, 3), 0u);
+  EXPECT_EQ(LibAndrGetAcc(), 2u);
+  EXPECT_EQ(mask[1], 0);
+}
+
+TEST(RegionShadow, ProfilesScaleToFiveTwelveWithoutTurningSign) {
+  struct Case {
+    std::vector<int16_t> in, out;
+  } cases[] = {
+      {{16, -8, 4}, {512, -256, 128}},    // 524288 / 16 does not fit 16 bits: kept whole
+      {{1, 0, -1}, {512, 0, -512}},
+      {{1000, 500, -250}, {511, 255, -128}},
+      {{0, 0, 0}, {0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int16_t> out(c.in.size());
+    NormalizeShadowProfile(c.in.data(), out.data(), static_cast<uint8_t>(c.in.size()));
+    EXPECT_EQ(out, c.out);
+  }
+  // A 2 x 2 blob on a 6 x 6 map: rows 2-3 and columns 2-3 carry it; the row shadow peaks on
+  // the blob rows, the column shadow on its columns (200 each: 2621 x 200 >> 10 = 511).
+  std::vector<int16_t> diff(36, 0);
+  diff[2 * 6 + 2] = diff[2 * 6 + 3] = diff[3 * 6 + 2] = diff[3 * 6 + 3] = 100;
+  std::vector<int16_t> out(12, 7);
+  CalcSumDiffShadowSub(RegionRectWord(Rect(2, 3, 2, 3)), 6, 6, diff.data(), out.data());
+  EXPECT_EQ(out, (std::vector<int16_t>{0, 0, 511, 511, 0, 0, 0, 0, 511, 511, 0, 0}));
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+#pragma once
+// Region detection of algorithm A: region acquisition, the region search stage, the track
+// slots and the rectangle helpers they share. All of it runs on the frame thread; state is
+// module global (region_records.h) and never allocated per frame.
+#include <cstdint>
+
+#include "mathlib.h"
+#include "region_records.h"
+
+// ---- Grid access -----------------------------------------------------------------------
+
+// One view of a row-major s16 map. Every neighbour read of region detection goes through
+// At(), which answers the given outside value for a node beyond the grid instead of
+// reading past the map.
+struct RegionGrid {
+  int16_t* pswMap;
+  uint8_t ubRows;
+  uint8_t ubCols;
+
+  bool In(int32_t r, int32_t c) const { return r >= 0 && c >= 0 && r < ubRows && c < ubCols; }
+  int16_t At(int32_t r, int32_t c, int16_t swOutside = 0) const {
+    return (pswMap != nullptr && In(r, c)) ? pswMap[r * ubCols + c] : swOutside;
+  }
+  void Set(int32_t r, int32_t c, int16_t v) const {
+    if (pswMap != nullptr && In(r, c)) pswMap[r * ubCols + c] = v;
+  }
+  uint32_t Nodes() const { return static_cast<uint32_t>(ubRows) * ubCols; }
+};
+
+// ---- Rectangle helpers ------------------------------------------------------------------
+
+inline bool RectValidOn(RegionRect r, uint8_t ubRows, uint8_t ubCols) {
+  return r.ubRowStart <= r.ubRowEnd && r.ubRowEnd < ubRows && r.ubColStart <= r.ubColEnd && r.ubColEnd < ubCols;
+}
+// A inside B (inclusive).
+inline bool RectInside(RegionRect a, RegionRect b) {
+  return a.ubRowStart >= b.ubRowStart && a.ubRowEnd <= b.ubRowEnd && a.ubColStart >= b.ubColStart &&
+         a.ubColEnd <= b.ubColEnd;
+}
+// R grown by N nodes on each side, held to the grid.
+RegionRect RegionRectGrow(RegionRect r, uint8_t n, uint8_t ubRows, uint8_t ubCols);
+// R with every side on the grid (a rectangle of search results never leaves it; this keeps a
+// stale or foreign rectangle from steering a read outside).
+RegionRect RegionRectClip(RegionRect r, uint8_t ubRows, uint8_t ubCols);
+
+// Compacts COUNT regions: dropped ones (peak 0) leave, kept ones move down in order with
+// their rectangle, peak position and waterproof value; the label map follows (a moved
+// region's nodes get its new index, a dropped region's nodes inside its rectangle become
+// 255); the peaks behind the kept ones are cleared. Returns the new count.
+uint8_t RearrangeRegion(uint8_t ubCount, uint16_t* puwPeak, RegionRect* pstRect, uint16_t* puwPeakPos,
+                        uint16_t* puwWaterValue, uint8_t* pubLabel, uint8_t ubRows, uint8_t ubCols);
+
+// ---- Track slots and scans --------------------------------------------------------------
+
+// Clears a steady slot's nodes from the slot label map: its rectangle, and in a ring of two
+// nodes around it the bytes that hold the slot or a value of 11 or more.
+void ClearSlotLabelRing(uint8_t ubSlot, uint8_t ubRows, uint8_t ubCols);
+// Releases slot S (label ring first, then the slot's fields; id 255).
+void ReleaseTrackSlot(uint8_t ubSlot, uint8_t ubRows, uint8_t ubCols);
+// The per-frame upkeep after slot tracking; counts the steady slots.
+void RegionSlotUpkeep(uint8_t ubRows, uint8_t ubCols);
+// Strong (>= 50) nodes beside R: bit r of *ROWS for a strong node of row r outside R's
+// column band grown by one, bit c of *COLS likewise along the columns.
+void CalcOutsideStrongMasks(uint8_t ubCols, uint8_t ubRows, const int16_t* pswDiff, RegionRect stRect,
+                            uint64_t* pullRowMask, uint64_t* pullColMask);
+// Maxima along the four sides of E over the span of S; a side of E equal to P's gives 0.
+void CalcRectSideMax(const int16_t* pswDiff, uint8_t ubCols, uint8_t ubRows, RegionRect stE, int16_t* pswOut,
+                     RegionRect stP, RegionRect stS);
+// 1 when the row (column) segment a..b holds a dip clearly below its mean.
+uint8_t JudgeRowDip(const int16_t* pswDiff, uint8_t ubCols, uint8_t ubRows, uint8_t a, uint8_t b, uint8_t ubRow);
+uint8_t JudgeColumnDip(const int16_t* pswDiff, uint8_t ubCol, uint8_t a, uint8_t b, uint8_t ubCols, uint8_t ubRows);
+
+// ---- Acquisition ------------------------------------------------------------------------
+
+// Touch mode of the frame (2 normal, 1 weak touch with strong nodes, 0 weak touch).
+extern uint8_t gubTouchMode;
+extern uint8_t gubGloveSat;
+extern uint32_t gunGloveRect;
+extern uint8_t gubEnterHoverCnt;
+
+// Region search statics that carry from frame to frame.
+struct RegionSearchState {
+  uint8_t ubThrDropCnt;   // frames in a row with a strong tracked touch (0-100)
+  uint8_t ubThrDropHold;  // frames left with the threshold lowered (0-25)
+};
+extern RegionSearchState gstRegionSearchState;
+
+// The byte offset in the work buffer where acquisition keeps the unmodified diff map.
+inline constexpr uint32_t kRegionSavedDiffAt = 5824;
+
+void RegionCommonInit();
+void RegionAcquireInit(uint8_t* pubWorkBuf);
+void RegionAcquire(RegionAcquireInput* pstIn);
+// Builds the input record from the module records, runs RegionAcquire, writes back.
+void RegionAcquireWrapper();
+// The stage's touch-mode choice from the frame's diff extremes.
+uint8_t RegionTouchModeNext(uint8_t ubMode, int16_t swMax, int16_t swMin, bool boForceNormal);
+// The hover-entry count of one frame.
+void RegionHoverCount();
+// RegionSearchProc flags: bit 0 skips the diff conditioning (valley, special areas, drop).
+void RegionSearchProc(RegionAcquireInput* pstIn, uint8_t ubFlags);
+
+// Second search: regions seeded at unlabelled local maxima of the rows flagged in
+// gullDiffOverFlag, grown from a 30-entry node stack; adds to *COUNT (at most 12) and *SCORE.
+extern uint16_t RegionGrowStack[30];
+extern uint8_t RegionGrowStackCount;
+void RegionGrowFromStack(const int16_t* pswDiff, const uint8_t* pubLabel, const RegionSearchParam* pstParam,
+                         RegionSearchRecord* pstRec);
+void LocalPeakRegionSearch(const int16_t* pswDiff, uint8_t* pubCount, uint16_t* puwScore, RegionSearchParam* pstParam,
+                           RegionSearchRecord* pstRec);
+extern uint8_t gboStaticElecSearch;
+// Pre-search smoothing: inner nodes of the rows flagged in gullDiffOverFlag at or above the
+// touch threshold whose four neighbours (in SAVED) sum to at most 4 x the threshold become
+// the mean of the five.
+void RegionSmoothFlaggedRows(const RegionAcquireInput& in, const int16_t* pswSaved);
+
+// ---- Filters ----------------------------------------------------------------------------
+
+extern uint8_t gubPocketErrorTouchMode;     // pocket-mode time ticks left
+extern uint8_t gubPocketTouchLevelIncFlag;  // 1 while the pocket condition has been seen
+RegionRect ExpandRect(RegionRect r, uint8_t ubRows, uint8_t ubCols);
+// 1 when A and B are more than GAP nodes apart along the rows or along the columns.
+uint8_t RectNoConnectJudge(RegionRect a, RegionRect b, uint8_t ubGap);
+void PocketErrorTouchProc();
+void NfDeleteBarRegion();
+void DeleteSingleRegion();
+void DeleteCameraSingleRegion();
+void DeleteIncludeRect();
+uint8_t MergeSingleRect();
+
+// ---- Glove and dynamic level ------------------------------------------------------------
+
+struct SensitiveCmd {
+  uint16_t uwCurTouch;
+  uint16_t uwCurSecond;
+  uint16_t uwCmdTouch;   // commanded touch level (0 = none)
+  uint16_t uwCmdSecond;  // commanded second level
+};
+extern SensitiveCmd gstSensitiveCmd;
+extern uint8_t gstDynamicLevel;
+uint16_t ConfigTouchLevel();
+void GloveTouchDetect();
+void DynamicLevelInit();
+// The self peak counts of the shadow stage alone, and the bounding rectangle it keeps.
+void RegionSearchTrx();
+extern uint32_t guiRegionBoundRect;
+// Regions that lie still and weak inside a steady slot's grown rectangle: bit i of the
+// blocker mask (they never block a side growth) and the slot's seed state 1. Stillness is
+// judged on the frame's own diff (NOW) against the previous frame's.
+void RegionMarkBlockers(const RegionAcquireInput& in, const int16_t* pswNow);
+// Clean-up absorption: a region with no later region within two nodes takes the unlabelled
+// nodes of its rectangle at or above the merge level.
+void RegionAbsorbNodes(const RegionAcquireInput& in);

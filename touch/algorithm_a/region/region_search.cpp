@@ -1,0 +1,426 @@
+// The region search stage of acquisition: diff conditioning, the region threshold, the
+// connected-region search of the math library, steady track slots put back; and the
+// second search seeded at local maxima with its growth from a node stack.
+#include <cstring>
+
+#include "coord_records.h"
+#include "diff_stages.h"
+#include "region_lib.h"
+#include "region_proc.h"
+#include "tsa_config.h"
+
+RegionSearchState gstRegionSearchState;
+uint16_t RegionGrowStack[30];
+uint8_t RegionGrowStackCount;
+
+namespace {
+
+constexpr uint8_t kGrowStackMax = 30;
+constexpr uint16_t kStrongSlotPeak = 201;
+
+int16_t Frac(int32_t v, uint8_t f) { return static_cast<int16_t>((v * f) >> 6); }
+
+struct Grower {
+  const RegionGrid& g;
+  uint8_t* pubLabel;
+  uint8_t ubLabel;
+  RegionSearchRecord& rec;
+
+  void Take(int32_t r, int32_t c, bool boStrong) {
+    pubLabel[r * g.ubCols + c] = ubLabel;
+    const int16_t v = g.At(r, c);
+    const uint16_t uwV = v < 0 ? 0 : static_cast<uint16_t>(v);
+    if (boStrong) {
+      if (uwV > static_cast<uint16_t>(rec.swPeak)) {
+        rec.swPeak = static_cast<int16_t>(uwV);
+        rec.ubPeakRow = static_cast<uint8_t>(r);
+        rec.ubPeakCol = static_cast<uint8_t>(c);
+      }
+    }
+    if (r > rec.ubBottom) {
+      rec.ubBottom = static_cast<uint8_t>(r);
+    } else if (r < rec.ubTop) {
+      rec.ubTop = static_cast<uint8_t>(r);
+    }
+    if (c > rec.ubRight) {
+      rec.ubRight = static_cast<uint8_t>(c);
+    } else if (c < rec.ubLeft) {
+      rec.ubLeft = static_cast<uint8_t>(c);
+    }
+    if (boStrong && RegionGrowStackCount < kGrowStackMax) {
+      RegionGrowStack[RegionGrowStackCount++] = static_cast<uint16_t>(r * g.ubCols + c);
+    }
+  }
+  bool Free(int32_t r, int32_t c) const { return g.In(r, c) && pubLabel[r * g.ubCols + c] == kRegionLabelNone; }
+};
+
+}  // namespace
+
+void RegionGrowFromStack(const int16_t* pswDiff, const uint8_t* pubLabel, const RegionSearchParam* pstParam,
+                         RegionSearchRecord* pstRec) {
+  if (pswDiff == nullptr || pubLabel == nullptr || pstParam == nullptr || pstRec == nullptr ||
+      pstParam->pubLabelMap == nullptr || pstParam->ubCols == 0) {
+    RegionGrowStackCount = 0;
+    return;
+  }
+  const RegionGrid g{const_cast<int16_t*>(pswDiff), pstParam->ubRows, pstParam->ubCols};
+  Grower gr{g, pstParam->pubLabelMap, *pubLabel, *pstRec};
+  const RegionSearchParam& p = *pstParam;
+  while (RegionGrowStackCount > 0) {
+    const uint16_t n = RegionGrowStack[--RegionGrowStackCount];
+    const int32_t r = n / g.ubCols;
+    const int32_t c = n - r * g.ubCols;
+    if (!g.In(r, c)) continue;
+    const int32_t v = g.At(r, c) < 0 ? 0 : g.At(r, c);
+    const int16_t swSide = Frac(v, p.ubOrthStrongFactor);
+    const int16_t swFloor = Frac(v, p.ubOrthWeakFactor);
+    const int16_t swStrong = Frac(v, p.ubDiagStrongFactor);
+    const int16_t swWeak = Frac(v, p.ubDiagWeakFactor);
+    const int16_t swValley = Frac(v, p.ubSaddleFactor);
+    static constexpr int32_t kDirs[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};  // down, right, up, left
+    for (const auto& d : kDirs) {
+      const int32_t mr = r + d[0];
+      const int32_t mc = c + d[1];
+      if (!g.In(mr, mc)) {
+        pstRec->uwScore = static_cast<uint16_t>(pstRec->uwScore + 2);
+        continue;
+      }
+      if (!gr.Free(mr, mc)) continue;
+      const int16_t u = g.At(mr, mc);
+      if (u > v) pstRec->uwScore = static_cast<uint16_t>(pstRec->uwScore + 3);
+      if (u > swSide) {
+        ++pstRec->uwNodeCount;
+        pstRec->uwScore = static_cast<uint16_t>(pstRec->uwScore + 3);
+        gr.Take(mr, mc, true);
+        continue;
+      }
+      if (u <= swFloor) continue;
+      const int32_t fr = mr + d[0];
+      const int32_t fc = mc + d[1];
+      if (g.In(fr, fc) && u <= g.At(fr, fc)) continue;
+      pstRec->uwScore = static_cast<uint16_t>(pstRec->uwScore + 1);
+      gr.Take(mr, mc, false);
+    }
+    // Diagonals down-left, down-right, up-right, up-left with their flanking neighbours.
+    static constexpr int32_t kDiag[4][2] = {{1, -1}, {1, 1}, {-1, 1}, {-1, -1}};
+    for (const auto& d : kDiag) {
+      const int32_t dr = r + d[0];
+      const int32_t dc = c + d[1];
+      if (!gr.Free(dr, dc)) continue;
+      const int16_t f1 = g.At(r + d[0], c);
+      const int16_t f2 = g.At(r, c + d[1]);
+      if (!(f1 < v && f2 < v && (f1 >> 1) + (f2 >> 1) > swValley)) continue;
+      const int16_t u = g.At(dr, dc);
+      if (u > swStrong) {
+        ++pstRec->uwNodeCount;
+        pstRec->uwScore = static_cast<uint16_t>(pstRec->uwScore + 3);
+        gr.Take(dr, dc, true);
+      } else if (u > swWeak) {
+        pstRec->uwScore = static_cast<uint16_t>(pstRec->uwScore + 1);
+        gr.Take(dr, dc, false);
+      }
+    }
+  }
+}
+
+void LocalPeakRegionSearch(const int16_t* pswDiff, uint8_t* pubCount, uint16_t* puwScore, RegionSearchParam* pstParam,
+                           RegionSearchRecord* pstRec) {
+  if (pswDiff == nullptr || pubCount == nullptr || puwScore == nullptr || pstParam == nullptr || pstRec == nullptr ||
+      pstParam->pubLabelMap == nullptr)
+    return;
+  const RegionSearchParam& p = *pstParam;
+  if (p.ubRows > 63 || p.ubCols >= 128 || (p.uiRowMaskHigh & 0xE0000000u) != 0 || p.ubMaxRegions > 15 ||
+      p.ubSaddleFactor > 63 || p.ubDiagStrongFactor > 63 || p.ubDiagWeakFactor > 63 || p.ubOrthStrongFactor > 63 ||
+      p.ubOrthWeakFactor > 63 || p.ubRows == 0 || p.ubCols == 0 ||
+      static_cast<uint32_t>(p.ubRows) * p.ubCols > kRegionMaxNodes)
+    return;
+  const RegionGrid g{const_cast<int16_t*>(pswDiff), p.ubRows, p.ubCols};
+  uint8_t* pubLabel = p.pubLabelMap;
+  for (int32_t r = 0; r < g.ubRows; ++r) {
+    if (((gullDiffOverFlag >> r) & 1u) == 0) continue;
+    for (int32_t c = 0; c < g.ubCols; ++c) {
+      if (*pubCount >= kRegionMax) return;
+      const int16_t v = g.At(r, c);
+      if (pubLabel[r * g.ubCols + c] != kRegionLabelNone || v < p.swSeedThreshold) continue;
+      if (v < g.At(r, c + 1, INT16_MIN) || v < g.At(r + 1, c, INT16_MIN) || v < g.At(r, c - 1, INT16_MIN) ||
+          v < g.At(r - 1, c, INT16_MIN))
+        continue;
+      const uint8_t k = *pubCount;
+      pubLabel[r * g.ubCols + c] = k;
+      RegionSearchRecord& rec = pstRec[k];
+      rec = RegionSearchRecord{static_cast<uint8_t>(r), static_cast<uint8_t>(r), static_cast<uint8_t>(c),
+                               static_cast<uint8_t>(c), static_cast<int16_t>(v < 0 ? 0 : v), static_cast<uint8_t>(r),
+                               static_cast<uint8_t>(c), 0, 0};
+      RegionGrowStack[0] = static_cast<uint16_t>(r * g.ubCols + c);
+      RegionGrowStackCount = 1;
+      RegionGrowFromStack(pswDiff, &k, pstParam, &rec);
+      *puwScore = static_cast<uint16_t>(*puwScore + rec.uwScore);
+      *pubCount = static_cast<uint8_t>(k + 1);
+    }
+  }
+}
+
+namespace {
+
+// Threshold drop (step of the search): returns true when the touch threshold is lowered.
+bool ThresholdDropApplies(const RegionAcquireInput& in) {
+  RegionSearchState& st = gstRegionSearchState;
+  if (!(in.ubWaterOverride != 0 && in.ubFloatFlag == 0 && in.ubPairOverride == 0 && in.ubFloatMode == 0 &&
+        in.uwThresholdDrop != 0 && in.uwThresholdDrop <= in.uwTouchThreshold && in.ubPrevPointNum != 0)) {
+    st.ubThrDropCnt = 0;
+    st.ubThrDropHold = 0;
+    return false;
+  }
+  bool boStrong = false;
+  if (in.puwPairLastPeak != nullptr) {
+    for (uint8_t i = 0; i < kRegionMax; ++i) boStrong = boStrong || in.puwPairLastPeak[i] >= kStrongSlotPeak;
+  }
+  auto hold = []() {
+    RegionSearchState& h = gstRegionSearchState;
+    if (h.ubThrDropHold == 0) return false;
+    --h.ubThrDropHold;
+    return true;
+  };
+  if (!boStrong) {
+    st.ubThrDropCnt = 0;
+    return hold();
+  }
+  if (st.ubThrDropCnt > 99) {
+    st.ubThrDropCnt = 100;
+    st.ubThrDropHold = 25;
+    return true;
+  }
+  const uint8_t ubBefore = st.ubThrDropCnt++;
+  if (ubBefore >= 4) {
+    st.ubThrDropHold = 25;
+    return true;
+  }
+  return hold();
+}
+
+// Special areas: nodes of an entry's rectangle near the touch threshold get its boost.
+void BoostSpecialAreas(const RegionAcquireInput& in, const RegionGrid& g) {
+  const SpecialAreaTable& t = gstSpecialArea;
+  for (uint8_t i = 0; i < t.ubCount && i < kRegionMax; ++i) {
+    const SpecialArea& e = t.astEntry[i];
+    if (e.ubBoost == 0) continue;
+    const uint16_t uwGap = static_cast<uint16_t>(in.uwSecondThreshold - in.uwTouchThreshold);
+    uint32_t m = e.ubBoost > uwGap ? e.ubBoost : uwGap;
+    if (m > in.uwTouchThreshold / 2u) m = in.uwTouchThreshold / 2u;
+    if (m <= 50) m = 50;
+    const int32_t siFloor = static_cast<int32_t>(in.uwTouchThreshold) - static_cast<int32_t>(m);
+    const RegionRect r = RegionRectFromWord(e.uiRect);
+    for (int32_t row = r.ubRowStart; row <= r.ubRowEnd && row < g.ubRows; ++row) {
+      for (int32_t col = r.ubColStart; col <= r.ubColEnd && col < g.ubCols; ++col) {
+        const int32_t v = g.At(row, col);
+        if (v >= siFloor) g.Set(row, col, static_cast<int16_t>(v + e.ubBoost > INT16_MAX ? INT16_MAX : v + e.ubBoost));
+      }
+    }
+  }
+}
+
+bool RectOnEdge(RegionRect r, uint8_t ubRows, uint8_t ubCols) {
+  return r.ubRowStart == 0 || r.ubRowEnd + 1u == ubRows || r.ubColStart == 0 || r.ubColEnd + 1u == ubCols;
+}
+
+// The region threshold of the frame.
+uint16_t RegionThreshold(RegionAcquireInput& in, const CoordPair* pstPair) {
+  uint32_t T = in.uwTouchThreshold;
+  if ((in.ubPairOverride != 0 || in.ubFloatMode == 2) && in.ubWeakTouchMode == 0) T = (in.ubThresholdScale * T) >> 1;
+  uint8_t n = 0;
+  if (pstPair != nullptr) {
+    for (uint8_t i = 0; i < kRegionMax; ++i) {
+      if (pstPair->auwLastRectMaxDiff[i] == 0) continue;
+      const RegionRect r = pstPair->astLastRect[i];
+      const bool boCols = (r.ubColStart == 0 || r.ubColEnd + 1u == in.ubColNum) && r.ubColEnd - r.ubColStart + 1 < 3;
+      const bool boRows = (r.ubRowStart == 0 || r.ubRowEnd + 1u == in.ubRowNum) && r.ubRowEnd - r.ubRowStart + 1 < 3;
+      if (boCols || boRows) ++n;
+    }
+  }
+  uint8_t& edge = gstRegionAcquireState.ubEdgeFlag;
+  if (in.ubPrevPointNum == 0 || n == 0) {
+    edge = 0;
+    if (n >= 2) T = in.uwSecondThreshold;
+  } else if (n <= 2) {
+    if ((edge != 0 && n >= 1) || (edge == 0 && n == 2)) T = in.uwSecondThreshold;
+  } else {
+    edge = 1;
+    T = in.uwSecondThreshold;
+  }
+  return static_cast<uint16_t>(T > 0xFFFF ? 0xFFFF : T);
+}
+
+void ClearRegion(RegionAcquireInput& in, uint8_t k) {
+  const RegionRect r = RegionRectClip(in.pstRect[k], in.ubRowNum, in.ubColNum);
+  if (RectValidOn(in.pstRect[k], in.ubRowNum, in.ubColNum)) {
+    for (uint32_t row = r.ubRowStart; row <= r.ubRowEnd; ++row) {
+      for (uint32_t col = r.ubColStart; col <= r.ubColEnd; ++col) {
+        uint8_t& b = in.pubLabelMap[row * in.ubColNum + col];
+        if (b == k) b = kRegionLabelNone;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void RegionSearchProc(RegionAcquireInput* pstIn, uint8_t ubFlags) {
+  if (pstIn == nullptr || pstIn->pswDiff == nullptr || pstIn->pubLabelMap == nullptr || pstIn->pstRect == nullptr ||
+      pstIn->puwPeak == nullptr || pstIn->puwPeakPos == nullptr || pstIn->pubWorkBuf == nullptr)
+    return;
+  RegionAcquireInput& in = *pstIn;
+  RegionAcquireState& s = gstRegionAcquireState;
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  const RegionGrid g{in.pswDiff, R, C};
+  const auto* pstPair = static_cast<const CoordPair*>(in.pvCoordPair);
+
+  const bool boWaterPresent = gstRegionRoles.aubWaterFlag[0] != 0 || gstRegionRoles.aubWaterFlag[1] != 0;
+  if ((ubFlags & 1u) == 0 && !boWaterPresent) {
+    BoostSpecialAreas(in, g);
+    if (ThresholdDropApplies(in)) in.uwTouchThreshold = static_cast<uint16_t>(in.uwTouchThreshold - in.uwThresholdDrop);
+  }
+
+  // Edge columns scaled for the search only; their values are kept aside (the shared work
+  // buffer has no room reserved for them on tall panels) and put back afterwards.
+  const bool boEdgeScale = in.ubEdgeColScale != 0 && in.ubWeakTouchMode == 0 && C > 0 && R <= kRegionMaxRows;
+  static int16_t aswEdgeSave[2 * kRegionMaxRows];
+  if (boEdgeScale) {
+    for (int32_t r = 0; r < R; ++r) {
+      aswEdgeSave[2 * r] = g.At(r, 0);
+      aswEdgeSave[2 * r + 1] = g.At(r, C - 1);
+      g.Set(r, 0, static_cast<int16_t>((g.At(r, 0) * in.ubEdgeColScale) >> 7));
+      g.Set(r, C - 1, static_cast<int16_t>((aswEdgeSave[2 * r + 1] * in.ubEdgeColScale) >> 7));
+    }
+  }
+
+  const uint16_t T = RegionThreshold(in, pstPair);
+  in.uwRegionThreshold = T;
+
+  auto* pstParam = reinterpret_cast<RegionSearchParam*>(in.pubWorkBuf);
+  auto* pstRec = reinterpret_cast<RegionSearchRecord*>(in.pubWorkBuf + 40);
+  memset(pstParam, 0, sizeof(*pstParam));
+  pstParam->pubLabelMap = in.pubLabelMap;
+  pstParam->uiRowMaskLow = static_cast<uint32_t>(in.ullDiffOverRows);
+  pstParam->uiRowMaskHigh = static_cast<uint32_t>(in.ullDiffOverRows >> 32);
+  pstParam->swSeedThreshold = static_cast<int16_t>(T > 0x7FFF ? 0x7FFF : T);
+  pstParam->ubRows = R;
+  pstParam->ubCols = C;
+  pstParam->ubMaxRegions = kRegionMax;
+  pstParam->uiKeepLines = 1;
+  pstParam->uiLookAhead = 1;
+  if (in.ubLongThumb == 0 && in.ubWaterOverride == 0 && in.ubFloatFlag == 0) {
+    const RegionRect fr = in.stFloatRect;
+    const bool boWide = s.uwSearchArea > 36 && s.ubSearchCount != 0 && !RectOnEdge(fr, R, C);
+    pstParam->ubSaddleFactor = s.uwSearchArea != 0 ? 28 : 40;
+    pstParam->ubDiagStrongFactor = boWide ? 48 : 44;
+    pstParam->ubOrthStrongFactor = boWide ? 56 : 52;
+    pstParam->ubDiagWeakFactor = 28;
+    pstParam->ubOrthWeakFactor = 14;
+  } else {
+    pstParam->ubSaddleFactor = 28;
+    pstParam->ubDiagStrongFactor = 40;
+    pstParam->ubDiagWeakFactor = 16;
+    pstParam->ubOrthStrongFactor = 48;
+    pstParam->ubOrthWeakFactor = 14;
+  }
+
+  memset(pstRec, 0, kRegionMax * sizeof(RegionSearchRecord));
+  for (uint8_t i = 0; i < kRegionMax; ++i) {
+    in.pstRect[i] = RegionRectFromWord(kRegionRectNone);
+    in.puwPeak[i] = 0;
+  }
+  uint8_t ubCount = 0;
+  uint16_t uwScore = 0;
+  if (LibXpu2RegionSearch(in.pswDiff, &ubCount, &uwScore, pstParam, pstRec) != 0) {
+    ubCount = 0;
+    uwScore = 0;
+  }
+  if ((in.ubFloatFlag != 0 || in.ubCommonMode != 0) && ubCount < kRegionMax) {
+    LocalPeakRegionSearch(in.pswDiff, &ubCount, &uwScore, pstParam, pstRec);
+  }
+  if (ubCount > kRegionMax) ubCount = kRegionMax;
+  s.ubSearchCount = ubCount;
+  in.ubPairNum = ubCount;
+  in.ubRegionNum = ubCount;
+  in.uwSearchScore = uwScore;
+  for (uint8_t i = 0; i < ubCount; ++i) {
+    const RegionSearchRecord& rec = pstRec[i];
+    in.pstRect[i] = RegionRect{rec.ubTop, rec.ubBottom, rec.ubLeft, rec.ubRight};
+    in.puwPeak[i] = static_cast<uint16_t>(rec.swPeak < 0 ? 0 : rec.swPeak);
+    in.puwPeakPos[i] = static_cast<uint16_t>(rec.ubPeakCol | (rec.ubPeakRow << 8));
+  }
+
+  // Bounding area of the frame's regions.
+  RegionRect bound = RegionRectFromWord(kRegionRectEmptyBound);
+  bool boAny = false;
+  for (uint8_t i = 0; i < ubCount; ++i) {
+    if (in.puwPeak[i] == 0) continue;
+    const RegionRect r = in.pstRect[i];
+    boAny = true;
+    if (r.ubRowStart < bound.ubRowStart) bound.ubRowStart = r.ubRowStart;
+    if (r.ubRowEnd > bound.ubRowEnd) bound.ubRowEnd = r.ubRowEnd;
+    if (r.ubColStart < bound.ubColStart) bound.ubColStart = r.ubColStart;
+    if (r.ubColEnd > bound.ubColEnd) bound.ubColEnd = r.ubColEnd;
+  }
+  s.uwSearchArea = boAny ? static_cast<uint16_t>((bound.ubRowEnd - bound.ubRowStart + 1) *
+                                                 (bound.ubColEnd - bound.ubColStart + 1))
+                         : 0;
+  if (boEdgeScale) {
+    for (int32_t r = 0; r < R; ++r) {
+      g.Set(r, 0, aswEdgeSave[2 * r]);
+      g.Set(r, C - 1, aswEdgeSave[2 * r + 1]);
+    }
+  }
+
+  // Steady slots the search did not find again (their nodes were cleared for it) come back
+  // as regions; when they would not fit, the last regions make room.
+  uint8_t S = 0;
+  for (const RegionTrackSlot& slot : s.astSlot) S = static_cast<uint8_t>(S + (slot.ubFrameCnt >= 6 ? 1 : 0));
+  if (S > 0 && in.ubRegionNum + S > kRegionMax) {
+    for (uint8_t k = static_cast<uint8_t>(kRegionMax - S); k < kRegionMax; ++k) {
+      if (in.puwPeak[k] == 0) continue;
+      ClearRegion(in, k);
+      in.puwPeak[k] = 0;
+      in.pstRect[k] = RegionRectFromWord(kRegionRectCleared);
+      in.puwPeakPos[k] = 0;
+      if (in.ubPairNum > 0) --in.ubPairNum;
+      if (in.ubRegionNum > 0) --in.ubRegionNum;
+    }
+  }
+  for (uint8_t si = 0; si < kRegionMax; ++si) {
+    const RegionTrackSlot& slot = s.astSlot[si];
+    if (slot.ubFrameCnt < 6) continue;
+    uint8_t k;
+    if (in.ubRegionNum >= kRegionMax) {
+      // Twelve regions: the weakest below 1000 gives way. When every one is at 1000 or
+      // more the slot is not put back this frame: a strong region found by the search is
+      // kept rather than replaced by a remembered one.
+      k = kRegionLabelNone;
+      uint16_t uwLow = 1000;
+      for (uint8_t i = 0; i < kRegionMax; ++i) {
+        if (in.puwPeak[i] < uwLow) {
+          uwLow = in.puwPeak[i];
+          k = i;
+        }
+      }
+      if (k == kRegionLabelNone) continue;
+      ClearRegion(in, k);
+    } else {
+      k = in.ubRegionNum;
+      ++in.ubRegionNum;
+      if (in.ubPairNum < kRegionMax) ++in.ubPairNum;
+    }
+    const RegionRect r = RegionRectClip(slot.stRect, R, C);
+    in.pstRect[k] = r;
+    in.puwPeak[k] = slot.uwPeak;
+    in.puwPeakPos[k] = static_cast<uint16_t>(((r.ubColStart + r.ubColEnd) >> 1) | (((r.ubRowStart + r.ubRowEnd) >> 1) << 8));
+    if (RectValidOn(slot.stRect, R, C)) {
+      for (uint32_t row = r.ubRowStart; row <= r.ubRowEnd; ++row) {
+        for (uint32_t col = r.ubColStart; col <= r.ubColEnd; ++col) {
+          if (s.aubSlotLabel[row * C + col] == si) in.pubLabelMap[row * C + col] = k;
+        }
+      }
+    }
+  }
+}
