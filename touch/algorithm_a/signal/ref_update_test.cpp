@@ -1,0 +1,283 @@
+// The reference module on its own: power-on countdown, request codes and delays, the wake
+// leave, and the self reference update's counters.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "signal_proc.h"
+#include "tsa_common.h"
+#include "tsa_report.h"
+
+namespace {
+
+constexpr uint8_t kRows = 3;
+constexpr uint8_t kCols = 4;
+constexpr uint16_t kNodes = kRows * kCols;
+
+class RefModule : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    memset(&gstRefUpdateCfg, 0, sizeof(gstRefUpdateCfg));
+    RefUpdateInit(100);
+    gboSelfForceRefUpdate = 0;
+    wake_ = 0;
+    for (uint16_t i = 0; i < kNodes; ++i) {
+      raw_[i] = static_cast<uint16_t>(2000 + i);
+      filt_[i] = static_cast<uint16_t>(3000 + i);
+      ref_[i] = 1000;
+      diff_[i] = 55;
+    }
+    for (auto& v : selfRaw_) v = 700;
+    for (auto& v : selfRef_) v = 500;
+    for (auto& v : selfDiff_) v = 9;
+    a_ = {};
+    a_.ubRows = kRows;
+    a_.ubCols = kCols;
+    a_.uwSelfLen = kRows + kCols;
+    a_.uwNodeNum = kNodes;
+    a_.swTouchThr = 100;
+    a_.puwRaw = raw_;
+    a_.puwFiltRaw = filt_;
+    a_.puwSelfRaw = selfRaw_;
+    a_.puwRef = ref_;
+    a_.puwCleanRef = clean_;
+    a_.puwSelfRef = selfRef_;
+    a_.pswDiff = diff_;
+    a_.pswSelfDiff = selfDiff_;
+    a_.puiWakeCheck = &wake_;
+  }
+  // Frames of the power-on build until it happens (0 when not within 20 frames).
+  int PowerOnFrame() {
+    for (int f = 1; f <= 20; ++f)
+      if (GetPanelPowerOnRefEntrance(&a_) != 0) return f;
+    return 0;
+  }
+  // Frames of the mutual update until a rebuild (0 when not within 20 frames).
+  int RebuildFrame() {
+    a_.uwRefValid = 1;
+    for (int f = 1; f <= 20; ++f) {
+      RefUpdatePanelMutual(&a_);
+      if (a_.ubRebuildMarker == 3) return f;
+    }
+    return 0;
+  }
+
+  uint16_t raw_[kNodes], filt_[kNodes], ref_[kNodes], clean_[kNodes];
+  int16_t diff_[kNodes];
+  uint16_t selfRaw_[kRows + kCols], selfRef_[kRows + kCols];
+  int16_t selfDiff_[kRows + kCols];
+  uint32_t wake_;
+  RefUpdateArgs a_;
+};
+
+TEST_F(RefModule, PowerOnCountdownOfEachSetter) {
+  struct Case {
+    const char* name;
+    bool rebuild;  // RebuildPowerOnRef, else SetPowerOnTimes
+    uint8_t n;
+    int frame;
+  };
+  const Case cases[] = {
+      {"rebuild 0: next frame", true, 0, 1}, {"rebuild 1", true, 1, 1},  {"rebuild 7", true, 7, 7},
+      {"rebuild 9", true, 9, 9},             {"rebuild 10: nine frames", true, 10, 9},
+      {"set 9: next frame", false, 9, 1},    {"set 5: fourth frame", false, 5, 4},
+  };
+  for (const Case& c : cases) {
+    a_.uwRefValid = 0;
+    for (auto& v : ref_) v = 1000;
+    if (c.rebuild) {
+      RebuildPowerOnRef(c.n);
+    } else {
+      SetPowerOnTimes(c.n);
+    }
+    EXPECT_EQ(PowerOnFrame(), c.frame) << c.name;
+    EXPECT_EQ(a_.uwRefValid, 1) << c.name;
+    EXPECT_EQ(a_.ubBuilt, 1) << c.name;
+    EXPECT_EQ(std::vector<uint16_t>(ref_, ref_ + kNodes), std::vector<uint16_t>(raw_, raw_ + kNodes)) << c.name;
+  }
+  // With a reference the call returns at once and leaves the counter alone.
+  SetPowerOnTimes(3);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(GetPanelPowerOnRefEntrance(&a_), 1);
+  EXPECT_EQ(a_.ubBuilt, 0);
+  EXPECT_EQ(gstRefUpdateModule.ubPowerOnCnt, 3);
+}
+
+TEST_F(RefModule, PowerOnBuildAfterAWakeKeepsTheRestoredReference) {
+  wake_ = kFpWakeArmed;
+  SetPowerOnTimes(9);
+  EXPECT_EQ(PowerOnFrame(), 1);
+  EXPECT_EQ(ref_[0], 1000) << "the restored reference stays";
+  EXPECT_EQ(selfRef_[0], 500);
+  EXPECT_EQ(std::vector<int16_t>(diff_, diff_ + kNodes), std::vector<int16_t>(kNodes, 0));
+  EXPECT_EQ(std::vector<int16_t>(selfDiff_, selfDiff_ + kRows + kCols), std::vector<int16_t>(kRows + kCols, 0));
+
+  // Without the marker the self reference comes from the self raw vector.
+  wake_ = 0;
+  a_.uwRefValid = 0;
+  SetPowerOnTimes(9);
+  EXPECT_EQ(PowerOnFrame(), 1);
+  EXPECT_EQ(selfRef_[kRows + kCols - 1], 700);
+}
+
+TEST_F(RefModule, DelayedRebuildComesOnTheFrameAfterTheDelay) {
+  for (uint8_t n : {0, 1, 2, 5}) {
+    RefUpdateInit(100);
+    for (auto& v : ref_) v = 1000;
+    EXPECT_EQ(DelayToUpdateRef(n), n);
+    EXPECT_EQ(RebuildFrame(), n + 1) << "delay " << int{n};
+    EXPECT_EQ(a_.ubRebuildCode, 13);
+    EXPECT_EQ(GetMutualRefUpdateType(), 13);
+    EXPECT_EQ(GetMutualRefUpdateCnt(), 1);
+    EXPECT_EQ(ref_[5], filt_[5]) << "the filtered raw map is the new reference";
+    EXPECT_EQ(diff_[5], 0);
+    EXPECT_EQ(gboSelfForceRefUpdate, 0) << "a delayed rebuild leaves the self reference alone";
+    EXPECT_EQ(gstRefUpdateModule.ubReqCode, 0);
+  }
+  // Without a reference, or when configured never to rebuild, the request waits.
+  RefUpdateInit(100);
+  DelayToUpdateRef(0);
+  a_.uwRefValid = 0;
+  RefUpdatePanelMutual(&a_);
+  EXPECT_EQ(a_.ubRebuildMarker, 0);
+  gstRefUpdateCfg.aubData[0] = 0x01;
+  EXPECT_EQ(RebuildFrame(), 0);
+}
+
+TEST_F(RefModule, RebuildCodesAndTheSelfReference) {
+  struct Case {
+    uint8_t code;
+    bool copies;
+    bool forcesSelf;
+  };
+  const Case cases[] = {{1, true, true}, {2, true, false}, {6, true, true}, {11, true, true}, {12, false, true}};
+  for (const Case& c : cases) {
+    RefUpdateInit(100);
+    gboSelfForceRefUpdate = 0;
+    for (auto& v : ref_) v = 1000;
+    gstRefUpdateModule.ubReqCode = c.code;
+    EXPECT_EQ(RebuildFrame(), 1) << int{c.code};
+    EXPECT_EQ(a_.ubRebuildCode, c.code);
+    EXPECT_EQ(ref_[0], c.copies ? filt_[0] : 1000) << int{c.code};
+    EXPECT_EQ(gboSelfForceRefUpdate, c.forcesSelf ? 1 : 0) << int{c.code};
+    EXPECT_EQ(gstRefUpdateModule.ubEnvCountdown, 80);
+  }
+  // Code 10 copies only the lines marked for it: none are, so nothing is copied, and it
+  // does not touch the self reference.
+  RefUpdateInit(100);
+  gboSelfForceRefUpdate = 0;
+  for (auto& v : ref_) v = 1000;
+  gstRefUpdateModule.ubReqCode = 10;
+  EXPECT_EQ(RebuildFrame(), 1);
+  EXPECT_EQ(ref_[0], 1000);
+  EXPECT_EQ(gboSelfForceRefUpdate, 0);
+}
+
+TEST_F(RefModule, WakeLeaveRebuildsOnTheEleventhTouchFreeFrame) {
+  wake_ = kFpWakeArmed;
+  a_.uwRefValid = 1;
+  a_.ubTouchNum = 1;
+  for (int i = 0; i < 5; ++i) RefUpdatePanelMutual(&a_);  // touched frames do not count
+  EXPECT_EQ(a_.ubRebuildMarker, 0);
+  a_.ubTouchNum = 0;
+  EXPECT_EQ(RebuildFrame(), 11);
+  EXPECT_EQ(a_.ubRebuildCode, 13);
+  EXPECT_EQ(wake_, 0u) << "the marker is disarmed";
+  EXPECT_EQ(gboSelfForceRefUpdate, 1) << "a wake leave refreshes the self reference too";
+}
+
+// ---- Self reference ------------------------------------------------------------------
+
+class SelfRef : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    memset(&gstRefUpdateTRxCfg, 0, sizeof(gstRefUpdateTRxCfg));
+    const uint16_t thr[4] = {300, 200, 250, 220};  // T1..T4
+    memcpy(gstRefUpdateTRxCfg.aubData, thr, sizeof(thr));
+    gstRefUpdateTRxCfg.aubData[16] = 0x01;
+    RefUpdateTRxInit(filt_, diff_, ref_);
+    gboStylusTouch = 0;
+    Reset();
+  }
+  void Reset() {
+    for (auto& v : ref_) v = 500;
+    for (auto& v : filt_) v = 640;
+    for (auto& v : diff_) v = 7;
+  }
+  // One frame with extremes {minA, maxA, minB, maxB} and mutual max/min; true when the
+  // self reference was replaced.
+  bool Frame(std::array<int16_t, 4> ext, int16_t mutMax, int16_t mutMin, uint8_t tick, uint8_t stylus = 0) {
+    Reset();
+    RefUpdateTRxInput in{};
+    in.pswExtremes = ext.data();
+    in.puwFiltSelfRaw = filt_;
+    in.ubSelfLen = 6;
+    in.swMutualMax = mutMax;
+    in.swMutualMin = mutMin;
+    in.swTouchThr = 100;
+    in.ubTick = tick;
+    in.ubStylus = stylus;
+    in.pswSelfDiff = diff_;
+    in.puwSelfRef = ref_;
+    RefUpdateTRx(&in);
+    return ref_[0] == 640;
+  }
+  uint16_t filt_[6], ref_[6];
+  int16_t diff_[6];
+};
+
+TEST_F(SelfRef, QuietFramesAndTheirTick) {
+  EXPECT_FALSE(Frame({0, 10, 0, 10}, 20, 0, 0)) << "a tick of 0 never advances";
+  EXPECT_TRUE(Frame({0, 10, 0, 10}, 20, 0, 1)) << "a quiet frame with a tick updates at once";
+  EXPECT_EQ(diff_[3], 0);
+  // Self spread beyond T3 while the mutual signal stays below the touch threshold.
+  EXPECT_TRUE(Frame({0, 251, 0, 10}, 60, 0, 1));
+  EXPECT_FALSE(Frame({0, 250, 0, 10}, 60, 0, 1));
+  // A touch: nothing quiet about it.
+  EXPECT_FALSE(Frame({0, 260, 0, 300}, 150, 0, 1));
+  // A forced update goes through even then, and is consumed.
+  SetSelfForceUpdate(1);
+  EXPECT_TRUE(Frame({0, 260, 0, 300}, 150, 0, 1));
+  EXPECT_EQ(gboSelfForceRefUpdate, 0);
+  EXPECT_FALSE(Frame({0, 260, 0, 300}, 150, 0, 1));
+  // Disabled by configuration: nothing happens.
+  gstRefUpdateTRxCfg.aubData[16] = 0;
+  RefUpdateTRxInit(filt_, diff_, ref_);
+  EXPECT_FALSE(Frame({0, 10, 0, 10}, 20, 0, 1));
+}
+
+TEST_F(SelfRef, DriftCounterSteps) {
+  // Touch threshold reached, self maxima far below zero: about one step per 100 counts.
+  EXPECT_FALSE(Frame({-151, -151, -151, -151}, 100, 0, 1));
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 1);
+  EXPECT_FALSE(Frame({-1000, -1000, -1000, -1000}, 100, 0, 1));
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 11);
+  EXPECT_FALSE(Frame({-1000, -1000, -1000, -1000}, 100, 0, 0)) << "no tick, no step";
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 11);
+  RefUpdateTRxInit(filt_, diff_, ref_);
+  for (int i = 1; i < 31; ++i) ASSERT_FALSE(Frame({-151, -151, -151, -151}, 100, 0, 1)) << i;
+  EXPECT_TRUE(Frame({-151, -151, -151, -151}, 100, 0, 1)) << "the 31st step updates";
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 0);
+  // Below the touch threshold the drift counter is cleared.
+  Frame({-151, -151, -151, -151}, 100, 0, 1);
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 1);
+  Frame({-151, -151, -151, -151}, 99, -99, 1);
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 0);
+}
+
+TEST_F(SelfRef, StylusFramesUpdateOnlyWhenFlat) {
+  EXPECT_TRUE(Frame({-79, 79, -79, 79}, 300, 0, 1, 1));
+  EXPECT_FALSE(Frame({-80, 79, -79, 79}, 300, 0, 1, 1));
+  EXPECT_FALSE(Frame({-79, 80, -79, 79}, 300, 0, 1, 1));
+  // Strong self signal in three stylus frames marks the stylus touch; then nothing is tested.
+  EXPECT_FALSE(Frame({0, 121, 0, 121}, 300, 0, 1, 1));
+  EXPECT_EQ(diff_[0], 0) << "the first strong frames clear the self difference";
+  EXPECT_FALSE(Frame({0, 121, 0, 121}, 300, 0, 1, 1));
+  EXPECT_EQ(diff_[0], 7);
+  EXPECT_FALSE(Frame({0, 121, 0, 121}, 300, 0, 1, 1));
+  EXPECT_EQ(gboStylusTouch, 1);
+  EXPECT_FALSE(Frame({0, 10, 0, 10}, 300, 0, 1, 1));
+}
+
+}  // namespace
