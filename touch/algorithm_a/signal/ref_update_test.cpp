@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "lcd_denoise.h"
 #include "signal_proc.h"
 #include "tsa_common.h"
 #include "tsa_report.h"
@@ -278,6 +279,28 @@ TEST_F(SelfRef, StylusFramesUpdateOnlyWhenFlat) {
   EXPECT_FALSE(Frame({0, 121, 0, 121}, 300, 0, 1, 1));
   EXPECT_EQ(gboStylusTouch, 1);
   EXPECT_FALSE(Frame({0, 10, 0, 10}, 300, 0, 1, 1));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LcdDenoiseSize, RowsTwoToFiftyTwoColumnsEightToFiftySix) {
+  struct Case {
+    uint8_t rows, cols;
+    bool ok;
+  };
+  const Case cases[] = {{2, 8, true},  {52, 56, true}, {18, 32, true},  {1, 8, false},
+                        {53, 8, false}, {2, 7, false},  {2, 57, false}, {0, 0, false}};
+  for (const Case& c : cases) EXPECT_EQ(LcdDenoiseSizeAccepted(c.rows, c.cols), c.ok) << int{c.rows} << "x" << int{c.cols};
+  gstCommon.ubDrvNum = 18;
+  gstCommon.ubSenNum = 32;
+  AppLcdDenoiseInitialWrapper(1);
+  EXPECT_EQ(gboLcdDenoiseUsable, 1);
+  gstCommon.ubSenNum = 57;
+  AppLcdDenoiseInitialWrapper(1);
+  EXPECT_EQ(gboLcdDenoiseUsable, 0);
+  gstCommon = {};
 }
 
 }  // namespace

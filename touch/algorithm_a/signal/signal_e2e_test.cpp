@@ -282,6 +282,14 @@ TEST_F(SignalEndToEnd, PowerOnReferenceAndTheDelayedRebuildAfterAHop) {
   }
 }
 
+// The LCD denoise refuses panels its tables do not cover: this 4 x 6 panel is two columns
+// too narrow.
+TEST_F(SignalEndToEnd, LcdDenoiseRefusesANarrowPanelAtInitialisation) {
+  fxtest::SysLogCapture syslog;
+  Start(Blob(0));
+  EXPECT_EQ(fxtest::SysLogCapture::Count("LCD denoise off: 4 x 6 panel outside 2-52 rows, 8-56 columns"), 1u);
+}
+
 // Record of one frequency as the controller keeps it: node values, then the trailer tying
 // it to the panel and the hopping table, then the word sum.
 Bytes KbRecord(const std::vector<uint16_t>& values, uint8_t freqIndex) {
