@@ -7,6 +7,7 @@
 #include "customer_hooks.h"
 #include "signal_proc.h"
 #include "signal_util.h"
+#include "tsa_report.h"
 
 namespace {
 
@@ -166,3 +167,33 @@ void RefUpdateSelf() {
 }
 
 void RefQuickUpdate() {}  // rebuild the reference quickly after abnormal frames
+
+void JudgeWakeFpArea() {
+  if (gstCommon.ubPowerOnRefReady != 0) return;
+  const uint32_t uiDrv = gstCommon.ubDrvNum, uiSen = gstCommon.ubSenNum;
+  uint16_t* puwRaw = gstCommon.stData.puwRawData;
+  uint16_t* puwRef = gstCommon.stData.puwRefData;
+  if (uiDrv == 0 || uiSen == 0 || puwRaw == nullptr || puwRef == nullptr) return;
+  const uint8_t* pubRect = gstCommon.aubFpRect;  // first drive, last drive, first sense, last sense
+  const int32_t iR0 = pubRect[0] >= 2 ? pubRect[0] - 2 : 0;
+  const int32_t iR1 = pubRect[1] + 2 < static_cast<int32_t>(uiDrv) ? pubRect[1] + 2 : static_cast<int32_t>(uiDrv) - 1;
+  const int32_t iC0 = pubRect[2] >= 2 ? pubRect[2] - 2 : 0;
+  const int32_t iC1 = pubRect[3] + 2 < static_cast<int32_t>(uiSen) ? pubRect[3] + 2 : static_cast<int32_t>(uiSen) - 1;
+  if (iR0 > iR1) return;
+  // The edge test compares each node with the one two columns on; a node without such a
+  // partner inside its own row has nothing to compare with and is left out.
+  const int32_t iLastS = iC1 < static_cast<int32_t>(uiSen) - 2 ? iC1 : static_cast<int32_t>(uiSen) - 3;
+  int32_t iLargest = 0;
+  for (int32_t r = iR0; r <= iR1; ++r) {
+    const uint16_t* puwRow = puwRaw + static_cast<uint32_t>(r) * uiSen;
+    for (int32_t s = iC0; s <= iLastS; ++s) {
+      const auto swD = static_cast<int16_t>(static_cast<uint16_t>(puwRow[s] - puwRow[s + 2]));
+      const int32_t iAbs = swD < 0 ? -static_cast<int32_t>(swD) : swD;
+      if (iAbs > iLargest) iLargest = iAbs;
+    }
+  }
+  if (iLargest <= static_cast<int32_t>(gstCommon.uwSecondThreshold) + 100) return;
+  memcpy(puwRef, gpuwMutualRefDataBak, sig::Nodes() * sizeof(uint16_t));
+  SetPowerOnTimes(9);
+  guiIsFWakeCheckNcln = kFpWakeArmed;
+}

@@ -127,3 +127,4 @@ void RefDataCommonInit();
 void DisConnectInit();
 void DataDisconnectProc();
 void DataDisconnectMap(uint8_t ubDrv, uint8_t ubSen, uint16_t* puwMap);
+void JudgeWakeFpArea();

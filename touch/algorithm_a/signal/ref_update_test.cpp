@@ -9,6 +9,7 @@
 #include "lcd_denoise.h"
 #include "signal_proc.h"
 #include "tsa_common.h"
+#include "tsa_frame_links.h"
 #include "tsa_report.h"
 
 namespace {
@@ -300,6 +301,55 @@ TEST(LcdDenoiseSize, RowsTwoToFiftyTwoColumnsEightToFiftySix) {
   gstCommon.ubSenNum = 57;
   AppLcdDenoiseInitialWrapper(1);
   EXPECT_EQ(gboLcdDenoiseUsable, 0);
+  gstCommon = {};
+}
+
+}  // namespace
+
+namespace {
+
+// The wake-area check on a 6 x 10 panel: an edge of a given height inside the window
+// around the wake area restores the kept reference and re-arms the power-on build.
+TEST(WakeFpArea, EdgeInsideTheWindowRestoresTheKeptReference) {
+  constexpr uint8_t kD = 6, kS = 10;
+  struct Case {
+    const char* name;
+    uint8_t rect[4];
+    uint8_t row, col;  // node whose raw value is raised
+    uint16_t rise;
+    bool restores;
+  };
+  const Case cases[] = {
+      {"edge above threshold 2 + 100", {2, 3, 4, 5}, 3, 4, 201, true},
+      {"edge equal to threshold 2 + 100", {2, 3, 4, 5}, 3, 4, 200, false},
+      {"edge two lines outside the area still counts", {2, 3, 4, 5}, 5, 7, 300, true},
+      {"edge three columns outside the area does not", {2, 2, 1, 2}, 2, 8, 300, false},
+      {"area on the first line", {0, 0, 0, 1}, 0, 0, 300, true},
+      {"area on the last line: last column pairs stay inside the row", {5, 5, 8, 9}, 5, 9, 300, true},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint16_t> raw(kD * kS, 1000), ref(kD * kS, 1234);
+    raw[c.row * kS + c.col] = static_cast<uint16_t>(1000 + c.rise);
+    gstCommon = {};
+    gstCommon.ubDrvNum = kD;
+    gstCommon.ubSenNum = kS;
+    gstCommon.uwSecondThreshold = 100;
+    gstCommon.stData.puwRawData = raw.data();
+    gstCommon.stData.puwRefData = ref.data();
+    memcpy(gstCommon.aubFpRect, c.rect, 4);
+    for (uint32_t i = 0; i < kD * kS; ++i) gpuwMutualRefDataBak[i] = 777;
+    guiIsFWakeCheckNcln = 0;
+    SetPowerOnTimes(0);
+    JudgeWakeFpArea();
+    EXPECT_EQ(ref[7], c.restores ? 777 : 1234) << c.name;
+    EXPECT_EQ(guiIsFWakeCheckNcln, c.restores ? kFpWakeArmed : 0u) << c.name;
+    EXPECT_EQ(gstRefUpdateModule.ubPowerOnCnt, c.restores ? 9 : 0) << c.name;
+  }
+  // With a reference ready nothing is looked at.
+  gstCommon.ubPowerOnRefReady = 1;
+  guiIsFWakeCheckNcln = 0;
+  JudgeWakeFpArea();
+  EXPECT_EQ(guiIsFWakeCheckNcln, 0u);
   gstCommon = {};
 }
 
