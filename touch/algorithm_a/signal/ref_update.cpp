@@ -6,6 +6,7 @@
 
 #include "signal_proc.h"
 #include "signal_util.h"
+#include "tsa_common.h"
 #include "tsa_report.h"
 
 RefUpdateModuleRec gstRefUpdateModule;
@@ -97,6 +98,8 @@ uint16_t RefUpdateInit(uint16_t uwBand) {
   m.uwEnvBand = uwBand > 50 ? uwBand : 50;
   m.ubOne = 1;
   ResetLineEntries();
+  memset(&gstRefConsistance, 0, sizeof(gstRefConsistance));
+  gubNeedJudgeEdgeGrib = 0;
   gboSRefOffUpFlag = 0;
   gboSRefEnviUpdateFlag = 0;
   gboNeedConsisUpdate = 0;
@@ -144,7 +147,7 @@ uint8_t GetPanelPowerOnRefEntrance(RefUpdateArgs* a) {
   if (a->uwRefValid != 0) return 1;
   m.ubPowerOnCnt = static_cast<uint8_t>(m.ubPowerOnCnt + 1);
   if (m.ubPowerOnCnt < kPowerOnFrames) return 0;
-  a->uwRefValid = 1;
+  gstCommon.ubPowerOnRefReady = 1;
   if (*a->puiWakeCheck != kFpWakeArmed) {
     memcpy(a->puwRef, a->puwRaw, a->uwNodeNum * sizeof(uint16_t));
     if (a->puwCleanRef != nullptr) memcpy(a->puwCleanRef, a->puwRef, a->uwNodeNum * sizeof(uint16_t));
@@ -153,6 +156,22 @@ uint8_t GetPanelPowerOnRefEntrance(RefUpdateArgs* a) {
   }
   memset(a->pswDiff, 0, a->uwNodeNum * sizeof(int16_t));
   if (a->pswSelfDiff != nullptr) memset(a->pswSelfDiff, 0, a->uwSelfLen * sizeof(int16_t));
+  // The consistency record starts from the new reference: second-neighbour roughness of the
+  // reference, neighbour roughness of the clean reference.
+  RefConsistanceRec& rc = gstRefConsistance;
+  const uint32_t uiRef = CalcCurConsistencyDrv(a->puwRef, 0, a->ubRows, kConsistSecondNeighbour);
+  rc.uiRawDrvConsist = uiRef;
+  rc.uiRefDrvConsist = uiRef;
+  rc.auiAverages[0] = uiRef;
+  rc.uiMinimum = uiRef;
+  const uint16_t* puwClean = a->puwCleanRef != nullptr ? a->puwCleanRef : a->puwRef;
+  const uint32_t uiClean = CalcCurConsistencyDrv(puwClean, 0, a->ubRows, kConsistNeighbour);
+  rc.uiAlignDrvConsist = uiClean;
+  rc.uiCleanDrvConsist = uiClean;
+  rc.auiAverages[1] = uiClean;
+  rc.uwScreenConsist = static_cast<uint16_t>(rc.swLargestDiff);
+  memset(rc.auiSums, 0, sizeof(rc.auiSums));
+  rc.ubChangeCnt = 0;
   a->ubBuilt = 1;
   return 1;
 }

@@ -128,3 +128,41 @@ void DisConnectInit();
 void DataDisconnectProc();
 void DataDisconnectMap(uint8_t ubDrv, uint8_t ubSen, uint16_t* puwMap);
 void JudgeWakeFpArea();
+
+// ---- Reference consistency measures ----------------------------------------------------
+inline constexpr uint32_t kRefMaxLines = 64;
+inline constexpr uint32_t kRefMaxCols = 64;
+#pragma pack(push, 1)
+struct RefConsistanceRec {
+  uint8_t ubRebuilt;
+  uint8_t ubTickAcc;
+  uint8_t ubCheckPending;
+  uint8_t ubChangeCnt;
+  uint8_t ubSampleCnt;
+  uint8_t ubSampleTarget;
+  int16_t swLargestDiff;      // largest |neighbour difference| of the last drive pass
+  int16_t swPrevLargestDiff;
+  uint16_t uwScreenConsist;
+  uint16_t uwSignalPersist;
+  uint16_t uwRecheckCnt;
+  uint32_t uiRawDrvConsist;   // current raw map, second-neighbour mode
+  uint32_t uiAlignDrvConsist;
+  uint32_t uiWholeConsist;
+  uint32_t uiRefDrvConsist;
+  uint32_t uiCleanDrvConsist;
+  uint32_t uiWholeAtRebuild;
+  uint32_t auiSums[3];
+  uint32_t auiAverages[2];
+  uint32_t uiMinimum;
+  uint32_t auiLine[kRefMaxLines];  // consistency of each drive line
+};
+#pragma pack(pop)
+extern RefConsistanceRec gstRefConsistance;
+extern uint8_t gubNeedJudgeEdgeGrib;
+
+inline constexpr uint8_t kConsistSecondNeighbour = 0;
+inline constexpr uint8_t kConsistNeighbour = 1;
+uint32_t CalcCurConsistencyDrv(const uint16_t* puwMap, uint8_t ubFirst, uint8_t ubEnd, uint8_t ubMode);
+void CalcConsistBeforeComplentRaw(int16_t* pswMap);
+uint32_t GetCurScreenConst();
+uint32_t* GetCurConsistDrvAdr();

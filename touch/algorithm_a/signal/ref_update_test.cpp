@@ -21,6 +21,7 @@ constexpr uint16_t kNodes = kRows * kCols;
 class RefModule : public ::testing::Test {
  protected:
   void SetUp() override {
+    gstCommon = {};
     memset(&gstRefUpdateCfg, 0, sizeof(gstRefUpdateCfg));
     RefUpdateInit(100);
     gboSelfForceRefUpdate = 0;
@@ -88,6 +89,7 @@ TEST_F(RefModule, PowerOnCountdownOfEachSetter) {
   };
   for (const Case& c : cases) {
     a_.uwRefValid = 0;
+    gstCommon.ubPowerOnRefReady = 0;
     for (auto& v : ref_) v = 1000;
     if (c.rebuild) {
       RebuildPowerOnRef(c.n);
@@ -95,11 +97,12 @@ TEST_F(RefModule, PowerOnCountdownOfEachSetter) {
       SetPowerOnTimes(c.n);
     }
     EXPECT_EQ(PowerOnFrame(), c.frame) << c.name;
-    EXPECT_EQ(a_.uwRefValid, 1) << c.name;
+    EXPECT_EQ(gstCommon.ubPowerOnRefReady, 1) << c.name;
     EXPECT_EQ(a_.ubBuilt, 1) << c.name;
     EXPECT_EQ(std::vector<uint16_t>(ref_, ref_ + kNodes), std::vector<uint16_t>(raw_, raw_ + kNodes)) << c.name;
   }
   // With a reference the call returns at once and leaves the counter alone.
+  a_.uwRefValid = 1;
   SetPowerOnTimes(3);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(GetPanelPowerOnRefEntrance(&a_), 1);
   EXPECT_EQ(a_.ubBuilt, 0);
@@ -117,10 +120,69 @@ TEST_F(RefModule, PowerOnBuildAfterAWakeKeepsTheRestoredReference) {
 
   // Without the marker the self reference comes from the self raw vector.
   wake_ = 0;
-  a_.uwRefValid = 0;
   SetPowerOnTimes(9);
   EXPECT_EQ(PowerOnFrame(), 1);
   EXPECT_EQ(selfRef_[kRows + kCols - 1], 700);
+}
+
+// Drive consistency of a 3 x 6 map: neighbour mode sums the excess of each step over 15;
+// second-neighbour mode sums second differences over the node threshold (doubled at a
+// line's ends) and returns how lines two apart disagree.
+TEST_F(RefModule, DriveConsistencyOfEachMode) {
+  gstRefUpdateCfg.aubData[8] = 10;
+  a_.ubCols = 6;
+  a_.ubRows = 3;
+  a_.uwRefValid = 1;
+  gpstRefUpdateArgs = &a_;
+  const uint16_t map[18] = {100, 120, 100, 120, 100, 120,   // steps of 20: 5 over the floor each
+                            100, 100, 100, 100, 100, 100,   // flat
+                            100, 100, 160, 100, 100, 100};  // one bump of 60
+  EXPECT_EQ(CalcCurConsistencyDrv(map, 0, 3, kConsistNeighbour), 5u * 5 + 0 + 45 * 2);
+  EXPECT_EQ(gstRefConsistance.auiLine[0], 25u);
+  EXPECT_EQ(gstRefConsistance.auiLine[2], 90u);
+  EXPECT_EQ(gstRefConsistance.swLargestDiff, 60);
+  EXPECT_EQ(*GetCurConsistDrvAdr(), 25u);
+  EXPECT_EQ(CalcCurConsistencyDrv(map, 1, 1, kConsistNeighbour), 0u) << "an empty range";
+  // Second-neighbour mode: line 2 has d = {-60, 0, 60, 0}, e = {-60, -60, 60}; excess over
+  // 20, 10, 20 = 40 + 50 + 40. Line 0 has d = 0 throughout. Lines 0 and 2 differ by e itself.
+  EXPECT_EQ(CalcCurConsistencyDrv(map, 0, 3, kConsistSecondNeighbour), 130u);
+  EXPECT_EQ(gstRefConsistance.auiLine[2], 130u);
+  EXPECT_EQ(gstRefConsistance.auiLine[0], 0u);
+}
+
+TEST_F(RefModule, EdgeGripIsSeenOnlyOnAnOuterLineAtPowerOn) {
+  a_.ubCols = 6;
+  a_.ubRows = 5;
+  gpstRefUpdateArgs = &a_;
+  std::vector<uint16_t> map(30, 1000);
+  map[4 * 6 + 3] = 1151;  // a step of 151 on the last line
+  for (uint16_t valid : {1, 0}) {
+    a_.uwRefValid = valid;
+    gubNeedJudgeEdgeGrib = 0;
+    CalcCurConsistencyDrv(map.data(), 0, 5, kConsistNeighbour);
+    EXPECT_EQ(gubNeedJudgeEdgeGrib, valid == 0 ? 1 : 0);
+  }
+  map[2 * 6 + 1] = 1151;  // the middle line steps as well: not a grip
+  gubNeedJudgeEdgeGrib = 0;
+  CalcCurConsistencyDrv(map.data(), 0, 5, kConsistNeighbour);
+  EXPECT_EQ(gubNeedJudgeEdgeGrib, 0);
+}
+
+TEST_F(RefModule, CornerBlendChangesExactlyFourNodes) {
+  a_.ubCols = 4;
+  a_.ubRows = 3;
+  gpstRefUpdateArgs = &a_;
+  std::vector<int16_t> map(12);
+  for (int i = 0; i < 12; ++i) map[i] = static_cast<int16_t>(10 * i);
+  const std::vector<int16_t> before = map;
+  CalcConsistBeforeComplentRaw(map.data());
+  EXPECT_EQ(map[0], (6 * 10 + 4 * 0) / 10);
+  EXPECT_EQ(map[3], (6 * 20 + 4 * 30) / 10);
+  EXPECT_EQ(map[8], (6 * 90 + 4 * 80) / 10);
+  EXPECT_EQ(map[11], (6 * 100 + 4 * 110) / 10);
+  int changed = 0;
+  for (int i = 0; i < 12; ++i) changed += map[i] != before[i] ? 1 : 0;
+  EXPECT_EQ(changed, 4);
 }
 
 TEST_F(RefModule, DelayedRebuildComesOnTheFrameAfterTheDelay) {
