@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "customer_hooks.h"
 #include "lcd_denoise.h"
 #include "signal_proc.h"
 #include "tsa_common.h"
@@ -413,6 +414,49 @@ TEST(WakeFpArea, EdgeInsideTheWindowRestoresTheKeptReference) {
   JudgeWakeFpArea();
   EXPECT_EQ(guiIsFWakeCheckNcln, 0u);
   gstCommon = {};
+}
+
+}  // namespace
+
+namespace {
+
+// Line repair on a 4 x 5 map whose node (r, c) holds 100 r + c: broken drive lines first,
+// then sense lines, each from its neighbours; repaired lines feed later repairs.
+TEST(LineRepair, BrokenLinesTakeTheirNeighbours) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> drv, sen;
+    std::vector<std::pair<int, uint16_t>> want;  // node index, value
+  };
+  const Case cases[] = {
+      {"first drive line copies line 1", {0}, {}, {{0, 100}, {4, 104}}},
+      {"last drive line copies the one before", {3}, {}, {{15, 200}, {19, 204}}},
+      {"inner drive line averages", {2}, {}, {{10, 200}, {12, 202}}},
+      {"a list ends at 255", {255, 1}, {}, {{5, 100}}},
+      {"first and last sense lines", {}, {0, 4}, {{0, 1}, {4, 3}, {19, 303}}},
+      {"inner sense line after a repaired drive line", {1}, {2}, {{5, 100}, {7, 102}, {2, 2}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint16_t> map(20);
+    for (int r = 0; r < 4; ++r)
+      for (int s = 0; s < 5; ++s) map[r * 5 + s] = static_cast<uint16_t>(100 * r + s);
+    gstChannelDisconnect = {};
+    gstChannelDisconnect.ubRowCount = static_cast<uint8_t>(c.drv.size());
+    gstChannelDisconnect.ubColCount = static_cast<uint8_t>(c.sen.size());
+    for (size_t i = 0; i < c.drv.size(); ++i) gstChannelDisconnect.aubRows[i] = c.drv[i];
+    for (size_t i = 0; i < c.sen.size(); ++i) gstChannelDisconnect.aubCols[i] = c.sen[i];
+    DataDisconnectMap(4, 5, map.data());
+    for (const auto& [at, value] : c.want) EXPECT_EQ(map[at], value) << c.name << " node " << at;
+  }
+  // Indices past the panel are ignored rather than written.
+  std::vector<uint16_t> map(20, 7);
+  gstChannelDisconnect = {};
+  gstChannelDisconnect.ubRowCount = 1;
+  gstChannelDisconnect.aubRows[0] = 4;
+  gstChannelDisconnect.ubColCount = 1;
+  gstChannelDisconnect.aubCols[0] = 5;
+  DataDisconnectMap(4, 5, map.data());
+  EXPECT_EQ(map, std::vector<uint16_t>(20, 7));
 }
 
 }  // namespace
