@@ -200,6 +200,10 @@ TEST_F(RefModule, DelayedRebuildComesOnTheFrameAfterTheDelay) {
     EXPECT_EQ(gboSelfForceRefUpdate, 0) << "a delayed rebuild leaves the self reference alone";
     EXPECT_EQ(gstRefUpdateModule.ubReqCode, 0);
   }
+  // A delay beyond the 8-bit code saturates instead of wrapping into a rebuild code.
+  RefUpdateInit(100);
+  DelayToUpdateRef(250);
+  EXPECT_EQ(gstRefUpdateModule.ubReqCode, 255);
   // Without a reference, or when configured never to rebuild, the request waits.
   RefUpdateInit(100);
   DelayToUpdateRef(0);
