@@ -78,6 +78,12 @@ class FingerFrames {
     for (size_t i = 0; i < im_.size() && i < rows.size(); ++i) im_[i] = static_cast<int16_t>(rows[i]);
     bytes_.U16(kFrameImLenAt, static_cast<uint16_t>(im_.size() * sizeof(int16_t)));
   }
+  // The mutual buffer of the last frame: the module writes its diff map back into it.
+  const std::vector<int16_t>& Mutual() const { return mutual_; }
+  // Adds DELTA to every raw node of the next frames.
+  void ShiftRaw(int16_t delta) {
+    for (int16_t& v : raw_) v = static_cast<int16_t>(v + delta);
+  }
   // The firmware frequency index the next frames report.
   void SetFreqIndex(uint8_t index) { bytes_.U8(kFrameFreqIndexAt, index); }
   FingerFrames(const FingerFrames&) = delete;

@@ -17,6 +17,10 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/../signal/freq_scan_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/normalize_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/ref_stages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../signal/ref_update.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../signal/row_class.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../signal/lcd_denoise.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../signal/ref_consistency.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../region/region_cfg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../region/region_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../coord/coord_cfg.cpp

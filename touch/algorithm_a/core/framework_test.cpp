@@ -213,7 +213,8 @@ TEST(StageRunner, AppExecuteCountsFramesAndSaturates) {
   EXPECT_EQ(log.find("app 200", log.find("app 200") + 1), std::string::npos);  // logged once
   gstApp.ubApp = kAppFinger;
   gstCommon.uwFrameCounter = 0;
-  AppExecute();  // the finger list runs through its empty stages
+  gstCommon.ubPowerOnRefReady = 1;  // with a reference the whole finger list runs
+  AppExecute();
   EXPECT_EQ(V(gstApp.uwStageIndex), 52);
   EXPECT_EQ(V(gstCommon.uwFrameCounter), 1);
 }

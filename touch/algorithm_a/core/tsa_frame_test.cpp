@@ -76,6 +76,8 @@ class FrameEntryTest : public ::testing::Test {
     gboWakeRefRestored = 0;
     gubFpOneClickSta = 0;
     guiIsFWakeCheckNcln = 0;
+    // The power-on reference exists, so normal frames run their whole stage list.
+    gstCommon.ubPowerOnRefReady = 1;
     gullTickTime = 0;
     gstCmdFifoVar = {};
     for (uint32_t i = 0; i < kFerrantMaxNodes; ++i) frameMutual[i] = static_cast<int16_t>(1000 + i);

@@ -23,3 +23,11 @@ vendor_test(ferrant_signal_test
 vendor_fuzzer(ferrant_kb_record
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/kb_record_fuzz.cpp
   LIBS ferrant_static)
+
+vendor_test(ferrant_ref_update_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ref_update_test.cpp
+  LIBS ferrant_static)
+
+vendor_test(ferrant_row_class_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/row_class_test.cpp
+  LIBS ferrant_static)

@@ -170,6 +170,10 @@ TEST_F(SignalEndToEnd, LoudCurrentFrequencyOnTheRawFrameEntryQueuesTheQuietestOn
   Start(Blob(0));
   TakeRequests();  // the start frequency's switch from start-up
   const std::vector<uint16_t> mutual(kNodes, 1000);
+  // Screen-on leaves four frames to the power-on reference; until it is built the later
+  // stages, hopping among them, do not run.
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(RawFinger(mutual, std::vector<uint16_t>(kFreqs.size() * kSen, 100)), 0u);
+  EXPECT_TRUE(TakeRequests().empty());
   ASSERT_EQ(RawFinger(mutual, LoudFirstIm(kSen)), 0u);
   const std::vector<Bytes> requests = TakeRequests();
   ASSERT_EQ(requests.size(), 1u);
@@ -189,6 +193,12 @@ TEST_F(SignalEndToEnd, LoudCurrentFrequencyOnTheFrameEntryHopsAndSkipsTheFrame) 
   uint16_t index = 2;
   DecodedFrame frame = frames.Next(0x01, index++);  // the reference frame
   ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  // Quiet frames until the power-on reference is built (the fourth after screen-on).
+  frames.SetIm(std::vector<uint16_t>(kFreqs.size() * kSen, 100));
+  for (int i = 0; i < 4; ++i) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  }
   host.clear_record();
   fxtest::SysLogCapture::Clear();
 
@@ -213,6 +223,71 @@ TEST_F(SignalEndToEnd, LoudCurrentFrequencyOnTheFrameEntryHopsAndSkipsTheFrame) 
   frame = frames.Next(0x00, index++);
   ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
   EXPECT_EQ(fxtest::SysLogCapture::Count("Not Report Point 2"), 1u);
+}
+
+using GetWatchDataFn = uint32_t (*)(uint32_t, uint8_t*, uint32_t);
+
+// The power-on reference is taken on the fourth frame after screen-on; until then every
+// frame stops before the difference. A hop asks for a rebuild three frames later, which
+// takes the reference over to the new frequency's level.
+TEST_F(SignalEndToEnd, PowerOnReferenceAndTheDelayedRebuildAfterAHop) {
+  fxtest::SysLogCapture syslog;
+  touch_host::TouchHost& host = Start(Blob(0));
+  const auto watch = Sym<GetWatchDataFn>("GetWatchData");
+  // Watch entries 1 and 2: the raw map and the reference.
+  auto Map = [&](uint32_t entry) {
+    std::vector<uint16_t> v(kNodes);
+    watch(entry, reinterpret_cast<uint8_t*>(v.data()), kNodes * 2);
+    return v;
+  };
+  fxtest::FingerFrames frames(kDrv, kSen, static_cast<uint32_t>(kFreqs.size()));
+  uint16_t index = 2;
+  DecodedFrame frame = frames.Next(0x01, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  frames.SetIm(std::vector<uint16_t>(kFreqs.size() * kSen, 100));
+  fxtest::SysLogCapture::Clear();
+  for (int i = 1; i <= 4; ++i) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+    const std::vector<uint16_t> raw = Map(1), ref = Map(2);
+    if (i < 4) {
+      EXPECT_NE(ref, raw) << "frame " << i << ": no reference yet";
+      EXPECT_EQ(fxtest::SysLogCapture::Count("wait for Ref OK"), static_cast<size_t>(i));
+    } else {
+      EXPECT_EQ(ref, raw) << "the fourth frame builds the reference on its own raw map";
+      EXPECT_EQ(fxtest::SysLogCapture::Count("wait for Ref OK"), 3u);
+      EXPECT_EQ(frames.Mutual(), std::vector<int16_t>(kNodes, 0)) << "the diff against it is 0";
+    }
+  }
+  const std::vector<uint16_t> oldRef = Map(2);
+
+  // The hop frame itself is skipped; the next frames at the new frequency carry a raw level
+  // 200 lower, and the reference follows on the third of them.
+  frames.SetIm(LoudFirstIm(kSen));
+  frame = frames.Next(0x00, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  frames.SetFreqIndex(1);
+  frames.SetIm(std::vector<uint16_t>(kFreqs.size() * kSen, 100));
+  frames.ShiftRaw(-200);
+  for (int i = 1; i <= 3; ++i) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+    if (i < 3) {
+      EXPECT_EQ(Map(2), oldRef) << "frame " << i << " after the hop keeps the old reference";
+      EXPECT_EQ(frames.Mutual(), std::vector<int16_t>(kNodes, 200)) << "frame " << i;
+    } else {
+      EXPECT_EQ(Map(2), Map(1)) << "the third frame after the hop rebuilds";
+      EXPECT_EQ(frames.Mutual(), std::vector<int16_t>(kNodes, 0)) << "the diff against it is 0";
+    }
+  }
+}
+
+// The LCD denoise refuses panels its tables do not cover: this 4 x 6 panel is two columns
+// too narrow.
+TEST_F(SignalEndToEnd, LcdDenoiseRefusesANarrowPanelAtInitialisation) {
+  fxtest::SysLogCapture syslog;
+  Start(Blob(0));
+  EXPECT_EQ(fxtest::SysLogCapture::Count("LCD denoise off: 4 x 6 panel outside 2-52 rows, 8-56 columns"), 1u);
 }
 
 // Record of one frequency as the controller keeps it: node values, then the trailer tying

@@ -12,6 +12,7 @@ void SignalSoftwareInitRecords() {
   memset(&gstNormCheckInfo, 0, sizeof(gstNormCheckInfo));
   memset(gpuiTamrelNewPointX, 0, sizeof(gpuiTamrelNewPointX));
   memset(gpuiTamrelNewPointY, 0, sizeof(gpuiTamrelNewPointY));
+  RefDataCommonInit();
 }
 
 void SignalSoftwareInitBuffers() {
@@ -22,6 +23,7 @@ void SignalSoftwareInitBuffers() {
   CheckNormalizeKArray();
   GetNewFreqInfo();
   DiffdataInit();
+  RefdataInit();
   if (gstNormalize.st.ubDoubleBValid == 1) GetBarrayMaxDiffIndex(0);
 }
 
@@ -31,6 +33,6 @@ void SignalSoftwareInitStates() {
   LcdHighNoiseInit();
   ImDataProcInit();
   NoiseDurationProcInit();
-  memset(&gstChannelDisconnect, 0, sizeof(gstChannelDisconnect));
+  DisConnectInit();
   memset(&gstNfExit, 0, sizeof(gstNfExit));
 }

@@ -163,8 +163,7 @@ void SelfRawDataGaussianFilter();
 
 // Power-on reference and update delays.
 uint8_t DelayToUpdateRef(uint8_t ubFrames);
-extern uint8_t gubPowerOnRefCnt;
-extern uint8_t gubRefUpdateReqCode;
+#include "ref_update.h"
 
 // Diff-data statistics used by normalisation.
 void GetMutualDiffMaxMinAfterSito();

@@ -1,0 +1,466 @@
+// The reference module on its own: power-on countdown, request codes and delays, the wake
+// leave, and the self reference update's counters.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "customer_hooks.h"
+#include "lcd_denoise.h"
+#include "signal_proc.h"
+#include "tsa_common.h"
+#include "tsa_frame_links.h"
+#include "tsa_report.h"
+
+namespace {
+
+constexpr uint8_t kRows = 3;
+constexpr uint8_t kCols = 4;
+constexpr uint16_t kNodes = kRows * kCols;
+
+class RefModule : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gstCommon = {};
+    memset(&gstRefUpdateCfg, 0, sizeof(gstRefUpdateCfg));
+    RefUpdateInit(100);
+    gboSelfForceRefUpdate = 0;
+    wake_ = 0;
+    for (uint16_t i = 0; i < kNodes; ++i) {
+      raw_[i] = static_cast<uint16_t>(2000 + i);
+      filt_[i] = static_cast<uint16_t>(3000 + i);
+      ref_[i] = 1000;
+      diff_[i] = 55;
+    }
+    for (auto& v : selfRaw_) v = 700;
+    for (auto& v : selfRef_) v = 500;
+    for (auto& v : selfDiff_) v = 9;
+    a_ = {};
+    a_.ubRows = kRows;
+    a_.ubCols = kCols;
+    a_.uwSelfLen = kRows + kCols;
+    a_.uwNodeNum = kNodes;
+    a_.swTouchThr = 100;
+    a_.puwRaw = raw_;
+    a_.puwFiltRaw = filt_;
+    a_.puwSelfRaw = selfRaw_;
+    a_.puwRef = ref_;
+    a_.puwCleanRef = clean_;
+    a_.puwSelfRef = selfRef_;
+    a_.pswDiff = diff_;
+    a_.pswSelfDiff = selfDiff_;
+    a_.puiWakeCheck = &wake_;
+  }
+  // Frames of the power-on build until it happens (0 when not within 20 frames).
+  int PowerOnFrame() {
+    for (int f = 1; f <= 20; ++f)
+      if (GetPanelPowerOnRefEntrance(&a_) != 0) return f;
+    return 0;
+  }
+  // Frames of the mutual update until a rebuild (0 when not within 20 frames).
+  int RebuildFrame() {
+    a_.uwRefValid = 1;
+    for (int f = 1; f <= 20; ++f) {
+      RefUpdatePanelMutual(&a_);
+      if (a_.ubRebuildMarker == 3) return f;
+    }
+    return 0;
+  }
+
+  uint16_t raw_[kNodes], filt_[kNodes], ref_[kNodes], clean_[kNodes];
+  int16_t diff_[kNodes];
+  uint16_t selfRaw_[kRows + kCols], selfRef_[kRows + kCols];
+  int16_t selfDiff_[kRows + kCols];
+  uint32_t wake_;
+  RefUpdateArgs a_;
+};
+
+TEST_F(RefModule, PowerOnCountdownOfEachSetter) {
+  struct Case {
+    const char* name;
+    bool rebuild;  // RebuildPowerOnRef, else SetPowerOnTimes
+    uint8_t n;
+    int frame;
+  };
+  const Case cases[] = {
+      {"rebuild 0: next frame", true, 0, 1}, {"rebuild 1", true, 1, 1},  {"rebuild 7", true, 7, 7},
+      {"rebuild 9", true, 9, 9},             {"rebuild 10: nine frames", true, 10, 9},
+      {"set 9: next frame", false, 9, 1},    {"set 5: fourth frame", false, 5, 4},
+  };
+  for (const Case& c : cases) {
+    a_.uwRefValid = 0;
+    gstCommon.ubPowerOnRefReady = 0;
+    for (auto& v : ref_) v = 1000;
+    if (c.rebuild) {
+      RebuildPowerOnRef(c.n);
+    } else {
+      SetPowerOnTimes(c.n);
+    }
+    EXPECT_EQ(PowerOnFrame(), c.frame) << c.name;
+    EXPECT_EQ(gstCommon.ubPowerOnRefReady, 1) << c.name;
+    EXPECT_EQ(a_.ubBuilt, 1) << c.name;
+    EXPECT_EQ(std::vector<uint16_t>(ref_, ref_ + kNodes), std::vector<uint16_t>(raw_, raw_ + kNodes)) << c.name;
+  }
+  // With a reference the call returns at once and leaves the counter alone.
+  a_.uwRefValid = 1;
+  SetPowerOnTimes(3);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(GetPanelPowerOnRefEntrance(&a_), 1);
+  EXPECT_EQ(a_.ubBuilt, 0);
+  EXPECT_EQ(gstRefUpdateModule.ubPowerOnCnt, 3);
+}
+
+TEST_F(RefModule, PowerOnBuildAfterAWakeKeepsTheRestoredReference) {
+  wake_ = kFpWakeArmed;
+  SetPowerOnTimes(9);
+  EXPECT_EQ(PowerOnFrame(), 1);
+  EXPECT_EQ(ref_[0], 1000) << "the restored reference stays";
+  EXPECT_EQ(selfRef_[0], 500);
+  EXPECT_EQ(std::vector<int16_t>(diff_, diff_ + kNodes), std::vector<int16_t>(kNodes, 0));
+  EXPECT_EQ(std::vector<int16_t>(selfDiff_, selfDiff_ + kRows + kCols), std::vector<int16_t>(kRows + kCols, 0));
+
+  // Without the marker the self reference comes from the self raw vector.
+  wake_ = 0;
+  SetPowerOnTimes(9);
+  EXPECT_EQ(PowerOnFrame(), 1);
+  EXPECT_EQ(selfRef_[kRows + kCols - 1], 700);
+}
+
+// Drive consistency of a 3 x 6 map: neighbour mode sums the excess of each step over 15;
+// second-neighbour mode sums second differences over the node threshold (doubled at a
+// line's ends) and returns how lines two apart disagree.
+TEST_F(RefModule, DriveConsistencyOfEachMode) {
+  gstRefUpdateCfg.aubData[8] = 10;
+  a_.ubCols = 6;
+  a_.ubRows = 3;
+  a_.uwRefValid = 1;
+  gpstRefUpdateArgs = &a_;
+  const uint16_t map[18] = {100, 120, 100, 120, 100, 120,   // steps of 20: 5 over the floor each
+                            100, 100, 100, 100, 100, 100,   // flat
+                            100, 100, 160, 100, 100, 100};  // one bump of 60
+  EXPECT_EQ(CalcCurConsistencyDrv(map, 0, 3, kConsistNeighbour), 5u * 5 + 0 + 45 * 2);
+  EXPECT_EQ(gstRefConsistance.auiLine[0], 25u);
+  EXPECT_EQ(gstRefConsistance.auiLine[2], 90u);
+  EXPECT_EQ(gstRefConsistance.swLargestDiff, 60);
+  EXPECT_EQ(*GetCurConsistDrvAdr(), 25u);
+  EXPECT_EQ(CalcCurConsistencyDrv(map, 1, 1, kConsistNeighbour), 0u) << "an empty range";
+  // Second-neighbour mode: line 2 has d = {-60, 0, 60, 0}, e = {-60, -60, 60}; excess over
+  // 20, 10, 20 = 40 + 50 + 40. Line 0 has d = 0 throughout. Lines 0 and 2 differ by e itself.
+  EXPECT_EQ(CalcCurConsistencyDrv(map, 0, 3, kConsistSecondNeighbour), 130u);
+  EXPECT_EQ(gstRefConsistance.auiLine[2], 130u);
+  EXPECT_EQ(gstRefConsistance.auiLine[0], 0u);
+}
+
+TEST_F(RefModule, EdgeGripIsSeenOnlyOnAnOuterLineAtPowerOn) {
+  a_.ubCols = 6;
+  a_.ubRows = 5;
+  gpstRefUpdateArgs = &a_;
+  std::vector<uint16_t> map(30, 1000);
+  map[4 * 6 + 3] = 1151;  // a step of 151 on the last line
+  for (uint16_t valid : {1, 0}) {
+    a_.uwRefValid = valid;
+    gubNeedJudgeEdgeGrib = 0;
+    CalcCurConsistencyDrv(map.data(), 0, 5, kConsistNeighbour);
+    EXPECT_EQ(gubNeedJudgeEdgeGrib, valid == 0 ? 1 : 0);
+  }
+  map[2 * 6 + 1] = 1151;  // the middle line steps as well: not a grip
+  gubNeedJudgeEdgeGrib = 0;
+  CalcCurConsistencyDrv(map.data(), 0, 5, kConsistNeighbour);
+  EXPECT_EQ(gubNeedJudgeEdgeGrib, 0);
+}
+
+TEST_F(RefModule, CornerBlendChangesExactlyFourNodes) {
+  a_.ubCols = 4;
+  a_.ubRows = 3;
+  gpstRefUpdateArgs = &a_;
+  std::vector<int16_t> map(12);
+  for (int i = 0; i < 12; ++i) map[i] = static_cast<int16_t>(10 * i);
+  const std::vector<int16_t> before = map;
+  CalcConsistBeforeComplentRaw(map.data());
+  EXPECT_EQ(map[0], (6 * 10 + 4 * 0) / 10);
+  EXPECT_EQ(map[3], (6 * 20 + 4 * 30) / 10);
+  EXPECT_EQ(map[8], (6 * 90 + 4 * 80) / 10);
+  EXPECT_EQ(map[11], (6 * 100 + 4 * 110) / 10);
+  int changed = 0;
+  for (int i = 0; i < 12; ++i) changed += map[i] != before[i] ? 1 : 0;
+  EXPECT_EQ(changed, 4);
+}
+
+TEST_F(RefModule, DelayedRebuildComesOnTheFrameAfterTheDelay) {
+  for (uint8_t n : {0, 1, 2, 5}) {
+    RefUpdateInit(100);
+    for (auto& v : ref_) v = 1000;
+    EXPECT_EQ(DelayToUpdateRef(n), n);
+    EXPECT_EQ(RebuildFrame(), n + 1) << "delay " << int{n};
+    EXPECT_EQ(a_.ubRebuildCode, 13);
+    EXPECT_EQ(GetMutualRefUpdateType(), 13);
+    EXPECT_EQ(GetMutualRefUpdateCnt(), 1);
+    EXPECT_EQ(ref_[5], filt_[5]) << "the filtered raw map is the new reference";
+    EXPECT_EQ(diff_[5], 0);
+    EXPECT_EQ(gboSelfForceRefUpdate, 0) << "a delayed rebuild leaves the self reference alone";
+    EXPECT_EQ(gstRefUpdateModule.ubReqCode, 0);
+  }
+  // A delay beyond the 8-bit code saturates instead of wrapping into a rebuild code.
+  RefUpdateInit(100);
+  DelayToUpdateRef(250);
+  EXPECT_EQ(gstRefUpdateModule.ubReqCode, 255);
+  // Without a reference, or when configured never to rebuild, the request waits.
+  RefUpdateInit(100);
+  DelayToUpdateRef(0);
+  a_.uwRefValid = 0;
+  RefUpdatePanelMutual(&a_);
+  EXPECT_EQ(a_.ubRebuildMarker, 0);
+  gstRefUpdateCfg.aubData[0] = 0x01;
+  EXPECT_EQ(RebuildFrame(), 0);
+}
+
+TEST_F(RefModule, RebuildCodesAndTheSelfReference) {
+  struct Case {
+    uint8_t code;
+    bool copies;
+    bool forcesSelf;
+  };
+  const Case cases[] = {{1, true, true}, {2, true, false}, {6, true, true}, {11, true, true}, {12, false, true}};
+  for (const Case& c : cases) {
+    RefUpdateInit(100);
+    gboSelfForceRefUpdate = 0;
+    for (auto& v : ref_) v = 1000;
+    gstRefUpdateModule.ubReqCode = c.code;
+    EXPECT_EQ(RebuildFrame(), 1) << int{c.code};
+    EXPECT_EQ(a_.ubRebuildCode, c.code);
+    EXPECT_EQ(ref_[0], c.copies ? filt_[0] : 1000) << int{c.code};
+    EXPECT_EQ(gboSelfForceRefUpdate, c.forcesSelf ? 1 : 0) << int{c.code};
+    EXPECT_EQ(gstRefUpdateModule.ubEnvCountdown, 80);
+  }
+  // Code 10 copies only the lines marked for it: none are, so nothing is copied, and it
+  // does not touch the self reference.
+  RefUpdateInit(100);
+  gboSelfForceRefUpdate = 0;
+  for (auto& v : ref_) v = 1000;
+  gstRefUpdateModule.ubReqCode = 10;
+  EXPECT_EQ(RebuildFrame(), 1);
+  EXPECT_EQ(ref_[0], 1000);
+  EXPECT_EQ(gboSelfForceRefUpdate, 0);
+}
+
+TEST_F(RefModule, WakeLeaveRebuildsOnTheEleventhTouchFreeFrame) {
+  wake_ = kFpWakeArmed;
+  a_.uwRefValid = 1;
+  a_.ubTouchNum = 1;
+  for (int i = 0; i < 5; ++i) RefUpdatePanelMutual(&a_);  // touched frames do not count
+  EXPECT_EQ(a_.ubRebuildMarker, 0);
+  a_.ubTouchNum = 0;
+  EXPECT_EQ(RebuildFrame(), 11);
+  EXPECT_EQ(a_.ubRebuildCode, 13);
+  EXPECT_EQ(wake_, 0u) << "the marker is disarmed";
+  EXPECT_EQ(gboSelfForceRefUpdate, 1) << "a wake leave refreshes the self reference too";
+}
+
+// ---- Self reference ------------------------------------------------------------------
+
+class SelfRef : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    memset(&gstRefUpdateTRxCfg, 0, sizeof(gstRefUpdateTRxCfg));
+    const uint16_t thr[4] = {300, 200, 250, 220};  // T1..T4
+    memcpy(gstRefUpdateTRxCfg.aubData, thr, sizeof(thr));
+    gstRefUpdateTRxCfg.aubData[16] = 0x01;
+    RefUpdateTRxInit(filt_, diff_, ref_);
+    gboStylusTouch = 0;
+    Reset();
+  }
+  void Reset() {
+    for (auto& v : ref_) v = 500;
+    for (auto& v : filt_) v = 640;
+    for (auto& v : diff_) v = 7;
+  }
+  // One frame with extremes {minA, maxA, minB, maxB} and mutual max/min; true when the
+  // self reference was replaced.
+  bool Frame(std::array<int16_t, 4> ext, int16_t mutMax, int16_t mutMin, uint8_t tick, uint8_t stylus = 0) {
+    Reset();
+    RefUpdateTRxInput in{};
+    in.pswExtremes = ext.data();
+    in.puwFiltSelfRaw = filt_;
+    in.ubSelfLen = 6;
+    in.swMutualMax = mutMax;
+    in.swMutualMin = mutMin;
+    in.swTouchThr = 100;
+    in.ubTick = tick;
+    in.ubStylus = stylus;
+    in.pswSelfDiff = diff_;
+    in.puwSelfRef = ref_;
+    RefUpdateTRx(&in);
+    return ref_[0] == 640;
+  }
+  uint16_t filt_[6], ref_[6];
+  int16_t diff_[6];
+};
+
+TEST_F(SelfRef, QuietFramesAndTheirTick) {
+  EXPECT_FALSE(Frame({0, 10, 0, 10}, 20, 0, 0)) << "a tick of 0 never advances";
+  EXPECT_TRUE(Frame({0, 10, 0, 10}, 20, 0, 1)) << "a quiet frame with a tick updates at once";
+  EXPECT_EQ(diff_[3], 0);
+  // Self spread beyond T3 while the mutual signal stays below the touch threshold.
+  EXPECT_TRUE(Frame({0, 251, 0, 10}, 60, 0, 1));
+  EXPECT_FALSE(Frame({0, 250, 0, 10}, 60, 0, 1));
+  // A touch: nothing quiet about it.
+  EXPECT_FALSE(Frame({0, 260, 0, 300}, 150, 0, 1));
+  // A forced update goes through even then, and is consumed.
+  SetSelfForceUpdate(1);
+  EXPECT_TRUE(Frame({0, 260, 0, 300}, 150, 0, 1));
+  EXPECT_EQ(gboSelfForceRefUpdate, 0);
+  EXPECT_FALSE(Frame({0, 260, 0, 300}, 150, 0, 1));
+  // Disabled by configuration: nothing happens.
+  gstRefUpdateTRxCfg.aubData[16] = 0;
+  RefUpdateTRxInit(filt_, diff_, ref_);
+  EXPECT_FALSE(Frame({0, 10, 0, 10}, 20, 0, 1));
+}
+
+TEST_F(SelfRef, DriftCounterSteps) {
+  // Touch threshold reached, self maxima far below zero: about one step per 100 counts.
+  EXPECT_FALSE(Frame({-151, -151, -151, -151}, 100, 0, 1));
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 1);
+  EXPECT_FALSE(Frame({-1000, -1000, -1000, -1000}, 100, 0, 1));
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 11);
+  EXPECT_FALSE(Frame({-1000, -1000, -1000, -1000}, 100, 0, 0)) << "no tick, no step";
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 11);
+  RefUpdateTRxInit(filt_, diff_, ref_);
+  for (int i = 1; i < 31; ++i) ASSERT_FALSE(Frame({-151, -151, -151, -151}, 100, 0, 1)) << i;
+  EXPECT_TRUE(Frame({-151, -151, -151, -151}, 100, 0, 1)) << "the 31st step updates";
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 0);
+  // Below the touch threshold the drift counter is cleared.
+  Frame({-151, -151, -151, -151}, 100, 0, 1);
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 1);
+  Frame({-151, -151, -151, -151}, 99, -99, 1);
+  EXPECT_EQ(gstRefUpdateSelf.ubCntB, 0);
+}
+
+TEST_F(SelfRef, StylusFramesUpdateOnlyWhenFlat) {
+  EXPECT_TRUE(Frame({-79, 79, -79, 79}, 300, 0, 1, 1));
+  EXPECT_FALSE(Frame({-80, 79, -79, 79}, 300, 0, 1, 1));
+  EXPECT_FALSE(Frame({-79, 80, -79, 79}, 300, 0, 1, 1));
+  // Strong self signal in three stylus frames marks the stylus touch; then nothing is tested.
+  EXPECT_FALSE(Frame({0, 121, 0, 121}, 300, 0, 1, 1));
+  EXPECT_EQ(diff_[0], 0) << "the first strong frames clear the self difference";
+  EXPECT_FALSE(Frame({0, 121, 0, 121}, 300, 0, 1, 1));
+  EXPECT_EQ(diff_[0], 7);
+  EXPECT_FALSE(Frame({0, 121, 0, 121}, 300, 0, 1, 1));
+  EXPECT_EQ(gboStylusTouch, 1);
+  EXPECT_FALSE(Frame({0, 10, 0, 10}, 300, 0, 1, 1));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LcdDenoiseSize, RowsTwoToFiftyTwoColumnsEightToFiftySix) {
+  struct Case {
+    uint8_t rows, cols;
+    bool ok;
+  };
+  const Case cases[] = {{2, 8, true},  {52, 56, true}, {18, 32, true},  {1, 8, false},
+                        {53, 8, false}, {2, 7, false},  {2, 57, false}, {0, 0, false}};
+  for (const Case& c : cases) EXPECT_EQ(LcdDenoiseSizeAccepted(c.rows, c.cols), c.ok) << int{c.rows} << "x" << int{c.cols};
+  gstCommon.ubDrvNum = 18;
+  gstCommon.ubSenNum = 32;
+  AppLcdDenoiseInitialWrapper(1);
+  EXPECT_EQ(gboLcdDenoiseUsable, 1);
+  gstCommon.ubSenNum = 57;
+  AppLcdDenoiseInitialWrapper(1);
+  EXPECT_EQ(gboLcdDenoiseUsable, 0);
+  gstCommon = {};
+}
+
+}  // namespace
+
+namespace {
+
+// The wake-area check on a 6 x 10 panel: an edge of a given height inside the window
+// around the wake area restores the kept reference and re-arms the power-on build.
+TEST(WakeFpArea, EdgeInsideTheWindowRestoresTheKeptReference) {
+  constexpr uint8_t kD = 6, kS = 10;
+  struct Case {
+    const char* name;
+    uint8_t rect[4];
+    uint8_t row, col;  // node whose raw value is raised
+    uint16_t rise;
+    bool restores;
+  };
+  const Case cases[] = {
+      {"edge above threshold 2 + 100", {2, 3, 4, 5}, 3, 4, 201, true},
+      {"edge equal to threshold 2 + 100", {2, 3, 4, 5}, 3, 4, 200, false},
+      {"edge two lines outside the area still counts", {2, 3, 4, 5}, 5, 7, 300, true},
+      {"edge three columns outside the area does not", {2, 2, 1, 2}, 2, 8, 300, false},
+      {"area on the first line", {0, 0, 0, 1}, 0, 0, 300, true},
+      {"area on the last line: last column pairs stay inside the row", {5, 5, 8, 9}, 5, 9, 300, true},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint16_t> raw(kD * kS, 1000), ref(kD * kS, 1234);
+    raw[c.row * kS + c.col] = static_cast<uint16_t>(1000 + c.rise);
+    gstCommon = {};
+    gstCommon.ubDrvNum = kD;
+    gstCommon.ubSenNum = kS;
+    gstCommon.uwSecondThreshold = 100;
+    gstCommon.stData.puwRawData = raw.data();
+    gstCommon.stData.puwRefData = ref.data();
+    memcpy(gstCommon.aubFpRect, c.rect, 4);
+    for (uint32_t i = 0; i < kD * kS; ++i) gpuwMutualRefDataBak[i] = 777;
+    guiIsFWakeCheckNcln = 0;
+    SetPowerOnTimes(0);
+    JudgeWakeFpArea();
+    EXPECT_EQ(ref[7], c.restores ? 777 : 1234) << c.name;
+    EXPECT_EQ(guiIsFWakeCheckNcln, c.restores ? kFpWakeArmed : 0u) << c.name;
+    EXPECT_EQ(gstRefUpdateModule.ubPowerOnCnt, c.restores ? 9 : 0) << c.name;
+  }
+  // With a reference ready nothing is looked at.
+  gstCommon.ubPowerOnRefReady = 1;
+  guiIsFWakeCheckNcln = 0;
+  JudgeWakeFpArea();
+  EXPECT_EQ(guiIsFWakeCheckNcln, 0u);
+  gstCommon = {};
+}
+
+}  // namespace
+
+namespace {
+
+// Line repair on a 4 x 5 map whose node (r, c) holds 100 r + c: broken drive lines first,
+// then sense lines, each from its neighbours; repaired lines feed later repairs.
+TEST(LineRepair, BrokenLinesTakeTheirNeighbours) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> drv, sen;
+    std::vector<std::pair<int, uint16_t>> want;  // node index, value
+  };
+  const Case cases[] = {
+      {"first drive line copies line 1", {0}, {}, {{0, 100}, {4, 104}}},
+      {"last drive line copies the one before", {3}, {}, {{15, 200}, {19, 204}}},
+      {"inner drive line averages", {2}, {}, {{10, 200}, {12, 202}}},
+      {"a list ends at 255", {255, 1}, {}, {{5, 100}}},
+      {"first and last sense lines", {}, {0, 4}, {{0, 1}, {4, 3}, {19, 303}}},
+      {"inner sense line after a repaired drive line", {1}, {2}, {{5, 100}, {7, 102}, {2, 2}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint16_t> map(20);
+    for (int r = 0; r < 4; ++r)
+      for (int s = 0; s < 5; ++s) map[r * 5 + s] = static_cast<uint16_t>(100 * r + s);
+    gstChannelDisconnect = {};
+    gstChannelDisconnect.ubRowCount = static_cast<uint8_t>(c.drv.size());
+    gstChannelDisconnect.ubColCount = static_cast<uint8_t>(c.sen.size());
+    for (size_t i = 0; i < c.drv.size(); ++i) gstChannelDisconnect.aubRows[i] = c.drv[i];
+    for (size_t i = 0; i < c.sen.size(); ++i) gstChannelDisconnect.aubCols[i] = c.sen[i];
+    DataDisconnectMap(4, 5, map.data());
+    for (const auto& [at, value] : c.want) EXPECT_EQ(map[at], value) << c.name << " node " << at;
+  }
+  // Indices past the panel are ignored rather than written.
+  std::vector<uint16_t> map(20, 7);
+  gstChannelDisconnect = {};
+  gstChannelDisconnect.ubRowCount = 1;
+  gstChannelDisconnect.aubRows[0] = 4;
+  gstChannelDisconnect.ubColCount = 1;
+  gstChannelDisconnect.aubCols[0] = 5;
+  DataDisconnectMap(4, 5, map.data());
+  EXPECT_EQ(map, std::vector<uint16_t>(20, 7));
+}
+
+}  // namespace
