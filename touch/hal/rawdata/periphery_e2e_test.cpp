@@ -162,9 +162,12 @@ TEST_F(Periphery, AHotAreaJsonGivesTheSetterCallsPerSlotThroughTheReport) {
   AlgTouchPoint up = down;
   up.action = ALG_TOUCH_ACTION_UP;
   host_->hal()->report_points(&up, 1);
-  std::lock_guard<std::mutex> guard(g_lock);
-  // Both areas to the algorithm; slot 3 takes the skill levels, then is reset on release.
-  EXPECT_EQ(g_calls, (std::vector<std::pair<int, int>>{{0, 0}, {0, 1}, {1, 3}, {13, 3}, {1, 3}, {13, 3}}));
+  {
+    // Not held across the call below: the module calls the setters under its own lock.
+    std::lock_guard<std::mutex> guard(g_lock);
+    // Both areas to the algorithm; slot 3 takes the skill levels, then is reset on release.
+    EXPECT_EQ(g_calls, (std::vector<std::pair<int, int>>{{0, 0}, {0, 1}, {1, 3}, {13, 3}, {1, 3}, {13, 3}}));
+  }
   host_->hal()->set_alg_param_setters(nullptr);
 }
 
