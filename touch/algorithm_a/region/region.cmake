@@ -7,6 +7,8 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_helpers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_lib.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_search.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_slot_ops.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_split.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_small_stages.cpp)
 
 
@@ -15,6 +17,7 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_lib_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_float_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_split_test.cpp
   LIBS ferrant_static)
 
 

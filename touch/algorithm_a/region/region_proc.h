@@ -70,6 +70,42 @@ void CalcRectSideMax(const int16_t* pswDiff, uint8_t ubCols, uint8_t ubRows, Reg
 uint8_t JudgeRowDip(const int16_t* pswDiff, uint8_t ubCols, uint8_t ubRows, uint8_t a, uint8_t b, uint8_t ubRow);
 uint8_t JudgeColumnDip(const int16_t* pswDiff, uint8_t ubCol, uint8_t a, uint8_t b, uint8_t ubCols, uint8_t ubRows);
 
+// Largest side maximum of the grown slot rectangle E over the span of S (sides equal to P's
+// count 0; at least 0), or 1000 when a side crosses a node that another slot owns.
+// PSWOUT (may be null) receives the four side maxima.
+int16_t CalcRectBorderMax(const int16_t* pswDiff, uint8_t ubCols, uint8_t ubRows, RegionRect stE, int16_t* pswOut,
+                          RegionRect stP, RegionRect stS, uint8_t ubOwnSlot);
+// A with each side pushed out toward B to the outermost line holding a node at the node
+// level (half of it on lines other regions occupy, in a floating frame); a live region in
+// the way keeps the side.
+RegionRect ExtendRectToLevel(const RegionAcquireInput& in, RegionRect stA, RegionRect stB);
+// Gives slot S the new rectangle (and both copies, seed state 0) and moves the first live
+// region that had the slot's old rectangle along with it.
+void ReplaceSlotRect(RegionAcquireInput& in, uint8_t ubSlot, RegionRect stNew);
+// 1 when RECT shares a node with a live region other than OWN.
+int32_t JudgeRectOverlapOthers(const RegionAcquireInput& in, uint8_t ubOwn, RegionRect stRect);
+// Labelled-to-unlabelled steps around the node's eight neighbours in the slot label map,
+// -1 when exactly one neighbour is labelled.
+int32_t CalcLabelRingCross(uint8_t ubCols, uint8_t ubRows, uint8_t ubRow, uint8_t ubCol);
+
+// ---- Two-region split -------------------------------------------------------------------
+
+// 1024 x cos / sin of whole degrees 0..179, truncated toward zero.
+extern const int16_t* const RegionCosTable;
+extern const int16_t* const RegionSinTable;
+// Two-peak state read by the split.
+extern int16_t RegionTwoPeakAngle;      // orientation of this frame, degrees 0..179
+extern int16_t RegionTwoPeakLastAngle;  // first judged orientation since the reset; 400 = none
+extern uint8_t RegionTwoPeakSpan;       // non-zero entries of the rotated profile
+// Rectangle spanned by (X, Y) and the point displaced by (DX, DY), in 1/64 node, held to
+// the grid; a one-node-wide result leans toward a clearly stronger side, a 3 by 3 result
+// loses its weak corners.
+void CalcShiftedRect(uint8_t ubCols, uint8_t ubRows, const int16_t* pswDiff, int16_t swX, uint16_t uwY, int32_t siDx,
+                     int32_t siDy, RegionRect* pstOut);
+// Replaces the frame's regions by two placed on either side of R's weighted centre along
+// the judged orientation; *COUNT becomes 2.
+void RegionSplitByAngle(uint8_t* pubCount, RegionAcquireInput& in, uint8_t* pubLabel, RegionRect stR);
+
 // ---- Acquisition ------------------------------------------------------------------------
 
 // Touch mode of the frame (2 normal, 1 weak touch with strong nodes, 0 weak touch).
