@@ -1,6 +1,7 @@
 # Region detection: acquisition, the search stage, track slots and rectangle helpers.
 list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_acquire.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_diag.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_filters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_glove.cpp

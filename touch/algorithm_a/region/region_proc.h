@@ -106,6 +106,18 @@ void CalcShiftedRect(uint8_t ubCols, uint8_t ubRows, const int16_t* pswDiff, int
 // the judged orientation; *COUNT becomes 2.
 void RegionSplitByAngle(uint8_t* pubCount, RegionAcquireInput& in, uint8_t* pubLabel, RegionRect stR);
 
+// ---- Diagonal finger pair ---------------------------------------------------------------
+
+// Nodes above 100 in the bounding rectangle of the frame's regions (two-peak state).
+extern uint16_t RegionTwoPeakStrongCount;
+// For a rectangle exactly four columns wide: true when the nodes around two opposite
+// corners (top-left / bottom-right up to 90 degrees, the mirrored pair up to 180) look like
+// two touches along the diagonal. *CORNERBLOCK tells whether a strong 2 by 2 block fills a
+// flagged corner; it is left alone when the test does not apply (other widths, angles
+// above 180). X = F1 and F4, Y = F2 and F3 select the corners.
+bool JudgeDiagonalPair(uint8_t ubCols, uint8_t ubRows, const int16_t* pswDiff, uint16_t uwPeak, RegionRect stRect,
+                       uint16_t uwAngle, bool f1, bool f2, bool f3, uint8_t f4, bool* pboCornerBlock);
+
 // ---- Acquisition ------------------------------------------------------------------------
 
 // Touch mode of the frame (2 normal, 1 weak touch with strong nodes, 0 weak touch).

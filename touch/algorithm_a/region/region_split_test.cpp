@@ -296,4 +296,76 @@ TEST_F(SplitFixture, NoNetWeightUsesTheMiddleAndRecordsWeightOne) {
   for (size_t i = 0; i < 8 * 12; ++i) EXPECT_EQ(labels_[i], kRegionLabelNone) << i;
 }
 
+// ---- Diagonal finger pair --------------------------------------------------------------
+
+TEST(RegionDiagonalPair, CornerNodesAndPairFlags) {
+  constexpr uint8_t kRows = 10, kCols = 10;
+  struct Node {
+    int r, c;
+    int16_t v;
+  };
+  struct Case {
+    const char* name;
+    RegionRect rect;
+    uint16_t angle;
+    bool f1, f2, f3;
+    uint8_t f4;
+    uint16_t peak, strong;
+    std::vector<Node> nodes;
+    bool result;
+    int flag;  // -1: left untouched
+  } cases[] = {
+      {"three columns wide", Rect(2, 5, 3, 5), 45, true, false, false, 1, 300, 0, {{1, 3, 50}, {1, 4, 50}}, false, -1},
+      {"five columns wide", Rect(2, 5, 3, 7), 45, true, false, false, 1, 300, 0, {{1, 3, 50}, {1, 4, 50}}, false, -1},
+      {"angle above 180", Rect(2, 5, 3, 6), 181, true, false, false, 1, 300, 0, {{1, 3, 50}, {1, 4, 50}}, false, -1},
+      {"two corner nodes at 90 degrees", Rect(2, 5, 3, 6), 90, true, false, false, 1, 300, 0, {{1, 3, 50}, {1, 4, 50}},
+       true, 0},
+      {"the same nodes at 91 degrees are the wrong corner", Rect(2, 5, 3, 6), 91, true, false, false, 1, 300, 0,
+       {{1, 3, 50}, {1, 4, 50}}, false, 0},
+      {"mirrored corner at 91 degrees", Rect(2, 5, 3, 6), 91, true, false, false, 1, 300, 0, {{1, 6, 50}, {2, 7, 50}},
+       true, 0},
+      {"one corner node is not enough", Rect(2, 5, 3, 6), 45, true, false, false, 1, 300, 0, {{1, 3, 50}}, false, 0},
+      {"corner nodes count only with X or Y", Rect(2, 5, 3, 6), 45, true, false, false, 0, 300, 0,
+       {{1, 3, 50}, {1, 4, 50}}, false, 0},
+      {"three rows high with f1 and f3: corners do not count", Rect(2, 4, 3, 6), 45, true, true, true, 1, 300, 0,
+       {{1, 3, 50}, {1, 4, 50}}, false, 0},
+      {"strong-count of 10 with f1, f3, not f2", Rect(2, 5, 3, 6), 45, true, false, true, 0, 300, 10, {}, true, 0},
+      {"four rows: inner diagonal above 150", Rect(2, 5, 3, 6), 45, true, false, true, 0, 400, 0,
+       {{3, 5, 180}, {4, 4, 180}}, true, 0},
+      {"four rows: a peak over 400 asks for 200", Rect(2, 5, 3, 6), 45, true, false, true, 0, 401, 0,
+       {{3, 5, 180}, {4, 4, 180}}, false, 0},
+      {"five rows with Y: middle node above 140", Rect(2, 6, 3, 6), 45, false, true, true, 0, 300, 0, {{4, 5, 141}},
+       true, 0},
+      {"five rows with X: far inner node at 141", Rect(2, 6, 3, 6), 45, true, false, false, 1, 300, 0, {{3, 5, 141}},
+       true, 0},
+      {"five rows with X: near inner node at 201", Rect(2, 6, 3, 6), 45, true, false, false, 1, 300, 0, {{4, 4, 201}},
+       true, 0},
+      {"five rows with X: ... unless the far side is strong", Rect(2, 6, 3, 6), 45, true, false, false, 1, 300, 0,
+       {{4, 4, 201}, {5, 4, 40}}, false, 0},
+      {"strong block in the flagged corner", Rect(2, 5, 3, 6), 45, true, false, false, 1, 300, 0,
+       {{2, 3, 101}, {2, 4, 101}, {3, 3, 101}, {3, 4, 101}}, false, 1},
+      {"strong block in the mirrored corner", Rect(2, 5, 3, 6), 135, true, false, false, 1, 300, 0,
+       {{2, 6, 101}, {2, 5, 101}, {3, 6, 101}, {3, 5, 101}}, false, 1},
+      {"rectangle on the grid corner reads nothing beyond the grid", Rect(0, 3, 0, 3), 45, true, false, false, 1, 300, 0,
+       {{4, 3, 50}, {3, 4, 50}}, true, 0},
+      {"mirrored on the far grid edge", Rect(6, 9, 6, 9), 135, true, false, false, 1, 300, 0, {{5, 9, 50}, {5, 8, 50}},
+       true, 0},
+  };
+  for (const Case& k : cases) {
+    std::vector<int16_t> diff(kRows * kCols, 0);
+    for (const Node& n : k.nodes) diff[n.r * kCols + n.c] = n.v;
+    RegionTwoPeakStrongCount = k.strong;
+    bool flag = true;
+    EXPECT_EQ(JudgeDiagonalPair(kCols, kRows, diff.data(), k.peak, k.rect, k.angle, k.f1, k.f2, k.f3, k.f4, &flag),
+              k.result)
+        << k.name;
+    if (k.flag < 0) {
+      EXPECT_TRUE(flag) << k.name;
+    } else {
+      EXPECT_EQ(flag, k.flag == 1) << k.name;
+    }
+  }
+  RegionTwoPeakStrongCount = 0;
+}
+
 }  // namespace
