@@ -83,6 +83,88 @@ void RegionAbsorbNodes(const RegionAcquireInput& in) {
   }
 }
 
+void RegionGrowSides(RegionAcquireInput& in) {
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  const RegionGrid g{in.pswDiff, R, C};
+  const RegionAcquireState& s = gstRegionAcquireState;
+  const uint8_t ubCount = in.ubRegionNum > kRegionMax ? kRegionMax : in.ubRegionNum;
+  const int32_t siLevel = s.uwMergeLevel;
+  auto label = [&](int32_t r, int32_t c) { return g.In(r, c) ? in.pubLabelMap[r * C + c] : kRegionLabelNone; };
+  auto tracked = [&](RegionRect r) {
+    for (const RegionTrackSlot& slot : s.astSlot) {
+      if (slot.ubFrameCnt != 0 && RegionRectWord(slot.stRect) == RegionRectWord(r)) return true;
+    }
+    return false;
+  };
+  // A pass counts as a change only when a side moves, and the nodes of the outside line take
+  // the region's label only with it: the label map never holds a region's label outside its
+  // rectangle, and every pass that changes something moves a side outward, so the passes end.
+  bool boChanged = true;
+  while (boChanged) {
+    boChanged = false;
+    for (uint8_t i = 0; i < ubCount; ++i) {
+      if (in.puwPeak[i] == 0 || !RectValidOn(in.pstRect[i], R, C) || tracked(in.pstRect[i])) continue;
+      const uint8_t ubPeakCol = static_cast<uint8_t>(in.puwPeakPos[i]);
+      const uint8_t ubPeakRow = static_cast<uint8_t>(in.puwPeakPos[i] >> 8);
+      if (in.ubFloatFlag == 0) {
+        const RegionRect r = in.pstRect[i];
+        const bool boRowsOk = (ubPeakRow != 0 && ubPeakRow != R - 1) || r.ubRowEnd - r.ubRowStart + 1 > 2;
+        const bool boColsOk = (ubPeakCol != 0 && ubPeakCol != C - 1) || r.ubColEnd - r.ubColStart + 1 > 2;
+        if (!boRowsOk || !boColsOk) continue;
+      }
+      for (int side = 0; side < 4; ++side) {
+        const RegionRect r = in.pstRect[i];
+        const bool boRow = side < 2;
+        // The outside line, the inside line beside it and the span along it.
+        int32_t siOut;
+        int32_t siIn;
+        if (side == 0) {
+          siOut = r.ubRowStart - 1;
+          siIn = r.ubRowStart;
+        } else if (side == 1) {
+          siOut = r.ubRowEnd + 1;
+          siIn = r.ubRowEnd;
+        } else if (side == 2) {
+          siOut = r.ubColStart - 1;
+          siIn = r.ubColStart;
+        } else {
+          siOut = r.ubColEnd + 1;
+          siIn = r.ubColEnd;
+        }
+        if (siOut < 0 || siOut >= (boRow ? R : C)) continue;
+        const int32_t lo = boRow ? r.ubColStart : r.ubRowStart;
+        const int32_t hi = boRow ? r.ubColEnd : r.ubRowEnd;
+        auto at = [&](int32_t line, int32_t k) { return boRow ? g.At(line, k) : g.At(k, line); };
+        auto lab = [&](int32_t line, int32_t k) { return boRow ? label(line, k) : label(k, line); };
+        bool boForeign = false;
+        for (int32_t k = lo; k <= hi && !boForeign; ++k) {
+          const uint8_t b = lab(siOut, k);
+          boForeign = b != kRegionLabelNone && b != i;
+        }
+        if (boForeign) continue;
+        uint64_t ullTake = 0;
+        for (int32_t k = lo; k <= hi; ++k) {
+          const int16_t v = at(siOut, k);
+          if (v >= siLevel && v < at(siIn, k) && lab(siIn, k) == i) ullTake |= 1ull << (k - lo);
+        }
+        if (ullTake == 0) continue;
+        RegionRect moved = r;
+        if (side == 0) --moved.ubRowStart;
+        if (side == 1) ++moved.ubRowEnd;
+        if (side == 2) --moved.ubColStart;
+        if (side == 3) ++moved.ubColEnd;
+        if (JudgeRectOverlapOthers(in, i, moved, s.uwBlockerMask) != 0) continue;
+        for (int32_t k = lo; k <= hi; ++k) {
+          if ((ullTake >> (k - lo)) & 1u) in.pubLabelMap[boRow ? siOut * C + k : k * C + siOut] = i;
+        }
+        in.pstRect[i] = moved;
+        boChanged = true;
+      }
+    }
+  }
+}
+
 void RegionMarkBlockers(const RegionAcquireInput& in, const int16_t* pswNow) {
   RegionAcquireState& s = gstRegionAcquireState;
   const uint8_t R = in.ubRowNum;
@@ -234,6 +316,7 @@ void RegionAcquire(RegionAcquireInput* pstIn) {
   RegionMarkBlockers(in, pswSaved);
   if (in.ubRegionNum != 0 && in.ubCommonMode == 0 && ubSearchFlag == 0 && in.ubPairOverride != 1) {
     RegionAbsorbNodes(in);
+    RegionGrowSides(in);
   }
 
   if (in.ubRegionNum > kRegionMax) in.ubRegionNum = kRegionMax;

@@ -82,8 +82,9 @@ RegionRect ExtendRectToLevel(const RegionAcquireInput& in, RegionRect stA, Regio
 // Gives slot S the new rectangle (and both copies, seed state 0) and moves the first live
 // region that had the slot's old rectangle along with it.
 void ReplaceSlotRect(RegionAcquireInput& in, uint8_t ubSlot, RegionRect stNew);
-// 1 when RECT shares a node with a live region other than OWN.
-int32_t JudgeRectOverlapOthers(const RegionAcquireInput& in, uint8_t ubOwn, RegionRect stRect);
+// 1 when RECT shares a node with a live region other than OWN (regions whose bit is set in
+// IGNORE do not count).
+int32_t JudgeRectOverlapOthers(const RegionAcquireInput& in, uint8_t ubOwn, RegionRect stRect, uint16_t uwIgnore = 0);
 // Labelled-to-unlabelled steps around the node's eight neighbours in the slot label map,
 // -1 when exactly one neighbour is labelled.
 int32_t CalcLabelRingCross(uint8_t ubCols, uint8_t ubRows, uint8_t ubRow, uint8_t ubCol);
@@ -199,3 +200,9 @@ void RegionMarkBlockers(const RegionAcquireInput& in, const int16_t* pswNow);
 // Clean-up absorption: a region with no later region within two nodes takes the unlabelled
 // nodes of its rectangle at or above the merge level.
 void RegionAbsorbNodes(const RegionAcquireInput& in);
+// Clean-up side growth: in passes until nothing moves, each side of a region (not one a slot
+// holds) steps out by one node when the line beyond it holds no other region's node and
+// some of its nodes at or above the merge level fall off from the region's labelled nodes
+// just inside; those nodes take the region's label. A side never grows into another
+// region's rectangle (regions in the blocker mask aside).
+void RegionGrowSides(RegionAcquireInput& in);

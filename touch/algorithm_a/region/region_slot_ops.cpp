@@ -123,10 +123,10 @@ void ReplaceSlotRect(RegionAcquireInput& in, uint8_t ubSlot, RegionRect stNew) {
   }
 }
 
-int32_t JudgeRectOverlapOthers(const RegionAcquireInput& in, uint8_t ubOwn, RegionRect stRect) {
+int32_t JudgeRectOverlapOthers(const RegionAcquireInput& in, uint8_t ubOwn, RegionRect stRect, uint16_t uwIgnore) {
   if (in.puwPeak == nullptr || in.pstRect == nullptr) return 0;
   for (uint8_t j = 0; j < kRegionMax; ++j) {
-    if (j == ubOwn || in.puwPeak[j] == 0) continue;
+    if (j == ubOwn || in.puwPeak[j] == 0 || ((uwIgnore >> j) & 1u) != 0) continue;
     if (CalcRectCoverSize(in.pstRect[j], stRect) != 0) return 1;
   }
   return 0;

@@ -182,6 +182,70 @@ TEST_F(SlotOpsFixture, RingCrossingsAroundANode) {
   EXPECT_EQ(CalcLabelRingCross(cols_, rows_, 0, 0), -1);
 }
 
+TEST_F(SlotOpsFixture, CleanUpSidesGrowOverFallingNodesButNotIntoOtherRegions) {
+  Init(8, 8);
+  gstRegionAcquireState.uwMergeLevel = 60;
+  std::vector<uint8_t> labels(kRegionMaxNodes, kRegionLabelNone);
+  in_.pubLabelMap = labels.data();
+  auto lab = [&](int r, int c) -> uint8_t& { return labels[r * 8 + c]; };
+  // Region 0: 2 by 2 of 200. Above it a falling row of 100, then a rising row of 150.
+  for (int r = 3; r <= 4; ++r) {
+    for (int c = 3; c <= 4; ++c) {
+      D(r, c) = 200;
+      lab(r, c) = 0;
+    }
+  }
+  for (int c = 3; c <= 4; ++c) {
+    D(2, c) = 100;
+    D(1, c) = 150;
+    D(5, c) = 40;  // below the merge level
+  }
+  // Left: a node of region 2 on the outside line. Right: region 1's rectangle covers the
+  // column beyond the side, though its labelled nodes start one further out.
+  D(3, 2) = 90;
+  D(4, 2) = 90;
+  lab(4, 2) = 2;
+  D(3, 5) = 90;
+  D(4, 5) = 90;
+  for (int r = 3; r <= 4; ++r) {
+    for (int c = 6; c <= 7; ++c) lab(r, c) = 1;
+  }
+  Region(0, Rect(3, 4, 3, 4), 200);
+  gstMutualRegion.auwPeakPos[0] = 0x0303;
+  Region(1, Rect(3, 4, 5, 7), 120);
+  gstMutualRegion.auwPeakPos[1] = 0x0306;
+  Region(2, Rect(4, 4, 1, 2), 90);
+  gstMutualRegion.auwPeakPos[2] = 0x0402;
+  in_.ubRegionNum = 3;
+  struct Case {
+    const char* name;
+    uint16_t blockers;
+    uint8_t slotFrames;  // a slot holding region 0's rectangle
+    RegionRect want;
+  } cases[] = {
+      {"top grows one row, right is blocked by region 1", 0, 0, Rect(2, 4, 3, 4)},
+      {"region 1 in the blocker mask does not block", 1u << 1, 0, Rect(2, 4, 3, 5)},
+      {"a rectangle a slot holds does not grow", 0, 1, Rect(3, 4, 3, 4)},
+  };
+  const std::vector<uint8_t> base = labels;
+  for (const Case& k : cases) {
+    labels = base;
+    in_.pubLabelMap = labels.data();
+    gstMutualRegion.astRect[0] = Rect(3, 4, 3, 4);
+    gstRegionAcquireState.uwBlockerMask = k.blockers;
+    gstRegionAcquireState.astSlot[0].ubFrameCnt = k.slotFrames;
+    gstRegionAcquireState.astSlot[0].stRect = Rect(3, 4, 3, 4);
+    RegionGrowSides(in_);
+    EXPECT_EQ(W(gstMutualRegion.astRect[0]), W(k.want)) << k.name;
+    const bool grewTop = k.want.ubRowStart == 2;
+    EXPECT_EQ(lab(2, 3), grewTop ? 0 : kRegionLabelNone) << k.name;
+    EXPECT_EQ(lab(1, 3), kRegionLabelNone) << k.name;  // rising row stays out
+    EXPECT_EQ(lab(3, 2), kRegionLabelNone) << k.name;  // left line holds another region
+    EXPECT_EQ(lab(3, 5), k.want.ubColEnd == 5 ? 0 : kRegionLabelNone) << k.name;
+    EXPECT_EQ(W(gstMutualRegion.astRect[1]), W(Rect(3, 4, 5, 7))) << k.name;
+  }
+}
+
 // ---- Split ----------------------------------------------------------------------------
 
 TEST(RegionSplitTables, CosineAndSineOfWholeDegrees) {
