@@ -206,3 +206,9 @@ void RegionAbsorbNodes(const RegionAcquireInput& in);
 // just inside; those nodes take the region's label. A side never grows into another
 // region's rectangle (regions in the blocker mask aside).
 void RegionGrowSides(RegionAcquireInput& in);
+// Split of merged regions (fewer than 11 present): a region at least 5 by 3 whose grown
+// rectangle holds the last rectangles of two present pairing slots, or of one clearly
+// smaller slot, and that lies still against the previous frame (NOW is this frame's own
+// diff), is split into those rectangles; the second part takes the first free index after
+// the region. The caller compacts afterwards.
+void RegionSplitMerged(RegionAcquireInput& in, const int16_t* pswNow);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "coord_records.h"
@@ -243,6 +244,91 @@ TEST_F(SlotOpsFixture, CleanUpSidesGrowOverFallingNodesButNotIntoOtherRegions) {
     EXPECT_EQ(lab(3, 2), kRegionLabelNone) << k.name;  // left line holds another region
     EXPECT_EQ(lab(3, 5), k.want.ubColEnd == 5 ? 0 : kRegionLabelNone) << k.name;
     EXPECT_EQ(W(gstMutualRegion.astRect[1]), W(Rect(3, 4, 5, 7))) << k.name;
+  }
+}
+
+TEST_F(SlotOpsFixture, StillMergedRegionSplitsIntoThePairingsLastRectangles) {
+  Init(8, 12);
+  std::vector<uint8_t> labels(kRegionMaxNodes, kRegionLabelNone);
+  std::vector<int16_t> prev;
+  memset(&gstCoordPair, 0, sizeof(gstCoordPair));
+  in_.pvCoordPair = &gstCoordPair;
+  in_.uwTouchThreshold = 100;
+  in_.uwSecondThreshold = 120;
+  // Two fingers on row 3 joined by a bridge of 100: one region {2,4,1,8}.
+  auto build = [&] {
+    std::fill(diff_.begin(), diff_.end(), 0);
+    std::fill(labels.begin(), labels.end(), kRegionLabelNone);
+    for (int c = 1; c <= 8; ++c) D(3, c) = 100;
+    D(3, 2) = 300;
+    D(3, 7) = 280;
+    for (int c = 1; c <= 8; ++c) labels[3 * 12 + c] = 0;
+    prev = diff_;
+    memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
+    Region(0, Rect(2, 4, 1, 8), 300);
+    gstMutualRegion.auwPeakPos[0] = 0x0302;
+    in_.ubRegionNum = 1;
+    in_.ubFloatFlag = 0;
+    in_.pubLabelMap = labels.data();
+    in_.pswPrevDiff = prev.data();
+    for (int k = 0; k < kCoordPointMax; ++k) gstCoordPair.astLastRect[k] = RegionRectFromWord(kRegionRectNone);
+    memset(gstCoordPair.auwLastRectMaxDiff, 0, sizeof(gstCoordPair.auwLastRectMaxDiff));
+    memset(gstCoordPair.aubLeaveTouchTimer, 0, sizeof(gstCoordPair.aubLeaveTouchTimer));
+    gstCoordPair.astLastRect[0] = Rect(2, 4, 1, 3);
+    gstCoordPair.auwLastRectMaxDiff[0] = 300;
+    gstCoordPair.astLastRect[1] = Rect(2, 4, 6, 8);
+    gstCoordPair.auwLastRectMaxDiff[1] = 280;
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> tweak;
+    RegionRect rect0, rect1;
+    uint16_t peak1;
+    uint8_t label37;  // label of the second finger's peak node afterwards
+  } cases[] = {
+      {"two slots, still: split into their rectangles", [] {}, Rect(2, 4, 1, 3), Rect(2, 4, 6, 8), 280, 1},
+      {"a node moved by more than the touch threshold", [&] { prev[3 * 12 + 4] = 250; }, Rect(2, 4, 1, 8),
+       Rect(0, 0, 0, 0), 0, 0},
+      {"each node still, sums apart by 400",
+       [&] {
+         for (int c = 1; c <= 8; ++c) prev[3 * 12 + c] += 50;
+       },
+       Rect(2, 4, 1, 8), Rect(0, 0, 0, 0), 0, 0},
+      {"sums apart by 350 still split",
+       [&] {
+         for (int c = 1; c <= 7; ++c) prev[3 * 12 + c] += 50;
+       },
+       Rect(2, 4, 1, 3), Rect(2, 4, 6, 8), 280, 1},
+      {"one clearly smaller slot: split into it and the rest", [] { gstCoordPair.auwLastRectMaxDiff[1] = 0; },
+       Rect(2, 4, 1, 3), Rect(2, 4, 3, 8), 280, 1},
+      {"a leaving slot does not count", [] { gstCoordPair.aubLeaveTouchTimer[1] = 0x10; }, Rect(2, 4, 1, 3),
+       Rect(2, 4, 3, 8), 280, 1},
+      {"one slot in a floating frame: no split",
+       [&] {
+         gstCoordPair.auwLastRectMaxDiff[1] = 0;
+         in_.ubFloatFlag = 1;
+       },
+       Rect(2, 4, 1, 8), Rect(0, 0, 0, 0), 0, 0},
+      {"second finger below the second threshold: its part keeps no peak",
+       [&] {
+         D(3, 7) = 110;
+         prev[3 * 12 + 7] = 110;
+       },
+       Rect(2, 4, 1, 3), Rect(2, 4, 6, 8), 0, 1},
+  };
+  for (const Case& k : cases) {
+    build();
+    k.tweak();
+    RegionSplitMerged(in_, diff_.data());
+    EXPECT_EQ(W(gstMutualRegion.astRect[0]), W(k.rect0)) << k.name;
+    EXPECT_EQ(W(gstMutualRegion.astRect[1]), W(k.rect1)) << k.name;
+    EXPECT_EQ(gstMutualRegion.auwPeak[0], 300) << k.name;
+    EXPECT_EQ(gstMutualRegion.auwPeak[1], k.peak1) << k.name;
+    if (k.peak1 != 0) {
+      EXPECT_EQ(gstMutualRegion.auwPeakPos[1], 0x0307) << k.name;
+    }
+    EXPECT_EQ(labels[3 * 12 + 7], k.label37) << k.name;
+    EXPECT_EQ(labels[3 * 12 + 2], 0) << k.name;
   }
 }
 
