@@ -1,12 +1,15 @@
 # Region detection: acquisition, the search stage, track slots and rectangle helpers.
 list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_acquire.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_diag.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_filters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_glove.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_helpers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_lib.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_search.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_slot_ops.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_split.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_small_stages.cpp)
 
 
@@ -15,6 +18,7 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_lib_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_float_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_split_test.cpp
   LIBS ferrant_static)
 
 

@@ -1,6 +1,7 @@
 // Region acquisition: the frame's touch mode, the wrapper that gathers the acquisition
 // record, RegionAcquire itself (slot reset or upkeep, pre-search smoothing, the search, the
 // self peak count) and the hover-entry count.
+#include <cstdlib>
 #include <cstring>
 
 #include "coord_records.h"
@@ -80,6 +81,218 @@ void RegionAbsorbNodes(const RegionAcquireInput& in) {
         if (b == kRegionLabelNone && g.At(rr, cc) >= siLevel) b = i;
       }
     }
+  }
+}
+
+void RegionGrowSides(RegionAcquireInput& in) {
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  const RegionGrid g{in.pswDiff, R, C};
+  const RegionAcquireState& s = gstRegionAcquireState;
+  const uint8_t ubCount = in.ubRegionNum > kRegionMax ? kRegionMax : in.ubRegionNum;
+  const int32_t siLevel = s.uwMergeLevel;
+  auto label = [&](int32_t r, int32_t c) { return g.In(r, c) ? in.pubLabelMap[r * C + c] : kRegionLabelNone; };
+  auto tracked = [&](RegionRect r) {
+    for (const RegionTrackSlot& slot : s.astSlot) {
+      if (slot.ubFrameCnt != 0 && RegionRectWord(slot.stRect) == RegionRectWord(r)) return true;
+    }
+    return false;
+  };
+  // A pass counts as a change only when a side moves, and the nodes of the outside line take
+  // the region's label only with it: the label map never holds a region's label outside its
+  // rectangle, and every pass that changes something moves a side outward, so the passes end.
+  bool boChanged = true;
+  while (boChanged) {
+    boChanged = false;
+    for (uint8_t i = 0; i < ubCount; ++i) {
+      if (in.puwPeak[i] == 0 || !RectValidOn(in.pstRect[i], R, C) || tracked(in.pstRect[i])) continue;
+      const uint8_t ubPeakCol = static_cast<uint8_t>(in.puwPeakPos[i]);
+      const uint8_t ubPeakRow = static_cast<uint8_t>(in.puwPeakPos[i] >> 8);
+      if (in.ubFloatFlag == 0) {
+        const RegionRect r = in.pstRect[i];
+        const bool boRowsOk = (ubPeakRow != 0 && ubPeakRow != R - 1) || r.ubRowEnd - r.ubRowStart + 1 > 2;
+        const bool boColsOk = (ubPeakCol != 0 && ubPeakCol != C - 1) || r.ubColEnd - r.ubColStart + 1 > 2;
+        if (!boRowsOk || !boColsOk) continue;
+      }
+      for (int side = 0; side < 4; ++side) {
+        const RegionRect r = in.pstRect[i];
+        const bool boRow = side < 2;
+        // The outside line, the inside line beside it and the span along it.
+        int32_t siOut;
+        int32_t siIn;
+        if (side == 0) {
+          siOut = r.ubRowStart - 1;
+          siIn = r.ubRowStart;
+        } else if (side == 1) {
+          siOut = r.ubRowEnd + 1;
+          siIn = r.ubRowEnd;
+        } else if (side == 2) {
+          siOut = r.ubColStart - 1;
+          siIn = r.ubColStart;
+        } else {
+          siOut = r.ubColEnd + 1;
+          siIn = r.ubColEnd;
+        }
+        if (siOut < 0 || siOut >= (boRow ? R : C)) continue;
+        const int32_t lo = boRow ? r.ubColStart : r.ubRowStart;
+        const int32_t hi = boRow ? r.ubColEnd : r.ubRowEnd;
+        auto at = [&](int32_t line, int32_t k) { return boRow ? g.At(line, k) : g.At(k, line); };
+        auto lab = [&](int32_t line, int32_t k) { return boRow ? label(line, k) : label(k, line); };
+        bool boForeign = false;
+        for (int32_t k = lo; k <= hi && !boForeign; ++k) {
+          const uint8_t b = lab(siOut, k);
+          boForeign = b != kRegionLabelNone && b != i;
+        }
+        if (boForeign) continue;
+        uint64_t ullTake = 0;
+        for (int32_t k = lo; k <= hi; ++k) {
+          const int16_t v = at(siOut, k);
+          if (v >= siLevel && v < at(siIn, k) && lab(siIn, k) == i) ullTake |= 1ull << (k - lo);
+        }
+        if (ullTake == 0) continue;
+        RegionRect moved = r;
+        if (side == 0) --moved.ubRowStart;
+        if (side == 1) ++moved.ubRowEnd;
+        if (side == 2) --moved.ubColStart;
+        if (side == 3) ++moved.ubColEnd;
+        if (JudgeRectOverlapOthers(in, i, moved, s.uwBlockerMask) != 0) continue;
+        for (int32_t k = lo; k <= hi; ++k) {
+          if ((ullTake >> (k - lo)) & 1u) in.pubLabelMap[boRow ? siOut * C + k : k * C + siOut] = i;
+        }
+        in.pstRect[i] = moved;
+        boChanged = true;
+      }
+    }
+  }
+}
+
+namespace {
+
+// Stillness of the nodes of R between this frame and the previous one: whether no node
+// moved by more than LIMIT, and the sums of both frames over the nodes where both exceed 49.
+struct Stillness {
+  bool boStill = true;
+  int32_t siNow = 0;
+  int32_t siPrev = 0;
+};
+Stillness MeasureStillness(const RegionGrid& now, const RegionGrid& prev, RegionRect r, int32_t siLimit) {
+  Stillness st;
+  for (int32_t rr = r.ubRowStart; rr <= r.ubRowEnd; ++rr) {
+    for (int32_t cc = r.ubColStart; cc <= r.ubColEnd; ++cc) {
+      const int32_t a = now.At(rr, cc);
+      const int32_t b = prev.At(rr, cc);
+      if (std::abs(a - b) > siLimit) st.boStill = false;
+      if (a > 49 && b > 49) {
+        st.siNow += a;
+        st.siPrev += b;
+      }
+    }
+  }
+  return st;
+}
+
+// Writes part I of a split: the largest node above 49 is its peak (stored only when it
+// reaches the second threshold), and the labelled nodes above 49 inside take index I.
+void TakeSplitPart(RegionAcquireInput& in, const RegionGrid& now, RegionRect r, uint8_t i) {
+  int32_t siPeak = 0;
+  uint16_t uwPos = 0;
+  for (int32_t rr = r.ubRowStart; rr <= r.ubRowEnd; ++rr) {
+    for (int32_t cc = r.ubColStart; cc <= r.ubColEnd; ++cc) {
+      const int32_t v = now.At(rr, cc);
+      if (v <= 49) continue;
+      uint8_t& b = in.pubLabelMap[rr * now.ubCols + cc];
+      if (b != kRegionLabelNone) b = i;
+      if (v > siPeak) {
+        siPeak = v;
+        uwPos = static_cast<uint16_t>(cc | (rr << 8));
+      }
+    }
+  }
+  in.pstRect[i] = r;
+  if (siPeak >= in.uwSecondThreshold && siPeak > 0) {
+    in.puwPeak[i] = static_cast<uint16_t>(siPeak);
+    in.puwPeakPos[i] = uwPos;
+  }
+}
+
+}  // namespace
+
+void RegionSplitMerged(RegionAcquireInput& in, const int16_t* pswNow) {
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  const CoordPair* pstPair = static_cast<const CoordPair*>(in.pvCoordPair);
+  if (pswNow == nullptr || in.pswPrevDiff == nullptr || pstPair == nullptr || in.ubRegionNum >= 11) return;
+  const RegionGrid now{const_cast<int16_t*>(pswNow), R, C};
+  const RegionGrid prev{in.pswPrevDiff, R, C};
+  const uint8_t ubCount = in.ubRegionNum;
+  const int32_t siThr = in.uwTouchThreshold;
+  for (uint8_t i = 0; i < ubCount; ++i) {
+    const RegionRect g = in.pstRect[i];
+    if (in.puwPeak[i] == 0 || !RectValidOn(g, R, C)) continue;
+    const int32_t h = g.ubRowEnd - g.ubRowStart + 1;
+    const int32_t w = g.ubColEnd - g.ubColStart + 1;
+    if (!((h >= 5 && w >= 3) || (w >= 5 && h >= 3))) continue;
+    const RegionRect grown = RegionRectGrow(g, 1, R, C);
+    uint8_t ubFound = 0;
+    RegionRect A{};
+    RegionRect B{};
+    for (uint8_t k = 0; k < kCoordPointMax && k < kRegionMax; ++k) {
+      if (pstPair->auwLastRectMaxDiff[k] == 0 || pstPair->aubLeaveTouchTimer[k] != 0) continue;
+      const RegionRect last = pstPair->astLastRect[k];
+      if (!RectValidOn(last, R, C) || !RectInside(last, grown)) continue;
+      if (ubFound == 0) A = last;
+      if (ubFound == 1) B = last;
+      ++ubFound;
+    }
+    RegionRect first{};
+    RegionRect second{};
+    bool boSplit = false;
+    if (ubFound == 2) {
+      if (h < 10 && w < 10) {
+        const Stillness st = MeasureStillness(now, prev, g, siThr);
+        boSplit = st.boStill && std::abs(st.siNow - st.siPrev) < 351;
+      } else {
+        int32_t n = 0, c = 0, b = 0;
+        for (int32_t rr = g.ubRowStart; rr <= g.ubRowEnd; ++rr) {
+          for (int32_t cc = g.ubColStart; cc <= g.ubColEnd; ++cc) {
+            const int32_t x = now.At(rr, cc);
+            const int32_t y = prev.At(rr, cc);
+            if (x <= 50 && y <= 50) continue;
+            ++n;
+            if (std::abs(x - y) < 51) ++c;
+            if (x > 50 && y > 50) ++b;
+          }
+        }
+        boSplit = 8 * n <= 10 * b && 8 * n <= 10 * c;
+      }
+      first = A;
+      second = B;
+    } else if (ubFound == 1 && in.ubFloatFlag == 0 && in.ubRegionOutputFlag == 0) {
+      const RegionRect r = A;
+      const bool boSmaller = (r.ubRowEnd - r.ubRowStart + 1) + 2 < h || (r.ubColEnd - r.ubColStart + 1) + 2 < w;
+      if (boSmaller) {
+        const Stillness st = MeasureStillness(now, prev, g, siThr);
+        boSplit = st.boStill && std::abs(st.siNow - st.siPrev) < 351;
+        RegionRect q = g;
+        if (r.ubRowStart > g.ubRowStart + 2) {
+          q.ubRowEnd = r.ubRowStart;
+        } else if (g.ubRowEnd > r.ubRowEnd + 2) {
+          q.ubRowStart = r.ubRowEnd;
+        } else if (r.ubColStart > g.ubColStart + 2) {
+          q.ubColEnd = r.ubColStart;
+        } else if (g.ubColEnd > r.ubColEnd + 2) {
+          q.ubColStart = r.ubColEnd;
+        }
+        first = r;
+        second = q;
+      }
+    }
+    if (!boSplit) continue;
+    uint8_t j = static_cast<uint8_t>(i + 1);
+    while (j < kRegionMax && in.puwPeak[j] != 0) ++j;
+    if (j >= kRegionMax) continue;
+    TakeSplitPart(in, now, first, i);
+    TakeSplitPart(in, now, second, j);
   }
 }
 
@@ -234,9 +447,11 @@ void RegionAcquire(RegionAcquireInput* pstIn) {
   RegionMarkBlockers(in, pswSaved);
   if (in.ubRegionNum != 0 && in.ubCommonMode == 0 && ubSearchFlag == 0 && in.ubPairOverride != 1) {
     RegionAbsorbNodes(in);
+    RegionGrowSides(in);
   }
 
   if (in.ubRegionNum > kRegionMax) in.ubRegionNum = kRegionMax;
+  RegionSplitMerged(in, pswSaved);
   if (in.ubRegionNum != 0) {
     in.ubRegionNum = RearrangeRegion(kRegionMax, in.puwPeak, in.pstRect, in.puwPeakPos, in.puwWaterValue,
                                      in.pubLabelMap, R, C);

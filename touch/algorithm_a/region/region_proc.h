@@ -70,6 +70,55 @@ void CalcRectSideMax(const int16_t* pswDiff, uint8_t ubCols, uint8_t ubRows, Reg
 uint8_t JudgeRowDip(const int16_t* pswDiff, uint8_t ubCols, uint8_t ubRows, uint8_t a, uint8_t b, uint8_t ubRow);
 uint8_t JudgeColumnDip(const int16_t* pswDiff, uint8_t ubCol, uint8_t a, uint8_t b, uint8_t ubCols, uint8_t ubRows);
 
+// Largest side maximum of the grown slot rectangle E over the span of S (sides equal to P's
+// count 0; at least 0), or 1000 when a side crosses a node that another slot owns.
+// PSWOUT (may be null) receives the four side maxima.
+int16_t CalcRectBorderMax(const int16_t* pswDiff, uint8_t ubCols, uint8_t ubRows, RegionRect stE, int16_t* pswOut,
+                          RegionRect stP, RegionRect stS, uint8_t ubOwnSlot);
+// A with each side pushed out toward B to the outermost line holding a node at the node
+// level (half of it on lines other regions occupy, in a floating frame); a live region in
+// the way keeps the side.
+RegionRect ExtendRectToLevel(const RegionAcquireInput& in, RegionRect stA, RegionRect stB);
+// Gives slot S the new rectangle (and both copies, seed state 0) and moves the first live
+// region that had the slot's old rectangle along with it.
+void ReplaceSlotRect(RegionAcquireInput& in, uint8_t ubSlot, RegionRect stNew);
+// 1 when RECT shares a node with a live region other than OWN (regions whose bit is set in
+// IGNORE do not count).
+int32_t JudgeRectOverlapOthers(const RegionAcquireInput& in, uint8_t ubOwn, RegionRect stRect, uint16_t uwIgnore = 0);
+// Labelled-to-unlabelled steps around the node's eight neighbours in the slot label map,
+// -1 when exactly one neighbour is labelled.
+int32_t CalcLabelRingCross(uint8_t ubCols, uint8_t ubRows, uint8_t ubRow, uint8_t ubCol);
+
+// ---- Two-region split -------------------------------------------------------------------
+
+// 1024 x cos / sin of whole degrees 0..179, truncated toward zero.
+extern const int16_t* const RegionCosTable;
+extern const int16_t* const RegionSinTable;
+// Two-peak state read by the split.
+extern int16_t RegionTwoPeakAngle;      // orientation of this frame, degrees 0..179
+extern int16_t RegionTwoPeakLastAngle;  // first judged orientation since the reset; 400 = none
+extern uint8_t RegionTwoPeakSpan;       // non-zero entries of the rotated profile
+// Rectangle spanned by (X, Y) and the point displaced by (DX, DY), in 1/64 node, held to
+// the grid; a one-node-wide result leans toward a clearly stronger side, a 3 by 3 result
+// loses its weak corners.
+void CalcShiftedRect(uint8_t ubCols, uint8_t ubRows, const int16_t* pswDiff, int16_t swX, uint16_t uwY, int32_t siDx,
+                     int32_t siDy, RegionRect* pstOut);
+// Replaces the frame's regions by two placed on either side of R's weighted centre along
+// the judged orientation; *COUNT becomes 2.
+void RegionSplitByAngle(uint8_t* pubCount, RegionAcquireInput& in, uint8_t* pubLabel, RegionRect stR);
+
+// ---- Diagonal finger pair ---------------------------------------------------------------
+
+// Nodes above 100 in the bounding rectangle of the frame's regions (two-peak state).
+extern uint16_t RegionTwoPeakStrongCount;
+// For a rectangle exactly four columns wide: true when the nodes around two opposite
+// corners (top-left / bottom-right up to 90 degrees, the mirrored pair up to 180) look like
+// two touches along the diagonal. *CORNERBLOCK tells whether a strong 2 by 2 block fills a
+// flagged corner; it is left alone when the test does not apply (other widths, angles
+// above 180). X = F1 and F4, Y = F2 and F3 select the corners.
+bool JudgeDiagonalPair(uint8_t ubCols, uint8_t ubRows, const int16_t* pswDiff, uint16_t uwPeak, RegionRect stRect,
+                       uint16_t uwAngle, bool f1, bool f2, bool f3, uint8_t f4, bool* pboCornerBlock);
+
 // ---- Acquisition ------------------------------------------------------------------------
 
 // Touch mode of the frame (2 normal, 1 weak touch with strong nodes, 0 weak touch).
@@ -151,3 +200,15 @@ void RegionMarkBlockers(const RegionAcquireInput& in, const int16_t* pswNow);
 // Clean-up absorption: a region with no later region within two nodes takes the unlabelled
 // nodes of its rectangle at or above the merge level.
 void RegionAbsorbNodes(const RegionAcquireInput& in);
+// Clean-up side growth: in passes until nothing moves, each side of a region (not one a slot
+// holds) steps out by one node when the line beyond it holds no other region's node and
+// some of its nodes at or above the merge level fall off from the region's labelled nodes
+// just inside; those nodes take the region's label. A side never grows into another
+// region's rectangle (regions in the blocker mask aside).
+void RegionGrowSides(RegionAcquireInput& in);
+// Split of merged regions (fewer than 11 present): a region at least 5 by 3 whose grown
+// rectangle holds the last rectangles of two present pairing slots, or of one clearly
+// smaller slot, and that lies still against the previous frame (NOW is this frame's own
+// diff), is split into those rectangles; the second part takes the first free index after
+// the region. The caller compacts afterwards.
+void RegionSplitMerged(RegionAcquireInput& in, const int16_t* pswNow);
