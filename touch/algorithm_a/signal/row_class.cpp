@@ -2,6 +2,8 @@
 // histogram and the lists live on the stack or in the caller's buffers.
 #include "row_class.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 int16_t gswMaxMedian;
@@ -91,4 +93,119 @@ void FindFlagRuns(uint8_t* pubStarts, uint8_t* pubEnds, uint8_t* pubLastStart, u
   }
   *pubLastStart = static_cast<uint8_t>(uiStarts - 1);  // 255 when none
   *pubLastEnd = static_cast<uint8_t>(uiEnds - 1);
+}
+
+void ClusterThreeLevels(const int16_t* pswValues, uint8_t* pubIds, int16_t* pswCentres, uint16_t* puwCounts,
+                        uint16_t uwCount, uint8_t ubStep, uint16_t uwClip, int16_t swMiddleHint) {
+  const uint32_t uiStep = ubStep == 0 ? 1 : ubStep;
+  const int32_t slLimit = static_cast<int32_t>(uwClip) + 256;
+  // Clipping bounds what the clustering sees; the caller's values stay as they are.
+  auto value = [&](uint32_t i) {
+    const int32_t v = pswValues[i];
+    return uwClip > 0 ? std::clamp(v, -slLimit, slLimit) : v;
+  };
+  int16_t swMaxRaw, swMinRaw;
+  GetMaxMinValue(pswValues, &swMaxRaw, &swMinRaw, uwCount, ubStep);
+  int32_t M = swMaxRaw, m = swMinRaw;
+  int32_t c[3];
+  if (uwClip > 0) {
+    c[0] = std::max(m, -slLimit);
+    c[2] = std::min(M, slLimit);
+    c[1] = 0;
+  } else {
+    c[0] = m + ((M - m) >> 3);
+    c[2] = M - ((M - m) >> 3);
+    c[1] = (M + m) >> 1;
+    if (swMiddleHint != 32767) c[1] = std::clamp<int32_t>(swMiddleHint, (M + m) >> 1, std::max((M + m) >> 1, M - ((M - m) >> 2)));
+  }
+  int64_t sum[3] = {};
+  uint32_t n[3] = {};
+  for (uint32_t iter = 0; iter < 5; ++iter) {
+    sum[0] = sum[1] = sum[2] = 0;
+    n[0] = n[1] = n[2] = 0;
+    for (uint32_t i = 0; i < uwCount; i += uiStep) {
+      const int32_t v = value(i);
+      const int32_t d0 = std::abs(v - c[0]), d1 = std::abs(v - c[1]), d2 = std::abs(v - c[2]);
+      const uint8_t id = (d0 <= d1 && d0 <= d2) ? 0 : (d1 <= d2 ? 1 : 2);
+      pubIds[i] = id;
+      sum[id] += v;
+      ++n[id];
+    }
+    auto mean = [&](int k) { return n[k] == 0 ? 0 : static_cast<int32_t>(sum[k] / static_cast<int64_t>(n[k])); };
+    if (n[0] == 0) {
+      c[0] = 0;
+      c[2] = mean(2);
+      break;
+    }
+    if (n[1] == 0) {
+      c[0] = mean(0);
+      c[2] = mean(2);
+      break;
+    }
+    if (n[2] == 0) break;
+    const int32_t nc[3] = {mean(0), mean(1), mean(2)};
+    const bool boSettled = std::abs(nc[0] - c[0]) < 2 && std::abs(nc[1] - c[1]) < 2 && std::abs(nc[2] - c[2]) < 2;
+    std::copy(nc, nc + 3, c);
+    if (boSettled) break;
+  }
+  for (uint32_t k = 0; k < 3; ++k) {
+    pswCentres[k] = static_cast<int16_t>(c[k]);
+    puwCounts[k] = static_cast<uint16_t>(n[k]);
+  }
+}
+
+void CorrectBaselineByCluster(const int16_t* pswRow, int16_t* pswBaseline, const int16_t* pswNeighbourDiff,
+                              const uint8_t* pubIds, const int16_t* pswCentres, int16_t swThreshold,
+                              uint8_t* pubEdgeMarks, const RowClassSettings* pstRow) {
+  const uint32_t W = pstRow->ubWidth;
+  const uint32_t S = pstRow->ubStep == 0 ? 1 : pstRow->ubStep;
+  if (W == 0 || W > 56 || pstRow->ubBackground > 2) return;
+  const int32_t T = std::min<int32_t>(swThreshold, 100);
+  const int32_t slBack = pswCentres[pstRow->ubBackground];
+  uint8_t aubOff[56] = {};
+  for (uint32_t j = 0; j < W; ++j) {
+    const uint32_t at = j * S;
+    const bool boFar = std::abs(pswCentres[pubIds[at]] - slBack) > T;
+    const bool boLifted = pubIds[at] == pstRow->ubBackground && std::abs(pswRow[at] - pswBaseline[at]) > T;
+    aubOff[j] = (boFar || boLifted) ? 1 : 0;
+  }
+  uint8_t aubS[kMaxFlagRuns], aubE[kMaxFlagRuns], ubLastS, ubLastE;
+  FindFlagRuns(aubS, aubE, &ubLastS, &ubLastE, aubOff, 1, static_cast<uint8_t>(W));
+  if (ubLastS != ubLastE) return;
+  if (ubLastS != kNoRun) {
+    for (uint32_t k = 0; k < ubLastS; ++k)
+      if (aubS[k + 1] - aubE[k] < 5) std::fill(aubOff + aubE[k], aubOff + aubS[k + 1], 1);
+    FindFlagRuns(aubS, aubE, &ubLastS, &ubLastE, aubOff, 1, static_cast<uint8_t>(W));
+    if (ubLastS != ubLastE) return;
+  }
+  const int32_t slEdge = pstRow->ubLargeTouch < 16 ? (swThreshold >> pstRow->ubLargeTouch) : 0;
+  for (uint32_t k = 0; ubLastS != kNoRun && k <= ubLastS; ++k) {
+    const uint32_t s = aubS[k], e = aubE[k];
+    const uint32_t w0 = s >= 2 ? s - 2 : 0;
+    const uint32_t w1 = e >= W ? W - 1 : e;
+    bool boMarked = false;
+    for (uint32_t j = w0; j <= w1; ++j) boMarked = boMarked || pubEdgeMarks[j * S] != 0;
+    if (!boMarked) {
+      std::fill(aubOff + s, aubOff + e, 0);
+      continue;
+    }
+    if (w0 + 1 < W) aubOff[w0 + 1] = 1;
+    aubOff[w1] = 1;
+    for (uint32_t j = w0; j <= w1 && j + 1 < W; ++j) {
+      const bool boChange = pubIds[j * S] != pubIds[(j + 1) * S];
+      if (boChange && (pstRow->ubWater != 0 || std::abs(pswNeighbourDiff[j * S]) > slEdge)) pubEdgeMarks[j * S] = 1;
+    }
+    if (w0 != 0) {
+      uint32_t j = w0;
+      while (j <= w1 && pubEdgeMarks[j * S] == 0) aubOff[j++] = 0;
+      if (j <= w1 && j > 0) aubOff[j - 1] = 1;
+    }
+    if (w1 + 1 < W) {
+      int32_t j = static_cast<int32_t>(w1);
+      while (j >= static_cast<int32_t>(w0) && pubEdgeMarks[j * S] == 0) aubOff[j--] = 0;
+      if (j >= static_cast<int32_t>(w0) && static_cast<uint32_t>(j) + 1 < W) aubOff[j + 1] = 1;
+    }
+  }
+  for (uint32_t j = 0; j < W; ++j)
+    if (aubOff[j] != 0) pswBaseline[j * S] = static_cast<int16_t>(slBack);
 }

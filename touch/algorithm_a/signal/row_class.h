@@ -15,3 +15,22 @@ void RowRunningMedian(const int16_t* pswRow, int16_t* pswOut, uint16_t* puwBinWi
 void FindFlagRuns(uint8_t* pubStarts, uint8_t* pubEnds, uint8_t* pubLastStart, uint8_t* pubLastEnd,
                   const uint8_t* pubFlags, uint8_t ubStep, uint8_t ubCount);
 void GetMaxMinValue(const int16_t* pswValues, int16_t* pswMax, int16_t* pswMin, uint16_t uwCount, uint8_t ubStep);
+
+// The row settings the baseline correction reads from the caller's row state.
+struct RowClassSettings {
+  uint8_t ubWidth;
+  uint8_t ubStep;
+  uint8_t ubBackground;  // cluster index of the row's background
+  uint8_t ubLargeTouch;  // shift count of the edge threshold
+  uint8_t ubWater;       // non-zero: every cluster change is an edge
+};
+
+// Three-level clustering of every STEP-th of COUNT values into low (0), middle (1) and
+// upper (2); CLIP > 0 limits the values to +-(CLIP + 256); MIDDLE_HINT 32767 = none.
+void ClusterThreeLevels(const int16_t* pswValues, uint8_t* pubIds, int16_t* pswCentres, uint16_t* puwCounts,
+                        uint16_t uwCount, uint8_t ubStep, uint16_t uwClip, int16_t swMiddleHint);
+// Under a touch the baseline takes the background centre; runs of off-background nodes
+// are joined, bounded by edge marks, or dropped.
+void CorrectBaselineByCluster(const int16_t* pswRow, int16_t* pswBaseline, const int16_t* pswNeighbourDiff,
+                              const uint8_t* pubIds, const int16_t* pswCentres, int16_t swThreshold,
+                              uint8_t* pubEdgeMarks, const RowClassSettings* pstRow);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -90,6 +91,75 @@ TEST(FindFlagRuns, ListsRunsWithExclusiveEnds) {
   EXPECT_EQ(lastStart, 1);
   EXPECT_EQ(std::vector<uint8_t>(starts, starts + 2), (std::vector<uint8_t>{0, 6}));
   EXPECT_EQ(std::vector<uint8_t>(ends, ends + 2), (std::vector<uint8_t>{4, 8}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ClusterThreeLevels, CentresSizesAndTheEmptyClusterEnds) {
+  struct Case {
+    std::vector<int16_t> values;
+    uint16_t clip;
+    int16_t hint;
+    std::array<int16_t, 3> centres;
+    std::array<uint16_t, 3> sizes;
+  };
+  auto rep = [](std::initializer_list<std::pair<int16_t, int>> parts) {
+    std::vector<int16_t> v;
+    for (auto [value, n] : parts) v.insert(v.end(), n, value);
+    return v;
+  };
+  const Case cases[] = {
+      {rep({{-300, 5}, {0, 10}, {400, 6}}), 0, 32767, {-300, 0, 400}, {5, 10, 6}},
+      {rep({{-310, 2}, {-290, 2}, {-5, 4}, {5, 4}, {390, 3}, {410, 3}}), 0, 32767, {-300, 0, 400}, {4, 8, 6}},
+      // Two values a step apart: the middle cluster empties, L and U take their means.
+      {rep({{100, 4}, {101, 3}}), 0, 32767, {100, 100, 101}, {4, 0, 3}},
+      // One level: only the low cluster has members; U is the empty mean.
+      {rep({{7, 6}}), 0, 32767, {7, 7, 0}, {6, 0, 0}},
+      // Clipped to +-356: the centres start at the limits and 0.
+      {rep({{-2000, 3}, {0, 3}, {2000, 3}}), 100, 32767, {-356, 0, 356}, {3, 3, 3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.values.size());
+    std::vector<uint8_t> ids(c.values.size(), 9);
+    std::array<int16_t, 3> centres{};
+    std::array<uint16_t, 3> sizes{};
+    ClusterThreeLevels(c.values.data(), ids.data(), centres.data(), sizes.data(), static_cast<uint16_t>(c.values.size()),
+                       1, c.clip, c.hint);
+    EXPECT_EQ(centres, c.centres);
+    EXPECT_EQ(sizes, c.sizes);
+    for (size_t i = 0; i < ids.size(); ++i) EXPECT_LE(ids[i], 2);
+  }
+}
+
+// Two touch runs of id 2 on a background of id 0; the gap between them carries a baseline
+// of 30 that only a join replaces.
+TEST(CorrectBaselineByCluster, RunsFourApartAreJoinedFiveStayApartUnmarkedRunsAreDropped) {
+  constexpr uint8_t kW = 32;
+  const int16_t centres[3] = {0, 250, 500};
+  struct Case {
+    uint32_t gap;
+    bool marks;
+    int16_t gapBaseline, runBaseline;
+  } cases[] = {{4, true, 0, 0}, {5, true, 30, 0}, {3, true, 0, 0}, {4, false, 30, 500}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.gap);
+    const uint32_t sA = 8, eA = 12, sB = eA + c.gap, eB = sB + 4;
+    std::vector<int16_t> row(kW, 0), diff(kW, 500);
+    std::vector<uint8_t> ids(kW, 0), marks(kW, 0);
+    for (uint32_t j = sA; j < eA; ++j) row[j] = 500, ids[j] = 2;
+    for (uint32_t j = sB; j < eB; ++j) row[j] = 500, ids[j] = 2;
+    for (uint32_t j = eA; j < sB; ++j) row[j] = 30;
+    if (c.marks) marks[sA - 1] = marks[eA - 1] = marks[sB - 1] = marks[eB - 1] = 1;
+    std::vector<int16_t> base = row;
+    const RowClassSettings st{kW, 1, 0, 0, 0};
+    CorrectBaselineByCluster(row.data(), base.data(), diff.data(), ids.data(), centres, 50, marks.data(), &st);
+    EXPECT_EQ(base[eA + 1], c.gapBaseline);
+    EXPECT_EQ(base[sA + 1], c.runBaseline);
+    EXPECT_EQ(base[eB - 1], c.runBaseline);
+    EXPECT_EQ(base[0], 0);
+  }
 }
 
 }  // namespace

@@ -31,3 +31,7 @@ vendor_test(ferrant_ref_update_test
 vendor_test(ferrant_row_class_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/row_class_test.cpp
   LIBS ferrant_static)
+
+vendor_test(ferrant_lcd_denoise_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/lcd_denoise_test.cpp
+  LIBS ferrant_static)

@@ -3,6 +3,8 @@
 // the flash mirror through the module's flash store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -116,10 +118,10 @@ class SignalEndToEnd : public ::testing::Test {
   void SetUp() override { root_ = std::make_unique<platform::testing::TempRoot>(); }
 
   // The plug-in loaded, configured with BLOB on a kDrv x kSen panel, initialised and resumed.
-  touch_host::TouchHost& Start(const Bytes& blob) {
+  touch_host::TouchHost& Start(const Bytes& blob, uint8_t drv = kDrv, uint8_t sen = kSen) {
     fxtest::IcInfoDesc ic;
-    ic.drv = kDrv;
-    ic.sen = kSen;
+    ic.drv = drv;
+    ic.sen = sen;
     const Bytes file = fxtest::BuildConfigFile(blob, fxtest::BuildIcInfoBlock(ic));
     const std::string path = root_->dir() + "/flash.bin";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
@@ -288,6 +290,63 @@ TEST_F(SignalEndToEnd, LcdDenoiseRefusesANarrowPanelAtInitialisation) {
   fxtest::SysLogCapture syslog;
   Start(Blob(0));
   EXPECT_EQ(fxtest::SysLogCapture::Count("LCD denoise off: 4 x 6 panel outside 2-52 rows, 8-56 columns"), 1u);
+}
+
+// LCD row noise on an 18 x 32 panel: rows shifted by 500 or more along the configured
+// column profile come out flat, while a 3 x 3 finger blob on quiet rows survives.
+TEST_F(SignalEndToEnd, LcdRowOffsetsAlongTheProfileAreRemovedAndAFingerSurvives) {
+  constexpr uint8_t kRows = 18, kCols = 32;
+  auto bowl = [](uint32_t c) { return 2 * (static_cast<int32_t>(c) - 16) * (static_cast<int32_t>(c) - 16) - 171; };
+  Bytes time(32, 0);
+  cfgtest::PutU16(time, 3, 5000);
+  Bytes panel(38, 0);
+  cfgtest::PutU16(panel, 0, 1080);
+  cfgtest::PutU16(panel, 2, 2400);
+  cfgtest::PutU16(panel, 4, 100);
+  panel[20] = 10;
+  Bytes denoise(130, 0);
+  denoise[0] = 0x01;  // run the LCD denoise on the diff map
+  for (uint32_t c = 0; c < kCols; ++c) cfgtest::PutU16(denoise, 18 + 2 * c, static_cast<uint16_t>(bowl(c)));
+  touch_host::TouchHost& host = Start(
+      cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time), cfgtest::Section(91, denoise)}}),
+      kRows, kCols);
+  fxtest::FingerFrames frames(kRows, kCols, 1);
+  uint16_t index = 2;
+  DecodedFrame frame = frames.Next(0x01, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  for (int i = 0; i < 5; ++i) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  }
+  ASSERT_EQ(frames.Mutual(), std::vector<int16_t>(kRows * kCols, 0)) << "the power-on reference is in place";
+
+  const struct {
+    uint32_t row;
+    int32_t offset;
+  } noisy[] = {{2, 800}, {9, -500}, {14, 1500}, {16, 499}};
+  std::vector<int16_t> touch(kRows * kCols, 0);
+  for (const auto& n : noisy)
+    for (uint32_t c = 0; c < kCols; ++c) touch[n.row * kCols + c] = static_cast<int16_t>(n.offset + bowl(c));
+  for (uint32_t r = 5; r < 8; ++r)
+    for (uint32_t c = 10; c < 13; ++c) touch[r * kCols + c] = (r == 6 && c == 11) ? 600 : 350;
+  frames.SetTouch(touch);
+  frame = frames.Next(0x00, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  const std::vector<int16_t>& out = frames.Mutual();
+  for (const auto& n : noisy) {
+    SCOPED_TRACE(n.row);
+    int32_t peak = 0;
+    for (uint32_t c = 0; c < kCols; ++c) peak = std::max<int32_t>(peak, std::abs(out[n.row * kCols + c]));
+    if (std::abs(n.offset) >= 500) {
+      EXPECT_LE(peak, 4) << "the row offset and its profile are gone";
+    } else {
+      EXPECT_EQ(out[n.row * kCols + 0], touch[n.row * kCols + 0]) << "below 500 the row is left";
+    }
+  }
+  EXPECT_EQ(out[6 * kCols + 11], 600);
+  EXPECT_EQ(out[5 * kCols + 10], 350);
+  EXPECT_EQ(out[7 * kCols + 12], 350);
+  EXPECT_EQ(out[4 * kCols + 11], 0);
 }
 
 // Record of one frequency as the controller keeps it: node values, then the trailer tying

@@ -1,0 +1,249 @@
+// The LCD denoise core on a 32 x 18 map: the reciprocal table, which rows are fitted and
+// the level they get, the undo of a roughening fit, the network in place of the fit, the
+// edge shaking lines, the neighbour differences and the touch settings per noise level.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "frnn.h"
+#include "lcd_denoise.h"
+#include "signal_proc.h"
+#include "tsa_common.h"
+
+namespace {
+
+constexpr uint8_t kRows = 18;
+constexpr uint8_t kCols = 32;
+constexpr uint16_t kNodes = kRows * kCols;
+
+// A bowl across the columns whose sum over 32 columns is 0, so a row of offset + bowl has
+// the offset as its exact mean.
+int16_t Bowl(uint32_t c) {
+  const int32_t k = static_cast<int32_t>(c) - 16;
+  return static_cast<int16_t>(2 * k * k - 171);
+}
+
+class LcdDenoise : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gstCommon = {};
+    memset(&gstDenoiseCommonCfg, 0, sizeof(gstDenoiseCommonCfg));
+    for (uint32_t c = 0; c < kCols; ++c) profile_[c] = Bowl(c);
+    diff_.assign(kNodes, 0);
+    scratch_.assign(kLcdDenoiseScratchBytes, 0);
+    shake_.fill(255);
+    in_ = {};
+    in_.ubCols = kCols;
+    in_.ubRows = kRows;
+    in_.uwNodes = kNodes;
+    in_.uwMaskThreshold = 60;
+    in_.uwTouchedThreshold = 200;
+    in_.pswProfile = profile_.data();
+    in_.puiRects = rects_.data();
+    in_.puwRectNodes = rectNodes_.data();
+    in_.pubShakeList = shake_.data();
+    in_.pswDiff = diff_.data();
+    in_.pubScratch = scratch_.data();
+    AppLcdDenoiseInitial(&in_, 1);
+  }
+
+  void SetRow(uint32_t r, int32_t offset, int32_t tilt = 0) {
+    for (uint32_t c = 0; c < kCols; ++c)
+      diff_[r * kCols + c] = static_cast<int16_t>(offset + Bowl(c) + tilt * (static_cast<int32_t>(c) - 16));
+  }
+  int32_t RowPeak(uint32_t r) const {
+    int32_t m = 0;
+    for (uint32_t c = 0; c < kCols; ++c) m = std::max<int32_t>(m, std::abs(diff_[r * kCols + c]));
+    return m;
+  }
+
+  std::array<int16_t, 56> profile_{};
+  std::array<uint32_t, 12> rects_{};
+  std::array<uint16_t, 12> rectNodes_{};
+  std::array<uint8_t, 56> shake_{};
+  std::vector<int16_t> diff_;
+  std::vector<uint8_t> scratch_;
+  LcdDenoiseInput in_{};
+};
+
+TEST(LcdDenoiseTable, ReciprocalsAreRoundedQ10) {
+  const struct {
+    uint32_t n;
+    int16_t r;
+  } cases[] = {{0, 0}, {1, 1024}, {2, 512}, {3, 341}, {7, 146}, {32, 32}, {56, 18}, {58, 18}, {74, 14}};
+  for (const auto& c : cases) EXPECT_EQ(gaswQ10Recip[c.n], c.r) << c.n;
+}
+
+TEST_F(LcdDenoise, RowsFromOffsetFiveHundredAreFittedAndGetTheirLevel) {
+  const struct {
+    int32_t offset, tilt;
+    bool fitted;
+    uint16_t level;
+  } cases[] = {{499, 0, false, 0},  {500, 0, true, 15},  {-500, 3, true, 15}, {1000, -4, true, 31},
+               {3199, 0, true, 99}, {3200, 0, true, 100}, {-6000, 0, true, 100}, {-499, 0, false, 0}};
+  for (uint32_t r = 0; r < std::size(cases); ++r) SetRow(r, cases[r].offset, cases[r].tilt);
+  const std::vector<int16_t> before = diff_;
+  AppLcdDenoiseFilter(&in_);
+  for (uint32_t r = 0; r < std::size(cases); ++r) {
+    SCOPED_TRACE(cases[r].offset);
+    EXPECT_EQ(guwRowNoiseLevel[r], cases[r].level);
+    if (cases[r].fitted) {
+      EXPECT_LE(RowPeak(r), 4) << "offset, bowl and tilt all come off";
+    } else {
+      EXPECT_TRUE(std::equal(diff_.begin() + r * kCols, diff_.begin() + (r + 1) * kCols, before.begin() + r * kCols));
+    }
+  }
+  // The untouched rows of zeros stay zero.
+  EXPECT_EQ(RowPeak(kRows - 1), 0);
+}
+
+TEST_F(LcdDenoise, AFitThatRoughensTheRowIsUndone) {
+  // A flat row of 800 with one deep notch in the middle (mean 650): the fitted bowl would
+  // add steps at both ends that the row never had.
+  for (uint32_t c = 0; c < kCols; ++c) diff_[c] = 800;
+  diff_[16] = -4000;
+  SetRow(1, 640);
+  const std::vector<int16_t> before = diff_;
+  AppLcdDenoiseFilter(&in_);
+  EXPECT_TRUE(std::equal(diff_.begin(), diff_.begin() + kCols, before.begin()));
+  EXPECT_EQ(guwRowNoiseLevel[0], 0);
+  EXPECT_EQ(guwRowNoiseLevel[1], 20) << "the neighbouring row keeps its fit";
+  EXPECT_LE(RowPeak(1), 3);
+}
+
+TEST_F(LcdDenoise, DiffModeTwoOrWaterLeavesTheRows) {
+  SetRow(2, 900);
+  const std::vector<int16_t> before = diff_;
+  in_.ubDiffMode = 2;
+  AppLcdDenoiseFilter(&in_);
+  EXPECT_EQ(diff_, before);
+  in_.ubDiffMode = 0;
+  gstCommon.ubWaterFlag = 1;
+  AppLcdDenoiseFilter(&in_);
+  EXPECT_EQ(diff_, before);
+  gstCommon.ubWaterFlag = 0;
+  AppLcdDenoiseFilter(&in_);
+  EXPECT_LE(RowPeak(2), 3);
+}
+
+// An edge touch asks for the network; it runs only when enabled and given its buffer, and
+// then takes the fit's place.
+TEST_F(LcdDenoise, AnEdgeTouchHandsTheMapToTheNetwork) {
+  static std::vector<uint8_t> weights(kDenoiseNetWeightBytes, 0);
+  static std::vector<uint8_t> netBuffer(kDenoiseNetPoolBytes);
+  ASSERT_EQ(DenoiseNetSetWeights(weights.data(), kDenoiseNetWeightBytes), 0u);
+  for (uint32_t r = 0; r < kRows; ++r) SetRow(r, r == 3 ? 800 : 0);
+  diff_[5 * kCols + 0] = 300;
+  const std::vector<int16_t> before = diff_;
+  std::vector<int16_t> byNet = before;
+  std::vector<uint16_t> halfMeans(kRows);
+  ASSERT_EQ(DlNetInterface(byNet.data(), halfMeans.data(), netBuffer.data(), kRows, kCols), 0u);
+  ASSERT_NE(byNet, before);
+
+  struct Case {
+    uint32_t rect;  // packed {row start, row end, column start, column end}
+    uint8_t netEnable;
+    bool buffer;
+    bool asked, byNetwork, fitted;
+  } cases[] = {
+      {0x00000504u, 1, true, true, true, false},  {0x1F1E0504u, 1, true, true, true, false},
+      {0x00000504u, 0, true, true, false, true},  {0x00000504u, 1, false, true, false, false},
+      {0x0C0A0504u, 1, true, false, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rect);
+    diff_ = before;
+    in_.pswDiff = diff_.data();
+    rects_[0] = c.rect;
+    rectNodes_[0] = 6;
+    in_.ubNetEnable = c.netEnable;
+    in_.pubNetBuffer = c.buffer ? netBuffer.data() : nullptr;
+    AppLcdDenoiseFilter(&in_);
+    EXPECT_EQ(gubNeedDlSito, c.asked ? 1 : 0);
+    if (c.byNetwork) {
+      EXPECT_EQ(diff_, byNet);
+    } else if (c.fitted) {
+      EXPECT_LE(RowPeak(3), 3);
+    } else {
+      EXPECT_EQ(diff_, before);
+    }
+  }
+}
+
+TEST_F(LcdDenoise, EdgeShakingLinesSitOutTheFitAndComeBack) {
+  // Rows of offset 700 with a tilt; the noisy column 0 would drag the fit.
+  for (uint32_t r = 0; r < kRows; ++r) {
+    for (uint32_t c = 0; c < kCols; ++c) diff_[r * kCols + c] = static_cast<int16_t>(700 + 5 * (static_cast<int32_t>(c) - 16));
+    diff_[r * kCols] = static_cast<int16_t>(-900 + r);
+  }
+  gstDenoiseCommonCfg.aubData[0] = 0x10;
+  struct Case {
+    std::array<uint8_t, 3> list;
+    bool replaced;
+  } cases[] = {{{0, 255, 255}, true}, {{kCols - 1, 0, 255}, true}, {{0, 5, kCols - 1}, false}};
+  for (const Case& c : cases) {
+    std::vector<int16_t> d = diff_;
+    in_.pswDiff = d.data();
+    std::copy(c.list.begin(), c.list.end(), shake_.begin());
+    AppLcdDenoiseFilter(&in_);
+    EXPECT_EQ(gubShakeNum, c.replaced ? (c.list[1] == 255 ? 1 : 2) : 3);
+    for (uint32_t r = 0; r < kRows; ++r) {
+      SCOPED_TRACE(r);
+      EXPECT_EQ(d[r * kCols], diff_[r * kCols]) << "column 0 comes back as it came in";
+      if (c.replaced) {
+        EXPECT_LE(std::abs(d[r * kCols + 1]), 3) << "the shaking line did not bend the fit";
+      } else {
+        EXPECT_GT(std::abs(d[r * kCols + 1]), 3);
+      }
+    }
+  }
+  // Without the configuration bit the list is emptied.
+  in_.pswDiff = diff_.data();
+  gstDenoiseCommonCfg.aubData[0] = 0;
+  shake_[0] = 0;
+  AppLcdDenoiseFilter(&in_);
+  EXPECT_EQ(gubShakeNum, 0);
+  EXPECT_EQ(shake_[0], 255);
+}
+
+TEST_F(LcdDenoise, NeighbourDifferencesAndMaskReset) {
+  std::vector<uint16_t> map(kNodes, 0);
+  const uint16_t head[] = {10, 4, 7};
+  std::copy(std::begin(head), std::end(head), map.begin());
+  map[31] = 9;
+  map[32] = 5;
+  map[33] = 5;
+  uint16_t out[kNodes] = {};
+  for (uint8_t mode : {0, 1}) {
+    memset(scratch_.data() + kLcdDenoiseNodeMaskAt, 7, kNodes);
+    memset(gpubMutualTouchTX, 0, kRows + kCols);
+    CaculateDiff(map.data(), out, mode, 1);
+    EXPECT_EQ(scratch_[kLcdDenoiseNodeMaskAt + 100], mode == 1 ? 255 : 0);
+    EXPECT_EQ(gpubMutualTouchTX[kRows - 1], 255);
+    EXPECT_EQ(gpubMutualTouchRX[kCols - 1], 255);
+  }
+  EXPECT_EQ(out[0], 6);
+  EXPECT_EQ(static_cast<int16_t>(out[1]), -3);
+  EXPECT_EQ(out[30], static_cast<uint16_t>(-9));
+  EXPECT_EQ(out[31], static_cast<uint16_t>(-9)) << "the last column repeats the step before it";
+  EXPECT_EQ(out[32], 0);
+  memset(gpubMutualTouchTX, 0, kRows);
+  CaculateDiff(map.data(), out, 1, 0);
+  EXPECT_EQ(gpubMutualTouchTX[0], 0) << "no reset leaves the masks";
+}
+
+TEST(LcdDenoiseLevel, TouchSettingsFollowTheNoiseLevel) {
+  const struct {
+    uint8_t level, touch, deshake;
+  } cases[] = {{0, 90, 0}, {1, 90, 0}, {2, 110, 1}, {3, 145, 2}};
+  for (const auto& c : cases) {
+    gubNoiseLevel = c.level;
+    EXPECT_EQ(ConfigTouchLevel(), c.touch);
+    EXPECT_EQ(ConfigTouchNumDeshake(), c.deshake);
+  }
+  gubNoiseLevel = 0;
+}
+
+}  // namespace
