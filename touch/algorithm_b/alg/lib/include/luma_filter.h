@@ -1,0 +1,84 @@
+#pragma once
+// Background removal on lines: basis fits, masked-run bridging and the self-capacitance
+// line filter with its masks.
+#include <stdint.h>
+
+#include "luma_core.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Coefficient store of a fit: at most this many basis vectors take part.
+#define LUMA_ACF_MAX_VECTORS 10
+// Longest line the steep-step mask and the filters built on it handle.
+#define LUMA_ACF_MAX_LINE 128
+#define LUMA_SC_FEAT_VECTORS 5
+#define LUMA_SC_RX_LEN 38
+#define LUMA_SC_TX_LEN 17
+#define LUMA_SC_STEEP_STEP 450
+#define LUMA_SC_MC_MARK 150
+
+// ---- Basis fits and line filters --------------------------------------------------
+LUMA_EXPORT void LibAcfTrans(const int16_t *line, const int16_t *basis, uint16_t n, uint8_t m, int16_t *out);
+LUMA_EXPORT void LibAcfTransWithMask(const int16_t *line, const int16_t *basis, uint16_t n, uint8_t m,
+                                     int16_t *out, const uint8_t *mask);
+LUMA_EXPORT void LibAcfTransDownSample(const int16_t *line, const int16_t *short_basis, uint16_t n_short,
+                                       const int16_t *full_basis, uint16_t n_full, uint8_t m, int16_t *out);
+LUMA_EXPORT void LibAcfTransDownSampleWithMask(const int16_t *line, const int16_t *short_basis, uint16_t n_short,
+                                               const int16_t *full_basis, uint16_t n_full, uint8_t m,
+                                               int16_t *out, const uint8_t *mask);
+LUMA_EXPORT void LmxGetMask(const int16_t *line, uint16_t n, int16_t t1, int16_t t2, uint8_t *mask);
+LUMA_EXPORT void LmxRowFilter(const int16_t *line, uint16_t n, int16_t t1, int16_t t2, int16_t *out);
+LUMA_EXPORT uint8_t LibAppAcfFilter(const int16_t *line, const int16_t *basis, uint16_t n, uint8_t m, int16_t *out);
+LUMA_EXPORT uint8_t LibAppAcfFilterWithMask(const int16_t *line, const int16_t *basis, uint16_t n, uint8_t m,
+                                            int16_t t1, int16_t t2, int16_t *out);
+LUMA_EXPORT uint8_t LibAppAcfFilterInputRefData(const void *p);
+
+// The fit behind every variant: coefficients of the first m vectors of coef_basis (vector j
+// at j x coef_stride) over coef_n entries, rebuilt from fit_basis over fit_n entries into
+// out, only where mask is non-zero when a mask is given. out may alias line.
+void LumaAcfFit(const int16_t *line, const int16_t *coef_basis, uint16_t coef_stride, uint16_t coef_n,
+                const int16_t *fit_basis, uint16_t fit_stride, uint16_t fit_n, uint8_t m, int16_t *out,
+                const uint8_t *mask);
+
+// Marked runs (entries whose mask byte, read as signed, is >= 1) become a straight line
+// between their unmarked neighbours.
+LUMA_EXPORT void AppMcAcfPeakFilter(const int16_t *line, const uint8_t *mask, uint16_t n, int16_t *out);
+
+// ---- Self-capacitance masks and basis filter ----------------------------------------
+typedef struct LumaScAcfParam {
+  uint16_t usMaskVectors1;
+  uint16_t usMaskThr1;
+  uint16_t usMaskVectors2;
+  uint16_t usMaskThr2;
+  uint16_t usFitVectors;
+} LumaScAcfParam;
+
+extern LUMA_EXPORT int16_t gScFeatRx[LUMA_SC_FEAT_VECTORS * LUMA_SC_RX_LEN];
+extern LUMA_EXPORT int16_t gScFeatTx[LUMA_SC_FEAT_VECTORS * LUMA_SC_TX_LEN];
+extern LUMA_EXPORT int16_t gScFeatRxNormal_1[LUMA_SC_FEAT_VECTORS * 13];
+extern LUMA_EXPORT int16_t gScFeatRxNormal_2[LUMA_SC_FEAT_VECTORS * 13];
+extern LUMA_EXPORT int16_t gScFeatRxNormal_3[LUMA_SC_FEAT_VECTORS * 12];
+extern LUMA_EXPORT uint8_t gucScRxMask[LUMA_SC_RX_LEN];
+extern LUMA_EXPORT uint8_t gucScTxMask[LUMA_SC_TX_LEN];
+extern LUMA_EXPORT uint8_t gucScRxNormalMask[LUMA_SC_RX_LEN];
+extern LUMA_EXPORT uint8_t gucRxMaskReadyFlg;
+extern LUMA_EXPORT uint8_t gucTxMaskReadyFlg;
+extern LUMA_EXPORT uint8_t gucRxNormalMaskReadyFlg;
+
+// axis 0: Rx line, 1: Tx line, 2: Rx line as three interleaved sub-lines.
+LUMA_EXPORT uint8_t AppScDiffAcfFilter(const int16_t *line, uint8_t n, int16_t *out, uint8_t axis,
+                                       const LumaScAcfParam *param);
+LUMA_EXPORT uint8_t AppGetScMask(const int16_t *line, const int16_t *basis, uint8_t n, uint8_t *mask,
+                                 const LumaScAcfParam *param);
+LUMA_EXPORT void AppAcfCalcMaskBySrcRowData(const int16_t *line, uint8_t n, int16_t threshold, uint8_t *mask);
+// stride: distance between basis vectors (0: n).
+LUMA_EXPORT uint8_t AppScFilteredWhenMaskFull(const int16_t *line, const int16_t *basis, uint8_t *mask, uint8_t n,
+                                              uint8_t stride, int16_t *out);
+LUMA_EXPORT uint8_t AppScMaskByMcDiff(const int16_t *matrix, uint8_t tx, uint8_t rx);
+LUMA_EXPORT int16_t *AppScFullMskDiffFilter(int16_t *line, uint8_t n, int16_t threshold);
+
+#ifdef __cplusplus
+}
+#endif
