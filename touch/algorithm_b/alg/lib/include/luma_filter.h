@@ -82,3 +82,26 @@ LUMA_EXPORT int16_t *AppScFullMskDiffFilter(int16_t *line, uint8_t n, int16_t th
 #ifdef __cplusplus
 }
 #endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// ---- One-dimensional line filters ------------------------------------------------------
+#define LUMA_LINE_NO_POSITION 127
+
+LUMA_EXPORT int16_t *AppLineEquFilterLR(int16_t *dst, const int16_t *src, uint8_t n, uint8_t p, uint16_t c);
+LUMA_EXPORT int32_t AppLineEquFilterAll(int16_t *dst, const int16_t *src, uint8_t n, uint8_t p, uint16_t c);
+LUMA_EXPORT int16_t *AppScDiffRateLRFilter(int16_t *line, uint8_t n, uint8_t k, uint16_t c);
+LUMA_EXPORT int16_t *AppDiffLineMeanFilter(int16_t *line, uint8_t n, int16_t c, uint8_t two_pass, uint8_t mode);
+LUMA_EXPORT int16_t *AppDiffLineCompressFilter(int16_t *line, uint8_t n, int16_t s);
+LUMA_EXPORT int16_t *AppLineSubRefPosFilter(int16_t *dst, const int16_t *src, uint8_t n, uint8_t p);
+LUMA_EXPORT uint8_t AppLineSubAbsMinFilter(int16_t *dst, const int16_t *src, uint8_t n, uint8_t phase);
+LUMA_EXPORT uint8_t AppLineABSMinPosGet(const int16_t *line, uint8_t n, uint8_t m, uint8_t phase);
+LUMA_EXPORT int16_t *AppMcNoiseCountVectorizer(int16_t *line, uint8_t n);
+LUMA_EXPORT int16_t *AppABSNullNoise(int16_t *line, uint8_t n);
+LUMA_EXPORT int16_t *AppNoiseDiffBak(int16_t *dst, const int16_t *src);
+
+#ifdef __cplusplus
+}
+#endif
