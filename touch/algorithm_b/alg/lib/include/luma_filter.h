@@ -105,3 +105,29 @@ LUMA_EXPORT int16_t *AppNoiseDiffBak(int16_t *dst, const int16_t *src);
 #ifdef __cplusplus
 }
 #endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// ---- Matrix mean and rate filters ------------------------------------------------------
+// Direction of a matrix filter: per Tx row, or per Rx column.
+#define LUMA_DIR_ROW 0
+#define LUMA_DIR_COL 4
+
+extern LUMA_EXPORT uint8_t g_ucNFColByPassFlag;
+extern LUMA_EXPORT uint16_t g_usMaxOriMcAvg;
+extern LUMA_EXPORT uint16_t g_ucDbgOriDiffNoiseCnt[3];
+
+LUMA_EXPORT void AppDiffMatrixMeanFilter(int16_t *matrix, uint8_t direction, uint16_t clip, uint8_t two_pass,
+                                         uint8_t mode);
+LUMA_EXPORT uint8_t AppCalOriDiffRowMatrixMeanLvl(uint16_t clip, uint8_t two_pass);
+LUMA_EXPORT int16_t *AppMcDiffMatrixLRMeanFilter(int16_t *matrix, const uint8_t *pos, uint16_t clip);
+LUMA_EXPORT void AppMcDiffABSMinPosGet(const int16_t *matrix, uint8_t *out);
+LUMA_EXPORT int16_t *AppMcDiffRateFilter(int16_t *matrix, const uint8_t *pivot, uint16_t *slope, uint8_t clip);
+LUMA_EXPORT void AppMcDiffRateFilterLR(int16_t *matrix, const uint8_t *pivot, const void *unused, uint16_t clip);
+LUMA_EXPORT uint8_t AppDiffCompressFilter(int16_t *matrix, uint16_t step);
+
+#ifdef __cplusplus
+}
+#endif
