@@ -131,3 +131,38 @@ LUMA_EXPORT uint8_t AppDiffCompressFilter(int16_t *matrix, uint16_t step);
 #ifdef __cplusplus
 }
 #endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// ---- Time moving average of the diff ---------------------------------------------------
+#pragma pack(push, 1)
+typedef struct LumaTmaFrame {
+  int16_t assMc[LUMA_MAX_NODES];     // 0: averaged mutual matrix, configured Rx count per row
+  int16_t assSc[LUMA_SC_LINE_LEN];   // 1804: averaged self line
+  uint8_t reserved1930[2314 - 1930];
+} LumaTmaFrame;
+#pragma pack(pop)
+
+// 3: full data rate; 1: reduced rate, the diff is time-averaged.
+extern LUMA_EXPORT uint8_t g_ucFWDataRateFlag;
+extern LUMA_EXPORT LumaTmaFrame g_stTMAFifoFrame;
+
+LUMA_EXPORT void AppMcTMA(int16_t *acc, int16_t *cur, uint32_t gain, int8_t count);
+LUMA_EXPORT void AppMcAdd(int16_t *acc, int16_t *m, uint32_t gain, int8_t count);
+LUMA_EXPORT void AppMcDiffAmp(int16_t *m, uint16_t gain, uint8_t divisor);
+LUMA_EXPORT void AppScTMA(int16_t *acc, int16_t *line, uint32_t gain, int8_t count);
+LUMA_EXPORT void AppScAdd(int16_t *acc, int16_t *line, uint32_t gain, int8_t count);
+LUMA_EXPORT void AppScDiffAmp(int16_t *line, uint16_t gain, uint8_t divisor);
+LUMA_EXPORT int16_t *AppCalScAdd(int16_t *dst, const int16_t *a, const int16_t *b);
+LUMA_EXPORT int16_t *AppCalScSub(int16_t *dst, const int16_t *a, const int16_t *b);
+LUMA_EXPORT void AppTMAFIFOClear(void);
+LUMA_EXPORT void AppTMAFifoProc(uint8_t mc_count, uint8_t sc_count);
+LUMA_EXPORT void AppDiffFrontFifo(void);
+
+#ifdef __cplusplus
+static_assert(sizeof(LumaTmaFrame) == 2314);
+static_assert(offsetof(LumaTmaFrame, assSc) == 1804);
+}
+#endif
