@@ -166,3 +166,17 @@ static_assert(sizeof(LumaTmaFrame) == 2314);
 static_assert(offsetof(LumaTmaFrame, assSc) == 1804);
 }
 #endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// ---- 3x3 smoothing and line widths -----------------------------------------------------
+// rect: {tx0, rx0, tx1, rx1}, inclusive; null smooths the whole matrix.
+LUMA_EXPORT int16_t AppConvolution(int16_t *matrix, int16_t *peak, int16_t threshold, const uint8_t *rect);
+LUMA_EXPORT void AppPosPeakConvolution(int16_t *matrix);
+LUMA_EXPORT uint8_t GetScWidth(uint8_t pos, const int16_t *line, uint8_t n, uint8_t *start, uint8_t *end);
+
+#ifdef __cplusplus
+}
+#endif
