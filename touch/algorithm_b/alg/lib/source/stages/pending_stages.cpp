@@ -20,6 +20,5 @@ void AppFastReadPointNum(uint8_t) {}
 void AppDebugPrintLog(void) {}
 void AppHostReadDebufInfo(void) {}
 void AppDiffFrontFilter(void) {}
-void AppTimeMaClear(void) {}
 
 }  // extern "C"
