@@ -96,7 +96,6 @@ constexpr std::array<int16_t, kQ10RecipCount> MakeQ10Recip() {
 }
 constexpr std::array<int16_t, kQ10RecipCount> kRecip = MakeQ10Recip();
 
-constexpr uint8_t kMaxRows = 52;
 constexpr uint8_t kMaxCols = 56;
 constexpr int32_t kBigOffset = 500;
 constexpr uint8_t kRects = 12;
