@@ -23,8 +23,9 @@ struct Chip {
   uint8_t vendor = 0;
   std::vector<uint8_t> atr = {0x3B, 0x00};
   std::optional<std::vector<uint8_t>> interfaceReset;
-  std::map<std::vector<uint8_t>, std::vector<uint8_t>> applets;
-  std::map<std::vector<uint8_t>, uint16_t> refused;
+  // Keyed by the AID's bytes as a string.
+  std::map<std::string, std::vector<uint8_t>> applets;
+  std::map<std::string, uint16_t> refused;
   std::deque<std::vector<uint8_t>> queued;
 };
 
@@ -114,8 +115,9 @@ std::vector<uint8_t> answer(State& s, const std::vector<uint8_t>& apdu) {
       c.selected[ch].clear();
       return sw(0x9000);
     }
-    if (auto r = c.refused.find(aid); r != c.refused.end()) return sw(r->second);
-    auto a = c.applets.find(aid);
+    const std::string key(aid.begin(), aid.end());
+    if (auto r = c.refused.find(key); r != c.refused.end()) return sw(r->second);
+    auto a = c.applets.find(key);
     if (a == c.applets.end()) return sw(0x6A82);
     c.selected[ch] = aid;
     return sw(0x9000, a->second);
@@ -216,11 +218,11 @@ void setInterfaceResetResponse(std::vector<uint8_t> r) { std::lock_guard g(st().
 void setVendorId(uint8_t vendor) { std::lock_guard g(st().lock); st().chip.vendor = vendor; }
 void installApplet(std::vector<uint8_t> aid, std::vector<uint8_t> fci) {
   std::lock_guard g(st().lock);
-  st().chip.applets[std::move(aid)] = std::move(fci);
+  st().chip.applets[std::string(aid.begin(), aid.end())] = std::move(fci);
 }
 void refuseApplet(std::vector<uint8_t> aid, uint16_t statusWord) {
   std::lock_guard g(st().lock);
-  st().chip.refused[std::move(aid)] = statusWord;
+  st().chip.refused[std::string(aid.begin(), aid.end())] = statusWord;
 }
 void queueResponse(std::vector<uint8_t> r) { std::lock_guard g(st().lock); st().chip.queued.push_back(std::move(r)); }
 void injectTargetDead() { std::lock_guard g(st().lock); st().targetDead = true; }
@@ -246,6 +248,7 @@ std::vector<uint8_t> lastApdu() {
   return st().apdus.empty() ? std::vector<uint8_t>{} : st().apdus.back();
 }
 std::vector<std::vector<uint8_t>> apduLog() { std::lock_guard g(st().lock); return st().apdus; }
+void clearApduLog() { std::lock_guard g(st().lock); st().apdus.clear(); }
 std::optional<uint32_t> lastTimeout() { std::lock_guard g(st().lock); return st().lastTimeout; }
 uint32_t lastGenericTag() { std::lock_guard g(st().lock); return st().lastGenericTag; }
 

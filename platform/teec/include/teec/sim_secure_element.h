@@ -74,6 +74,8 @@ bool sessionOpen();
 std::vector<int> openChannels();
 std::vector<uint8_t> lastApdu();
 std::vector<std::vector<uint8_t>> apduLog();
+// Forget the APDUs recorded so far (a long run keeps the log from growing without end).
+void clearApduLog();
 std::optional<uint32_t> lastTimeout();
 uint32_t lastGenericTag();
 
