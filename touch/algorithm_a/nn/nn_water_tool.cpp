@@ -10,19 +10,8 @@
 #include <vector>
 
 #include "net_water_internal.h"
+#include "nn_tool_io.h"
 
-namespace {
-std::vector<unsigned char> ReadAll(const char* path) {
-  std::vector<unsigned char> v;
-  FILE* f = fopen(path, "rb");
-  if (f == nullptr) return v;
-  unsigned char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) v.insert(v.end(), buf, buf + n);
-  fclose(f);
-  return v;
-}
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 4) {
