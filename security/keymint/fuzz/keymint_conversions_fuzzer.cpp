@@ -19,6 +19,7 @@ struct Reader {
   size_t n;
   bool take(void* out, size_t len) {
     if (n < len) return false;
+    if (len == 0) return true;
     std::memcpy(out, p, len);
     p += len;
     n -= len;

@@ -3,6 +3,8 @@
 // processor with its KeyMint application: a fresh channel, the build properties the device
 // configures itself from, and a process in which nothing was configured yet.
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 #include <platform/properties.h>
 #include <platform/properties_test_api.h>
 
@@ -60,6 +62,26 @@ class KeyMintTest : public secproc_test::ChannelTest {
     size_t n = 0;
     for (uint32_t c : secproc_test::SimSecureProcessor::get().commandIds()) n += c == id;
     return n;
+  }
+
+  // Whether `signature` is a SHA-256 ECDSA signature of `message` by `key`.
+  static bool verifies(EVP_PKEY* key, const std::vector<uint8_t>& message, const std::vector<uint8_t>& signature) {
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    bool good = key != nullptr && EVP_DigestVerifyInit(ctx, nullptr, EVP_sha256(), nullptr, key) == 1 &&
+                EVP_DigestVerify(ctx, signature.data(), signature.size(), message.data(), message.size()) == 1;
+    EVP_MD_CTX_free(ctx);
+    return good;
+  }
+  // The same with the key of a DER certificate.
+  static bool verifiesWithCert(const std::vector<uint8_t>& certDer, const std::vector<uint8_t>& message,
+                               const std::vector<uint8_t>& signature) {
+    const unsigned char* p = certDer.data();
+    X509* cert = d2i_X509(nullptr, &p, static_cast<long>(certDer.size()));
+    EVP_PKEY* key = cert != nullptr ? X509_get_pubkey(cert) : nullptr;
+    bool good = verifies(key, message, signature);
+    EVP_PKEY_free(key);
+    X509_free(cert);
+    return good;
   }
 
   std::unique_ptr<secproc_test::SimKeyMint> sim;

@@ -2,9 +2,6 @@
 // the simulated secure processor: what each call sends, what comes back, and the cases the
 // binder objects must survive (concurrent first calls, a processor that takes no input or
 // more than it was given, a clock outliving its device).
-#include <openssl/evp.h>
-#include <openssl/x509.h>
-
 #include <atomic>
 #include <thread>
 
@@ -180,6 +177,65 @@ TEST_F(KeyMintTest, CharacteristicsOfAKeyBlobAreItsHardwareList) {
   EXPECT_TRUE(has(km::Tag::NO_AUTH_REQUIRED, V::make<V::boolValue>(true)));
 }
 
+TEST_F(KeyMintTest, ImportedPkcs8KeySignsForItsPublicKey) {
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  unsigned char* der = nullptr;
+  int n = i2d_PrivateKey(key, &der);
+  ASSERT_GT(n, 0);
+  const Bytes pkcs8(der, der + n);
+  OPENSSL_free(der);
+  km::KeyCreationResult imported;
+  ASSERT_TRUE(device->importKey(p256SigningKey(), km::KeyFormat::PKCS8, pkcs8, std::nullopt, &imported).isOk());
+  EXPECT_EQ(sent(0x310b), 1u);
+  const auto& auths = imported.keyCharacteristics.at(0).authorizations;
+  EXPECT_NE(std::find(auths.begin(), auths.end(),
+                      km::KeyParameter{km::Tag::ORIGIN, V::make<V::origin>(km::KeyOrigin::IMPORTED)}),
+            auths.end());
+  km::BeginResult begun;
+  ASSERT_TRUE(device->begin(km::KeyPurpose::SIGN, imported.keyBlob, sha256(), std::nullopt, &begun).isOk());
+  Bytes signature;
+  ASSERT_TRUE(begun.operation->finish(Bytes{'h', 'i'}, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                                      &signature)
+                  .isOk());
+  EXPECT_TRUE(verifies(key, {'h', 'i'}, signature));
+  EVP_PKEY_free(key);
+  EXPECT_EQ(code(device->importKey(p256SigningKey(), km::KeyFormat::PKCS8, pkcs8, std::nullopt, nullptr)),
+            KM_ERROR_OUTPUT_PARAMETER_NULL);
+}
+
+TEST_F(KeyMintTest, KeyMethodsForwardToTheirRequests) {
+  // Upgrade appends the processor's whole answer, the new blob, to what the output held.
+  SimSecureProcessor::get().queueResponse(Response{0, {0xB1, 0xB2}, std::nullopt});
+  Bytes upgraded = {0xA0};
+  ASSERT_TRUE(device->upgradeKey({1, 2}, {}, &upgraded).isOk());
+  EXPECT_EQ(upgraded, (Bytes{0xA0, 0xB1, 0xB2}));
+  EXPECT_EQ(lastBody(0x2514), encode(map({{22, integer(0)}, {23, bytes({1, 2})}})));
+  EXPECT_EQ(code(device->upgradeKey({}, {}, &upgraded)), KM_ERROR_UNEXPECTED_NULL_POINTER);
+
+  // Conversion to an ephemeral key replaces the output.
+  SimSecureProcessor::get().queueResponse(ok(map({{36, bytes({0xE1})}})));
+  Bytes ephemeral = {0xFF, 0xFF};
+  ASSERT_TRUE(device->convertStorageKeyToEphemeral({3}, &ephemeral).isOk());
+  EXPECT_EQ(ephemeral, Bytes{0xE1});
+  EXPECT_EQ(lastBody(0x311d), encode(map({{23, bytes({3})}})));
+
+  // StrongBox has no keys to delete all at once: nothing is sent.
+  const size_t before = SimSecureProcessor::get().requests().size();
+  EXPECT_TRUE(device->deleteAllKeys().isOk());
+  EXPECT_EQ(SimSecureProcessor::get().requests().size(), before);
+
+  // The lock state and the end of early boot reach the processor at the next bring-up.
+  EXPECT_TRUE(device->deviceLocked(true, std::nullopt).isOk());
+  EXPECT_TRUE(device->earlyBootEnded().isOk());
+  EXPECT_EQ(sent(0x211d), 0u);
+  EXPECT_EQ(sent(0x211c), 0u);
+  SimSecureProcessor::get().queueResponse(Response{});
+  EXPECT_TRUE(device->deleteKey({4}).isOk());
+  EXPECT_EQ(sent(0x211d), 1u);
+  EXPECT_EQ(sent(0x211c), 1u);
+  EXPECT_EQ(lastBody(0x211d), encode(map({{46, boolean(true)}})));
+}
+
 // ---------------------------------------------------------------- operations
 
 class Operation : public KeyMintTest {
@@ -194,16 +250,7 @@ class Operation : public KeyMintTest {
     return r.operation;
   }
   bool verifies(const Bytes& message, const Bytes& signature) {
-    const unsigned char* p = created.certificateChain[0].encodedCertificate.data();
-    X509* leaf = d2i_X509(nullptr, &p, static_cast<long>(created.certificateChain[0].encodedCertificate.size()));
-    EVP_PKEY* key = X509_get_pubkey(leaf);
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    bool good = EVP_DigestVerifyInit(ctx, nullptr, EVP_sha256(), nullptr, key) == 1 &&
-                EVP_DigestVerify(ctx, signature.data(), signature.size(), message.data(), message.size()) == 1;
-    EVP_MD_CTX_free(ctx);
-    EVP_PKEY_free(key);
-    X509_free(leaf);
-    return good;
+    return verifiesWithCert(created.certificateChain[0].encodedCertificate, message, signature);
   }
   km::KeyCreationResult created;
 };
