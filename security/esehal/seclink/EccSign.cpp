@@ -54,16 +54,20 @@ std::vector<uint8_t> fromHex(const std::string& text) {
   return out;
 }
 
-// The raw r||s halves as an ECDSA DER signature: r takes the first floor(k/2) bytes, and a
-// half whose first byte has its top bit set gets a 00 in front to stay positive.
+// The raw r||s halves as an ECDSA DER signature: r takes the first floor(k/2) bytes. Each
+// integer is written in its shortest form, as DER requires and strict verifiers insist on:
+// leading zero bytes go (one stays for a zero value), and a first byte with its top bit set
+// gets a 00 in front to stay positive.
 std::vector<uint8_t> toDer(const std::vector<uint8_t>& raw) {
   const size_t k = raw.size();
   const std::vector<uint8_t> r(raw.begin(), raw.begin() + static_cast<long>(k / 2));
   const std::vector<uint8_t> s(raw.begin() + static_cast<long>(k / 2), raw.end());
   auto integer = [](const std::vector<uint8_t>& v) {
     std::vector<uint8_t> out = {0x02, 0};
-    if (!v.empty() && v[0] >= 0x80) out.push_back(0x00);
-    out.insert(out.end(), v.begin(), v.end());
+    auto first = v.begin();
+    while (first != v.end() && first + 1 != v.end() && *first == 0) ++first;
+    if (first != v.end() && *first >= 0x80) out.push_back(0x00);
+    out.insert(out.end(), first, v.end());
     out[1] = static_cast<uint8_t>(out.size() - 2);
     return out;
   };

@@ -182,8 +182,9 @@ TEST_F(EccSign, RawSignatureBecomesDerWithPositiveIntegers) {
       {"zz12", {0x30, 0x06, 0x02, 0x01, 0x00, 0x02, 0x01, 0x12}, 8},
       // One byte: r is empty.
       {"7", {0x30, 0x05, 0x02, 0x00, 0x02, 0x01, 0x70}, 7},
-      // Leading zero bytes stay.
-      {"0000FF01", {0x30, 0x09, 0x02, 0x02, 0x00, 0x00, 0x02, 0x03, 0x00, 0xFF, 0x01}, 11},
+      // Integers in their shortest form: redundant leading zeros go, a zero value keeps one.
+      {"0000FF01", {0x30, 0x08, 0x02, 0x01, 0x00, 0x02, 0x03, 0x00, 0xFF, 0x01}, 10},
+      {"007F" + std::string(60, '5') + "0080" + std::string(60, '6'), {0x30, 0x43, 0x02, 0x1F, 0x7F, 0x55}, 69},
   };
   for (const Case& c : cases) {
     const Bytes der = signedDer(c.hex);
@@ -195,6 +196,30 @@ TEST_F(EccSign, RawSignatureBecomesDerWithPositiveIntegers) {
   EXPECT_EQ(der[37], 0x02);
   EXPECT_EQ(der[38], 0x20);
   EXPECT_EQ(der[39], 0x12);
+  // s = 00 80 ...: its zero byte is the one that keeps it positive.
+  const Bytes shortR = signedDer("007F" + std::string(60, '5') + "0080" + std::string(60, '6'));
+  EXPECT_EQ(Bytes(shortR.begin() + 35, shortR.begin() + 39), (Bytes{0x02, 0x20, 0x00, 0x80}));
+}
+
+// A real signature whose r or s starts with a zero byte (about one in a hundred) must still
+// verify: many signatures of one text all verify with OpenSSL, which refuses DER integers
+// that are not in their shortest form.
+TEST_F(EccSign, EverySignatureOfManyVerifies) {
+  registerService();
+  ASSERT_EQ(property_set("ro.product.device", "mira"), 0);
+  std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  for (int i = 0; i < 400; i++) {
+    std::string out;
+    ASSERT_EQ(sign(&out), 0);
+    const Signed s = split(out);
+    const Bytes der = openSslUnbase64(s.sign);
+    ASSERT_GE(der.size(), 8u);
+    ASSERT_EQ(EVP_DigestVerifyInit(ctx.get(), nullptr, EVP_sha256(), nullptr, service->publicKey()), 1);
+    ASSERT_EQ(EVP_DigestVerify(ctx.get(), der.data(), der.size(), reinterpret_cast<const uint8_t*>(s.text.data()),
+                               s.text.size()),
+              1)
+        << i;
+  }
 }
 
 TEST_F(EccSign, NoSignedLookingTextWithoutARealSignature) {
