@@ -113,7 +113,7 @@ int appendCertificate(KeymasterBuffer& buf, const km_cert_entry_t& cert) {
     ALOGE("i2d_X509 error or rsplen insufficient");
     return kErrorInsufficientBufferSpace;
   }
-  Der der(new (std::nothrow) uint8_t[static_cast<size_t>(length) + 1]);
+  Der der(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);
   if (der == nullptr) return KM_ERROR_MEMORY_ALLOCATION_FAILED;
   uint8_t* p = der.get();
   if (i2d_X509(x509.get(), &p) != length) return KM_ERROR_INVALID_ARGUMENT;
