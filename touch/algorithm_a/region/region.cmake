@@ -13,7 +13,9 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_small_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_profile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float_rect.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/region_twopeak.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/region_twopeak.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_landscape.cpp)
 
 
 vendor_test(ferrant_region_test
@@ -23,6 +25,7 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_float_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_split_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_twopeak_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_water_test.cpp
   LIBS ferrant_static)
 
 

@@ -495,6 +495,7 @@ void RegionAcquireWrapper() {
   in.ubFloatFlag = gstCommon.ubFloatingByte != 0 ? 1 : 0;
   in.ubPrevPointNum = gstRegionRoles.ubPrevPointCount;
   in.swFrameMin = gstCommon.swDiffMin;
+  in.pswPrevDiff = gaswRegionPrevDiff;
   in.pvCoordPair = &gstCoordPair;
   in.puwPairLastPeak = gstCoordPair.auwLastRectMaxDiff;
   in.stFloatRect = RegionRectFromWord(kRegionRectNone);
@@ -571,6 +572,7 @@ void RegionAcquireProcPkg() {
   RegionHoverCount();
   DeleteIncludeRect();
   PocketErrorTouchProc();
+  LandscapeHandleJudge();
 
   const uint8_t ubCount = gstMutualRegion.ubRegionNum;
   uint8_t a = 0;
@@ -588,4 +590,8 @@ void RegionAcquireProcPkg() {
   NfDeleteBarRegion();
   DeleteSingleRegion();
   DeleteCameraSingleRegion();
+  const uint32_t N = static_cast<uint32_t>(gstCommon.ubDrvNum) * gstCommon.ubSenNum;
+  if (gstCommon.stData.pswDiffData != nullptr && N <= kRegionMaxNodes) {
+    memcpy(gaswRegionPrevDiff, gstCommon.stData.pswDiffData, N * sizeof(int16_t));
+  }
 }

@@ -228,6 +228,21 @@ void DeleteCameraSingleRegion();
 void DeleteIncludeRect();
 uint8_t MergeSingleRect();
 
+// ---- Landscape grip ---------------------------------------------------------------------
+
+// Grip state that edge rejection reads: the orientation level (0 portrait, 1 and 2 the two
+// landscape orientations) and the two grip hold counters, A (level 2, regions along row 0)
+// and B (level 1, regions along the exempt row). Edge rejection sets the level.
+struct EdgeGripState {
+  uint8_t ubLevel;
+  uint8_t ubHoldA;
+  uint8_t ubHoldB;
+};
+extern EdgeGripState gstEdgeGrip;
+// Holds A or B at 20 frames while two or more regions lie along the long edge of the
+// orientation with an area of 25 nodes or more spanning more than 9 columns.
+void LandscapeHandleJudge();
+
 // ---- Glove and dynamic level ------------------------------------------------------------
 
 struct SensitiveCmd {

@@ -267,6 +267,9 @@ extern RegionCommonRoles gstRegionRoles;
 // The region label map: one byte per node, the owning region's index or 255. Region
 // detection owns the buffer (its size is fixed by the largest grid).
 extern uint8_t gaubRegionLabelMap[kRegionMaxNodes];
+// The previous frame's diff map as region detection saw it: the acquisition stage leaves
+// each frame's map here at its end, for the stillness tests of the next frame.
+extern int16_t gaswRegionPrevDiff[kRegionMaxNodes];
 
 // Rectangle word conversions (the comparison form of a rectangle).
 inline uint32_t RegionRectWord(const RegionRect& stRect) {

@@ -512,6 +512,37 @@ class FilterFixture : public ::testing::Test {
   std::vector<int16_t> diff_;
 };
 
+TEST_F(FilterFixture, LandscapeGripHoldsTheCounterOfItsEdge) {
+  // Exempt row 7 (the bottom edge), columns 0-9.
+  gstRegionRoles.ubExemptRow = 7;
+  gstCommon.ubSenLast = 9;
+  auto frame = [&](uint8_t level, const std::vector<std::pair<RegionRect, uint16_t>>& regions) {
+    gstEdgeGrip.ubLevel = level;
+    Regions(regions);
+    LandscapeHandleJudge();
+    return std::make_pair(int(gstEdgeGrip.ubHoldA), int(gstEdgeGrip.ubHoldB));
+  };
+  auto Holds = [](int a, int b) { return std::make_pair(a, b); };
+  // Level 1, two bottom regions over 10 columns, 2 rows each: area 2 x 6 + 2 x 4 = 20 < 25.
+  gstEdgeGrip = EdgeGripState{1, 5, 5};
+  EXPECT_EQ(frame(1, {{Rect(6, 7, 0, 5), 200}, {Rect(6, 7, 6, 9), 200}}), Holds(4, 4))
+      << "too small an area lets both run down";
+  // Three rows: area 30 over 10 columns holds B.
+  EXPECT_EQ(frame(1, {{Rect(5, 7, 0, 5), 200}, {Rect(5, 7, 6, 9), 200}}), Holds(3, 20));
+  EXPECT_EQ(frame(1, {{Rect(5, 7, 0, 9), 200}}), Holds(2, 19))
+      << "a single region along the edge is no grip";
+  // Level 2 with two top regions: A is set while B counts down.
+  EXPECT_EQ(frame(2, {{Rect(0, 2, 0, 4), 200}, {Rect(0, 2, 5, 9), 200}}), Holds(20, 18));
+  // Level 2 with a narrow top grip (span 9): both count down.
+  EXPECT_EQ(frame(2, {{Rect(0, 4, 0, 3), 200}, {Rect(0, 4, 4, 8), 200}}), Holds(19, 17));
+  // Portrait, or a skip flag: both cleared.
+  EXPECT_EQ(frame(0, {{Rect(0, 2, 0, 4), 200}, {Rect(0, 2, 5, 9), 200}}), Holds(0, 0));
+  gstEdgeGrip = EdgeGripState{2, 7, 7};
+  gstRegionRoles.aubSkip[1] = 1;
+  EXPECT_EQ(frame(2, {{Rect(0, 2, 0, 4), 200}, {Rect(0, 2, 5, 9), 200}}), Holds(0, 0));
+  gstRegionRoles.aubSkip[1] = 0;
+}
+
 TEST_F(FilterFixture, BarFilterDropsWideThinRegionsOnly) {
   const RegionRect keep1 = Rect(2, 2, 1, 3), drop1 = Rect(4, 4, 1, 4), drop2 = Rect(6, 7, 0, 4), keep2 = Rect(6, 7, 6, 9);
   Regions({{keep1, 300}, {drop1, 300}, {drop2, 300}, {keep2, 300}});
