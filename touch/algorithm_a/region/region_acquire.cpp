@@ -413,13 +413,12 @@ void RegionAcquire(RegionAcquireInput* pstIn) {
       in.ubWaterOverride != 0 ? 0 : ((gstRegionRoles.aubWaterFlag[0] | gstRegionRoles.aubWaterFlag[1]) != 0 ? 1 : 0);
 
   // Slots are carried across frames only while touches are reported and nothing (floating,
-  // two peaks, water, a fresh pairing) disturbs the picture. Matching the previous frame's
-  // touches to slots needs the pairing's last rectangles of this frame; until that pairing
-  // runs, a tracked frame keeps the slots as they stand and only does their upkeep.
+  // two peaks, water, a fresh pairing) disturbs the picture.
   const CoordPair* pstPair = static_cast<const CoordPair*>(in.pvCoordPair);
   const bool boTrack = in.ubFloatMode == 0 && in.ubTwoPeakState == 0 && pstPair != nullptr &&
                        pstPair->ubPairCounter < pstPair->uwFirstPairLimit && W == 0 && in.ubPrevPointNum != 0;
   if (boTrack) {
+    RegionTrackSlots(in);
     RegionSlotUpkeep(R, C);
     if (s.ubSteadySlotNum != 0) {
       for (uint8_t i = 0; i < kRegionMax; ++i) {

@@ -79,6 +79,13 @@ uint8_t RearrangeRegion(uint8_t ubCount, uint16_t* puwPeak, RegionRect* pstRect,
 void ClearSlotLabelRing(uint8_t ubSlot, uint8_t ubRows, uint8_t ubCols);
 // Releases slot S (label ring first, then the slot's fields; id 255).
 void ReleaseTrackSlot(uint8_t ubSlot, uint8_t ubRows, uint8_t ubCols);
+// Slot tracking: carries the touches of the pairing's slots 0-9 (their last rectangles)
+// into the track slots; steady slots are followed through UpdateTrackSlotRegion.
+void RegionTrackSlots(RegionAcquireInput& in);
+// Follows steady slot S into its new rectangle N (Q is the pairing rectangle it follows):
+// blobs touching the slot's nodes join it or end the update with a state code in the
+// pairing's SlotState[S]; the slot takes the bounding box of its relabelled nodes.
+void UpdateTrackSlotRegion(RegionAcquireInput& in, RegionRect N, RegionRect Q, uint8_t s);
 // The per-frame upkeep after slot tracking; counts the steady slots.
 void RegionSlotUpkeep(uint8_t ubRows, uint8_t ubCols);
 // Strong (>= 50) nodes beside R: bit r of *ROWS for a strong node of row r outside R's
