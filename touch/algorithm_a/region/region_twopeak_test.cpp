@@ -380,4 +380,85 @@ TEST_F(TwoPeakFixture, CornerTemplateOfTheMirroredAngleIsTheMirrorImage) {
   }
 }
 
+// ---- Search stage: valley suppression and three tracked touches -----------------------------
+
+class SearchStageFixture : public AcquireFixture {
+ protected:
+  void SetUp() override {
+    Init(10, 10);
+    memset(&gstRegionTwoPeak, 0, sizeof(gstRegionTwoPeak));
+    RegionTwoPeakPrevRect = RegionRectFromWord(kRegionRectNone);
+    memset(gstRegionRoles.aubWaterFlag, 0, sizeof(gstRegionRoles.aubWaterFlag));
+  }
+  int16_t& D(int r, int c) { return diff_[static_cast<size_t>(r) * cols_ + c]; }
+  void Occupy(uint8_t k, RegionRect r, uint16_t x, uint16_t y) {
+    gstCoordPair.astLastRect[k] = r;
+    gstCoordPair.auwLastRectMaxDiff[k] = 300;
+    gstCoordPair.auwSlotX[k] = gstCoordPair.auwPrevSlotX[k] = gstCoordPair.auwDownSlotX[k] = x;
+    gstCoordPair.auwSlotY[k] = gstCoordPair.auwPrevSlotY[k] = gstCoordPair.auwDownSlotY[k] = y;
+  }
+  void Fill(RegionRect r, int16_t v) {
+    for (int row = r.ubRowStart; row <= r.ubRowEnd; ++row)
+      for (int c = r.ubColStart; c <= r.ubColEnd; ++c) D(row, c) = v;
+  }
+};
+
+TEST_F(SearchStageFixture, TwoStillFingersOpenTheValleyBetweenThem) {
+  // Fingers at row 4, columns 2 and 6 (quarter nodes 8 and 24); a band of 200 between.
+  Fill(Rect(3, 5, 2, 6), 200);
+  Occupy(0, Rect(3, 5, 1, 3), 8, 16);
+  Occupy(1, Rect(3, 5, 5, 7), 24, 16);
+  PairCoreCounters& core = *PairCore(&gstCoordPair);
+  core.stTwoFingerRect = Rect(3, 5, 2, 6);
+  core.uwTwoFingerDist = 20;
+  core.ubValleyLimit = 5;
+  RegionAcquireInput in = Input();
+  RegionSearchProc(&in, 0);
+  EXPECT_EQ(D(4, 4), 0) << "midway between the two fingers";
+  EXPECT_EQ(D(3, 4), 0);
+  EXPECT_EQ(D(4, 3), 200) << "three times nearer one finger: ratio 100, unchanged";
+  EXPECT_EQ(D(4, 2), 200) << "on a finger: far outside the factor 9";
+
+  // Past the valley frame limit the limit is cleared and nothing changes.
+  Fill(Rect(3, 5, 2, 6), 200);
+  core.uwValleyFrames = 6;
+  in = Input();
+  RegionSearchProc(&in, 0);
+  EXPECT_EQ(D(4, 4), 200);
+  EXPECT_EQ(core.ubValleyLimit, 0);
+}
+
+TEST_F(SearchStageFixture, ThreeTrackedTouchesReformTheRegionsAndTwoLeaveThemAlone) {
+  // Two blocks joined by a strong bridge (one region) and a third block apart: two regions
+  // where the pairing followed three touches.
+  Fill(Rect(2, 3, 2, 3), 300);
+  Fill(Rect(2, 3, 4, 5), 250);
+  Fill(Rect(2, 3, 6, 7), 300);
+  Fill(Rect(6, 7, 4, 5), 300);
+  PairCore(&gstCoordPair)->ubCoreState = 1;
+  struct Case {
+    bool third;
+    std::vector<uint32_t> rects;
+  };
+  const Case cases[] = {
+      // In slot order (0, 1, 2), each trimmed and grown by one line toward the bridge.
+      {true, {RegionRectWord(Rect(2, 3, 2, 4)), RegionRectWord(Rect(6, 7, 4, 5)), RegionRectWord(Rect(2, 3, 5, 7))}},
+      // Only two occupied slots: there are not three touches to re-form; the search stands.
+      {false, {RegionRectWord(Rect(2, 3, 2, 7)), RegionRectWord(Rect(6, 7, 4, 5))}},
+  };
+  for (const Case& c : cases) {
+    memset(gstCoordPair.auwLastRectMaxDiff, 0, sizeof(gstCoordPair.auwLastRectMaxDiff));
+    Occupy(0, Rect(2, 3, 2, 3), 10, 10);
+    Occupy(1, Rect(6, 7, 4, 5), 18, 26);
+    if (c.third) Occupy(2, Rect(2, 3, 6, 7), 26, 10);
+    RegionAcquireInput in = Input();
+    in.ubPrevPointNum = 3;
+    RegionSearchProc(&in, 0);
+    std::vector<uint32_t> got;
+    for (uint8_t i = 0; i < in.ubRegionNum; ++i) got.push_back(RegionRectWord(gstMutualRegion.astRect[i]));
+    EXPECT_EQ(got, c.rects) << c.third;
+    for (uint8_t i = 0; i < in.ubRegionNum; ++i) EXPECT_EQ(int(gstMutualRegion.auwPeak[i]), 300) << int(i);
+  }
+}
+
 }  // namespace
