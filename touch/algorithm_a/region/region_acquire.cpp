@@ -492,6 +492,7 @@ void RegionAcquireWrapper() {
   in.ullDiffOverRows = gullDiffOverFlag;
   in.ubEdgeColScale = gstRegionRoles.ubEdgeColScale;
   in.ubFloatFlag = gstCommon.ubFloatingByte != 0 ? 1 : 0;
+  in.ubTwoPeakState = gstRegionRoles.ubTwoPeak;
   in.ubPrevPointNum = gstRegionRoles.ubPrevPointCount;
   in.swFrameMin = gstCommon.swDiffMin;
   in.pswPrevDiff = gaswRegionPrevDiff;
@@ -513,6 +514,7 @@ void RegionAcquireWrapper() {
   gstMutualRegion.uwSearchScore = in.uwSearchScore;
   gstMutualRegion.ubPairNum = in.ubPairNum;
   gstMutualRegion.ubRegionNum = in.ubRegionNum;
+  gstRegionRoles.ubTwoPeak = in.ubTwoPeakState;
 }
 
 uint8_t RegionTouchModeNext(uint8_t ubMode, int16_t swMax, int16_t swMin, bool boForceNormal) {

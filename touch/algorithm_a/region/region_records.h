@@ -237,7 +237,7 @@ struct RegionCommonRoles {
   uint8_t ubCommonMode;       // 2: pre-search smoothing on, clean-up off, second search on
   uint8_t ubWaterOverride;    // 3: set ignores the waterproof stage's water flags, allows the
                               //    search threshold drop and fixes the search fractions
-  uint8_t ubRes4;             // 4
+  uint8_t ubTwoPeak;          // 4: two-peak byte of the floating state (the judgement keeps it on)
   uint8_t ubEdgeColScale;     // 5: first/last column scale in 1/128, 0 = off
   uint8_t ubHoverSeen;        // 6: hover-seen output byte
   uint8_t ubPrevPointCount;   // 7: points reported in the previous frame
