@@ -114,7 +114,7 @@ void AnalyseCandidateProfiles(const int16_t* pswDiff, uint8_t ubRows, uint8_t ub
   uint16_t auwCol[256] = {};
   uint8_t aubRowQuiet[256];
   uint8_t aubColQuiet[256];
-  int16_t aswLevel[kRegionMaxRows] = {};
+  int16_t aswLevel[256] = {};
   memset(aubRowQuiet, 1, sizeof(aubRowQuiet));
   memset(aubColQuiet, 1, sizeof(aubColQuiet));
   const int32_t siMidCol = (W.ubColStart + W.ubColEnd) / 2;

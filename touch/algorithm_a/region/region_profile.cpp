@@ -118,6 +118,7 @@ uint16_t CalcRotatedRectProfile(const int16_t* pswMap, uint8_t ubCols, uint8_t u
   int32_t siLineRow = (r.ubRowStart + r.ubRowEnd) * 1024 - s * W - c * H;
   const int32_t e = r.ubColEnd + 1 < ubCols ? 1 : 0;
   const int32_t f = r.ubRowEnd + 1 < ubRows ? 1 : 0;
+  const RegionGrid g{const_cast<int16_t*>(pswMap), ubRows, ubCols};
   uint8_t aubCount[kProfileLen] = {};
   int32_t jmin = W;
   int32_t jmax = 0;
@@ -131,11 +132,10 @@ uint16_t CalcRotatedRectProfile(const int16_t* pswMap, uint8_t ubCols, uint8_t u
       const int32_t fy = row & 2047;
       if (cx < r.ubColStart || cx >= r.ubColEnd + e || ry < r.ubRowStart || ry >= r.ubRowEnd + f) continue;
       if ((cx == r.ubColEnd && fx > 512) || (ry == r.ubRowEnd && fy > 512)) continue;
-      // The window above keeps cx + 1 and ry + 1 on the grid.
-      const int32_t n = cx + ry * ubCols;
-      const int16_t top = static_cast<int16_t>(((2048 - fx) * pswMap[n] + fx * pswMap[n + 1]) >> 11);
-      const int16_t bottom =
-          static_cast<int16_t>(((2048 - fx) * pswMap[n + ubCols] + fx * pswMap[n + ubCols + 1]) >> 11);
+      // The window above keeps cx + 1 and ry + 1 on the grid; the reads go through the
+      // grid accessor all the same.
+      const int16_t top = static_cast<int16_t>(((2048 - fx) * g.At(ry, cx) + fx * g.At(ry, cx + 1)) >> 11);
+      const int16_t bottom = static_cast<int16_t>(((2048 - fx) * g.At(ry + 1, cx) + fx * g.At(ry + 1, cx + 1)) >> 11);
       const int16_t v = static_cast<int16_t>((top * (2048 - fy) + bottom * fy) >> 11);
       pswProfile[j] = static_cast<int16_t>(pswProfile[j] + v);
       if (v > swThr) {

@@ -43,7 +43,11 @@ Measure MeasureRect(const RegionAcquireInput& in, RegionRect r) {
   return m;
 }
 
-void ClearForTake(RegionTrackSlot& slot) {
+// A slot cleared for a fresh take first gives up its nodes in the slot label map (a steady
+// slot owns some), so that no stale label of it is left behind.
+void ClearForTake(uint8_t i, uint8_t ubRows, uint8_t ubCols) {
+  ClearSlotLabelRing(i, ubRows, ubCols);
+  RegionTrackSlot& slot = gstRegionAcquireState.astSlot[i];
   slot.ubFrameCnt = 0;
   slot.ubId = kRegionLabelNone;
   slot.uwPeak = 0;
@@ -231,7 +235,7 @@ void RegionTrackSlots(RegionAcquireInput& in) {
       break;
     }
     if (j < 0) {
-      ClearForTake(st.astSlot[i]);
+      ClearForTake(i, R, C);
       TakeRect(in, pair, i, r);
     } else if (st.astSlot[j].ubFrameCnt < 6) {
       if (j == i && RegionRectWord(st.astSlot[j].stRect) == RegionRectWord(r)) TakeRect(in, pair, i, r);
