@@ -218,4 +218,24 @@ TEST_F(TrackFixture, ATouchWithoutAFloatingRecordIsNotTaken) {
   EXPECT_EQ(in.ubRegionNum, 1);
 }
 
+TEST_F(TrackFixture, ASteadySlotTakenAfreshElsewhereGivesUpItsOldNodes) {
+  for (int f = 0; f <= 6; ++f) Frame(300);
+  ASSERT_EQ(int(gstRegionAcquireState.astSlot[0].ubFrameCnt), 6);
+  ASSERT_EQ(SL(4, 5), 0);
+  // The pairing's slot 0 now follows a touch elsewhere, which has not moved since its own
+  // touch-down.
+  prev_ = diff_;
+  std::fill(diff_.begin(), diff_.end(), 0);
+  Blob(7, 9, 300);
+  gstCoordPair.astLastRect[0] = Rect(6, 8, 8, 10);
+  gstCoordPair.auwDownSlotX[0] = 36;
+  gstCoordPair.auwDownSlotY[0] = 28;
+  RegionAcquireInput in = Input();
+  in.pswPrevDiff = prev_.data();
+  in.ubPrevPointNum = 1;
+  RegionAcquire(&in);
+  for (int r = 3; r <= 5; ++r)
+    for (int c = 4; c <= 6; ++c) EXPECT_EQ(SL(r, c), kRegionLabelNone) << r << "," << c;
+}
+
 }  // namespace
