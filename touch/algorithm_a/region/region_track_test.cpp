@@ -238,4 +238,35 @@ TEST_F(TrackFixture, ASteadySlotTakenAfreshElsewhereGivesUpItsOldNodes) {
     for (int c = 4; c <= 6; ++c) EXPECT_EQ(SL(r, c), kRegionLabelNone) << r << "," << c;
 }
 
+TEST_F(TrackFixture, ASteadySlotsSideThatFellAwayStepsInward) {
+  struct Case {
+    int16_t prevRight;  // the right column's value in the previous frame
+    RegionRect rect;    // the slot's rectangle afterwards
+  };
+  // Column 7 now holds 10: it steps in only when it fell from the previous frame.
+  const Case cases[] = {{200, Rect(3, 5, 4, 6)}, {10, Rect(3, 5, 4, 7)}};
+  for (const Case& c : cases) {
+    SetUp();
+    const RegionRect N = Rect(3, 5, 4, 7);
+    RegionAcquireInput in = Steady(0, N, 8);
+    for (int r = 3; r <= 5; ++r) {
+      for (int col = 4; col <= 6; ++col) D(r, col) = P(r, col) = 300;
+      D(r, 7) = 10;
+      P(r, 7) = c.prevRight;
+    }
+    gstCoordPair.astLastRect[0] = N;
+    gstCoordPair.auwLastRectMaxDiff[0] = 300;
+    gstCoordPair.auwSlotX[0] = gstCoordPair.auwDownSlotX[0] = 22;
+    gstCoordPair.auwSlotY[0] = gstCoordPair.auwDownSlotY[0] = 16;
+    gstRegionAcquireState.astSlot[0].uwTouchX = 22;
+    gstRegionAcquireState.astSlot[0].uwTouchY = 16;
+    in.ubPrevPointNum = 1;
+    RegionAcquire(&in);
+    const RegionTrackSlot& slot = gstRegionAcquireState.astSlot[0];
+    EXPECT_EQ(RegionRectWord(slot.stRect), RegionRectWord(c.rect)) << c.prevRight;
+    EXPECT_EQ(slot.ubActive, 1) << c.prevRight;
+    EXPECT_EQ(int(slot.ubFrameCnt), 9) << c.prevRight;
+  }
+}
+
 }  // namespace
