@@ -1,6 +1,7 @@
 // Region acquisition: the frame's touch mode, the wrapper that gathers the acquisition
 // record, RegionAcquire itself (slot reset or upkeep, pre-search smoothing, the search, the
 // self peak count) and the hover-entry count.
+#include <bitset>
 #include <cstdlib>
 #include <cstring>
 
@@ -144,12 +145,13 @@ void RegionGrowSides(RegionAcquireInput& in) {
           boForeign = b != kRegionLabelNone && b != i;
         }
         if (boForeign) continue;
-        uint64_t ullTake = 0;
+        // A side can run the whole width of a wide grid (up to 255 nodes).
+        std::bitset<256> take;
         for (int32_t k = lo; k <= hi; ++k) {
           const int16_t v = at(siOut, k);
-          if (v >= siLevel && v < at(siIn, k) && lab(siIn, k) == i) ullTake |= 1ull << (k - lo);
+          if (v >= siLevel && v < at(siIn, k) && lab(siIn, k) == i) take.set(static_cast<size_t>(k - lo));
         }
-        if (ullTake == 0) continue;
+        if (take.none()) continue;
         RegionRect moved = r;
         if (side == 0) --moved.ubRowStart;
         if (side == 1) ++moved.ubRowEnd;
@@ -157,7 +159,7 @@ void RegionGrowSides(RegionAcquireInput& in) {
         if (side == 3) ++moved.ubColEnd;
         if (JudgeRectOverlapOthers(in, i, moved, s.uwBlockerMask) != 0) continue;
         for (int32_t k = lo; k <= hi; ++k) {
-          if ((ullTake >> (k - lo)) & 1u) in.pubLabelMap[boRow ? siOut * C + k : k * C + siOut] = i;
+          if (take.test(static_cast<size_t>(k - lo))) in.pubLabelMap[boRow ? siOut * C + k : k * C + siOut] = i;
         }
         in.pstRect[i] = moved;
         boChanged = true;
