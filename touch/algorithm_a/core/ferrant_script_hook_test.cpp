@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "coord_records.h"
+#include "region_float.h"
 #include "region_proc.h"
 #include "tsa_common.h"
 #include "vendor_export.h"
@@ -28,4 +29,27 @@ VENDOR_EXPORT void ferx_test_script_coordinates(const FerxScriptedPoint* points,
 extern "C" VENDOR_EXPORT const void* ferx_test_regions(uint8_t* touchMode) {
   if (touchMode != nullptr) *touchMode = gubTouchMode;
   return &gstMutualRegion;
+}
+
+extern "C" VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch* touches, uint8_t count) {
+  // The pairing's initialisation is not wired into the module's start-up yet; its limits
+  // are what tracking compares with.
+  if (gstCoordPair.uwFirstPairLimit == 0) CoordPairRecordInit();
+  std::memset(gstCoordPair.auwLastRectMaxDiff, 0, sizeof(gstCoordPair.auwLastRectMaxDiff));
+  std::memset(gastFloatRegionRecord, 0, sizeof(gastFloatRegionRecord));
+  uint8_t ubNum = 0;
+  for (uint8_t i = 0; touches != nullptr && i < count; ++i) {
+    const FerxScriptedTouch& t = touches[i];
+    if (t.slot >= kCoordPointMax) continue;
+    const RegionRect r{t.row_start, t.row_end, t.col_start, t.col_end};
+    gstCoordPair.astLastRect[t.slot] = r;
+    gstCoordPair.auwLastRectMaxDiff[t.slot] = t.peak;
+    const uint16_t x = static_cast<uint16_t>(2 * (t.col_start + t.col_end));
+    const uint16_t y = static_cast<uint16_t>(2 * (t.row_start + t.row_end));
+    gstCoordPair.auwSlotX[t.slot] = gstCoordPair.auwPrevSlotX[t.slot] = gstCoordPair.auwDownSlotX[t.slot] = x;
+    gstCoordPair.auwSlotY[t.slot] = gstCoordPair.auwPrevSlotY[t.slot] = gstCoordPair.auwDownSlotY[t.slot] = y;
+    if (ubNum < kFloatRecordMax) gastFloatRegionRecord[ubNum].stRect = r;
+    ++ubNum;
+  }
+  gstRegionRoles.ubPrevPointCount = ubNum;
 }

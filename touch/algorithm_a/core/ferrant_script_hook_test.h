@@ -36,3 +36,17 @@ typedef void (*FerxScriptCoordinatesFn)(const FerxScriptedPoint* points, uint8_t
 // mode after a frame.
 #define FERX_TEST_REGIONS_SYMBOL "ferx_test_regions"
 typedef const void* (*FerxTestRegionsFn)(uint8_t* touchMode);
+
+// The scripted variant also lets an end-to-end test stand in for what coordinate pairing,
+// the floating-finger judgement and the coordinate state copy leave for region acquisition
+// once their bodies land: for each touch its pairing slot's last rectangle (rows, columns,
+// inclusive) and peak, the slot's position at the rectangle's centre (quarter nodes, also
+// as touch-down and previous position), a floating-region record over the rectangle, and
+// the count of points reported in the previous frame. The other pairing slots are freed.
+#define FERX_SCRIPT_TRACKING_SYMBOL "ferx_test_script_tracking"
+struct FerxScriptedTouch {
+  uint8_t slot;  // 0..11
+  uint8_t row_start, row_end, col_start, col_end;
+  uint16_t peak;
+};
+typedef void (*FerxScriptTrackingFn)(const FerxScriptedTouch* touches, uint8_t count);

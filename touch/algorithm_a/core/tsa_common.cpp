@@ -90,3 +90,13 @@ uint32_t GetRectArea() {
   const uint8_t* r = gstCommon.aubWorkRect;
   return (static_cast<uint32_t>(r[1]) - r[0] + 1u) * (static_cast<uint32_t>(r[3]) - r[2] + 1u);
 }
+
+const uint16_t gpuwFstFilterTable[5] = {122, 137, 152, 167, 175};
+const uint8_t gpubNorFilterTable[5] = {47, 43, 39, 35, 27};
+
+namespace {
+uint32_t FilterIndex(uint32_t uiSelector) { return uiSelector > 4 ? 4 : uiSelector; }
+}  // namespace
+
+uint16_t GameModeFstFilter(uint16_t uwGameWord) { return gpuwFstFilterTable[FilterIndex((uwGameWord >> 8) & 7u)]; }
+uint8_t GameModeNorFilter(uint16_t uwGameWord) { return gpubNorFilterTable[FilterIndex((uwGameWord >> 3) & 7u)]; }

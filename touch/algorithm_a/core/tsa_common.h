@@ -366,3 +366,11 @@ uint8_t* GlobalCommonInit();
 void GlobalCommonRelease();
 // Area of the work rectangle (bytes 465-468), in 32 bits.
 uint32_t GetRectArea();
+
+// Game-mode smoothing tables: the first-coordinate filter strength is picked by bits 8-10
+// of the game-mode word, the normal filter strength by bits 3-5. Both tables have five
+// entries; a selector of 5 to 7 picks the last (strongest) entry.
+extern const uint16_t gpuwFstFilterTable[5];
+extern const uint8_t gpubNorFilterTable[5];
+uint16_t GameModeFstFilter(uint16_t uwGameWord);
+uint8_t GameModeNorFilter(uint16_t uwGameWord);

@@ -130,4 +130,26 @@ TEST_F(CommonRecordTest, WorkRectangleArea) {
   EXPECT_EQ(GetRectArea(), 12u);
 }
 
+TEST(GameModeFilterTables, EverySelectorOfThreeBitsPicksAnEntry) {
+  struct Case {
+    uint16_t word;
+    uint16_t fst;
+    uint8_t nor;
+  };
+  const Case cases[] = {
+      {0x0000, 122, 47},
+      {static_cast<uint16_t>((2u << 8) | (3u << 3)), 152, 35},
+      {static_cast<uint16_t>((4u << 8) | (4u << 3)), 175, 27},
+      // Selectors beyond the five entries take the last one.
+      {static_cast<uint16_t>((5u << 8) | (6u << 3)), 175, 27},
+      {static_cast<uint16_t>((7u << 8) | (7u << 3)), 175, 27},
+      // Only the selector bits count.
+      {static_cast<uint16_t>(0xF8C7u & ~(7u << 8) & ~(7u << 3)), 122, 47},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GameModeFstFilter(c.word), c.fst) << std::hex << c.word;
+    EXPECT_EQ(GameModeNorFilter(c.word), c.nor) << std::hex << c.word;
+  }
+}
+
 }  // namespace

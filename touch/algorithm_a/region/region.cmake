@@ -10,7 +10,14 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_search.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_slot_ops.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_split.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/region_small_stages.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/region_small_stages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_profile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_float_rect.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_twopeak.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_landscape.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_slot_update.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_track.cpp)
 
 
 vendor_test(ferrant_region_test
@@ -19,6 +26,9 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_lib_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_float_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_split_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_twopeak_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_water_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_track_test.cpp
   LIBS ferrant_static)
 
 

@@ -1,6 +1,7 @@
 // Region acquisition: the frame's touch mode, the wrapper that gathers the acquisition
 // record, RegionAcquire itself (slot reset or upkeep, pre-search smoothing, the search, the
 // self peak count) and the hover-entry count.
+#include <bitset>
 #include <cstdlib>
 #include <cstring>
 
@@ -144,12 +145,13 @@ void RegionGrowSides(RegionAcquireInput& in) {
           boForeign = b != kRegionLabelNone && b != i;
         }
         if (boForeign) continue;
-        uint64_t ullTake = 0;
+        // A side can run the whole width of a wide grid (up to 255 nodes).
+        std::bitset<256> take;
         for (int32_t k = lo; k <= hi; ++k) {
           const int16_t v = at(siOut, k);
-          if (v >= siLevel && v < at(siIn, k) && lab(siIn, k) == i) ullTake |= 1ull << (k - lo);
+          if (v >= siLevel && v < at(siIn, k) && lab(siIn, k) == i) take.set(static_cast<size_t>(k - lo));
         }
-        if (ullTake == 0) continue;
+        if (take.none()) continue;
         RegionRect moved = r;
         if (side == 0) --moved.ubRowStart;
         if (side == 1) ++moved.ubRowEnd;
@@ -157,7 +159,7 @@ void RegionGrowSides(RegionAcquireInput& in) {
         if (side == 3) ++moved.ubColEnd;
         if (JudgeRectOverlapOthers(in, i, moved, s.uwBlockerMask) != 0) continue;
         for (int32_t k = lo; k <= hi; ++k) {
-          if ((ullTake >> (k - lo)) & 1u) in.pubLabelMap[boRow ? siOut * C + k : k * C + siOut] = i;
+          if (take.test(static_cast<size_t>(k - lo))) in.pubLabelMap[boRow ? siOut * C + k : k * C + siOut] = i;
         }
         in.pstRect[i] = moved;
         boChanged = true;
@@ -413,13 +415,12 @@ void RegionAcquire(RegionAcquireInput* pstIn) {
       in.ubWaterOverride != 0 ? 0 : ((gstRegionRoles.aubWaterFlag[0] | gstRegionRoles.aubWaterFlag[1]) != 0 ? 1 : 0);
 
   // Slots are carried across frames only while touches are reported and nothing (floating,
-  // two peaks, water, a fresh pairing) disturbs the picture. Matching the previous frame's
-  // touches to slots needs the pairing's last rectangles of this frame; until that pairing
-  // runs, a tracked frame keeps the slots as they stand and only does their upkeep.
+  // two peaks, water, a fresh pairing) disturbs the picture.
   const CoordPair* pstPair = static_cast<const CoordPair*>(in.pvCoordPair);
   const bool boTrack = in.ubFloatMode == 0 && in.ubTwoPeakState == 0 && pstPair != nullptr &&
                        pstPair->ubPairCounter < pstPair->uwFirstPairLimit && W == 0 && in.ubPrevPointNum != 0;
   if (boTrack) {
+    RegionTrackSlots(in);
     RegionSlotUpkeep(R, C);
     if (s.ubSteadySlotNum != 0) {
       for (uint8_t i = 0; i < kRegionMax; ++i) {
@@ -493,8 +494,10 @@ void RegionAcquireWrapper() {
   in.ullDiffOverRows = gullDiffOverFlag;
   in.ubEdgeColScale = gstRegionRoles.ubEdgeColScale;
   in.ubFloatFlag = gstCommon.ubFloatingByte != 0 ? 1 : 0;
+  in.ubTwoPeakState = gstRegionRoles.ubTwoPeak;
   in.ubPrevPointNum = gstRegionRoles.ubPrevPointCount;
   in.swFrameMin = gstCommon.swDiffMin;
+  in.pswPrevDiff = gaswRegionPrevDiff;
   in.pvCoordPair = &gstCoordPair;
   in.puwPairLastPeak = gstCoordPair.auwLastRectMaxDiff;
   in.stFloatRect = RegionRectFromWord(kRegionRectNone);
@@ -513,6 +516,7 @@ void RegionAcquireWrapper() {
   gstMutualRegion.uwSearchScore = in.uwSearchScore;
   gstMutualRegion.ubPairNum = in.ubPairNum;
   gstMutualRegion.ubRegionNum = in.ubRegionNum;
+  gstRegionRoles.ubTwoPeak = in.ubTwoPeakState;
 }
 
 uint8_t RegionTouchModeNext(uint8_t ubMode, int16_t swMax, int16_t swMin, bool boForceNormal) {
@@ -571,6 +575,7 @@ void RegionAcquireProcPkg() {
   RegionHoverCount();
   DeleteIncludeRect();
   PocketErrorTouchProc();
+  LandscapeHandleJudge();
 
   const uint8_t ubCount = gstMutualRegion.ubRegionNum;
   uint8_t a = 0;
@@ -588,4 +593,8 @@ void RegionAcquireProcPkg() {
   NfDeleteBarRegion();
   DeleteSingleRegion();
   DeleteCameraSingleRegion();
+  const uint32_t N = static_cast<uint32_t>(gstCommon.ubDrvNum) * gstCommon.ubSenNum;
+  if (gstCommon.stData.pswDiffData != nullptr && N <= kRegionMaxNodes) {
+    memcpy(gaswRegionPrevDiff, gstCommon.stData.pswDiffData, N * sizeof(int16_t));
+  }
 }

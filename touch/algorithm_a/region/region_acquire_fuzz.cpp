@@ -9,12 +9,14 @@
 
 #include "coord_records.h"
 #include "diff_stages.h"
+#include "region_float.h"
 #include "region_proc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static int16_t aswDiff[kRegionMaxNodes];
   static int16_t aswSelf[2 * 256];
   static uint8_t aubWork[kRegionSavedDiffAt + 2 * kRegionMaxNodes];
+  static int16_t aswPrev[kRegionMaxNodes];
   if (size < 4) return 0;
   const uint8_t R = data[0];
   const uint8_t C = data[1];
@@ -27,6 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RegionAcquireInit(aubWork);
   memset(&gstCoordPair, 0, sizeof(gstCoordPair));
   gstCoordPair.uwFirstPairLimit = 10;
+  memset(gastFloatRegionRecord, 0, sizeof(gastFloatRegionRecord));
+  // The previous frame: the map shifted by one node, so that stillness tests see change.
+  memset(aswPrev, 0, sizeof(aswPrev));
+  memcpy(aswPrev + 1, aswDiff, (kRegionMaxNodes - 1) * sizeof(int16_t));
   gullDiffOverFlag = (f & 0x40) != 0 ? 0x0FFFFFFFFFFFFFFFull : ~0ull;
   for (int frame = 0; frame < 2; ++frame) {
     RegionAcquireInput in;
@@ -45,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     in.pubLabelMap = gaubRegionLabelMap;
     in.pswDiff = aswDiff;
     in.pswSelfDiff = aswSelf;
+    in.pswPrevDiff = aswPrev;
     in.pubWorkBuf = aubWork;
     in.ullDiffOverRows = gullDiffOverFlag;
     in.pvCoordPair = &gstCoordPair;
@@ -66,13 +73,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NfDeleteBarRegion();
     DeleteSingleRegion();
     MergeSingleRect();
-    // A second frame with a slot made steady from the first region, to walk the put-back.
+    // A second frame with a slot made steady from the first region, followed by the
+    // pairing's slot 0 over the same rectangle: the put-back and the per-slot update.
     if (in.ubRegionNum != 0) {
       RegionTrackSlot& slot = gstRegionAcquireState.astSlot[0];
       slot.ubActive = 1;
-      slot.ubFrameCnt = 6;
+      slot.ubFrameCnt = (f & 0x80) != 0 ? 20 : 6;
       slot.uwPeak = 300;
-      slot.stRect = gstMutualRegion.astRect[0];
+      slot.stRect = slot.stRectCopy1 = gstMutualRegion.astRect[0];
+      const RegionRect r = gstMutualRegion.astRect[0];
+      gstCoordPair.astLastRect[0] = r;
+      gstCoordPair.auwLastRectMaxDiff[0] = 300;
+      gstCoordPair.auwDownSlotX[0] = gstCoordPair.auwSlotX[0] = static_cast<uint16_t>(2 * (r.ubColStart + r.ubColEnd));
+      gstCoordPair.auwDownSlotY[0] = gstCoordPair.auwSlotY[0] = static_cast<uint16_t>(2 * (r.ubRowStart + r.ubRowEnd));
+      gastFloatRegionRecord[0].stRect = r;
+      for (uint32_t k = 0; k < kRegionMaxNodes && static_cast<uint32_t>(R) * C <= kRegionMaxNodes; ++k) {
+        if (gaubRegionLabelMap[k] == 0) gstRegionAcquireState.aubSlotLabel[k] = 0;
+      }
     }
   }
   gstCommon.stData.pswDiffData = nullptr;

@@ -64,6 +64,8 @@ class RegionEndToEnd : public ::testing::Test {
     ASSERT_EQ(result, 0);
     ASSERT_EQ(host_->update_suspend_status(false), touch_host::HostStatus::kOk);
     script_ = reinterpret_cast<FerxScriptCoordinatesFn>(host_->alg_symbol(FERX_SCRIPT_COORDINATES_SYMBOL));
+    tracking_ = reinterpret_cast<FerxScriptTrackingFn>(host_->alg_symbol(FERX_SCRIPT_TRACKING_SYMBOL));
+    ASSERT_NE(tracking_, nullptr);
     regions_ = reinterpret_cast<FerxTestRegionsFn>(host_->alg_symbol(FERX_TEST_REGIONS_SYMBOL));
     ASSERT_NE(script_, nullptr);
     ASSERT_NE(regions_, nullptr);
@@ -98,6 +100,8 @@ class RegionEndToEnd : public ::testing::Test {
     }
     frames_->SetTouch(d);
   }
+  // The next frames carry exactly this map (rows of kSen values).
+  void TouchMap(const std::vector<int16_t>& d) { frames_->SetTouch(d); }
   MutualRegionSet Regions(uint8_t* mode = nullptr) {
     MutualRegionSet s;
     std::memcpy(&s, regions_(mode), sizeof(s));
@@ -109,6 +113,7 @@ class RegionEndToEnd : public ::testing::Test {
   std::unique_ptr<fxtest::FingerFrames> frames_;
   FerxScriptCoordinatesFn script_ = nullptr;
   FerxTestRegionsFn regions_ = nullptr;
+  FerxScriptTrackingFn tracking_ = nullptr;
   uint16_t index_ = 2;
 };
 
@@ -166,6 +171,68 @@ TEST_F(RegionEndToEnd, TouchModeFollowsTheFrameMaximumWithWeakTouchHandling) {
   Frame();
   Regions(&mode);
   EXPECT_EQ(mode, 0);
+}
+
+TEST_F(RegionEndToEnd, TwoFingersThatMergeIntoOneBlobSplitAfterTwoConfirmedFrames) {
+  Start();
+  Frame();
+  Touch({{6, 6, 300}, {6, 16, 300}});
+  Frame();
+  EXPECT_EQ(Regions().ubRegionNum, 2) << "two fingers apart";
+  // The two fingers side by side at row 6, columns 10 and 12, merged through column 11:
+  // the search finds one region; the top row still dips between them.
+  std::vector<int16_t> d(static_cast<size_t>(kDrv) * kSen, 0);
+  const int16_t top[5] = {90, 160, 125, 160, 90};
+  const int16_t mid[5] = {180, 300, 280, 300, 180};
+  const int16_t bot[5] = {90, 120, 139, 120, 90};
+  for (int c = 0; c < 5; ++c) {
+    d[5 * kSen + 9 + c] = top[c];
+    d[6 * kSen + 9 + c] = mid[c];
+    d[7 * kSen + 9 + c] = bot[c];
+  }
+  TouchMap(d);
+  Frame();
+  MutualRegionSet s = Regions();
+  EXPECT_EQ(s.ubRegionNum, 1) << "first confirmed frame: still one region";
+  Frame();
+  s = Regions();
+  ASSERT_EQ(s.ubRegionNum, 2) << "second confirmed frame: split";
+  EXPECT_EQ(s.auwPeak[0], 300);
+  EXPECT_EQ(s.auwPeak[1], 300);
+  EXPECT_NE(s.auwPeakPos[0], s.auwPeakPos[1]);
+  Frame();
+  EXPECT_EQ(Regions().ubRegionNum, 2) << "the split goes on";
+  Touch({});
+  Frame();
+  EXPECT_EQ(Regions().ubRegionNum, 0);
+}
+
+TEST_F(RegionEndToEnd, ASteadySlotKeepsItsRegionThroughAWeakFrame) {
+  Start();
+  Frame();
+  // One finger held still; the pairing reports its rectangle every frame.
+  const FerxScriptedTouch held = {0, 5, 7, 10, 12, 300};
+  Touch({{6, 11, 300}});
+  for (int f = 0; f < 20; ++f) {
+    tracking_(&held, 1);
+    Frame();
+    ASSERT_EQ(Regions().ubRegionNum, 1) << f;
+  }
+  // A weak frame: the finger's signal drops below the touch level of 100.
+  Touch({{6, 11, 90}});
+  tracking_(&held, 1);
+  Frame();
+  MutualRegionSet s = Regions();
+  ASSERT_EQ(s.ubRegionNum, 1) << "the steady slot's region stays";
+  EXPECT_EQ(s.auwPeak[0], 90);
+  EXPECT_EQ(RegionRectWord(s.astRect[0]), RegionRectWord(RegionRect{5, 7, 10, 12}));
+  // Without the steady history the same weak frame finds nothing.
+  tracking_(nullptr, 0);
+  Touch({});
+  Frame();
+  Touch({{6, 11, 90}});
+  Frame();
+  EXPECT_EQ(Regions().ubRegionNum, 0);
 }
 
 }  // namespace

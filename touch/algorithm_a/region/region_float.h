@@ -42,6 +42,38 @@ struct FloatRegionRecord {
 };
 static_assert(sizeof(FloatRegionRecord) == 22);
 static_assert(offsetof(FloatRegionRecord, uwAngle) == 14);
+
+// Dip between two peaks of a line profile.
+struct ProfileValley {
+  uint16_t uwLeftIdx;
+  uint16_t uwLeftPeak;
+  uint16_t uwRightIdx;
+  uint16_t uwRightPeak;
+  uint8_t ubValleyIdx;   // 255 = no valley
+  uint16_t uwValley;
+  uint8_t ubZero;        // 1 when the valley value is 0
+};
+static_assert(sizeof(ProfileValley) == 12);
+
+// Row and column profiles of a floating candidate, indexes in grid rows and columns.
+struct CandidateProfiles {
+  uint32_t uiRect;           // in: the candidate rectangle
+  ProfileValley stRow;
+  uint8_t ubRowQuiet;        // the valley row holds no node above its level
+  ProfileValley stCol;
+  uint8_t ubColQuiet;
+};
+static_assert(sizeof(CandidateProfiles) == 30);
+
+// Judgement thresholds of the floating-finger module, reloaded from the pairing
+// configuration (bytes 20-44) before each use.
+struct FloatJudgeThr {
+  uint16_t auwThr[6];        // 0: T0..T5
+  uint8_t aubCandidate[9];   // 12: candidate judgement; byte 20 the large-copper spread
+  uint8_t aubShape[4];       // 21: shape judgement
+  uint8_t ubRes25;           // 25
+};
+static_assert(sizeof(FloatJudgeThr) == 26);
 #pragma pack(pop)
 
 extern NetFloatInfo gstNetFloatInfo;
@@ -62,3 +94,21 @@ uint8_t GetFloatAreaCnt();
 // The steady track rectangles (frame count 6 or more, active, non-zero) in slot order;
 // the rest of the 12 entries 0. *PUWFLAG (when given) gets the network-processing word.
 uint8_t GetSteadyTrackRects(uint32_t* puiRects, uint16_t* puwFlag);
+
+extern FloatJudgeThr gstFloatJudgeThr;
+// Thresholds from the configuration, each group falling back to its defaults when the
+// group's first configured value is 0.
+void FloatJudgeThrLoad();
+
+// Fits RECT (4 bytes, in/out) to the nodes that carry signal: each side with no node at or
+// above TRIM moves in by one line; then, in mode 1 (one pass) or 2 (two passes), each side
+// moves out by one line where a node just beyond it exceeds GROW. Other modes only trim.
+void AdjustRectByThreshold(uint8_t* pubRect, uint8_t ubCols, uint8_t ubRows, uint8_t ubTrim, uint8_t ubGrow,
+                           const int16_t* pswMap, uint8_t ubMode);
+// The deepest dip of P[START..END] (first on ties) and the highest value on either side.
+void FindProfileValley(const uint16_t* puwP, uint8_t ubStart, uint8_t ubEnd, ProfileValley* pstOut);
+// Row and column profiles of the candidate (over its rectangle grown by one), their
+// valleys and the quiet flags of the valley lines.
+void AnalyseCandidateProfiles(const int16_t* pswDiff, uint8_t ubRows, uint8_t ubCols, CandidateProfiles* pstCand);
+// Signature of a floating finger in the ring structure of RECT: 0 none, 1, 2 or 3.
+uint8_t JudgeFloatRing(uint8_t ubCols, const int16_t* pswDiff, uint8_t ubRecord, uint32_t uiRect);

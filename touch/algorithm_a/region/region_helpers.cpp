@@ -6,6 +6,7 @@
 
 RegionCommonRoles gstRegionRoles;
 uint8_t gaubRegionLabelMap[kRegionMaxNodes];
+int16_t gaswRegionPrevDiff[kRegionMaxNodes];
 
 namespace {
 

@@ -71,3 +71,29 @@ void NormalizeShadowProfile(const int16_t* pswIn, int16_t* pswOut, uint8_t ubCou
 // Row shadow (out[0..rows-1]) and column shadow (out[rows..]) of the diff map over the
 // rectangle grown by one node, each scaled by NormalizeShadowProfile.
 void CalcSumDiffShadowSub(uint32_t uiRect, uint8_t ubRows, uint8_t ubCols, const int16_t* pswDiff, int16_t* pswOut);
+
+// ---- Profiles of the diff map -------------------------------------------------------------
+
+inline constexpr uint8_t kProfileLen = 40;
+// Result of CalcRotatedRectProfile when the rectangle yields no usable profile.
+inline constexpr uint16_t kProfileNone = 65535;
+// Marks 1 at the peaks and 2 at the valleys of a 40-entry profile; the index of the
+// smallest value below 100 goes to *MIN (left alone when none), the largest value's index
+// to *MAX (from p[0] when it is positive, else *MAX stays until a positive value appears).
+void MarkProfilePeakValley(const int16_t* pswP, uint8_t* pubMarks, int16_t swThr, uint8_t* pubMinIdx,
+                           uint8_t* pubMaxIdx, uint8_t* pubPeakNum, uint8_t* pubValleyNum);
+// Depth of the deepest valley between two neighbouring peaks of the profile (PUWW is the
+// second profile, the sums of the strong samples; a valley must be clearly weaker there
+// than both peaks). One peak and one valley: the rise from the smallest value to the
+// largest. MARKS (40 bytes, all 0 on entry) are left as MarkProfilePeakValley set them.
+int16_t CalcProfileValleyDepth(const int16_t* pswP, const uint16_t* puwW, uint8_t* pubMarks, int16_t swThr,
+                               uint8_t* pubValleyIdx, uint8_t* pubMaxIdx);
+// Samples the map over RECT turned by ANGLE (whole degrees 0..179) on a grid of 2 x rows
+// lines of 2 x columns samples, bilinear in 1/2048 node, and adds the sample columns into
+// PSWPROFILE (and the samples above THR into PUWSUMS); the profile is then scaled to a
+// largest value of 100. The result is the spread of the strong sample columns over the
+// largest strong count (x 10), or kProfileNone when nothing rises above THR, the profile
+// has no positive value, or the rectangle is empty or wider than 20 columns.
+uint16_t CalcRotatedRectProfile(const int16_t* pswMap, uint8_t ubCols, uint8_t ubRows, uint32_t uiRect,
+                                int16_t swAngle, int16_t swThr, uint8_t* pubMaxCount, int16_t* pswProfile,
+                                uint16_t* puwSums);

@@ -4,8 +4,30 @@
 // module global (region_records.h) and never allocated per frame.
 #include <cstdint>
 
+#include "coord_records.h"
 #include "mathlib.h"
 #include "region_records.h"
+
+#pragma pack(push, 1)
+// Counters of the pairing core that the region search reads, laid over the pairing
+// record's twelve core bytes (CoordPair::aubCoreRes, in this order). The pairing core
+// writes them; the region search only clears the valley frame limit.
+struct PairCoreCounters {
+  RegionRect stTwoFingerRect;  // 0: rectangle around two close fingers
+  uint16_t uwTwoFingerDist;    // 4: distance limit of the valley suppression (quarter nodes)
+  uint16_t uwValleyFrames;     // 6: frames the valley suppression has run
+  uint8_t ubValleyLimit;       // 8: limit of those frames
+  uint8_t ubCoreState;         // 9: 1 while the core holds three tracked touches
+  uint8_t ubCoreFrames;        // 10: frames of that state
+  uint8_t ubRes11;             // 11
+};
+static_assert(sizeof(PairCoreCounters) == sizeof(CoordPair::aubCoreRes));
+
+#pragma pack(pop)
+
+inline PairCoreCounters* PairCore(CoordPair* pstPair) {
+  return reinterpret_cast<PairCoreCounters*>(pstPair->aubCoreRes);
+}
 
 // ---- Grid access -----------------------------------------------------------------------
 
@@ -57,6 +79,13 @@ uint8_t RearrangeRegion(uint8_t ubCount, uint16_t* puwPeak, RegionRect* pstRect,
 void ClearSlotLabelRing(uint8_t ubSlot, uint8_t ubRows, uint8_t ubCols);
 // Releases slot S (label ring first, then the slot's fields; id 255).
 void ReleaseTrackSlot(uint8_t ubSlot, uint8_t ubRows, uint8_t ubCols);
+// Slot tracking: carries the touches of the pairing's slots 0-9 (their last rectangles)
+// into the track slots; steady slots are followed through UpdateTrackSlotRegion.
+void RegionTrackSlots(RegionAcquireInput& in);
+// Follows steady slot S into its new rectangle N (Q is the pairing rectangle it follows):
+// blobs touching the slot's nodes join it or end the update with a state code in the
+// pairing's SlotState[S]; the slot takes the bounding box of its relabelled nodes.
+void UpdateTrackSlotRegion(RegionAcquireInput& in, RegionRect N, RegionRect Q, uint8_t s);
 // The per-frame upkeep after slot tracking; counts the steady slots.
 void RegionSlotUpkeep(uint8_t ubRows, uint8_t ubCols);
 // Strong (>= 50) nodes beside R: bit r of *ROWS for a strong node of row r outside R's
@@ -119,6 +148,35 @@ extern uint16_t RegionTwoPeakStrongCount;
 bool JudgeDiagonalPair(uint8_t ubCols, uint8_t ubRows, const int16_t* pswDiff, uint16_t uwPeak, RegionRect stRect,
                        uint16_t uwAngle, bool f1, bool f2, bool f3, uint8_t f4, bool* pboCornerBlock);
 
+// ---- Two-peak judgement ----------------------------------------------------------------
+
+// State of the two-peak judgement kept across frames (the angle, last angle, span and
+// strong count above belong to it as well).
+struct RegionTwoPeakStateRec {
+  uint8_t ubVerdict;        // 0 none, 1 two peaks this frame, 2 this and the previous frame
+  uint8_t ubHoldCnt;        // 10 after a valley of depth 1-400; counts flat frames to 30
+  uint8_t ubStrongEntries;  // profile entries of 6 or more
+  RegionRect stFirstRect;   // the bounding rectangle of the first judged frame
+  uint8_t ubPeakNum;        // strict local maxima of the bounding rectangle
+  uint16_t uwCentreDist;    // squared centre distance to the first judged rectangle
+  uint16_t uwTwoPeakFrames; // frames with the two-peak state set, 0-20
+  uint16_t uwOver200;
+  uint16_t uwOver50;
+  uint16_t uwPrevSum;       // strong sum of the last frame with the two-peak state set
+  uint8_t ubJudged;         // the confirmation ran to its end this frame
+  uint8_t ubPrevJudged;
+};
+extern RegionTwoPeakStateRec gstRegionTwoPeak;
+extern RegionRect RegionTwoPeakPrevRect;  // bounding rectangle of the first judged frame; 255s = none
+extern uint16_t guwNotMuchOutCnt;
+// Judges whether the compact touch area B (the trimmed bounding rectangle of the frame's
+// regions) holds two fingers found as one region, and splits a lone region when it does.
+void RegionTwoPeakJudge(RegionAcquireInput& in, RegionRect B, bool boLarge, bool boEdge);
+// The corner-template test of the two-peak judgement on B for the angle A (0-180).
+bool TwoPeakCornerTemplate(const RegionAcquireInput& in, RegionRect B, int16_t swAngle, int16_t swDepth);
+// The dip scan of the two-peak judgement along the long sides of B.
+bool TwoPeakDipScan(const RegionAcquireInput& in, RegionRect B, int16_t swDepth);
+
 // ---- Acquisition ------------------------------------------------------------------------
 
 // Touch mode of the frame (2 normal, 1 weak touch with strong nodes, 0 weak touch).
@@ -176,6 +234,21 @@ void DeleteSingleRegion();
 void DeleteCameraSingleRegion();
 void DeleteIncludeRect();
 uint8_t MergeSingleRect();
+
+// ---- Landscape grip ---------------------------------------------------------------------
+
+// Grip state that edge rejection reads: the orientation level (0 portrait, 1 and 2 the two
+// landscape orientations) and the two grip hold counters, A (level 2, regions along row 0)
+// and B (level 1, regions along the exempt row). Edge rejection sets the level.
+struct EdgeGripState {
+  uint8_t ubLevel;
+  uint8_t ubHoldA;
+  uint8_t ubHoldB;
+};
+extern EdgeGripState gstEdgeGrip;
+// Holds A or B at 20 frames while two or more regions lie along the long edge of the
+// orientation with an area of 25 nodes or more spanning more than 9 columns.
+void LandscapeHandleJudge();
 
 // ---- Glove and dynamic level ------------------------------------------------------------
 

@@ -237,7 +237,7 @@ struct RegionCommonRoles {
   uint8_t ubCommonMode;       // 2: pre-search smoothing on, clean-up off, second search on
   uint8_t ubWaterOverride;    // 3: set ignores the waterproof stage's water flags, allows the
                               //    search threshold drop and fixes the search fractions
-  uint8_t ubRes4;             // 4
+  uint8_t ubTwoPeak;          // 4: two-peak byte of the floating state (the judgement keeps it on)
   uint8_t ubEdgeColScale;     // 5: first/last column scale in 1/128, 0 = off
   uint8_t ubHoverSeen;        // 6: hover-seen output byte
   uint8_t ubPrevPointCount;   // 7: points reported in the previous frame
@@ -267,6 +267,9 @@ extern RegionCommonRoles gstRegionRoles;
 // The region label map: one byte per node, the owning region's index or 255. Region
 // detection owns the buffer (its size is fixed by the largest grid).
 extern uint8_t gaubRegionLabelMap[kRegionMaxNodes];
+// The previous frame's diff map as region detection saw it: the acquisition stage leaves
+// each frame's map here at its end, for the stillness tests of the next frame.
+extern int16_t gaswRegionPrevDiff[kRegionMaxNodes];
 
 // Rectangle word conversions (the comparison form of a rectangle).
 inline uint32_t RegionRectWord(const RegionRect& stRect) {

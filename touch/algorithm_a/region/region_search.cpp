@@ -1,10 +1,13 @@
 // The region search stage of acquisition: diff conditioning, the region threshold, the
 // connected-region search of the math library, steady track slots put back; and the
 // second search seeded at local maxima with its growth from a node stack.
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "coord_records.h"
 #include "diff_stages.h"
+#include "region_float.h"
 #include "region_lib.h"
 #include "region_proc.h"
 #include "tsa_config.h"
@@ -262,6 +265,171 @@ void ClearRegion(RegionAcquireInput& in, uint8_t k) {
   }
 }
 
+// Two-finger valley suppression: with exactly two occupied pairing slots, the nodes of the
+// two-finger rectangle that lie between the two predicted finger positions are scaled down
+// by how evenly they lie between them, so that the valley between two close fingers opens.
+void SuppressTwoFingerValley(const RegionAcquireInput& in, const RegionGrid& g, CoordPair* pstPair) {
+  if (pstPair == nullptr) return;
+  PairCoreCounters& core = *PairCore(pstPair);
+  if (core.uwValleyFrames > core.ubValleyLimit) {
+    core.ubValleyLimit = 0;
+    return;
+  }
+  int32_t a = -1;
+  int32_t b = -1;
+  uint8_t n = 0;
+  for (uint8_t i = 0; i < kRegionMax; ++i) {
+    if (pstPair->auwLastRectMaxDiff[i] == 0) continue;
+    if (n == 0) a = i;
+    if (n == 1) b = i;
+    ++n;
+  }
+  if (n != 2) return;
+  const RegionRect rect = RegionRectClip(core.stTwoFingerRect, in.ubRowNum, in.ubColNum);
+  if (!RectValidOn(core.stTwoFingerRect, in.ubRowNum, in.ubColNum)) return;
+  const int32_t Xa = pstPair->auwSlotX[a], Ya = pstPair->auwSlotY[a];
+  const int32_t Xb = pstPair->auwSlotX[b], Yb = pstPair->auwSlotY[b];
+  const int32_t dx = ((Xb - pstPair->auwDownSlotX[b]) + (Xa - pstPair->auwDownSlotX[a])) >> 1;
+  const int32_t dy = ((Yb - pstPair->auwDownSlotY[b]) + (Ya - pstPair->auwDownSlotY[a])) >> 1;
+  const int32_t speed = static_cast<int32_t>(CalcIntegerSqrt(static_cast<uint32_t>(dx * dx + dy * dy)));
+  const int32_t sx = ((Xa + Xb) - (pstPair->auwPrevSlotX[a] + pstPair->auwPrevSlotX[b])) >> 1;
+  const int32_t sy = ((Ya + Yb) - (pstPair->auwPrevSlotY[a] + pstPair->auwPrevSlotY[b])) >> 1;
+  const int32_t pax = Xa + sx, pay = Ya + sy, pbx = Xb + sx, pby = Yb + sy;
+  const int32_t mx = (pax + pbx) >> 1, my = (pay + pby) >> 1;
+  const int32_t lim = core.uwTwoFingerDist + 2;
+  auto sq = [](int32_t x, int32_t y) { return static_cast<uint32_t>(x * x + y * y); };
+  for (int32_t r = rect.ubRowStart; r <= rect.ubRowEnd; ++r) {
+    for (int32_t c = rect.ubColStart; c <= rect.ubColEnd; ++c) {
+      const int32_t v = g.At(r, c);
+      if (v <= 25) continue;
+      const uint32_t qa = sq(pax - 4 * c, pay - 4 * r);
+      const uint32_t qb = sq(pbx - 4 * c, pby - 4 * r);
+      if (static_cast<uint64_t>(qa) > 9ull * qb || static_cast<uint64_t>(qb) > 9ull * qa) continue;
+      const int32_t da = static_cast<int32_t>(CalcIntegerSqrt(qa));
+      const int32_t db = static_cast<int32_t>(CalcIntegerSqrt(qb));
+      if (da > 4 && db > 4 && std::abs(dx) + std::abs(dy) > 12) {
+        const int32_t dm = static_cast<int32_t>(CalcIntegerSqrt(sq(mx - 4 * c, my - 4 * r)));
+        if (dm > 4) {
+          const int64_t div = static_cast<int64_t>(speed) * dm;
+          const int64_t k = div == 0 ? 0
+                                     : std::llabs(static_cast<int64_t>(my - 4 * r) * dy +
+                                                  static_cast<int64_t>(mx - 4 * c) * dx) * 100 / div;
+          if (k < 90) continue;
+        }
+      }
+      if (da > lim || db > lim) continue;
+      const int32_t ratio = da + db == 0 ? 0 : (std::max(da, db) - std::min(da, db)) * 200 / (da + db);
+      g.Set(r, c, static_cast<int16_t>(static_cast<int64_t>(ratio) * ratio * v / 10000));
+    }
+  }
+}
+
+// Trimming thresholds of the bounding rectangle by the first region's peak.
+uint8_t BoundTrimLevel(uint16_t p) {
+  if (p >= 401) return 120;
+  if (p >= 300) return 100;
+  if (p >= 251) return 95;
+  return 70;
+}
+
+// A region is nested when another lies inside its rectangle grown by one, or it lies
+// inside another's.
+bool AnyNested(const RegionAcquireInput& in) {
+  const uint8_t n = std::min<uint8_t>(in.ubRegionNum, kRegionMax);
+  for (uint8_t i = 0; i < n; ++i) {
+    const RegionRect gi = RegionRectGrow(in.pstRect[i], 1, in.ubRowNum, in.ubColNum);
+    for (uint8_t j = 0; j < n; ++j) {
+      if (j == i) continue;
+      if (RectInside(in.pstRect[j], gi) || RectInside(gi, in.pstRect[j])) return true;
+    }
+  }
+  return false;
+}
+
+// Re-forms the frame's regions from the three touches the pairing tracked last frame,
+// moved with the regions' bounding rectangle. It needs three occupied pairing slots:
+// with fewer there is nothing to re-form three touches from and the regions stay.
+void ReformThreeTracked(RegionAcquireInput& in, const CoordPair* pstPair, bool boFloatOnEdge) {
+  const uint8_t R = in.ubRowNum;
+  const uint8_t C = in.ubColNum;
+  const PairCoreCounters& core = *PairCore(const_cast<CoordPair*>(pstPair));
+  const uint8_t n = in.ubRegionNum;
+  const bool boCore = (core.ubCoreState == 1 && n != 3) || (core.ubCoreFrames >= 30 && n != 3) ||
+                      (core.ubCoreFrames >= 30 && AnyNested(in));
+  if (!boCore || in.ubPairOverride != 0 || in.ubRegionOutputFlag != 0 || GetSteadyTrackRects(nullptr, nullptr) != 0 ||
+      boFloatOnEdge || in.ubPrevPointNum != 3 || n == 0)
+    return;
+  RegionRect aLast[3];
+  uint8_t ubSlots = 0;
+  RegionRect L = RegionRectFromWord(kRegionRectEmptyBound);
+  for (uint8_t i = 0; i < kRegionMax; ++i) {
+    if (pstPair->auwLastRectMaxDiff[i] == 0) continue;
+    const RegionRect r = pstPair->astLastRect[i];
+    if (ubSlots < 3) aLast[ubSlots] = r;
+    ++ubSlots;
+    L = RegionRect{std::min(L.ubRowStart, r.ubRowStart), std::max(L.ubRowEnd, r.ubRowEnd),
+                   std::min(L.ubColStart, r.ubColStart), std::max(L.ubColEnd, r.ubColEnd)};
+  }
+  if (ubSlots < 3) return;
+  RegionRect Rb = RegionRectFromWord(kRegionRectEmptyBound);
+  for (uint8_t i = 0; i < std::min<uint8_t>(n, kRegionMax); ++i) {
+    if (in.puwPeak[i] == 0) continue;
+    const RegionRect r = in.pstRect[i];
+    Rb = RegionRect{std::min(Rb.ubRowStart, r.ubRowStart), std::max(Rb.ubRowEnd, r.ubRowEnd),
+                    std::min(Rb.ubColStart, r.ubColStart), std::max(Rb.ubColEnd, r.ubColEnd)};
+  }
+  if (!RectValidOn(Rb, R, C)) return;
+  const int32_t hR = Rb.ubRowEnd - Rb.ubRowStart + 1, wR = Rb.ubColEnd - Rb.ubColStart + 1;
+  const int32_t hL = L.ubRowEnd - L.ubRowStart + 1, wL = L.ubColEnd - L.ubColStart + 1;
+  if (std::abs(wR - wL) + std::abs(hR - hL) >= 4 || std::max(hR, wR) >= 15 || std::min(hR, wR) <= 2) return;
+  RegionRect aNew[3];
+  bool aboOk[3];
+  for (int k = 0; k < 3; ++k) {
+    const RegionRect r = aLast[k];
+    const int32_t rs = r.ubRowStart + (Rb.ubRowStart - L.ubRowStart);
+    const int32_t re = r.ubRowEnd + (Rb.ubRowEnd - L.ubRowEnd);
+    const int32_t cs = r.ubColStart + (Rb.ubColStart - L.ubColStart);
+    const int32_t ce = r.ubColEnd + (Rb.ubColEnd - L.ubColEnd);
+    // A moved rectangle that leaves the grid or turns inside out has no place this frame.
+    aboOk[k] = rs >= 0 && cs >= 0 && rs <= re && cs <= ce && re < R && ce < C;
+    aNew[k] = aboOk[k] ? RegionRect{static_cast<uint8_t>(rs), static_cast<uint8_t>(re), static_cast<uint8_t>(cs),
+                                    static_cast<uint8_t>(ce)}
+                       : RegionRectFromWord(kRegionRectEmptyBound);
+  }
+  for (int k = 0; k < 3; ++k) {
+    if (!aboOk[k]) continue;
+    const RegionRect grown = RegionRectGrow(aNew[k], 1, R, C);
+    bool boAlone = true;
+    for (int j = 0; j < 3; ++j) {
+      if (j != k && aboOk[j] && CalcRectCoverSize(grown, aNew[j]) != 0) boAlone = false;
+    }
+    uint8_t aub[4] = {aNew[k].ubRowStart, aNew[k].ubRowEnd, aNew[k].ubColStart, aNew[k].ubColEnd};
+    AdjustRectByThreshold(aub, C, R, 50, 50, in.pswDiff, boAlone ? 1 : 0);
+    aNew[k] = RegionRect{aub[0], aub[1], aub[2], aub[3]};
+    aboOk[k] = RectValidOn(aNew[k], R, C);
+  }
+  const RegionGrid g{in.pswDiff, R, C};
+  uint8_t ubKept = 0;
+  for (uint8_t i = 0; i < kRegionMax; ++i) {
+    int32_t siPeak = 0;
+    if (i < 3 && aboOk[i]) {
+      for (int32_t r = aNew[i].ubRowStart; r <= aNew[i].ubRowEnd; ++r)
+        for (int32_t c = aNew[i].ubColStart; c <= aNew[i].ubColEnd; ++c) siPeak = std::max<int32_t>(siPeak, g.At(r, c));
+    }
+    if (i < 3 && aboOk[i] && siPeak >= in.uwSecondThreshold && siPeak > 0) {
+      in.pstRect[i] = aNew[i];
+      in.puwPeak[i] = static_cast<uint16_t>(siPeak);
+      ++ubKept;
+    } else {
+      in.pstRect[i] = RegionRectFromWord(kRegionRectEmptyBound);
+      in.puwPeak[i] = 0;
+    }
+  }
+  in.ubRegionNum = ubKept;
+  in.ubRegionNum = RearrangeRegion(kRegionMax, in.puwPeak, in.pstRect, in.puwPeakPos, in.puwWaterValue, in.pubLabelMap,
+                                   R, C);
+}
+
 }  // namespace
 
 void RegionSearchProc(RegionAcquireInput* pstIn, uint8_t ubFlags) {
@@ -277,6 +445,7 @@ void RegionSearchProc(RegionAcquireInput* pstIn, uint8_t ubFlags) {
 
   const bool boWaterPresent = gstRegionRoles.aubWaterFlag[0] != 0 || gstRegionRoles.aubWaterFlag[1] != 0;
   if ((ubFlags & 1u) == 0 && !boWaterPresent) {
+    SuppressTwoFingerValley(in, g, const_cast<CoordPair*>(pstPair));
     BoostSpecialAreas(in, g);
     if (ThresholdDropApplies(in)) in.uwTouchThreshold = static_cast<uint16_t>(in.uwTouchThreshold - in.uwThresholdDrop);
   }
@@ -423,4 +592,21 @@ void RegionSearchProc(RegionAcquireInput* pstIn, uint8_t ubFlags) {
       }
     }
   }
+
+  // The bounding rectangle of the frame's regions, trimmed to its signal, for the two-peak
+  // judgement; then the three tracked touches may re-form the regions.
+  RegionRect B = RegionRectFromWord(kRegionRectNone);
+  if (in.ubRegionNum != 0) {
+    B = CalcAllRect(in.pstRect, std::min<uint8_t>(in.ubRegionNum, kRegionMax));
+    const uint8_t ubLevel = BoundTrimLevel(in.puwPeak[0]);
+    uint8_t aub[4] = {B.ubRowStart, B.ubRowEnd, B.ubColStart, B.ubColEnd};
+    AdjustRectByThreshold(aub, C, R, ubLevel, ubLevel, in.pswDiff, 2);
+    B = RegionRect{aub[0], aub[1], aub[2], aub[3]};
+  }
+  const int32_t h = B.ubRowEnd - B.ubRowStart + 1;
+  const int32_t w = B.ubColEnd - B.ubColStart + 1;
+  const bool boLarge = in.ubRegionNum != 0 && (h + w >= 8 || (h + w == 7 && std::min(h, w) != 3));
+  const bool boEdge = in.ubRegionNum != 0 && RectOnEdge(B, R, C);
+  RegionTwoPeakJudge(in, B, boLarge, boEdge);
+  if (pstPair != nullptr) ReformThreeTracked(in, pstPair, RectOnEdge(in.stFloatRect, R, C));
 }

@@ -1,6 +1,7 @@
 // Small stages of region detection that move the frame's region state on.
 #include "region.h"
 #include "region_proc.h"
+#include "region_water.h"
 
 void RegionStateAcquire() {
   gstRegionOutput.ubRegionNum = gstMutualRegion.ubRegionNum;
@@ -11,5 +12,7 @@ void RegionSoftwareInit() {
   RegionCommonInit();
   gstMutualRegion.uwTouchThreshold = gstCommon.uwMaskThreshold;
   RegionAcquireInit(gstCommon.pubTempArena);
+  gstCommon.ubWaterDetectEn = static_cast<uint8_t>(gstConstWaterCfg.aubData[0] & 0x01u);
+  WaterInit(gaswRegionPrevDiff);
   DynamicLevelInit();
 }

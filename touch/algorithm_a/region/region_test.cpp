@@ -10,69 +10,13 @@
 #include "diff_stages.h"
 #include "region.h"
 #include "region_lib.h"
+#include "region_fixture_test.h"
 #include "region_proc.h"
 
 namespace {
 
-RegionRect Rect(uint8_t r0, uint8_t r1, uint8_t c0, uint8_t c1) { return RegionRect{r0, r1, c0, c1}; }
-
-// A ROWS x COLS diff map with an acquisition record wired to it, to the module's region
-// record and label map, and to a work buffer of the size the core hands out.
-class AcquireFixture : public ::testing::Test {
- protected:
-  void Init(uint8_t rows, uint8_t cols) {
-    rows_ = rows;
-    cols_ = cols;
-    diff_.assign(static_cast<size_t>(rows) * cols, 0);
-    self_.assign(static_cast<size_t>(rows) + cols, 0);
-    work_.assign(kRegionSavedDiffAt + 2 * kRegionMaxNodes, 0);
-    memset(&gstCoordPair, 0, sizeof(gstCoordPair));
-    gstCoordPair.uwFirstPairLimit = 10;
-    RegionCommonInit();
-    RegionAcquireInit(work_.data());
-    memset(&gstRegionSearchState, 0, sizeof(gstRegionSearchState));
-    gullDiffOverFlag = ~0ull;
-  }
-  // A blob: PEAK at (r, c), PEAK / 2 on its four neighbours, PEAK / 4 on the diagonals.
-  void Blob(int r, int c, int16_t peak) {
-    for (int dr = -1; dr <= 1; ++dr) {
-      for (int dc = -1; dc <= 1; ++dc) {
-        const int rr = r + dr, cc = c + dc;
-        if (rr < 0 || cc < 0 || rr >= rows_ || cc >= cols_) continue;
-        const int16_t v = (dr == 0 && dc == 0) ? peak : (dr == 0 || dc == 0) ? peak / 2 : peak / 4;
-        int16_t& n = diff_[static_cast<size_t>(rr) * cols_ + cc];
-        if (v > n) n = v;
-      }
-    }
-  }
-  RegionAcquireInput Input() {
-    RegionAcquireInput in;
-    memset(&in, 0, sizeof(in));
-    in.uwTouchThreshold = 100;
-    in.uwSecondThreshold = 120;
-    in.ubRowNum = rows_;
-    in.ubColNum = cols_;
-    in.pubLabelMap = gaubRegionLabelMap;
-    in.pswDiff = diff_.data();
-    in.pswSelfDiff = self_.data();
-    in.pubWorkBuf = work_.data();
-    in.ullDiffOverRows = ~0ull;
-    in.pvCoordPair = &gstCoordPair;
-    in.puwPairLastPeak = gstCoordPair.auwLastRectMaxDiff;
-    in.stFloatRect = RegionRectFromWord(kRegionRectNone);
-    in.ubSecondSearchEn = 1;
-    in.pstRect = gstMutualRegion.astRect;
-    in.puwPeak = gstMutualRegion.auwPeak;
-    in.puwPeakPos = gstMutualRegion.auwPeakPos;
-    in.puwWaterValue = gstMutualRegion.auwWaterValue;
-    return in;
-  }
-  uint8_t Label(int r, int c) const { return gaubRegionLabelMap[r * cols_ + c]; }
-
-  uint8_t rows_ = 0, cols_ = 0;
-  std::vector<int16_t> diff_, self_;
-  std::vector<uint8_t> work_;
-};
+using regiontest::AcquireFixture;
+using regiontest::Rect;
 
 TEST(RegionRectWord, PacksRowStartIntoTheLowByte) {
   struct Case {
@@ -567,6 +511,37 @@ class FilterFixture : public ::testing::Test {
   }
   std::vector<int16_t> diff_;
 };
+
+TEST_F(FilterFixture, LandscapeGripHoldsTheCounterOfItsEdge) {
+  // Exempt row 7 (the bottom edge), columns 0-9.
+  gstRegionRoles.ubExemptRow = 7;
+  gstCommon.ubSenLast = 9;
+  auto frame = [&](uint8_t level, const std::vector<std::pair<RegionRect, uint16_t>>& regions) {
+    gstEdgeGrip.ubLevel = level;
+    Regions(regions);
+    LandscapeHandleJudge();
+    return std::make_pair(int(gstEdgeGrip.ubHoldA), int(gstEdgeGrip.ubHoldB));
+  };
+  auto Holds = [](int a, int b) { return std::make_pair(a, b); };
+  // Level 1, two bottom regions over 10 columns, 2 rows each: area 2 x 6 + 2 x 4 = 20 < 25.
+  gstEdgeGrip = EdgeGripState{1, 5, 5};
+  EXPECT_EQ(frame(1, {{Rect(6, 7, 0, 5), 200}, {Rect(6, 7, 6, 9), 200}}), Holds(4, 4))
+      << "too small an area lets both run down";
+  // Three rows: area 30 over 10 columns holds B.
+  EXPECT_EQ(frame(1, {{Rect(5, 7, 0, 5), 200}, {Rect(5, 7, 6, 9), 200}}), Holds(3, 20));
+  EXPECT_EQ(frame(1, {{Rect(5, 7, 0, 9), 200}}), Holds(2, 19))
+      << "a single region along the edge is no grip";
+  // Level 2 with two top regions: A is set while B counts down.
+  EXPECT_EQ(frame(2, {{Rect(0, 2, 0, 4), 200}, {Rect(0, 2, 5, 9), 200}}), Holds(20, 18));
+  // Level 2 with a narrow top grip (span 9): both count down.
+  EXPECT_EQ(frame(2, {{Rect(0, 4, 0, 3), 200}, {Rect(0, 4, 4, 8), 200}}), Holds(19, 17));
+  // Portrait, or a skip flag: both cleared.
+  EXPECT_EQ(frame(0, {{Rect(0, 2, 0, 4), 200}, {Rect(0, 2, 5, 9), 200}}), Holds(0, 0));
+  gstEdgeGrip = EdgeGripState{2, 7, 7};
+  gstRegionRoles.aubSkip[1] = 1;
+  EXPECT_EQ(frame(2, {{Rect(0, 2, 0, 4), 200}, {Rect(0, 2, 5, 9), 200}}), Holds(0, 0));
+  gstRegionRoles.aubSkip[1] = 0;
+}
 
 TEST_F(FilterFixture, BarFilterDropsWideThinRegionsOnly) {
   const RegionRect keep1 = Rect(2, 2, 1, 3), drop1 = Rect(4, 4, 1, 4), drop2 = Rect(6, 7, 0, 4), keep2 = Rect(6, 7, 6, 9);

@@ -1,0 +1,75 @@
+#pragma once
+// Test fixture of region detection: a small diff map wired to an acquisition record, the
+// module's region record and label map, and a work buffer of the size the core hands out.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "coord_records.h"
+#include "diff_stages.h"
+#include "region_proc.h"
+
+namespace regiontest {
+
+inline RegionRect Rect(uint8_t r0, uint8_t r1, uint8_t c0, uint8_t c1) { return RegionRect{r0, r1, c0, c1}; }
+
+// A ROWS x COLS diff map with an acquisition record wired to it, to the module's region
+// record and label map, and to a work buffer of the size the core hands out.
+class AcquireFixture : public ::testing::Test {
+ protected:
+  void Init(uint8_t rows, uint8_t cols) {
+    rows_ = rows;
+    cols_ = cols;
+    diff_.assign(static_cast<size_t>(rows) * cols, 0);
+    self_.assign(static_cast<size_t>(rows) + cols, 0);
+    work_.assign(kRegionSavedDiffAt + 2 * kRegionMaxNodes, 0);
+    memset(&gstCoordPair, 0, sizeof(gstCoordPair));
+    gstCoordPair.uwFirstPairLimit = 10;
+    RegionCommonInit();
+    RegionAcquireInit(work_.data());
+    memset(&gstRegionSearchState, 0, sizeof(gstRegionSearchState));
+    gullDiffOverFlag = ~0ull;
+  }
+  // A blob: PEAK at (r, c), PEAK / 2 on its four neighbours, PEAK / 4 on the diagonals.
+  void Blob(int r, int c, int16_t peak) {
+    for (int dr = -1; dr <= 1; ++dr) {
+      for (int dc = -1; dc <= 1; ++dc) {
+        const int rr = r + dr, cc = c + dc;
+        if (rr < 0 || cc < 0 || rr >= rows_ || cc >= cols_) continue;
+        const int16_t v = (dr == 0 && dc == 0) ? peak : (dr == 0 || dc == 0) ? peak / 2 : peak / 4;
+        int16_t& n = diff_[static_cast<size_t>(rr) * cols_ + cc];
+        if (v > n) n = v;
+      }
+    }
+  }
+  RegionAcquireInput Input() {
+    RegionAcquireInput in;
+    memset(&in, 0, sizeof(in));
+    in.uwTouchThreshold = 100;
+    in.uwSecondThreshold = 120;
+    in.ubRowNum = rows_;
+    in.ubColNum = cols_;
+    in.pubLabelMap = gaubRegionLabelMap;
+    in.pswDiff = diff_.data();
+    in.pswSelfDiff = self_.data();
+    in.pubWorkBuf = work_.data();
+    in.ullDiffOverRows = ~0ull;
+    in.pvCoordPair = &gstCoordPair;
+    in.puwPairLastPeak = gstCoordPair.auwLastRectMaxDiff;
+    in.stFloatRect = RegionRectFromWord(kRegionRectNone);
+    in.ubSecondSearchEn = 1;
+    in.pstRect = gstMutualRegion.astRect;
+    in.puwPeak = gstMutualRegion.auwPeak;
+    in.puwPeakPos = gstMutualRegion.auwPeakPos;
+    in.puwWaterValue = gstMutualRegion.auwWaterValue;
+    return in;
+  }
+  uint8_t Label(int r, int c) const { return gaubRegionLabelMap[r * cols_ + c]; }
+
+  uint8_t rows_ = 0, cols_ = 0;
+  std::vector<int16_t> diff_, self_;
+  std::vector<uint8_t> work_;
+};
+
+}  // namespace regiontest
