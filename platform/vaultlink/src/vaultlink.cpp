@@ -51,6 +51,7 @@ struct SimSecureProcessor::Impl {
   int registrations = 0, unregistrations = 0, syncDepth = 0;
   uint32_t lastTimeoutMs = 0;
   std::function<void(std::chrono::milliseconds)> sleeper;
+  SimSecureProcessor::CommandHandler handler;
 
   void resetLocked() {
     ready = linkUp = serverConnected = true;
@@ -67,6 +68,7 @@ struct SimSecureProcessor::Impl {
     registrations = unregistrations = syncDepth = 0;
     lastTimeoutMs = 0;
     sleeper = nullptr;
+    handler = nullptr;
   }
 
   // Answers the frame at the start of `shared`; returns the bytes written at R.
@@ -184,6 +186,8 @@ uint32_t SimSecureProcessor::Impl::process(uint8_t* shared, uint32_t sharedSize,
   } else if (rec.cmdId == kCmdConfigure || rec.cmdId == kCmdEarlyBootEnded ||
              rec.cmdId == kCmdDeviceLocked) {
     rsp.status = 0;
+  } else if (std::optional<Response> handled = handler ? handler(rec) : std::nullopt) {
+    rsp = std::move(*handled);
   } else if (!queue.empty()) {
     rsp = queue.front();
     queue.pop_front();
@@ -248,6 +252,10 @@ void SimSecureProcessor::restart() {
     for (vaultlink_ssr_cb_t cb : callbacks) cb();
   });
   notifier.join();
+}
+void SimSecureProcessor::setCommandHandler(CommandHandler handler) {
+  std::lock_guard<std::mutex> g(impl_->lock);
+  impl_->handler = std::move(handler);
 }
 void SimSecureProcessor::queueResponse(Response response) {
   std::lock_guard<std::mutex> g(impl_->lock);

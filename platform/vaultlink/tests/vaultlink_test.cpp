@@ -91,6 +91,36 @@ TEST_F(Vaultlink, SetVersionThenQueuedResponseBehindTheRequest) {
   EXPECT_EQ(reqs[1].body(), std::vector<uint8_t>{0xA0});
 }
 
+TEST_F(Vaultlink, AnInstalledHandlerAnswersAheadOfTheQueueOrPasses) {
+  uint32_t reply[3];
+  putFrame({0x207, 5, 3, 5, 3, 0});
+  ASSERT_EQ(send(24, reply), 0);
+  std::vector<uint32_t> seen;
+  SimSecureProcessor::get().setCommandHandler([&](const platform::secproc::Request& r) {
+    seen.push_back(r.cmdId);
+    return r.cmdId == 0x310f ? std::optional<Response>(Response{-28, {0xB1}, std::nullopt}) : std::nullopt;
+  });
+  SimSecureProcessor::get().queueResponse(Response{0, {0xA0}, std::nullopt});
+  putFrame({0x310f});
+  ASSERT_EQ(send(4, reply), 0);
+  EXPECT_EQ(static_cast<int32_t>(word(4)), -28);
+  EXPECT_EQ(shared[12], 0xB1);
+  EXPECT_EQ(SimSecureProcessor::get().queuedResponses(), 1u);
+  putFrame({0x3111});  // passed on: the queued answer
+  ASSERT_EQ(send(4, reply), 0);
+  EXPECT_EQ(word(4), 0u);
+  EXPECT_EQ(shared[12], 0xA0);
+  putFrame({platform::secproc::kCmdConfigure});  // replayed commands never reach it
+  ASSERT_EQ(send(4, reply), 0);
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0x310f, 0x3111}));
+  SimSecureProcessor::get().reset();
+  putFrame({0x207, 5, 3, 5, 3, 0});
+  ASSERT_EQ(send(24, reply), 0);
+  putFrame({0x310f});
+  ASSERT_EQ(send(4, reply), 0);
+  EXPECT_EQ(seen.size(), 2u);  // reset removed it
+}
+
 TEST_F(Vaultlink, CommandsBeforeSetVersionAreRefusedAfterARestart) {
   uint32_t reply[3];
   putFrame({0x207, 5, 3, 5, 3, 0});

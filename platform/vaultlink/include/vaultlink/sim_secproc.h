@@ -8,6 +8,7 @@
 //  - 0x2116, 0x211C, 0x211D (configure, early boot ended, device locked): status 0;
 //  - Weaver 0x41501 / 0x41502 / 0x41503: slots kept as the Weaver maps describe (decoded
 //    and encoded with libcbor, independent of the system's own CBOR code);
+//  - anything a command handler installed by a test answers (a simulated application);
 //  - anything else: the next response a test queued (KeyMint commands and raw requests).
 // A queued response is also used, ahead of the Weaver slots, for Weaver commands.
 // After a restart, commands sent before a new set-version are refused.
@@ -74,6 +75,13 @@ class SimSecureProcessor {
   // Restarts the processor: its version state is lost and every registered client's
   // restart callback runs on a thread of the library (joined before this returns).
   void restart();
+
+  // Consulted for every command other than set-version and the replayed ones, before the
+  // queue; it answers with a response or passes (nullopt). It runs under the processor's
+  // lock, so it must not call back into this object. An empty function removes it; reset()
+  // removes it too.
+  using CommandHandler = std::function<std::optional<Response>(const Request&)>;
+  void setCommandHandler(CommandHandler handler);
 
   void queueResponse(Response response);
   size_t queuedResponses() const;
