@@ -56,6 +56,10 @@ struct KeysToSign {
   KeysToSign() = default;
   KeysToSign(const KeysToSign&) = delete;
   KeysToSign& operator=(const KeysToSign&) = delete;
+  KeysToSign(KeysToSign&& other) noexcept : num_keys(other.num_keys), keys_to_sign_array(other.keys_to_sign_array) {
+    other.num_keys = 0;
+    other.keys_to_sign_array = nullptr;
+  }
   ~KeysToSign() { delete[] keys_to_sign_array; }
 
   // Room for `count` keys; false when it cannot be allocated.
