@@ -17,7 +17,6 @@ namespace {
 using aidl::android::hardware::security::keymint::KeyParameter;
 namespace km_utils = aidl::android::hardware::security::keymint::km_utils;
 
-constexpr int32_t kMessageVersion = 3;
 constexpr keymaster_error_t kRkpFailure = static_cast<keymaster_error_t>(-1);
 constexpr size_t kCoordinateSize = 32;
 
@@ -190,6 +189,8 @@ namespace {
 
 using ::ndk::ScopedAStatus;
 
+constexpr int32_t kMessageVersion = 3;
+
 // Wipes a message's bytes before they are released.
 void wipe(keymaster::KeymasterBlob& b) {
   if (b.data != nullptr) OPENSSL_cleanse(b.writable_data(), b.data_length);
@@ -221,9 +222,9 @@ ScopedAStatus AndroidRemotelyProvisionedComponentDevice::generateEcdsaP256KeyPai
   ScopedAStatus st = keymint_->init();
   if (!st.isOk()) return st;
   if (testMode) return rkpStatus(STATUS_REMOVED);
-  keymaster::GenerateRkpKeyRequest request(3);
+  keymaster::GenerateRkpKeyRequest request(kMessageVersion);
   request.test_mode = false;
-  keymaster::GenerateRkpKeyResponse response(3);
+  keymaster::GenerateRkpKeyResponse response(kMessageVersion);
   keymaster::GenerateRkpKey(request, &response, impl_);
   if (response.error != KM_ERROR_OK) {
     st = rkpStatus(-response.error, "Failure in key generation.");
@@ -248,7 +249,7 @@ ScopedAStatus AndroidRemotelyProvisionedComponentDevice::generateCertificateRequ
     std::vector<uint8_t>* csr) {
   ScopedAStatus st = keymint_->init();
   if (!st.isOk()) return st;
-  keymaster::GenerateCsrV2Request request(3);
+  keymaster::GenerateCsrV2Request request(kMessageVersion);
   if (!request.InitKeysToSign(static_cast<uint32_t>(keysToSign.size()))) {
     return rkpStatus(KM_ERROR_MEMORY_ALLOCATION_FAILED);
   }
@@ -256,7 +257,7 @@ ScopedAStatus AndroidRemotelyProvisionedComponentDevice::generateCertificateRequ
     request.SetKeyToSign(static_cast<uint32_t>(i), keysToSign[i].macedKey.data(), keysToSign[i].macedKey.size());
   }
   request.SetChallenge(challenge.data(), challenge.size());
-  keymaster::GenerateCsrV2Response response(3);
+  keymaster::GenerateCsrV2Response response(kMessageVersion);
   keymaster::GenerateCsrV2(request, &response, impl_);
   if (response.error != KM_ERROR_OK) {
     st = rkpStatus(-response.error, "Failure in CSR v2 generation.");
