@@ -29,7 +29,7 @@ binder_status_t readMember(const AParcel* p, KeyParameterValue* v) {
 template <size_t... I>
 binder_status_t readByIndex(const AParcel* p, size_t index, KeyParameterValue* v, std::index_sequence<I...>) {
   binder_status_t s = STATUS_BAD_VALUE;
-  ((index == I ? (s = readMember<I>(p, v), true) : false) || ...);
+  static_cast<void>(((index == I && (s = readMember<I>(p, v), true)) || ...));
   return s;
 }
 
@@ -42,7 +42,7 @@ template <size_t... I>
 binder_status_t writeByIndex(AParcel* p, const KeyParameterValue& v, std::index_sequence<I...>) {
   binder_status_t s = STATUS_BAD_VALUE;
   const auto index = static_cast<size_t>(v.getTag());
-  ((index == I ? (s = writeMember<I>(p, v), true) : false) || ...);
+  static_cast<void>(((index == I && (s = writeMember<I>(p, v), true)) || ...));
   return s;
 }
 

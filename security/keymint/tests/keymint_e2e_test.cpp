@@ -1,0 +1,125 @@
+// The StrongBox KeyMint device served through the binder stand-in, a client reaching it
+// through the service manager, and the simulated secure processor's KeyMint application
+// doing the cryptography: generate a P-256 key, sign 20000 bytes, verify with OpenSSL.
+#include <android/binder_manager.h>
+#include <android/binder_process.h>
+#include <platform_binder_test.h>
+
+#include "keymint_hal_fixture.h"
+
+namespace {
+
+using namespace kmhal_test;
+using Bytes = std::vector<uint8_t>;
+
+constexpr char kInstance[] = "android.hardware.security.keymint.IKeyMintDevice/strongbox";
+
+struct X509Free {
+  void operator()(X509* x) const { X509_free(x); }
+};
+struct PkeyFree {
+  void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
+};
+
+std::unique_ptr<X509, X509Free> parseCert(const Bytes& der) {
+  const unsigned char* p = der.data();
+  return std::unique_ptr<X509, X509Free>(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+}
+
+class KeyMintOverBinder : public KeyMintTest {
+ protected:
+  void SetUp() override {
+    KeyMintTest::SetUp();
+    platform_binder_test::resetServiceManager();
+    platform_binder_test::resetProcess();
+    ASSERT_EQ(AServiceManager_addService(device->asBinder().get(), kInstance), EX_NONE);
+    client = km::GetKeyMintDeviceService(km::SecurityLevel::STRONGBOX);
+    ASSERT_NE(client, nullptr);
+    ASSERT_TRUE(client->isRemote()) << "calls go through parcels";
+  }
+  void TearDown() override {
+    client.reset();
+    platform_binder_test::resetServiceManager();
+    platform_binder_test::resetProcess();
+    KeyMintTest::TearDown();
+  }
+  std::shared_ptr<km::IKeyMintDevice> client;
+};
+
+TEST_F(KeyMintOverBinder, GeneratedP256KeySignsTwentyThousandBytesThatTheChainLeafVerifies) {
+  km::KeyCreationResult created;
+  ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk());
+  ASSERT_EQ(created.certificateChain.size(), 2u);
+  ASSERT_EQ(created.keyCharacteristics.size(), 1u) << "no software-enforced entry";
+  EXPECT_EQ(created.keyCharacteristics[0].securityLevel, km::SecurityLevel::STRONGBOX);
+
+  auto leaf = parseCert(created.certificateChain[0].encodedCertificate);
+  auto root = parseCert(created.certificateChain[1].encodedCertificate);
+  ASSERT_TRUE(leaf && root);
+  std::unique_ptr<EVP_PKEY, PkeyFree> rootKey(X509_get_pubkey(root.get()));
+  EXPECT_EQ(X509_verify(leaf.get(), rootKey.get()), 1) << "leaf signed by the attestation key";
+  EXPECT_EQ(created.certificateChain[1].encodedCertificate, sim->rootCertificate());
+
+  km::BeginResult begun;
+  ASSERT_TRUE(client->begin(km::KeyPurpose::SIGN, created.keyBlob, sha256(), std::nullopt, &begun).isOk());
+  ASSERT_NE(begun.operation, nullptr);
+  EXPECT_TRUE(begun.operation->isRemote());
+  EXPECT_NE(begun.challenge, 0);
+
+  Bytes message(20000);
+  for (size_t k = 0; k < message.size(); k++) message[k] = static_cast<uint8_t>(k * 31 + 7);
+  Bytes out;
+  ASSERT_TRUE(begun.operation->update(message, std::nullopt, std::nullopt, &out).isOk());
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(sim->updateSizes(), (std::vector<size_t>{8192, 8192, 3616}));
+  EXPECT_EQ(sent(0x3111), 3u);
+
+  Bytes signature;
+  ASSERT_TRUE(begun.operation->finish(std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, &signature)
+                  .isOk());
+  const Bytes& leafDer = created.certificateChain[0].encodedCertificate;
+  EXPECT_TRUE(verifiesWithCert(leafDer, message, signature));
+  Bytes altered = message;
+  altered[19999] ^= 1;
+  EXPECT_FALSE(verifiesWithCert(leafDer, altered, signature));
+  EXPECT_EQ(sim->liveOperations(), 0u);
+}
+
+TEST_F(KeyMintOverBinder, AnAlteredKeyBlobIsRefusedAndNoOperationIsHandedOut) {
+  km::KeyCreationResult created;
+  ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk());
+  Bytes blob = created.keyBlob;
+  blob[blob.size() - 1] ^= 0x80;  // inside the sealed key
+  km::BeginResult begun;
+  auto st = client->begin(km::KeyPurpose::SIGN, blob, sha256(), std::nullopt, &begun);
+  EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
+  EXPECT_EQ(st.getServiceSpecificError(), KM_ERROR_INVALID_KEY_BLOB);
+  EXPECT_EQ(begun.operation, nullptr);
+}
+
+TEST_F(KeyMintOverBinder, HardwareInfoAndUnimplementedMethods) {
+  km::KeyMintHardwareInfo info;
+  ASSERT_TRUE(client->getHardwareInfo(&info).isOk());
+  EXPECT_EQ(info.versionNumber, 5);
+  EXPECT_EQ(info.securityLevel, km::SecurityLevel::STRONGBOX);
+  EXPECT_EQ(info.keyMintName, "Keymint HAL: 5");
+  EXPECT_EQ(info.keyMintAuthorName, "");
+  EXPECT_FALSE(info.timestampTokenRequired);
+  int32_t version = 0;
+  ASSERT_TRUE(client->getInterfaceVersion(&version).isOk());
+  EXPECT_EQ(version, 3);
+
+  std::array<uint8_t, 16> challenge{};
+  Bytes rot;
+  EXPECT_EQ(client->getRootOfTrustChallenge(&challenge).getServiceSpecificError(), -100);
+  EXPECT_EQ(client->getRootOfTrust(challenge, &rot).getServiceSpecificError(), -100);
+  EXPECT_EQ(client->sendRootOfTrust({1, 2}).getServiceSpecificError(), -100);
+  EXPECT_TRUE(secproc_test::SimSecureProcessor::get().requests().empty());
+}
+
+TEST(KeyMintService, OnlyStrongBoxIsLookedUp) {
+  EXPECT_EQ(km::GetKeyMintDeviceService(km::SecurityLevel::TRUSTED_ENVIRONMENT), nullptr);
+  EXPECT_EQ(km::GetKeyMintDeviceService(km::SecurityLevel::SOFTWARE), nullptr);
+}
+
+}  // namespace
