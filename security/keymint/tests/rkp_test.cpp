@@ -5,17 +5,18 @@
 #include <gtest/gtest.h>
 #include <keymaster/contexts/pure_soft_remote_provisioning_context.h>
 #include <keymaster/soft_rkp_test.h>
-#include <platform/properties.h>
-#include <platform/properties_test_api.h>
 #include <platform_binder_test.h>
+
+#include <openssl/ec.h>
+#include <openssl/obj_mac.h>
 
 #include <fstream>
 #include <iterator>
 
 #include "RemotelyProvisionedComponent.h"
 #include "ec_test_keys.h"
+#include "keymint_hal_fixture.h"
 #include "libcbor_build.h"
-#include "secproc_channel_fixture.h"
 
 namespace {
 
@@ -84,19 +85,13 @@ Bytes macStructure(const Mac0& m) {
   return encode(array({cbor_build_string("MAC0"), bytes(m.protectedHeader), bytes({}), bytes(m.payload)}));
 }
 
-class Rkp : public secproc_test::ChannelTest {
+class Rkp : public kmhal_test::KeyMintTest {
  protected:
   void SetUp() override {
-    ChannelTest::SetUp();
+    KeyMintTest::SetUp();
     keymaster::testing::reset();
-    plat_properties_reset();
-    property_set("ro.build.version.release", "14");
-    property_set("ro.build.version.security_patch", "2024-02-05");
-    property_set("ro.vendor.build.security_patch", "2024-03-01");
-    km::testing::resetConfigured();
     platform_binder_test::resetServiceManager();
     platform_binder_test::resetProcess();
-    device = ndk::SharedRefBase::make<km::AndroidKeyMintDevice>(km::SecurityLevel::STRONGBOX);
     local = ndk::SharedRefBase::make<km::AndroidRemotelyProvisionedComponentDevice>(device);
     ASSERT_EQ(AServiceManager_addService(local->asBinder().get(), kInstance), STATUS_OK);
     ndk::SpAIBinder binder(AServiceManager_waitForService(kInstance));
@@ -107,34 +102,23 @@ class Rkp : public secproc_test::ChannelTest {
   void TearDown() override {
     rpc.reset();
     local.reset();
-    device.reset();
     platform_binder_test::resetServiceManager();
     platform_binder_test::resetProcess();
-    km::testing::resetConfigured();
-    plat_properties_reset();
     keymaster::testing::reset();
-    ChannelTest::TearDown();
+    KeyMintTest::TearDown();
   }
 
-  // The date-support answer the device's one-time configuration asks for.
-  static void queueDateSupport() { SimSecureProcessor::get().queueResponse(Response{0, {}, std::nullopt}); }
-  // A key creation answer: a key blob and the given certificates.
-  static void queueKeyCreation(const std::vector<Bytes>& certs) {
-    const Bytes characteristics = encode(map({{2, map({{0x10000002, integer(3)}, {0x1000000A, integer(1)}})},
-                                              {0, map({})}}));
+  // A key creation answer in place of the simulated application's: a key blob and the
+  // given certificates (the application itself always answers with a two-certificate chain).
+  void queueKeyCreation(const std::vector<Bytes>& certs) {
     cbor_item_t* answer = cbor_new_definite_map(2 + certs.size());
-    cbor_map_add(answer, {cbor_move(integer(23)), cbor_move(bytes(keyBlob(characteristics)))});
+    cbor_map_add(answer, {cbor_move(integer(23)), cbor_move(bytes(expectedKeyBlob()))});
     cbor_map_add(answer, {cbor_move(integer(32)), cbor_move(integer(static_cast<int64_t>(certs.size())))});
     for (const Bytes& c : certs) cbor_map_add(answer, {cbor_move(integer(33)), cbor_move(bytes(c))});
-    SimSecureProcessor::get().queueResponse(Response{0, encode(answer), std::nullopt});
+    sim->queue(kCmdGenerateKey, Response{0, encode(answer), std::nullopt});
   }
   static Bytes expectedKeyBlob() {
     return keyBlob(encode(map({{2, map({{0x10000002, integer(3)}, {0x1000000A, integer(1)}})}, {0, map({})}})));
-  }
-  static size_t sent(uint32_t id) {
-    size_t n = 0;
-    for (uint32_t c : SimSecureProcessor::get().commandIds()) n += c == id;
-    return n;
   }
   static Bytes lastBody(uint32_t id) {
     auto reqs = SimSecureProcessor::get().requests();
@@ -155,7 +139,6 @@ class Rkp : public secproc_test::ChannelTest {
     return maced;
   }
 
-  std::shared_ptr<km::AndroidKeyMintDevice> device;
   std::shared_ptr<km::AndroidRemotelyProvisionedComponentDevice> local;
   std::shared_ptr<km::IRemotelyProvisionedComponent> rpc;
 };
@@ -178,7 +161,6 @@ TEST_F(Rkp, HardwareInfoNeedsNoInitAndNoTraffic) {
 }
 
 TEST_F(Rkp, KeyPairIsACoseKeyWhoseMac0VerifiesWithTheContextKey) {
-  queueDateSupport();
   auto key = ectest::newKey();
   std::vector<uint8_t> handle;
   const km::MacedPublicKey maced = generate(key.get(), &handle);
@@ -237,9 +219,8 @@ TEST_F(Rkp, KeyPairFailures) {
       {"two certificates", [&] { queueKeyCreation({cert, cert}); }},
       {"no certificate", [&] { queueKeyCreation({}); }},
       {"a certificate that is not one", [&] { queueKeyCreation({Bytes{0x30, 0x00}}); }},
-      {"the processor refuses", [&] { SimSecureProcessor::get().queueResponse(Response{-38, {}, std::nullopt}); }},
+      {"the processor refuses", [&] { sim->queue(kCmdGenerateKey, Response{-38, {}, std::nullopt}); }},
   };
-  queueDateSupport();
   for (const Case& c : cases) {
     c.queue();
     km::MacedPublicKey maced;
@@ -259,7 +240,6 @@ TEST_F(Rkp, KeyPairFailures) {
 }
 
 TEST_F(Rkp, TestModeAndTheRemovedMethodAreRefusedWithStatusRemoved) {
-  queueDateSupport();
   km::MacedPublicKey maced;
   std::vector<uint8_t> handle;
   auto st = rpc->generateEcdsaP256KeyPair(true, &maced, &handle);
@@ -275,17 +255,40 @@ TEST_F(Rkp, TestModeAndTheRemovedMethodAreRefusedWithStatusRemoved) {
 }
 
 TEST_F(Rkp, InitFailureIsReturnedUnchanged) {
-  SimSecureProcessor::get().queueResponse(Response{-49, {}, std::nullopt});  // date support refused
+  sim->setDateSupportStatus(-49);
   std::vector<uint8_t> csr;
   EXPECT_EQ(rpc->generateCertificateRequestV2({}, {}, &csr).getServiceSpecificError(), -49);
   EXPECT_EQ(sent(kCmdCsrV2), 0u);
 }
 
+// The whole road: the simulated KeyMint application makes the attestation keys (one
+// self-signed certificate each), the component MACs their public keys, and a CSR request
+// over them brings back what the processor answers, byte for byte.
 TEST_F(Rkp, CsrV2ReturnsTheProcessorsCsrUnchanged) {
-  queueDateSupport();
-  auto k1 = ectest::newKey();
-  auto k2 = ectest::newKey();
-  const std::vector<km::MacedPublicKey> keys = {generate(k1.get()), generate(k2.get())};
+  std::vector<km::MacedPublicKey> keys(2);
+  for (km::MacedPublicKey& k : keys) {
+    std::vector<uint8_t> handle;
+    auto st = rpc->generateEcdsaP256KeyPair(false, &k, &handle);
+    ASSERT_TRUE(st.isOk()) << st.getDescription();
+    EXPECT_FALSE(handle.empty());
+    const Mac0 m = readMac0(k.macedKey);
+    EXPECT_EQ(m.tag, ectest::hmacSha256(keymaster::testing::softContextMacKey(), macStructure(m)));
+    // Its coordinates are a point of P-256.
+    Cbor coseKey(m.payload);
+    ASSERT_TRUE(coseKey.complete);
+    Bytes point = {0x04};
+    for (int label : {-2, -3}) {
+      const Bytes c = bstrOf(mapGet(coseKey.item, label));
+      ASSERT_EQ(c.size(), 32u);
+      point.insert(point.end(), c.begin(), c.end());
+    }
+    std::unique_ptr<EC_GROUP, decltype(&EC_GROUP_free)> group(EC_GROUP_new_by_curve_name(NID_X9_62_prime256v1),
+                                                              EC_GROUP_free);
+    std::unique_ptr<EC_POINT, decltype(&EC_POINT_free)> p(EC_POINT_new(group.get()), EC_POINT_free);
+    EXPECT_EQ(EC_POINT_oct2point(group.get(), p.get(), point.data(), point.size(), nullptr), 1);
+  }
+  EXPECT_EQ(sim->keysGenerated(), 2);
+  EXPECT_NE(keys[0].macedKey, keys[1].macedKey);
   const Bytes challenge(32, 0xC7);
   for (const char* file : {"valid_csr.cbor", "v3_csr_avf.cbor"}) {
     const Bytes csrFile = readFile(VENDOR_TESTDATA_DIR "/rkp-hwtrust/csr/" + std::string(file));
@@ -311,7 +314,6 @@ TEST_F(Rkp, CsrV2ReturnsTheProcessorsCsrUnchanged) {
 }
 
 TEST_F(Rkp, CsrV2Failures) {
-  queueDateSupport();
   auto k = ectest::newKey();
   const km::MacedPublicKey good = generate(k.get());
   km::MacedPublicKey badMac = good;
