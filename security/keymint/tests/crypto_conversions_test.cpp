@@ -58,6 +58,15 @@ bool verifies(EVP_PKEY* key, const Bytes& msg, const Bytes& derSig) {
          EVP_DigestVerify(ctx.get(), derSig.data(), derSig.size(), msg.data(), msg.size()) == 1;
 }
 
+// The SubjectPublicKeyInfo OpenSSL writes for `key`.
+Bytes spki(EVP_PKEY* key) {
+  unsigned char* der = nullptr;
+  const int len = i2d_PUBKEY(key, &der);
+  Bytes out(der, der + (len > 0 ? len : 0));
+  OPENSSL_free(der);
+  return out;
+}
+
 struct Owned {
   ~Owned() {
     std::free(sig.r);
@@ -234,13 +243,9 @@ TEST(CryptoConversions, EcExportIsAP256SubjectPublicKeyInfo) {
   rec.ec_x_length = sx.size();
   rec.ec_y = sy.data();
   rec.ec_y_length = sy.size();
-  keymaster_blob_t out{};
-  ASSERT_EQ(dev.internal_to_x509(&rec, &out), 0);
-  unsigned char* want = nullptr;
-  const int wantLen = i2d_PUBKEY(key.get(), &want);
-  EXPECT_EQ(Bytes(out.data, out.data + out.data_length), Bytes(want, want + wantLen));
-  OPENSSL_free(want);
-  std::free(const_cast<uint8_t*>(out.data));
+  Owned o;
+  ASSERT_EQ(dev.internal_to_x509(&rec, &o.blob), 0);
+  EXPECT_EQ(Bytes(o.blob.data, o.blob.data + o.blob.data_length), spki(key.get()));
 
   // Off the curve, too long, missing, and another algorithm.
   Bytes badY = sy;
@@ -279,13 +284,9 @@ TEST(CryptoConversions, RsaExportIsTheSubjectPublicKeyInfoOfModulusAndExponent) 
   rec.modulus_length = bn.size();
   rec.public_exponent = be.data();
   rec.public_exponent_length = be.size();
-  keymaster_blob_t out{};
-  ASSERT_EQ(dev.internal_to_x509(&rec, &out), 0);
-  unsigned char* want = nullptr;
-  const int wantLen = i2d_PUBKEY(rsa.get(), &want);
-  EXPECT_EQ(Bytes(out.data, out.data + out.data_length), Bytes(want, want + wantLen));
-  OPENSSL_free(want);
-  std::free(const_cast<uint8_t*>(out.data));
+  Owned o;
+  ASSERT_EQ(dev.internal_to_x509(&rec, &o.blob), 0);
+  EXPECT_EQ(Bytes(o.blob.data, o.blob.data + o.blob.data_length), spki(rsa.get()));
   rec.public_exponent_length = 0;
   keymaster_blob_t none{};
   EXPECT_EQ(dev.internal_to_x509(&rec, &none), -22);

@@ -120,6 +120,17 @@ class Rkp : public kmhal_test::KeyMintTest {
   static Bytes expectedKeyBlob() {
     return keyBlob(encode(map({{2, map({{0x10000002, integer(3)}, {0x1000000A, integer(1)}})}, {0, map({})}})));
   }
+  // A MACed public key made by the free function in test mode.
+  Bytes testModeKey() {
+    auto key = ectest::newKey();
+    queueKeyCreation({ectest::selfSignedCert(key.get())});
+    keymaster::GenerateRkpKeyRequest request(3);
+    request.test_mode = true;
+    keymaster::GenerateRkpKeyResponse response(3);
+    keymaster::GenerateRkpKey(request, &response, device->getKeymasterImpl());
+    EXPECT_EQ(response.error, KM_ERROR_OK);
+    return Bytes(response.maced_public_key.begin(), response.maced_public_key.end());
+  }
   static Bytes lastBody(uint32_t id) {
     auto reqs = SimSecureProcessor::get().requests();
     for (auto it = reqs.rbegin(); it != reqs.rend(); ++it) {
@@ -192,14 +203,7 @@ TEST_F(Rkp, KeyPairIsACoseKeyWhoseMac0VerifiesWithTheContextKey) {
 }
 
 TEST_F(Rkp, FreeFunctionInTestModeMacsWithTheTestKeyAndMarksTheKey) {
-  auto key = ectest::newKey();
-  queueKeyCreation({ectest::selfSignedCert(key.get())});
-  keymaster::GenerateRkpKeyRequest request(3);
-  request.test_mode = true;
-  keymaster::GenerateRkpKeyResponse response(3);
-  keymaster::GenerateRkpKey(request, &response, device->getKeymasterImpl());
-  ASSERT_EQ(response.error, KM_ERROR_OK);
-  const Mac0 m = readMac0(Bytes(response.maced_public_key.begin(), response.maced_public_key.end()));
+  const Mac0 m = readMac0(testModeKey());
   EXPECT_EQ(m.tag, ectest::hmacSha256(keymaster::make_test_mac_key(), macStructure(m)));
   Cbor payload(m.payload);
   ASSERT_TRUE(payload.complete);
@@ -326,13 +330,7 @@ TEST_F(Rkp, CsrV2Failures) {
   EXPECT_EQ(sent(kCmdCsrV2), 0u);
 
   // A test-mode key in this production request.
-  auto test = ectest::newKey();
-  queueKeyCreation({ectest::selfSignedCert(test.get())});
-  keymaster::GenerateRkpKeyRequest request(3);
-  request.test_mode = true;
-  keymaster::GenerateRkpKeyResponse response(3);
-  keymaster::GenerateRkpKey(request, &response, device->getKeymasterImpl());
-  km::MacedPublicKey testKey{Bytes(response.maced_public_key.begin(), response.maced_public_key.end())};
+  km::MacedPublicKey testKey{testModeKey()};
   EXPECT_EQ(rpc->generateCertificateRequestV2({testKey}, {}, &csr).getServiceSpecificError(),
             km::IRemotelyProvisionedComponent::STATUS_INVALID_MAC)
       << "its MAC is under the test key";
@@ -360,16 +358,6 @@ class RkpV1 : public Rkp {
     r.SetChallenge(challenge.data(), challenge.size());
     r.SetEndpointEncCertChain(eek.data(), eek.size());
     return r;
-  }
-  Bytes testModeKey() {
-    auto key = ectest::newKey();
-    queueKeyCreation({ectest::selfSignedCert(key.get())});
-    keymaster::GenerateRkpKeyRequest request(3);
-    request.test_mode = true;
-    keymaster::GenerateRkpKeyResponse response(3);
-    keymaster::GenerateRkpKey(request, &response, device->getKeymasterImpl());
-    EXPECT_EQ(response.error, KM_ERROR_OK);
-    return Bytes(response.maced_public_key.begin(), response.maced_public_key.end());
   }
   const Bytes challenge = Bytes(16, 0x11);
   const Bytes eek = Bytes(40, 0xEE);
