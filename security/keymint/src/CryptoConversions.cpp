@@ -10,6 +10,8 @@
 #include <openssl/param_build.h>
 #include <openssl/x509.h>
 
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -41,6 +43,9 @@ using ParamBld = std::unique_ptr<OSSL_PARAM_BLD, Deleter<OSSL_PARAM_BLD, OSSL_PA
 using Params = std::unique_ptr<OSSL_PARAM, Deleter<OSSL_PARAM, OSSL_PARAM_free>>;
 using EcdsaSig = std::unique_ptr<ECDSA_SIG, Deleter<ECDSA_SIG, ECDSA_SIG_free>>;
 
+// Big-number lengths are handed to OpenSSL as int: a longer one would be cut short.
+bool fitsInt(size_t length) { return length <= static_cast<size_t>(INT32_MAX); }
+
 // A malloc'd copy of the number's minimal big-endian bytes, or nullptr with length 0.
 uint8_t* bnToBytes(const BIGNUM* bn, size_t* length) {
   *length = 0;
@@ -64,6 +69,7 @@ int expectedPkeyType(keymaster_algorithm_t algorithm) {
 }
 
 Pkey pkcs8ToEvp(keymaster_algorithm_t algorithm, const keymaster_blob_t* key) {
+  if (key->data_length > static_cast<size_t>(LONG_MAX)) return nullptr;
   const uint8_t* p = key->data;
   Pkcs8 info(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, static_cast<long>(key->data_length)));
   if (!info) return nullptr;
@@ -95,6 +101,10 @@ int32_t rsaPublicKey(const _keymaster_export_internal_t& key, Pkey* out) {
   }
   if (key.modulus == nullptr || key.modulus_length == 0) {
     ALOGE("Key blob appears to have incorrect modulus");
+    return kKeyExportOptionsInvalid;
+  }
+  if (!fitsInt(key.modulus_length) || !fitsInt(key.public_exponent_length)) {
+    ALOGE("Failed to initialize  modulus");
     return kKeyExportOptionsInvalid;
   }
   Bn n(BN_bin2bn(key.modulus, static_cast<int>(key.modulus_length), nullptr));
@@ -265,6 +275,7 @@ int32_t KeymasterCryptoDevice::internal_to_x509(_keymaster_export_internal_t* ke
 
 int32_t KeymasterCryptoDevice::ecsig_to_internal(const keymaster_blob_t* signature, _keymaster_ec_sig_internal_t* out) {
   if (signature == nullptr || signature->data == nullptr || out == nullptr) return KM_ERROR_UNEXPECTED_NULL_POINTER;
+  if (signature->data_length > static_cast<size_t>(LONG_MAX)) return kVerificationFailed;
   const uint8_t* p = signature->data;
   EcdsaSig sig(d2i_ECDSA_SIG(nullptr, &p, static_cast<long>(signature->data_length)));
   // Only the DER form is taken: a BER variant (long-form or padded lengths) would give a
@@ -294,6 +305,7 @@ int32_t KeymasterCryptoDevice::internal_to_ecsig(_keymaster_ec_sig_internal_t* s
       signature->s == nullptr || signature->s_length == 0) {
     return KM_ERROR_UNEXPECTED_NULL_POINTER;
   }
+  if (!fitsInt(signature->r_length) || !fitsInt(signature->s_length)) return KM_ERROR_INVALID_INPUT_LENGTH;
   EcdsaSig sig(ECDSA_SIG_new());
   if (!sig) {
     ALOGE("ECDSA_SIG_new failed");

@@ -177,6 +177,9 @@ TEST(CryptoConversions, SignatureArgumentsAndTrailingBytes) {
   _keymaster_ec_sig_internal_t noS{&one, 1, &one, 0};
   keymaster_blob_t out{};
   EXPECT_EQ(dev.internal_to_ecsig(&noS, &out), -32);
+  // A length OpenSSL cannot take is refused before a byte is read.
+  _keymaster_ec_sig_internal_t huge{&one, (size_t{1} << 32) + 1, &one, 1};  // as an int: 1
+  EXPECT_EQ(dev.internal_to_ecsig(&huge, &out), -21);
   EXPECT_EQ(out.data, nullptr);
 }
 
