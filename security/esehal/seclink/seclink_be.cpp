@@ -335,5 +335,7 @@ uint32_t seclink_close(uint32_t reason) {
 
 bool isSELinkActive() {
   Backend& b = be();
+  // The flags change under the lock on other threads (open, close, a dead target).
+  std::lock_guard g(b.lock);
   return b.contextInitialised && b.sessionOpen && b.eseOpen;
 }

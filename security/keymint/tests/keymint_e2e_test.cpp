@@ -5,7 +5,13 @@
 #include <android/binder_process.h>
 #include <platform_binder_test.h>
 
+#include <aidl/android/hardware/security/secureclock/ISecureClock.h>
+#include <aidl/android/hardware/security/sharedsecret/ISharedSecret.h>
+
+#include "AndroidSecureClock.h"
+#include "AndroidSharedSecret.h"
 #include "keymint_hal_fixture.h"
+#include "libcbor_build.h"
 
 namespace {
 
@@ -117,9 +123,55 @@ TEST_F(KeyMintOverBinder, HardwareInfoAndUnimplementedMethods) {
   EXPECT_TRUE(secproc_test::SimSecureProcessor::get().requests().empty());
 }
 
-TEST(KeyMintService, OnlyStrongBoxIsLookedUp) {
+TEST_F(KeyMintOverBinder, SecureClockAndSharedSecretAnswerThroughTheirProxies) {
+  namespace sc = ::aidl::android::hardware::security::secureclock;
+  namespace ss = ::aidl::android::hardware::security::sharedsecret;
+  auto clock = ::ndk::SharedRefBase::make<sc::AndroidSecureClock>(device);
+  auto secret = ::ndk::SharedRefBase::make<ss::AndroidSharedSecret>(device);
+  ASSERT_EQ(AServiceManager_addService(clock->asBinder().get(), "android.hardware.security.secureclock.ISecureClock/default"),
+            EX_NONE);
+  ASSERT_EQ(AServiceManager_addService(secret->asBinder().get(),
+                                       "android.hardware.security.sharedsecret.ISharedSecret/strongbox"),
+            EX_NONE);
+  auto clockProxy = sc::ISecureClock::fromBinder(
+      ::ndk::SpAIBinder(AServiceManager_waitForService("android.hardware.security.secureclock.ISecureClock/default")));
+  auto secretProxy = ss::ISharedSecret::fromBinder(::ndk::SpAIBinder(
+      AServiceManager_waitForService("android.hardware.security.sharedsecret.ISharedSecret/strongbox")));
+  ASSERT_TRUE(clockProxy && secretProxy);
+  ASSERT_TRUE(clockProxy->isRemote());
+
+  using namespace kmtest;
+  const Bytes mac(32, 0x6D);
+  secproc_test::SimSecureProcessor::get().queueResponse(
+      {0, encode(map({{47, integer(5)}, {48, integer(99)}, {50, bytes(mac)}})), std::nullopt});
+  sc::TimeStampToken token;
+  ASSERT_TRUE(clockProxy->generateTimeStamp(5, &token).isOk());
+  EXPECT_EQ(token.challenge, 5);
+  EXPECT_EQ(token.timestamp.milliSeconds, 99);
+  EXPECT_EQ(token.mac, mac);
+
+  secproc_test::SimSecureProcessor::get().queueResponse(
+      {0, encode(map({{44, bytes(Bytes(32, 0xC7))}})), std::nullopt});
+  Bytes check;
+  ASSERT_TRUE(secretProxy->computeSharedSecret({{Bytes(32, 1), Bytes(32, 2)}}, &check).isOk());
+  EXPECT_EQ(check, Bytes(32, 0xC7));
+  secproc_test::SimSecureProcessor::get().queueResponse({-38, {}, std::nullopt});
+  ss::SharedSecretParameters params;
+  auto st = secretProxy->getSharedSecretParameters(&params);
+  EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
+  EXPECT_EQ(st.getServiceSpecificError(), -38);
+  int32_t version = 0;
+  ASSERT_TRUE(secretProxy->getInterfaceVersion(&version).isOk());
+  EXPECT_EQ(version, 1);
+}
+
+TEST(KeyMintService, OnlyARegisteredStrongBoxIsFound) {
   EXPECT_EQ(km::GetKeyMintDeviceService(km::SecurityLevel::TRUSTED_ENVIRONMENT), nullptr);
   EXPECT_EQ(km::GetKeyMintDeviceService(km::SecurityLevel::SOFTWARE), nullptr);
+  platform_binder_test::resetServiceManager();
+  platform_binder_test::setWaitForServiceTimeout(std::chrono::milliseconds(20));
+  EXPECT_EQ(km::GetKeyMintDeviceService(km::SecurityLevel::STRONGBOX), nullptr);
+  platform_binder_test::resetServiceManager();
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "ese_utils.h"
 #include "seclink_fixture.h"
@@ -39,6 +41,26 @@ TEST_F(SeclinkTest, OpenExchangeAndCloseThroughTheTrustedApplication) {
   EXPECT_EQ(ese::stats().closeCommands, 1);
   EXPECT_EQ(seclink_close(0), 0u);  // nothing open: nothing sent
   EXPECT_EQ(ese::stats().closeCommands, 1);
+}
+
+// A client polls the state from its own thread while another opens and closes: the flags are
+// read under the lock that guards their changes (the thread sanitizer build shows a race
+// otherwise).
+TEST_F(SeclinkTest, ActiveStateIsReadSafelyWhileAnotherThreadOpensAndCloses) {
+  std::atomic<bool> stop{false};
+  std::atomic<bool> last{false};
+  std::thread poller([&] {
+    while (!stop.load()) last = isSELinkActive();
+  });
+  int opened = 0;
+  for (int i = 0; i < 50; i++) {
+    opened += seclink_open() == 0 ? 1 : 0;
+    seclink_close(0);
+  }
+  stop = true;
+  poller.join();
+  EXPECT_EQ(opened, 50);
+  EXPECT_FALSE(isSELinkActive());
 }
 
 TEST_F(SeclinkTest, RefusedBeforeAnyTeeCallLeavesStatusUntouched) {
