@@ -59,10 +59,11 @@ class SECPROC_API AndroidKeyMintDevice : public BnKeyMintDevice {
   std::shared_ptr<keymasterdevice::KeymasterHalDevice> getKeymasterImpl() const { return impl_; }
   SecurityLevel securityLevel() const { return securityLevel_; }
 
- private:
-  // Configures the secure processor once per process with the OS version and patch levels.
+  // Configures the secure processor once per process with the OS version and patch levels
+  // (also called by the remotely provisioned component before its requests).
   ::ndk::ScopedAStatus init();
 
+ private:
   std::shared_ptr<keymasterdevice::KeymasterHalDevice> impl_;
   SecurityLevel securityLevel_;
 };

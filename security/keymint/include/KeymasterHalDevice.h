@@ -202,6 +202,9 @@ class SECPROC_API KeymasterHalDevice {
                                keymaster_key_param_set_t* outParams, keymaster_blob_t* output);
   int keymint_convert_storage_key_to_ephemeral(const keymaster_key_blob_t* blob, keymaster_blob_t* ephemeral);
   int keymint_generate_timestamp(uint64_t challenge, verification_token_t* token);
+  int keymint_generate_csr(const keymaster::GenerateCsrRequest& csrRequest, std::vector<uint8_t> keysToSign,
+                           keymaster_blob_t keysToSignMac, std::vector<uint8_t>* deviceInfo,
+                           std::vector<uint8_t>* protectedData);
   int keymint_generate_csr_v2(const std::vector<uint8_t>& challenge, const std::vector<uint8_t>& keysToSign,
                               std::vector<uint8_t>* csr);
   int legacy_get_date_support(bool* supported);

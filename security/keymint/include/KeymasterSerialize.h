@@ -10,6 +10,10 @@
 #include "KeymasterUtils.h"
 #include "secproc_api.h"
 
+namespace keymaster {
+struct GenerateCsrRequest;
+}
+
 namespace vcbor {
 class Encoder;
 class Decoder;
@@ -99,6 +103,8 @@ class SECPROC_API KeymasterSerialize {
                                 keymaster_blob_t* out);
   int serializeKeymintUpdateAad(uint64_t handle, const keymaster_key_param_set_t* params, keymaster_blob_t* out);
   int serializeConvertStorageKey(const keymaster_key_blob_t* blob, keymaster_blob_t* out);
+  int serializeGenerateCsr(keymaster_blob_t* out, const keymaster::GenerateCsrRequest& request,
+                           const std::vector<uint8_t>& keysToSign, const keymaster_blob_t& keysToSignMac);
   int serializeGenerateCsrV2(keymaster_blob_t* out, const std::vector<uint8_t>& challenge,
                              const std::vector<uint8_t>& keysToSign);
   int serializeGetRootOfTrust(keymaster_blob_t* out, const std::vector<uint8_t>& challenge);

@@ -3,6 +3,7 @@
 #include "KeymasterHalDevice.h"
 
 #include <log/log.h>
+#include <openssl/crypto.h>
 
 #include <cstring>
 #include <ctime>
@@ -511,6 +512,26 @@ int KeymasterHalDevice::keymint_generate_timestamp(uint64_t challenge, verificat
       Command::kKeymintGenerateTimestamp, false, s,
       [&](keymaster_blob_t* req) { return s.serializeverifyAuthorization(challenge, req); },
       [&](const keymaster_blob_t& rsp) { return s.deserializeGenerateTimestamp(rsp, token); });
+}
+
+int KeymasterHalDevice::keymint_generate_csr(const keymaster::GenerateCsrRequest& csrRequest,
+                                             std::vector<uint8_t> keysToSign, keymaster_blob_t keysToSignMac,
+                                             std::vector<uint8_t>* deviceInfo, std::vector<uint8_t>* protectedData) {
+  if (deviceInfo == nullptr || protectedData == nullptr) return KM_ERROR_OUTPUT_PARAMETER_NULL;
+  KeymasterSerialize s(utils_.get());
+  return request(
+      Command::kKeymintGenerateCsr, false, s,
+      [&](keymaster_blob_t* req) {
+        // The MAC travels as a copy that is wiped once written into the request.
+        std::vector<uint8_t> mac(keysToSignMac.data, keysToSignMac.data + (keysToSignMac.data != nullptr
+                                                                               ? keysToSignMac.data_length
+                                                                               : 0));
+        keymaster_blob_t copy{mac.data(), mac.size()};
+        int rc = s.serializeGenerateCsr(req, csrRequest, keysToSign, copy);
+        OPENSSL_cleanse(mac.data(), mac.size());
+        return rc;
+      },
+      [&](const keymaster_blob_t& rsp) { return s.deserializeGenerateCsr(rsp, deviceInfo, protectedData); });
 }
 
 int KeymasterHalDevice::keymint_generate_csr_v2(const std::vector<uint8_t>& challenge,

@@ -1,6 +1,7 @@
 #include "KeymasterSerialize.h"
 
 #include <cbor/cbor.h>
+#include <keymaster/android_keymaster_messages.h>
 #include <log/log.h>
 
 #include <cstdlib>
@@ -52,7 +53,10 @@ enum Label : int64_t {
   kNotBefore = 52,
   kNotAfter = 53,
   kIssuerSubject = 54,
+  kTestMode = 55,
+  kPublicKeys = 56,
   kCsrKeys = 57,
+  kEekChain = 58,
   kDeviceInfo = 59,
   kProtectedData = 60,
   kCsrV2 = 61,
@@ -561,6 +565,18 @@ int KeymasterSerialize::serializeKeymintUpdateAad(uint64_t handle, const keymast
 int KeymasterSerialize::serializeConvertStorageKey(const keymaster_key_blob_t* blob, keymaster_blob_t* out) {
   Request r(out, "serializeConvertStorageKey");
   r.enc.addBytesToMapN(kKeyBlob, buf(blob));
+  return r.done();
+}
+
+int KeymasterSerialize::serializeGenerateCsr(keymaster_blob_t* out, const keymaster::GenerateCsrRequest& request,
+                                             const std::vector<uint8_t>& keysToSign,
+                                             const keymaster_blob_t& keysToSignMac) {
+  Request r(out, "serializeGenerateCsr");
+  r.enc.addUInt64ToMapN(kTestMode, request.test_mode ? 1 : 0);
+  r.enc.addBytesToMapN(kChallengeBytes, buf(&request.challenge));
+  r.enc.addBytesToMapN(kPublicKeys, buf(keysToSign.data(), keysToSign.size()));
+  r.enc.addBytesToMapN(kCsrKeys, buf(&keysToSignMac));
+  r.enc.addBytesToMapN(kEekChain, buf(&request.endpoint_enc_cert_chain));
   return r.done();
 }
 

@@ -28,6 +28,9 @@ constexpr uint64_t kBlobMagic = 0x4B4D4B44;
 constexpr int64_t kTagPurpose = 0x20000001, kTagAlgorithm = 0x10000002, kTagKeySize = 0x30000003,
                   kTagDigest = 0x20000005, kTagEcCurve = 0x1000000A, kTagNoAuth = 0x700001F7,
                   kTagOrigin = 0x100002BE;
+// The attestation challenge tag (bytes) as the signed label it travels as.
+constexpr int64_t kTagChallenge = static_cast<int32_t>(0x900002C4u);
+constexpr int64_t kPurposeAttestKey = 7;
 constexpr int32_t kErrUnsupportedPurpose = -2, kErrIncompatiblePurpose = -3, kErrUnsupportedAlgorithm = -4,
                   kErrUnsupportedKeySize = -6, kErrUnsupportedDigest = -12, kErrUnsupportedKeyFormat = -17,
                   kErrInvalidOperationHandle = -28, kErrInvalidKeyBlob = -33, kErrInvalidArgument = -38,
@@ -309,15 +312,26 @@ Response SimKeyMint::Impl::createKey(const Entries& e, bool import) {
   const time_t now = time(nullptr);
   Cert leaf = makeCert(key.get(), "Android Keystore Key", X509_get_subject_name(root.get()), attestKey.get(),
                        dateOf(e.first(52), now), dateOf(e.first(53), now + 365 * 86400L), 1 + generated);
+  // An attestation key made without an attestation challenge (as remote provisioning makes
+  // its keys) gets one certificate, its own, self-signed, as KeyMint gives it.
+  const std::vector<int64_t> purposes = e.params(kTagPurpose);
+  const bool ownCertOnly =
+      std::find(purposes.begin(), purposes.end(), kPurposeAttestKey) != purposes.end() && !e.has(kTagChallenge);
+  if (ownCertOnly) {
+    leaf = makeCert(key.get(), "Android Keystore Key", nullptr, key.get(), dateOf(e.first(52), now),
+                    dateOf(e.first(53), now + 365 * 86400L), 1 + generated);
+  }
   const Bytes leafDer = der(leaf.get()), rootDer = der(root.get());
-  Item rsp(cbor_new_definite_map(4));
+  Item rsp(cbor_new_definite_map(ownCertOnly ? 3 : 4));
   cbor_map_add(rsp.get(), cbor_pair{cbor_move(cbor_build_uint8(23)),
                                     cbor_move(cbor_build_bytestring(blobBytes.data(), blobBytes.size()))});
-  cbor_map_add(rsp.get(), cbor_pair{cbor_move(cbor_build_uint8(32)), cbor_move(cbor_build_uint8(2))});
+  cbor_map_add(rsp.get(), cbor_pair{cbor_move(cbor_build_uint8(32)), cbor_move(cbor_build_uint8(ownCertOnly ? 1 : 2))});
   cbor_map_add(rsp.get(), cbor_pair{cbor_move(cbor_build_uint8(33)),
                                     cbor_move(cbor_build_bytestring(leafDer.data(), leafDer.size()))});
-  cbor_map_add(rsp.get(), cbor_pair{cbor_move(cbor_build_uint8(33)),
-                                    cbor_move(cbor_build_bytestring(rootDer.data(), rootDer.size()))});
+  if (!ownCertOnly) {
+    cbor_map_add(rsp.get(), cbor_pair{cbor_move(cbor_build_uint8(33)),
+                                      cbor_move(cbor_build_bytestring(rootDer.data(), rootDer.size()))});
+  }
   generated++;
   return Response{0, serialize(rsp.get()), std::nullopt};
 }

@@ -5,7 +5,8 @@
 //    blob is [0x4B4D4B44, 1, 2, characteristics, sealed key], the private key sealed with
 //    AES-256-GCM under a key of this object, so a blob opens again only here and only
 //    unaltered; the certificate chain is a leaf for the new key signed by a test attestation
-//    key, then that key's self-signed root;
+//    key, then that key's self-signed root (an attestation key made without an attestation
+//    challenge gets only its own self-signed certificate);
 //  - signs with SHA-256 ECDSA in begin (0x310f), update (0x3111) and finish (0x3112), and
 //    forgets operations on abort (0x2113, 0x2513);
 //  - answers the date-support query (0x215) with a settable status.
