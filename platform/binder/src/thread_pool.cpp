@@ -47,6 +47,9 @@ struct Pool {
   int serving = 0;       // every pool thread, joined or started
   int idle = 0;          // pool threads waiting for a job
   uint32_t spawned = 0;  // threads started on demand (the maximum's count)
+  // Every pool thread started, joined when the process is reset: a thread's own exit work
+  // (thread-local state of the libraries its jobs called) must be over before a test ends.
+  std::vector<std::thread> threads;
 };
 
 Pool& pool() {
@@ -77,12 +80,15 @@ void serve(std::unique_lock<std::mutex>& lock) {
   p.changed.notify_all();
 }
 
-// Starts a detached pool thread. Called with the pool lock held.
+// Starts a pool thread. Called with the pool lock held. The thread is counted at once, so
+// that a reset made before it first runs still waits for it (and sees it leave).
 void spawnLocked() {
-  std::thread([] {
+  ++pool().serving;
+  pool().threads.emplace_back([] {
     std::unique_lock<std::mutex> lock(pool().lock);
+    --pool().serving;  // serve() counts it again
     serve(lock);
-  }).detach();
+  });
 }
 
 // Queues a job and sees that a thread will take it. Called with the pool lock held.
@@ -97,11 +103,11 @@ void pushLocked(std::function<void()> job) {
   if (p.serving == 0 || p.spawned < p.maxThreads) {
     if (p.serving != 0) ++p.spawned;
     ++p.serving;  // counted at once, so that a burst of calls starts one thread, not many
-    std::thread([] {
+    p.threads.emplace_back([] {
       std::unique_lock<std::mutex> lock(pool().lock);
       --pool().serving;  // serve() counts it again
       serve(lock);
-    }).detach();
+    });
     return;
   }
   p.work.notify_one();
@@ -210,13 +216,24 @@ void resetProcess() {
   std::unique_lock<std::mutex> lock(p.lock);
   p.stopRequested = true;  // frees any thread a test left in the pool
   p.work.notify_all();
-  if (!p.changed.wait_for(lock, std::chrono::seconds(30), [&] { return p.serving == 0; })) {
+  const bool allLeft = p.changed.wait_for(lock, std::chrono::seconds(30), [&] { return p.serving == 0; });
+  if (!allLeft) {
     __android_log_print(ANDROID_LOG_ERROR, kTag, "%d pool threads still busy after 30 s", p.serving);
   }
   p.stopRequested = false;
   p.started = false;
   p.maxThreads = 0;
   p.spawned = 0;
+  std::vector<std::thread> finished;
+  finished.swap(p.threads);
+  lock.unlock();
+  for (std::thread& t : finished) {
+    if (!allLeft || t.get_id() == std::this_thread::get_id()) {
+      t.detach();  // a busy thread, or a job resetting the process, is not waited for
+    } else if (t.joinable()) {
+      t.join();
+    }
+  }
 }
 
 bool waitForJoinedThreads(int count, std::chrono::milliseconds timeout) {

@@ -19,9 +19,21 @@
 
 namespace {
 
+// Counts the serving threads whose thread-local state has been torn down, as a library's
+// per-thread state (a random generator, say) is when its thread ends.
+std::atomic<int> gThreadStateReleased{0};
+struct ThreadState {
+  bool used = false;
+  ~ThreadState() {
+    if (used) gThreadStateReleased++;
+  }
+};
+thread_local ThreadState tThreadState;
+
 class Calc : public calc::BnCalc {
  public:
   ndk::ScopedAStatus add(int32_t a, int32_t b, int32_t* ret) override {
+    tThreadState.used = true;
     *ret = a + b;
     servedOn = std::this_thread::get_id();
     servedOnPool = platform_binder_test::onPoolThread();
@@ -284,6 +296,19 @@ TEST_F(BinderTest, CallsThroughAProxyAreServedOnPoolThreads) {
   ASSERT_TRUE(service->add(2, 2, &sum).isOk());
   EXPECT_EQ(std::this_thread::get_id(), service->servedOn);
   EXPECT_FALSE(service->servedOnPool);
+}
+
+// Resetting the process waits for its pool threads to end, thread-local state included, so
+// nothing a job left in a thread's own state is still alive when a test finishes.
+TEST_F(BinderTest, ResetEndsThePoolThreadsWithTheirState) {
+  ASSERT_TRUE(ABinderProcess_setThreadPoolMaxThreadCount(3));
+  ABinderProcess_startThreadPool();
+  const int before = gThreadStateReleased.load();
+  int32_t sum = 0;
+  ASSERT_TRUE(proxy->add(1, 2, &sum).isOk());
+  ASSERT_TRUE(service->servedOnPool);
+  platform_binder_test::resetProcess();
+  EXPECT_EQ(before + 1, gThreadStateReleased.load());
 }
 
 // A thread that joins the pool serves the calls: with no pool started and none on demand,
