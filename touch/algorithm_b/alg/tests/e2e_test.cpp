@@ -7,6 +7,7 @@
 #include <string>
 
 #include "luma_frame.h"
+#include "luma_records.h"
 #include "touch_host/host.h"
 
 namespace {
@@ -98,15 +99,28 @@ TEST_F(LumaEndToEnd, DiffFollowsTheTouchAndItsSignsAndWrapsAboveTheBase) {
   touched.At(0, 0) = LumaFrame::kRawLevel + 1;  // raw above its base
   touched.self1[3] = LumaFrame::kRawLevel + 250;  // drive line 3 of the first self line
   touched.self2[LumaFrame::kTx + 5] = LumaFrame::kRawLevel + 90;  // sense line 5 of the other
+  host_->clear_record();
   Diff(touched);
-  EXPECT_EQ(touched.At(8, 19), 400);
-  EXPECT_EQ(touched.At(7, 18), 200);
-  EXPECT_EQ(touched.At(9, 20), 200);
-  EXPECT_EQ(touched.At(10, 19), 0);
-  EXPECT_EQ(static_cast<uint16_t>(touched.At(0, 0)), 65535);
-  // Self diffs come back in the module's order: sense values, then drive values.
-  EXPECT_EQ(touched.self1[LumaFrame::kRx + 3], 250);
-  EXPECT_EQ(touched.self2[5], 90);
+  // The diff as formed, before the front filters, is the backed-up diff the module hands
+  // to host slot 7 with every frame.
+  const HostRecord r = host_->snapshot();
+  ASSERT_FALSE(r.debug_infos.empty());
+  const auto *info = reinterpret_cast<const LumaHostDebugInfo *>(r.debug_infos.back());
+  const int16_t *formed = info->pssMcBackDiff;
+  EXPECT_EQ(formed[8 * LumaFrame::kRx + 19], 400);
+  EXPECT_EQ(formed[7 * LumaFrame::kRx + 18], 200);
+  EXPECT_EQ(formed[9 * LumaFrame::kRx + 20], 200);
+  EXPECT_EQ(formed[10 * LumaFrame::kRx + 19], 0);
+  EXPECT_EQ(static_cast<uint16_t>(formed[0]), 65535);
+  // The host's buffers get the filtered diff: the touch is still its largest node, and the
+  // self diffs come back in the module's order, sense values then drive values.
+  EXPECT_EQ(std::max_element(touched.mutual.begin(), touched.mutual.end()) - touched.mutual.begin(),
+            8 * LumaFrame::kRx + 19);
+  EXPECT_EQ(std::max_element(touched.self1.begin(), touched.self1.end()) - touched.self1.begin(),
+            LumaFrame::kRx + 3);
+  EXPECT_GT(touched.self1[LumaFrame::kRx + 3], 100);
+  EXPECT_EQ(std::max_element(touched.self2.begin(), touched.self2.end()) - touched.self2.begin(), 5);
+  EXPECT_GT(touched.self2[5], 0);
 }
 
 TEST_F(LumaEndToEnd, FramesWithoutTheMarkOrWhileSuspendedAreInvalid) {

@@ -97,6 +97,9 @@ LUMA_EXPORT int16_t *AppDiffLineMeanFilter(int16_t *line, uint8_t n, int16_t c, 
 LUMA_EXPORT int16_t *AppDiffLineCompressFilter(int16_t *line, uint8_t n, int16_t s);
 LUMA_EXPORT int16_t *AppLineSubRefPosFilter(int16_t *dst, const int16_t *src, uint8_t n, uint8_t p);
 LUMA_EXPORT uint8_t AppLineSubAbsMinFilter(int16_t *dst, const int16_t *src, uint8_t n, uint8_t phase);
+// The quietest entry of a line against the reference projection (entry i against projection
+// channel stride x i + offset while the line is not a drive line); 127 for an empty line.
+uint8_t LumaLineQuietest(const int16_t *line, uint8_t n, uint8_t stride, uint8_t offset);
 LUMA_EXPORT uint8_t AppLineABSMinPosGet(const int16_t *line, uint8_t n, uint8_t m, uint8_t phase);
 LUMA_EXPORT int16_t *AppMcNoiseCountVectorizer(int16_t *line, uint8_t n);
 LUMA_EXPORT int16_t *AppABSNullNoise(int16_t *line, uint8_t n);

@@ -60,7 +60,7 @@ void AppUpdataPara(DecodedFrame *frame) {
   std::memcpy(g_stMcNoise.assReported, frame->noise_values, sizeof(g_stMcNoise.assReported));
   if (frame->scan_freq_index != 0) g_stMcNoise.ucFreqIdx = static_cast<uint8_t>(frame->scan_freq_index - 1);
   std::memcpy(g_stMcNoise.assSecond, &frame->tail.sat.noise_block[0], sizeof(g_stMcNoise.assSecond));
-  std::memcpy(g_stAdcOverSta, &frame->tail.sat.mutual_adc_sat, sizeof(g_stAdcOverSta));
+  std::memcpy(g_stAdcOverSta, &frame->tail.sat.mutual_adc_sat, 16);
   g_stSysParam.ucIcIdleFlag = frame->state_code == 2 ? 1 : 0;
   g_fod_resume_pressed = frame->driver_word;
   g_ullFrameTimeNs = frame->frame_time_ns;

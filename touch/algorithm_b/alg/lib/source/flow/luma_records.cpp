@@ -58,6 +58,9 @@ constexpr LumaFwConfig MakeDefaultConfig() {
   c.usTraceWord4 = 120;
   c.usTraceWord5 = 1;
   c.ucTraceByte2 = 69;
+  // Our choice: a blob of 20 nodes or more is a palm candidate whose size the narrow side
+  // of its rectangle corrects.
+  c.ucPalmCorrectSize = 20;
   // Our choice: the self peak threshold while no point is reported.
   c.usScNoTouchThr = 280;
   c.usNoiseRingAThr = 240;
