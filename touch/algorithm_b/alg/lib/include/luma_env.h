@@ -65,8 +65,7 @@ LUMA_EXPORT uint8_t AppCheckTemperatureDrift(void);
 LUMA_EXPORT int8_t AppTemperatureScAbnormalCheck(const int16_t *line, int16_t t);
 LUMA_EXPORT int16_t AppWaterChGetNearDiff(const int16_t *line, uint8_t index, uint8_t first, uint8_t last);
 LUMA_EXPORT void AppTemperatureStsCheckLite(void);
-// Self line qualification over the Rx entries whose slot-2 value reaches half the mutual
-// threshold; used by the residual-touch tests.
+// Back to no water, no floating and no remembered peaks (module initialisation).
 LUMA_EXPORT void AppWaterEnvInit(void);
 
 // ---- Palm and pocket-palm --------------------------------------------------------------
@@ -104,7 +103,9 @@ LUMA_EXPORT void AppBaseCompensateInit(void);
 
 // ---- Peak thresholds and order ----------------------------------------------------------
 extern LUMA_EXPORT uint8_t g_ucLastOutputPtCnt;
-extern LUMA_EXPORT uint8_t g_ssLastMaxDiffValid;
+extern LUMA_EXPORT int16_t g_ssLastMaxDiff;
+// Per selected point: unused byte, peak Tx and Rx, then Tx max, Rx max, Tx min, Rx min.
+extern LUMA_EXPORT uint8_t structForecastPointRange[LUMA_MAX_POINTS][7];
 LUMA_EXPORT void AppMcPeakInOrder(void);
 LUMA_EXPORT uint8_t AppPeakInOrder(void);
 LUMA_EXPORT void AppScPeakInOrder(void);
