@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "luma_core.h"
+#include "luma_debug.h"
 #include "luma_noise.h"
 
 namespace {
@@ -70,6 +71,7 @@ void AppUpdataPara(DecodedFrame *frame) {
     const int line = std::min({TxNum() + RxNum(), static_cast<int>(frame->extra2_count), LUMA_SC_LINE_LEN});
     std::copy(frame->extra2, frame->extra2 + line, g_stFrmData.assScExtra[1]);
   }
+  LumaDebugTakeHeader(frame);
   g_usIcMsTimeGap = static_cast<uint16_t>(frame->ic_time_ms - g_usIcMsTimeLast);
   g_usIcMsTimeLast = frame->ic_time_ms;
   if (para != nullptr) {
@@ -82,8 +84,12 @@ void hta_update_base(void) {
   const uint16_t n = NodeNum();
   std::copy(g_stFrmData.assMcRaw, g_stFrmData.assMcRaw + n, g_stFrmData.assMcBase);
   for (int s = 0; s < 2; ++s) std::copy_n(g_stFrmData.assScRaw[s], LUMA_SC_LINE_LEN, g_stFrmData.assScBase[s]);
+  LumaDebugTakeCopy(LUMA_DEBUG_COPY_BASE, g_stFrmData.assMcBase, g_stFrmData.assScBase[0], g_stFrmData.assScBase[1]);
   AlgHostLog("UpdataBaseCnt:%d", g_ucUpdataBaseCnt);
-  if (g_ucUpdataBaseCnt == 0) AlgHostLog("Baseline Refresh %d:", g_ucBaseType);
+  if (g_ucUpdataBaseCnt == 0) {
+    AlgHostLog("Baseline Refresh %d:", g_ucBaseType);
+    alg_dbg_show_mc_buffer_temp(g_stFrmData.assMcBase, g_stFrmData.assScRaw[1], g_stFrmData.assScBase[1]);
+  }
   g_ucBaseState = 2;
 }
 
@@ -97,6 +103,7 @@ void hta_get_base(void) {
 }
 
 void hta_get_diff(void) {
+  LumaDebugTakeCopy(LUMA_DEBUG_COPY_RAW, g_stFrmData.assMcRaw, g_stFrmData.assScRaw[0], g_stFrmData.assScRaw[1]);
   const uint16_t n = NodeNum();
   // A touch lowers the mutual raw value and raises the self raw value: both diffs grow.
   // A mutual raw value above its base wraps (one count above gives 65535); callers rely on it.
@@ -110,6 +117,7 @@ void hta_get_diff(void) {
                                                          static_cast<uint16_t>(g_stFrmData.assScBase[s][k]));
     }
   }
+  LumaDebugTakeCopy(LUMA_DEBUG_COPY_SRC_DIFF, g_stFrmData.assMcDiff, g_stFrmData.assScDiff[0], g_stFrmData.assScDiff[1]);
 }
 
 void AppBackUpSrcDiff(void) {
@@ -184,6 +192,7 @@ void AppGetDiffInterface(DecodedFrame *frame) {
     if (frame->self2 != nullptr) std::copy_n(g_stFrmData.assScDiff[0], line, frame->self2);
     if (frame->self1 != nullptr) std::copy_n(g_stFrmData.assScDiff[1], line, frame->self1);
   }
+  LumaDebugTakeCopy(LUMA_DEBUG_COPY_DIFF, g_stFrmData.assMcDiff, g_stFrmData.assScDiff[0], g_stFrmData.assScDiff[1]);
 }
 
 int32_t update_frame_data(DecodedFrame *frame) {

@@ -13,8 +13,5 @@ void AppPointFilter(uint8_t) {}
 uint8_t AppPointIDProcess(void) { return 0; }
 void AppCheckFodArea(void) {}
 uint8_t AppTouchResultOutput(void) { return 0; }
-void AppFastReadPointNum(uint8_t) {}
-void AppDebugPrintLog(void) {}
-void AppHostReadDebufInfo(void) {}
 
 }  // extern "C"
