@@ -453,7 +453,14 @@ static_assert(offsetof(LumaHostDebugInfo, usMarker) == 76);
 extern "C" {
 #endif
 
-extern const LumaFwConfig g_stFwConfig;
+// The configuration in force: the compiled-in one unless a replacement was loaded. Stages
+// only read it.
+extern LumaFwConfig g_stFwConfig;
+// Replaces the configuration with a 601-byte image of the same layout (null: back to the
+// compiled-in one). An image whose geometry or counts the module's records cannot hold is
+// refused with -1 and the configuration in force stays. The caller initialises the module
+// again afterwards.
+int32_t LumaFwConfigLoad(const void *image, uint32_t length);
 extern LumaFrmInfo g_stFrmInfo;
 extern LumaFrmData g_stFrmData;
 extern LumaPeakData g_stPeakData;

@@ -72,7 +72,28 @@ constexpr LumaFwConfig MakeDefaultConfig() {
 
 extern "C" {
 
-const LumaFwConfig g_stFwConfig = MakeDefaultConfig();
+constinit LumaFwConfig g_stFwConfig = MakeDefaultConfig();
+
+int32_t LumaFwConfigLoad(const void *image, uint32_t length) {
+  if (image == nullptr) {
+    g_stFwConfig = MakeDefaultConfig();
+    return 0;
+  }
+  if (length != sizeof(LumaFwConfig)) return -1;
+  LumaFwConfig c;
+  std::memcpy(&c, image, sizeof(c));
+  // The matrices, lines, per-row scratch and per-point lists are sized for this panel at
+  // most; shifts by the weight byte stay within a 32-bit value.
+  const bool geometry = c.ucTxNum >= 3 && c.ucTxNum <= 17 && c.ucRxNum >= 3 && c.ucRxNum <= 38 &&
+                        c.usTxNum == c.ucTxNum && c.usRxNum == c.ucRxNum && c.ucScTxNum == c.ucTxNum &&
+                        c.ucScRxNum == c.ucRxNum;
+  const bool counts = c.ucMaxPointNum >= 1 && c.ucMaxPointNum <= LUMA_MAX_POINTS && c.ucMaxPeakNum >= 1 &&
+                      c.ucMaxPeakNum <= LUMA_MAX_PEAKS && c.ucMaxScPeakNum <= 21 && c.ucTdByte33 <= 15;
+  const bool ranges = c.aulNotchX[0] >= 2 && c.aulNotchY[0] >= 2 && c.aulNotchX[0] <= 65536 && c.aulNotchY[0] <= 65536;
+  if (!geometry || !counts || !ranges) return -1;
+  g_stFwConfig = c;
+  return 0;
+}
 LumaFrmInfo g_stFrmInfo;
 LumaFrmData g_stFrmData;
 LumaPeakData g_stPeakData;
