@@ -286,3 +286,38 @@ TEST_F(Front, DataRateDropsUnderOverloadWithoutNearFieldNoise) {
 }
 
 }  // namespace
+
+namespace {
+
+class Config : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    LumaFwConfigLoad(nullptr, 0);
+    alg_module_init();
+  }
+};
+
+TEST_F(Config, AReplacementIsCheckedAgainstTheRecordsCapacity) {
+  LumaFwConfig image = g_stFwConfig;
+  EXPECT_EQ(LumaFwConfigLoad(&image, 600), -1);
+  image.ucRxNum = image.ucScRxNum = 39;
+  image.usRxNum = 39;
+  EXPECT_EQ(LumaFwConfigLoad(&image, sizeof(image)), -1);
+  EXPECT_EQ(g_stFwConfig.ucRxNum, kRx);
+  image = g_stFwConfig;
+  image.ucTdByte33 = 40;  // a shift past a 32-bit value
+  EXPECT_EQ(LumaFwConfigLoad(&image, sizeof(image)), -1);
+
+  // Swapped axes are accepted; the time average then scales only the rows the matrix has.
+  image = g_stFwConfig;
+  image.ucXYSwap = 1;
+  ASSERT_EQ(LumaFwConfigLoad(&image, sizeof(image)), 0);
+  alg_module_init();
+  EXPECT_EQ(g_stFrmInfo.aucCfgCopy[6], kRx);
+  std::vector<int16_t> acc(LUMA_MAX_NODES, 100), cur(LUMA_MAX_NODES, 300);
+  AppMcTMA(acc.data(), cur.data(), 1, 2);
+  EXPECT_EQ(acc[16 * kRx + 37], 200);  // (100 + 300) / 2 on the last row
+  EXPECT_EQ(acc[17 * kRx], 100);       // past the matrix: untouched
+}
+
+}  // namespace
