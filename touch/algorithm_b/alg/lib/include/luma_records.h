@@ -52,7 +52,8 @@ typedef struct LumaFwConfig {
   uint16_t ausTdWords[4];            // 211
   uint8_t aucSysParamDefaults[105];  // 219: g_stSysParam bytes 6..110
   uint8_t ucXYSwap;                  // 324
-  uint8_t reserved325[4];
+  uint16_t usMapCentreX;             // 325: internal x at the display centre
+  uint16_t usMapCentreY;             // 327
   uint32_t aulNotchX[8];             // 329
   uint32_t aulNotchY[8];             // 361
   uint8_t reserved393[26];
@@ -345,6 +346,7 @@ static_assert(offsetof(LumaFwConfig, usScNoTouchPeakThr) == 209);
 static_assert(offsetof(LumaFwConfig, ausTdWords) == 211);
 static_assert(offsetof(LumaFwConfig, aucSysParamDefaults) == 219);
 static_assert(offsetof(LumaFwConfig, ucXYSwap) == 324);
+static_assert(offsetof(LumaFwConfig, usMapCentreY) == 327);
 static_assert(offsetof(LumaFwConfig, aulNotchX) == 329);
 static_assert(offsetof(LumaFwConfig, aulNotchY) == 361);
 static_assert(offsetof(LumaFwConfig, usTraceWord0) == 419);

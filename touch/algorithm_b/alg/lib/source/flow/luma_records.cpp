@@ -43,6 +43,10 @@ constexpr LumaFwConfig MakeDefaultConfig() {
   c.aucSysParamDefaults[13 - 6] = 2;    // game edge level
   c.aucSysParamDefaults[23 - 6] = 127;  // temperature level: middle of its range
   c.ucXYSwap = 0;
+  // Our choice: the internal coordinate at the display centre is the middle of the
+  // internal range, 1024 per line pitch over 17 and 38 lines.
+  c.usMapCentreX = (17 * 1024 - 1) / 2;
+  c.usMapCentreY = (38 * 1024 - 1) / 2;
   constexpr uint32_t kNotchX[8] = {19520, 9760, 1024, 1024, 550, 550, 256, 256};
   constexpr uint32_t kNotchY[8] = {43392, 21696, 1024, 1024, 550, 550, 256, 256};
   for (int i = 0; i < 8; ++i) {
