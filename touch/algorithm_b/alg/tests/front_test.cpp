@@ -321,3 +321,65 @@ TEST_F(Config, AReplacementIsCheckedAgainstTheRecordsCapacity) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MaskTools, BaseUpdateStatusNeedsFewerThanAThirdMarkedAndFreeEnds) {
+  struct Case {
+    int marks;
+    bool end_marked;
+    uint8_t status;
+  };
+  for (const Case &c : {Case{11, false, 1}, Case{12, false, 0}, Case{3, true, 0}}) {
+    std::vector<uint8_t> mask(kRx, 0);
+    for (int i = 0; i < c.marks; ++i) mask[5 + i] = 1;
+    if (c.end_marked) mask[kRx - 1] = 2;
+    uint8_t count = 0, status = 9;
+    AppMcCalcBaseUpdateStatus(mask.data(), 1, kRx, &count, &status);
+    EXPECT_EQ(count, c.marks + (c.end_marked ? 1 : 0));
+    EXPECT_EQ(status, c.status) << c.marks;
+  }
+}
+
+TEST(MaskTools, EnhancementGrowsSeedsWithinTheRowBudgets) {
+  constexpr int kRows = 3, kCols = 6;
+  std::vector<int16_t> diff(kRows * kCols, 0);
+  std::vector<uint8_t> mask(kRows * kCols, 0);
+  mask[1 * kCols + 2] = 1;  // a seed below level 10
+  int8_t budget[kRows] = {5, 5, 5};  // at the minimum: nothing may be written
+  AppMcMaskEnhance(mask.data(), kRows, kCols, budget, 10, diff.data());
+  EXPECT_EQ(std::count(mask.begin(), mask.end(), 0), kRows * kCols - 1);
+  int8_t more[kRows] = {6, 6, 6};
+  AppMcMaskEnhance(mask.data(), kRows, kCols, more, 10, diff.data());
+  EXPECT_EQ(mask[0 * kCols + 2], 10);  // up
+  EXPECT_EQ(mask[2 * kCols + 2], 10);  // down
+  EXPECT_EQ(mask[1 * kCols + 1], 10);  // left
+  EXPECT_EQ(mask[1 * kCols + 3], 0);   // right: the row's budget ran down to the minimum
+  EXPECT_EQ(more[1], 5);
+}
+
+TEST(MaskTools, DilationMarksRowThenColumnNeighbours) {
+  constexpr int kRows = 3, kCols = 3;
+  std::vector<uint8_t> source(kRows * kCols, 0), target(kRows * kCols, 0);
+  source[4] = 2;
+  AppMcAcfDilate_3x3(source.data(), kRows, kCols, target.data());
+  EXPECT_EQ(target, (std::vector<uint8_t>{0, 5, 0, 3, 0, 3, 0, 5, 0}));
+}
+
+TEST(MaskTools, FrameBridgingAndRowFitResidue) {
+  const int16_t matrix[2 * 4] = {10, 99, 99, 40, 10, 99, 99, 21};
+  const uint8_t masks[2 * 4] = {0, 1, 1, 0, 0, 1, 1, 0};
+  int16_t out[8];
+  AppMcFrameAcfPeakFilter(matrix, masks, 2, 4, out);
+  EXPECT_EQ(std::vector<int16_t>(out, out + 8), (std::vector<int16_t>{10, 20, 30, 40, 10, 13, 16, 21}));
+  AppMcFrameAcfPeakFilter(matrix, nullptr, 2, 4, out);
+  EXPECT_EQ(out[1], 99);
+  // With a flat basis vector the fit is the bridged row's mean, removed from the raw row.
+  const int16_t basis[4] = {128, 128, 128, 128};
+  EXPECT_EQ(AppMcAcfByRowData(matrix, basis, masks, 4, 1, out), 0);
+  EXPECT_EQ(out[0], 10 - 25);
+  EXPECT_EQ(out[1], 99 - 25);
+  EXPECT_EQ(AppMcAcfByRowData(matrix, nullptr, masks, 4, 1, out), 1);
+}
+
+}  // namespace
