@@ -214,11 +214,13 @@ int32_t AlgHostRequest(uint32_t type, uint32_t *payload, uint32_t length) {
 }
 
 AlgModule *register_alg_module(AlgHostCallbacks *callbacks) {
+  LUMA_TRACE_OPERATION();
   alg_module_callback = callbacks;
   return &g_stAlgModule;
 }
 
 int32_t alg_module_init(void) {
+  LUMA_TRACE_OPERATION();
   AlgHostLog("Luma Thp Start Init");
   g_usAlgVersion = kAlgVersion;
   g_ucBaseState = 0;
@@ -230,11 +232,20 @@ int32_t alg_module_init(void) {
   return 0;
 }
 
-int32_t alg_module_exit(void) { return 0; }
+int32_t alg_module_exit(void) {
+  LUMA_TRACE_OPERATION();
+  return 0;
+}
 
-int32_t alg_read_config_param(uint64_t, uint64_t, uint64_t, int32_t) { return 0; }
+int32_t alg_read_config_param(uint64_t, uint64_t, uint64_t, int32_t) {
+  LUMA_TRACE_OPERATION();
+  return 0;
+}
 
-const char *get_alg_version(void) { return "Luma-TPSB-3-alg-25.04.01.001"; }
+const char *get_alg_version(void) {
+  LUMA_TRACE_OPERATION();
+  return "Luma-TPSB-3-alg-25.04.01.001";
+}
 
 int32_t alg_update_suspend_status(bool suspend) {
   const uint8_t last = g_bLcdOffState;
@@ -272,6 +283,7 @@ int32_t alg_update_suspend_status(bool suspend) {
 }
 
 int32_t alg_receive_common_data(const common_data *data, uint32_t *result) {
+  LUMA_TRACE_OPERATION();
   if (data == nullptr) return 0;
   uint32_t out = 0;
   bool write = false;

@@ -75,6 +75,17 @@ TEST_F(Util, LogLevelsAndErrorTexts) {
   EXPECT_STREQ(g_ver_info, "v4.0.1");
 }
 
+TEST_F(Util, OperationsTraceEntryAndExitAtVerboseLevel) {
+  get_alg_version();
+  EXPECT_FALSE(Logged("'get_alg_version' enter."));
+  g_log_level = LMX_LOG_VERBOSE;
+  get_alg_version();
+  ASSERT_EQ(g_lines.size(), 2u);
+  EXPECT_EQ(g_lines[0].rfind("alg_core:", 0), 0u);
+  EXPECT_NE(g_lines[0].find(", 'get_alg_version' enter."), std::string::npos);
+  EXPECT_NE(g_lines[1].find(", 'get_alg_version' leave."), std::string::npos);
+}
+
 TEST_F(Util, FormattingIsBoundedByTheDestination) {
   char small[8];
   std::memset(small, 'x', sizeof(small));

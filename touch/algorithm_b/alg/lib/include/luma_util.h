@@ -67,3 +67,23 @@ LUMA_EXPORT int tofile_flush(const uint8_t *buffer, uint32_t length);
 #ifdef __cplusplus
 }
 #endif
+
+#ifdef __cplusplus
+// Entry and exit lines of a module operation, at verbose level: a scope object logs
+// "enter." where it is made and "leave." when the operation returns by any path.
+class LumaTraceScope {
+ public:
+  LumaTraceScope(const char *operation, unsigned line) : operation_(operation), line_(line) {
+    lmx_log_printf(LMX_LOG_VERBOSE, "lumacor:thp", "%s:%u, '%s' enter.", "alg_core", line_, operation_);
+  }
+  ~LumaTraceScope() { lmx_log_printf(LMX_LOG_VERBOSE, "lumacor:thp", "%s:%u, '%s' leave.", "alg_core", line_, operation_); }
+  LumaTraceScope(const LumaTraceScope &) = delete;
+  LumaTraceScope &operator=(const LumaTraceScope &) = delete;
+
+ private:
+  const char *operation_;
+  unsigned line_;
+};
+#define LUMA_TRACE_OPERATION() LumaTraceScope luma_trace_scope_(__func__, __LINE__)
+#endif
+

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "luma_core.h"
+#include "luma_util.h"
 #include "luma_debug.h"
 #include "luma_noise.h"
 
@@ -196,6 +197,7 @@ void AppGetDiffInterface(DecodedFrame *frame) {
 }
 
 int32_t update_frame_data(DecodedFrame *frame) {
+  LUMA_TRACE_OPERATION();
   if (frame != nullptr && alg_module_callback != nullptr && alg_module_callback->frame_processed != nullptr) {
     AppGetDiffInterface(frame);
     alg_module_callback->frame_processed(frame);
