@@ -47,7 +47,11 @@ class Front : public ::testing::Test {
 TEST_F(Front, MatrixLibraryElementOperationsSaturateAndShift) {
   std::vector<int16_t> a(kTx * kRx, 30000), b(kTx * kRx, 10000), out(kTx * kRx);
   a[1] = -30000;
-  AppCal_MatrixAdd(out.data(), a.data(), b.data());
+  // The descriptor a wrapper returns stays readable after it returns.
+  const LumaMatOp *op = AppCal_MatrixAdd(out.data(), a.data(), b.data());
+  EXPECT_EQ(op->ucRows, kTx);
+  EXPECT_EQ(op->ucCols, kRx);
+  EXPECT_EQ(op->usOp, LUMA_MAT_ADD);
   EXPECT_EQ(out[0], 32767);
   EXPECT_EQ(out[1], -20000);
   AppCal_MatrixSub(out.data(), a.data(), b.data(), 2);
