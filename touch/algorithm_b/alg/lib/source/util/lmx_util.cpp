@@ -44,6 +44,10 @@ struct Cache {
   std::atomic<bool> busy{false};
   uint16_t counter = 0;
   std::thread writer;
+  // A writer still running when the library goes away finishes its buffer first.
+  ~Cache() {
+    if (writer.joinable()) writer.join();
+  }
 };
 
 Cache &TheCache() {
