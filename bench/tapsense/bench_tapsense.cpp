@@ -23,10 +23,18 @@ LumaFrame MakeFrame(Scene scene) {
       for (int k = 0; k < 5; ++k) f.Bump(2 + 3 * k, 4 + 7 * k, 500);
       break;
     case kOverload:
-      for (auto &v : f.mutual) v = 0;
+      // The controller reports overloaded conversions: the heavy filter path and the
+      // time average run from the first frame on.
+      f.Bump(8, 19, 900);
+      f.frame()->tail.sat.mutual_adc_sat_word = 200;
       break;
     case kWater:
-      for (int rx = 5; rx < 30; ++rx) f.At(8, rx) = LumaFrame::kRawLevel - 150;
+      // Water raises the raw values over a patch; it latches after seven frames and the
+      // smoothing inside the water rectangle runs from then on.
+      for (int tx = 4; tx <= 12; ++tx) {
+        for (int rx = 10; rx <= 24; ++rx) f.At(tx, rx) = static_cast<int16_t>(LumaFrame::kRawLevel + 250);
+      }
+      f.Bump(8, 17, 700);
       break;
   }
   return f;

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "luma_core.h"
+#include "luma_debug.h"
+#include "luma_util.h"
 
 extern "C" {
 
@@ -19,6 +21,8 @@ timer_tool idle_baseline_timer;
 namespace {
 
 constexpr uint16_t kAlgVersion = 4011;
+// The dump slots always carry both the formed and the filtered diff.
+constexpr uint8_t kDumpBothSets = LUMA_DUMP_MODE_SET_A | LUMA_DUMP_MODE_SET_B;
 constexpr uint32_t kEdgeRecordWords = 8;
 // The data words a command block can hold bound the edge records read from it.
 constexpr uint32_t kMaxEdgeRecords = COMMON_DATA_VALUE_COUNT / kEdgeRecordWords;
@@ -139,7 +143,10 @@ bool ModeCommand(uint16_t mode, uint32_t value, uint32_t *out) {
       }
       AlgHostLog("ModeValue=%d,FodEn=%d,SuspendFodEnBack=%d", v, g_stSysParam.ucFodEnable, g_ucSuspendFodEnBack);
       return false;
-    case 18: AlgHostLog("Log Level=%d", v); break;
+    case 18:
+      AlgHostLog("Log Level=%d", v);
+      if (v >= 0 && v <= LMX_LOG_DISABLED) g_log_level = v;
+      break;
     case 25:
       g_ucTypingMode = value == 1 ? 1 : 0;
       if (value == 257) {
@@ -207,11 +214,13 @@ int32_t AlgHostRequest(uint32_t type, uint32_t *payload, uint32_t length) {
 }
 
 AlgModule *register_alg_module(AlgHostCallbacks *callbacks) {
+  LUMA_TRACE_OPERATION();
   alg_module_callback = callbacks;
   return &g_stAlgModule;
 }
 
 int32_t alg_module_init(void) {
+  LUMA_TRACE_OPERATION();
   AlgHostLog("Luma Thp Start Init");
   g_usAlgVersion = kAlgVersion;
   g_ucBaseState = 0;
@@ -223,11 +232,20 @@ int32_t alg_module_init(void) {
   return 0;
 }
 
-int32_t alg_module_exit(void) { return 0; }
+int32_t alg_module_exit(void) {
+  LUMA_TRACE_OPERATION();
+  return 0;
+}
 
-int32_t alg_read_config_param(uint64_t, uint64_t, uint64_t, int32_t) { return 0; }
+int32_t alg_read_config_param(uint64_t, uint64_t, uint64_t, int32_t) {
+  LUMA_TRACE_OPERATION();
+  return 0;
+}
 
-const char *get_alg_version(void) { return "Luma-TPSB-3-alg-25.04.01.001"; }
+const char *get_alg_version(void) {
+  LUMA_TRACE_OPERATION();
+  return "Luma-TPSB-3-alg-25.04.01.001";
+}
 
 int32_t alg_update_suspend_status(bool suspend) {
   const uint8_t last = g_bLcdOffState;
@@ -265,6 +283,7 @@ int32_t alg_update_suspend_status(bool suspend) {
 }
 
 int32_t alg_receive_common_data(const common_data *data, uint32_t *result) {
+  LUMA_TRACE_OPERATION();
   if (data == nullptr) return 0;
   uint32_t out = 0;
   bool write = false;
@@ -326,14 +345,17 @@ int32_t idle_baseline_timer_handler(timer_tool *) {
   return AlgHostRequest(ALG_DRIVER_REQUEST_IDLE_BASELINE, &word, sizeof(word));
 }
 
-// The frame dumps come with the debug readout; until then nothing is written.
 bool alg_dump_save(uint8_t kind, void *buffer, uint32_t *length, bool busy) {
   if (busy) return true;
   if (kind != 0 || buffer == nullptr) return false;
-  if (length != nullptr) *length = 0;
+  const uint32_t written = AppDumpSaveProcess(buffer, kDumpBothSets);
+  if (length != nullptr) *length = written;
   return true;
 }
 
-uint32_t alg_dump_csv(void *, uint64_t, int32_t, void *) { return 0; }
+uint32_t alg_dump_csv(void *text_buffer, uint64_t, int32_t kind, void *destination) {
+  if (kind != 0 || destination == nullptr) return 0;
+  return AppDumpCsvProcess(static_cast<char *>(destination), text_buffer, kDumpBothSets);
+}
 
 }  // extern "C"

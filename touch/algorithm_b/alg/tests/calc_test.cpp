@@ -231,6 +231,25 @@ TEST(PosMapping, StretchZones) {
   }
 }
 
+TEST(PosMapping, InternalCoordinatesStretchBothEndsAndScaleTheMiddle) {
+  AppFrameInfoInit();
+  ASSERT_EQ(g_stFrmInfo.usMaxX, 17 * 1024 - 1);
+  struct Case {
+    uint16_t in;
+    uint16_t x;
+  };
+  const Case cases[] = {
+      {0, 0},           {1000, 975},      {1023, 1024},     {2000, 3057},  {8602, 9659}, {8703, 9760},
+      {8803, 9860},     {16383, 17440},   {16384, 18496},   {16896, 19519}, {16897, 0},
+  };
+  for (const Case &c : cases) EXPECT_EQ(XMapping(c.in), c.x) << c.in;
+  EXPECT_EQ(YMapping(38 * 1024 - 1 - 1023), 43392 - 1024);
+  g_stFwConfig.ucNotchMapEn = 0;
+  EXPECT_EQ(XMapping(1000), 1000);
+  EXPECT_EQ(XMappingNotch(500), 500);
+  g_stFwConfig.ucNotchMapEn = 1;
+}
+
 TEST(PosMapping, FlagsAndCopy) {
   AppTouchDataInit();
   g_stTouchData.ucPointNum = 1;

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 #include <memory>
 #include <string>
 
 #include "luma_frame.h"
+#include "luma_records.h"
 #include "touch_host/host.h"
 
 namespace {
@@ -37,6 +40,23 @@ class LumaEndToEnd : public ::testing::Test {
   static bool Logged(const HostRecord &r, const std::string &needle) {
     return std::any_of(r.logs.begin(), r.logs.end(),
                        [&](const touch_host::LogLine &l) { return l.text.find(needle) != std::string::npos; });
+  }
+
+  // The frame dump of the last frame through the module's dump slot: the 87-byte header,
+  // both diff sets and the debug rows.
+  std::vector<uint8_t> Dump() {
+    std::vector<uint8_t> out(8192);
+    uint32_t length = 0;
+    EXPECT_TRUE(host_->alg()->dump_save.luma(0, out.data(), &length, false));
+    out.resize(length);
+    return out;
+  }
+  // Debug row r, column c of a dump (the rows close the dump, 38 values each).
+  static uint16_t DumpRow(const std::vector<uint8_t> &dump, int r, int c) {
+    const size_t rows_at = dump.size() - 12 * LumaFrame::kRx * 2;
+    uint16_t v;
+    std::memcpy(&v, &dump[rows_at + 2 * (r * LumaFrame::kRx + c)], 2);
+    return v;
   }
 
   timer_tool *Timer(const char *name) { return static_cast<timer_tool *>(host_->alg_symbol(name)); }
@@ -98,15 +118,28 @@ TEST_F(LumaEndToEnd, DiffFollowsTheTouchAndItsSignsAndWrapsAboveTheBase) {
   touched.At(0, 0) = LumaFrame::kRawLevel + 1;  // raw above its base
   touched.self1[3] = LumaFrame::kRawLevel + 250;  // drive line 3 of the first self line
   touched.self2[LumaFrame::kTx + 5] = LumaFrame::kRawLevel + 90;  // sense line 5 of the other
+  host_->clear_record();
   Diff(touched);
-  EXPECT_EQ(touched.At(8, 19), 400);
-  EXPECT_EQ(touched.At(7, 18), 200);
-  EXPECT_EQ(touched.At(9, 20), 200);
-  EXPECT_EQ(touched.At(10, 19), 0);
-  EXPECT_EQ(static_cast<uint16_t>(touched.At(0, 0)), 65535);
-  // Self diffs come back in the module's order: sense values, then drive values.
-  EXPECT_EQ(touched.self1[LumaFrame::kRx + 3], 250);
-  EXPECT_EQ(touched.self2[5], 90);
+  // The diff as formed, before the front filters, is the backed-up diff the module hands
+  // to host slot 7 with every frame.
+  const HostRecord r = host_->snapshot();
+  ASSERT_FALSE(r.debug_infos.empty());
+  const auto *info = reinterpret_cast<const LumaHostDebugInfo *>(r.debug_infos.back());
+  const int16_t *formed = info->pssMcBackDiff;
+  EXPECT_EQ(formed[8 * LumaFrame::kRx + 19], 400);
+  EXPECT_EQ(formed[7 * LumaFrame::kRx + 18], 200);
+  EXPECT_EQ(formed[9 * LumaFrame::kRx + 20], 200);
+  EXPECT_EQ(formed[10 * LumaFrame::kRx + 19], 0);
+  EXPECT_EQ(static_cast<uint16_t>(formed[0]), 65535);
+  // The host's buffers get the filtered diff: the touch is still its largest node, and the
+  // self diffs come back in the module's order, sense values then drive values.
+  EXPECT_EQ(std::max_element(touched.mutual.begin(), touched.mutual.end()) - touched.mutual.begin(),
+            8 * LumaFrame::kRx + 19);
+  EXPECT_EQ(std::max_element(touched.self1.begin(), touched.self1.end()) - touched.self1.begin(),
+            LumaFrame::kRx + 3);
+  EXPECT_GT(touched.self1[LumaFrame::kRx + 3], 100);
+  EXPECT_EQ(std::max_element(touched.self2.begin(), touched.self2.end()) - touched.self2.begin(), 5);
+  EXPECT_GT(touched.self2[5], 0);
 }
 
 TEST_F(LumaEndToEnd, FramesWithoutTheMarkOrWhileSuspendedAreInvalid) {
@@ -159,6 +192,131 @@ TEST_F(LumaEndToEnd, ExtraLineIsReadOnlyAsFarAsItsCount) {
   f.frame()->extra2_count = 3;
   EXPECT_EQ(host_->alg()->update_frame_data(f.frame()), 0);
   delete[] extra;
+}
+
+TEST_F(LumaEndToEnd, RowTiltIsRemovedByTheMutualFrontFilter) {
+  LumaFrame base;
+  Diff(base);
+  LumaFrame tilted;
+  for (int tx = 0; tx < LumaFrame::kTx; ++tx) {
+    for (int rx = 0; rx < LumaFrame::kRx; ++rx) tilted.At(tx, rx) = static_cast<int16_t>(LumaFrame::kRawLevel - 5 * rx);
+  }
+  host_->clear_record();
+  Diff(tilted);
+  EXPECT_TRUE(std::all_of(tilted.mutual.begin(), tilted.mutual.end(), [](int16_t v) { return v == 0; }));
+  const auto *info = reinterpret_cast<const LumaHostDebugInfo *>(host_->snapshot().debug_infos.back());
+  EXPECT_EQ(info->pssMcBackDiff[37], 5 * 37);  // the tilt was there before the filter
+}
+
+TEST_F(LumaEndToEnd, OverloadCountsTakeTheOverloadPath) {
+  LumaFrame base;
+  Diff(base);
+  // A steep tilt with a touch on it: one equalisation pass leaves part of the tilt.
+  auto scene = [](bool overload) {
+    LumaFrame f;
+    for (int tx = 0; tx < LumaFrame::kTx; ++tx) {
+      for (int rx = 0; rx < LumaFrame::kRx; ++rx) f.At(tx, rx) = static_cast<int16_t>(LumaFrame::kRawLevel - 70 * rx);
+    }
+    f.At(8, 19) = static_cast<int16_t>(f.At(8, 19) - 900);
+    if (overload) f.frame()->tail.sat.mutual_adc_sat_word = 100;
+    return f;
+  };
+  // What is left of the tilt off the touch.
+  auto residue = [](const LumaFrame &f) {
+    int32_t sum = 0;
+    for (int i = 0; i < LumaFrame::kNodes; ++i) sum += i == 8 * LumaFrame::kRx + 19 ? 0 : std::abs(f.mutual[i]);
+    return sum;
+  };
+  LumaFrame normal = scene(false);
+  Diff(normal);
+  std::vector<uint8_t> dump = Dump();
+  EXPECT_EQ(DumpRow(dump, 1, 20), 2000);  // no overload grade
+  int32_t heavy_residue = 0;
+  for (int frame = 0; frame < 20; ++frame) {
+    LumaFrame heavy = scene(true);
+    Diff(heavy);
+    heavy_residue = residue(heavy);
+  }
+  EXPECT_LT(heavy_residue, residue(normal));
+  dump = Dump();
+  EXPECT_EQ(DumpRow(dump, 1, 20), 2000 + 100 * 3);  // held mutual grade 3
+  EXPECT_EQ(DumpRow(dump, 1, 22), 3000 + 100);      // the 20-frame average
+}
+
+TEST_F(LumaEndToEnd, WaterLatchesAfterSevenFramesOfAWaterBump) {
+  LumaFrame base;
+  Diff(base);
+  // Water raises the mutual raw values over a patch: a negative diff.
+  auto wet = [] {
+    LumaFrame f;
+    for (int tx = 6; tx <= 10; ++tx) {
+      for (int rx = 12; rx <= 19; ++rx) f.At(tx, rx) = static_cast<int16_t>(LumaFrame::kRawLevel + 250);
+    }
+    return f;
+  };
+  for (int frame = 1; frame <= 6; ++frame) {
+    LumaFrame f = wet();
+    Diff(f);
+    const std::vector<uint8_t> dump = Dump();
+    ASSERT_EQ(DumpRow(dump, 4, 23), frame);    // water evidence counted
+    ASSERT_EQ(DumpRow(dump, 4, 21), 100);      // not latched yet
+  }
+  LumaFrame seventh = wet();
+  Diff(seventh);
+  const std::vector<uint8_t> dump = Dump();
+  EXPECT_EQ(DumpRow(dump, 4, 21), 101);
+  EXPECT_EQ(DumpRow(dump, 4, 26), 1001);  // water exists
+  EXPECT_EQ(DumpRow(dump, 4, 27), 1000 + 239);  // history while the evidence counted
+  LumaFrame eighth = wet();
+  Diff(eighth);
+  EXPECT_EQ(DumpRow(Dump(), 4, 27), 1000 + 719);  // and in full once latched
+}
+
+TEST_F(LumaEndToEnd, DumpOfTheLastFrameHasThe87ByteHeaderAndItsText) {
+  LumaFrame base;
+  Diff(base);
+  LumaFrame f;
+  f.Bump(8, 19, 300);
+  f.frame()->ic_frame_count = 4242;
+  f.frame()->frame_time_ns = 1234567890123ull;
+  f.frame()->frame_count = 77;
+  f.frame()->scan_freq = 310;
+  Diff(f);
+  const std::vector<uint8_t> dump = Dump();
+  const size_t set = (LumaFrame::kNodes + LumaFrame::kTx + LumaFrame::kRx + LumaFrame::kRx) * 2;
+  ASSERT_EQ(dump.size(), 87 + 2 * set + 12 * LumaFrame::kRx * 2);
+  uint16_t frame_number;
+  uint64_t ns, count;
+  uint16_t freq;
+  std::memcpy(&frame_number, &dump[0], 2);
+  std::memcpy(&ns, &dump[2], 8);
+  std::memcpy(&count, &dump[10], 8);
+  std::memcpy(&freq, &dump[24], 2);
+  EXPECT_EQ(frame_number, 4242);
+  EXPECT_EQ(ns, 1234567890123ull);
+  EXPECT_EQ(count, 77u);
+  EXPECT_EQ(freq, 310);
+  EXPECT_EQ(dump[26], 0);  // no point reported
+  // Set A is the diff as formed: the bump's centre sits at its node.
+  int16_t centre;
+  std::memcpy(&centre, &dump[87 + 2 * (8 * LumaFrame::kRx + 19)], 2);
+  EXPECT_EQ(centre, 300);
+  // The debug rows close the dump with their markers.
+  EXPECT_EQ(DumpRow(dump, 1, 0), 12001);
+  EXPECT_EQ(DumpRow(dump, 4, 0), 12004);
+
+  std::vector<char> text(50000);
+  std::vector<uint8_t> copy = dump;
+  const uint32_t length = host_->alg()->dump_csv.luma(copy.data(), 0, 0, text.data());
+  ASSERT_GT(length, 0u);
+  const std::string csv(text.data(), length);
+  EXPECT_EQ(csv.rfind("Frame:4242 Timer:", 0), 0u);
+  EXPECT_NE(csv.find("frame_cnt:77 "), std::string::npos);
+  EXPECT_NE(csv.find("scan_freq:310 PointNum:0 \n"), std::string::npos);
+  EXPECT_EQ(host_->alg()->dump_csv.luma(copy.data(), 0, 1, text.data()), 0u);
+  uint32_t unused = 0;
+  EXPECT_FALSE(host_->alg()->dump_save.luma(1, copy.data(), &unused, false));
+  EXPECT_TRUE(host_->alg()->dump_save.luma(0, nullptr, &unused, true));
 }
 
 }  // namespace

@@ -81,6 +81,73 @@ typedef struct LumaScPeakResult {
 
 LUMA_EXPORT void DrvCal_ScPeak(const LumaScPeakParam *param, LumaScPeakResult *result);
 
+
+// ---- Matrix library ---------------------------------------------------------------------
+// Element (r, c) of every matrix operand sits at r x ucRxNum + c.
+#define LUMA_MAT_ADD 1
+#define LUMA_MAT_SUB 2
+#define LUMA_MAT_MOV 4
+#define LUMA_MAT_MIN 8192
+#define LUMA_MAT_MAX 16384
+
+typedef struct LumaMatOp {
+  uint8_t ucRows;
+  uint8_t ucCols;
+  uint8_t ucShift;
+  uint8_t ucUnsigned;     // operands read as u16; in a move: transpose
+  const int16_t *pssSrc1;
+  const int16_t *pssSrc2; // second operand, or one value per line
+  int16_t *pssDst;
+  uint16_t usOp;
+  uint8_t ucAbs;
+  uint8_t ucDir;          // 0: one result per row, otherwise per column
+} LumaMatOp;
+
+typedef struct LumaMacCtx {
+  uint8_t ucCol0;
+  uint8_t ucRow0;
+  uint8_t ucCols;
+  uint8_t ucRows;
+  uint8_t ucThr;
+  uint8_t ucMode;
+  const int16_t *pssData;
+  uint16_t *pusOut;       // six words: weight, row moment, column moment, high half first
+} LumaMacCtx;
+
+LUMA_EXPORT void DrvCal_MatrixProc(const LumaMatOp *op);
+LUMA_EXPORT void DrvCal_MatrixAmp(const LumaMatOp *op, int16_t gain);
+LUMA_EXPORT void DrvCal_McMac(const LumaMacCtx *ctx);
+LUMA_EXPORT void DrvCal_MatrixCompensation(const LumaMatOp *op, uint16_t threshold, uint8_t step);
+// h = 0: a value past its line's bound counts as the bound; 1: it is left out.
+LUMA_EXPORT void DrvCal_MatrixAvg(const LumaMatOp *op, uint8_t h);
+LUMA_EXPORT void DrvCal_MatrixMaxMin(const LumaMatOp *op);
+LUMA_EXPORT void DrvCal_MatrixMin(const LumaMatOp *op);
+LUMA_EXPORT void DrvCal_MatrixMax(const LumaMatOp *op);
+LUMA_EXPORT void DrvCal_MatrixSubConst(const LumaMatOp *op);
+LUMA_EXPORT uint16_t DrvCal_MatrixCount(const LumaMatOp *op, int16_t low, int16_t high);
+LUMA_EXPORT uint16_t DrvCal_MatrixSubMax(const LumaMatOp *op);
+
+// Whole-frame wrappers: drive count rows, sense count columns. Flag bits: 0 unsigned,
+// 1 absolute values, 2 per column. The descriptor returned is the wrapper's own and
+// stays valid until its next call.
+#define LUMA_CAL_UNSIGNED 1
+#define LUMA_CAL_ABS 2
+#define LUMA_CAL_COLUMNS 4
+LUMA_EXPORT LumaMatOp *AppCal_MatrixCommOp(LumaMatOp *op, int16_t *dst, const int16_t *src1, const int16_t *src2,
+                                           uint8_t kind);
+LUMA_EXPORT LumaMatOp *AppCal_MatrixAdd(int16_t *dst, const int16_t *src1, const int16_t *src2);
+LUMA_EXPORT LumaMatOp *AppCal_MatrixSub(int16_t *dst, const int16_t *src1, const int16_t *src2, uint8_t shift);
+LUMA_EXPORT LumaMatOp *AppCal_MatrixMov(int16_t *dst, const int16_t *src);
+LUMA_EXPORT LumaMatOp *AppCal_MatrixLineColAvg(int16_t *dst, const int16_t *src, const int16_t *bounds, uint8_t flags,
+                                               uint8_t h);
+LUMA_EXPORT LumaMatOp *AppCal_MatrixLineFilter(int16_t *dst, const int16_t *src, const int16_t *steps,
+                                               uint32_t threshold, uint8_t flags);
+LUMA_EXPORT LumaMatOp *AppCal_MatrixSubConst(int16_t *dst, const int16_t *src, const int16_t *values, uint8_t flags);
+LUMA_EXPORT LumaMatOp *AppCal_MatrixLineMinMax(int16_t *dst, const int16_t *src, uint8_t flags);
+LUMA_EXPORT uint16_t AppCal_MatrixCount(const int16_t *src, int16_t low, int16_t high);
+LUMA_EXPORT int16_t AppCal_MatrixMax(const int16_t *src);
+LUMA_EXPORT int16_t AppCal_MatrixAvg(const int16_t *src);
+
 #ifdef __cplusplus
 static_assert(sizeof(LumaScPeakResult) == 14);
 }

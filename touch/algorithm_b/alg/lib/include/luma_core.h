@@ -105,6 +105,9 @@ LUMA_EXPORT void AppPosMapping(void);
 LUMA_EXPORT void AppPosPreMapping(void);
 LUMA_EXPORT uint16_t XMappingNotch(uint16_t x);
 LUMA_EXPORT uint16_t YMappingNotch(uint16_t y);
+// The same stretch for internal coordinates (1024 per line pitch); no stage calls it.
+LUMA_EXPORT uint16_t XMapping(uint16_t x);
+LUMA_EXPORT uint16_t YMapping(uint16_t y);
 LUMA_EXPORT void AppCheckFodArea(void);
 LUMA_EXPORT uint8_t AppTouchResultOutput(void);
 LUMA_EXPORT void AppFastReadPointNum(uint8_t n);

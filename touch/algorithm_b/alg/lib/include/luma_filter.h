@@ -46,6 +46,29 @@ void LumaAcfFit(const int16_t *line, const int16_t *coef_basis, uint16_t coef_st
 // between their unmarked neighbours.
 LUMA_EXPORT void AppMcAcfPeakFilter(const int16_t *line, const uint8_t *mask, uint16_t n, int16_t *out);
 
+// ---- Mutual background tools, row by row (rows x cols, row-major) --------------------------
+#define LUMA_DYNAMIC_BASE_SIZE 1812
+extern LUMA_EXPORT uint8_t gDynamicBaseData[LUMA_DYNAMIC_BASE_SIZE];
+struct LumaMatOp;
+LUMA_EXPORT void AppMcFrameAcfPeakFilter(const int16_t *matrix, const uint8_t *masks, uint8_t rows, uint8_t cols,
+                                         int16_t *out);
+LUMA_EXPORT uint8_t AppMcAcfByRowData(const int16_t *row, const int16_t *basis, const uint8_t *mask, uint8_t n,
+                                      uint8_t m, int16_t *out);
+LUMA_EXPORT void AppMcFrameAcfTrans(const int16_t *matrix, uint8_t rows, uint8_t cols, const int16_t *basis,
+                                    const int8_t *counts, int16_t *out);
+LUMA_EXPORT void AppMcFrameAcfTransWithMask(const int16_t *matrix, uint8_t rows, uint8_t cols, const int16_t *basis,
+                                            const int8_t *counts, int16_t *out, const uint8_t *masks);
+LUMA_EXPORT struct LumaMatOp *AppMcAcfSubMean(int16_t *matrix, uint8_t n, const void *unused, int16_t *means);
+LUMA_EXPORT void AppMcNoiseLevelEval(const int16_t *a, const int16_t *b, const void *, const void *, int16_t *out);
+LUMA_EXPORT void AppMcAcfSubNoise(const int16_t *a, const void *, const void *, const int16_t *d, const void *,
+                                  int16_t *out);
+LUMA_EXPORT void AppMcCalcBaseUpdateStatus(const uint8_t *mask, uint8_t rows, uint8_t cols, uint8_t *counts,
+                                           uint8_t *status);
+LUMA_EXPORT void AppMcMaskEnhance(uint8_t *mask, uint8_t rows, uint8_t cols, int8_t *budget, uint8_t level,
+                                  const int16_t *diff);
+LUMA_EXPORT void AppMcAcfDilate_3x3(const uint8_t *source, uint8_t rows, uint8_t cols, uint8_t *target);
+LUMA_EXPORT void AppInitDynamicBase(const void *block);
+
 // ---- Self-capacitance masks and basis filter ----------------------------------------
 typedef struct LumaScAcfParam {
   uint16_t usMaskVectors1;
@@ -97,6 +120,9 @@ LUMA_EXPORT int16_t *AppDiffLineMeanFilter(int16_t *line, uint8_t n, int16_t c, 
 LUMA_EXPORT int16_t *AppDiffLineCompressFilter(int16_t *line, uint8_t n, int16_t s);
 LUMA_EXPORT int16_t *AppLineSubRefPosFilter(int16_t *dst, const int16_t *src, uint8_t n, uint8_t p);
 LUMA_EXPORT uint8_t AppLineSubAbsMinFilter(int16_t *dst, const int16_t *src, uint8_t n, uint8_t phase);
+// The quietest entry of a line against the reference projection (entry i against projection
+// channel stride x i + offset while the line is not a drive line); 127 for an empty line.
+uint8_t LumaLineQuietest(const int16_t *line, uint8_t n, uint8_t stride, uint8_t offset);
 LUMA_EXPORT uint8_t AppLineABSMinPosGet(const int16_t *line, uint8_t n, uint8_t m, uint8_t phase);
 LUMA_EXPORT int16_t *AppMcNoiseCountVectorizer(int16_t *line, uint8_t n);
 LUMA_EXPORT int16_t *AppABSNullNoise(int16_t *line, uint8_t n);

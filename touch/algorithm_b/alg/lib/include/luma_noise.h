@@ -45,7 +45,7 @@ extern LUMA_EXPORT uint16_t g_usFreqNoiseMax;
 extern LUMA_EXPORT uint16_t g_usLikeNFNoiseFlg[3];
 extern LUMA_EXPORT uint16_t g_usLikeNFNoiseFrame;
 extern LUMA_EXPORT uint8_t g_stPowerInfo[16];
-extern LUMA_EXPORT uint16_t g_stAdcOverSta[8];
+extern LUMA_EXPORT uint16_t g_stAdcOverSta[20];
 extern LUMA_EXPORT uint8_t g_ucFwAdcOverLoadFlag;
 extern LUMA_EXPORT uint8_t g_ucOriMcDiffLargeMeanLevel;
 extern LUMA_EXPORT uint8_t g_stScNoiseRepo[168];

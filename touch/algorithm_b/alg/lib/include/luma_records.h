@@ -52,7 +52,8 @@ typedef struct LumaFwConfig {
   uint16_t ausTdWords[4];            // 211
   uint8_t aucSysParamDefaults[105];  // 219: g_stSysParam bytes 6..110
   uint8_t ucXYSwap;                  // 324
-  uint8_t reserved325[4];
+  uint16_t usMapCentreX;             // 325: internal x at the display centre
+  uint16_t usMapCentreY;             // 327
   uint32_t aulNotchX[8];             // 329
   uint32_t aulNotchY[8];             // 361
   uint8_t reserved393[26];
@@ -65,7 +66,9 @@ typedef struct LumaFwConfig {
   uint16_t usTraceWord4;             // 429
   uint16_t usTraceWord5;             // 431
   uint8_t ucTraceByte2;              // 433
-  uint8_t reserved434[36];
+  uint8_t reserved434[23];
+  uint8_t ucPalmCorrectSize;         // 457: smallest palm blob size that is corrected
+  uint8_t reserved458[12];
   uint16_t usScNoTouchThr;           // 470: self level that counts as a touch for noise tests
   uint8_t reserved472[4];
   uint16_t usNoiseRingAThr;          // 476
@@ -106,7 +109,17 @@ typedef struct LumaFrmData {
   int16_t assMcLastDiff[LUMA_MAX_NODES];   // 7104
   int16_t assMcBase[LUMA_MAX_NODES];       // 8908
   int16_t assMcRaw[LUMA_MAX_NODES];        // 10712
-  uint8_t aucFilterWork[15712 - 12516];    // 12516: working data of the filter stages
+  uint8_t aucFilterWork[14952 - 12516];    // 12516: working data of the filter stages
+  int16_t assLineAvg[41];                  // 14952: one average per line
+  int16_t assBound[82];                    // 15034: upper bounds of n lines, then lower bounds
+  int16_t assMcRxAbsProj[LUMA_SC_LINE_LEN];  // 15198: mutual projections onto self-shaped lines
+  int16_t assMcTxAbsProj[LUMA_SC_LINE_LEN];  // 15324
+  int16_t assMcRxProj[LUMA_SC_LINE_LEN];     // 15450
+  int16_t assMcTxProj[LUMA_SC_LINE_LEN];     // 15576
+  int16_t ssMcRxProjMax;                   // 15702
+  int16_t ssMcTxProjMax;                   // 15704
+  uint8_t reserved15706[2];
+  int32_t slMcRxProjSum;                   // 15708
   int16_t *pssMcRaw;                       // 15712
   int16_t *pssMcBase;                      // 15720
   int16_t *pssMcDiff;                      // 15728
@@ -333,10 +346,12 @@ static_assert(offsetof(LumaFwConfig, usScNoTouchPeakThr) == 209);
 static_assert(offsetof(LumaFwConfig, ausTdWords) == 211);
 static_assert(offsetof(LumaFwConfig, aucSysParamDefaults) == 219);
 static_assert(offsetof(LumaFwConfig, ucXYSwap) == 324);
+static_assert(offsetof(LumaFwConfig, usMapCentreY) == 327);
 static_assert(offsetof(LumaFwConfig, aulNotchX) == 329);
 static_assert(offsetof(LumaFwConfig, aulNotchY) == 361);
 static_assert(offsetof(LumaFwConfig, usTraceWord0) == 419);
 static_assert(offsetof(LumaFwConfig, ucTraceByte2) == 433);
+static_assert(offsetof(LumaFwConfig, ucPalmCorrectSize) == 457);
 static_assert(offsetof(LumaFwConfig, usScNoTouchThr) == 470);
 static_assert(offsetof(LumaFwConfig, usNoiseRingAThr) == 476);
 static_assert(offsetof(LumaFwConfig, usNoiseRingBThr) == 478);
@@ -357,6 +372,14 @@ static_assert(offsetof(LumaFrmData, assMcLastDiff) == 7104);
 static_assert(offsetof(LumaFrmData, assMcBase) == 8908);
 static_assert(offsetof(LumaFrmData, assMcRaw) == 10712);
 static_assert(offsetof(LumaFrmData, aucFilterWork) == 12516);
+static_assert(offsetof(LumaFrmData, assLineAvg) == 14952);
+static_assert(offsetof(LumaFrmData, assBound) == 15034);
+static_assert(offsetof(LumaFrmData, assMcRxAbsProj) == 15198);
+static_assert(offsetof(LumaFrmData, assMcTxAbsProj) == 15324);
+static_assert(offsetof(LumaFrmData, assMcRxProj) == 15450);
+static_assert(offsetof(LumaFrmData, assMcTxProj) == 15576);
+static_assert(offsetof(LumaFrmData, ssMcRxProjMax) == 15702);
+static_assert(offsetof(LumaFrmData, slMcRxProjSum) == 15708);
 static_assert(offsetof(LumaFrmData, pssMcRaw) == 15712);
 static_assert(offsetof(LumaFrmData, pssMcDiff) == 15728);
 static_assert(offsetof(LumaFrmData, usFrmFlag) == 16062);
@@ -432,7 +455,14 @@ static_assert(offsetof(LumaHostDebugInfo, usMarker) == 76);
 extern "C" {
 #endif
 
-extern const LumaFwConfig g_stFwConfig;
+// The configuration in force: the compiled-in one unless a replacement was loaded. Stages
+// only read it.
+extern LumaFwConfig g_stFwConfig;
+// Replaces the configuration with a 601-byte image of the same layout (null: back to the
+// compiled-in one). An image whose geometry or counts the module's records cannot hold is
+// refused with -1 and the configuration in force stays. The caller initialises the module
+// again afterwards.
+int32_t LumaFwConfigLoad(const void *image, uint32_t length);
 extern LumaFrmInfo g_stFrmInfo;
 extern LumaFrmData g_stFrmData;
 extern LumaPeakData g_stPeakData;

@@ -45,8 +45,9 @@ void Shrink(int16_t *line, uint8_t n, int32_t s, int32_t h) {
 }
 
 // Score of an entry for the reference search: on an Rx line the Mc-to-Sc projection at the
-// matching channel adds to it, so the reference is quiet in both views.
-uint8_t FindQuietest(const int16_t *line, uint8_t from, int to, uint8_t n, uint8_t phase) {
+// matching channel adds to it, so the reference is quiet in both views. Entry i of the line
+// matches projection channel stride x i + offset.
+uint8_t FindQuietest(const int16_t *line, uint8_t from, int to, uint8_t n, uint8_t stride, uint8_t offset) {
   const int16_t *projection = g_stFrmData.assScDiff[2];
   bool rx_line = g_stFwConfig.ucTxNum != n;
   int32_t best = 32767;
@@ -54,7 +55,7 @@ uint8_t FindQuietest(const int16_t *line, uint8_t from, int to, uint8_t n, uint8
   for (int i = from; i <= to; ++i) {
     int32_t score = abs(line[i]);
     if (rx_line) {
-      int j = phase == 0 ? i : 3 * i + phase - 1;
+      int j = stride * i + offset;
       if (j < LUMA_SC_LINE_LEN) score += abs(projection[j]);
     }
     if (score < best) {
@@ -63,6 +64,11 @@ uint8_t FindQuietest(const int16_t *line, uint8_t from, int to, uint8_t n, uint8
     }
   }
   return position;
+}
+
+// A phase above 0 picks one of three interleaved sub-lines.
+uint8_t FindQuietestPhase(const int16_t *line, uint8_t from, int to, uint8_t n, uint8_t phase) {
+  return phase == 0 ? FindQuietest(line, from, to, n, 1, 0) : FindQuietest(line, from, to, n, 3, phase - 1);
 }
 
 }  // namespace
@@ -139,14 +145,19 @@ int16_t *AppLineSubRefPosFilter(int16_t *dst, const int16_t *src, uint8_t n, uin
 
 uint8_t AppLineSubAbsMinFilter(int16_t *dst, const int16_t *src, uint8_t n, uint8_t phase) {
   if (dst == nullptr || src == nullptr || n == 0) return LUMA_LINE_NO_POSITION;
-  uint8_t position = FindQuietest(src, 0, n - 1, n, phase);
+  uint8_t position = FindQuietestPhase(src, 0, n - 1, n, phase);
   AppLineSubRefPosFilter(dst, src, n, position);
   return position;
 }
 
+uint8_t LumaLineQuietest(const int16_t *line, uint8_t n, uint8_t stride, uint8_t offset) {
+  if (line == nullptr || n == 0) return LUMA_LINE_NO_POSITION;
+  return FindQuietest(line, 0, n - 1, n, stride, offset);
+}
+
 uint8_t AppLineABSMinPosGet(const int16_t *line, uint8_t n, uint8_t m, uint8_t phase) {
   if (line == nullptr || n - m <= m) return LUMA_LINE_NO_POSITION;
-  return FindQuietest(line, m, n - m - 1, n, phase);
+  return FindQuietestPhase(line, m, n - m - 1, n, phase);
 }
 
 int16_t *AppMcNoiseCountVectorizer(int16_t *line, uint8_t n) {

@@ -35,8 +35,11 @@ uint8_t CountShift(int8_t count) {
 
 inline int16_t Scale(int16_t x, int64_t gain, uint8_t k) { return Saturate((x * gain) >> k); }
 
+// Rows by the coordinate Tx count, but never more than the matrix has: with the axes
+// swapped that count is the Rx count and would run past the matrix.
 void ScaleMatrix(int16_t *m, int64_t gain, uint8_t k) {
-  for (uint8_t r = 0; r < CoordTxCount(); ++r)
+  const uint8_t rows = CoordTxCount() < TxCount() ? CoordTxCount() : TxCount();
+  for (uint8_t r = 0; r < rows; ++r)
     for (uint8_t c = 0; c < RxCount(); ++c) m[r * Stride() + c] = Scale(m[r * Stride() + c], gain, k);
 }
 

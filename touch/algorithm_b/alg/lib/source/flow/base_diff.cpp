@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "luma_core.h"
+#include "luma_util.h"
+#include "luma_debug.h"
 #include "luma_noise.h"
 
 namespace {
@@ -60,7 +62,7 @@ void AppUpdataPara(DecodedFrame *frame) {
   std::memcpy(g_stMcNoise.assReported, frame->noise_values, sizeof(g_stMcNoise.assReported));
   if (frame->scan_freq_index != 0) g_stMcNoise.ucFreqIdx = static_cast<uint8_t>(frame->scan_freq_index - 1);
   std::memcpy(g_stMcNoise.assSecond, &frame->tail.sat.noise_block[0], sizeof(g_stMcNoise.assSecond));
-  std::memcpy(g_stAdcOverSta, &frame->tail.sat.mutual_adc_sat, sizeof(g_stAdcOverSta));
+  std::memcpy(g_stAdcOverSta, &frame->tail.sat.mutual_adc_sat, 16);
   g_stSysParam.ucIcIdleFlag = frame->state_code == 2 ? 1 : 0;
   g_fod_resume_pressed = frame->driver_word;
   g_ullFrameTimeNs = frame->frame_time_ns;
@@ -70,6 +72,7 @@ void AppUpdataPara(DecodedFrame *frame) {
     const int line = std::min({TxNum() + RxNum(), static_cast<int>(frame->extra2_count), LUMA_SC_LINE_LEN});
     std::copy(frame->extra2, frame->extra2 + line, g_stFrmData.assScExtra[1]);
   }
+  LumaDebugTakeHeader(frame);
   g_usIcMsTimeGap = static_cast<uint16_t>(frame->ic_time_ms - g_usIcMsTimeLast);
   g_usIcMsTimeLast = frame->ic_time_ms;
   if (para != nullptr) {
@@ -82,8 +85,12 @@ void hta_update_base(void) {
   const uint16_t n = NodeNum();
   std::copy(g_stFrmData.assMcRaw, g_stFrmData.assMcRaw + n, g_stFrmData.assMcBase);
   for (int s = 0; s < 2; ++s) std::copy_n(g_stFrmData.assScRaw[s], LUMA_SC_LINE_LEN, g_stFrmData.assScBase[s]);
+  LumaDebugTakeCopy(LUMA_DEBUG_COPY_BASE, g_stFrmData.assMcBase, g_stFrmData.assScBase[0], g_stFrmData.assScBase[1]);
   AlgHostLog("UpdataBaseCnt:%d", g_ucUpdataBaseCnt);
-  if (g_ucUpdataBaseCnt == 0) AlgHostLog("Baseline Refresh %d:", g_ucBaseType);
+  if (g_ucUpdataBaseCnt == 0) {
+    AlgHostLog("Baseline Refresh %d:", g_ucBaseType);
+    alg_dbg_show_mc_buffer_temp(g_stFrmData.assMcBase, g_stFrmData.assScRaw[1], g_stFrmData.assScBase[1]);
+  }
   g_ucBaseState = 2;
 }
 
@@ -97,6 +104,7 @@ void hta_get_base(void) {
 }
 
 void hta_get_diff(void) {
+  LumaDebugTakeCopy(LUMA_DEBUG_COPY_RAW, g_stFrmData.assMcRaw, g_stFrmData.assScRaw[0], g_stFrmData.assScRaw[1]);
   const uint16_t n = NodeNum();
   // A touch lowers the mutual raw value and raises the self raw value: both diffs grow.
   // A mutual raw value above its base wraps (one count above gives 65535); callers rely on it.
@@ -110,6 +118,7 @@ void hta_get_diff(void) {
                                                          static_cast<uint16_t>(g_stFrmData.assScBase[s][k]));
     }
   }
+  LumaDebugTakeCopy(LUMA_DEBUG_COPY_SRC_DIFF, g_stFrmData.assMcDiff, g_stFrmData.assScDiff[0], g_stFrmData.assScDiff[1]);
 }
 
 void AppBackUpSrcDiff(void) {
@@ -184,9 +193,11 @@ void AppGetDiffInterface(DecodedFrame *frame) {
     if (frame->self2 != nullptr) std::copy_n(g_stFrmData.assScDiff[0], line, frame->self2);
     if (frame->self1 != nullptr) std::copy_n(g_stFrmData.assScDiff[1], line, frame->self1);
   }
+  LumaDebugTakeCopy(LUMA_DEBUG_COPY_DIFF, g_stFrmData.assMcDiff, g_stFrmData.assScDiff[0], g_stFrmData.assScDiff[1]);
 }
 
 int32_t update_frame_data(DecodedFrame *frame) {
+  LUMA_TRACE_OPERATION();
   if (frame != nullptr && alg_module_callback != nullptr && alg_module_callback->frame_processed != nullptr) {
     AppGetDiffInterface(frame);
     alg_module_callback->frame_processed(frame);

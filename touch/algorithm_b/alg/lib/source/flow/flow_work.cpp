@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "luma_core.h"
+#include "luma_util.h"
 
 namespace {
 
@@ -164,6 +165,7 @@ uint8_t FlowReportWork(void) {
 }
 
 uint8_t update_diff_data(DecodedFrame *frame) {
+  LUMA_TRACE_OPERATION();
   std::memset(DebugRow(10), 0, 2 * g_stFwConfig.ucRxNum * sizeof(uint16_t));
   uint16_t *row10 = DebugRow(10);
   row10[0] = 666;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "luma_core.h"
+#include "luma_env.h"
 #include "luma_noise.h"
 
 namespace {
@@ -139,6 +140,9 @@ void AppGlobalVarInit(void) {
 }
 
 void AppDataStructInit(bool resume) {
+  g_bPalmClerFlag = 1;
+  g_bPalmFlag = 0;
+  g_uCTempDriftFlag = 0;
   AppGlobalVarInit();
   if (!resume) {
     AppSystemParamInit();
@@ -152,6 +156,8 @@ void AppDataStructInit(bool resume) {
   AppPeakDataInit();
   AppTouchDataInit();
   AppMcNoiseInit();
+  AppWaterEnvInit();
+  AppPalmDataInit();
   std::memset(g_stRptInfo, 0xFF, sizeof(g_stRptInfo));
 }
 

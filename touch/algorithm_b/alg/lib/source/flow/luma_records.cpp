@@ -43,6 +43,10 @@ constexpr LumaFwConfig MakeDefaultConfig() {
   c.aucSysParamDefaults[13 - 6] = 2;    // game edge level
   c.aucSysParamDefaults[23 - 6] = 127;  // temperature level: middle of its range
   c.ucXYSwap = 0;
+  // Our choice: the internal coordinate at the display centre is the middle of the
+  // internal range, 1024 per line pitch over 17 and 38 lines.
+  c.usMapCentreX = (17 * 1024 - 1) / 2;
+  c.usMapCentreY = (38 * 1024 - 1) / 2;
   constexpr uint32_t kNotchX[8] = {19520, 9760, 1024, 1024, 550, 550, 256, 256};
   constexpr uint32_t kNotchY[8] = {43392, 21696, 1024, 1024, 550, 550, 256, 256};
   for (int i = 0; i < 8; ++i) {
@@ -58,6 +62,9 @@ constexpr LumaFwConfig MakeDefaultConfig() {
   c.usTraceWord4 = 120;
   c.usTraceWord5 = 1;
   c.ucTraceByte2 = 69;
+  // Our choice: a blob of 20 nodes or more is a palm candidate whose size the narrow side
+  // of its rectangle corrects.
+  c.ucPalmCorrectSize = 20;
   // Our choice: the self peak threshold while no point is reported.
   c.usScNoTouchThr = 280;
   c.usNoiseRingAThr = 240;
@@ -69,7 +76,28 @@ constexpr LumaFwConfig MakeDefaultConfig() {
 
 extern "C" {
 
-const LumaFwConfig g_stFwConfig = MakeDefaultConfig();
+constinit LumaFwConfig g_stFwConfig = MakeDefaultConfig();
+
+int32_t LumaFwConfigLoad(const void *image, uint32_t length) {
+  if (image == nullptr) {
+    g_stFwConfig = MakeDefaultConfig();
+    return 0;
+  }
+  if (length != sizeof(LumaFwConfig)) return -1;
+  LumaFwConfig c;
+  std::memcpy(&c, image, sizeof(c));
+  // The matrices, lines, per-row scratch and per-point lists are sized for this panel at
+  // most; shifts by the weight byte stay within a 32-bit value.
+  const bool geometry = c.ucTxNum >= 3 && c.ucTxNum <= 17 && c.ucRxNum >= 3 && c.ucRxNum <= 38 &&
+                        c.usTxNum == c.ucTxNum && c.usRxNum == c.ucRxNum && c.ucScTxNum == c.ucTxNum &&
+                        c.ucScRxNum == c.ucRxNum;
+  const bool counts = c.ucMaxPointNum >= 1 && c.ucMaxPointNum <= LUMA_MAX_POINTS && c.ucMaxPeakNum >= 1 &&
+                      c.ucMaxPeakNum <= LUMA_MAX_PEAKS && c.ucMaxScPeakNum <= 21 && c.ucTdByte33 <= 15;
+  const bool ranges = c.aulNotchX[0] >= 2 && c.aulNotchY[0] >= 2 && c.aulNotchX[0] <= 65536 && c.aulNotchY[0] <= 65536;
+  if (!geometry || !counts || !ranges) return -1;
+  g_stFwConfig = c;
+  return 0;
+}
 LumaFrmInfo g_stFrmInfo;
 LumaFrmData g_stFrmData;
 LumaPeakData g_stPeakData;

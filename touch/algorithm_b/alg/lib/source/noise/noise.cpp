@@ -16,7 +16,7 @@ uint16_t g_usFreqNoiseMax;
 uint16_t g_usLikeNFNoiseFlg[3];
 uint16_t g_usLikeNFNoiseFrame;
 uint8_t g_stPowerInfo[16];
-uint16_t g_stAdcOverSta[8];
+uint16_t g_stAdcOverSta[20];  // mutual counts at words 2 and 3, the self count at word 19
 uint8_t g_ucFwAdcOverLoadFlag;
 uint8_t g_ucOriMcDiffLargeMeanLevel;
 uint8_t g_stScNoiseRepo[168];

@@ -2,23 +2,16 @@
 // place in the flow and leaves the records untouched, so the flow runs in its real order
 // and a frame without peaks passes through to the report and the doze check.
 #include "luma_core.h"
+#include "luma_front.h"
 
 extern "C" {
 
-void AppSearchPeakThSet(uint8_t) {}
+void AppPeakSearchMod(void) {}
 uint8_t AppSearchPeakPoint(void) { return 0; }
-void McUpDownFiFoRestore(void) {}
-void AppBaseCompensate(void) {}
 void AppPeakFilter(void) {}
-void AppMcFloatingEnvironmentCheck(void) {}
-void AppDoubleModeProc(void) {}
 void AppPointFilter(uint8_t) {}
 uint8_t AppPointIDProcess(void) { return 0; }
 void AppCheckFodArea(void) {}
 uint8_t AppTouchResultOutput(void) { return 0; }
-void AppFastReadPointNum(uint8_t) {}
-void AppDebugPrintLog(void) {}
-void AppHostReadDebufInfo(void) {}
-void AppDiffFrontFilter(void) {}
 
 }  // extern "C"
