@@ -272,4 +272,96 @@ TEST_F(PeakSearch, ThreeWayChoiceAndPairAverage) {
   EXPECT_EQ(AppPeakNearDiffAvg(3, &pair), (400 + 80 - 2) / 3);
 }
 
+TEST_F(PeakSearch, CentroidWindowsAndSharedNodes) {
+  struct Len {
+    uint8_t p, n, w, start, length;
+  };
+  for (const Len &c : {Len{1, 17, 2, 0, 4}, Len{16, 17, 2, 14, 3}, Len{8, 17, 2, 6, 5}, Len{0, 38, 1, 0, 2}}) {
+    uint8_t start = 99;
+    EXPECT_EQ(DrvMcGetCalLen(c.p, c.n, c.w, &start), c.length) << int{c.p};
+    EXPECT_EQ(start, c.start) << int{c.p};
+  }
+
+  // A symmetric finger (offset 32 taken off every node) is centred on its node.
+  Finger(8, 19, 532, 232);
+  g_stPeakData.ucMcPosPeakNum = 1;
+  g_stPeakData.aucMcPeakPos[0] = 8;
+  g_stPeakData.aucMcPeakPos[1] = 19;
+  const uint32_t alone = DrvMcCalculateCoordinate(2, 2, 0, 3);
+  const LumaMcPeak &e = g_stPeakData.astMcPeakList[3];
+  EXPECT_EQ(alone, 500u + 4 * 200u);
+  EXPECT_EQ(e.x, 8u * 1024 + 512);
+  EXPECT_EQ(e.y, 19u * 1024 + 512);
+  EXPECT_EQ(e.ucWeight, (500 + 800) >> 8);
+  EXPECT_EQ(e.ucStrongCnt, 5);  // 500 and four of 200 reach 100
+  EXPECT_EQ(e.ucTx, 8);
+  EXPECT_EQ(e.ucRx, 19);
+
+  // A second peak two columns right: the node between them stays with this peak (it is
+  // next to it), the node beyond is the other's, and one two lines off both is halved.
+  Set(8, 21, 532);
+  Set(7, 21, 82);  // d = 50: next to the other peak, removed whole
+  Set(6, 21, 82);  // two lines from the other peak: half removed
+  g_stPeakData.ucMcPosPeakNum = 2;
+  g_stPeakData.aucMcPeakPos[2] = 8;
+  g_stPeakData.aucMcPeakPos[3] = 21;
+  const uint32_t shared = DrvMcCalculateCoordinate(2, 2, 0, 3);
+  EXPECT_EQ(shared, 1300u + 50 - 25);
+  EXPECT_EQ(e.x, ((8u * 1300 + 6 * 25) << 10) / 1325 + 512);
+  EXPECT_EQ(e.y, ((19u * 1300 + 21 * 25) << 10) / 1325 + 512);
+
+  struct Round {
+    uint8_t tx, rx, wide, result;
+  };
+  // Peaks at (8, 19) (index 0, skipped) and (8, 21).
+  for (const Round &c : {Round{8, 20, 0, 1}, Round{10, 22, 0, 2}, Round{11, 24, 0, 0}, Round{11, 24, 1, 3},
+                         Round{12, 21, 1, 0}}) {
+    EXPECT_EQ(DrvMcCheckRoundPeaks(c.tx, c.rx, 0, c.wide), c.result) << int{c.tx} << "," << int{c.rx};
+  }
+  g_stPeakData.ucMcPosPeakNum = 0;
+  EXPECT_EQ(DrvMcCheckRoundPeaks(8, 21, 0, 1), 0);
+
+  DrvVKeyCalculateCoordinate(1, 4);
+  EXPECT_EQ(g_stPeakData.astMcPeakList[4].x, 8u * 1024 + 512);
+  EXPECT_EQ(g_stPeakData.astMcPeakList[4].y, 21u * 1024 + 512);
+}
+
+TEST_F(PeakSearch, SevenTapNeighbourhood) {
+  const int16_t line[10] = {50, 60, 70, 80, 400, 80, 70, 60, -5, 40};
+  int32_t taps[7];
+  uint8_t start = 0;
+  uint8_t end = 0;
+  // Balanced neighbours: the outermost taps go.
+  EXPECT_EQ(AppLineNewCalculateArray(line, 4, 10, taps, &start, &end), 0);
+  EXPECT_EQ(std::vector<int32_t>(taps, taps + 7), (std::vector<int32_t>{0, 70, 80, 400, 80, 70, 0}));
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(end, 7);
+  // At the first line: three taps missing on the left.
+  EXPECT_EQ(AppLineNewCalculateArray(line, 0, 10, taps, &start, &end), 3);
+  EXPECT_EQ(taps[0], 0);
+  EXPECT_EQ(taps[1], 0);
+  EXPECT_EQ(taps[2], 0);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, 3);
+  // Lighter on the left (r = 2048 x 20 / 100, below 1024): the left pair is scaled down,
+  // the far right tap kept in proportion.
+  const int16_t right[9] = {0, 0, 10, 20, 500, 80, 30, 20, 90};
+  EXPECT_EQ(AppLineNewCalculateArray(right, 4, 9, taps, &start, &end), 0);
+  const uint32_t r = (20u << 11) / 100;
+  EXPECT_EQ(taps[0], 0);
+  EXPECT_EQ(taps[1], static_cast<int32_t>((10 * r) >> 10));
+  EXPECT_EQ(taps[6], static_cast<int32_t>((20 * (1024 - r)) >> 10));
+  EXPECT_EQ(end, 7);
+  // Heavier on the left: the near-edge tap is taken off the right instead.
+  const int16_t left[9] = {0, 40, 10, 80, 500, 20, 30, 20, 90};
+  AppLineNewCalculateArray(left, 4, 9, taps, &start, &end);
+  const uint32_t l = (80u << 11) / 100;
+  EXPECT_EQ(taps[0], static_cast<int32_t>(40 * (l - 1024) / 1024));
+  EXPECT_EQ(taps[5], static_cast<int32_t>(30 * (2048 - l) / 1024));
+  EXPECT_EQ(taps[6], 0);
+  confirmFilterMod();
+  EXPECT_EQ(g_ucFilterMethod_Cur, 1);
+  EXPECT_EQ(g_ucFilterMethod_Last, 1);
+}
+
 }  // namespace

@@ -48,6 +48,24 @@ LUMA_EXPORT uint8_t AppLinePeakSearch(const int16_t *line, uint8_t count, int16_
 LUMA_EXPORT uint8_t AppMcGet3MaxDiffID(uint8_t tx, uint8_t rx, uint8_t dir);
 LUMA_EXPORT int16_t AppPeakNearDiffAvg(uint8_t peak_id, const LumaPeakPair *pair);
 
+// ---- Sub-node coordinates of a mutual peak (for callers of the library) -----------------
+extern LUMA_EXPORT uint8_t g_ucFilterMethod_Cur;
+extern LUMA_EXPORT uint8_t g_ucFilterMethod_Last;
+// Window of half-width w about p on a line of n: its first line into *start; the length.
+LUMA_EXPORT uint8_t DrvMcGetCalLen(uint8_t p, uint8_t n, uint8_t w, uint8_t *start);
+// Centroid of peak k into entry j of the peak list (1024 per line pitch, 512 = the node's
+// centre); returns the weight sum left after nodes shared with other peaks are discounted.
+LUMA_EXPORT uint32_t DrvMcCalculateCoordinate(uint8_t half_tx, uint8_t half_rx, uint8_t peak, uint8_t entry);
+// 1 when another peak is within one line of (tx, rx), 2 within two, 3 (wide only) within
+// three Tx lines and three Rx lines; 0 otherwise.
+LUMA_EXPORT uint8_t DrvMcCheckRoundPeaks(uint8_t tx, uint8_t rx, uint8_t peak, uint8_t wide);
+LUMA_EXPORT void DrvVKeyCalculateCoordinate(uint8_t peak, uint8_t entry);
+// Seven taps about p of a line of n, weighted for a one-dimensional centroid with edge
+// compensation; returns how many of the left taps are missing (0 to 3).
+LUMA_EXPORT uint8_t AppLineNewCalculateArray(const int16_t *line, uint8_t p, uint8_t n, int32_t taps[7], uint8_t *start,
+                                             uint8_t *end);
+LUMA_EXPORT void confirmFilterMod(void);
+
 // ---- Touch IDs and the result ----------------------------------------------------------
 LUMA_EXPORT LumaPointEvent *AppPointEventInfoInit(LumaPointEvent *records);
 LUMA_EXPORT void AppUpdatePointEventInfo(LumaPointEvent *records, const uint8_t *present, LumaTouchData *touch);
