@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "luma_env.h"
+#include "luma_front.h"
 #include "luma_noise.h"
 #include "luma_search.h"
 
@@ -61,6 +62,7 @@ class PointOutput : public ::testing::Test {
       p.area = points[k].area;
     }
     t.ucPointNum = static_cast<uint8_t>(points.size());
+    AppPointFilter(2);
     AppPointIDProcess();
     AppPosMapping();
     const uint8_t n = AppTouchResultOutput();
@@ -186,6 +188,55 @@ TEST_F(PointOutput, SecondTapNearTheFirstIsReportedBetweenThem) {
   Frame({{5000, 5000}});
   Frame({});
   EXPECT_EQ(Frame({{5600, 5000}}), (std::vector<Out>{{0, 5600, 5000, kDown}}));
+}
+
+TEST_F(PointOutput, WaterHoldsALostTouchForOneFrame) {
+  g_stSysParam.ucWaterFlag = 1;
+  Frame({{4000, 6000}});
+  // The frame that loses it reports it where it was; the next one lifts it.
+  EXPECT_EQ(Frame({}), (std::vector<Out>{{0, 4000, 6000, kContact}}));
+  EXPECT_EQ(g_stTouchData.ucLiftUp, 1);
+  EXPECT_EQ(Frame({}), (std::vector<Out>{{0, 4000, 6000, kUp}}));
+  EXPECT_TRUE(Frame({}).empty());
+  EXPECT_EQ(g_stTouchData.ucLiftUp, 0);
+  // Without water a lost touch lifts at once.
+  g_stSysParam.ucWaterFlag = 0;
+  Frame({{4000, 6000}});
+  EXPECT_EQ(Frame({}), (std::vector<Out>{{0, 4000, 6000, kUp}}));
+}
+
+TEST_F(PointOutput, HoldLevelFollowsTheNoiseWhileArmed) {
+  struct Case {
+    uint8_t mode, overload, not_match, cdma, peaks, minimum, level;
+  };
+  const Case cases[] = {
+      {0, 1, 1, 1, 3, 0, 0},  // off
+      {2, 1, 0, 0, 0, 0, 2},  // ADC overload
+      {2, 0, 1, 0, 0, 0, 1},  // mutual and self peaks disagree
+      {2, 0, 0, 0, 3, 0, 0},  // no CDMA-like noise
+      {2, 0, 0, 1, 1, 0, 0},  // one peak
+      {2, 0, 0, 1, 2, 0, 1},
+      {0, 0, 0, 0, 0, 3, 3},  // never below the minimum
+  };
+  for (const Case &c : cases) {
+    g_stPowerInfo[LUMA_PWR_MODE] = c.mode;
+    g_stPowerInfo[LUMA_PWR_LEVEL_MIN] = c.minimum;
+    g_ucFwAdcOverLoadFlag = c.overload;
+    g_usMcScPeakNotMatchNum = c.not_match;
+    g_usMayBeCdmaNoiseFlag = c.cdma;
+    g_stPeakData.ucOutPeakNum = c.peaks;
+    AppPwrPointFilter();
+    EXPECT_EQ(g_stPowerInfo[LUMA_PWR_LEVEL], c.level) << int{c.mode} << int{c.overload} << int{c.not_match}
+                                                      << int{c.cdma} << int{c.peaks};
+  }
+  // Another mode keeps the level it had.
+  g_stPowerInfo[LUMA_PWR_MODE] = 1;
+  g_stPowerInfo[LUMA_PWR_LEVEL_MIN] = 0;
+  AppPwrPointFilter();
+  EXPECT_EQ(g_stPowerInfo[LUMA_PWR_LEVEL], 3);
+  g_ucFwAdcOverLoadFlag = 0;
+  g_usMcScPeakNotMatchNum = 0;
+  g_usMayBeCdmaNoiseFlag = 0;
 }
 
 TEST_F(PointOutput, InvalidFrameCountStopsAt250) {

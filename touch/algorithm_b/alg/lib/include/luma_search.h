@@ -80,6 +80,14 @@ LUMA_EXPORT void AppGetTouchPressure(uint8_t *weight, uint8_t *area, uint8_t ind
 #define LUMA_PWR_LEVEL 11
 #define LUMA_PWR_LEVEL_MIN 12
 LUMA_EXPORT void AppPwrFilterInit(void);
+// The hold level of this frame from the power mode and the noise state.
+LUMA_EXPORT void AppPwrPointFilter(void);
+
+// ---- Point stages -----------------------------------------------------------------------
+// In water a touch lost for one frame keeps last frame's count (and sets the lift-up flag).
+LUMA_EXPORT void AppPointFilterLiftup(void);
+// This frame's points become the saved list of the point stages.
+LUMA_EXPORT void AppSaveLastPointStatus(void);
 LUMA_EXPORT void AppPeakInSameColCheck(void);
 // Whether a point of touch ID `id` with output event *event is reported this frame; a
 // touch released from the hold has its event turned into down.

@@ -7,7 +7,6 @@
 extern "C" {
 
 void AppPeakFilter(void) {}
-void AppPointFilter(uint8_t) {}
 void AppCheckFodArea(void) {}
 
 }  // extern "C"
