@@ -51,7 +51,8 @@ class PointOutput : public ::testing::Test {
   }
 
   // One frame of the point chain with these points, in list order; returns the result.
-  static std::vector<Out> Frame(const std::vector<In> &points) {
+  // With `stage3` the frame also runs the point stage after the IDs, as the flow does.
+  static std::vector<Out> Frame(const std::vector<In> &points, bool stage3 = false) {
     LumaTouchData &t = g_stTouchData;
     for (size_t k = 0; k < points.size(); ++k) {
       LumaPoint &p = t.astPoint[k];
@@ -64,6 +65,7 @@ class PointOutput : public ::testing::Test {
     t.ucPointNum = static_cast<uint8_t>(points.size());
     AppPointFilter(2);
     AppPointIDProcess();
+    if (stage3) AppPointFilter(3);
     AppPosMapping();
     const uint8_t n = AppTouchResultOutput();
     AppBackLastState();
@@ -203,6 +205,31 @@ TEST_F(PointOutput, WaterHoldsALostTouchForOneFrame) {
   g_stSysParam.ucWaterFlag = 0;
   Frame({{4000, 6000}});
   EXPECT_EQ(Frame({}), (std::vector<Out>{{0, 4000, 6000, kUp}}));
+}
+
+TEST_F(PointOutput, AJumpNoFingerMakesEndsTheTouch) {
+  s_ucInvalidFrames = 0;
+  g_stSysParam.ucGameMode = 0;
+  // Outside game mode a slow history (400) allows 3200; one of 500 allows 3840.
+  for (const uint32_t step : {400u, 500u}) {
+    Frame({{5000, 10000}}, true);
+    Frame({{5000, 10000 + step}}, true);
+    const std::vector<Out> out = Frame({{5000, 10000 + step + 3300}}, true);
+    if (step == 400) {
+      // Dropped: the touch lifts where it was last reported, once.
+      EXPECT_EQ(out, (std::vector<Out>{{0, 5000, 10400, kUp}}));
+      EXPECT_TRUE(Frame({}, true).empty());
+    } else {
+      EXPECT_EQ(out, (std::vector<Out>{{0, 5000, 13800, kContact}}));
+      Frame({}, true);
+      EXPECT_TRUE(Frame({}, true).empty());
+    }
+  }
+  // A dropped point gives its place to the last one, which is still judged.
+  Frame({{5000, 10000}, {12000, 20000}, {15000, 30000}}, true);
+  Frame({{5000, 10100}, {12000, 20100}, {15000, 30100}}, true);
+  const std::vector<Out> out = Frame({{9000, 10100}, {12000, 20200}, {15000, 26000}}, true);
+  EXPECT_EQ(out, (std::vector<Out>{{1, 12000, 20200, kContact}, {0, 5000, 10100, kUp}, {2, 15000, 30100, kUp}}));
 }
 
 TEST_F(PointOutput, HoldLevelFollowsTheNoiseWhileArmed) {
