@@ -210,6 +210,8 @@ TEST_F(PointOutput, WaterHoldsALostTouchForOneFrame) {
 TEST_F(PointOutput, AJumpNoFingerMakesEndsTheTouch) {
   s_ucInvalidFrames = 0;
   g_stSysParam.ucGameMode = 0;
+  g_ucTypingMode = 0;
+  g_usLikeNFNoiseFrame = 0;
   // Outside game mode a slow history (400) allows 3200; one of 500 allows 3840.
   for (const uint32_t step : {400u, 500u}) {
     Frame({{5000, 10000}}, true);
