@@ -146,10 +146,38 @@ typedef struct LumaMcPeak {
 
 // Peak data.
 typedef struct LumaPeakData {
-  uint8_t reserved0[52];
+  uint8_t aucScTxPosPeak[21];              // 0: self peaks, index along the line
+  uint8_t aucScRxPosPeak[21];              // 21
+  uint8_t ucScPosPeakMul;                  // 42: Tx count x Rx count, at most 255
+  uint8_t ucScTxPosPeakNum;                // 43
+  uint8_t ucScRxPosPeakNum;                // 44
+  uint8_t aucScTxPeakValidMap[3];          // 45
+  uint8_t aucScRxPeakValidMap[3];          // 48
+  uint8_t reserved51;
   uint8_t aucScTxPeakList[42];             // 52
   uint8_t aucScRxPeakList[42];             // 94
-  uint8_t reserved136[148];
+  uint8_t aucScTxNegPeak[21];              // 136
+  uint8_t aucScRxNegPeak[21];              // 157
+  uint8_t ucScNegPeakMul;                  // 178
+  uint8_t ucScTxNegPeakNum;                // 179
+  uint8_t ucScRxNegPeakNum;                // 180
+  uint8_t ucScPosPeakMulValidFrm;          // 181
+  uint8_t ucScTxPosPeakNumValidFrm;        // 182
+  uint8_t ucScRxPosPeakNumValidFrm;        // 183
+  uint8_t ucScTxPosStrongCnt;              // 184: counters of the selected self set
+  uint8_t ucScRxPosStrongCnt;              // 185
+  uint8_t ucScTxNegStrongCnt;              // 186
+  uint8_t ucScRxNegStrongCnt;              // 187
+  uint8_t ucScTxBigCnt;                    // 188
+  uint8_t ucScRxBigCnt;                    // 189
+  int16_t assScMin[LUMA_SC_SLOTS];         // 190: self extremes per frequency set
+  int16_t assScMax[LUMA_SC_SLOTS];         // 198
+  int16_t assScRxMin[LUMA_SC_SLOTS];       // 206
+  int16_t assScTxMin[LUMA_SC_SLOTS];       // 214
+  int16_t assScRxMax[LUMA_SC_SLOTS];       // 222
+  int16_t assScTxMax[LUMA_SC_SLOTS];       // 230
+  uint8_t reserved238[44];
+  int16_t ssMcMaxDiffValidFrm;             // 282
   uint8_t aucMcPeakPos[60];                // 284: (tx, rx) pairs
   uint8_t aucMcPeakRange[150];             // 344: per peak {used, tx min, tx max, rx min, rx max}
   uint8_t aucMcNegPeakPos[60];             // 494
@@ -385,6 +413,15 @@ static_assert(offsetof(LumaFrmData, pssMcDiff) == 15728);
 static_assert(offsetof(LumaFrmData, usFrmFlag) == 16062);
 static_assert(sizeof(LumaPeakData) == 1244);
 static_assert(offsetof(LumaPeakData, aucScTxPeakList) == 52);
+static_assert(offsetof(LumaPeakData, aucScTxPeakValidMap) == 45);
+static_assert(offsetof(LumaPeakData, aucScTxNegPeak) == 136);
+static_assert(offsetof(LumaPeakData, ucScNegPeakMul) == 178);
+static_assert(offsetof(LumaPeakData, ucScPosPeakMulValidFrm) == 181);
+static_assert(offsetof(LumaPeakData, ucScTxPosStrongCnt) == 184);
+static_assert(offsetof(LumaPeakData, assScMin) == 190);
+static_assert(offsetof(LumaPeakData, assScRxMax) == 222);
+static_assert(offsetof(LumaPeakData, assScTxMax) == 230);
+static_assert(offsetof(LumaPeakData, ssMcMaxDiffValidFrm) == 282);
 static_assert(offsetof(LumaPeakData, aucScRxPeakList) == 94);
 static_assert(offsetof(LumaPeakData, aucMcPeakPos) == 284);
 static_assert(offsetof(LumaPeakData, aucMcPeakRange) == 344);

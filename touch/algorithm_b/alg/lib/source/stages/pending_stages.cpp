@@ -6,12 +6,7 @@
 
 extern "C" {
 
-void AppPeakSearchMod(void) {}
-uint8_t AppSearchPeakPoint(void) { return 0; }
 void AppPeakFilter(void) {}
-void AppPointFilter(uint8_t) {}
-uint8_t AppPointIDProcess(void) { return 0; }
 void AppCheckFodArea(void) {}
-uint8_t AppTouchResultOutput(void) { return 0; }
 
 }  // extern "C"

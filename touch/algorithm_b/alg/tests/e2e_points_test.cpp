@@ -1,0 +1,139 @@
+// End to end: touches on synthetic 17 x 38 frames through the real plug-in and the touch
+// host, read back as the points the host was handed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "luma_frame.h"
+#include "touch_host/host.h"
+
+namespace {
+
+using touch_host::HostStatus;
+using touch_host::TouchHost;
+
+struct Finger {
+  int tx;
+  int rx;
+};
+
+class LumaPoints : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    touch_host::HostOptions options;
+    options.log_sink = [](const touch_host::LogLine &) {};
+    host_ = std::make_unique<TouchHost>(options);
+    std::string error;
+    ASSERT_TRUE(host_->load_alg(std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_alg.so", &error)) << error;
+    int32_t result = -1;
+    ASSERT_EQ(host_->init(&result), HostStatus::kOk);
+    LumaFrame base;
+    ASSERT_EQ(host_->process_frame(base.frame()), HostStatus::kOk);
+  }
+
+  // One frame with these fingers; the points the host was handed for it.
+  std::vector<AlgTouchPoint> Touch(const std::vector<Finger> &fingers) {
+    LumaFrame f;
+    for (const Finger &g : fingers) Press(f, g);
+    host_->clear_record();
+    EXPECT_EQ(host_->process_frame(f.frame()), HostStatus::kOk);
+    const touch_host::HostRecord r = host_->snapshot();
+    EXPECT_EQ(r.reports.size(), 1u);
+    return r.reports.empty() ? std::vector<AlgTouchPoint>{} : r.reports.back().points;
+  }
+
+  // A fingertip lowers the raw values most at its node, half as much on the four lines
+  // beside it and a quarter on the diagonals.
+  static void Press(LumaFrame &f, const Finger &g) {
+    for (int dt = -1; dt <= 1; ++dt) {
+      for (int dr = -1; dr <= 1; ++dr) {
+        const int t = g.tx + dt;
+        const int r = g.rx + dr;
+        if (t < 0 || t >= LumaFrame::kTx || r < 0 || r >= LumaFrame::kRx) continue;
+        const int shift = (dt != 0) + (dr != 0);
+        f.At(t, r) = static_cast<int16_t>(std::min<int>(f.At(t, r), LumaFrame::kRawLevel - (kDepth >> shift)));
+      }
+    }
+  }
+
+  // The node centres of this panel in 1/100 pixel: an even grid over 1220 x 2712 pixels. A
+  // symmetric fingertip is reported at its node's centre, within a pixel (the line pitch is
+  // about 72 pixels; the grid's whole-pixel steps are not quite even).
+  static constexpr int32_t kPixel = 100;
+  static int32_t NodeX(int tx) { return (36 + tx * (1185 - 36) / 16) * 100; }
+  static int32_t NodeY(int rx) { return (20 + rx * (2680 - 20) / 37) * 100; }
+
+  static constexpr int16_t kDepth = 800;
+  std::unique_ptr<TouchHost> host_;
+};
+
+TEST_F(LumaPoints, OneFingerGoesDownMovesAndLiftsOnceAtItsLastPosition) {
+  std::vector<AlgTouchPoint> p = Touch({{8, 10}});
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_DOWN);
+  EXPECT_EQ(p[0].id, 0);
+  EXPECT_NEAR(p[0].x, NodeX(8), kPixel);
+  EXPECT_NEAR(p[0].y, NodeY(10), kPixel);
+  for (int rx = 11; rx <= 14; ++rx) {
+    p = Touch({{8, rx}});
+    ASSERT_EQ(p.size(), 1u) << rx;
+    EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_MOVE) << rx;
+    EXPECT_EQ(p[0].id, 0);
+    EXPECT_NEAR(p[0].x, NodeX(8), kPixel);
+    EXPECT_NEAR(p[0].y, NodeY(rx), kPixel);
+  }
+  p = Touch({});
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_UP);
+  EXPECT_EQ(p[0].id, 0);
+  EXPECT_NEAR(p[0].x, NodeX(8), kPixel);
+  EXPECT_NEAR(p[0].y, NodeY(14), kPixel);
+  // Exactly one up: the frames after it hand the host no point.
+  EXPECT_TRUE(Touch({}).empty());
+  EXPECT_TRUE(Touch({}).empty());
+}
+
+TEST_F(LumaPoints, TwoFingersTwoLinesApartStayTwo) {
+  Touch({{8, 10}, {8, 12}});
+  const std::vector<AlgTouchPoint> p = Touch({{8, 10}, {8, 12}});
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[0].id, 0);
+  EXPECT_EQ(p[1].id, 1);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_MOVE);
+  EXPECT_EQ(p[1].action, ALG_TOUCH_ACTION_MOVE);
+  EXPECT_LT(p[0].y, NodeY(11));
+  EXPECT_GT(p[1].y, NodeY(11));
+}
+
+TEST_F(LumaPoints, CrossingFingersKeepTheirIds) {
+  // One finger walks up the sense lines on drive line 4, the other down them on line 12;
+  // they pass each other between frames. Where both press near the same sense lines the
+  // front filter's line correction moves each by a pixel or two.
+  constexpr int32_t kNear = 3 * kPixel;
+  std::vector<AlgTouchPoint> p = Touch({{4, 10}, {12, 18}});
+  ASSERT_EQ(p.size(), 2u);
+  const int32_t first_id = p[0].id;
+  const int32_t second_id = p[1].id;
+  EXPECT_NE(first_id, second_id);
+  for (int step = 1; step <= 8; ++step) {
+    p = Touch({{4, 10 + step}, {12, 18 - step}});
+    ASSERT_EQ(p.size(), 2u) << step;
+    for (const AlgTouchPoint &q : p) {
+      EXPECT_EQ(q.action, ALG_TOUCH_ACTION_MOVE);
+      if (q.x < NodeX(8)) {
+        EXPECT_NEAR(q.x, NodeX(4), kPixel);
+        EXPECT_EQ(q.id, first_id) << step;
+        EXPECT_NEAR(q.y, NodeY(10 + step), kNear);
+      } else {
+        EXPECT_NEAR(q.x, NodeX(12), kPixel);
+        EXPECT_EQ(q.id, second_id) << step;
+        EXPECT_NEAR(q.y, NodeY(18 - step), kNear);
+      }
+    }
+  }
+}
+
+}  // namespace
