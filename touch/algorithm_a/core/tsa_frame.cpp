@@ -374,6 +374,9 @@ uint32_t RunFrame(DecodedFrame* pstFrame, uint32_t uiState, uint16_t uwIndex, bo
   UpdateTickTime();
   UpdateFrameMissingFlag(uwIndex);
   gboThpFirstFrame = 0;
+  // While the reference is being rebuilt after a wake, a finger left on the fingerprint
+  // area must not end up in it.
+  JudgeWakeFpArea();
   AppExecute();
   if (gstApp.ubApp == kAppFinger) IdleDelayCheck(uiState, uwIndex);
   if (gstCommon.ubFrameSkipped == 1) gubNotReportFlag = 2;

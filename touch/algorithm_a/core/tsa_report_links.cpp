@@ -5,6 +5,5 @@
 
 #define FERRANT_WEAK __attribute__((weak))
 
-FERRANT_WEAK uint8_t gpubDisconInfo[14];
 FERRANT_WEAK uint8_t gubLowTempPowerOn;
 FERRANT_WEAK uint8_t boTempConfidence;
