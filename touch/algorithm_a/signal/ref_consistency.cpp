@@ -131,7 +131,10 @@ uint8_t CheckVXNState(const int16_t* pswMap, uint8_t ubCols, uint8_t ubRows, int
     const int16_t* x = pswMap + r * ubCols;
     uint32_t uiTested = 0, uiCounted = 0;
     for (uint32_t c = 1; c + 1 < C; c += 2) {
-      const uint32_t m = C - 1 - c;  // mirrored column
+      // The odd column at the mirrored place (one step in when the mirror falls on an
+      // even column).
+      uint32_t m = C - 1 - c;
+      if ((m & 1u) == 0) --m;
       int32_t l1, r1, l2, r2;
       if (!NodeSlopes(x, c, C, &l1, &r1) || !NodeSlopes(x, m, C, &l2, &r2)) continue;
       ++uiTested;
