@@ -39,3 +39,7 @@ vendor_test(ferrant_framework_test
 vendor_fuzzer(ferrant_config_blob
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_config_blob.cpp
   LIBS ferrant_static)
+
+vendor_test(ferrant_module_wrappers_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/module_wrappers_test.cpp
+  LIBS ferrant_static)

@@ -137,6 +137,8 @@ void JudgeWakeFpArea() {
     }
   }
   if (iLargest <= static_cast<int32_t>(gstCommon.uwSecondThreshold) + 100) return;
+  // A copy that was never taken would replace the reference by zeros: keep the one there.
+  if (gpuwMutualRefDataBak[0] == 0) return;
   memcpy(puwRef, gpuwMutualRefDataBak, sig::Nodes() * sizeof(uint16_t));
   SetPowerOnTimes(9);
   guiIsFWakeCheckNcln = kFpWakeArmed;
