@@ -196,7 +196,10 @@ void RefUpdatePanelMutualWrapper() {
   gstCommon.ubRefOutput = a->ubResidueConfirm;
   const uint8_t ubType = a->ubRebuildCode;
   if (ubType != 0) gstCommon.ubRefState = a->ubNormFlagC;
-  gstRefdataOutput.ubRefUpdated = a->ubRebuildMarker != 0 ? 1 : 0;
+  // The reference's roughness, which the reference-update flag follows with hysteresis,
+  // and the code of this frame's rebuild.
+  gstRefdataOutput.uiRefSum = GetCurScreenConst();
+  gstRefdataOutput.ubRefUpdated = ubType;
   const uint32_t uiNodes = a->uwNodeNum < kFerrantMaxNodes ? a->uwNodeNum : kFerrantMaxNodes;
   // The backup is what a wake restores, so it keeps the last copy; its valid word says
   // whether this frame refreshed it (the report emits it only then).

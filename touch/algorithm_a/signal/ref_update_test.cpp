@@ -9,6 +9,7 @@
 
 #include "customer_hooks.h"
 #include "lcd_denoise.h"
+#include "region.h"
 #include "signal_proc.h"
 #include "tsa_common.h"
 #include "tsa_frame_links.h"
@@ -725,4 +726,74 @@ TEST_F(RefAnalysis, CleanUpRemovesColumnOffsetsOnlyWhenConfigured) {
   for (uint32_t c = 0; c + 1 < kAC; ++c) EXPECT_EQ(clean_[3 * kAC + c], 1000) << c;
   EXPECT_EQ(clean_[3 * kAC + kAC - 1], 1060) << "the edge column has no neighbour pair";
   EXPECT_EQ(a_.ubReqCodeIn, 0) << "the requested code is consumed";
+}
+
+// The diff IIR gate blends a frame with the one before only while the floating state and
+// the configuration allow it and the filter ran in the previous frame.
+TEST(DiffIirGate, BlendsWithThePreviousDiffOnlyWhenOpen) {
+  const struct {
+    const char* name;
+    uint8_t hop, game, floating;
+    uint16_t im;
+    bool blends;
+  } cases[] = {
+      {"open", 0, 0, 1, 0, true},          {"not floating", 0, 0, 0, 0, false},
+      {"first frame after a hop", 1, 0, 1, 0, false}, {"game mode, IM 7", 0, 1, 1, 7, false},
+      {"game mode, IM 8", 0, 1, 1, 8, true},
+  };
+  std::array<int16_t, 6> diff{}, prev{};
+  for (const auto& c : cases) {
+    gstCommon = {};
+    gstCommon.ubDrvNum = 2;
+    gstCommon.ubSenNum = 3;
+    gstCommon.stData.pswDiffData = diff.data();
+    gstCommon.pubScanBuf = reinterpret_cast<uint8_t*>(prev.data());
+    gstCommon.uwThreshold2 = 50;
+    gstCommon.swDiffMax = 100;
+    gstFloatSelfCfg.aubData[18] = 0x04;
+    gstCommon.ubFirstFrameAfterHop = 1;
+    NoiseDiffIIRFIlter();  // clears the filter state
+    gstCommon.ubFirstFrameAfterHop = c.hop;
+    gstCommon.ubGameModeFlag = c.game;
+    gstCommon.ubFloatingByte = c.floating;
+    gstCommon.uwImCurLevel = c.im;
+    diff.fill(100);
+    NoiseDiffIIRFIlter();
+    EXPECT_EQ(diff[0], 100) << c.name << ": nothing to blend with in the first frame";
+    diff.fill(20);
+    NoiseDiffIIRFIlter();
+    EXPECT_EQ(diff[5], c.blends ? 60 : 20) << c.name;
+  }
+  // A small maximum passes the frame unblended.
+  gstCommon.swDiffMax = 70;
+  diff.fill(40);
+  NoiseDiffIIRFIlter();
+  EXPECT_EQ(diff[0], 40);
+}
+
+// Before a study has finished, the B array is taken off the raw map first: here that
+// uncovers a weak drive line the raw map alone does not show.
+TEST(DisconnectJudge, TakesTheBArrayOffBeforeTheStudyEnds) {
+  std::vector<uint16_t> raw(24, 1000), b(24, 0), arena(24);
+  for (uint32_t c = 0; c < 6; ++c) b[1 * 6 + c] = 400;
+  for (uint8_t progress : {0, 1}) {
+    DisConnectInit();
+    DisconnectJudgeInput in{};
+    in.puwRaw = raw.data();
+    in.puwB = b.data();
+    in.puwArena = arena.data();
+    in.uwNodeNum = 24;
+    in.uwDropThreshold = 100;
+    in.ubRatio = 4;
+    in.ubStudyProgress = progress;
+    in.ubBValid = 1;
+    in.ubRows = 4;
+    in.ubCols = 6;
+    DisconnecChannelJudgeProc(&in);
+    EXPECT_EQ(in.ubFound, progress == 1 ? 0 : 1) << int{progress};
+    EXPECT_EQ(gstChannelDisconnect.ubRowCount, progress == 1 ? 0 : 1);
+    if (progress == 0) {
+      EXPECT_EQ(gstChannelDisconnect.aubRows[0], 1);
+    }
+  }
 }
