@@ -67,6 +67,15 @@ void RefDataCommonInit() {
   gubConsisChangeAfterFreqHop = 0;
 }
 
+// Raw-data side of a re-initialisation: the raw output is the normalisation output, and
+// the frequency scan keeps one buffer per frequency of its own.
+void RawdataInit() {
+  gstRawdataOutput = &gstNormalizeOutput;
+  NormalizeInit();
+  FreqScanInit();
+  RawDataIirInit();
+}
+
 void RefdataInit() {
   memset(&gstRefdataOutput, 0, sizeof(gstRefdataOutput));
   gubConsisChangeAfterFreqHop = 0;

@@ -212,6 +212,7 @@ void RefUpdateTRxInit(uint16_t* puwSelfRaw, int16_t* pswSelfDiff, uint16_t* puwS
 void RefUpdateTRx(const RefUpdateTRxInput* pstIn);
 void SetSelfForceUpdate(uint8_t ubValue);
 void RefdataInit();
+void RawdataInit();
 void RefDataCommonInit();
 void DisConnectInit();
 void DataDisconnectProc();

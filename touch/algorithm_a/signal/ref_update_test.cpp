@@ -661,6 +661,17 @@ TEST_F(RefAnalysis, HopTrackingRebuildsOnceTheEdgesSettle) {
   EXPECT_EQ(a_.ubRebuildCode, 13);
   EXPECT_EQ(a_.ubHopFlag, 0);
   EXPECT_EQ(a_.ubRebuildDetail, 18);
+  // A touch during the hop: once the edges have grown against the frame before the hop the
+  // tracking counts steady frames, and the eleventh rebuilds (detail 19).
+  SetUp();
+  a_.ubTouchNum = 1;
+  for (uint32_t r = 0; r < kAR; ++r)
+    for (uint32_t c : {0u, 1u, 2u, 9u, 10u, 11u}) ref_[r * kAC + c] = 1060;
+  a_.ubHopFlag = 1;
+  EXPECT_EQ(RebuildWithin(20), 11);
+  EXPECT_EQ(a_.ubRebuildCode, 13);
+  EXPECT_EQ(a_.ubRebuildDetail, 19);
+  EXPECT_EQ(a_.ubHopFlag, 0);
   // Without normalisation flag A the hop asks for a one-frame delay: code 14, then 13.
   SetUp();
   a_.ubHopFlag = 1;
@@ -794,6 +805,32 @@ TEST(DisconnectJudge, TakesTheBArrayOffBeforeTheStudyEnds) {
     EXPECT_EQ(gstChannelDisconnect.ubRowCount, progress == 1 ? 0 : 1);
     if (progress == 0) {
       EXPECT_EQ(gstChannelDisconnect.aubRows[0], 1);
+    }
+  }
+}
+
+// The consistency check samples three frames at a time. A whole-map consistency at the
+// last rebuild well above the samples asks for a recheck (code 4) while rechecks are left;
+// a raw map much smoother than the reference was at its rebuild counts as a change, and
+// the fourth changed sample set rebuilds with code 6.
+TEST_F(RefAnalysis, ConsistencyChecksRebuildWithCodesFourAndSix) {
+  const struct {
+    uint8_t rechecks;
+    int frame;
+    uint8_t code;
+  } cases[] = {{2, 3, 4}, {0, 12, 6}};
+  for (const auto& c : cases) {
+    SetUp();
+    gstRefUpdateCfg.aubData[0] = 0x20;
+    gstRefUpdateCfg.aubData[5] = c.rechecks;
+    std::fill(std::begin(filt_), std::end(filt_), 1300);  // the whole panel 300 below its reference
+    gboNeedConsisUpdate = 1;
+    gstRefConsistance.uiWholeAtRebuild = 1000;
+    gstRefConsistance.uiRefDrvConsist = 5000;
+    EXPECT_EQ(RebuildWithin(20), c.frame) << int{c.code};
+    EXPECT_EQ(a_.ubRebuildCode, c.code);
+    if (c.code == 6) {
+      EXPECT_EQ(a_.ubRebuildDetail, 26) << "the raw map is far smoother than the reference tolerance";
     }
   }
 }
