@@ -834,3 +834,38 @@ TEST_F(RefAnalysis, ConsistencyChecksRebuildWithCodesFourAndSix) {
     }
   }
 }
+
+// A quiet but not flat panel runs the environment countdown (150 ticks after
+// initialisation) down; the frame after it ran out rebuilds with code 2, and the countdown
+// starts again from 80.
+TEST_F(RefAnalysis, EnvironmentCountdownRebuildsWithCodeTwo) {
+  gstRefUpdateCfg.aubData[0] = 0x04;
+  ref_[20] = 1010;
+  EXPECT_EQ(RebuildWithin(200), 151);
+  EXPECT_EQ(a_.ubRebuildCode, 2);
+  EXPECT_EQ(gstRefUpdateModule.ubEnvCountdown, 80);
+  EXPECT_EQ(gboSRefEnviUpdateFlag, 0);
+  SetUp();
+  gstRefUpdateCfg.aubData[0] = 0x04;
+  EXPECT_EQ(RebuildWithin(200), 0) << "a flat panel keeps its reference";
+}
+
+// At low temperature the residue analysis rests; every 21st frame the reference roughness
+// is measured again, and a smooth one clears the low-temperature consistency flags. The
+// first frame after low temperature re-evaluates the reference.
+TEST_F(RefAnalysis, LowTemperatureSuspendsTheAnalyses) {
+  Block(ref_, 5, 7, 4, 6, 800);
+  Block(clean_, 5, 7, 4, 6, 800);
+  a_.ubLowTempState = 2;
+  a_.aubLowTempConsist[0] = a_.aubLowTempConsist[1] = 1;
+  EXPECT_EQ(RebuildWithin(20), 0);
+  EXPECT_EQ(a_.aubLowTempConsist[0], 1);
+  EXPECT_EQ(RebuildWithin(1), 0);
+  EXPECT_EQ(a_.aubLowTempConsist[0], 0) << "the 21st frame finds a smooth reference";
+  EXPECT_EQ(RebuildWithin(40), 0) << "no residue analysis at low temperature";
+  EXPECT_EQ(gboLowTmpStaExit, 1);
+  a_.ubLowTempState = 0;
+  EXPECT_NE(RebuildWithin(40), 0) << "back at normal temperature the residue is found";
+  EXPECT_EQ(gboLowTmpStaExit, 0);
+  EXPECT_EQ(a_.ubRebuildCode, 11);
+}
