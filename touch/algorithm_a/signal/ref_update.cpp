@@ -89,13 +89,14 @@ uint8_t GetPanelPowerOnRefEntrance(RefUpdateArgs* a) {
   gstCommon.ubPowerOnRefReady = 1;
   if (*a->puiWakeCheck != kFpWakeArmed) {
     memcpy(a->puwRef, a->puwRaw, a->uwNodeNum * sizeof(uint16_t));
-    // The first clean reference is the reference itself; the clean-up refines it when the
-    // LCD denoise is configured.
-    if (a->puwCleanRef != nullptr) memcpy(a->puwCleanRef, a->puwRef, a->uwNodeNum * sizeof(uint16_t));
-    RefCleanUp();
     if (a->puwSelfRef != nullptr && a->puwSelfRaw != nullptr)
       memcpy(a->puwSelfRef, a->puwSelfRaw, a->uwSelfLen * sizeof(uint16_t));
   }
+  // The clean reference follows the reference in place, restored or new: the first clean
+  // reference is the reference itself, refined by the clean-up when the LCD denoise is
+  // configured.
+  if (a->puwCleanRef != nullptr) memcpy(a->puwCleanRef, a->puwRef, a->uwNodeNum * sizeof(uint16_t));
+  RefCleanUp();
   memset(a->pswDiff, 0, a->uwNodeNum * sizeof(int16_t));
   if (a->pswSelfDiff != nullptr) memset(a->pswSelfDiff, 0, a->uwSelfLen * sizeof(int16_t));
   // The consistency record starts from the new reference: second-neighbour roughness of the
