@@ -181,7 +181,6 @@ namespace {
 constexpr uint8_t kDenoiseCfgRun = 0x01;
 constexpr uint32_t kZigLastColumnFrom = 21;
 constexpr int32_t kZigLastColumnMin = 71;
-int16_t gaswCleanDev[kFerrantMaxNodes];
 int16_t gaswZigOffsets[kRefMaxCols];
 int16_t gaswCleanProfile[56];
 LcdDenoiseInput gstRefDenoiseInput;
@@ -216,25 +215,26 @@ void DenoiseReferenceDeviation(const RefUpdateArgs& a, int16_t* pswDev) {
 void RefCleanUp() {
   const RefUpdateArgs* pa = gpstRefUpdateArgs;
   if (pa == nullptr || pa->puwRef == nullptr || pa->puwCleanRef == nullptr) return;
-  if ((gstDenoiseCommonCfg.aubData[0] & kDenoiseCfgRun) == 0) return;
+  if ((gstDenoiseCommonCfg.aubData[0] & kDenoiseCfgRun) == 0 || pa->apswScratch[2] == nullptr) return;
   const RefUpdateArgs& a = *pa;
+  int16_t* pswDev = a.apswScratch[2];
   const uint32_t N = a.uwNodeNum < kFerrantMaxNodes ? a.uwNodeNum : kFerrantMaxNodes;
   const int32_t siBase = a.uwNormBase;
-  for (uint32_t i = 0; i < N; ++i) gaswCleanDev[i] = static_cast<int16_t>(siBase - a.puwRef[i]);
-  if (a.ubCols <= kRefMaxCols && CheckVXNState(gaswCleanDev, a.ubCols, a.ubRows, gaswZigOffsets) != 0) {
+  for (uint32_t i = 0; i < N; ++i) pswDev[i] = static_cast<int16_t>(siBase - a.puwRef[i]);
+  if (a.ubCols <= kRefMaxCols && CheckVXNState(pswDev, a.ubCols, a.ubRows, gaswZigOffsets) != 0) {
     // Alternate columns offset against their neighbours: take the offsets off every inner
     // node first, so the row fit sees a smooth line.
     const uint32_t C = a.ubCols;
     const int32_t siLast = gaswZigOffsets[C - 1];
     for (uint32_t r = 0; r < a.ubRows; ++r)
       for (uint32_t c = 1; c + 1 < C; ++c) {
-        int32_t v = gaswCleanDev[r * C + c] - gaswZigOffsets[c];
+        int32_t v = pswDev[r * C + c] - gaswZigOffsets[c];
         if (c >= kZigLastColumnFrom && siLast >= kZigLastColumnMin) v -= siLast;
-        gaswCleanDev[r * C + c] = static_cast<int16_t>(v);
+        pswDev[r * C + c] = static_cast<int16_t>(v);
       }
   }
-  DenoiseReferenceDeviation(a, gaswCleanDev);
-  for (uint32_t i = 0; i < N; ++i) a.puwCleanRef[i] = static_cast<uint16_t>(siBase - gaswCleanDev[i]);
+  DenoiseReferenceDeviation(a, pswDev);
+  for (uint32_t i = 0; i < N; ++i) a.puwCleanRef[i] = static_cast<uint16_t>(siBase - pswDev[i]);
 }
 
 // ---- Edge statistics and ageing --------------------------------------------------------
@@ -342,7 +342,6 @@ void AgeingLearn(uint8_t ubCode, bool boRebuild) {
 
 constexpr int32_t kGripDrop = 200;
 constexpr int32_t kRoughStep = 250;
-int16_t gaswWholeScratch[2][kFerrantMaxNodes];
 
 bool GripNodesSay(const RefUpdateArgs& a) {
   const uint16_t* n = a.auwGripNodes;
@@ -361,12 +360,15 @@ bool GripNodesSay(const RefUpdateArgs& a) {
 uint32_t RefWholeConsistency(const uint16_t* puwA, const uint16_t* puwB) {
   const RefUpdateArgs* pa = gpstRefUpdateArgs;
   if (pa == nullptr || puwA == nullptr || puwB == nullptr || pa->ubRows < 3 || pa->ubCols < 3) return 0;
+  int16_t* pswDiff = pa->apswScratch[0];
+  int16_t* pswWork = pa->apswScratch[1];
+  if (pswDiff == nullptr || pswWork == nullptr) return 0;
   const uint32_t N = pa->uwNodeNum < kFerrantMaxNodes ? pa->uwNodeNum : kFerrantMaxNodes;
-  for (uint32_t i = 0; i < N; ++i) gaswWholeScratch[0][i] = static_cast<int16_t>(puwA[i] - puwB[i]);
-  CalcConsistBeforeComplentRaw(gaswWholeScratch[0]);
+  for (uint32_t i = 0; i < N; ++i) pswDiff[i] = static_cast<int16_t>(puwA[i] - puwB[i]);
+  CalcConsistBeforeComplentRaw(pswDiff);
   uint16_t uwMax = 0;
-  return LibCalcConsistencyAll(reinterpret_cast<uint16_t*>(gaswWholeScratch[0]), reinterpret_cast<uint16_t*>(gaswWholeScratch[1]),
-                               &uwMax, pa->ubRows, pa->ubCols, 2);
+  return LibCalcConsistencyAll(reinterpret_cast<uint16_t*>(pswDiff), reinterpret_cast<uint16_t*>(pswWork), &uwMax,
+                               pa->ubRows, pa->ubCols, 2);
 }
 
 void RefConsistencyEvaluate(uint8_t ubCode) {

@@ -51,7 +51,6 @@ RefLineEntry gastRefLine[kMaxLines];
 constexpr uint16_t kLineNoMax = 10000;
 
 uint8_t gaubNodeMark[kFerrantMaxNodes];
-uint16_t gauwAligned[kFerrantMaxNodes];
 uint16_t guwPreHopRegion;
 uint8_t gubEdgeCountNow;
 uint32_t guiEdgeSumNow;
@@ -286,9 +285,13 @@ void ConsistencyCheck(RefUpdateArgs& a, const ResidueFrame& f) {
   const uint32_t uiAvgRaw = boTouch ? 0 : MeanOf(a.puwFiltRaw, a.uwNodeNum);
   const uint32_t uiAvgRef = boTouch ? 0 : MeanOf(a.puwRef, a.uwNodeNum);
   if (a.ubLongMode != 0 && boTouch && rc.ubCheckPending == 0 && a.ubLargeArea == 0 && a.ubTimerHold == 0) return;
+  // The raw map aligned to the clean reference: what the panel would show without the
+  // reference's own roughness.
+  auto* puwAligned = reinterpret_cast<uint16_t*>(a.apswScratch[2]);
+  if (puwAligned == nullptr) return;
   const uint32_t N = a.uwNodeNum;
-  for (uint32_t i = 0; i < N; ++i) gauwAligned[i] = static_cast<uint16_t>(a.puwCleanRef[i] - a.pswDiff[i]);
-  const uint32_t uiAlign = CalcCurConsistencyDrv(gauwAligned, 0, a.ubRows, kConsistNeighbour);
+  for (uint32_t i = 0; i < N; ++i) puwAligned[i] = static_cast<uint16_t>(a.puwCleanRef[i] - a.pswDiff[i]);
+  const uint32_t uiAlign = CalcCurConsistencyDrv(puwAligned, 0, a.ubRows, kConsistNeighbour);
   const int32_t siLargest = rc.swLargestDiff;
   const uint32_t uiRaw = CalcCurConsistencyDrv(a.puwFiltRaw, 0, a.ubRows, kConsistSecondNeighbour);
   rc.swLargestDiff = static_cast<int16_t>(siLargest);

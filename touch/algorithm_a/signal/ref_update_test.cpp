@@ -509,6 +509,7 @@ class RefAnalysis : public ::testing::Test {
     a_.puwCleanRef = clean_;
     a_.pswDiff = diff_;
     a_.puiWakeCheck = &wake_;
+    for (uint32_t k = 0; k < 3; ++k) a_.apswScratch[k] = scratch_[k];
     a_.ubTick = 1;
     for (auto& n : a_.auwGripNodes) n = 0xFFFF;
   }
@@ -538,7 +539,7 @@ class RefAnalysis : public ::testing::Test {
   }
 
   uint16_t filt_[kAN], ref_[kAN], clean_[kAN];
-  int16_t diff_[kAN];
+  int16_t diff_[kAN], scratch_[3][kAN];
   uint32_t wake_;
   RefUpdateArgs a_;
 };
