@@ -594,7 +594,7 @@ void HopTracking(RefUpdateArgs& a, const ResidueFrame& f) {
   const int64_t siCount = gubEdgeCountNow, siSum = guiEdgeSumNow;
   if (h.ubCounter == 0) {
     const int64_t siGrow = siCount - h.ubEdgeCount;
-    const bool boStart = (2 * siGrow > 3 * static_cast<int64_t>(a.ubRows) && (f.D < f.Q || guwEdgeSdNow < f.Q)) ||
+    const bool boStart = (2 * siGrow > 3 * static_cast<int64_t>(a.ubRows) && (f.D < f.Q || (f.D > f.Q && guwEdgeSdNow < f.Q))) ||
                          (static_cast<int32_t>(a.uwRegionSize) - guwPreHopRegion > 30 && siGrow > a.ubRows);
     if (boStart && (!boHaveMark || std::llabs(siSum - h.uiSumAtMark) <= 15 * static_cast<int64_t>(h.ubCountAtMark)))
       h.ubCounter = 1;

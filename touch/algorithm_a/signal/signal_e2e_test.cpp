@@ -373,6 +373,22 @@ TEST_F(SignalEndToEnd, QuietTicksRefreshTheSelfReference) {
     EXPECT_EQ(Line(5), Line(4)) << "level " << level << ": the self reference follows the self raw data";
     EXPECT_EQ(Line(5)[0], level);
   }
+  // A touch on the mutual map is no quiet frame: the self reference holds.
+  std::vector<int16_t> finger(kNodes, 0);
+  finger[2 * kSen + 3] = 300;
+  frames.SetTouch(finger);
+  frames.SetSelf(std::vector<int16_t>(kLines, 220));
+  for (int i = 0; i < 8; ++i) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  }
+  EXPECT_EQ(Line(5)[0], 190) << "held while touched";
+  frames.SetTouch({});
+  for (int i = 0; i < 8; ++i) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  }
+  EXPECT_EQ(Line(5)[0], 220) << "and follows again once quiet";
 }
 
 // Screen-on with a finger on the wake area: the raw map there shows a clear edge, so the
