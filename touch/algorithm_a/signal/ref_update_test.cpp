@@ -419,6 +419,18 @@ TEST(WakeFpArea, EdgeInsideTheWindowRestoresTheKeptReference) {
   guiIsFWakeCheckNcln = 0;
   JudgeWakeFpArea();
   EXPECT_EQ(guiIsFWakeCheckNcln, 0u);
+  // A copy that was never taken does not replace the reference by zeros.
+  std::vector<uint16_t> raw(kD * kS, 1000), ref(kD * kS, 1234);
+  raw[3 * kS + 4] = 1300;
+  gstCommon.ubPowerOnRefReady = 0;
+  gstCommon.stData.puwRawData = raw.data();
+  gstCommon.stData.puwRefData = ref.data();
+  const uint8_t rect[4] = {2, 3, 4, 5};
+  memcpy(gstCommon.aubFpRect, rect, 4);
+  memset(gpuwMutualRefDataBak, 0, sizeof(gpuwMutualRefDataBak));
+  JudgeWakeFpArea();
+  EXPECT_EQ(ref[7], 1234);
+  EXPECT_EQ(guiIsFWakeCheckNcln, 0u);
   gstCommon = {};
 }
 
