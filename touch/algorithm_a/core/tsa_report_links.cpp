@@ -1,5 +1,5 @@
 // Weak defaults of what the report output, module API and customer debug read in modules
-// whose code lands later (channel-disconnect record, low-temperature state); the owners'
+// whose code lands later (low-temperature state); the owners'
 // definitions replace them at link time.
 #include <cstdint>
 

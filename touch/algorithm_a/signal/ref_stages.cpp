@@ -1,5 +1,6 @@
-// Raw-data and reference update stages: the power-on gate, line repair, and the wrappers
-// that hand the common record's fields to the reference module.
+// Raw-data and reference update stages: the power-on gate, line repair, the reference
+// stages (through the module wrappers), the wake-area check, the disconnect judgement, the
+// idle baseline reset and the diff IIR gate.
 #include <cstring>
 
 #include "diff_stages.h"
