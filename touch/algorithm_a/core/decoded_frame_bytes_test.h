@@ -86,6 +86,12 @@ class FingerFrames {
   }
   // The firmware frequency index the next frames report.
   void SetFreqIndex(uint8_t index) { bytes_.U8(kFrameFreqIndexAt, index); }
+  // The scan mode the next frames report (2 marks an idle auto-wake frame, 4 a normal one).
+  void SetScanMode(uint8_t mode) { bytes_.U8(kFrameStateCodeAt, mode); }
+  // The self vector (drive lines, then sense lines) the next frames carry.
+  void SetSelf(const std::vector<int16_t>& self) {
+    for (size_t i = 0; i < self_.size() && i < self.size(); ++i) self_[i] = self[i];
+  }
   FingerFrames(const FingerFrames&) = delete;
   FingerFrames& operator=(const FingerFrames&) = delete;
 

@@ -18,6 +18,8 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/../signal/normalize_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/ref_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/ref_update.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../signal/ref_mutual.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/module_wrappers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/row_class.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/lcd_denoise.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/ref_consistency.cpp
@@ -36,4 +38,8 @@ vendor_test(ferrant_framework_test
 
 vendor_fuzzer(ferrant_config_blob
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_config_blob.cpp
+  LIBS ferrant_static)
+
+vendor_test(ferrant_module_wrappers_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/module_wrappers_test.cpp
   LIBS ferrant_static)

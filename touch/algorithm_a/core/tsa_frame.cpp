@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "coord.h"
 #include "framework.h"
 #include "region.h"
 #include "signal_proc.h"
@@ -37,6 +38,8 @@ uint64_t gullTickTime;
 uint64_t gullProcTimeStampBak;
 
 namespace {
+
+constexpr uint8_t kFpCfgAreaBit = 0x01;
 
 constexpr uint8_t kHeadMarker = 0x80;
 constexpr uint8_t kFlagsDropped = 0x0C;
@@ -374,6 +377,9 @@ uint32_t RunFrame(DecodedFrame* pstFrame, uint32_t uiState, uint16_t uwIndex, bo
   UpdateTickTime();
   UpdateFrameMissingFlag(uwIndex);
   gboThpFirstFrame = 0;
+  // While the reference is being rebuilt after a wake, a finger left on the fingerprint
+  // area must not end up in it. A panel without a fingerprint area has nothing to guard.
+  if ((gstFingerPrintCfg.aubData[0] & kFpCfgAreaBit) != 0) JudgeWakeFpArea();
   AppExecute();
   if (gstApp.ubApp == kAppFinger) IdleDelayCheck(uiState, uwIndex);
   if (gstCommon.ubFrameSkipped == 1) gubNotReportFlag = 2;

@@ -6,9 +6,7 @@
 #define FERRANT_WEAK __attribute__((weak))
 
 FERRANT_WEAK GameModeState gstGameMode;
-FERRANT_WEAK uint16_t gpuwMutualRefDataBak[kFerrantMaxNodes + 1];
 FERRANT_WEAK int16_t gswDiffDataBake[kFerrantMaxNodes];
-FERRANT_WEAK uint16_t gpuwRefUpdateTypeBak[4];
 FERRANT_WEAK uint8_t gubScreenSta;
 
 FERRANT_WEAK void GetGameModeInfo(uint8_t, uint16_t) {}

@@ -1,10 +1,9 @@
 // Weak defaults of what the report output, module API and customer debug read in modules
-// whose code lands later (channel-disconnect record, low-temperature state); the owners'
+// whose code lands later (low-temperature state); the owners'
 // definitions replace them at link time.
 #include <cstdint>
 
 #define FERRANT_WEAK __attribute__((weak))
 
-FERRANT_WEAK uint8_t gpubDisconInfo[14];
 FERRANT_WEAK uint8_t gubLowTempPowerOn;
 FERRANT_WEAK uint8_t boTempConfidence;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "framework.h"
+#include "module_wrappers.h"
 #include "signal_proc.h"
 #include "tsa_api.h"
 #include "tsa_common.h"
@@ -62,6 +63,7 @@ void FrameInputs(ReportFrameInputs* in) {
   in->uwMutualRefBakValid = gpuwMutualRefDataBak[kFerrantMaxNodes];
   in->puwSelfRefData = c.stData.puwSelfRefData;
   in->pubRefUpdateTypeBak = reinterpret_cast<const uint8_t*>(gpuwRefUpdateTypeBak);
+  in->pubSelkoAlgoDebugInfo = reinterpret_cast<const uint8_t*>(&gstSelkoAlgoDebugInfo);
   in->pfnPackReportDebugInfo = [](uint8_t* block) { PackReportDebugInfo(block); };
   in->puwSelfRawData = c.stData.puwSelfRawData;
   in->puwRawData = c.stData.puwRawData;

@@ -1,49 +1,26 @@
-// Raw-data and reference update stages: the power-on gate, line repair, and the wrappers
-// that hand the common record's fields to the reference module.
+// Raw-data and reference update stages: the power-on gate, line repair, the reference
+// stages (through the module wrappers), the wake-area check, the disconnect judgement, the
+// idle baseline reset and the diff IIR gate.
 #include <cstring>
 
 #include "diff_stages.h"
+#include "module_wrappers.h"
 #include "framework.h"
 #include "customer_hooks.h"
 #include "signal_proc.h"
 #include "signal_util.h"
+#include "mathlib.h"
+#include "region.h"
+#include "tsa_api.h"
+#include "tsa_os.h"
 #include "tsa_report.h"
+#include "tsa_state.h"
 
 namespace {
 
-RefUpdateArgs gstRefArgs;
-uint16_t gauwCleanRef[kFerrantMaxNodes];
 constexpr uint8_t kChannelDisRepair = 0x01;
 constexpr uint8_t kListEnd = 255;
 constexpr uint8_t kRefTypeBChanged = 6;
-constexpr uint16_t kBackupEveryFrames = 200;
-uint16_t guwRefBackupFrames;
-
-// Fills the argument record of the reference module from the common frame record.
-RefUpdateArgs* BuildRefArgs() {
-  RefUpdateArgs& a = gstRefArgs;
-  a.uwRefValid = gstCommon.ubPowerOnRefReady;
-  a.ubRows = gstCommon.ubDrvNum;
-  a.ubCols = gstCommon.ubSenNum;
-  a.uwSelfLen = static_cast<uint16_t>(gstCommon.ubDrvNum + gstCommon.ubSenNum);
-  a.uwNodeNum = static_cast<uint16_t>(sig::Nodes());
-  a.swTouchThr = gstCommon.swTouchThreshold;
-  a.puwRaw = gstCommon.stData.puwRawData;
-  a.puwFiltRaw = gstCommon.puwRawForDiff;
-  a.puwSelfRaw = gstCommon.stData.puwSelfRawData;
-  a.puwRef = gstCommon.stData.puwRefData;
-  a.puwCleanRef = gauwCleanRef;
-  a.puwSelfRef = gstCommon.stData.puwSelfRefData;
-  a.pswDiff = gstCommon.stData.pswDiffData;
-  a.pswSelfDiff = gstCommon.stData.pswSelfDiffData;
-  a.ubTouchNum = gstCommon.ubTouchCount;
-  a.ubTick = gstCommon.ubTick100ms;
-  a.swDiffMax = gstCommon.swDiffMax;
-  a.swDiffMin = gstCommon.swDiffMin;
-  a.ubHopFlag = gubHopFlag;
-  a.puiWakeCheck = &guiIsFWakeCheckNcln;
-  return &a;
-}
 
 void RepairLine(uint16_t* puwMap, uint32_t uiRows, uint32_t uiCols, uint32_t uiLine, bool boDrive) {
   const uint32_t uiLines = boDrive ? uiRows : uiCols;
@@ -83,6 +60,7 @@ void DisConnectInit() {
   memset(gstChannelDisconnect.aubCols, kListEnd, sizeof(gstChannelDisconnect.aubCols));
   const uint8_t ubScale = gstChannelDisCfg.aubData[3];
   gstCommon.uwDisconnectScale = ubScale != 0 ? static_cast<uint16_t>(ubScale * 16u) : 256u;
+  memset(gpubDisconInfo, 0, sizeof(gpubDisconInfo));
 }
 
 void RefDataCommonInit() {
@@ -90,12 +68,21 @@ void RefDataCommonInit() {
   gubConsisChangeAfterFreqHop = 0;
 }
 
+// Raw-data side of a re-initialisation: the raw output is the normalisation output, and
+// the frequency scan keeps one buffer per frequency of its own.
+void RawdataInit() {
+  gstRawdataOutput = &gstNormalizeOutput;
+  NormalizeInit();
+  FreqScanInit();
+  RawDataIirInit();
+}
+
 void RefdataInit() {
   memset(&gstRefdataOutput, 0, sizeof(gstRefdataOutput));
   gubConsisChangeAfterFreqHop = 0;
   RefUpdateInit(static_cast<uint16_t>(gstCommon.swTouchThreshold));
   gubHopFlag = 0;
-  RefUpdateTRxInit(gstCommon.stData.puwSelfRawData, gstCommon.stData.pswSelfDiffData, gstCommon.stData.puwSelfRefData);
+  RefUpdateTRxInitWrapper();
 }
 
 void GetPanelPowerOnRef() {
@@ -103,12 +90,7 @@ void GetPanelPowerOnRef() {
     gstRefdataOutput.ubPowerOnReq = 0;
     return;
   }
-  RefUpdateArgs* a = BuildRefArgs();
-  if (a->puwRef == nullptr || a->puwRaw == nullptr || a->pswDiff == nullptr || a->uwNodeNum == 0) return;
-  gstCommon.ubPowerOnRefReady = GetPanelPowerOnRefEntrance(a) != 0 ? 1 : 0;
-  // The frame that built the reference asks the raw-data stage to settle the k/b state and
-  // repair lines once, before the first difference is taken against it.
-  gstRefdataOutput.ubPowerOnReq = a->ubBuilt;
+  GetPanelPowerOnRefEntranceWrapper();
 }
 
 void RefSetUpRawDataProc() {
@@ -127,44 +109,16 @@ void RefUpdateMutual() {
   if (static_cast<int8_t>(gstRefUpdateCfg.aubData[0]) < 0) return;
   const uint8_t ubBIndex = gstNormalize.st.ubFwBIndex;
   if (gubRefBarrayIndex != ubBIndex) gstCommon.ubRefUpdateType = kRefTypeBChanged;
-  RefUpdateArgs* a = BuildRefArgs();
-  // A requested code is taken over by the module and cleared here.
-  if (gstCommon.ubRefUpdateType != 0 && gstRefUpdateModule.ubReqCode == 0) gstRefUpdateModule.ubReqCode = gstCommon.ubRefUpdateType;
-  gstCommon.ubRefUpdateType = 0;
-  RefUpdatePanelMutual(a);
-  gstRefdataOutput.ubRefUpdated = a->ubRebuildMarker != 0 ? 1 : 0;
+  RefUpdatePanelMutualWrapper();
   if (gstRefdataOutput.ubRefUpdated != 0) {
     gstCommon.ubIdleRefStep = 3;
     gubRefBarrayIndex = ubBIndex;
   }
   const uint32_t uiFlag = gstCommon.ubRefUpdateFlag;
   gstCommon.ubRefUpdateFlag = gstRefdataOutput.uiRefSum > 1000u - 500u * uiFlag ? 1 : 0;
-  // The kept copy is what a wake restores: refreshed on every rebuild and now and then.
-  guwRefBackupFrames = static_cast<uint16_t>(guwRefBackupFrames + 1);
-  if ((a->ubRebuildMarker != 0 || guwRefBackupFrames >= kBackupEveryFrames) && a->puwRef != nullptr) {
-    memcpy(gpuwMutualRefDataBak, a->puwRef, a->uwNodeNum * sizeof(uint16_t));
-    guwRefBackupFrames = 0;
-  }
 }
 
-void RefUpdateSelf() {
-  RefUpdateTRxInput in{};
-  const int16_t aswExt[4] = {gstSelfOfsCancel.swColMin, gstSelfOfsCancel.swColMax, gstSelfOfsCancel.swRowMin,
-                             gstSelfOfsCancel.swRowMax};
-  in.pswExtremes = aswExt;
-  in.puwFiltSelfRaw = gstCommon.puwSelfFilterState != nullptr ? gstCommon.puwSelfFilterState : gstCommon.stData.puwSelfRawData;
-  const uint32_t uiLen = static_cast<uint32_t>(gstCommon.ubDrvNum) + gstCommon.ubSenNum;
-  in.ubSelfLen = static_cast<uint8_t>(uiLen > 255 ? 255 : uiLen);
-  in.swMutualMax = gstCommon.swDiffMax;
-  in.swMutualMin = gstCommon.swDiffMin;
-  in.swTouchThr = gstCommon.swTouchThreshold;
-  in.ubTick = gstCommon.ubTick100ms;
-  in.ubStylus = 0;
-  in.pswSelfDiff = gstCommon.stData.pswSelfDiffData;
-  in.puwSelfRef = gstCommon.stData.puwSelfRefData;
-  gstRefUpdateSelf.puwSelfRef = in.puwSelfRef;
-  RefUpdateTRx(&in);
-}
+void RefUpdateSelf() { RefUpdateTRxWrapper(); }
 
 void RefQuickUpdate() {}  // rebuild the reference quickly after abnormal frames
 
@@ -193,7 +147,110 @@ void JudgeWakeFpArea() {
     }
   }
   if (iLargest <= static_cast<int32_t>(gstCommon.uwSecondThreshold) + 100) return;
+  // A copy that was never taken would replace the reference by zeros: keep the one there.
+  if (gpuwMutualRefDataBak[0] == 0) return;
   memcpy(puwRef, gpuwMutualRefDataBak, sig::Nodes() * sizeof(uint16_t));
   SetPowerOnTimes(9);
   guiIsFWakeCheckNcln = kFpWakeArmed;
+}
+
+// ---- Disconnect judgement --------------------------------------------------------------
+
+uint8_t gpubDisconInfo[kDisconInfoBytes];
+
+void DisconnecChannelJudgeProc(DisconnectJudgeInput* pstIn) {
+  if (pstIn == nullptr || pstIn->puwRaw == nullptr) return;
+  const uint16_t* puwMap = pstIn->puwRaw;
+  // Before a study has finished, a valid B array is taken off first so the judgement sees
+  // the panel's own levels.
+  if (pstIn->ubStudyProgress != 1 && pstIn->ubBValid != 0 && pstIn->ubCmdBlock == 0 && pstIn->puwB != nullptr &&
+      pstIn->puwArena != nullptr) {
+    for (uint32_t i = 0; i < pstIn->uwNodeNum; ++i)
+      pstIn->puwArena[i] = static_cast<uint16_t>(pstIn->puwRaw[i] - pstIn->puwB[i]);
+    puwMap = pstIn->puwArena;
+  }
+  DisconnectCheckInput chk{};
+  chk.puwMap = puwMap;
+  chk.uwCount = pstIn->uwNodeNum;
+  chk.uwDropThreshold = pstIn->uwDropThreshold;
+  chk.ubRatio = pstIn->ubRatio;
+  chk.ubRows = pstIn->ubRows;
+  chk.ubCols = pstIn->ubCols;
+  DisconnectCheckProc(0, &chk);
+  DisconnectCheckProc(1, &chk);
+  pstIn->ubEdgeFlags = chk.ubEdgeFlags;
+  pstIn->ubFound = chk.ubFound;
+  FerxLogPrint("PrintDisconnectInfo", FERX_LOG_INFO, " ================disconnect info(0x)=================== ");
+  FerxlogPrintArray("PrintDisconnectInfo", gpubDisconInfo, FERX_ARRAY_U8, kDisconInfoBytes, kDisconInfoBytes, FERX_LOG_INFO);
+  FerxLogPrint("PrintDisconnectInfo", FERX_LOG_INFO, " =========================================================== ");
+}
+
+void DisconnectChannelJudge() {
+  if ((gstChannelDisCfg.aubData[0] & kChannelDisRepair) == 0) return;
+  static uint16_t s_auwArena[kFerrantMaxNodes];
+  DisconnectJudgeInput in{};
+  in.puwRaw = gstCommon.stData.puwRawData;
+  in.puwB = gstCommon.puwBArray;
+  in.puwArena = s_auwArena;
+  in.uwNodeNum = static_cast<uint16_t>(sig::Nodes());
+  in.uwDropThreshold = static_cast<uint16_t>(gstChannelDisCfg.aubData[1] * 10u);
+  in.ubRatio = gstChannelDisCfg.aubData[2] < 20 ? gstChannelDisCfg.aubData[2] : 20;
+  in.ubStudyProgress = gstNormalize.st.ubScanRunning;
+  in.ubBValid = gstNormalize.st.ubBValid;
+  in.ubCmdBlock = gstNormalize.st.ubCmdBlocked;
+  in.ubRows = gstCommon.ubDrvNum;
+  in.ubCols = gstCommon.ubSenNum;
+  DisconnecChannelJudgeProc(&in);
+  // The found flag drives the line repair of the raw-data preparation; the edge flags go
+  // to the coordinate side.
+  gstCommon.ubDisconnectState = in.ubFound;
+  gstCommon.ubDisconnectResult = in.ubEdgeFlags;
+}
+
+// ---- Idle baseline reset and the diff IIR gate -------------------------------------------
+
+void ResetIdleBaseLineCmd() {
+  gstStateMachine.ullRequest |= 0x20u;
+  gstIdleProc.ubIdleRefRequest = 1;
+  gstCommon.ubIdleRefStep = 3;
+}
+
+namespace {
+
+constexpr uint8_t kFloatSelfCfgIirPos = 18;
+constexpr uint8_t kFloatSelfCfgIirBit = 0x04;
+constexpr uint16_t kIirImLevel = 8;
+uint8_t gubDiffIirOn;
+
+}  // namespace
+
+void NoiseDiffIIRFIlter() {
+  const bool boAllowed = gstCommon.ubFirstFrameAfterHop == 0 &&
+                         (gstFloatSelfCfg.aubData[kFloatSelfCfgIirPos] & kFloatSelfCfgIirBit) != 0 &&
+                         gstCommon.ubLowTempState != 2;
+  if (!boAllowed) gubDiffIirOn = 0;
+  // The floating-self state is the byte the floating pre-judgement mirrors into the common
+  // record.
+  const bool boFloating = gstCommon.ubFloatingByte != 0;
+  const bool boRun = boAllowed && boFloating && (gstCommon.ubGameModeFlag == 0 || gstCommon.uwImCurLevel >= kIirImLevel);
+  int16_t* pswDiff = gstCommon.stData.pswDiffData;
+  auto* pswPrev = reinterpret_cast<int16_t*>(gstCommon.pubScanBuf);
+  const uint32_t N = sig::Nodes();
+  if (!boRun || pswDiff == nullptr || pswPrev == nullptr || N == 0) return;
+  if (gubDiffIirOn != 0 && gstCommon.swDiffMax > static_cast<int32_t>(gstCommon.uwThreshold2) + 20) {
+    const WeightFilterV1V2Param p{gstCommon.ubDrvNum, gstCommon.ubSenNum, 0, 0x40, 0x40, 0, 7, 7};
+    LibXpu2WeightFilterV1V2S16(pswDiff, pswPrev, &p, pswDiff);
+  }
+  memcpy(pswPrev, pswDiff, N * sizeof(int16_t));
+  gubDiffIirOn = 1;
+}
+
+// ---- Temporary buffer sizes -----------------------------------------------------------------
+
+void CrossDiffSetTempSizeInit() {
+  if (guwTempBufferSizes < 672) guwTempBufferSizes = 672;
+}
+
+void RefDataSetTempSizeInit() {
+  if (guwTempBufferSizes / 128 < 91) guwTempBufferSizes = 11648;
 }

@@ -7,6 +7,7 @@
 #include "signal_proc.h"
 #include "signal_util.h"
 #include "tsa_common.h"
+#include "framework.h"
 #include "tsa_report.h"
 
 RefUpdateModuleRec gstRefUpdateModule;
@@ -25,67 +26,20 @@ uint8_t gboSRefEnviUpdateFlag;
 uint8_t gboNeedConsisUpdate;
 uint8_t gubTxResNumSmall;
 
+uint8_t gboLowTmpStaExit;
+uint8_t gubConsistenceRefUp;
+uint8_t gubHopWaitHandUpCnt;
+uint8_t gboIsGloRefExist;
+uint8_t gboIsMove;
+RefResidualRec gstRefResidual;
+RefHopArgsRec gstRefHopArgs;
+AgeingArgsRec gstAgeingArgsNcln;
+
 namespace {
 
-constexpr uint8_t kCfgNeverRebuild = 0x01;
 constexpr uint8_t kEnvCountdownInit = 150;
-constexpr uint8_t kEnvCountdownAfterRebuild = 80;
-constexpr uint8_t kWakeLeaveFrames = 11;
-constexpr uint8_t kCodePartial = 10;
-constexpr uint8_t kCodeNoCopy = 12;
-constexpr uint8_t kCodeEnvironment = 2;
 constexpr uint8_t kPowerOnFrames = 9;
-constexpr uint32_t kRefMaxDrvLines = 64;
-
-// Per-drive-line entry of the partial rebuild: repeat counter, last maximum (10000 = none),
-// copy flag, two spare bytes.
-#pragma pack(push, 1)
-struct RefLineEntry {
-  uint8_t ubCnt;
-  uint16_t uwLastMax;
-  uint8_t ubCopy;
-  uint8_t aubRes[2];
-};
-#pragma pack(pop)
-static_assert(sizeof(RefLineEntry) == 6);
-RefLineEntry gastRefLine[kRefMaxDrvLines];
-
-void ResetLineEntries() {
-  for (RefLineEntry& e : gastRefLine) e = RefLineEntry{0, 10000, 0, {0, 0}};
-}
-
-void Rebuild(RefUpdateArgs* a, uint8_t ubCode) {
-  RefUpdateModuleRec& m = gstRefUpdateModule;
-  const uint32_t uiCols = a->ubCols;
-  if (ubCode == kCodePartial) {
-    // Only the drive lines whose reference lost consistency are replaced.
-    for (uint32_t r = 0; r < a->ubRows && r < kRefMaxDrvLines; ++r) {
-      if (gastRefLine[r].ubCopy == 0) continue;
-      memcpy(a->puwRef + r * uiCols, a->puwFiltRaw + r * uiCols, uiCols * sizeof(uint16_t));
-      gastRefLine[r].ubCopy = 0;
-    }
-  } else if (ubCode != kCodeNoCopy) {
-    memset(a->pswDiff, 0, a->uwNodeNum * sizeof(int16_t));
-    memcpy(a->puwRef, a->puwFiltRaw, a->uwNodeNum * sizeof(uint16_t));
-  }
-  m.ubEnvCountdown = kEnvCountdownAfterRebuild;
-  // A partial or an environment rebuild leaves the self reference alone, and so does a
-  // delayed one: those are not signs that a touch was left in the self reference too.
-  if (ubCode < kRefCodeDelayed && ubCode != kCodeEnvironment && ubCode != kCodePartial) gboSelfForceRefUpdate = 1;
-  if (ubCode != kCodePartial) m.scRebuildTemp = a->scTemp;
-  gubRefUpdateBook[0] = static_cast<uint8_t>(gubRefUpdateBook[0] + 1);
-  gubRefUpdateBook[1] = ubCode;
-  a->ubRebuildCode = ubCode;
-  a->ubRebuildMarker = 3;
-  m.ubResiduePending = 0;
-  gboNeedConsisUpdate = 0;
-  m.ubReqCode = 0;
-  m.ubDriftDir = 0;
-  m.ubDriftAcc = 0;
-  m.ubSpare = 0;
-  gboSRefOffUpFlag = 0;
-  gboSRefEnviUpdateFlag = 0;
-}
+constexpr uint16_t kBigSignalLimit = 2000;
 
 }  // namespace
 
@@ -97,12 +51,25 @@ uint16_t RefUpdateInit(uint16_t uwBand) {
   m.ubEnvLevel = kEnvCountdownInit;
   m.uwEnvBand = uwBand > 50 ? uwBand : 50;
   m.ubOne = 1;
-  ResetLineEntries();
+  RefResetLineEntries();
   memset(&gstRefConsistance, 0, sizeof(gstRefConsistance));
+  memset(&gstRefResidual, 0, sizeof(gstRefResidual));
+  gstRefResidual.uwBigLimit = kBigSignalLimit;
+  memset(&gstRefHopArgs, 0, sizeof(gstRefHopArgs));
+  gstRefHopArgs.ubCountAtMark = 255;
+  gstRefHopArgs.uiSumAtMark = 0x7FFFFFFF;
+  // The learnt edge levels outlive a re-initialisation; a record without its marker was
+  // never learnt (or was overwritten) and starts from nothing.
+  if (gstAgeingArgsNcln.uiMarker != kNclnMarker) memset(&gstAgeingArgsNcln, 0, sizeof(gstAgeingArgsNcln));
+  gstAgeingArgsNcln.uiMarker = kNclnMarker;
   gubNeedJudgeEdgeGrib = 0;
   gboSRefOffUpFlag = 0;
   gboSRefEnviUpdateFlag = 0;
+  gboLowTmpStaExit = 0;
   gboNeedConsisUpdate = 0;
+  gubConsistenceRefUp = 0;
+  gubHopWaitHandUpCnt = 0;
+  gboIsGloRefExist = 0;
   gubTxResNumSmall = 0;
   gubIsFWakeLeaveCnt = 0;
   memset(gubRefUpdateBook, 0, sizeof(gubRefUpdateBook));
@@ -111,34 +78,6 @@ uint16_t RefUpdateInit(uint16_t uwBand) {
 
 uint8_t GetMutualRefUpdateCnt() { return gubRefUpdateBook[0]; }
 uint8_t GetMutualRefUpdateType() { return gubRefUpdateBook[1]; }
-
-void RefUpdatePanelMutual(RefUpdateArgs* a) {
-  RefUpdateModuleRec& m = gstRefUpdateModule;
-  gpstRefUpdateArgs = a;
-  a->ubRebuildCode = 0;
-  a->ubRebuildMarker = 0;
-  m.aubEdgeMarks[0] = 0;
-  m.aubEdgeMarks[1] = 0;
-  if ((gstRefUpdateCfg.aubData[0] & kCfgNeverRebuild) != 0 || a->uwRefValid == 0 || a->puwRef == nullptr ||
-      a->puwFiltRaw == nullptr || a->pswDiff == nullptr)
-    return;
-  if (m.ubReqCode == 0 && *a->puiWakeCheck == kFpWakeArmed) {
-    // After a wake the restored reference is trusted only until the panel has been free
-    // of touches for a while; then it is rebuilt from what the panel shows.
-    if (a->ubTouchNum == 0) gubIsFWakeLeaveCnt = sig::Inc8(gubIsFWakeLeaveCnt);
-    if (gubIsFWakeLeaveCnt >= kWakeLeaveFrames) {
-      *a->puiWakeCheck = 0;
-      gubIsFWakeLeaveCnt = 0;
-      m.ubReqCode = kRefCodeDelayed;
-      gboSelfForceRefUpdate = 1;
-    }
-  }
-  if (m.ubReqCode >= 1 && m.ubReqCode <= kRefCodeDelayed) {
-    Rebuild(a, m.ubReqCode);
-  } else if (m.ubReqCode > kRefCodeDelayed) {
-    m.ubReqCode = static_cast<uint8_t>(m.ubReqCode - 1);
-  }
-}
 
 uint8_t GetPanelPowerOnRefEntrance(RefUpdateArgs* a) {
   RefUpdateModuleRec& m = gstRefUpdateModule;
@@ -150,10 +89,14 @@ uint8_t GetPanelPowerOnRefEntrance(RefUpdateArgs* a) {
   gstCommon.ubPowerOnRefReady = 1;
   if (*a->puiWakeCheck != kFpWakeArmed) {
     memcpy(a->puwRef, a->puwRaw, a->uwNodeNum * sizeof(uint16_t));
-    if (a->puwCleanRef != nullptr) memcpy(a->puwCleanRef, a->puwRef, a->uwNodeNum * sizeof(uint16_t));
     if (a->puwSelfRef != nullptr && a->puwSelfRaw != nullptr)
       memcpy(a->puwSelfRef, a->puwSelfRaw, a->uwSelfLen * sizeof(uint16_t));
   }
+  // The clean reference follows the reference in place, restored or new: the first clean
+  // reference is the reference itself, refined by the clean-up when the LCD denoise is
+  // configured.
+  if (a->puwCleanRef != nullptr) memcpy(a->puwCleanRef, a->puwRef, a->uwNodeNum * sizeof(uint16_t));
+  RefCleanUp();
   memset(a->pswDiff, 0, a->uwNodeNum * sizeof(int16_t));
   if (a->pswSelfDiff != nullptr) memset(a->pswSelfDiff, 0, a->uwSelfLen * sizeof(int16_t));
   // The consistency record starts from the new reference: second-neighbour roughness of the
@@ -172,7 +115,11 @@ uint8_t GetPanelPowerOnRefEntrance(RefUpdateArgs* a) {
   rc.uwScreenConsist = static_cast<uint16_t>(rc.swLargestDiff);
   memset(rc.auiSums, 0, sizeof(rc.auiSums));
   rc.ubChangeCnt = 0;
+  RefConsistencyEvaluate(0);
   a->ubBuilt = 1;
+  a->uwScreenConsistOut = rc.uwScreenConsist;
+  a->uiWholeAtRebuildOut = rc.uiWholeAtRebuild;
+  a->uiRefDrvConsistOut = rc.uiRefDrvConsist;
   return 1;
 }
 

@@ -2,12 +2,14 @@
 // leave, and the self reference update's counters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
 
 #include "customer_hooks.h"
 #include "lcd_denoise.h"
+#include "region.h"
 #include "signal_proc.h"
 #include "tsa_common.h"
 #include "tsa_frame_links.h"
@@ -417,6 +419,18 @@ TEST(WakeFpArea, EdgeInsideTheWindowRestoresTheKeptReference) {
   guiIsFWakeCheckNcln = 0;
   JudgeWakeFpArea();
   EXPECT_EQ(guiIsFWakeCheckNcln, 0u);
+  // A copy that was never taken does not replace the reference by zeros.
+  std::vector<uint16_t> raw(kD * kS, 1000), ref(kD * kS, 1234);
+  raw[3 * kS + 4] = 1300;
+  gstCommon.ubPowerOnRefReady = 0;
+  gstCommon.stData.puwRawData = raw.data();
+  gstCommon.stData.puwRefData = ref.data();
+  const uint8_t rect[4] = {2, 3, 4, 5};
+  memcpy(gstCommon.aubFpRect, rect, 4);
+  memset(gpuwMutualRefDataBak, 0, sizeof(gpuwMutualRefDataBak));
+  JudgeWakeFpArea();
+  EXPECT_EQ(ref[7], 1234);
+  EXPECT_EQ(guiIsFWakeCheckNcln, 0u);
   gstCommon = {};
 }
 
@@ -464,3 +478,407 @@ TEST(LineRepair, BrokenLinesTakeTheirNeighbours) {
 }
 
 }  // namespace
+
+// ---- The per-frame analyses of the mutual reference update ------------------------------
+
+namespace {
+
+constexpr uint8_t kAR = 8;
+constexpr uint8_t kAC = 12;
+constexpr uint16_t kAN = kAR * kAC;
+
+// An 8 x 12 panel at level 1000 (the normalisation level) with thresholds T 100, Q 200.
+class RefAnalysis : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gstCommon = {};
+    memset(&gstRefUpdateCfg, 0, sizeof(gstRefUpdateCfg));
+    memset(&gstDenoiseCommonCfg, 0, sizeof(gstDenoiseCommonCfg));
+    gstRefUpdateCfg.aubData[1] = 44;  // line limit 300
+    gstRefUpdateCfg.aubData[2] = 1;
+    gstRefUpdateCfg.aubData[8] = 10;
+    gstAgeingArgsNcln = {};
+    RefUpdateInit(100);
+    gboSelfForceRefUpdate = 0;
+    wake_ = 0;
+    std::fill(std::begin(filt_), std::end(filt_), 1000);
+    std::fill(std::begin(ref_), std::end(ref_), 1000);
+    std::fill(std::begin(clean_), std::end(clean_), 1000);
+    std::fill(std::begin(diff_), std::end(diff_), 0);
+    a_ = {};
+    a_.uwRefValid = 1;
+    a_.ubRows = kAR;
+    a_.ubCols = kAC;
+    a_.uwNodeNum = kAN;
+    a_.ubNormFlagA = 1;
+    a_.ubNormFlagB = 1;
+    a_.swQuietThr = 200;
+    a_.uwNormBase = 1000;
+    a_.swTouchThr = 100;
+    a_.puwRaw = filt_;
+    a_.puwFiltRaw = filt_;
+    a_.puwRef = ref_;
+    a_.puwCleanRef = clean_;
+    a_.pswDiff = diff_;
+    a_.puiWakeCheck = &wake_;
+    for (uint32_t k = 0; k < 3; ++k) a_.apswScratch[k] = scratch_[k];
+    a_.ubTick = 1;
+    for (auto& n : a_.auwGripNodes) n = 0xFFFF;
+  }
+  void Diff() {
+    int16_t hi = -32768, lo = 32767;
+    for (uint16_t i = 0; i < kAN; ++i) {
+      diff_[i] = static_cast<int16_t>(ref_[i] - filt_[i]);
+      hi = std::max(hi, diff_[i]);
+      lo = std::min(lo, diff_[i]);
+    }
+    a_.swDiffMax = hi;
+    a_.swDiffMin = lo;
+  }
+  // Frames (with the diff taken each time) until a rebuild, at most LIMIT; 0 when none.
+  int RebuildWithin(int limit, int* confirmations = nullptr) {
+    for (int f = 1; f <= limit; ++f) {
+      Diff();
+      RefUpdatePanelMutual(&a_);
+      if (confirmations != nullptr) *confirmations += a_.ubResidueConfirm;
+      if (a_.ubRebuildMarker == 3) return f;
+    }
+    return 0;
+  }
+  void Block(uint16_t* map, uint32_t r0, uint32_t r1, uint32_t c0, uint32_t c1, uint16_t v) {
+    for (uint32_t r = r0; r <= r1; ++r)
+      for (uint32_t c = c0; c <= c1; ++c) map[r * kAC + c] = v;
+  }
+
+  uint16_t filt_[kAN], ref_[kAN], clean_[kAN];
+  int16_t diff_[kAN], scratch_[3][kAN];
+  uint32_t wake_;
+  RefUpdateArgs a_;
+};
+
+}  // namespace
+
+// A finger that lay on the panel when the reference was taken leaves a dip in it (and in
+// the clean reference); once lifted, the difference mirrors the dip. Six confirmations of
+// the residue rebuild the reference with code 11. A dip the clean reference does not show
+// is not a residue.
+TEST_F(RefAnalysis, LiftedTouchInTheReferenceIsRebuiltAfterSixConfirmations) {
+  Block(ref_, 5, 7, 4, 6, 800);
+  Block(clean_, 5, 7, 4, 6, 800);
+  int confirmations = 0;
+  const int frame = RebuildWithin(60, &confirmations);
+  ASSERT_NE(frame, 0);
+  EXPECT_EQ(a_.ubRebuildCode, 11);
+  EXPECT_EQ(confirmations, 5) << "five confirmations, the sixth rebuilds";
+  EXPECT_EQ(std::vector<uint16_t>(ref_, ref_ + kAN), std::vector<uint16_t>(filt_, filt_ + kAN));
+  EXPECT_EQ(gboSelfForceRefUpdate, 1);
+  EXPECT_EQ(gubTxResNumSmall, 0);
+  // A confirmation needs both halves of the rows. The first two analyses come three frames
+  // apart (frames 3 and 6); once a residue is pending it is analysed every frame.
+  EXPECT_EQ(frame, 6 + 5 * 2);
+
+  SetUp();
+  Block(ref_, 5, 7, 4, 6, 800);
+  EXPECT_EQ(RebuildWithin(60), 0) << "the clean reference shows no dip";
+}
+
+TEST_F(RefAnalysis, FramesOfSmallRangeStartNoResidueAnalysis) {
+  Block(ref_, 5, 7, 4, 6, 980);
+  Block(clean_, 5, 7, 4, 6, 980);  // range 20 < 41
+  EXPECT_EQ(RebuildWithin(40), 0);
+  EXPECT_EQ(gstRefUpdateModule.ubAnalysisSpacing, 2);
+  EXPECT_EQ(gstRefResidual.ubPhase, 0);
+}
+
+// Reference above the raw data at both ends of every line: eleven ticks confirm the drift,
+// nine more rebuild with code 1. A reversal clears the count.
+TEST_F(RefAnalysis, OneSidedEdgeDriftRebuildsWithCodeOne) {
+  gstRefUpdateCfg.aubData[0] = 0x02;
+  for (uint32_t r = 0; r < kAR; ++r) ref_[r * kAC] = ref_[r * kAC + kAC - 1] = 1150;
+  EXPECT_EQ(RebuildWithin(30), 20);
+  EXPECT_EQ(a_.ubRebuildCode, 1);
+  EXPECT_EQ(gboSRefOffUpFlag, 0);
+
+  SetUp();
+  gstRefUpdateCfg.aubData[0] = 0x02;
+  for (uint32_t r = 0; r < kAR; ++r) ref_[r * kAC] = ref_[r * kAC + kAC - 1] = 1150;
+  EXPECT_EQ(RebuildWithin(5), 0);
+  EXPECT_EQ(gstRefUpdateModule.ubDriftAcc, 5);
+  for (uint32_t r = 0; r < kAR; ++r) ref_[r * kAC] = ref_[r * kAC + kAC - 1] = 750;  // now below
+  EXPECT_EQ(RebuildWithin(1), 0);
+  EXPECT_EQ(gstRefUpdateModule.ubDriftAcc, 0) << "a reversal restarts at 0";
+  EXPECT_EQ(gstRefUpdateModule.ubDriftDir, 0);
+  EXPECT_EQ(RebuildWithin(1), 0);
+  EXPECT_EQ(gstRefUpdateModule.ubDriftAcc, 1);
+  EXPECT_EQ(gstRefUpdateModule.ubDriftDir, 2);
+}
+
+TEST_F(RefAnalysis, TemperatureChangeRebuildsWithCodeTwo) {
+  gstRefUpdateCfg.aubData[0] = 0x04;
+  const struct {
+    int8_t temp;
+    int16_t peak;
+    bool rebuild;
+  } cases[] = {{26, 0, false}, {27, 0, true}, {23, 0, true}, {27, 150, false}, {24, 100, false}};
+  for (const auto& c : cases) {
+    RefUpdateInit(100);
+    gstRefUpdateModule.scRebuildTemp = 25;
+    gboSelfForceRefUpdate = 0;
+    std::fill(std::begin(ref_), std::end(ref_), 1000);
+    ref_[20] = static_cast<uint16_t>(1000 + c.peak);
+    a_.scTemp = c.temp;
+    EXPECT_EQ(RebuildWithin(1), c.rebuild ? 1 : 0) << int{c.temp} << " " << c.peak;
+    if (c.rebuild) {
+      EXPECT_EQ(a_.ubRebuildCode, 2);
+      EXPECT_EQ(gboSelfForceRefUpdate, 0) << "an environment rebuild leaves the self reference";
+      EXPECT_EQ(gstRefUpdateModule.scRebuildTemp, c.temp) << "the new temperature is kept";
+    }
+  }
+}
+
+// A large difference over a smooth reference for 121 frames rebuilds with code 8.
+TEST_F(RefAnalysis, PersistentSignalRebuildsWithCodeEight) {
+  ref_[30] = 1061;  // 61 > T/2 + 10
+  EXPECT_EQ(RebuildWithin(200), 121);
+  EXPECT_EQ(a_.ubRebuildCode, 8);
+  SetUp();
+  ref_[30] = 1060;
+  EXPECT_EQ(RebuildWithin(200), 0);
+}
+
+// A first line rough in the reference but smooth in the raw data: the power-on evaluation
+// enables the per-line check, and the fifth frame of the same picture copies that line
+// alone (code 10), leaving the self reference as it is.
+TEST_F(RefAnalysis, RoughEdgeLineIsCopiedAloneWithCodeTen) {
+  for (uint32_t c = 6; c < kAC; ++c) filt_[c] = 1400;  // line 0 steps by 400 at the power-on build
+  a_.uwRefValid = 0;
+  SetPowerOnTimes(9);
+  ASSERT_EQ(GetPanelPowerOnRefEntrance(&a_), 1);
+  EXPECT_EQ(gstRefUpdateModule.ubLineCheckEn, 1);
+  a_.uwRefValid = 1;
+  for (uint32_t c = 6; c < kAC; ++c) filt_[c] = 1000;  // the raw line is smooth again
+  for (uint32_t r = 1; r < kAR; ++r)
+    for (uint32_t c = 6; c < kAC; ++c) filt_[r * kAC + c] = 1100;  // other lines rougher in the raw data
+  const std::vector<uint16_t> refBefore(ref_, ref_ + kAN);
+  EXPECT_EQ(RebuildWithin(10), 5);
+  EXPECT_EQ(a_.ubRebuildCode, 10);
+  EXPECT_EQ(std::vector<uint16_t>(ref_, ref_ + kAC), std::vector<uint16_t>(filt_, filt_ + kAC));
+  EXPECT_EQ(std::vector<uint16_t>(ref_ + kAC, ref_ + kAN), std::vector<uint16_t>(refBefore.begin() + kAC, refBefore.end()));
+  EXPECT_EQ(gboSelfForceRefUpdate, 0);
+}
+
+TEST_F(RefAnalysis, HopTrackingRebuildsOnceTheEdgesSettle) {
+  // Quiet frames after a hop: the fourth rebuilds (code 13) and ends the hop.
+  a_.ubHopFlag = 1;
+  EXPECT_EQ(RebuildWithin(10), 4);
+  EXPECT_EQ(a_.ubRebuildCode, 13);
+  EXPECT_EQ(a_.ubHopFlag, 0);
+  EXPECT_EQ(a_.ubRebuildDetail, 18);
+  // A touch during the hop: once the edges have grown against the frame before the hop the
+  // tracking counts steady frames, and the eleventh rebuilds (detail 19).
+  SetUp();
+  a_.ubTouchNum = 1;
+  for (uint32_t r = 0; r < kAR; ++r)
+    for (uint32_t c : {0u, 1u, 2u, 9u, 10u, 11u}) ref_[r * kAC + c] = 1060;
+  a_.ubHopFlag = 1;
+  EXPECT_EQ(RebuildWithin(20), 11);
+  EXPECT_EQ(a_.ubRebuildCode, 13);
+  EXPECT_EQ(a_.ubRebuildDetail, 19);
+  EXPECT_EQ(a_.ubHopFlag, 0);
+  // Without normalisation flag A the hop asks for a one-frame delay: code 14, then 13.
+  SetUp();
+  a_.ubHopFlag = 1;
+  a_.ubNormFlagA = 0;
+  EXPECT_EQ(RebuildWithin(10), 2);
+  EXPECT_EQ(a_.ubRebuildCode, 13);
+  EXPECT_EQ(a_.ubHopFlag, 0);
+}
+
+TEST_F(RefAnalysis, AgeingLevelsSurviveReinitialisationOnlyWithTheirMarker) {
+  gstAgeingArgsNcln = {{10, 20, 30, 40}, 7, 1, 0x12345678u};
+  RefUpdateInit(100);
+  EXPECT_EQ(+gstAgeingArgsNcln.aswLevel[3], 40);
+  EXPECT_EQ(gstAgeingArgsNcln.ubValid, 1);
+  gstAgeingArgsNcln.uiMarker = 0;
+  RefUpdateInit(100);
+  EXPECT_EQ(+gstAgeingArgsNcln.aswLevel[3], 0);
+  EXPECT_EQ(gstAgeingArgsNcln.ubValid, 0);
+  EXPECT_EQ(uint32_t{gstAgeingArgsNcln.uiMarker}, 0x12345678u);
+}
+
+// Five rebuilds on the same edge levels make the ageing valid.
+TEST_F(RefAnalysis, AgeingBecomesValidAfterFiveAgreeingRebuilds) {
+  for (uint32_t r = 0; r < kAR; ++r) clean_[r * kAC] = 1020;  // left edge 20 above the level
+  for (int i = 1; i <= 5; ++i) {
+    gstRefUpdateModule.ubReqCode = 12;  // bookkeeping only: the clean reference stays
+    ASSERT_EQ(RebuildWithin(1), 1);
+    EXPECT_EQ(gstAgeingArgsNcln.ubLearnCnt, i);
+    EXPECT_EQ(gstAgeingArgsNcln.ubValid, i >= 5 ? 1 : 0);
+  }
+  EXPECT_EQ(+gstAgeingArgsNcln.aswLevel[0], 20 * kAR);
+  EXPECT_EQ(+gstAgeingArgsNcln.aswLevel[1], 20);
+}
+
+TEST(ZigZag, AlternateColumnOffsetsAreFound) {
+  const auto map = [](uint32_t rows, uint32_t cols, int16_t odd) {
+    std::vector<int16_t> m(rows * cols, 0);
+    for (uint32_t r = 0; r < rows; ++r)
+      for (uint32_t c = 1; c < cols; c += 2) m[r * cols + c] = odd;
+    return m;
+  };
+  EXPECT_EQ(CheckVXNState(map(8, 12, -60).data(), 12, 8, nullptr), 1);
+  EXPECT_EQ(CheckVXNState(map(8, 12, 60).data(), 12, 8, nullptr), 1);
+  EXPECT_EQ(CheckVXNState(map(8, 12, 20).data(), 12, 8, nullptr), 0) << "steps of 20 are not enough";
+  EXPECT_EQ(CheckVXNState(map(2, 12, -60).data(), 12, 2, nullptr), 0) << "two rows";
+  EXPECT_EQ(CheckVXNState(map(8, 2, -60).data(), 2, 8, nullptr), 0) << "two columns";
+  std::vector<int16_t> off(12, 99);
+  ASSERT_EQ(CheckVXNState(map(8, 12, -60).data(), 12, 8, off.data()), 1);
+  EXPECT_EQ(off, std::vector<int16_t>({0, -60, 0, -60, 0, -60, 0, -60, 0, -60, 0, 0}));
+}
+
+// The clean-up takes alternate column offsets out of the clean reference; with the denoise
+// configuration off it leaves the clean reference as it was.
+TEST_F(RefAnalysis, CleanUpRemovesColumnOffsetsOnlyWhenConfigured) {
+  for (uint32_t i = 0; i < kAN; ++i) ref_[i] = filt_[i] = static_cast<uint16_t>(1000 + ((i % kAC) % 2 == 1 ? 60 : 0));
+  std::fill(std::begin(clean_), std::end(clean_), 777);
+  a_.ubReqCodeIn = 12;
+  ASSERT_EQ(RebuildWithin(1), 1);
+  EXPECT_EQ(clean_[13], 777) << "denoise configuration off";
+  gstDenoiseCommonCfg.aubData[0] = 0x01;
+  a_.ubReqCodeIn = 12;
+  ASSERT_EQ(RebuildWithin(1), 1);
+  for (uint32_t c = 0; c + 1 < kAC; ++c) EXPECT_EQ(clean_[3 * kAC + c], 1000) << c;
+  EXPECT_EQ(clean_[3 * kAC + kAC - 1], 1060) << "the edge column has no neighbour pair";
+  EXPECT_EQ(a_.ubReqCodeIn, 0) << "the requested code is consumed";
+}
+
+// The diff IIR gate blends a frame with the one before only while the floating state and
+// the configuration allow it and the filter ran in the previous frame.
+TEST(DiffIirGate, BlendsWithThePreviousDiffOnlyWhenOpen) {
+  const struct {
+    const char* name;
+    uint8_t hop, game, floating;
+    uint16_t im;
+    bool blends;
+  } cases[] = {
+      {"open", 0, 0, 1, 0, true},          {"not floating", 0, 0, 0, 0, false},
+      {"first frame after a hop", 1, 0, 1, 0, false}, {"game mode, IM 7", 0, 1, 1, 7, false},
+      {"game mode, IM 8", 0, 1, 1, 8, true},
+  };
+  std::array<int16_t, 6> diff{}, prev{};
+  for (const auto& c : cases) {
+    gstCommon = {};
+    gstCommon.ubDrvNum = 2;
+    gstCommon.ubSenNum = 3;
+    gstCommon.stData.pswDiffData = diff.data();
+    gstCommon.pubScanBuf = reinterpret_cast<uint8_t*>(prev.data());
+    gstCommon.uwThreshold2 = 50;
+    gstCommon.swDiffMax = 100;
+    gstFloatSelfCfg.aubData[18] = 0x04;
+    gstCommon.ubFirstFrameAfterHop = 1;
+    NoiseDiffIIRFIlter();  // clears the filter state
+    gstCommon.ubFirstFrameAfterHop = c.hop;
+    gstCommon.ubGameModeFlag = c.game;
+    gstCommon.ubFloatingByte = c.floating;
+    gstCommon.uwImCurLevel = c.im;
+    diff.fill(100);
+    NoiseDiffIIRFIlter();
+    EXPECT_EQ(diff[0], 100) << c.name << ": nothing to blend with in the first frame";
+    diff.fill(20);
+    NoiseDiffIIRFIlter();
+    EXPECT_EQ(diff[5], c.blends ? 60 : 20) << c.name;
+  }
+  // A small maximum passes the frame unblended.
+  gstCommon.swDiffMax = 70;
+  diff.fill(40);
+  NoiseDiffIIRFIlter();
+  EXPECT_EQ(diff[0], 40);
+}
+
+// Before a study has finished, the B array is taken off the raw map first: here that
+// uncovers a weak drive line the raw map alone does not show.
+TEST(DisconnectJudge, TakesTheBArrayOffBeforeTheStudyEnds) {
+  std::vector<uint16_t> raw(24, 1000), b(24, 0), arena(24);
+  for (uint32_t c = 0; c < 6; ++c) b[1 * 6 + c] = 400;
+  for (uint8_t progress : {0, 1}) {
+    DisConnectInit();
+    DisconnectJudgeInput in{};
+    in.puwRaw = raw.data();
+    in.puwB = b.data();
+    in.puwArena = arena.data();
+    in.uwNodeNum = 24;
+    in.uwDropThreshold = 100;
+    in.ubRatio = 4;
+    in.ubStudyProgress = progress;
+    in.ubBValid = 1;
+    in.ubRows = 4;
+    in.ubCols = 6;
+    DisconnecChannelJudgeProc(&in);
+    EXPECT_EQ(in.ubFound, progress == 1 ? 0 : 1) << int{progress};
+    EXPECT_EQ(gstChannelDisconnect.ubRowCount, progress == 1 ? 0 : 1);
+    if (progress == 0) {
+      EXPECT_EQ(gstChannelDisconnect.aubRows[0], 1);
+    }
+  }
+}
+
+// The consistency check samples three frames at a time. A whole-map consistency at the
+// last rebuild well above the samples asks for a recheck (code 4) while rechecks are left;
+// a raw map much smoother than the reference was at its rebuild counts as a change, and
+// the fourth changed sample set rebuilds with code 6.
+TEST_F(RefAnalysis, ConsistencyChecksRebuildWithCodesFourAndSix) {
+  const struct {
+    uint8_t rechecks;
+    int frame;
+    uint8_t code;
+  } cases[] = {{2, 3, 4}, {0, 12, 6}};
+  for (const auto& c : cases) {
+    SetUp();
+    gstRefUpdateCfg.aubData[0] = 0x20;
+    gstRefUpdateCfg.aubData[5] = c.rechecks;
+    std::fill(std::begin(filt_), std::end(filt_), 1300);  // the whole panel 300 below its reference
+    gboNeedConsisUpdate = 1;
+    gstRefConsistance.uiWholeAtRebuild = 1000;
+    gstRefConsistance.uiRefDrvConsist = 5000;
+    EXPECT_EQ(RebuildWithin(20), c.frame) << int{c.code};
+    EXPECT_EQ(a_.ubRebuildCode, c.code);
+    if (c.code == 6) {
+      EXPECT_EQ(a_.ubRebuildDetail, 26) << "the raw map is far smoother than the reference tolerance";
+    }
+  }
+}
+
+// A quiet but not flat panel runs the environment countdown (150 ticks after
+// initialisation) down; the frame after it ran out rebuilds with code 2, and the countdown
+// starts again from 80.
+TEST_F(RefAnalysis, EnvironmentCountdownRebuildsWithCodeTwo) {
+  gstRefUpdateCfg.aubData[0] = 0x04;
+  ref_[20] = 1010;
+  EXPECT_EQ(RebuildWithin(200), 151);
+  EXPECT_EQ(a_.ubRebuildCode, 2);
+  EXPECT_EQ(gstRefUpdateModule.ubEnvCountdown, 80);
+  EXPECT_EQ(gboSRefEnviUpdateFlag, 0);
+  SetUp();
+  gstRefUpdateCfg.aubData[0] = 0x04;
+  EXPECT_EQ(RebuildWithin(200), 0) << "a flat panel keeps its reference";
+}
+
+// At low temperature the residue analysis rests; every 21st frame the reference roughness
+// is measured again, and a smooth one clears the low-temperature consistency flags. The
+// first frame after low temperature re-evaluates the reference.
+TEST_F(RefAnalysis, LowTemperatureSuspendsTheAnalyses) {
+  Block(ref_, 5, 7, 4, 6, 800);
+  Block(clean_, 5, 7, 4, 6, 800);
+  a_.ubLowTempState = 2;
+  a_.aubLowTempConsist[0] = a_.aubLowTempConsist[1] = 1;
+  EXPECT_EQ(RebuildWithin(20), 0);
+  EXPECT_EQ(a_.aubLowTempConsist[0], 1);
+  EXPECT_EQ(RebuildWithin(1), 0);
+  EXPECT_EQ(a_.aubLowTempConsist[0], 0) << "the 21st frame finds a smooth reference";
+  EXPECT_EQ(RebuildWithin(40), 0) << "no residue analysis at low temperature";
+  EXPECT_EQ(gboLowTmpStaExit, 1);
+  a_.ubLowTempState = 0;
+  EXPECT_NE(RebuildWithin(40), 0) << "back at normal temperature the residue is found";
+  EXPECT_EQ(gboLowTmpStaExit, 0);
+  EXPECT_EQ(a_.ubRebuildCode, 11);
+}

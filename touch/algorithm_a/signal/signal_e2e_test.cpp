@@ -53,9 +53,12 @@ Bytes HopSection() {
   return c;
 }
 
-Bytes Blob(uint8_t rawNormalizeOptions) {
+// RAW_LEVEL is the level normalisation brings every node to (the clean reference's base);
+// TICK, when non-zero, the tick of idle auto-wake frames; FP_AREA, a fingerprint area.
+Bytes Blob(uint8_t rawNormalizeOptions, uint16_t rawLevel = 0, uint8_t tick = 0, bool fpArea = false) {
   Bytes time(32, 0);
   cfgtest::PutU16(time, 3, 5000);
+  time[8] = tick;
   Bytes panel(38, 0);
   cfgtest::PutU16(panel, 0, 1080);
   cfgtest::PutU16(panel, 2, 2400);
@@ -64,9 +67,19 @@ Bytes Blob(uint8_t rawNormalizeOptions) {
   Bytes afe = {0x00, 0x04, 0x00, 0x00};  // hopping allowed
   Bytes norm(38, 0);
   norm[0] = rawNormalizeOptions;
+  cfgtest::PutU16(norm, 2, rawLevel);
+  Bytes trx(20, 0);  // self reference update on: thresholds 300, 200, 250, 220
+  cfgtest::PutU16(trx, 0, 300);
+  cfgtest::PutU16(trx, 2, 200);
+  cfgtest::PutU16(trx, 4, 250);
+  cfgtest::PutU16(trx, 6, 220);
+  trx[16] = 0x01;
+  Bytes fp(22, 0);
+  fp[0] = fpArea ? 0x01 : 0x00;
   return cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(10, afe),
                                           cfgtest::Section(31, HopSection()), cfgtest::Section(32, time),
-                                          cfgtest::Section(44, norm)}});
+                                          cfgtest::Section(41, fp), cfgtest::Section(44, norm),
+                                          cfgtest::Section(93, trx)}});
 }
 
 // IM rows, one per frequency: frequency 0 swings by 3000 (loud), 1 is flat (quiet), 2 swings
@@ -281,6 +294,155 @@ TEST_F(SignalEndToEnd, PowerOnReferenceAndTheDelayedRebuildAfterAHop) {
       EXPECT_EQ(Map(2), Map(1)) << "the third frame after the hop rebuilds";
       EXPECT_EQ(frames.Mutual(), std::vector<int16_t>(kNodes, 0)) << "the diff against it is 0";
     }
+  }
+}
+
+// A finger resting on the panel while the power-on reference is taken stays in it; once
+// lifted, the difference shows its mirror image. The residue analysis confirms it on both
+// halves of the rows, six times over, and the reference is rebuilt from the raw data.
+TEST_F(SignalEndToEnd, ATouchLeftInTheReferenceIsRebuiltAfterItsConfirmations) {
+  touch_host::TouchHost& host = Start(Blob(0, 1000));
+  const auto watch = Sym<GetWatchDataFn>("GetWatchData");
+  auto Map = [&](uint32_t entry) {
+    std::vector<uint16_t> v(kNodes);
+    watch(entry, reinterpret_cast<uint8_t*>(v.data()), kNodes * 2);
+    return v;
+  };
+  fxtest::FingerFrames frames(kDrv, kSen, static_cast<uint32_t>(kFreqs.size()));
+  frames.SetBase(1000, 1000);
+  frames.SetIm(std::vector<uint16_t>(kFreqs.size() * kSen, 100));
+  std::vector<int16_t> finger(kNodes, 0);
+  for (uint32_t r = 2; r < 4; ++r)
+    for (uint32_t c = 2; c < 4; ++c) finger[r * kSen + c] = 200;
+  frames.SetTouch(finger);
+  uint16_t index = 2;
+  DecodedFrame frame = frames.Next(0x01, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  for (int i = 0; i < 4; ++i) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  }
+  ASSERT_EQ(Map(2)[2 * kSen + 2], 800) << "the finger is in the power-on reference";
+
+  frames.SetTouch({});
+  int rebuilt = 0;
+  for (int f = 1; f <= 40 && rebuilt == 0; ++f) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+    if (Map(2) == Map(1)) {
+      rebuilt = f;
+    } else {
+      EXPECT_EQ(frames.Mutual()[3 * kSen + 3], -200) << "frame " << f << ": the residue shows";
+    }
+  }
+  // The first two analyses come three frames apart, counted from the power-on frame (whose
+  // own update is the first of them); a pending residue is then analysed every frame, two
+  // frames (both halves of the rows) per confirmation.
+  EXPECT_EQ(rebuilt, 5 + 5 * 2);
+  EXPECT_EQ(frames.Mutual(), std::vector<int16_t>(kNodes, 0)) << "nothing is left after the rebuild";
+}
+
+// Idle auto-wake frames carry the configured tick: each quiet one replaces the self
+// reference by the filtered self raw data, so a slow self drift never shows as a self
+// difference.
+TEST_F(SignalEndToEnd, QuietTicksRefreshTheSelfReference) {
+  touch_host::TouchHost& host = Start(Blob(0, 0, 1));
+  const auto watch = Sym<GetWatchDataFn>("GetWatchData");
+  constexpr uint32_t kLines = kDrv + kSen;
+  auto Line = [&](uint32_t entry) {
+    std::vector<uint16_t> v(kLines);
+    watch(entry, reinterpret_cast<uint8_t*>(v.data()), kLines * 2);
+    return v;
+  };
+  fxtest::FingerFrames frames(kDrv, kSen, static_cast<uint32_t>(kFreqs.size()));
+  frames.SetIm(std::vector<uint16_t>(kFreqs.size() * kSen, 100));
+  uint16_t index = 2;
+  DecodedFrame frame = frames.Next(0x01, index++);
+  ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  for (int i = 0; i < 4; ++i) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  }
+  frames.SetScanMode(2);
+  for (int16_t level : {130, 160, 190}) {
+    frames.SetSelf(std::vector<int16_t>(kLines, level));
+    for (int i = 0; i < 8; ++i) {
+      frame = frames.Next(0x00, index++);
+      ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+    }
+    EXPECT_EQ(Line(5), Line(4)) << "level " << level << ": the self reference follows the self raw data";
+    EXPECT_EQ(Line(5)[0], level);
+  }
+  // A touch on the mutual map is no quiet frame: the self reference holds.
+  std::vector<int16_t> finger(kNodes, 0);
+  finger[2 * kSen + 3] = 300;
+  frames.SetTouch(finger);
+  frames.SetSelf(std::vector<int16_t>(kLines, 220));
+  for (int i = 0; i < 8; ++i) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  }
+  EXPECT_EQ(Line(5)[0], 190) << "held while touched";
+  frames.SetTouch({});
+  for (int i = 0; i < 8; ++i) {
+    frame = frames.Next(0x00, index++);
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+  }
+  EXPECT_EQ(Line(5)[0], 220) << "and follows again once quiet";
+}
+
+// Screen-on with a finger on the wake area: the raw map there shows a clear edge, so the
+// reference kept from the controller's reference frame comes back instead of one taken
+// through the finger. A finger away from the wake area ends up in the new power-on
+// reference.
+TEST_F(SignalEndToEnd, WakeAreaEdgeRestoresTheKeptReference) {
+  for (bool onWakeArea : {true, false}) {
+    SCOPED_TRACE(onWakeArea);
+    touch_host::TouchHost& host = Start(Blob(0, 0, 0, true));
+    const auto watch = Sym<GetWatchDataFn>("GetWatchData");
+    auto Map = [&](uint32_t entry) {
+      std::vector<uint16_t> v(kNodes);
+      watch(entry, reinterpret_cast<uint8_t*>(v.data()), kNodes * 2);
+      return v;
+    };
+    fxtest::FingerFrames frames(kDrv, kSen, static_cast<uint32_t>(kFreqs.size()));
+    frames.SetIm(std::vector<uint16_t>(kFreqs.size() * kSen, 100));
+    uint16_t index = 2;
+    auto Run = [&](uint8_t flags) {
+      DecodedFrame frame = frames.Next(flags, index++);
+      ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+    };
+    Run(0x01);
+    for (int i = 0; i < 4; ++i) Run(0x00);
+    const std::vector<uint16_t> kept = Map(2);
+    ASSERT_EQ(kept, Map(1));
+
+    ASSERT_EQ(host.update_suspend_status(true), touch_host::HostStatus::kOk);
+    ASSERT_EQ(host.update_suspend_status(false), touch_host::HostStatus::kOk);
+    // The wake area is the fingerprint rectangle, here the panel's first lines and columns
+    // (the check looks two lines and columns around it).
+    std::vector<int16_t> finger(kNodes, 0);
+    if (onWakeArea) {
+      for (uint32_t r = 0; r < 2; ++r)
+        for (uint32_t c = 0; c < 2; ++c) finger[r * kSen + c] = 300;
+    } else {
+      for (uint32_t c = 3; c < kSen; ++c) finger[3 * kSen + c] = 300;
+    }
+    Run(0x01);  // the controller's reference frame: the module keeps it as its backup
+    frames.SetTouch(finger);
+    Run(0x00);
+    if (!onWakeArea) {
+      for (int i = 0; i < 3; ++i) Run(0x00);
+      EXPECT_EQ(Map(2), Map(1)) << "the new reference holds the finger";
+      EXPECT_EQ(frames.Mutual()[3 * kSen + 4], 0);
+      continue;
+    }
+    EXPECT_EQ(Map(2), kept) << "the kept reference is back at once";
+    EXPECT_EQ(frames.Mutual()[0 * kSen + 1], 300) << "and the finger shows against it";
+    // Lifted: nothing of the finger stays behind.
+    frames.SetTouch({});
+    Run(0x00);
+    EXPECT_EQ(frames.Mutual(), std::vector<int16_t>(kNodes, 0));
   }
 }
 

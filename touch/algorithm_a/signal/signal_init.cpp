@@ -4,6 +4,7 @@
 
 #include "customer_hooks.h"
 #include "diff_stages.h"
+#include "module_wrappers.h"
 #include "signal_proc.h"
 #include "tsa_frame.h"
 
@@ -23,8 +24,9 @@ void SignalSoftwareInitBuffers() {
   CheckNormalizeKArray();
   GetNewFreqInfo();
   DiffdataInit();
-  RefdataInit();
   if (gstNormalize.st.ubDoubleBValid == 1) GetBarrayMaxDiffIndex(0);
+  RefUpdateInit(static_cast<uint16_t>(gstCommon.swTouchThreshold));
+  RefUpdateTRxInitWrapper();
 }
 
 void SignalSoftwareInitStates() {
