@@ -53,9 +53,14 @@ class LcdDenoise : public ::testing::Test {
     for (uint32_t c = 0; c < kCols; ++c)
       diff_[r * kCols + c] = static_cast<int16_t>(offset + Bowl(c) + tilt * (static_cast<int32_t>(c) - 16));
   }
-  int32_t RowPeak(uint32_t r) const {
+  int32_t RowPeak(uint32_t r) const { return PeakOf(diff_.data(), r); }
+  // After a call the backup holds the map as the row fit (or the network) left it; the
+  // diff map itself has been through the row offset cancel.
+  static int32_t DenoisedPeak(uint32_t r) { return PeakOf(gswDiffBackup, r); }
+  static std::vector<int16_t> Denoised() { return {gswDiffBackup, gswDiffBackup + kNodes}; }
+  static int32_t PeakOf(const int16_t* map, uint32_t r) {
     int32_t m = 0;
-    for (uint32_t c = 0; c < kCols; ++c) m = std::max<int32_t>(m, std::abs(diff_[r * kCols + c]));
+    for (uint32_t c = 0; c < kCols; ++c) m = std::max<int32_t>(m, std::abs(map[r * kCols + c]));
     return m;
   }
 
@@ -90,12 +95,13 @@ TEST_F(LcdDenoise, RowsFromOffsetFiveHundredAreFittedAndGetTheirLevel) {
     SCOPED_TRACE(cases[r].offset);
     EXPECT_EQ(guwRowNoiseLevel[r], cases[r].level);
     if (cases[r].fitted) {
-      EXPECT_LE(RowPeak(r), 4) << "offset, bowl and tilt all come off";
+      EXPECT_LE(DenoisedPeak(r), 4) << "offset, bowl and tilt all come off";
     } else {
-      EXPECT_TRUE(std::equal(diff_.begin() + r * kCols, diff_.begin() + (r + 1) * kCols, before.begin() + r * kCols));
+      EXPECT_TRUE(std::equal(gswDiffBackup + r * kCols, gswDiffBackup + (r + 1) * kCols, before.begin() + r * kCols));
     }
   }
   // The untouched rows of zeros stay zero.
+  EXPECT_EQ(DenoisedPeak(kRows - 1), 0);
   EXPECT_EQ(RowPeak(kRows - 1), 0);
 }
 
@@ -107,10 +113,10 @@ TEST_F(LcdDenoise, AFitThatRoughensTheRowIsUndone) {
   SetRow(1, 640);
   const std::vector<int16_t> before = diff_;
   AppLcdDenoiseFilter(&in_);
-  EXPECT_TRUE(std::equal(diff_.begin(), diff_.begin() + kCols, before.begin()));
+  EXPECT_TRUE(std::equal(gswDiffBackup, gswDiffBackup + kCols, before.begin()));
   EXPECT_EQ(guwRowNoiseLevel[0], 0);
   EXPECT_EQ(guwRowNoiseLevel[1], 20) << "the neighbouring row keeps its fit";
-  EXPECT_LE(RowPeak(1), 3);
+  EXPECT_LE(DenoisedPeak(1), 3);
 }
 
 TEST_F(LcdDenoise, DiffModeTwoOrWaterLeavesTheRows) {
@@ -118,14 +124,16 @@ TEST_F(LcdDenoise, DiffModeTwoOrWaterLeavesTheRows) {
   const std::vector<int16_t> before = diff_;
   in_.ubDiffMode = 2;
   AppLcdDenoiseFilter(&in_);
-  EXPECT_EQ(diff_, before);
+  EXPECT_EQ(Denoised(), before);
   in_.ubDiffMode = 0;
   gstCommon.ubWaterFlag = 1;
+  diff_ = before;
   AppLcdDenoiseFilter(&in_);
-  EXPECT_EQ(diff_, before);
+  EXPECT_EQ(Denoised(), before);
   gstCommon.ubWaterFlag = 0;
+  diff_ = before;
   AppLcdDenoiseFilter(&in_);
-  EXPECT_LE(RowPeak(2), 3);
+  EXPECT_LE(DenoisedPeak(2), 3);
 }
 
 // An edge touch asks for the network; it runs only when enabled and given its buffer, and
@@ -154,6 +162,8 @@ TEST_F(LcdDenoise, AnEdgeTouchHandsTheMapToTheNetwork) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rect);
+    // Each case from a fresh start: the free counts a run leaves feed the next run's request.
+    AppLcdDenoiseInitial(&in_, 1);
     diff_ = before;
     in_.pswDiff = diff_.data();
     rects_[0] = c.rect;
@@ -163,11 +173,11 @@ TEST_F(LcdDenoise, AnEdgeTouchHandsTheMapToTheNetwork) {
     AppLcdDenoiseFilter(&in_);
     EXPECT_EQ(gubNeedDlSito, c.asked ? 1 : 0);
     if (c.byNetwork) {
-      EXPECT_EQ(diff_, byNet);
+      EXPECT_EQ(Denoised(), byNet);
     } else if (c.fitted) {
-      EXPECT_LE(RowPeak(3), 3);
+      EXPECT_LE(DenoisedPeak(3), 3);
     } else {
-      EXPECT_EQ(diff_, before);
+      EXPECT_EQ(Denoised(), before);
     }
   }
 }
@@ -191,11 +201,10 @@ TEST_F(LcdDenoise, EdgeShakingLinesSitOutTheFitAndComeBack) {
     EXPECT_EQ(gubShakeNum, c.replaced ? (c.list[1] == 255 ? 1 : 2) : 3);
     for (uint32_t r = 0; r < kRows; ++r) {
       SCOPED_TRACE(r);
-      EXPECT_EQ(d[r * kCols], diff_[r * kCols]) << "column 0 comes back as it came in";
       if (c.replaced) {
-        EXPECT_LE(std::abs(d[r * kCols + 1]), 3) << "the shaking line did not bend the fit";
+        EXPECT_LE(std::abs(gswDiffBackup[r * kCols + 1]), 3) << "the shaking line did not bend the fit";
       } else {
-        EXPECT_GT(std::abs(d[r * kCols + 1]), 3);
+        EXPECT_GT(std::abs(gswDiffBackup[r * kCols + 1]), 3);
       }
     }
   }

@@ -35,3 +35,8 @@ vendor_test(ferrant_row_class_test
 vendor_test(ferrant_lcd_denoise_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/lcd_denoise_test.cpp
   LIBS ferrant_static)
+
+# Row denoise body and the self-diff offset cancel.
+list(APPEND FERRANT_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/row_denoise.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/self_ofs_cancel.cpp)
