@@ -158,7 +158,9 @@ uint32_t ClassifyNodes(const RowDenoiseBlock& b, const RowState& s, const int16_
   const bool boMutual = b.ubSelfGroup == kRowDenoiseMutual;
   const bool boWater = b.ubWater != 0;
   int16_t* pswQ = b.pswWorkC;
-  for (uint32_t c = 0; c < W; ++c) pswQ[c] = static_cast<int16_t>(std::min(Abs(pswD[c] + s.slSlope), 32767));
+  // The neighbour differences are those of the untilted row: a levelled row's steps are
+  // d[c] - slope (a row sloping down by m per column was levelled by adding k x m).
+  for (uint32_t c = 0; c < W; ++c) pswQ[c] = static_cast<int16_t>(std::min(Abs(pswD[c] - s.slSlope), 32767));
   const int32_t lo = 30 * s.ubClass + 2 * s.w + 2 * s.slLevel + 30;
   int32_t hi0 = 15 * s.ubClass + 2 * s.w + 2 * s.slLevel + 40;
   if (b.ubAfe != 0) hi0 = std::min(hi0, 50);
@@ -254,30 +256,12 @@ void RowPass(const RowDenoiseBlock& b, uint32_t r, const uint8_t* pubRowFlags) {
 
   // A steadily sloping row (the panel bends) is levelled for the classification only.
   if (boMutual && !boFree) {
-    const int32_t first = pswBase[0], last = pswBase[W - 1];
-    const int32_t D = Abs(first - last);
-    if (D * 21 >= 2816) {
-      const int32_t e = (D * 21) >> 8;
-      int32_t tol = e < 2 * s.w ? 2 * s.w : (e < 4 * s.w ? 3 * s.w : 4 * s.w);
-      tol = std::min(tol, 80);
-      int32_t slSum = 0;
-      uint32_t uiCount = 0;
-      for (uint32_t c = 0; c + 1 < W; ++c) {
-        const int32_t diff = pswBase[c] - pswBase[c + 1];
-        if (Abs(diff) > tol) continue;
-        slSum += diff;
-        ++uiCount;
-      }
-      if (uiCount * uiStep > W / 2) {
-        const int32_t m = MeanQ10(slSum, uiCount);
-        const int32_t mSigned = first > last ? m : -m;
-        if (Abs(m) <= 29 && mSigned >= 1) {
-          for (uint32_t k = 1; k < W; ++k) pswRow[k] = static_cast<int16_t>(pswRow[k] + static_cast<int32_t>(k) * m);
-          med = Median(pswRow, pswBase, kLongWindowHalf, W);
-          s.w = med.uwBin;
-          s.slSlope = m;
-        }
-      }
+    const int32_t m = RowTiltSlope(pswBase, static_cast<uint8_t>(W), static_cast<uint8_t>(uiStep), static_cast<uint16_t>(s.w));
+    if (m != 0) {
+      for (uint32_t k = 1; k < W; ++k) pswRow[k] = static_cast<int16_t>(pswRow[k] + static_cast<int32_t>(k) * m);
+      med = Median(pswRow, pswBase, kLongWindowHalf, W);
+      s.w = med.uwBin;
+      s.slSlope = m;
     }
   }
 
@@ -424,6 +408,30 @@ void FinalPass(const RowDenoiseBlock& b) {
 }
 
 }  // namespace
+
+int32_t RowTiltSlope(const int16_t* pswBase, uint8_t ubWidth, uint8_t ubStep, uint16_t uwBin) {
+  const uint32_t W = ubWidth;
+  const uint32_t uiStep = ubStep == 0 ? 1 : ubStep;
+  if (W < 2) return 0;
+  const int32_t first = pswBase[0], last = pswBase[W - 1];
+  const int32_t D = Abs(first - last);
+  if (D * 21 < 2816) return 0;
+  const int32_t w = uwBin;
+  const int32_t e = (D * 21) >> 8;
+  const int32_t tol = std::min(e < 2 * w ? 2 * w : (e < 4 * w ? 3 * w : 4 * w), 80);
+  int32_t slSum = 0;
+  uint32_t uiCount = 0;
+  for (uint32_t c = 0; c + 1 < W; ++c) {
+    const int32_t diff = pswBase[c] - pswBase[c + 1];
+    if (Abs(diff) > tol) continue;
+    slSum += diff;
+    ++uiCount;
+  }
+  if (uiCount * uiStep <= W / 2) return 0;
+  const int32_t m = MeanQ10(slSum, uiCount);
+  const int32_t mSigned = first > last ? m : -m;
+  return (Abs(m) <= 29 && mSigned >= 1) ? m : 0;
+}
 
 void RowDenoiseBody(const RowDenoiseBlock* pstBlock) {
   const RowDenoiseBlock& b = *pstBlock;

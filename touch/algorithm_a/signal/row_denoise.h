@@ -48,6 +48,10 @@ struct RowDenoiseBlock {
   uint8_t ubAfe;
 };
 
+// Slope of a baseline sloping steadily from its first to its last value (first - last at
+// least 135): the mean step of the neighbour pairs within a tolerance set by the drop and
+// the bin width BIN. 0 when the row does not qualify or the slope exceeds 29.
+int32_t RowTiltSlope(const int16_t* pswBase, uint8_t ubWidth, uint8_t ubStep, uint16_t uwBin);
 void RowDenoiseBody(const RowDenoiseBlock* pstBlock);
 // In place of the body after the denoise network: the whole map clustered at once, its
 // middle cluster taken as every row's background.

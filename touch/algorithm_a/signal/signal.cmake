@@ -40,3 +40,11 @@ vendor_test(ferrant_lcd_denoise_test
 list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/row_denoise.cpp
   ${CMAKE_CURRENT_LIST_DIR}/self_ofs_cancel.cpp)
+
+vendor_test(ferrant_row_denoise_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/row_denoise_test.cpp
+  LIBS ferrant_static)
+
+vendor_test(ferrant_self_ofs_cancel_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/self_ofs_cancel_test.cpp
+  LIBS ferrant_static)
