@@ -48,3 +48,12 @@ vendor_test(ferrant_row_denoise_test
 vendor_test(ferrant_self_ofs_cancel_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/self_ofs_cancel_test.cpp
   LIBS ferrant_static)
+
+vendor_test(ferrant_lcd_denoise_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/lcd_denoise_e2e_test.cpp
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant)
+if(TARGET ferrant_lcd_denoise_e2e_test)
+  # The test-side encoders only; the module is reached through the plug-in alone.
+  target_include_directories(ferrant_lcd_denoise_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
+endif()
