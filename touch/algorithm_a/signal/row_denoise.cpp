@@ -20,7 +20,6 @@ constexpr uint32_t kMaxNodes = kMaxRows * kMaxWidth;
 constexpr uint8_t kLongWindowHalf = 8;   // 17-node running median
 constexpr uint8_t kShortWindowHalf = 3;  // 7-node running median
 constexpr uint8_t kMaxClass = 5;
-constexpr uint8_t kNoBackground = 255;
 
 int32_t Abs(int32_t v) { return v < 0 ? -v : v; }
 
