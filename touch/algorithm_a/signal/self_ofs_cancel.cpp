@@ -10,6 +10,8 @@
 #include "ref_update.h"
 #include "row_denoise.h"
 #include "signal_util.h"
+#include "tsa_common.h"
+#include "tsa_frame_links.h"
 
 SelfDiffOffsetCancelInput* gpstDiffOfsSelfDenoise;
 uint8_t* gpstSelfOfsCancelTemp;
@@ -283,4 +285,22 @@ uint64_t ResetMaskFlag(const int16_t* pswDiff, uint8_t ubRows, uint8_t ubCols, u
   uint64_t ullMask = 0;
   ResetMaskFlagBySteps(puwSteps, uwThreshold, static_cast<uint8_t>(R), &ullMask);
   return ullMask;
+}
+
+// The record from the module's records. The hold byte, inverted, is the mode: masks from
+// the LCD denoise normally, the row denoise body per group while the hold is set. The
+// stylus test compares the frame's mutual maximum with the second threshold less the touch
+// threshold (the two words as one, halves swapped).
+void SelfDiffOffsetCancelWrapper() {
+  if (gstCommon.stData.pswSelfDiffData == nullptr || gpstSelfOfsCancelTemp == nullptr) return;
+  SelfDiffOffsetCancelInput in{};
+  in.ubDrvNum = gstCommon.ubDrvNum;
+  in.ubSenNum = gstCommon.ubSenNum;
+  in.ubMode = static_cast<uint8_t>(gstCommon.ubSelfOfsHold ^ 1u);
+  in.uwStylusTest = static_cast<uint16_t>(gstMutualOfsCancel.swMax);
+  in.swStylusUpper = static_cast<int16_t>(gstCommon.uwSecondThreshold);
+  in.swStylusMargin = gstCommon.swTouchThreshold;
+  in.pswSelfDiff = gstCommon.stData.pswSelfDiffData;
+  SelfDiffOffsetCancel(&in);
+  gstCommon.ubSelfOfsResult = in.ubResult;
 }

@@ -52,6 +52,7 @@ extern uint8_t gubSelfRxFree[kSelfMaxSen];
 extern WeightFilterV1V2Param gstCoeCfg;
 extern uint8_t gubKflag;
 
+void SelfDiffOffsetCancelWrapper();
 void SelfDiffOffsetCancelInit(uint8_t* pubTemp);
 void MutualOfsCancelTempInit(uint8_t* pubTemp);
 uint32_t SelfDiffOffsetCancel(SelfDiffOffsetCancelInput* pstIn);

@@ -8,7 +8,10 @@
 #include <cstring>
 #include <vector>
 
+#include "diff_stages.h"
 #include "ref_update.h"
+#include "signal_proc.h"
+#include "tsa_common.h"
 #include "self_ofs_cancel.h"
 
 namespace {
@@ -148,6 +151,35 @@ TEST_F(SelfCancel, ModeZeroMarksTheGroupsByThemselves) {
   EXPECT_LE(std::abs(v_[kDrv + 2]), 3);
   EXPECT_LE(std::abs(v_[kDrv + 20]), 3);
   EXPECT_GE(v_[kDrv + 11], 490);
+}
+
+// The diff stage's road: with the self cancel configured, the stage's wrapper hands the
+// frame's self diff over; a hold byte of 0 means mask mode, and the result flag comes back
+// into the common record.
+TEST_F(SelfCancel, DiffStageRunsTheCancelThroughItsWrapper) {
+  gstCommon = {};
+  gstCommon.ubDrvNum = kDrv;
+  gstCommon.ubSenNum = kSen;
+  gstCommon.ubSelfEnable = 1;
+  gstCommon.stData.pswSelfDiffData = v_.data();
+  gstCommon.swTouchThreshold = 100;
+  memset(&gstSelfOfsCancelCfg, 0, sizeof(gstSelfOfsCancelCfg));
+  gstSelfOfsCancelCfg.aubData[0] = 0x01;
+  for (uint32_t i = 0; i < kDrv + kSen; ++i) v_[i] = static_cast<int16_t>(400 + 3 * i);
+  DenoiseSelfDiff();
+  EXPECT_LE(Peak(0, kDrv + kSen), 4) << "both groups lose offset and slope";
+  EXPECT_EQ(gstCommon.ubSelfOfsResult, 0);
+  EXPECT_EQ(gboStylusTouch, 0);
+  memset(gubSelfTxFree, 0, sizeof(gubSelfTxFree));
+  memset(gubSelfRxFree, 0, sizeof(gubSelfRxFree));
+  v_.fill(30);
+  DenoiseSelfDiff();
+  EXPECT_EQ(gstCommon.ubSelfOfsResult, 1) << "no free channel in either group";
+  // Without the configuration bit the stage leaves the self diff.
+  gstSelfOfsCancelCfg.aubData[0] = 0;
+  v_.fill(30);
+  DenoiseSelfDiff();
+  EXPECT_EQ(v_[0], 30);
 }
 
 // The slope over the basis is in Q6; mode 1 refuses 13.0 and more.
