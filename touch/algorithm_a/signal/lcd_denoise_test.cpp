@@ -356,6 +356,32 @@ TEST_F(LcdDenoise, ShakingLineSpikes) {
   }
 }
 
+// Row offset cancel passes: a free row whose residual after its correction is 31 asks for
+// another pass and becomes the basis of it (the basis row itself is only damped); 30 ends
+// its re-fitting at once.
+TEST_F(LcdDenoise, ResidualOf31AsksForAnotherPass) {
+  profile_.fill(0);  // a flat profile: the correction is the row's mean alone
+  for (int32_t limit : {31, 30}) {
+    SCOPED_TRACE(limit);
+    AppLcdDenoiseInitial(&in_, 1);
+    std::fill(diff_.begin(), diff_.end(), 0);
+    // A gentle ramp from -31 to 31 (mean 0), clipped to +-LIMIT: free of touch.
+    for (uint32_t c = 0; c < kCols; ++c)
+      diff_[8 * kCols + c] = static_cast<int16_t>(std::clamp(2 * static_cast<int32_t>(c) - 31, -limit, limit));
+    AppLcdDenoiseFilter(&in_);
+    ASSERT_EQ(gpubMutualTouchTX[8], 255);
+    EXPECT_EQ(gubRowRefitCount[8], 3);
+    if (limit == 31) {
+      EXPECT_EQ(gswRowMinimum[8], 31);
+      EXPECT_LE(RowPeak(8), 1) << "damped as the basis of the second pass";
+    } else {
+      EXPECT_EQ(gswRowMinimum[8], 32767);
+      EXPECT_EQ(RowPeak(8), 30);
+    }
+    EXPECT_EQ(gubNeedSitoNum, 0) << "the last pass asked for nothing more";
+  }
+}
+
 TEST(LcdDenoiseLevel, TouchSettingsFollowTheNoiseLevel) {
   const struct {
     uint8_t level, touch, deshake;
