@@ -502,8 +502,8 @@ void RunRowClassification(LcdDenoiseInput& in) {
   memcpy(gubRowFreeCount, aubFree, R);
 }
 
-// Touch count steady at 2 to 4 near a side: the count of such frames rises unless one of
-// the tracked touches has a markedly negative companion (a touch of a floating object).
+// Touch count steady at 2 to 4 near a side: the count of such frames rises unless a span
+// between two tracked touches holds a markedly negative companion.
 void CountSuspend(const LcdDenoiseInput& in) {
   const int32_t C = in.ubCols;
   gubLastSuspendNew = 1;
@@ -591,8 +591,8 @@ void SwapMaps(LcdDenoiseInput& in) {
   }
 }
 
-// Column touch counts of step 11: a column is touched when an inner row has a touched node
-// there with a touched node directly above or below it.
+// Column touch counts for the next run's masks: a column is touched when an inner row has
+// a touched node there with a touched node directly above or below it.
 void ColumnCounts(const LcdDenoiseInput& in, uint8_t* pubCount) {
   const uint32_t R = in.ubRows, C = in.ubCols;
   const uint8_t* m = NodeMask(in);
@@ -609,7 +609,8 @@ void ColumnCounts(const LcdDenoiseInput& in, uint8_t* pubCount) {
   }
 }
 
-// The masks the next run starts from, and the self masks. Returns the residual flag.
+// The masks the next run starts from, and the self masks. Rows whose free nodes still
+// hold a large mean, or too few free columns, free the outermost columns instead.
 void NextRunMasks(LcdDenoiseInput& in) {
   const uint32_t R = in.ubRows, C = in.ubCols;
   const uint8_t* m = NodeMask(in);

@@ -189,8 +189,9 @@ uint32_t ClassifyNodes(const RowDenoiseBlock& b, const RowState& s, const int16_
   return uiFree;
 }
 
-// A row free of touch between rows free of touch cannot hide an edge touch: without
-// enough touched inner nodes, a step at a side is a touch at that side, not noise.
+// A row with few touched inner nodes: a steep step near a side whose baseline stands well
+// above the inner free baseline is a touch at that side, so its columns stop counting as
+// free.
 uint32_t EdgeColumnRescue(const RowDenoiseBlock& b, const RowState& s, const int16_t* pswBase, const int16_t* pswD,
                           uint8_t* pubMask, uint32_t uiFree) {
   const uint32_t W = b.ubWidth;
@@ -351,6 +352,7 @@ void RowPass(const RowDenoiseBlock& b, uint32_t r, const uint8_t* pubRowFlags) {
   }
 
   uiFree = ClassifyNodes(b, s, pswRow, pswBase, pswD, pubMask);
+  // Rows narrower than 13 columns have no inner range to judge the sides against: no rescue.
   if (W >= 13 && !s.boClustered && b.ubPass == 0 && b.ubRescueBlock == 0 && b.ubLastSuspend == 0 && s.ubClass <= 2 &&
       b.ubTouchNum <= 4)
     uiFree = EdgeColumnRescue(b, s, pswBase, pswD, pubMask, uiFree);
