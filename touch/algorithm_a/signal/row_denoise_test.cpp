@@ -196,6 +196,29 @@ TEST(RowDenoiseBody, FinalPassFreesStripesAndWidensSmallTouches) {
   }
 }
 
+// Edge-column rescue: a quiet row (its baseline spans less than 80) with a step of 70 at
+// its left side. The threshold is twice the larger of 30 + 5 x class and the lower bound,
+// at most 60; rows under 13 columns have no inner range and are not rescued.
+TEST(RowDenoiseBody, EdgeColumnRescueTakesASideStepOutOfTheFreeNodes) {
+  const struct {
+    uint8_t width;
+    uint16_t lowerBound;
+    uint8_t free;
+  } cases[] = {{32, 0, 29}, {32, 34, 29}, {32, 35, 32}, {12, 0, 12}};  // 70 > 68, not > 70
+  for (const auto& k : cases) {
+    SCOPED_TRACE(testing::Message() << int{k.width} << " columns, bound " << k.lowerBound);
+    Body b(1, k.width);
+    b.Block().uwRescueLowerBound = k.lowerBound;
+    b.At(0, 0) = 70;
+    b.At(0, 1) = 70;
+    b.Run();
+    EXPECT_EQ(b.freeCount[0], k.free);
+    EXPECT_EQ(b.Mark(0, 2), k.free == k.width ? kNodeFree : kNodeTouched);
+    EXPECT_EQ(b.Mark(0, 3), kNodeFree);
+    EXPECT_EQ(b.touch[0], k.free == k.width ? kNodeFree : 0);
+  }
+}
+
 // After the network: the whole map is clustered at once; a finger blob is marked, quiet
 // rows are free.
 TEST(LcdDenoiseNetPost, MarksTheBlobAgainstTheMapBackground) {
