@@ -197,14 +197,15 @@ TEST(RowDenoiseBody, FinalPassFreesStripesAndWidensSmallTouches) {
 }
 
 // Edge-column rescue: a quiet row (its baseline spans less than 80) with a step of 70 at
-// its left side. The threshold is twice the larger of 30 + 5 x class and the lower bound,
-// at most 60; rows under 13 columns have no inner range and are not rescued.
+// its left side, its baseline 68 above the inner one. The threshold is twice the larger of
+// 30 + 5 x class and the lower bound, at most 60; rows under 13 columns have no inner range
+// and are not rescued.
 TEST(RowDenoiseBody, EdgeColumnRescueTakesASideStepOutOfTheFreeNodes) {
   const struct {
     uint8_t width;
     uint16_t lowerBound;
     uint8_t free;
-  } cases[] = {{32, 0, 29}, {32, 34, 29}, {32, 35, 32}, {12, 0, 12}};  // 70 > 68, not > 70
+  } cases[] = {{32, 0, 29}, {32, 33, 29}, {32, 34, 32}, {12, 0, 12}};  // baseline drop 68: > 66, not > 68
   for (const auto& k : cases) {
     SCOPED_TRACE(testing::Message() << int{k.width} << " columns, bound " << k.lowerBound);
     Body b(1, k.width);
