@@ -88,6 +88,24 @@ extern int16_t gswColumnProfile[56];
 extern uint16_t guwShakeFirstColumn[52];
 extern uint16_t guwShakeLastColumn[52];
 extern uint8_t* gpubMutualTouchTX;
+extern uint8_t gubSuspendNum;
+extern uint8_t gubShakecalcAveNum;
+extern uint8_t gubLastSuspend;
+extern uint8_t gubLastSuspendNew;
+extern uint8_t gboLargeTouchStaBak;  // large-touch state the next run starts from
+extern uint8_t gubStep;
+extern uint8_t gubFitPointNum;
+extern uint8_t gubNeedSitoNum;
+extern uint8_t gubShakeSpikeCount[104];  // per row and listed shaking line: row + rows x line
+extern int8_t gscShakeLineMean[104];
+extern uint8_t gastRowFitRecord[52 * 8];
+extern int16_t gswColumnWorkA[56];
+extern int16_t gswColumnWorkB[56];
+extern int16_t gswColumnWorkC[56];
+extern int16_t gswRowWork[52];
+extern int16_t gswRowMinimum[52];
+extern uint8_t gubRowRefitCount[52];
+extern uint16_t guwRowMedian[52];
 extern uint8_t* gpubMutualTouchRX;
 
 void DenoiseSetTempSizeInit();
@@ -98,3 +116,7 @@ uint8_t ConfigTouchLevel();
 uint8_t ConfigTouchNumDeshake();
 void CaculateDiff(const uint16_t* puwMap, uint16_t* puwOut, uint8_t ubMaskMode, uint8_t ubResetMasks);
 void AppLcdDenoiseFilterWrapper();
+// Least-squares fit of a row to a x P + b x Q over the selected nodes (SEL[c] non-zero;
+// null: every node); every node loses OFFSET + the fit.
+void LcdFitTwoBasis(int16_t* pswRow, uint32_t uiCount, const uint8_t* pubSel, int32_t slOffset, const int16_t* pswP,
+                    const int16_t* pswQ);

@@ -154,6 +154,21 @@ void ClusterThreeLevels(const int16_t* pswValues, uint8_t* pubIds, int16_t* pswC
   }
 }
 
+void MergeNearClusters(const int16_t* pswValues, uint8_t* pubIds, const int16_t* pswCentres, uint16_t* puwCounts,
+                       uint8_t ubRows, uint8_t ubCols) {
+  const int32_t L = pswCentres[0], C = pswCentres[1], U = pswCentres[2];
+  const bool boLow = L + 50 > C, boHigh = C + 30 > U;
+  const uint32_t uiNodes = static_cast<uint32_t>(ubRows) * ubCols;
+  for (uint32_t i = 0; i < uiNodes; ++i) {
+    const uint8_t id = pubIds[i];
+    const bool boJoin = (id == 0 && boLow && pswValues[i] > C - 100) || (id == 2 && boHigh && pswValues[i] < C + 30);
+    if (!boJoin) continue;
+    pubIds[i] = 1;
+    --puwCounts[id];
+    ++puwCounts[1];
+  }
+}
+
 void CorrectBaselineByCluster(const int16_t* pswRow, int16_t* pswBaseline, const int16_t* pswNeighbourDiff,
                               const uint8_t* pubIds, const int16_t* pswCentres, int16_t swThreshold,
                               uint8_t* pubEdgeMarks, const RowClassSettings* pstRow) {

@@ -29,6 +29,10 @@ struct RowClassSettings {
 // upper (2); CLIP > 0 limits the values to +-(CLIP + 256); MIDDLE_HINT 32767 = none.
 void ClusterThreeLevels(const int16_t* pswValues, uint8_t* pubIds, int16_t* pswCentres, uint16_t* puwCounts,
                         uint16_t uwCount, uint8_t ubStep, uint16_t uwClip, int16_t swMiddleHint);
+// Near clusters join the middle one: when L + 50 > C, low values above C - 100; when
+// C + 30 > U, upper values below C + 30. The sizes follow.
+void MergeNearClusters(const int16_t* pswValues, uint8_t* pubIds, const int16_t* pswCentres, uint16_t* puwCounts,
+                       uint8_t ubRows, uint8_t ubCols);
 // Under a touch the baseline takes the background centre; runs of off-background nodes
 // are joined, bounded by edge marks, or dropped.
 void CorrectBaselineByCluster(const int16_t* pswRow, int16_t* pswBaseline, const int16_t* pswNeighbourDiff,

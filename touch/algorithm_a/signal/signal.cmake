@@ -35,3 +35,25 @@ vendor_test(ferrant_row_class_test
 vendor_test(ferrant_lcd_denoise_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/lcd_denoise_test.cpp
   LIBS ferrant_static)
+
+# Row denoise body and the self-diff offset cancel.
+list(APPEND FERRANT_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/row_denoise.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/self_ofs_cancel.cpp)
+
+vendor_test(ferrant_row_denoise_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/row_denoise_test.cpp
+  LIBS ferrant_static)
+
+vendor_test(ferrant_self_ofs_cancel_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/self_ofs_cancel_test.cpp
+  LIBS ferrant_static)
+
+vendor_test(ferrant_lcd_denoise_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/lcd_denoise_e2e_test.cpp
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant)
+if(TARGET ferrant_lcd_denoise_e2e_test)
+  # The test-side encoders only; the module is reached through the plug-in alone.
+  target_include_directories(ferrant_lcd_denoise_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
+endif()
