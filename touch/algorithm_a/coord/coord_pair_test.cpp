@@ -38,6 +38,7 @@ class PairFixture : public ::testing::Test {
     rows_ = rows;
     cols_ = cols;
     diff_.assign(static_cast<size_t>(rows) * cols, 0);
+    prev_.assign(diff_.size(), 0);
     arena_.assign(1024, 0xA5);
     work_.assign(6000 + 2 * kRegionMaxNodes, 0);
     RegionAcquireStateInit(work_.data());
@@ -143,7 +144,7 @@ class PairFixture : public ::testing::Test {
     in.puwPeakPos = gstMutualRegion.auwPeakPos;
     in.pubLabelMap = gaubRegionLabelMap;
     in.pswDiff = diff_.data();
-    prev_.assign(diff_.size(), 0);
+    if (prev_.size() != diff_.size()) prev_.assign(diff_.size(), 0);
     in.pswPrevDiff = prev_.data();
     return in;
   }
@@ -501,6 +502,95 @@ TEST_F(PairFixture, SplitPiecesMergeBelowTheMergeDistance) {
     CoordPair(&in);
     EXPECT_EQ(Points().size(), c.points) << c.name;
     EXPECT_EQ(gstMutualRegion.auwPeak[1] == 0, c.points == 1) << c.name;
+  }
+  gstCoordPairStatics.pstInput = nullptr;
+}
+
+TEST_F(PairFixture, DiagonalPairBonusNeedsADipAStrongMiddleAndStrongCorners) {
+  gstMutualRegion.astRect[0] = Rect(2, 3, 2, 3);
+  gstMutualRegion.astRect[1] = Rect(4, 5, 4, 5);
+  gstMutualRegion.ubRegionNum = 2;
+  CoordPairInput in = Input();
+  gstCoordPairStatics.pstInput = &in;
+  PairScratch().auwQx[0] = PairScratch().auwQy[0] = 10;  // node 2.5
+  PairScratch().auwQx[1] = PairScratch().auwQy[1] = 18;  // node 4.5
+  D(3, 3) = 200;   // midway node
+  D(2, 5) = -150;  // a dip beside the pieces
+  D(3, 4) = 130;   // the four corner neighbours
+  D(4, 3) = 130;
+  EXPECT_EQ(ScoreDiagonalPair(0, 1), 150);
+  D(4, 3) = 50;
+  EXPECT_EQ(ScoreDiagonalPair(0, 1), 0) << "a weak corner neighbour";
+  D(4, 3) = 130;
+  D(2, 5) = -90;
+  EXPECT_EQ(ScoreDiagonalPair(0, 1), 0) << "no dip: base 0";
+  D(2, 5) = -150;
+  D(3, 3) = 100;
+  EXPECT_EQ(ScoreDiagonalPair(0, 1), 0) << "a weak middle";
+  D(3, 3) = 200;
+  gstMutualRegion.astRect[1] = Rect(4, 5, 3, 5);
+  EXPECT_EQ(ScoreDiagonalPair(0, 1), 0) << "the pieces share a column end";
+  gstMutualRegion.astRect[1] = Rect(4, 11, 4, 5);
+  EXPECT_EQ(ScoreDiagonalPair(0, 1), 0) << "spread over 10 rows";
+  gstCoordPairStatics.pstInput = nullptr;
+}
+
+// Two fingers of the last frame that now form one region: with two maxima the region is
+// split along the slots' last rectangles and both keep their ids; with one it stays whole.
+TEST_F(PairFixture, ComplementPassSplitsAMergedPairWithTwoMaxima) {
+  struct Case {
+    bool twoMaxima;
+    uint8_t splitSwitch;
+    bool split;
+  } cases[] = {{true, 1, true}, {false, 1, false}, {true, 0, false}};
+  for (const Case& c : cases) {
+    const bool twoMaxima = c.twoMaxima;
+    Init(16, 30, 3, 0);
+    Lay({{5, 7, 400}, {5, 13, 400}});
+    CoordPairInput in = Input();
+    in.ubSplitSwitch = 1;
+    CoordPair(&in);
+    ASSERT_EQ(Points().size(), 2u);
+    const RegionRect L0 = gstCoordPair.astLastRect[0], L1 = gstCoordPair.astLastRect[1];
+
+    if (twoMaxima) {
+      Lay({{5, 7, 400}, {5, 13, 400}});
+      for (int r = 4; r <= 6; ++r) {
+        D(r, 9) = D(r, 11) = 60;  // the valley that joins them
+        D(r, 10) = 41;
+      }
+    } else {
+      std::fill(diff_.begin(), diff_.end(), 0);
+      for (int r = 4; r <= 6; ++r) {
+        for (int c = 6; c <= 14; ++c) D(r, c) = static_cast<int16_t>(400 - 40 * std::abs(c - 10) - 60 * std::abs(r - 5));
+      }
+    }
+    gstMutualRegion.astRect[0] = RectUnion(L0, L1);
+    gstMutualRegion.astRect[1] = RegionRect{0, 0, 0, 0};
+    gstMutualRegion.auwPeak[1] = 0;
+    gstMutualRegion.ubRegionNum = 1;
+    in = Input();
+    prev_ = diff_;  // the signal has not changed since the last frame
+    in.ubSplitSwitch = c.splitSwitch;
+    in.ubLastReportCount = 2;
+    in.stTouchRect = RectUnion(L0, L1);
+    CoordPair(&in);
+    if (c.split) {
+      EXPECT_EQ(+in.ubRegionCount, 2);
+      EXPECT_EQ(RegionRectWord(gstMutualRegion.astRect[0]), RegionRectWord(L0));
+      EXPECT_EQ(RegionRectWord(gstMutualRegion.astRect[1]), RegionRectWord(L1));
+      EXPECT_EQ(+gstCoordPair.aubOrderIndex[0], 0);
+      EXPECT_EQ(+gstCoordPair.aubOrderIndex[1], 1);
+      // Each piece is isolated, so its centroid takes the valley beside it in as well.
+      EXPECT_NEAR(gpuwNewPointX[0], 7 * 512 + 256, 160);
+      EXPECT_NEAR(gpuwNewPointX[1], 13 * 512 + 256, 160);
+      EXPECT_LT(gpuwNewPointX[0], 9 * 512);
+      EXPECT_GT(gpuwNewPointX[1], 11 * 512);
+    } else {
+      EXPECT_EQ(+in.ubRegionCount, 1) << twoMaxima;
+      EXPECT_EQ(+gstMutualRegion.auwPeak[1], 0) << twoMaxima;
+      EXPECT_EQ(gstCoordPairStatics.uwComplementState & 0xFF, 0) << twoMaxima;
+    }
   }
   gstCoordPairStatics.pstInput = nullptr;
 }
