@@ -506,6 +506,36 @@ TEST_F(PairFixture, SplitPiecesMergeBelowTheMergeDistance) {
   gstCoordPairStatics.pstInput = nullptr;
 }
 
+// Two regions on slot 0, and slot 1 (occupied, no region this frame) predicted near both:
+// the region for which moving costs less (the farther one from slot 0) moves to slot 1
+// instead of starting a new point.
+TEST_F(PairFixture, SecondRegionOfASlotMovesToANearbySlotWithoutRegion) {
+  D(5, 10) = 300;
+  D(5, 13) = 300;
+  gstMutualRegion.astRect[0] = Rect(5, 5, 10, 10);  // quarter position (42, 22)
+  gstMutualRegion.astRect[1] = Rect(5, 5, 13, 13);  // (54, 22)
+  gstMutualRegion.auwPeak[0] = gstMutualRegion.auwPeak[1] = 300;
+  gstMutualRegion.ubRegionNum = 2;
+  auto& p = gstCoordPair;
+  p.astLastRect[0] = Rect(4, 6, 9, 11);
+  p.astLastRect[1] = Rect(8, 9, 11, 12);
+  p.auwLastRectMaxDiff[0] = p.auwLastRectMaxDiff[1] = 300;
+  p.auwSlotX[0] = p.auwPrevSlotX[0] = 40;
+  p.auwSlotY[0] = p.auwPrevSlotY[0] = 22;
+  p.auwSlotX[1] = p.auwPrevSlotX[1] = 48;  // 232 from both regions
+  p.auwSlotY[1] = p.auwPrevSlotY[1] = 36;
+  CoordPairInput in = Input();
+  in.uwReleaseMargin = 1000;
+  CoordPair(&in);
+  EXPECT_EQ(+p.aubOrderIndex[0], 0);
+  EXPECT_EQ(+p.aubOrderIndex[1], 1);
+  const auto pts = Points();
+  ASSERT_EQ(pts.size(), 2u);
+  EXPECT_EQ(pts.at(0).x, 10 * 512 + 256);
+  EXPECT_EQ(pts.at(1).x, 13 * 512 + 256);
+  gstCoordPairStatics.pstInput = nullptr;
+}
+
 TEST_F(PairFixture, DiagonalPairBonusNeedsADipAStrongMiddleAndStrongCorners) {
   gstMutualRegion.astRect[0] = Rect(2, 3, 2, 3);
   gstMutualRegion.astRect[1] = Rect(4, 5, 4, 5);
