@@ -5,11 +5,12 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/coord_complement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_pair.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_post.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_smooth.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_split.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_wrappers.cpp)
 
 vendor_test(ferrant_coord_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/coord_pair_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/coord_pair_test.cpp ${CMAKE_CURRENT_LIST_DIR}/coord_smooth_test.cpp
   LIBS ferrant_static)
 
 vendor_test(ferrant_coord_e2e_test

@@ -68,6 +68,8 @@ bool Progresses(int32_t a, int32_t b, int32_t c, int32_t tol) {
   return (b - a > tol && c - b > tol) || (a - b > tol && b - c > tol);
 }
 
+// The low-temperature record's low state with its flag set: this build's signal
+// conditioning keeps no such record yet, so the condition never holds.
 bool LowTempCondition() { return false; }
 
 void JumpCheck() {
@@ -471,7 +473,6 @@ void WeakAndGrownRegions() {
 }
 
 void StillTrimMark() {
-  const CoordPairInput& in = PairIn();
   const CoordPairScratch& sc = PairScratch();
   gstCoordPair.ubStillTrimMark = 0;
   if (gubRectTrimFlag == 0) return;
@@ -485,7 +486,6 @@ void StillTrimMark() {
       return;
     }
   }
-  (void)in;
   gstCoordPair.ubStillTrimMark = 1;
 }
 

@@ -5,7 +5,6 @@
 
 void CoordOptimizeEncapsulation() { CoordOptHistoryUpdate(); }  // optimise the point coordinates
 void EdgeResFun() {}                     // edge rejection of the points
-void FirstCoordSmoothEncapsulation() {}  // smooth the first coordinates of new points
 void JudgeFpTouch() {}                   // judge touches on the fingerprint area
 void GesturePreProcess() {}              // prepare gesture recognition
 void GestureProcAndNotifyHost() {}       // recognise gestures and tell the host

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "coord_pair.h"
+#include "coord_smooth.h"
 #include "framework.h"
 #include "signal_proc.h"
 #include "signal_records.h"
@@ -91,6 +92,7 @@ void CoordPairInitWrapper() {
 void CoordSoftwareInit() {
   CoordCommonInit();
   CoordPairInitWrapper();
+  FirstCoordSmoothPowerOnInit();
   memset(&gstLowTempStage, 0, sizeof(gstLowTempStage));
 }
 
