@@ -7,13 +7,6 @@
 
 namespace {
 
-uint8_t Regions() {
-  const uint8_t n = PairIn().ubRegionCount;
-  return n < kCoordPointMax ? n : kCoordPointMax;
-}
-
-bool Present(uint8_t k) { return k < kCoordPointMax && PairIn().puwPeak[k] != 0; }
-
 // Sum over R of |diff - previous| where it exceeds 40, as 16 bits.
 int16_t ChangeOver(RegionRect r) {
   const CoordPairInput& in = PairIn();
@@ -56,8 +49,8 @@ void Split(uint8_t k, uint8_t i, uint8_t j, uint8_t ubSelector) {
 void NetworkSplit() {
   const CoordPairInput& in = PairIn();
   const uint8_t N = gstNetFloatInfo.ubRectNum < kFloatComplementMax ? gstNetFloatInfo.ubRectNum : kFloatComplementMax;
-  for (uint8_t k = 0; k < Regions(); ++k) {
-    if (!Present(k) || JudgeSteadyTrackInRegion(k, kCoordNoSlot) != 0) continue;
+  for (uint8_t k = 0; k < PairRegions(); ++k) {
+    if (!PairPresent(k) || JudgeSteadyTrackInRegion(k, kCoordNoSlot) != 0) continue;
     const RegionRect G = RegionRectGrow(in.pstRect[k], 1, in.ubRows, in.ubColumns);
     uint8_t idx[2] = {0, 0};
     uint8_t cnt = 0;
@@ -75,8 +68,8 @@ void NetworkSplit() {
 
 void SlotSplit() {
   const CoordPairInput& in = PairIn();
-  for (uint8_t k = 0; k < Regions(); ++k) {
-    if (!Present(k) || JudgeSteadyTrackInRegion(k, kCoordNoSlot) != 0) continue;
+  for (uint8_t k = 0; k < PairRegions(); ++k) {
+    if (!PairPresent(k) || JudgeSteadyTrackInRegion(k, kCoordNoSlot) != 0) continue;
     const uint32_t p = CountPeaksInRect(in.pstRect[k]);
     const RegionRect G = RegionRectGrow(in.pstRect[k], 1, in.ubRows, in.ubColumns);
     uint8_t idx[2] = {0, 0};
@@ -105,10 +98,10 @@ void MarkingRoad() {
     *pDrops = drops;
     return static_cast<int32_t>(sum);
   };
-  const uint8_t n = Regions();
+  const uint8_t n = PairRegions();
   for (uint8_t r1 = 0; r1 < n; ++r1) {
     for (uint8_t r2 = static_cast<uint8_t>(r1 + 1); r2 < n; ++r2) {
-      if (!Present(r1) || !Present(r2)) continue;
+      if (!PairPresent(r1) || !PairPresent(r2)) continue;
       int32_t d1 = 0, d2 = 0;
       const int32_t s1 = gain(in.pstRect[r1], &d1), s2 = gain(in.pstRect[r2], &d2);
       const bool keep1 = s1 < 1001 || s1 <= 2 * s2 || d1 >= 2;
@@ -125,7 +118,7 @@ void MarkingRoad() {
 void RunRoads() {
   const CoordPairInput& in = PairIn();
   CoordPairStatics& st = gstCoordPairStatics;
-  const uint8_t n = Regions();
+  const uint8_t n = PairRegions();
   if (n == 0) return;
   if (gstNetFloatInfo.ubFresh == 0) {
     if (st.ubOccupiedCount < n) return;
@@ -137,7 +130,7 @@ void RunRoads() {
       }
       bool boFound = false;
       for (uint8_t k = 0; k < n && !boFound; ++k) {
-        if (!Present(k)) continue;
+        if (!PairPresent(k)) continue;
         const RegionRect G = RegionRectGrow(in.pstRect[k], 1, in.ubRows, in.ubColumns);
         RegionRect B = in.pstRect[k];
         uint8_t idx[2];

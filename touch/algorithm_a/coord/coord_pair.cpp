@@ -39,13 +39,6 @@ uint16_t SqDist(int32_t dx, int32_t dy) {
   return Sat16(static_cast<uint32_t>(dx * dx) + static_cast<uint32_t>(dy * dy));
 }
 
-uint8_t Regions() {
-  const uint8_t n = PairIn().ubRegionCount;
-  return n < kCoordPointMax ? n : kCoordPointMax;
-}
-
-bool Present(uint8_t k) { return k < Regions() && PairIn().puwPeak[k] != 0; }
-
 bool Occupied(uint8_t j) { return gstCoordPair.auwLastRectMaxDiff[j] != 0; }
 
 uint8_t TrackFrames(uint8_t j) {
@@ -54,8 +47,6 @@ uint8_t TrackFrames(uint8_t j) {
 }
 
 // ---- conflict resolution --------------------------------------------------------------
-
-int32_t AbsI(int32_t v) { return v < 0 ? -v : v; }
 
 // Vote of candidate C against the best B for slot S: 1 or more replaces the best.
 int32_t Vote(uint8_t s, uint8_t b, uint8_t c) {
@@ -156,9 +147,9 @@ bool TwoRegionMatch() {
 void MatchRegions() {
   const CoordPairInput& in = PairIn();
   if (TwoRegionMatch()) return;
-  const uint8_t n = Regions();
+  const uint8_t n = PairRegions();
   for (uint8_t k = 0; k < n; ++k) {
-    if (!Present(k)) continue;
+    if (!PairPresent(k)) continue;
     const RegionRect rk = in.pstRect[k];
     uint8_t ubBest = kCoordNoSlot;
     uint16_t uwBest = kNoDist;
@@ -205,14 +196,14 @@ void MatchRegions() {
 void SplitMerge() {
   const CoordPairInput& in = PairIn();
   CoordPairScratch& sc = PairScratch();
-  const uint8_t n = Regions();
+  const uint8_t n = PairRegions();
   for (uint8_t s = 0; s < kCoordPointMax; ++s) {
     if (sc.aubSlotRegionCount[s] < 2) continue;
     const RegionRect L = gstCoordPair.astLastRect[s];
     for (uint8_t a = 0; a < n; ++a) {
-      if (gstCoordPair.aubOrderIndex[a] != s || !Present(a)) continue;
+      if (gstCoordPair.aubOrderIndex[a] != s || !PairPresent(a)) continue;
       for (uint8_t b = static_cast<uint8_t>(a + 1); b < n; ++b) {
-        if (gstCoordPair.aubOrderIndex[b] != s || !Present(b)) continue;
+        if (gstCoordPair.aubOrderIndex[b] != s || !PairPresent(b)) continue;
         const RegionRect ga = RegionRectGrow(in.pstRect[a], 1, in.ubRows, in.ubColumns);
         const RegionRect gb =
             RegionRectGrow(in.pstRect[b], gubLastTwoBigRectSameColm != 0 ? 2 : 1, in.ubRows, in.ubColumns);
@@ -355,7 +346,7 @@ void CountMultiRegionColumns(uint8_t n) {
   if (in.ubMultiTouchFlag == 0 || n < 2) return;
   memset(sc.aubColCover, 0, sizeof(sc.aubColCover));
   for (uint8_t k = 0; k < n; ++k) {
-    if (!Present(k)) continue;
+    if (!PairPresent(k)) continue;
     const RegionRect r = in.pstRect[k];
     for (uint32_t c = r.ubColStart; c <= r.ubColEnd && c < sizeof(sc.aubColCover); ++c) ++sc.aubColCover[c];
   }
@@ -427,11 +418,11 @@ void MarkSmallRegions(uint8_t n) {
     return;
   }
   for (uint8_t k = 0; k < n; ++k) {
-    if (!Present(k) || gstCoordPair.aubOrderIndex[k] != kCoordNoSlot) continue;
+    if (!PairPresent(k) || gstCoordPair.aubOrderIndex[k] != kCoordNoSlot) continue;
     const RegionRect r = in.pstRect[k];
     if (RectH(r) * RectW(r) > 6 || RectH(r) > 3 || RectW(r) > 3) continue;
     for (uint8_t j = 0; j < n; ++j) {
-      if (j == k || !Present(j) || gstCoordPair.aubOrderIndex[j] == kCoordNoSlot) continue;
+      if (j == k || !PairPresent(j) || gstCoordPair.aubOrderIndex[j] == kCoordNoSlot) continue;
       const RegionRect o = in.pstRect[j];
       if (o.ubColStart <= r.ubColStart && o.ubColEnd >= r.ubColEnd) {
         st.uwSmallMask = static_cast<uint16_t>(st.uwSmallMask | (1u << k));
@@ -642,7 +633,7 @@ void PairingCore(uint8_t n) {
     st.ubOccupiedCount = 0;
     for (uint8_t j = 0; j < kCoordPointMax; ++j) st.ubOccupiedCount = static_cast<uint8_t>(st.ubOccupiedCount + (Occupied(j) ? 1 : 0));
     ComplementPass();
-    n = Regions();
+    n = PairRegions();
   } else {
     st.uwComplementState = 0;
     memset(st.aubComplementPartner, kCoordNoSlot, sizeof(st.aubComplementPartner));
@@ -651,7 +642,7 @@ void PairingCore(uint8_t n) {
   gstCoordPair.ubComplementByte = static_cast<uint8_t>((st.uwComplementState & 0xFF) + 16u * gstNetFloatInfo.ubFresh);
   UpdateRectTrim();
   for (uint8_t k = 0; k < n; ++k) {
-    if (Present(k)) CalcRegionCoord(k, in.pstRect[k]);
+    if (PairPresent(k)) CalcRegionCoord(k, in.pstRect[k]);
   }
   JudgeLastTwoBigRect();
   MatchRegions();
@@ -661,6 +652,13 @@ void PairingCore(uint8_t n) {
 }
 
 }  // namespace
+
+uint8_t PairRegions() {
+  const uint8_t n = PairIn().ubRegionCount;
+  return n < kCoordPointMax ? n : kCoordPointMax;
+}
+
+bool PairPresent(uint8_t k) { return k < PairRegions() && PairIn().puwPeak[k] != 0; }
 
 CoordPairInput& PairIn() {
   return gstCoordPairStatics.pstInput != nullptr ? *gstCoordPairStatics.pstInput : sstIdleInput;
@@ -686,7 +684,7 @@ uint8_t JudgePairStateMatch(int8_t a, int8_t b) {
 uint8_t ResolveSlotRegion(uint8_t s) {
   const CoordPairInput& in = PairIn();
   CoordPairScratch& sc = PairScratch();
-  const uint8_t n = Regions();
+  const uint8_t n = PairRegions();
   sc.ubListCount = 0;
   for (uint8_t k = 0; k < n; ++k) {
     if (gstCoordPair.aubOrderIndex[k] == s) sc.aubByIndex[sc.ubListCount++] = k;
@@ -774,10 +772,10 @@ void CoordPair(CoordPairInput* pstIn) {
   memset(p.aubComplementMark, 0, sizeof(p.aubComplementMark));
   guwCurCompleFlag = 0;
   PairingCore(n0);
-  const uint8_t n = Regions();
+  const uint8_t n = PairRegions();
   for (uint8_t k = 0; k < n; ++k) {
     const uint8_t s = p.aubOrderIndex[k];
-    if (s < kCoordPointMax && Present(k)) sc.aubTaken[s] = 1;
+    if (s < kCoordPointMax && PairPresent(k)) sc.aubTaken[s] = 1;
   }
   CountMultiRegionColumns(n);
   MissingSlots(n);

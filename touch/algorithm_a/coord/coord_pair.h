@@ -274,6 +274,10 @@ inline bool RectOverlap(RegionRect a, RegionRect b) {
   return !(a.ubRowEnd < b.ubRowStart || b.ubRowEnd < a.ubRowStart || a.ubColEnd < b.ubColStart ||
            b.ubColEnd < a.ubColStart);
 }
+inline int32_t AbsI(int32_t v) { return v < 0 ? -v : v; }
+// The frame's region count (at most 12), and whether region K is present (non-zero peak).
+uint8_t PairRegions();
+bool PairPresent(uint8_t k);
 // Squared distance of two regions' quarter-node positions, taken as 16 bits.
 uint16_t RegionSqDist(uint8_t a, uint8_t b);
 CoordPairInput& PairIn();

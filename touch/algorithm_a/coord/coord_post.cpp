@@ -7,15 +7,6 @@
 
 namespace {
 
-int32_t AbsI(int32_t v) { return v < 0 ? -v : v; }
-
-uint8_t Regions() {
-  const uint8_t n = PairIn().ubRegionCount;
-  return n < kCoordPointMax ? n : kCoordPointMax;
-}
-
-bool Present(uint8_t k) { return k < kCoordPointMax && PairIn().puwPeak[k] != 0; }
-
 void Unpair(uint8_t k) {
   CoordPairScratch& sc = PairScratch();
   const uint8_t p = gstCoordPair.aubOrderIndex[k];
@@ -25,15 +16,15 @@ void Unpair(uint8_t k) {
 
 void IsolatedRegrowth() {
   const CoordPairInput& in = PairIn();
-  const uint8_t n = Regions();
+  const uint8_t n = PairRegions();
   if (in.ubFloatSelf != 0 || gubRectTrimFlag != 0 || n == 0) return;
   RegionRect grown[kCoordPointMax];
   for (uint8_t k = 0; k < n; ++k) grown[k] = RegionRectGrow(in.pstRect[k], 1, in.ubRows, in.ubColumns);
   for (uint8_t k = 0; k < n; ++k) {
-    if (!Present(k)) continue;
+    if (!PairPresent(k)) continue;
     bool boNeighbour = false;
     for (uint8_t j = 0; j < n && !boNeighbour; ++j) {
-      if (j != k && Present(j) && JudgeRectsTouch(grown[k], grown[j]) != 0) boNeighbour = true;
+      if (j != k && PairPresent(j) && JudgeRectsTouch(grown[k], grown[j]) != 0) boNeighbour = true;
     }
     if (boNeighbour) continue;
     gstCoordPair.aubComplementMark[k] = 1;
@@ -90,10 +81,10 @@ void JumpCheck() {
       boBigSlot = true;
     }
   }
-  const uint8_t n = Regions();
+  const uint8_t n = PairRegions();
   for (uint8_t k = 0; k < n; ++k) {
     const uint8_t p = gstCoordPair.aubOrderIndex[k];
-    if (p >= kCoordPointMax || !Present(k)) continue;
+    if (p >= kCoordPointMax || !PairPresent(k)) continue;
     const RegionRect L = gstCoordPair.astLastRect[p];
     const RegionRect R = in.pstRect[k];
     if (!RectValidOn(L, in.ubRows, in.ubColumns)) continue;
@@ -111,7 +102,7 @@ void JumpCheck() {
     if (sc.ubMergedCount == 2 && in.ubRegionCount == 2 && in.ubLastReportCount == 1) {
       uint8_t other = kCoordNoSlot;
       for (uint8_t j = 0; j < n; ++j) {
-        if (j != k && Present(j)) other = j;
+        if (j != k && PairPresent(j)) other = j;
       }
       if (other != kCoordNoSlot && 8u * in.uwPairGapDistance > RegionSqDist(k, other) &&
           RectH(L) * RectW(L) >= 18 && RectH(L) * RectW(L) > RectH(R) * RectW(R) + 4 && l < 10) {
@@ -265,7 +256,7 @@ void PinchTracker() {
   }
   uint8_t r[2];
   uint8_t cnt = 0;
-  for (uint8_t k = 0; k < Regions(); ++k) {
+  for (uint8_t k = 0; k < PairRegions(); ++k) {
     if (in.puwPeak[k] != 0 && in.puwPeak[k] >= in.uwNewPointThreshold) {
       if (cnt < 2) r[cnt] = k;
       ++cnt;
@@ -320,7 +311,7 @@ void WaterRemoval() {
   const CoordPairInput& in = PairIn();
   CoordPairScratch& sc = PairScratch();
   if (in.ubSubRectSwitch != 0 || in.ubFloatSelf != 0 || in.ubWideToleranceFlag != 0 || in.ubCommonBlock != 0) return;
-  const uint8_t n = Regions();
+  const uint8_t n = PairRegions();
   if (sc.ubMergedCount >= 8) {
     uint8_t strong = 0;
     for (uint8_t k = 0; k < n; ++k) strong = static_cast<uint8_t>(strong + (in.puwPeak[k] >= in.uwRegionLevel));
@@ -350,9 +341,9 @@ void SlotStates() {
   GetSteadyTrackRects(rects, nullptr);
   for (uint32_t w : rects) {
     if (w == 0) continue;
-    for (uint8_t k = 0; k < Regions(); ++k) {
+    for (uint8_t k = 0; k < PairRegions(); ++k) {
       const uint8_t p = gstCoordPair.aubOrderIndex[k];
-      if (Present(k) && p < kCoordPointMax && RegionRectWord(in.pstRect[k]) == w) gstCoordPair.aubSlotState[p] = 1;
+      if (PairPresent(k) && p < kCoordPointMax && RegionRectWord(in.pstRect[k]) == w) gstCoordPair.aubSlotState[p] = 1;
     }
   }
 }
@@ -368,8 +359,8 @@ void UpdateGapCountdown() {
   }
   uint8_t big = 0;
   if (c >= 2) {
-    for (uint8_t k = 0; k < Regions(); ++k) {
-      if (!Present(k)) continue;
+    for (uint8_t k = 0; k < PairRegions(); ++k) {
+      if (!PairPresent(k)) continue;
       const RegionRect r = in.pstRect[k];
       if (RectH(r) * RectW(r) >= (c > 2 ? 30u : 20u) || RectH(r) >= 6 || RectW(r) >= 6) ++big;
     }
@@ -403,7 +394,7 @@ void WeakAndGrownRegions() {
     return;
   }
   const uint32_t Lv = in.uwRegionLevel;
-  for (uint8_t k = 0; k < Regions(); ++k) {
+  for (uint8_t k = 0; k < PairRegions(); ++k) {
     const uint32_t P = in.puwPeak[k];
     if (P == 0) continue;
     const RegionRect R = in.pstRect[k];
@@ -476,9 +467,9 @@ void StillTrimMark() {
   const CoordPairScratch& sc = PairScratch();
   gstCoordPair.ubStillTrimMark = 0;
   if (gubRectTrimFlag == 0) return;
-  for (uint8_t k = 0; k < Regions(); ++k) {
+  for (uint8_t k = 0; k < PairRegions(); ++k) {
     const uint8_t p = gstCoordPair.aubOrderIndex[k];
-    if (!Present(k) || p >= kCoordPointMax) continue;
+    if (!PairPresent(k) || p >= kCoordPointMax) continue;
     const int32_t dx = sc.auwQx[k] - gstCoordPair.auwDownSlotX[p];
     const int32_t dy = sc.auwQy[k] - gstCoordPair.auwDownSlotY[p];
     if (dx * dx + dy * dy > 15) {

@@ -7,15 +7,6 @@
 
 namespace {
 
-int32_t AbsI(int32_t v) { return v < 0 ? -v : v; }
-
-uint8_t Regions() {
-  const uint8_t n = PairIn().ubRegionCount;
-  return n < kCoordPointMax ? n : kCoordPointMax;
-}
-
-bool Present(uint8_t k) { return k < kCoordPointMax && PairIn().puwPeak[k] != 0; }
-
 bool OnBorder(RegionRect r) {
   const CoordPairInput& in = PairIn();
   return r.ubRowStart == 0 || r.ubColStart == 0 || r.ubRowEnd + 1u == in.ubRows || r.ubColEnd + 1u == in.ubColumns;
@@ -123,7 +114,7 @@ bool JudgeSlotPairs(uint8_t s, uint8_t w, uint8_t FS2, uint16_t B) {
   for (uint8_t i = 0; i < m; ++i) {
     for (uint8_t j = static_cast<uint8_t>(i + 1); j < m; ++j) {
       const uint8_t a = sc.aubByDistance[i], b = sc.aubByDistance[j];
-      if (a == kCoordNoSlot || b == kCoordNoSlot || !Present(a) || !Present(b)) continue;
+      if (a == kCoordNoSlot || b == kCoordNoSlot || !PairPresent(a) || !PairPresent(b)) continue;
       const RegionRect ra = in.pstRect[a], rb = in.pstRect[b];
       if (in.pubRegionEdge != nullptr &&
           ((in.pubRegionEdge[a] == 1 && OnBorder(ra)) || (in.pubRegionEdge[b] == 1 && OnBorder(rb)))) {
@@ -279,7 +270,7 @@ void JudgeSlot(uint8_t s) {
   MergeCloseRegionsOfSlot(s);
   if (sc.aubSlotRegionCount[s] >= 2) {
     const uint32_t lim = static_cast<uint32_t>(dw) + in.uwReleaseMargin;
-    for (uint8_t k = 0; k < Regions(); ++k) {
+    for (uint8_t k = 0; k < PairRegions(); ++k) {
       if (gstCoordPair.aubOrderIndex[k] != s || sc.auwDist[k] <= lim) continue;
       gstCoordPair.aubOrderIndex[k] = kCoordNoSlot;
       if (sc.aubSlotRegionCount[s] > 0) --sc.aubSlotRegionCount[s];
@@ -298,12 +289,12 @@ void DelayedNeighbourMerge() {
   }
   for (uint8_t k = 0; k < kCoordPointMax; ++k) {
     const uint8_t p = gstCoordPair.aubOrderIndex[k];
-    if (!Present(k) || p >= kCoordPointMax || gstCoordPair.aubLeaveTouchTimer[p] < 16 || sc.aubSlotRegionCount[p] == 0) {
+    if (!PairPresent(k) || p >= kCoordPointMax || gstCoordPair.aubLeaveTouchTimer[p] < 16 || sc.aubSlotRegionCount[p] == 0) {
       continue;
     }
     for (uint8_t j = 0; j < kCoordPointMax; ++j) {
       const uint8_t q = gstCoordPair.aubOrderIndex[j];
-      if (j == k || !Present(j) || q >= kCoordPointMax || gstCoordPair.aubLeaveTouchTimer[q] == 0 ||
+      if (j == k || !PairPresent(j) || q >= kCoordPointMax || gstCoordPair.aubLeaveTouchTimer[q] == 0 ||
           sc.aubSlotRegionCount[q] == 0 || SteadyRecord(in.pstRect[j])) {
         continue;
       }
@@ -337,10 +328,10 @@ void SteadyTrackRelease() {
   const CoordPairInput& in = PairIn();
   uint32_t rects[kRegionMax];
   const uint8_t nt = GetSteadyTrackRects(rects, nullptr);
-  const uint8_t n = Regions();
+  const uint8_t n = PairRegions();
   if (nt == 0 || nt == n || n == 0 || gubWaterUnionFlag != 0 || gubWaterLargeSta != 0) return;
   for (uint8_t r = 0; r < n; ++r) {
-    if (!Present(r) || gstCoordPair.aubOrderIndex[r] != kCoordNoSlot) continue;
+    if (!PairPresent(r) || gstCoordPair.aubOrderIndex[r] != kCoordNoSlot) continue;
     const RegionRect rr = in.pstRect[r];
     if (RectH(rr) > 2 && RectW(rr) > 2) continue;
     bool boSame = false;
