@@ -24,7 +24,9 @@ struct Centroid {
 Centroid WeightedCentroid(const int16_t* pswMap, uint8_t ubCols, uint8_t ubRows, RegionRect r, int32_t iBase,
                           int32_t iLevel, int8_t scOffX, int8_t scOffY) {
   uint64_t ullS = 0, ullSx = 0, ullSy = 0;
-  const bool boValid = pswMap != nullptr && !RectEmpty(r) && (ubRows == 0 || RectValidOn(r, ubRows, ubCols));
+  // Without a row count (the exported entry) only the row stride can be checked.
+  const bool boValid = pswMap != nullptr && !RectEmpty(r) &&
+                       (ubRows == 0 ? r.ubColEnd < ubCols : RectValidOn(r, ubRows, ubCols));
   if (boValid) {
     for (uint32_t y = r.ubRowStart; y <= r.ubRowEnd; ++y) {
       for (uint32_t x = r.ubColStart; x <= r.ubColEnd; ++x) {
@@ -57,7 +59,9 @@ uint16_t RegionSqDist(uint8_t a, uint8_t b) {
   const CoordPairScratch& s = PairScratch();
   const int32_t dx = static_cast<int32_t>(s.auwQx[a]) - s.auwQx[b];
   const int32_t dy = static_cast<int32_t>(s.auwQy[a]) - s.auwQy[b];
-  return static_cast<uint16_t>(dx * dx + dy * dy);
+  // Saturated, not wrapped: two regions far apart must not come out as close.
+  const uint32_t v = static_cast<uint32_t>(dx * dx) + static_cast<uint32_t>(dy * dy);
+  return v > 0xFFFFu ? 0xFFFF : static_cast<uint16_t>(v);
 }
 
 void CalcRegionCoord(uint8_t k, RegionRect r) {

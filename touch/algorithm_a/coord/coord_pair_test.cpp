@@ -302,6 +302,18 @@ TEST_F(PairFixture, MergeRelabelsOnlyInsideTheUnionAndKeepsTheLargerPeak) {
   gstCoordPairStatics.pstInput = nullptr;
 }
 
+TEST_F(PairFixture, FarRegionsDoNotComeOutClose) {
+  // 200 and 160 quarter nodes apart: 65600, which cut to 16 bits would be 64.
+  PairScratch().auwQx[0] = 10;
+  PairScratch().auwQy[0] = 10;
+  PairScratch().auwQx[1] = 210;
+  PairScratch().auwQy[1] = 170;
+  EXPECT_EQ(RegionSqDist(0, 1), 65535);
+  PairScratch().auwQx[1] = 30;
+  PairScratch().auwQy[1] = 20;
+  EXPECT_EQ(RegionSqDist(0, 1), 500);
+}
+
 TEST_F(PairFixture, SplitNeedsAFreeRegionNumber) {
   Lay({{5, 6, 300}});
   gstCoordPair.astLastRect[0] = Rect(4, 6, 4, 6);
