@@ -41,3 +41,8 @@ void JudgeFpTouch();
 void GesturePreProcess();
 void GestureProcAndNotifyHost();
 void GestureEndProcess();
+
+// Initialisation: the coordinate records and the pairing state (software initialisation),
+// and the pairing scratch's claim on the shared temporary buffer (before it is allocated).
+void CoordSoftwareInit();
+void CoordPairSetTempSizeInit();

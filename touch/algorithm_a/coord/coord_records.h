@@ -55,12 +55,17 @@ struct CoordPair {
   uint8_t ubMultiRegionColumnCount;              // 367
   uint16_t uwFirstPairLimit;                     // 368: 10 when configured 0
   uint16_t uwSecondPairLimit;                    // 370: 100 when configured 0
-  // Counters and flags of the pairing core, cleared at initialisation.
-  uint8_t ubPairCounter;                         // 372
-  uint8_t ubFloatConfirm;                        // 373
-  uint8_t ubLargeCopperMark;                     // 374
-  uint8_t ubLargeCopperCnt;                      // 375
-  uint8_t aubCoreRes[12];                        // 376
+  // Counters and flags of the pairing core, cleared at initialisation. The first four
+  // fields are the close-pair (pinch) tracker.
+  uint8_t ubPairCounter;                         // 372: pinch count, 0..100
+  RegionRect stPinchRect;                        // 373
+  uint16_t uwPinchDistance;                      // 377: running mean
+  uint16_t uwPinchStartDistance;                 // 379
+  uint8_t ubFloatConfirm;                        // 381
+  uint8_t ubLargeCopperMark;                     // 382
+  uint8_t ubLargeCopperCnt;                      // 383
+  uint8_t aubCoreRes[3];                         // 384
+  uint8_t ubStillTrimMark;                       // 387: trimmed lone touch still at its down point
 };
 static_assert(offsetof(CoordPair, auwLastRectMaxDiff) == 48);
 static_assert(offsetof(CoordPair, auwCurRectMaxDiff) == 72);
@@ -77,6 +82,9 @@ static_assert(offsetof(CoordPair, ubFreshStart) == 364);
 static_assert(offsetof(CoordPair, ubMultiRegionColumnCount) == 367);
 static_assert(offsetof(CoordPair, uwFirstPairLimit) == 368);
 static_assert(offsetof(CoordPair, uwSecondPairLimit) == 370);
+static_assert(offsetof(CoordPair, stPinchRect) == 373);
+static_assert(offsetof(CoordPair, uwPinchStartDistance) == 379);
+static_assert(offsetof(CoordPair, ubStillTrimMark) == 387);
 static_assert(sizeof(CoordPair) == 388);
 
 // gstCoordComOutput.

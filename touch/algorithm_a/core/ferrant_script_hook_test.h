@@ -14,10 +14,11 @@
 //   host.process_frame(&frame); // update frame data + update diff data -> host slot 0
 //   script(nullptr, 0);         // next frame: no touch (the slot reports up)
 //
-// What it sets is what the coordinate stages and the power-on reference stage leave behind
-// once their bodies land: the new-point x, y and weight of each slot (the other slots
-// cleared) and the common reference-ready flag. The report stage and the update-diff-data
-// operation then run as in production.
+// What it sets stands in for what the coordinate stages and the power-on reference stage
+// leave behind: the new-point x, y and weight of each slot (the other slots cleared) and
+// the common reference-ready flag. It is set at once and again right before the frame's
+// points are packed (over whatever the coordinate stages computed); the report stage and
+// the update-diff-data operation then run as in production.
 #include <cstdint>
 
 #define FERX_SCRIPT_COORDINATES_SYMBOL "ferx_test_script_coordinates"

@@ -323,7 +323,10 @@ uint8_t SoftwareInitCheck() {
 
 }  // namespace
 
-void MemTempBufferSizeInit() { guwTempBufferSizes = TempBufferSizeFor(gstCommon.ubDrvNum, gstCommon.ubSenNum); }
+void MemTempBufferSizeInit() {
+  guwTempBufferSizes = TempBufferSizeFor(gstCommon.ubDrvNum, gstCommon.ubSenNum);
+  CoordPairSetTempSizeInit();
+}
 
 uint8_t SoftwareInit() {
   if (SoftwareInitCheck() != 0) return 1;
@@ -359,6 +362,7 @@ uint8_t SoftwareInit() {
 
   SignalSoftwareInitStates();
   RegionSoftwareInit();
+  CoordSoftwareInit();
   CustomerFuncInit();
   return 0;
 }
@@ -372,6 +376,7 @@ void SoftwareReInit2() {
   SoftwareInitBuffers();
   SignalSoftwareInitBuffers();
   RegionSoftwareInit();
+  CoordSoftwareInit();
 }
 
 void FrameworkBindStartupSource(const FrameworkStartupSource* pstSource) { spstStartup = pstSource; }

@@ -84,7 +84,11 @@ AlgModule MakeModule() {
   return m;
 }
 
+}  // namespace
+
 AlgModule gstFerxAlgModule = MakeModule();
+
+namespace {
 
 // ---- Small helpers ----------------------------------------------------------------------
 

@@ -71,6 +71,8 @@ VENDOR_EXPORT void check_doze(uint8_t on);
 VENDOR_EXPORT void ferx_rotate_abcd2cbad(int32_t a, uint32_t b, uint16_t* data);
 
 // Module state.
+// The operation table register_alg_module hands to the host.
+extern AlgModule gstFerxAlgModule;
 extern AlgHostCallbacks* alg_host_callbacks;
 extern pthread_mutex_t handle_tsd_cmd_mutex;
 extern timer_tool doze_timer;

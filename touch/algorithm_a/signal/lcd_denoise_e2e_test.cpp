@@ -56,9 +56,8 @@ TEST(LcdDenoiseEndToEnd, RowNoiseComesOffAroundAFinger) {
   for (const auto& p : panels) {
     SCOPED_TRACE(testing::Message() << int{p.rows} << " x " << int{p.cols});
     platform::testing::TempRoot root;
-    std::string error;
-    auto host = fxtest::StartFerrantHost(kPlugin, root.dir(), Blob(p.cols), p.rows, p.cols, &error);
-    ASSERT_NE(host, nullptr) << error;
+    auto host = fxtest::StartFerrantHost(root, kPlugin, Blob(p.cols), p.rows, p.cols);
+    ASSERT_NE(host, nullptr);
     fxtest::FingerFrames frames(p.rows, p.cols, 1);
     uint16_t index = 2;
     DecodedFrame frame = frames.Next(0x01, index++);

@@ -1,0 +1,219 @@
+// The coordinate stages' side of the core: the common coordinate records wired at
+// initialisation, the pairing wrapper that gathers CoordPairInput from the common state,
+// the pairing and low-temperature stages, and the judges of other modules that pairing
+// calls, as weak defaults until those modules provide them.
+#include <cstring>
+
+#include "coord_pair.h"
+#include "coord_smooth.h"
+#include "framework.h"
+#include "signal_proc.h"
+#include "signal_records.h"
+#include "tsa_config.h"
+#include "tsa_frame_links.h"
+#include "tsa_api.h"
+#include "tsa_pack.h"
+
+uint8_t gubWaterUnionFlag;
+uint8_t gubWaterLargeSta;
+uint8_t gubWaterMoveFlag;
+LowTempStageState gstLowTempStage;
+
+namespace {
+
+constexpr uint32_t kFpWakePending = 0x12345678u;
+constexpr uint8_t kMutualFloatDefaults[8] = {10, 10, 80, 0, 6, 6, 4, 12};
+
+// The last frame's diff map, which pairing keeps for its change measures.
+int16_t sswPrevDiff[kRegionMaxNodes];
+uint32_t suiMoveNow[kCoordPointMax];
+uint32_t suiMoveLast[kCoordPointMax];
+
+uint16_t CfgU16(const uint8_t* p, uint32_t at) { return static_cast<uint16_t>(p[at] | (p[at + 1] << 8)); }
+
+void FillEdgeHold(CoordPairInput& in) {
+  const uint8_t* c = gstNewSpeedStretchCfg.aubData;
+  // The glove copy of the seven fields starts at byte 13; glove saturation is not tracked
+  // here, so the normal set applies.
+  in.ubEdgeHoldAxes = c[0];
+  in.auwEdgeInner[0] = CfgU16(c, 1);
+  in.auwEdgeHold[0] = CfgU16(c, 3);
+  in.auwEdgeSnap[0] = CfgU16(c, 5);
+  in.auwEdgeInner[1] = CfgU16(c, 7);
+  in.auwEdgeHold[1] = CfgU16(c, 9);
+  in.auwEdgeSnap[1] = CfgU16(c, 11);
+}
+
+}  // namespace
+
+void CoordCommonInit() {
+  CoordComInput& ci = gstCoordComInput;
+  memset(&ci, 0, sizeof(ci));
+  uint8_t* pubCommon = reinterpret_cast<uint8_t*>(&gstCommon);
+  ci.pvCommon = &gstCommon;
+  ci.pvGridSizes = pubCommon + offsetof(CommonRecord, ubSenNum);
+  ci.pvScreenExtents = pubCommon + offsetof(CommonRecord, uwSenCoordRange);
+  ci.pvShakeCount = pubCommon + offsetof(CommonRecord, ubShakeByte);
+  ci.pvPairBytes = pubCommon + offsetof(CommonRecord, aubPairState);
+  ci.pvBufferPtrs = pubCommon + offsetof(CommonRecord, stData);
+  ci.pvRegionOutput = &gstRegionOutput;
+  ci.uwConst256 = 256;
+  ci.uwConst512 = 512;
+  ci.ubMaxPointNum = kCoordPointMax;
+  const uint8_t* cfg = gstCoordPairCfg.aubData;
+  ci.uwPairCfg0 = CfgU16(cfg, 0);
+  memcpy(&ci.uiPairCfg2, cfg + 2, sizeof(ci.uiPairCfg2));
+  ci.uwCommonWord = gstCommon.uwMaskThreshold;
+  ci.auwConst[0] = 2400;
+  ci.auwConst[1] = 40;
+  ci.auwConst[2] = 144;
+  ci.auwConst[3] = 192;
+  ci.uwJitterDistance = 512;
+  ci.ubLeaveHoldCnt = cfg[6];
+  ci.ubReportDelayCode = static_cast<uint8_t>(cfg[7] * 16u);
+  ci.ubConst36 = 36;
+  ci.uwConst7232 = 7232;
+  const uint8_t tail[6] = {3, 5, 1, 1, 1, 0};
+  memcpy(ci.aubConstTail, tail, sizeof(tail));
+  CoordComOutputInit(&gstTsaTouchReportInfo);
+  gstCommon.pvPairRecord = &gstCoordPair;
+  gstCommon.pvPairRecord2 = gstCoordPair.auwLastRectMaxDiff;
+  gstCommon.puwNewWeight = gpuwNewWeight;
+  memcpy(gstMutualFloatCfg, kMutualFloatDefaults, sizeof(kMutualFloatDefaults));
+  gstMutualFloatCfg[8] = 0;
+}
+
+void CoordPairInitWrapper() {
+  CoordPairSetTempSizeInit();
+  CoordPairInit(gstCommon.pubTempArena);
+  memset(sswPrevDiff, 0, sizeof(sswPrevDiff));
+}
+
+void CoordSoftwareInit() {
+  CoordCommonInit();
+  CoordPairInitWrapper();
+  FirstCoordSmoothPowerOnInit();
+  memset(&gstLowTempStage, 0, sizeof(gstLowTempStage));
+}
+
+void CoordPairWrapper() {
+  CoordPairInput in;
+  memset(&in, 0, sizeof(in));
+  const CoordComInput& ci = gstCoordComInput;
+  in.scOffsetX = gstTouchPannelCfg.scOffsetX;
+  in.scOffsetY = gstTouchPannelCfg.scOffsetY;
+  in.uwExtentX = gstCommon.uwSenCoordRange;
+  in.uwExtentY = gstCommon.uwDrvCoordRange;
+  in.ubColumns = gstCommon.ubSenNum;
+  in.ubRows = gstCommon.ubDrvNum;
+  const uint8_t ubMax = static_cast<uint8_t>(gstCommon.uiPanelValue1 & 0xFFu);
+  in.ubMaxPoints = ubMax < kCoordPointMax ? ubMax : kCoordPointMax;
+  in.ubRegionCount = gstMutualRegion.ubRegionNum < kCoordPointMax ? gstMutualRegion.ubRegionNum : kCoordPointMax;
+  in.ubHoldCount = ci.ubLeaveHoldCnt;
+  in.ubReportDelayCode = ci.ubReportDelayCode;
+  gstCoordComOutput.ubPointNumLast = gstCoordComOutput.ubPointNum;
+  in.ubLastReportCount = gstCoordComOutput.ubPointNum;
+  in.uwNewPointThreshold = gstMutualRegion.uwTouchThreshold;
+  in.uwMoveLimit = ci.auwConst[0];
+  in.uwStepLimit = ci.auwConst[1];
+  in.uwReassignNear = ci.auwConst[2];
+  in.uwReassignFar = ci.auwConst[3];
+  in.uwMergeDistance = ci.uwPairCfg0;
+  if (guiIsFWakeCheckNcln == kFpWakePending) in.uwMergeDistance = static_cast<uint16_t>(in.uwMergeDistance * 4u);
+  in.uwPairGapDistance = static_cast<uint16_t>(ci.uiPairCfg2 & 0xFFFFu);
+  in.uwReleaseMargin = static_cast<uint16_t>(ci.uiPairCfg2 >> 16);
+  in.uwJitterDistance = ci.uwJitterDistance;
+  FillEdgeHold(in);
+  in.ubEarlyReportSwitch = gstCoordPairCfg.aubData[8];
+  in.ubWideToleranceFlag = gstCommon.ubChargerFlag;
+  in.ubJumpGateFlag = gstRegionOutput.ubPairEnable;
+  in.ubSmallMove = ci.aubConstTail[0];
+  in.ubMoveFloor = ci.aubConstTail[1];
+  in.ubDirectionTolerance = ci.aubConstTail[2];
+  in.uwRegionLevel = gstCommon.uwMaskThreshold;
+  in.ubRecentroidSwitch = 1;
+  in.uwShakeLimit = 0xFFFF;
+  in.stTouchRect = RegionRect{255, 0, 255, 0};
+  in.puwPeak = gstMutualRegion.auwPeak;
+  in.pstRect = gstMutualRegion.astRect;
+  in.puwPeakPos = gstMutualRegion.auwPeakPos;
+  in.pubLabelMap = gaubRegionLabelMap;
+  in.pswDiff = gstCommon.stData.pswDiffData;
+  in.pswPrevDiff = sswPrevDiff;
+  in.puiMoveNow = suiMoveNow;
+  in.puiMoveLast = suiMoveLast;
+  // A grid the shared maps cannot hold is not paired (its maps would be read past).
+  if (in.pswDiff == nullptr || static_cast<uint32_t>(in.ubRows) * in.ubColumns > kRegionMaxNodes) {
+    in.ubRegionCount = 0;
+    in.pswDiff = nullptr;
+  }
+  CoordPair(&in);
+  gstCoordPairStatics.pstInput = nullptr;
+}
+
+void CoordPairEncapsulation() {
+  gstCoordComInput.ubLeaveHoldCnt = gstCoordPairCfg.aubData[6];
+  gstCoordComInput.ubReportDelayCode = static_cast<uint8_t>(gstCoordPairCfg.aubData[7] * 16u);
+  CoordPairWrapper();
+  gstCommon.ubPairByte = 0;
+}
+
+// The part of coordinate optimisation that pairing relies on: every tracked point's output
+// becomes history entry 0, where a held point is reported from.
+void CoordOptHistoryUpdate() {
+  for (uint8_t k = 0; k < kCoordPointMax; ++k) {
+    if (gpuwNewWeight[k] == 0 || (gstCoordPair.aubLeaveTouchTimer[k] & kLeaveHoldMask) != 0) continue;
+    gstCoordOptHistory.auwX[k][0] = gpuwNewPointX[k];
+    gstCoordOptHistory.auwY[k][0] = gpuwNewPointY[k];
+    gstCoordOptHistory.auwWeight[k] = gpuwNewWeight[k];
+  }
+}
+
+void LowTempOptEncapsulation() {
+  const uint8_t ubCfg = gstLowTempCfg.aubData[0];
+  if ((ubCfg & 0x01u) == 0) return;
+  LowTempStageState& st = gstLowTempStage;
+  if (st.ubSuspend != 0) {
+    gstCommon.ubLowTempState = 0;
+    LowTempExit();
+    return;
+  }
+  LowTempOptWrapper();
+  if ((ubCfg & 0x02u) == 0) return;
+  FreqHopFields& hop = gstFreqHop.st;
+  if (st.ubApplied == 0 && gstCommon.ubLowTempState == 2) {
+    hop.ubEnabled = 0;
+    const uint8_t ubIndex = gstLowTempCfg.aubData[20];
+    const uint8_t ubCount = gstFreqHopCfg.aubData[1];
+    if ((ubCfg & 0x80u) != 0 && ubIndex < ubCount && 2u + 2u * ubIndex + 1u < sizeof(gstFreqHopCfg.aubData)) {
+      const uint16_t uwFreq = CfgU16(gstFreqHopCfg.aubData, 2u + 2u * ubIndex);
+      if (hop.uwCurFreq != uwFreq) {
+        SetNewFrequence(uwFreq);
+        st.ubRebuildCnt = 0;
+        RebuildPowerOnRef(7);
+      }
+    }
+    if (gubLowTempPowerOn == 0) {
+      st.ubRebuildCnt = 0;
+      RebuildPowerOnRef(7);
+    }
+    st.ubApplied = 1;
+  } else if (st.ubApplied != 0 && gstCommon.ubLowTempState == 0) {
+    st.ubApplied = 0;
+    hop.ubEnabled = static_cast<uint8_t>((gstThpAfeMoudleCfg.uiAfeWord >> 10) & 1u);
+  }
+}
+
+// ---- weak defaults ----------------------------------------------------------------------
+
+__attribute__((weak)) void LowTempOptWrapper() {}
+__attribute__((weak)) void LowTempExit() {}
+__attribute__((weak)) uint8_t JudgeDropWetFinger(RegionRect, uint8_t) { return 0; }
+__attribute__((weak)) uint8_t JudgeInSameUnion(RegionRect, RegionRect) { return 0; }
+__attribute__((weak)) uint8_t RemoveWaterRect(const int16_t*, RegionRect*, uint16_t*, uint8_t, uint8_t*) { return 0; }
+__attribute__((weak)) uint8_t JudgeSubRect(uint32_t, uint32_t) { return 0; }
+__attribute__((weak)) void AdjustRectByThreshold(uint8_t*, uint8_t, uint8_t, uint8_t, uint8_t, const int16_t*, uint8_t) {}
+__attribute__((weak)) uint8_t JudgeValleyRectWeak(const int16_t*, const int16_t*, uint32_t, uint16_t, int8_t, uint8_t,
+                                                  uint8_t) {
+  return 0;
+}
