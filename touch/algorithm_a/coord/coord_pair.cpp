@@ -14,7 +14,6 @@ uint16_t guwLastCompleFlag;
 uint8_t gubJumpCompFlag[kCoordPointMax];
 uint8_t gubMaybeLargeCopper;
 uint8_t gubThumbStateErrId;
-uint16_t guwNotMuchOutCnt;
 uint8_t gstMutualFloatCfg[12];
 CoordOptHistory gstCoordOptHistory;
 CoordRegionFlags gstCoordRegionFlags;

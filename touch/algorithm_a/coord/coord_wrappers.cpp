@@ -212,7 +212,6 @@ __attribute__((weak)) uint8_t JudgeDropWetFinger(RegionRect, uint8_t) { return 0
 __attribute__((weak)) uint8_t JudgeInSameUnion(RegionRect, RegionRect) { return 0; }
 __attribute__((weak)) uint8_t RemoveWaterRect(const int16_t*, RegionRect*, uint16_t*, uint8_t, uint8_t*) { return 0; }
 __attribute__((weak)) uint8_t JudgeSubRect(uint32_t, uint32_t) { return 0; }
-__attribute__((weak)) void AdjustRectByThreshold(uint8_t*, uint8_t, uint8_t, uint8_t, uint8_t, const int16_t*, uint8_t) {}
 __attribute__((weak)) uint8_t JudgeValleyRectWeak(const int16_t*, const int16_t*, uint32_t, uint16_t, int8_t, uint8_t,
                                                   uint8_t) {
   return 0;

@@ -24,7 +24,6 @@ NfExitRec gstNfExit;
 // Repeated-tap state and the sensitivity command record of their own modules; the owners'
 // definitions replace these.
 __attribute__((weak)) FingerJitaiRec gstFingerJitai;
-__attribute__((weak)) SensitiveCmdRec gstSensitiveCmd;
 uint8_t gubLowTempPowerOn;
 uint8_t boTempConfidence;
 uint32_t gpuiTamrelNewPointX[12];

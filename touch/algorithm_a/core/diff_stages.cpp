@@ -9,8 +9,10 @@
 #include "coord.h"
 #include "core_stages.h"
 #include "framework.h"
+#include "lcd_denoise.h"
 #include "mathlib.h"
 #include "region.h"
+#include "self_ofs_cancel.h"
 #include "signal_proc.h"
 #include "signal_util.h"
 #include "tsa_frame_links.h"
@@ -27,26 +29,8 @@ uint64_t gullHighNoiseB;
 // The module wrappers of the LCD denoise, self offset cancel and low-temperature modules,
 // and the glove shake counter of region detection; their owners' definitions replace these.
 FERRANT_WEAK uint8_t gubGloveShakeCnt;
-FERRANT_WEAK void AppLcdDenoiseInitialWrapper(uint8_t) {}
-FERRANT_WEAK void AppLcdDenoiseFilterWrapper() {}
-FERRANT_WEAK void SelfDiffOffsetCancelWrapper() {}
-FERRANT_WEAK void SelfDiffOffsetCancelInit(uint8_t*) {}
-FERRANT_WEAK void MutualOfsCancelTempInit(uint8_t*) {}
 FERRANT_WEAK void LowTempCompensateRectWrapper() {}
 FERRANT_WEAK void JudgeLowTempByTouchWrapper() {}
-// Row mask: bit r set when row r holds a diff above the threshold.
-FERRANT_WEAK uint64_t ResetMaskFlag(const int16_t* pswDiff, uint8_t ubRows, uint8_t ubCols, uint16_t uwThreshold) {
-  uint64_t ullMask = 0;
-  for (uint32_t r = 0; r < ubRows && r < 64; ++r) {
-    for (uint32_t c = 0; c < ubCols; ++c) {
-      if (pswDiff[r * ubCols + c] > static_cast<int16_t>(uwThreshold)) {
-        ullMask |= 1ull << r;
-        break;
-      }
-    }
-  }
-  return ullMask;
-}
 
 namespace {
 

@@ -20,9 +20,6 @@ SelkoAlgoDebugInfo gstSelkoAlgoDebugInfo;
 uint16_t gpuwMutualRefDataBak[kFerrantMaxNodes + 1];
 uint16_t gpuwRefUpdateTypeBak[4];
 
-// Game-mode levels 0-4; higher levels filter the first point and the moving points less.
-const uint16_t gpuwFstFilterTable[kGameFilterLevels] = {122, 137, 152, 167, 175};
-const uint8_t gpubNorFilterTable[kGameFilterLevels] = {47, 43, 39, 35, 27};
 
 extern uint8_t gubGloveSat;  // region acquisition
 
@@ -139,13 +136,7 @@ uint32_t GetAbsoluteDisOf2Rect(const uint8_t* pubR1, const uint8_t* pubR2) {
 }
 
 GameModeFilter GameModeFilterInputs(uint16_t uwGameMode) {
-  // The level fields are three bits wide but only five levels exist: a level beyond them
-  // comes from a command this module does not know, and gets the filters of level 0.
-  uint32_t uiFirst = (uwGameMode >> 8) & 7u;
-  uint32_t uiNormal = (uwGameMode >> 3) & 7u;
-  if (uiFirst >= kGameFilterLevels) uiFirst = 0;
-  if (uiNormal >= kGameFilterLevels) uiNormal = 0;
-  return GameModeFilter{gpuwFstFilterTable[uiFirst], gpubNorFilterTable[uiNormal]};
+  return GameModeFilter{GameModeFstFilter(uwGameMode), GameModeNorFilter(uwGameMode)};
 }
 
 uint16_t RefUpdateWrapperCalls() { return guwMutualWrapperCalls; }

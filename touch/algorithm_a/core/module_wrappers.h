@@ -60,10 +60,7 @@ inline constexpr uint32_t kRefTypeBakAgeing = 3;
 inline constexpr uint16_t kRefBackupEveryCalls = 200;
 
 // Game-mode filter values of the coordinate optimisation, picked by three-bit fields of
-// the game-mode word.
-inline constexpr uint32_t kGameFilterLevels = 5;
-extern const uint16_t gpuwFstFilterTable[kGameFilterLevels];
-extern const uint8_t gpubNorFilterTable[kGameFilterLevels];
+// the game-mode word (the tables and their bounded lookups are in tsa_common.h).
 struct GameModeFilter {
   uint16_t uwFirst;
   uint8_t ubNormal;

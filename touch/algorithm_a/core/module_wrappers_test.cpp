@@ -27,13 +27,14 @@ TEST(WrapperUtilities, SaturatingCountdownAndRectangleDistance) {
   EXPECT_EQ(GetAlgorithmVersion(), 0x09050002u);
 }
 
-// Levels 5 to 7 fit the three-bit fields but not the five-entry tables: they get level 0.
+// Levels 5 to 7 fit the three-bit fields but not the five-entry tables: they get the last
+// (strongest) level.
 TEST(WrapperUtilities, GameModeFiltersStayWithinTheirTables) {
   const struct {
     uint32_t first, normal;
     uint16_t firstValue;
     uint8_t normalValue;
-  } cases[] = {{0, 0, 122, 47}, {4, 1, 175, 43}, {1, 4, 137, 27}, {5, 5, 122, 47}, {7, 6, 122, 47}, {2, 7, 152, 47}};
+  } cases[] = {{0, 0, 122, 47}, {4, 1, 175, 43}, {1, 4, 137, 27}, {5, 5, 175, 27}, {7, 6, 175, 27}, {2, 7, 152, 27}};
   for (const auto& c : cases) {
     const uint16_t g = static_cast<uint16_t>((c.first << 8) | (c.normal << 3) | 0xC007u);
     const GameModeFilter f = GameModeFilterInputs(g);

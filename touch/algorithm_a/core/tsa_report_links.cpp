@@ -5,5 +5,3 @@
 
 #define FERRANT_WEAK __attribute__((weak))
 
-FERRANT_WEAK uint8_t gubLowTempPowerOn;
-FERRANT_WEAK uint8_t boTempConfidence;

@@ -341,6 +341,7 @@ void RegionCommonInit() {
   gstRegionRoles.ubTouchEnable = 1;
   memset(gaubRegionLabelMap, kRegionLabelNone, sizeof(gaubRegionLabelMap));
   memset(&gstRegionSearchState, 0, sizeof(gstRegionSearchState));
+  memset(&gstPairCoreCounters, 0, sizeof(gstPairCoreCounters));
   gubTouchMode = 2;
   gubGloveSat = 0;
   gunGloveRect = kRegionRectNone;

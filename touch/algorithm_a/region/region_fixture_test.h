@@ -29,6 +29,7 @@ class AcquireFixture : public ::testing::Test {
     RegionCommonInit();
     RegionAcquireInit(work_.data());
     memset(&gstRegionSearchState, 0, sizeof(gstRegionSearchState));
+    memset(&gstPairCoreCounters, 0, sizeof(gstPairCoreCounters));
     gullDiffOverFlag = ~0ull;
   }
   // A blob: PEAK at (r, c), PEAK / 2 on its four neighbours, PEAK / 4 on the diagonals.

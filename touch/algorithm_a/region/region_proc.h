@@ -9,9 +9,10 @@
 #include "region_records.h"
 
 #pragma pack(push, 1)
-// Counters of the pairing core that the region search reads, laid over the pairing
-// record's twelve core bytes (CoordPair::aubCoreRes, in this order). The pairing core
-// writes them; the region search only clears the valley frame limit.
+// Counters of the pairing core that the region search reads: the rectangle and distance
+// limit of two close fingers, the valley-suppression frames and the three-touch core
+// state. The pairing record has no room left for them beside its pinch tracker, so they
+// are a record of their own; region initialisation clears it.
 struct PairCoreCounters {
   RegionRect stTwoFingerRect;  // 0: rectangle around two close fingers
   uint16_t uwTwoFingerDist;    // 4: distance limit of the valley suppression (quarter nodes)
@@ -21,13 +22,12 @@ struct PairCoreCounters {
   uint8_t ubCoreFrames;        // 10: frames of that state
   uint8_t ubRes11;             // 11
 };
-static_assert(sizeof(PairCoreCounters) == sizeof(CoordPair::aubCoreRes));
+static_assert(sizeof(PairCoreCounters) == 12);
 
 #pragma pack(pop)
 
-inline PairCoreCounters* PairCore(CoordPair* pstPair) {
-  return reinterpret_cast<PairCoreCounters*>(pstPair->aubCoreRes);
-}
+extern PairCoreCounters gstPairCoreCounters;
+inline PairCoreCounters* PairCore() { return &gstPairCoreCounters; }
 
 // ---- Grid access -----------------------------------------------------------------------
 

@@ -13,6 +13,7 @@
 #include "tsa_config.h"
 
 RegionSearchState gstRegionSearchState;
+PairCoreCounters gstPairCoreCounters;
 uint16_t RegionGrowStack[30];
 uint8_t RegionGrowStackCount;
 
@@ -270,7 +271,7 @@ void ClearRegion(RegionAcquireInput& in, uint8_t k) {
 // by how evenly they lie between them, so that the valley between two close fingers opens.
 void SuppressTwoFingerValley(const RegionAcquireInput& in, const RegionGrid& g, CoordPair* pstPair) {
   if (pstPair == nullptr) return;
-  PairCoreCounters& core = *PairCore(pstPair);
+  PairCoreCounters& core = *PairCore();
   if (core.uwValleyFrames > core.ubValleyLimit) {
     core.ubValleyLimit = 0;
     return;
@@ -352,7 +353,7 @@ bool AnyNested(const RegionAcquireInput& in) {
 void ReformThreeTracked(RegionAcquireInput& in, const CoordPair* pstPair, bool boFloatOnEdge) {
   const uint8_t R = in.ubRowNum;
   const uint8_t C = in.ubColNum;
-  const PairCoreCounters& core = *PairCore(const_cast<CoordPair*>(pstPair));
+  const PairCoreCounters& core = *PairCore();
   const uint8_t n = in.ubRegionNum;
   const bool boCore = (core.ubCoreState == 1 && n != 3) || (core.ubCoreFrames >= 30 && n != 3) ||
                       (core.ubCoreFrames >= 30 && AnyNested(in));

@@ -408,7 +408,7 @@ TEST_F(SearchStageFixture, TwoStillFingersOpenTheValleyBetweenThem) {
   Fill(Rect(3, 5, 2, 6), 200);
   Occupy(0, Rect(3, 5, 1, 3), 8, 16);
   Occupy(1, Rect(3, 5, 5, 7), 24, 16);
-  PairCoreCounters& core = *PairCore(&gstCoordPair);
+  PairCoreCounters& core = *PairCore();
   core.stTwoFingerRect = Rect(3, 5, 2, 6);
   core.uwTwoFingerDist = 20;
   core.ubValleyLimit = 5;
@@ -435,7 +435,7 @@ TEST_F(SearchStageFixture, ThreeTrackedTouchesReformTheRegionsAndTwoLeaveThemAlo
   Fill(Rect(2, 3, 4, 5), 250);
   Fill(Rect(2, 3, 6, 7), 300);
   Fill(Rect(6, 7, 4, 5), 300);
-  PairCore(&gstCoordPair)->ubCoreState = 1;
+  PairCore()->ubCoreState = 1;
   struct Case {
     bool third;
     std::vector<uint32_t> rects;
