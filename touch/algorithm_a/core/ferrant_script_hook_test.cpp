@@ -61,8 +61,7 @@ extern "C" VENDOR_EXPORT const void* ferx_test_regions(uint8_t* touchMode) {
 }
 
 extern "C" VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch* touches, uint8_t count) {
-  // The pairing's initialisation is not wired into the module's start-up yet; its limits
-  // are what tracking compares with.
+  // Tracking compares with the pairing's limits; a test may script before the first init.
   if (gstCoordPair.uwFirstPairLimit == 0) CoordPairRecordInit();
   std::memset(gstCoordPair.auwLastRectMaxDiff, 0, sizeof(gstCoordPair.auwLastRectMaxDiff));
   std::memset(gastFloatRegionRecord, 0, sizeof(gastFloatRegionRecord));

@@ -38,9 +38,10 @@ typedef void (*FerxScriptCoordinatesFn)(const FerxScriptedPoint* points, uint8_t
 #define FERX_TEST_REGIONS_SYMBOL "ferx_test_regions"
 typedef const void* (*FerxTestRegionsFn)(uint8_t* touchMode);
 
-// The scripted variant also lets an end-to-end test stand in for what coordinate pairing,
-// the floating-finger judgement and the coordinate state copy leave for region acquisition
-// once their bodies land: for each touch its pairing slot's last rectangle (rows, columns,
+// The scripted variant also lets an end-to-end test stand in for what the floating-finger
+// judgement and the coordinate state copy leave for region acquisition until their bodies
+// land (nothing else writes the previous frame's point count that slot tracking waits for),
+// together with the pairing slots that go with it: for each touch its pairing slot's last rectangle (rows, columns,
 // inclusive) and peak, the slot's position at the rectangle's centre (quarter nodes, also
 // as touch-down and previous position), a floating-region record over the rectangle, and
 // the count of points reported in the previous frame. The other pairing slots are freed.
