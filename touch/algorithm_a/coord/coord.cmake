@@ -3,6 +3,8 @@
 list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/coord_calc.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_complement.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_fp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_game.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_pair.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_post.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_smooth.cpp
@@ -11,6 +13,7 @@ list(APPEND FERRANT_SOURCES
 
 vendor_test(ferrant_coord_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/coord_pair_test.cpp ${CMAKE_CURRENT_LIST_DIR}/coord_smooth_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/coord_game_test.cpp
   LIBS ferrant_static)
 
 vendor_test(ferrant_coord_e2e_test

@@ -3,6 +3,7 @@
 // carries finger blobs; the points the host receives come from the module's own pairing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -31,8 +32,8 @@ struct Blob {
 };
 
 // Panel: touch threshold 100, second level 120, at most 10 points; pairing: HOLD frames of
-// leave hold, report delay DELAY.
-Bytes ConfigBlob(uint8_t hold, uint8_t delay) {
+// leave hold, report delay DELAY; FP, when not empty, is the fingerprint section.
+Bytes ConfigBlob(uint8_t hold, uint8_t delay, const Bytes& fp = {}) {
   Bytes time(32, 0);
   cfgtest::PutU16(time, 3, 5000);
   Bytes panel(38, 0);
@@ -44,16 +45,18 @@ Bytes ConfigBlob(uint8_t hold, uint8_t delay) {
   Bytes pair(46, 0);
   pair[6] = hold;
   pair[7] = delay;
-  return cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time),
-                                          cfgtest::Section(31, {0, 4}), cfgtest::Section(100, pair)}});
+  std::vector<Bytes> sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time), cfgtest::Section(31, {0, 4}),
+                                 cfgtest::Section(100, pair)};
+  if (!fp.empty()) sections.push_back(cfgtest::Section(41, fp));
+  return cfgtest::BuildBlob({.sections = sections});
 }
 
 class CoordEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override { root_ = std::make_unique<platform::testing::TempRoot>(); }
 
-  void Start(uint8_t hold, uint8_t delay) {
-    host_ = fxtest::StartFerrantHost(*root_, kPlugin, ConfigBlob(hold, delay), kDrv, kSen);
+  void Start(uint8_t hold, uint8_t delay, const Bytes& fp = {}) {
+    host_ = fxtest::StartFerrantHost(*root_, kPlugin, ConfigBlob(hold, delay, fp), kDrv, kSen);
     ASSERT_NE(host_, nullptr);
     frames_ = std::make_unique<fxtest::FingerFrames>(kDrv, kSen, 4);
     Send(0x01);  // the reference
@@ -66,6 +69,7 @@ class CoordEndToEnd : public ::testing::Test {
     DecodedFrame f = frames_->Next(flags, index_++);
     ASSERT_EQ(host_->process_frame(&f), touch_host::HostStatus::kOk);
     const touch_host::HostRecord r = host_->snapshot();
+    for (uint8_t st : r.fingerprint_states) fp_states_.push_back(st);
     last_.clear();
     if (!r.reports.empty()) {
       reported_ = true;
@@ -92,6 +96,7 @@ class CoordEndToEnd : public ::testing::Test {
   std::unique_ptr<touch_host::TouchHost> host_;
   std::unique_ptr<fxtest::FingerFrames> frames_;
   std::map<int, AlgTouchPoint> last_;
+  std::vector<uint8_t> fp_states_;  // fingerprint states handed to the host, in order
   bool reported_ = false;
   uint16_t index_ = 2;
 };
@@ -149,6 +154,42 @@ TEST_F(CoordEndToEnd, TwoCrossingFingersKeepTheirIds) {
     EXPECT_NEAR(pts.at(0).x, a * 512 + 256, 96) << f;
     EXPECT_NEAR(pts.at(1).x, b * 512 + 256, 96) << f;
   }
+}
+
+// Fingerprint area around node column 15, row 7 (points in node units: X 7500..8400,
+// Y 3400..4300): judgement on, movement limit 100 per frame.
+Bytes FingerprintSection() {
+  Bytes fp(22, 0);
+  fp[0] = 0x01;
+  cfgtest::PutU16(fp, 1, 4000);  // x 30 sense nodes x 512 / 16 drive lines, in 512ths
+  cfgtest::PutU16(fp, 3, 4480);
+  cfgtest::PutU16(fp, 5, 6375);  // x 16 drive nodes x 512 / 30 sense lines
+  cfgtest::PutU16(fp, 7, 8063);
+  cfgtest::PutU16(fp, 13, 100);
+  return fp;
+}
+
+TEST_F(CoordEndToEnd, StillPressOnTheFingerprintAreaIsReportedAndEndsWithTheLift) {
+  Start(/*hold=*/0, /*delay=*/0, FingerprintSection());
+  fp_states_.clear();
+  for (int f = 0; f < 4; ++f) Touch({{7, 15, 500}});
+  ASSERT_FALSE(fp_states_.empty()) << "a still press on the area";
+  EXPECT_EQ(fp_states_.back(), 1);
+  for (int f = 0; f < 3; ++f) Touch({});
+  EXPECT_EQ(fp_states_.back(), 0) << "the lift ends the press";
+}
+
+TEST_F(CoordEndToEnd, TouchesBesideOrSlidingOntoTheFingerprintAreaAreNoPress) {
+  Start(/*hold=*/0, /*delay=*/0, FingerprintSection());
+  fp_states_.clear();
+  for (int f = 0; f < 4; ++f) Touch({{7, 4, 500}});  // far from the area
+  for (int f = 0; f < 3; ++f) Touch({});
+  // From column 9 (outside the enlarged area) onto the area in half-node steps.
+  std::map<int, AlgTouchPoint> pts;
+  for (int f = 0; f <= 16; ++f) pts = Touch({{7, 9 + std::min(f, 12) * 0.5, 500}});
+  ASSERT_EQ(pts.size(), 1u);
+  EXPECT_NEAR(pts.begin()->second.x, 15 * 512 + 256, 128) << "the finger rests on the area";
+  for (uint8_t st : fp_states_) EXPECT_EQ(st, 0);
 }
 
 }  // namespace

@@ -153,29 +153,31 @@ struct FingerUpFilter {
 };
 static_assert(sizeof(FingerUpFilter) == 24);
 
-// gstFpJudge: fingerprint judgement record.
+// gstFpJudge: fingerprint judgement record. The position arrays cover every point slot the
+// panel can report (up to 12), not only the ten of a phone-sized panel.
 struct FpJudge {
-  uint16_t uwAreaXLow;                         // 0
+  uint16_t uwAreaXLow;                         // 0: screen units
   uint16_t uwAreaXHigh;                        // 2
   uint16_t uwAreaYLow;                         // 4
   uint16_t uwAreaYHigh;                        // 6
-  uint16_t auwDownX[10];                       // 8
-  uint16_t auwDownY[10];                       // 28
-  uint16_t auwPrevX[10];                       // 48
-  uint16_t auwPrevY[10];                       // 68
-  uint16_t uwCentreX;                          // 88
-  uint16_t uwCentreY;                          // 90
-  uint16_t uwHalfWidth;                        // 92
-  uint16_t uwHalfHeight;                       // 94
-  uint8_t ubState;                             // 96: 0 idle, 2 pressed
-  uint8_t ubFpSlot;                            // 97: slot on the fingerprint area, 255 none
-  uint16_t uwNodePitch;                        // 98
-  uint16_t uwMargin;                           // 100
+  uint16_t auwDownX[kCoordPointMax];           // 8: 65535 = none
+  uint16_t auwDownY[kCoordPointMax];           // 32
+  uint16_t auwPrevX[kCoordPointMax];           // 56
+  uint16_t auwPrevY[kCoordPointMax];           // 80
+  uint16_t uwCentreX;                          // 104
+  uint16_t uwCentreY;                          // 106
+  uint16_t uwHalfWidth;                        // 108
+  uint16_t uwHalfHeight;                       // 110
+  uint8_t ubState;                             // 112: 0 idle, 2 pressed
+  uint8_t ubFpSlot;                            // 113: slot on the fingerprint area, 255 none
+  uint16_t uwNodePitch;                        // 114
+  uint16_t uwMargin;                           // 116
 };
-static_assert(offsetof(FpJudge, uwCentreX) == 88);
-static_assert(offsetof(FpJudge, ubState) == 96);
-static_assert(offsetof(FpJudge, ubFpSlot) == 97);
-static_assert(sizeof(FpJudge) == 102);
+static_assert(offsetof(FpJudge, uwCentreX) == 104);
+static_assert(offsetof(FpJudge, ubState) == 112);
+static_assert(offsetof(FpJudge, ubFpSlot) == 113);
+static_assert(sizeof(FpJudge) == 118);
+inline constexpr uint8_t kFpStatePressed = 2;
 
 // gstGesture: gesture state. The core reads the enable byte and the idle pre-judgement
 // clears byte 324 when a touch sits on the fingerprint lines; the gesture module owns the

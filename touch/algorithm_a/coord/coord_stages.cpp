@@ -5,7 +5,6 @@
 
 void CoordOptimizeEncapsulation() { CoordOptHistoryUpdate(); }  // optimise the point coordinates
 void EdgeResFun() {}                     // edge rejection of the points
-void JudgeFpTouch() {}                   // judge touches on the fingerprint area
 void GesturePreProcess() {}              // prepare gesture recognition
 void GestureProcAndNotifyHost() {}       // recognise gestures and tell the host
 void GestureEndProcess() {}              // finish the frame's gesture work

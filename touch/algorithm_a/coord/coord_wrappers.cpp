@@ -4,6 +4,7 @@
 // calls, as weak defaults until those modules provide them.
 #include <cstring>
 
+#include "coord_game.h"
 #include "coord_pair.h"
 #include "coord_smooth.h"
 #include "framework.h"
@@ -91,6 +92,9 @@ void CoordPairInitWrapper() {
 
 void CoordSoftwareInit() {
   CoordCommonInit();
+  FpJudgeInit();
+  GetGameModeInfo(0, 0);
+  EdgeResInit(0, static_cast<uint8_t>((gstGameMode.auwWord[0] & 0xFFu) >> 6));
   CoordPairInitWrapper();
   FirstCoordSmoothPowerOnInit();
   memset(&gstLowTempStage, 0, sizeof(gstLowTempStage));

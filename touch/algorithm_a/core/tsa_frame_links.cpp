@@ -5,9 +5,7 @@
 
 #define FERRANT_WEAK __attribute__((weak))
 
-FERRANT_WEAK GameModeState gstGameMode;
 FERRANT_WEAK int16_t gswDiffDataBake[kFerrantMaxNodes];
 FERRANT_WEAK uint8_t gubScreenSta;
 
-FERRANT_WEAK void GetGameModeInfo(uint8_t, uint16_t) {}
 FERRANT_WEAK void EdgeResInit(uint8_t, uint8_t) {}
