@@ -4,7 +4,7 @@
 #include "tsa_config.h"
 
 FERRANT_CFG_BYTES(GesTimeCtrlCfg, 32);     // section 40
-FERRANT_CFG_BYTES(FingerPrintCfg, 22);     // section 41: byte 0 bit 0 area count, byte 21 threshold
+FERRANT_CFG_BYTES(FingerPrintCfg, 22);     // section 41: the fingerprint area and its judgement (coord_fp.cpp)
 FERRANT_CFG_BYTES(EdgeResCfg, 80);         // section 50
 FERRANT_CFG_BYTES(GestureCfg, 30);         // section 51
 FERRANT_CFG_BYTES(GameModeCfg, 10);        // section 52
