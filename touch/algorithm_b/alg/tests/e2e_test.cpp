@@ -319,4 +319,32 @@ TEST_F(LumaEndToEnd, DumpOfTheLastFrameHasThe87ByteHeaderAndItsText) {
   EXPECT_TRUE(host_->alg()->dump_save.luma(0, nullptr, &unused, true));
 }
 
+TEST_F(LumaEndToEnd, ChargeNoiseCountsTheColumnsUnderTheFrameTouch) {
+  using Estimate = uint32_t (*)(int16_t *, uint8_t);
+  auto charge = reinterpret_cast<Estimate>(host_->alg_symbol("AppMcGetChargeNoise"));
+  ASSERT_NE(charge, nullptr);
+  ASSERT_NE(host_->alg_symbol("AppMcGetDisplayNoise"), nullptr);
+  ASSERT_NE(host_->alg_symbol("ApppCalPeakRatio"), nullptr);
+  ASSERT_NE(host_->alg_symbol("AppCalcConnectedArea"), nullptr);
+  // A swing on columns 9 to 11 only, flat elsewhere.
+  auto swing = [] {
+    std::vector<int16_t> line(LumaFrame::kRx, 0);
+    line[9] = 100;
+    line[10] = -100;
+    line[11] = 100;
+    return line;
+  };
+  LumaFrame base;
+  Diff(base);
+  Diff(base);
+  std::vector<int16_t> line = swing();
+  EXPECT_EQ(charge(line.data(), LumaFrame::kRx), 1u);  // no touch: nothing couples in
+
+  LumaFrame touched;
+  for (int tx = 6; tx <= 10; tx += 2) touched.Bump(tx, 10, 800);
+  Diff(touched);
+  line = swing();
+  EXPECT_EQ(charge(line.data(), LumaFrame::kRx), 100u);
+}
+
 }  // namespace

@@ -64,6 +64,11 @@ LUMA_EXPORT uint8_t AppScHighNoise(void);
 LUMA_EXPORT uint8_t AppGetScNouchPosEn(uint8_t pos, uint8_t n, int8_t r, int16_t thr);
 LUMA_EXPORT void AppScNoiseFilter(uint8_t line, uint8_t axis);
 LUMA_EXPORT int16_t AppScDiffRemoveNoise(int16_t value, uint8_t k);
+// Charge noise of a projected mutual line of n Rx columns (the line is equalised and
+// centred in place): how much more the touched columns swing than the others; at least 1.
+LUMA_EXPORT uint32_t AppMcGetChargeNoise(int16_t *line, uint8_t n);
+// Display noise of a projected mutual line: the summed tilt of its two halves.
+LUMA_EXPORT uint32_t AppMcGetDisplayNoise(const int16_t *line, uint8_t n);
 
 #ifdef __cplusplus
 }
