@@ -106,6 +106,16 @@ void KeepLowTempConsist(const RefUpdateArgs& a) {
   }
 }
 
+// The grid every raw-filter record carries.
+RawFilterInput RawFilterGrid() {
+  RawFilterInput in{};
+  in.ubRows = gstCommon.ubDrvNum;
+  in.ubCols = gstCommon.ubSenNum;
+  in.uwNodeNum = static_cast<uint16_t>(sig::Nodes());
+  in.uwSelfNum = static_cast<uint16_t>(gstCommon.ubDrvNum + gstCommon.ubSenNum);
+  return in;
+}
+
 void CopyMutualDebug() {
   SelkoAlgoDebugInfo& d = gstSelkoAlgoDebugInfo;
   memcpy(d.aubRefResidual, &gstRefResidual, sizeof(d.aubRefResidual));
@@ -225,4 +235,36 @@ void RefUpdateTRxWrapper() {
 
 void RefUpdateTRxInitWrapper() {
   RefUpdateTRxInit(gstCommon.stData.puwSelfRawData, gstCommon.stData.pswSelfDiffData, gstCommon.stData.puwSelfRefData);
+}
+
+void MutualRawDataIirFilterWrapper() {
+  RawFilterInput in = RawFilterGrid();
+  in.ubRefValid = gstCommon.ubPowerOnRefReady;
+  in.ubNfNoise = gstCommon.ubNfNoiseResult;
+  in.ubTouchNum = gstCommon.ubTouchCount;
+  in.puwRaw = gstCommon.stData.puwRawData;
+  in.puwRawFiltered = gstCommon.puwRawForDiff;
+  MutualRawDataIirFilter(&in);
+}
+
+void SelfRawDataIirFilterWrapper() {
+  RawFilterInput in = RawFilterGrid();
+  in.ubRefValid = gstCommon.ubPowerOnRefReady;
+  in.puwSelfRaw = gstCommon.stData.puwSelfRawData;
+  in.puwSelfFiltered = gstCommon.puwSelfFilterState;
+  SelfRawDataIirFilter(&in);
+}
+
+void MutualRawDataGaussianFilterWrapper() {
+  RawFilterInput in = RawFilterGrid();
+  in.pubScratch = gstCommon.pubTempArena;
+  in.puwRaw = gstCommon.stData.puwRawData;
+  MutualRawDataGaussianFilter(&in);
+}
+
+void SelfRawDataGaussianFilterWrapper() {
+  RawFilterInput in = RawFilterGrid();
+  in.pubScratch = gstCommon.pubTempArena;
+  in.puwSelfRaw = gstCommon.stData.puwSelfRawData;
+  SelfRawDataGaussianFilter(&in);
 }

@@ -76,5 +76,9 @@ void GetPanelPowerOnRefEntranceWrapper();
 void RefUpdatePanelMutualWrapper();
 void RefUpdateTRxWrapper();
 void RefUpdateTRxInitWrapper();
+void MutualRawDataIirFilterWrapper();
+void SelfRawDataIirFilterWrapper();
+void MutualRawDataGaussianFilterWrapper();
+void SelfRawDataGaussianFilterWrapper();
 // Calls of the mutual wrapper so far (the backup cadence).
 uint16_t RefUpdateWrapperCalls();

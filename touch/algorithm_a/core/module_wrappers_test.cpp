@@ -1,9 +1,10 @@
 // The wrapper layer: the debug record, the small utilities, the game-mode filter tables,
-// and the mutual reference wrapper's backup and requested code.
+// the mutual reference wrapper's backup and requested code, and the raw-filter wrappers.
 #include "module_wrappers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -123,6 +124,90 @@ TEST_F(MutualWrapper, NewBIndexRebuildsWithCodeSix) {
   ref_[5] = 900;
   RefUpdateMutual();
   EXPECT_EQ(ref_[5], 900) << "no second rebuild";
+}
+
+// The raw-filter wrappers on a 3 x 4 panel whose maps live in the fixture. The node work
+// map is left unset: the filters are handed the scratch arena.
+class RawFilterWrappers : public ::testing::Test {
+ protected:
+  static constexpr uint8_t kDrv = 3, kSen = 4;
+  static constexpr uint32_t kN = kDrv * kSen, kSelf = kDrv + kSen;
+  void SetUp() override {
+    gstCommon = {};
+    memset(&gstRawdataDenoiseCfg, 0, sizeof(gstRawdataDenoiseCfg));
+    gstRawdataIir = {1, 1};
+    gstCommon.ubDrvNum = kDrv;
+    gstCommon.ubSenNum = kSen;
+    gstCommon.stData.puwRawData = raw_.data();
+    gstCommon.puwRawForDiff = rawForDiff_.data();
+    gstCommon.stData.puwSelfRawData = selfRaw_.data();
+    gstCommon.puwSelfFilterState = selfFilt_.data();
+    gstCommon.pubTempArena = arena_.data();
+    memset(&gstSelkoAlgoDebugInfo, 0x5A, sizeof(gstSelkoAlgoDebugInfo));
+  }
+  void TearDown() override {
+    for (uint32_t i = 0; i < kSelkoAlgoDebugBytes; ++i)
+      ASSERT_EQ(reinterpret_cast<const uint8_t*>(&gstSelkoAlgoDebugInfo)[i], 0x5A) << "debug byte " << i;
+    gstCommon = {};
+  }
+  std::vector<uint16_t> raw_ = std::vector<uint16_t>(kN), rawForDiff_ = std::vector<uint16_t>(kN);
+  std::vector<uint16_t> selfRaw_ = std::vector<uint16_t>(kSelf), selfFilt_ = std::vector<uint16_t>(kSelf);
+  std::vector<uint8_t> arena_ = std::vector<uint8_t>(4096);
+};
+
+// Raw 2000 against a previous output of 1000: the reference flag, the NF noise flag and the
+// grid come from the common record; each IIR wrapper writes its own output only.
+TEST_F(RawFilterWrappers, IirWrappersTakeTheirInputsFromTheCommonRecord) {
+  const struct Case {
+    const char* name;
+    void (*wrapper)();
+    uint8_t cfg[4];
+    uint8_t refValid, nfNoise;
+    uint16_t mutualOut, selfOut;
+  } cases[] = {
+      {"mutual, ordinary weight", MutualRawDataIirFilterWrapper, {0x02, 64, 0, 96}, 1, 0, 1500, 1000},
+      {"mutual, NF noise weight", MutualRawDataIirFilterWrapper, {0x02, 64, 0, 96}, 1, 1, 1250, 1000},
+      {"mutual, no reference: seeds", MutualRawDataIirFilterWrapper, {0x02, 64, 0, 96}, 0, 0, 2000, 1000},
+      {"mutual, off: tracks the raw map", MutualRawDataIirFilterWrapper, {0x00, 64, 0, 96}, 1, 0, 2000, 1000},
+      {"self, its own weight", SelfRawDataIirFilterWrapper, {0x04, 64, 32, 96}, 1, 1, 1000, 1750},
+      {"self, no reference: seeds", SelfRawDataIirFilterWrapper, {0x04, 64, 32, 96}, 0, 0, 1000, 2000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    memcpy(gstRawdataDenoiseCfg.aubData, c.cfg, 4);
+    gstCommon.ubPowerOnRefReady = c.refValid;
+    gstCommon.ubNfNoiseResult = c.nfNoise;
+    std::fill(raw_.begin(), raw_.end(), 2000);
+    std::fill(selfRaw_.begin(), selfRaw_.end(), 2000);
+    std::fill(rawForDiff_.begin(), rawForDiff_.end(), 1000);
+    std::fill(selfFilt_.begin(), selfFilt_.end(), 1000);
+    c.wrapper();
+    EXPECT_EQ(rawForDiff_, std::vector<uint16_t>(kN, c.mutualOut));
+    EXPECT_EQ(selfFilt_, std::vector<uint16_t>(kSelf, c.selfOut));
+    EXPECT_EQ(raw_, std::vector<uint16_t>(kN, 2000)) << "the raw map is only read";
+    EXPECT_EQ(selfRaw_, std::vector<uint16_t>(kSelf, 2000));
+  }
+}
+
+// The Gaussian wrappers smooth in place through the scratch arena; the self vector's two
+// segments split where the common record's row count says.
+TEST_F(RawFilterWrappers, GaussianWrappersSmoothInPlaceThroughTheArena) {
+  gstRawdataDenoiseCfg.aubData[0] = 0x01;
+  raw_[1 * kSen + 1] = 640;
+  selfRaw_[2] = 160;  // last entry of the row segment
+  MutualRawDataGaussianFilterWrapper();
+  EXPECT_EQ(raw_, (std::vector<uint16_t>{40, 80, 40, 0, 80, 160, 80, 0, 40, 80, 40, 0}));
+  EXPECT_EQ(selfRaw_, (std::vector<uint16_t>{0, 0, 160, 0, 0, 0, 0})) << "the mutual wrapper leaves the self vector";
+  SelfRawDataGaussianFilterWrapper();
+  EXPECT_EQ(selfRaw_, (std::vector<uint16_t>{0, 40, 120, 0, 0, 0, 0})) << "nothing crosses into the column segment";
+  EXPECT_EQ(rawForDiff_, std::vector<uint16_t>(kN, 0));
+
+  gstRawdataDenoiseCfg.aubData[0] = 0x06;  // Gaussians off
+  const std::vector<uint16_t> before = raw_;
+  MutualRawDataGaussianFilterWrapper();
+  SelfRawDataGaussianFilterWrapper();
+  EXPECT_EQ(raw_, before);
+  EXPECT_EQ(selfRaw_, (std::vector<uint16_t>{0, 40, 120, 0, 0, 0, 0}));
 }
 
 }  // namespace

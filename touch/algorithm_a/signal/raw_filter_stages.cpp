@@ -5,7 +5,8 @@
 
 #include "framework.h"
 #include "mathlib.h"
-#include "signal_util.h"
+#include "module_wrappers.h"
+#include "signal_proc.h"
 
 RawdataIirRec gstRawdataIir;
 
@@ -28,16 +29,24 @@ void SmoothSegment(const uint16_t* x, uint16_t* y, uint32_t n) {
   y[n - 1] = static_cast<uint16_t>((4u * x[n - 2] + 12u * x[n - 1]) >> 4);
 }
 
+// Whether the record's counts agree with its grid (the filters index by both).
+bool MutualGridOk(const RawFilterInput* in) {
+  return in != nullptr && in->uwNodeNum != 0 && in->uwNodeNum == static_cast<uint32_t>(in->ubRows) * in->ubCols;
+}
+bool SelfGridOk(const RawFilterInput* in) {
+  return in != nullptr && in->uwSelfNum != 0 && in->uwSelfNum == static_cast<uint32_t>(in->ubRows) + in->ubCols;
+}
+
 }  // namespace
 
 void RawDataIirInit() { gstRawdataIir = {}; }
 
-void MutualRawDataIirFilter() {
-  const uint16_t* puwRaw = gstCommon.stData.puwRawData;
-  uint16_t* puwOut = gstCommon.puwRawForDiff;
-  const uint32_t uiNodes = sig::Nodes();
-  if (puwRaw == nullptr || puwOut == nullptr || uiNodes == 0) return;
-  if (gstCommon.ubPowerOnRefReady == 0 || gstRawdataIir.ubMutualPrimed == 0) {
+void MutualRawDataIirFilter(const RawFilterInput* in) {
+  if (!MutualGridOk(in) || in->puwRaw == nullptr || in->puwRawFiltered == nullptr) return;
+  const uint16_t* puwRaw = in->puwRaw;
+  uint16_t* puwOut = in->puwRawFiltered;
+  const uint32_t uiNodes = in->uwNodeNum;
+  if (in->ubRefValid == 0 || gstRawdataIir.ubMutualPrimed == 0) {
     gstRawdataIir.ubMutualPrimed = 1;
     memcpy(puwOut, puwRaw, uiNodes * 2u);
     return;
@@ -46,20 +55,20 @@ void MutualRawDataIirFilter() {
     memcpy(puwOut, puwRaw, uiNodes * 2u);
     return;
   }
-  const uint8_t w = gstCommon.ubNfNoiseResult != 0 ? Cfg()[3] : Cfg()[1];
+  const uint8_t w = in->ubNfNoise != 0 ? Cfg()[3] : Cfg()[1];
   if (w == 255) {
     memcpy(puwOut, puwRaw, uiNodes * 2u);
     return;
   }
-  IirBlend(puwRaw, puwOut, gstCommon.ubDrvNum, gstCommon.ubSenNum, w);
+  IirBlend(puwRaw, puwOut, in->ubRows, in->ubCols, w);
 }
 
-void SelfRawDataIirFilter() {
-  const uint16_t* puwRaw = gstCommon.stData.puwSelfRawData;
-  uint16_t* puwOut = gstCommon.puwSelfFilterState;
-  const uint32_t uiLen = static_cast<uint32_t>(gstCommon.ubDrvNum) + gstCommon.ubSenNum;
-  if (puwRaw == nullptr || puwOut == nullptr || uiLen == 0) return;
-  if (gstCommon.ubPowerOnRefReady == 0 || gstRawdataIir.ubSelfPrimed == 0) {
+void SelfRawDataIirFilter(const RawFilterInput* in) {
+  if (!SelfGridOk(in) || in->puwSelfRaw == nullptr || in->puwSelfFiltered == nullptr) return;
+  const uint16_t* puwRaw = in->puwSelfRaw;
+  uint16_t* puwOut = in->puwSelfFiltered;
+  const uint32_t uiLen = in->uwSelfNum;
+  if (in->ubRefValid == 0 || gstRawdataIir.ubSelfPrimed == 0) {
     gstRawdataIir.ubSelfPrimed = 1;
     memcpy(puwOut, puwRaw, uiLen * 2u);
     return;
@@ -71,41 +80,42 @@ void SelfRawDataIirFilter() {
   IirBlend(puwRaw, puwOut, 1, static_cast<uint8_t>(uiLen > 255 ? 255 : uiLen), Cfg()[2]);
 }
 
-void MutualRawDataGaussianFilter() {
+void MutualRawDataGaussianFilter(const RawFilterInput* in) {
   if ((Cfg()[0] & 0x01u) == 0) return;
-  uint16_t* puwRaw = gstCommon.stData.puwRawData;
-  uint16_t* puwScratch = gstCommon.puwNodeWorkMap;
-  const uint8_t D = gstCommon.ubDrvNum, S = gstCommon.ubSenNum;
-  if (puwRaw == nullptr || puwScratch == nullptr || D == 0 || S == 0) return;
+  if (!MutualGridOk(in) || in->puwRaw == nullptr || in->pubScratch == nullptr) return;
+  uint16_t* puwRaw = in->puwRaw;
+  auto* puwScratch = reinterpret_cast<uint16_t*>(in->pubScratch);
   TwoDimGaussianParam p{};
   const uint16_t k[9] = {4, 8, 4, 8, 16, 8, 4, 8, 4};
   memcpy(p.auwKernel, k, sizeof(k));
   p.uiShift = 6;
-  p.ubLastRow = static_cast<uint8_t>(D - 1);
-  p.ubLastCol = static_cast<uint8_t>(S - 1);
-  p.ubRows = D;
-  p.ubCols = S;
+  p.ubLastRow = static_cast<uint8_t>(in->ubRows - 1);
+  p.ubLastCol = static_cast<uint8_t>(in->ubCols - 1);
+  p.ubRows = in->ubRows;
+  p.ubCols = in->ubCols;
   if (LibXpu2TwoDimGaussianFilterU16(puwRaw, puwScratch, &p) != LibStatus(0x05, kLibStatusDone)) return;
-  memcpy(puwRaw, puwScratch, sig::Nodes() * 2u);
+  memcpy(puwRaw, puwScratch, in->uwNodeNum * 2u);
 }
 
-void SelfRawDataGaussianFilter() {
+void SelfRawDataGaussianFilter(const RawFilterInput* in) {
   if ((Cfg()[0] & 0x01u) == 0) return;
-  uint16_t* puwSelf = gstCommon.stData.puwSelfRawData;
-  auto* puwScratch = reinterpret_cast<uint16_t*>(gstCommon.pubTempArena);
-  if (puwSelf == nullptr || puwScratch == nullptr) return;
-  const uint32_t D = gstCommon.ubDrvNum, S = gstCommon.ubSenNum;
+  if (!SelfGridOk(in) || in->puwSelfRaw == nullptr || in->pubScratch == nullptr) return;
+  uint16_t* puwSelf = in->puwSelfRaw;
+  auto* puwScratch = reinterpret_cast<uint16_t*>(in->pubScratch);
+  const uint32_t D = in->ubRows, S = in->ubCols;
   memcpy(puwScratch, puwSelf, (D + S) * 2u);
   SmoothSegment(puwSelf, puwScratch, D);
   SmoothSegment(puwSelf + D, puwScratch + D, S);
   memcpy(puwSelf, puwScratch, (D + S) * 2u);
 }
 
+// The stages reach the filters through their wrappers, which gather the inputs from the
+// common frame record.
 void RawdataDenoise() {
-  MutualRawDataIirFilter();
-  SelfRawDataIirFilter();
-  MutualRawDataGaussianFilter();
-  SelfRawDataGaussianFilter();
+  MutualRawDataIirFilterWrapper();
+  SelfRawDataIirFilterWrapper();
+  MutualRawDataGaussianFilterWrapper();
+  SelfRawDataGaussianFilterWrapper();
 }
 
-void RawDataIirFilter() { MutualRawDataIirFilter(); }
+void RawDataIirFilter() { MutualRawDataIirFilterWrapper(); }

@@ -509,6 +509,51 @@ TEST_F(SignalEndToEnd, LcdRowOffsetsAlongTheProfileAreRemovedAndAFingerSurvives)
   EXPECT_EQ(out[4 * kCols + 11], 0);
 }
 
+// The raw-data denoise stage with the Gaussian enabled smooths the raw map in place before
+// the later stages read it: a one-node dip of 640 spreads with the 4 8 4 / 8 16 8 / 4 8 4
+// kernel. Without the configuration section the dip passes as it came.
+TEST_F(SignalEndToEnd, RawGaussianSmoothsTheRawMapOfEachFrame) {
+  const struct {
+    bool gaussian;
+    uint16_t centre, edge, diagonal, twoAway;
+  } cases[] = {{true, 840, 920, 960, 1000}, {false, 360, 1000, 1000, 1000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.gaussian);
+    Bytes time(32, 0);
+    cfgtest::PutU16(time, 3, 5000);
+    Bytes panel(38, 0);
+    cfgtest::PutU16(panel, 0, 1080);
+    cfgtest::PutU16(panel, 2, 2400);
+    cfgtest::PutU16(panel, 4, 100);
+    panel[20] = 10;
+    std::vector<Bytes> sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time)};
+    if (c.gaussian) sections.push_back(cfgtest::Section(107, {0x01, 0, 0, 0}));
+    touch_host::TouchHost& host = Start(cfgtest::BuildBlob({.sections = sections}));
+    const auto watch = Sym<GetWatchDataFn>("GetWatchData");
+    fxtest::FingerFrames frames(kDrv, kSen, 1);
+    frames.SetBase(1000, 1000);
+    uint16_t index = 2;
+    auto Run = [&](uint8_t flags) {
+      DecodedFrame frame = frames.Next(flags, index++);
+      ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+    };
+    Run(0x01);
+    for (int i = 0; i < 4; ++i) Run(0x00);
+    std::vector<int16_t> dip(kNodes, 0);
+    dip[2 * kSen + 3] = 640;
+    frames.SetTouch(dip);
+    Run(0x00);
+    std::vector<uint16_t> raw(kNodes);
+    watch(1, reinterpret_cast<uint8_t*>(raw.data()), kNodes * 2);
+    EXPECT_EQ(raw[2 * kSen + 3], c.centre);
+    EXPECT_EQ(raw[1 * kSen + 3], c.edge);
+    EXPECT_EQ(raw[2 * kSen + 4], c.edge);
+    EXPECT_EQ(raw[3 * kSen + 2], c.diagonal);
+    EXPECT_EQ(raw[0 * kSen + 3], c.twoAway);
+    EXPECT_EQ(raw[2 * kSen + 5], c.twoAway);
+  }
+}
+
 // Record of one frequency as the controller keeps it: node values, then the trailer tying
 // it to the panel and the hopping table, then the word sum.
 Bytes KbRecord(const std::vector<uint16_t>& values, uint8_t freqIndex) {

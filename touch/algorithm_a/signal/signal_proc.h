@@ -155,11 +155,27 @@ struct RawdataIirRec {
   uint8_t ubMutualPrimed;
 };
 extern RawdataIirRec gstRawdataIir;
+// What the raw-data filters work on, built by their wrappers from the common frame record.
+// Each wrapper sets only what its filter reads; the rest stays 0.
+struct RawFilterInput {
+  uint16_t* puwRaw;           // mutual raw map, row-major; the Gaussian smooths it in place
+  uint16_t* puwRawFiltered;   // mutual IIR output, kept from frame to frame (raw-for-diff map)
+  uint16_t* puwSelfRaw;       // self raw: a row segment, then a column segment
+  uint16_t* puwSelfFiltered;  // self IIR output, kept from frame to frame
+  uint8_t* pubScratch;        // scratch arena, at least a node map of u16
+  uint16_t uwNodeNum;         // rows x cols
+  uint16_t uwSelfNum;         // rows + cols
+  uint8_t ubRows;
+  uint8_t ubCols;
+  uint8_t ubRefValid;         // the power-on reference exists
+  uint8_t ubNfNoise;          // NF noise result of the frame
+  uint8_t ubTouchNum;
+};
 void RawDataIirInit();
-void MutualRawDataIirFilter();
-void SelfRawDataIirFilter();
-void MutualRawDataGaussianFilter();
-void SelfRawDataGaussianFilter();
+void MutualRawDataIirFilter(const RawFilterInput* pstIn);
+void SelfRawDataIirFilter(const RawFilterInput* pstIn);
+void MutualRawDataGaussianFilter(const RawFilterInput* pstIn);
+void SelfRawDataGaussianFilter(const RawFilterInput* pstIn);
 
 // Power-on reference and update delays.
 uint8_t DelayToUpdateRef(uint8_t ubFrames);
