@@ -136,4 +136,64 @@ TEST_F(LumaPoints, CrossingFingersKeepTheirIds) {
   }
 }
 
+// The under-display sensor lies under drive lines 6 to 10 and sense lines 31 to 35; node
+// (8, 33) is at (9760, 38272) in panel units, inside the area where a new fingerprint touch
+// is taken. A finger resting there is wider than a fingertip tap: it lowers the raw values
+// over the two lines around it too (a fingertip tap there covers too little of the sensor).
+TEST_F(LumaPoints, FingerOnTheFingerprintSensorTellsTheHostDownThenUp) {
+  common_data enable{};
+  enable.cmd = COMMON_DATA_CMD_SET_MODE_VALUE;
+  enable.mode = COMMON_DATA_MODE_FINGERPRINT_ENABLE;
+  enable.count = 1;
+  enable.values[0] = 1;
+  ASSERT_EQ(host_->send_common_data(enable), HostStatus::kOk);
+
+  LumaFrame on;
+  for (int dt = -2; dt <= 2; ++dt) {
+    for (int dr = -2; dr <= 2; ++dr) {
+      const int depth = kDepth * (8 - dt * dt - dr * dr) / 8;
+      on.At(8 + dt, 33 + dr) = static_cast<int16_t>(LumaFrame::kRawLevel - depth);
+    }
+  }
+  for (int k = 0; k < 3; ++k) {
+    host_->clear_record();
+    ASSERT_EQ(host_->process_frame(LumaFrame(on).frame()), HostStatus::kOk);
+    const touch_host::HostRecord r = host_->snapshot();
+    EXPECT_EQ(r.fingerprint_states, k == 0 ? std::vector<uint8_t>{1} : std::vector<uint8_t>{}) << k;
+    ASSERT_EQ(r.reports.size(), 1u);
+    ASSERT_EQ(r.reports.back().points.size(), 1u);
+    EXPECT_NEAR(r.reports.back().points[0].x, NodeX(8), kPixel);
+    EXPECT_NEAR(r.reports.back().points[0].y, NodeY(33), kPixel);
+    EXPECT_EQ(r.reports.back().points[0].action, k == 0 ? ALG_TOUCH_ACTION_DOWN : ALG_TOUCH_ACTION_MOVE);
+  }
+  LumaFrame off;
+  host_->clear_record();
+  ASSERT_EQ(host_->process_frame(off.frame()), HostStatus::kOk);
+  EXPECT_EQ(host_->snapshot().fingerprint_states, std::vector<uint8_t>{0});
+  ASSERT_EQ(host_->snapshot().reports.size(), 1u);
+  ASSERT_EQ(host_->snapshot().reports.back().points.size(), 1u);
+  EXPECT_EQ(host_->snapshot().reports.back().points[0].action, ALG_TOUCH_ACTION_UP);
+  host_->clear_record();
+  ASSERT_EQ(host_->process_frame(off.frame()), HostStatus::kOk);
+  EXPECT_TRUE(host_->snapshot().fingerprint_states.empty());
+}
+
+// Without the host's leave to report, the same finger is an ordinary touch.
+TEST_F(LumaPoints, FingerprintSensorIsQuietUntilTheHostEnablesIt) {
+  for (int k = 0; k < 2; ++k) Touch({{8, 33}});
+  EXPECT_TRUE(host_->snapshot().fingerprint_states.empty());
+  Touch({});
+  EXPECT_TRUE(host_->snapshot().fingerprint_states.empty());
+  common_data enable{};
+  enable.cmd = COMMON_DATA_CMD_SET_MODE_VALUE;
+  enable.mode = COMMON_DATA_MODE_FINGERPRINT_ENABLE;
+  enable.count = 1;
+  enable.values[0] = 1;
+  ASSERT_EQ(host_->send_common_data(enable), HostStatus::kOk);
+  // A fingertip tap on the sensor covers too little of it to be a fingerprint touch.
+  for (int k = 0; k < 2; ++k) Touch({{8, 33}});
+  Touch({});
+  EXPECT_TRUE(host_->snapshot().fingerprint_states.empty());
+}
+
 }  // namespace

@@ -7,6 +7,5 @@
 extern "C" {
 
 void AppPeakFilter(void) {}
-void AppCheckFodArea(void) {}
 
 }  // extern "C"
