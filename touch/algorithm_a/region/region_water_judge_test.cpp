@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "coord.h"
+#include "coord_pair.h"
 #include "region.h"
 #include "region_water.h"
 
@@ -343,6 +345,92 @@ TEST_F(RemoveWater, SlotTrackCountsThreeFramesThenRecordsOnlyOnChange) {
   EXPECT_EQ(t.auwX[1], 43);
   EXPECT_EQ(t.auwX[2], 40);
   EXPECT_EQ(RegionRectWord(t.astRect[0]), RegionRectWord(Rect(2, 2, 2, 2)));
+}
+
+// Through coordinate pairing: a lone weak node in a wet ring, beside a finger, loses its
+// peak and its pairing in the water removal once the last frame reported two points.
+TEST(WaterRemovalInPairing, LoneDropBesideAFingerIsUnpaired) {
+  constexpr uint8_t kRows = 16, kCols = 30;
+  for (const uint8_t lastPoints : {uint8_t{2}, uint8_t{1}}) {
+    std::vector<int16_t> diff(kRows * kCols, 0), prev(diff.size(), 0);
+    std::vector<uint8_t> arena(1024, 0xA5), work(6000 + 2 * kRegionMaxNodes, 0);
+    RegionAcquireStateInit(work.data());
+    memset(&gstCoordPairCfg, 0, sizeof(gstCoordPairCfg));
+    gstCoordPairCfg.aubData[6] = 3;
+    memset(&gstNewSpeedStretchCfg, 0, sizeof(gstNewSpeedStretchCfg));
+    gstCommon.ubDrvNum = kRows;
+    gstCommon.ubSenNum = kCols;
+    gstCommon.uwSenCoordRange = kCols * 512;
+    gstCommon.uwDrvCoordRange = kRows * 512;
+    gstCommon.stData.pswDiffData = diff.data();
+    gstCommon.pubTempArena = arena.data();
+    memset(&gstCoordRegionFlags, 0, sizeof(gstCoordRegionFlags));
+    memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
+    memset(gaubRegionLabelMap, 255, sizeof(gaubRegionLabelMap));
+    gstMutualRegion.uwTouchThreshold = 100;
+    CoordSoftwareInit();
+    WaterInit(nullptr);
+
+    // Region 0: a 3 x 3 finger; region 1: one node of 60 with -80 above and below.
+    for (int r = 4; r <= 6; ++r) {
+      for (int c = 4; c <= 6; ++c) {
+        diff[r * kCols + c] = (r == 5 && c == 5) ? 400 : 200;
+        gaubRegionLabelMap[r * kCols + c] = 0;
+      }
+    }
+    diff[10 * kCols + 20] = 60;
+    diff[9 * kCols + 20] = diff[11 * kCols + 20] = -80;
+    gaubRegionLabelMap[10 * kCols + 20] = 1;
+    gstMutualRegion.ubRegionNum = 2;
+    gstMutualRegion.astRect[0] = Rect(4, 6, 4, 6);
+    gstMutualRegion.auwPeak[0] = 400;
+    gstMutualRegion.auwPeakPos[0] = (5 << 8) | 5;
+    gstMutualRegion.astRect[1] = Rect(10, 10, 20, 20);
+    gstMutualRegion.auwPeak[1] = 60;
+    gstMutualRegion.auwPeakPos[1] = (10 << 8) | 20;
+    gstWaterState.WaterMarkMap[10 * kCols + 20] = 1;
+
+    CoordPairInput in{};
+    in.ubColumns = kCols;
+    in.ubRows = kRows;
+    in.uwExtentX = kCols * 512;
+    in.uwExtentY = kRows * 512;
+    in.ubMaxPoints = 10;
+    in.ubRegionCount = 2;
+    in.ubHoldCount = 3;
+    in.ubLastReportCount = lastPoints;
+    in.uwNewPointThreshold = 50;
+    in.uwMoveLimit = 2400;
+    in.uwStepLimit = 40;
+    in.uwReassignNear = 144;
+    in.uwReassignFar = 192;
+    in.uwJitterDistance = 512;
+    in.ubSmallMove = 3;
+    in.ubMoveFloor = 5;
+    in.ubDirectionTolerance = 1;
+    in.stTouchRect = RegionRect{255, 0, 255, 0};
+    in.uwShakeLimit = 0xFFFF;
+    in.puwPeak = gstMutualRegion.auwPeak;
+    in.pstRect = gstMutualRegion.astRect;
+    in.puwPeakPos = gstMutualRegion.auwPeakPos;
+    in.pubLabelMap = gaubRegionLabelMap;
+    in.pswDiff = diff.data();
+    in.pswPrevDiff = prev.data();
+    CoordPair(&in);
+    gstCoordPairStatics.pstInput = nullptr;
+
+    EXPECT_EQ(gstMutualRegion.auwPeak[0], 400) << +lastPoints;
+    EXPECT_NE(gstCoordPair.aubOrderIndex[0], kCoordNoSlot) << +lastPoints;
+    if (lastPoints == 2) {
+      EXPECT_EQ(gstMutualRegion.auwPeak[1], 0);
+      EXPECT_EQ(gstCoordPair.aubOrderIndex[1], kCoordNoSlot);
+      EXPECT_EQ(gstWaterState.WaterMarkMap[10 * kCols + 20], 2);
+    } else {
+      EXPECT_EQ(gstMutualRegion.auwPeak[1], 60) << "one point last frame: kept";
+      EXPECT_NE(gstCoordPair.aubOrderIndex[1], kCoordNoSlot);
+      EXPECT_EQ(gstWaterState.WaterMarkMap[10 * kCols + 20], 1);
+    }
+  }
 }
 
 }  // namespace
