@@ -1,13 +1,15 @@
 // The coordinate stages' side of the core: the common coordinate records wired at
 // initialisation, the pairing wrapper that gathers CoordPairInput from the common state,
-// the pairing and low-temperature stages, and the judges of other modules that pairing
-// calls, as weak defaults until those modules provide them.
+// the pairing and low-temperature stages, pairing's side of the water removal, and the
+// judges of other modules that pairing calls, as weak defaults until those modules provide
+// them.
 #include <cstring>
 
 #include "coord_game.h"
 #include "coord_pair.h"
 #include "coord_smooth.h"
 #include "framework.h"
+#include "region_water.h"
 #include "signal_proc.h"
 #include "signal_records.h"
 #include "tsa_config.h"
@@ -208,13 +210,40 @@ void LowTempOptEncapsulation() {
   }
 }
 
+// Pairing's side of the water removal: the frame's points against last frame's slots.
+// Every point removed has its peak cleared and its mask entry set.
+uint8_t RemoveWaterRect(const int16_t* pswDiff, RegionRect* pstRects, uint16_t* puwPeaks, uint8_t ubCount,
+                        uint8_t* pubRemovedMask) {
+  const CoordPairInput& in = PairIn();
+  const CoordPairScratch& sc = PairScratch();
+  uint16_t auwWeight[kCoordPointMax] = {};
+  const uint8_t n = ubCount < kCoordPointMax ? ubCount : kCoordPointMax;
+  memcpy(auwWeight, puwPeaks, n * sizeof(auwWeight[0]));
+  RemoveWaterArg arg{};
+  arg.ubRows = in.ubRows;
+  arg.ubColumns = in.ubColumns;
+  arg.ubMinFingers = in.ubLastReportCount;
+  arg.pswPointMap = pswDiff;
+  arg.pswSlotMap = in.pswPrevDiff != nullptr ? in.pswPrevDiff : pswDiff;
+  arg.pstSlotRects = gstCoordPair.astLastRect;
+  arg.pstPointRects = pstRects;
+  arg.puwPointX = sc.auwQx;
+  arg.puwPointY = sc.auwQy;
+  arg.pubSlotIndex = gstCoordPair.aubOrderIndex;
+  arg.puwWeight = auwWeight;
+  const uint8_t removed = RemoveWaterRect(&arg);
+  for (uint8_t k = 0; k < n; ++k) {
+    if (auwWeight[k] != 0 || puwPeaks[k] == 0) continue;
+    puwPeaks[k] = 0;
+    pubRemovedMask[k] = 1;
+  }
+  return removed;
+}
+
 // ---- weak defaults ----------------------------------------------------------------------
 
 __attribute__((weak)) void LowTempOptWrapper() {}
 __attribute__((weak)) void LowTempExit() {}
-__attribute__((weak)) uint8_t JudgeDropWetFinger(RegionRect, uint8_t) { return 0; }
-__attribute__((weak)) uint8_t JudgeInSameUnion(RegionRect, RegionRect) { return 0; }
-__attribute__((weak)) uint8_t RemoveWaterRect(const int16_t*, RegionRect*, uint16_t*, uint8_t, uint8_t*) { return 0; }
 __attribute__((weak)) uint8_t JudgeSubRect(uint32_t, uint32_t) { return 0; }
 __attribute__((weak)) uint8_t JudgeValleyRectWeak(const int16_t*, const int16_t*, uint32_t, uint16_t, int8_t, uint8_t,
                                                   uint8_t) {

@@ -15,6 +15,7 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_float_rect.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_twopeak.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_water.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water_judge.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_landscape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_slot_update.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_track.cpp)
@@ -28,6 +29,7 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_split_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_twopeak_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_water_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_water_judge_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_track_test.cpp
   LIBS ferrant_static)
 

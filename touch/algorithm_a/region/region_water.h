@@ -214,6 +214,47 @@ struct WaterModuleState {
 
 extern WaterModuleState gstWaterState;
 
+// Statistics of a rectangle and the ring of nodes around it.
+struct RectDiffStats {
+  int16_t negCount;    // ring and rectangle nodes below -25
+  int16_t posCount;    // rectangle nodes of 26 or more
+  int16_t negSum;
+  int16_t posSum;
+  int16_t meanSum;     // five-point means of the strong nodes
+  int16_t totalSum;    // every node of the rectangle
+  int16_t clippedSum;  // five-point means with strong neighbours clipped
+};
+
+// What the removal of water points reads and writes; filled by coordinate pairing. The
+// rectangle arrays hold one rectangle per point (12) and per slot index that slotIndex
+// names.
+struct RemoveWaterArg {
+  uint8_t ubRows;
+  uint8_t ubColumns;
+  uint8_t ubMinFingers;         // points reported in the last frame
+  const int16_t* pswPointMap;
+  const int16_t* pswSlotMap;
+  const RegionRect* pstSlotRects;
+  const RegionRect* pstPointRects;
+  const uint16_t* puwPointX;    // quarter nodes
+  const uint16_t* puwPointY;
+  const uint8_t* pubSlotIndex;  // 255 = none
+  uint8_t ubSkipAll;
+  uint8_t ubNoSingleNode;
+  uint16_t* puwWeight;          // 0 = no point; a removed point's weight becomes 0
+};
+
+// The water questions of the coordinate stages. JudgeDropWetFinger reads 0 as no water,
+// 1 as a weak hit and larger values (up to 100) as a score.
+uint8_t JudgeDropWetFinger(RegionRect stRect, uint8_t ubMode);
+uint8_t JudgeInSameUnion(RegionRect stA, RegionRect stB);
+uint8_t JudgeWetSmoothState();
+uint8_t JudgeWaterTouchDelay();
+// Drops the points that are only water and returns how many it dropped.
+uint8_t RemoveWaterRect(RemoveWaterArg* pstArg);
+void CalcRectDiffStats(const int16_t* pswMap, RegionRect stRect, uint8_t ubColumns, uint8_t ubRows,
+                       RectDiffStats* pstOut);
+
 // Clears the module state for a fresh start, the finger counters included. The map
 // argument is the common record's previous-diff map; it is not written: it belongs to the
 // frame pipeline, and clearing the water state must not touch another stage's data.
