@@ -247,8 +247,9 @@ void ComplementPass();
 void PairPostMatchPhases();
 void ResetRectTrim();
 
-// ---- judges of other modules that pairing calls (weak defaults until those modules
-// provide them: no water, no saved low-temperature rectangle, no trim)
+// ---- judges of other modules that pairing calls: the water judges and the rectangle
+// trim come from region detection; the sub-rectangle judge still has a weak default (no
+// saved low-temperature rectangle) until the low-temperature stages provide it
 uint8_t JudgeDropWetFinger(RegionRect r, uint8_t ubMode);
 uint8_t JudgeInSameUnion(RegionRect a, RegionRect b);
 uint8_t RemoveWaterRect(const int16_t* pswDiff, RegionRect* pstRects, uint16_t* puwPeaks, uint8_t ubCount,
