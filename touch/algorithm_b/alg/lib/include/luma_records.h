@@ -253,7 +253,9 @@ typedef struct LumaSysParam {
   uint8_t ucDispDirection;     // 12
   uint8_t ucGameEdgeLevel;     // 13
   uint8_t ucHiSampleRate;      // 14
-  uint8_t reserved15[3];
+  // No host command sets it; it keeps its configuration default (0).
+  uint8_t ucHighSensitivity;   // 15
+  uint8_t reserved16[2];
   uint8_t ucCameraMode;        // 18
   uint8_t ucHostPara0;         // 19
   uint8_t ucHostPara1;         // 20
@@ -458,6 +460,7 @@ static_assert(sizeof(LumaSysParam) == 111);
 static_assert(offsetof(LumaSysParam, ucChargeState) == 11);
 static_assert(offsetof(LumaSysParam, ucDispDirection) == 12);
 static_assert(offsetof(LumaSysParam, ucHiSampleRate) == 14);
+static_assert(offsetof(LumaSysParam, ucHighSensitivity) == 15);
 static_assert(offsetof(LumaSysParam, ucCameraMode) == 18);
 static_assert(offsetof(LumaSysParam, ucHostPara0) == 19);
 static_assert(offsetof(LumaSysParam, ucTemperature) == 23);
