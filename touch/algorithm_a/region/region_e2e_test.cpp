@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cfg_blob_builder_test.h"
 #include "decoded_frame_bytes_test.h"
+#include "ferrant_host_start_test.h"
 #include "ferrant_script_hook_test.h"
 #include "platform/temp_root.h"
 #include "region_records.h"
@@ -46,23 +46,8 @@ class RegionEndToEnd : public ::testing::Test {
   void SetUp() override { root_ = std::make_unique<platform::testing::TempRoot>(); }
 
   void Start(bool glove = false) {
-    fxtest::IcInfoDesc ic;
-    ic.drv = kDrv;
-    ic.sen = kSen;
-    const Bytes file = fxtest::BuildConfigFile(Blob(glove), fxtest::BuildIcInfoBlock(ic));
-    const std::string path = root_->dir() + "/flash.bin";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
-                                                 static_cast<std::streamsize>(file.size()));
-    touch_host::HostOptions options;
-    options.log_sink = [](const touch_host::LogLine&) {};
-    host_ = std::make_unique<touch_host::TouchHost>(options);
-    std::string error;
-    ASSERT_TRUE(host_->load_alg(kScriptedPlugin, &error)) << error;
-    ASSERT_EQ(host_->read_configuration_file(path), touch_host::HostStatus::kOk);
-    int32_t result = -1;
-    ASSERT_EQ(host_->init(&result), touch_host::HostStatus::kOk);
-    ASSERT_EQ(result, 0);
-    ASSERT_EQ(host_->update_suspend_status(false), touch_host::HostStatus::kOk);
+    host_ = fxtest::StartFerrantHost(*root_, kScriptedPlugin, Blob(glove), kDrv, kSen);
+    ASSERT_NE(host_, nullptr);
     script_ = reinterpret_cast<FerxScriptCoordinatesFn>(host_->alg_symbol(FERX_SCRIPT_COORDINATES_SYMBOL));
     tracking_ = reinterpret_cast<FerxScriptTrackingFn>(host_->alg_symbol(FERX_SCRIPT_TRACKING_SYMBOL));
     ASSERT_NE(tracking_, nullptr);
