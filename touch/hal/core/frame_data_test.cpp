@@ -95,6 +95,9 @@ TEST_F(FrameDataTest, FramesTravelFromTheDriverRingInOrder) {
 TEST_F(FrameDataTest, SeventeenUnreadFramesDropTheOldest) {
   ASSERT_EQ(frames_.init(&panel_, fd_, 0, 0), 0);
   for (uint16_t i = 1; i <= 17; ++i) push(test_slot(i, i));
+  // Sixteen frames are pending both just before and just after the seventeenth arrives, so
+  // wait for the drop itself.
+  ASSERT_TRUE(host_.waitFor("frame data buf full, skip old index 0", 2s));
   ASSERT_TRUE(waitPending(16));
   EXPECT_EQ(host_.count("frame data buf full, skip old index 0"), 1u);
   for (uint16_t i = 2; i <= 17; ++i) {
