@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "KeymasterSerialize.h"
+#include "key_param_test.h"
 #include "libcbor_build.h"
 #include <cbor/cbor.h>
 
@@ -15,24 +16,6 @@ using namespace kmtest;
 
 keymaster_blob_t blob(const Bytes& b) { return {b.data(), b.size()}; }
 
-keymaster_key_param_t param(keymaster_tag_t tag, uint64_t v) {
-  keymaster_key_param_t p{};
-  p.tag = tag;
-  switch (static_cast<uint32_t>(tag) >> 28) {
-    case 5:
-    case 6:
-    case 10:
-      p.long_integer = v;
-      break;
-    case 7:
-      p.boolean = v != 0;
-      break;
-    default:
-      p.integer = static_cast<uint32_t>(v);
-      break;
-  }
-  return p;
-}
 
 class Codec : public ::testing::Test {
  protected:
@@ -57,11 +40,11 @@ TEST_F(Codec, ParameterEntriesFollowTheirTagTypes) {
 
   Bytes appId = {1, 2, 3};
   keymaster_key_param_t params[] = {
-      param(KM_TAG_ALGORITHM, 3),
-      param(KM_TAG_NO_AUTH_REQUIRED, 0),  // a bool goes out as true whatever is stored
-      param(KM_TAG_USER_SECURE_ID, 0x8000000000000001ull),
-      param(static_cast<keymaster_tag_t>(0xB0000001), 5),  // type 11: counted, not written
-      param(KM_TAG_APPLICATION_ID, 0),
+      KeyParam(KM_TAG_ALGORITHM, 3),
+      KeyParam(KM_TAG_NO_AUTH_REQUIRED, 0),  // a bool goes out as true whatever is stored
+      KeyParam(KM_TAG_USER_SECURE_ID, 0x8000000000000001ull),
+      KeyParam(static_cast<keymaster_tag_t>(0xB0000001), 5),  // type 11: counted, not written
+      KeyParam(KM_TAG_APPLICATION_ID, 0),
   };
   params[4].blob = {appId.data(), appId.size()};
   keymaster_key_param_set_t set{params, 5};
@@ -73,7 +56,7 @@ TEST_F(Codec, ParameterEntriesFollowTheirTagTypes) {
                            {-1879047591, bytes(appId)}}));
   EXPECT_EQ(got, want);
 
-  keymaster_key_param_t invalid[] = {param(KM_TAG_ALGORITHM, 1), param(KM_TAG_INVALID, 0)};
+  keymaster_key_param_t invalid[] = {KeyParam(KM_TAG_ALGORITHM, 1), KeyParam(KM_TAG_INVALID, 0)};
   keymaster_key_param_set_t bad{invalid, 2};
   int rc = 0;
   body([&](keymaster_blob_t* o) { return s.serializeClientParams(&bad, o); }, &rc);
@@ -82,7 +65,7 @@ TEST_F(Codec, ParameterEntriesFollowTheirTagTypes) {
 }
 
 TEST_F(Codec, BeginUpdateAndExportBodies) {
-  keymaster_key_param_t withPurpose[] = {param(KM_TAG_PURPOSE, 2)};
+  keymaster_key_param_t withPurpose[] = {KeyParam(KM_TAG_PURPOSE, 2)};
   keymaster_key_param_set_t set{withPurpose, 1};
   Bytes key = {9};
   keymaster_key_blob_t kb{key.data(), 1};
@@ -180,7 +163,7 @@ TEST_F(Codec, CharacteristicsInsideKeyBlobs) {
 }
 
 TEST_F(Codec, DatesOfKeysAndCertificates) {
-  keymaster_key_param_t params[] = {param(KM_TAG_CERTIFICATE_NOT_AFTER, 253402300799000ull)};
+  keymaster_key_param_t params[] = {KeyParam(KM_TAG_CERTIFICATE_NOT_AFTER, 253402300799000ull)};
   keymaster_key_param_set_t set{params, 1};
   tztm before{}, after{};
   before.tm_year = 1234;

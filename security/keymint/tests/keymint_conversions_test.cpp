@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "KeyMintConversions.h"
+#include "key_param_test.h"
 
 namespace {
 
@@ -13,60 +14,42 @@ using namespace km::km_utils;
 using V = km::KeyParameterValue;
 using Bytes = std::vector<uint8_t>;
 
-keymaster_key_param_t kmParam(uint32_t tag, uint64_t v) {
-  keymaster_key_param_t p{};
-  p.tag = static_cast<keymaster_tag_t>(tag);
-  switch (tag >> 28) {
-    case 5:
-    case 6:
-    case 10:
-      p.long_integer = v;
-      break;
-    case 7:
-      p.boolean = v != 0;
-      break;
-    default:
-      p.integer = static_cast<uint32_t>(v);
-  }
-  return p;
-}
-
 km::KeyParameter invalid() { return {km::Tag::INVALID, V::make<V::boolValue>(false)}; }
 
 TEST(KmToAidl, EachTagTypeLandsInItsMember) {
   const Bytes bytes = {1, 2, 3};
-  keymaster_key_param_t blobParam = kmParam(KM_TAG_APPLICATION_ID, 0);
+  keymaster_key_param_t blobParam = kmtest::KeyParam(KM_TAG_APPLICATION_ID, 0);
   blobParam.blob = {bytes.data(), bytes.size()};
   struct Case {
     keymaster_key_param_t in;
     km::KeyParameter out;
   };
   const Case cases[] = {
-      {kmParam(0x10000002, 3), {km::Tag::ALGORITHM, V::make<V::algorithm>(km::Algorithm::EC)}},
-      {kmParam(0x1000000A, 4), {km::Tag::EC_CURVE, V::make<V::ecCurve>(km::EcCurve::CURVE_25519)}},
-      {kmParam(0x100001F8, 2),
+      {kmtest::KeyParam(0x10000002, 3), {km::Tag::ALGORITHM, V::make<V::algorithm>(km::Algorithm::EC)}},
+      {kmtest::KeyParam(0x1000000A, 4), {km::Tag::EC_CURVE, V::make<V::ecCurve>(km::EcCurve::CURVE_25519)}},
+      {kmtest::KeyParam(0x100001F8, 2),
        {km::Tag::USER_AUTH_TYPE, V::make<V::hardwareAuthenticatorType>(km::HardwareAuthenticatorType::FINGERPRINT)}},
-      {kmParam(0x100002BE, 2), {km::Tag::ORIGIN, V::make<V::origin>(km::KeyOrigin::IMPORTED)}},
-      {kmParam(0x20000001, 2), {km::Tag::PURPOSE, V::make<V::keyPurpose>(km::KeyPurpose::SIGN)}},
-      {kmParam(0x20000004, 32), {km::Tag::BLOCK_MODE, V::make<V::blockMode>(km::BlockMode::GCM)}},
-      {kmParam(0x20000005, 4), {km::Tag::DIGEST, V::make<V::digest>(km::Digest::SHA_2_256)}},
-      {kmParam(0x20000006, 64), {km::Tag::PADDING, V::make<V::paddingMode>(km::PaddingMode::PKCS7)}},
-      {kmParam(0x200000CB, 2), {km::Tag::RSA_OAEP_MGF_DIGEST, V::make<V::digest>(km::Digest::SHA1)}},
-      {kmParam(0x30000003, 256), {km::Tag::KEY_SIZE, V::make<V::integer>(256)}},
-      {kmParam(0x500000C8, 65537), {km::Tag::RSA_PUBLIC_EXPONENT, V::make<V::longInteger>(65537)}},
-      {kmParam(0xA00001F6, 0xFFFFFFFFFFull), {km::Tag::USER_SECURE_ID, V::make<V::longInteger>(0xFFFFFFFFFF)}},
-      {kmParam(0x600002BD, 1700000000000ull), {km::Tag::CREATION_DATETIME, V::make<V::dateTime>(1700000000000)}},
-      {kmParam(0x700001F7, 1), {km::Tag::NO_AUTH_REQUIRED, V::make<V::boolValue>(true)}},
+      {kmtest::KeyParam(0x100002BE, 2), {km::Tag::ORIGIN, V::make<V::origin>(km::KeyOrigin::IMPORTED)}},
+      {kmtest::KeyParam(0x20000001, 2), {km::Tag::PURPOSE, V::make<V::keyPurpose>(km::KeyPurpose::SIGN)}},
+      {kmtest::KeyParam(0x20000004, 32), {km::Tag::BLOCK_MODE, V::make<V::blockMode>(km::BlockMode::GCM)}},
+      {kmtest::KeyParam(0x20000005, 4), {km::Tag::DIGEST, V::make<V::digest>(km::Digest::SHA_2_256)}},
+      {kmtest::KeyParam(0x20000006, 64), {km::Tag::PADDING, V::make<V::paddingMode>(km::PaddingMode::PKCS7)}},
+      {kmtest::KeyParam(0x200000CB, 2), {km::Tag::RSA_OAEP_MGF_DIGEST, V::make<V::digest>(km::Digest::SHA1)}},
+      {kmtest::KeyParam(0x30000003, 256), {km::Tag::KEY_SIZE, V::make<V::integer>(256)}},
+      {kmtest::KeyParam(0x500000C8, 65537), {km::Tag::RSA_PUBLIC_EXPONENT, V::make<V::longInteger>(65537)}},
+      {kmtest::KeyParam(0xA00001F6, 0xFFFFFFFFFFull), {km::Tag::USER_SECURE_ID, V::make<V::longInteger>(0xFFFFFFFFFF)}},
+      {kmtest::KeyParam(0x600002BD, 1700000000000ull), {km::Tag::CREATION_DATETIME, V::make<V::dateTime>(1700000000000)}},
+      {kmtest::KeyParam(0x700001F7, 1), {km::Tag::NO_AUTH_REQUIRED, V::make<V::boolValue>(true)}},
       {blobParam, {km::Tag::APPLICATION_ID, V::make<V::blob>(bytes)}},
       // An enumeration outside the table, and a type the interface does not know.
-      {kmParam(0x10000130, 2), invalid()},
-      {kmParam(0xB0000001, 5), invalid()},
+      {kmtest::KeyParam(0x10000130, 2), invalid()},
+      {kmtest::KeyParam(0xB0000001, 5), invalid()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<uint32_t>(c.in.tag));
     EXPECT_EQ(kmParam2Aidl(c.in), c.out);
   }
-  keymaster_key_param_t list[] = {kmParam(0x10000130, 2), kmParam(0x30000003, 256)};
+  keymaster_key_param_t list[] = {kmtest::KeyParam(0x10000130, 2), kmtest::KeyParam(0x30000003, 256)};
   auto converted = kmParamSet2Aidl({list, 2});
   ASSERT_EQ(converted.size(), 2u) << "an invalid entry stays in the list";
   EXPECT_EQ(converted[0], invalid());
