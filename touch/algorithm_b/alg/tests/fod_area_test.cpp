@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host_recorder_test.h"
 #include "luma_env.h"
 #include "luma_fod.h"
 #include "luma_front.h"
@@ -16,26 +17,6 @@
 #include "luma_search.h"
 
 namespace {
-
-struct Host {
-  static inline std::vector<uint8_t> fod;
-  static inline std::vector<std::string> logs;
-  static void Fod(uint8_t v) { fod.push_back(v); }
-  static void Log(int32_t, const char *format, ...) {
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof(text), format, args);
-    va_end(args);
-    logs.emplace_back(text);
-  }
-  static bool Logged(const std::string &line) {
-    for (const std::string &l : logs) {
-      if (l == line) return true;
-    }
-    return false;
-  }
-};
 
 struct Pos {
   uint32_t x;
@@ -48,10 +29,10 @@ constexpr Pos kOnSensor{9000, 38000};
 class FodArea : public ::testing::Test {
  protected:
   void SetUp() override {
-    Host::fod.clear();
-    Host::logs.clear();
-    host_.fingerprint_area = Host::Fod;
-    host_.log = Host::Log;
+    Recorder::fod.clear();
+    Recorder::logs.clear();
+    host_.fingerprint_area = Recorder::Fod;
+    host_.log = Recorder::Log;
     register_alg_module(&host_);
     alg_module_init();
     AppPwrFilterInit();
@@ -129,23 +110,23 @@ class FodArea : public ::testing::Test {
 TEST_F(FodArea, FingerOnTheSensorIsDownOnceAndUpOnceAfterTheLift) {
   Cover(200);
   Frame({kOnSensor});
-  EXPECT_EQ(Host::fod, std::vector<uint8_t>{1});
-  EXPECT_TRUE(Host::Logged("finger down"));
+  EXPECT_EQ(Recorder::fod, std::vector<uint8_t>{1});
+  EXPECT_TRUE(Recorder::Logged("finger down"));
   EXPECT_EQ(g_ucFodID, 38);
   EXPECT_EQ(g_ucFodEvent, 0);
   EXPECT_EQ(g_ucFodCoordinate[0] << 8 | g_ucFodCoordinate[1], 9000);
   EXPECT_EQ(g_ucFodCoordinate[2] << 8 | g_ucFodCoordinate[3], 38000);
   for (int k = 0; k < 3; ++k) Frame({kOnSensor});
-  EXPECT_EQ(Host::fod, std::vector<uint8_t>{1});  // resting, nothing more
+  EXPECT_EQ(Recorder::fod, std::vector<uint8_t>{1});  // resting, nothing more
   EXPECT_EQ(ucFingerDownCnt, 4);
   Cover(0);
   Frame({});
-  EXPECT_EQ(Host::fod, (std::vector<uint8_t>{1, 0}));
-  EXPECT_TRUE(Host::Logged("finger up"));
+  EXPECT_EQ(Recorder::fod, (std::vector<uint8_t>{1, 0}));
+  EXPECT_TRUE(Recorder::Logged("finger up"));
   EXPECT_EQ(g_ucFodID, 38);
   EXPECT_EQ(g_bReportFingDownFlg, 0);
   Frame({});
-  EXPECT_EQ(Host::fod, (std::vector<uint8_t>{1, 0}));
+  EXPECT_EQ(Recorder::fod, (std::vector<uint8_t>{1, 0}));
   EXPECT_EQ(g_ucFodID, 0);
 }
 
@@ -169,7 +150,7 @@ TEST_F(FodArea, OnlyAFingerThatLandsNearTheSensorAndCoversItIsTaken) {
     g_stSysParam.ucFodEnable = c.reporting ? 2 : 0;
     Cover(c.cover);
     for (const Pos &p : c.path) Frame({p});
-    EXPECT_EQ(Host::fod, c.fod) << c.name;
+    EXPECT_EQ(Recorder::fod, c.fod) << c.name;
     Frame({});
     TearDown();
   }
@@ -178,17 +159,17 @@ TEST_F(FodArea, OnlyAFingerThatLandsNearTheSensorAndCoversItIsTaken) {
 TEST_F(FodArea, TrackedFingerIsKeptInTheWideAreaAndReleasedWhenItLeaves) {
   Cover(200);
   for (const Pos &p : Path(kOnSensor, {7800, 38000}, 8)) Frame({p});
-  EXPECT_EQ(Host::fod, std::vector<uint8_t>{1});
+  EXPECT_EQ(Recorder::fod, std::vector<uint8_t>{1});
   EXPECT_EQ(g_ucFodEvent, 0);
   // Out of the wide area: up once, and it is not taken again on the way back.
   for (const Pos &p : Path({7800, 38000}, {6000, 38000}, 12)) Frame({p});
-  EXPECT_EQ(Host::fod, (std::vector<uint8_t>{1, 0}));
+  EXPECT_EQ(Recorder::fod, (std::vector<uint8_t>{1, 0}));
   for (const Pos &p : Path({6000, 38000}, kOnSensor, 20)) Frame({p});
-  EXPECT_EQ(Host::fod, (std::vector<uint8_t>{1, 0}));
+  EXPECT_EQ(Recorder::fod, (std::vector<uint8_t>{1, 0}));
   // All lifted: a new landing is taken again.
   Frame({});
   Frame({kOnSensor});
-  EXPECT_EQ(Host::fod, (std::vector<uint8_t>{1, 0, 1}));
+  EXPECT_EQ(Recorder::fod, (std::vector<uint8_t>{1, 0, 1}));
 }
 
 TEST_F(FodArea, WhileTheHostWaitsAfterAResumeNoDownIsSentAndTheBoundLiftIsUp) {
@@ -196,21 +177,21 @@ TEST_F(FodArea, WhileTheHostWaitsAfterAResumeNoDownIsSentAndTheBoundLiftIsUp) {
   g_fod_resume_pressed = 1;
   Frame({kOnSensor});
   Frame({kOnSensor});
-  EXPECT_TRUE(Host::fod.empty());
+  EXPECT_TRUE(Recorder::fod.empty());
   EXPECT_EQ(g_bForceChangeIDFlg, 1);
   EXPECT_EQ(resume_fod_id, 0);
   g_ucAlgFodUpFlg = 0;
   Frame({});
-  EXPECT_EQ(Host::fod, std::vector<uint8_t>{0});
-  EXPECT_TRUE(Host::Logged("Resume Up3"));
+  EXPECT_EQ(Recorder::fod, std::vector<uint8_t>{0});
+  EXPECT_TRUE(Recorder::Logged("Resume Up3"));
   EXPECT_EQ(g_ucAlgFodUpFlg, 1);
 }
 
 TEST_F(FodArea, ResumeWithNoFingerOnTheSensorGivesUpAtOnce) {
   g_fod_resume_pressed = 1;
   Frame({{2000, 20000}});
-  EXPECT_EQ(Host::fod, std::vector<uint8_t>{0});
-  EXPECT_TRUE(Host::Logged("Resume Up0"));
+  EXPECT_EQ(Recorder::fod, std::vector<uint8_t>{0});
+  EXPECT_TRUE(Recorder::Logged("Resume Up0"));
   EXPECT_EQ(resume_fod_id, 255);
 }
 
@@ -227,7 +208,7 @@ TEST_F(FodArea, CoverageOfAStrongFingerNeedsNoDivisionByZero) {
   EXPECT_EQ(AppCheckPeakPercent(0), 0);
   // Through the frame: the peak node's diff 30000 asks for a peak of 26250.
   Frame({kOnSensor});
-  EXPECT_EQ(Host::fod, std::vector<uint8_t>{1});
+  EXPECT_EQ(Recorder::fod, std::vector<uint8_t>{1});
 }
 
 }  // namespace
