@@ -3,6 +3,8 @@
 list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/coord_calc.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_complement.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_edge_res.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_edge_stage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_fp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_game.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_pair.cpp

@@ -4,7 +4,6 @@
 #include "coord_pair.h"
 
 void CoordOptimizeEncapsulation() { CoordOptHistoryUpdate(); }  // optimise the point coordinates
-void EdgeResFun() {}                     // edge rejection of the points
 void GesturePreProcess() {}              // prepare gesture recognition
 void GestureProcAndNotifyHost() {}       // recognise gestures and tell the host
 void GestureEndProcess() {}              // finish the frame's gesture work

@@ -235,11 +235,3 @@ void CustomLastTouchReleaseHandle() {}
 void StaticJitterAndDiffMax() {}
 void StaticMutualDiffPeakNoise() {}
 void StaticMutualDiffSensitivity() {}
-void CornerDZIFromCfgCustom() {}
-void EdgeResInitCustom() {}
-void InitBeforeEdgeResCustom() {}
-void EdgeResTypeJudgeCustom() {}
-void OutCornerDeadZoneJudgeCustom() {}
-uint32_t EdgeResTypeJudgeAgainCustom(uint32_t uiValue) { return uiValue; }
-uint32_t EdgeResSetCustom(uint32_t uiValue) { return uiValue; }
-void EdgeResPreJudgeCustom() {}

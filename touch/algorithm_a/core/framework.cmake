@@ -9,6 +9,7 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/tsa_memory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/diff_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/customer_stages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/customer_edge.cpp
   ${CMAKE_CURRENT_LIST_DIR}/noise_coord_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/report_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/signal_cfg.cpp

@@ -4,7 +4,9 @@
 
 #include <cstring>
 
+#include "coord_edge.h"
 #include "coord_records.h"
+#include "coord_smooth.h"
 #include "customer_hooks.h"
 #include "diff_stages.h"
 #include "framework.h"
@@ -267,4 +269,13 @@ void SelfRawDataGaussianFilterWrapper() {
   in.pubScratch = gstCommon.pubTempArena;
   in.puwSelfRaw = gstCommon.stData.puwSelfRawData;
   SelfRawDataGaussianFilter(&in);
+}
+
+void EdgeCoordSmoothSetWrapper(uint8_t ubPoint) {
+  EdgeResState& s = gstEdgeRes;
+  // The common record's normalisation-check byte (1 from initialisation) doubles as the
+  // start mode: 1 starts the smoothing.
+  EdgeSmoothArg arg{s.aubFirstZoneFlags, s.aubResult,  s.auwAnchorX, s.auwAnchorY, gstCommon.ubNormalizeCheckEn,
+                    ubPoint,             EdgePairMarks()};
+  EdgeCoordSmoothSet(&arg);
 }

@@ -82,3 +82,6 @@ void MutualRawDataGaussianFilterWrapper();
 void SelfRawDataGaussianFilterWrapper();
 // Calls of the mutual wrapper so far (the backup cadence).
 uint16_t RefUpdateWrapperCalls();
+// Starts first-coordinate smoothing for a point that edge rejection releases, from the
+// point's first position, unless it is released already.
+void EdgeCoordSmoothSetWrapper(uint8_t ubPoint);
