@@ -32,8 +32,9 @@ struct Blob {
 };
 
 // Panel: touch threshold 100, second level 120, at most 10 points; pairing: HOLD frames of
-// leave hold, report delay DELAY; FP, when not empty, is the fingerprint section.
-Bytes ConfigBlob(uint8_t hold, uint8_t delay, const Bytes& fp = {}) {
+// leave hold, report delay DELAY; FP and EDGE, when not empty, are the fingerprint and edge
+// rejection sections.
+Bytes ConfigBlob(uint8_t hold, uint8_t delay, const Bytes& fp = {}, const Bytes& edge = {}) {
   Bytes time(32, 0);
   cfgtest::PutU16(time, 3, 5000);
   Bytes panel(38, 0);
@@ -48,6 +49,7 @@ Bytes ConfigBlob(uint8_t hold, uint8_t delay, const Bytes& fp = {}) {
   std::vector<Bytes> sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time), cfgtest::Section(31, {0, 4}),
                                  cfgtest::Section(100, pair)};
   if (!fp.empty()) sections.push_back(cfgtest::Section(41, fp));
+  if (!edge.empty()) sections.push_back(cfgtest::Section(50, edge));
   return cfgtest::BuildBlob({.sections = sections});
 }
 
@@ -55,8 +57,8 @@ class CoordEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override { root_ = std::make_unique<platform::testing::TempRoot>(); }
 
-  void Start(uint8_t hold, uint8_t delay, const Bytes& fp = {}) {
-    host_ = fxtest::StartFerrantHost(*root_, kPlugin, ConfigBlob(hold, delay, fp), kDrv, kSen);
+  void Start(uint8_t hold, uint8_t delay, const Bytes& fp = {}, const Bytes& edge = {}) {
+    host_ = fxtest::StartFerrantHost(*root_, kPlugin, ConfigBlob(hold, delay, fp, edge), kDrv, kSen);
     ASSERT_NE(host_, nullptr);
     frames_ = std::make_unique<fxtest::FingerFrames>(kDrv, kSen, 4);
     Send(0x01);  // the reference
@@ -192,4 +194,54 @@ TEST_F(CoordEndToEnd, TouchesBesideOrSlidingOntoTheFingerprintAreaAreNoPress) {
   for (uint8_t st : fp_states_) EXPECT_EQ(st, 0);
 }
 
+// Edge rejection in portrait on all four sides: a node counts on an edge line above 50,
+// thick-edge count 4, large rectangles from 8 nodes, slide unit 4 (a young touch slides
+// past 512); DEAD is the dead-strip width of the Y sides in 8-unit steps.
+Bytes EdgeSection(uint8_t dead) {
+  Bytes e(80, 0);
+  e[0] = 0x01;
+  e[1] = 0x0F;
+  e[2] = 50;
+  e[4] = 0x04;
+  e[5] = dead;
+  e[58] = 4;
+  e[59] = 8;
+  return e;
+}
+
+TEST_F(CoordEndToEnd, TouchDownNearTheBorderWaitsForItsAnchorWhileOneInTheMiddleIsReportedAtOnce) {
+  Start(/*hold=*/0, /*delay=*/0, {}, EdgeSection(0));
+  // Touch-down about 870 units from the X-low border: no anchor yet, so not reported.
+  EXPECT_TRUE(Touch({{7, 1.2, 500}}).empty());
+  for (int f = 0; f < 3; ++f) Touch({});
+  // The same touch in the middle of the panel is reported from its first frame.
+  const auto pts = Touch({{7, 15, 500}});
+  ASSERT_EQ(pts.size(), 1u);
+  EXPECT_NEAR(pts.begin()->second.x, 15 * 512 + 256, 96);
+  EXPECT_NEAR(pts.begin()->second.y, 7 * 512 + 256, 96);
+}
+
+TEST_F(CoordEndToEnd, TouchInTheDeadStripIsHeldBackUntilItSlidesThenFollowsTheFinger) {
+  Start(/*hold=*/0, /*delay=*/0, {}, EdgeSection(/*dead=*/100));  // 800 units along each Y side
+  // A still touch on the Y-low border row, inside the dead strip.
+  for (int f = 0; f < 6; ++f) EXPECT_TRUE(Touch({{0.3, 15, 500}}).empty()) << "still, frame " << f;
+  // Sliding along the border: suppressed within the slide limit, released beyond it.
+  std::map<int, AlgTouchPoint> pts;
+  int released_at = -1;
+  for (int f = 1; f <= 12 && released_at < 0; ++f) {
+    pts = Touch({{0.3, 15 + f * 0.25, 500}});
+    if (!pts.empty()) released_at = f;
+  }
+  ASSERT_GT(released_at, 0) << "the slide never released the touch";
+  EXPECT_GT(released_at * 0.25 * 512, 512) << "released before it slid past the limit";
+  const double col = 15 + released_at * 0.25;
+  EXPECT_NEAR(pts.begin()->second.x, col * 512 + 256, 160);
+  // Once released the touch is reported while it stays, and follows it when it moves.
+  for (int f = 0; f < 3; ++f) EXPECT_EQ(Touch({{0.3, col, 500}}).size(), 1u) << f;
+  const auto moved = Touch({{0.3, col + 2, 500}});
+  ASSERT_EQ(moved.size(), 1u);
+  EXPECT_GT(moved.begin()->second.x, pts.begin()->second.x + 512);
+}
+
 }  // namespace
+

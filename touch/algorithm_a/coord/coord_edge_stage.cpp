@@ -490,6 +490,13 @@ void Decide(uint8_t i) {
   }
   LoadCurrent(i);
   EdgeDelayOutTimerCustom(i);
+  const bool boMarkRule = EdgePairMarks()[i] != kEdgeMarkNone && !GameLandscape() && (Cfg()[0] & 0x60u) != 0;
+  if (Released(i)) {
+    // A released touch passes until it lifts; only a grip mark takes it back, unless it
+    // has travelled far from where the mark found it.
+    if (boMarkRule && !(w.uwDy > 1023 || w.uwDx >= 10000)) Suppress(i);
+    return;
+  }
   const uint8_t a = TypeVerdict(i);
   const uint8_t P = SetCornerPressTimer(i);
   const uint16_t T = EdgeCfgU16(39);
@@ -513,7 +520,7 @@ void Decide(uint8_t i) {
   if ((z & kEdgeFlagUpper) != 0) EdgeUpperCornerJudgeCustom(&b, &c, i);
   if (z >= kEdgeFlagGameLow && gstCommon.ubGameModeFlag != 0) EdgeClickJudge(i, 192, &b, 0, 0);
   const uint8_t v = SetEdgeResFlagCustom(a, b, c, i);
-  if (!Released(i) && EdgePairMarks()[i] != kEdgeMarkNone && !GameLandscape() && (Cfg()[0] & 0x60u) != 0) {
+  if (boMarkRule) {
     if (w.uwDy > 1023 || w.uwDx >= 10000) {
       ReleaseWithSmoothing(i);
     } else {
