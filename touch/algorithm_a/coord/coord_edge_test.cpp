@@ -385,6 +385,122 @@ TEST_F(EdgeFixture, DynamicZoneWidensWhileGrippedAndRestoresOnlyInTheSameOrienta
   EXPECT_EQ(+s.ubSaved, 0);
 }
 
+TEST_F(EdgeFixture, RectangleStateWeighsTheEdgeCountAgainstTheThickEdgeLimits) {
+  struct Case {
+    const char* name;
+    uint8_t level, frameLimit, thin, zone, len, size, ref, mode, sideBits;
+    uint8_t expect;
+  };
+  // Thick-edge count 4, large rectangles from 8 nodes.
+  const Case cases[] = {
+      {"no edge nodes", 0, 4, 0, 0, 3, 0, 0, 0, 0, 1},
+      {"one edge node, a deeper inner line", 0, 4, 0, 0, 3, 1, 2, 0, 0, 1},
+      {"corner, nothing deeper", 0, 4, 0, 4, 3, 0, 0, 0, 0, 2},
+      {"corner, deeper inner line", 0, 4, 0, 4, 3, 0, 1, 0, 0, 4},
+      {"long and past the large limit", 0, 4, 0, 0, 10, 10, 0, 0, 0, 6},
+      {"short but past the frame limit", 0, 4, 0, 0, 3, 10, 0, 0, 0, 5},
+      {"within the thick count", 0, 4, 0, 0, 3, 3, 0, 0, 0, 2},
+      {"past the thick count, above the inner line", 0, 6, 0, 0, 3, 5, 2, 0, 0, 5},
+      {"past the thick count, portrait, below the inner line", 0, 6, 0, 0, 3, 5, 9, 0, 0, 2},
+      {"past the thick count, landscape", 1, 6, 0, 0, 3, 5, 9, 0, 0, 5},
+      {"a thin rectangle lowers the frame limit", 0, 5, 1, 0, 3, 5, 9, 0, 0, 5},
+      {"the same rectangle not thin", 0, 5, 0, 0, 3, 5, 9, 0, 0, 2},
+      {"portrait Y-side judgement on the X-high side", 0, 4, 0, 0, 10, 10, 0, 3, 2, 2},
+      {"portrait X-side judgement keeps it", 0, 4, 0, 0, 10, 10, 0, 0, 2, 6},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Cfg()[0] = 0x01;
+    Cfg()[4] = 0x04;
+    Cfg()[59] = 8;
+    EdgeResInit(0, c.level);
+    gstEdgeRes.ubThickEdgeFrame = c.frameLimit;
+    gstEdgeRes.aubZoneFlags[0] = c.zone;
+    gpstEdgeResTemp->ubThin = c.thin;
+    gpstEdgeResTemp->ubSideBits = c.sideBits;
+    const uint8_t r[4] = {0, static_cast<uint8_t>(c.len - 1), 0, 0};
+    memcpy(gpstEdgeResTemp->aubRect[0], r, sizeof(r));
+    EXPECT_EQ(+EdgeJugdeRectState(0, c.size, c.ref, c.mode), +c.expect) << c.name;
+  }
+}
+
+TEST_F(EdgeFixture, FlagPriorityPrefersTypeThenSlideThenZoneThenTheTouchHistory) {
+  struct Case {
+    const char* name;
+    uint8_t a, b, c;
+    uint8_t longTouchOut, zone, sideBits, firstZone;
+    uint16_t anchorY, anchorX, dY, dX;
+    uint8_t expect;
+  };
+  // Click strips of 160 along the Y sides and 240 along the X sides; slide threshold 600.
+  const Case cases[] = {
+      {"type verdict first", 3, 0, 2, 0, 0, 0, 0, 4000, 7000, 0, 0, 3},
+      {"slide beats zone", 0, 3, 2, 0, 0, 0, 0, 4000, 7000, 0, 0, 2},
+      {"slide 3 gives way to zone", 0, 1, 3, 0, 0, 0, 0, 4000, 7000, 0, 0, 1},
+      {"one reported touch passes", 0, 0, 0, 1, 0, 0, 0, 100, 100, 0, 0, 2},
+      {"in a zone passes", 0, 0, 0, 0, 1, 0, 0, 100, 100, 0, 0, 2},
+      {"portrait X-high side passes", 0, 0, 0, 0, 0, 2, 0, 100, 100, 0, 0, 2},
+      {"still from a Y-side click strip", 0, 0, 0, 0, 0, 0, 0, 100, 7000, 100, 100, 3},
+      {"far along Y", 0, 0, 0, 0, 0, 0, 0, 4000, 7000, 2600, 0, 2},
+      {"still from an X-side click strip", 0, 0, 0, 0, 0, 0, 0, 4000, 100, 700, 100, 3},
+      {"moved from the middle", 0, 0, 0, 0, 0, 0, 0, 4000, 7000, 1300, 0, 2},
+      {"began in a game corner", 0, 0, 0, 0, 0, 0, 64, 4000, 7000, 100, 100, 3},
+      {"nothing against it", 0, 0, 0, 0, 0, 0, 0, 4000, 7000, 100, 100, 2},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Cfg()[0] = 0x01;
+    Cfg()[1] = 0x0F;
+    Cfg()[7] = 20;
+    Cfg()[8] = 30;
+    CfgU16(39, 600);
+    EdgeResInit(0, 0);
+    gubClickAreaLongTouchOutEn = c.longTouchOut;
+    gstEdgeRes.aubZoneFlags[0] = c.zone;
+    gstEdgeRes.aubSideBits[0] = c.sideBits;
+    gstEdgeRes.aubFirstZoneFlags[0] = c.firstZone;
+    gstEdgeRes.auwAnchorY[0] = c.anchorY;
+    gstEdgeRes.auwAnchorX[0] = c.anchorX;
+    gpstEdgeResTemp->uwDy = c.dY;
+    gpstEdgeResTemp->uwDx = c.dX;
+    EXPECT_EQ(+SetEdgeResFlagCustom(c.a, c.b, c.c, 0), +c.expect) << c.name;
+  }
+}
+
+TEST_F(EdgeFixture, ClickJudgementHoldsAClickUntilItsPressTimeThenLetsALoneShortTouchGo) {
+  struct Case {
+    const char* name;
+    uint8_t mode, frameTime, allow, maxState, firstZone, zone, classes;
+    uint8_t expect;
+    bool masked;
+  };
+  const Case cases[] = {
+      {"before the press time", 2, 2, 1, 1, 2, 2, 0, 3, false},
+      {"press time reached, lone touch", 2, 3, 1, 1, 2, 2, 0, 2, false},
+      {"press time reached, more touches", 2, 3, 0, 1, 2, 2, 0, 3, false},
+      {"press time reached, large rectangle", 2, 3, 1, 5, 2, 2, 0, 3, false},
+      {"press time reached, began in the dead zone", 2, 3, 1, 1, 3, 2, 0, 3, false},
+      {"game corner with a middle touch on its half", 192, 0, 1, 1, 64, 64, 1, 3, true},
+      {"game corner, middle touch on the other half", 192, 0, 1, 1, 64, 64, 2, 0, false},
+      {"corner with a fresh middle touch", 12, 0, 1, 1, 4, 4, 1, 3, true},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Cfg()[0] = 0x01;
+    EdgeResInit(0, 1);
+    EdgeResState& s = gstEdgeRes;
+    s.aubFrameTime[0] = c.frameTime;
+    s.aubMaxState[0] = c.maxState;
+    s.aubFirstZoneFlags[0] = c.firstZone;
+    s.aubZoneFlags[0] = c.zone;
+    s.ubClasses = c.classes;
+    uint8_t out = 0;
+    EdgeClickJudge(0, c.mode, &out, 3, c.allow);
+    EXPECT_EQ(+out, +c.expect) << c.name;
+    EXPECT_EQ((s.uwGameCornerMask & 1u) != 0, c.masked) << c.name;
+  }
+}
+
 // ---- the stage --------------------------------------------------------------------------------
 
 TEST_F(EdgeFixture, TouchDownWithoutAnchorIsDroppedOnlyNearTheBorder) {
