@@ -589,7 +589,8 @@ void EdgeSlideJudge(uint8_t ubPoint, uint8_t ubGroup, uint8_t* pubVerdict, uint1
 
 void EdgeResFun() {
   EdgeResState& s = S();
-  if (s.ubSideMask == 0 || gpstEdgeResTemp == nullptr) {
+  // Without zones, or before the panel's grid is known, there is nothing to judge.
+  if (s.ubSideMask == 0 || gpstEdgeResTemp == nullptr || Cols() < 2 || Rows() < 2) {
     s.ubActive = 0;
     return;
   }

@@ -270,6 +270,27 @@ TEST_F(EdgeFixture, ClickAreaSizeRewritesTheClickStrips) {
   EXPECT_EQ(Get(kEdgeZoneClick, kEdgeSideYLow), before);
 }
 
+TEST_F(EdgeFixture, LongCornersAreWrittenOnlyIntoTheRecordsOwnSet) {
+  Cfg()[0] = 0x01;
+  EdgeResInit(0, 1);
+  EdgeLZoneParamAnFromCfgCorner(0, 100, 200, 300, 400, 10, 20, 30, 40);
+  const EdgeSubRect* L = gstEdgeResParam.astLongCorner;
+  EXPECT_EQ(L[1].uwYLow, 100);
+  EXPECT_EQ(L[1].uwYHigh, 400);
+  EXPECT_EQ(L[1].uwXHigh, 400);
+  EXPECT_EQ(L[7].uwYLow, kExtY - 40);
+  EXPECT_EQ(L[7].uwXLow, kExtX - 40);
+  // A further set would lie past the record's end: nothing is written for it.
+  const EdgeZoneParam before = gstEdgeResParam;
+  EdgeLZoneParamAnFromCfgCorner(1, 100, 200, 300, 400, 10, 20, 30, 40);
+  EXPECT_EQ(memcmp(&before, &gstEdgeResParam, sizeof(before)), 0);
+  // Portrait keeps only the X-high half of each group.
+  EdgeResInit(0, 0);
+  EdgeLZoneParamAnFromCfgCorner(0, 100, 200, 300, 400, 10, 20, 30, 40);
+  EXPECT_EQ(L[0].uwYHigh, 0);
+  EXPECT_EQ(L[4].uwYHigh, 100);
+}
+
 // ---- geometry and counters of the customer layer ---------------------------------------------
 
 TEST_F(EdgeFixture, SubRectangleBoundsAreInclusiveAndAnOffRectangleNeverMatches) {
@@ -318,12 +339,12 @@ TEST_F(EdgeFixture, DelayOutStartsOnlyForATouchDownNearALowerCorner) {
     gpstEdgeResTemp->uwX = c.x;
     EXPECT_EQ(EdgePointStateSet(4), 4);
     EXPECT_EQ(+gstEdgeRes.aubDelayOut[4], c.timer) << +c.level << " " << c.y << "," << c.x;
-    EXPECT_EQ(gstEdgeRes.auwAnchorX[4], c.x);
+    EXPECT_EQ(+gstEdgeRes.auwAnchorX[4], c.x);
     // A later frame moves no anchor and restarts no timer.
     gstEdgeRes.aubDelayOut[4] = 0;
     gpstEdgeResTemp->uwX = 5;
     EdgePointStateSet(4);
-    EXPECT_EQ(gstEdgeRes.auwAnchorX[4], c.x);
+    EXPECT_EQ(+gstEdgeRes.auwAnchorX[4], c.x);
     EXPECT_EQ(+gstEdgeRes.aubDelayOut[4], 0);
   }
 }
@@ -501,6 +522,46 @@ TEST_F(EdgeFixture, ClickJudgementHoldsAClickUntilItsPressTimeThenLetsALoneShort
   }
 }
 
+TEST_F(EdgeFixture, CornerRectangleStrengthMeasuresItsBorderLinesAndFlagsAPalmEdge) {
+  Cfg()[0] = 0x01;
+  Cfg()[63] = 0x02;
+  EdgeResInit(0, 0);
+  auto at = [&](int r, int c) -> int16_t& { return diff_[static_cast<size_t>(r) * kCols + c]; };
+  for (int c = 0; c <= 5; ++c) at(0, c) = 100;
+  for (int r = 1; r <= 4; ++r) {
+    at(r, 0) = 100;
+    for (int c = 1; c <= 5; ++c) at(r, c) = 90;
+  }
+  at(2, 3) = 50;  // too weak to count
+  uint16_t n = 0;
+  const uint8_t corner[4] = {0, 5, 0, 4};
+  EXPECT_EQ(EdgeRectStrength(corner, 0, &n), (1000 + 19 * 90) / 29);
+  EXPECT_EQ(n, 29);
+  EXPECT_EQ(+gstEdgeRes.aubBorderRatio[0], 10 * 1000 / (19 * 90));
+  EXPECT_EQ(+gstEdgeRes.ubEdgeLineFlag, 1);
+  // Off the corner: only the mean, no border figures.
+  const uint8_t inner[4] = {1, 5, 1, 4};
+  EXPECT_EQ(EdgeRectStrength(inner, 0, &n), 90);
+  EXPECT_EQ(+gstEdgeRes.ubEdgeLineFlag, 0);
+
+  // The big-rectangle rule: a corner contact whose border lines are full at its fourth
+  // frame is a deep rectangle.
+  memcpy(gpstEdgeResTemp->aubRect[0], corner, sizeof(corner));
+  uint8_t out = 1;
+  for (uint16_t age = 1; age <= 4; ++age) {
+    gstEdgeRes.auwAge[0] = age;
+    EdgeRectStateBigCustom(&out, 0);
+    EXPECT_EQ(+out, age < 4 ? 1 : 5) << age;
+  }
+  EXPECT_EQ(+gstEdgeRes.aubBigState[0], 1);
+  EXPECT_EQ(+gstEdgeRes.auwBigArea[0][0], 30);
+  // Rule off: the state stays as judged.
+  Cfg()[63] = 0;
+  out = 1;
+  EdgeRectStateBigCustom(&out, 0);
+  EXPECT_EQ(+out, 1);
+}
+
 // ---- the stage --------------------------------------------------------------------------------
 
 TEST_F(EdgeFixture, TouchDownWithoutAnchorIsDroppedOnlyNearTheBorder) {
@@ -525,7 +586,7 @@ TEST_F(EdgeFixture, TouchDownWithoutAnchorIsDroppedOnlyNearTheBorder) {
     Place(0, c.x, c.y, static_cast<uint8_t>(c.y >> 9), static_cast<uint8_t>(c.y >> 9), static_cast<uint8_t>(c.x >> 9),
           static_cast<uint8_t>(c.x >> 9));
     Frame();
-    EXPECT_EQ(gstEdgeRes.auwAnchorX[0], c.x);
+    EXPECT_EQ(+gstEdgeRes.auwAnchorX[0], c.x);
   }
 }
 
@@ -561,7 +622,7 @@ TEST_F(EdgeFixture, DeadZoneTouchIsSuppressedUntilItSlidesThenReleasedForGood) {
   // The lift resets the point: the next touch-down is judged afresh.
   Clear();
   Frame();
-  EXPECT_EQ(gstEdgeRes.auwAnchorX[0], kEdgeNoAnchor);
+  EXPECT_EQ(+gstEdgeRes.auwAnchorX[0], kEdgeNoAnchor);
   EXPECT_EQ(+gstEdgeRes.aubResult[0], 0);
 }
 
@@ -637,7 +698,7 @@ TEST_F(EdgeFixture, StoredBorderPeakIsForgottenOnlyWhenThatTouchMovedFar) {
     Place(0, c.x0, 4000, 7, 7, 13, 13);
     Place(1, 6000, 4000, 7, 7, 11, 11);
     Frame();
-    EXPECT_EQ(s.aswPeakValue[0] == kEdgeNoPeak, c.forgotten) << c.x0;
+    EXPECT_EQ(+s.aswPeakValue[0] == kEdgeNoPeak, c.forgotten) << c.x0;
     EXPECT_EQ(s.auiStoredRect[0] == kEdgeNoRect, c.forgotten) << c.x0;
   }
 }

@@ -388,9 +388,10 @@ uint16_t EdgeRectStrength(const uint8_t* pubRect, uint8_t ubPoint, uint16_t* puw
     const int16_t v = DiffAt(row, c);
     if (v >= kStrongNode) L += static_cast<uint32_t>(v), ++nRow;
   }
-  const uint32_t r0 = boTop ? 1 : ys, r1 = boTop ? ye : (ye == 0 ? 0 : ye - 1);
-  for (uint32_t r = r0; r <= r1 && r <= lastY && !(boTop == false && ye == 0); ++r) {
-    const int16_t v = DiffAt(r, col);
+  // The border column without the border row's node.
+  const int32_t r0 = boTop ? 1 : static_cast<int32_t>(ys), r1 = boTop ? static_cast<int32_t>(ye) : static_cast<int32_t>(ye) - 1;
+  for (int32_t r = r0; r <= r1 && r <= static_cast<int32_t>(lastY); ++r) {
+    const int16_t v = DiffAt(static_cast<uint32_t>(r), col);
     if (v >= kStrongNode) L += static_cast<uint32_t>(v), ++nCol;
   }
   const uint32_t uiDiv = S - L == 0 ? 1 : S - L;
