@@ -38,8 +38,9 @@ inline HalPanelConfig hal_panel() {
 
 // Algorithm A's configuration file: a blob with the panel (screen 1080 x 2400, at most 10
 // points, the touch thresholds given; 0 leaves them unset), the time control and the hopping
-// table, and the controller information block.
-inline fxtest::Bytes alg_config_file(uint16_t touch_threshold = 0, uint16_t second_threshold = 0) {
+// table, and the controller information block of a DRIVE x SENSE panel.
+inline fxtest::Bytes alg_config_file(uint16_t touch_threshold = 0, uint16_t second_threshold = 0,
+                                     uint8_t drive = kDrive, uint8_t sense = kSense) {
   cfgtest::Bytes panel(38, 0);
   cfgtest::PutU16(panel, 0, 1080);
   cfgtest::PutU16(panel, 2, 2400);
@@ -51,8 +52,8 @@ inline fxtest::Bytes alg_config_file(uint16_t touch_threshold = 0, uint16_t seco
   const fxtest::Bytes blob = cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time),
                                                               cfgtest::Section(31, {0, kFrequencies})}});
   fxtest::IcInfoDesc info;
-  info.drv = kDrive;
-  info.sen = kSense;
+  info.drv = drive;
+  info.sen = sense;
   return fxtest::BuildConfigFile(blob, fxtest::BuildIcInfoBlock(info));
 }
 
@@ -93,11 +94,10 @@ struct Finger {
 // The untouched raw value of node i: uneven, as a real panel's are, and never 0.
 inline int16_t untouched_raw(int i) { return static_cast<int16_t>(1000 + i % 97); }
 
-// The raw mutual values of a panel of DRIVE x SENSE lines with FINGERS on it: a finger lowers
-// the raw values under it (the diff is reference minus raw). Where fingers overlap, the
-// stronger one holds.
-inline std::vector<int16_t> raw_with_fingers(const std::vector<Finger> &fingers, int drive = kDrive,
-                                             int sense = kSense) {
+// The diff (reference minus raw) of a panel of DRIVE x SENSE lines with FINGERS on it, drive
+// line by drive line. Where fingers overlap, the stronger one holds.
+inline std::vector<int16_t> diff_with_fingers(const std::vector<Finger> &fingers, int drive = kDrive,
+                                              int sense = kSense) {
   std::vector<int16_t> diff(static_cast<size_t>(drive) * static_cast<size_t>(sense), 0);
   for (const Finger &f : fingers) {
     for (int r = 0; r < drive; ++r) {
@@ -109,6 +109,13 @@ inline std::vector<int16_t> raw_with_fingers(const std::vector<Finger> &fingers,
       }
     }
   }
+  return diff;
+}
+
+// The raw mutual values of that panel: a finger lowers the raw values under it.
+inline std::vector<int16_t> raw_with_fingers(const std::vector<Finger> &fingers, int drive = kDrive,
+                                             int sense = kSense) {
+  const std::vector<int16_t> diff = diff_with_fingers(fingers, drive, sense);
   std::vector<int16_t> raw(diff.size());
   for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<int16_t>(untouched_raw(static_cast<int>(i)) - diff[i]);
   return raw;
