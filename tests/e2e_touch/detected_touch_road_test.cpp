@@ -221,17 +221,17 @@ TEST_F(FerrantWholeRoad, TwoFingersAreTwoContactsAndLiftApart) {
   EXPECT_TRUE(reader_.touching());
 }
 
-// ---- algorithm B: second-generation Luma frames ---------------------------------------------
+// ---- algorithm B: Luma frames of either controller generation -------------------------------
 
-class LumaWholeRoad : public WholeRoad {
+class LumaWholeRoad : public WholeRoad, public ::testing::WithParamInterface<int> {
  protected:
   void SetUp() override {
-    ASSERT_NO_FATAL_FAILURE(Start(luma::rig_options(), "libtapsense_alg.so", {}));
+    ASSERT_NO_FATAL_FAILURE(Start(luma::rig_options(GetParam()), "libtapsense_alg.so", {}));
     Tips({});  // the untouched frame becomes algorithm B's base
   }
   FrameOut Tips(const std::vector<luma::Tip> &tips) {
     ++k_;
-    return Frame(luma::frame_slot(k_, rig_->slotSize(), luma::raw_with_tips(tips)));
+    return Frame(luma::frame_slot(k_, rig_->slotSize(), luma::raw_with_tips(tips, k_), GetParam()));
   }
   uint16_t k_ = 0;
 };
@@ -239,7 +239,7 @@ class LumaWholeRoad : public WholeRoad {
 // A fingertip lands on drive line 8, swipes along the sense lines from 6 to 30 a line per
 // frame and lifts: one contact whose y follows the swipe and whose x stays on the line, and
 // exactly one release at the last position.
-TEST_F(LumaWholeRoad, SwipeComesOutAsOneContactFollowingTheFinger) {
+TEST_P(LumaWholeRoad, SwipeComesOutAsOneContactFollowingTheFinger) {
   constexpr int32_t kNear = 1800;  // a quarter of a line pitch (about 72 pixels)
   std::vector<int32_t> ys;
   int32_t tracking_id = -1;
@@ -277,7 +277,7 @@ TEST_F(LumaWholeRoad, SwipeComesOutAsOneContactFollowingTheFinger) {
 
 // Two fingertips on different drive lines: two contacts, each at its own fingertip, with
 // their own tracking ids; lifting one releases only its contact.
-TEST_F(LumaWholeRoad, TwoFingersAreTwoContactsAndLiftApart) {
+TEST_P(LumaWholeRoad, TwoFingersAreTwoContactsAndLiftApart) {
   constexpr int32_t kNear = 1800;
   const luma::Tip left{3, 12}, right{13, 26};
   Picture p;
@@ -308,5 +308,10 @@ TEST_F(LumaWholeRoad, TwoFingersAreTwoContactsAndLiftApart) {
   EXPECT_NEAR(after.begin()->second.y, kept.y, kNear);
   EXPECT_TRUE(reader_.touching());
 }
+
+INSTANTIATE_TEST_SUITE_P(ControllerGenerations, LumaWholeRoad, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int> &info) {
+                           return info.param == 1 ? std::string("LittleEndianV1") : std::string("BigEndianV2");
+                         });
 
 }  // namespace

@@ -124,7 +124,7 @@ struct Road {
     } else {
       std::vector<luma::Tip> tips;
       if (row >= 0) tips.push_back({static_cast<int>(row), static_cast<int>(column)});
-      slot = luma::frame_slot(k, rig->slotSize(), luma::raw_with_tips(tips));
+      slot = luma::frame_slot(k, rig->slotSize(), luma::raw_with_tips(tips, k));
     }
     host->clear_record();
     if (!rig->pushFrame(slot)) {

@@ -1,8 +1,8 @@
 #pragma once
 // The Luma road on the simulated phone, shared by the road tests, the demo and the
 // benchmarks: algorithm B's panel (17 drive x 38 sense lines, 1220 x 2712 pixels), the HAL
-// configuration for second-generation Luma frames of that panel, and the controller's
-// frames with fingertips pressed into them.
+// configuration for Luma frames of that panel (first generation, little-endian, or second
+// generation, big-endian), and the controller's frames with fingertips pressed into them.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -16,11 +16,12 @@ inline constexpr int kTx = 17;  // drive lines
 inline constexpr int kRx = 38;  // sense lines
 inline constexpr int kMutual = kTx * kRx;
 inline constexpr int kSelf = kTx + kRx;
-inline constexpr int16_t kRawLevel = 3000;  // every untouched node and self line
+inline constexpr int16_t kRawLevel = 3000;  // the untouched level of the nodes and self lines
 inline constexpr int16_t kDepth = 800;      // a fingertip's signal at its node
 
 // Algorithm B reports 1/100 pixel; the touchscreen's axes are the panel's pixels at that scale.
-inline RigOptions rig_options() {
+// GENERATION is the controller's: 1 or 2.
+inline RigOptions rig_options(int generation = 2) {
   RigOptions o;
   o.extent_x = 1220;
   o.extent_y = 2712;
@@ -28,13 +29,13 @@ inline RigOptions rig_options() {
   o.rx_count = kRx;
   o.tx_count = kTx;
   HalPanelConfig c;
-  c.frame_data_type = 6;  // second-generation Luma
+  c.frame_data_type = generation == 1 ? 4 : 6;
   c.columns = kRx;
   c.rows = kTx;
   c.nodes = kMutual;
   c.self_nodes = kSelf;
   c.extra_nodes = kSelf;
-  c.big_little_convert = true;  // the controller writes big-endian
+  c.big_little_convert = generation != 1;  // the second generation writes big-endian
   o.hal_config = hal_config_text(c);
   return o;
 }
@@ -46,9 +47,14 @@ struct Tip {
   int rx;
 };
 
-// The raw mutual values (drive line by drive line) with TIPS pressed in.
-inline std::vector<int16_t> raw_with_tips(const std::vector<Tip> &tips) {
-  std::vector<int16_t> raw(kMutual, kRawLevel);
+// The untouched raw value of node i in frame k: a few counts of noise from frame to frame,
+// as a real panel has (a byte order left unconverted turns it into noise far above a finger).
+inline int16_t untouched_raw(int i, int k) { return static_cast<int16_t>(kRawLevel + (i + 3 * k) % 5); }
+
+// The raw mutual values (drive line by drive line) of frame k with TIPS pressed in.
+inline std::vector<int16_t> raw_with_tips(const std::vector<Tip> &tips, int k = 0) {
+  std::vector<int16_t> raw(kMutual);
+  for (int i = 0; i < kMutual; ++i) raw[static_cast<size_t>(i)] = untouched_raw(i, k);
   for (const Tip &g : tips) {
     for (int dt = -1; dt <= 1; ++dt) {
       for (int dr = -1; dr <= 1; ++dr) {
@@ -57,7 +63,7 @@ inline std::vector<int16_t> raw_with_tips(const std::vector<Tip> &tips) {
         if (t < 0 || t >= kTx || r < 0 || r >= kRx) continue;
         const int shift = (dt != 0) + (dr != 0);
         int16_t &node = raw[static_cast<size_t>(t * kRx + r)];
-        node = static_cast<int16_t>(std::min<int>(node, kRawLevel - (kDepth >> shift)));
+        node = static_cast<int16_t>(std::min<int>(node, untouched_raw(t * kRx + r, k) - (kDepth >> shift)));
       }
     }
   }
@@ -69,9 +75,10 @@ inline std::vector<int16_t> raw_with_tips(const std::vector<Tip> &tips) {
 inline int32_t node_x(int tx) { return (36 + tx * (1185 - 36) / 16) * 100; }
 inline int32_t node_y(int rx) { return (20 + rx * (2680 - 20) / 37) * 100; }
 
-// Driver slot of controller frame k carrying RAW: a normal 240 Hz frame with untouched self
-// lines, checked with the controller's CRC.
-inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, const std::vector<int16_t> &raw) {
+// Driver slot of controller frame k of GENERATION carrying RAW: a normal 240 Hz frame with
+// untouched self lines, checked with the controller's CRC.
+inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, const std::vector<int16_t> &raw,
+                                              int generation = 2) {
   namespace encode = tamrel_touch::encode;
   encode::LumaLayoutFrame f;
   f.frame_index = k;
@@ -86,7 +93,9 @@ inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, cons
   encode::SlotHeader header;
   header.time_ns = 1000000ull * k;
   header.frame_count = k;
-  return encode::make_slot(header, encode::encode_luma_v2(f, encode::LumaCheck::kCrc), slot_size);
+  const encode::Bytes frame =
+      generation == 1 ? encode::encode_luma_v1(f) : encode::encode_luma_v2(f, encode::LumaCheck::kCrc);
+  return encode::make_slot(header, frame, slot_size);
 }
 
 }  // namespace touch_host::testsupport::luma_road
