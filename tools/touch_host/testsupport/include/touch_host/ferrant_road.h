@@ -6,6 +6,7 @@
 //
 // Algorithm A's configuration file is built with algorithm A's own test-side encoders
 // (touch/algorithm_a/core/tsa_module_test_util.h, on the include path of the user).
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -36,29 +37,32 @@ inline HalPanelConfig hal_panel() {
 }
 
 // Algorithm A's configuration file: a blob with the panel (screen 1080 x 2400, at most 10
-// points), the time control and the hopping table, and the controller information block.
-inline fxtest::Bytes alg_config_file() {
+// points, the touch thresholds given; 0 leaves them unset), the time control and the hopping
+// table, and the controller information block of a DRIVE x SENSE panel.
+inline fxtest::Bytes alg_config_file(uint16_t touch_threshold = 0, uint16_t second_threshold = 0,
+                                     uint8_t drive = kDrive, uint8_t sense = kSense) {
   cfgtest::Bytes panel(38, 0);
   cfgtest::PutU16(panel, 0, 1080);
   cfgtest::PutU16(panel, 2, 2400);
+  cfgtest::PutU16(panel, 4, touch_threshold);
+  cfgtest::PutU16(panel, 6, second_threshold);
   panel[20] = 10;
   cfgtest::Bytes time(32, 0);
   cfgtest::PutU16(time, 3, 5000);
   const fxtest::Bytes blob = cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time),
                                                               cfgtest::Section(31, {0, kFrequencies})}});
   fxtest::IcInfoDesc info;
-  info.drv = kDrive;
-  info.sen = kSense;
+  info.drv = drive;
+  info.sen = sense;
   return fxtest::BuildConfigFile(blob, fxtest::BuildIcInfoBlock(info));
 }
 
-// Driver slot of controller frame k: a status packet counting frames (with the frame
-// flags), a normal mutual frame whose nodes hold 10 k + i % 7, the self lines, and a quiet
-// IM block (zero noise) as long as algorithm A's frequencies need.
-inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, uint8_t flags = 0) {
+// Driver slot of controller frame k carrying MUTUAL (drive line by drive line): a status
+// packet counting frames (with the frame flags), the normal mutual frame, the self lines, and
+// a quiet IM block (zero noise) as long as algorithm A's frequencies need.
+inline tamrel_touch::encode::Bytes frame_slot_of(uint16_t k, size_t slot_size, uint8_t flags,
+                                                 const std::vector<int16_t> &mutual) {
   namespace encode = tamrel_touch::encode;
-  std::vector<int16_t> mutual(kMutual);
-  for (int i = 0; i < kMutual; ++i) mutual[static_cast<size_t>(i)] = static_cast<int16_t>(10 * k + i % 7);
   encode::FerrantV2Frame f;
   f.head_index = k;
   f.tail_index = k;
@@ -71,5 +75,54 @@ inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, uint
   header.frame_count = k;
   return encode::make_slot(header, encode::encode_ferrant_v2(f), slot_size);
 }
+
+// Driver slot of controller frame k whose mutual nodes hold 10 k + i % 7.
+inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, uint8_t flags = 0) {
+  std::vector<int16_t> mutual(kMutual);
+  for (int i = 0; i < kMutual; ++i) mutual[static_cast<size_t>(i)] = static_cast<int16_t>(10 * k + i % 7);
+  return frame_slot_of(k, slot_size, flags, mutual);
+}
+
+// A finger on the panel, in nodes: centre (row on the drive lines, column on the sense
+// lines) and the signal at its centre, falling off as a cone over 1.6 nodes.
+struct Finger {
+  double row;
+  double column;
+  int16_t peak = 500;
+};
+
+// The untouched raw value of node i: uneven, as a real panel's are, and never 0.
+inline int16_t untouched_raw(int i) { return static_cast<int16_t>(1000 + i % 97); }
+
+// The diff (reference minus raw) of a panel of DRIVE x SENSE lines with FINGERS on it, drive
+// line by drive line. Where fingers overlap, the stronger one holds.
+inline std::vector<int16_t> diff_with_fingers(const std::vector<Finger> &fingers, int drive = kDrive,
+                                              int sense = kSense) {
+  std::vector<int16_t> diff(static_cast<size_t>(drive) * static_cast<size_t>(sense), 0);
+  for (const Finger &f : fingers) {
+    for (int r = 0; r < drive; ++r) {
+      for (int c = 0; c < sense; ++c) {
+        const double d = std::hypot(r - f.row, c - f.column);
+        const int v = static_cast<int>(f.peak * (1.0 - d / 1.6));
+        int16_t &node = diff[static_cast<size_t>(r) * static_cast<size_t>(sense) + static_cast<size_t>(c)];
+        if (v > node) node = static_cast<int16_t>(v);
+      }
+    }
+  }
+  return diff;
+}
+
+// The raw mutual values of that panel: a finger lowers the raw values under it.
+inline std::vector<int16_t> raw_with_fingers(const std::vector<Finger> &fingers, int drive = kDrive,
+                                             int sense = kSense) {
+  const std::vector<int16_t> diff = diff_with_fingers(fingers, drive, sense);
+  std::vector<int16_t> raw(diff.size());
+  for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<int16_t>(untouched_raw(static_cast<int>(i)) - diff[i]);
+  return raw;
+}
+
+// Algorithm A's point units before its coordinate transform: 512 per node, the centre of
+// node n at 512 n + 256; x runs along the sense lines, y along the drive lines.
+inline int32_t node_units(double node) { return static_cast<int32_t>(node * 512 + 256); }
 
 }  // namespace touch_host::testsupport::ferrant_road

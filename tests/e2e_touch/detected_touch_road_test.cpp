@@ -1,0 +1,317 @@
+// The whole touch road with the production algorithms: the simulated driver pushes
+// controller frames with fingers pressed into them, the real HAL module decodes them, the
+// production algorithm finds and tracks the fingers itself, and the HAL's report interface
+// writes the points as multi-touch events on the recording touchscreen. The events are read
+// back as a reader of the protocol would, so every piece between the driver's frame and the
+// touchscreen is checked together.
+//
+// Positions are checked with tolerances of a fraction of a line pitch: enough for the
+// algorithms' smoothing to move a point a little, too tight for a swapped axis, a wrong
+// scale or a reversed order to pass.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tamrel_touch/frame_encoders.h"
+#include "touch_host/ferrant_road.h"
+#include "touch_host/host.h"
+#include "touch_host/input_events.h"
+#include "touch_host/luma_road.h"
+#include "touch_host/sim_touch_rig.h"
+
+namespace {
+
+namespace ferrant = touch_host::testsupport::ferrant_road;
+namespace luma = touch_host::testsupport::luma_road;
+using touch_host::HostStatus;
+using touch_host::testsupport::MultiTouchReader;
+using touch_host::testsupport::RigOptions;
+using touch_host::testsupport::SimTouchRig;
+using Picture = MultiTouchReader::Picture;
+
+const std::string kHal = std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_hal.so";
+
+// What one frame did at the far end of the road: the points the algorithm handed the host
+// and the pictures the touchscreen's reader took.
+struct FrameOut {
+  std::vector<AlgTouchPoint> points;
+  std::vector<Picture> pictures;
+};
+
+class WholeRoad : public ::testing::Test {
+ protected:
+  // Brings the rig, the HAL and algorithm ALG up; CONFIG, when not empty, is the algorithm's
+  // configuration file.
+  void Start(const RigOptions &options, const std::string &alg, const std::vector<uint8_t> &config) {
+    rig_ = std::make_unique<SimTouchRig>(options);
+    touch_host::HostOptions host_options;
+    host_options.log_sink = [](const touch_host::LogLine &line) {
+      if (getenv("TOUCH_ROAD_LOG") != nullptr)
+        fprintf(stderr, "[%s] %s\n", touch_host::to_string(line.source), line.text.c_str());
+    };
+    host_ = std::make_unique<touch_host::TouchHost>(host_options);
+    std::string error;
+    ASSERT_TRUE(host_->load_hal(kHal, &error)) << error;
+    ASSERT_TRUE(host_->load_alg(std::string(VENDOR_PLUGIN_DIR) + "/" + alg, &error)) << error;
+    if (!config.empty()) {
+      const std::string path = rig_->root().dir() + "/alg_config.bin";
+      std::ofstream(path, std::ios::binary)
+          .write(reinterpret_cast<const char *>(config.data()), static_cast<std::streamsize>(config.size()));
+      ASSERT_EQ(host_->read_configuration_file(path), HostStatus::kOk);
+    }
+    int32_t alg_result = -1;
+    ASSERT_EQ(host_->init(&alg_result), HostStatus::kOk);
+    ASSERT_EQ(alg_result, 0);
+    ASSERT_EQ(host_->update_suspend_status(false), HostStatus::kOk);  // screen on
+    rig_->newEvents();  // the release of every slot at the HAL's init
+  }
+  void TearDown() override {
+    host_.reset();
+    rig_.reset();
+  }
+
+  // One driver slot down the road.
+  FrameOut Frame(const tamrel_touch::encode::Bytes &slot) {
+    FrameOut out;
+    host_->clear_record();
+    EXPECT_TRUE(rig_->pushFrame(slot));
+    EXPECT_EQ(host_->run_frame(), HostStatus::kOk);
+    const touch_host::HostRecord r = host_->snapshot();
+    for (const touch_host::PointReport &report : r.reports)
+      out.points.insert(out.points.end(), report.points.begin(), report.points.end());
+    out.pictures = reader_.read(rig_->newEvents());
+    return out;
+  }
+
+  // The touchscreen's picture after FRAME: its last SYN_REPORT; fails when it wrote none.
+  static Picture Last(const FrameOut &frame) {
+    EXPECT_FALSE(frame.pictures.empty()) << "no SYN_REPORT for the frame";
+    return frame.pictures.empty() ? Picture{} : frame.pictures.back();
+  }
+
+  // Every event position equals the point the algorithm reported for that slot (a frame
+  // without points writes no events).
+  static void ExpectEventsCarryThePoints(const FrameOut &frame) {
+    if (frame.points.empty()) {
+      EXPECT_TRUE(frame.pictures.empty()) << "events without points";
+      return;
+    }
+    const Picture p = Last(frame);
+    for (const AlgTouchPoint &q : frame.points) {
+      if (q.action == ALG_TOUCH_ACTION_UP) {
+        EXPECT_EQ(p.count(q.id), 0u) << "slot " << q.id << " stays down after its up";
+        continue;
+      }
+      ASSERT_EQ(p.count(q.id), 1u) << "slot " << q.id << " is not on the touchscreen";
+      EXPECT_EQ(p.at(q.id).x, q.x);
+      EXPECT_EQ(p.at(q.id).y, q.y);
+    }
+  }
+
+  std::unique_ptr<SimTouchRig> rig_;
+  std::unique_ptr<touch_host::TouchHost> host_;
+  MultiTouchReader reader_;
+};
+
+// ---- algorithm A: second-generation Ferrant frames ------------------------------------------
+
+class FerrantWholeRoad : public WholeRoad {
+ protected:
+  void SetUp() override {
+    RigOptions options;
+    options.hal_config = touch_host::testsupport::hal_config_text(ferrant::hal_panel());
+    ASSERT_NO_FATAL_FAILURE(Start(options, "libtapsense_alg_ferrant.so", ferrant::alg_config_file(100, 120)));
+    // Frame 1 has no reference yet (the algorithm asks the controller for one), frame 2 is
+    // the controller's reference; quiet frames follow until the power-on reference is built
+    // and the algorithm reports.
+    Finger({}, 0);
+    Finger({}, ferrant::kReferenceFrame);
+    bool reporting = false;
+    for (int i = 0; i < 12 && !reporting; ++i) {
+      Finger({});
+      reporting = !host_->snapshot().reports.empty();
+    }
+    ASSERT_TRUE(reporting) << "algorithm A never started reporting";
+  }
+  FrameOut Finger(const std::vector<ferrant::Finger> &fingers, uint8_t flags = 0) {
+    ++k_;
+    return Frame(ferrant::frame_slot_of(k_, rig_->slotSize(), flags, ferrant::raw_with_fingers(fingers)));
+  }
+  uint16_t k_ = 0;
+};
+
+// A finger lands on drive line 7, swipes along the sense lines from column 4 to column 20 at
+// half a line per frame and lifts: one slot goes down, its x follows the swipe frame by
+// frame while its y stays on the line, and the lift releases it.
+TEST_F(FerrantWholeRoad, SwipeComesOutAsOneContactFollowingTheFinger) {
+  constexpr double kRow = 7;
+  constexpr int32_t kNear = 192;  // 3/8 of a line pitch (512)
+  std::vector<int32_t> xs;
+  int32_t tracking_id = -1;
+  for (int f = 0; f <= 32; ++f) {
+    const double column = 4 + f * 0.5;
+    const FrameOut out = Finger({{kRow, column}});
+    ASSERT_EQ(out.points.size(), 1u) << "frame " << f;
+    EXPECT_EQ(out.points[0].action, f == 0 ? ALG_TOUCH_ACTION_DOWN : ALG_TOUCH_ACTION_MOVE) << f;
+    ExpectEventsCarryThePoints(out);
+    const Picture p = Last(out);
+    ASSERT_EQ(p.size(), 1u) << "frame " << f;
+    const touch_host::testsupport::Contact c = p.begin()->second;
+    if (f == 0) tracking_id = c.tracking_id;
+    EXPECT_EQ(c.tracking_id, tracking_id) << "one contact for the whole swipe, frame " << f;
+    EXPECT_NEAR(c.x, ferrant::node_units(column), kNear) << "frame " << f;
+    EXPECT_NEAR(c.y, ferrant::node_units(kRow), kNear) << "frame " << f;
+    EXPECT_TRUE(reader_.touching());
+    xs.push_back(c.x);
+  }
+  EXPECT_GE(tracking_id, 0);
+  for (size_t i = 1; i < xs.size(); ++i) EXPECT_GT(xs[i], xs[i - 1]) << "x goes back at frame " << i;
+  EXPECT_NEAR(xs.back() - xs.front(), 16 * 512, 2 * kNear) << "the swipe's length";
+
+  // The lift: the contact is held for the configured frames at most, then released once.
+  int ups = 0;
+  for (int f = 0; f < 8; ++f) {
+    const FrameOut out = Finger({});
+    for (const AlgTouchPoint &q : out.points) ups += q.action == ALG_TOUCH_ACTION_UP;
+    ExpectEventsCarryThePoints(out);
+  }
+  EXPECT_EQ(ups, 1);
+  EXPECT_FALSE(reader_.touching());
+  const FrameOut after = Finger({});
+  EXPECT_TRUE(after.points.empty());
+  EXPECT_TRUE(after.pictures.empty());
+}
+
+// Two fingers far apart land together: two slots with their own tracking ids, each where its
+// finger is; one lifts and the other stays down where it was.
+TEST_F(FerrantWholeRoad, TwoFingersAreTwoContactsAndLiftApart) {
+  constexpr int32_t kNear = 192;
+  const ferrant::Finger upper{4, 8}, lower{11, 22};
+  Picture p;
+  for (int f = 0; f < 3; ++f) {
+    const FrameOut out = Finger({upper, lower});
+    ExpectEventsCarryThePoints(out);
+    p = Last(out);
+  }
+  ASSERT_EQ(p.size(), 2u);
+  const auto at = [&](const ferrant::Finger &g) -> const touch_host::testsupport::Contact * {
+    for (const auto &[slot, c] : p)
+      if (std::abs(c.x - ferrant::node_units(g.column)) < kNear && std::abs(c.y - ferrant::node_units(g.row)) < kNear)
+        return &c;
+    return nullptr;
+  };
+  const auto *a = at(upper);
+  const auto *b = at(lower);
+  ASSERT_NE(a, nullptr) << "no contact at the upper finger";
+  ASSERT_NE(b, nullptr) << "no contact at the lower finger";
+  EXPECT_NE(a->tracking_id, b->tracking_id);
+  const touch_host::testsupport::Contact kept = *b;
+
+  Picture after;
+  for (int f = 0; f < 8; ++f) after = Last(Finger({lower}));
+  ASSERT_EQ(after.size(), 1u) << "the lifted finger's contact is released";
+  EXPECT_EQ(after.begin()->second.tracking_id, kept.tracking_id);
+  EXPECT_NEAR(after.begin()->second.x, kept.x, kNear);
+  EXPECT_NEAR(after.begin()->second.y, kept.y, kNear);
+  EXPECT_TRUE(reader_.touching());
+}
+
+// ---- algorithm B: Luma frames of either controller generation -------------------------------
+
+class LumaWholeRoad : public WholeRoad, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(Start(luma::rig_options(GetParam()), "libtapsense_alg.so", {}));
+    Tips({});  // the untouched frame becomes algorithm B's base
+  }
+  FrameOut Tips(const std::vector<luma::Tip> &tips) {
+    ++k_;
+    return Frame(luma::frame_slot(k_, rig_->slotSize(), luma::raw_with_tips(tips, k_), GetParam()));
+  }
+  uint16_t k_ = 0;
+};
+
+// A fingertip lands on drive line 8, swipes along the sense lines from 6 to 30 a line per
+// frame and lifts: one contact whose y follows the swipe and whose x stays on the line, and
+// exactly one release at the last position.
+TEST_P(LumaWholeRoad, SwipeComesOutAsOneContactFollowingTheFinger) {
+  constexpr int32_t kNear = 1800;  // a quarter of a line pitch (about 72 pixels)
+  std::vector<int32_t> ys;
+  int32_t tracking_id = -1;
+  AlgTouchPoint last{};
+  for (int rx = 6; rx <= 30; ++rx) {
+    const FrameOut out = Tips({{8, rx}});
+    ASSERT_EQ(out.points.size(), 1u) << "line " << rx;
+    EXPECT_EQ(out.points[0].action, rx == 6 ? ALG_TOUCH_ACTION_DOWN : ALG_TOUCH_ACTION_MOVE) << rx;
+    ExpectEventsCarryThePoints(out);
+    const Picture p = Last(out);
+    ASSERT_EQ(p.size(), 1u) << "line " << rx;
+    const touch_host::testsupport::Contact c = p.begin()->second;
+    if (rx == 6) tracking_id = c.tracking_id;
+    EXPECT_EQ(c.tracking_id, tracking_id) << "one contact for the whole swipe, line " << rx;
+    EXPECT_NEAR(c.x, luma::node_x(8), kNear) << "line " << rx;
+    EXPECT_NEAR(c.y, luma::node_y(rx), kNear) << "line " << rx;
+    ys.push_back(c.y);
+    last = out.points[0];
+  }
+  EXPECT_GE(tracking_id, 0);
+  for (size_t i = 1; i < ys.size(); ++i) EXPECT_GT(ys[i], ys[i - 1]) << "y goes back at step " << i;
+
+  const FrameOut up = Tips({});
+  ASSERT_EQ(up.points.size(), 1u);
+  EXPECT_EQ(up.points[0].action, ALG_TOUCH_ACTION_UP);
+  EXPECT_NEAR(up.points[0].y, last.y, kNear) << "the up is at the last position";
+  ExpectEventsCarryThePoints(up);
+  EXPECT_TRUE(Last(up).empty());
+  EXPECT_FALSE(reader_.touching());
+  for (int f = 0; f < 2; ++f) {
+    const FrameOut after = Tips({});
+    for (const AlgTouchPoint &q : after.points) ADD_FAILURE() << "point after the up: id " << q.id;
+  }
+}
+
+// Two fingertips on different drive lines: two contacts, each at its own fingertip, with
+// their own tracking ids; lifting one releases only its contact.
+TEST_P(LumaWholeRoad, TwoFingersAreTwoContactsAndLiftApart) {
+  constexpr int32_t kNear = 1800;
+  const luma::Tip left{3, 12}, right{13, 26};
+  Picture p;
+  for (int f = 0; f < 2; ++f) {
+    const FrameOut out = Tips({left, right});
+    ExpectEventsCarryThePoints(out);
+    p = Last(out);
+  }
+  ASSERT_EQ(p.size(), 2u);
+  const auto at = [&](const luma::Tip &g) -> const touch_host::testsupport::Contact * {
+    for (const auto &[slot, c] : p)
+      if (std::abs(c.x - luma::node_x(g.tx)) < kNear && std::abs(c.y - luma::node_y(g.rx)) < kNear) return &c;
+    return nullptr;
+  };
+  const auto *a = at(left);
+  const auto *b = at(right);
+  ASSERT_NE(a, nullptr) << "no contact at the left fingertip";
+  ASSERT_NE(b, nullptr) << "no contact at the right fingertip";
+  EXPECT_NE(a->tracking_id, b->tracking_id);
+  const touch_host::testsupport::Contact kept = *a;
+
+  const FrameOut out = Tips({left});
+  ExpectEventsCarryThePoints(out);
+  const Picture after = Last(out);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after.begin()->second.tracking_id, kept.tracking_id);
+  EXPECT_NEAR(after.begin()->second.x, kept.x, kNear);
+  EXPECT_NEAR(after.begin()->second.y, kept.y, kNear);
+  EXPECT_TRUE(reader_.touching());
+}
+
+INSTANTIATE_TEST_SUITE_P(ControllerGenerations, LumaWholeRoad, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int> &info) {
+                           return info.param == 1 ? std::string("LittleEndianV1") : std::string("BigEndianV2");
+                         });
+
+}  // namespace
