@@ -45,8 +45,9 @@ class LumaPoints : public ::testing::Test {
     return r.reports.empty() ? std::vector<AlgTouchPoint>{} : r.reports.back().points;
   }
 
-  // A fingertip lowers the raw values most at its node, half as much on the four lines
-  // beside it and a quarter on the diagonals.
+  // A fingertip lowers the mutual raw values most at its node, half as much on the four
+  // lines beside it and a quarter on the diagonals. It raises the self raw values of its
+  // drive and sense lines the same way along each line, on both frequency sets.
   static void Press(LumaFrame &f, const Finger &g) {
     for (int dt = -1; dt <= 1; ++dt) {
       for (int dr = -1; dr <= 1; ++dr) {
@@ -55,6 +56,15 @@ class LumaPoints : public ::testing::Test {
         if (t < 0 || t >= LumaFrame::kTx || r < 0 || r >= LumaFrame::kRx) continue;
         const int shift = (dt != 0) + (dr != 0);
         f.At(t, r) = static_cast<int16_t>(std::min<int>(f.At(t, r), LumaFrame::kRawLevel - (kDepth >> shift)));
+      }
+    }
+    for (int d = -1; d <= 1; ++d) {
+      const int16_t raised = static_cast<int16_t>(LumaFrame::kRawLevel + (kDepth >> (d != 0)));
+      const int t = g.tx + d;
+      const int r = LumaFrame::kTx + g.rx + d;
+      for (auto *line : {&f.self1, &f.self2}) {
+        if (t >= 0 && t < LumaFrame::kTx) (*line)[t] = std::max((*line)[t], raised);
+        if (g.rx + d >= 0 && g.rx + d < LumaFrame::kRx) (*line)[r] = std::max((*line)[r], raised);
       }
     }
   }
