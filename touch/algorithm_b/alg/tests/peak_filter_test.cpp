@@ -483,6 +483,45 @@ TEST_F(NearFieldFilter, SecondFingerWithAJumpingAreaIsDropped) {
   EXPECT_TRUE(IsValid());
 }
 
+TEST_F(NearFieldFilter, RowTestTreatsLinesOffThePanelAsCarryingNothing) {
+  struct Case {
+    int row;
+    int16_t inner_self;   // self value of the line beside it on the panel
+    int16_t inner_max;    // and its row maximum
+    bool dropped;
+  };
+  const Case cases[] = {
+      {16, 500, 400, false},  // supported from above; below the last line there is nothing
+      {16, 50, 0, true},      // neither neighbour carries a self value
+      {0, 50, 0, true},
+      {0, 500, 200, true},    // the line below is weaker than row 0 itself
+  };
+  for (const Case &c : cases) {
+    SetUp();
+    NearField();
+    g_stTouchData.ucLastPointNum = 1;
+    g_ucLastOutputPtCnt = 2;
+    g_stPeakData.ucPeakByte1228 = 2;
+    Finger(8, 10, 600);
+    ScTx(8) = 500;
+    ScRx(10) = 500;
+    Search();
+    g_stPeakData.usMcOverCnt = 40;
+    g_stPeakData.usPeakWord1226 = 40;
+    const int inner = c.row == 0 ? 1 : c.row - 1;
+    g_ssMc2TxDiffer[c.row] = 300;
+    ScTx(c.row) = 50;
+    ScTx(inner) = c.inner_self;
+    g_ssMc2TxDiffer[inner] = c.inner_max;
+    // What lies beside the drive lines in the self slot: the last sense line before the
+    // first drive line, spare entries after the last.
+    ScRx(kRx - 1) = 500;
+    g_stFrmData.assScDiff[1][kRx + kTx] = 500;
+    AppPeakFilterBySc();
+    EXPECT_EQ(g_usFrameDropPos, c.dropped ? LUMA_DROP_TX_ROW : 0u) << c.row << " " << c.inner_self;
+  }
+}
+
 // ---- Exported checks -----------------------------------------------------------------------
 
 TEST_F(PeakChecks, AllPeakLineClassIsStrict) {

@@ -24,8 +24,8 @@ uint8_t s_aucColStripeDropCnt[40];
 
 // The water-proof classification and the wet-finger filter belong to the water handling;
 // they are referenced weakly so that the chain keeps their places in a build without it.
-void AppWaterProofHandle(void) __attribute__((weak));
-void WetFingerFilterAfterPeakMerge(void) __attribute__((weak));
+LUMA_EXPORT void AppWaterProofHandle(void) __attribute__((weak));
+LUMA_EXPORT void WetFingerFilterAfterPeakMerge(void) __attribute__((weak));
 }
 
 namespace luma_peak {
