@@ -273,6 +273,54 @@ TEST_F(PeakFilter, FloatingHandGhostsOnAPlateauAreRemoved) {
   EXPECT_EQ(g_stPeakData.ucMcPosPeakNum, 3u);
 }
 
+TEST_F(PeakFilter, IsolatedPeaksWithoutSelfSupportCountAsWater) {
+  Set(8, 10, 300);   // no neighbour: isolated
+  Set(2, 30, -200);  // a negative peak
+  ScRx(20) = 100;    // the self lines see something, but not under the peak
+  ScTx(8) = 100;
+  for (int frame = 1; frame <= 3; ++frame) {
+    Valid(true);
+    Search();
+    AppPeakFilter();
+    ASSERT_TRUE(IsValid());
+    EXPECT_EQ(g_ucMcWaterCnt, frame);
+  }
+  // Self support under the peak: not water.
+  ScRx(10) = 60;
+  Search();
+  AppPeakFilter();
+  EXPECT_EQ(g_ucMcWaterCnt, 3);
+  // A frame without peaks or negative peaks lets the count run down.
+  std::memset(g_stFrmData.assMcDiff, 0, sizeof(g_stFrmData.assMcDiff));
+  Search();
+  AppPeakFilter();
+  EXPECT_EQ(g_ucMcWaterCnt, 2);
+  // Game mode clears it.
+  g_stSysParam.ucGameMode = 1;
+  AppPeakFilter();
+  EXPECT_EQ(g_ucMcWaterCnt, 0);
+  g_stSysParam.ucGameMode = 0;
+}
+
+TEST_F(PeakFilter, IsolatedSpikeIsRemovedWhenPeaksOutnumberLastFramesPoints) {
+  struct Case {
+    uint8_t last_points;
+    size_t count;
+  };
+  for (const Case c : {Case{1, 1}, Case{0, 2}, Case{2, 2}}) {
+    SetUp();
+    g_stTouchData.ucLastPointNum = c.last_points;
+    Finger(8, 10, 600);
+    Set(12, 12, 300);
+    Search();
+    ASSERT_EQ(g_stPeakData.ucMcPosPeakNum, 2u);
+    AppPeakFilter();
+    ASSERT_TRUE(IsValid());
+    EXPECT_EQ(g_stPeakData.ucMcPosPeakNum, c.count) << int(c.last_points);
+    EXPECT_EQ(g_stPowerInfo[LUMA_PWR_MODE], 2);
+  }
+}
+
 // ---- Near-field and self support -----------------------------------------------------------
 
 TEST_F(NearFieldFilter, ExtremeDiffsDropFramesOnlyInNearFieldMode) {
