@@ -45,8 +45,9 @@ class LumaPoints : public ::testing::Test {
     return r.reports.empty() ? std::vector<AlgTouchPoint>{} : r.reports.back().points;
   }
 
-  // A fingertip lowers the raw values most at its node, half as much on the four lines
-  // beside it and a quarter on the diagonals.
+  // A fingertip lowers the mutual raw values most at its node, half as much on the four
+  // lines beside it and a quarter on the diagonals. It raises the self raw values of its
+  // drive and sense lines the same way along each line, on both frequency sets.
   static void Press(LumaFrame &f, const Finger &g) {
     for (int dt = -1; dt <= 1; ++dt) {
       for (int dr = -1; dr <= 1; ++dr) {
@@ -55,6 +56,15 @@ class LumaPoints : public ::testing::Test {
         if (t < 0 || t >= LumaFrame::kTx || r < 0 || r >= LumaFrame::kRx) continue;
         const int shift = (dt != 0) + (dr != 0);
         f.At(t, r) = static_cast<int16_t>(std::min<int>(f.At(t, r), LumaFrame::kRawLevel - (kDepth >> shift)));
+      }
+    }
+    for (int d = -1; d <= 1; ++d) {
+      const int16_t raised = static_cast<int16_t>(LumaFrame::kRawLevel + (kDepth >> (d != 0)));
+      const int t = g.tx + d;
+      const int r = LumaFrame::kTx + g.rx + d;
+      for (auto *line : {&f.self1, &f.self2}) {
+        if (t >= 0 && t < LumaFrame::kTx) (*line)[t] = std::max((*line)[t], raised);
+        if (g.rx + d >= 0 && g.rx + d < LumaFrame::kRx) (*line)[r] = std::max((*line)[r], raised);
       }
     }
   }
@@ -106,6 +116,46 @@ TEST_F(LumaPoints, TwoFingersTwoLinesApartStayTwo) {
   EXPECT_EQ(p[1].action, ALG_TOUCH_ACTION_MOVE);
   EXPECT_LT(p[0].y, NodeY(11));
   EXPECT_GT(p[1].y, NodeY(11));
+}
+
+// One touch whose top is flat over two nodes, or whose two highest nodes are diagonal
+// neighbours, is one finger: one point, between the two nodes.
+TEST_F(LumaPoints, FlatToppedOrDiagonalTouchGivesOnePoint) {
+  for (const Finger second : {Finger{8, 11}, Finger{9, 11}}) {
+    SetUp();
+    for (int frame = 0; frame < 3; ++frame) {
+      const std::vector<AlgTouchPoint> p = Touch({{8, 10}, second});
+      ASSERT_EQ(p.size(), 1u) << second.tx << "," << second.rx << " frame " << frame;
+      EXPECT_EQ(p[0].action, frame == 0 ? ALG_TOUCH_ACTION_DOWN : ALG_TOUCH_ACTION_MOVE);
+      EXPECT_GE(p[0].x, NodeX(8) - kPixel);
+      EXPECT_LE(p[0].x, NodeX(second.tx) + kPixel);
+      EXPECT_GT(p[0].y, NodeY(10));
+      EXPECT_LT(p[0].y, NodeY(11));
+    }
+  }
+}
+
+// A noise stripe down a sense line beside a finger: its frames are dropped three in a row,
+// the fourth is let through, and the finger is reported where it rests.
+TEST_F(LumaPoints, StripeNoiseDropsThreeFramesThenPasses) {
+  ASSERT_EQ(Touch({{8, 10}}).size(), 1u);
+  LumaFrame striped;
+  Press(striped, {8, 10});
+  for (int t = 0; t < 6; ++t) striped.At(t, 11) = static_cast<int16_t>(LumaFrame::kRawLevel + (t % 2 == 0 ? -150 : 150));
+  for (int frame = 0; frame < 4; ++frame) {
+    host_->clear_record();
+    ASSERT_EQ(host_->process_frame(LumaFrame(striped).frame()), HostStatus::kOk);
+    const touch_host::HostRecord r = host_->snapshot();
+    if (frame < 3) {
+      EXPECT_TRUE(r.reports.empty()) << frame;
+      continue;
+    }
+    ASSERT_EQ(r.reports.size(), 1u);
+    ASSERT_EQ(r.reports.back().points.size(), 1u);
+    EXPECT_EQ(r.reports.back().points[0].action, ALG_TOUCH_ACTION_MOVE);
+    EXPECT_NEAR(r.reports.back().points[0].x, NodeX(8), kPixel);
+    EXPECT_NEAR(r.reports.back().points[0].y, NodeY(10), kPixel);
+  }
 }
 
 TEST_F(LumaPoints, CrossingFingersKeepTheirIds) {

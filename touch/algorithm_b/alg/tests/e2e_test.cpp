@@ -1,5 +1,6 @@
 // End to end: the real plug-in loaded with dlopen through the touch host and driven with
 // synthetic 17 x 38 frames.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -345,6 +346,25 @@ TEST_F(LumaEndToEnd, ChargeNoiseCountsTheColumnsUnderTheFrameTouch) {
   Diff(touched);
   line = swing();
   EXPECT_EQ(charge(line.data(), LumaFrame::kRx), 100u);
+}
+
+// The peak filters and the checks the frame path never calls are still part of the
+// plug-in's interface: each resolves by name.
+TEST(LumaExports, PeakFiltersMergeAndChecksResolveByName) {
+  void *lib = dlopen((std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_alg.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  for (const char *name :
+       {"AppPeakFilter", "AppFilterPeakByCdmaDecode", "IsCoaxialJudgeByMergePeak", "AppCameraPeakValidCheck",
+        "AppSmallWaterFilter", "AppFloatingMoreFingerFilter", "AppMayBeNfNoiseFilterNew", "AppPeakFilterBySc",
+        "AppNFGhostCheck", "AppSearchLRThr", "AppPeakFilterByMcTxDiff", "AppMcPeakMergeProcess",
+        "AppMcPeakPairMerge", "AppPeakIDMatch", "AppInitPeakMerge", "AppMergeToNewID", "AppCalConnectedPathPeakOtoC",
+        "AppFindMinDiffInRangeP2P", "AppMinAveDiffInRangeP2P", "AppDoPeakMerge", "IsCoaxialJudgeByAllPeak",
+        "IsPeakInSameRowCheck", "AppNfInvalidFilter", "IsMayBeOneTouch", "AppSensitivityAbnormalFilter",
+        "AppGetBigDiffNode", "CheckUpDownNoiseFeature", "AppFilterSmallPeak", "AppFilterCdmaDecodeFrame",
+        "AppMayBeNfNoiseFilter", "g_ssMcDiffLast", "g_stPeakMergeInfo", "g_stSeriousFloatingMergeInfo"}) {
+    EXPECT_NE(dlsym(lib, name), nullptr) << name;
+  }
+  dlclose(lib);
 }
 
 }  // namespace
