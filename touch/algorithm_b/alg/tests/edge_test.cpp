@@ -422,4 +422,57 @@ TEST_F(Edge, RearrangementPutsTouchesFirstAndLiftsAfterThem) {
   EXPECT_EQ(g_stTouchData.astPoint[1].x, 400u);
 }
 
+
+TEST_F(Edge, LandscapeBandsFollowTheConnectorSide) {
+  g_stSysParam.ucDispDirection = 1;
+  AppEdgePalmInit();  // the landscape host parameters: outer 32, middle 480
+  struct Case {
+    uint16_t x;
+    uint16_t y;
+    uint8_t area;
+  };
+  const Case cases[] = {
+      {9000, 20, 1},                                    // the panel's top is a side in landscape
+      {9000, 300, 2},
+      {9000, static_cast<uint16_t>(g_usMaxPosY - 20), 1},
+      {20, 20000, 1},                                   // the panel's sides are its ends
+      {9000, 20000, 0},
+  };
+  for (const Case &c : cases) EXPECT_EQ(AppGetArea(c.x, c.y, 0), c.area) << c.x << "," << c.y;
+}
+
+// A touch let through at its down position: it restarts there with the smoother's weight
+// set; a finger that slid along a side edge in portrait restarts half-way instead.
+TEST_F(Edge, LetThroughAtTheDownPosition) {
+  struct Case {
+    uint32_t down_x;
+    uint32_t now_x;
+    uint32_t now_y;
+    uint32_t want_x;
+    uint32_t want_y;
+  };
+  const Case cases[] = {
+      {300, 300, 22000, 300, 21000},     // along the side edge: half-way
+      {2000, 2000, 22000, 2000, 20000},  // away from the side: the down position
+      {300, 3300, 20000, 300, 20000},    // across the edge: the down position
+  };
+  for (const Case &c : cases) {
+    LumaEdgePalmSta &r = s_stEdgePalmSta[0];
+    r.ucCornerSide = 0;
+    r.ucReported = 0;
+    g_ForceAlpha[0] = 0;
+    Place(0, 0, c.down_x, 20000, kContact);
+    r.stDown = g_stTouchData.astPoint[0];
+    Place(0, 0, c.now_x, c.now_y, kContact);
+    g_stTouchData.ucPointNum = 1;
+    uint8_t actions[LUMA_EDGE_ACTIONS] = {LUMA_EDGE_ACT_AT_DOWN_5};
+    ActionOnPointDownOrContact(actions);
+    EXPECT_EQ(g_stTouchData.astPoint[0].x, c.want_x) << c.down_x << "->" << c.now_x;
+    EXPECT_EQ(g_stTouchData.astPoint[0].y, c.want_y) << c.down_x << "->" << c.now_x;
+    EXPECT_EQ(g_stTouchData.astEvent[0].ucEvent, kDown);
+    EXPECT_EQ(g_ForceAlpha[0], 8);
+    EXPECT_EQ(r.ucReported, 1);
+  }
+}
+
 }  // namespace
