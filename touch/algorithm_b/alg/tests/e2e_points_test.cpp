@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "luma_edge.h"
 #include "luma_frame.h"
 #include "touch_host/host.h"
 
@@ -244,6 +245,106 @@ TEST_F(LumaPoints, FingerprintSensorIsQuietUntilTheHostEnablesIt) {
   for (int k = 0; k < 2; ++k) Touch({{8, 33}});
   Touch({});
   EXPECT_TRUE(host_->snapshot().fingerprint_states.empty());
+}
+
+
+// ---- Edge restraint -----------------------------------------------------------------------
+
+// A palm lying along the left border: drive line 0 pressed over fifteen sense lines, most in
+// the middle, the line beside it a quarter as much.
+void PressPalm(LumaFrame &f, int centre_rx) {
+  for (int rx = centre_rx - 7; rx <= centre_rx + 7; ++rx) {
+    const int depth = 900 - 20 * std::abs(rx - centre_rx);
+    f.At(0, rx) = static_cast<int16_t>(LumaFrame::kRawLevel - depth);
+    f.At(1, rx) = static_cast<int16_t>(LumaFrame::kRawLevel - depth / 4);
+  }
+}
+
+class LumaEdge : public LumaPoints {
+ protected:
+  std::vector<AlgTouchPoint> Frame(const std::vector<Finger> &fingers, bool palm) {
+    LumaFrame f;
+    if (palm) PressPalm(f, 15);
+    for (const Finger &g : fingers) Press(f, g);
+    host_->clear_record();
+    EXPECT_EQ(host_->process_frame(f.frame()), HostStatus::kOk);
+    const touch_host::HostRecord r = host_->snapshot();
+    return r.reports.empty() ? std::vector<AlgTouchPoint>{} : r.reports.back().points;
+  }
+  const LumaEdgePalmSta *Records() const {
+    return static_cast<const LumaEdgePalmSta *>(host_->alg_symbol("s_stEdgePalmSta"));
+  }
+  // The host's edge zones: the outer band at the left and right borders, in pixels.
+  void SetOuterSideBand(uint32_t pixels) {
+    common_data zones{};
+    zones.cmd = 7;
+    zones.mode = 15;
+    const uint32_t record[8] = {2, 2, 0, 0, pixels, 0, 0, 0};
+    zones.count = 8;
+    std::copy(std::begin(record), std::end(record), zones.values);
+    ASSERT_EQ(host_->send_common_data(zones), HostStatus::kOk);
+  }
+};
+
+TEST_F(LumaEdge, PalmAtTheBorderIsHeldAndItsLiftReportsNothing) {
+  ASSERT_NE(Records(), nullptr);
+  for (int k = 0; k < 6; ++k) {
+    EXPECT_TRUE(Frame({}, true).empty()) << k;
+    EXPECT_EQ(Records()[0].ucHold, 1) << k;
+    EXPECT_EQ(Records()[0].ucRestrainKind, 4) << k;
+  }
+  for (int k = 0; k < 3; ++k) EXPECT_TRUE(Frame({}, false).empty()) << k;
+}
+
+// The palm shares the finger's sense lines: the front filter's line correction moves the
+// finger by a pixel or two, the restraint not at all.
+TEST_F(LumaEdge, FingerInTheMiddleIsUntouchedBesideAHeldPalm) {
+  constexpr int32_t kNear = 3 * kPixel;
+  Frame({}, true);
+  std::vector<AlgTouchPoint> p = Frame({{8, 19}}, true);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_DOWN);
+  EXPECT_NEAR(p[0].x, NodeX(8), kPixel);
+  EXPECT_NEAR(p[0].y, NodeY(19), kNear);
+  const int32_t id = p[0].id;
+  EXPECT_EQ(Records()[id].ucRestrainKind, 0);
+  for (int rx = 20; rx <= 23; ++rx) {
+    p = Frame({{8, rx}}, true);
+    ASSERT_EQ(p.size(), 1u) << rx;
+    EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_MOVE);
+    EXPECT_EQ(p[0].id, id);
+    EXPECT_NEAR(p[0].y, NodeY(rx), kNear);
+  }
+  p = Frame({}, true);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_UP);
+  EXPECT_EQ(p[0].id, id);
+  EXPECT_NEAR(p[0].y, NodeY(23), kNear);
+  EXPECT_TRUE(Frame({}, false).empty());
+}
+
+// A fingertip at the very border is held; once it has slid along the border further than
+// it is wide it is a finger at work, reported first where it went down.
+TEST_F(LumaEdge, FingerSlidingAlongTheBorderIsReleasedAtItsDownPosition) {
+  SetOuterSideBand(80);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_TRUE(Frame({{0, 10}}, false).empty()) << k;
+    EXPECT_EQ(Records()[0].ucRestrainKind, 1) << k;
+  }
+  EXPECT_TRUE(Frame({{0, 11}}, false).empty());
+  std::vector<AlgTouchPoint> p = Frame({{0, 12}}, false);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_DOWN);
+  EXPECT_NEAR(p[0].y, NodeY(10), kPixel);
+  EXPECT_EQ(Records()[0].ucRestrainKind, 0);
+  EXPECT_EQ(Records()[0].ucReported, 1);
+  p = Frame({{0, 13}}, false);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_MOVE);
+  EXPECT_NEAR(p[0].y, NodeY(13), kPixel);
+  p = Frame({}, false);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_UP);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "luma_core.h"
+#include "luma_edge.h"
 #include "luma_env.h"
 #include "luma_noise.h"
 
@@ -158,6 +159,7 @@ void AppDataStructInit(bool resume) {
   AppMcNoiseInit();
   AppWaterEnvInit();
   AppPalmDataInit();
+  AppEdgePalmInit();
   std::memset(g_stRptInfo, 0xFF, sizeof(g_stRptInfo));
 }
 

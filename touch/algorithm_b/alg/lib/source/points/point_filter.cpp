@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "luma_edge.h"
 #include "luma_env.h"
 #include "luma_front.h"
 #include "luma_noise.h"
@@ -201,6 +202,7 @@ void AppPointFilter(uint8_t stage) {
     FlyingLineFilter();
     AppSaveLastPointStatus();
     AppPwrPointFilter();
+    AppEdgePalmFilter();
     AppPosPreMapping();
   }
 }

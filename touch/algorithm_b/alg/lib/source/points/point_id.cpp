@@ -73,7 +73,9 @@ void AppUpdatePointEventInfo(LumaPointEvent *records, const uint8_t *present, Lu
   uint8_t appended = std::min<uint8_t>(touch->ucPointNum, LUMA_MAX_POINTS);
   for (uint8_t id = 0; id < MaxPoints(); ++id) {
     LumaPointEvent &e = records[id];
-    const uint8_t last = e.ucEvent;
+    // The previous event, not the event state: the edge restraint sets the state of a touch
+    // it holds back to none for the frame, and the touch must still continue next frame.
+    const uint8_t last = e.ucLastEvent;
     const bool going = last == kEventDown || last == kEventContact;
     uint8_t next;
     if (present[id] != 0) {
