@@ -251,12 +251,22 @@ TEST_F(LumaPoints, FingerprintSensorIsQuietUntilTheHostEnablesIt) {
 // ---- Edge restraint -----------------------------------------------------------------------
 
 // A palm lying along the left border: drive line 0 pressed over fifteen sense lines, most in
-// the middle, the line beside it a quarter as much.
+// the middle, the line beside it a quarter as much; the self lines it covers rise with it.
 void PressPalm(LumaFrame &f, int centre_rx) {
   for (int rx = centre_rx - 7; rx <= centre_rx + 7; ++rx) {
     const int depth = 900 - 20 * std::abs(rx - centre_rx);
     f.At(0, rx) = static_cast<int16_t>(LumaFrame::kRawLevel - depth);
     f.At(1, rx) = static_cast<int16_t>(LumaFrame::kRawLevel - depth / 4);
+    // The self values of the sense lines it covers rise with it, as a finger's do.
+    const int16_t raised = static_cast<int16_t>(LumaFrame::kRawLevel + depth);
+    for (auto *line : {&f.self1, &f.self2}) {
+      int16_t &v = (*line)[LumaFrame::kTx + rx];
+      v = std::max(v, raised);
+    }
+  }
+  for (auto *line : {&f.self1, &f.self2}) {
+    (*line)[0] = std::max<int16_t>((*line)[0], LumaFrame::kRawLevel + 900);
+    (*line)[1] = std::max<int16_t>((*line)[1], LumaFrame::kRawLevel + 225);
   }
 }
 
