@@ -16,6 +16,11 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_twopeak.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_water.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_water_judge.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water_union.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water_wet.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water_build.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water_split.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_waterproof.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_landscape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_slot_update.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_track.cpp)

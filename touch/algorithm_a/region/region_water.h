@@ -207,7 +207,7 @@ struct WaterModuleState {
   RegionRect WaterPairRectA;
   RegionRect WaterPairRectB;
   uint8_t WaterNetState[32];
-  uint16_t WaterNetInput[3 * 20 * 40];  // half-precision planes of the network
+  float WaterNetInput[3 * 20 * 40];  // the network input planes (the engine rounds them to half)
 };
 
 #pragma pack(pop)
