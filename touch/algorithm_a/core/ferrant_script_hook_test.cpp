@@ -7,6 +7,7 @@
 #include "coord_records.h"
 #include "region_float.h"
 #include "region_proc.h"
+#include "region_water.h"
 #include "tsa_common.h"
 #include "tsa_module.h"
 #include "vendor_export.h"
@@ -81,3 +82,5 @@ extern "C" VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch*
   }
   gstRegionRoles.ubPrevPointCount = ubNum;
 }
+
+extern "C" VENDOR_EXPORT const void* ferx_test_water() { return &gstWaterState; }

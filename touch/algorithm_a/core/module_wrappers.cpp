@@ -286,8 +286,10 @@ void WaterproofProcWrapper() {
   in.swLevel = static_cast<int16_t>(c.uwImCurLevel > 0x7FFF ? 0x7FFF : c.uwImCurLevel);
   in.pswSelfDiff = c.stData.pswSelfDiffData;
   in.ubSelfCapEn = (c.ubSelfEnable != 0 && gstRegionRoles.ubSelfDisable == 0) ? 1 : 0;
-  in.uwTouchLevel = static_cast<uint16_t>(c.swTouchThreshold < 0 ? 0 : c.swTouchThreshold);
-  in.swLowLevel = static_cast<int16_t>(c.uwSecondThreshold > 0x7FFF ? 0x7FFF : c.uwSecondThreshold);
+  // The second level is the higher touch level, the touch threshold in force the lower one
+  // (the leave level, or 45 while weak touches are searched).
+  in.uwTouchLevel = c.uwSecondThreshold;
+  in.swLowLevel = c.swTouchThreshold;
   in.pubMaskBuf = c.pubRegionNodeBuf;
   // The shared network buffer is handed on, so that the water network takes part.
   in.pubNetWork = gpubDlCache;

@@ -400,12 +400,19 @@ void UnionUpdate(WaterproofInput& in) {
     }
     w.WaterUnionFlag = flag;
   }
-  // Only unions judged water are marked; a finger's own component stays at mark 1.
+  // Only unions judged water are marked, and inside them only the nodes that do not rise
+  // to the touch level in their neighbourhood: a finger in a wet area keeps its core at
+  // mark 1, so that region removal drops the droplets around it and keeps the finger.
   for (uint8_t j = 0; j < kWaterUnionMax; ++j) {
     const WaterUnion& u = w.astUnion[j];
-    if (WaterUnionLive(u) && (u.wetMark != 0 || u.confirmMark != 0)) {
-      MarkUnionNodes(in.ubColNum, in.ubRowNum, w.WaterAuxMap, u.rect, j);
-    }
+    if (!WaterUnionLive(u) || (u.wetMark == 0 && u.confirmMark == 0)) continue;
+    MarkUnionNodes(in.ubColNum, in.ubRowNum, w.WaterAuxMap, u.rect, j);
+    if (!RectValidOn(u.rect, in.ubRowNum, in.ubColNum)) continue;
+    for (int32_t r = u.rect.ubRowStart; r <= u.rect.ubRowEnd; ++r)
+      for (int32_t c = u.rect.ubColStart; c <= u.rect.ubColEnd; ++c) {
+        uint8_t& m = w.WaterMarkMap[static_cast<uint32_t>(r) * in.ubColNum + c];
+        if (m >= 2 && WaterNeighbourValue(in.pswDiff, in.ubRowNum, in.ubColNum, r, c) > in.uwTouchLevel) m = 1;
+      }
   }
 }
 
