@@ -35,6 +35,7 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_twopeak_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_water_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_water_judge_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_water_ops_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_track_test.cpp
   LIBS ferrant_static)
 
