@@ -55,3 +55,7 @@ endif()
 vendor_fuzzer(ferrant_region_acquire
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_acquire_fuzz.cpp
   LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_water_build
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_water_build_fuzz.cpp
+  LIBS ferrant_static)

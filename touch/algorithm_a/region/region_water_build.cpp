@@ -512,6 +512,10 @@ uint8_t* WaterBuildUnions(WaterproofInput* pstIn) {
   WaterBuildScratch& scr = gstWaterBuildScratch;
   const uint8_t R = in.ubRowNum, C = in.ubColNum;
   const uint32_t N = static_cast<uint32_t>(R) * C;
+  if (N == 0 || N > kRegionMaxNodes || in.pswDiff == nullptr || in.pswPrevDiff == nullptr || in.pubLabelMap == nullptr ||
+      in.puwKeep == nullptr || in.pstRect == nullptr) {
+    return scr.aubLabel;
+  }
   memset(scr.aubEquiv, 0, sizeof(scr.aubEquiv));
   memset(scr.auwSize, 0, sizeof(scr.auwSize));
   memset(scr.aubLabel, 0, N);

@@ -81,6 +81,11 @@ class WaterOps : public ::testing::Test {
     gstCoordPair.auwSlotY[s] = static_cast<uint16_t>(2 * (r.ubRowStart + r.ubRowEnd));
   }
   uint8_t BuildLabel(int r, int c) const { return gstWaterBuildScratch.aubLabel[r * cols_ + c]; }
+  // A finger of 300 at (6, 8): 150 on its direct neighbours, 75 on the diagonals.
+  void PutFinger() {
+    for (int dr = -1; dr <= 1; ++dr)
+      for (int dc = -1; dc <= 1; ++dc) D(6 + dr, 8 + dc) = (dr == 0 && dc == 0) ? 300 : (dr == 0 || dc == 0) ? 150 : 75;
+  }
 
   uint8_t rows_ = 0, cols_ = 0, regions_ = 0;
   std::vector<int16_t> diff_, prev_, last_, self_;
@@ -599,6 +604,134 @@ TEST_F(WaterOps, CandidatesSideBySideWithOverlappingExtentsAreNeverCut) {
   WaterBuildUnions(&in);
   EXPECT_EQ(BuildLabel(1, 1), BuildLabel(5, 7));
   EXPECT_EQ(gstWaterState.WaterPairTrack, 0);
+}
+
+// ---- Waterproof processing ----------------------------------------------------------------
+
+TEST_F(WaterOps, EntryNeedsADiffMaximumOfFifty) {
+  struct Case {
+    const char* what;
+    int16_t max, min;
+    bool wantSeen;
+  };
+  const Case cases[] = {
+      {"49 never enters, even with a strong negative", 49, -150, false},
+      {"50 with both signs", 50, -60, true},
+      {"at the touch level", 120, -60, false},
+  };
+  for (const Case& c : cases) {
+    Init(8, 10);
+    D(2, 2) = c.max;
+    D(5, 5) = c.min;
+    WaterproofInput in = Input();
+    in.swDiffMax = c.max;
+    in.swDiffMin = c.min;
+    WaterproofProc(&in);
+    EXPECT_EQ(gstWaterState.WaterEntrySeen != 0, c.wantSeen) << c.what;
+  }
+}
+
+TEST_F(WaterOps, TheQuarterPanelTestNeedsMoreThanAQuarterOfStrongNodes) {
+  // 4 positives in a gap between 8 negatives, then isolated negatives up to N nodes.
+  for (int extra : {8, 9}) {
+    Init(8, 10);
+    for (int c = 1; c <= 4; ++c) {
+      D(1, c) = -60;
+      D(2, c) = 60;
+      D(3, c) = -60;
+    }
+    for (int i = 0; i < extra; ++i) D(6, i) = -60;
+    WaterproofInput in = Input();
+    in.swDiffMax = 60;
+    in.swDiffMin = -60;
+    WaterproofProc(&in);
+    EXPECT_EQ(gstWaterState.WaterPosCount + gstWaterState.WaterNegCount, 12 + extra);
+    EXPECT_EQ(int(gstWaterState.WaterLargeHold), extra == 8 ? 0 : 4) << extra << " extra: 80 nodes, a quarter is 20";
+  }
+}
+
+TEST_F(WaterOps, ARegionOnAWetUnionIsRemovedAndListedAtItsIndex) {
+  // A wet union over rows 2-4, columns 2-5 (80 everywhere, below the touch level in its
+  // neighbourhood), a weak region on it and a finger apart from it.
+  FillBlock(diff_, cols_, Rect(2, 4, 2, 5), 80);
+  PutFinger();
+  WaterUnion& u = LiveUnion(0, 1, Rect(2, 4, 2, 5), cols_, 12);
+  u.wetMark = 1;
+  u.strongCount = 12;
+  gstWaterState.WaterUnionFlag = 1;
+  Region(0, Rect(6, 7, 7, 9), 300);
+  Region(1, Rect(3, 3, 3, 4), 80);
+  WaterproofInput in = Input();
+  in.swDiffMax = 300;
+  in.swDiffMin = 0;
+  WaterproofProc(&in);
+  EXPECT_EQ(in.ubRegionNum, 1);
+  EXPECT_EQ(keep_[0], 300);
+  EXPECT_EQ(RegionRectWord(rects_[0]), RegionRectWord(Rect(6, 7, 7, 9)));
+  EXPECT_EQ(RegionRectWord(gstWaterState.gstWaterDelRect[1]), RegionRectWord(Rect(3, 3, 3, 4)));
+  EXPECT_EQ(RegionRectWord(gstWaterState.gstWaterDelRect[0]), kEmpty);
+  const RegionRect* removed = in.pstRemoved;
+  EXPECT_EQ(removed, gstWaterState.gstWaterDelRect);
+  EXPECT_EQ(in.ubUnionFlag, 1);
+  EXPECT_EQ(in.ubAnyWater, 1);
+  EXPECT_EQ(label_[6 * cols_ + 8], 0) << "the finger keeps its region";
+}
+
+TEST_F(WaterOps, TheBorderRemovalRunsWhileTheLargeHoldLasts) {
+  // A weak region on a wet top border.
+  for (int c = 1; c <= 8; ++c) D(0, c) = 60;
+  Region(0, Rect(0, 0, 2, 4), 60);
+  gstWaterState.WaterLargeHold = 2;
+  WaterproofInput in = Input();
+  in.swDiffMax = 60;
+  WaterproofProc(&in);
+  EXPECT_EQ(int(gstWaterState.WaterLargeHold), 1);
+  EXPECT_EQ(in.ubRegionNum, 0) << "removed by the border rule";
+  Region(0, Rect(0, 0, 2, 4), 60);
+  in = Input();
+  in.swDiffMax = 60;
+  WaterproofProc(&in);
+  EXPECT_EQ(int(gstWaterState.WaterLargeHold), 0);
+  EXPECT_EQ(in.ubRegionNum, 1) << "the hold has run out";
+}
+
+TEST_F(WaterOps, SelfLineSumsCoverTheSpanOfTheLiveUnions) {
+  for (size_t i = 0; i < self_.size(); ++i) self_[i] = static_cast<int16_t>(i % 3 == 0 ? -5 : 10 + i);
+  WaterproofInput in = Input();
+  WaterproofProc(&in);
+  EXPECT_EQ(int(gstWaterState.WaterSelfRowSum), 0) << "no live union";
+  EXPECT_EQ(int(gstWaterState.WaterSelfColSum), 0);
+  EXPECT_EQ(gstWaterState.WaterSelfRowAny, 1);
+  LiveUnion(3, 1, Rect(1, 2, 3, 4), cols_, 4);
+  LiveUnion(6, 2, Rect(4, 4, 1, 1), cols_, 1);
+  in = Input();
+  WaterproofProc(&in);
+  // Rows 1-4 and columns 1-4 (self index 8 + column); every third value is -5.
+  int rows = 0, cols = 0;
+  for (int r = 1; r <= 4; ++r) rows += self_[r] > 0 ? self_[r] : 0;
+  for (int c = 1; c <= 4; ++c) cols += self_[8 + c] > 0 ? self_[8 + c] : 0;
+  EXPECT_EQ(int(gstWaterState.WaterSelfRowSum), rows);
+  EXPECT_EQ(int(gstWaterState.WaterSelfColSum), cols);
+  EXPECT_EQ(uint32_t{gstWaterState.WaterSelfSumPrev}, 0u) << "the call before had no union";
+}
+
+TEST_F(WaterOps, FingerCountersFollowThePointsOfTheLastFrame) {
+  struct Step {
+    uint8_t fingers;
+    uint8_t zero, one, many, sum;
+  };
+  const Step steps[] = {{0, 1, 0, 0, 0}, {1, 0, 1, 0, 1}, {1, 0, 2, 0, 2}, {3, 0, 0, 1, 5}, {20, 0, 0, 2, 25},
+                        {40, 0, 0, 3, 50}, {0, 1, 0, 0, 0}};
+  for (const Step& s : steps) {
+    WaterproofInput in = Input();
+    in.ubFingerNum = s.fingers;
+    WaterproofProc(&in);
+    const WaterModuleState& w = gstWaterState;
+    EXPECT_EQ(w.WaterZeroFingerCnt, s.zero) << int(s.fingers);
+    EXPECT_EQ(w.WaterOneFingerCnt, s.one) << int(s.fingers);
+    EXPECT_EQ(w.WaterManyFingerCnt, s.many) << int(s.fingers);
+    EXPECT_EQ(w.WaterFingerSum, s.sum) << int(s.fingers);
+  }
 }
 
 }  // namespace
