@@ -198,8 +198,8 @@ void Merge(const WaterproofInput& in, WaterBuildScratch& scr) {
       }
       const uint8_t rearm = (ui.rearmMark | uj.rearmMark) != 0 ? 1 : 0;
       uint16_t arm = ui.armCount > uj.armCount ? ui.armCount : uj.armCount;
-      const auto slotTracked = [&w](const WaterUnion& u) {
-        return u.slot < kWaterTrackMax && w.astSlotTrack[u.slot].ubState >= 2;
+      const auto slotTracked = [](const WaterUnion& u) {
+        return u.slot < kWaterTrackMax && gstWaterState.astSlotTrack[u.slot].ubState >= 2;
       };
       if (slotTracked(ui) && slotTracked(uj)) arm = 0;
       int16_t hold;

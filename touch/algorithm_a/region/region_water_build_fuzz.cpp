@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint8_t k = 0; k < kRegionMax; ++k) {
     rects[k] = RegionRect{byteAt(4u * k), byteAt(4u * k + 1), byteAt(4u * k + 2), byteAt(4u * k + 3)};
     keep[k] = (k < 4) ? static_cast<uint16_t>(byteAt(50u + k) * 2) : 0;
-    if (RectValidOn(rects[k], R, C)) {
+    if (static_cast<uint32_t>(R) * C <= kRegionMaxNodes && RectValidOn(rects[k], R, C)) {
       for (int r = rects[k].ubRowStart; r <= rects[k].ubRowEnd; ++r)
         for (int c = rects[k].ubColStart; c <= rects[k].ubColEnd; ++c) aubLabel[r * C + c] = k;
     }

@@ -278,9 +278,10 @@ uint8_t ArmUnionFromSlotDip(const WaterproofInput* pstIn) {
   const WaterproofInput& in = *pstIn;
   WaterModuleState& w = gstWaterState;
   const uint8_t R = in.ubRowNum, C = in.ubColNum;
-  const auto nextFree = [&w](uint32_t from) -> uint8_t {
+  const auto nextFree = [](uint32_t from) -> uint8_t {
     for (uint32_t j = from; j < kWaterUnionMax; ++j) {
-      if (!WaterUnionLive(w.astUnion[j]) && w.astUnion[j].armed == 0) return static_cast<uint8_t>(j);
+      const WaterUnion& u = gstWaterState.astUnion[j];
+      if (!WaterUnionLive(u) && u.armed == 0) return static_cast<uint8_t>(j);
     }
     return 255;
   };

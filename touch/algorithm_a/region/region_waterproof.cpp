@@ -24,7 +24,9 @@ int16_t saswChange[kRegionMaxNodes];
 uint16_t sauwBoxSum[kRegionMaxNodes];
 uint16_t sauwBoxScratch[kRegionMaxNodes];
 WetAreaStats sstWetStats;
-uint16_t sauwWetScratch[2 * (52 + 56)];
+// Four profiles of rows + columns entries each pair; a grid of 2912 nodes may still be one
+// row of 255 columns, so the scratch is sized by the largest row and column counts.
+uint16_t sauwWetScratch[2 * (255 + 255)];
 uint16_t suwPrevTouched;  // touched-node count of the call before (self-line counter)
 
 const CoordPair* Pair(const WaterproofInput& in) { return static_cast<const CoordPair*>(in.pvCoordPair); }
