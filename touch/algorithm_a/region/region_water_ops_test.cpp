@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "coord_records.h"
+#include "module_wrappers.h"
+#include "nn_test_util.h"
 #include "region.h"
 #include "region_proc.h"
 #include "region_water_ops.h"
@@ -732,6 +734,206 @@ TEST_F(WaterOps, FingerCountersFollowThePointsOfTheLastFrame) {
     EXPECT_EQ(w.WaterManyFingerCnt, s.many) << int(s.fingers);
     EXPECT_EQ(w.WaterFingerSum, s.sum) << int(s.fingers);
   }
+}
+
+// ---- Network step -------------------------------------------------------------------------
+
+// A candidate union for the network step: a 3 x 7 block of 200 that rose from nothing, a
+// wet, armed union over it, the check mode holding the touch gate open, one finger down.
+class WaterNetStep : public WaterOps {
+ protected:
+  void SetUp() override {
+    Init(20, 40);
+    FillBlock(diff_, cols_, Rect(2, 4, 1, 7), 200);
+    WaterUnion& u = LiveUnion(0, 1, Rect(2, 4, 1, 7), cols_, 21);
+    u.wetMark = 1;
+    u.armCount = 1;
+    u.strongCount = 21;
+    WaterModuleState& w = gstWaterState;
+    w.WaterCheckMode = 1;
+    w.WaterCheckScore = 150;
+    w.WaterCheckTimer = 20;
+    work_.assign(2 * kWaterNetPoolBytes, 0);
+  }
+  // Every kernel 0: each head gives sigmoid of its last bias.
+  void InstallScores(float b1, float b2) {
+    static std::vector<uint16_t> blob;
+    blob = waternet::Blob(0.0f, 0.0f);
+    blob[blob.size() - 42] = SingleToHalfOnce(b1);
+    blob[blob.size() - 1] = SingleToHalfOnce(b2);
+    ASSERT_EQ(NetWaterSetWeights(blob.data(), static_cast<uint32_t>(blob.size() * 2)), 0u);
+  }
+  void Frame(bool network = true) {
+    WaterproofInput in = Input();
+    in.ubFingerNum = 1;
+    in.swDiffMax = 200;
+    in.pubNetWork = network ? work_.data() : nullptr;
+    WaterproofProc(&in);
+  }
+  std::vector<uint8_t> work_;
+};
+
+TEST_F(WaterNetStep, TheTwoScoresDecide) {
+  struct Case {
+    const char* what;
+    float b1, b2;  // sigmoid 0.812 = 81, 0.805 = 80, 0.112 = 11, 0.105 = 10, 0.9 = 90, 0.5 = 50
+    bool water;
+  };
+  const Case cases[] = {
+      {"81 and 11", 1.463f, -2.069f, true},
+      {"80 and 50", 1.419f, 0.0f, false},
+      {"90 and 10", 2.2f, -2.14f, false},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    InstallScores(c.b1, c.b2);
+    Frame();
+    const WaterModuleState& w = gstWaterState;
+    EXPECT_EQ(w.gboCurRunDl, 1) << c.what;
+    EXPECT_EQ(w.gboDlWaterSta, c.water ? 1 : 0) << c.what;
+    EXPECT_EQ(w.WaterNetRegion, c.water ? 1 : 0) << c.what;
+    EXPECT_EQ(w.astUnion[0].confirmMark, c.water ? 1 : 0) << c.what;
+    EXPECT_EQ(int(w.astUnion[0].armCount), c.water ? 2 : 1) << c.what;
+  }
+}
+
+TEST_F(WaterNetStep, ThreeRunsInARowBlockTheNetworkForTwentyOneFrames) {
+  InstallScores(0.5f, 0.5f);  // 62 and 62: a run without water
+  const WaterModuleState& w = gstWaterState;
+  const uint8_t counts[3] = {1, 2, 23};
+  for (uint8_t want : counts) {
+    Frame();
+    EXPECT_EQ(w.gboCurRunDl, 1);
+    EXPECT_EQ(w.gubTryDlCount, want);
+  }
+  for (int f = 0; f < 21; ++f) {
+    Frame();
+    ASSERT_EQ(w.gboCurRunDl, 0) << f;
+  }
+  EXPECT_EQ(w.gubTryDlCount, 2);
+  Frame();
+  EXPECT_EQ(w.gboCurRunDl, 1) << "the 22nd frame runs again";
+}
+
+TEST_F(WaterNetStep, WithoutAWorkBufferTheLineCheckDecides) {
+  // Column profile: high over the columns of the rise (1-3), low beyond: a water tail.
+  for (int c = 1; c <= 3; ++c) self_[rows_ + c] = 200;
+  for (int c = 4; c <= 7; ++c) self_[rows_ + c] = 60;
+  Frame(false);
+  const WaterModuleState& w = gstWaterState;
+  EXPECT_EQ(w.gboCurRunDl, 0);
+  EXPECT_EQ(w.WaterNetRegion, 1);
+  EXPECT_EQ(w.astUnion[0].confirmMark, 1);
+  EXPECT_EQ(int(w.astUnion[0].armCount), 2);
+}
+
+TEST_F(WaterNetStep, AChangeBelowEightyIsNeitherLineTestedNorMarked) {
+  for (int c = 1; c <= 3; ++c) self_[rows_ + c] = 200;
+  for (int c = 4; c <= 7; ++c) self_[rows_ + c] = 60;
+  FillBlock(prev_, cols_, Rect(2, 4, 1, 7), 121);
+  Frame(false);
+  EXPECT_EQ(gstWaterState.WaterNetRegion, 0);
+  EXPECT_EQ(int(gstWaterState.astUnion[0].armCount), 1);
+  FillBlock(prev_, cols_, Rect(2, 4, 1, 7), 120);
+  Frame(false);
+  EXPECT_EQ(gstWaterState.WaterNetRegion, 1) << "a change of 80 is enough";
+}
+
+TEST_F(WaterNetStep, ALargerGridNeverRunsTheNetwork) {
+  InstallScores(2.0f, 2.0f);
+  for (const auto& size : {std::pair<uint8_t, uint8_t>{20, 41}, std::pair<uint8_t, uint8_t>{21, 40}}) {
+    Init(size.first, size.second);
+    FillBlock(diff_, cols_, Rect(2, 4, 1, 7), 200);
+    WaterUnion& u = LiveUnion(0, 1, Rect(2, 4, 1, 7), cols_, 21);
+    u.wetMark = 1;
+    u.armCount = 1;
+    gstWaterState.WaterCheckMode = 1;
+    gstWaterState.WaterCheckScore = 150;
+    Frame();
+    EXPECT_EQ(gstWaterState.gboCurRunDl, 0) << int(size.first) << "x" << int(size.second);
+  }
+}
+
+// ---- The stage and the core's wrapper -------------------------------------------------------
+
+// The stage wired to the module records: the common record's grid and maps, the region
+// record and label map of region detection, pairing's previous map.
+class WaterStage : public WaterOps {
+ protected:
+  void SetUp() override {
+    WaterOps::SetUp();
+    saved_ = gstCommon;
+    gstCommon.ubDrvNum = rows_;
+    gstCommon.ubSenNum = cols_;
+    gstCommon.stData.pswDiffData = diff_.data();
+    gstCommon.stData.pswSelfDiffData = self_.data();
+    gstCommon.pubRegionNodeBuf = mask_.data();
+    gstCommon.swTouchThreshold = 100;
+    gstCommon.uwSecondThreshold = 120;
+    savedLastLast_ = gpswDiffLastLast;
+    lastLast_.assign(kRegionMaxNodes, 7);
+    gpswDiffLastLast = lastLast_.data();
+    memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
+    memset(gaubRegionLabelMap, 255, sizeof(gaubRegionLabelMap));
+    for (uint32_t i = 0; i < static_cast<uint32_t>(rows_) * cols_; ++i) CoordPairPrevDiffMap()[i] = static_cast<int16_t>(i);
+  }
+  void TearDown() override {
+    gstCommon = saved_;
+    gpswDiffLastLast = savedLastLast_;
+    memset(CoordPairPrevDiffMap(), 0, kRegionMaxNodes * sizeof(int16_t));
+  }
+  CommonRecord saved_;
+  int16_t* savedLastLast_ = nullptr;
+  std::vector<int16_t> lastLast_;
+};
+
+TEST_F(WaterStage, OffTheStageResetsTheWaterStateAndKeepsThePreviousMap) {
+  gstCommon.ubWaterDetectEn = 0;
+  gstCommon.ubWaterMode = 1;
+  gstCommon.ubWaterFlag = 1;
+  gstCommon.ubWaterResult = 1;
+  LiveUnion(2, 1, Rect(1, 2, 1, 2), cols_, 4);
+  RegionWaterProcPkg();
+  EXPECT_EQ(gstWaterState.astUnion[2].label, kWaterUnionFree);
+  EXPECT_EQ(gstCommon.ubWaterFlag, 0);
+  EXPECT_EQ(gstCommon.ubWaterResult, 0);
+  for (int i = 0; i < rows_ * cols_; ++i) ASSERT_EQ(lastLast_[i], i) << i;
+  EXPECT_EQ(lastLast_[rows_ * cols_], 7) << "only the grid is copied";
+}
+
+TEST_F(WaterStage, ForcedWaterRunsTheWrapperWhichWritesTheResultsBack) {
+  gstCommon.ubWaterDetectEn = 0;
+  gstCommon.ubWaterMode = 2;
+  // A wet union with a weak region on it, as in the processing test, through the module
+  // records this time.
+  FillBlock(diff_, cols_, Rect(2, 4, 2, 5), 80);
+  WaterUnion& u = LiveUnion(0, 1, Rect(2, 4, 2, 5), cols_, 12);
+  u.wetMark = 1;
+  u.strongCount = 12;
+  gstWaterState.WaterUnionFlag = 1;
+  for (int i = 0; i < rows_ * cols_; ++i) CoordPairPrevDiffMap()[i] = 0;
+  MutualRegionSet& m = gstMutualRegion;
+  m.astRect[0] = Rect(6, 6, 8, 8);
+  m.auwPeak[0] = 300;
+  m.astRect[1] = Rect(3, 3, 3, 4);
+  m.auwPeak[1] = 80;
+  m.ubRegionNum = 2;
+  m.ubPairNum = 2;
+  gaubRegionLabelMap[6 * cols_ + 8] = 0;
+  gaubRegionLabelMap[3 * cols_ + 3] = gaubRegionLabelMap[3 * cols_ + 4] = 1;
+  D(6, 8) = 300;
+  gstCommon.swDiffMax = 300;
+  RegionWaterProcPkg();
+  EXPECT_EQ(m.ubRegionNum, 1);
+  EXPECT_EQ(m.ubPairNum, 1);
+  EXPECT_EQ(gstCommon.ubRemovedCount, 1);
+  EXPECT_EQ(gstCommon.ubWaterFlag, 1) << "forced by the mode byte";
+  EXPECT_EQ(gstCommon.ubWaterResult, 1);
+  EXPECT_EQ(gstSelkoAlgoDebugInfo.ubWaterRemoved, 1);
+  RegionRect listed;
+  memcpy(&listed, gstSelkoAlgoDebugInfo.aubWaterRemovedRects, 4);
+  EXPECT_EQ(RegionRectWord(listed), RegionRectWord(Rect(3, 3, 3, 4))) << "the removed rectangle, not entry 0";
+  EXPECT_EQ(gstSelkoAlgoDebugInfo.ubWaterByte, 1) << "union flag";
 }
 
 }  // namespace

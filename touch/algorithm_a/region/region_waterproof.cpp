@@ -28,6 +28,10 @@ WetAreaStats sstWetStats;
 // row of 255 columns, so the scratch is sized by the largest row and column counts.
 uint16_t sauwWetScratch[2 * (255 + 255)];
 uint16_t suwPrevTouched;  // touched-node count of the call before (self-line counter)
+// The network's recurrent state (cleared before every run) and its three input planes of
+// 20 x 40 values: diff - diff before last, diff - previous diff, the diff.
+WaterNetState sstNetState;
+float safNetInput[3 * 20 * 40];
 
 const CoordPair* Pair(const WaterproofInput& in) { return static_cast<const CoordPair*>(in.pvCoordPair); }
 
@@ -442,8 +446,8 @@ bool UnionMoved(const WaterproofInput& in, const WaterUnion& u) {
 
 // The network picture: diff - diff before last, diff - previous diff, and the diff.
 void FillNetInput(const WaterproofInput& in) {
-  float* p = gstWaterState.WaterNetInput;
-  memset(p, 0, sizeof(gstWaterState.WaterNetInput));
+  float* p = safNetInput;
+  memset(p, 0, sizeof(safNetInput));
   for (int32_t r = 0; r < in.ubRowNum; ++r) {
     for (int32_t c = 0; c < in.ubColNum; ++c) {
       const uint32_t i = static_cast<uint32_t>(r) * in.ubColNum + c;
@@ -461,11 +465,10 @@ bool RunNetwork(const WaterproofInput& in) {
   if (w.gboCurRunDl != 0 || w.gubTryDlCount > 2 || in.pubNetWork == nullptr || in.ubColNum > 40 || in.ubRowNum > 20) {
     return false;
   }
-  InitNetWater(reinterpret_cast<WaterNetState*>(w.WaterNetState));
+  InitNetWater(&sstNetState);
   FillNetInput(in);
   uint32_t s1 = 0, s2 = 0;
-  const uint32_t rc = NetWaterDetection(w.WaterNetInput, reinterpret_cast<WaterNetState*>(w.WaterNetState), 20, 40, 3,
-                                        &s1, &s2, in.pubNetWork + kWaterNetPoolBytes);
+  const uint32_t rc = NetWaterDetection(safNetInput, &sstNetState, 20, 40, 3, &s1, &s2, in.pubNetWork + kWaterNetPoolBytes);
   w.gboCurRunDl = 1;
   if (rc == 0 && s1 >= 81 && s2 >= 11) {
     w.gboDlWaterSta = 1;
