@@ -97,6 +97,24 @@ class WaterOps : public ::testing::Test {
   RegionRect rects_[kRegionMax];
 };
 
+// A union over R tied to component label L of the last build (written into WaterAuxMap).
+WaterUnion& LiveUnion(uint8_t j, uint8_t label, RegionRect r, uint8_t cols, uint16_t nodes) {
+  WaterUnion& u = gstWaterState.astUnion[j];
+  WaterUnionFree(u);
+  u.label = label;
+  u.rect = r;
+  u.nodeCount = nodes;
+  u.age = 3;
+  for (int row = r.ubRowStart; row <= r.ubRowEnd; ++row)
+    for (int c = r.ubColStart; c <= r.ubColEnd; ++c) gstWaterState.WaterAuxMap[row * cols + c] = label;
+  return u;
+}
+
+void FillBlock(std::vector<int16_t>& m, uint8_t cols, RegionRect r, int16_t v) {
+  for (int row = r.ubRowStart; row <= r.ubRowEnd; ++row)
+    for (int c = r.ubColStart; c <= r.ubColEnd; ++c) m[static_cast<size_t>(row) * cols + c] = v;
+}
+
 // ---- Labelling ----------------------------------------------------------------------------
 
 TEST(WaterLabel, OneLabellingStep) {
@@ -319,6 +337,41 @@ TEST_F(WaterOps, ProfileSplitFindsTwoPeaksOrAWaterTail) {
   EXPECT_EQ(JudgeProfileSplit(&in, prof, 0, Rect(1, 8, 0, 9), Rect(0, 1, 0, 0), &out), 0);
 }
 
+TEST_F(WaterOps, TheTouchCoreOfAUnionLiesAroundItsStrongestRisingNode) {
+  Init(10, 12);
+  LiveUnion(0, 1, Rect(2, 7, 2, 9), cols_, 48);
+  FillBlock(diff_, cols_, Rect(3, 5, 5, 7), 100);  // the touch, risen from nothing
+  D(4, 6) = 180;
+  for (int r = 2; r <= 7; ++r)
+    for (int c = 2; c <= 9; ++c) Mark(r, c) = 2;
+  std::vector<int16_t> score(diff_.size(), 0);
+  score[4 * cols_ + 6] = 500;  // the strongest change
+  score[6 * cols_ + 3] = 400;  // a stronger score on a node without signal: not a candidate
+  self_[4] = 120;              // profile peaks: row 4, column 6
+  self_[rows_ + 6] = 90;
+  WaterproofInput in = Input();
+  uint16_t peak = 0;
+  uint32_t rect = 0;
+  FindUnionPeakRect(&in, 0, 255, 0, score.data(), &peak, &rect);
+  EXPECT_EQ(peak, 180);
+  EXPECT_EQ(rect, RegionRectWord(Rect(3, 5, 5, 7))) << "the touch nodes within two of the best node";
+
+  // Nothing marked: no best node and no slot, so no core.
+  for (int r = 2; r <= 7; ++r)
+    for (int c = 2; c <= 9; ++c) Mark(r, c) = 0;
+  FindUnionPeakRect(&in, 0, 255, 0, score.data(), &peak, &rect);
+  EXPECT_EQ(peak, 0);
+  EXPECT_EQ(rect, RegionRectWord(Rect(10, 0, 12, 0)));
+
+  // With a slot and a weak best node the core is taken around the slot position.
+  Slot(0, Rect(3, 5, 5, 7), 180);
+  Mark(4, 6) = 2;
+  score[4 * cols_ + 6] = 60;
+  FindUnionPeakRect(&in, 0, 0, 0, score.data(), &peak, &rect);
+  EXPECT_EQ(peak, 180);
+  EXPECT_EQ(rect, RegionRectWord(Rect(3, 5, 5, 7)));
+}
+
 // ---- Wet-area statistics ------------------------------------------------------------------
 
 TEST_F(WaterOps, FewMixedNodesLeaveTheStatisticsAsRawSums) {
@@ -432,24 +485,6 @@ TEST_F(WaterOps, WetNodeRules) {
     WaterBuildUnions(&in);
     EXPECT_EQ(BuildLabel(3, 4) != 0, c.wet) << c.what;
   }
-}
-
-// A union over R tied to component label L of the last build (written into WaterAuxMap).
-WaterUnion& LiveUnion(uint8_t j, uint8_t label, RegionRect r, uint8_t cols, uint16_t nodes) {
-  WaterUnion& u = gstWaterState.astUnion[j];
-  WaterUnionFree(u);
-  u.label = label;
-  u.rect = r;
-  u.nodeCount = nodes;
-  u.age = 3;
-  for (int row = r.ubRowStart; row <= r.ubRowEnd; ++row)
-    for (int c = r.ubColStart; c <= r.ubColEnd; ++c) gstWaterState.WaterAuxMap[row * cols + c] = label;
-  return u;
-}
-
-void FillBlock(std::vector<int16_t>& m, uint8_t cols, RegionRect r, int16_t v) {
-  for (int row = r.ubRowStart; row <= r.ubRowEnd; ++row)
-    for (int c = r.ubColStart; c <= r.ubColEnd; ++c) m[static_cast<size_t>(row) * cols + c] = v;
 }
 
 TEST_F(WaterOps, UnionsThatRunTogetherMergeAndTheWetOneStays) {
