@@ -372,6 +372,37 @@ TEST_F(WaterOps, TheTouchCoreOfAUnionLiesAroundItsStrongestRisingNode) {
   EXPECT_EQ(rect, RegionRectWord(Rect(3, 5, 5, 7)));
 }
 
+TEST_F(WaterOps, TheTouchCoreOfAUnionThatFollowsASlot) {
+  Init(10, 12);
+  WaterUnion& u = LiveUnion(0, 1, Rect(2, 7, 2, 9), cols_, 48);
+  FillBlock(diff_, cols_, Rect(3, 5, 5, 7), 100);
+  std::vector<int16_t> score(diff_.size(), 0);
+  WaterproofInput in = Input();
+  uint16_t peak = 7;
+  uint32_t rect = 7;
+  u.slot = 255;
+  FindUnionSlotPeakRect(&in, 0, score.data(), &peak, &rect);
+  EXPECT_EQ(peak, 7) << "no slot and no best node: nothing written";
+  EXPECT_EQ(rect, 7u);
+  // With its slot but no best node: the slot's rectangle, cut to the union.
+  u.slot = 0;
+  Slot(0, Rect(1, 4, 4, 6), 100);
+  FindUnionSlotPeakRect(&in, 0, score.data(), &peak, &rect);
+  EXPECT_EQ(peak, 100);
+  EXPECT_EQ(rect, RegionRectWord(Rect(3, 4, 5, 6))) << "the touch nodes of rows 2-4, columns 4-6";
+  // A strong best node with touch nodes between it and the slot: the midpoint square.
+  for (int r = 2; r <= 7; ++r)
+    for (int c = 2; c <= 9; ++c) Mark(r, c) = 2;
+  D(5, 7) = 160;
+  score[5 * cols_ + 7] = 300;
+  FindUnionSlotPeakRect(&in, 0, score.data(), &peak, &rect);
+  EXPECT_EQ(peak, 160);
+  // Slot at (row 2, column 5), best at (5, 7): midpoints 3 and 6, half size 1 (the slot
+  // rectangle has 12 nodes) and one more row, as 5 + 2 is odd: rows 2-5, columns 5-7,
+  // whose touch nodes span rows 3-5.
+  EXPECT_EQ(rect, RegionRectWord(Rect(3, 5, 5, 7)));
+}
+
 // ---- Wet-area statistics ------------------------------------------------------------------
 
 TEST_F(WaterOps, FewMixedNodesLeaveTheStatisticsAsRawSums) {
