@@ -56,12 +56,12 @@ VENDOR_EXPORT void ferx_test_script_coordinates(const FerxScriptedPoint* points,
   }
 }
 
-extern "C" VENDOR_EXPORT const void* ferx_test_regions(uint8_t* touchMode) {
+VENDOR_EXPORT const void* ferx_test_regions(uint8_t* touchMode) {
   if (touchMode != nullptr) *touchMode = gubTouchMode;
   return &gstMutualRegion;
 }
 
-extern "C" VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch* touches, uint8_t count) {
+VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch* touches, uint8_t count) {
   // Tracking compares with the pairing's limits; a test may script before the first init.
   if (gstCoordPair.uwFirstPairLimit == 0) CoordPairRecordInit();
   std::memset(gstCoordPair.auwLastRectMaxDiff, 0, sizeof(gstCoordPair.auwLastRectMaxDiff));
@@ -83,4 +83,4 @@ extern "C" VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch*
   gstRegionRoles.ubPrevPointCount = ubNum;
 }
 
-extern "C" VENDOR_EXPORT const void* ferx_test_water() { return &gstWaterState; }
+VENDOR_EXPORT const void* ferx_test_water() { return &gstWaterState; }
