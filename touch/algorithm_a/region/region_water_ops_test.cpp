@@ -802,6 +802,40 @@ TEST_F(WaterOps, FingerCountersFollowThePointsOfTheLastFrame) {
   }
 }
 
+TEST_F(WaterOps, TheCheckModeScoreFallsFasterWhenAUnionCentreLeftItsRectangle) {
+  struct Case {
+    const char* what;
+    uint16_t lastX, lastY;  // quarter nodes
+    uint8_t score, wantScore, wantMode;
+  };
+  const Case cases[] = {
+      {"centre well inside", 4 * 4, 4 * 3, 10, 9, 1},
+      {"centre on the edge: widened by one it reaches out", 4 * 2, 4 * 3, 10, 5, 1},
+      {"the last points end the check mode", 4 * 2, 4 * 3, 5, 0, 0},
+  };
+  for (const Case& c : cases) {
+    Init(8, 10);
+    WaterUnion& u = LiveUnion(0, 1, Rect(2, 5, 2, 6), cols_, 20);
+    u.lastX = c.lastX;
+    u.lastY = c.lastY;
+    WaterModuleState& w = gstWaterState;
+    w.WaterCheckMode = 1;
+    w.WaterCheckScore = c.score;
+    w.WaterCheckStep = 5;
+    w.WaterMoveFlag = 1;
+    WaterproofInput in = Input();
+    in.ubSkip = 1;  // no region-level check this frame: only the score moves
+    WaterproofProc(&in);
+    EXPECT_EQ(w.WaterCheckScore, c.wantScore) << c.what;
+    EXPECT_EQ(w.WaterCheckMode, c.wantMode) << c.what;
+    // Once the mode has ended no union decision runs this frame: only the end clears the
+    // move flag.
+    if (c.wantMode == 0) {
+      EXPECT_EQ(w.WaterMoveFlag, 0) << c.what;
+    }
+  }
+}
+
 // ---- Network step -------------------------------------------------------------------------
 
 // A candidate union for the network step: a 3 x 7 block of 200 that rose from nothing, a
