@@ -257,9 +257,11 @@ uint8_t RemoveWaterRect(const int16_t* pswDiff, RegionRect* pstRects, uint16_t* 
 uint8_t JudgeSubRect(uint32_t uiA, uint32_t uiB);
 void AdjustRectByThreshold(uint8_t* pubRect, uint8_t ubCols, uint8_t ubRows, uint8_t ubTrim, uint8_t ubGrow,
                            const int16_t* pswMap, uint8_t ubMode);
-extern uint8_t gubWaterUnionFlag;
-extern uint8_t gubWaterLargeSta;
-extern uint8_t gubWaterMoveFlag;
+// Pairing reads the waterproof stage's own states: these name them in its module state.
+extern uint8_t& gubWaterUnionFlag;
+extern uint8_t& gubWaterLargeSta;
+extern uint8_t& gubWaterMoveFlag;
+
 
 // Geometry helpers shared by the pairing files.
 inline uint32_t RectH(RegionRect r) { return static_cast<uint32_t>(r.ubRowEnd - r.ubRowStart + 1); }

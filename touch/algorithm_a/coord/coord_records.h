@@ -195,6 +195,9 @@ static_assert(offsetof(GestureRecord, ubByte324) == 324);
 
 extern GestureRecord gstGesture;
 extern CoordPair gstCoordPair;
+// The last frame's diff map that pairing keeps (rewritten at the end of every pairing);
+// waterproof processing reads it as the previous diff.
+int16_t* CoordPairPrevDiffMap();
 extern CoordComOutput gstCoordComOutput;
 extern CoordComInput gstCoordComInput;
 extern FingerUpFilter gstFingerUpFilter;

@@ -17,9 +17,9 @@
 #include "tsa_api.h"
 #include "tsa_pack.h"
 
-uint8_t gubWaterUnionFlag;
-uint8_t gubWaterLargeSta;
-uint8_t gubWaterMoveFlag;
+uint8_t& gubWaterUnionFlag = gstWaterState.WaterUnionFlag;
+uint8_t& gubWaterLargeSta = gstWaterState.WaterLargeSta;
+uint8_t& gubWaterMoveFlag = gstWaterState.WaterMoveFlag;
 LowTempStageState gstLowTempStage;
 
 namespace {
@@ -85,6 +85,8 @@ void CoordCommonInit() {
   memcpy(gstMutualFloatCfg, kMutualFloatDefaults, sizeof(kMutualFloatDefaults));
   gstMutualFloatCfg[8] = 0;
 }
+
+int16_t* CoordPairPrevDiffMap() { return sswPrevDiff; }
 
 void CoordPairInitWrapper() {
   CoordPairSetTempSizeInit();

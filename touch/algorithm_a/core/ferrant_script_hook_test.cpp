@@ -7,6 +7,7 @@
 #include "coord_records.h"
 #include "region_float.h"
 #include "region_proc.h"
+#include "region_water.h"
 #include "tsa_common.h"
 #include "tsa_module.h"
 #include "vendor_export.h"
@@ -55,12 +56,12 @@ VENDOR_EXPORT void ferx_test_script_coordinates(const FerxScriptedPoint* points,
   }
 }
 
-extern "C" VENDOR_EXPORT const void* ferx_test_regions(uint8_t* touchMode) {
+VENDOR_EXPORT const void* ferx_test_regions(uint8_t* touchMode) {
   if (touchMode != nullptr) *touchMode = gubTouchMode;
   return &gstMutualRegion;
 }
 
-extern "C" VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch* touches, uint8_t count) {
+VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch* touches, uint8_t count) {
   // Tracking compares with the pairing's limits; a test may script before the first init.
   if (gstCoordPair.uwFirstPairLimit == 0) CoordPairRecordInit();
   std::memset(gstCoordPair.auwLastRectMaxDiff, 0, sizeof(gstCoordPair.auwLastRectMaxDiff));
@@ -81,3 +82,5 @@ extern "C" VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch*
   }
   gstRegionRoles.ubPrevPointCount = ubNum;
 }
+
+VENDOR_EXPORT const void* ferx_test_water() { return &gstWaterState; }

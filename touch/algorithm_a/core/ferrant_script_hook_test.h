@@ -52,3 +52,8 @@ struct FerxScriptedTouch {
   uint16_t peak;
 };
 typedef void (*FerxScriptTrackingFn)(const FerxScriptedTouch* touches, uint8_t count);
+
+// The scripted variant also lets an end-to-end test read the waterproof module's state after
+// a frame (gstWaterState, layout in region_water.h).
+#define FERX_TEST_WATER_SYMBOL "ferx_test_water"
+typedef const void* (*FerxTestWaterFn)();

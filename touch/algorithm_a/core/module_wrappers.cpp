@@ -10,6 +10,7 @@
 #include "customer_hooks.h"
 #include "diff_stages.h"
 #include "framework.h"
+#include "region_water_ops.h"
 #include "signal_proc.h"
 #include "signal_util.h"
 #include "tsa_common.h"
@@ -278,4 +279,72 @@ void EdgeCoordSmoothSetWrapper(uint8_t ubPoint) {
   EdgeSmoothArg arg{s.aubFirstZoneFlags, s.aubResult,  s.auwAnchorX, s.auwAnchorY, gstCommon.ubNormalizeCheckEn,
                     ubPoint,             EdgePairMarks()};
   EdgeCoordSmoothSet(&arg);
+}
+
+void WaterproofProcWrapper() {
+  CommonRecord& c = gstCommon;
+  MutualRegionSet& m = gstMutualRegion;
+  WaterproofInput in;
+  memset(&in, 0, sizeof(in));
+  in.pswDiff = c.stData.pswDiffData;
+  in.ubRowNum = c.ubDrvNum;
+  in.ubColNum = c.ubSenNum;
+  in.ubFingerNum = gstCoordPair.ubLastPointCount;
+  in.swDiffMax = c.swDiffMax;
+  in.swDiffMin = c.swDiffMin;
+  // The noise level stands for the frame level that the wet-area test compares with 20.
+  in.swLevel = static_cast<int16_t>(c.uwImCurLevel > 0x7FFF ? 0x7FFF : c.uwImCurLevel);
+  in.pswSelfDiff = c.stData.pswSelfDiffData;
+  in.ubSelfCapEn = (c.ubSelfEnable != 0 && gstRegionRoles.ubSelfDisable == 0) ? 1 : 0;
+  // The second level is the higher touch level, the touch threshold in force the lower one
+  // (the leave level, or 45 while weak touches are searched).
+  in.uwTouchLevel = c.uwSecondThreshold;
+  in.swLowLevel = c.swTouchThreshold;
+  in.pubMaskBuf = c.pubRegionNodeBuf;
+  // The shared network buffer is handed on, so that the water network takes part.
+  in.pubNetWork = gpubDlCache;
+  in.pubSlotIndex = gstCoordPair.aubOrderIndex;
+  in.puwSlotPeak = gstCoordPair.auwLastRectMaxDiff;
+  in.puwSlotX = gstCoordPair.auwSlotX;
+  in.puwSlotY = gstCoordPair.auwSlotY;
+  in.pvCoordPair = &gstCoordPair;
+  in.ubRegionSkip = gstRegionOutput.ubPassFlag;
+  in.ubPairByte = gstCoordPair.ubStillTrimMark;
+  in.ubSelfLineSum = 150;
+  in.scConst = static_cast<int8_t>(246);
+  in.ubRegionNum = m.ubRegionNum;
+  in.pstRect = m.astRect;
+  in.puwKeep = m.auwPeak;
+  in.pswPrevDiff = CoordPairPrevDiffMap();
+  in.pswDiffLastLast = gpswDiffLastLast;
+  in.pubLabelMap = gaubRegionLabelMap;
+  in.ubWaterState = c.ubWaterFlag;
+  if (c.ubWaterMode == 2) in.ubWaterState = 1;
+  in.puwRegionArrayB = m.auwWaterValue;
+  in.puwRegionArrayA = m.auwPeakPos;
+  const uint8_t ubBefore = m.ubRegionNum;
+  WaterproofProc(&in);
+  if (c.ubWaterMode == 2) in.ubWaterState = 1;
+  m.ubRegionNum = in.ubRegionNum;
+  const uint8_t ubRemoved = ubBefore > in.ubRegionNum ? static_cast<uint8_t>(ubBefore - in.ubRegionNum) : 0;
+  c.ubRemovedCount = ubRemoved;
+  m.ubPairNum = m.ubPairNum > ubRemoved ? static_cast<uint8_t>(m.ubPairNum - ubRemoved) : 0;
+  // The removed rectangles sit at their old region index; the debug record lists them in
+  // index order, so that every listed rectangle is one that was removed.
+  SelkoAlgoDebugInfo& d = gstSelkoAlgoDebugInfo;
+  d.ubWaterRemoved = ubRemoved;
+  memset(d.aubWaterRemovedRects, 0, sizeof(d.aubWaterRemovedRects));
+  uint8_t n = 0;
+  for (uint8_t k = 0; k < kRegionMax && n < ubRemoved && in.pstRemoved != nullptr; ++k) {
+    if (RegionRectWord(in.pstRemoved[k]) == kRegionRectEmptyBound) continue;
+    memcpy(d.aubWaterRemovedRects + 4 * n, &in.pstRemoved[k], 4);
+    ++n;
+  }
+  c.ubWaterFlag = in.ubWaterState;
+  c.ubWaterResult = in.ubAnyWater;
+  gstRegionRoles.aubWaterFlag[0] = in.ubWaterState;
+  gstRegionRoles.aubWaterFlag[1] = in.ubAnyWater;
+  d.ubWaterByte = in.ubUnionFlag;
+  d.aubWaterWord[0] = in.ubMoveFlag;
+  d.aubWaterWord[1] = in.ubAnyWater;
 }

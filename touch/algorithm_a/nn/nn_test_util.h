@@ -117,3 +117,45 @@ inline FrnnTensor* ToLayout(const FrnnTensor* t, uint32_t layout, void* pool) {
   if (layout == FRNN_LAYOUT_CHWN) FrnnTensorLayoutNCHWToCHWN(t, &out, pool);
   return out;
 }
+
+// The water network's weight stream, built by layer: every kernel half WEIGHT and every
+// bias half BIAS (kernels 0 with a bias b make each head's score sigmoid(b)).
+namespace waternet {
+
+// The stream layout in layer order: count of halves and whether it is a bias vector.
+struct Share {
+  uint32_t count;
+  bool bias;
+};
+
+inline void Sep(std::vector<Share>& v, uint32_t ci, uint32_t co) {
+  v.insert(v.end(), {{ci * 3, false}, {ci, true}, {ci * 3, false}, {ci, true}, {ci * co, false}, {co, true}});
+}
+inline void Gn(std::vector<Share>& v) { v.insert(v.end(), {{16, false}, {16, false}}); }
+
+inline std::vector<Share> Layout() {
+  std::vector<Share> v{{16 * 3 * 9, false}, {16, true}};
+  Sep(v, 16, 16);
+  Gn(v);
+  Sep(v, 16, 16);
+  Gn(v);
+  for (int p = 0; p < 2; ++p) v.insert(v.end(), {{144, false}, {16, true}, {256, false}, {16, true}});
+  for (int u = 0; u < 2; ++u) {
+    Sep(v, 16, 64);
+    Gn(v);
+  }
+  Sep(v, 16, 16);
+  v.insert(v.end(), {{256, false}, {16, true}});                            // block B 1x1
+  v.insert(v.end(), {{384, false}, {192, false}, {24, true}, {24, true}});  // GRU
+  v.insert(v.end(), {{64, false}, {4, true}, {4, false}, {1, true}});       // head 1 (16 in)
+  v.insert(v.end(), {{32, false}, {4, true}, {4, false}, {1, true}});       // head 2 (8 in)
+  return v;
+}
+
+inline std::vector<uint16_t> Blob(float weight, float bias) {
+  std::vector<uint16_t> b;
+  for (const Share& s : Layout()) b.insert(b.end(), s.count, SingleToHalfOnce(s.bias ? bias : weight));
+  return b;
+}
+
+}  // namespace waternet

@@ -16,6 +16,11 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_twopeak.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_water.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_water_judge.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water_union.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water_wet.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water_build.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_water_split.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_waterproof.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_landscape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_slot_update.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_track.cpp)
@@ -30,6 +35,7 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_twopeak_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_water_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_water_judge_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_water_ops_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_track_test.cpp
   LIBS ferrant_static)
 
@@ -48,4 +54,8 @@ endif()
 
 vendor_fuzzer(ferrant_region_acquire
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_acquire_fuzz.cpp
+  LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_water_build
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_water_build_fuzz.cpp
   LIBS ferrant_static)

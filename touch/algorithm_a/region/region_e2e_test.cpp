@@ -13,6 +13,7 @@
 #include "ferrant_script_hook_test.h"
 #include "platform/temp_root.h"
 #include "region_records.h"
+#include "region_water.h"
 #include "touch_host/host.h"
 #include "tsa_module_test_util.h"
 
@@ -26,8 +27,9 @@ constexpr uint8_t kDrv = 16;
 constexpr uint8_t kSen = 30;
 
 // Panel: touch threshold 100 (bytes 4-5), second level 120 (bytes 6-7); AFE byte 3 bit 4
-// turns the weak-touch handling on when GLOVE is set.
-Bytes Blob(bool glove) {
+// turns the weak-touch handling on when GLOVE is set; WATER switches waterproof processing
+// on (water section, byte 0 bit 0).
+Bytes Blob(bool glove, bool water = false) {
   Bytes time(32, 0);
   cfgtest::PutU16(time, 3, 5000);
   Bytes panel(38, 0);
@@ -37,16 +39,19 @@ Bytes Blob(bool glove) {
   cfgtest::PutU16(panel, 6, 120);
   panel[20] = 10;
   Bytes afe = {0x00, 0x00, 0x00, static_cast<uint8_t>(glove ? 0x10 : 0x00)};
+  Bytes waterCfg(38, 0);
+  waterCfg[0] = water ? 1 : 0;
   return cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(10, afe),
-                                          cfgtest::Section(32, time), cfgtest::Section(31, {0, 4})}});
+                                          cfgtest::Section(32, time), cfgtest::Section(31, {0, 4}),
+                                          cfgtest::Section(96, waterCfg)}});
 }
 
 class RegionEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override { root_ = std::make_unique<platform::testing::TempRoot>(); }
 
-  void Start(bool glove = false) {
-    host_ = fxtest::StartFerrantHost(*root_, kScriptedPlugin, Blob(glove), kDrv, kSen);
+  void Start(bool glove = false, bool water = false) {
+    host_ = fxtest::StartFerrantHost(*root_, kScriptedPlugin, Blob(glove, water), kDrv, kSen);
     ASSERT_NE(host_, nullptr);
     script_ = reinterpret_cast<FerxScriptCoordinatesFn>(host_->alg_symbol(FERX_SCRIPT_COORDINATES_SYMBOL));
     tracking_ = reinterpret_cast<FerxScriptTrackingFn>(host_->alg_symbol(FERX_SCRIPT_TRACKING_SYMBOL));
@@ -54,6 +59,8 @@ class RegionEndToEnd : public ::testing::Test {
     regions_ = reinterpret_cast<FerxTestRegionsFn>(host_->alg_symbol(FERX_TEST_REGIONS_SYMBOL));
     ASSERT_NE(script_, nullptr);
     ASSERT_NE(regions_, nullptr);
+    water_ = reinterpret_cast<FerxTestWaterFn>(host_->alg_symbol(FERX_TEST_WATER_SYMBOL));
+    ASSERT_NE(water_, nullptr);
     frames_ = std::make_unique<fxtest::FingerFrames>(kDrv, kSen, 4);
     // Raw 0 everywhere (node 0 at 65535, a diff of 1 with a zero reference): the diff
     // (reference minus raw) is the touch itself whether the reference is taken from the
@@ -87,6 +94,7 @@ class RegionEndToEnd : public ::testing::Test {
   }
   // The next frames carry exactly this map (rows of kSen values).
   void TouchMap(const std::vector<int16_t>& d) { frames_->SetTouch(d); }
+  const WaterModuleState& Water() const { return *static_cast<const WaterModuleState*>(water_()); }
   MutualRegionSet Regions(uint8_t* mode = nullptr) {
     MutualRegionSet s;
     std::memcpy(&s, regions_(mode), sizeof(s));
@@ -99,6 +107,7 @@ class RegionEndToEnd : public ::testing::Test {
   FerxScriptCoordinatesFn script_ = nullptr;
   FerxTestRegionsFn regions_ = nullptr;
   FerxScriptTrackingFn tracking_ = nullptr;
+  FerxTestWaterFn water_ = nullptr;
   uint16_t index_ = 2;
 };
 
@@ -234,6 +243,172 @@ TEST_F(RegionEndToEnd, ASteadySlotKeepsItsRegionThroughAWeakFrame) {
   Touch({{6, 11, 90}});
   Frame();
   EXPECT_EQ(Regions().ubRegionNum, 0);
+}
+
+
+// ---- Waterproof processing ---------------------------------------------------------------
+
+// A wet patch: nodes of rows R0..R1 and columns C0..C1 alternate +60 and -60 in a pattern
+// that shifts every frame (a third positive), so the patch changes like water does.
+void WetPatch(std::vector<int16_t>& d, int r0, int r1, int c0, int c1, int frame) {
+  for (int r = r0; r <= r1; ++r)
+    for (int c = c0; c <= c1; ++c) d[static_cast<size_t>(r) * kSen + c] = ((r + c + frame) % 3 == 0) ? 60 : -60;
+}
+// A blob of PEAK at {r, c}: half on the direct neighbours, a quarter on the diagonals.
+[[maybe_unused]] void PutBlob(std::vector<int16_t>& d, int r, int c, int16_t peak) {
+  for (int dr = -1; dr <= 1; ++dr)
+    for (int dc = -1; dc <= 1; ++dc) {
+      const int16_t v = (dr == 0 && dc == 0) ? peak : (dr == 0 || dc == 0) ? peak / 2 : peak / 4;
+      d[static_cast<size_t>(r + dr) * kSen + (c + dc)] = v;
+    }
+}
+
+int LiveUnions(const WaterModuleState& w) {
+  int n = 0;
+  for (const WaterUnion& u : w.astUnion) n += u.label != kWaterUnionFree ? 1 : 0;
+  return n;
+}
+int ListedRemovals(const WaterModuleState& w) {
+  int n = 0;
+  for (const RegionRect& r : w.gstWaterDelRect) n += RegionRectWord(r) != kRegionRectEmptyBound ? 1 : 0;
+  return n;
+}
+
+TEST_F(RegionEndToEnd, WithWaterproofOffAWetPatchIsNotFollowed) {
+  Start(false, false);
+  Frame();
+  for (int f = 0; f < 8; ++f) {
+    std::vector<int16_t> d(static_cast<size_t>(kDrv) * kSen, 0);
+    WetPatch(d, 3, 9 + f / 4, 3, 9 + f / 3, f);
+    PutBlob(d, 5, 5, 140);
+    TouchMap(d);
+    Frame();
+  }
+  EXPECT_EQ(LiveUnions(Water()), 0);
+  EXPECT_EQ(int(Water().WaterUnionFlag), 0);
+  EXPECT_EQ(Regions().ubRegionNum, 1) << "the droplet stays a region without waterproof processing";
+}
+
+TEST_F(RegionEndToEnd, DropletsOnASpreadingWetPatchAreRemovedAndTheFingerBesideThemKept) {
+  Start(false, true);
+  Frame();
+  // The patch grows by a column every third frame and a row every fourth: a spreading,
+  // negative-dominant wet area with no node near the touch level.
+  int f = 0;
+  for (; f < 8; ++f) {
+    std::vector<int16_t> d(static_cast<size_t>(kDrv) * kSen, 0);
+    WetPatch(d, 3, 9 + f / 4, 3, 9 + f / 3, f);
+    TouchMap(d);
+    Frame();
+    EXPECT_EQ(Regions().ubRegionNum, 0) << f;
+    EXPECT_EQ(int(Water().WaterEntrySeen), 1) << f;
+  }
+  const WaterModuleState& w = Water();
+  ASSERT_EQ(LiveUnions(w), 1);
+  EXPECT_EQ(int(w.WaterUnionFlag), 1) << "the spreading patch is judged wet";
+  EXPECT_EQ(int(w.WaterUnionCount), 1);
+  const WaterUnion* patch = nullptr;
+  for (const WaterUnion& u : w.astUnion)
+    if (u.label != kWaterUnionFree) patch = &u;
+  ASSERT_NE(patch, nullptr);
+  EXPECT_EQ(int(patch->wetMark), 1);
+  EXPECT_GE(int(patch->extentGrowCount), 2) << "it spread";
+  EXPECT_EQ(RegionRectWord(patch->rect), RegionRectWord(RegionRect{3, 10, 3, 11}));
+  // Droplets on the patch and a finger well away from it: the droplets give no region, the
+  // finger keeps its own, unmarked union.
+  for (int k = 0; k < 4; ++k, ++f) {
+    std::vector<int16_t> d(static_cast<size_t>(kDrv) * kSen, 0);
+    WetPatch(d, 3, 9 + f / 4, 3, 9 + f / 3, f);
+    PutBlob(d, 5, 5, 140);
+    PutBlob(d, 8, 10, 130);
+    PutBlob(d, 12, 24, 400);
+    TouchMap(d);
+    Frame();
+    const MutualRegionSet s = Regions();
+    ASSERT_EQ(s.ubRegionNum, 1) << k;
+    EXPECT_EQ(int(s.auwPeak[0]), 400) << k;
+    EXPECT_EQ(int(s.auwPeakPos[0]), (12 << 8) | 24) << k;
+    EXPECT_EQ(int(w.WaterUnionFlag), 1) << k;
+    EXPECT_EQ(LiveUnions(w), 2) << k;
+    for (const WaterUnion& u : w.astUnion) {
+      if (u.label == kWaterUnionFree || u.peak != 400) continue;
+      EXPECT_EQ(int(u.wetMark), 0) << "the finger's union is not water";
+      EXPECT_EQ(RegionRectWord(u.rect), RegionRectWord(RegionRect{11, 13, 23, 25}));
+    }
+  }
+}
+
+TEST_F(RegionEndToEnd, ACheckerboardOfWaterIsRemovedAsALargeWetArea) {
+  Start(true, true);
+  Frame();
+  std::vector<int16_t> d(static_cast<size_t>(kDrv) * kSen, 0);
+  for (int r = 0; r < kDrv; ++r)
+    for (int c = 0; c < kSen; ++c) d[static_cast<size_t>(r) * kSen + c] = ((r + c) % 2 == 0) ? 60 : -60;
+  TouchMap(d);
+  Frame();
+  const WaterModuleState& w = Water();
+  uint8_t mode = 0;
+  EXPECT_EQ(Regions(&mode).ubRegionNum, 0);
+  EXPECT_EQ(mode, 1) << "the weak search found the positive cells";
+  EXPECT_GT(ListedRemovals(w), 0) << "and waterproof processing removed them";
+  EXPECT_EQ(int(w.WaterRectRemoved), 1);
+  EXPECT_EQ(int(w.WaterLargeHold), 4) << "a large wet frame";
+  int largeAt = -1;
+  for (int f = 1; f < 10; ++f) {
+    Frame();
+    EXPECT_EQ(Regions().ubRegionNum, 0) << f;
+    if (largeAt < 0 && w.WaterLargeSta != 0) largeAt = f;
+  }
+  EXPECT_EQ(int(w.WaterWetLevel), 5);
+  EXPECT_EQ(largeAt, 5) << "the wet level reaches 3 after six wet frames";
+  EXPECT_EQ(int(w.WaterLargeHold), 20);
+  // The water dries: the border removal holds on for the frames the hold counts.
+  TouchMap(std::vector<int16_t>(static_cast<size_t>(kDrv) * kSen, 0));
+  Frame();
+  EXPECT_EQ(int(w.WaterLargeSta), 0);
+  EXPECT_EQ(int(w.WaterLargeHold), 19);
+  for (int f = 0; f < 19; ++f) Frame();
+  EXPECT_EQ(int(w.WaterLargeHold), 0);
+}
+
+TEST_F(RegionEndToEnd, AWetFingerSlidingOutOfAWetPatchIsKept) {
+  Start(false, true);
+  Frame();
+  int f = 0;
+  for (; f < 8; ++f) {
+    std::vector<int16_t> d(static_cast<size_t>(kDrv) * kSen, 0);
+    WetPatch(d, 3, 9 + f / 4, 3, 9 + f / 3, f);
+    TouchMap(d);
+    Frame();
+  }
+  const WaterModuleState& w = Water();
+  ASSERT_EQ(int(w.WaterUnionFlag), 1);
+  // The finger comes down inside the patch and slides out of it, a column per frame.
+  for (int k = 0; k < 14; ++k, ++f) {
+    std::vector<int16_t> d(static_cast<size_t>(kDrv) * kSen, 0);
+    WetPatch(d, 3, 10, 3, 11, f);
+    PutBlob(d, 7, 8 + k, 400);
+    TouchMap(d);
+    Frame();
+    const MutualRegionSet s = Regions();
+    ASSERT_EQ(s.ubRegionNum, 1) << k;
+    EXPECT_EQ(int(s.auwPeak[0]), 400) << k;
+    EXPECT_EQ(int(s.auwPeakPos[0]), (7 << 8) | (8 + k)) << k;
+    EXPECT_EQ(ListedRemovals(w), 0) << k;
+    EXPECT_EQ(int(w.WaterUnionFlag), 1) << k;
+  }
+  // Out of the patch the finger has a union of its own, split from the wet one and carrying
+  // its wet mark: a wet finger, followed by the finger's pairing slot.
+  ASSERT_EQ(LiveUnions(w), 2);
+  bool finger = false;
+  for (const WaterUnion& u : w.astUnion) {
+    if (u.label == kWaterUnionFree || u.peak != 400) continue;
+    finger = true;
+    EXPECT_EQ(int(u.wetMark), 1);
+    EXPECT_EQ(int(u.slot), 0);
+    EXPECT_EQ(RegionRectWord(u.rect), RegionRectWord(RegionRect{6, 8, 20, 22}));
+  }
+  EXPECT_TRUE(finger);
 }
 
 }  // namespace

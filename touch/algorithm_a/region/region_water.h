@@ -206,8 +206,8 @@ struct WaterModuleState {
   RegionRect gstWaterDelRect[kRegionMax];
   RegionRect WaterPairRectA;
   RegionRect WaterPairRectB;
-  uint8_t WaterNetState[32];
-  uint16_t WaterNetInput[3 * 20 * 40];  // half-precision planes of the network
+  // The network's recurrent state and input planes live beside this record, aligned for
+  // the engine (see the network step).
 };
 
 #pragma pack(pop)
