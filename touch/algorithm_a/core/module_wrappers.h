@@ -80,5 +80,12 @@ void MutualRawDataIirFilterWrapper();
 void SelfRawDataIirFilterWrapper();
 void MutualRawDataGaussianFilterWrapper();
 void SelfRawDataGaussianFilterWrapper();
+// Low-temperature and quick reference update wrappers.
+void LowTempInitWrapper();
+void LowTempOptWrapper();
+void LowTempCompensateRectWrapper();
+void JudgeLowTempByTouchWrapper();
+VENDOR_EXPORT void QuickRefUpdateWrapper(void);
+VENDOR_EXPORT void QuickRefUpInitWrapper(void);
 // Calls of the mutual wrapper so far (the backup cadence).
 uint16_t RefUpdateWrapperCalls();

@@ -1,0 +1,324 @@
+// Low temperature: the fits against the functions they approximate, the kept record over
+// re-initialisation, the state judgement, the residue-slot sub-rectangle judgement, the
+// compensation bump and the judgement by a resting touch.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "low_temp.h"
+#include "quick_ref.h"
+#include "signal_proc.h"
+
+namespace {
+
+uint32_t Rect(int r0, int r1, int c0, int c1) { return LtPack({r0, r1, c0, c1}); }
+
+void ResetLowTemp() {
+  memset(&gstLowTempCfg, 0, sizeof(gstLowTempCfg));
+  ClearLowTempSate();
+  LowTempInit(nullptr, 0);
+}
+
+TEST(LowTempFit, ReproducesTheTableValuesAndFollowsTheFunctions) {
+  const struct {
+    bool ln;
+    int32_t x, want;
+  } values[] = {{true, 1024, 0}, {true, 0, 0}, {true, 10240, 450}, {true, 30720, 301}, {true, 40000, 301},
+                {false, 0, 1023}, {false, 1024, 2782}, {false, 4097, 0}};
+  for (const auto& v : values) {
+    SCOPED_TRACE(testing::Message() << (v.ln ? "ln " : "exp ") << v.x);
+    EXPECT_EQ(v.ln ? FitlnFunc(v.x) : FitExpFunc(v.x), v.want);
+  }
+  // The exponential within 1% of 1024 e^(x/1024) over its range, and no jump where the
+  // bands meet.
+  for (int32_t x = 0; x <= 4096; x += 32) {
+    const double want = 1024.0 * std::exp(x / 1024.0);
+    EXPECT_NEAR(FitExpFunc(x), want, want * 0.01) << x;
+  }
+  for (int32_t edge : {1024, 2048, 3072}) {
+    const int32_t step = FitExpFunc(edge + 1) - FitExpFunc(edge);
+    EXPECT_GE(step, 0) << edge;
+    EXPECT_LE(step, 30) << edge;
+  }
+  // 1024 / ln(x / 1024) within 6% from twice 1.0 up to 29; falling all the way.
+  for (int32_t x = 2048; x < 30720; x += 256) {
+    const double want = 1024.0 / std::log(x / 1024.0);
+    EXPECT_NEAR(FitlnFunc(x), want, want * 0.06) << x;
+  }
+}
+
+TEST(LowTempRecord, SurvivesReinitialisationUntilCleared) {
+  ResetLowTemp();
+  EXPECT_EQ(GetLowTempNclnLen(), 76u);
+  EXPECT_EQ(GetLowTempNclnAddress(), static_cast<void*>(&gstLowTempNcln));
+  gstLowTempNcln.ubState = kLowTempStateLow;
+  gstLowTempNcln.uwCountdown = 1234;
+  gstLowTempNcln.ubHold = 1;
+  std::vector<uint16_t> map(20, 7);
+  LowTempInit(map.data(), 10);
+  EXPECT_EQ(gstLowTempNcln.ubState, kLowTempStateLow);
+  EXPECT_EQ(gstLowTempNcln.uwCountdown, 1234);
+  EXPECT_EQ(gstLowTempNcln.ubHold, 0) << "hold is cleared by every initialisation";
+  EXPECT_EQ(map[9], 0);
+  EXPECT_EQ(map[10], 7) << "only the given length is cleared";
+  for (int16_t level : gstLowTempRectBak.aswCompLevel) EXPECT_EQ(level, kLowTempNotCompensated);
+  ClearLowTempSate();
+  LowTempInit(nullptr, 0);
+  EXPECT_EQ(gstLowTempNcln.ubState, 0);
+  EXPECT_EQ(gstLowTempNcln.uwCountdown, 0);
+  EXPECT_EQ(gstLowTempNcln.uiMarker, 0x12345678u);
+}
+
+TEST(LowTempJudge, EntersLeavesAndRearms) {
+  struct Case {
+    const char* name;
+    uint8_t state;
+    uint16_t countdown, warm;
+    uint8_t hold, flags;
+    int8_t temp;
+    uint8_t tick, accumulate, forced, events;
+    uint8_t wantState;
+    uint16_t wantCountdown, wantWarm;
+    uint8_t wantFlags, wantLeft;
+  };
+  const Case cases[] = {
+      {"confident report at the entry temperature", 0, 0, 0, 0, 3, -5, 1, 0, 0, 0, 2, 24000, 0, 5, 0},
+      {"unconfident cold report", 0, 0, 0, 0, 1, -20, 1, 0, 0, 0, 0, 0, 0, 1, 0},
+      {"warmer than the entry temperature", 0, 0, 0, 0, 3, -4, 1, 0, 0, 0, 0, 0, 0, 5, 0},
+      {"cold report re-arms the countdown", 2, 100, 0, 0, 7, -10, 1, 0, 0, 0, 2, 24000, 0, 5, 0},
+      {"running countdown, not hot", 2, 100, 0, 0, 5, 0, 1, 0, 0, 0, 2, 99, 0, 1, 0},
+      {"hot at exactly the leave temperature leaves at once", 2, 100, 0, 0, 1, 10, 1, 0, 0, 0, 0, 0, 0, 1, 1},
+      {"hot with accumulation counts from 1", 2, 100, 0, 0, 1, 10, 1, 1, 0, 0, 2, 99, 2, 1, 0},
+      {"warm counter past 1200 leaves", 2, 100, 1200, 0, 1, 10, 1, 1, 0, 0, 0, 0, 0, 1, 1},
+      {"warm counter keeps counting when no longer hot", 2, 100, 50, 0, 1, 0, 1, 1, 0, 0, 2, 99, 50, 1, 0},
+      {"held state is not ended by warmth", 2, 100, 0, 1, 1, 30, 1, 0, 0, 0, 2, 99, 0, 1, 0},
+      {"a step beyond the countdown leaves", 2, 5, 0, 0, 1, 0, 10, 0, 0, 0, 0, 0, 0, 1, 1},
+      {"forced by configuration", 0, 0, 0, 0, 1, 40, 1, 0, 1, 0, 2, 0, 0, 1, 0},
+      {"a configured event leaves", 2, 100, 0, 0, 1, -20, 1, 0, 0, 1, 0, 100, 0, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetLowTemp();
+    gstLowTempCfg.aubData[0] = 0x08;
+    gstLowTempCfg.aubData[24] = static_cast<uint8_t>(-5);
+    gstLowTempCfg.aubData[25] = 10;
+    if (c.forced) gstLowTempCfg.aubData[21] = 0x80;
+    gstLowTempNcln.ubState = c.state;
+    gstLowTempNcln.uwCountdown = c.countdown;
+    gstLowTempNcln.uwWarmCnt = c.warm;
+    gstLowTempNcln.ubHold = c.hold;
+    gubRefUpdateCnt = 1;
+    LowTempInput in{};
+    const int8_t temp = c.temp;
+    in.psbTemperature = &temp;
+    in.ubTempFlags = c.flags;
+    in.ubTick = c.tick;
+    in.ubAccumulate = c.accumulate;
+    in.ubLeaveEvent2 = c.events;
+    LowTempJudge(&in);
+    EXPECT_EQ(in.ubStateOut, c.wantState);
+    EXPECT_EQ(gstLowTempNcln.ubState, c.wantState);
+    if (!c.forced && !c.events) {
+      EXPECT_EQ(gstLowTempNcln.uwCountdown, c.wantCountdown);
+      EXPECT_EQ(gstLowTempNcln.uwWarmCnt, c.wantWarm);
+      EXPECT_EQ(in.ubTempFlags, c.wantFlags);
+    }
+    EXPECT_EQ(gstLowTempNcln.ubLeft, c.wantLeft);
+    if (c.wantLeft) {
+      EXPECT_EQ(gubRefUpdateCnt, 0) << "leaving clears the follow-up request";
+    }
+  }
+}
+
+TEST(LowTempSubRect, JudgesAgainstConfirmedSlotsOnly) {
+  ResetLowTemp();
+  gstLowTempRectBak.aubState[0] = 2;  // a candidate is not used
+  gstLowTempRectBak.auiSaved[0] = Rect(0, 20, 0, 20);
+  gstLowTempRectBak.aubState[1] = kLowTempSlotConfirmed;
+  gstLowTempRectBak.auiSaved[1] = Rect(2, 6, 2, 6);
+  gstLowTempRectBak.aubState[3] = kLowTempSlotConfirmed;
+  gstLowTempRectBak.auiSaved[3] = Rect(10, 12, 10, 12);
+  const struct {
+    uint32_t a, b;
+    uint8_t want;
+  } cases[] = {
+      {Rect(2, 3, 2, 3), Rect(5, 6, 5, 6), 2},      // both inside slot 1
+      {Rect(2, 3, 2, 3), Rect(5, 7, 5, 6), 1},      // b: 4 of 6 nodes inside
+      {Rect(2, 3, 2, 3), Rect(6, 8, 6, 8), 0},      // b: 1 of 9 nodes inside
+      {Rect(2, 3, 2, 3), Rect(10, 11, 10, 11), 0},  // inside two different slots
+      {Rect(3, 2, 2, 3), Rect(2, 3, 2, 3), 0},      // a has a start beyond its end
+      {Rect(14, 15, 14, 15), Rect(15, 16, 15, 16), 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(JudgeSubRect(c.a, c.b), c.want) << std::hex << c.a << " " << c.b;
+  EXPECT_EQ(RectOverlapCount(Rect(0, 3, 0, 3), Rect(2, 9, 3, 9)), 2);
+  EXPECT_EQ(RectOverlapCount(Rect(0, 3, 3, 0), Rect(0, 9, 0, 9)), 0);
+}
+
+class LowTempComp : public ::testing::Test {
+ protected:
+  static constexpr uint8_t kR = 14, kC = 14;
+  void SetUp() override {
+    ResetLowTemp();
+    diff_.assign(kR * kC, 0);
+    for (uint32_t& r : regions_) r = 0xFFFFFFFFu;
+    in_ = {};
+    in_.pswDiff = diff_.data();
+    in_.ubRows = kR;
+    in_.ubCols = kC;
+    in_.puiRegionRects = regions_;
+    in_.ubTick = 1;
+    in_.ubHistEnable = 1;
+  }
+  void Confirm(uint8_t k, uint32_t rect, uint16_t time, int16_t peakMax) {
+    gstLowTempRectBak.aubState[k] = kLowTempSlotConfirmed;
+    gstLowTempRectBak.auiSaved[k] = rect;
+    gstLowTempRectBak.auwTime[k] = time;
+    gstLowTempRectBak.aswPeakMax[k] = peakMax;
+  }
+  int16_t At(int r, int c) const { return diff_[r * kC + c]; }
+  std::vector<int16_t> diff_;
+  uint32_t regions_[12];
+  LowTempCompInput in_;
+};
+
+TEST_F(LowTempComp, AddsTheQuadraticBumpOverAFadedResidue) {
+  Confirm(0, Rect(5, 7, 5, 7), 2, 400);
+  LowTempCompensateRect(&in_);
+  // Level 0: a = 300, A = 450. At the centre node the bump is A; one node away (4 quarter
+  // nodes) it is A x 28^2 >> 10 on that axis.
+  EXPECT_EQ(At(6, 6), 450);
+  EXPECT_EQ(At(6, 5), 450 * 28 * 28 >> 10);
+  EXPECT_EQ(At(5, 5), (450 * 28 * 28 >> 10) * 28 * 28 >> 10);
+  EXPECT_EQ(At(4, 6), 0) << "only the rectangle is compensated";
+  EXPECT_EQ(in_.ubChanged, 1);
+  EXPECT_EQ(in_.uwCompCnt, 1);
+  EXPECT_EQ(gstLowTempRectBak.aswCompLevel[0], 0);
+  EXPECT_EQ(gstLowTempRectBak.auwCompTime[0], 1);
+  EXPECT_EQ(gstLowTempSlotAux.auwCentreRow[0], 24);
+  EXPECT_EQ(gstLowTempSlotAux.auwCentreCol[0], 24);
+}
+
+TEST_F(LowTempComp, LeavesSlotsThatAreYoungAtTheBorderOrStillStrong) {
+  const struct {
+    const char* name;
+    uint32_t rect;
+    uint16_t time;
+    int16_t level;
+  } cases[] = {
+      {"time below 3", Rect(5, 7, 5, 7), 0, 0},
+      {"starts in the second row", Rect(1, 3, 5, 7), 5, 0},
+      {"ends in the second-last column", Rect(5, 7, 10, 12), 5, 0},
+      {"mean at 300", Rect(5, 7, 5, 7), 5, 300},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    Confirm(2, c.rect, c.time, 600);
+    const LtRect r = LtUnpack(c.rect);
+    for (int row = r.r0; row <= r.r1; ++row)
+      for (int col = r.c0; col <= r.c1; ++col) diff_[row * kC + col] = c.level;
+    const std::vector<int16_t> before = diff_;
+    LowTempCompensateRect(&in_);
+    EXPECT_EQ(diff_, before);
+    EXPECT_EQ(in_.ubChanged, 0);
+    EXPECT_EQ(gstLowTempRectBak.aswCompLevel[2], kLowTempNotCompensated);
+  }
+}
+
+// A 3 x 3 resting touch at rows 5-7, columns 5-7 of a 14 x 14 panel whose peak fades by
+// the given amount each frame.
+class RestingTouch : public ::testing::Test {
+ protected:
+  static constexpr uint8_t kR = 14, kC = 14;
+  void SetUp() override {
+    QuickRefUpdateInit();
+    memset(&gstLowTempNcln, 0, sizeof(gstLowTempNcln));
+    diff_.assign(kR * kC, 0);
+    memset(rects_, 0xFF, sizeof(rects_));
+    memset(values_, 0, sizeof(values_));
+    memset(x_, 0xFF, sizeof(x_));
+    memset(y_, 0xFF, sizeof(y_));
+    in_ = {kR, kC, 0, diff_.data(), rects_, values_, x_, y_, x_, y_};
+  }
+  void Frame(int32_t peak, uint32_t rect = Rect(5, 7, 5, 7), uint8_t touches = 1) {
+    std::fill(diff_.begin(), diff_.end(), 0);
+    if (touches != 0) {
+      const LtRect r = LtUnpack(rect);
+      for (int row = r.r0; row <= r.r1; ++row)
+        for (int c = r.c0; c <= r.c1; ++c) diff_[row * kC + c] = static_cast<int16_t>(peak / 2);
+      diff_[(r.r0 + 1) * kC + r.c0 + 1] = static_cast<int16_t>(peak);
+      rects_[0] = rect;
+      values_[0] = static_cast<uint16_t>(peak);
+      x_[0] = 3000;
+      y_[0] = 3000;
+    } else {
+      values_[0] = 0;
+    }
+    in_.ubTouchCount = touches;
+    JudgeLowTempByTouch(&in_);
+  }
+  std::vector<int16_t> diff_;
+  uint32_t rects_[12];
+  uint16_t values_[12], x_[12], y_[12];
+  LowTempTouchInput in_;
+};
+
+TEST_F(RestingTouch, CountsASlowFade) {
+  int32_t peak = 800;
+  for (int i = 0; i < 5; ++i) Frame(peak);
+  EXPECT_EQ(gstLowTempInfo.ubFrameCnt, 5);
+  EXPECT_EQ(gstLowTempInfo.uwPeakTol, 32767);
+  EXPECT_EQ(gstLowTempInfo.uiRect, Rect(5, 7, 5, 7)) << "nine nodes are not grown";
+  for (int i = 0; i < 30; ++i) Frame(peak -= 6);
+  EXPECT_GE(gstLowTempInfo.ubFadingCnt, 20) << "a finger fading 6 per frame fades slowly";
+  EXPECT_EQ(gstLowTempInfo.uwHold, 3);
+}
+
+TEST_F(RestingTouch, NeverTracksLargeOrEdgeTouches) {
+  const struct {
+    const char* name;
+    uint32_t rect;
+  } cases[] = {{"48 nodes", Rect(4, 9, 3, 10)}, {"reaches row 1", Rect(1, 3, 5, 7)},
+               {"reaches the second-last row", Rect(9, 12, 5, 7)}, {"starts in column 1", Rect(5, 7, 1, 3)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    for (int i = 0; i < 6; ++i) Frame(600, c.rect);
+    EXPECT_EQ(gstLowTempInfo.ubFrameCnt, 0);
+  }
+  SetUp();
+  for (int i = 0; i < 6; ++i) Frame(600, Rect(4, 9, 4, 10));  // 42 nodes: tracked
+  EXPECT_EQ(gstLowTempInfo.ubFrameCnt, 6);
+}
+
+TEST_F(RestingTouch, NegativeBlobUnderASingleTouchStopsTheSearch) {
+  Frame(600);
+  Frame(600);
+  ASSERT_EQ(gstLowTempInfo.ubFrameCnt, 2);
+  std::fill(diff_.begin(), diff_.end(), 0);
+  for (int c = 5; c <= 7; ++c) diff_[5 * kC + c] = diff_[7 * kC + c] = -60;
+  in_.ubTouchCount = 1;
+  JudgeLowTempByTouch(&in_);
+  EXPECT_EQ(gstLowTempInfo.ubFrameCnt, 0);
+  EXPECT_EQ(gstLowTempInfo.auwPos[0], 0xFFFF);
+}
+
+TEST_F(RestingTouch, HoldCarriesThreeMissingFramesThenResets) {
+  for (int i = 0; i < 6; ++i) Frame(600);
+  ASSERT_EQ(gstLowTempInfo.uwHold, 3);
+  const uint8_t frames = gstLowTempInfo.ubFrameCnt;
+  // The touch is missing but its signal stays: tracking goes on while the hold runs down.
+  for (int i = 0; i < 3; ++i) {
+    in_.ubTouchCount = 0;
+    values_[0] = 0;
+    JudgeLowTempByTouch(&in_);
+    EXPECT_EQ(gstLowTempInfo.uwHold, 2 - i);
+    EXPECT_EQ(gstLowTempInfo.ubFrameCnt, frames + 1 + i);
+  }
+  JudgeLowTempByTouch(&in_);
+  EXPECT_EQ(gstLowTempInfo.ubFrameCnt, 0) << "the fourth missing frame resets";
+}
+
+}  // namespace
