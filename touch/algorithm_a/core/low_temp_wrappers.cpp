@@ -63,7 +63,6 @@ void LowTempOptWrapper() {
   LowTempJudge(&in);
   gstSelkoAlgoDebugInfo.ubLowTempJudge = in.ubStateOut;
   if (in.ubStateOut == kLowTempStateLow) {
-    // OPT_PENDING LowTempOpt(&in);
     memcpy(gstSelkoAlgoDebugInfo.aubLowTempRects, &gstLowTempRectBak, kSlotSnapshot);
     memcpy(gstSelkoAlgoDebugInfo.aubLowTempRects + kSlotSnapshot, &gstLowTmpRectBak2, kBackupSnapshot);
     gpuwRefUpdateTypeBak[kRefTypeBakLowTemp] = in.ubRefChanged;

@@ -69,3 +69,12 @@ if(TARGET ferrant_lcd_denoise_e2e_test)
   # The test-side encoders only; the module is reached through the plug-in alone.
   target_include_directories(ferrant_lcd_denoise_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
 endif()
+
+vendor_test(ferrant_low_temp_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/low_temp_e2e_test.cpp
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant libtapsense_alg_ferrant_scripted)
+if(TARGET ferrant_low_temp_e2e_test)
+  # The test-side encoders only; the module is reached through the plug-in alone.
+  target_include_directories(ferrant_low_temp_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
+endif()
