@@ -257,7 +257,8 @@ int32_t GaussDiff(const int16_t* pswDiff, uint8_t ubRows, uint8_t ubCols, uint32
 }
 
 namespace {
-uint8_t gaubFloatState[12];
+// Slots start not floating.
+uint8_t gaubFloatState[12] = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
 uint8_t gaubFloatEnter[12];
 uint8_t gaubFloatLeave[12];
 }  // namespace

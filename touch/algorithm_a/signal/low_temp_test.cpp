@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "low_temp.h"
+#include "module_wrappers.h"
 #include "quick_ref.h"
 #include "signal_proc.h"
+#include "tsa_common.h"
+#include "tsa_ctrl.h"
 
 namespace {
 
@@ -132,6 +135,28 @@ TEST(LowTempJudge, EntersLeavesAndRearms) {
   }
 }
 
+// The stage's wrapper: the judgement goes to the debug record and the common record takes
+// the state, the stepped temperature flags and the touch count.
+TEST(LowTempWrapper, WritesTheJudgementBack) {
+  ResetLowTemp();
+  gstLowTempCfg.aubData[24] = static_cast<uint8_t>(-5);
+  gstLowTempCfg.aubData[25] = 10;
+  gpsbCmdTemperatureValueNcln[0] = -8;
+  gstCommon.ubTempFlags = 3;
+  gstCommon.ubTouchCount = 2;
+  gstCommon.ubTick100ms = 0;
+  LowTempOptWrapper();
+  EXPECT_EQ(gstSelkoAlgoDebugInfo.ubLowTempJudge, 2);
+  EXPECT_EQ(gstCommon.ubLowTempState, 2);
+  EXPECT_EQ(gstCommon.ubTempFlags, 5);
+  EXPECT_EQ(gstCommon.ubTouchCount, 2);
+  EXPECT_EQ(gstLowTempNcln.uwCountdown, 24000);
+  LowTempOptWrapper();
+  EXPECT_EQ(gstCommon.ubTempFlags, 1) << "the report of the previous frame is forgotten";
+  EXPECT_EQ(gstCommon.ubLowTempState, 2);
+  gpsbCmdTemperatureValueNcln[0] = 0;
+}
+
 TEST(LowTempSubRect, JudgesAgainstConfirmedSlotsOnly) {
   ResetLowTemp();
   gstLowTempRectBak.aubState[0] = 2;  // a candidate is not used
@@ -154,6 +179,60 @@ TEST(LowTempSubRect, JudgesAgainstConfirmedSlotsOnly) {
   for (const auto& c : cases) EXPECT_EQ(JudgeSubRect(c.a, c.b), c.want) << std::hex << c.a << " " << c.b;
   EXPECT_EQ(RectOverlapCount(Rect(0, 3, 0, 3), Rect(2, 9, 3, 9)), 2);
   EXPECT_EQ(RectOverlapCount(Rect(0, 3, 3, 0), Rect(0, 9, 0, 9)), 0);
+}
+
+// A 7 x 7 map with a peak at (3, 3) and the given 3 x 3 ring around it.
+std::vector<int16_t> Peak(int16_t peak, const int16_t ring[8]) {
+  std::vector<int16_t> m(49, 0);
+  const int dr[8] = {-1, -1, -1, 0, 0, 1, 1, 1}, dc[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
+  m[3 * 7 + 3] = peak;
+  for (int i = 0; i < 8; ++i) m[(3 + dr[i]) * 7 + 3 + dc[i]] = ring[i];
+  return m;
+}
+
+TEST(LowTempGauss, HeightOfAPointFromItsNeighbourhood) {
+  const int16_t flat[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  const int16_t even[8] = {60, 60, 60, 60, 60, 60, 60, 60};
+  const int16_t lopsided[8] = {35, 35, 35, 35, 300, 35, 35, 35};
+  const uint32_t all = Rect(0, 6, 0, 6);
+  EXPECT_EQ(GaussDiff(Peak(40, flat).data(), 7, 7, all), 0) << "a peak below 41";
+  EXPECT_EQ(GaussDiff(Peak(500, even).data(), 7, 7, Rect(4, 3, 0, 6)), 0) << "an empty rectangle";
+  EXPECT_EQ(GaussDiff(Peak(500, flat).data(), 7, 7, all), 500 * 1024) << "no far node";
+  const int32_t g = GaussDiff(Peak(500, even).data(), 7, 7, all);
+  EXPECT_GE(g, 500 * 1024);
+  EXPECT_LE(g, 500 * 1024 * 21 / 20) << "a centred peak is its own height";
+  EXPECT_GT(GaussDiff(Peak(500, lopsided).data(), 7, 7, all), g) << "mass off the peak raises the height";
+}
+
+TEST(LowTempGauss, FloatingFingerStatesFollowTheLimits) {
+  memset(&gstMutualHoverCfg, 0, sizeof(gstMutualHoverCfg));
+  gstMutualHoverCfg.aubData[0] = 100;  // height limit
+  gstMutualHoverCfg.aubData[2] = 50;   // leave limit
+  gstMutualHoverCfg.aubData[4] = 2;    // enter count
+  gstMutualHoverCfg.aubData[5] = 2;    // leave count
+  gstMutualHoverCfg.aubData[6] = 0xE8;  // first direct limit 1000
+  gstMutualHoverCfg.aubData[7] = 0x03;
+  gstMutualHoverCfg.aubData[8] = 0xFF;  // second direct limit 65535
+  gstMutualHoverCfg.aubData[9] = 0xFF;
+  const int16_t even[8] = {60, 60, 60, 60, 60, 60, 60, 60};
+  std::vector<int16_t> map = Peak(200, even);
+  uint32_t rects[12];
+  for (uint32_t& r : rects) r = Rect(0, 6, 0, 6);
+  uint16_t v1[12] = {}, v2[12] = {};
+  v1[0] = 1001;  // beyond the direct limit
+  v1[1] = 10;    // an ordinary point, about 200 high
+  v2[1] = 10;
+  FloatingFingerInput in{map.data(), 7, 7, rects, v1, v2, {}, {}, {}};
+  FloatingFingerJudge(&in);
+  EXPECT_EQ(in.aubStateOut[0], 1);
+  EXPECT_EQ(in.aubEnterOut[0], 2);
+  EXPECT_EQ(in.aubStateOut[2], 2) << "an empty slot";
+  EXPECT_EQ(in.aubStateOut[1], 2);
+  EXPECT_EQ(in.aubEnterOut[1], 1);
+  EXPECT_EQ(v1[1], 0) << "a slot that is not floating loses its first value";
+  FloatingFingerJudge(&in);
+  EXPECT_EQ(in.aubStateOut[1], 1) << "above the height limit for the enter count";
+  EXPECT_EQ(v1[0], 1001) << "a floating slot keeps its value";
 }
 
 class LowTempComp : public ::testing::Test {
