@@ -20,6 +20,12 @@ namespace {
 // column start, column end).
 uint32_t gauiSlotRects[kCoordPointMax];
 uint16_t guwCompCounter;
+// The optimisation's region list (by region number) and the touch list's region numbers.
+uint32_t gauiRegionRects[kCoordPointMax];
+uint16_t gauwRegionValues[kCoordPointMax];
+uint16_t gauwRegionWeights[kCoordPointMax];
+uint16_t gauwTouchValues[kCoordPointMax];
+uint8_t gaubTouchRegion[kCoordPointMax];
 
 const uint32_t* SlotRects() {
   for (uint8_t k = 0; k < kCoordPointMax; ++k) memcpy(&gauiSlotRects[k], &gstCoordPair.astLastRect[k], 4);
@@ -34,6 +40,41 @@ constexpr size_t kBackupSnapshot = sizeof(gstSelkoAlgoDebugInfo.aubLowTempRects)
 static_assert(kSlotSnapshot <= sizeof(LowTempRectBak) && kBackupSnapshot <= sizeof(LowTmpRectBak2));
 
 }  // namespace
+
+// The touch list is the pairing slots; the region list is the frame's region set, and each
+// slot's region number comes from the pairing's region-to-slot order. The point weights go
+// to the optimisation by region number; a weight it clears removes that slot's point from
+// the report. The state flag of the common record has no writer in this module: it passes 0.
+void FillLowTempLists(LowTempInput* p) {
+  memset(gaubTouchRegion, 0xFF, sizeof(gaubTouchRegion));
+  for (uint8_t r = 0; r < kCoordPointMax; ++r) {
+    memcpy(&gauiRegionRects[r], &gstMutualRegion.astRect[r], 4);
+    gauwRegionValues[r] = gstMutualRegion.auwPeak[r];
+    const uint8_t s = gstCoordPair.aubOrderIndex[r];
+    gauwRegionWeights[r] = s < kCoordPointMax ? gpuwNewWeight[s] : 0;
+    if (s < kCoordPointMax) gaubTouchRegion[s] = r;
+  }
+  memcpy(gauwTouchValues, gstCoordPair.auwLastRectMaxDiff, sizeof(gauwTouchValues));
+  p->ubTouchListLen = kCoordPointMax;
+  p->puiTouchRects = SlotRects();
+  p->puiRegionRects = gauiRegionRects;
+  p->puwTouchValues = gauwTouchValues;
+  p->pubTouchRegion = gaubTouchRegion;
+  p->puwRegionWeights = gauwRegionWeights;
+  p->puwRegionValues = gauwRegionValues;
+  const uint32_t uiNodes = static_cast<uint32_t>(p->ubRows) * p->ubCols;
+  if (gstCommon.pubTempArena != nullptr && guwTempBufferSizes >= 4u * uiNodes) {
+    p->puwScratchA = reinterpret_cast<uint16_t*>(gstCommon.pubTempArena);
+    p->puwScratchB = p->puwScratchA + uiNodes;
+  }
+}
+
+void WriteBackWeights() {
+  for (uint8_t r = 0; r < kCoordPointMax; ++r) {
+    const uint8_t s = gstCoordPair.aubOrderIndex[r];
+    if (s < kCoordPointMax && gauwRegionWeights[r] == 0) gpuwNewWeight[s] = 0;
+  }
+}
 
 // The leave events and the coordinate flag have no source on this module's coordinate side:
 // they pass 0. The accumulate flag is 1, so warmth has to last 1200 time units (two minutes
@@ -63,6 +104,9 @@ void LowTempOptWrapper() {
   LowTempJudge(&in);
   gstSelkoAlgoDebugInfo.ubLowTempJudge = in.ubStateOut;
   if (in.ubStateOut == kLowTempStateLow) {
+    FillLowTempLists(&in);
+    LowTempOpt(&in);
+    WriteBackWeights();
     memcpy(gstSelkoAlgoDebugInfo.aubLowTempRects, &gstLowTempRectBak, kSlotSnapshot);
     memcpy(gstSelkoAlgoDebugInfo.aubLowTempRects + kSlotSnapshot, &gstLowTmpRectBak2, kBackupSnapshot);
     gpuwRefUpdateTypeBak[kRefTypeBakLowTemp] = in.ubRefChanged;

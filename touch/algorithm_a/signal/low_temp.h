@@ -297,6 +297,7 @@ VENDOR_EXPORT int32_t FitExpFunc(int32_t slX);
 int32_t GaussDiff(const int16_t* pswDiff, uint8_t ubRows, uint8_t ubCols, uint32_t uiRect);
 void FloatingFingerJudge(FloatingFingerInput* pstIn);
 void LowTempCompensateRect(LowTempCompInput* pstIn);
+void LowTempOpt(LowTempInput* pstIn);
 
 
 // The judgement by touch.

@@ -401,3 +401,146 @@ TEST_F(RestingTouch, HoldCarriesThreeMissingFramesThenResets) {
 }
 
 }  // namespace
+
+namespace {
+
+// The optimisation flow on a 14 x 14 panel: one region (region 0) reported as the touch of
+// slot 0, over a flat raw map and reference.
+class LowTempFlow : public ::testing::Test {
+ protected:
+  static constexpr uint8_t kR = 14, kC = 14;
+  static constexpr uint32_t kN = kR * kC;
+  void SetUp() override {
+    ResetLowTemp();
+    gstLowTempNcln.ubState = kLowTempStateLow;
+    diff_.assign(kN, 0);
+    raw_.assign(kN, 2000);
+    ref_.assign(kN, 2000);
+    scratch_.assign(2 * kN, 0);
+    for (uint32_t& r : rects_) r = 0xFFFFFFFFu;
+    for (uint32_t& r : regions_) r = 0xFFFFFFFFu;
+    memset(values_, 0, sizeof(values_));
+    memset(regionValues_, 0, sizeof(regionValues_));
+    memset(weights_, 0, sizeof(weights_));
+    memset(touchRegion_, 0xFF, sizeof(touchRegion_));
+  }
+  // The touch over RECT with the given peak (the other nodes of the rectangle at 2/3 of
+  // it), or no touch with PEAK 0.
+  LowTempInput Frame(int16_t peak, uint32_t rect = Rect(5, 7, 5, 7)) {
+    std::fill(diff_.begin(), diff_.end(), 0);
+    if (peak != 0) {
+      const LtRect r = LtUnpack(rect);
+      for (int row = r.r0; row <= r.r1; ++row)
+        for (int c = r.c0; c <= r.c1; ++c) diff_[row * kC + c] = static_cast<int16_t>(peak * 2 / 3);
+      diff_[(r.r0 + 1) * kC + r.c0 + 1] = peak;
+    }
+    for (uint32_t i = 0; i < kN; ++i) raw_[i] = static_cast<uint16_t>(ref_[i] - diff_[i]);
+    rects_[0] = regions_[0] = rect;
+    values_[0] = regionValues_[0] = static_cast<uint16_t>(peak);
+    weights_[0] = peak != 0 ? 100 : 0;
+    touchRegion_[0] = peak != 0 ? 0 : 0xFF;
+    LowTempInput in{};
+    in.ubRows = kR;
+    in.ubCols = kC;
+    in.uwNodes = kN;
+    in.ubTouchListLen = 12;
+    in.puiTouchRects = rects_;
+    in.puiRegionRects = regions_;
+    in.puwTouchValues = values_;
+    in.pubTouchRegion = touchRegion_;
+    in.ubTick = 1;
+    in.puwRaw = raw_.data();
+    in.pswDiff = diff_.data();
+    in.puwScratchA = scratch_.data();
+    in.puwScratchB = scratch_.data() + kN;
+    in.puwRef = ref_.data();
+    in.puwRegionWeights = weights_;
+    in.puwRegionValues = regionValues_;
+    in.ubTouchCount = peak != 0 ? 1 : 0;
+    in.ubStateOut = kLowTempStateLow;
+    LowTempOpt(&in);
+    return in;
+  }
+  std::vector<int16_t> diff_;
+  std::vector<uint16_t> raw_, ref_, scratch_;
+  uint32_t rects_[12], regions_[12];
+  uint16_t values_[12], regionValues_[12], weights_[12];
+  uint8_t touchRegion_[12];
+};
+
+TEST_F(LowTempFlow, RestingTouchBecomesAConfirmedResidue) {
+  Frame(600);
+  EXPECT_EQ(gstLowTempRectBak.aubState[0], 1) << "a strong region opens a slot";
+  EXPECT_EQ(gstLowTempRectBak.auiSaved[0], Rect(5, 7, 5, 7));
+  // It stays in place: after twenty frames of overlap (and time) it counts as faded.
+  int frames = 1;
+  while (gstLowTempRectBak.aubState[0] == 1 && frames < 40) Frame(600), ++frames;
+  EXPECT_EQ(gstLowTempRectBak.aubState[0], kLowTempSlotConfirmed);
+  EXPECT_EQ(frames, 22);
+  EXPECT_EQ(JudgeSubRect(Rect(5, 6, 5, 6), Rect(6, 7, 6, 7)), 2);
+}
+
+TEST_F(LowTempFlow, SlotWithoutAMatchingTouchIsCleared) {
+  Frame(600);
+  ASSERT_EQ(gstLowTempRectBak.aubState[0], 1);
+  Frame(600, Rect(9, 11, 9, 11));  // a touch elsewhere: the slot's centre is too far
+  EXPECT_EQ(gstLowTempRectBak.aubState[0], 0);
+  EXPECT_EQ(gstLowTempRectBak.auiSaved[0], 0u);
+}
+
+TEST_F(LowTempFlow, EightFramesWithoutTouchesKeepTheSlotsTheNinthClearsThem) {
+  gstLowTempRectBak.aubState[2] = kLowTempSlotConfirmed;
+  gstLowTempRectBak.auiSaved[2] = Rect(5, 7, 5, 7);
+  gstLowTempRectBak.aswCompLevel[2] = 40;
+  for (int i = 0; i < 8; ++i) Frame(0);
+  EXPECT_EQ(gstLowTempRectBak.aubState[2], kLowTempSlotConfirmed);
+  Frame(0);
+  EXPECT_EQ(gstLowTempRectBak.aubState[2], 0);
+  EXPECT_EQ(gstLowTempRectBak.aswCompLevel[2], kLowTempNotCompensated);
+}
+
+TEST_F(LowTempFlow, WeakTouchesAreSuppressedInsideAtOnceAtTheBorderAfterThirty) {
+  gstLowTempCfg.aubData[0] = 0x20;  // the weak-touch test
+  const struct {
+    const char* name;
+    uint32_t rect;
+    int frames;
+  } cases[] = {{"inside", Rect(9, 11, 9, 11), 1}, {"within two nodes of the border", Rect(1, 3, 9, 11), 30}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    gstLowTempCfg.aubData[0] = 0x20;
+    // A weak region on the touch list beyond the slots' entries: touch 6, region 6.
+    LowTempInput in{};
+    for (int i = 1; i <= c.frames; ++i) {
+      values_[6] = regionValues_[6] = 0;
+      in = Frame(0);  // clears the map, the slot touch and the no-touch bookkeeping runs
+      rects_[6] = regions_[6] = c.rect;
+      values_[6] = regionValues_[6] = 150;
+      weights_[6] = 100;
+      touchRegion_[6] = 6;
+      const LtRect r = LtUnpack(c.rect);
+      for (int row = r.r0; row <= r.r1; ++row)
+        for (int col = r.c0; col <= r.c1; ++col) diff_[row * kC + col] = 150;
+      in.ubTouchCount = 1;
+      LowTempOpt(&in);
+      if (i < c.frames) {
+        EXPECT_EQ(weights_[6], 100) << i;
+        EXPECT_EQ(in.ubTouchCount, 1) << i;
+      }
+    }
+    EXPECT_EQ(weights_[6], 0);
+    EXPECT_EQ(values_[6], 0);
+    EXPECT_EQ(in.ubTouchCount, 0);
+    EXPECT_EQ(gstLowTempNcln.ubSuppressed, 1);
+  }
+}
+
+TEST_F(LowTempFlow, StrongTouchIsNotSuppressed) {
+  gstLowTempCfg.aubData[0] = 0x20;
+  const LowTempInput in = Frame(600, Rect(9, 11, 9, 11));
+  EXPECT_EQ(weights_[0], 100);
+  EXPECT_EQ(in.ubTouchCount, 1);
+}
+
+}  // namespace

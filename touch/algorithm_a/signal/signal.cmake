@@ -12,6 +12,7 @@ list(APPEND FERRANT_SOURCES
 list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/low_temp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/low_temp_touch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/low_temp_opt.cpp
   ${CMAKE_CURRENT_LIST_DIR}/quick_ref.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../core/low_temp_wrappers.cpp)
 

@@ -1,0 +1,601 @@
+// The per-frame low-temperature optimisation: residue slots follow regions where a strong
+// touch sat, are confirmed when the signal fades in place, released when a finger comes
+// back or the signal changes sharply; touches that are confirmed residues are suppressed;
+// released residues are kept as back-up rectangles that age out.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "low_temp.h"
+#include "signal_proc.h"
+
+namespace {
+
+constexpr uint8_t kNone = 255;
+constexpr uint8_t kNoTouchLimit = 8;
+constexpr uint32_t kMaxNodes = 2912;
+
+// The difference map with the compensation of the frame taken back out (release test).
+int16_t gaswLowTempCopy[kMaxNodes];
+
+struct Ctx {
+  LowTempInput& in;
+  int32_t R, C;
+};
+
+RectStatsRecord Stats(const Ctx& x, uint32_t uiRect, bool boDiff = true) {
+  RectStatsRecord st{};
+  st.pswDiff = boDiff ? x.in.pswDiff : nullptr;
+  st.puwMapB = x.in.puwScratchA;
+  st.puwMapC = x.in.puwScratchB;
+  st.uiRect = uiRect;
+  st.swThreshold = 100;
+  st.uwThreshold = 120;
+  st.ubRows = static_cast<uint8_t>(x.R);
+  st.ubCols = static_cast<uint8_t>(x.C);
+  RectStatistics(&st);
+  return st;
+}
+
+// |(1 -2 1; -2 4 -2; 1 -2 1) * M| at the inner nodes, 0 on the border rows and columns, in
+// 16-bit arithmetic with wrap-around; the sum is the roughness measure.
+uint32_t Roughness(const uint16_t* m, uint16_t* s, int32_t R, int32_t C) {
+  memset(s, 0, static_cast<size_t>(R * C) * sizeof(uint16_t));
+  uint32_t sum = 0;
+  for (int32_t r = 1; r + 1 < R; ++r)
+    for (int32_t c = 1; c + 1 < C; ++c) {
+      auto at = [&](int32_t rr, int32_t cc) { return static_cast<uint16_t>(m[rr * C + cc]); };
+      // Second difference between rows, then along the row.
+      auto dr = [&](int32_t cc) {
+        return static_cast<int16_t>(static_cast<uint16_t>(at(r - 1, cc) - 2u * at(r, cc) + at(r + 1, cc)));
+      };
+      const int16_t v = static_cast<int16_t>(static_cast<uint16_t>(dr(c - 1) - 2 * dr(c) + dr(c + 1)));
+      const uint16_t a = static_cast<uint16_t>(v < 0 ? -v : v);
+      s[r * C + c] = a;
+      sum += a;
+    }
+  return sum;
+}
+
+template <typename T>
+void Push(T* h, int32_t v) {
+  memmove(h + 1, h, 5 * sizeof(T));
+  h[0] = static_cast<T>(v);
+}
+
+uint32_t Union(uint32_t a, uint32_t b) {
+  const LtRect x = LtUnpack(a), y = LtUnpack(b);
+  return LtPack({std::min(x.r0, y.r0), std::max(x.r1, y.r1), std::min(x.c0, y.c0), std::max(x.c1, y.c1)});
+}
+
+bool Shares(uint32_t a, uint32_t b) {
+  const LtRect x = LtUnpack(a), y = LtUnpack(b);
+  return (x.r0 <= y.r1 && y.r0 <= x.r1) || (x.c0 <= y.c1 && y.c0 <= x.c1);
+}
+
+void ClearSlot(uint8_t k) {
+  LowTempRectBak& b = gstLowTempRectBak;
+  b.aubState[k] = b.aubReleaseCnt[k] = b.aubOverlapCnt[k] = b.aubStableCnt[k] = b.aubStrong[k] = 0;
+  b.auiSaved[k] = b.auiCurrent[k] = b.auiPrevious[k] = 0;
+  b.auwNodes[k] = 0;
+  b.aswPeakMax[k] = b.aswStrongSumMax[k] = 0;
+  b.auwStrongCntMax[k] = 0;
+  b.aswTotal[k] = 0;
+  b.auwRoughTotal[k] = b.auwRoughCnt[k] = 0;
+  b.auwTime[k] = b.auwUpdateTime[k] = b.auwCompTime[k] = 0;
+  b.aubRestore[k] = 0;
+  Push(b.aswMeanHist[k], 0);
+  Push(b.aswTotalHist[k], 0);
+  Push(b.auwRoughHist[k], 0);
+}
+
+void ClearSlotRecord() {
+  memset(&gstLowTempRectBak, 0, sizeof(gstLowTempRectBak));
+  for (int16_t& sw : gstLowTempRectBak.aswCompLevel) sw = kLowTempNotCompensated;
+}
+
+void Refresh(const Ctx& x, uint8_t k) {
+  LowTempRectBak& b = gstLowTempRectBak;
+  const RectStatsRecord st = Stats(x, b.auiSaved[k]);
+  b.auwNodes[k] = st.uwNodes;
+  b.aswTotal[k] = st.swTotal;
+  b.auwRoughTotal[k] = static_cast<uint16_t>(std::min<uint32_t>(st.uiTotalB, 0xFFFF));
+  b.auwRoughCnt[k] = st.uwCntB;
+  if (st.uwNodes == 0) return;
+  for (uint32_t i = 0; i < 6; ++i) {
+    if (b.auwRoughHist[k][i] == 0) continue;
+    b.auwRoughHist[k][i] = static_cast<uint16_t>(b.auwRoughTotal[k] / st.uwNodes);
+    b.aswMeanHist[k][i] = static_cast<int16_t>(st.swTotal / st.uwNodes);
+    b.aswTotalHist[k][i] = st.swTotal;
+  }
+}
+
+void Confirm(const Ctx& x, uint8_t k, bool boRefresh) {
+  LowTempRectBak& b = gstLowTempRectBak;
+  b.aubState[k] = kLowTempSlotConfirmed;
+  if (boRefresh) Refresh(x, k);
+  b.auwConfirmTime[k] = b.auwTime[k];
+}
+
+// Slot k follows touch t this frame, or nothing.
+void MatchSlots(const Ctx& x, uint8_t* pubRegion) {
+  LowTempInput& in = x.in;
+  LowTempRectBak& b = gstLowTempRectBak;
+  uint8_t* m = gstLowTempSlotAux.aubMatched;
+  memset(m, kNone, kLowTempSlots);
+  uint8_t used = 0;
+  auto regionOf = [&](uint8_t t) -> uint8_t {
+    uint8_t r = pubRegion[t];
+    if (r < 12 && in.puwRegionValues[r] != 0) return r;
+    for (uint8_t j = 0; j < 12; ++j)
+      if (in.puwRegionValues[j] == in.puwTouchValues[t] && in.puwTouchValues[t] != 0) return j;
+    return kNone;
+  };
+  for (uint8_t k = 0; k < kLowTempSlots && used < 5; ++k) {
+    if (b.aubState[k] != kLowTempSlotConfirmed) continue;
+    for (uint8_t t = 0; t < 12; ++t) {
+      if (in.puwTouchValues[t] < 100) continue;
+      const uint8_t r = regionOf(t);
+      if (r == kNone) continue;
+      const uint32_t uiReg = in.puiRegionRects[r];
+      uint32_t area = b.auwTime[k] > 2 ? LtArea(b.auiSaved[k]) : LtArea(uiReg);
+      area &= ~1u;
+      if (RectOverlapCount(uiReg, b.auiSaved[k]) > area / 2) {
+        m[k] = t;
+        pubRegion[t] = kNone;
+        ++used;
+        break;
+      }
+    }
+  }
+  for (uint8_t k = 0; k < kLowTempSlots && used < 5; ++k) {
+    if (m[k] != kNone || b.aubState[k] == 0) continue;
+    const LtRect cur = LtUnpack(b.auiCurrent[k]);
+    int32_t best = 36;
+    for (uint8_t t = 0; t < 12; ++t) {
+      const uint8_t r = pubRegion[t];
+      if (in.puwTouchValues[t] < 100 || r >= 12 || in.puwRegionValues[r] < 100) continue;
+      const LtRect g = LtUnpack(in.puiRegionRects[r]);
+      const int32_t dr = (g.r0 + g.r1) - (cur.r0 + cur.r1), dc = (g.c0 + g.c1) - (cur.c0 + cur.c1);
+      if (dr * dr + dc * dc < best) best = dr * dr + dc * dc, m[k] = t;
+    }
+    if (m[k] != kNone) pubRegion[m[k]] = kNone, ++used;
+  }
+  for (uint8_t k = 0; k < kLowTempSlots && used < 5; ++k) {
+    if (m[k] != kNone || b.aubState[k] != 0) continue;
+    for (uint8_t t = 0; t < 12; ++t) {
+      if (pubRegion[t] >= 12 || in.puwTouchValues[t] < 100) continue;
+      m[k] = t;
+      pubRegion[t] = kNone;
+      ++used;
+      break;
+    }
+  }
+}
+
+bool BorderSaysStay(uint8_t k, uint16_t uwPrevConfirmed) {
+  const LowTempRectBak& b = gstLowTempRectBak;
+  const LtRect s = LtUnpack(b.auiSaved[k]);
+  const int32_t w = 50 * uwPrevConfirmed;
+  const int32_t wc = w * (s.c1 - s.c0 + 1), wr = (w * (s.r1 - s.r0 + 1)) & ~1;
+  auto rising = [&](int h, int32_t lim) {
+    const int16_t* e = b.aswBorderHist[k][h];
+    return e[5] < 1 || e[0] - lim <= e[5];
+  };
+  auto falling = [&](int h, int32_t lim) {
+    const int16_t* e = b.aswBorderHist[k][h];
+    return e[0] + lim >= e[5];
+  };
+  if (rising(4, wc) && rising(5, wc) && rising(6, wr) && rising(7, wr)) return true;
+  return falling(0, wc) && falling(1, wc) && falling(2, wr) && falling(3, wr);
+}
+
+void Demote(uint8_t k) {
+  LowTempRectBak& b = gstLowTempRectBak;
+  memset(b.aswBorderHist[k], 0, sizeof(b.aswBorderHist[k]));
+  b.aubOverlapCnt[k] = 0;
+  b.aubState[k] = 2;
+  b.aubStrong[k] = 0;
+  gstLowTempNcln.ubChangeCnt = 2;
+  memset(gstLowTempSlotAux.aubTouchHist[k], 1, 6);
+  gubLowTempUpdate = 1;
+}
+
+void UpdateSlot(const Ctx& x, uint8_t k, const uint8_t* pubRegion, uint16_t uwPrevConfirmed) {
+  LowTempInput& in = x.in;
+  LowTempRectBak& b = gstLowTempRectBak;
+  LowTempSlotAux& aux = gstLowTempSlotAux;
+  const uint8_t t = aux.aubMatched[k];
+  const uint8_t r = t < 12 ? pubRegion[t] : kNone;
+  if (t >= 12 || r >= 12 || in.puwRegionValues[r] < 100) {
+    if (b.aubState[k] != 0) ClearSlot(k);
+    return;
+  }
+  const uint32_t uiReg = in.puiRegionRects[r];
+  const uint8_t st0 = b.aubState[k];
+  const RectStatsRecord st = Stats(x, st0 == kLowTempSlotConfirmed ? b.auiSaved[k] : uiReg, st0 != kLowTempSlotConfirmed);
+  if (st0 <= 1) {
+    b.aswPeakMax[k] = std::max<int16_t>(b.aswPeakMax[k], st.swMax);
+    b.aswStrongSumMax[k] = static_cast<int16_t>(std::max<int32_t>(b.aswStrongSumMax[k], std::min(st.slStrongSum, 32767)));
+    b.auwStrongCntMax[k] = std::max(b.auwStrongCntMax[k], st.uwStrongCnt);
+  }
+  if (st0 >= 1) {
+    b.auwNodes[k] = st.uwNodes;
+    b.auwRoughTotal[k] = static_cast<uint16_t>(std::min<uint32_t>(st.uiTotalB, 0xFFFF));
+    b.auwRoughCnt[k] = st.uwCntB;
+  }
+  if (st0 == 1 || st0 == 2) {
+    b.auiCurrent[k] = uiReg;
+    b.aswTotal[k] = st.swTotal;
+    b.auwTime[k] = static_cast<uint16_t>(b.auwTime[k] + in.ubTick);
+  }
+  const int32_t n = st.uwNodes;
+  if (b.auwTime[k] != b.auwUpdateTime[k]) {
+    b.auwUpdateTime[k] = b.auwTime[k];
+    if (st0 == 1 || st0 == 2) {
+      Push(b.aswMeanHist[k], n != 0 ? st.swTotal / n : 0);
+      Push(b.aswTotalHist[k], st.swTotal);
+    }
+    Push(b.auwRoughHist[k], n != 0 ? static_cast<int32_t>(b.auwRoughTotal[k] / n) : 0);
+  }
+  const uint32_t uiSaved = b.auiSaved[k], uiCur = b.auiCurrent[k];
+  const uint32_t half = LtArea(uiSaved) / 2u;
+  const uint32_t ov = RectOverlapCount(uiCur, uiSaved);
+  const bool boMeets = ov != 0;
+  bool boFaded = false, boSlow = false;
+  if (st0 != kLowTempSlotConfirmed) {
+    if (boMeets && b.aubStrong[k] == 0) {
+      b.aubOverlapCnt[k] = static_cast<uint8_t>(std::min(b.aubOverlapCnt[k] + 1, 200));
+      if (b.auwOverlapStart[k] == 0) b.auwOverlapStart[k] = b.auwTime[k];
+    } else {
+      b.aubOverlapCnt[k] = 0;
+      b.auwOverlapStart[k] = 0;
+    }
+    const int32_t o = b.aubOverlapCnt[k], p = st.swMax;
+    boSlow = b.auwOverlapStart[k] != 0 && ((b.auwTime[k] - b.auwOverlapStart[k]) & 0xFF) > 2;
+    boFaded = (o > 20 && ov > half) || (o >= 21 && o <= 30 && p < 200) || (o >= 31 && p < 300) ||
+              (o >= 11 && (p < 150 || (static_cast<int32_t>(b.auwStrongCntMax[k]) - st.uwStrongCnt > static_cast<int32_t>(half) &&
+                                       b.aswPeakMax[k] - p > 200)));
+    if (boFaded && b.aswTotalHist[k][0] > 0 && gstLowTmpRectBak2.auwFadedTotal[k] == 0)
+      gstLowTmpRectBak2.auwFadedTotal[k] = static_cast<uint16_t>(b.aswTotalHist[k][0]);
+  }
+  switch (st0) {
+    case 0:
+      if ((n != 0 && st.swTotal / n >= 201) || st.swTotal >= 1001) {
+        if (n > LtArea(uiSaved)) {
+          b.aubState[k] = 1;
+          b.auiSaved[k] = b.auiCurrent[k] = uiReg;
+          b.aubRestore[k] = b.aubOverlapCnt[k] = b.aubStrong[k] = 0;
+          b.auwUpdateTime[k] = b.auwTime[k];
+        }
+      }
+      break;
+    case 1:
+      if ((ov >= half && ov >= 2) || ov > half) {
+        if (boFaded && boSlow) {
+          b.auiSaved[k] = Union(uiSaved, uiCur);
+          Confirm(x, k, boMeets);
+        } else if (LtInside(uiSaved, uiCur)) {
+          b.auiSaved[k] = uiCur;
+        }
+      } else {
+        b.aubState[k] = 2;
+      }
+      break;
+    case 2:
+      if (boFaded && boSlow && b.aubOverlapCnt[k] >= 51) {
+        if (!boMeets) {
+          LtRect c = LtUnpack(uiCur);
+          if (c.r0 == c.r1) c.r0 = std::max(c.r0 - 1, 0), c.r1 = std::min(c.r1 + 1, x.R - 1);
+          if (c.c0 == c.c1) c.c0 = std::max(c.c0 - 1, 0), c.c1 = std::min(c.c1 + 1, x.C - 1);
+          b.auiSaved[k] = LtPack(c);
+        } else if (ov > half) {
+          b.auiSaved[k] = Union(uiSaved, uiCur);
+        }
+        Confirm(x, k, boMeets && ov > half);
+      } else {
+        if (LtInside(uiCur, b.auiPrevious[k])) {
+          b.aubStableCnt[k] = b.aubStableCnt[k] >= 21 ? 20 : static_cast<uint8_t>(b.aubStableCnt[k] + 1);
+        } else {
+          b.aubStableCnt[k] = b.aubStableCnt[k] < 6 ? 0 : static_cast<uint8_t>(b.aubStableCnt[k] - 5);
+        }
+        if (b.aubStableCnt[k] >= 5 && LtArea(uiCur) >= 4 && uiCur != uiSaved) {
+          b.auiSaved[k] = uiCur;
+          b.aubOverlapCnt[k] = 0;
+          b.aubStrong[k] = 0;
+        }
+      }
+      break;
+    default: {
+      b.aubRestore[k] = 0;
+      uint8_t touching = 0;
+      for (uint8_t j = 0; j < kLowTempSlots; ++j) {
+        const uint8_t tj = aux.aubMatched[j];
+        if (j == k || b.aubState[j] == 0 || tj >= 12 || pubRegion[tj] >= 12) continue;
+        if (Shares(uiReg, in.puiRegionRects[pubRegion[tj]])) touching = 1;
+      }
+      aux.aubTouching[k] = touching;
+      if (in.ubTick != 0 && (b.auwTime[k] & 1u) == 0) Push(aux.aubTouchHist[k], touching);
+      const uint32_t ovr = RectOverlapCount(uiReg, uiSaved);
+      if (!LtInside(uiReg, uiSaved) && ovr >= 5 && ovr <= half && ovr <= LtArea(uiReg) / 2u) {
+        Demote(k);
+      } else if (!(aux.aubTouchHist[k][0] != 0 || aux.aubTouchHist[k][5] != 0 || b.aswBorderHist[k][0][5] == 0) &&
+                 !BorderSaysStay(k, uwPrevConfirmed)) {
+        Demote(k);
+      }
+      break;
+    }
+  }
+  b.auiPrevious[k] = b.auiCurrent[k];
+}
+
+void ToBackup(uint32_t uiRect) {
+  LowTmpRectBak2& k2 = gstLowTmpRectBak2;
+  for (uint8_t j = 0; j < kLowTempBackups; ++j) {
+    if (k2.aubAge[j] != 0) continue;
+    k2.aubAge[j] = 1;
+    k2.auiRect[j] = k2.auiFirstRect[j] = uiRect;
+    k2.aswLevel[j] = kLowTempNotCompensated;
+    return;
+  }
+}
+
+bool BackupMeets(uint32_t uiRect) {
+  for (uint8_t j = 0; j < kLowTempBackups; ++j)
+    if (gstLowTmpRectBak2.aubAge[j] != 0 && RectOverlapCount(uiRect, gstLowTmpRectBak2.auiRect[j]) != 0) return true;
+  return false;
+}
+
+// The difference map with each compensated slot's bump taken back out.
+void UncompensatedCopy(const Ctx& x) {
+  const LowTempRectBak& b = gstLowTempRectBak;
+  memcpy(gaswLowTempCopy, x.in.pswDiff, static_cast<size_t>(x.R * x.C) * sizeof(int16_t));
+  for (uint8_t k = 0; k < kLowTempSlots; ++k) {
+    const int32_t level = b.aswCompLevel[k];
+    if (level == kLowTempNotCompensated) continue;
+    const int32_t A = level >= 300 ? 0 : (300 - level) * 3 / 2;
+    const LtRect s = LtUnpack(b.auiSaved[k]);
+    if (LtEmpty(s) || s.r1 >= x.R || s.c1 >= x.C) continue;
+    const int32_t cr = gstLowTempSlotAux.auwCentreRow[k], cc = gstLowTempSlotAux.auwCentreCol[k];
+    for (int32_t r = s.r0; r <= s.r1; ++r)
+      for (int32_t c = s.c0; c <= s.c1; ++c) {
+        int16_t& v = gaswLowTempCopy[r * x.C + c];
+        v = static_cast<int16_t>(std::clamp<int32_t>(v - LtBump(cc, 4 * c, LtBump(cr, 4 * r, A)), -32768, 32767));
+      }
+  }
+}
+
+bool TouchReturns(const Ctx& x, uint8_t k) {
+  LowTempInput& in = x.in;
+  const LowTempRectBak& b = gstLowTempRectBak;
+  const uint32_t uiSaved = b.auiSaved[k];
+  const LtRect s = LtUnpack(uiSaved);
+  const int32_t n = b.auwNodes[k];
+  for (uint8_t t = 0; t < in.ubTouchListLen && t < 12; ++t) {
+    if (in.puwTouchValues[t] == 0) continue;
+    const uint32_t ov = RectOverlapCount(in.puiTouchRects[t], uiSaved);
+    if (static_cast<int32_t>(ov) < n / 2 && 3u * LtArea(in.puiTouchRects[t]) <= 2u * ov) continue;
+    UncompensatedCopy(x);
+    const LtRect g = LtUnpack(LtGrow(uiSaved, static_cast<uint8_t>(x.R), static_cast<uint8_t>(x.C)));
+    uint32_t cnt = 0;
+    int32_t strongest = INT16_MIN;
+    for (int32_t r = g.r0; r <= g.r1; ++r)
+      for (int32_t c = g.c0; c <= g.c1; ++c) {
+        const bool boInRows = r >= s.r0 && r <= s.r1;
+        const bool boOutCols = c < s.c0 || c > s.c1;
+        if (boInRows && !boOutCols) continue;
+        const int32_t v = gaswLowTempCopy[r * x.C + c];
+        if (v < 100) continue;
+        ++cnt;
+        strongest = std::max(strongest, v);
+      }
+    const int32_t m = n != 0 ? b.aswTotal[k] / n : 0;
+    const uint32_t uiSpan = static_cast<uint32_t>(std::min({s.r1 - s.r0, s.c1 - s.c0, 3}));
+    if ((strongest > 199 && cnt >= uiSpan) || (m > -20 && !BackupMeets(uiSaved))) return true;
+  }
+  return false;
+}
+
+void Empty(uint8_t k) {
+  LowTempRectBak& b = gstLowTempRectBak;
+  b.aubState[k] = 0;
+  b.aubStrong[k] = 0;
+  b.aubRestore[k] = 1;
+  b.aubReleaseCnt[k] = 0;
+  gstLowTmpRectBak2.auwFadedTotal[k] = 0;
+  b.auwCompTime[k] = 0;
+  gubLowTempUpdate = 1;
+  gubLowTempRebuildStreak = 0;
+  gstLowTempNcln.ubChangeCnt = 2;
+}
+
+void ReleaseTest(const Ctx& x, LowTempInput& in) {
+  LowTempRectBak& b = gstLowTempRectBak;
+  gstLowTempNcln.ubNoTouchFrames = 0;
+  for (uint8_t k = 0; k < kLowTempSlots; ++k) {
+    if (b.aubState[k] != kLowTempSlotConfirmed) continue;
+    const int32_t n = b.auwNodes[k];
+    if (n == 0) continue;
+    const int16_t* mu = b.aswMeanHist[k];
+    const int16_t* tau = b.aswTotalHist[k];
+    const uint16_t* rho = b.auwRoughHist[k];
+    const int32_t R = b.auwRoughTotal[k] / n, m = b.aswTotal[k] / n;
+    const uint32_t T = b.auwTime[k], c = (b.auwTime[k] - b.auwConfirmTime[k]) & 0xFFu;
+    const bool quiet = b.auwRoughTotal[k] < 500 ? n >= 7 : (R < 50 && b.auwRoughCnt[k] == 0 && n > 15);
+    bool fade, change = false;
+    if (T >= 5 && c >= 5) {
+      fade = quiet || (R < (rho[2] + rho[3] + rho[4] + rho[5]) / 8 && rho[5] >= 1 && (mu[2] > m + 60 || n < 10));
+    } else {
+      fade = quiet || (b.auwRoughTotal[k] < 1000 && n > 6 && m < 100) || (R <= 49 && b.auwRoughCnt[k] == 0);
+    }
+    if (!(T < 3 && c < 3)) {
+      const int16_t n120 = static_cast<int16_t>(120 * n);
+      const int32_t L = n120 <= 3500 ? 3500 : ((120 * n) & ~3);
+      const int32_t d = mu[2] - m, g = mu[3] - mu[2] + 37, D = tau[2] - b.aswTotal[k];
+      const int32_t faded = gstLowTmpRectBak2.auwFadedTotal[k];
+      change = (d > 150 && d > g) || (D > L && D > L / 4 + tau[3] - tau[2]) ||
+               (d >= 81 && d > g && faded > 1800 && faded + b.aswTotal[k] < -100);
+    }
+    const bool boReturned = (fade || change) && TouchReturns(x, k);
+    if (fade || (change && m < 40) || boReturned || b.auwCompTime[k] >= 900) {
+      b.aubReleaseCnt[k] = static_cast<uint8_t>(std::min(b.aubReleaseCnt[k] + 1, 255));
+    } else {
+      b.aubReleaseCnt[k] = 0;
+      continue;
+    }
+    if (b.aubReleaseCnt[k] >= 3 || boReturned) {
+      b.aubState[k] = 1;
+      b.aubOverlapCnt[k] = 0;
+      in.ubSlotReleased = 1;
+      b.aubStrong[k] = change && m > 80 ? 1 : 0;
+      gstLowTmpRectBak2.auwFadedTotal[k] = 0;
+      b.aubRestore[k] = boReturned ? 0 : 1;
+      ToBackup(b.auiSaved[k]);
+      b.aubReleaseCnt[k] = 0;
+      b.auwCompTime[k] = 0;
+      gubLowTempUpdate = 1;
+      gstLowTempNcln.ubChangeCnt = 2;
+      gubLowTempRebuildStreak = 0;
+      continue;
+    }
+    if (R < 50 && mu[0] < mu[1] && mu[1] < mu[2] && mu[2] < 0 && m < -80 && b.auwRoughCnt[k] < 3) {
+      Empty(k);
+      ToBackup(b.auiSaved[k]);
+    }
+  }
+}
+
+// Touches that are residues lose their value and weight and leave the reported count.
+void Suppress(const Ctx& x, LowTempInput& in, const uint8_t* pubRegion) {
+  const LowTempRectBak& b = gstLowTempRectBak;
+  const bool boWeakTest = (gstLowTempCfg.aubData[0] & 0x20u) != 0;
+  const bool boResidueTest = (gstLowTempCfg.aubData[21] & 0x02u) != 0;
+  for (uint8_t e = 0; e < 12; ++e) {
+    uint8_t t;
+    if (e < kLowTempSlots) {
+      t = gstLowTempSlotAux.aubMatched[e];
+      if (t >= 12) continue;
+    } else {
+      // A touch that a slot follows was judged with its slot's entry: counting it again
+      // here would run its counter twice as fast.
+      t = e;
+      if (in.puwTouchValues[t] == 0 || memchr(gstLowTempSlotAux.aubMatched, t, kLowTempSlots) != nullptr) continue;
+    }
+    const uint8_t r = pubRegion[t];
+    if (r > 11 || in.puwRegionValues[r] < 100) continue;
+    const uint32_t uiReg = in.puiRegionRects[r];
+    const RectStatsRecord st = Stats(x, uiReg);
+    const bool weak = boWeakTest && st.swMax < 240 && st.uwMaxB < 300 && (st.uiTotalB < 1000 || st.uwCntB < 5);
+    const uint32_t n120 = 120u * st.uwNodes;
+    const bool residue = ((st.uiTotalC + 300 > st.uiTotalB) || st.swMin < -300) &&
+                         (st.uiStrongSumB <= 2u * st.uiStrongSumC || st.swMin < -300) &&
+                         (r > 5 || (e < kLowTempSlots && r < 6 && b.aubState[e] == 0)) &&
+                         (n120 > st.uiTotalC || n120 > st.uiTotalB);
+    uint8_t& cnt = gstLowTempNcln.aubSuppressCnt[r];
+    const bool qualifies = boResidueTest ? (residue || weak) : weak;
+    if (!qualifies) {
+      if (cnt > 0) --cnt;
+      continue;
+    }
+    if (in.puwRegionWeights[r] == 0) {
+      cnt = 0;
+      continue;
+    }
+    if (cnt < 255) ++cnt;
+    const LtRect g = LtUnpack(uiReg);
+    const bool inner = g.r0 >= 2 && g.c0 >= 2 && g.r1 <= x.R - 3 && g.c1 <= x.C - 3;
+    uint8_t N = inner ? 1 : 30;
+    if (e < kLowTempSlots && b.aubState[e] == 2) N = 60;
+    if (cnt < N) continue;
+    // The touch judged is the one suppressed (for entries 0 to 4 the slot's matched touch,
+    // not the touch that happens to carry the entry's number).
+    in.puwTouchValues[t] = 0;
+    in.puwRegionWeights[r] = 0;
+    in.puwRegionValues[r] = 0;
+    if (in.ubTouchCount > 0) --in.ubTouchCount;
+    if (gstLowTempNcln.ubSuppressed < 255) ++gstLowTempNcln.ubSuppressed;
+  }
+}
+
+void AgeBackups(uint8_t ubTick) {
+  LowTmpRectBak2& k2 = gstLowTmpRectBak2;
+  for (uint8_t j = 0; j < kLowTempBackups; ++j) {
+    uint8_t& age = k2.aubAge[j];
+    if (age == 0) continue;
+    const int32_t level = k2.aswLevel[j];
+    bool grow;
+    if (age >= 200) {
+      grow = false;
+    } else if (age >= 80) {
+      grow = level <= -50;
+    } else {
+      grow = age < 30 || level <= -40;
+    }
+    if (!grow) {
+      age = 0;
+      continue;
+    }
+    age = static_cast<uint8_t>(std::min(age + ubTick, 255));
+  }
+}
+
+}  // namespace
+
+// Built: the roughness measures, slot matching and update, the release test, the no-touch
+// clearing, touch suppression, back-up ageing and the touch-loss countdown. The palm
+// statistics, the back-up check at the slot borders, the cross map, the touch masks and
+// the reference follow-up with its rebuild rule are not part of this flow yet: it never
+// changes the reference.
+void LowTempOpt(LowTempInput* pstIn) {
+  LowTempInput& in = *pstIn;
+  in.ubRefChanged = 0;
+  in.ubSlotReleased = 0;
+  if (in.ubStateOut != kLowTempStateLow) return;
+  LowTempNcln& nc = gstLowTempNcln;
+  ++nc.ubFrameCnt;
+  const int32_t R = in.ubRows, C = in.ubCols;
+  if (R < 3 || C < 3 || R * C > static_cast<int32_t>(kMaxNodes) || in.pswDiff == nullptr || in.puwRaw == nullptr ||
+      in.puwRef == nullptr || in.puwScratchA == nullptr || in.puwScratchB == nullptr || in.puiTouchRects == nullptr ||
+      in.puiRegionRects == nullptr || in.puwTouchValues == nullptr || in.pubTouchRegion == nullptr ||
+      in.puwRegionWeights == nullptr || in.puwRegionValues == nullptr)
+    return;
+  const Ctx x{in, R, C};
+  nc.uiRawRough = Roughness(in.puwRaw, in.puwScratchA, R, C);
+  nc.uiRefRough = Roughness(in.puwRef, in.puwScratchB, R, C);
+  nc.ubSuppressed = 0;
+  uint8_t aubRegion[12];
+  memcpy(aubRegion, in.pubTouchRegion, sizeof(aubRegion));
+  uint8_t aubCopy[12];
+  memcpy(aubCopy, aubRegion, sizeof(aubCopy));
+  const uint16_t uwPrevConfirmed = gstLowTempSlotAux.uwConfirmedCnt;
+  memset(gstLowTempSlotAux.aubMatched, kNone, kLowTempSlots);
+  if (in.ubTouchCount != 0 && in.ubStateFlag == 0) {
+    MatchSlots(x, aubCopy);
+    for (uint8_t k = 0; k < kLowTempSlots; ++k) UpdateSlot(x, k, aubRegion, uwPrevConfirmed);
+  }
+  if (nc.ubChangeCnt != 0) --nc.ubChangeCnt;
+  if (in.ubTouchCount != 0 && in.ubStateFlag == 0) {
+    ReleaseTest(x, in);
+  } else {
+    if (nc.ubNoTouchFrames < kNoTouchLimit) {
+      ++nc.ubNoTouchFrames;
+    } else {
+      ClearSlotRecord();
+    }
+  }
+  Suppress(x, in, aubRegion);
+  AgeBackups(in.ubTick);
+  uint16_t uwConfirmed = 0;
+  for (uint8_t k = 0; k < kLowTempSlots; ++k) uwConfirmed += gstLowTempRectBak.aubState[k] == kLowTempSlotConfirmed;
+  gstLowTempSlotAux.uwConfirmedCnt = uwConfirmed;
+  // The touch-loss countdown reloads whenever a touch is lost.
+  const uint8_t ubReload = gstLowTempCfg.aubData[18];
+  if (in.ubTouchCount < nc.ubPrevTouchCnt) {
+    nc.ubTouchLossCnt = ubReload;
+  } else if (nc.ubTouchLossCnt >= in.ubTick) {
+    nc.ubTouchLossCnt = static_cast<uint8_t>(nc.ubTouchLossCnt - in.ubTick);
+  }
+  memset(nc.aubTracking, 0, sizeof(nc.aubTracking));
+  nc.ubPrevTouchCnt = in.ubTouchCount;
+  gubLowTempPrevTouch = in.ubTouchCount;
+}
