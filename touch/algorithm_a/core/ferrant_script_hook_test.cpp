@@ -9,6 +9,7 @@
 #include "region_proc.h"
 #include "tsa_common.h"
 #include "tsa_module.h"
+#include "tsa_state.h"
 #include "vendor_export.h"
 
 namespace {
@@ -81,3 +82,5 @@ extern "C" VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch*
   }
   gstRegionRoles.ubPrevPointCount = ubNum;
 }
+
+extern "C" VENDOR_EXPORT void ferx_test_bind_clock(uint64_t (*clock)()) { TsaBindClock(clock); }

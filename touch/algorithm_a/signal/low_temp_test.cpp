@@ -536,6 +536,42 @@ TEST_F(LowTempFlow, WeakTouchesAreSuppressedInsideAtOnceAtTheBorderAfterThirty) 
   }
 }
 
+TEST_F(LowTempFlow, FingerComingBackReleasesTheResidueAtOnce) {
+  LowTempRectBak& b = gstLowTempRectBak;
+  b.aubState[0] = kLowTempSlotConfirmed;
+  b.auiSaved[0] = Rect(5, 7, 5, 7);
+  b.auwTime[0] = 10;
+  b.auwNodes[0] = 9;
+  b.aswTotal[0] = 0;
+  for (int16_t& m : b.aswMeanHist[0]) m = 400;  // the residue's level has dropped sharply
+  // A finger over the residue and one row beyond it.
+  const LowTempInput in = Frame(400, Rect(5, 8, 5, 8));
+  EXPECT_EQ(in.ubSlotReleased, 1);
+  EXPECT_EQ(b.aubState[0], 1);
+  EXPECT_EQ(b.aubRestore[0], 0) << "a returning finger keeps the reference as it is";
+  EXPECT_EQ(gstLowTmpRectBak2.aubAge[0], 2) << "made at 1, then aged by the frame's tick";
+  EXPECT_EQ(gstLowTmpRectBak2.auiRect[0], Rect(5, 7, 5, 7));
+  EXPECT_EQ(gstLowTmpRectBak2.aswLevel[0], kLowTempNotCompensated);
+  EXPECT_EQ(gstLowTempNcln.ubChangeCnt, 2);
+  EXPECT_EQ(gubLowTempUpdate, 1);
+  EXPECT_EQ(weights_[0], 100) << "the finger is reported";
+}
+
+TEST_F(LowTempFlow, ResidueWithoutChangeStaysConfirmed) {
+  LowTempRectBak& b = gstLowTempRectBak;
+  b.aubState[0] = kLowTempSlotConfirmed;
+  b.auiSaved[0] = Rect(5, 7, 5, 7);
+  b.auwTime[0] = 10;
+  b.auwNodes[0] = 9;
+  b.aswTotal[0] = 9 * 150;
+  for (int16_t& m : b.aswMeanHist[0]) m = 150;
+  for (int16_t& t : b.aswTotalHist[0]) t = 9 * 150;
+  const LowTempInput in = Frame(150, Rect(5, 7, 5, 7));
+  EXPECT_EQ(in.ubSlotReleased, 0);
+  EXPECT_EQ(b.aubState[0], kLowTempSlotConfirmed);
+  EXPECT_EQ(gstLowTmpRectBak2.aubAge[0], 0);
+}
+
 TEST_F(LowTempFlow, StrongTouchIsNotSuppressed) {
   gstLowTempCfg.aubData[0] = 0x20;
   const LowTempInput in = Frame(600, Rect(9, 11, 9, 11));
