@@ -119,6 +119,8 @@ void LowTempOptWrapper() {
   gstCommon.ubTouchCount = in.ubTouchCount;
   gstCommon.ubLowTempState = in.ubStateOut;
   gstCommon.ubLowTempOutput = in.ubSlotReleased;
+  // A rebuild asked by the optimisation goes to the next mutual reference update.
+  if (gubLowTempRebuildRequest != 0) gstCommon.ubRefUpdateType = gubLowTempRebuildRequest;
 }
 
 // The history enable of the compensation is on: the border histories are what tells a

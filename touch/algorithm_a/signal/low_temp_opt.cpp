@@ -539,13 +539,271 @@ void AgeBackups(uint8_t ubTick) {
   }
 }
 
+
+// ---- cross map, touch masks and the reference follow-up ------------------------------------
+
+uint8_t gaubCrossMap[kMaxNodes];
+int16_t gaswPrevUncomp[kMaxNodes];
+
+struct Masks {
+  uint64_t ullConfRows = 0, ullConfCols = 0, ullRows = 0, ullCols = 0;
+};
+
+uint64_t Bits(int32_t a, int32_t b) {
+  uint64_t m = 0;
+  for (int32_t i = std::max(a, 0); i <= std::min(b, 63); ++i) m |= 1ull << i;
+  return m;
+}
+bool Bit(uint64_t m, int32_t i) { return i >= 0 && i < 64 && ((m >> i) & 1u) != 0; }
+
+// A rectangle touches an active back-up entry when one of its row ends lies within the
+// entry's rows and one of its column ends within its columns; the first such entry is
+// refreshed (age 1).
+bool BackupTouch(uint32_t uiRect) {
+  const LtRect r = LtUnpack(uiRect);
+  LowTmpRectBak2& k2 = gstLowTmpRectBak2;
+  for (uint8_t j = 0; j < kLowTempBackups; ++j) {
+    if (k2.aubAge[j] == 0) continue;
+    const LtRect e = LtUnpack(k2.auiRect[j]);
+    const bool rows = (r.r0 >= e.r0 && r.r0 <= e.r1) || (r.r1 >= e.r0 && r.r1 <= e.r1);
+    const bool cols = (r.c0 >= e.c0 && r.c0 <= e.c1) || (r.c1 >= e.c0 && r.c1 <= e.c1);
+    if (rows && cols) {
+      k2.aubAge[j] = 1;
+      return true;
+    }
+  }
+  return false;
+}
+
+void CrossMap(const Ctx& x, Masks& mk) {
+  const LowTempRectBak& b = gstLowTempRectBak;
+  const uint8_t R = static_cast<uint8_t>(x.R), C = static_cast<uint8_t>(x.C);
+  memset(gaubCrossMap, 0, static_cast<size_t>(x.R * x.C));
+  for (uint8_t k = 0; k < kLowTempSlots; ++k) {
+    if (b.aubState[k] != kLowTempSlotConfirmed) continue;
+    const uint32_t uiR = BackupTouch(b.auiSaved[k]) ? b.auiSaved[k] : LtGrow(b.auiSaved[k], R, C);
+    const LtRect g = LtUnpack(uiR);
+    mk.ullConfRows |= Bits(g.r0, g.r1);
+    mk.ullConfCols |= Bits(g.c0, g.c1);
+  }
+  for (uint8_t i = 0; i < kLowTempSlots; ++i)
+    for (uint8_t j = i + 1; j < kLowTempSlots; ++j) {
+      if (b.aubState[i] == 0 || b.aubState[j] == 0) continue;
+      const LtRect gi = LtUnpack(LtGrow(b.auiSaved[i], R, C)), gj = LtUnpack(LtGrow(b.auiSaved[j], R, C));
+      const bool both = b.aubState[i] == kLowTempSlotConfirmed && b.aubState[j] == kLowTempSlotConfirmed;
+      const LtRect crosses[2] = {{gi.r0, gi.r1, gj.c0, gj.c1}, {gj.r0, gj.r1, gi.c0, gi.c1}};
+      for (const LtRect& cr : crosses) {
+        // A grown start of 0 counts as 1 when the cross area is compared with the back-ups.
+        const LtRect t{std::max(cr.r0, 1), cr.r1, std::max(cr.c0, 1), cr.c1};
+        uint8_t level = 1;
+        for (uint8_t e = 0; e < kLowTempBackups; ++e) {
+          if (gstLowTmpRectBak2.aubAge[e] == 0 || RectOverlapCount(LtPack(t), gstLowTmpRectBak2.auiFirstRect[e]) == 0)
+            continue;
+          level = both ? 3 : 2;
+          if (gstLowTmpRectBak2.aubAge[e] > 25) gstLowTmpRectBak2.aubAge[e] = 25;
+        }
+        for (int32_t r = cr.r0; r <= cr.r1; ++r)
+          for (int32_t c = cr.c0; c <= cr.c1; ++c) {
+            uint8_t& v = gaubCrossMap[r * x.C + c];
+            v = std::max(v, level);
+          }
+      }
+    }
+}
+
+void TouchMasks(const Ctx& x, Masks& mk, uint16_t uwConfirmed) {
+  const LowTempInput& in = x.in;
+  const LowTempRectBak& b = gstLowTempRectBak;
+  const uint8_t R = static_cast<uint8_t>(x.R), C = static_cast<uint8_t>(x.C);
+  for (uint8_t t = 0; t < in.ubTouchListLen && t < 12; ++t) {
+    if (in.puwTouchValues[t] == 0) continue;
+    uint32_t uiR = in.puiTouchRects[t];
+    if (LtEmpty(LtUnpack(uiR)) || LtUnpack(uiR).r1 >= x.R || LtUnpack(uiR).c1 >= x.C) continue;
+    for (uint8_t k = 0; k < kLowTempSlots; ++k)
+      if (b.aubState[k] == kLowTempSlotConfirmed && LtInside(b.auiSaved[k], uiR)) {
+        uiR = b.auiSaved[k];
+        break;
+      }
+    const LtRect r = LtUnpack(uiR);
+    if (uwConfirmed >= 2)
+      for (int32_t row = r.r0; row <= r.r1; ++row)
+        for (int32_t c = r.c0; c <= r.c1; ++c) gaubCrossMap[row * x.C + c] = 0;
+    if (in.puwTouchValues[t] < 151 && LtArea(uiR) <= gstLowTempCfg.aubData[19]) continue;
+    if (BackupTouch(uiR)) {
+      if (in.puwTouchValues[t] < 120) continue;
+    } else {
+      uiR = LtGrow(uiR, R, C);
+    }
+    const LtRect g = LtUnpack(uiR);
+    mk.ullRows |= Bits(g.r0, g.r1);
+    mk.ullCols |= Bits(g.c0, g.c1);
+  }
+}
+
+// Back-up levels from MAP (the difference map, or its uncompensated copy with half steps).
+void BackupLevels(const Ctx& x, const int16_t* map, bool boFull) {
+  LowTmpRectBak2& k2 = gstLowTmpRectBak2;
+  const LowTempRectBak& b = gstLowTempRectBak;
+  for (uint8_t j = 0; j < kLowTempBackups; ++j) {
+    if (k2.aubAge[j] == 0) continue;
+    uint8_t status = 0;
+    for (uint8_t k = 0; k < kLowTempSlots && status == 0; ++k)
+      if (b.aubRestore[k] != 0 && b.auiSaved[k] == k2.auiRect[j]) status = 1, boFull = true;
+    for (uint8_t k = 0; k < kLowTempSlots && status == 0; ++k)
+      if (x.in.puwTouchValues[k] != 0 && b.aubRestore[k] == 0 &&
+          RectOverlapCount(x.in.puiTouchRects[k], k2.auiRect[j]) != 0)
+        status = 2;
+    const LtRect e = LtUnpack(k2.auiRect[j]);
+    int32_t minimum = 32767, mr = 0, mc = 0;
+    if (LtEmpty(e) || e.r1 >= x.R || e.c1 >= x.C) {
+      if (status == 2) continue;
+    } else {
+      if (status == 2) continue;
+      bool crossed = false;
+      for (int32_t r = e.r0; r <= e.r1; ++r)
+        for (int32_t c = e.c0; c <= e.c1; ++c) crossed |= gaubCrossMap[r * x.C + c] != 0;
+      if (status == 0 && crossed) continue;
+      for (int32_t r = e.r0; r <= e.r1; ++r)
+        for (int32_t c = e.c0; c <= e.c1; ++c)
+          if (map[r * x.C + c] < minimum) minimum = map[r * x.C + c], mr = r, mc = c;
+    }
+    int16_t& level = k2.aswLevel[j];
+    if (level != kLowTempNotCompensated) {
+      const int32_t v = map[k2.aubMinRow[j] * x.C + k2.aubMinCol[j]];
+      const int32_t sum = level + v;
+      int32_t nl;
+      if (sum <= minimum) {
+        nl = boFull ? sum : level + v / 2;
+      } else {
+        nl = boFull ? minimum : minimum / 2;
+      }
+      level = static_cast<int16_t>(std::clamp(nl, -32768, 32766));
+      if (nl >= -59 && sum >= -59 && k2.aubAge[j] >= 81) k2.aubAge[j] = 0, level = kLowTempNotCompensated;
+      continue;
+    }
+    level = static_cast<int16_t>(std::clamp((boFull ? minimum : minimum / 2) - 30, -32768, 32766));
+    k2.aubMinRow[j] = static_cast<uint8_t>(mr);
+    k2.aubMinCol[j] = static_cast<uint8_t>(mc);
+    if (minimum >= -100) {
+      k2.aubAge[j] = 0;
+      level = kLowTempNotCompensated;
+      continue;
+    }
+    for (uint8_t o = 0; o < kLowTempBackups; ++o) {
+      if (o == j || RectOverlapCount(k2.auiRect[o], k2.auiRect[j]) == 0) continue;
+      if (k2.aswLevel[o] < -60) {
+        k2.auiRect[j] = Union(k2.auiRect[j], k2.auiRect[o]);
+        if (k2.aswLevel[o] > level) {
+          level = k2.aswLevel[o];
+          k2.aubMinRow[j] = k2.aubMinRow[o];
+          k2.aubMinCol[j] = k2.aubMinCol[o];
+        }
+      }
+      k2.aubAge[o] = 0;
+      k2.aswLevel[o] = kLowTempNotCompensated;
+    }
+  }
+}
+
+void Blend(uint16_t& ref, int32_t src) {
+  const int32_t r = ref;
+  ref = static_cast<uint16_t>(src > r ? (r + src + 1) / 2 : (r + src) / 2);
+}
+
+void FollowReference(const Ctx& x, Masks& mk) {
+  LowTempInput& in = x.in;
+  LowTempRectBak& b = gstLowTempRectBak;
+  const int32_t R = x.R, C = x.C, N = R * C;
+  uint16_t* ref = in.puwRef;
+  if (in.swFrameMax < 50 && in.ullHighNoiseRows == 0) {
+    memcpy(ref, in.puwRaw, static_cast<size_t>(N) * sizeof(uint16_t));
+    BackupLevels(x, in.pswDiff, true);
+    return;
+  }
+  UncompensatedCopy(x);
+  int16_t* sb = reinterpret_cast<int16_t*>(in.puwScratchB);
+  memcpy(sb, gaswLowTempCopy, static_cast<size_t>(N) * sizeof(int16_t));
+  if (gubLowTempUpdate != 1)
+    for (int32_t i = 0; i < N; ++i) gaswPrevUncomp[i] = static_cast<int16_t>(sb[i] - gaswPrevUncomp[i]);
+  uint16_t* sa = in.puwScratchA;
+  int64_t sumRaw = 0, sumRef = 0;
+  for (int32_t i = 0; i < N; ++i) {
+    sa[i] = std::abs(static_cast<int32_t>(sb[i])) >= 10 ? static_cast<uint16_t>(ref[i] - sb[i]) : ref[i];
+    sumRaw += in.puwRaw[i];
+    sumRef += ref[i];
+  }
+  const int32_t delta = static_cast<int32_t>(sumRaw / N - sumRef / N);
+  for (int32_t i = 0; i < N; ++i) {
+    ref[i] = static_cast<uint16_t>(ref[i] + delta);
+    sa[i] = static_cast<uint16_t>(sa[i] + delta);
+  }
+  BackupLevels(x, sb, false);
+  // Edge marks: a negative node at the panel's border beside a strong row or column keeps
+  // that border out of the blend.
+  for (int32_t r = 0; r < R; ++r) {
+    const bool boEdgeRow = r < 2 || r >= R - 2;
+    int32_t rowMax = INT32_MIN;
+    for (int32_t c = 0; c < C; ++c) rowMax = std::max<int32_t>(rowMax, in.pswDiff[r * C + c]);
+    for (int32_t c = 0; c < C; ++c) {
+      if (!boEdgeRow && c >= 2 && c < C - 2) continue;
+      if (Bit(mk.ullRows, r) && Bit(mk.ullCols, c)) continue;
+      if (in.pswDiff[r * C + c] >= -30) continue;
+      if (rowMax >= 81) mk.ullCols |= c < 2 ? Bits(0, 1) : Bits(C - 2, C - 1);
+      int32_t colMax = INT32_MIN;
+      for (int32_t rr = 0; rr < R; ++rr) colMax = std::max<int32_t>(colMax, in.pswDiff[rr * C + c]);
+      if (colMax >= 81) {
+        mk.ullRows |= r < 2 ? Bits(0, 1) : Bits(R - 2, R - 1);
+        break;
+      }
+    }
+  }
+  for (int32_t r = 0; r < R; ++r) {
+    const bool boMasked = Bit(mk.ullRows, r);
+    const uint16_t* src = (Bit(in.ullHighNoiseRows, r) || boMasked) ? sa : in.puwRaw;
+    for (int32_t c = 0; c < C; ++c) {
+      if (boMasked && Bit(mk.ullCols, c)) continue;
+      Blend(ref[r * C + c], src[r * C + c]);
+    }
+  }
+  LowTmpRectBak2& k2 = gstLowTmpRectBak2;
+  for (uint8_t j = 0; j < kLowTempBackups; ++j) {
+    if (k2.aubAge[j] == 0 || k2.aswLevel[j] > -11) continue;
+    const LtRect e = LtUnpack(k2.auiRect[j]);
+    const int32_t floor = k2.aswLevel[j] < -120 ? 8 : 6;
+    int32_t v = floor;
+    if (!LtEmpty(e) && e.r1 < R && e.c1 < C) {
+      int32_t cnt = 0, sum = 0;
+      for (int32_t r = e.r0; r <= e.r1; ++r)
+        for (int32_t c = e.c0; c <= e.c1; ++c)
+          if (gaubCrossMap[r * C + c] >= 3) ++cnt, sum += gaswPrevUncomp[r * C + c];
+      if (cnt != 0) v = (cnt / 2 - sum) / cnt;
+    }
+    const int32_t step = std::max(std::min(v, 18), floor) / 2;
+    bool lowered = false;
+    for (uint32_t uiR : {k2.auiRect[j], k2.auiFirstRect[j]}) {
+      const LtRect q = LtUnpack(uiR);
+      if (LtEmpty(q) || q.r1 >= R || q.c1 >= C) continue;
+      for (int32_t r = q.r0; r <= q.r1; ++r)
+        for (int32_t c = q.c0; c <= q.c1; ++c)
+          if (gaubCrossMap[r * C + c] >= 2) ref[r * C + c] = static_cast<uint16_t>(ref[r * C + c] - step), lowered = true;
+    }
+    if (lowered) k2.aswLevel[j] = static_cast<int16_t>(std::min(k2.aswLevel[j] + 2 * step, 32766));
+  }
+  for (uint8_t k = 0; k < kLowTempSlots; ++k) {
+    if (b.aubRestore[k] == 0) continue;
+    const LtRect g = LtUnpack(LtGrow(b.auiSaved[k], static_cast<uint8_t>(R), static_cast<uint8_t>(C)));
+    if (!LtEmpty(g) && g.r1 < R && g.c1 < C)
+      for (int32_t r = g.r0; r <= g.r1; ++r)
+        for (int32_t c = g.c0; c <= g.c1; ++c) ref[r * C + c] = sa[r * C + c];
+    b.aubRestore[k] = 0;
+  }
+  memcpy(gaswPrevUncomp, sb, static_cast<size_t>(N) * sizeof(int16_t));
+}
+
 }  // namespace
 
-// Built: the roughness measures, slot matching and update, the release test, the no-touch
-// clearing, touch suppression, back-up ageing and the touch-loss countdown. The palm
-// statistics, the back-up check at the slot borders, the cross map, the touch masks and
-// the reference follow-up with its rebuild rule are not part of this flow yet: it never
-// changes the reference.
+// The palm handling (its statistics, hold and states) and the back-up check at the slot
+// borders are not part of this flow yet: a palm is followed like any other touch.
 void LowTempOpt(LowTempInput* pstIn) {
   LowTempInput& in = *pstIn;
   in.ubRefChanged = 0;
@@ -585,17 +843,68 @@ void LowTempOpt(LowTempInput* pstIn) {
   }
   Suppress(x, in, aubRegion);
   AgeBackups(in.ubTick);
+  Masks mk;
+  CrossMap(x, mk);
   uint16_t uwConfirmed = 0;
   for (uint8_t k = 0; k < kLowTempSlots; ++k) uwConfirmed += gstLowTempRectBak.aubState[k] == kLowTempSlotConfirmed;
   gstLowTempSlotAux.uwConfirmedCnt = uwConfirmed;
-  // The touch-loss countdown reloads whenever a touch is lost.
+  if (uwConfirmed != 0) {
+    uint32_t uiA = 0, uiB = 0;
+    for (int32_t r = 0; r < R; ++r)
+      for (int32_t c = 0; c < C; ++c)
+        if (Bit(mk.ullConfCols, c) && !Bit(mk.ullConfRows, r)) uiA += in.puwScratchA[r * C + c], uiB += in.puwScratchB[r * C + c];
+    nc.uiRawRough = uiA;
+    nc.uiRefRough = uiB;
+  }
+  TouchMasks(x, mk, uwConfirmed);
+
+  // Reference follow-up. F frames between follow-ups (18 unless configured).
+  const uint8_t F = gstLowTempCfg.aubData[26] != 0 ? gstLowTempCfg.aubData[26] : 18;
   const uint8_t ubReload = gstLowTempCfg.aubData[18];
   if (in.ubTouchCount < nc.ubPrevTouchCnt) {
     nc.ubTouchLossCnt = ubReload;
   } else if (nc.ubTouchLossCnt >= in.ubTick) {
     nc.ubTouchLossCnt = static_cast<uint8_t>(nc.ubTouchLossCnt - in.ubTick);
   }
+  if (nc.ubFrameCnt >= F && in.ubTouchCount > nc.ubPrevTouchCnt && nc.ubPrevTouchCnt != 0)
+    nc.ubFrameCnt = static_cast<uint8_t>(F - 3);
   memset(nc.aubTracking, 0, sizeof(nc.aubTracking));
+  const bool boExtreme = std::abs(static_cast<int32_t>(in.swFrameMax)) > 999 || std::abs(static_cast<int32_t>(in.swFrameMin)) > 999;
+  const bool boWait = nc.ubFrameCnt < F && (gubLowTempRebuildStreak >= 10 || nc.ubFrameCnt < 10) && gubLowTempUpdate != 1 &&
+                      !(in.ubCoordFlag != 0 && in.ubAccumulate != 0);
+  if (!boWait && !boExtreme && guwLowTempPalmCountdown == 0 && in.ubStateFlag == 0) {
+    gstBigPalmRecord.ubFlagA = 0;
+    if (gubLowTempRebuildStreak < 255) ++gubLowTempRebuildStreak;
+    FollowReference(x, mk);
+    nc.ubFrameCnt = 0;
+    in.ubRefChanged = 1;
+    gstBigPalmRecord.uwLevelAtUpdate = gstBigPalmRecord.auwLevelHist[0];
+    gubLowTempUpdate = 0;
+  }
+  if ((nc.ubFrameCnt >= F || (gubLowTempRebuildStreak <= 9 && nc.ubFrameCnt >= 10)) && !boExtreme) gubRefUpdateCnt = 1;
+
+  // Rebuild rule: a raw map markedly smoother than the reference in frames that are due.
+  gubLowTempRebuildRequest = 0;
+  uint16_t W;
+  memcpy(&W, gstLowTempCfg.aubData + 22, sizeof(W));
+  if (W != 0) {
+    const uint64_t limit = nc.uiRefRough > 5ull * W ? nc.uiRefRough / 5u : W;
+    const bool boBusy = in.ubTouchCount != 0 || in.ubStateFlag != 0 || in.ubCommonByte != 0 || nc.ubSuppressed != 0;
+    if (boBusy && static_cast<uint64_t>(nc.uiRawRough) + limit < nc.uiRefRough && nc.uiRawRough < 20000) {
+      if (gubRefUpdateCnt != 0) {
+        gubRefUpdateCnt = 0;
+        if (nc.ubRebuildCnt < 255) ++nc.ubRebuildCnt;
+      }
+      if (nc.ubRebuildCnt >= 4) {
+        nc.ubRebuildCnt = 0;
+        gubLowTempRebuildRequest = 13;
+        ClearSlotRecord();
+        nc.uiRefRough = nc.uiRawRough;
+      }
+    } else {
+      nc.ubRebuildCnt = 0;
+    }
+  }
   nc.ubPrevTouchCnt = in.ubTouchCount;
   gubLowTempPrevTouch = in.ubTouchCount;
 }

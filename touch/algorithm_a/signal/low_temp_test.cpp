@@ -549,11 +549,13 @@ TEST_F(LowTempFlow, FingerComingBackReleasesTheResidueAtOnce) {
   EXPECT_EQ(in.ubSlotReleased, 1);
   EXPECT_EQ(b.aubState[0], 1);
   EXPECT_EQ(b.aubRestore[0], 0) << "a returning finger keeps the reference as it is";
-  EXPECT_EQ(gstLowTmpRectBak2.aubAge[0], 2) << "made at 1, then aged by the frame's tick";
+  EXPECT_EQ(gstLowTmpRectBak2.aubAge[0], 1) << "the finger over it keeps the back-up young";
   EXPECT_EQ(gstLowTmpRectBak2.auiRect[0], Rect(5, 7, 5, 7));
-  EXPECT_EQ(gstLowTmpRectBak2.aswLevel[0], kLowTempNotCompensated);
   EXPECT_EQ(gstLowTempNcln.ubChangeCnt, 2);
-  EXPECT_EQ(gubLowTempUpdate, 1);
+  // The slot change makes the reference follow-up due in the same frame.
+  EXPECT_EQ(in.ubRefChanged, 1);
+  EXPECT_EQ(gubLowTempUpdate, 0);
+  EXPECT_EQ(gstLowTempNcln.ubFrameCnt, 0);
   EXPECT_EQ(weights_[0], 100) << "the finger is reported";
 }
 
@@ -570,6 +572,37 @@ TEST_F(LowTempFlow, ResidueWithoutChangeStaysConfirmed) {
   EXPECT_EQ(in.ubSlotReleased, 0);
   EXPECT_EQ(b.aubState[0], kLowTempSlotConfirmed);
   EXPECT_EQ(gstLowTmpRectBak2.aubAge[0], 0);
+}
+
+TEST_F(LowTempFlow, QuietFrameCopiesTheRawMapIntoTheReference) {
+  for (uint32_t i = 0; i < kN; ++i) ref_[i] = static_cast<uint16_t>(2000 + i % 7);
+  gubLowTempUpdate = 1;  // a slot changed: the follow-up is due
+  LowTempInput in = Frame(0);
+  // Frame(0) made raw = reference; move the raw map and run the next frame.
+  gubLowTempUpdate = 1;
+  for (uint32_t i = 0; i < kN; ++i) raw_[i] = 1990;
+  in.swFrameMax = 20;
+  in.ubRefChanged = 0;
+  LowTempOpt(&in);
+  EXPECT_EQ(in.ubRefChanged, 1);
+  EXPECT_EQ(ref_, raw_);
+}
+
+TEST_F(LowTempFlow, FollowUpWaitsAndSkipsExtremeFrames) {
+  for (int i = 0; i < 9; ++i) {
+    const LowTempInput in = Frame(0);
+    EXPECT_EQ(in.ubRefChanged, 0) << "not due before ten frames";
+  }
+  LowTempInput in = Frame(0);
+  in.swFrameMax = 1000;
+  in.ubRefChanged = 0;
+  gubRefUpdateCnt = 0;
+  for (int i = 0; i < 20; ++i) LowTempOpt(&in);
+  EXPECT_EQ(in.ubRefChanged, 0) << "a difference beyond 999 skips the follow-up";
+  EXPECT_EQ(gubRefUpdateCnt, 0);
+  in.swFrameMax = 0;
+  LowTempOpt(&in);
+  EXPECT_EQ(in.ubRefChanged, 1);
 }
 
 TEST_F(LowTempFlow, StrongTouchIsNotSuppressed) {
