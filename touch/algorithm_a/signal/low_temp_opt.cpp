@@ -409,6 +409,43 @@ void Empty(uint8_t k) {
   gstLowTempNcln.ubChangeCnt = 2;
 }
 
+// A slot whose previous rectangle lies at the panel border over a released residue that
+// left a deeper negative level than the slot's own signal is that residue's trace: emptied.
+void BackupCheck(const Ctx& x) {
+  LowTempRectBak& b = gstLowTempRectBak;
+  const LowTmpRectBak2& k2 = gstLowTmpRectBak2;
+  for (uint8_t k = 0; k < kLowTempSlots; ++k) {
+    if (b.aubState[k] == 0) continue;
+    uint8_t best = kNone;
+    uint16_t bestOv = 0;
+    for (uint8_t j = 0; j < kLowTempBackups; ++j) {
+      if (k2.aubAge[j] == 0) continue;
+      const uint16_t ov = RectOverlapCount(k2.auiFirstRect[j], b.auiPrevious[k]);
+      if (ov > bestOv) bestOv = ov, best = j;
+    }
+    if (best == kNone) continue;
+    const LtRect p = LtUnpack(b.auiPrevious[k]);
+    if (LtEmpty(p) || p.r1 >= x.R || p.c1 >= x.C) continue;
+    int32_t largest = INT16_MIN, neg = 0;
+    int64_t wr = 0, wc = 0, w = 0;
+    for (int32_t r = p.r0; r <= p.r1; ++r)
+      for (int32_t c = p.c0; c <= p.c1; ++c) {
+        const int32_t v = x.in.pswDiff[r * x.C + c];
+        largest = std::max(largest, v);
+        neg += v < -100 ? 1 : 0;
+        const int32_t q = std::max(v - 15, 0);
+        wr += static_cast<int64_t>(4 * r) * q;
+        wc += static_cast<int64_t>(4 * c) * q;
+        w += q;
+      }
+    const int32_t cr = w != 0 ? static_cast<int32_t>(wr / w) : 2 * (p.r0 + p.r1);
+    const int32_t cc = w != 0 ? static_cast<int32_t>(wc / w) : 2 * (p.c0 + p.c1);
+    const bool inside = cr > 5 && cr < 4 * (x.R - 1) - 5 && cc > 5 && cc < 4 * (x.C - 1) - 5;
+    if (inside) continue;
+    if (k2.aswLevel[best] < -std::max(largest, 0) && neg >= 2) Empty(k);
+  }
+}
+
 void ReleaseTest(const Ctx& x, LowTempInput& in) {
   LowTempRectBak& b = gstLowTempRectBak;
   gstLowTempNcln.ubNoTouchFrames = 0;
@@ -802,8 +839,8 @@ void FollowReference(const Ctx& x, Masks& mk) {
 
 }  // namespace
 
-// The palm handling (its statistics, hold and states) and the back-up check at the slot
-// borders are not part of this flow yet: a palm is followed like any other touch.
+// The palm handling (its statistics, hold and states) is not part of this flow yet: a palm
+// is followed like any other touch.
 void LowTempOpt(LowTempInput* pstIn) {
   LowTempInput& in = *pstIn;
   in.ubRefChanged = 0;
@@ -830,6 +867,7 @@ void LowTempOpt(LowTempInput* pstIn) {
   if (in.ubTouchCount != 0 && in.ubStateFlag == 0) {
     MatchSlots(x, aubCopy);
     for (uint8_t k = 0; k < kLowTempSlots; ++k) UpdateSlot(x, k, aubRegion, uwPrevConfirmed);
+    BackupCheck(x);
   }
   if (nc.ubChangeCnt != 0) --nc.ubChangeCnt;
   if (in.ubTouchCount != 0 && in.ubStateFlag == 0) {

@@ -605,6 +605,53 @@ TEST_F(LowTempFlow, FollowUpWaitsAndSkipsExtremeFrames) {
   EXPECT_EQ(in.ubRefChanged, 1);
 }
 
+TEST_F(LowTempFlow, SlotAtTheBorderOverADeeperReleasedResidueIsEmptied) {
+  const struct {
+    const char* name;
+    uint32_t rect;
+    uint8_t wantState;
+  } cases[] = {{"at the top border", Rect(0, 2, 5, 7), 0}, {"inside the panel", Rect(5, 7, 5, 7), 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    LowTempRectBak& b = gstLowTempRectBak;
+    b.aubState[0] = 2;
+    b.auiSaved[0] = b.auiCurrent[0] = b.auiPrevious[0] = c.rect;
+    gstLowTmpRectBak2.aubAge[0] = 10;
+    gstLowTmpRectBak2.auiRect[0] = gstLowTmpRectBak2.auiFirstRect[0] = c.rect;
+    gstLowTmpRectBak2.aswLevel[0] = -200;
+    LowTempInput in = Frame(150, c.rect);
+    ASSERT_EQ(b.aubState[0], 2);
+    // The residue's negative level shows on two nodes of the slot's rectangle.
+    const LtRect r = LtUnpack(c.rect);
+    diff_[r.r0 * kC + r.c0] = diff_[r.r1 * kC + r.c1] = -150;
+    LowTempOpt(&in);
+    EXPECT_EQ(b.aubState[0], c.wantState);
+    EXPECT_EQ(b.aubRestore[0] != 0 || c.wantState != 0, true);
+  }
+}
+
+TEST_F(LowTempFlow, SmoothRawBesideARoughReferenceRebuildsAfterFourDueFrames) {
+  gstLowTempCfg.aubData[22] = 10;  // rebuild step W = 10
+  for (uint32_t r = 0; r < kR; ++r)
+    for (uint32_t c = 0; c < kC; ++c) ref_[r * kC + c] = static_cast<uint16_t>(2000 + ((r + c) % 2) * 40);
+  gstLowTempRectBak.aswCompLevel[3] = 10;
+  LowTempInput in = Frame(150, Rect(5, 7, 5, 7));
+  // The raw map is the touch alone: much smoother than the checkered reference.
+  for (uint32_t n = 0; n < kN; ++n) raw_[n] = static_cast<uint16_t>(2000 - diff_[n]);
+  for (int i = 1; i <= 4; ++i) {
+    gubRefUpdateCnt = 1;  // the follow-up is due
+    LowTempOpt(&in);
+    EXPECT_EQ(gubLowTempRebuildRequest, i == 4 ? 13 : 0) << i;
+    EXPECT_EQ(gubRefUpdateCnt, 0) << "a due frame is counted once";
+  }
+  EXPECT_EQ(gstLowTempRectBak.aswCompLevel[3], kLowTempNotCompensated) << "the slot record starts again";
+  EXPECT_EQ(+gstLowTempNcln.uiRefRough, +gstLowTempNcln.uiRawRough);
+  gubRefUpdateCnt = 0;
+  LowTempOpt(&in);
+  EXPECT_EQ(gubLowTempRebuildRequest, 0) << "a frame that is not due counts nothing";
+}
+
 TEST_F(LowTempFlow, StrongTouchIsNotSuppressed) {
   gstLowTempCfg.aubData[0] = 0x20;
   const LowTempInput in = Frame(600, Rect(9, 11, 9, 11));
