@@ -837,10 +837,122 @@ void FollowReference(const Ctx& x, Masks& mk) {
   memcpy(gaswPrevUncomp, sb, static_cast<size_t>(N) * sizeof(int16_t));
 }
 
+// ---- palm ------------------------------------------------------------------------------------
+
+uint16_t gauwPalmSnapshot[kMaxNodes];
+
+// Palm statistics: the count of nodes where the reference stands more than 120 over the raw
+// map and the raw level, averaged per time unit into the two six-entry histories. The marks
+// are counted in place: scratch A keeps the raw roughness that the slot statistics read.
+void PalmStatistics(const Ctx& x) {
+  BigPalmRecord& p = gstBigPalmRecord;
+  if (p.ubFrameCnt < 255) ++p.ubFrameCnt;
+  uint32_t marks = 0, level = 0;
+  for (int32_t i = 0; i < x.R * x.C; ++i) {
+    marks += static_cast<int32_t>(x.in.puwRef[i]) - x.in.puwRaw[i] > 120 ? 1 : 0;
+    level += x.in.puwRaw[i];
+  }
+  p.uwCountSum = static_cast<uint16_t>(p.uwCountSum + marks);
+  p.uiLevelSum += level;
+  if (x.in.ubTick == 0) return;
+  const uint32_t f = p.ubFrameCnt;
+  Push(p.auwCountHist, f != 0 ? static_cast<int32_t>(p.uwCountSum / f) : 0);
+  Push(p.auwLevelHist, f != 0 ? static_cast<int32_t>((p.uiLevelSum / 256u) / f) : 0);
+  p.ubFrameCnt = 0;
+  p.uwCountSum = 0;
+  p.uiLevelSum = 0;
+}
+
+// The palm is held while its edges in the difference map are edges that the raw map moved
+// to since the snapshot; a palm whose block edges all stood in the snapshot already is gone.
+bool PalmEdgesKept(const Ctx& x) {
+  BigPalmRecord& p = gstBigPalmRecord;
+  memset(p.aullRising, 0, sizeof(p.aullRising));
+  memset(p.aullFalling, 0, sizeof(p.aullFalling));
+  const int32_t R = std::min(x.R, 52), C = x.C;
+  for (int32_t r = 0; r < R; ++r)
+    for (int32_t c = 4; c < C && c < 64; ++c) {
+      const int32_t a = x.in.puwRaw[r * C + c] - gauwPalmSnapshot[r * C + c];
+      const int32_t b = x.in.puwRaw[r * C + c - 4] - gauwPalmSnapshot[r * C + c - 4];
+      if (a - b >= 101) p.aullRising[r] |= 1ull << c;
+      if (a - b <= -101) p.aullFalling[r] |= 1ull << c;
+    }
+  if (C < 8) return true;
+  uint32_t candidates = 0, kept = 0;
+  for (int32_t r = 0; r < R; ++r) {
+    const int16_t* d = x.in.pswDiff + r * C;
+    const uint16_t* sn = gauwPalmSnapshot + r * C;
+    for (int32_t c = 5; c <= C - 3; ++c) {
+      const bool up = d[c] > 49 && d[c] >= 121 && d[c + 1] >= 121 && d[c - 1] >= 121 && d[c - 3] <= 49 && d[c - 4] <= 49 &&
+                      d[c - 5] <= 49;
+      const bool down = d[c] <= 49 && d[c - 3] >= 121 && d[c - 4] >= 121 && d[c - 5] >= 121 && d[c + 1] <= 49 &&
+                        d[c - 1] <= 49;
+      if (!up && !down) continue;
+      ++candidates;
+      const int32_t e = d[c] - d[c - 4];
+      if (std::abs(e) <= 100) continue;
+      const uint64_t bits = e >= 101 ? p.aullFalling[r] : p.aullRising[r];
+      const bool snapEdge = std::abs(sn[c] - sn[c - 4]) > 39 || std::abs(sn[c] - sn[c - 2]) > 29 ||
+                            std::abs(sn[c] - sn[c + 2]) > 29;
+      if (Bit(bits, c) && snapEdge) continue;
+      ++kept;
+    }
+  }
+  return candidates == 0 || kept != 0;
+}
+
+// Palm states, once per time unit. Returns 1 when the reference has to be rebuilt.
+bool PalmStates(const Ctx& x) {
+  BigPalmRecord& p = gstBigPalmRecord;
+  const uint16_t* c = p.auwCountHist;
+  const uint16_t* l = p.auwLevelHist;
+  bool rebuild = false;
+  auto end = [&]() {
+    p.ubFlagA = 0;
+    p.uwLevelAtUpdate = l[0];
+    rebuild = true;
+  };
+  if (p.ubFlagA != 0) {
+    if (c[0] < 10 && std::abs(c[2] - c[0]) < 5) {
+      end();
+    } else if (c[0] > c[4] && l[2] < l[4] && l[0] < l[2] && c[0] < 20) {
+      if (x.in.ubStateFlag != 0 || c[0] < 5 || !PalmEdgesKept(x)) end();
+    } else if (c[0] > 4) {
+      if (!PalmEdgesKept(x)) end();
+    } else {
+      end();
+    }
+  } else if (p.ubFlagB != 0) {
+    if (p.uwLevelAtUpdate + 300 < l[0] && l[0] < l[1] + 10) {
+      p.uwLevelAtUpdate = l[0];
+      rebuild = true;
+    } else if (l[0] < l[2] && l[2] < l[4] && l[1] < l[3] && l[2] - l[1] <= 49 && l[1] - l[0] <= 49) {
+      p.ubFlagB = 0;
+      p.uwRefCount = 0;
+      p.uwRefLevel = 65535;
+    }
+  }
+  if (x.in.ubStateFlag != 0 && p.ubFlagA == 0 && p.ubFlagB == 0 && x.in.uwRegionSize > 100 && l[0] != 0) {
+    bool retake = p.uwLevelAtUpdate == 0;
+    if (!retake) {
+      if (l[0] < p.uwRefLevel && c[0] > p.uwRefCount) {
+        retake = true;
+      } else if (std::abs(l[0] - l[1]) < 100 && std::abs(c[0] - c[1]) <= 29 && l[0] > p.uwLevelAtUpdate + 100) {
+        guwLowTempPalmCountdown = 5;
+        p.ubFlagA = p.ubFlagB = 1;
+        memcpy(gauwPalmSnapshot, x.in.puwRaw, static_cast<size_t>(x.R * x.C) * sizeof(uint16_t));
+      }
+    }
+    if (retake) {
+      p.uwLevelAtUpdate = p.uwRefLevel = l[0];
+      p.uwRefCount = p.uwCountCopy = c[0];
+    }
+  }
+  return rebuild;
+}
+
 }  // namespace
 
-// The palm handling (its statistics, hold and states) is not part of this flow yet: a palm
-// is followed like any other touch.
 void LowTempOpt(LowTempInput* pstIn) {
   LowTempInput& in = *pstIn;
   in.ubRefChanged = 0;
@@ -858,6 +970,7 @@ void LowTempOpt(LowTempInput* pstIn) {
   nc.uiRawRough = Roughness(in.puwRaw, in.puwScratchA, R, C);
   nc.uiRefRough = Roughness(in.puwRef, in.puwScratchB, R, C);
   nc.ubSuppressed = 0;
+  if (in.ubStateFlag != 0 || gstBigPalmRecord.ubFlagA != 0 || gstBigPalmRecord.ubFlagB != 0) PalmStatistics(x);
   uint8_t aubRegion[12];
   memcpy(aubRegion, in.pubTouchRegion, sizeof(aubRegion));
   uint8_t aubCopy[12];
@@ -906,11 +1019,27 @@ void LowTempOpt(LowTempInput* pstIn) {
   }
   if (nc.ubFrameCnt >= F && in.ubTouchCount > nc.ubPrevTouchCnt && nc.ubPrevTouchCnt != 0)
     nc.ubFrameCnt = static_cast<uint8_t>(F - 3);
+  bool boPalmRunning = false;
+  if (in.ubStateFlag == 0) {
+    if (guwLowTempPalmCountdown == 0 && gstBigPalmRecord.ubFlagA != 0) {
+      // The palm's hold has run out: the reference takes half of what lay under it, once.
+      for (int32_t i = 0; i < R * C; ++i) in.puwRef[i] = static_cast<uint16_t>((in.puwRaw[i] + in.puwRef[i]) / 2);
+      gstBigPalmRecord.ubFlagA = 0;
+      nc.ubPrevTouchCnt = in.ubTouchCount;
+      gubLowTempPrevTouch = in.ubTouchCount;
+      in.ubRefChanged = 1;
+      return;
+    }
+    if (guwLowTempPalmCountdown != 0) {
+      boPalmRunning = true;
+      guwLowTempPalmCountdown = guwLowTempPalmCountdown > in.ubTick ? static_cast<uint16_t>(guwLowTempPalmCountdown - in.ubTick) : 0;
+    }
+  }
   memset(nc.aubTracking, 0, sizeof(nc.aubTracking));
   const bool boExtreme = std::abs(static_cast<int32_t>(in.swFrameMax)) > 999 || std::abs(static_cast<int32_t>(in.swFrameMin)) > 999;
   const bool boWait = nc.ubFrameCnt < F && (gubLowTempRebuildStreak >= 10 || nc.ubFrameCnt < 10) && gubLowTempUpdate != 1 &&
                       !(in.ubCoordFlag != 0 && in.ubAccumulate != 0);
-  if (!boWait && !boExtreme && guwLowTempPalmCountdown == 0 && in.ubStateFlag == 0) {
+  if (!boWait && !boExtreme && !boPalmRunning && guwLowTempPalmCountdown == 0 && in.ubStateFlag == 0) {
     gstBigPalmRecord.ubFlagA = 0;
     if (gubLowTempRebuildStreak < 255) ++gubLowTempRebuildStreak;
     FollowReference(x, mk);
@@ -920,6 +1049,8 @@ void LowTempOpt(LowTempInput* pstIn) {
     gubLowTempUpdate = 0;
   }
   if ((nc.ubFrameCnt >= F || (gubLowTempRebuildStreak <= 9 && nc.ubFrameCnt >= 10)) && !boExtreme) gubRefUpdateCnt = 1;
+
+  const bool boPalmRebuild = in.ubTick != 0 && PalmStates(x);
 
   // Rebuild rule: a raw map markedly smoother than the reference in frames that are due.
   gubLowTempRebuildRequest = 0;
@@ -936,12 +1067,15 @@ void LowTempOpt(LowTempInput* pstIn) {
       if (nc.ubRebuildCnt >= 4) {
         nc.ubRebuildCnt = 0;
         gubLowTempRebuildRequest = 13;
-        ClearSlotRecord();
-        nc.uiRefRough = nc.uiRawRough;
       }
     } else {
       nc.ubRebuildCnt = 0;
     }
+  }
+  if (boPalmRebuild) gubLowTempRebuildRequest = 13;
+  if (gubLowTempRebuildRequest != 0) {
+    ClearSlotRecord();
+    nc.uiRefRough = nc.uiRawRough;
   }
   nc.ubPrevTouchCnt = in.ubTouchCount;
   gubLowTempPrevTouch = in.ubTouchCount;

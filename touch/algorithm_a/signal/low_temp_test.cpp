@@ -652,6 +652,38 @@ TEST_F(LowTempFlow, SmoothRawBesideARoughReferenceRebuildsAfterFourDueFrames) {
   EXPECT_EQ(gubLowTempRebuildRequest, 0) << "a frame that is not due counts nothing";
 }
 
+TEST_F(LowTempFlow, PalmIsHeldOffTheReferenceThenAveragedOnce) {
+  LowTempInput in = Frame(0);
+  in.ubStateFlag = 1;  // a large area lies on the panel
+  in.uwRegionSize = 200;
+  // The panel's level rises while twenty nodes lie 1000 under the reference (the palm).
+  auto run = [&](uint16_t raw) {
+    std::fill(raw_.begin(), raw_.end(), raw);
+    if (raw != 2000) std::fill(raw_.begin() + 100, raw_.begin() + 120, 1000);
+    in.ubRefChanged = 0;
+    LowTempOpt(&in);
+  };
+  run(2000);  // first levels: taken as the palm references
+  // Levels are map sums / 256 per frame.
+  EXPECT_EQ(gstBigPalmRecord.uwLevelAtUpdate, kN * 2000 / 256);
+  run(30000);
+  EXPECT_EQ(gstBigPalmRecord.ubFlagA, 0) << "a level that jumped is not yet steady";
+  run(30000);
+  ASSERT_EQ(gstBigPalmRecord.ubFlagA, 1);
+  EXPECT_EQ(gstBigPalmRecord.ubFlagB, 1);
+  EXPECT_EQ(guwLowTempPalmCountdown, 5);
+  in.ubStateFlag = 0;
+  for (int i = 0; i < 5; ++i) {
+    run(30000);
+    EXPECT_EQ(in.ubRefChanged, 0) << "held: no follow-up while the countdown runs " << i;
+    EXPECT_EQ(ref_[0], 2000);
+  }
+  run(30000);
+  EXPECT_EQ(in.ubRefChanged, 1);
+  EXPECT_EQ(ref_[0], (30000 + 2000) / 2);
+  EXPECT_EQ(gstBigPalmRecord.ubFlagA, 0);
+}
+
 TEST_F(LowTempFlow, StrongTouchIsNotSuppressed) {
   gstLowTempCfg.aubData[0] = 0x20;
   const LowTempInput in = Frame(600, Rect(9, 11, 9, 11));
