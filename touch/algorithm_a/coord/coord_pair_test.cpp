@@ -667,7 +667,7 @@ TEST_F(PairFixture, LowTemperatureStageSwitchesFrequencyOncePerStay) {
     gstFreqHop.st.ubEnabled = 1;
     gstRefUpdateModule.ubPowerOnCnt = 0x55;
     gstLowTempStage = LowTempStageState{};
-    gstCommon.ubLowTempState = 2;
+    gstLowTempCfg.aubData[21] = 0x80;  // the judgement is forced to low temperature
     LowTempOptEncapsulation();
     EXPECT_EQ(+gstFreqHop.st.ubEnabled, 0) << c.name;
     EXPECT_EQ(+gstLowTempStage.ubApplied, 1) << c.name;
@@ -675,8 +675,9 @@ TEST_F(PairFixture, LowTemperatureStageSwitchesFrequencyOncePerStay) {
     gstRefUpdateModule.ubPowerOnCnt = 0x55;
     LowTempOptEncapsulation();
     EXPECT_EQ(+gstRefUpdateModule.ubPowerOnCnt, 0x55) << "once per stay: " << c.name;
-    gstCommon.ubLowTempState = 0;
+    gstLowTempCfg.aubData[21] = 0;  // not forced, no countdown left: the state is left
     LowTempOptEncapsulation();
+    EXPECT_EQ(+gstCommon.ubLowTempState, 0) << c.name;
     EXPECT_EQ(+gstLowTempStage.ubApplied, 0) << c.name;
     EXPECT_EQ(+gstFreqHop.st.ubEnabled, 1) << "hopping allowed again: " << c.name;
   }

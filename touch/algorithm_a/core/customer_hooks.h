@@ -12,11 +12,14 @@ inline constexpr uint32_t kNfExitCountPos = 16;
 
 #pragma pack(push, 1)
 // Repeated-tap recognition state: reset to positions 0xFFFF, counters 0, slot 255.
+// Positions: first x of tracked touches 0 and 1, first y, last x, last y. Counters:
+// consecutive taps, tap series, recognised flag.
 struct FingerJitaiRec {
-  uint16_t auwPos[4];
+  uint16_t auwPos[8];
   uint8_t aubCounter[3];
   uint8_t ubSlot;
 };
+static_assert(sizeof(FingerJitaiRec) == 20);
 struct ChannelDisconnectRec {
   uint8_t ubRowCount;
   uint8_t ubColCount;

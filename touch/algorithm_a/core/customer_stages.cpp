@@ -21,9 +21,6 @@ uint16_t gpuwImFreqList[kImFreqListLen];
 uint8_t gemDftState;
 ChannelDisconnectRec gstChannelDisconnect;
 NfExitRec gstNfExit;
-// Repeated-tap state and the sensitivity command record of their own modules; the owners'
-// definitions replace these.
-__attribute__((weak)) FingerJitaiRec gstFingerJitai;
 uint8_t gubLowTempPowerOn;
 uint8_t boTempConfidence;
 uint32_t gpuiTamrelNewPointX[12];

@@ -10,6 +10,7 @@
 #include "core_stages.h"
 #include "framework.h"
 #include "lcd_denoise.h"
+#include "module_wrappers.h"
 #include "mathlib.h"
 #include "region.h"
 #include "self_ofs_cancel.h"
@@ -26,11 +27,8 @@ SelfOfsCancelRec gstSelfOfsCancel;
 uint64_t gullDiffOverFlag;
 uint64_t gullHighNoiseB;
 
-// The module wrappers of the LCD denoise, self offset cancel and low-temperature modules,
-// and the glove shake counter of region detection; their owners' definitions replace these.
+// The glove shake counter of region detection; its owner's definition replaces this.
 FERRANT_WEAK uint8_t gubGloveShakeCnt;
-FERRANT_WEAK void LowTempCompensateRectWrapper() {}
-FERRANT_WEAK void JudgeLowTempByTouchWrapper() {}
 
 namespace {
 

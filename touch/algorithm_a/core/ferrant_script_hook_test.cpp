@@ -10,6 +10,7 @@
 #include "region_water.h"
 #include "tsa_common.h"
 #include "tsa_module.h"
+#include "tsa_state.h"
 #include "vendor_export.h"
 
 namespace {
@@ -84,3 +85,4 @@ VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch* touches, u
 }
 
 VENDOR_EXPORT const void* ferx_test_water() { return &gstWaterState; }
+VENDOR_EXPORT void ferx_test_bind_clock(uint64_t (*clock)()) { TsaBindClock(clock); }

@@ -57,3 +57,9 @@ typedef void (*FerxScriptTrackingFn)(const FerxScriptedTouch* touches, uint8_t c
 // a frame (gstWaterState, layout in region_water.h).
 #define FERX_TEST_WATER_SYMBOL "ferx_test_water"
 typedef const void* (*FerxTestWaterFn)();
+
+// The scripted variant also lets an end-to-end test bind the module's clock (microseconds),
+// so that the 100-millisecond tick of each frame is the test's choice; null binds the
+// system clock again.
+#define FERX_TEST_BIND_CLOCK_SYMBOL "ferx_test_bind_clock"
+typedef void (*FerxTestBindClockFn)(uint64_t (*clock)());

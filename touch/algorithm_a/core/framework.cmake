@@ -10,7 +10,7 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/diff_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/customer_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/customer_edge.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/noise_coord_stages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/noise_coord.cpp
   ${CMAKE_CURRENT_LIST_DIR}/report_stages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/signal_cfg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/noise_stages.cpp
@@ -39,6 +39,10 @@ vendor_test(ferrant_framework_test
 
 vendor_fuzzer(ferrant_config_blob
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_config_blob.cpp
+  LIBS ferrant_static)
+
+vendor_test(ferrant_noise_coord_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/noise_coord_test.cpp
   LIBS ferrant_static)
 
 vendor_test(ferrant_module_wrappers_test

@@ -80,6 +80,13 @@ void MutualRawDataIirFilterWrapper();
 void SelfRawDataIirFilterWrapper();
 void MutualRawDataGaussianFilterWrapper();
 void SelfRawDataGaussianFilterWrapper();
+// Low-temperature and quick reference update wrappers.
+void LowTempInitWrapper();
+void LowTempOptWrapper();
+void LowTempCompensateRectWrapper();
+void JudgeLowTempByTouchWrapper();
+VENDOR_EXPORT void QuickRefUpdateWrapper(void);
+VENDOR_EXPORT void QuickRefUpInitWrapper(void);
 // Calls of the mutual wrapper so far (the backup cadence).
 uint16_t RefUpdateWrapperCalls();
 // Starts first-coordinate smoothing for a point that edge rejection releases, from the

@@ -70,6 +70,37 @@ void AppLcdDenoiseFilterWrapper() {
   gstCommon.ubLcdDenoiseResult = in.ubNoiseLevelOut;
 }
 
+namespace {
+LcdDenoiseInput gstMapDenoiseInput;
+int16_t gaswMapProfile[56];
+}  // namespace
+
+void LcdDenoiseMap(int16_t* pswMap, const LcdDenoiseMapArgs& a) {
+  if (gboLcdDenoiseUsable == 0 || gstCommon.pubTempArena == nullptr || pswMap == nullptr ||
+      !LcdDenoiseSizeAccepted(a.ubRows, a.ubCols))
+    return;
+  LcdDenoiseInput& in = gstMapDenoiseInput;
+  memset(&in, 0, sizeof(in));
+  in.ubCols = a.ubCols;
+  in.ubRows = a.ubRows;
+  in.ubRefRun = 1;
+  in.uwNodes = static_cast<uint16_t>(a.ubRows * a.ubCols);
+  in.uwMaskThreshold = a.uwMaskThreshold;
+  in.uwTouchedThreshold = a.uwTouchedThreshold;
+  memcpy(gaswMapProfile, gstDenoiseCommonCfg.aubData + 18, sizeof(gaswMapProfile));
+  in.pswProfile = gaswMapProfile;
+  in.puwRef = a.puwRef;
+  in.puwRaw = a.puwRaw;
+  in.pubShakeList = gpubShakeRxList;
+  in.pubNetBuffer = a.pubNetBuffer;
+  in.ubNetEnable = a.ubNetEnable;
+  in.pswDiff = pswMap;
+  in.pubScratch = gstCommon.pubTempArena;
+  LcdDenoiseInput* pstKept = gpstDiffDenoise;
+  AppLcdDenoiseFilter(&in);
+  gpstDiffDenoise = pstKept;
+}
+
 void AppLcdDenoiseInitialWrapper(uint8_t ubFirst) {
   const uint8_t ubRows = gstCommon.ubDrvNum;
   const uint8_t ubCols = gstCommon.ubSenNum;

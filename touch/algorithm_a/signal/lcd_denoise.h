@@ -108,6 +108,22 @@ extern uint8_t gubRowRefitCount[52];
 extern uint16_t guwRowMedian[52];
 extern uint8_t* gpubMutualTouchRX;
 
+// Cleans a map other than the frame's diff map (a reference deviation) with the denoise
+// core: the common denoise configuration's profile, the shaking-Rx list and the temporary
+// arena as scratch. The core's pointer to the frame's record is put back afterwards, as
+// the per-frame diff denoise relies on it. Nothing happens while the denoise is unusable.
+struct LcdDenoiseMapArgs {
+  uint8_t ubRows;
+  uint8_t ubCols;
+  uint16_t uwMaskThreshold;
+  uint16_t uwTouchedThreshold;
+  const uint16_t* puwRef;
+  const uint16_t* puwRaw;
+  uint8_t* pubNetBuffer;  // null: no network
+  uint8_t ubNetEnable;
+};
+void LcdDenoiseMap(int16_t* pswMap, const LcdDenoiseMapArgs& stArgs);
+
 void DenoiseSetTempSizeInit();
 void AppLcdDenoiseInitial(LcdDenoiseInput* pstIn, uint8_t ubFirst);
 uint64_t AppLcdDenoiseFilter(LcdDenoiseInput* pstIn);

@@ -48,10 +48,7 @@ uint16_t SatWord(uint32_t i) {
   memcpy(&uwValue, reinterpret_cast<const uint8_t*>(puw) + 2u * i, sizeof(uwValue));
   return uwValue;
 }
-bool DurationAllowed() {
-  // Bit 2 of the AFE word's second byte.
-  return CurInMask(DurCfg()[1]) && (gstThpAfeMoudleCfg.uiAfeWord & 0x0400u) != 0;
-}
+bool DurationAllowed() { return NoiseDurationAllowed(); }
 void Request(uint8_t ubKind) {
   if (gstDurationXdata.ubKind == 0 && DurationAllowed()) {
     gstDurationXdata.ubKind = ubKind;
@@ -66,6 +63,11 @@ void Leave(uint8_t ubKind) {
 }
 
 }  // namespace
+
+bool NoiseDurationAllowed() {
+  // Bit 2 of the AFE word's second byte.
+  return CurInMask(DurCfg()[1]) && (gstThpAfeMoudleCfg.uiAfeWord & 0x0400u) != 0;
+}
 
 // ---- IM levels -----------------------------------------------------------------------------
 

@@ -182,32 +182,17 @@ constexpr uint8_t kDenoiseCfgRun = 0x01;
 constexpr uint32_t kZigLastColumnFrom = 21;
 constexpr int32_t kZigLastColumnMin = 71;
 int16_t gaswZigOffsets[kRefMaxCols];
-int16_t gaswCleanProfile[56];
-LcdDenoiseInput gstRefDenoiseInput;
-
-// The LCD denoise core on a deviation map of the reference. The core keeps a pointer to
-// the record of its last call, which the per-frame diff denoise relies on: it is put back.
+// The LCD denoise core on a deviation map of the reference.
 void DenoiseReferenceDeviation(const RefUpdateArgs& a, int16_t* pswDev) {
-  if (gboLcdDenoiseUsable == 0 || gstCommon.pubTempArena == nullptr || !LcdDenoiseSizeAccepted(a.ubRows, a.ubCols))
-    return;
-  LcdDenoiseInput& in = gstRefDenoiseInput;
-  memset(&in, 0, sizeof(in));
-  in.ubCols = a.ubCols;
-  in.ubRows = a.ubRows;
-  in.ubRefRun = 1;
-  in.uwNodes = a.uwNodeNum;
-  in.uwMaskThreshold = static_cast<uint16_t>(a.swTouchThr);
-  in.uwTouchedThreshold = static_cast<uint16_t>(a.swQuietThr);
-  memcpy(gaswCleanProfile, gstDenoiseCommonCfg.aubData + 18, sizeof(gaswCleanProfile));
-  in.pswProfile = gaswCleanProfile;
-  in.puwRef = a.puwRef;
-  in.puwRaw = a.puwFiltRaw;
-  in.pubShakeList = gpubShakeRxList;
-  in.pswDiff = pswDev;
-  in.pubScratch = gstCommon.pubTempArena;
-  LcdDenoiseInput* pstKept = gpstDiffDenoise;
-  AppLcdDenoiseFilter(&in);
-  gpstDiffDenoise = pstKept;
+  if (!LcdDenoiseSizeAccepted(a.ubRows, a.ubCols)) return;
+  LcdDenoiseMapArgs m{};
+  m.ubRows = a.ubRows;
+  m.ubCols = a.ubCols;
+  m.uwMaskThreshold = static_cast<uint16_t>(a.swTouchThr);
+  m.uwTouchedThreshold = static_cast<uint16_t>(a.swQuietThr);
+  m.puwRef = a.puwRef;
+  m.puwRaw = a.puwFiltRaw;
+  LcdDenoiseMap(pswDev, m);
 }
 
 }  // namespace

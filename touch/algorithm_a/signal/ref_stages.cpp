@@ -120,8 +120,6 @@ void RefUpdateMutual() {
 
 void RefUpdateSelf() { RefUpdateTRxWrapper(); }
 
-void RefQuickUpdate() {}  // rebuild the reference quickly after abnormal frames
-
 void JudgeWakeFpArea() {
   if (gstCommon.ubPowerOnRefReady != 0) return;
   const uint32_t uiDrv = gstCommon.ubDrvNum, uiSen = gstCommon.ubSenNum;

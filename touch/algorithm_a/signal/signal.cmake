@@ -7,6 +7,19 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/phase_para.cpp
   ${CMAKE_CURRENT_LIST_DIR}/signal_init.cpp)
 
+# Low temperature, the judgement by a resting touch and the quick reference update, with
+# their module wrappers.
+list(APPEND FERRANT_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/low_temp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/low_temp_touch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/low_temp_opt.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/quick_ref.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../core/low_temp_wrappers.cpp)
+
+vendor_test(ferrant_low_temp_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/low_temp_test.cpp ${CMAKE_CURRENT_LIST_DIR}/quick_ref_test.cpp
+  LIBS ferrant_static)
+
 vendor_test(ferrant_signal_e2e_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/signal_e2e_test.cpp
   LIBS touch_host platform_paths android_host
@@ -56,4 +69,13 @@ vendor_test(ferrant_lcd_denoise_e2e_test
 if(TARGET ferrant_lcd_denoise_e2e_test)
   # The test-side encoders only; the module is reached through the plug-in alone.
   target_include_directories(ferrant_lcd_denoise_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
+endif()
+
+vendor_test(ferrant_low_temp_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/low_temp_e2e_test.cpp
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant libtapsense_alg_ferrant_scripted)
+if(TARGET ferrant_low_temp_e2e_test)
+  # The test-side encoders only; the module is reached through the plug-in alone.
+  target_include_directories(ferrant_low_temp_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
 endif()

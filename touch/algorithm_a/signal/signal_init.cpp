@@ -27,6 +27,7 @@ void SignalSoftwareInitBuffers() {
   if (gstNormalize.st.ubDoubleBValid == 1) GetBarrayMaxDiffIndex(0);
   RefUpdateInit(static_cast<uint16_t>(gstCommon.swTouchThreshold));
   RefUpdateTRxInitWrapper();
+  QuickRefUpInitWrapper();
 }
 
 void SignalSoftwareInitStates() {
@@ -36,5 +37,6 @@ void SignalSoftwareInitStates() {
   ImDataProcInit();
   NoiseDurationProcInit();
   DisConnectInit();
+  LowTempInitWrapper();
   memset(&gstNfExit, 0, sizeof(gstNfExit));
 }

@@ -127,6 +127,9 @@ void NoiseProcInit();
 uint8_t WhiteNoiseJudge();
 uint8_t NFnoiseJudge();
 void NoiseDurationProcInit();
+// The noise-duration logic may take a special mode: the current frequency is in the
+// configured set and the AFE module allows it.
+bool NoiseDurationAllowed();
 void SetDurationCmd(uint8_t ubRequest, uint8_t ubParam);
 void ChangeDurationJudge(uint8_t ubKind);
 void ExitDurationProc(uint8_t ubKind);
