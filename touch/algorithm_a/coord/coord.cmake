@@ -5,10 +5,12 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/coord_complement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_fp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_game.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_optimize.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_pair.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_post.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_smooth.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_split.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_transform.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_wrappers.cpp)
 
 vendor_test(ferrant_coord_test

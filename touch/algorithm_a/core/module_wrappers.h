@@ -82,3 +82,11 @@ void MutualRawDataGaussianFilterWrapper();
 void SelfRawDataGaussianFilterWrapper();
 // Calls of the mutual wrapper so far (the backup cadence).
 uint16_t RefUpdateWrapperCalls();
+
+// Coordinate optimisation: fills OptimizeArg from the module records, runs it and writes
+// the hold-frame limit and the jump counter back; returns the coefficient sum.
+uint16_t CoordOptimizeWrapper();
+// Hands the optimisation the debug record it leaves its working values in.
+void CoordOptimizeInitEncapsulationWrapper();
+// First-coordinate smoothing over the coordinate output, not skipped.
+void FirstCoordSmoothWrapper();

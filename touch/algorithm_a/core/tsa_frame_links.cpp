@@ -5,7 +5,6 @@
 
 #define FERRANT_WEAK __attribute__((weak))
 
-FERRANT_WEAK int16_t gswDiffDataBake[kFerrantMaxNodes];
 FERRANT_WEAK uint8_t gubScreenSta;
 
 FERRANT_WEAK void EdgeResInit(uint8_t, uint8_t) {}
