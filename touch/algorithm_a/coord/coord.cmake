@@ -15,7 +15,8 @@ list(APPEND FERRANT_SOURCES
 
 vendor_test(ferrant_coord_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/coord_pair_test.cpp ${CMAKE_CURRENT_LIST_DIR}/coord_smooth_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/coord_game_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/coord_game_test.cpp ${CMAKE_CURRENT_LIST_DIR}/coord_optimize_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/coord_transform_test.cpp
   LIBS ferrant_static)
 
 vendor_test(ferrant_coord_e2e_test
