@@ -79,5 +79,4 @@ extern "C" VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch*
     if (ubNum < kFloatRecordMax) gastFloatRegionRecord[ubNum].stRect = r;
     ++ubNum;
   }
-  gstRegionRoles.ubPrevPointCount = ubNum;
 }
