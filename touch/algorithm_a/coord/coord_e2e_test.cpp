@@ -259,4 +259,79 @@ TEST_F(CoordEndToEnd, TouchesBesideOrSlidingOntoTheFingerprintAreaAreNoPress) {
   for (uint8_t st : fp_states_) EXPECT_EQ(st, 0);
 }
 
+// Points in node units (an identity transform), with margins 0 and a hold threshold of
+// THRESHOLD; FIRSTSMOOTH turns first-coordinate smoothing on.
+HostSetup NodeUnitSetup(uint8_t threshold = 0, bool firstSmooth = false) {
+  HostSetup st;
+  st.screen = kNodeUnits;
+  st.optimise = OptimiseSection(threshold, firstSmooth);
+  return st;
+}
+
+TEST_F(CoordEndToEnd, SingleTouchJustBelowTheTopEdgeIsReportedOneHundredLower) {
+  Start(NodeUnitSetup());
+  // Row 1.35, column 8: about (4352, 947), inside the band X 4301..4499, Y 901..999.
+  const Blob a{1.35, 8, 500};
+  const Blob b{10, 24, 500};
+  AlgTouchPoint single{}, pair{};
+  for (int f = 0; f < 4; ++f) single = Touch({a}).at(0);
+  for (int f = 0; f < 4; ++f) pair = Touch({a, b}).at(0);
+  ASSERT_GE(pair.y, 901) << "the touch lies in the band";
+  ASSERT_LE(pair.y, 999);
+  ASSERT_GE(pair.x, 4301);
+  ASSERT_LT(pair.x, 4500);
+  EXPECT_EQ(single.x, pair.x);
+  EXPECT_EQ(single.y, pair.y + 100) << "alone it is moved 100 down; beside another region it is not";
+  for (int f = 0; f < 3; ++f) Touch({a});  // the second finger's lift is held, then goes
+  const AlgTouchPoint again = Touch({a}).at(0);
+  EXPECT_EQ(again.y, single.y) << "alone again";
+}
+
+TEST_F(CoordEndToEnd, HeldFingerStaysAtItsAnchorAndAMovedOneRestsTheThresholdShort) {
+  Start(NodeUnitSetup(/*threshold=*/40));
+  const AlgTouchPoint first = Touch({{7, 10, 500}}).at(0);
+  EXPECT_NEAR(first.x, ScreenX(10), 8);
+  // A sixteenth of a node of jitter stays within the threshold of 40: the point does not move.
+  for (int f = 0; f < 8; ++f) {
+    const AlgTouchPoint p = Touch({{7, f % 2 == 0 ? 10 + 1 / 16.0 : 10 - 1 / 16.0, 500}}).at(0);
+    EXPECT_EQ(p.x, first.x) << f;
+    EXPECT_EQ(p.y, first.y) << f;
+  }
+  // One node along X: the hold is left, and the finger at rest is reported 40 short of its
+  // filtered position (a whole node, 512, further), on the line toward it.
+  AlgTouchPoint p{};
+  for (int f = 0; f < 6; ++f) p = Touch({{7, 11, 500}}).at(0);
+  EXPECT_EQ(p.x, first.x + 512 - 40);
+  EXPECT_EQ(p.y, first.y);
+}
+
+TEST_F(CoordEndToEnd, FirstMovementOfAHeldFingerIsSpreadOverItsAgeInFrames) {
+  // The same touch twice, first-coordinate smoothing off and on: two frames still, then
+  // one node along X. The start is at the point's third frame, so the smoothing lasts
+  // 3 + 1 frames, each moving count / 4 of the way from the last report to the new one.
+  auto run = [this](bool smooth) {
+    reported_ = false;
+    host_.reset();
+    Start(NodeUnitSetup(/*threshold=*/40, smooth));
+    std::vector<int32_t> xs;
+    for (int f = 0; f < 2; ++f) xs.push_back(Touch({{7, 10, 500}}).at(0).x);
+    for (int f = 0; f < 7; ++f) xs.push_back(Touch({{7, 11, 500}}).at(0).x);
+    return xs;
+  };
+  const std::vector<int32_t> off = run(false);
+  const std::vector<int32_t> on = run(true);
+  ASSERT_EQ(off.size(), on.size());
+  EXPECT_EQ(on[0], off[0]);
+  EXPECT_EQ(on[1], off[1]);
+  int32_t last = on[1];
+  for (int32_t count = 1; count <= 4; ++count) {
+    const size_t f = static_cast<size_t>(count) + 1;
+    EXPECT_EQ(on[f], last + count * (off[f] - last) / 4) << "frame " << f;
+    last = on[f];
+  }
+  EXPECT_EQ(on[5], off[5]) << "the fourth step reaches the new position";
+  EXPECT_EQ(on.back(), off.back());
+  EXPECT_LT(on[2] - on[1], off[2] - off[1]) << "the first movement is smaller";
+}
+
 }  // namespace
