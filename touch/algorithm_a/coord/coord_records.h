@@ -16,8 +16,8 @@ inline constexpr uint8_t kCoordNoSlot = 255;
 // Low nibble of a slot's leave timer: frames the slot is still held after its region went.
 inline constexpr uint8_t kLeaveHoldMask = 0x0F;
 
-// Point arrays, one entry per slot (node coordinates in 1/512 node, weight = clipped diff
-// sum + 1).
+// Point arrays, one entry per slot (1/512 node until the final transform maps them to the
+// screen; weight = clipped diff sum + 1).
 extern uint16_t gpuwNewPointX[kCoordPointMax];
 extern uint16_t gpuwNewPointY[kCoordPointMax];
 extern uint16_t gpuwNewWeight[kCoordPointMax];
