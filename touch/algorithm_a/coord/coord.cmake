@@ -7,15 +7,18 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/coord_edge_stage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_fp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_game.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_optimize.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_pair.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_post.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_smooth.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_split.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_transform.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_wrappers.cpp)
 
 vendor_test(ferrant_coord_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/coord_pair_test.cpp ${CMAKE_CURRENT_LIST_DIR}/coord_smooth_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/coord_game_test.cpp ${CMAKE_CURRENT_LIST_DIR}/coord_edge_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/coord_optimize_test.cpp ${CMAKE_CURRENT_LIST_DIR}/coord_transform_test.cpp
   LIBS ferrant_static)
 
 vendor_test(ferrant_coord_e2e_test

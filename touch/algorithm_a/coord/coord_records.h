@@ -16,8 +16,8 @@ inline constexpr uint8_t kCoordNoSlot = 255;
 // Low nibble of a slot's leave timer: frames the slot is still held after its region went.
 inline constexpr uint8_t kLeaveHoldMask = 0x0F;
 
-// Point arrays, one entry per slot (node coordinates in 1/512 node, weight = clipped diff
-// sum + 1).
+// Point arrays, one entry per slot (1/512 node until the final transform maps them to the
+// screen; weight = clipped diff sum + 1).
 extern uint16_t gpuwNewPointX[kCoordPointMax];
 extern uint16_t gpuwNewPointY[kCoordPointMax];
 extern uint16_t gpuwNewWeight[kCoordPointMax];
@@ -147,11 +147,21 @@ static_assert(offsetof(CoordComInput, uwConst7232) == 107);
 static_assert(offsetof(CoordComInput, aubWrapperRes) == 115);
 static_assert(sizeof(CoordComInput) == 128);
 
-// gstFingerUpFilter: the first 12 u16 are the weights of the slots' regions.
+// gstFingerUpFilter: the weights of the slots' regions (pairing and region splitting leave
+// them), then the lift detection of coordinate optimisation: the weights of the last two
+// frames, the lift timers and marks and, per point, the lift, latest and previous
+// rectangles (lift rectangle all ones = none).
 struct FingerUpFilter {
-  uint16_t auwWeight[kCoordPointMax];
+  uint16_t auwWeight[kCoordPointMax];          // 0
+  uint16_t auwWeightNew[kCoordPointMax];       // 24
+  uint16_t auwWeightOld[kCoordPointMax];       // 48
+  uint8_t aubLiftTimer[kCoordPointMax];        // 72
+  uint8_t aubLiftMark[kCoordPointMax];         // 84
+  RegionRect astRect[kCoordPointMax][3];       // 96: lift, latest, previous
 };
-static_assert(sizeof(FingerUpFilter) == 24);
+static_assert(offsetof(FingerUpFilter, aubLiftTimer) == 72);
+static_assert(offsetof(FingerUpFilter, astRect) == 96);
+static_assert(sizeof(FingerUpFilter) == 240);
 
 // gstFpJudge: fingerprint judgement record. The position arrays cover every point slot the
 // panel can report (up to 12), not only the ten of a phone-sized panel.

@@ -6,6 +6,7 @@
 
 #include "coord.h"
 #include "coord_pair.h"
+#include "module_wrappers.h"
 
 FstCoordSmooth gstFstCoordSmooth;
 CoordOptmMotion gstCoordOptmMotion;
@@ -99,8 +100,4 @@ void EdgeCoordSmoothSet(EdgeSmoothArg* pstArg) {
   if (pstArg->pubPending[k] != 255) pstArg->pubPending[k] = 255;
 }
 
-void FirstCoordSmoothEncapsulation() {
-  FirstCoordArg a{gpuwNewWeight, gstCoordPair.aubLeaveTouchTimer, gstCoordComInput.ubMaxPointNum, 0, gpuwNewPointX,
-                  gpuwNewPointY};
-  FirstCoordSmooth(&a);
-}
+void FirstCoordSmoothEncapsulation() { FirstCoordSmoothWrapper(); }

@@ -8,6 +8,8 @@
 #include "coord_game.h"
 #include "coord_pair.h"
 #include "coord_smooth.h"
+#include "coord_transform.h"
+#include "module_wrappers.h"
 #include "framework.h"
 #include "region_water.h"
 #include "signal_proc.h"
@@ -94,15 +96,20 @@ void CoordPairInitWrapper() {
   memset(sswPrevDiff, 0, sizeof(sswPrevDiff));
 }
 
-void CoordSoftwareInit() {
+void TrackInit() {
   CoordCommonInit();
   FpJudgeInit();
   GetGameModeInfo(0, 0);
   EdgeResInit(0, static_cast<uint8_t>((gstGameMode.auwWord[0] & 0xFFu) >> 6));
   CoordPairInitWrapper();
+  CoordOptimizeInitEncapsulationWrapper();
   FirstCoordSmoothPowerOnInit();
   memset(&gstLowTempStage, 0, sizeof(gstLowTempStage));
+  memset(&gstCoordTranRoles, 0, sizeof(gstCoordTranRoles));
+  gstCoordNoiseProc = CoordNoiseProc{0, 0};
 }
+
+void CoordSoftwareInit() { TrackInit(); }
 
 void CoordPairWrapper() {
   CoordPairInput in;
@@ -162,6 +169,7 @@ void CoordPairWrapper() {
 void CoordPairEncapsulation() {
   gstCoordComInput.ubLeaveHoldCnt = gstCoordPairCfg.aubData[6];
   gstCoordComInput.ubReportDelayCode = static_cast<uint8_t>(gstCoordPairCfg.aubData[7] * 16u);
+  if (gstCoordTranRoles.ubShakeCountFlag != 0) ShakeCountTimeProc();
   CoordPairWrapper();
   gstCommon.ubPairByte = 0;
 }

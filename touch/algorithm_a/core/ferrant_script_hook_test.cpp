@@ -81,7 +81,6 @@ VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch* touches, u
     if (ubNum < kFloatRecordMax) gastFloatRegionRecord[ubNum].stRect = r;
     ++ubNum;
   }
-  gstRegionRoles.ubPrevPointCount = ubNum;
 }
 
 VENDOR_EXPORT const void* ferx_test_water() { return &gstWaterState; }

@@ -39,12 +39,12 @@ typedef void (*FerxScriptCoordinatesFn)(const FerxScriptedPoint* points, uint8_t
 typedef const void* (*FerxTestRegionsFn)(uint8_t* touchMode);
 
 // The scripted variant also lets an end-to-end test stand in for what the floating-finger
-// judgement and the coordinate state copy leave for region acquisition until their bodies
-// land (nothing else writes the previous frame's point count that slot tracking waits for),
-// together with the pairing slots that go with it: for each touch its pairing slot's last rectangle (rows, columns,
-// inclusive) and peak, the slot's position at the rectangle's centre (quarter nodes, also
-// as touch-down and previous position), a floating-region record over the rectangle, and
-// the count of points reported in the previous frame. The other pairing slots are freed.
+// judgement leaves for region acquisition until its body lands (the floating-region record
+// a tracked slot must match), together with the pairing slots that go with it: for each
+// touch its pairing slot's last rectangle (rows, columns, inclusive) and peak, the slot's
+// position at the rectangle's centre (quarter nodes, also as touch-down and previous
+// position) and a floating-region record over the rectangle. The other pairing slots are
+// freed. The previous frame's point count comes from the module's own coordinate state copy.
 #define FERX_SCRIPT_TRACKING_SYMBOL "ferx_test_script_tracking"
 struct FerxScriptedTouch {
   uint8_t slot;  // 0..11

@@ -92,3 +92,11 @@ uint16_t RefUpdateWrapperCalls();
 // Starts first-coordinate smoothing for a point that edge rejection releases, from the
 // point's first position, unless it is released already.
 void EdgeCoordSmoothSetWrapper(uint8_t ubPoint);
+
+// Coordinate optimisation: fills OptimizeArg from the module records, runs it and writes
+// the hold-frame limit and the jump counter back; returns the coefficient sum.
+uint16_t CoordOptimizeWrapper();
+// Hands the optimisation the debug record it leaves its working values in.
+void CoordOptimizeInitEncapsulationWrapper();
+// First-coordinate smoothing over the coordinate output, not skipped.
+void FirstCoordSmoothWrapper();

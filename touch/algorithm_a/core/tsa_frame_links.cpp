@@ -5,6 +5,5 @@
 
 #define FERRANT_WEAK __attribute__((weak))
 
-FERRANT_WEAK int16_t gswDiffDataBake[kFerrantMaxNodes];
 FERRANT_WEAK uint8_t gubScreenSta;
 

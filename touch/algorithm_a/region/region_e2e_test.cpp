@@ -218,9 +218,10 @@ TEST_F(RegionEndToEnd, TwoFingersThatMergeIntoOneBlobSplitAfterTwoConfirmedFrame
 TEST_F(RegionEndToEnd, ASteadySlotKeepsItsRegionThroughAWeakFrame) {
   Start();
   Frame();
-  // One finger held still; the pairing reports its rectangle every frame. The real pairing
-  // runs too, but the previous frame's point count that slot tracking needs comes from the
-  // coordinate state copy, which is not built yet: the script supplies it with the slot.
+  // One finger held still; the pairing reports its rectangle every frame and the coordinate
+  // state copy hands slot tracking the previous frame's point count. The floating-region
+  // record that a slot must match comes from the floating-finger judgement, which is not
+  // built yet: the script supplies it with the slot.
   const FerxScriptedTouch held = {0, 5, 7, 10, 12, 300};
   Touch({{6, 11, 300}});
   for (int f = 0; f < 20; ++f) {

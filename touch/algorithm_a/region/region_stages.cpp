@@ -3,12 +3,8 @@
 
 void ResultCommonProc() {}                // fill the frame's result record
 void RawDataConsisOptmProc() {}           // optimise raw-data consistency
-void JudgeEsdFastMove() {}                // keep the fast-move (ESD) state
 void RegionFloatPreJudgeProc() {}         // pre-judge floating fingers
 void IronCoverProc() {}                   // detect an iron cover on the panel
 void RegFilterBySelfCap() {}              // filter regions by self capacitance
 void LongBigThumbProc() {}                // detect a long big thumb
 void RegionLargeAreaProcPkg() {}          // judge large-area touches
-void AppCoordTransformBeforeEdgeRes() {}  // transform coordinates before edge rejection
-void CoordStateAcquire() {}               // copy the coordinate state for the report
-void AppCoordTransform() {}               // final coordinate transform
