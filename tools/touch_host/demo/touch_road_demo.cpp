@@ -223,7 +223,8 @@ int main(int argc, char **argv) {
               host.alg_name().c_str(), host.alg_version().c_str());
   if (road.ferrant) {
     // Algorithm A's configuration is the device's vendor configuration file, beside the HAL's.
-    const fxtest::Bytes file = ferrant::alg_config_file(100, 120);
+    const fxtest::Bytes file =
+        ferrant::alg_config_file(100, 120, ferrant::kDrive, ferrant::kSense, ferrant::kRoadScreenX, ferrant::kRoadScreenY);
     rig.root().writeFile("/odm/firmware/tp_cfg_vendor.ini",
                          std::string_view(reinterpret_cast<const char *>(file.data()), file.size()));
     if (host.read_configuration_file(rig.root().dir() + "/odm/firmware/tp_cfg_vendor.ini") !=
@@ -248,8 +249,9 @@ int main(int argc, char **argv) {
   // it from the second and builds its power-on reference from the quiet frames after; algorithm
   // B takes its base from the first untouched frame.
   if (road.ferrant) {
-    std::printf("Ferrant v2 frames of a 16 x 30 panel -> HAL -> algorithm A: points in 1/512 node (the centre\n"
-                "of node n is at 512 n + 256), x along the 30 sense lines, y along the 16 drive lines\n");
+    std::printf("Ferrant v2 frames of a 16 x 30 panel -> HAL -> algorithm A: points on a %u x %u screen, 64 per\n"
+                "node (the centre of node n is at 64 n + 32), x along the 30 sense lines, y along the 16 drive lines\n",
+                static_cast<unsigned>(ferrant::kRoadScreenX), static_cast<unsigned>(ferrant::kRoadScreenY));
     if (!road.frame(-1, 0, 0, "no reference yet: algorithm A asks the controller for one") ||
         !road.frame(-1, 0, ferrant::kReferenceFrame, "the controller's reference frame"))
       return 1;

@@ -389,8 +389,12 @@ TEST_F(CoordEndToEnd, TouchInTheDeadStripIsHeldBackUntilItSlidesThenFollowsTheFi
   EXPECT_NEAR(pts.begin()->second.x, col * 512 + 256, 160);
   // Once released the touch is reported while it stays, and follows it when it moves.
   for (int f = 0; f < 3; ++f) EXPECT_EQ(Touch({{0.3, col, 500}}).size(), 1u) << f;
-  const auto moved = Touch({{0.3, col + 2, 500}});
-  ASSERT_EQ(moved.size(), 1u);
+  // Optimisation and smoothing spread a two-node jump over a few frames.
+  std::map<int, AlgTouchPoint> moved;
+  for (int f = 0; f < 3; ++f) {
+    moved = Touch({{0.3, col + 2, 500}});
+    ASSERT_EQ(moved.size(), 1u) << f;
+  }
   EXPECT_GT(moved.begin()->second.x, pts.begin()->second.x + 512);
 }
 

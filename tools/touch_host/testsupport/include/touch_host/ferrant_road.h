@@ -36,14 +36,20 @@ inline HalPanelConfig hal_panel() {
   return c;
 }
 
-// Algorithm A's configuration file: a blob with the panel (screen 1080 x 2400, at most 10
-// points, the touch thresholds given; 0 leaves them unset), the time control and the hopping
-// table, and the controller information block of a DRIVE x SENSE panel.
+// A screen of an eighth of the panel's coordinate extents (512 per node): the resolution the
+// road tests and the demo give algorithm A, so that its points map back to nodes exactly.
+inline constexpr uint16_t kRoadScreenX = kSense * 512 / 8;
+inline constexpr uint16_t kRoadScreenY = kDrive * 512 / 8;
+
+// Algorithm A's configuration file: a blob with the panel (screen SCREEN_X x SCREEN_Y, at
+// most 10 points, the touch thresholds given; 0 leaves them unset), the time control and the
+// hopping table, and the controller information block of a DRIVE x SENSE panel.
 inline fxtest::Bytes alg_config_file(uint16_t touch_threshold = 0, uint16_t second_threshold = 0,
-                                     uint8_t drive = kDrive, uint8_t sense = kSense) {
+                                     uint8_t drive = kDrive, uint8_t sense = kSense, uint16_t screen_x = 1080,
+                                     uint16_t screen_y = 2400) {
   cfgtest::Bytes panel(38, 0);
-  cfgtest::PutU16(panel, 0, 1080);
-  cfgtest::PutU16(panel, 2, 2400);
+  cfgtest::PutU16(panel, 0, screen_x);
+  cfgtest::PutU16(panel, 2, screen_y);
   cfgtest::PutU16(panel, 4, touch_threshold);
   cfgtest::PutU16(panel, 6, second_threshold);
   panel[20] = 10;
@@ -124,5 +130,7 @@ inline std::vector<int16_t> raw_with_fingers(const std::vector<Finger> &fingers,
 // Algorithm A's point units before its coordinate transform: 512 per node, the centre of
 // node n at 512 n + 256; x runs along the sense lines, y along the drive lines.
 inline int32_t node_units(double node) { return static_cast<int32_t>(node * 512 + 256); }
+// The same position after the transform to the road screen (kRoadScreenX x kRoadScreenY).
+inline int32_t road_screen_units(double node) { return node_units(node) / 8; }
 
 }  // namespace touch_host::testsupport::ferrant_road
