@@ -532,6 +532,11 @@ TEST_F(Grip, OnlyTouchesOnThePanelGrip) {
   EXPECT_EQ(g_stGrabSta.ucGripFlagCnt, 1);
   EXPECT_EQ(g_stGrabSta.ucHoldOff, 70);
   EXPECT_EQ(g_stGrabSta.usSinceGrip, 1);
+  // A new touch that takes the ID of a gripping one does not inherit its grip.
+  g_stTouchData.astPoint[0] = Touch(3, 8, 19, 9000, 20000, kDown);
+  AppCollectTouchInfo();
+  EXPECT_EQ(g_stGrabSta.ucGripKindCnt, 1);
+  EXPECT_EQ(g_stGrabSta.ucGripFlagCnt, 0);
 }
 
 TEST_F(Grip, MovingCentreTouchCountdown) {

@@ -147,10 +147,11 @@ void AppCollectTouchInfo(void) {
   g_stGrabSta.ucGripKindCnt = 0;
   g_stGrabSta.ucGripFlagCnt = 0;
   // Only the touches on the panel grip: a record keeps its grip results after its touch has
-  // gone (until the ID goes down again), and a hand that has left holds nothing any more.
+  // gone (until the ID goes down again), and a hand that has left holds nothing any more. A
+  // touch going down now starts a fresh record, whatever the last touch of its ID was.
   for (uint8_t k = 0; k < LUMA_MAX_POINTS; ++k) {
     const LumaEdgePalmSta &r = Rec(k);
-    if (AppCheckIdEqu(k) == 0) continue;
+    if (AppCheckIdEqu(k) == 0 || Event(k).ucEvent == LUMA_EV_DOWN) continue;
     if (r.stGrip.ucGripKind != 0) ++g_stGrabSta.ucGripKindCnt;
     if (r.stGrip.ucGripFlag1 != 0) ++g_stGrabSta.ucGripFlagCnt;
     if (r.stGrip.ucGripKind >= 101) g_stGrabSta.usSinceGrip = 0;
