@@ -576,4 +576,21 @@ TEST_F(Grip, MovingCentreTouchCountdown) {
   EXPECT_EQ(g_stGrabSta.ucMovingCenterCnt, 0);
 }
 
+// The edge restraint keeps the countdown once per frame.
+TEST_F(Grip, TheFrameKeepsTheMovingCountdown) {
+  const uint32_t mid_x = g_stFwConfig.aulNotchX[0] / 2;
+  const uint32_t mid_y = g_stFwConfig.aulNotchY[0] / 2;
+  g_stTouchData.astPoint[0] = Touch(4, 8, 19, mid_x, mid_y, kDown);
+  g_stTouchData.ucPointNum = 1;
+  AppEdgePalmFilter();
+  EXPECT_EQ(g_stGrabSta.ucMovingCenterCnt, 0);
+  g_stTouchData.astPoint[0] = Touch(4, 8, 19, mid_x, mid_y + 40 * 16, kContact);
+  g_stTouchData.ucPointNum = 1;
+  AppEdgePalmFilter();
+  EXPECT_EQ(g_stGrabSta.ucMovingCenterCnt, 69);
+  g_stTouchData.ucPointNum = 1;
+  AppEdgePalmFilter();
+  EXPECT_EQ(g_stGrabSta.ucMovingCenterCnt, 68);
+}
+
 }  // namespace

@@ -4,6 +4,10 @@
 // and its ratio climbs, or swings about. The grip kind and the grip flags it leaves in the
 // record widen the edge bands, raise the movement thresholds and change the contact and up
 // decisions of the edge restraint.
+//
+// The machine keeps no sample count of its own beside the history count: the grip sample
+// counter of the block stays as the record reset left it (0), so the back-gesture check's
+// condition on it holds for every grip.
 #include <algorithm>
 
 #include "edge_internal.h"

@@ -93,6 +93,7 @@ void CalEdgeRatio(uint8_t row, uint8_t column, uint8_t id, uint8_t side) {
   if (rows) g.ucFrameRatio = ratio;
 }
 
+// The corner block is always the grid's own corner; the ratio node only chose which one.
 uint8_t CalCorEdgeRatio(uint8_t row, uint8_t column, uint8_t id, uint8_t corner) {
   (void)row;
   (void)column;
