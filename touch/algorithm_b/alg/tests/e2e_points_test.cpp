@@ -358,3 +358,140 @@ TEST_F(LumaEdge, FingerSlidingAlongTheBorderIsReleasedAtItsDownPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Grip -----------------------------------------------------------------------------------
+
+// A fingertip of a hand holding the phone, pressed against the left border on drive line 0:
+// the line beside it carries `inner` percent of its signal.
+void PressGripTip(LumaFrame &f, int rx, int inner) {
+  for (int dr = -1; dr <= 1; ++dr) {
+    const int r = rx + dr;
+    const int depth = dr == 0 ? 800 : 400;
+    f.At(0, r) = static_cast<int16_t>(LumaFrame::kRawLevel - depth);
+    f.At(1, r) = static_cast<int16_t>(LumaFrame::kRawLevel - depth * inner / 100);
+    const int16_t raised = static_cast<int16_t>(LumaFrame::kRawLevel + depth);
+    for (auto *line : {&f.self1, &f.self2}) {
+      int16_t &v = (*line)[LumaFrame::kTx + r];
+      v = std::max(v, raised);
+    }
+  }
+  for (auto *line : {&f.self1, &f.self2}) {
+    (*line)[0] = std::max<int16_t>((*line)[0], LumaFrame::kRawLevel + 800);
+    (*line)[1] = std::max<int16_t>((*line)[1], static_cast<int16_t>(LumaFrame::kRawLevel + 8 * inner));
+  }
+}
+
+class LumaGrip : public LumaEdge {
+ protected:
+  std::vector<AlgTouchPoint> Grip(const std::vector<int> &tips, int inner, const std::vector<Finger> &fingers) {
+    LumaFrame f;
+    for (const int rx : tips) PressGripTip(f, rx, inner);
+    for (const Finger &g : fingers) Press(f, g);
+    host_->clear_record();
+    EXPECT_EQ(host_->process_frame(f.frame()), HostStatus::kOk);
+    const touch_host::HostRecord r = host_->snapshot();
+    return r.reports.empty() ? std::vector<AlgTouchPoint>{} : r.reports.back().points;
+  }
+  const LumaGrabSta &Grab() const { return *static_cast<const LumaGrabSta *>(host_->alg_symbol("g_stGrabSta")); }
+};
+
+// A hand closes on the left border: two fingertips press against drive line 0 and, over
+// the first frames, flatten so that the line beside it takes on more and more of their
+// signal. That rising ratio is what tells a grip from a finger resting at the border.
+TEST_F(LumaGrip, HandGrippingTheBorderIsHeldAndAFingerInTheMiddleIsReported) {
+  const std::vector<int> hand = {8, 26};
+  for (int k = 0; k < 20; ++k) {
+    EXPECT_TRUE(Grip(hand, k < 3 ? 3 : 60, {}).empty()) << k;
+    EXPECT_EQ(Records()[0].ucHold, 1) << k;
+    EXPECT_EQ(Records()[1].ucHold, 1) << k;
+  }
+  // The twentieth sample decides: both fingertips grip.
+  for (int id = 0; id < 2; ++id) {
+    EXPECT_EQ(Records()[id].stGrip.ucDecided, 1) << id;
+    EXPECT_EQ(Records()[id].stGrip.ucGripKind, 1) << id;
+  }
+  EXPECT_TRUE(Grip(hand, 60, {}).empty());
+  EXPECT_EQ(Grab().ucGripKindCnt, 2);
+
+  // A finger in the middle goes down, moves and lifts, untouched by the grip.
+  constexpr int32_t kNear = 3 * kPixel;
+  std::vector<AlgTouchPoint> p = Grip(hand, 60, {{8, 19}});
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_DOWN);
+  const int32_t id = p[0].id;
+  EXPECT_GE(id, 2);
+  EXPECT_NEAR(p[0].x, NodeX(8), kPixel);
+  EXPECT_NEAR(p[0].y, NodeY(19), kNear);
+  for (int rx = 20; rx <= 22; ++rx) {
+    p = Grip(hand, 60, {{8, rx}});
+    ASSERT_EQ(p.size(), 1u) << rx;
+    EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_MOVE);
+    EXPECT_EQ(p[0].id, id);
+    EXPECT_NEAR(p[0].y, NodeY(rx), kNear);
+  }
+  p = Grip(hand, 60, {});
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_UP);
+  EXPECT_EQ(p[0].id, id);
+
+  // The grip widens the border: a finger down on the second drive line, next to the hand, is
+  // held for a while (once the hand has gone the same finger is reported at once, below).
+  for (int k = 0; k < 10; ++k) EXPECT_TRUE(Grip(hand, 60, {{1, 17}}).empty()) << k;
+  EXPECT_EQ(Records()[2].ucRestrainKind, 3);
+  EXPECT_EQ(Records()[2].ucHold, 1);
+  // Lifted, it was a tap: reported once where it went down.
+  p = Grip(hand, 60, {});
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_DOWN);
+  EXPECT_NEAR(p[0].y, NodeY(17), kNear);
+  p = Grip(hand, 60, {});
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_UP);
+
+  // The hand leaves: nothing is reported for it, and the grip ends with it.
+  EXPECT_TRUE(Grip({}, 60, {}).empty());
+  EXPECT_EQ(Grab().ucGripKindCnt, 0);
+  EXPECT_EQ(Grab().ucGripFlagCnt, 0);
+  EXPECT_TRUE(Grip({}, 60, {}).empty());
+  p = Grip({}, 60, {{1, 17}});
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_DOWN);
+  EXPECT_NEAR(p[0].y, NodeY(17), kNear);
+  EXPECT_EQ(Grab().ucGripKindCnt, 0);
+  p = Grip({}, 60, {});
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].action, ALG_TOUCH_ACTION_UP);
+}
+
+// A fingertip resting at the border with a steady ratio is no grip: held while it rests, it
+// is reported once where it went down when it lifts. The same stay as a gripping hand is
+// dropped without a report.
+TEST_F(LumaGrip, OnlyAGripIsDroppedOnItsLift) {
+  struct Case {
+    const char *name;
+    int first_inner;
+    uint8_t grip_kind;
+    size_t reports_on_lift;
+  };
+  const Case cases[] = {{"steady fingertip", 50, 0, 1}, {"closing hand", 3, 1, 0}};
+  for (const Case &c : cases) {
+    SetUp();
+    for (int k = 0; k < 20; ++k) EXPECT_TRUE(Grip({8}, k < 3 ? c.first_inner : 50, {}).empty()) << c.name << k;
+    EXPECT_EQ(Records()[0].stGrip.ucDecided, 1) << c.name;
+    EXPECT_EQ(Records()[0].stGrip.ucGripKind, c.grip_kind) << c.name;
+    const std::vector<AlgTouchPoint> lift = Grip({}, 0, {});
+    ASSERT_EQ(lift.size(), c.reports_on_lift) << c.name;
+    if (!lift.empty()) {
+      EXPECT_EQ(lift[0].action, ALG_TOUCH_ACTION_DOWN) << c.name;
+      EXPECT_NEAR(lift[0].y, NodeY(8), kPixel) << c.name;
+      const std::vector<AlgTouchPoint> up = Grip({}, 0, {});
+      ASSERT_EQ(up.size(), 1u) << c.name;
+      EXPECT_EQ(up[0].action, ALG_TOUCH_ACTION_UP) << c.name;
+    }
+    EXPECT_TRUE(Grip({}, 0, {}).empty()) << c.name;
+  }
+}
+
+}  // namespace

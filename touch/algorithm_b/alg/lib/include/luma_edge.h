@@ -267,8 +267,6 @@ LUMA_EXPORT uint8_t IsPointDepartFromEdge(uint8_t index, uint8_t id);
 LUMA_EXPORT uint8_t AppCheckEdgeFingerAgain(uint8_t id);
 
 // ---- Edge ratios and statistics -----------------------------------------------------------
-// AppCalEdgeRatio and the grip machine (AppGrapStausUpdateEdge/Corner) have weak no-op
-// defaults in edge/edge_defaults.cpp until the ratio recording lands.
 LUMA_EXPORT void AppCalEdgeRatio(const LumaPoint *entry, uint8_t id);
 LUMA_EXPORT void CalEdgeRatio(uint8_t row, uint8_t column, uint8_t id, uint8_t side);
 LUMA_EXPORT uint8_t CalCorEdgeRatio(uint8_t row, uint8_t column, uint8_t id, uint8_t corner);
@@ -280,6 +278,8 @@ LUMA_EXPORT uint8_t CalStdDev(const uint8_t *values, uint8_t n, uint8_t mean);
 LUMA_EXPORT uint8_t *SlidingWindowAvgFilter(uint8_t *out, const uint8_t *in, uint8_t n);
 LUMA_EXPORT uint16_t FindMaxAvrageIdx(const uint8_t *values, uint8_t n, uint8_t w);
 LUMA_EXPORT uint8_t AppMark(uint8_t row, uint8_t column, const int16_t *diff);
+// The visited map handed to Mark has one byte per node of the largest grid (LUMA_MAX_NODES),
+// indexed row x Rx count + column of the frame's grid.
 LUMA_EXPORT void Mark(uint8_t row, uint8_t column, const int16_t *diff, uint8_t *visited, uint8_t *count);
 
 // ---- Grip state machine ----------------------------------------------------------------

@@ -26,6 +26,8 @@ void ResetGrip(uint8_t id) {
   g.ucHisCnt = 0;
   g.ucStop = 0;
   g.ucGripKind = 0;
+  // The unsteadiness counted for the last touch of this ID says nothing about the next one.
+  g.ucUnstableCnt = 0;
 }
 
 }  // namespace edge
@@ -144,7 +146,12 @@ void AppCollectTouchInfo(void) {
   g_ucEdgePointCnt = 0;
   g_stGrabSta.ucGripKindCnt = 0;
   g_stGrabSta.ucGripFlagCnt = 0;
-  for (const LumaEdgePalmSta &r : s_stEdgePalmSta) {
+  // Only the touches on the panel grip: a record keeps its grip results after its touch has
+  // gone (until the ID goes down again), and a hand that has left holds nothing any more. A
+  // touch going down now starts a fresh record, whatever the last touch of its ID was.
+  for (uint8_t k = 0; k < LUMA_MAX_POINTS; ++k) {
+    const LumaEdgePalmSta &r = Rec(k);
+    if (AppCheckIdEqu(k) == 0 || Event(k).ucEvent == LUMA_EV_DOWN) continue;
     if (r.stGrip.ucGripKind != 0) ++g_stGrabSta.ucGripKindCnt;
     if (r.stGrip.ucGripFlag1 != 0) ++g_stGrabSta.ucGripFlagCnt;
     if (r.stGrip.ucGripKind >= 101) g_stGrabSta.usSinceGrip = 0;
@@ -341,6 +348,9 @@ void AppEdgePalmFilter(void) {
     return;
   }
   AppCollectTouchInfo();
+  // The countdown after a finger moved in the middle of the panel, read by the corner grip
+  // decision and the back-gesture check; kept here, once per frame, on this frame's states.
+  AppTouchPointMovingStatus();
 
   uint8_t actions[LUMA_EDGE_ACTIONS] = {};
   const uint8_t count = PointCount();
