@@ -7,6 +7,9 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/coord_edge_stage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_fp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_game.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_gesture.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_gesture_char.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_gesture_vert.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_optimize.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_pair.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_post.cpp
