@@ -42,3 +42,7 @@ vendor_test(ferrant_gesture_e2e_test
 if(TARGET ferrant_gesture_e2e_test)
   target_include_directories(ferrant_gesture_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
 endif()
+
+vendor_test(ferrant_gesture_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/coord_gesture_test.cpp
+  LIBS ferrant_static)

@@ -19,7 +19,7 @@
 namespace {
 
 constexpr uint32_t kSteps = kGesResampleMax - 1;
-constexpr uint32_t kCharAcceptCost = 40;
+constexpr uint32_t kCharAcceptCost = 15;
 constexpr uint16_t kBottomEdge = 768;
 constexpr uint8_t kCfgCharEnable = 0, kCfgSwipeEnable = 1, kCfgBits = 2, kCfgFlags = 3, kCfgMinSize = 18,
                   kCfgFlat = 20, kCfgSteep = 21, kCfgMinX = 22, kCfgMinY = 23;
