@@ -49,7 +49,6 @@ enum GesCfg : uint8_t {
   kCfgPaceEvery = 27,
   kCfgDoubleTapWindow = 28,
 };
-constexpr uint8_t kFlagKeyPointMode = 0x02;  // byte 3 bit 1
 constexpr uint8_t kFlagSecondReport = 0x08;  // byte 3 bit 3
 constexpr uint8_t kFlagFpAtOnce = 0x10;      // byte 3 bit 4
 constexpr uint8_t kFlagKeepStroke = 0x40;    // byte 3 bit 6
