@@ -275,10 +275,6 @@ void CloseTouch() {
 void FollowTouch(uint8_t ubCount) {
   GestureState& s = gstGestureState;
   GestureTrace& t = gstGestureTrace;
-  if (s.ubTouching == 0) {
-    ResetTouch();
-    s.ubTouching = 1;
-  }
   if (s.uwTouchFrames < 0xFFFF) ++s.uwTouchFrames;
   if (ubCount > s.ubMaxFingers) s.ubMaxFingers = ubCount;
   if (s.ubSlot == kCoordNoSlot || sstFrame.auwW[s.ubSlot] == 0) {
@@ -544,6 +540,11 @@ void GestureProcAndNotifyHost() {
   uint8_t ubCount = 0;
   for (uint8_t i = 0; i < kCoordPointMax; ++i) ubCount = static_cast<uint8_t>(ubCount + (sstFrame.auwW[i] != 0));
   s.ubTouchCount = ubCount;
+  // A new touch starts clean; the region checks below then mark it from its first frame.
+  if (ubCount != 0 && s.ubTouching == 0) {
+    ResetTouch();
+    s.ubTouching = 1;
+  }
   RegionChecks(ubCount);
   const uint8_t ubLimit = Cfg()[kCfgTouchFrames];
   if (s.ubTouching != 0 && ubLimit != 0 && s.uwTouchFrames > ubLimit) s.ubFlags |= kGesFlagLong;
