@@ -252,6 +252,52 @@ TEST_F(GestureTest, HostMaskChoosesSingleTapsAtOnceOrNone) {
   }
 }
 
+// Configuration byte 28 bounds the frames from the first tap's lift to the second tap's
+// lift; byte 26 with byte 27 paces packets to every byte-27-th frame.
+TEST_F(GestureTest, DoubleTapWindowAndPacketPacing) {
+  struct Case {
+    const char* name;
+    int gap;  // quiet frames between the taps
+    uint8_t pace, every;
+    std::vector<int> codes;
+    int sentAt;  // frame of the first packet, -1 unchecked
+  };
+  // Frames 0-1 the first tap, then GAP quiet frames, two frames of the second tap and its
+  // lift: with a gap of 4 the double tap is known on frame 8.
+  const Case cases[] = {
+      {"inside the window", 4, 0, 0, {0xCC}, 8},
+      {"second lift 10 frames after the first", 8, 0, 0, {0xCC}, -1},
+      {"second lift 11 frames after the first", 9, 0, 0, {0x4C, 0x4C}, -1},
+      {"paced: the third frame of the wait", 4, 1, 3, {0xCC}, 10},
+  };
+  for (const Case& c : cases) {
+    GestureInit();
+    gstGestureCfg.aubData[28] = 10;
+    gstGestureCfg.aubData[26] = c.pace;
+    gstGestureCfg.aubData[27] = c.every;
+    std::vector<int> codes;
+    std::vector<int> at;
+    int frame = 0;
+    auto Take = [&](const std::vector<std::pair<uint16_t, uint16_t>>& pts, int n) {
+      for (int i = 0; i < n; ++i, ++frame) {
+        const auto p = Frame(pts);
+        if (!p.empty()) {
+          codes.push_back(p[4]);
+          at.push_back(frame);
+        }
+      }
+    };
+    Take({{7000, 4000}}, 2);
+    Take({}, c.gap);
+    Take({{7100, 4100}}, 2);
+    Take({}, 40);
+    EXPECT_EQ(codes, c.codes) << c.name;
+    if (c.sentAt >= 0 && !at.empty()) {
+      EXPECT_EQ(at[0], c.sentAt) << c.name;
+    }
+  }
+}
+
 // ---- two fingers ----------------------------------------------------------------------
 
 TEST_F(GestureTest, DoubleVerticJudgeTable) {
