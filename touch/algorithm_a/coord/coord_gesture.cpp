@@ -117,7 +117,7 @@ void GestureFramePoints() {
   const uint8_t ubMax = MaxPoints();
   memset(&sstFrame, 0, sizeof(sstFrame));
   s.ubFpSlot = kCoordNoSlot;
-  s.ubMovedMask = 0;
+  s.uwMovedMask = 0;
   const uint16_t uwXEnd = NaturalExtentX();
   for (uint8_t i = 0; i < kCoordPointMax; ++i) {
     if (i >= ubMax || gpuwNewWeight[i] == 0 || gpuwNewPointX[i] == kCoordNoPosition) {
@@ -141,7 +141,7 @@ void GestureFramePoints() {
     sstFrame.auwW[i] = gpuwNewWeight[i];
     if (s.ubFpSlot == kCoordNoSlot && IsPointInFpArea(i) != 0) s.ubFpSlot = i;
     if (AbsDiff(x, s.uwFpCentreX) > kFpFixed + s.uwFpHalfW || AbsDiff(y, s.uwFpCentreY) > kFpFixed + s.uwFpHalfH) {
-      s.ubMovedMask = static_cast<uint8_t>(s.ubMovedMask | (i < 8 ? (1u << i) : 0u));
+      s.uwMovedMask = static_cast<uint16_t>(s.uwMovedMask | (1u << i));
     }
   }
 }
@@ -576,7 +576,7 @@ void LongPressRecognition() {
   const uint8_t* f = gstFingerPrintCfg.aubData;
   uint8_t ubState = r.ubFpState;
   if (ubState == 0 && (f[kFpShare] == 0 || f[kFpTimeLimit] == 0)) ubState = 2;
-  if (s.ubFpSlot != kCoordNoSlot && s.ubFpSlot < 8 && (s.ubMovedMask & (1u << s.ubFpSlot)) != 0) s.ubMovedAway = 1;
+  if (s.ubFpSlot != kCoordNoSlot && (s.uwMovedMask & (1u << s.ubFpSlot)) != 0) s.ubMovedAway = 1;
   const bool boAtOnce = (Cfg()[kCfgFlags] & kFlagFpAtOnce) != 0;
   const bool boFpWeight = s.ubFpSlot != kCoordNoSlot && sstFrame.auwW[s.ubFpSlot] != 0;
   if (s.ubFpSlot != kCoordNoSlot) {

@@ -159,7 +159,7 @@ struct GestureState {
   uint8_t ubHold;
   uint8_t ubNoPresentFrames;
   uint8_t ubMovedAway;
-  uint8_t ubMovedMask;       // per slot, bit set: farther than 768 + half size from the centre
+  uint16_t uwMovedMask;      // per slot, bit set: farther than 768 + half size from the centre
   uint8_t ubWakeByte;        // set: no fingerprint wake is armed by a packet
   uint16_t uwPaceFrames;     // frames counted for packet pacing
 };
@@ -213,7 +213,9 @@ void DoubleVerticGetBound();
 uint16_t GestureIsqrt(uint32_t uiValue);
 
 // The host takes the waiting packet: copies it into OUT (CAPACITY bytes) and clears the
-// report flag. Returns the packet length, 0 when none waits or it does not fit.
+// report flag. Returns the packet length, 0 when none waits or it does not fit (the packet
+// then keeps waiting). Called on the frame thread between frames, like the per-frame
+// operations; a later packet replaces one the host did not take.
 VENDOR_EXPORT uint32_t TsaGetGesturePacket(uint8_t* pubOut, uint32_t uiCapacity);
 
 // Best template for a polyline already normalised to 0-255 (cost per step through *COST);

@@ -78,9 +78,9 @@ Bytes ConfigBlob(const Bytes& gesture, const Bytes& fp) {
   opt[21] = 0;
   opt[22] = 16;
   opt[24] = opt[25] = 0;
-  std::vector<Bytes> sections = {cfgtest::Section(8, panel),  cfgtest::Section(32, time),
-                                 cfgtest::Section(31, {0, 4}), cfgtest::Section(100, pair),
-                                 cfgtest::Section(97, opt),    cfgtest::Section(51, gesture)};
+  std::vector<Bytes> sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time), cfgtest::Section(31, {0, 4}),
+                                 cfgtest::Section(100, pair), cfgtest::Section(97, opt)};
+  if (!gesture.empty()) sections.push_back(cfgtest::Section(51, gesture));
   if (!fp.empty()) sections.push_back(cfgtest::Section(41, fp));
   return cfgtest::BuildBlob({.sections = sections});
 }
@@ -200,6 +200,16 @@ TEST_F(GestureEndToEnd, DoubleTapGivesOneDoubleTapPacketAtTheTapPosition) {
   EXPECT_NEAR(U16(p, 42), (10.2 * 512 + 256) / 2, 160);
   EXPECT_NEAR(U16(p, 44), (7.2 * 512 + 256) / 2, 160);
   EXPECT_EQ(points_reported_, 0u) << "no touch points while the screen is off";
+}
+
+TEST_F(GestureEndToEnd, WithoutAGestureSectionScreenOffFramesDoNotRun) {
+  Start(/*gesture=*/{});
+  for (int i = 0; i < 3; ++i) Touch({{7, 10}});
+  Lift(4);
+  for (int i = 0; i < 3; ++i) Touch({{7, 10}});
+  Lift(40);
+  EXPECT_TRUE(packets_.empty());
+  EXPECT_EQ(points_reported_, 0u);
 }
 
 TEST_F(GestureEndToEnd, LoneTapBecomesASingleTapWhenTheWindowRunsOut) {
