@@ -2,6 +2,7 @@
 // the side band, the two-finger judgement, swipes and the character templates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -124,6 +125,12 @@ TEST_F(GestureTest, PacketSumsCoverWhatIsCopied) {
     for (uint32_t i = 0; i < kGesKeyValues; ++i) EXPECT_EQ(U16(b, 8 + 2 * i), p.auwKey[i]) << i;
     for (uint32_t i = 0; i < 2 * n; ++i) EXPECT_EQ(U16(b, 42 + 2 * i), p.auwTrace[i]) << i;
     EXPECT_EQ(U16(b, 42 + 4 * n), n == 0 ? Sum(b, 8, 40) : Sum(b, 42, 42 + 4 * n));
+    // The debug record describes the last block summed: the trace, or the key points.
+    const size_t from = n == 0 ? 8 : 42, to = n == 0 ? 40 : 42 + 4 * n;
+    EXPECT_EQ(gstGestureSumDebug.uwSum, Sum(b, from, to));
+    EXPECT_EQ(gstGestureSumDebug.ubMax, *std::max_element(b.begin() + from, b.begin() + to));
+    EXPECT_EQ(gstGestureSumDebug.ubMin, *std::min_element(b.begin() + from, b.begin() + to));
+    EXPECT_EQ(b[from + gstGestureSumDebug.uwMaxAt], gstGestureSumDebug.ubMax);
   }
 }
 
