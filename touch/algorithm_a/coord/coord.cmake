@@ -7,6 +7,9 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/coord_edge_stage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_fp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_game.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_gesture.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_gesture_char.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/coord_gesture_vert.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_optimize.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_pair.cpp
   ${CMAKE_CURRENT_LIST_DIR}/coord_post.cpp
@@ -31,3 +34,15 @@ if(TARGET ferrant_coord_e2e_test)
     ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/../region ${CMAKE_CURRENT_LIST_DIR}/../mathlib
     ${CMAKE_CURRENT_LIST_DIR}/../signal)
 endif()
+
+vendor_test(ferrant_gesture_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/coord_gesture_e2e_test.cpp
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant)
+if(TARGET ferrant_gesture_e2e_test)
+  target_include_directories(ferrant_gesture_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
+endif()
+
+vendor_test(ferrant_gesture_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/coord_gesture_test.cpp
+  LIBS ferrant_static)

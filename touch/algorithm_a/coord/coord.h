@@ -46,3 +46,7 @@ void GestureEndProcess();
 // and the pairing scratch's claim on the shared temporary buffer (before it is allocated).
 void CoordSoftwareInit();
 void CoordPairSetTempSizeInit();
+// Gesture records and the gesture mode switch (software initialisation, screen off).
+void GestureInit();
+// 1 while screen-off frames run the gesture app.
+uint8_t GestureModeEnabled();

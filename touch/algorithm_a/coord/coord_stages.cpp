@@ -1,5 +1,5 @@
-// Coordinate, edge and gesture stages of the app lists whose modules are still to come
-// (pairing and the low-temperature stage live in coord_wrappers.cpp).
+// Coordinate stages of the app lists whose modules are still to come (pairing and the
+// low-temperature stage live in coord_wrappers.cpp, the gesture stages in coord_gesture.cpp).
 #include "coord.h"
 #include "coord_pair.h"
 #include "module_wrappers.h"
@@ -10,6 +10,3 @@ void CoordOptimizeEncapsulation() {
   CoordOptimizeWrapper();
   CoordOptHistoryUpdate();
 }
-void GesturePreProcess() {}              // prepare gesture recognition
-void GestureProcAndNotifyHost() {}       // recognise gestures and tell the host
-void GestureEndProcess() {}              // finish the frame's gesture work

@@ -363,6 +363,7 @@ uint8_t SoftwareInit() {
   SignalSoftwareInitStates();
   RegionSoftwareInit();
   CoordSoftwareInit();
+  GestureInit();
   CustomerFuncInit();
   return 0;
 }

@@ -380,6 +380,8 @@ uint32_t RunFrame(DecodedFrame* pstFrame, uint32_t uiState, uint16_t uwIndex, bo
   // While the reference is being rebuilt after a wake, a finger left on the fingerprint
   // area must not end up in it. A panel without a fingerprint area has nothing to guard.
   if ((gstFingerPrintCfg.aubData[0] & kFpCfgAreaBit) != 0) JudgeWakeFpArea();
+  // Screen off in gesture mode: the finger state runs its alternate app, the gesture list.
+  if (gubSuspendSta == 0 && gstApp.ubApp == kAppFinger) gstApp.ubApp = kAppFingerGes;
   AppExecute();
   if (gstApp.ubApp == kAppFinger) IdleDelayCheck(uiState, uwIndex);
   if (gstCommon.ubFrameSkipped == 1) gubNotReportFlag = 2;
@@ -482,8 +484,8 @@ uint32_t UpdateFrameDataLocked(DecodedFrame* pstFrame) {
     }
   }
 
-  // Step 13.
-  if (gubSuspendSta == 0) {
+  // Step 13. With the screen off the frame runs only for gesture mode.
+  if (gubSuspendSta == 0 && GestureModeEnabled() == 0) {
     LogNotResumed();
     return kFrameRan;
   }
