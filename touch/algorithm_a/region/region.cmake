@@ -4,8 +4,10 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_diag.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_filters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_float_stage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_glove.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_helpers.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_large.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_lib.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_search.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_slot_ops.cpp

@@ -3,8 +3,6 @@
 
 void ResultCommonProc() {}                // fill the frame's result record
 void RawDataConsisOptmProc() {}           // optimise raw-data consistency
-void RegionFloatPreJudgeProc() {}         // pre-judge floating fingers
 void IronCoverProc() {}                   // detect an iron cover on the panel
 void RegFilterBySelfCap() {}              // filter regions by self capacitance
 void LongBigThumbProc() {}                // detect a long big thumb
-void RegionLargeAreaProcPkg() {}          // judge large-area touches

@@ -1,0 +1,4 @@
+// The floating-finger stage of the app lists.
+#include "region.h"
+
+void RegionFloatPreJudgeProc() {}         // pre-judge floating fingers
