@@ -100,3 +100,7 @@ uint16_t CoordOptimizeWrapper();
 void CoordOptimizeInitEncapsulationWrapper();
 // First-coordinate smoothing over the coordinate output, not skipped.
 void FirstCoordSmoothWrapper();
+// Large-area check: fills LargeAreaInput from the common record, the region record and the
+// panel configuration, runs it, and writes the large-area flag, its held state, the oversize
+// byte and the frame's total node count back.
+void RegionLargeAreaProcWrapper();

@@ -48,5 +48,6 @@ void CoordStateAcquire();
 void AppCoordTransform();
 
 // Region part of the software initialisation (first and repeated): the region records,
-// the default leave level as the region threshold, the acquisition state.
+// the default leave level as the region threshold, the acquisition state, the large-area
+// thresholds.
 void RegionSoftwareInit();

@@ -1,5 +1,6 @@
 // Small stages of region detection that move the frame's region state on.
 #include "region.h"
+#include "region_large.h"
 #include "region_proc.h"
 #include "region_water.h"
 
@@ -12,6 +13,7 @@ void RegionSoftwareInit() {
   RegionCommonInit();
   gstMutualRegion.uwTouchThreshold = gstCommon.uwMaskThreshold;
   RegionAcquireInit(gstCommon.pubTempArena);
+  RegionLargeAreaInit();
   gstCommon.ubWaterDetectEn = static_cast<uint8_t>(gstConstWaterCfg.aubData[0] & 0x01u);
   WaterInit(gaswRegionPrevDiff);
   DynamicLevelInit();
