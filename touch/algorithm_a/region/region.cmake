@@ -39,6 +39,7 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_water_judge_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_water_ops_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_track_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_large_test.cpp
   LIBS ferrant_static)
 
 

@@ -8,7 +8,10 @@
 
 #include "coord_records.h"
 #include "diff_stages.h"
+#include "region.h"
+#include "region_large.h"
 #include "region_proc.h"
+#include "region_water.h"
 
 namespace regiontest {
 
@@ -71,6 +74,94 @@ class AcquireFixture : public ::testing::Test {
   uint8_t rows_ = 0, cols_ = 0;
   std::vector<int16_t> diff_, self_;
   std::vector<uint8_t> work_;
+};
+
+// A ROWS x COLS grid with its own region arrays, label map and diff map, and a large-area
+// record wired to them the way the core's wrapper wires it (mode B 1, the stage and the
+// spanning test on, hold decrement 1). The large-touch configuration, the working
+// thresholds, the water states and the latch start cleared.
+class LargeAreaFixture : public ::testing::Test {
+ protected:
+  void Init(uint8_t rows, uint8_t cols) {
+    rows_ = rows;
+    cols_ = cols;
+    diff_.assign(static_cast<size_t>(rows) * cols, 0);
+    label_.assign(static_cast<size_t>(rows) * cols, kRegionLabelNone);
+    memset(rect_, 0, sizeof(rect_));
+    memset(keep_, 0, sizeof(keep_));
+    memset(counts_, 0, sizeof(counts_));
+    memset(&gstLargeTouchCfg, 0, sizeof(gstLargeTouchCfg));
+    memset(&gstLargeRegionCheck, 0, sizeof(gstLargeRegionCheck));
+    gstWaterState.WaterLargeSta = gstWaterState.WaterUnionFlag = gstWaterState.WaterMoveFlag = 0;
+    gboWaterLargeBak = 0;
+    gboLargeTouchStaBak = 0;
+    held_ = 0;
+    num_ = 0;
+  }
+  void Cfg(uint8_t byte, uint8_t value) { gstLargeTouchCfg.aubData[byte] = value; }
+  // Loads the working thresholds from the configuration, as initialisation does.
+  void Load() { RegionLargeAreaInit(); }
+  // Region NUM_: rectangle R; OWNED of its nodes (row by row) carry its label; every node
+  // of the rectangle gets DIFF.
+  uint8_t AddRegion(RegionRect r, int owned = -1, int16_t diff = 200) {
+    const uint8_t i = num_++;
+    rect_[i] = r;
+    keep_[i] = 300;
+    int n = 0;
+    for (int row = r.ubRowStart; row <= r.ubRowEnd; ++row) {
+      for (int col = r.ubColStart; col <= r.ubColEnd; ++col) {
+        const size_t k = static_cast<size_t>(row) * cols_ + col;
+        diff_[k] = diff;
+        if (owned < 0 || n < owned) label_[k] = i;
+        ++n;
+      }
+    }
+    return i;
+  }
+  LargeAreaInput Input() {
+    LargeAreaInput in;
+    memset(&in, 0, sizeof(in));
+    in.uwNodeNum = static_cast<uint16_t>(rows_ * cols_);
+    in.ubModeB = 1;
+    in.ubHoldDecrement = 1;
+    in.ubKeepCount = 1;
+    in.ubRows = rows_;
+    in.ubCols = cols_;
+    in.pubLabelMap = label_.data();
+    in.ubEnable = 1;
+    in.ubSpanEnable = 1;
+    in.pswDiff = diff_.data();
+    in.uwTouchThreshold = 100;
+    in.ubRegionNum = num_;
+    in.ubExtraMargin = 30;
+    in.ubComponentSize = 12;
+    in.swComponentThr = 50;
+    in.puwKeep = keep_;
+    in.puwNodeCount = counts_;
+    in.pstRect = rect_;
+    in.ubHeld = held_;
+    return in;
+  }
+  // One call with the record as the wrapper builds it, adjusted by EDIT; the held state
+  // is carried to the next call as the wrapper carries it.
+  template <typename Edit>
+  LargeAreaInput Run(Edit edit) {
+    LargeAreaInput in = Input();
+    edit(in);
+    RegionLargeAreaProc(&in);
+    held_ = in.ubHeld;
+    return in;
+  }
+  LargeAreaInput Run() {
+    return Run([](LargeAreaInput&) {});
+  }
+
+  uint8_t rows_ = 0, cols_ = 0, num_ = 0, held_ = 0;
+  std::vector<int16_t> diff_;
+  std::vector<uint8_t> label_;
+  RegionRect rect_[kRegionMax];
+  uint16_t keep_[kRegionMax];
+  uint16_t counts_[kRegionMax];
 };
 
 }  // namespace regiontest
