@@ -5,6 +5,7 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_filters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float_stage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_float_combine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_glove.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_helpers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_large.cpp
@@ -40,6 +41,7 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_water_ops_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_track_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_large_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_float_combine_test.cpp
   LIBS ferrant_static)
 
 
