@@ -13,6 +13,10 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_slot_ops.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_split.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_small_stages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_iron.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_selfcap.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_thumb.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_consis.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_profile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float_rect.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_twopeak.cpp

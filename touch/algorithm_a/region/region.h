@@ -50,3 +50,6 @@ void AppCoordTransform();
 // Region part of the software initialisation (first and repeated): the region records,
 // the default leave level as the region threshold, the acquisition state.
 void RegionSoftwareInit();
+// Software-initialisation part of the result-side stages (raw-data consistency, iron-cover
+// and self-filter states, the result-common record); runs after the coordinate part.
+void ResultSoftwareInit();
