@@ -59,6 +59,15 @@ if(TARGET ferrant_region_e2e_test)
     ${CMAKE_CURRENT_LIST_DIR}/../signal)
 endif()
 
+vendor_test(ferrant_region_iron_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_iron_e2e_test.cpp
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant_scripted)
+if(TARGET ferrant_region_iron_e2e_test)
+  # The test-side encoders only; the module is reached through the plug-in alone.
+  target_include_directories(ferrant_region_iron_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
+endif()
+
 vendor_fuzzer(ferrant_region_acquire
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_acquire_fuzz.cpp
   LIBS ferrant_static)
