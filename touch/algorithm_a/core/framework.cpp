@@ -363,6 +363,7 @@ uint8_t SoftwareInit() {
   SignalSoftwareInitStates();
   RegionSoftwareInit();
   CoordSoftwareInit();
+  ResultSoftwareInit();
   GestureInit();
   CustomerFuncInit();
   return 0;
@@ -378,6 +379,7 @@ void SoftwareReInit2() {
   SignalSoftwareInitBuffers();
   RegionSoftwareInit();
   CoordSoftwareInit();
+  ResultSoftwareInit();
 }
 
 void FrameworkBindStartupSource(const FrameworkStartupSource* pstSource) { spstStartup = pstSource; }

@@ -14,6 +14,10 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_slot_ops.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_split.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_small_stages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_iron.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_selfcap.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_thumb.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_consis.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_profile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float_rect.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_twopeak.cpp
@@ -33,6 +37,7 @@ vendor_test(ferrant_region_test
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/region_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_lib_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_small_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_float_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_split_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_twopeak_test.cpp
@@ -67,6 +72,15 @@ if(TARGET ferrant_large_area_e2e_test)
   target_include_directories(ferrant_large_area_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core
     ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/../coord ${CMAKE_CURRENT_LIST_DIR}/../mathlib
     ${CMAKE_CURRENT_LIST_DIR}/../signal)
+endif()
+
+vendor_test(ferrant_region_iron_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_iron_e2e_test.cpp
+  LIBS touch_host platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant_scripted)
+if(TARGET ferrant_region_iron_e2e_test)
+  # The test-side encoders only; the module is reached through the plug-in alone.
+  target_include_directories(ferrant_region_iron_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core)
 endif()
 
 vendor_fuzzer(ferrant_region_acquire

@@ -51,3 +51,6 @@ void AppCoordTransform();
 // the default leave level as the region threshold, the acquisition state, the large-area
 // thresholds.
 void RegionSoftwareInit();
+// Software-initialisation part of the result-side stages (raw-data consistency, iron-cover
+// and self-filter states, the result-common record); runs after the coordinate part.
+void ResultSoftwareInit();

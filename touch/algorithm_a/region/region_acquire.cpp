@@ -10,6 +10,7 @@
 #include "region.h"
 #include "region_float.h"
 #include "region_proc.h"
+#include "region_small.h"
 #include "signal_proc.h"
 #include "tsa_config.h"
 
@@ -487,7 +488,7 @@ void RegionAcquireWrapper() {
   in.uwSecondThreshold = gstCommon.uwSecondThreshold;
   in.pubLabelMap = gaubRegionLabelMap;
   in.pswDiff = gstCommon.stData.pswDiffData;
-  in.ubLongThumb = gstCoordPair.ubGapFlag != 0 ? 1 : 0;
+  in.ubLongThumb = (gstLongBigThumb.ubResult != 0 || gstCoordPair.ubGapFlag != 0) ? 1 : 0;
   in.pswSelfDiff = gstCommon.stData.pswSelfDiffData;
   in.pubWorkBuf = gstCommon.pubTempArena;
   in.uwThresholdDrop = gstTouchPannelCfg.uwThresholdDrop;

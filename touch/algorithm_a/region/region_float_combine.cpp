@@ -73,27 +73,6 @@ bool Gated(const FloatCombineInput& in) {
 
 }  // namespace
 
-uint8_t RegionOnlyOneJudge(uint8_t ubStart, uint8_t ubEnd, int16_t swThr, int16_t swLow, const int16_t* pswProfile) {
-  if (ubStart >= ubEnd) return ubStart == ubEnd ? 1 : 0;
-  if (pswProfile == nullptr) return 0;
-  const int16_t* p = pswProfile;
-  bool boFalling = false;
-  for (uint32_t i = ubStart; i < ubEnd; ++i) {
-    const bool boTwo = i + 1 < ubEnd;
-    if (boFalling) {
-      if (p[i + 1] - p[i] > swThr || (boTwo && p[i + 2] - p[i] > swThr)) return 0;
-    } else if (p[i + 1] + swThr < p[i] || (boTwo && p[i + 2] + swThr < p[i])) {
-      boFalling = true;
-    }
-  }
-  if (swLow == 0) return 1;
-  uint32_t n = 0;
-  for (uint32_t i = ubStart + 1u; i < ubEnd; ++i) {
-    if (p[i] <= swLow) ++n;
-  }
-  return n < 2 ? 1 : 0;
-}
-
 // The wrapper hands the self diff as the profile and the mutual diff as the node map; a
 // union that does not lie on the grid is not merged, so neither map is read beyond it.
 void RegionFloatCombine(FloatCombineInput* pstIn) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "region_lib.h"
 #include "region_records.h"
 #include "vendor_export.h"
 
@@ -47,13 +48,6 @@ static_assert(offsetof(FloatCombineInput, pubLabelMap) == 73);
 static_assert(offsetof(FloatCombineInput, ubCount) == 81);
 
 #pragma pack(pop)
-
-// 1 when the profile between START and END (inclusive) holds a single peak: once it has
-// fallen by more than THR (to the next or the one after), a rise of more than THR is a
-// second peak. With LOW non-zero, two or more inner values at most LOW also fail it. An
-// empty range gives 0, a single value 1.
-VENDOR_EXPORT uint8_t RegionOnlyOneJudge(uint8_t ubStart, uint8_t ubEnd, int16_t swThr, int16_t swLow,
-                                         const int16_t* pswProfile);
 
 // The combination; changes the region arrays and the count in place.
 VENDOR_EXPORT void RegionFloatCombine(FloatCombineInput* pstIn);

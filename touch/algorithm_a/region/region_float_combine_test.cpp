@@ -14,28 +14,6 @@ namespace {
 
 using regiontest::Rect;
 
-TEST(RegionOnlyOneJudge, OnePeakBetweenStartAndEnd) {
-  struct Case {
-    const char* what;
-    std::vector<int16_t> p;
-    uint8_t start, end;
-    int16_t low;
-    uint8_t expect;
-  } cases[] = {
-      {"single value", {5}, 0, 0, 0, 1},
-      {"empty range", {5, 5}, 1, 0, 0, 0},
-      {"rise then fall", {20, 40, 90, 40, 20}, 0, 4, 0, 1},
-      {"fall then rise of more than thr", {20, 80, 20, 20, 80, 20}, 0, 5, 0, 0},
-      {"fall then rise of exactly thr", {20, 80, 20, 20, 40, 20}, 0, 5, 0, 1},
-      {"second peak two ahead", {80, 30, 20, 60}, 0, 3, 0, 0},
-      {"a fall two ahead starts the descent", {50, 60, 55, 90, 20}, 0, 4, 0, 1},
-      {"only the range counts", {90, 10, 40, 90, 40, 10, 90}, 2, 4, 0, 1},
-      {"two low inner values", {90, 5, 5, 5}, 0, 3, 10, 0},
-      {"one low inner value", {20, 5, 90, 40}, 0, 3, 10, 1},
-  };
-  for (const Case& c : cases) EXPECT_EQ(RegionOnlyOneJudge(c.start, c.end, 20, c.low, c.p.data()), c.expect) << c.what;
-}
-
 // A 10 x 14 grid with two weak regions side by side in rows 4-6: region 0 over columns 3-5,
 // region 1 over columns 7-9; their centre distance measure is 8 x 8 = 64.
 class FloatCombine : public ::testing::Test {

@@ -273,13 +273,4 @@ void RegionLargeStaRct(LargeAreaInput* pstIn) {
   HoldAndLatch(*pstIn, pstIn->ubLarge != 0);
 }
 
-uint8_t RectSelfConfirm(int16_t swRowThr, int16_t swColThr, const int16_t* pswSelf, uint8_t ubRowNum, uint32_t uiRect) {
-  if (pswSelf == nullptr) return 0;
-  const RegionRect r = RegionRectFromWord(uiRect);
-  bool boRow = false, boCol = false;
-  for (uint32_t i = r.ubRowStart; i <= r.ubRowEnd && !boRow; ++i) boRow = pswSelf[i] >= swRowThr;
-  for (uint32_t i = r.ubColStart; i <= r.ubColEnd && !boCol; ++i) boCol = pswSelf[ubRowNum + i] >= swColThr;
-  return boRow && boCol ? 1 : 0;
-}
-
 void RegionLargeAreaProcPkg() { RegionLargeAreaProcWrapper(); }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "region_lib.h"
 #include "region_records.h"
 #include "vendor_export.h"
 
@@ -114,10 +115,6 @@ VENDOR_EXPORT void SetLargeRegionTopsignThrd(uint16_t uwCountThr, uint16_t uwTot
 VENDOR_EXPORT void RegionLargeAreaProc(LargeAreaInput* pstIn);
 // The hold and latch steps alone, on a record whose large field holds the verdict.
 VENDOR_EXPORT void RegionLargeStaRct(LargeAreaInput* pstIn);
-// 1 when some row channel of the rectangle reaches the row threshold and some column
-// channel reaches the column threshold; the self array holds the rows, then the columns.
-VENDOR_EXPORT uint8_t RectSelfConfirm(int16_t swRowThr, int16_t swColThr, const int16_t* pswSelf, uint8_t ubRowNum,
-                                      uint32_t uiRect);
 
 // The hold counter (high byte of word 2).
 inline uint8_t LargeHoldCounter() { return static_cast<uint8_t>(gstLargeRegionCheck.uwHoldWord >> 8); }

@@ -258,3 +258,45 @@ void CalcSumDiffShadowSub(uint32_t uiRect, uint8_t ubRows, uint8_t ubCols, const
   NormalizeShadowProfile(pswOut, pswOut, ubRows);
   NormalizeShadowProfile(pswOut + ubRows, pswOut + ubRows, ubCols);
 }
+
+void GetTwoRegionCombineSide(RegionRect* pstA, RegionRect stB) {
+  if (pstA == nullptr) return;
+  if (stB.ubRowStart < pstA->ubRowStart) pstA->ubRowStart = stB.ubRowStart;
+  if (stB.ubRowEnd > pstA->ubRowEnd) pstA->ubRowEnd = stB.ubRowEnd;
+  if (stB.ubColStart < pstA->ubColStart) pstA->ubColStart = stB.ubColStart;
+  if (stB.ubColEnd > pstA->ubColEnd) pstA->ubColEnd = stB.ubColEnd;
+}
+
+uint8_t RegionOnlyOneJudge(uint16_t uwStart, uint16_t uwEnd, int16_t swThr, int16_t swLow, const int16_t* pswProfile) {
+  if (uwStart >= uwEnd) return uwStart == uwEnd ? 1 : 0;
+  if (pswProfile == nullptr) return 0;
+  const int16_t* p = pswProfile;
+  const int32_t thr = swThr;
+  bool boFalling = false;
+  for (uint32_t i = uwStart; i < uwEnd; ++i) {
+    const bool boSecond = i + 1 < uwEnd;  // p[i + 2] still lies inside the range
+    if (boFalling) {
+      if (p[i + 1] - p[i] > thr || (boSecond && p[i + 2] - p[i] > thr)) return 0;
+    } else if (p[i + 1] + thr < p[i] || (boSecond && p[i + 2] + thr < p[i])) {
+      boFalling = true;
+    }
+  }
+  if (swLow == 0) return 1;
+  uint32_t uiLow = 0;
+  for (uint32_t i = uwStart + 1u; i < uwEnd; ++i) {
+    if (p[i] <= swLow) ++uiLow;
+  }
+  return uiLow < 2 ? 1 : 0;
+}
+
+uint8_t RectSelfConfirm(int16_t swRowThr, int16_t swColThr, const int16_t* pswSelf, uint8_t ubRows, uint32_t uiRect) {
+  if (pswSelf == nullptr) return 0;
+  const RegionRect r = RegionRectFromWord(uiRect);
+  bool boRow = false;
+  for (uint32_t i = r.ubRowStart; i <= r.ubRowEnd && i < ubRows && !boRow; ++i) boRow = pswSelf[i] >= swRowThr;
+  if (!boRow) return 0;
+  for (uint32_t c = r.ubColStart; c <= r.ubColEnd; ++c) {
+    if (pswSelf[ubRows + c] >= swColThr) return 1;
+  }
+  return 0;
+}

@@ -34,6 +34,17 @@ extern SpecialAreaTable gstSpecialArea;
 
 // Bounding rectangle of COUNT rectangles; {255, 0, 255, 0} for none.
 RegionRect CalcAllRect(const RegionRect* pstRects, uint8_t ubCount);
+// A becomes the union of A and B (each start the smaller, each end the larger).
+void GetTwoRegionCombineSide(RegionRect* pstA, RegionRect stB);
+// 1 when PROFILE[START..END] rises to one peak only: once it has fallen by more than THR
+// (to the next entry, or to the one after it), a rise of more than THR means a second peak.
+// START = END gives 1, START > END 0. With LOW not 0, the inner entries at or below LOW
+// must number fewer than 2 as well. Indices are 16-bit so that rows + a column index of a
+// wide panel stays addressable.
+uint8_t RegionOnlyOneJudge(uint16_t uwStart, uint16_t uwEnd, int16_t swThr, int16_t swLow, const int16_t* pswProfile);
+// 1 when some row channel of RECT carries self[r] >= ROWTHR and some column channel
+// self[ROWS + c] >= COLTHR (row channels first, then the column channels); else 0.
+uint8_t RectSelfConfirm(int16_t swRowThr, int16_t swColThr, const int16_t* pswSelf, uint8_t ubRows, uint32_t uiRect);
 // Nodes A and B share (0 when disjoint).
 uint32_t CalcRectCoverSize(RegionRect a, RegionRect b);
 // Side by side: 50 + shared rows; one above the other: shared columns; else 0.
