@@ -111,6 +111,98 @@ inline fxtest::Bytes alg_config_file(uint16_t touch_threshold = 0, uint16_t seco
   return alg_config_file(c);
 }
 
+// ---- Configuration sections for the panel's episodes (cfgtest::Section blocks) ----------
+
+// Frequency hopping allowed (AFE section, byte 1 bit 2).
+inline cfgtest::Bytes hopping_allowed_section() { return cfgtest::Section(10, {0x00, 0x04, 0x00, 0x00}); }
+
+// The hopping table: kFrequencies frequencies (1000, 1500, ... kHz codes) with option byte
+// 0x21, hop threshold 2 x 10, stay threshold 10, mean-level ceiling 60000.
+inline cfgtest::Bytes hopping_section() {
+  cfgtest::Bytes c(62, 0);
+  c[1] = kFrequencies;
+  for (int i = 0; i < kFrequencies; ++i) {
+    cfgtest::PutU16(c, 2 + 2 * static_cast<size_t>(i), static_cast<uint16_t>(1000 + 500 * i));
+    c[34 + static_cast<size_t>(i)] = 0x21;
+    cfgtest::PutU16(c, 42 + 2 * static_cast<size_t>(i), static_cast<uint16_t>(100 + i));
+  }
+  c[21] = 10;
+  cfgtest::PutU16(c, 22, 10);
+  cfgtest::PutU16(c, 59, 60000);
+  return cfgtest::Section(31, c);
+}
+
+// The column profile of the panel's LCD coupling: a bowl rising by 300 to the sides,
+// mean-free over COLS columns.
+inline int32_t lcd_bowl(int c, int cols) {
+  const int32_t half = cols / 2;
+  auto rise = [&](int i) {
+    const int32_t k = i - half;
+    return 300 * k * k / (half * half);
+  };
+  int32_t sum = 0;
+  for (int i = 0; i < cols; ++i) sum += rise(i);
+  return rise(c) - sum / cols;
+}
+
+// LCD denoise on the diff map with the bowl as the panel's column profile (at most 56
+// sense lines).
+inline cfgtest::Bytes lcd_denoise_section(int sense) {
+  cfgtest::Bytes d(130, 0);
+  d[0] = 0x01;
+  for (int c = 0; c < sense && c < 56; ++c)
+    cfgtest::PutU16(d, 18 + 2 * static_cast<size_t>(c), static_cast<uint16_t>(lcd_bowl(c, sense)));
+  return cfgtest::Section(91, d);
+}
+
+// The low-temperature stage on, entered at ENTRY degrees.
+inline cfgtest::Bytes low_temp_section(int8_t entry) {
+  cfgtest::Bytes t(40, 0);
+  t[0] = 0x01;
+  t[24] = static_cast<uint8_t>(entry);
+  t[25] = 15;
+  return cfgtest::Section(108, t);
+}
+
+// Waterproof processing on.
+inline cfgtest::Bytes waterproof_section() {
+  cfgtest::Bytes w(38, 0);
+  w[0] = 1;
+  return cfgtest::Section(96, w);
+}
+
+// The controller packet that asks for frequency INDEX (command 0x9C, byte-sum checksum).
+inline std::vector<uint8_t> frequency_packet(uint8_t index) {
+  const uint16_t sum = static_cast<uint16_t>(0x05 + 0x9C + index);
+  return {0x00, 0x00, 0x05, 0x9C, index, static_cast<uint8_t>(sum), static_cast<uint8_t>(sum >> 8)};
+}
+
+// IM rows of PANEL, one per frequency: LOUD swings by 3000 from line to line, the others are
+// flat at 100 (QUIET) or swing by 300 (every other one); loud < 0: all quiet.
+inline std::vector<int16_t> im_rows(const Panel &panel, int loud, int quiet) {
+  const int n = panel.im_row();
+  std::vector<int16_t> im(static_cast<size_t>(n * kFrequencies), 100);
+  for (int f = 0; f < kFrequencies; ++f) {
+    if (f == quiet) continue;
+    for (int k = 0; k < n; ++k) {
+      int16_t &v = im[static_cast<size_t>(f * n + k)];
+      if (f == loud) v = (k % 2) != 0 ? 3000 : 0;
+      else if (loud >= 0) v = (k % 2) != 0 ? 400 : 100;
+    }
+  }
+  return im;
+}
+
+// LCD row noise of a frame on PANEL: the rows ROWS carry OFFSET (signed) along the bowl
+// profile, added to DIFF.
+inline void add_row_noise(std::vector<int16_t> &diff, const Panel &panel, const std::vector<int> &rows, int offset) {
+  for (int r : rows)
+    for (int c = 0; c < panel.sense; ++c) {
+      int16_t &v = diff[static_cast<size_t>(r * panel.sense + c)];
+      v = static_cast<int16_t>(v + offset + lcd_bowl(c, panel.sense));
+    }
+}
+
 // What a controller frame carries besides its mutual values.
 struct FrameExtras {
   uint8_t flags = 0;        // frame flags of the status packet (kReferenceFrame)
