@@ -177,11 +177,13 @@ inline std::vector<uint8_t> frequency_packet(uint8_t index) {
   return {0x00, 0x00, 0x05, 0x9C, index, static_cast<uint8_t>(sum), static_cast<uint8_t>(sum >> 8)};
 }
 
-// IM rows of PANEL, one per frequency: LOUD swings by 3000 from line to line, the others are
-// flat at 100 (QUIET) or swing by 300 (every other one); loud < 0: all quiet.
+// IM rows of PANEL, one per frequency, back to back, one value per sense line as algorithm
+// A reads them (the block is as long as the frame's IM area, panel.im_row() values per
+// frequency): LOUD swings by 3000 from line to line, the others are flat at 100 (QUIET) or
+// swing by 300 (every other one); loud < 0: all quiet.
 inline std::vector<int16_t> im_rows(const Panel &panel, int loud, int quiet) {
-  const int n = panel.im_row();
-  std::vector<int16_t> im(static_cast<size_t>(n * kFrequencies), 100);
+  const int n = panel.sense;
+  std::vector<int16_t> im(static_cast<size_t>(panel.im_row() * kFrequencies), 100);
   for (int f = 0; f < kFrequencies; ++f) {
     if (f == quiet) continue;
     for (int k = 0; k < n; ++k) {
