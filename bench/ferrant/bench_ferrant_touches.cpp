@@ -1,19 +1,46 @@
 // Whole algorithm A per frame (update frame data, then update diff data, as the host calls
-// them) with 1, 5 and 10 fingers moving on a 32 x 18 and a 52 x 56 panel: the module finds,
-// pairs and tracks the fingers itself from the frames' raw values. Median and 99th
-// percentile of the frame times against the 240 Hz budget (frame_budget.h). The counter
-// points is how many points the module reported for the last frame; the times do not depend
-// on it being exactly the number of fingers.
+// them) on a 32 x 18 and a 52 x 56 panel, in the scenarios a phone meets: idle, one finger
+// moving, five and ten fingers moving, LCD row noise, a frequency hop every 16 frames, a
+// reference rebuild (screen off and on with a finger resting, which the power-on reference
+// takes in, then the finger lifted), low temperature and a wet panel. The module finds,
+// pairs and tracks the fingers itself from the frames' raw values. Every scenario runs with
+// the same configuration: hopping, LCD denoise, the low-temperature stage and waterproof
+// processing on (so the water network's buffer is handed over; the network itself only
+// runs on panels of at most 20 x 40 lines, smaller than both measured here).
+//
+// Counters: the median and 99th percentile of the frame times against the 240 Hz budget
+// (frame_budget.h), measured with the stage timing off; then, over a second pass of the
+// scenario with the stage runner's per-stage time record on, reject_pct, the share of the
+// region rejection stages (waterproof processing, floating pre-judge, large area, iron
+// cover, self-cap filter, big thumb) in the frame time; and the scenario's own checks that
+// show it did what it says: points (per frame), touch_pct (frames with a point), hops
+// (frequency switches asked of the controller), rebuilds (the reference under the resting
+// finger taken afresh: the power-on reference and the rebuild after the lift, two per
+// cycle) and cold (1: the module is in its low-temperature state). With FERRANT_STAGES set in
+// the environment each run also prints its per-stage table to stderr.
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <memory>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
+#include "common_data.h"
+#include "coord.h"
+#include "core_stages.h"
 #include "decoded_frame_bytes_test.h"
 #include "ferx_syslog_capture_test.h"
 #include "frame_budget.h"
+#include "framework.h"
+#include "low_temp.h"
+#include "region.h"
+#include "signal_proc.h"
 #include "touch_host/ferrant_road.h"
+#include "tsa_common.h"
 #include "tsa_module.h"
 #include "tsa_module_test_util.h"
 
@@ -21,87 +48,318 @@ namespace {
 
 namespace road = touch_host::testsupport::ferrant_road;
 
-constexpr uint8_t kFreqs = 4;
+constexpr uint8_t kFreqs = road::kFrequencies;
 constexpr int kCycle = 64;  // frames of the fingers' back-and-forth
+constexpr int8_t kColdEntry = -5;
+
+enum Scenario { kIdle, kOne, kFive, kTen, kLcdNoise, kHop, kRefRebuild, kLowTemp, kWet };
+const char* const kScenarioNames[] = {"idle",      "one_finger",  "five_fingers", "ten_fingers", "lcd_row_noise",
+                                      "freq_hop",  "ref_rebuild", "low_temp",     "wet_panel"};
+
+// ---- What the module hands the host -------------------------------------------------------
 
 uint8_t g_last_points = 0;
-void OnPoints(AlgTouchPoint *, uint8_t count) { g_last_points = count; }
-
-// COUNT fingers on a grid six nodes apart, each sliding along the sense lines four nodes
-// forth and back, an eighth of a node per frame; the diff of each frame of the cycle.
-std::vector<std::vector<int16_t>> Cycle(uint8_t drv, uint8_t sen, int count) {
-  std::vector<road::Finger> at;
-  for (int r = 3; r + 3 <= drv && static_cast<int>(at.size()) < count; r += 6)
-    for (int c = 3; c + 5 <= sen && static_cast<int>(at.size()) < count; c += 6) at.push_back({double(r), double(c), 500});
-  std::vector<std::vector<int16_t>> frames;
-  for (int f = 0; f < kCycle; ++f) {
-    const double shift = (f < kCycle / 2 ? f : kCycle - f) / 8.0;
-    std::vector<road::Finger> now = at;
-    for (road::Finger &g : now) g.column += shift;
-    frames.push_back(road::diff_with_fingers(now, drv, sen));
+uint32_t g_hops = 0;
+// The frequency the controller scans at: the one the module asked for last, as a controller
+// does (the module also asks for its start frequency at start-up).
+uint8_t g_controller_freq = 0;
+void OnPoints(AlgTouchPoint*, uint8_t count) { g_last_points = count; }
+int32_t OnControllerWrite(uint32_t, uint8_t* packet, uint32_t length, uint32_t) {
+  if (length >= 5 && packet[3] == 0x9C) {  // the frequency command
+    if (packet[4] != g_controller_freq) ++g_hops;
+    g_controller_freq = static_cast<uint8_t>(packet[4] % kFreqs);
   }
-  return frames;
+  return 0;
 }
 
-// Brings the module up on a DRV x SEN panel as the host does and runs it to its first report
-// (reference, then quiet frames until the power-on reference is built); false on a failure.
-bool Start(uint8_t drv, uint8_t sen, fxtest::FingerFrames &frames, uint16_t &index) {
-  TsaModuleResetForTest();
-  static AlgHostCallbacks host{};
-  host.report_points = OnPoints;
-  register_alg_module(&host);
-  const fxtest::Bytes file = road::alg_config_file(100, 120, drv, sen);
-  const int fd = memfd_create("ferrant-config", 0);
-  if (fd < 0) return false;
-  const bool written =
-      write(fd, file.data(), file.size()) == static_cast<ssize_t>(file.size()) && lseek(fd, 0, SEEK_SET) == 0;
-  if (written) ferx_alg_read_config_param(0, 0, 0, fd);
-  close(fd);
-  if (!written || ferx_alg_module_init() != 0) return false;
-  ferx_alg_update_suspend_status(0);
-  g_last_points = 0xFF;
-  for (int i = 0; i < 16; ++i) {
-    DecodedFrame f = frames.Next(i == 0 ? 0x01 : 0x00, index++);
-    ferx_alg_update_frame_data(&f);
-    ferx_alg_update_diff_data(0, &f);
-    if (i > 0 && g_last_points != 0xFF) return true;
-  }
+// ---- The stages' names, for the per-stage table -------------------------------------------
+
+struct Named {
+  const char* name;
+  AppStage fn;
+};
+#define S(f) Named{#f, f}
+const Named kStages[] = {
+    S(ImDataProc), S(GetRxJitter), S(NoiseTypeDetectProc), S(NoiseDurationPostProcess), S(GetPanelPowerOnRef),
+    S(RefSetUpRawDataProc), S(FreqHoppingProc), S(RawdataDenoise), S(NormalizeCheck), S(ResultCommonProc),
+    S(RawDataConsisOptmProc), S(GetDiff), S(LcdHighNoiseProc), S(DenoiseDiff), S(DiffDataStateAcquire),
+    S(NoiseDiffDrvSmooth), S(LcdHighNoiseHandle), S(ComplementDiff), S(LowTempCompensatePro), S(DynamicLevelProc),
+    S(ResetDiffInfo), S(RefUpdateMutual), S(RefUpdateSelf), S(RefQuickUpdate), S(RegionAcquireProcPkg),
+    S(JudgeEsdFastMove), S(CalcSumDiffShadow), S(RegionFloatPreJudgeProc), S(RegionWaterProcPkg), S(IronCoverProc),
+    S(RegFilterBySelfCap), S(LongBigThumbProc), S(RegionStateAcquire), S(CoordPairEncapsulation),
+    S(RegionLargeAreaProcPkg), S(LargeRegionCustom), S(LowTempOptEncapsulation), S(NoiseCoordAddSmooth),
+    S(CoordOptimizeEncapsulation), S(AppCoordTransformBeforeEdgeRes), S(EdgeResFun),
+    S(FirstCoordSmoothEncapsulation), S(JitaiModeRecongnise), S(JudgeFpTouchState), S(CoordStateAcquire),
+    S(AppCoordTransform), S(JudgeFpTouch), S(ThpTouchReport)};
+#undef S
+// The region rejection stages whose share is measured.
+const AppStage kRejection[] = {RegionWaterProcPkg, RegionFloatPreJudgeProc, RegionLargeAreaProcPkg,
+                               IronCoverProc,      RegFilterBySelfCap,      LongBigThumbProc};
+
+const char* StageName(AppStage fn) {
+  for (const Named& n : kStages)
+    if (n.fn == fn) return n.name;
+  return "?";
+}
+bool IsRejection(AppStage fn) {
+  for (AppStage r : kRejection)
+    if (r == fn) return true;
   return false;
 }
 
-void BM_FerrantTouches(benchmark::State &state) {
+uint64_t SteadyNs() {
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
+}
+
+// ---- The frames of a scenario -------------------------------------------------------------
+
+// COUNT fingers on a grid six nodes apart, each sliding along the sense lines four nodes
+// forth and back, an eighth of a node per frame: the fingers of frame F of the cycle.
+std::vector<road::Finger> Fingers(uint8_t drv, uint8_t sen, int count, int f) {
+  std::vector<road::Finger> at;
+  for (int r = 3; r + 3 <= drv && static_cast<int>(at.size()) < count; r += 6)
+    for (int c = 3; c + 5 <= sen && static_cast<int>(at.size()) < count; c += 6) at.push_back({double(r), double(c), 500});
+  const double shift = (f < kCycle / 2 ? f : kCycle - f) / 8.0;
+  for (road::Finger& g : at) g.column += shift;
+  return at;
+}
+
+// A wet patch over the lower right of the panel, away from the fingers: nodes alternate +60
+// and -60 in a pattern that shifts every frame, and the patch spreads over the cycle, as
+// water does; two droplets on it stand out at touch level (140 and 130 at their centres).
+void AddWetPatch(std::vector<int16_t>& d, uint8_t drv, uint8_t sen, int f) {
+  const int r0 = drv / 2, c0 = sen / 2;
+  const int r1 = std::min<int>(drv - 2, r0 + 6 + f / 4), c1 = std::min<int>(sen - 1, c0 + 6 + f / 3);
+  for (int r = r0; r <= r1; ++r)
+    for (int c = c0; c <= c1; ++c) d[static_cast<size_t>(r) * sen + c] = ((r + c + f) % 3 == 0) ? 60 : -60;
+  const int drops[2][3] = {{r0 + 2, c0 + 2, 140}, {r0 + 5, c0 + 5, 130}};
+  for (const auto& drop : drops)
+    for (int dr = -1; dr <= 1; ++dr)
+      for (int dc = -1; dc <= 1; ++dc) {
+        const int peak = drop[2];
+        d[static_cast<size_t>(drop[0] + dr) * sen + (drop[1] + dc)] =
+            static_cast<int16_t>(dr == 0 && dc == 0 ? peak : (dr == 0 || dc == 0) ? peak / 2 : peak / 4);
+      }
+}
+
+std::vector<uint16_t> ImOf(const road::Panel& panel, int loud, int quiet) {
+  const std::vector<int16_t> rows = road::im_rows(panel, loud, quiet);
+  return std::vector<uint16_t>(rows.begin(), rows.end());
+}
+
+class Run {
+ public:
+  Run(uint8_t drv, uint8_t sen, Scenario scenario)
+      : drv_(drv), sen_(sen), panel_{drv, sen}, scenario_(scenario), frames_(drv, sen, kFreqs) {}
+
+  // Brings the module up as the host does and runs it to its first report; false on a
+  // failure.
+  bool Start() {
+    TsaModuleResetForTest();
+    // Each scenario starts as a freshly loaded module: the low-temperature record is one the
+    // module keeps over its re-initialisation, so an earlier scenario's cold state is cleared.
+    std::memset(GetLowTempNclnAddress(), 0, GetLowTempNclnLen());
+    static AlgHostCallbacks host{};
+    host.report_points = OnPoints;
+    host.controller_write = OnControllerWrite;
+    register_alg_module(&host);
+    road::AlgConfig config;
+    config.touch_threshold = 100;
+    config.second_threshold = 120;
+    config.panel = panel_;
+    config.sections = {road::hopping_allowed_section(), road::hopping_section(), road::lcd_denoise_section(sen_),
+                       road::low_temp_section(kColdEntry), road::waterproof_section()};
+    const fxtest::Bytes file = road::alg_config_file(config);
+    const int fd = memfd_create("ferrant-config", 0);
+    if (fd < 0) return false;
+    const bool written =
+        write(fd, file.data(), file.size()) == static_cast<ssize_t>(file.size()) && lseek(fd, 0, SEEK_SET) == 0;
+    if (written) ferx_alg_read_config_param(0, 0, 0, fd);
+    close(fd);
+    if (!written || ferx_alg_module_init() != 0) return false;
+    ferx_alg_update_suspend_status(0);
+    frames_.SetIm(ImOf(panel_, -1, -1));
+    if (!ToFirstReport()) return false;
+    g_hops = 0;  // the start frequency the module asks for at start-up is no hop
+    if (scenario_ == kLowTemp) {
+      common_data d{};
+      d.mode = COMMON_DATA_MODE_TEMPERATURE;
+      d.count = 1;
+      d.values[0] = static_cast<uint8_t>(kColdEntry);
+      ferx_alg_receive_common_data(&d);
+    }
+    return true;
+  }
+
+  // Sets up frame F of the scenario (outside the timing: what the decoder and the host do).
+  void Prepare(uint64_t n) {
+    const int f = static_cast<int>(n % kCycle);
+    std::vector<road::Finger> fingers;
+    switch (scenario_) {
+      case kIdle: break;
+      case kOne:
+      case kLcdNoise:
+      case kHop:
+      case kLowTemp:
+      case kWet: fingers = Fingers(drv_, sen_, 1, f); break;
+      case kFive: fingers = Fingers(drv_, sen_, 5, f); break;
+      case kTen: fingers = Fingers(drv_, sen_, 10, f); break;
+      case kRefRebuild: break;
+    }
+    std::vector<int16_t> diff = road::diff_with_fingers(fingers, drv_, sen_);
+    if (scenario_ == kLcdNoise) {
+      std::vector<int> rows;
+      for (int r = 2 + f % 3; r < drv_; r += 7) rows.push_back(r);
+      road::add_row_noise(diff, panel_, rows, (f % 2 == 0 ? 1 : -1) * (600 + 10 * (f % 32)));
+    }
+    if (scenario_ == kWet) AddWetPatch(diff, drv_, sen_, f);
+    if (scenario_ == kHop) {
+      // Every 16th frame the frequency in use turns loud and the next one is the quietest:
+      // the module hops, and the controller's frames come from the new one after.
+      if (n % kCycle == kCycle - 1)
+        frames_.SetIm(ImOf(panel_, g_controller_freq, (g_controller_freq + 1) % kFreqs));
+      else if (n % kCycle == 0)
+        frames_.SetIm(ImOf(panel_, -1, -1));
+    }
+    frames_.SetFreqIndex(g_controller_freq);
+    if (scenario_ == kRefRebuild) {
+      // Every cycle: screen off and on with a finger resting, which the power-on reference
+      // takes in; ten frames on, it lifts and its residue is confirmed and rebuilt.
+      const road::Finger rest{static_cast<double>(drv_ / 2), static_cast<double>(sen_ / 2), 300};
+      watch_ = static_cast<size_t>(drv_ / 2) * sen_ + sen_ / 2;
+      if (f == 0) {
+        ferx_alg_update_suspend_status(1);
+        ferx_alg_update_suspend_status(0);
+        flags_ = 0x01;
+      } else {
+        flags_ = 0x00;
+      }
+      if (f < 10) diff = road::diff_with_fingers({rest}, drv_, sen_);
+    }
+    frames_.SetTouch(diff);
+    frame_ = frames_.Next(flags_, index_);
+    index_ = static_cast<uint16_t>(index_ == 0xFFFF ? 2 : index_ + 1);
+  }
+
+  void Frame() {
+    ferx_alg_update_frame_data(&frame_);
+    ferx_alg_update_diff_data(0, &frame_);
+  }
+
+  // After a frame: the scenario's own checks.
+  void Observe() {
+    if (scenario_ == kRefRebuild && gstCommon.stData.puwRefData != nullptr && gstCommon.stData.puwRawData != nullptr) {
+      const bool same = gstCommon.stData.puwRefData[watch_] == gstCommon.stData.puwRawData[watch_];
+      if (same && !ref_same_) ++rebuilds_;
+      ref_same_ = same;
+    }
+  }
+  uint32_t rebuilds() const { return rebuilds_; }
+
+ private:
+  bool ToFirstReport() {
+    g_last_points = 0xFF;
+    for (int i = 0; i < 16; ++i) {
+      frames_.SetFreqIndex(g_controller_freq);
+      DecodedFrame f = frames_.Next(i == 0 ? 0x01 : 0x00, index_++);
+      ferx_alg_update_frame_data(&f);
+      ferx_alg_update_diff_data(0, &f);
+      if (i > 0 && g_last_points != 0xFF) return true;
+    }
+    return false;
+  }
+
+  uint8_t drv_, sen_;
+  road::Panel panel_;
+  Scenario scenario_;
+  fxtest::FingerFrames frames_;
+  DecodedFrame frame_{};
+  uint16_t index_ = 2;
+  uint8_t flags_ = 0;
+  size_t watch_ = 0;
+  bool ref_same_ = true;
+  uint32_t rebuilds_ = 0;
+};
+
+// The stages' times over FRAMES frames that took FRAME_NS together.
+void PrintStages(const char* title, const StageTimeRecord& rec, int frames, uint64_t frame_ns) {
+  std::fprintf(stderr, "-- %s: %d frames, %u stage-list runs, %.0f ns per frame; per stage: ns per frame, share\n",
+               title, frames, rec.uiRuns, static_cast<double>(frame_ns) / frames);
+  for (uint16_t i = 0; i < rec.uwSlotCount && i < kStageTimeSlots; ++i) {
+    if (rec.ppList[i] == nullptr || rec.auiCalls[i] == 0) continue;
+    const double ns = static_cast<double>(rec.aullTotalNs[i]);
+    std::fprintf(stderr, "   %-32s %10.0f  %5.1f%%%s\n", StageName(rec.ppList[i]), ns / frames,
+                 100.0 * ns / static_cast<double>(frame_ns), IsRejection(rec.ppList[i]) ? "  (rejection)" : "");
+  }
+}
+
+void BM_FerrantScenario(benchmark::State& state, uint8_t drv, uint8_t sen, Scenario scenario) {
+  const std::string title = std::to_string(drv) + "x" + std::to_string(sen) + " " + kScenarioNames[scenario];
   fxtest::SysLogCapture::Silence();
-  const auto drv = static_cast<uint8_t>(state.range(0));
-  const auto sen = static_cast<uint8_t>(state.range(1));
-  fxtest::FingerFrames frames(drv, sen, kFreqs);
-  uint16_t index = 2;
-  if (!Start(drv, sen, frames, index)) {
+  g_hops = 0;
+  g_controller_freq = 0;
+  Run run(drv, sen, scenario);
+  if (!run.Start()) {
     state.SkipWithError("the module did not start reporting");
     return;
   }
-  const std::vector<std::vector<int16_t>> cycle = Cycle(drv, sen, static_cast<int>(state.range(2)));
   bench::FrameTimes times;
-  size_t f = 0;
+  uint64_t n = 0, points = 0, touched = 0;
   for (auto _ : state) {
-    frames.SetTouch(cycle[f++ % cycle.size()]);
-    DecodedFrame frame = frames.Next(0x00, index);  // the decoder's fresh copy of the frame
-    index = static_cast<uint16_t>(index == 0xFFFF ? 2 : index + 1);
-    times.Time([&] {
-      ferx_alg_update_frame_data(&frame);
-      ferx_alg_update_diff_data(0, &frame);
-    });
+    run.Prepare(n++);
+    times.Time([&] { run.Frame(); });
+    run.Observe();
+    points += g_last_points;
+    touched += g_last_points != 0 ? 1 : 0;
   }
   times.Report(state);
-  state.counters["points"] = g_last_points;
+  // Points per frame, and the share of frames with a point (a finger that is always down
+  // shows 100).
+  state.counters["points"] = n != 0 ? static_cast<double>(points) / static_cast<double>(n) : 0;
+  state.counters["touch_pct"] = n != 0 ? 100.0 * static_cast<double>(touched) / static_cast<double>(n) : 0;
+  state.counters["hops"] = g_hops;
+  state.counters["rebuilds"] = run.rebuilds();
+  // 1 while the module is in its low-temperature state.
+  state.counters["cold"] = static_cast<const uint8_t*>(GetLowTempNclnAddress())[6] == 2 ? 1 : 0;
+
+  // The second pass: the same frames with the per-stage times on, two cycles.
+  static StageTimeRecord rec;
+  AppStageTimingBind(SteadyNs, &rec);
+  uint64_t frame_ns = 0;
+  for (int i = 0; i < 2 * kCycle; ++i) {
+    run.Prepare(n++);
+    const uint64_t t0 = SteadyNs();
+    run.Frame();
+    frame_ns += SteadyNs() - t0;
+  }
+  AppStageTimingBind(nullptr, nullptr);
+  uint64_t reject_ns = 0;
+  for (uint16_t i = 0; i < rec.uwSlotCount && i < kStageTimeSlots; ++i)
+    if (rec.ppList != nullptr && rec.ppList[i] != nullptr && IsRejection(rec.ppList[i])) reject_ns += rec.aullTotalNs[i];
+  state.counters["reject_pct"] = frame_ns != 0 ? 100.0 * static_cast<double>(reject_ns) / static_cast<double>(frame_ns) : 0;
+  if (std::getenv("FERRANT_STAGES") != nullptr && rec.uiRuns != 0)
+    PrintStages(title.c_str(), rec, 2 * kCycle, frame_ns);
   ferx_alg_module_exit();
   TsaModuleResetForTest();
 }
 
-BENCHMARK(BM_FerrantTouches)
-    ->ArgsProduct({{32}, {18}, {1, 5, 10}})
-    ->ArgsProduct({{52}, {56}, {1, 5, 10}})
-    ->ArgNames({"drv", "sen", "touches"});
-
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  const struct {
+    uint8_t drv, sen;
+  } panels[] = {{32, 18}, {52, 56}};
+  for (const auto& p : panels) {
+    for (int s = kIdle; s <= kWet; ++s) {
+      const std::string name = "BM_FerrantScenario/" + std::to_string(p.drv) + "x" + std::to_string(p.sen) + "/" +
+                               kScenarioNames[s];
+      benchmark::RegisterBenchmark(name.c_str(), BM_FerrantScenario, p.drv, p.sen, static_cast<Scenario>(s));
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

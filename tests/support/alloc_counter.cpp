@@ -1,5 +1,7 @@
 #include "vendor_test/alloc_counter.h"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
@@ -23,9 +25,14 @@ namespace {
 
 std::atomic<bool> gCounting{false};
 std::atomic<uint64_t> gAllocations{0};
+// When set, only the allocations of gThread count.
+std::atomic<bool> gOneThread{false};
+pthread_t gThread;
 
 void count() {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (!gCounting.load(std::memory_order_relaxed)) return;
+  if (gOneThread.load(std::memory_order_acquire) && pthread_equal(pthread_self(), gThread) == 0) return;
+  gAllocations.fetch_add(1, std::memory_order_relaxed);
 }
 
 #if defined(VENDOR_SANITIZER_HOOKS)
@@ -74,12 +81,24 @@ bool allocationCountingWorks() {
 }
 
 void startCountingAllocations() {
+  gOneThread.store(false);
   gAllocations.store(0);
   gCounting.store(true);
 }
 
+void startCountingAllocationsOnThisThread() {
+  gThread = pthread_self();
+  gOneThread.store(true, std::memory_order_release);
+  gAllocations.store(0);
+  gCounting.store(true);
+}
+
+void pauseCountingAllocations() { gCounting.store(false); }
+void resumeCountingAllocations() { gCounting.store(true); }
+
 uint64_t stopCountingAllocations() {
   gCounting.store(false);
+  gOneThread.store(false);
   return gAllocations.exchange(0);
 }
 

@@ -200,6 +200,27 @@ namespace {
 // The modules' callbacks carry no context: they reach the host that loaded them here.
 std::atomic<TouchHost::Impl *> g_active{nullptr};
 
+// Set on the frame thread while the algorithm's per-frame operations run.
+thread_local bool t_in_alg_frame = false;
+
+// Opened first in every algorithm callback: during the per-frame operations, control is the
+// host's until the callback returns (HostOptions::on_alg_control).
+class HostSide {
+ public:
+  explicit HostSide(TouchHost::Impl *h)
+      : h_(t_in_alg_frame && h != nullptr && h->options.on_alg_control ? h : nullptr) {
+    if (h_ != nullptr) h_->options.on_alg_control(false);
+  }
+  ~HostSide() {
+    if (h_ != nullptr) h_->options.on_alg_control(true);
+  }
+  HostSide(const HostSide &) = delete;
+  HostSide &operator=(const HostSide &) = delete;
+
+ private:
+  TouchHost::Impl *h_;
+};
+
 std::string vformat(const char *format, va_list args) {
   if (format == nullptr) return {};
   va_list copy;
@@ -224,6 +245,7 @@ std::string module_name(const char (&name)[ALG_MODULE_NAME_LEN]) {
 // --- algorithm host callbacks ------------------------------------------------------------
 
 void alg_report_points(AlgTouchPoint *points, uint8_t count) {
+  const HostSide side(g_active.load());
   TouchHost::Impl *h = g_active.load();
   if (h == nullptr) return;
   if (count > ALG_TOUCH_POINT_MAX || (points == nullptr && count != 0)) {
@@ -240,18 +262,21 @@ void alg_report_points(AlgTouchPoint *points, uint8_t count) {
 }
 
 void alg_frame_processed(DecodedFrame *frame) {
+  const HostSide side(g_active.load());
   if (TouchHost::Impl *h = g_active.load()) {
     h->with_record([&](HostRecord &r) { r.frames_processed.push_back(frame); });
   }
 }
 
 void alg_fingerprint_area(uint8_t value) {
+  const HostSide side(g_active.load());
   if (TouchHost::Impl *h = g_active.load()) {
     h->with_record([&](HostRecord &r) { r.fingerprint_states.push_back(value); });
   }
 }
 
 void alg_state_change(uint8_t value) {
+  const HostSide side(g_active.load());
   if (TouchHost::Impl *h = g_active.load()) {
     h->with_record([&](HostRecord &r) { r.state_changes.push_back(value); });
   }
@@ -259,6 +284,7 @@ void alg_state_change(uint8_t value) {
 
 // Ferrant counts 32-bit values, Luma counts bytes; the HAL takes values.
 int32_t alg_driver_request(uint32_t type, uint32_t *values, uint32_t count) {
+  const HostSide side(g_active.load());
   TouchHost::Impl *h = g_active.load();
   if (h == nullptr) return kRefused;
   uint32_t words = count;
@@ -285,6 +311,7 @@ int32_t alg_driver_request(uint32_t type, uint32_t *values, uint32_t count) {
 void alg_unused_slot() {}
 
 void alg_log(int32_t level, const char *format, ...) {
+  const HostSide side(g_active.load());
   va_list args;
   va_start(args, format);
   log_from_module(LogSource::kAlg, level, format, args);
@@ -292,6 +319,7 @@ void alg_log(int32_t level, const char *format, ...) {
 }
 
 void alg_debug_frame_info(void *info) {
+  const HostSide side(g_active.load());
   TouchHost::Impl *h = g_active.load();
   if (h == nullptr) return;
   uint64_t value = reinterpret_cast<uintptr_t>(info);
@@ -301,6 +329,7 @@ void alg_debug_frame_info(void *info) {
 }
 
 int32_t alg_controller_write(uint32_t reg, uint8_t *packet, uint32_t length, uint32_t flag) {
+  const HostSide side(g_active.load());
   TouchHost::Impl *h = g_active.load();
   if (h == nullptr) return kRefused;
   if (length > kMaxControllerPacket || (packet == nullptr && length != 0)) {
@@ -322,6 +351,7 @@ int32_t alg_controller_write(uint32_t reg, uint8_t *packet, uint32_t length, uin
 }
 
 int32_t alg_register_timer(timer_tool *timer, timer_tool_handler handler) {
+  const HostSide side(g_active.load());
   TouchHost::Impl *h = g_active.load();
   if (h == nullptr) return HAL_RESULT_FAILED;
   const int32_t result = h->timers->register_timer(timer, handler);
@@ -636,12 +666,17 @@ HostStatus TouchHost::process_frame(DecodedFrame *frame) {
   if (h.alg == nullptr) return HostStatus::kNotLoaded;
   if (frame == nullptr) return HostStatus::kFailed;
   h.frame_serial.fetch_add(1);
+  const std::function<void(bool)> &control = h.options.on_alg_control;
+  t_in_alg_frame = true;
+  if (control) control(true);
   if (h.alg->update_frame_data != nullptr) h.alg->update_frame_data(frame);
   if (h.style == AlgCallStyle::kFerrant) {
     if (h.alg->update_diff_data.ferrant != nullptr) h.alg->update_diff_data.ferrant(0, frame);
   } else if (h.alg->update_diff_data.luma != nullptr) {
     h.alg->update_diff_data.luma(frame);
   }
+  if (control) control(false);
+  t_in_alg_frame = false;
   return HostStatus::kOk;
 }
 

@@ -244,6 +244,32 @@ TEST(DirectFrames, AlgorithmRunsWithoutAHal) {
   EXPECT_EQ(alg_stats(host).invalid_frames, 1u);
 }
 
+// The control hook brackets the algorithm's own work in a frame: it opens and closes every
+// per-frame call, and every callback the module makes in between runs on the host's side.
+TEST(DirectFrames, ControlHookBracketsTheAlgorithmsOwnWork) {
+  HostOptions options = quiet_options();
+  std::vector<bool> changes;
+  bool reported_inside_algorithm = false;
+  size_t reports = 0;
+  options.on_alg_control = [&](bool in) { changes.push_back(in); };
+  options.on_report = [&](const PointReport &) {
+    ++reports;
+    reported_inside_algorithm = reported_inside_algorithm || changes.empty() || changes.back();
+  };
+  TouchHost host(options);
+  std::string error;
+  ASSERT_TRUE(host.load_alg(plugin("libtouch_test_alg"), &error)) << error;
+  ASSERT_EQ(host.init(), HostStatus::kOk);
+  EXPECT_TRUE(changes.empty()) << "init is not a per-frame call";
+  RawFrame frame(7, 100);
+  ASSERT_EQ(host.process_frame(frame.frame()), HostStatus::kOk);
+  EXPECT_EQ(reports, 1u);
+  EXPECT_FALSE(reported_inside_algorithm) << "the report callback runs on the host's side";
+  ASSERT_GE(changes.size(), 4u) << "the frame's callbacks were bracketed";
+  EXPECT_EQ(changes.size() % 2, 0u);
+  for (size_t i = 0; i < changes.size(); ++i) EXPECT_EQ(changes[i], i % 2 == 0) << "change " << i;
+}
+
 TEST(Configuration, AlgorithmReadsTheOpenDescriptor) {
   char path[] = "/tmp/touch_host_configXXXXXX";
   const int fd = mkstemp(path);

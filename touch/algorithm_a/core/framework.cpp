@@ -123,6 +123,8 @@ uint8_t gubIQbaseReady;
 namespace {
 
 FrameworkRequestSink spfnRequestSink;
+StageClock spfnStageClock;
+StageTimeRecord* spstStageTimes;
 const FrameworkStartupSource* spstStartup;
 
 constexpr uint8_t kSampleStartCmd = 0xF1;
@@ -146,6 +148,33 @@ uint64_t NowUs() {
 
 // ---- Stage runner -----------------------------------------------------------------------
 
+namespace {
+
+// A run of LIST begins: the latest run's times start at 0; a different list starts the sums
+// afresh.
+void StageTimesNewRun(StageTimeRecord& r, const AppStage* ppList, uint16_t uwSlotCount) {
+  if (r.ppList != ppList || r.uwSlotCount != uwSlotCount) {
+    memset(&r, 0, sizeof(r));
+    r.ppList = ppList;
+    r.uwSlotCount = uwSlotCount;
+  }
+  memset(r.aullLastNs, 0, sizeof(r.aullLastNs));
+  ++r.uiRuns;
+}
+
+}  // namespace
+
+void AppStageTimingBind(StageClock pfnClock, StageTimeRecord* pstRecord) {
+  if (pfnClock == nullptr || pstRecord == nullptr) {
+    spfnStageClock = nullptr;
+    spstStageTimes = nullptr;
+    return;
+  }
+  memset(pstRecord, 0, sizeof(*pstRecord));
+  spstStageTimes = pstRecord;
+  spfnStageClock = pfnClock;
+}
+
 void AppExecuteList(const AppStage* ppList, uint16_t uwSlotCount) {
   gstApp.uwStageIndex = 0;
   gstApp.uwStageCount = uwSlotCount;
@@ -154,6 +183,10 @@ void AppExecuteList(const AppStage* ppList, uint16_t uwSlotCount) {
     gstApp.ubFlags = 0;
     return;
   }
+  // The timing of the whole run follows the binding at its start.
+  const StageClock pfnClock = spfnStageClock;
+  StageTimeRecord* const pstTimes = spstStageTimes;
+  if (pfnClock != nullptr) StageTimesNewRun(*pstTimes, ppList, uwSlotCount);
   uint32_t uiIndex = 0;
   uint32_t uiCount = uwSlotCount;
   uint8_t ubFlags = gstApp.ubFlags;
@@ -164,7 +197,18 @@ void AppExecuteList(const AppStage* ppList, uint16_t uwSlotCount) {
     } else if (pfnStage == &Test1 || pfnStage == &Test2) {
       SampleStart(pfnStage == &Test2 ? 1 : 0);
     } else {
-      pfnStage();
+      if (pfnClock == nullptr) {
+        pfnStage();
+      } else {
+        const uint64_t ullStart = pfnClock();
+        pfnStage();
+        const uint64_t ullNs = pfnClock() - ullStart;
+        if (uiIndex < kStageTimeSlots) {
+          pstTimes->aullLastNs[uiIndex] += ullNs;
+          pstTimes->aullTotalNs[uiIndex] += ullNs;
+          ++pstTimes->auiCalls[uiIndex];
+        }
+      }
       // A stage may jump (index), shorten the list (count) or stop; the count never
       // reaches past the list it came with.
       uiIndex = gstApp.uwStageIndex;

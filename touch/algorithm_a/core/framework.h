@@ -143,6 +143,27 @@ inline constexpr uint64_t kReqFingerWakeCheck = 2u;
 inline constexpr uint16_t kTempBufferBase = 11648;
 inline constexpr uint64_t kReqPccBaseReady = 0x1000u;
 
+// Per-stage time record of the stage runner, for measurements. Off by default: with no
+// clock bound the runner reads no clock and writes nothing. With one bound, every stage the
+// runner calls is timed with it and its time lands at the stage's slot: the time of the
+// latest run of the list (slots not run in that run read 0) and the sum over the runs since
+// the record was bound or the app's list changed (a new list clears the sums, so they never
+// mix two lists' slots). Marker stages and empty slots are not timed.
+inline constexpr uint16_t kStageTimeSlots = 64;  // more than the longest list (52)
+struct StageTimeRecord {
+  const AppStage* ppList;                   // the list the times belong to
+  uint16_t uwSlotCount;                     // its slot count
+  uint32_t uiRuns;                          // runs of the list summed
+  uint64_t aullLastNs[kStageTimeSlots];     // time of each slot in the latest run
+  uint64_t aullTotalNs[kStageTimeSlots];    // summed over uiRuns runs
+  uint32_t auiCalls[kStageTimeSlots];       // calls summed (a jump back may call a slot twice)
+};
+// A monotonic clock in nanoseconds.
+using StageClock = uint64_t (*)();
+// Binds CLOCK and RECORD (both or neither: a null one turns the timing off). The record is
+// cleared on binding.
+void AppStageTimingBind(StageClock pfnClock, StageTimeRecord* pstRecord);
+
 // Stage runner.
 void AppExecute();
 // Runs one stage list of uwSlotCount slots with the runner's rules (used by AppExecute).

@@ -219,6 +219,77 @@ TEST(StageRunner, AppExecuteCountsFramesAndSaturates) {
   EXPECT_EQ(V(gstCommon.uwFrameCounter), 1);
 }
 
+// The per-stage time record over a clock the stages themselves advance: stage N takes
+// 10 N ticks, so every slot's time names the stage that ran there.
+uint64_t gTicks;
+uint64_t TickClock() { return gTicks; }
+template <int N>
+void Slow() {
+  gTrace.push_back(N);
+  gTicks += 10 * N;
+  auto it = gActions.find(N);
+  if (it != gActions.end()) it->second();
+}
+
+TEST(StageRunner, StageTimesLandAtTheSlotsOfTheStagesRun) {
+  StageTimeRecord rec;
+  memset(&rec, 0xAB, sizeof(rec));
+  gTicks = 0;
+  gTrace.clear();
+  gActions.clear();
+  const AppStage list[] = {Slow<1>, nullptr, Test1, Slow<3>, Slow<4>, Slow<5>};
+  AppStageTimingBind(TickClock, &rec);
+  EXPECT_EQ(rec.uiRuns, 0u) << "binding clears the record";
+  AppExecuteList(list, 6);
+  EXPECT_EQ(rec.ppList, list);
+  EXPECT_EQ(rec.uwSlotCount, 6);
+  EXPECT_EQ(rec.uiRuns, 1u);
+  const uint64_t first[] = {10, 0, 0, 30, 40, 50};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(rec.aullLastNs[i], first[i]) << "slot " << i;
+    EXPECT_EQ(rec.auiCalls[i], first[i] != 0 ? 1u : 0u) << "slot " << i;
+  }
+
+  // A run that stops after slot 3: the latest run shows only what ran, the sums add up; a
+  // jump back to slot 1 times slot 3 twice in the run.
+  gActions[3] = AppExecEnd;
+  AppExecuteList(list, 6);
+  EXPECT_EQ(rec.uiRuns, 2u);
+  EXPECT_EQ(rec.aullLastNs[3], 30u);
+  EXPECT_EQ(rec.aullLastNs[4], 0u) << "not run in the latest run";
+  EXPECT_EQ(rec.aullTotalNs[4], 40u);
+  EXPECT_EQ(rec.aullTotalNs[0], 20u);
+  gActions.clear();
+  bool jumped = false;
+  gActions[4] = [&] {
+    if (!jumped) gstApp.uwStageIndex = 0;  // the runner adds 1: slot 1 next
+    jumped = true;
+  };
+  gTrace.clear();
+  AppExecuteList(list, 6);
+  EXPECT_EQ(gTrace, (std::vector<int>{1, 3, 4, 3, 4, 5}));
+  EXPECT_EQ(rec.aullLastNs[3], 60u);
+  EXPECT_EQ(rec.aullLastNs[0], 10u);
+  EXPECT_EQ(rec.auiCalls[3], 4u);
+  gActions.clear();
+
+  // Another list starts the sums afresh.
+  const AppStage other[] = {Slow<2>};
+  AppExecuteList(other, 1);
+  EXPECT_EQ(rec.ppList, other);
+  EXPECT_EQ(rec.uiRuns, 1u);
+  EXPECT_EQ(rec.aullTotalNs[0], 20u);
+  EXPECT_EQ(rec.aullTotalNs[3], 0u);
+
+  // Unbound: the stages run, the clock is not read and the record stays as it was.
+  AppStageTimingBind(nullptr, &rec);
+  const StageTimeRecord kept = rec;
+  gTrace.clear();
+  AppExecuteList(list, 6);
+  EXPECT_EQ(gTrace, (std::vector<int>{1, 3, 4, 5}));
+  EXPECT_EQ(memcmp(&kept, &rec, sizeof(rec)), 0);
+}
+
 TEST(StageRunner, PowerOnIgnoreFrameStopsThreeFramesAfterReset) {
   CommonVariableInit();
   const AppStage list[] = {PowerOnIgnoreFrame, Rec<1>};

@@ -10,6 +10,13 @@ namespace vendor_test {
 bool allocationCountingWorks();
 // Starts counting from 0.
 void startCountingAllocations();
+// Starts counting from 0 the allocations of the calling thread only (other threads of the
+// process, such as a plug-in's own or a timer thread, are not counted).
+void startCountingAllocationsOnThisThread();
+// Pause and resume a running count, keeping what it has counted: for stretches between the
+// code under test that are not its own (a callback into the test's recorder).
+void pauseCountingAllocations();
+void resumeCountingAllocations();
 // Stops counting; returns the allocations made since the start.
 uint64_t stopCountingAllocations();
 

@@ -103,6 +103,12 @@ struct HostOptions {
   std::function<void(void *tree, const HalConfigAccessor *accessor)> on_hal_config;
   // Called (on the reporting thread) for every point report.
   std::function<void(const PointReport &)> on_report;
+  // Called on the frame thread with true when control passes into the algorithm's per-frame
+  // operations (update frame data, update diff data) and with false when it comes back to
+  // the host: at their return, and around every callback the algorithm makes during them
+  // (false on the callback's entry, true on its return). A test brackets the algorithm's
+  // own work with it, e.g. to count only the module's heap allocations.
+  std::function<void(bool in_algorithm)> on_alg_control;
   // The display's vsync that the host feeds to the HAL while the HAL's reports follow it
   // (its vsync callback said 2): the period and the vsync mode sent with each time.
   std::chrono::nanoseconds vsync_period{16666667};

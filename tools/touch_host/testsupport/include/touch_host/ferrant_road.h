@@ -1,8 +1,9 @@
 #pragma once
-// The Ferrant road on the simulated phone, shared by the road tests and the demo: the panel
-// of algorithm A's controller information block (16 drive x 30 sense lines), the HAL
-// configuration for second-generation Ferrant frames of that panel, algorithm A's
-// configuration file, and the controller's frames.
+// The Ferrant road on the simulated phone, shared by the road tests, the demo and the
+// benchmarks: a panel (by default the 16 drive x 30 sense lines of algorithm A's controller
+// information block; any other size through Panel), the HAL configuration for
+// second-generation Ferrant frames of that panel, algorithm A's configuration file, and the
+// controller's frames.
 //
 // Algorithm A's configuration file is built with algorithm A's own test-side encoders
 // (touch/algorithm_a/core/tsa_module_test_util.h, on the include path of the user).
@@ -23,63 +24,224 @@ inline constexpr int kSelf = kDrive + kSense;
 inline constexpr int kFrequencies = 4;     // the hopping table of the blob below
 inline constexpr uint8_t kReferenceFrame = 0x01;  // frame flags bit 0: the controller sends its reference
 
-inline HalPanelConfig hal_panel() {
+// A panel of the road: its drive and sense lines (by default the controller information
+// block's 16 x 30), and what follows from them.
+struct Panel {
+  int drive = kDrive;
+  int sense = kSense;
+  constexpr int mutual() const { return drive * sense; }
+  constexpr int self() const { return drive + sense; }
+  // IM values of one frequency: the longer side's lines.
+  constexpr int im_row() const { return drive > sense ? drive : sense; }
+  // The road screen (an eighth of the coordinate extents, 512 per node): x along the sense
+  // lines, y along the drive lines.
+  constexpr uint16_t screen_x() const { return static_cast<uint16_t>(sense * 512 / 8); }
+  constexpr uint16_t screen_y() const { return static_cast<uint16_t>(drive * 512 / 8); }
+};
+
+inline HalPanelConfig hal_panel(const Panel &panel = {}) {
   HalPanelConfig c;
   c.frame_data_type = 5;  // second-generation Ferrant
-  c.columns = kSense;
-  c.rows = kDrive;
-  c.nodes = kMutual;
-  c.self_nodes = kSelf;
+  c.columns = panel.sense;
+  c.rows = panel.drive;
+  c.nodes = panel.mutual();
+  c.self_nodes = panel.self();
   // Algorithm A reads max(drive, sense) x its frequency count of IM values behind record
   // 211: the HAL's extra buffer must hold them.
-  c.extra_nodes = kSense * kFrequencies;
+  c.extra_nodes = panel.im_row() * kFrequencies;
   return c;
 }
 
 // A screen of an eighth of the panel's coordinate extents (512 per node): the resolution the
 // road tests and the demo give algorithm A, so that its points map back to nodes exactly.
-inline constexpr uint16_t kRoadScreenX = kSense * 512 / 8;
-inline constexpr uint16_t kRoadScreenY = kDrive * 512 / 8;
+inline constexpr uint16_t kRoadScreenX = Panel{}.screen_x();
+inline constexpr uint16_t kRoadScreenY = Panel{}.screen_y();
 
-// Algorithm A's configuration file: a blob with the panel (screen SCREEN_X x SCREEN_Y, at
-// most 10 points, the touch thresholds given; 0 leaves them unset), the time control and the
-// hopping table, and the controller information block of a DRIVE x SENSE panel.
-inline fxtest::Bytes alg_config_file(uint16_t touch_threshold = 0, uint16_t second_threshold = 0,
-                                     uint8_t drive = kDrive, uint8_t sense = kSense, uint16_t screen_x = 1080,
-                                     uint16_t screen_y = 2400) {
+// Algorithm A's configuration: the panel section (screen, at most 10 points, the touch
+// thresholds; 0 leaves them unset), the time control and the hopping table, and the
+// controller information block of the panel; SECTIONS (built with cfgtest::Section) are
+// added, and one with the id of a default section replaces it.
+struct AlgConfig {
+  uint16_t touch_threshold = 0;
+  uint16_t second_threshold = 0;
+  Panel panel{};
+  uint16_t screen_x = 1080;
+  uint16_t screen_y = 2400;
+  std::vector<cfgtest::Bytes> sections;
+};
+
+inline fxtest::Bytes alg_config_file(const AlgConfig &c) {
   cfgtest::Bytes panel(38, 0);
-  cfgtest::PutU16(panel, 0, screen_x);
-  cfgtest::PutU16(panel, 2, screen_y);
-  cfgtest::PutU16(panel, 4, touch_threshold);
-  cfgtest::PutU16(panel, 6, second_threshold);
+  cfgtest::PutU16(panel, 0, c.screen_x);
+  cfgtest::PutU16(panel, 2, c.screen_y);
+  cfgtest::PutU16(panel, 4, c.touch_threshold);
+  cfgtest::PutU16(panel, 6, c.second_threshold);
   panel[20] = 10;
   cfgtest::Bytes time(32, 0);
   cfgtest::PutU16(time, 3, 5000);
-  const fxtest::Bytes blob = cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time),
-                                                              cfgtest::Section(31, {0, kFrequencies})}});
+  std::vector<cfgtest::Bytes> sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time),
+                                          cfgtest::Section(31, {0, kFrequencies})};
+  for (const cfgtest::Bytes &more : c.sections) {
+    bool replaced = false;
+    for (cfgtest::Bytes &s : sections) {
+      if (s.size() > 1 && more.size() > 1 && s[1] == more[1]) {
+        s = more;
+        replaced = true;
+      }
+    }
+    if (!replaced) sections.push_back(more);
+  }
+  const fxtest::Bytes blob = cfgtest::BuildBlob({.sections = sections});
   fxtest::IcInfoDesc info;
-  info.drv = drive;
-  info.sen = sense;
+  info.drv = static_cast<uint8_t>(c.panel.drive);
+  info.sen = static_cast<uint8_t>(c.panel.sense);
   return fxtest::BuildConfigFile(blob, fxtest::BuildIcInfoBlock(info));
 }
 
-// Driver slot of controller frame k carrying MUTUAL (drive line by drive line): a status
-// packet counting frames (with the frame flags), the normal mutual frame, the self lines, and
-// a quiet IM block (zero noise) as long as algorithm A's frequencies need.
-inline tamrel_touch::encode::Bytes frame_slot_of(uint16_t k, size_t slot_size, uint8_t flags,
-                                                 const std::vector<int16_t> &mutual) {
+// The same with the classic arguments: thresholds, a DRIVE x SENSE panel and its screen.
+inline fxtest::Bytes alg_config_file(uint16_t touch_threshold = 0, uint16_t second_threshold = 0,
+                                     uint8_t drive = kDrive, uint8_t sense = kSense, uint16_t screen_x = 1080,
+                                     uint16_t screen_y = 2400) {
+  AlgConfig c;
+  c.touch_threshold = touch_threshold;
+  c.second_threshold = second_threshold;
+  c.panel = {drive, sense};
+  c.screen_x = screen_x;
+  c.screen_y = screen_y;
+  return alg_config_file(c);
+}
+
+// ---- Configuration sections for the panel's episodes (cfgtest::Section blocks) ----------
+
+// Frequency hopping allowed (AFE section, byte 1 bit 2).
+inline cfgtest::Bytes hopping_allowed_section() { return cfgtest::Section(10, {0x00, 0x04, 0x00, 0x00}); }
+
+// The hopping table: kFrequencies frequencies (1000, 1500, ... kHz codes) with option byte
+// 0x21, hop threshold 2 x 10, stay threshold 10, mean-level ceiling 60000.
+inline cfgtest::Bytes hopping_section() {
+  cfgtest::Bytes c(62, 0);
+  c[1] = kFrequencies;
+  for (int i = 0; i < kFrequencies; ++i) {
+    cfgtest::PutU16(c, 2 + 2 * static_cast<size_t>(i), static_cast<uint16_t>(1000 + 500 * i));
+    c[34 + static_cast<size_t>(i)] = 0x21;
+    cfgtest::PutU16(c, 42 + 2 * static_cast<size_t>(i), static_cast<uint16_t>(100 + i));
+  }
+  c[21] = 10;
+  cfgtest::PutU16(c, 22, 10);
+  cfgtest::PutU16(c, 59, 60000);
+  return cfgtest::Section(31, c);
+}
+
+// The column profile of the panel's LCD coupling: a bowl rising by 300 to the sides,
+// mean-free over COLS columns.
+inline int32_t lcd_bowl(int c, int cols) {
+  const int32_t half = cols / 2;
+  auto rise = [&](int i) {
+    const int32_t k = i - half;
+    return 300 * k * k / (half * half);
+  };
+  int32_t sum = 0;
+  for (int i = 0; i < cols; ++i) sum += rise(i);
+  return rise(c) - sum / cols;
+}
+
+// LCD denoise on the diff map with the bowl as the panel's column profile (at most 56
+// sense lines).
+inline cfgtest::Bytes lcd_denoise_section(int sense) {
+  cfgtest::Bytes d(130, 0);
+  d[0] = 0x01;
+  for (int c = 0; c < sense && c < 56; ++c)
+    cfgtest::PutU16(d, 18 + 2 * static_cast<size_t>(c), static_cast<uint16_t>(lcd_bowl(c, sense)));
+  return cfgtest::Section(91, d);
+}
+
+// The low-temperature stage on, entered at ENTRY degrees.
+inline cfgtest::Bytes low_temp_section(int8_t entry) {
+  cfgtest::Bytes t(40, 0);
+  t[0] = 0x01;
+  t[24] = static_cast<uint8_t>(entry);
+  t[25] = 15;
+  return cfgtest::Section(108, t);
+}
+
+// Waterproof processing on.
+inline cfgtest::Bytes waterproof_section() {
+  cfgtest::Bytes w(38, 0);
+  w[0] = 1;
+  return cfgtest::Section(96, w);
+}
+
+// The controller packet that asks for frequency INDEX (command 0x9C, byte-sum checksum).
+inline std::vector<uint8_t> frequency_packet(uint8_t index) {
+  const uint16_t sum = static_cast<uint16_t>(0x05 + 0x9C + index);
+  return {0x00, 0x00, 0x05, 0x9C, index, static_cast<uint8_t>(sum), static_cast<uint8_t>(sum >> 8)};
+}
+
+// IM rows of PANEL, one per frequency, back to back, one value per sense line as algorithm
+// A reads them (the block is as long as the frame's IM area, panel.im_row() values per
+// frequency): LOUD swings by 3000 from line to line, the others are flat at 100 (QUIET) or
+// swing by 300 (every other one); loud < 0: all quiet.
+inline std::vector<int16_t> im_rows(const Panel &panel, int loud, int quiet) {
+  const int n = panel.sense;
+  std::vector<int16_t> im(static_cast<size_t>(panel.im_row() * kFrequencies), 100);
+  for (int f = 0; f < kFrequencies; ++f) {
+    if (f == quiet) continue;
+    for (int k = 0; k < n; ++k) {
+      int16_t &v = im[static_cast<size_t>(f * n + k)];
+      if (f == loud) v = (k % 2) != 0 ? 3000 : 0;
+      else if (loud >= 0) v = (k % 2) != 0 ? 400 : 100;
+    }
+  }
+  return im;
+}
+
+// LCD row noise of a frame on PANEL: the rows ROWS carry OFFSET (signed) along the bowl
+// profile, added to DIFF.
+inline void add_row_noise(std::vector<int16_t> &diff, const Panel &panel, const std::vector<int> &rows, int offset) {
+  for (int r : rows)
+    for (int c = 0; c < panel.sense; ++c) {
+      int16_t &v = diff[static_cast<size_t>(r * panel.sense + c)];
+      v = static_cast<int16_t>(v + offset + lcd_bowl(c, panel.sense));
+    }
+}
+
+// What a controller frame carries besides its mutual values.
+struct FrameExtras {
+  uint8_t flags = 0;        // frame flags of the status packet (kReferenceFrame)
+  uint8_t freq_index = 0;   // the frequency the controller scanned at
+  // IM noise values: one row of panel.im_row() per frequency; empty: quiet (all 0).
+  std::vector<int16_t> im;
+};
+
+// Driver slot of controller frame k of PANEL carrying MUTUAL (drive line by drive line): a
+// status packet counting frames (with the frame flags), the normal mutual frame at the
+// frequency given, the self lines, and the IM block as long as algorithm A's frequencies
+// need.
+inline tamrel_touch::encode::Bytes frame_slot_for(const Panel &panel, uint16_t k, size_t slot_size,
+                                                  const std::vector<int16_t> &mutual, const FrameExtras &extras = {}) {
   namespace encode = tamrel_touch::encode;
+  std::vector<int16_t> im = extras.im;
+  im.resize(static_cast<size_t>(panel.im_row() * kFrequencies), 0);
   encode::FerrantV2Frame f;
   f.head_index = k;
   f.tail_index = k;
-  f.packets = {encode::ferrant_status_packet(k, flags, 0, 240, 0x02, 0),
-               encode::ferrant_mutual_packet(10, 1000, 0, 0, 0, mutual, {}, {}),
-               encode::ferrant_self_packet(std::vector<int16_t>(kSelf, static_cast<int16_t>(k)), {}),
-               encode::ferrant_extra_packet({}, std::vector<int16_t>(kSense * kFrequencies, 0), {})};
+  f.packets = {encode::ferrant_status_packet(k, extras.flags, 0, 240, 0x02, 0),
+               encode::ferrant_mutual_packet(10, 1000, extras.freq_index, 0, 0, mutual, {}, {}),
+               encode::ferrant_self_packet(std::vector<int16_t>(static_cast<size_t>(panel.self()), static_cast<int16_t>(k)), {}),
+               encode::ferrant_extra_packet({}, im, {})};
   encode::SlotHeader header;
   header.time_ns = 1000000ull * k;
   header.frame_count = k;
   return encode::make_slot(header, encode::encode_ferrant_v2(f), slot_size);
+}
+
+// Driver slot of controller frame k of the default panel carrying MUTUAL, with the frame
+// flags given and a quiet IM block.
+inline tamrel_touch::encode::Bytes frame_slot_of(uint16_t k, size_t slot_size, uint8_t flags,
+                                                 const std::vector<int16_t> &mutual) {
+  FrameExtras extras;
+  extras.flags = flags;
+  return frame_slot_for(Panel{}, k, slot_size, mutual, extras);
 }
 
 // Driver slot of controller frame k whose mutual nodes hold 10 k + i % 7.
@@ -118,19 +280,25 @@ inline std::vector<int16_t> diff_with_fingers(const std::vector<Finger> &fingers
   return diff;
 }
 
-// The raw mutual values of that panel: a finger lowers the raw values under it.
-inline std::vector<int16_t> raw_with_fingers(const std::vector<Finger> &fingers, int drive = kDrive,
-                                             int sense = kSense) {
-  const std::vector<int16_t> diff = diff_with_fingers(fingers, drive, sense);
+// The raw mutual values of a panel whose diff (reference minus raw) is DIFF: whatever
+// raises the diff lowers the raw values under it.
+inline std::vector<int16_t> raw_with_diff(const std::vector<int16_t> &diff) {
   std::vector<int16_t> raw(diff.size());
   for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<int16_t>(untouched_raw(static_cast<int>(i)) - diff[i]);
   return raw;
 }
 
+// The raw mutual values of that panel with FINGERS on it.
+inline std::vector<int16_t> raw_with_fingers(const std::vector<Finger> &fingers, int drive = kDrive,
+                                             int sense = kSense) {
+  return raw_with_diff(diff_with_fingers(fingers, drive, sense));
+}
+
 // Algorithm A's point units before its coordinate transform: 512 per node, the centre of
 // node n at 512 n + 256; x runs along the sense lines, y along the drive lines.
 inline int32_t node_units(double node) { return static_cast<int32_t>(node * 512 + 256); }
-// The same position after the transform to the road screen (kRoadScreenX x kRoadScreenY).
+// The same position after the transform to the road screen (kRoadScreenX x kRoadScreenY, or
+// Panel::screen_x() x screen_y() of another panel: an eighth of the extents on every panel).
 inline int32_t road_screen_units(double node) { return node_units(node) / 8; }
 
 }  // namespace touch_host::testsupport::ferrant_road
