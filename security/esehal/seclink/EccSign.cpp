@@ -63,18 +63,27 @@ std::vector<uint8_t> toDer(const std::vector<uint8_t>& raw) {
   const std::vector<uint8_t> r(raw.begin(), raw.begin() + static_cast<long>(k / 2));
   const std::vector<uint8_t> s(raw.begin() + static_cast<long>(k / 2), raw.end());
   auto integer = [](const std::vector<uint8_t>& v) {
-    std::vector<uint8_t> out = {0x02, 0};
     auto first = v.begin();
     while (first != v.end() && first + 1 != v.end() && *first == 0) ++first;
-    if (first != v.end() && *first >= 0x80) out.push_back(0x00);
-    out.insert(out.end(), first, v.end());
+    const bool pad = first != v.end() && *first >= 0x80;
+    // Sized up front: growing a two-byte vector by insert trips a false bounds warning in
+    // optimised builds.
+    std::vector<uint8_t> out;
+    out.reserve(3 + static_cast<size_t>(v.end() - first));
+    out.push_back(0x02);
+    out.push_back(0);
+    if (pad) out.push_back(0x00);
+    for (auto it = first; it != v.end(); ++it) out.push_back(*it);
     out[1] = static_cast<uint8_t>(out.size() - 2);
     return out;
   };
   const std::vector<uint8_t> ri = integer(r), si = integer(s);
-  std::vector<uint8_t> der = {0x30, static_cast<uint8_t>(ri.size() + si.size())};
-  der.insert(der.end(), ri.begin(), ri.end());
-  der.insert(der.end(), si.begin(), si.end());
+  std::vector<uint8_t> der;
+  der.reserve(2 + ri.size() + si.size());
+  der.push_back(0x30);
+  der.push_back(static_cast<uint8_t>(ri.size() + si.size()));
+  for (uint8_t b : ri) der.push_back(b);
+  for (uint8_t b : si) der.push_back(b);
   return der;
 }
 
