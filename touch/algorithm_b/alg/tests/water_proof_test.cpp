@@ -27,6 +27,7 @@ class WaterProof : public LumaPeakFixture {
     g_uCTempDriftFlag = 0;
     g_fod_resume_pressed = 0;
     g_ucScWaterRxConnectNum = g_ucScWaterTxConnectNum = 0;
+    std::memset(stWaterRect, 0, sizeof(stWaterRect));  // no water region
   }
   void TearDown() override {
     g_stSysParam.ucWaterFlag = 0;

@@ -6,7 +6,6 @@
 
 #include "luma_core.h"
 
-#pragma pack(push, 1)
 // Per touch ID: the step memory of the smoothing.
 typedef struct LumaTouchAlpha {
   uint16_t usAlpha;   // last alpha (256 = the whole way)
@@ -38,12 +37,8 @@ typedef struct LumaStablePoint {
   uint8_t ucLastArea;
   uint8_t ucLightCnt;
 } LumaStablePoint;
-#pragma pack(pop)
 
 #ifdef __cplusplus
-static_assert(sizeof(LumaTouchAlpha) == 12);
-static_assert(sizeof(LumaTouchSmooth) == 18);
-static_assert(sizeof(LumaStablePoint) == 19);
 extern "C" {
 #endif
 
