@@ -168,6 +168,33 @@ TEST_F(LumaPoints, StripeNoiseDropsThreeFramesThenPasses) {
   }
 }
 
+// A water streak beside a finger: a ridge along the drive line whose lines above and below
+// read negative (the water couples them), with nothing on the self lines. It is strong and
+// wide enough to pass the point selection; the water-proof classification drops it, and the
+// finger is reported throughout.
+TEST_F(LumaPoints, WaterStreakBesideAFingerIsDroppedAndTheFingerKept) {
+  std::vector<AlgTouchPoint> p = Touch({{8, 10}});
+  ASSERT_EQ(p.size(), 1u);
+  const int32_t id = p[0].id;
+  for (int frame = 0; frame < 6; ++frame) {
+    LumaFrame f;
+    Press(f, {8, 10});
+    f.At(8, 16) = LumaFrame::kRawLevel - 600;
+    f.At(8, 15) = f.At(8, 17) = LumaFrame::kRawLevel - 300;
+    f.At(7, 16) = f.At(9, 16) = LumaFrame::kRawLevel + 100;
+    host_->clear_record();
+    ASSERT_EQ(host_->process_frame(f.frame()), HostStatus::kOk);
+    const touch_host::HostRecord r = host_->snapshot();
+    ASSERT_EQ(r.reports.size(), 1u) << frame;
+    ASSERT_EQ(r.reports.back().points.size(), 1u) << frame;
+    const AlgTouchPoint &q = r.reports.back().points[0];
+    EXPECT_EQ(q.id, id);
+    EXPECT_EQ(q.action, ALG_TOUCH_ACTION_MOVE);
+    EXPECT_NEAR(q.x, NodeX(8), kPixel);
+    EXPECT_NEAR(q.y, NodeY(10), kPixel);
+  }
+}
+
 TEST_F(LumaPoints, CrossingFingersKeepTheirIds) {
   // One finger walks up the sense lines on drive line 4, the other down them on line 12;
   // they pass each other between frames. Where both press near the same sense lines the

@@ -576,8 +576,8 @@ void AppWaterProofHandle(void) {
         }
       }
     }
-    AppFastReadPeakNum(6);
     if (removed) AppGetValidPeak();
+    AppFastReadPeakNum(6);
   }
 
   g_stGhostHistory = g_stGhostNow;
