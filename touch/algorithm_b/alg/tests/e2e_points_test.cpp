@@ -195,6 +195,42 @@ TEST_F(LumaPoints, WaterStreakBesideAFingerIsDroppedAndTheFingerKept) {
   }
 }
 
+// With pocket-palm detection armed by the host, a palm over the panel (the phone going into a
+// pocket face first) tells the host through its state-change slot on the second palm frame,
+// and again when the palm has gone.
+TEST_F(LumaPoints, ArmedPocketPalmTellsTheHostOnTheSecondPalmFrame) {
+  common_data arm{};
+  arm.cmd = 0;
+  arm.mode = 26;
+  arm.count = 1;
+  arm.values[0] = 1;
+  ASSERT_EQ(host_->send_common_data(arm), HostStatus::kOk);
+  auto palm_frame = [&](bool palm) {
+    LumaFrame f;
+    if (palm) {
+      // A palm: seven drive lines by seventeen sense lines, deepest in the middle.
+      for (int t = 4; t <= 10; ++t) {
+        for (int r = 8; r <= 24; ++r) {
+          const int depth = 900 - 40 * std::max(std::abs(t - 7), std::abs(r - 16) / 2);
+          f.At(t, r) = static_cast<int16_t>(LumaFrame::kRawLevel - depth);
+        }
+      }
+      for (auto *line : {&f.self1, &f.self2}) {
+        for (int i = 4; i <= 10; ++i) (*line)[i] = LumaFrame::kRawLevel + 600;
+        for (int i = 8; i <= 24; ++i) (*line)[LumaFrame::kTx + i] = LumaFrame::kRawLevel + 600;
+      }
+    }
+    host_->clear_record();
+    EXPECT_EQ(host_->process_frame(f.frame()), HostStatus::kOk);
+
+    return host_->snapshot().state_changes;
+  };
+  EXPECT_TRUE(palm_frame(true).empty());
+  EXPECT_EQ(palm_frame(true), std::vector<uint8_t>{1});
+  EXPECT_TRUE(palm_frame(true).empty());
+  EXPECT_EQ(palm_frame(false), std::vector<uint8_t>{0});
+}
+
 TEST_F(LumaPoints, CrossingFingersKeepTheirIds) {
   // One finger walks up the sense lines on drive line 4, the other down them on line 12;
   // they pass each other between frames. Where both press near the same sense lines the
