@@ -51,6 +51,8 @@ bool MutualNoise() { return g_stMcNoiseRepo.ucState != 0 || g_stMcNoiseRepo.ucFl
 uint32_t XMax2() { return 2 * g_stFwConfig.aulNotchX[0]; }
 uint32_t YMax2() { return 2 * g_stFwConfig.aulNotchY[0]; }
 uint32_t Delta(uint32_t a, uint32_t b) { return a > b ? a - b : b - a; }
+// Inside the band of 3200 (doubled units) from either x border.
+bool InsideX(uint32_t x2) { return x2 >= kEdgeStart && x2 + kEdgeStart <= XMax2(); }
 
 // The coordinate record the point was computed from: the peak list entry at the point's
 // Tx and Rx lines; null when none matches (a point held over from an earlier frame).
@@ -124,7 +126,7 @@ void AppStableInforRefresh(void) {
       s.ucLightCnt = 0;
       s.ulStartX = x2;
       s.ulStartY = 2 * p.y;
-      s.ucEdgeState = (x2 < kEdgeStart || x2 > XMax2() - kEdgeStart) ? 1 : 0;
+      s.ucEdgeState = InsideX(x2) ? 0 : 1;
       s.ucLastWeight = s.ucMaxWeight = p.weight;
       s.ucLastArea = s.ucMaxArea = p.area;
       s.slMaxSignal = signal;
@@ -149,7 +151,7 @@ void AppNoGameStabelParaSet(void) {
     if (p.id >= LUMA_MAX_POINTS || t.astEvent[p.id].ucEvent != kEventContact) continue;
     LumaStablePoint &s = stStablePoint[p.id];
     const uint32_t x2 = 2 * p.x;
-    if (x2 >= kEdgeStart && x2 <= XMax2() - kEdgeStart) s.ucEdgeState = 0;
+    if (InsideX(x2)) s.ucEdgeState = 0;
     else if (s.ucEdgeState == 1 && s.ucMaxWeight >= 31) s.ucEdgeState = 2;
   }
 }
