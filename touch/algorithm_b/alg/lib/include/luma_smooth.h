@@ -63,6 +63,8 @@ LUMA_EXPORT void AppSetCurrentDeltaPos(uint8_t id, uint32_t dx, uint32_t dy);
 // Running means of 2|dx| and 2|dy| of a touch ID, summed.
 LUMA_EXPORT uint32_t AppFlyingMeanSum(uint8_t id);
 LUMA_EXPORT void AppBigThumbTouchCheck(void);
+// Shifts each tracked point's peak range by its movement since the saved list.
+LUMA_EXPORT void AppPointForecast(void);
 LUMA_EXPORT void AppNfTrbInRxStatuCheck(void);
 
 #ifdef __cplusplus

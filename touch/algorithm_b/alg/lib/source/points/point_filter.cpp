@@ -182,7 +182,7 @@ void ThumbPalmStatistic() {
 
 // Each point's peak range moves with the point, so that the next frame's search looks
 // where the finger is going.
-void PeakRangeForecast() {
+void ShiftPeakRanges() {
   const LumaTouchData &t = g_stTouchData;
   if (t.ucLiftUp != 0) return;
   const int x_lines = g_stFrmInfo.aucCfgCopy[6];
@@ -247,6 +247,8 @@ void AppNfTrbInRxStatuCheck(void) {
 }
 
 void AppBigThumbTouchCheck(void) { ThumbPalmStatistic(); }
+
+void AppPointForecast(void) { ShiftPeakRanges(); }
 
 void AppSetCurrentDeltaPos(uint8_t id, uint32_t dx, uint32_t dy) {
   if (id >= LUMA_MAX_POINTS) return;
@@ -314,7 +316,7 @@ void AppPointFilter(uint8_t stage) {
   } else if (stage == 3) {
     AppBigThumbTouchCheck();
     FlyingLineFilter();
-    PeakRangeForecast();
+    AppPointForecast();
     AppSaveLastPointStatus();
     AppPwrPointFilter();
     AppEdgePalmFilter();
