@@ -361,7 +361,13 @@ TEST(LumaExports, PeakFiltersMergeAndChecksResolveByName) {
         "AppFindMinDiffInRangeP2P", "AppMinAveDiffInRangeP2P", "AppDoPeakMerge", "IsCoaxialJudgeByAllPeak",
         "IsPeakInSameRowCheck", "AppNfInvalidFilter", "IsMayBeOneTouch", "AppSensitivityAbnormalFilter",
         "AppGetBigDiffNode", "CheckUpDownNoiseFeature", "AppFilterSmallPeak", "AppFilterCdmaDecodeFrame",
-        "AppMayBeNfNoiseFilter", "g_ssMcDiffLast", "g_stPeakMergeInfo", "g_stSeriousFloatingMergeInfo"}) {
+        "AppMayBeNfNoiseFilter", "g_ssMcDiffLast", "g_stPeakMergeInfo", "g_stSeriousFloatingMergeInfo",
+        // The water-proof classification, with its optional self-match entry points, and the
+        // point stage's smoother.
+        "AppWaterProofHandle", "WetFingerFilterAfterPeakMerge", "AppMcWaterReportPtFilter", "AppPeakSumHandle",
+        "AppPeakMcIsFingerTouch", "AppPeakSameTxRxBigNegDiff", "AppSweatFilterEnable", "AppScConnectCheck",
+        "AppGetMatchScDiff", "AppGetPeakAroundMinusDiff", "AppFilterTouchPoint", "AppTRGameParamsRefresh",
+        "AppNfTrbInRxStatuCheck", "stTruMbRx", "g_PeakRatioMax"}) {
     EXPECT_NE(dlsym(lib, name), nullptr) << name;
   }
   dlclose(lib);

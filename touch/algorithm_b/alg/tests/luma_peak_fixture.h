@@ -33,6 +33,9 @@ class LumaPeakFixture : public ::testing::Test {
     std::memset(g_stFrmData.assScDiff, 0, sizeof(g_stFrmData.assScDiff));
     std::memset(g_ssMcDiffLast, 0, sizeof(g_ssMcDiffLast));
     std::memset(g_ssMc2TxDiffer, 0, sizeof(g_ssMc2TxDiffer));
+    std::memset(g_stFrmData.assMcRxProj, 0, sizeof(g_stFrmData.assMcRxProj));
+    std::memset(g_stFrmData.assMcTxProj, 0, sizeof(g_stFrmData.assMcTxProj));
+    std::memset(stWaterRect, 0, sizeof(stWaterRect));
     std::memset(g_ssScWaterTxNoise, 0, sizeof(g_ssScWaterTxNoise));
     std::memset(g_ssScWaterRxNoise, 0, sizeof(g_ssScWaterRxNoise));
     std::memset(structForecastPointRange, 0xFF, sizeof(structForecastPointRange));

@@ -5,10 +5,13 @@
 #include <cstring>
 #include <vector>
 
+#include "luma_edge.h"
 #include "luma_env.h"
 #include "luma_front.h"
 #include "luma_noise.h"
 #include "luma_search.h"
+#include "luma_smooth.h"
+#include "luma_water_proof.h"
 
 namespace {
 
@@ -218,8 +221,9 @@ TEST_F(PointOutput, AJumpNoFingerMakesEndsTheTouch) {
     Frame({{5000, 10000 + step}}, true);
     const std::vector<Out> out = Frame({{5000, 10000 + step + 3300}}, true);
     if (step == 400) {
-      // Dropped: the touch lifts where it was last reported, once.
-      EXPECT_EQ(out, (std::vector<Out>{{0, 5000, 10400, kUp}}));
+      // Dropped: the touch lifts where it was last reported, once. The 400 step before it
+      // stayed inside the smoother's dead zone, so that is still 10000.
+      EXPECT_EQ(out, (std::vector<Out>{{0, 5000, 10000, kUp}}));
       EXPECT_TRUE(Frame({}, true).empty());
     } else {
       EXPECT_EQ(out, (std::vector<Out>{{0, 5000, 13800, kContact}}));
@@ -231,7 +235,9 @@ TEST_F(PointOutput, AJumpNoFingerMakesEndsTheTouch) {
   Frame({{5000, 10000}, {12000, 20000}, {15000, 30000}}, true);
   Frame({{5000, 10100}, {12000, 20100}, {15000, 30100}}, true);
   const std::vector<Out> out = Frame({{9000, 10100}, {12000, 20200}, {15000, 26000}}, true);
-  EXPECT_EQ(out, (std::vector<Out>{{1, 12000, 20200, kContact}, {0, 5000, 10100, kUp}, {2, 15000, 30100, kUp}}));
+  // The 100 and 200 steps stay inside the smoother's dead zone: the points are reported
+  // where they went down.
+  EXPECT_EQ(out, (std::vector<Out>{{1, 12000, 20000, kContact}, {0, 5000, 10000, kUp}, {2, 15000, 30000, kUp}}));
 }
 
 TEST_F(PointOutput, HoldLevelFollowsTheNoiseWhileArmed) {
@@ -245,9 +251,11 @@ TEST_F(PointOutput, HoldLevelFollowsTheNoiseWhileArmed) {
       {2, 0, 0, 0, 3, 0, 0},  // no CDMA-like noise
       {2, 0, 0, 1, 1, 0, 0},  // one peak
       {2, 0, 0, 1, 2, 0, 1},
+      {2, 2, 1, 1, 2, 0, 2},  // high sensitivity (2 in the overload column here)
       {0, 0, 0, 0, 0, 3, 3},  // never below the minimum
   };
   for (const Case &c : cases) {
+    g_stSysParam.ucHighSensitivity = c.overload == 2 ? 1 : 0;
     g_stPowerInfo[LUMA_PWR_MODE] = c.mode;
     g_stPowerInfo[LUMA_PWR_LEVEL_MIN] = c.minimum;
     g_ucFwAdcOverLoadFlag = c.overload;
@@ -263,6 +271,7 @@ TEST_F(PointOutput, HoldLevelFollowsTheNoiseWhileArmed) {
   g_stPowerInfo[LUMA_PWR_LEVEL_MIN] = 0;
   AppPwrPointFilter();
   EXPECT_EQ(g_stPowerInfo[LUMA_PWR_LEVEL], 3);
+  g_stSysParam.ucHighSensitivity = 0;
   g_ucFwAdcOverLoadFlag = 0;
   g_usMcScPeakNotMatchNum = 0;
   g_usMayBeCdmaNoiseFlag = 0;
@@ -273,6 +282,193 @@ TEST_F(PointOutput, InvalidFrameCountStopsAt250) {
   for (int i = 0; i < 300; ++i) AppInvalidFramesInc();
   EXPECT_EQ(s_ucInvalidFrames, 250);
   s_ucInvalidFrames = 0;
+}
+
+TEST_F(PointOutput, GameSpeedTripleByLevel) {
+  struct Case {
+    uint8_t level;
+    uint32_t limit, step, frames;
+  };
+  const Case cases[] = {{0, 1920, 800, 40}, {1, 1600, 800, 30}, {2, 1280, 640, 30}, {3, 1120, 480, 30}, {4, 1920, 800, 40}};
+  for (const Case &c : cases) {
+    g_stGameModeCfg[2] = c.level;
+    uint32_t limit = 0, step = 0, frames = 0;
+    EXPECT_EQ(AppTRGameParamsRefresh(0, 0, &limit, &step, &frames), 1);
+    EXPECT_EQ(limit, c.limit) << int{c.level};
+    EXPECT_EQ(step, c.step) << int{c.level};
+    EXPECT_EQ(frames, c.frames) << int{c.level};
+  }
+  g_stGameModeCfg[2] = 0;
+  g_stSysParam.ucGameMode = 0;
+  uint32_t untouched = 7;
+  EXPECT_EQ(AppTRGameParamsRefresh(0, 0, &untouched, &untouched, &untouched), 0);
+  EXPECT_EQ(untouched, 7u);
+}
+
+// A resting finger's jitter stays inside the dead zone; a real move leaves it and is
+// followed part of the way, and once the finger rests again the point catches up.
+TEST_F(PointOutput, SmoothingHoldsJitterAndFollowsAMove) {
+  g_stSysParam.ucGameMode = 0;
+  s_ucInvalidFrames = 0;
+  Frame({{8000, 20000}}, true);
+  for (const uint32_t y : {20150u, 19900u, 20100u}) {
+    const std::vector<Out> out = Frame({{8000, y}}, true);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].y, 20000u) << y;
+  }
+  // 1500 a frame: followed, but not all the way at once.
+  uint32_t last = 20000;
+  for (const uint32_t y : {21500u, 23000u}) {
+    const std::vector<Out> out = Frame({{8000, y}}, true);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_GT(out[0].y, last) << y;
+    EXPECT_LT(out[0].y, y) << y;
+    last = out[0].y;
+  }
+  std::vector<Out> out;
+  for (int k = 0; k < 10; ++k) out = Frame({{8000, 23000}}, true);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_NEAR(out[0].y, 23000, 4);
+  EXPECT_EQ(out[0].x, 8000u);
+  Frame({}, true);
+  Frame({}, true);
+}
+
+TEST_F(PointOutput, EdgeForcedAlphaCountsDownAndFreesThePoint) {
+  g_stSysParam.ucGameMode = 0;
+  Frame({{8000, 20000}}, true);
+  Frame({{8000, 20000}}, true);
+  g_ForceAlpha[0] = 8;  // as the edge restraint sets it for a touch it lets through
+  // Inside the dead zone a forced point still moves, at half its alpha; a countdown below 4
+  // would leave it held.
+  const std::vector<Out> out = Frame({{8000, 20300}}, true);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_GT(out[0].y, 20000u);
+  EXPECT_LT(out[0].y, 20300u);
+  EXPECT_EQ(g_ForceAlpha[0], 7);
+  EXPECT_EQ(g_stTouchAlpha[0].usHold, 500);
+  Frame({}, true);
+  EXPECT_EQ(g_ForceAlpha[0], 0);  // cleared when the touch lifts
+  Frame({}, true);
+}
+
+TEST_F(PointOutput, StablePointMarksAnEdgeStartAndAHeavyEdgePoint) {
+  g_stSysParam.ucGameMode = 0;
+  g_stSysParam.ucDispDirection = 0;
+  // x 1550 is 3100 in the smoother's doubled units: within 3200 of the border.
+  struct Case {
+    uint32_t x;
+    uint8_t start;
+  };
+  for (const Case &c : {Case{1550, 1}, Case{1700, 0}, Case{19520 - 1550, 1}}) {
+    Frame({{c.x, 20000, 20}}, true);
+    EXPECT_EQ(stStablePoint[0].ucEdgeState, c.start) << c.x;
+    Frame({}, true);
+    Frame({}, true);
+  }
+  // Still at the edge and heavy: state 2; moved inside: state 0.
+  Frame({{1550, 20000, 20}}, true);
+  Frame({{1550, 20000, 31}}, true);
+  EXPECT_EQ(stStablePoint[0].ucEdgeState, 2);
+  EXPECT_EQ(stStablePoint[0].ucMaxWeight, 31);
+  EXPECT_EQ(stStablePoint[0].ucContactFrames, 1);
+  Frame({{4000, 20000, 31}}, true);
+  EXPECT_EQ(stStablePoint[0].ucEdgeState, 0);
+  Frame({}, true);
+  Frame({}, true);
+}
+
+TEST_F(PointOutput, PeakRangesMoveWithThePoint) {
+  g_stSysParam.ucGameMode = 0;
+  s_ucInvalidFrames = 0;
+  Frame({{8000, 20000}}, true);
+  uint8_t range[7] = {0, 8, 20, 9, 21, 7, 19};
+  std::memcpy(structForecastPointRange[0], range, 7);
+  // +2100 in x is two lines; -1500 in y is one line (toward zero).
+  Frame({{10100, 18500}}, true);
+  const uint8_t moved[7] = {0, 10, 19, 11, 20, 9, 18};
+  EXPECT_EQ(std::vector<uint8_t>(structForecastPointRange[0], structForecastPointRange[0] + 7),
+            std::vector<uint8_t>(moved, moved + 7));
+  // Clamped to the frame's lines; a range not in use is left alone.
+  const uint8_t near_edge[7] = {0, 15, 20, 16, 21, 14, 19};
+  std::memcpy(structForecastPointRange[0], near_edge, 7);
+  structForecastPointRange[1][0] = 255;
+  structForecastPointRange[1][1] = 3;
+  Frame({{12200, 18500}}, true);
+  const int last_line = g_stFrmInfo.aucCfgCopy[6] - 1;
+  EXPECT_EQ(structForecastPointRange[0][1], last_line);
+  EXPECT_EQ(structForecastPointRange[0][3], last_line);
+  EXPECT_EQ(structForecastPointRange[0][5], 16);
+  EXPECT_EQ(structForecastPointRange[1][1], 3);
+  Frame({}, true);
+  Frame({}, true);
+  std::memset(structForecastPointRange, 0xFF, sizeof(structForecastPointRange));
+}
+
+TEST_F(PointOutput, ThumbPalmStatisticNeedsFourTwoPointFrames) {
+  std::memset(g_stThumbExculdePalm, 0, sizeof(g_stThumbExculdePalm));
+  for (int k = 0; k < 4; ++k) Frame({{5000, 10000, 20}, {15000, 30000, 60}}, true);
+  EXPECT_EQ(g_stThumbExculdePalm[4], 4);
+  EXPECT_EQ(g_stThumbExculdePalm[3], 1);
+  // The light one leaves, the heavy one stays: a thumb.
+  Frame({{15000, 30000, 60}}, true);
+  EXPECT_EQ(g_stThumbExculdePalm[2], 1);
+  EXPECT_EQ(g_stThumbExculdePalm[3], 0);
+  // Three points clear the statistic.
+  Frame({{5000, 10000}, {10000, 20000}, {15000, 30000}}, true);
+  EXPECT_EQ(std::vector<uint8_t>(g_stThumbExculdePalm, g_stThumbExculdePalm + 5), std::vector<uint8_t>(5, 0));
+  Frame({}, true);
+  Frame({}, true);
+}
+
+TEST_F(PointOutput, TwoTouchesAlongOneSenseSpanLatchAfter21Frames) {
+  std::memset(stTruMbRx, 0, sizeof(stTruMbRx));
+  LumaTouchData &t = g_stTouchData;
+  auto two = [&](uint8_t rx_a, uint8_t rx_b, uint8_t area) {
+    t.ucPointNum = 2;
+    t.astPoint[0].id = 0;
+    t.astPoint[1].id = 1;
+    t.astPoint[0].area = t.astPoint[1].area = area;
+    t.astPoint[0].ucRx = rx_a;
+    t.astPoint[1].ucRx = rx_b;
+    AppNfTrbInRxStatuCheck();
+  };
+  for (int k = 0; k < 20; ++k) two(12, 12, 16);
+  EXPECT_EQ(stTruMbRx[6], 0);
+  two(12, 12, 16);
+  EXPECT_EQ(stTruMbRx[6], 1);
+  // Different lines with a weak projection between them, or small areas: released after 3.
+  std::memset(g_ssMc2RxDiffer, 0, sizeof(g_ssMc2RxDiffer));
+  two(10, 14, 16);
+  two(12, 12, 15);
+  EXPECT_EQ(stTruMbRx[6], 1);
+  two(10, 14, 16);
+  EXPECT_EQ(stTruMbRx[6], 0);
+  // A strong projection all the way between two lines counts as one span.
+  for (int c = 10; c <= 14; ++c) g_ssMc2RxDiffer[c] = 200;
+  for (int k = 0; k < 21; ++k) two(10, 14, 16);
+  EXPECT_EQ(stTruMbRx[6], 1);
+  std::memset(stTruMbRx, 0, sizeof(stTruMbRx));
+  std::memset(g_ssMc2RxDiffer, 0, sizeof(g_ssMc2RxDiffer));
+  t.ucPointNum = 0;
+}
+
+TEST_F(PointOutput, ElongatedSingleTouchMayLeapFurther) {
+  s_ucInvalidFrames = 0;
+  g_stSysParam.ucGameMode = 0;
+  for (const uint8_t ratio : {0, 60}) {
+    Frame({{5000, 10000}}, true);
+    Frame({{5000, 10400}}, true);
+    g_PeakRatioMax = ratio;
+    g_stPeakData.ucOutPeakNum = g_stPeakData.ucLastOutPeakNum = 1;
+    const std::vector<Out> out = Frame({{5000, 10400 + 6000}}, true);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].event, ratio == 0 ? kUp : kContact) << int{ratio};
+    Frame({}, true);
+    Frame({}, true);
+  }
+  g_PeakRatioMax = 0;
+  g_stPeakData.ucOutPeakNum = g_stPeakData.ucLastOutPeakNum = 0;
 }
 
 }  // namespace

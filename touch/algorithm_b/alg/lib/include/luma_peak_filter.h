@@ -51,8 +51,8 @@ extern LUMA_EXPORT uint8_t s_ucNfNoiseDropCnt;
 extern LUMA_EXPORT uint8_t s_ucScFilterDropCnt;
 extern LUMA_EXPORT uint8_t s_ucNfGhostCnt;
 // The big-thumb record of the point stage; byte 6 is 1 while a thumb lies along the Rx
-// lines. Referenced weakly: without the point stage that keeps it, no thumb is seen.
-extern LUMA_EXPORT uint8_t stTruMbRx[7] __attribute__((weak));
+// lines.
+extern LUMA_EXPORT uint8_t stTruMbRx[7];
 
 LUMA_EXPORT void AppMayBeNfNoiseFilterNew(void);
 LUMA_EXPORT void AppPeakFilterBySc(void);

@@ -6,14 +6,13 @@
 #include "luma_edge.h"
 #include "luma_env.h"
 #include "luma_noise.h"
+#include "luma_search.h"
+#include "luma_smooth.h"
+#include "luma_water_proof.h"
 
 namespace {
 
 void FillPoints(LumaPoint *points) { std::memset(points, 0xFF, sizeof(LumaPoint) * LUMA_MAX_POINTS); }
-
-// Placeholders the smoothing records will replace; the touch record points at them.
-uint8_t s_aucTouchAlpha[LUMA_MAX_POINTS * 8];
-uint8_t s_aucTouchSmooth[LUMA_MAX_POINTS * 32];
 
 }  // namespace
 
@@ -129,8 +128,8 @@ void AppTouchDataInit(void) {
     e.y = 32767;
   }
   std::memset(&g_stTouchData.ucPointNum, 0, sizeof(LumaTouchData) - offsetof(LumaTouchData, ucPointNum));
-  g_stTouchData.pstTouchAlpha = s_aucTouchAlpha;
-  g_stTouchData.pstTouchSmooth = s_aucTouchSmooth;
+  AppTouchSmoothInit();
+  AppPwrFilterInit();
 }
 
 void AppGlobalVarInit(void) {
@@ -158,6 +157,7 @@ void AppDataStructInit(bool resume) {
   AppTouchDataInit();
   AppMcNoiseInit();
   AppWaterEnvInit();
+  AppWaterProofInit();
   AppPalmDataInit();
   AppEdgePalmInit();
   std::memset(g_stRptInfo, 0xFF, sizeof(g_stRptInfo));

@@ -12,6 +12,7 @@
 #include "luma_noise.h"
 #include "luma_peak_filter.h"
 #include "luma_peaks.h"
+#include "luma_water_proof.h"
 
 using namespace luma_peak;
 
@@ -21,11 +22,6 @@ uint8_t g_stSeriousFloatingMergeInfo[8];
 uint8_t g_bIsPeakInSameRowFlag;
 uint8_t s_ucCdmaDecodeState;
 uint8_t s_aucColStripeDropCnt[40];
-
-// The water-proof classification and the wet-finger filter belong to the water handling;
-// they are referenced weakly so that the chain keeps their places in a build without it.
-LUMA_EXPORT void AppWaterProofHandle(void) __attribute__((weak));
-LUMA_EXPORT void WetFingerFilterAfterPeakMerge(void) __attribute__((weak));
 }
 
 namespace luma_peak {
@@ -53,10 +49,7 @@ uint16_t ClassHold(int cls) {
   return frames;
 }
 
-uint8_t ThumbFlag() {
-  const uint8_t *record = stTruMbRx;
-  return record != nullptr ? record[6] : 0;
-}
+uint8_t ThumbFlag() { return stTruMbRx[6]; }
 
 Spread PeakSpread() {
   const uint8_t n = PeakNum();
@@ -377,7 +370,7 @@ void AppPeakFilter(void) {
   if (!FrameValid()) return;
   AppMcColStripeFilter();
   if (!FrameValid()) return;
-  if (AppWaterProofHandle != nullptr) AppWaterProofHandle();
+  AppWaterProofHandle();
   AppGetValidPeak();
   AppFastReadPeakNum(8);
   AppMcPeakMergeProcess();
@@ -392,7 +385,7 @@ void AppPeakFilter(void) {
   g_usDbgCurFrmMcPosPeakNumLast = pd.ucPeakByte1228;
   pd.usPeakWord1226 = pd.usMcOverCnt;
   pd.ucPeakByte1228 = pd.ucMcPosPeakNum;
-  if (WetFingerFilterAfterPeakMerge != nullptr) WetFingerFilterAfterPeakMerge();
+  WetFingerFilterAfterPeakMerge();
   AppFastReadPeakNum(11);
   AppFilterPeakByCdmaDecode();
   AppFastReadPeakNum(12);

@@ -1,7 +1,9 @@
 // The point stages around the touch-ID assignment. Stage 2 holds a touch that water hides
-// for one frame; stage 3 drops points that jump further than a finger moves in a frame,
-// keeps this frame's points for the next, sets the power hold level and maps the points to
-// panel coordinates.
+// for one frame; stage 3 keeps the thumb-palm statistic, drops points that jump further
+// than a finger moves in a frame, shifts the peak ranges by the movement, keeps this
+// frame's points for the next, sets the power hold level, maps the points to panel
+// coordinates, smooths every tracked point (luma_smooth.cpp) and watches for two touches
+// lying along one sense-line span.
 #include <algorithm>
 #include <cstring>
 
@@ -10,9 +12,12 @@
 #include "luma_front.h"
 #include "luma_noise.h"
 #include "luma_search.h"
+#include "luma_smooth.h"
+#include "luma_water_proof.h"
 
 extern "C" {
 uint16_t g_usFrameTimes;
+uint8_t stTruMbRx[7];
 }
 
 namespace {
@@ -31,6 +36,9 @@ struct FlyingHistory {
   uint8_t grace;
 };
 FlyingHistory s_astFlying[LUMA_MAX_POINTS];
+
+constexpr uint8_t kThumbFramesMax = 250;
+constexpr uint8_t kLightWeight = 40;
 
 constexpr uint32_t kSlowJump = 960;
 constexpr uint32_t kWildJump = 5120;
@@ -69,6 +77,11 @@ uint32_t JumpLimit(const FlyingHistory &h, uint32_t jump, uint32_t prev, uint32_
     const bool far_leap = jump > 9600 && jump > 6 * prev && prev2 < 15 * 1024 && prev >= 481 && prev <= 2559;
     if (!sudden && !accelerating && !far_leap) limit *= 4;
   }
+  // One elongated touch, alone now and last frame, is a finger sliding flat: it may cover
+  // far more ground in a frame than a fingertip.
+  if (g_PeakRatioMax >= 50 && now == 1 && last == 1 && g_stPeakData.ucOutPeakNum == 1 &&
+      g_stPeakData.ucLastOutPeakNum == 1 && g_usLikeNFNoiseFrame == 0)
+    limit = 9600;
   return limit;
 }
 
@@ -100,13 +113,7 @@ void FlyingLineFilter() {
     const uint32_t dx = Delta(p.x, s->x);
     const uint32_t dy = Delta(p.y, s->y);
     uint32_t jump = dx + dy;
-    if (Delta(h.mean_x + h.mean_y, 2 * jump) < 257) {
-      h.mean_x = (h.mean_x + 2 * dx) / 2;
-      h.mean_y = (h.mean_y + 2 * dy) / 2;
-    } else {
-      h.mean_x = 2 * dx;
-      h.mean_y = 2 * dy;
-    }
+    AppSetCurrentDeltaPos(p.id, dx, dy);
     const uint32_t prev = h.last;
     const uint32_t prev2 = h.before;
     h.before2 = h.before;
@@ -148,9 +155,117 @@ void FlyingLineFilter() {
   s_ucInvalidFrames = 0;
 }
 
+// Frames with one or two points: how many of them are light. A heavy point that stays
+// alone after a second, light one left is a thumb, not a palm.
+void ThumbPalmStatistic() {
+  uint8_t *t = g_stThumbExculdePalm;
+  const uint8_t n = g_stTouchData.ucPointNum;
+  if (n != 1 && n != 2) {
+    std::memset(g_stThumbExculdePalm, 0, sizeof(g_stThumbExculdePalm));
+    return;
+  }
+  if (n == 2 && t[4] < kThumbFramesMax) ++t[4];
+  uint8_t light = 0, heavy = 0;
+  for (uint8_t k = 0; k < n; ++k) {
+    const LumaPoint &p = g_stTouchData.astPoint[k];
+    if (p.id > 9) continue;
+    if (p.weight < kLightWeight) ++light;
+    else ++heavy;
+  }
+  if (t[4] >= 4) {
+    const uint8_t last = g_stTouchData.ucLastPointNum;
+    if (last == 2 && light == 0 && heavy == 1) t[2] = 1;
+    else if (last == 1 && light != 0 && heavy == 0) t[2] = 0;
+    t[3] = light;
+  }
+}
+
+// Each point's peak range moves with the point, so that the next frame's search looks
+// where the finger is going.
+void ShiftPeakRanges() {
+  const LumaTouchData &t = g_stTouchData;
+  if (t.ucLiftUp != 0) return;
+  const int x_lines = g_stFrmInfo.aucCfgCopy[6];
+  const int y_lines = g_stFrmInfo.aucCfgCopy[7];
+  const uint8_t n = std::min<uint8_t>(t.ucPointNum, LUMA_MAX_POINTS);
+  for (uint8_t k = 0; k < n; ++k) {
+    const LumaPoint &p = t.astPoint[k];
+    if (p.id >= LUMA_MAX_POINTS || t.astEvent[p.id].ucEvent == 1) continue;
+    const LumaPoint *s = Saved(p.id);
+    uint8_t *range = structForecastPointRange[k];
+    if (s == nullptr || range[0] == 255) continue;
+    const int64_t sx = (static_cast<int64_t>(p.x) - s->x) / 1024;
+    const int64_t sy = (static_cast<int64_t>(p.y) - s->y) / 1024;
+    auto move = [](uint8_t &b, int64_t shift, int lines) {
+      b = static_cast<uint8_t>(std::clamp<int64_t>(b + shift, 0, std::max(lines - 1, 0)));
+    };
+    if (sx != 0) {
+      for (int i : {1, 3, 5}) move(range[i], sx, x_lines);
+    }
+    if (sy != 0) {
+      for (int i : {2, 4, 6}) move(range[i], sy, y_lines);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" {
+
+void AppNfTrbInRxStatuCheck(void) {
+  uint8_t *r = stTruMbRx;
+  const LumaTouchData &t = g_stTouchData;
+  bool along = false;
+  if (t.ucPointNum == 2) {
+    const LumaPoint &a = t.astPoint[0];
+    const LumaPoint &b = t.astPoint[1];
+    if (a.id <= 9 && b.id <= 9 && a.area >= 16 && b.area >= 16) {
+      r[2] = a.ucRx;
+      r[3] = b.ucRx;
+      along = a.ucRx == b.ucRx;
+      if (!along) {
+        along = true;
+        const int lo = std::min(a.ucRx, b.ucRx), hi = std::max(a.ucRx, b.ucRx);
+        for (int c = lo; c <= hi && c < static_cast<int>(sizeof(g_ssMc2RxDiffer) / sizeof(g_ssMc2RxDiffer[0])); ++c)
+          along = along && g_ssMc2RxDiffer[c] >= 200;
+      }
+    }
+  }
+  if (along) {
+    if (r[6] == 0 && ++r[0] >= 21) {
+      r[6] = 1;
+      r[0] = 0;
+      r[1] = 0;
+    }
+    return;
+  }
+  r[0] = 0;
+  if (r[6] != 0 && ++r[1] >= 3) {
+    r[6] = 0;
+    r[1] = 0;
+  }
+}
+
+void AppBigThumbTouchCheck(void) { ThumbPalmStatistic(); }
+
+void AppPointForecast(void) { ShiftPeakRanges(); }
+
+void AppSetCurrentDeltaPos(uint8_t id, uint32_t dx, uint32_t dy) {
+  if (id >= LUMA_MAX_POINTS) return;
+  FlyingHistory &h = s_astFlying[id];
+  // A steady movement is averaged; a change of pace restarts the means.
+  if (Delta(h.mean_x + h.mean_y, 2 * (dx + dy)) < 257) {
+    h.mean_x = (h.mean_x + 2 * dx) / 2;
+    h.mean_y = (h.mean_y + 2 * dy) / 2;
+  } else {
+    h.mean_x = 2 * dx;
+    h.mean_y = 2 * dy;
+  }
+}
+
+uint32_t AppFlyingMeanSum(uint8_t id) {
+  return id < LUMA_MAX_POINTS ? s_astFlying[id].mean_x + s_astFlying[id].mean_y : UINT32_MAX;
+}
 
 void AppPointFilterLiftup(void) {
   LumaTouchData &t = g_stTouchData;
@@ -182,7 +297,7 @@ void AppPwrPointFilter(void) {
   if (mode == 0) {
     level = 0;
   } else if (mode == 2) {
-    if (g_ucFwAdcOverLoadFlag != 0 || g_ucFwScAdcOverLoadFlag != 0) {
+    if (g_stSysParam.ucHighSensitivity != 0 || g_ucFwAdcOverLoadFlag != 0 || g_ucFwScAdcOverLoadFlag != 0) {
       level = 2;
     } else if (g_usMcScPeakNotMatchNum != 0) {
       level = 1;
@@ -199,11 +314,15 @@ void AppPointFilter(uint8_t stage) {
   if (stage == 2) {
     AppPointFilterLiftup();
   } else if (stage == 3) {
+    AppBigThumbTouchCheck();
     FlyingLineFilter();
+    AppPointForecast();
     AppSaveLastPointStatus();
     AppPwrPointFilter();
     AppEdgePalmFilter();
     AppPosPreMapping();
+    AppFilterTouchPoint();
+    AppNfTrbInRxStatuCheck();
   }
 }
 
