@@ -100,3 +100,10 @@ uint16_t CoordOptimizeWrapper();
 void CoordOptimizeInitEncapsulationWrapper();
 // First-coordinate smoothing over the coordinate output, not skipped.
 void FirstCoordSmoothWrapper();
+
+// Floating-finger judgement: builds its input from the common record, the region set, the
+// pairing record and the floating state, runs it, and keeps the counter, flags and main
+// rectangle; the collapse flag goes to the region output and debug byte 12. Returns it.
+uint8_t RegionFloatPreJudgeWrapper();
+// Floating region combination over the region set (no stage calls it); returns the count.
+uint8_t RegionFloatCombineWrapper();

@@ -5,6 +5,9 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_filters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float_stage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_float_judge.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_float_shape.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_float_combine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_glove.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_helpers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_large.cpp
