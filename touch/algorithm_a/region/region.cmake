@@ -36,6 +36,7 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_lib_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_float_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_float_judge_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_split_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_twopeak_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_water_test.cpp

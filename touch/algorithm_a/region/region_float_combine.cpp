@@ -81,6 +81,14 @@ void RegionFloatCombine(FloatCombineInput* pstIn) {
       const uint32_t nu = NegativeNodes(in, U, neg);
       const uint32_t area = static_cast<uint32_t>(U.ubRowEnd - U.ubRowStart + 1) * (U.ubColEnd - U.ubColStart + 1);
       if (ni + 6 < nu && nu * 100 > area * 40) continue;
+      // The absorbed region's nodes join i, so that the label map still names a region
+      // for each of them once the set is compacted.
+      for (int32_t y = b.ubRowStart; in.pubLabel != nullptr && y <= b.ubRowEnd; ++y) {
+        for (int32_t x = b.ubColStart; x <= b.ubColEnd; ++x) {
+          uint8_t& l = in.pubLabel[y * in.ubCols + x];
+          if (l == j) l = i;
+        }
+      }
       in.pstRect[i] = U;
       in.pstRect[j] = RegionRect{0, 0, 0, 0};
       in.puwKeep[i] = std::max(in.puwKeep[i], in.puwKeep[j]);

@@ -275,7 +275,8 @@ bool ValleyUsable(const Ctx& x, const ProfileValley& v, uint8_t ubQuiet, int32_t
   if (v.ubValleyIdx == kNone) return false;
   if (ubQuiet != 0) return true;
   const FloatJudgeThr& t = gstFloatJudgeThr;
-  const int32_t smaller = std::min(v.uwLeftPeak, v.uwRightPeak);
+  const int32_t left = v.uwLeftPeak, right = v.uwRightPeak;
+  const int32_t smaller = std::min(left, right);
   if (smaller >= t.aubCandidate[1] && v.uwValley * 100 <= smaller * t.aubCandidate[0]) return true;
   if (v.uwValley == 0 && span >= 7) return true;
   const int32_t thr2 = 2 * x.in.uwNodeThr;
