@@ -83,8 +83,9 @@ void RegionFloatCombine(FloatCombineInput* pstIn) {
       if (ni + 6 < nu && nu * 100 > area * 40) continue;
       // The absorbed region's nodes join i, so that the label map still names a region
       // for each of them once the set is compacted.
-      for (int32_t y = b.ubRowStart; in.pubLabel != nullptr && y <= b.ubRowEnd; ++y) {
-        for (int32_t x = b.ubColStart; x <= b.ubColEnd; ++x) {
+      const RegionRect bc = RegionRectClip(b, in.ubRows, in.ubCols);
+      for (int32_t y = bc.ubRowStart; in.pubLabel != nullptr && y <= bc.ubRowEnd; ++y) {
+        for (int32_t x = bc.ubColStart; x <= bc.ubColEnd; ++x) {
           uint8_t& l = in.pubLabel[y * in.ubCols + x];
           if (l == j) l = i;
         }

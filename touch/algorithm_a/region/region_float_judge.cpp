@@ -70,7 +70,8 @@ struct Ctx {
   FloatJudgeInput& in;
   RegionGrid g;
   uint8_t n;  // regions considered (count, at most 12)
-  bool Kept(uint8_t i) const { return in.puwKeep[i] != 0; }
+  // A region whose rectangle does not lie on the grid takes no part in the judgement.
+  bool Kept(uint8_t i) const { return in.puwKeep[i] != 0 && RectValidOn(in.pstRect[i], in.ubRows, in.ubCols); }
   RegionRect Rect(uint8_t i) const { return in.pstRect[i]; }
 };
 
@@ -257,7 +258,7 @@ void ShapeCandidates(const Ctx& x, const uint32_t* steady, uint8_t ubSteady) {
   for (FloatRegionRecord& rec : gastFloatRegionRecord) {
     if (k >= ubSteady) break;
     if (!Empty(rec)) continue;
-    rec.stRect = RegionRectFromWord(steady[k++]);
+    rec.stRect = RegionRectClip(RegionRectFromWord(steady[k++]), R, C);
     rec.aubWork[kFloatRecSteady] = 1;
   }
 }
@@ -358,7 +359,7 @@ void FirstPassFacts(const Ctx& x) {
     rec.ubStable = 1;
     for (int32_t r = R.ubRowStart; r <= R.ubRowEnd && rec.ubStable != 0; ++r) {
       for (int32_t c = R.ubColStart; c <= R.ubColEnd; ++c) {
-        const int32_t second = x.in.pswSecond != nullptr ? x.in.pswSecond[r * x.in.ubCols + c] : 0;
+        const int32_t second = (x.in.pswSecond != nullptr && x.g.In(r, c)) ? x.in.pswSecond[r * x.in.ubCols + c] : 0;
         const int32_t d = x.g.At(r, c) - second;
         if (d > 25 || d < -25) {
           rec.ubStable = 0;

@@ -199,6 +199,64 @@ TEST_F(FloatJudge, LargeCopperPlateCollapsesIntoOneRegion) {
   }
 }
 
+// A 3 x 9 main rectangle (rows 3-5, columns 2-10) of three regions: a left one from the
+// main rectangle's first column, an inner one touching neither side, a right one to its
+// last column. The large-copper frame count is past 15, so the path accepts the frame.
+TEST_F(FloatJudge, ThreeRegionPathCutsTheSidesOfALongMainRectangle) {
+  struct Case {
+    const char* name;
+    int variant;
+    bool runs;
+    uint8_t countAfter;
+  } cases[] = {
+      {"three regions", 0, true, 17},
+      {"water blocks (count cleared)", 1, false, 0},
+      {"two regions", 2, false, 16},
+      {"four regions", 3, false, 16},
+      {"main rectangle 15 rows high", 4, false, 16},
+  };
+  for (const Case& c : cases) {
+    ClearFloatState();
+    std::fill(diff_.begin(), diff_.end(), 0);
+    std::vector<RegionRect> regions = {Rect(3, 5, 2, 5), Rect(3, 5, 4, 8), Rect(3, 5, 7, 10)};
+    if (c.variant == 2) regions.pop_back();
+    if (c.variant == 3) regions.push_back(Rect(9, 10, 9, 10));
+    for (const RegionRect& r : regions) Fill(r, 200);
+    D(4, 6) = 400;  // a peak: no flat plate
+    SetRegions(regions);
+    FloatJudgeInput in = FloatInput();
+    in.ubTouchNum = 3;
+    in.ubBlock = c.variant == 1 ? 1 : 0;
+    if (c.variant == 4) in.stMainRect = Rect(0, 14, 2, 4);
+    gstCoordPair.ubLargeCopperCnt = 16;
+    RegionFloatPreJudge(&in);
+    EXPECT_EQ(gstCoordPair.ubLargeCopperMark, c.runs ? 1 : 0) << c.name;
+    EXPECT_EQ(gstCoordPair.ubLargeCopperCnt, c.countAfter) << c.name;
+    EXPECT_EQ(in.ubCollapse, 0) << c.name;
+    if (!c.runs) continue;
+    EXPECT_EQ(RegionRectWord(gstMutualRegion.astRect[0]), RegionRectWord(Rect(3, 5, 2, 4)));
+    EXPECT_EQ(RegionRectWord(gstMutualRegion.astRect[1]), RegionRectWord(Rect(3, 5, 5, 7)));
+    EXPECT_EQ(RegionRectWord(gstMutualRegion.astRect[2]), RegionRectWord(Rect(3, 5, 8, 10)));
+  }
+}
+
+// The elongation code of a floating frame from the main spans.
+TEST_F(FloatJudge, ElongationFollowsTheLongSideOfTheMainRectangle) {
+  FloatingFinger();
+  struct Case {
+    RegionRect main;
+    uint8_t code;
+  } cases[] = {{Rect(2, 6, 0, 9), 1}, {Rect(1, 10, 2, 6), 2}, {Rect(2, 6, 0, 8), 0}, {Rect(0, 10, 0, 9), 0}};
+  for (const Case& c : cases) {
+    ClearFloatState();
+    FloatJudgeInput in = FloatInput();
+    in.stMainRect = c.main;
+    in.ubFloatCnt = 5;
+    RegionFloatPreJudge(&in);
+    EXPECT_EQ(in.ubElong, c.code) << int(c.main.ubRowEnd) << "x" << int(c.main.ubColEnd);
+  }
+}
+
 TEST_F(FloatJudge, ShallowValleyProfiles) {
   struct Case {
     std::vector<uint16_t> p;
