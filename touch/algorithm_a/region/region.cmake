@@ -65,3 +65,7 @@ vendor_fuzzer(ferrant_region_acquire
 vendor_fuzzer(ferrant_water_build
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_water_build_fuzz.cpp
   LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_float_judge
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_float_judge_fuzz.cpp
+  LIBS ferrant_static)

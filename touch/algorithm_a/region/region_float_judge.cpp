@@ -288,7 +288,8 @@ bool ValleyUsable(const Ctx& x, const ProfileValley& v, uint8_t ubQuiet, int32_t
 
 void SplitCandidates(const Ctx& x) {
   bool done[kFloatRecordMax] = {};
-  for (;;) {
+  // Every split takes an empty record, so there are at most as many passes as records.
+  for (uint8_t ubPass = 0; ubPass <= kFloatRecordMax; ++ubPass) {
     if (FirstEmpty() == kNone) return;
     uint8_t rowCover[256] = {}, colCover[256] = {};
     for (const FloatRegionRecord& rec : gastFloatRegionRecord) {
@@ -328,7 +329,9 @@ void SplitCandidates(const Ctx& x) {
           boLo = true;
         }
       }
-      if (!boLo || !boHi) continue;
+      // A half at the one node (0, 0) packs to the free-record word: it could not hold a
+      // record, so such a split is not made.
+      if (!boLo || !boHi || RegionRectWord(lo) == 0 || RegionRectWord(hi) == 0) continue;
       const uint8_t j = FirstEmpty();
       rec.stRect = lo;
       gastFloatRegionRecord[j] = FloatRegionRecord{};
