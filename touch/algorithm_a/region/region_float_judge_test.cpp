@@ -3,6 +3,7 @@
 // combination.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -254,6 +255,49 @@ TEST_F(FloatJudge, ElongationFollowsTheLongSideOfTheMainRectangle) {
     in.ubFloatCnt = 5;
     RegionFloatPreJudge(&in);
     EXPECT_EQ(in.ubElong, c.code) << int(c.main.ubRowEnd) << "x" << int(c.main.ubColEnd);
+  }
+}
+
+// A 9 x 9 ring (border band 100, middle band 30, quiet core, negative corners) at rows and
+// columns 2..10: the floating signature of class 3. A record that stays still keeps the
+// class of last frame's record in the next frame, one whose signal moved does not.
+TEST_F(FloatJudge, RingCandidateGetsAFloatingClassThatAStillRecordKeeps) {
+  Init(14, 14);
+  ClearFloatState();
+  for (int r = 0; r < 9; ++r) {
+    for (int c = 0; c < 9; ++c) {
+      const int d = std::min(std::min(r, 8 - r), std::min(c, 8 - c));
+      D(2 + r, 2 + c) = d < 2 ? 100 : d < 4 ? 30 : 0;
+    }
+  }
+  D(2, 2) = D(2, 10) = D(10, 2) = D(10, 10) = -100;
+  SetRegions({Rect(2, 10, 2, 10)});
+  std::vector<int16_t> second = diff_;
+  FloatJudgeInput in = FloatInput();
+  in.pswSecond = second.data();
+  in.ubHold = 1;
+  in.ubTouchNum = 0;
+  RegionFloatPreJudge(&in);
+  ASSERT_EQ(Records().size(), 1u);
+  EXPECT_EQ(gastFloatRegionRecord[0].ubClass, 3);
+  EXPECT_EQ(in.ubFloatFinger, 1);
+  EXPECT_EQ(in.ubFloatCnt, 1) << "a floating class starts the counter";
+
+  // One touch on one region with the counter at 0 judges no class of its own.
+  struct Case {
+    const char* name;
+    bool moved;
+    uint8_t cls;
+  } cases[] = {{"still: last frame's class", false, 3}, {"moved: none", true, 0}};
+  for (const Case& c : cases) {
+    in.ubFloatCnt = 0;
+    in.ubTouchNum = 1;
+    second = diff_;
+    if (c.moved) second[6 * cols_ + 6] = 60;
+    RegionFloatPreJudge(&in);
+    EXPECT_EQ(gastFloatRegionRecord[0].ubSideCode, 0) << c.name;
+    EXPECT_EQ(gastFloatRegionRecord[0].ubStable, c.moved ? 0 : 1) << c.name;
+    EXPECT_EQ(gastFloatRegionRecord[0].ubClass, c.cls) << c.name;
   }
 }
 
