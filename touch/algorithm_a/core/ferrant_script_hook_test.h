@@ -58,6 +58,11 @@ typedef void (*FerxScriptTrackingFn)(const FerxScriptedTouch* touches, uint8_t c
 #define FERX_TEST_WATER_SYMBOL "ferx_test_water"
 typedef const void* (*FerxTestWaterFn)();
 
+// The scripted variant also lets an end-to-end test read the floating-finger state after a
+// frame (gstFloatSelfProc, 12 bytes, layout in region_float.h).
+#define FERX_TEST_FLOAT_SYMBOL "ferx_test_float"
+typedef const void* (*FerxTestFloatFn)();
+
 // The scripted variant also lets an end-to-end test bind the module's clock (microseconds),
 // so that the 100-millisecond tick of each frame is the test's choice; null binds the
 // system clock again.

@@ -23,6 +23,7 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/module_wrappers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/module_wrappers_coord.cpp
   ${CMAKE_CURRENT_LIST_DIR}/module_wrappers_large.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/module_wrappers_float.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/row_class.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/lcd_denoise.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../signal/ref_consistency.cpp

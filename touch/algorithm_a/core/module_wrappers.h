@@ -104,3 +104,10 @@ void FirstCoordSmoothWrapper();
 // panel configuration, runs it, and writes the large-area flag, its held state, the oversize
 // byte and the frame's total node count back.
 void RegionLargeAreaProcWrapper();
+
+// Floating-finger judgement: builds its input from the common record, the region set, the
+// pairing record and the floating state, runs it, and keeps the counter, flags and main
+// rectangle; the collapse flag goes to the region output and debug byte 12. Returns it.
+uint8_t RegionFloatPreJudgeWrapper();
+// Floating region combination over the region set (no stage calls it); returns the count.
+uint8_t RegionFloatCombineWrapper();

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <vector>
 
+#include "region.h"
+#include "region_float.h"
+#include "region_lib.h"
+#include "region_proc.h"
 #include "signal_proc.h"
 #include "tsa_common.h"
 #include "tsa_frame_links.h"
@@ -208,6 +212,105 @@ TEST_F(RawFilterWrappers, GaussianWrappersSmoothInPlaceThroughTheArena) {
   SelfRawDataGaussianFilterWrapper();
   EXPECT_EQ(raw_, before);
   EXPECT_EQ(selfRaw_, (std::vector<uint16_t>{0, 40, 120, 0, 0, 0, 0}));
+}
+
+// The floating wrappers over a 10 x 12 grid: a weak finger (peak 120 in a ring of -80).
+class FloatWrappers : public ::testing::Test {
+ protected:
+  static constexpr uint8_t kR = 10, kC = 12;
+  void SetUp() override {
+    gstCommon = {};
+    gstCommon.ubDrvNum = kR;
+    gstCommon.ubSenNum = kC;
+    gstCommon.stData.pswDiffData = diff_;
+    gstCommon.stData.pswSelfDiffData = self_;  // flat: one peak on every line
+    gstCommon.swTouchThreshold = 100;
+    gstCommon.uwSecondThreshold = 120;
+    gstCommon.uwMaskThreshold = 100;
+    memset(diff_, 0, sizeof(diff_));
+    memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
+    memset(&gstFloatSelfProc, 0, sizeof(gstFloatSelfProc));
+    memset(&gstFloatSelfCfg, 0, sizeof(gstFloatSelfCfg));
+    memset(&gstRegionOutput, 0, sizeof(gstRegionOutput));
+    memset(gaubRegionLabelMap, kRegionLabelNone, sizeof(gaubRegionLabelMap));
+    memset(&gstSelkoAlgoDebugInfo, 0, sizeof(gstSelkoAlgoDebugInfo));
+    gubTouchMode = 2;
+  }
+  void TearDown() override { gstCommon = {}; }
+  void Fill(RegionRect r, int16_t v) {
+    for (int y = r.ubRowStart; y <= r.ubRowEnd; ++y)
+      for (int x = r.ubColStart; x <= r.ubColEnd; ++x) diff_[y * kC + x] = v;
+  }
+  void Region(uint8_t i, RegionRect r, uint16_t peak) {
+    gstMutualRegion.astRect[i] = r;
+    gstMutualRegion.auwPeak[i] = peak;
+    for (int y = r.ubRowStart; y <= r.ubRowEnd; ++y)
+      for (int x = r.ubColStart; x <= r.ubColEnd; ++x) gaubRegionLabelMap[y * kC + x] = i;
+    gstMutualRegion.ubRegionNum = static_cast<uint8_t>(i + 1);
+  }
+  int16_t self_[kR + kC] = {};
+  int16_t diff_[kR * kC];
+};
+
+TEST_F(FloatWrappers, PreJudgeKeepsTheCounterAndFlagsWhereTheOtherStagesReadThem) {
+  Fill(RegionRect{2, 8, 2, 8}, -80);
+  Fill(RegionRect{4, 6, 4, 6}, 60);
+  diff_[5 * kC + 5] = 120;
+  gstCommon.swDiffMax = 120;
+  gstCommon.swDiffMin = -80;
+  Region(0, RegionRect{4, 6, 4, 6}, 120);
+  gstFloatSelfProc.ubFloatCnt = 11;
+  gstRegionRoles.ubTwoPeak = 1;
+  EXPECT_EQ(RegionFloatPreJudgeWrapper(), 0);
+  EXPECT_EQ(gstFloatSelfProc.ubFloatCnt, 250);
+  EXPECT_EQ(gstCommon.ubFloatingByte, 250);
+  EXPECT_EQ(gstFloatSelfProc.ubFloatFlag, 1);
+  EXPECT_EQ(gstRegionOutput.ubCoordByte, 1);
+  EXPECT_EQ(gstFloatSelfProc.ubTwoPeak, 1);
+  EXPECT_EQ(gstFloatSelfProc.ubMainRowSpan, 3);
+  EXPECT_EQ(RegionRectWord(gstFloatSelfProc.stMainRect), RegionRectWord(RegionRect{4, 6, 4, 6}));
+  gstRegionRoles.ubTwoPeak = 0;
+
+  // Low temperature holds the counter: a floating frame no longer counts, and without a
+  // touch it runs down.
+  gstFloatSelfProc.ubFloatCnt = 5;
+  gstCommon.ubLowTempState = 2;
+  RegionFloatPreJudgeWrapper();
+  EXPECT_EQ(gstCommon.ubFloatingByte, 4);
+}
+
+TEST_F(FloatWrappers, PreJudgeCollapseReachesTheRegionOutputAndTheDebugRecord) {
+  Fill(RegionRect{2, 7, 2, 9}, 150);
+  Region(0, RegionRect{2, 7, 2, 4}, 150);
+  Region(1, RegionRect{2, 7, 5, 9}, 150);
+  gstCommon.swDiffMax = 150;
+  for (uint8_t mode : {2, 0}) {
+    gubTouchMode = mode;
+    Region(0, RegionRect{2, 7, 2, 4}, 150);
+    Region(1, RegionRect{2, 7, 5, 9}, 150);
+    const uint8_t want = mode == 2 ? 1 : 0;
+    EXPECT_EQ(RegionFloatPreJudgeWrapper(), want) << int(mode);
+    EXPECT_EQ(gstRegionOutput.ubPassFlag, want) << int(mode);
+    EXPECT_EQ(gstSelkoAlgoDebugInfo.ubFloatPreJudge, want) << int(mode);
+    EXPECT_EQ(gstFloatSelfProc.ubCollapse, want) << int(mode);
+    EXPECT_EQ(gstMutualRegion.ubRegionNum, mode == 2 ? 1 : 2) << "weak-touch search: no copper decision";
+  }
+}
+
+TEST_F(FloatWrappers, CombineWritesTheNewCount) {
+  gstFloatSelfCfg.aubData[8] = 30;
+  gstFloatSelfCfg.aubData[10] = 0x90;
+  gstFloatSelfCfg.aubData[11] = 0x01;
+  gstFloatSelfCfg.aubData[12] = 30;
+  Fill(RegionRect{3, 5, 2, 5}, 60);
+  Region(0, RegionRect{3, 5, 2, 3}, 60);
+  Region(1, RegionRect{3, 5, 4, 5}, 60);
+  gstFloatSelfProc.ubMainRowSpan = 3;
+  gstFloatSelfProc.ubMainColSpan = 4;
+  EXPECT_EQ(RegionFloatCombineWrapper(), 1);
+  EXPECT_EQ(gstMutualRegion.ubRegionNum, 1);
+  EXPECT_EQ(RegionRectWord(gstMutualRegion.astRect[0]), RegionRectWord(RegionRect{3, 5, 2, 5}));
+  gstFloatSelfCfg.aubData[12] = 0;
 }
 
 }  // namespace

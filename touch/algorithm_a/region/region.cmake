@@ -5,6 +5,8 @@ list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/region_filters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float_stage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_float_judge.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/region_float_shape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_float_combine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_glove.cpp
   ${CMAKE_CURRENT_LIST_DIR}/region_helpers.cpp
@@ -39,6 +41,7 @@ vendor_test(ferrant_region_test
     ${CMAKE_CURRENT_LIST_DIR}/region_lib_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_small_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_float_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/region_float_judge_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_split_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_twopeak_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_water_test.cpp
@@ -89,4 +92,8 @@ vendor_fuzzer(ferrant_region_acquire
 
 vendor_fuzzer(ferrant_water_build
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_water_build_fuzz.cpp
+  LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_float_judge
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_float_judge_fuzz.cpp
   LIBS ferrant_static)

@@ -12,6 +12,8 @@
 #include "ferrant_host_start_test.h"
 #include "ferrant_script_hook_test.h"
 #include "platform/temp_root.h"
+#include "module_wrappers.h"
+#include "region_float.h"
 #include "region_records.h"
 #include "region_water.h"
 #include "touch_host/host.h"
@@ -28,8 +30,8 @@ constexpr uint8_t kSen = 30;
 
 // Panel: touch threshold 100 (bytes 4-5), second level 120 (bytes 6-7); AFE byte 3 bit 4
 // turns the weak-touch handling on when GLOVE is set; WATER switches waterproof processing
-// on (water section, byte 0 bit 0).
-Bytes Blob(bool glove, bool water = false) {
+// on (water section, byte 0 bit 0); FLOATOFF switches the floating judgement off.
+Bytes Blob(bool glove, bool water = false, bool floatOff = false) {
   Bytes time(32, 0);
   cfgtest::PutU16(time, 3, 5000);
   Bytes panel(38, 0);
@@ -41,17 +43,20 @@ Bytes Blob(bool glove, bool water = false) {
   Bytes afe = {0x00, 0x00, 0x00, static_cast<uint8_t>(glove ? 0x10 : 0x00)};
   Bytes waterCfg(38, 0);
   waterCfg[0] = water ? 1 : 0;
+  // Floating section: byte 18 bit 0 switches the floating judgement off.
+  Bytes floatCfg(22, 0);
+  floatCfg[18] = floatOff ? 1 : 0;
   return cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(10, afe),
                                           cfgtest::Section(32, time), cfgtest::Section(31, {0, 4}),
-                                          cfgtest::Section(96, waterCfg)}});
+                                          cfgtest::Section(96, waterCfg), cfgtest::Section(102, floatCfg)}});
 }
 
 class RegionEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override { root_ = std::make_unique<platform::testing::TempRoot>(); }
 
-  void Start(bool glove = false, bool water = false) {
-    host_ = fxtest::StartFerrantHost(*root_, kScriptedPlugin, Blob(glove, water), kDrv, kSen);
+  void Start(bool glove = false, bool water = false, bool floatOff = false) {
+    host_ = fxtest::StartFerrantHost(*root_, kScriptedPlugin, Blob(glove, water, floatOff), kDrv, kSen);
     ASSERT_NE(host_, nullptr);
     script_ = reinterpret_cast<FerxScriptCoordinatesFn>(host_->alg_symbol(FERX_SCRIPT_COORDINATES_SYMBOL));
     tracking_ = reinterpret_cast<FerxScriptTrackingFn>(host_->alg_symbol(FERX_SCRIPT_TRACKING_SYMBOL));
@@ -61,6 +66,10 @@ class RegionEndToEnd : public ::testing::Test {
     ASSERT_NE(regions_, nullptr);
     water_ = reinterpret_cast<FerxTestWaterFn>(host_->alg_symbol(FERX_TEST_WATER_SYMBOL));
     ASSERT_NE(water_, nullptr);
+    float_ = reinterpret_cast<FerxTestFloatFn>(host_->alg_symbol(FERX_TEST_FLOAT_SYMBOL));
+    ASSERT_NE(float_, nullptr);
+    debug_ = reinterpret_cast<uint32_t (*)(void*)>(host_->alg_symbol("GetSelkoAlgoDebugInfo"));
+    ASSERT_NE(debug_, nullptr);
     frames_ = std::make_unique<fxtest::FingerFrames>(kDrv, kSen, 4);
     // Raw 0 everywhere (node 0 at 65535, a diff of 1 with a zero reference): the diff
     // (reference minus raw) is the touch itself whether the reference is taken from the
@@ -95,6 +104,16 @@ class RegionEndToEnd : public ::testing::Test {
   // The next frames carry exactly this map (rows of kSen values).
   void TouchMap(const std::vector<int16_t>& d) { frames_->SetTouch(d); }
   const WaterModuleState& Water() const { return *static_cast<const WaterModuleState*>(water_()); }
+  FloatSelfProc Float() const {
+    FloatSelfProc f;
+    std::memcpy(&f, float_(), sizeof(f));
+    return f;
+  }
+  SelkoAlgoDebugInfo Debug() const {
+    SelkoAlgoDebugInfo d;
+    EXPECT_EQ(debug_(&d), sizeof(d));
+    return d;
+  }
   MutualRegionSet Regions(uint8_t* mode = nullptr) {
     MutualRegionSet s;
     std::memcpy(&s, regions_(mode), sizeof(s));
@@ -108,6 +127,8 @@ class RegionEndToEnd : public ::testing::Test {
   FerxTestRegionsFn regions_ = nullptr;
   FerxScriptTrackingFn tracking_ = nullptr;
   FerxTestWaterFn water_ = nullptr;
+  FerxTestFloatFn float_ = nullptr;
+  uint32_t (*debug_)(void*) = nullptr;
   uint16_t index_ = 2;
 };
 
@@ -410,6 +431,65 @@ TEST_F(RegionEndToEnd, AWetFingerSlidingOutOfAWetPatchIsKept) {
     EXPECT_EQ(RegionRectWord(u.rect), RegionRectWord(RegionRect{6, 8, 20, 22}));
   }
   EXPECT_TRUE(finger);
+}
+
+// A floating finger: a weak peak (200, shoulders 100) sunk in a ring of -120 two nodes wide.
+// Every such frame counts: eleven take the floating counter to 11, the twelfth to 250 (the
+// floating state); an ordinary finger before it does not count. Then a large flat copper
+// plate (140, crossed by two slots that region acquisition splits it at) lies on the panel:
+// its three regions collapse into one covering the plate, the collapse flag reaches the debug record, and the floating state holds while
+// the plate is down. With the floating judgement switched off the same plate stays split.
+TEST_F(RegionEndToEnd, FloatingFingerEntersTheFloatingStateAndACopperPlateCollapses) {
+  std::vector<int16_t> plate(static_cast<size_t>(kDrv) * kSen, 0);
+  for (int r = 4; r <= 11; ++r)
+    for (int c = 6; c <= 16; ++c) plate[static_cast<size_t>(r) * kSen + c] = (c == 9 || c == 13) ? 0 : 140;
+  {
+    Start(false, false, /*floatOff=*/true);
+    TouchMap(plate);
+    Frame();
+    EXPECT_EQ(Regions().ubRegionNum, 3) << "the plate as region acquisition finds it";
+    EXPECT_EQ(Float().ubCollapse, 0);
+    host_.reset();
+  }
+
+  Start();
+  Touch({{7, 14, 300}});
+  for (int i = 0; i < 3; ++i) Frame();
+  EXPECT_EQ(Float().ubFloatCnt, 0) << "an ordinary finger";
+
+  std::vector<int16_t> d(static_cast<size_t>(kDrv) * kSen, 0);
+  auto at = [&](int r, int c) -> int16_t& { return d[static_cast<size_t>(r) * kSen + c]; };
+  for (int r = 3; r <= 11; ++r)
+    for (int c = 10; c <= 18; ++c) at(r, c) = -120;
+  for (int r = 6; r <= 8; ++r)
+    for (int c = 13; c <= 15; ++c) at(r, c) = (r == 7 && c == 14) ? 200 : 100;
+  TouchMap(d);
+  for (int i = 1; i <= 11; ++i) {
+    Frame();
+    ASSERT_EQ(Float().ubFloatCnt, i);
+    EXPECT_EQ(Float().ubFloatFlag, 0) << i;
+  }
+  Frame();
+  FloatSelfProc f = Float();
+  EXPECT_EQ(f.ubFloatCnt, 250);
+  EXPECT_EQ(f.ubFloatFlag, 1);
+  EXPECT_EQ(RegionRectWord(f.stMainRect), RegionRectWord(RegionRect{6, 8, 13, 15}));
+  EXPECT_EQ(Regions().ubRegionNum, 1);
+  EXPECT_EQ(Debug().ubFloatPreJudge, 0) << "no collapse for a finger";
+
+  TouchMap(plate);
+  for (int i = 1; i <= 3; ++i) {
+    Frame();
+    const MutualRegionSet s = Regions();
+    f = Float();
+    ASSERT_EQ(s.ubRegionNum, 1) << i;
+    EXPECT_EQ(RegionRectWord(s.astRect[0]), RegionRectWord(RegionRect{4, 11, 6, 16})) << i;
+    EXPECT_EQ(s.auwPeak[0], 140) << i;
+    EXPECT_EQ(f.ubCollapse, 1) << i;
+    EXPECT_EQ(Debug().ubFloatPreJudge, 1) << i;
+    EXPECT_EQ(f.ubFloatCnt, 250 - i) << "no touch reported: the counter runs down";
+    EXPECT_EQ(f.ubFloatFlag, 1) << i;
+  }
 }
 
 }  // namespace

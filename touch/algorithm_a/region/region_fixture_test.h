@@ -10,6 +10,8 @@
 #include "diff_stages.h"
 #include "region.h"
 #include "region_large.h"
+#include "region_float.h"
+#include "region_lib.h"
 #include "region_proc.h"
 #include "region_water.h"
 
@@ -70,6 +72,68 @@ class AcquireFixture : public ::testing::Test {
     return in;
   }
   uint8_t Label(int r, int c) const { return gaubRegionLabelMap[r * cols_ + c]; }
+  int16_t& D(int r, int c) { return diff_[static_cast<size_t>(r) * cols_ + c]; }
+  // Fills R with V on the diff map.
+  void Fill(RegionRect r, int16_t v) {
+    for (int y = r.ubRowStart; y <= r.ubRowEnd; ++y)
+      for (int x = r.ubColStart; x <= r.ubColEnd; ++x) D(y, x) = v;
+  }
+  // The region set holds exactly these rectangles (keep value = their largest diff); their
+  // nodes carry their index in the label map, every other node 255.
+  void SetRegions(const std::vector<RegionRect>& rects) {
+    memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
+    memset(gaubRegionLabelMap, kRegionLabelNone, sizeof(gaubRegionLabelMap));
+    for (size_t i = 0; i < rects.size(); ++i) {
+      const RegionRect r = rects[i];
+      int16_t m = 1;
+      for (int y = r.ubRowStart; y <= r.ubRowEnd; ++y) {
+        for (int x = r.ubColStart; x <= r.ubColEnd; ++x) {
+          gaubRegionLabelMap[y * cols_ + x] = static_cast<uint8_t>(i);
+          if (D(y, x) > m) m = D(y, x);
+        }
+      }
+      gstMutualRegion.astRect[i] = r;
+      gstMutualRegion.auwPeak[i] = static_cast<uint16_t>(m);
+    }
+    gstMutualRegion.ubRegionNum = static_cast<uint8_t>(rects.size());
+  }
+  // The floating judgement's input over this map and the region set, with the frame's
+  // extremes, the bounding rectangle of the regions as the main rectangle and no pairing
+  // slot occupied; the floating state, thresholds and history start cleared.
+  FloatJudgeInput FloatInput() {
+    FloatJudgeInput in;
+    memset(&in, 0, sizeof(in));
+    int16_t mx = 0, mn = 0;
+    for (int16_t v : diff_) {
+      mx = v > mx ? v : mx;
+      mn = v < mn ? v : mn;
+    }
+    in.swDiffMax = mx;
+    in.swDiffMin = mn;
+    in.uwRefLevel = 100;
+    in.uwNodeThr = 100;
+    in.swHalfThr = 60;
+    in.pubLabel = gaubRegionLabelMap;
+    in.ubRows = rows_;
+    in.ubCols = cols_;
+    in.pswDiff = diff_.data();
+    in.pswSecond = diff_.data();
+    in.puwPairValue = gstCoordPair.auwLastRectMaxDiff;
+    in.pstPairRect = gstCoordPair.astLastRect;
+    in.pstRect = gstMutualRegion.astRect;
+    in.puwKeep = gstMutualRegion.auwPeak;
+    in.ubCount = gstMutualRegion.ubRegionNum;
+    in.stMainRect = gstMutualRegion.ubRegionNum != 0 ? CalcAllRect(gstMutualRegion.astRect, in.ubCount)
+                                                     : RegionRectFromWord(kRegionRectEmptyBound);
+    return in;
+  }
+  static void ClearFloatState() {
+    memset(&gstFloatSelfCfg, 0, sizeof(gstFloatSelfCfg));
+    memset(gastFloatJudgeHistory, 0, sizeof(gastFloatJudgeHistory));
+    memset(gstFloatOutPutCnt, 0, sizeof(gstFloatOutPutCnt));
+    memset(gastFloatRegionRecord, 0, sizeof(gastFloatRegionRecord));
+    gubLargeCopperCnt = 0;
+  }
 
   uint8_t rows_ = 0, cols_ = 0;
   std::vector<int16_t> diff_, self_;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "frnn.h"
 #include "region_lib.h"
 #include "region_proc.h"
 
@@ -13,7 +14,29 @@ FloatRegionRecord gastFloatRegionRecord[kFloatRecordMax];
 uint8_t gubFloatAreaCnt;
 uint16_t guwIsDlProc;
 
-__attribute__((weak)) void NetFloatComplement(const int16_t*, void*, uint8_t, uint8_t, int16_t**, void**) {}
+uint8_t RunFloatNetSequence(const int16_t* pswDiff, const uint16_t* puwKeep, const RegionRect* pstRects,
+                            uint8_t ubRows, uint8_t ubCols, void* pvCache, uint8_t ubTrigger) {
+  NetFloatInfo& n = gstNetFloatInfo;
+  if (gboNetFloatInit == 0) GateFloatNetResult(0, 0);
+  if (n.ubFresh != 0 || ubTrigger == 0 || !(n.uwFramesSinceRun > 19 || n.ubRunState != 3)) return 0;
+  // Without the work buffer there is nothing to run the network in.
+  if (pswDiff == nullptr || pvCache == nullptr || ubRows == 0 || ubCols == 0) return 0;
+  // The engine leaves its maps (56-wide rows behind a zero border) in the work buffer; the
+  // likelihood values are small positive numbers, read here as s16.
+  uint16_t* puwMap1 = nullptr;
+  uint16_t* puwMap2 = nullptr;
+  if (NetFloatComplement(pswDiff, static_cast<uint8_t*>(pvCache), ubRows, ubCols, &puwMap1, &puwMap2) != FRNN_OK)
+    return 0;
+  n.pswOutputMap = reinterpret_cast<int16_t*>(puwMap1);
+  n.pvSecondOutput = puwMap2;
+  DecodeFloatNetOutput(pswDiff, puwKeep, pstRects, ubRows, ubCols, 0);
+  n.ubFresh = 1;
+  n.uwFramesSinceRun = 0;
+  n.aubParam[0] = 56;
+  n.aubParam[1] = 52;
+  if (n.ubRunState <= 2) ++n.ubRunState;
+  return 1;
+}
 
 uint32_t GateFloatNetResult(uint32_t uiValue, int8_t scEvent) {
   NetFloatInfo& n = gstNetFloatInfo;

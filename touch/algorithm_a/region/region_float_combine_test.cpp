@@ -16,7 +16,7 @@ using regiontest::Rect;
 
 // A 10 x 14 grid with two weak regions side by side in rows 4-6: region 0 over columns 3-5,
 // region 1 over columns 7-9; their centre distance measure is 8 x 8 = 64.
-class FloatCombine : public ::testing::Test {
+class FloatCombineLayouts : public ::testing::Test {
  protected:
   static constexpr uint8_t kRows = 10, kCols = 14;
   void SetUp() override {
@@ -108,7 +108,7 @@ class FloatCombine : public ::testing::Test {
   uint8_t count_ = 0;
 };
 
-TEST_F(FloatCombine, TwoWeakNeighboursWithOnePeakBecomeOneRegion) {
+TEST_F(FloatCombineLayouts, TwoWeakNeighboursWithOnePeakBecomeOneRegion) {
   ASSERT_EQ(Run(), 1);
   EXPECT_EQ(RegionRectWord(rect_[0]), RegionRectWord(Rect(4, 6, 3, 9)));
   EXPECT_EQ(keep_[0], 200);
@@ -123,7 +123,7 @@ TEST_F(FloatCombine, TwoWeakNeighboursWithOnePeakBecomeOneRegion) {
 // The column test reads the profile at rows + column and the row test at the row; the
 // negative counts read the node map row by row. Changing one map changes only the test that
 // reads it.
-TEST_F(FloatCombine, TheSinglePeakTestsReadTheProfileAndTheNegativeCountsTheNodeMap) {
+TEST_F(FloatCombineLayouts, TheSinglePeakTestsReadTheProfileAndTheNegativeCountsTheNodeMap) {
   TwoColumnPeaks();
   EXPECT_EQ(Run(), 2) << "two peaks across the union's columns";
 
@@ -142,7 +142,7 @@ TEST_F(FloatCombine, TheSinglePeakTestsReadTheProfileAndTheNegativeCountsTheNode
   EXPECT_EQ(Run(), 1) << "an alternating first row of the node map is no second peak";
 }
 
-TEST_F(FloatCombine, NegativeAreaAtItsBounds) {
+TEST_F(FloatCombineLayouts, NegativeAreaAtItsBounds) {
   struct Case {
     int inRegion, beside;  // negative nodes in region 0, and in the union beside it
     uint8_t count;
@@ -159,7 +159,7 @@ TEST_F(FloatCombine, NegativeAreaAtItsBounds) {
   }
 }
 
-TEST_F(FloatCombine, DistanceStrengthAndShapeLimits) {
+TEST_F(FloatCombineLayouts, DistanceStrengthAndShapeLimits) {
   struct Case {
     const char* what;
     uint16_t dist;
@@ -190,7 +190,7 @@ TEST_F(FloatCombine, DistanceStrengthAndShapeLimits) {
 }
 
 // Regions far apart in the corners never merge; they only make the count reach six.
-TEST_F(FloatCombine, GatesSwitchTheCombinationOff) {
+TEST_F(FloatCombineLayouts, GatesSwitchTheCombinationOff) {
   const auto six = [this] {
     Add(Rect(0, 0, 0, 0), 100);
     Add(Rect(0, 0, 13, 13), 100);

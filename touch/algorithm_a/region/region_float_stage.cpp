@@ -1,4 +1,5 @@
 // The floating-finger stage of the app lists.
+#include "module_wrappers.h"
 #include "region.h"
 
-void RegionFloatPreJudgeProc() {}         // pre-judge floating fingers
+void RegionFloatPreJudgeProc() { RegionFloatPreJudgeWrapper(); }

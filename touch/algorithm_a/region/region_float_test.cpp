@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "frnn.h"
 #include "region_proc.h"
 
 namespace {
@@ -77,6 +78,36 @@ TEST_F(FloatFixture, DecoderTurnsPeaksIntoRectanglesThatHoldSignal) {
   }
   DecodeFloatNetOutput(diff.data(), keep, rects, 10, 12, 0);
   EXPECT_EQ(gstNetFloatInfo.ubRectNum, kFloatComplementMax);
+}
+
+// The network sequence runs the engine's complement network in the work buffer and
+// decodes its map; with no weight block installed the run fails and nothing is marked.
+TEST_F(FloatFixture, NetworkSequenceRunsTheEngineAndMarksTheRun) {
+  std::vector<uint8_t> cache(kFloatNetBufferBytes, 0);
+  std::vector<int16_t> diff(16 * 20, 0);
+  diff[5 * 20 + 7] = 120;
+  uint16_t keep[kRegionMax] = {};
+  RegionRect rects[kRegionMax] = {};
+  EXPECT_EQ(RunFloatNetSequence(diff.data(), keep, rects, 16, 20, cache.data(), 1), 0);
+  EXPECT_EQ(gstNetFloatInfo.ubFresh, 0);
+  EXPECT_EQ(gstNetFloatInfo.uwFramesSinceRun, 20);
+
+  // An all-zero weight block: the map holds 500 over the grid.
+  static const std::vector<uint8_t> zeros(kFloatNetWeightBytes, 0);
+  ASSERT_EQ(NetFloatSetWeights(zeros.data(), kFloatNetWeightBytes), FRNN_OK);
+  EXPECT_EQ(RunFloatNetSequence(diff.data(), keep, rects, 16, 20, cache.data(), 0), 0) << "no trigger";
+  ASSERT_EQ(RunFloatNetSequence(diff.data(), keep, rects, 16, 20, cache.data(), 1), 1);
+  const NetFloatInfo& n = gstNetFloatInfo;
+  EXPECT_EQ(n.ubFresh, 1);
+  EXPECT_EQ(n.uwFramesSinceRun, 0);
+  EXPECT_EQ(n.aubParam[0], 56);
+  EXPECT_EQ(n.aubParam[1], 52);
+  EXPECT_EQ(n.ubRunState, 1);
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(n.pswOutputMap), cache.data() + kFloatNetMap1Offset);
+  EXPECT_EQ(n.pswOutputMap[1 * kFloatNetStride + 1], 500);
+  EXPECT_GE(n.ubRectNum, 1) << "a box over the node of 120";
+  EXPECT_EQ(RunFloatNetSequence(diff.data(), keep, rects, 16, 20, cache.data(), 1), 0) << "fresh: once per frame";
+  gstNetFloatInfo.pswOutputMap = nullptr;
 }
 
 TEST_F(FloatFixture, RecordLookupNeedsTheRectangleInsideAGrownRecord) {

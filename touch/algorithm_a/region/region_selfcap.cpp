@@ -70,7 +70,7 @@ void RegFilterBySelfCap() {
   if (NeedRegFilterBySelf() == 0) return;
   uint16_t uwRow = CfgU16(kCfgRowThrAt);
   uint16_t uwCol = CfgU16(kCfgColThrAt);
-  if (gstFloatSelfProc.ubHalfSelfThr == 1) {
+  if (gstFloatSelfProc.ubFloatFlag == 1) {
     uwRow >>= 1;
     uwCol >>= 1;
   }

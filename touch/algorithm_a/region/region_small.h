@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "region_float.h"
 #include "region_records.h"
 
 #pragma pack(push, 1)
@@ -64,15 +65,6 @@ struct LongBigThumbState {
 static_assert(sizeof(LongBigThumbState) == 9);
 static_assert(offsetof(LongBigThumbState, stUnion) == 5);
 
-// gstFloatSelfProc: floating-finger state of the self data (12 bytes); the small stages read
-// byte 1 only (1 halves the self thresholds of the self-capacitance filter).
-struct FloatSelfProcState {
-  uint8_t ubFloatSelf;     // 0
-  uint8_t ubHalfSelfThr;   // 1
-  uint8_t aubRest[10];     // 2
-};
-static_assert(sizeof(FloatSelfProcState) == 12);
-
 // Raw-data consistency optimisation state.
 struct RawConsisState {
   uint8_t ubProgress;                    // bit 0 started, bit 1 gains learned
@@ -102,7 +94,6 @@ extern ResultCommonInputRec gstResultCommonInput;
 extern IronCoverState gstIronCoverProc;
 extern SelfCapProcState gstSelfCapProc;
 extern LongBigThumbState gstLongBigThumb;
-extern FloatSelfProcState gstFloatSelfProc;
 extern RawConsisState gstRawConsis;
 
 // Result-common record and the result steps no stage list calls.

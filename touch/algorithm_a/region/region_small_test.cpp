@@ -347,7 +347,7 @@ TEST_F(SelfCapFilter, FloatingSelfStateHalvesBothThresholds) {
   Regions({{Rect(2, 3, 2, 3), 300}, {Rect(2, 3, 2, 3), 250}});
   RegFilterBySelfCap();
   EXPECT_EQ(gstMutualRegion.ubRegionNum, 0) << "30 / 25 against 50 / 40";
-  gstFloatSelfProc.ubHalfSelfThr = 1;
+  gstFloatSelfProc.ubFloatFlag = 1;
   Regions({{Rect(2, 3, 2, 3), 300}, {Rect(2, 3, 2, 3), 250}});
   RegFilterBySelfCap();
   EXPECT_EQ(gstMutualRegion.ubRegionNum, 2) << "against 25 / 20";

@@ -9,7 +9,6 @@
 #include "region_water.h"
 
 ResultCommonInputRec gstResultCommonInput;
-FloatSelfProcState gstFloatSelfProc;
 
 void ResultCommonInit() {
   gstResultCommonInput.pubGrid = &gstCommon.ubSenNum;
