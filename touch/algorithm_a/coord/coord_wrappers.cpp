@@ -250,9 +250,3 @@ uint8_t RemoveWaterRect(const int16_t* pswDiff, RegionRect* pstRects, uint16_t* 
   return removed;
 }
 
-// ---- weak defaults ----------------------------------------------------------------------
-
-__attribute__((weak)) uint8_t JudgeValleyRectWeak(const int16_t*, const int16_t*, uint32_t, uint16_t, int8_t, uint8_t,
-                                                  uint8_t) {
-  return 0;
-}
