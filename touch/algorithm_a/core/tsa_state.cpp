@@ -23,6 +23,8 @@ uint8_t gubSyncCurFrameInvalid;
 uint8_t gboCrsbCtlBatchEn;
 uint8_t gubAbnoramlCrossRef;
 uint8_t gubCrossRefUpdateFlag;
+// 1 while the screen is on; the screen-on reference copy counts only then.
+uint8_t gubScreenSta;
 
 namespace {
 
