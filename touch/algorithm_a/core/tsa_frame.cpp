@@ -649,6 +649,12 @@ void UpdateTickTime() {
   }
 }
 
+void FwStateRecordReset() {
+  gubStateNotMatchCnt = 0;
+  gubFreqNotMatchCnt = 0;
+  gubFreqSyncMissCnt = 0;
+}
+
 void FirstFrameFreqInit(const TsaFrameHead* pstHead) {
   if (pstHead == nullptr || gboThpFirstFrame == 0) return;
   uint8_t ubIndex = pstHead->ubFwFreqIndex;

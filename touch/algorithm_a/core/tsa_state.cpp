@@ -320,6 +320,17 @@ void IdleProcInitThp() {
   ip.ubInitMark = 1;
 }
 
+void StateRecordsReset() {
+  gubAbnoramlCrossRef = 0;
+  gubCrossRefUpdateFlag = 0;
+  gboCrsbCtlBatchEn = 0;
+  gubIdleDelayFlag = 0;
+  gubLowDelayFlag = 0;
+  gstIdleProc.ubIdleRefRequest = 0;
+  gstIdleProc.ubScreenOnFrames = 0;
+  gstIdleProc.ubIdleEntryMark = 0;
+}
+
 void InitIdleVariable() {
   gubHaveSendRstIdleBaseLine = 0;
   guiiNoTouchRecordTime = 0;

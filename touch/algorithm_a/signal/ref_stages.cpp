@@ -10,6 +10,7 @@
 #include "signal_proc.h"
 #include "signal_util.h"
 #include "mathlib.h"
+#include "quick_ref.h"
 #include "region.h"
 #include "tsa_api.h"
 #include "tsa_os.h"
@@ -70,8 +71,10 @@ void RefDataCommonInit() {
 
 // Raw-data side of a re-initialisation: the raw output is the normalisation output, and
 // the frequency scan keeps one buffer per frequency of its own.
+void RawDataCommonInit() { gstRawdataOutput = &gstNormalizeOutput; }
+
 void RawdataInit() {
-  gstRawdataOutput = &gstNormalizeOutput;
+  RawDataCommonInit();
   NormalizeInit();
   FreqScanInit();
   RawDataIirInit();
@@ -83,6 +86,7 @@ void RefdataInit() {
   RefUpdateInit(static_cast<uint16_t>(gstCommon.swTouchThreshold));
   gubHopFlag = 0;
   RefUpdateTRxInitWrapper();
+  QuickRefUpdateInit();
 }
 
 void GetPanelPowerOnRef() {

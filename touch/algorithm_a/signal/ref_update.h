@@ -214,6 +214,8 @@ void SetSelfForceUpdate(uint8_t ubValue);
 void RefdataInit();
 void RawdataInit();
 void RefDataCommonInit();
+// The raw-data output record is the normalisation output.
+void RawDataCommonInit();
 void DisConnectInit();
 void DataDisconnectProc();
 void DataDisconnectMap(uint8_t ubDrv, uint8_t ubSen, uint16_t* puwMap);
