@@ -188,6 +188,8 @@ extern uint8_t gboIsMove;
 
 extern RefUpdateModuleRec gstRefUpdateModule;
 extern RefdataOutputRec gstRefdataOutput;
+// The diff IIR gate's state: 1 while the previous diff map holds a filtered frame.
+extern uint8_t gstDiffIirFilter;
 extern RefUpdateSelfRec gstRefUpdateSelf;
 extern RefUpdateSelfRec* gpstRefUpdateTRx;
 extern RefUpdateArgs* gpstRefUpdateArgs;
