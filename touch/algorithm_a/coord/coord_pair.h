@@ -247,9 +247,8 @@ void ComplementPass();
 void PairPostMatchPhases();
 void ResetRectTrim();
 
-// ---- judges of other modules that pairing calls: the water judges and the rectangle
-// trim come from region detection; the sub-rectangle judge still has a weak default (no
-// saved low-temperature rectangle) until the low-temperature stages provide it
+// ---- judges of other modules that pairing calls: the water judges, the rectangle trim
+// and the valley judge come from region detection
 uint8_t JudgeDropWetFinger(RegionRect r, uint8_t ubMode);
 uint8_t JudgeInSameUnion(RegionRect a, RegionRect b);
 uint8_t RemoveWaterRect(const int16_t* pswDiff, RegionRect* pstRects, uint16_t* puwPeaks, uint8_t ubCount,

@@ -28,6 +28,9 @@ class TransformFixture : public ::testing::Test {
     gstCommon.uiPanelValue1 = 10;
     memset(&gstCoordTranCfg, 0, sizeof(gstCoordTranCfg));
     memset(&gstCoordTranRoles, 0, sizeof(gstCoordTranRoles));
+    // The region roles carry over between frames (the ESD hold outlives the state that set
+    // it by one frame), so every case starts from a clean set.
+    memset(&gstRegionRoles, 0, sizeof(gstRegionRoles));
     memset(x_, 0, sizeof(x_));
     memset(y_, 0, sizeof(y_));
     memset(w_, 0, sizeof(w_));

@@ -1,8 +1,6 @@
 // The coordinate stages' side of the core: the common coordinate records wired at
 // initialisation, the pairing wrapper that gathers CoordPairInput from the common state,
-// the pairing and low-temperature stages, pairing's side of the water removal, and the
-// judges of other modules that pairing calls, as weak defaults until those modules provide
-// them.
+// the pairing and low-temperature stages, and pairing's side of the water removal.
 #include <cstring>
 
 #include "coord_game.h"
@@ -250,9 +248,3 @@ uint8_t RemoveWaterRect(const int16_t* pswDiff, RegionRect* pstRects, uint16_t* 
   return removed;
 }
 
-// ---- weak defaults ----------------------------------------------------------------------
-
-__attribute__((weak)) uint8_t JudgeValleyRectWeak(const int16_t*, const int16_t*, uint32_t, uint16_t, int8_t, uint8_t,
-                                                  uint8_t) {
-  return 0;
-}

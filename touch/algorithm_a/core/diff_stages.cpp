@@ -18,17 +18,12 @@
 #include "signal_util.h"
 #include "tsa_frame_links.h"
 
-#define FERRANT_WEAK __attribute__((weak))
-
 DiffdataInputRec gstDiffdataInput;
 DiffdataOutputRec gstDiffdataOutput;
 MutualOfsCancelRec gstMutualOfsCancel;
 SelfOfsCancelRec gstSelfOfsCancel;
 uint64_t gullDiffOverFlag;
 uint64_t gullHighNoiseB;
-
-// The glove shake counter of region detection; its owner's definition replaces this.
-FERRANT_WEAK uint8_t gubGloveShakeCnt;
 
 namespace {
 

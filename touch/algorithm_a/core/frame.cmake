@@ -1,12 +1,10 @@
 # Frame entry and synchronisation, module commands and control state, the controller
-# state machine and the firmware command packets; the weak defaults of what they reach in
-# modules that land later.
+# state machine and the firmware command packets.
 list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/tsa_fwpkt.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tsa_ctrl.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tsa_state.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tsa_frame.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tsa_frame_links.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/tsa_frame.cpp)
 
 vendor_test(ferrant_frame_test
   SOURCES

@@ -11,7 +11,11 @@
 #include "tsa_os.h"
 #include "region.h"
 #include "signal_proc.h"
+#include "module_wrappers.h"
 #include "tsa_common.h"
+#include "tsa_ctrl.h"
+#include "tsa_custdbg.h"
+#include "tsa_frame.h"
 #include "tsa_memory.h"
 #include "tsa_state.h"
 
@@ -359,6 +363,17 @@ void SoftwareInitBuffers() {
   gstCommon.puwCrossRawData = gpuwCrossRawData;
 }
 
+// Step 5: the frame buffers, then every module's initialisation in the frame's order.
+void SoftwareInitModules() {
+  SoftwareInitBuffers();
+  SignalSoftwareInitBuffers();
+  RegionSoftwareInit();
+  CoordSoftwareInit();
+  LowTempInitWrapper();
+  ResultSoftwareInit();
+  gpstTamrelDebugInfo = gstTamrelDebugStateInfo;
+}
+
 // The panel, cross and frequency counts must fit the arena before anything is reset.
 uint8_t SoftwareInitCheck() {
   const uint8_t ubFreqNum = gstFreqHopCfg.aubData[kFreqHopCfgFreqNumPos];
@@ -380,15 +395,23 @@ uint8_t SoftwareInit() {
   gboCheckDozeFlag = 0;
   if (SoftwareInitLayout() != 0) return 1;
 
+  // Step 3: the k/b backup, the check info and the new-point arrays start cleared; the
+  // charger survives as the kept charger result. The finger wake check word is kept while
+  // it carries the marker (its request is taken up in step 6).
   if (guiIsFWakeCheckNcln != kNclnMarker) guiIsFWakeCheckNcln = 0;
+  gstCommon.ubChargerFlag = gstChrgResultNcln[0];
   gubFpOneClickSta = (gubFpOneClickSta == 1 || gubFpOneClickSta == 2) ? 2 : 0;
   SignalSoftwareInitRecords();
 
+  // Step 4.
   FrameworkStateMachineInit();
-  SoftwareInitBuffers();
-  SignalSoftwareInitBuffers();
 
+  SoftwareInitModules();
+
+  // Step 6: the app and the first requests. The jitter lists start empty for the jitter
+  // test that the first initialisation asks for.
   AppExecInit();
+  JitterTestInit();
   if (gubJitterTest == 0) {
     gstStateMachine.ullRequest |= kReqJitterTestFirst;
     gubJitterTest = 1;
@@ -404,10 +427,10 @@ uint8_t SoftwareInit() {
   StatePeriodInit();
   gstTimeCtrlEx.uwExWord = gstTimeCtrlCfg.uwExWord;
 
+  // Step 8: the per-frame state records start again.
   SignalSoftwareInitStates();
-  RegionSoftwareInit();
-  CoordSoftwareInit();
-  ResultSoftwareInit();
+  StateRecordsReset();
+  FwStateRecordReset();
   GestureInit();
   CustomerFuncInit();
   return 0;
@@ -418,13 +441,7 @@ uint8_t SoftwareReInit1() {
   return SoftwareInitLayout();
 }
 
-void SoftwareReInit2() {
-  SoftwareInitBuffers();
-  SignalSoftwareInitBuffers();
-  RegionSoftwareInit();
-  CoordSoftwareInit();
-  ResultSoftwareInit();
-}
+void SoftwareReInit2() { SoftwareInitModules(); }
 
 void FrameworkBindStartupSource(const FrameworkStartupSource* pstSource) { spstStartup = pstSource; }
 

@@ -17,7 +17,14 @@
 #include "core_stages.h"
 #include "region.h"
 #include "signal_proc.h"
+#include "low_temp.h"
+#include "module_wrappers.h"
+#include "quick_ref.h"
+#include "region_records.h"
 #include "tsa_common.h"
+#include "tsa_ctrl.h"
+#include "tsa_custdbg.h"
+#include "tsa_frame.h"
 #include "tsa_memory.h"
 #include "tsa_state.h"
 
@@ -435,6 +442,84 @@ TEST_F(StartUp, RequestFlagsOfFirstAndLaterInitialisations) {
   guiIsFWakeCheckNcln = 0x1234;  // no marker: cleared
   ASSERT_EQ(SoftwareInit(), 0);
   EXPECT_EQ(guiIsFWakeCheckNcln, 0u);
+}
+
+// Each case leaves one module's state as a running frame would; the software reset must
+// bring it back to its start value.
+TEST_F(StartUp, SoftwareResetReturnsEveryModuleToItsStartState) {
+  gstPannelAlignCfg.ubDrvNum = 32;
+  gstPannelAlignCfg.ubSenNum = 18;
+  struct Case {
+    const char* what;
+    std::function<void()> dirty;
+    std::function<bool()> reset;
+  };
+  const Case cases[] = {
+      {"charger byte from the kept charger result",
+       [] {
+         gstChrgResultNcln[0] = 1;
+         gstCommon.ubChargerFlag = 0;
+       },
+       [] { return gstCommon.ubChargerFlag == 1; }},
+      {"raw-data output is the normalisation output", [] { gstRawdataOutput = nullptr; },
+       [] { return gstRawdataOutput == &gstNormalizeOutput; }},
+      {"phone-maker debug record bound", [] { gpstTamrelDebugInfo = nullptr; },
+       [] { return gpstTamrelDebugInfo == gstTamrelDebugStateInfo; }},
+      {"jitter lists empty on every sense line",
+       [] {
+         memset(gpubShakeRxList, 3, sizeof(gpubShakeRxList));
+         memset(gpuwNoiseList, 0, sizeof(gpuwNoiseList));
+       },
+       [] {
+         for (int i = 0; i < 18; ++i) {
+           if (gpubShakeRxList[i] != 0xFF || gpuwNoiseList[i] != 255) return false;
+         }
+         return true;
+       }},
+      {"low-temperature rectangles cleared", [] { gstLowTempRectBak.aswCompLevel[0] = 5; },
+       [] { return gstLowTempRectBak.aswCompLevel[0] == kLowTempNotCompensated; }},
+      {"quick reference update restarted", [] { gstQuickRefUpdateModule.ubInitDone = 0; },
+       [] { return gstQuickRefUpdateModule.ubInitDone == 1; }},
+      {"cross-reference flags cleared",
+       [] {
+         gubAbnoramlCrossRef = 1;
+         gubCrossRefUpdateFlag = 1;
+       },
+       [] { return gubAbnoramlCrossRef == 0 && gubCrossRefUpdateFlag == 0; }},
+      {"idle delays and the screen-on count cleared",
+       [] {
+         gubIdleDelayFlag = 1;
+         gubLowDelayFlag = 1;
+         gstIdleProc.ubScreenOnFrames = 7;
+         gstIdleProc.ubIdleRefRequest = 1;
+       },
+       [] {
+         return gubIdleDelayFlag == 0 && gubLowDelayFlag == 0 && gstIdleProc.ubScreenOnFrames == 0 &&
+                gstIdleProc.ubIdleRefRequest == 0;
+       }},
+      {"firmware state and frequency mismatch counts cleared",
+       [] {
+         gubStateNotMatchCnt = 3;
+         gubFreqNotMatchCnt = 4;
+       },
+       [] { return gubStateNotMatchCnt == 0 && gubFreqNotMatchCnt == 0; }},
+      {"region threshold taken from the panel", [] { gstMutualRegion.uwTouchThreshold = 1; },
+       [] { return gstMutualRegion.uwTouchThreshold == gstCommon.uwMaskThreshold; }},
+  };
+  for (const Case& c : cases) {
+    c.dirty();
+    ASSERT_EQ(SoftwareInit(), 0) << c.what;
+    EXPECT_TRUE(c.reset()) << c.what;
+  }
+  gstChrgResultNcln[0] = 0;
+  ASSERT_EQ(SoftwareInit(), 0);
+  EXPECT_EQ(V(gstCommon.ubChargerFlag), 0) << "no kept charger: none after the reset";
+}
+
+TEST(ReferenceInit, RestartsTheQuickReferenceUpdate) {
+  gstQuickRefUpdateModule.ubInitDone = 0;
+  RefdataInit();
+  EXPECT_EQ(gstQuickRefUpdateModule.ubInitDone, 1);
 }
 
 TEST_F(StartUp, ChipTypeDecidesVersionAndPanelCopy) {

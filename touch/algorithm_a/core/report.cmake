@@ -2,7 +2,6 @@
 # debug state and recorded frame data; the region and coordinate records they read.
 list(APPEND FERRANT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/tsa_report.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tsa_report_links.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tsa_report_sources.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tsa_api.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tsa_api_coord.cpp

@@ -245,8 +245,8 @@ VENDOR_EXPORT void GetHopNoiseCustom(uint8_t kind) {
 }
 
 // Customer hooks of frequency hopping: nothing in this build.
-__attribute__((weak, visibility("default"))) void DividNoiseJudge(void) {}
-__attribute__((weak, visibility("default"))) void HopNoisePreAdjust(void) {}
+VENDOR_EXPORT void DividNoiseJudge(void) {}
+VENDOR_EXPORT void HopNoisePreAdjust(void) {}
 
 VENDOR_EXPORT uint32_t ReadFromFile(uint8_t* buffer, uint32_t count, const char* path) {
   if (buffer == nullptr) {

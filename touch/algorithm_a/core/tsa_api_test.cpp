@@ -12,6 +12,8 @@
 
 #include "platform/paths.h"
 #include "platform/temp_root.h"
+#include "coord_optimize.h"
+#include "coord_records.h"
 #include "tsa_common.h"
 #include "tsa_config.h"
 #include "tsa_custdbg.h"
@@ -201,6 +203,37 @@ TEST(TsaStubs, NullArgumentsGive4) {
   EXPECT_EQ(TsaGetDisconnectInfo(&p, &n), 0u);
   EXPECT_EQ(p, gpubDisconInfo);
   EXPECT_EQ(n, 14u);
+}
+
+// A point in slot 3 as a few frames leave it: new point, pairing and optimisation state.
+TEST(TsaAlgoVariable, ClearsThePointsInEveryCoordinateRecord) {
+  gpuwNewPointX[3] = 500;
+  gpuwNewPointY[3] = 600;
+  gpuwNewWeight[3] = 40;
+  gstCoordPair.auwSlotX[3] = 20;
+  gstCoordPair.auwPrevSlotY[3] = 21;
+  gstCoordOptm.auwSmoothX[3][0] = 501;
+  gstCoordOptm.auwHistY[3][4] = 602;
+  gstCoordOptm.auwAnchorX[3] = 503;
+  gstCoordOptm.auwMotionLastY[3] = 604;
+  gstCoordOptm.auwBakWeight[3] = 40;
+  gstCoordOptm.aubMoveCount[3][0] = 2;
+  gstCoordOptm.aubMotionState[3] = 2;
+  gstCoordComOutput.ubPointNum = 1;
+  InitAlgoVariable();
+  EXPECT_EQ(gpuwNewPointX[3], 0);
+  EXPECT_EQ(gpuwNewPointY[3], 0);
+  EXPECT_EQ(gpuwNewWeight[3], 0);
+  EXPECT_EQ(gstCoordPair.auwSlotX[3], 0xFFFF);
+  EXPECT_EQ(gstCoordPair.auwPrevSlotY[3], 0xFFFF);
+  EXPECT_EQ(gstCoordOptm.auwSmoothX[3][0], 0xFFFF);
+  EXPECT_EQ(gstCoordOptm.auwHistY[3][4], 0xFFFF);
+  EXPECT_EQ(gstCoordOptm.auwAnchorX[3], 0xFFFF);
+  EXPECT_EQ(gstCoordOptm.auwMotionLastY[3], 0xFFFF);
+  EXPECT_EQ(gstCoordOptm.auwBakWeight[3], 0);
+  EXPECT_EQ(gstCoordOptm.aubMoveCount[3][0], 0);
+  EXPECT_EQ(gstCoordOptm.aubMotionState[3], 0);
+  EXPECT_EQ(gstCoordComOutput.ubPointNum, 0);
 }
 
 TEST(TsaTimes, ZeroTakesTheDefault) {

@@ -6,7 +6,11 @@
 #include "diff_stages.h"
 #include "tsa_fwpkt.h"
 #include "framework.h"
+#include "coord_transform.h"
+#include "region_proc.h"
 #include "region_records.h"
+#include "region_small.h"
+#include "signal_proc.h"
 #include "tsa_common.h"
 #include "tsa_custdbg.h"
 #include "tsa_fwpkt.h"
@@ -38,12 +42,26 @@ constexpr uint32_t kNoiseRecordBytes = sizeof(LightModeRec) + sizeof(ImGlobalRec
 constexpr uint32_t kNormalizeResultBytes = 4;
 constexpr uint32_t kDiffOutputBytes = sizeof(MutualOfsCancelRec) + sizeof(SelfOfsCancelRec);
 constexpr uint32_t kNfNoiseBytes = 24;
+// Region stage records whose sizes the record fixes: the floating-self state, the
+// iron-cover state and the long-big-thumb state.
+constexpr uint32_t kFloatSelfProcBytes = sizeof(gstFloatSelfProc);
+constexpr uint32_t kIronCoverProcBytes = sizeof(gstIronCoverProc);
+constexpr uint32_t kLongBigThumbBytes = sizeof(gstLongBigThumb);
+static_assert(kFloatSelfProcBytes == 12 && kIronCoverProcBytes == 16 && kLongBigThumbBytes == 9);
+// The pairing record goes in without its touch-down positions (the slot and previous
+// positions say where the touches are); with them the record would not fit.
+constexpr uint32_t kPairHeadBytes = offsetof(CoordPair, auwDownSlotX);
+constexpr uint32_t kPairTailAt = offsetof(CoordPair, auwSlotCounter);
+constexpr uint32_t kPairTailBytes = sizeof(CoordPair) - kPairTailAt;
 
 constexpr uint32_t kRecordedBytes = kCommonFlagBytes + 1 + 3 * sizeof(gpuwNewPointX) + kStateMachineBytes +
                                     kNfNoiseBytes + kFreqHopBytes + kNoiseRecordBytes + kCoordInputValueBytes +
                                     kCoordOutputCountBytes + kNormalizeBytes + sizeof(TimeCtrlEx) +
-                                    kNormalizeResultBytes + kRegionOutputValueBytes + sizeof(MutualRegionSet) +
-                                    sizeof(SelfRegion) + sizeof(CoordPair) + kDiffOutputBytes;
+                                    sizeof(gstDynamicLevel) + kNormalizeResultBytes + sizeof(RefdataOutputRec) +
+                                    kRegionOutputValueBytes + sizeof(gstDiffIirFilter) + kFloatSelfProcBytes +
+                                    sizeof(MutualRegionSet) + sizeof(SelfRegion) + kPairHeadBytes + kPairTailBytes +
+                                    kIronCoverProcBytes + kLongBigThumbBytes + sizeof(SensitiveCmd) +
+                                    sizeof(CoordNoiseProc) + kDiffOutputBytes;
 static_assert(kRecordedBytes <= kGlobalVarRcrdBytes, "frame-variable record overflows");
 
 struct RecordWriter {
@@ -89,15 +107,23 @@ void FillFrameGlobalVarRcrd() {
         kCoordOutputCountBytes);
   w.Put(stNorm.pvData, stNorm.uiBytes, kNormalizeBytes);
   w.Put(&gstTimeCtrlEx, sizeof(gstTimeCtrlEx), sizeof(gstTimeCtrlEx));
+  w.Put(&gstDynamicLevel, sizeof(gstDynamicLevel), sizeof(gstDynamicLevel));
   w.Put(&gstNormalizeOutput.ubBValid, kNormalizeResultBytes, kNormalizeResultBytes);
+  w.Put(&gstRefdataOutput, sizeof(gstRefdataOutput), sizeof(gstRefdataOutput));
   w.Put(reinterpret_cast<const uint8_t*>(&gstRegionOutput) + kRegionOutputValuesAt, kRegionOutputValueBytes,
         kRegionOutputValueBytes);
+  w.Put(&gstDiffIirFilter, sizeof(gstDiffIirFilter), sizeof(gstDiffIirFilter));
+  w.Put(&gstFloatSelfProc, kFloatSelfProcBytes, kFloatSelfProcBytes);
   w.Put(&gstMutualRegion, sizeof(gstMutualRegion), sizeof(gstMutualRegion));
   w.Put(&gstSelfRegion, sizeof(gstSelfRegion), sizeof(gstSelfRegion));
-  w.Put(&gstCoordPair, sizeof(gstCoordPair), sizeof(gstCoordPair));
+  w.Put(&gstCoordPair, kPairHeadBytes, kPairHeadBytes);
+  w.Put(reinterpret_cast<const uint8_t*>(&gstCoordPair) + kPairTailAt, kPairTailBytes, kPairTailBytes);
+  w.Put(&gstIronCoverProc, kIronCoverProcBytes, kIronCoverProcBytes);
+  w.Put(&gstLongBigThumb, kLongBigThumbBytes, kLongBigThumbBytes);
+  w.Put(&gstSensitiveCmd, sizeof(gstSensitiveCmd), sizeof(gstSensitiveCmd));
+  w.Put(&gstCoordNoiseProc, sizeof(gstCoordNoiseProc), sizeof(gstCoordNoiseProc));
   w.Put(&gstMutualOfsCancel, sizeof(gstMutualOfsCancel), sizeof(gstMutualOfsCancel));
   w.Put(&gstSelfOfsCancel, sizeof(gstSelfOfsCancel), sizeof(gstSelfOfsCancel));
-  // Sources whose modules keep no record yet stay zero at the end of the record.
   w.Put(nullptr, 0, kGlobalVarRcrdBytes - w.uiAt);
 
   // The frame's maps: mutual raw values, then the self raw and self reference lines.

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "coord_records.h"
+#include "coord_transform.h"
+#include "diff_stages.h"
+#include "region_proc.h"
 #include "region_records.h"
 #include "signal_proc.h"
 #include "tsa_api.h"
@@ -173,6 +176,43 @@ TEST(PackFlashData, HeaderConfigurationAndMirrorAtTheirPlaces) {
   EXPECT_EQ(image[24584], 0xA1);
   EXPECT_EQ(image[24584 + 40959], 0xB2);
   EXPECT_EQ(image[24584 + 40960], 0);
+}
+
+// The late sources of the frame-variable record, each marked with a byte of its own: they
+// must all be recorded, in the record's order of sources, after the sampling back-up.
+TEST(FrameParseData, RecordHoldsTheLateSourcesInTheirOrder) {
+  memset(&gstCommon, 0, sizeof(gstCommon));
+  memset(&gstRefdataOutput, 0, sizeof(gstRefdataOutput));
+  memset(&gstCoordPair, 0, sizeof(gstCoordPair));
+  memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
+  memset(&gstMutualOfsCancel, 0, sizeof(gstMutualOfsCancel));
+  memset(&gstSelfOfsCancel, 0, sizeof(gstSelfOfsCancel));
+  gstDynamicLevel = 0xD1;
+  reinterpret_cast<uint8_t*>(&gstRefdataOutput)[0] = 0xD2;
+  gstDiffIirFilter = 0xD3;
+  reinterpret_cast<uint8_t*>(&gstMutualRegion)[0] = 0xD4;
+  gstCoordPair.ubStillTrimMark = 0xD5;  // the pairing record's last byte
+  gstSensitiveCmd.uwCurTouch = 0xD6;
+  gstCoordNoiseProc.ubKindCode = 0xD7;
+  reinterpret_cast<uint8_t*>(&gstSelfOfsCancel)[sizeof(gstSelfOfsCancel) - 1] = 0xD8;
+  FillFrameGlobalVarRcrd();
+  int last = -1;
+  for (uint8_t mark = 0xD1; mark <= 0xD8; ++mark) {
+    const uint8_t* at = static_cast<const uint8_t*>(memchr(gstGlobalVarRcrd + kGlobalVarMutualCfgBakAt, mark,
+                                                          kGlobalVarRcrdBytes - kGlobalVarMutualCfgBakAt));
+    ASSERT_NE(at, nullptr) << std::hex << int(mark) << " not recorded";
+    EXPECT_GT(at - gstGlobalVarRcrd, last) << std::hex << int(mark) << " out of order";
+    last = static_cast<int>(at - gstGlobalVarRcrd);
+  }
+  EXPECT_LT(last, static_cast<int>(kGlobalVarRcrdBytes));
+  gstDynamicLevel = 0;
+  gstDiffIirFilter = 0;
+  memset(&gstRefdataOutput, 0, sizeof(gstRefdataOutput));
+  memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
+  memset(&gstCoordPair, 0, sizeof(gstCoordPair));
+  memset(&gstSensitiveCmd, 0, sizeof(gstSensitiveCmd));
+  gstCoordNoiseProc = CoordNoiseProc{0, 0};
+  memset(&gstSelfOfsCancel, 0, sizeof(gstSelfOfsCancel));
 }
 
 TEST(FrameParseData, RecordingCounterRecordsOneFrame) {

@@ -533,11 +533,27 @@ extern "C" uint32_t TsaUpdateFrameData(DecodedFrame* pstFrame) {
 
 namespace {
 
-// The parsed-frame record of the module API after a raw frame.
+constexpr uint32_t kScanRateNumerator = 500000;
+
+// The parsed-frame record of the module API after a raw frame. The scan rate is the
+// report rate of the common scan period (as the frame report gives it); frequency A is
+// the sampling back-up's frequency with its duration word and the controller's frequency
+// index of the frame; status and request are the state machine's. This module's frames
+// carry no self-scan frequencies or durations, stylus, hover, button, force or frame-log
+// data, so those fields stay as ResetFrameData leaves them (0 and null).
 void FillParsedFrame(uint8_t ubState) {
   TsaParsedFrameData& d = gstTsaParsedFrame.stData;
   d.ullProcTimeStamp = gullProcTimeStamp;
   d.uwFrameIndex = gstTsaFrameHead.uwFrameIndex;
+  const uint16_t uwPeriod = gstCommon.uwScanPeriod;
+  d.uwScanRate = uwPeriod == 0 ? 0 : static_cast<uint16_t>(2 * (kScanRateNumerator / uwPeriod));
+  d.uiStatus = gstStateMachine.uiState;
+  d.uiRequest = static_cast<uint32_t>(gstStateMachine.ullRequest);
+  d.uwMutualDuration = gstMutualCfgBak.uwFreqWord;
+  d.uwMutualFreqA = gstMutualCfgBak.uwFreq;
+  d.uwMutualFreqAIndex = gstTsaFrameHead.ubFwFreqIndex;
+  d.uiNoiseType = gstCommon.ubNoiseType;
+  d.ubFwMode = gstTsaFrameHead.ubScanMode;
   d.puwMutualData = gstCommon.stData.puwRawData;
   d.puwSelfData = gstCommon.stData.puwSelfRawData;
   d.pswIData = gpswIBuffer;
@@ -647,6 +663,12 @@ void UpdateTickTime() {
   if (gstCommon.ubIdleAutoWake != 0) {
     gstCommon.ubTick100ms = reinterpret_cast<const uint8_t*>(&gstTimeCtrlCfg)[kTimeCfgIdleTickPos];
   }
+}
+
+void FwStateRecordReset() {
+  gubStateNotMatchCnt = 0;
+  gubFreqNotMatchCnt = 0;
+  gubFreqSyncMissCnt = 0;
 }
 
 void FirstFrameFreqInit(const TsaFrameHead* pstHead) {

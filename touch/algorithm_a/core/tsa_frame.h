@@ -101,6 +101,9 @@ void FwStateMatching(uint32_t uiState);
 void FwFreqHopMatching(uint8_t ubFwFreqIndex);
 void UpdateTickTime();
 void UpdateFrameMissingFlag(uint16_t uwFrameIndex);
+// The software initialisation's reset of the firmware-state record: the state and
+// frequency mismatch counters start again.
+void FwStateRecordReset();
 
 // Frame-record steps: the head backup (head bytes and the frame length).
 void FrameHeadInfoBak(const TsaFrameHead* pstHead, uint32_t uiLength);

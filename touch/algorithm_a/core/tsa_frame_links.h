@@ -1,12 +1,9 @@
 #pragma once
-// What the frame entry, the module commands and the state machine reach in modules whose
-// code lands later: signal conditioning (frequency hopping, normalisation, k/b flash
-// records, power-on reference), edges and game mode, the customer hooks and the module
-// wrappers. Each is declared here with the name its module gives it; those whose module is
-// not built yet have a weak default in tsa_frame_links.cpp that does nothing (records:
-// zero-filled storage of the size their module lays out), so the plug-in links until the
-// owning module defines it and its definition replaces the default. Records are reached by the byte
-// positions their modules give, through the constants below.
+// What the frame entry, the module commands and the state machine reach in other modules:
+// signal conditioning (frequency hopping, normalisation, k/b flash records, power-on
+// reference), edges and game mode, the customer hooks and the module wrappers, each
+// declared with the name its module gives it. Records are reached by the byte positions
+// their modules give, through the constants below.
 #include <cstdint>
 
 #include "signal_records.h"

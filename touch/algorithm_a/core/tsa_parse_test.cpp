@@ -21,6 +21,7 @@
 #include "tsa_memory.h"
 #include "tsa_pack.h"
 #include "tsa_report.h"
+#include "tsa_fwpkt.h"
 #include "tsa_scramble.h"
 #include "raw_frame_bytes_test.h"
 #include "tsa_state.h"
@@ -310,6 +311,7 @@ TEST_F(RawFrameApiTest, GoodFrameRunsAndFillsTheModuleRecords) {
   f.sectionHead = {0x11, 0x22, 0x05, 0x00, 0x55, 0x66};  // mutual saturation count 5
   Bytes b = f.Build();
   const Bytes given = b;
+  gstCommon.uwScanPeriod = 8000;
   ASSERT_EQ(TsaProcessingFrame(b.data(), static_cast<uint32_t>(b.size())), 0u);
   EXPECT_EQ(b, given);  // the caller's frame is not changed
   EXPECT_EQ(std::vector<uint16_t>(selfRaw, selfRaw + kDrv + kSen), f.self);
@@ -327,6 +329,13 @@ TEST_F(RawFrameApiTest, GoodFrameRunsAndFillsTheModuleRecords) {
   const TsaParsedFrame* p = GetTsaParsedFrame();
   EXPECT_EQ(p->stData.uwFrameIndex, 2u);
   EXPECT_EQ(p->stData.ubFrameStatus, 2u);
+  EXPECT_EQ(p->stData.uwScanRate, 124u);  // 2 x (500000 / 8000)
+  EXPECT_EQ(p->stData.uiStatus, 2u);
+  EXPECT_EQ(p->stData.uiRequest, static_cast<uint32_t>(gstStateMachine.ullRequest));
+  EXPECT_EQ(p->stData.uwMutualFreqA, static_cast<uint16_t>(gstMutualCfgBak.uwFreq));
+  EXPECT_EQ(p->stData.uwMutualDuration, static_cast<uint16_t>(gstMutualCfgBak.uwFreqWord));
+  EXPECT_EQ(p->stData.uwMutualFreqAIndex, b[8]);
+  EXPECT_EQ(p->stData.pStylusData, nullptr);
   EXPECT_EQ(p->stData.puwMutualData, raw);
   EXPECT_EQ(p->stExtend.puwMutualRefData, ref);
   ResetFrameData();

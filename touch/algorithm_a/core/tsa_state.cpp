@@ -23,6 +23,8 @@ uint8_t gubSyncCurFrameInvalid;
 uint8_t gboCrsbCtlBatchEn;
 uint8_t gubAbnoramlCrossRef;
 uint8_t gubCrossRefUpdateFlag;
+// 1 while the screen is on; the screen-on reference copy counts only then.
+uint8_t gubScreenSta;
 
 namespace {
 
@@ -316,6 +318,17 @@ void IdleProcInitThp() {
   ip.pubWork = gstCommon.pubTempArena;
   ip.puwCrossBak = gstCommon.puwCrossBak;
   ip.ubInitMark = 1;
+}
+
+void StateRecordsReset() {
+  gubAbnoramlCrossRef = 0;
+  gubCrossRefUpdateFlag = 0;
+  gboCrsbCtlBatchEn = 0;
+  gubIdleDelayFlag = 0;
+  gubLowDelayFlag = 0;
+  gstIdleProc.ubIdleRefRequest = 0;
+  gstIdleProc.ubScreenOnFrames = 0;
+  gstIdleProc.ubIdleEntryMark = 0;
 }
 
 void InitIdleVariable() {

@@ -131,6 +131,9 @@ void SetActiveState();
 void DeterminDozeOrGreenThp();
 void IdleProcInitThp();
 void InitIdleVariable();
+// The software initialisation's reset of the cross-reference and idle records: their flags,
+// requests and counters start again; the idle record's buffer pointers stay as wired.
+void StateRecordsReset();
 void DeterminUpdateMutualRef();
 uint8_t IsMutualDiffSmall();
 uint8_t FPCheck();

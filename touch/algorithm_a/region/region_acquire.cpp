@@ -16,6 +16,8 @@
 
 uint8_t gubTouchMode = 2;
 uint8_t gubGloveSat;
+// Frames with glove evidence (up to 10); the diff stage's have-touch rule reads it.
+uint8_t gubGloveShakeCnt;
 uint32_t gunGloveRect = kRegionRectNone;
 uint8_t gubEnterHoverCnt;
 uint8_t gboStaticElecSearch;

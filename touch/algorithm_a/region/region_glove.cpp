@@ -11,9 +11,6 @@ namespace {
 constexpr uint32_t kGloveCfgBit = 1u << 28;  // byte 3, bit 4 of the AFE word
 }
 
-// The configured touch level for the noise level belongs to signal conditioning; until it
-// is linked in, no floor applies (0).
-
 void GloveTouchDetect() {
   if ((gstThpAfeMoudleCfg.uiAfeWord & kGloveCfgBit) == 0) return;
   MutualRegionSet& m = gstMutualRegion;

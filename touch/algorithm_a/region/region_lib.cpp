@@ -73,6 +73,44 @@ void MarkSteadyTrackSlots(uint8_t* pubFlags, uint32_t* puiRects) {
 
 uint8_t GetRegionAcquireFlag() { return gstRegionAcquireState.ubAcquireFlag; }
 
+uint8_t JudgeValleyRectWeak(const int16_t* pswDiff, const int16_t* pswSecond, uint32_t uiRect, uint16_t uwNode,
+                            int8_t scLabel, uint8_t ubRows, uint8_t ubCols) {
+  if (pswDiff == nullptr || ubCols == 0) return 0;
+  const uint32_t uiRow = uwNode / ubCols;
+  const uint32_t uiCol = uwNode % ubCols;
+  if (uiRow == 0 || uiCol == 0 || uiRow + 1 >= ubRows || uiCol + 1u >= ubCols) return 0;
+  const uint8_t* pubLabel = gstRegionAcquireState.aubSlotLabel;
+  const uint8_t ubLabel = static_cast<uint8_t>(scLabel);
+  bool boFound = false;
+  int32_t siTop = 0;
+  for (int32_t dr = -1; dr <= 1; ++dr) {
+    for (int32_t dc = -1; dc <= 1; ++dc) {
+      if (dr == 0 && dc == 0) continue;
+      const uint32_t n = (uiRow + dr) * ubCols + (uiCol + dc);
+      if (pubLabel[n] != ubLabel) continue;
+      if (!boFound || pswDiff[n] > siTop) siTop = pswDiff[n];
+      boFound = true;
+    }
+  }
+  // The node is no valley unless it lies clearly (25) below the strongest neighbour of the
+  // slot it would join.
+  if (pswDiff[uwNode] + 25 > siTop) return 0;
+  const RegionRect r = RegionRectFromWord(uiRect);
+  int32_t siSum = 0;
+  int32_t siRise = 0;
+  for (uint32_t row = r.ubRowStart; row <= r.ubRowEnd && row < ubRows; ++row) {
+    for (uint32_t col = r.ubColStart; col <= r.ubColEnd && col < ubCols; ++col) {
+      const uint32_t n = row * ubCols + col;
+      if (pubLabel[n] == kRegionLabelNone) continue;
+      siSum += pswDiff[n];
+      // Without a second map there is nothing to rise against.
+      const int32_t siStep = pswSecond != nullptr ? pswDiff[n] - pswSecond[n] : 0;
+      if (siStep > siRise) siRise = siStep;
+    }
+  }
+  return (siRise <= gstRegionAcquireState.uwNodeLevel || static_cast<int16_t>(siSum) < 400) ? 1 : 0;
+}
+
 uint32_t CalcIntegerSqrt(uint32_t v) {
   uint32_t uiBit = 1u << 30;
   while (uiBit > v) uiBit >>= 2;

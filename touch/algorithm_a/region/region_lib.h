@@ -55,6 +55,12 @@ void AddSpecialRectSet(uint32_t uiRect, const uint8_t* pubParams);
 void ReleaseTrackSlotsByRect(uint32_t uiRect, uint8_t ubRows, uint8_t ubCols);
 void MarkSteadyTrackSlots(uint8_t* pubFlags, uint32_t* puiRects);
 uint8_t GetRegionAcquireFlag();
+// 1 when the region of rectangle RECT is weak enough to be joined to slot LABEL through
+// NODE: NODE is an inner node at least 25 below the strongest neighbour of that slot, and
+// over the labelled nodes of RECT the rise over SECOND stays within the node level or the
+// diff sum (taken as s16) is below 400.
+uint8_t JudgeValleyRectWeak(const int16_t* pswDiff, const int16_t* pswSecond, uint32_t uiRect, uint16_t uwNode,
+                            int8_t scLabel, uint8_t ubRows, uint8_t ubCols);
 
 // Floor of the square root, bit by bit; 0 gives 0.
 uint32_t CalcIntegerSqrt(uint32_t v);

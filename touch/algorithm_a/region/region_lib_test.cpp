@@ -153,4 +153,65 @@ TEST(RegionShadow, ProfilesScaleToFiveTwelveWithoutTurningSign) {
   EXPECT_EQ(out, (std::vector<int16_t>{0, 0, 511, 511, 0, 0, 0, 0, 511, 511, 0, 0}));
 }
 
+// A 5 x 5 grid: slot 1 owns node (2, 3) at 100; the candidate region of slot 2 fills rows
+// 1-3, columns 0-1 (six nodes); the valley node is (2, 2).
+struct ValleyCase {
+  const char* what;
+  uint16_t node;
+  int16_t valley;       // diff at the valley node
+  int16_t regionValue;  // diff on each labelled node of the region
+  int16_t lastValue;    // diff on the region's last node
+  int16_t secondLess;   // second map = diff - this on the region
+  uint8_t labelled;     // how many region nodes carry slot 2 (the rest 255)
+  uint8_t expect;
+};
+
+TEST(RegionValley, WeakRegionBehindAValleyJoinsTheSlot) {
+  constexpr uint8_t kRows = 5, kCols = 5;
+  const ValleyCase cases[] = {
+      {"border node", 2 * kCols + 0, 10, 50, 50, 50, 6, 0},
+      {"valley not 25 below the slot's neighbour", 2 * kCols + 2, 80, 50, 50, 50, 6, 0},
+      {"weak by its sum", 2 * kCols + 2, 10, 50, 50, 50, 6, 1},
+      {"strong sum and a large rise", 2 * kCols + 2, 10, 100, 100, 100, 6, 0},
+      {"strong sum but a rise within the node level", 2 * kCols + 2, 10, 100, 100, 20, 6, 1},
+      {"only labelled nodes count", 2 * kCols + 2, 10, 100, 100, 100, 3, 1},
+      {"the sum is taken as s16", 2 * kCols + 2, 10, 11000, 10636, 1000, 6, 1},
+  };
+  const uint16_t uwLevelBak = gstRegionAcquireState.uwNodeLevel;
+  gstRegionAcquireState.uwNodeLevel = 20;
+  const RegionRect region = Rect(1, 3, 0, 1);
+  for (const ValleyCase& c : cases) {
+    std::vector<int16_t> diff(kRows * kCols, 0), second(kRows * kCols, 0);
+    memset(gstRegionAcquireState.aubSlotLabel, kRegionLabelNone, sizeof(gstRegionAcquireState.aubSlotLabel));
+    gstRegionAcquireState.aubSlotLabel[2 * kCols + 3] = 1;
+    diff[2 * kCols + 3] = 100;
+    diff[c.node] = c.valley;
+    uint8_t labelled = 0;
+    for (uint8_t r = region.ubRowStart; r <= region.ubRowEnd; ++r) {
+      for (uint8_t col = region.ubColStart; col <= region.ubColEnd; ++col) {
+        const uint16_t n = r * kCols + col;
+        if (n == c.node) continue;
+        const bool last = r == region.ubRowEnd && col == region.ubColEnd;
+        diff[n] = last ? c.lastValue : c.regionValue;
+        second[n] = static_cast<int16_t>(diff[n] - c.secondLess);
+        if (labelled < c.labelled) {
+          gstRegionAcquireState.aubSlotLabel[n] = 2;
+          ++labelled;
+        }
+      }
+    }
+    EXPECT_EQ(JudgeValleyRectWeak(diff.data(), second.data(), RegionRectWord(region), c.node, 1, kRows, kCols),
+              c.expect)
+        << c.what;
+  }
+  // A neighbour of another slot does not count: with no neighbour of slot 3 the top is 0.
+  std::vector<int16_t> diff(kRows * kCols, 0);
+  diff[2 * kCols + 2] = -30;
+  EXPECT_EQ(JudgeValleyRectWeak(diff.data(), diff.data(), RegionRectWord(region), 2 * kCols + 2, 3, kRows, kCols), 1);
+  diff[2 * kCols + 2] = -20;
+  EXPECT_EQ(JudgeValleyRectWeak(diff.data(), diff.data(), RegionRectWord(region), 2 * kCols + 2, 3, kRows, kCols), 0);
+  memset(gstRegionAcquireState.aubSlotLabel, kRegionLabelNone, sizeof(gstRegionAcquireState.aubSlotLabel));
+  gstRegionAcquireState.uwNodeLevel = uwLevelBak;
+}
+
 }  // namespace

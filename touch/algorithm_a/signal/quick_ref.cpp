@@ -167,6 +167,9 @@ void GhostCheck(QuickRefObject& o, QuickRefUpdateInput& in) {
     UpdateRectRef(o.uiRect, in.puwRef, gaswQuickClean, in.ubCols, in.ubRows);
     q.ubActive = 1;
     q.ubConfirmCnt = 0;
+    // The reference has changed: the mutual update reruns its clean-up and consistency
+    // bookkeeping on it, as after a blend.
+    in.ubRequest = kQuickRefRequest;
   } else {
     o.ubRecheck = 1;
     o.ubPersist = kExamineAt;

@@ -141,6 +141,7 @@ TEST_F(QuickRef, PersistentGhostIsCorrectedAtTheSecondConfirmation) {
   EXPECT_EQ(gstQuickRefUpdateModule.ubActive, 1);
   EXPECT_EQ(gstQuickRefUpdateModule.ubConfirmCnt, 0);
   EXPECT_EQ(gstQuickRefUpdateModule.uwLevelCountdown, 150);
+  EXPECT_EQ(in.ubRequest, kQuickRefRequest) << "the corrected reference asks for the clean-up";
   EXPECT_EQ(ref_[7 * kC + 7], 2000);
   EXPECT_EQ(ref_[3 * kC + 3], 2000);
 }

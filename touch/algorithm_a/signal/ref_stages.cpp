@@ -10,6 +10,7 @@
 #include "signal_proc.h"
 #include "signal_util.h"
 #include "mathlib.h"
+#include "quick_ref.h"
 #include "region.h"
 #include "tsa_api.h"
 #include "tsa_os.h"
@@ -70,8 +71,10 @@ void RefDataCommonInit() {
 
 // Raw-data side of a re-initialisation: the raw output is the normalisation output, and
 // the frequency scan keeps one buffer per frequency of its own.
+void RawDataCommonInit() { gstRawdataOutput = &gstNormalizeOutput; }
+
 void RawdataInit() {
-  gstRawdataOutput = &gstNormalizeOutput;
+  RawDataCommonInit();
   NormalizeInit();
   FreqScanInit();
   RawDataIirInit();
@@ -83,6 +86,7 @@ void RefdataInit() {
   RefUpdateInit(static_cast<uint16_t>(gstCommon.swTouchThreshold));
   gubHopFlag = 0;
   RefUpdateTRxInitWrapper();
+  QuickRefUpdateInit();
 }
 
 void GetPanelPowerOnRef() {
@@ -218,15 +222,16 @@ namespace {
 constexpr uint8_t kFloatSelfCfgIirPos = 18;
 constexpr uint8_t kFloatSelfCfgIirBit = 0x04;
 constexpr uint16_t kIirImLevel = 8;
-uint8_t gubDiffIirOn;
 
 }  // namespace
+
+uint8_t gstDiffIirFilter;
 
 void NoiseDiffIIRFIlter() {
   const bool boAllowed = gstCommon.ubFirstFrameAfterHop == 0 &&
                          (gstFloatSelfCfg.aubData[kFloatSelfCfgIirPos] & kFloatSelfCfgIirBit) != 0 &&
                          gstCommon.ubLowTempState != 2;
-  if (!boAllowed) gubDiffIirOn = 0;
+  if (!boAllowed) gstDiffIirFilter = 0;
   // The floating-self state is the byte the floating pre-judgement mirrors into the common
   // record.
   const bool boFloating = gstCommon.ubFloatingByte != 0;
@@ -235,12 +240,12 @@ void NoiseDiffIIRFIlter() {
   auto* pswPrev = reinterpret_cast<int16_t*>(gstCommon.pubScanBuf);
   const uint32_t N = sig::Nodes();
   if (!boRun || pswDiff == nullptr || pswPrev == nullptr || N == 0) return;
-  if (gubDiffIirOn != 0 && gstCommon.swDiffMax > static_cast<int32_t>(gstCommon.uwThreshold2) + 20) {
+  if (gstDiffIirFilter != 0 && gstCommon.swDiffMax > static_cast<int32_t>(gstCommon.uwThreshold2) + 20) {
     const WeightFilterV1V2Param p{gstCommon.ubDrvNum, gstCommon.ubSenNum, 0, 0x40, 0x40, 0, 7, 7};
     LibXpu2WeightFilterV1V2S16(pswDiff, pswPrev, &p, pswDiff);
   }
   memcpy(pswPrev, pswDiff, N * sizeof(int16_t));
-  gubDiffIirOn = 1;
+  gstDiffIirFilter = 1;
 }
 
 // ---- Temporary buffer sizes -----------------------------------------------------------------

@@ -188,6 +188,8 @@ extern uint8_t gboIsMove;
 
 extern RefUpdateModuleRec gstRefUpdateModule;
 extern RefdataOutputRec gstRefdataOutput;
+// The diff IIR gate's state: 1 while the previous diff map holds a filtered frame.
+extern uint8_t gstDiffIirFilter;
 extern RefUpdateSelfRec gstRefUpdateSelf;
 extern RefUpdateSelfRec* gpstRefUpdateTRx;
 extern RefUpdateArgs* gpstRefUpdateArgs;
@@ -214,6 +216,8 @@ void SetSelfForceUpdate(uint8_t ubValue);
 void RefdataInit();
 void RawdataInit();
 void RefDataCommonInit();
+// The raw-data output record is the normalisation output.
+void RawDataCommonInit();
 void DisConnectInit();
 void DataDisconnectProc();
 void DataDisconnectMap(uint8_t ubDrv, uint8_t ubSen, uint16_t* puwMap);

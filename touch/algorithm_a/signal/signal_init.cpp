@@ -17,7 +17,7 @@ void SignalSoftwareInitRecords() {
 }
 
 void SignalSoftwareInitBuffers() {
-  gstRawdataOutput = &gstNormalizeOutput;
+  RawDataCommonInit();
   FreqScanInit();
   NormalizeInit();
   RawDataIirInit();
@@ -37,6 +37,5 @@ void SignalSoftwareInitStates() {
   ImDataProcInit();
   NoiseDurationProcInit();
   DisConnectInit();
-  LowTempInitWrapper();
   memset(&gstNfExit, 0, sizeof(gstNfExit));
 }
