@@ -65,6 +65,18 @@ if(TARGET ferrant_region_e2e_test)
     ${CMAKE_CURRENT_LIST_DIR}/../signal)
 endif()
 
+vendor_test(ferrant_water_e2e_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_water_e2e_test.cpp
+  LIBS touch_host touch_host_testsupport platform_paths android_host
+  DEPENDS libtapsense_alg_ferrant_scripted)
+if(TARGET ferrant_water_e2e_test)
+  # The road's panel and configuration builders, the test-side encoders and the record
+  # layouts only; the module is reached through the plug-in alone.
+  target_include_directories(ferrant_water_e2e_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../core
+    ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/../coord ${CMAKE_CURRENT_LIST_DIR}/../mathlib
+    ${CMAKE_CURRENT_LIST_DIR}/../signal)
+endif()
+
 vendor_test(ferrant_large_area_e2e_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_large_e2e_test.cpp
   LIBS touch_host platform_paths android_host

@@ -7,6 +7,7 @@
 //
 // Algorithm A's configuration file is built with algorithm A's own test-side encoders
 // (touch/algorithm_a/core/tsa_module_test_util.h, on the include path of the user).
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -70,7 +71,9 @@ struct AlgConfig {
   std::vector<cfgtest::Bytes> sections;
 };
 
-inline fxtest::Bytes alg_config_file(const AlgConfig &c) {
+// The configuration blob alone (what alg_config_file wraps with the panel's controller
+// information block), for a host started with fxtest::StartFerrantHost.
+inline fxtest::Bytes alg_config_blob(const AlgConfig &c) {
   cfgtest::Bytes panel(38, 0);
   cfgtest::PutU16(panel, 0, c.screen_x);
   cfgtest::PutU16(panel, 2, c.screen_y);
@@ -91,7 +94,11 @@ inline fxtest::Bytes alg_config_file(const AlgConfig &c) {
     }
     if (!replaced) sections.push_back(more);
   }
-  const fxtest::Bytes blob = cfgtest::BuildBlob({.sections = sections});
+  return cfgtest::BuildBlob({.sections = sections});
+}
+
+inline fxtest::Bytes alg_config_file(const AlgConfig &c) {
+  const fxtest::Bytes blob = alg_config_blob(c);
   fxtest::IcInfoDesc info;
   info.drv = static_cast<uint8_t>(c.panel.drive);
   info.sen = static_cast<uint8_t>(c.panel.sense);
@@ -278,6 +285,28 @@ inline std::vector<int16_t> diff_with_fingers(const std::vector<Finger> &fingers
     }
   }
   return diff;
+}
+
+// A wet patch over the lower right of PANEL, added to DIFF for frame F of a 64-frame cycle:
+// from the panel's middle, nodes alternate +60 and -60 in a pattern that shifts every frame
+// (a third positive), and the patch spreads over the cycle (a row every fourth frame, a
+// column every third, up to the second-last row and the last column), as water does; two
+// droplets on it stand out at touch level, 140 and 130 at their centres (two and five nodes
+// into the patch), with half on the direct neighbours and a quarter on the diagonals.
+inline void add_wet_patch(std::vector<int16_t> &diff, const Panel &panel, int f) {
+  const int drv = panel.drive, sen = panel.sense;
+  const int r0 = drv / 2, c0 = sen / 2;
+  const int r1 = std::min(drv - 2, r0 + 6 + f / 4), c1 = std::min(sen - 1, c0 + 6 + f / 3);
+  for (int r = r0; r <= r1; ++r)
+    for (int c = c0; c <= c1; ++c) diff[static_cast<size_t>(r * sen + c)] = ((r + c + f) % 3 == 0) ? 60 : -60;
+  const int drops[2][3] = {{r0 + 2, c0 + 2, 140}, {r0 + 5, c0 + 5, 130}};
+  for (const auto &drop : drops)
+    for (int dr = -1; dr <= 1; ++dr)
+      for (int dc = -1; dc <= 1; ++dc) {
+        const int peak = drop[2];
+        diff[static_cast<size_t>((drop[0] + dr) * sen + drop[1] + dc)] =
+            static_cast<int16_t>(dr == 0 && dc == 0 ? peak : (dr == 0 || dc == 0) ? peak / 2 : peak / 4);
+      }
 }
 
 // The raw mutual values of a panel whose diff (reference minus raw) is DIFF: whatever
