@@ -125,6 +125,16 @@ void TrackInit() {
 
 void CoordSoftwareInit() { TrackInit(); }
 
+// Design of the pairing input where the sources are given by role only:
+// - the jump gate is the region output's pairing byte; the skip counter beside it is
+//   raised by whoever skips frames of the core (no stage of this library does so today),
+//   and is cleared here every frame;
+// - a gloved finger takes the glove copy of all seven edge-hold fields, not a mix of sets;
+// - in a frame after water removals the two jump-check steps SmallMove and MoveFloor
+//   become 1 and 3 (from 3 and 5);
+// - of the bytes pairing leaves in its record, the region count after merging goes to the
+//   first byte of the common pairing block and the jump ratio limit to byte 106 of the
+//   coordinate input.
 void CoordPairGatherInput(CoordPairInput& in) {
   memset(&in, 0, sizeof(in));
   const CoordComInput& ci = gstCoordComInput;
