@@ -683,14 +683,14 @@ TEST_F(PairFixture, WrapperGathersTheStatesOfTheOtherModules) {
       {"common NF flag mutes the floating switch", 1, 0, 0, 0, 0, 7, 0, 0, 0, /**/ 0, 0, 1, 3, 100, 0, 1, 3, 5},
       {"NF active byte mutes the early report", 0, 1, 0, 0, 0, 7, 0, 0, 0, /**/ 7, 0, 0, 3, 100, 0, 1, 3, 5},
       {"white noise mutes both", 0, 0, 1, 0, 0, 7, 0, 0, 0, /**/ 0, 0, 0, 3, 100, 0, 1, 3, 5},
-      {"glove: glove edge set, no early report, delay 48", 0, 0, 0, 1, 0, 7, 0, 0, 0, /**/ 7, 0, 0, 1, 200, 48, 1, 3, 5},
+      {"glove: glove edge set, no early report", 0, 0, 0, 1, 0, 7, 0, 0, 0, /**/ 7, 0, 0, 1, 200, 48, 1, 3, 5},
       {"glove bit 1 alone is no glove", 0, 0, 0, 2, 0, 7, 0, 0, 0, /**/ 7, 0, 1, 3, 100, 0, 1, 3, 5},
       {"game mode clears the normal axes", 0, 0, 0, 0, 1, 7, 0, 0, 0, /**/ 7, 0, 1, 0, 100, 0, 1, 3, 5},
       {"game mode keeps the glove axes", 0, 0, 0, 1, 1, 7, 0, 0, 0, /**/ 7, 0, 0, 1, 200, 48, 1, 3, 5},
       {"two-peak byte is the floating-self flag", 0, 0, 0, 0, 0, 0, 2, 0, 0, /**/ 0, 1, 1, 3, 100, 0, 1, 3, 5},
       {"one skipped frame keeps the jump gate", 0, 0, 0, 0, 0, 7, 0, 1, 0, /**/ 7, 0, 1, 3, 100, 0, 1, 3, 5},
       {"two skipped frames turn it off", 0, 0, 0, 0, 0, 7, 0, 2, 0, /**/ 7, 0, 1, 3, 100, 0, 0, 3, 5},
-      {"water removed regions: smaller jump steps", 0, 0, 0, 0, 0, 7, 0, 0, 2, /**/ 7, 0, 1, 3, 100, 0, 1, 1, 3},
+      {"water removed regions: small jump steps", 0, 0, 0, 0, 0, 7, 0, 0, 2, /**/ 7, 0, 1, 3, 100, 0, 1, 1, 3},
   };
   for (const Case& c : cases) {
     gstCommon.ubNfNoiseResult = c.nfFlag;

@@ -524,7 +524,8 @@ void RegionAcquireWrapper() {
   gstRegionRoles.ubTwoPeak = in.ubTwoPeakState;
   // The pairing summary the debug record carries: the per-slot state bytes of pairing, as
   // the last frame left them (the pairing wrapper writes them again after this frame's).
-  memcpy(gstSelkoAlgoDebugInfo.aubPairSummary, gstCoordPair.aubSlotState, sizeof(gstSelkoAlgoDebugInfo.aubPairSummary));
+  uint8_t* pubSummary = gstSelkoAlgoDebugInfo.aubPairSummary;
+  memcpy(pubSummary, gstCoordPair.aubSlotState, sizeof(gstSelkoAlgoDebugInfo.aubPairSummary));
 }
 
 uint8_t RegionTouchModeNext(uint8_t ubMode, int16_t swMax, int16_t swMin, bool boForceNormal) {
