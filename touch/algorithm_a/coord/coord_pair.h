@@ -290,7 +290,13 @@ uint8_t JudgeValleyRectWeak(const int16_t* pswDiff, const int16_t* pswSecond, ui
 // ---- the core's side: initialisation, the pairing wrapper, low temperature
 void CoordCommonInit();
 void CoordPairInitWrapper();
+// Builds the frame's pairing input from the module records (no record is changed); the
+// wrapper then takes its side effects and calls CoordPair.
+void CoordPairGatherInput(CoordPairInput& in);
 void CoordPairWrapper();
+// Frames the core skipped in a row; at 2 or more the pairing wrapper turns the jump gate of
+// the frame off. The wrapper clears it every frame.
+extern uint8_t gubContinueSkipNum;
 void CoordOptHistoryUpdate();
 // The low-temperature optimisation of signal conditioning (gathers its input and runs the
 // optimisation and judgement) and its exit.

@@ -9,6 +9,8 @@
 
 #include "coord.h"
 #include "coord_pair.h"
+#include "module_wrappers.h"
+#include "region_float.h"
 #include "ref_update.h"
 #include "signal_proc.h"
 #include "signal_records.h"
@@ -65,6 +67,14 @@ class PairFixture : public ::testing::Test {
     memset(&gstNetFloatInfo, 0, sizeof(gstNetFloatInfo));
     memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
     gstMutualRegion.uwTouchThreshold = 100;
+    // No noise, glove, water, skip or floating state unless a test sets one.
+    memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+    memset(&gstFloatSelfProc, 0, sizeof(gstFloatSelfProc));
+    gstCommon.ubNfNoiseResult = 0;
+    gstCommon.ubGameModeFlag = 0;
+    gstCommon.ubRemovedCount = 0;
+    gubGloveSat = 0;
+    gubContinueSkipNum = 0;
     CoordSoftwareInit();
   }
 
@@ -101,6 +111,9 @@ class PairFixture : public ::testing::Test {
       ++n;
     }
     gstMutualRegion.ubRegionNum = n;
+    // The floating judgement runs before pairing and leaves the bounding rectangle of the
+    // frame's regions as its main rectangle (kept from the last frame when there is none).
+    if (n != 0) gstFloatSelfProc.stMainRect = CalcAllRect(gstMutualRegion.astRect, n);
   }
   // One frame through the pairing and optimisation stages; the points written, by slot.
   std::map<int, Point> Frame(const std::vector<Blob>& blobs) {
@@ -645,6 +658,124 @@ TEST_F(PairFixture, ComplementPassSplitsAMergedPairWithTwoMaxima) {
     }
   }
   gstCoordPairStatics.pstInput = nullptr;
+}
+
+// ---- the pairing wrapper ----------------------------------------------------------------
+
+// What the wrapper hands pairing from the floating, noise, glove, skip and water states.
+TEST_F(PairFixture, WrapperGathersTheStatesOfTheOtherModules) {
+  uint8_t* sc = gstNewSpeedStretchCfg.aubData;
+  sc[0] = 3;     // normal set: both axes, inner X 100
+  sc[1] = 100;
+  sc[13] = 1;    // glove set: X only, inner X 200
+  sc[14] = 200;
+  gstCoordPairCfg.aubData[8] = 1;  // early report configured
+  Lay({{6, 10, 400}});
+  const RegionRect main{2, 9, 3, 12};
+  struct Case {
+    const char* name;
+    uint8_t nfFlag, nfActive, nfWhite, glove, game, floatCnt, twoPeak, skip, removed;
+    uint8_t floatSwitch, floatSelf, early, axes;
+    uint16_t innerX;
+    uint8_t delay, gate, smallMove, moveFloor;
+  } cases[] = {
+      {"quiet", 0, 0, 0, 0, 0, 7, 0, 0, 0, /**/ 7, 0, 1, 3, 100, 0, 1, 3, 5},
+      {"common NF flag mutes the floating switch", 1, 0, 0, 0, 0, 7, 0, 0, 0, /**/ 0, 0, 1, 3, 100, 0, 1, 3, 5},
+      {"NF active byte mutes the early report", 0, 1, 0, 0, 0, 7, 0, 0, 0, /**/ 7, 0, 0, 3, 100, 0, 1, 3, 5},
+      {"white noise mutes both", 0, 0, 1, 0, 0, 7, 0, 0, 0, /**/ 0, 0, 0, 3, 100, 0, 1, 3, 5},
+      {"glove: glove edge set, no early report", 0, 0, 0, 1, 0, 7, 0, 0, 0, /**/ 7, 0, 0, 1, 200, 48, 1, 3, 5},
+      {"glove bit 1 alone is no glove", 0, 0, 0, 2, 0, 7, 0, 0, 0, /**/ 7, 0, 1, 3, 100, 0, 1, 3, 5},
+      {"game mode clears the normal axes", 0, 0, 0, 0, 1, 7, 0, 0, 0, /**/ 7, 0, 1, 0, 100, 0, 1, 3, 5},
+      {"game mode keeps the glove axes", 0, 0, 0, 1, 1, 7, 0, 0, 0, /**/ 7, 0, 0, 1, 200, 48, 1, 3, 5},
+      {"two-peak byte is the floating-self flag", 0, 0, 0, 0, 0, 0, 2, 0, 0, /**/ 0, 1, 1, 3, 100, 0, 1, 3, 5},
+      {"one skipped frame keeps the jump gate", 0, 0, 0, 0, 0, 7, 0, 1, 0, /**/ 7, 0, 1, 3, 100, 0, 1, 3, 5},
+      {"two skipped frames turn it off", 0, 0, 0, 0, 0, 7, 0, 2, 0, /**/ 7, 0, 1, 3, 100, 0, 0, 3, 5},
+      {"water removed regions: small jump steps", 0, 0, 0, 0, 0, 7, 0, 0, 2, /**/ 7, 0, 1, 3, 100, 0, 1, 1, 3},
+  };
+  for (const Case& c : cases) {
+    gstCommon.ubNfNoiseResult = c.nfFlag;
+    gstNfNoiseProc.aubData[0] = c.nfActive;
+    gstNfNoiseProc.aubData[21] = c.nfWhite;
+    gubGloveSat = c.glove;
+    gstCommon.ubGameModeFlag = c.game;
+    gstFloatSelfProc.ubFloatCnt = c.floatCnt;
+    gstFloatSelfProc.ubTwoPeak = c.twoPeak;
+    gstFloatSelfProc.stMainRect = main;
+    gubContinueSkipNum = c.skip;
+    gstCommon.ubRemovedCount = c.removed;
+    CoordPairInput in;
+    CoordPairGatherInput(in);
+    EXPECT_EQ(+in.ubFloatSwitch, c.floatSwitch) << c.name;
+    EXPECT_EQ(+in.ubFloatSelf, c.floatSelf) << c.name;
+    EXPECT_EQ(RegionRectWord(in.stTouchRect), RegionRectWord(main)) << c.name;
+    EXPECT_EQ(+in.ubEarlyReportSwitch, c.early) << c.name;
+    EXPECT_EQ(+in.ubEdgeHoldAxes, c.axes) << c.name;
+    EXPECT_EQ(+in.auwEdgeInner[0], c.innerX) << c.name;
+    EXPECT_EQ(+in.ubReportDelayCode, c.delay) << c.name;
+    EXPECT_EQ(+in.ubJumpGateFlag, c.gate) << c.name;
+    EXPECT_EQ(+in.ubSmallMove, c.smallMove) << c.name;
+    EXPECT_EQ(+in.ubMoveFloor, c.moveFloor) << c.name;
+    EXPECT_EQ(+gubContinueSkipNum, c.skip) << "gathering changes no record: " << c.name;
+  }
+  // A configured delay above the glove's is kept.
+  gstCoordComInput.ubReportDelayCode = 64;
+  CoordPairInput in;
+  CoordPairGatherInput(in);
+  EXPECT_EQ(+in.ubReportDelayCode, 64);
+}
+
+// A gloved finger lands: the report waits three frames whatever the configured delay below
+// that, and the later coordinate stages see the raised delay too.
+TEST_F(PairFixture, GloveDelaysTheFirstReport) {
+  struct Case {
+    uint8_t glove, delay;
+    int firstReported;
+  } cases[] = {{0, 0, 0}, {1, 0, 2}, {1, 1, 2}, {1, 4, 3}};
+  for (const Case& c : cases) {
+    Init(16, 30, 3, c.delay);
+    gubGloveSat = c.glove;
+    int first = -1;
+    for (int f = 0; f < 6 && first < 0; ++f) {
+      if (!Frame({{6, 10, 400}}).empty()) first = f;
+      const uint8_t want = c.glove != 0 && c.delay * 16 < 48 ? 48 : static_cast<uint8_t>(c.delay * 16);
+      EXPECT_EQ(+gstCoordComInput.ubReportDelayCode, want) << int(c.glove) << " " << int(c.delay);
+    }
+    EXPECT_EQ(first, c.firstReported) << "glove " << int(c.glove) << " delay " << int(c.delay);
+  }
+}
+
+// What the wrapper keeps of a frame: the previous count (also the common touch count), the
+// cleared skip counter, the region count after merging and the debug pairing bytes.
+TEST_F(PairFixture, WrapperKeepsThePairingResults) {
+  Frame({{6, 10, 400}});
+  Frame({{6, 10, 400}, {12, 24, 400}});
+  memset(&gstSelkoAlgoDebugInfo, 0xEE, sizeof(gstSelkoAlgoDebugInfo));
+  gubContinueSkipNum = 3;
+  gstCommon.ubTouchCount = 9;
+  const auto pts = Frame({{6, 10.5, 400}, {12, 24, 400}, {2, 2, 400}});
+  ASSERT_EQ(pts.size(), 3u);
+  EXPECT_EQ(+gubContinueSkipNum, 0);
+  EXPECT_EQ(+gstCoordComOutput.ubPointNumLast, 2);
+  EXPECT_EQ(+gstCommon.ubTouchCount, 2) << "the points of the frame before";
+  EXPECT_EQ(+gstCommon.aubPairState[0], 3) << "regions after merging";
+  const SelkoAlgoDebugInfo& d = gstSelkoAlgoDebugInfo;
+  const uint8_t* raw = reinterpret_cast<const uint8_t*>(&d);
+  EXPECT_EQ(0, memcmp(raw + 906, gstCoordPair.aubSlotState, 12));
+  EXPECT_EQ(raw[918], gstCoordPair.ubFreshStart);
+  EXPECT_EQ(raw[919], gstCoordPair.ubGapFlag);
+  EXPECT_EQ(raw[920], gstCoordPair.ubComplementByte);
+  // The slot rectangles: the three regions' own, the free slots all ones.
+  for (int k = 0; k < 3; ++k) {
+    ASSERT_EQ(+gstCoordPair.aubOrderIndex[k], k);
+    RegionRect r;
+    memcpy(&r, raw + 921 + 4 * k, 4);
+    EXPECT_EQ(RegionRectWord(r), RegionRectWord(gstMutualRegion.astRect[k])) << k;
+  }
+  for (int k = 3; k < kCoordPointMax; ++k) {
+    for (int b = 0; b < 4; ++b) EXPECT_EQ(raw[921 + 4 * k + b], 0xFF) << k;
+  }
+  EXPECT_EQ(raw[905], 0xEE) << "nothing before the pairing bytes";
+  EXPECT_EQ(raw[969], 0xEE) << "nothing after them";
 }
 
 // ---- low-temperature stage -------------------------------------------------------------

@@ -129,7 +129,7 @@ struct CoordComInput {
   uint8_t ubLeaveHoldCnt;      // 103: gstCoordPairCfg byte 6
   uint8_t ubReportDelayCode;   // 104: gstCoordPairCfg byte 7 x 16
   uint8_t ubConst36;           // 105
-  uint8_t ubRes106;            // 106
+  uint8_t ubPairRatioLimit;    // 106: jump ratio limit pairing used in the last frame
   uint16_t uwConst7232;        // 107
   uint8_t aubConstTail[6];     // 109: 3, 5, 1, 1, 1, 0
   uint8_t aubWrapperRes[13];   // 115: screen extents, flags and ranges the wrappers keep

@@ -20,12 +20,26 @@
 uint8_t& gubWaterUnionFlag = gstWaterState.WaterUnionFlag;
 uint8_t& gubWaterLargeSta = gstWaterState.WaterLargeSta;
 uint8_t& gubWaterMoveFlag = gstWaterState.WaterMoveFlag;
+uint8_t gubContinueSkipNum;
 LowTempStageState gstLowTempStage;
 
 namespace {
 
 constexpr uint32_t kFpWakePending = 0x12345678u;
 constexpr uint8_t kMutualFloatDefaults[8] = {10, 10, 80, 0, 6, 6, 4, 12};
+constexpr uint32_t kSpeedStretchGloveAt = 13;
+constexpr uint8_t kGloveSatBit = 0x01;
+// A gloved finger is reported no sooner than three frames after it lands.
+constexpr uint8_t kGloveReportDelayCode = 48;
+// Skip counts from which the jump gate of the frame is off.
+constexpr uint8_t kSkipGateOff = 2;
+// NF-noise state bytes that mute the floating and early-report inputs of pairing: the
+// active flag and the white-noise flag.
+constexpr uint32_t kNfActiveByte = 0;
+constexpr uint32_t kNfWhiteByte = 21;
+// Jump-check steps in a frame in which water processing removed regions.
+constexpr uint8_t kWaterSmallMove = 1;
+constexpr uint8_t kWaterMoveFloor = 3;
 
 // The last frame's diff map, which pairing keeps for its change measures.
 int16_t sswPrevDiff[kRegionMaxNodes];
@@ -34,11 +48,13 @@ uint32_t suiMoveLast[kCoordPointMax];
 
 uint16_t CfgU16(const uint8_t* p, uint32_t at) { return static_cast<uint16_t>(p[at] | (p[at + 1] << 8)); }
 
-void FillEdgeHold(CoordPairInput& in) {
-  const uint8_t* c = gstNewSpeedStretchCfg.aubData;
-  // The glove copy of the seven fields starts at byte 13; glove saturation is not tracked
-  // here, so the normal set applies.
+// The edge hold of pairing, from the speed-stretch configuration: the normal set at byte 0,
+// the glove set of the same seven fields at byte 13 while glove saturation is on. The
+// normal axes are cleared in game mode so that a game's edge swipes are not held back.
+void FillEdgeHold(CoordPairInput& in, bool boGlove) {
+  const uint8_t* c = gstNewSpeedStretchCfg.aubData + (boGlove ? kSpeedStretchGloveAt : 0u);
   in.ubEdgeHoldAxes = c[0];
+  if (!boGlove && gstCommon.ubGameModeFlag != 0) in.ubEdgeHoldAxes = 0;
   in.auwEdgeInner[0] = CfgU16(c, 1);
   in.auwEdgeHold[0] = CfgU16(c, 3);
   in.auwEdgeSnap[0] = CfgU16(c, 5);
@@ -109,10 +125,21 @@ void TrackInit() {
 
 void CoordSoftwareInit() { TrackInit(); }
 
-void CoordPairWrapper() {
-  CoordPairInput in;
+// Design of the pairing input where the sources are given by role only:
+// - the jump gate is the region output's pairing byte; the skip counter beside it is
+//   raised by whoever skips frames of the core (no stage of this library does so today),
+//   and is cleared here every frame;
+// - a gloved finger takes the glove copy of all seven edge-hold fields, not a mix of sets;
+// - in a frame after water removals the two jump-check steps SmallMove and MoveFloor
+//   become 1 and 3 (from 3 and 5);
+// - of the bytes pairing leaves in its record, the region count after merging goes to the
+//   first byte of the common pairing block and the jump ratio limit to byte 106 of the
+//   coordinate input.
+void CoordPairGatherInput(CoordPairInput& in) {
   memset(&in, 0, sizeof(in));
   const CoordComInput& ci = gstCoordComInput;
+  const uint8_t* nf = gstNfNoiseProc.aubData;
+  const bool boGlove = (gubGloveSat & kGloveSatBit) != 0;
   in.scOffsetX = gstTouchPannelCfg.scOffsetX;
   in.scOffsetY = gstTouchPannelCfg.scOffsetY;
   in.uwExtentX = gstCommon.uwSenCoordRange;
@@ -124,7 +151,7 @@ void CoordPairWrapper() {
   in.ubRegionCount = gstMutualRegion.ubRegionNum < kCoordPointMax ? gstMutualRegion.ubRegionNum : kCoordPointMax;
   in.ubHoldCount = ci.ubLeaveHoldCnt;
   in.ubReportDelayCode = ci.ubReportDelayCode;
-  gstCoordComOutput.ubPointNumLast = gstCoordComOutput.ubPointNum;
+  if (boGlove && in.ubReportDelayCode < kGloveReportDelayCode) in.ubReportDelayCode = kGloveReportDelayCode;
   in.ubLastReportCount = gstCoordComOutput.ubPointNum;
   in.uwNewPointThreshold = gstMutualRegion.uwTouchThreshold;
   in.uwMoveLimit = ci.auwConst[0];
@@ -136,17 +163,31 @@ void CoordPairWrapper() {
   in.uwPairGapDistance = static_cast<uint16_t>(ci.uiPairCfg2 & 0xFFFFu);
   in.uwReleaseMargin = static_cast<uint16_t>(ci.uiPairCfg2 >> 16);
   in.uwJitterDistance = ci.uwJitterDistance;
-  FillEdgeHold(in);
-  in.ubEarlyReportSwitch = gstCoordPairCfg.aubData[8];
+  FillEdgeHold(in, boGlove);
+  // Early report only while the noise module is idle and no glove is on the panel.
+  const bool boNfBusy = nf[kNfActiveByte] != 0 || nf[kNfWhiteByte] != 0;
+  in.ubEarlyReportSwitch = (boNfBusy || boGlove) ? 0 : gstCoordPairCfg.aubData[8];
   in.ubWideToleranceFlag = gstCommon.ubChargerFlag;
-  in.ubJumpGateFlag = gstRegionOutput.ubPairEnable;
+  // The floating judgement of this frame: its counter is pairing's floating switch (muted
+  // while NF or white noise is on), its two-peak byte the floating-self flag and its main
+  // rectangle the touch rectangle.
+  const FloatSelfProc& f = gstFloatSelfProc;
+  in.ubFloatSwitch = (gstCommon.ubNfNoiseResult != 0 || nf[kNfWhiteByte] != 0) ? 0 : f.ubFloatCnt;
+  in.ubFloatSelf = f.ubTwoPeak != 0 ? 1 : 0;
+  in.stTouchRect = f.stMainRect;
+  in.ubJumpGateFlag = gubContinueSkipNum < kSkipGateOff ? gstRegionOutput.ubPairEnable : 0;
   in.ubSmallMove = ci.aubConstTail[0];
   in.ubMoveFloor = ci.aubConstTail[1];
   in.ubDirectionTolerance = ci.aubConstTail[2];
+  // After water processing removed regions in this frame the remaining touches may be
+  // drops that slid along: the jump check counts smaller moves and steps.
+  if (gstCommon.ubRemovedCount != 0) {
+    in.ubSmallMove = kWaterSmallMove;
+    in.ubMoveFloor = kWaterMoveFloor;
+  }
   in.uwRegionLevel = gstCommon.uwMaskThreshold;
   in.ubRecentroidSwitch = 1;
   in.uwShakeLimit = 0xFFFF;
-  in.stTouchRect = RegionRect{255, 0, 255, 0};
   in.puwPeak = gstMutualRegion.auwPeak;
   in.pstRect = gstMutualRegion.astRect;
   in.puwPeakPos = gstMutualRegion.auwPeakPos;
@@ -160,8 +201,29 @@ void CoordPairWrapper() {
     in.ubRegionCount = 0;
     in.pswDiff = nullptr;
   }
+}
+
+void CoordPairWrapper() {
+  CoordPairInput in;
+  CoordPairGatherInput(in);
+  gubContinueSkipNum = 0;
+  // A gloved finger's report delay holds for the later coordinate stages too.
+  gstCoordComInput.ubReportDelayCode = in.ubReportDelayCode;
+  gstCoordComOutput.ubPointNumLast = gstCoordComOutput.ubPointNum;
+  gstCommon.ubTouchCount = gstCoordComOutput.ubPointNum;
   CoordPair(&in);
   gstCoordPairStatics.pstInput = nullptr;
+  // The two byte results pairing leaves in its record: the region count after merging goes
+  // to the common pairing block, the jump ratio limit to the coordinate input.
+  gstCommon.aubPairState[0] = in.ubLastRectNumOut;
+  gstCoordComInput.ubPairRatioLimit = in.ubRatioLimit;
+  SelkoAlgoDebugInfo& d = gstSelkoAlgoDebugInfo;
+  const struct CoordPair& p = gstCoordPair;
+  memcpy(d.aubPairSummaryAfter, p.aubSlotState, sizeof(d.aubPairSummaryAfter));
+  d.aubPairState[0] = p.ubFreshStart;
+  d.aubPairState[1] = p.ubGapFlag;
+  d.aubPairState[2] = p.ubComplementByte;
+  memcpy(d.aubPairRects, p.astLastRect, sizeof(d.aubPairRects));
 }
 
 void CoordPairEncapsulation() {

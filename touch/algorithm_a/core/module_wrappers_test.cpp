@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "coord_records.h"
 #include "region.h"
 #include "region_float.h"
 #include "region_lib.h"
@@ -311,6 +312,21 @@ TEST_F(FloatWrappers, CombineWritesTheNewCount) {
   EXPECT_EQ(gstMutualRegion.ubRegionNum, 1);
   EXPECT_EQ(RegionRectWord(gstMutualRegion.astRect[0]), RegionRectWord(RegionRect{3, 5, 2, 5}));
   gstFloatSelfCfg.aubData[12] = 0;
+}
+
+// Acquisition leaves the pairing summary (the per-slot pairing states) in the first 12
+// debug bytes, and nothing beyond them.
+TEST_F(FloatWrappers, AcquisitionCopiesThePairingSummaryToTheDebugRecord) {
+  std::vector<uint8_t> work(kRegionSavedDiffAt + 2 * kRegionMaxNodes, 0);
+  RegionAcquireInit(work.data());
+  gstCommon.pubTempArena = work.data();
+  uint8_t want[12];
+  for (uint8_t k = 0; k < 12; ++k) want[k] = gstCoordPair.aubSlotState[k] = static_cast<uint8_t>(k + 1);
+  memset(&gstSelkoAlgoDebugInfo, 0xEE, sizeof(gstSelkoAlgoDebugInfo));
+  RegionAcquireWrapper();
+  EXPECT_EQ(0, memcmp(gstSelkoAlgoDebugInfo.aubPairSummary, want, sizeof(want)));
+  EXPECT_EQ(+gstSelkoAlgoDebugInfo.ubFloatPreJudge, 0xEE);
+  memset(gstCoordPair.aubSlotState, 0, sizeof(gstCoordPair.aubSlotState));
 }
 
 }  // namespace

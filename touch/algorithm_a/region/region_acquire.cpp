@@ -7,6 +7,7 @@
 
 #include "coord_records.h"
 #include "diff_stages.h"
+#include "module_wrappers.h"
 #include "region.h"
 #include "region_float.h"
 #include "region_proc.h"
@@ -521,6 +522,10 @@ void RegionAcquireWrapper() {
   gstMutualRegion.ubPairNum = in.ubPairNum;
   gstMutualRegion.ubRegionNum = in.ubRegionNum;
   gstRegionRoles.ubTwoPeak = in.ubTwoPeakState;
+  // The pairing summary the debug record carries: the per-slot state bytes of pairing, as
+  // the last frame left them (the pairing wrapper writes them again after this frame's).
+  uint8_t* pubSummary = gstSelkoAlgoDebugInfo.aubPairSummary;
+  memcpy(pubSummary, gstCoordPair.aubSlotState, sizeof(gstSelkoAlgoDebugInfo.aubPairSummary));
 }
 
 uint8_t RegionTouchModeNext(uint8_t ubMode, int16_t swMax, int16_t swMin, bool boForceNormal) {
