@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "coord_pair.h"
+#include "coord_records.h"
 #include "low_temp.h"
 #include "module_wrappers.h"
 #include "quick_ref.h"
@@ -155,6 +157,23 @@ TEST(LowTempWrapper, WritesTheJudgementBack) {
   EXPECT_EQ(gstCommon.ubTempFlags, 1) << "the report of the previous frame is forgotten";
   EXPECT_EQ(gstCommon.ubLowTempState, 2);
   gpsbCmdTemperatureValueNcln[0] = 0;
+}
+
+// The touch count the stage works with is the point count of the previous frame, which the
+// pairing stage hands on before it pairs; without it the optimisation sees no touches and
+// never opens a residue slot.
+TEST(LowTempWrapper, PairingHandsThePreviousPointCountOn) {
+  const struct {
+    uint8_t points;
+  } cases[] = {{1}, {0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(int{c.points});
+    gstCoordComOutput.ubPointNum = c.points;
+    gstCommon.ubTouchCount = static_cast<uint8_t>(c.points + 7);
+    CoordPairWrapper();
+    EXPECT_EQ(gstCommon.ubTouchCount, c.points);
+    EXPECT_EQ(gstCoordComOutput.ubPointNumLast, c.points);
+  }
 }
 
 TEST(LowTempSubRect, JudgesAgainstConfirmedSlotsOnly) {
