@@ -12,9 +12,9 @@
 // droplets spreads over the lower half (ferrant_road.h, add_wet_patch). Waterproof processing
 // keeps the droplets out only while its wet level is up, and that level falls once the held
 // finger has been down for 50 frames with no other region left; then the droplets are
-// reported beside the finger for good (lower_points about 1 on 52 x 56). On 32 x 18 the
-// finger itself is lost in every eighth frame (touch_pct 87.5), which starts the finger count
-// afresh, so the droplets stay out there (region_water_e2e_test.cpp follows both).
+// reported beside the finger for good (lower_points about 1 on both panels; touch_pct 100,
+// the finger is kept in every frame, also where it lies between two columns;
+// region_water_e2e_test.cpp follows both).
 //
 // Counters: the median and 99th percentile of the frame times against the 240 Hz budget
 // (frame_budget.h), measured with the stage timing off; then, over a second pass of the

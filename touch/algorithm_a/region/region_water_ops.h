@@ -89,6 +89,10 @@ uint64_t WaterproofProc(WaterproofInput* pstIn);
 // Neighbourhood value: the node and its four direct neighbours over five, the one existing
 // neighbour counted twice at the grid edge.
 int32_t WaterNeighbourValue(const int16_t* pswMap, uint8_t ubRows, uint8_t ubCols, int32_t r, int32_t c);
+// Whether RECT holds a finger's peak: a node whose own diff exceeds PEAKLEVEL and whose
+// neighbourhood value exceeds BODYLEVEL. The wet-area removal keeps exactly such regions.
+bool WaterFingerPeakIn(const int16_t* pswMap, uint8_t ubRows, uint8_t ubCols, RegionRect stRect, int32_t peakLevel,
+                       int32_t bodyLevel);
 
 // The core's wrapper: builds the call record from the module records and writes the
 // results back.

@@ -2,6 +2,7 @@
 // and waterproof processing, on small hand-made grids.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -743,6 +744,106 @@ TEST_F(WaterOps, ARegionOnAWetUnionIsRemovedAndListedAtItsIndex) {
   EXPECT_EQ(in.ubUnionFlag, 1);
   EXPECT_EQ(in.ubAnyWater, 1);
   EXPECT_EQ(label_[6 * cols_ + 8], 0) << "the finger keeps its region";
+}
+
+// A finger as the benchmark road draws it: PEAK at (ROW, COL), falling linearly to 0 at 1.6
+// nodes from its centre (the centre may lie between nodes).
+void PutCone(std::vector<int16_t>& m, uint8_t rows, uint8_t cols, double row, double col, int peak) {
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) {
+      const int v = static_cast<int>(peak * (1.0 - std::hypot(r - row, c - col) / 1.6));
+      int16_t& node = m[static_cast<size_t>(r) * cols + c];
+      if (v > node) node = static_cast<int16_t>(v);
+    }
+}
+
+// PEAK at (ROW, COL), half of it on the direct neighbours and a quarter on the diagonals (the
+// road's droplets are drawn so).
+void PutBump(std::vector<int16_t>& m, uint8_t cols, int row, int col, int16_t peak) {
+  for (int dr = -1; dr <= 1; ++dr)
+    for (int dc = -1; dc <= 1; ++dc)
+      m[static_cast<size_t>(row + dr) * cols + col + dc] =
+          static_cast<int16_t>((dr == 0 && dc == 0) ? peak : (dr == 0 || dc == 0) ? peak / 2 : peak / 4);
+}
+
+// The wet-area removal's rule for a region: a node above the doubled low level (200 here)
+// whose neighbourhood value exceeds the low level (100).
+TEST_F(WaterOps, AFingersPeakIsANodeAboveTheDoubledLevelCarriedByItsNeighbourhood) {
+  using Map = std::vector<int16_t>;
+  struct Case {
+    const char* what;
+    void (*draw)(Map&, uint8_t rows, uint8_t cols);
+    RegionRect rect;
+    bool finger;
+  };
+  const Case cases[] = {
+      {"a finger of 500 on a node", [](Map& d, uint8_t r, uint8_t c) { PutCone(d, r, c, 3, 4, 500); }, Rect(2, 4, 3, 5),
+       true},
+      // 336 on both top nodes, neighbourhood value 199: below the doubled level, which judged
+      // by the neighbourhood alone lost the finger.
+      {"a finger of 490 halfway between two columns", [](Map& d, uint8_t r, uint8_t c) { PutCone(d, r, c, 3, 4.5, 490); },
+       Rect(2, 4, 4, 5), true},
+      {"a finger of 500 between four nodes (279 each, neighbourhood 169)",
+       [](Map& d, uint8_t r, uint8_t c) { PutCone(d, r, c, 3.5, 4.5, 500); }, Rect(3, 4, 4, 5), true},
+      {"a finger of 500 in the grid's corner", [](Map& d, uint8_t r, uint8_t c) { PutCone(d, r, c, 0, 0, 500); },
+       Rect(0, 1, 0, 1), true},
+      {"a finger of 300, half on its neighbours (neighbourhood 180)",
+       [](Map& d, uint8_t, uint8_t c) { PutBump(d, c, 3, 4, 300); }, Rect(2, 4, 3, 5), true},
+      {"a droplet of 140, half on its neighbours", [](Map& d, uint8_t, uint8_t c) { PutBump(d, c, 3, 4, 140); },
+       Rect(2, 4, 3, 5), false},
+      {"a flat wet patch of 150", [](Map& d, uint8_t, uint8_t c) { FillBlock(d, c, Rect(2, 4, 3, 6), 150); },
+       Rect(2, 4, 3, 6), false},
+      {"a flat patch at the doubled level exactly", [](Map& d, uint8_t, uint8_t c) { FillBlock(d, c, Rect(2, 4, 3, 6), 200); },
+       Rect(2, 4, 3, 6), false},
+      {"a sharp 300 in a ring of -60 (neighbourhood 12)",
+       [](Map& d, uint8_t, uint8_t c) {
+         FillBlock(d, c, Rect(2, 4, 3, 5), -60);
+         d[3u * c + 4] = 300;
+       },
+       Rect(3, 3, 4, 4), false},
+      {"201 with a neighbourhood of 100 exactly",
+       [](Map& d, uint8_t, uint8_t c) {
+         FillBlock(d, c, Rect(2, 4, 3, 5), 75);
+         d[3u * c + 4] = 201;
+       },
+       Rect(2, 4, 3, 5), false},
+      {"201 with a neighbourhood of 104",
+       [](Map& d, uint8_t, uint8_t c) {
+         FillBlock(d, c, Rect(2, 4, 3, 5), 80);
+         d[3u * c + 4] = 201;
+       },
+       Rect(2, 4, 3, 5), true},
+      {"a finger beside the region only", [](Map& d, uint8_t r, uint8_t c) { PutCone(d, r, c, 3, 4, 500); },
+       Rect(3, 4, 6, 7), false},
+      {"an empty rectangle", [](Map& d, uint8_t r, uint8_t c) { PutCone(d, r, c, 3, 4, 500); },
+       RegionRectFromWord(kRegionRectNone), false},
+  };
+  for (const Case& c : cases) {
+    Init(8, 10);
+    c.draw(diff_, rows_, cols_);
+    EXPECT_EQ(WaterFingerPeakIn(diff_.data(), rows_, cols_, c.rect, 200, 100), c.finger) << c.what;
+  }
+}
+
+TEST_F(WaterOps, OnALargeWetAreaTheWetAreaRemovalTakesTheDropletAndKeepsAFingerBetweenTwoColumns) {
+  // A negative-dominant frame (wet ring of -60) in the large wet state: the low level is
+  // doubled for the removal. A finger of 490 halfway between columns 4 and 5 and a droplet.
+  FillBlock(diff_, cols_, Rect(6, 7, 0, 9), -60);
+  PutCone(diff_, rows_, cols_, 2, 4.5, 490);
+  PutBump(diff_, cols_, 5, 8, 140);
+  Region(0, Rect(1, 3, 4, 5), 336);
+  Region(1, Rect(4, 5, 7, 9), 140);
+  gstWaterState.WaterLargeSta = 1;
+  WaterproofInput in = Input();
+  in.ubWaterState = 1;  // the wet state is kept as it came in
+  in.swDiffMax = 336;
+  in.swDiffMin = -60;
+  WaterproofProc(&in);
+  ASSERT_EQ(int(gstWaterState.WaterLargeSta), 1);
+  EXPECT_EQ(int(gstWaterState.WaterRemovePending), 1);
+  EXPECT_EQ(in.ubRegionNum, 1);
+  EXPECT_EQ(RegionRectWord(rects_[0]), RegionRectWord(Rect(1, 3, 4, 5))) << "the finger is kept";
+  EXPECT_EQ(RegionRectWord(gstWaterState.gstWaterDelRect[1]), RegionRectWord(Rect(4, 5, 7, 9)));
 }
 
 TEST_F(WaterOps, TheBorderRemovalRunsWhileTheLargeHoldLasts) {

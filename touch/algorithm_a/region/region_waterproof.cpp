@@ -731,15 +731,18 @@ void SelfRatios(const WaterproofInput& in, int32_t& rowRatio, int32_t& colRatio)
   if (ct != 0) colRatio = static_cast<int32_t>(w.WaterSelfColSum) * 100 / ct;
 }
 
-// The wet-area removal: on a wet panel a region that nowhere rises above the level is a
-// wet patch rather than a touch and is removed, unless its rectangle is larger than the
-// count limit (a large area is the large-area check's matter). Fingers rise well above the
-// level and are kept.
+// The wet-area removal: on a wet panel a region without a finger's peak (see
+// WaterFingerPeakIn: a node above LEVEL, the doubled low level, carried by a neighbourhood
+// above the low level) is a wet patch or a droplet rather than a touch and is removed,
+// unless its rectangle is larger than the count limit (a large area is the large-area
+// check's matter).
 uint8_t WetAreaRemoval(WaterproofInput& in, int32_t level, uint32_t limit) {
   uint8_t removed = 0;
   for (uint8_t k = 0; k < kRegionMax; ++k) {
     if (in.puwKeep[k] == 0) continue;
-    if (WaterRectNodes(in.pstRect[k]) > limit || !RegionWeak(in, k, level)) continue;
+    if (WaterRectNodes(in.pstRect[k]) > limit) continue;
+    const RegionRect r = RegionRectClip(in.pstRect[k], in.ubRowNum, in.ubColNum);
+    if (WaterFingerPeakIn(in.pswDiff, in.ubRowNum, in.ubColNum, r, level, in.swLowLevel)) continue;
     DropRegion(in, k);
     ++removed;
   }
@@ -889,6 +892,23 @@ int32_t WaterNeighbourValue(const int16_t* pswMap, uint8_t ubRows, uint8_t ubCol
   int32_t up = r > 0 ? at(r - 1, c) : (r + 1 < ubRows ? at(r + 1, c) : v);
   int32_t down = r + 1 < ubRows ? at(r + 1, c) : up;
   return (v + left + right + up + down) / 5;
+}
+
+// A finger's peak is judged on the node itself, its neighbourhood only has to carry it.
+// Judging the peak by its neighbourhood value alone loses a finger that lies between two
+// nodes: its top is shared by two nodes (or four, between four), and the mean over the
+// node and its four neighbours takes in the low far side of the cone. A peak of 500 halfway
+// between two columns leaves 335 on both nodes and a neighbourhood value of about 200, right
+// at the doubled low level, so the finger would come and go as it slides. A droplet stays
+// below the doubled level on its own node, and a sharp node in a ring of negative water has
+// a neighbourhood value below the low level, so both still fail.
+bool WaterFingerPeakIn(const int16_t* pswMap, uint8_t ubRows, uint8_t ubCols, RegionRect stRect, int32_t peakLevel,
+                       int32_t bodyLevel) {
+  if (pswMap == nullptr || !RectValidOn(stRect, ubRows, ubCols)) return false;
+  for (int32_t r = stRect.ubRowStart; r <= stRect.ubRowEnd; ++r)
+    for (int32_t c = stRect.ubColStart; c <= stRect.ubColEnd; ++c)
+      if (pswMap[r * ubCols + c] > peakLevel && WaterNeighbourValue(pswMap, ubRows, ubCols, r, c) > bodyLevel) return true;
+  return false;
 }
 
 uint64_t WaterproofProc(WaterproofInput* pstIn) {
