@@ -72,14 +72,8 @@ struct HostSetup {
 // pairing: HOLD frames of leave hold, report delay DELAY; FP and EDGE, when not empty, are the
 // fingerprint and edge rejection sections.
 Bytes ConfigBlob(const HostSetup& st) {
-  Bytes time(32, 0);
-  cfgtest::PutU16(time, 3, 5000);
-  Bytes panel(38, 0);
-  cfgtest::PutU16(panel, 0, st.screen.x);
-  cfgtest::PutU16(panel, 2, st.screen.y);
-  cfgtest::PutU16(panel, 4, 100);
-  cfgtest::PutU16(panel, 6, 120);
-  panel[20] = 10;
+  Bytes time = cfgtest::TimeSection();
+  Bytes panel = cfgtest::PanelSection(st.screen.x, st.screen.y);
   Bytes pair(46, 0);
   pair[6] = st.hold;
   pair[7] = st.delay;

@@ -61,14 +61,8 @@ Bytes FingerprintSection() {
 }
 
 Bytes ConfigBlob(const Bytes& gesture, const Bytes& fp) {
-  Bytes time(32, 0);
-  cfgtest::PutU16(time, 3, 5000);
-  Bytes panel(38, 0);
-  cfgtest::PutU16(panel, 0, kHostX);
-  cfgtest::PutU16(panel, 2, kHostY);
-  cfgtest::PutU16(panel, 4, 100);
-  cfgtest::PutU16(panel, 6, 120);
-  panel[20] = 10;
+  Bytes time = cfgtest::TimeSection();
+  Bytes panel = cfgtest::PanelSection(kHostX, kHostY);
   Bytes pair(46, 0);
   Bytes opt(26, 1);
   opt[13] = 0;

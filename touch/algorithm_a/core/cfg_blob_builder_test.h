@@ -29,6 +29,25 @@ inline void PutU16(Bytes& b, size_t pos, uint16_t v) {
   b[pos + 1] = static_cast<uint8_t>(v >> 8);
 }
 
+// The time section of the end-to-end panels: word 3 (the scan period) 5000.
+inline Bytes TimeSection() {
+  Bytes time(32, 0);
+  PutU16(time, 3, 5000);
+  return time;
+}
+
+// The panel section of the end-to-end panels: the screen extents, touch threshold 100
+// (bytes 4-5), second level 120 (bytes 6-7) and byte 20 = 10.
+inline Bytes PanelSection(uint16_t uwScreenX, uint16_t uwScreenY) {
+  Bytes panel(38, 0);
+  PutU16(panel, 0, uwScreenX);
+  PutU16(panel, 2, uwScreenY);
+  PutU16(panel, 4, 100);
+  PutU16(panel, 6, 120);
+  panel[20] = 10;
+  return panel;
+}
+
 // Recomputes the header sum after a test edits header bytes.
 inline void ResealHeader(Bytes& b) {
   uint16_t sum = 0;

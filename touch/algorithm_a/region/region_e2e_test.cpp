@@ -32,14 +32,8 @@ constexpr uint8_t kSen = 30;
 // turns the weak-touch handling on when GLOVE is set; WATER switches waterproof processing
 // on (water section, byte 0 bit 0); FLOATOFF switches the floating judgement off.
 Bytes Blob(bool glove, bool water = false, bool floatOff = false) {
-  Bytes time(32, 0);
-  cfgtest::PutU16(time, 3, 5000);
-  Bytes panel(38, 0);
-  cfgtest::PutU16(panel, 0, 1080);
-  cfgtest::PutU16(panel, 2, 2400);
-  cfgtest::PutU16(panel, 4, 100);
-  cfgtest::PutU16(panel, 6, 120);
-  panel[20] = 10;
+  Bytes time = cfgtest::TimeSection();
+  Bytes panel = cfgtest::PanelSection(1080, 2400);
   Bytes afe = {0x00, 0x00, 0x00, static_cast<uint8_t>(glove ? 0x10 : 0x00)};
   Bytes waterCfg(38, 0);
   waterCfg[0] = water ? 1 : 0;

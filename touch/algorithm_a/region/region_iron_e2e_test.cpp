@@ -36,14 +36,8 @@ using GetWatchDataFn = uint32_t (*)(uint32_t, uint8_t*, uint32_t);
 // Panel: leave threshold 100 (bytes 4-5), touch level 120 (bytes 6-7); IRON sets byte 0 bit
 // 3 of the large-touch section, which enables iron-cover detection.
 Bytes Blob(bool iron) {
-  Bytes time(32, 0);
-  cfgtest::PutU16(time, 3, 5000);
-  Bytes panel(38, 0);
-  cfgtest::PutU16(panel, 0, 1080);
-  cfgtest::PutU16(panel, 2, 2400);
-  cfgtest::PutU16(panel, 4, 100);
-  cfgtest::PutU16(panel, 6, 120);
-  panel[20] = 10;
+  Bytes time = cfgtest::TimeSection();
+  Bytes panel = cfgtest::PanelSection(1080, 2400);
   Bytes large(26, 0);
   large[0] = iron ? 0x08 : 0x00;
   return cfgtest::BuildBlob({.sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time),

@@ -34,14 +34,8 @@ constexpr uint8_t kHoldFrames = 4;
 // hold 4 frames, a region of more than 20 owned nodes large when square, a total of more
 // than 50 large.
 Bytes Blob() {
-  Bytes time(32, 0);
-  cfgtest::PutU16(time, 3, 5000);
-  Bytes panel(38, 0);
-  cfgtest::PutU16(panel, 0, 1080);
-  cfgtest::PutU16(panel, 2, 2400);
-  cfgtest::PutU16(panel, 4, 100);
-  cfgtest::PutU16(panel, 6, 120);
-  panel[20] = 10;
+  Bytes time = cfgtest::TimeSection();
+  Bytes panel = cfgtest::PanelSection(1080, 2400);
   Bytes large(26, 0);
   large[kLargeCfgFlags] = kLargeCfgCountTest;
   large[kLargeCfgHoldFrames] = kHoldFrames;

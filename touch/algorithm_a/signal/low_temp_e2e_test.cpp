@@ -188,14 +188,8 @@ uint64_t SteppedClock() { return gNowUs; }
 constexpr uint8_t kStageOn = 0x01, kNoCompensation = 0x04, kWeakTest = 0x20;
 
 Bytes ResidueBlob(uint8_t lowTempByte0) {
-  Bytes time(32, 0);
-  cfgtest::PutU16(time, 3, 5000);
-  Bytes panel(38, 0);
-  cfgtest::PutU16(panel, 0, 1080);
-  cfgtest::PutU16(panel, 2, 2400);
-  cfgtest::PutU16(panel, 4, 100);
-  cfgtest::PutU16(panel, 6, 120);
-  panel[20] = 10;
+  Bytes time = cfgtest::TimeSection();
+  Bytes panel = cfgtest::PanelSection(1080, 2400);
   Bytes lowTemp(40, 0);
   lowTemp[0] = lowTempByte0;
   lowTemp[24] = static_cast<uint8_t>(kEntryTemp);
