@@ -157,6 +157,14 @@ class LargeAreaFixture : public ::testing::Test {
     memset(&gstLargeTouchCfg, 0, sizeof(gstLargeTouchCfg));
     memset(&gstLargeRegionCheck, 0, sizeof(gstLargeRegionCheck));
     gstWaterState.WaterLargeSta = gstWaterState.WaterUnionFlag = gstWaterState.WaterMoveFlag = 0;
+    // The union table laid out with every entry free, as waterproof processing leaves it.
+    for (WaterUnion& u : gstWaterState.astUnion) {
+      memset(&u, 0, sizeof(u));
+      u.label = kWaterUnionFree;
+    }
+    gstWaterState.ubUnionTableValid = 1;
+    scratch_.assign(kLargeComponentScratchBytes, 0xA5);
+    gboLastLargeArea = 0;
     gboWaterLargeBak = 0;
     gboLargeTouchStaBak = 0;
     held_ = 0;
@@ -182,6 +190,17 @@ class LargeAreaFixture : public ::testing::Test {
     }
     return i;
   }
+  // Union INDEX of the water table live with rectangle R.
+  static void AddWaterUnion(uint8_t index, RegionRect r) {
+    gstWaterState.astUnion[index].label = static_cast<uint8_t>(index + 1);
+    gstWaterState.astUnion[index].rect = r;
+  }
+  // Diff DIFF over the nodes of R (the component confirmation's foreground).
+  void Paint(RegionRect r, int16_t diff = 200) {
+    for (int row = r.ubRowStart; row <= r.ubRowEnd; ++row) {
+      for (int col = r.ubColStart; col <= r.ubColEnd; ++col) diff_[static_cast<size_t>(row) * cols_ + col] = diff;
+    }
+  }
   LargeAreaInput Input() {
     LargeAreaInput in;
     memset(&in, 0, sizeof(in));
@@ -204,6 +223,7 @@ class LargeAreaFixture : public ::testing::Test {
     in.puwNodeCount = counts_;
     in.pstRect = rect_;
     in.ubHeld = held_;
+    in.pubScratch = scratch_.data();
     return in;
   }
   // One call with the record as the wrapper builds it, adjusted by EDIT; the held state
@@ -223,6 +243,7 @@ class LargeAreaFixture : public ::testing::Test {
   uint8_t rows_ = 0, cols_ = 0, num_ = 0, held_ = 0;
   std::vector<int16_t> diff_;
   std::vector<uint8_t> label_;
+  std::vector<uint8_t> scratch_;  // exactly what the component confirmation may use
   RegionRect rect_[kRegionMax];
   uint16_t keep_[kRegionMax];
   uint16_t counts_[kRegionMax];

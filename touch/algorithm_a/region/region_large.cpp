@@ -211,6 +211,127 @@ void HoldAndLatch(LargeAreaInput& in, bool boV) {
   gboLargeTouchStaBak = ubFinal;
 }
 
+constexpr uint16_t kComponentKeepTotal = 100;     // a confirmed frame stays large from this total
+constexpr uint8_t kComponentMinRegions = 4;
+constexpr uint8_t kComponentMinKeep = 2;
+constexpr uint16_t kComponentMinTotal = 50;
+constexpr uint16_t kComponentBigNodes = 9;        // a component this large is big
+constexpr uint8_t kComponentBigNeeded = 2;
+
+uint8_t Root(const LargeComponentTables& t, uint8_t ubLabel) {
+  // Every merge points a root at a different root, so the chain ends; the bound only guards
+  // a table that something else wrote over.
+  for (uint8_t n = 0; t.aubParent[ubLabel] != 0 && n < kLargeComponentLabels; ++n) ubLabel = t.aubParent[ubLabel];
+  return ubLabel;
+}
+
+// The component confirmation proper: labels the foreground of the diff map (8-connected,
+// through the left, up-left, up and up-right neighbours), joins the labels that meet and
+// judges the components. Returns the verdict: a component box at least the component size
+// on a side, and at least two components of 9 nodes or more. Runs in the record's scratch
+// buffer: the label image (rows x columns bytes), then the tables.
+bool ComponentVerdict(const LargeAreaInput& in) {
+  const uint32_t R = in.ubRows, C = in.ubCols, N = R * C;
+  uint8_t* lab = in.pubScratch;
+  auto& t = *reinterpret_cast<LargeComponentTables*>(in.pubScratch + N);
+  memset(lab, 0, N);
+  memset(&t, 0, sizeof(t));
+  for (RegionRect& b : t.astBox) b = RegionRect{static_cast<uint8_t>(R - 1), 0, static_cast<uint8_t>(C - 1), 0};
+
+  // The label counter stops at 16: labels are given only below it, and a counter that went
+  // on would wrap round to the labels in use.
+  uint8_t ubNext = 0;
+  uint32_t uiFirstRow = R, uiLastRow = 0;
+  for (uint32_t r = 0; r < R; ++r) {
+    for (uint32_t c = 0; c < C; ++c) {
+      if (in.pswDiff[r * C + c] < in.swComponentThr) continue;
+      if (uiFirstRow == R) uiFirstRow = r;
+      uiLastRow = r;
+      uint8_t nb[4] = {0, 0, 0, 0};
+      if (c > 0) nb[0] = lab[r * C + c - 1];
+      if (r > 0) {
+        if (c > 0) nb[1] = lab[(r - 1) * C + c - 1];
+        nb[2] = lab[(r - 1) * C + c];
+        if (c + 1 < C) nb[3] = lab[(r - 1) * C + c + 1];
+      }
+      uint8_t ubMin = 0;
+      for (uint8_t l : nb) {
+        if (l != 0 && (ubMin == 0 || l < ubMin)) ubMin = l;
+      }
+      if (ubMin == 0) {
+        if (ubNext < kLargeComponentLabels) ++ubNext;
+        if (ubNext < kLargeComponentLabels) lab[r * C + c] = ubNext;
+        continue;
+      }
+      lab[r * C + c] = ubMin;
+      for (uint8_t l : nb) {
+        if (l <= ubMin) continue;
+        const uint8_t ubRootL = Root(t, l), ubRootMin = Root(t, ubMin);
+        if (ubRootL != ubRootMin) t.aubParent[ubRootL] = ubRootMin;
+      }
+    }
+  }
+
+  for (uint32_t r = uiFirstRow; r <= uiLastRow && r < R; ++r) {
+    for (uint32_t c = 0; c < C; ++c) {
+      uint8_t& l = lab[r * C + c];
+      if (l == 0) continue;
+      l = Root(t, l);
+      ++t.auwCount[l];
+      RegionRect& b = t.astBox[l];
+      if (r < b.ubRowStart) b.ubRowStart = static_cast<uint8_t>(r);
+      if (r > b.ubRowEnd) b.ubRowEnd = static_cast<uint8_t>(r);
+      if (c < b.ubColStart) b.ubColStart = static_cast<uint8_t>(c);
+      if (c > b.ubColEnd) b.ubColEnd = static_cast<uint8_t>(c);
+    }
+  }
+
+  uint32_t big = 0;
+  bool boWide = false;
+  for (uint8_t l = 1; l < kLargeComponentLabels; ++l) {
+    if (t.auwCount[l] == 0) continue;
+    if (t.auwCount[l] >= kComponentBigNodes) ++big;
+    if (Height(t.astBox[l]) >= in.ubComponentSize || Width(t.astBox[l]) >= in.ubComponentSize) boWide = true;
+  }
+  return boWide && big >= kComponentBigNeeded;
+}
+
+// The scratch buffer holds a label image of the record's node count and the tables after
+// it, kLargeComponentScratchBytes in all; a record whose grid does not match its node count,
+// or whose grid is beyond the largest one, would run the labelling past that buffer, so the
+// confirmation is refused for it (the frame goes on to the hold step).
+bool ComponentRunnable(const LargeAreaInput& in) {
+  const uint32_t N = static_cast<uint32_t>(in.ubRows) * in.ubCols;
+  return in.pubScratch != nullptr && in.pswDiff != nullptr && N != 0 && N == in.uwNodeNum && N <= kRegionMaxNodes;
+}
+
+// Step of the stage between the tests and the hold: confirms a large frame by the connected
+// components of the diff map, started from the first water union. Returns the verdict v
+// that the hold step takes.
+bool ComponentConfirm(LargeAreaInput& in, bool boV) {
+  const uint16_t uwTotal = in.uwTotal;
+  if (gboLastLargeArea != 0 && uwTotal >= kComponentKeepTotal) {
+    in.ubLarge = 1;
+    return true;
+  }
+  if (gboLastLargeArea == 0 && !boV) {
+    uint32_t uiWater = 0;
+    const bool boFound = GetFirstWaterUnionRect(&uiWater) != 0;
+    const RegionRect w = RegionRectFromWord(uiWater);
+    const bool boGo = boFound && in.ubRegionNum >= kComponentMinRegions && in.ubKeepCount >= kComponentMinKeep &&
+                      in.ubLarge == 0 && in.ubComponentSkip == 0 && Height(w) >= in.ubComponentSize &&
+                      Width(w) >= in.ubComponentSize && uwTotal >= kComponentMinTotal;
+    if (!boGo) return in.ubLarge != 0;
+  }
+  // Refused as a closed gate is: the verdict the tests reached, or large.
+  if (!ComponentRunnable(in)) return boV || in.ubLarge != 0;
+  const bool boVerdict = ComponentVerdict(in);
+  gboLastLargeArea = boVerdict ? 1 : 0;
+  if (in.ubLarge != 0) return true;
+  in.ubLarge = boVerdict ? 1 : 0;
+  return boVerdict;
+}
+
 // The three water states waterproof processing hands out each frame.
 bool WaterPresent() {
   const WaterModuleState& w = gstWaterState;
@@ -235,10 +356,17 @@ void SetLargeRegionTopsignThrd(uint16_t uwCountThr, uint16_t uwTotalThr, uint16_
   gstLargeRegionCheck.uwAreaLimit = uwAreaLimit;
 }
 
-// The component confirmation (a connected-component count over the diff map, started from
-// the first water union) is not part of this module: the core's wrapper always passes its
-// enable as 0, so in this system the verdict goes from the count, rectangle and spanning
-// tests straight to the hold step whatever the enable says.
+uint8_t GetFirstWaterUnionRect(uint32_t* puiRect) {
+  const WaterModuleState& w = gstWaterState;
+  if (puiRect == nullptr || w.ubUnionTableValid != 1) return 0;
+  for (const WaterUnion& u : w.astUnion) {
+    if (u.label == kWaterUnionFree) continue;
+    *puiRect = RegionRectWord(u.rect);
+    return 1;
+  }
+  return 0;
+}
+
 void RegionLargeAreaProc(LargeAreaInput* pstIn) {
   if (pstIn == nullptr) return;
   LargeAreaInput& in = *pstIn;
@@ -255,16 +383,16 @@ void RegionLargeAreaProc(LargeAreaInput* pstIn) {
   bool boV = false, boStrong = false;
   if (in.ubEnable == 0) {
     SetHoldCounter(0);
-    HoldAndLatch(in, false);
-    return;
+  } else {
+    Next next = Next::kRectangle;
+    if ((Cfg(kLargeCfgFlags) & kLargeCfgCountTest) != 0) next = CountTest(in, boStrong, boV);
+    if (next == Next::kRectangle) {
+      next = ((Cfg(kLargeCfgFlags) & kLargeCfgRectTest) != 0 && !boStrong) ? RectangleTest(in, boStrong, boV)
+                                                                           : Next::kSpanning;
+    }
+    if (next == Next::kSpanning) boV = SpanningTest(in, boStrong);
   }
-  Next next = Next::kRectangle;
-  if ((Cfg(kLargeCfgFlags) & kLargeCfgCountTest) != 0) next = CountTest(in, boStrong, boV);
-  if (next == Next::kRectangle) {
-    next = ((Cfg(kLargeCfgFlags) & kLargeCfgRectTest) != 0 && !boStrong) ? RectangleTest(in, boStrong, boV)
-                                                                         : Next::kSpanning;
-  }
-  if (next == Next::kSpanning) boV = SpanningTest(in, boStrong);
+  if (in.ubComponentEnable != 0) boV = ComponentConfirm(in, boV);
   HoldAndLatch(in, boV);
 }
 

@@ -92,7 +92,24 @@ static_assert(offsetof(LargeAreaInput, ubLarge) == 74);
 static_assert(offsetof(LargeAreaInput, uwMaxCount) == 77);
 static_assert(offsetof(LargeAreaInput, uwSumCount) == 79);
 
+// The tables of the component confirmation, kept in the record's scratch buffer right after
+// the label image (one byte per node). Labels run 1..15; entry 0 is unused.
+inline constexpr uint8_t kLargeComponentLabels = 16;
+struct LargeComponentTables {
+  uint8_t aubParent[kLargeComponentLabels];      // 0 = the label is a root
+  uint16_t auwCount[kLargeComponentLabels];      // nodes of each root
+  RegionRect astBox[kLargeComponentLabels];      // bounding box of each root
+};
+static_assert(sizeof(LargeComponentTables) == 112);
+static_assert(offsetof(LargeComponentTables, auwCount) == 16);
+static_assert(offsetof(LargeComponentTables, astBox) == 48);
+
 #pragma pack(pop)
+
+// What every caller that may enable the component confirmation hands as scratch: a label
+// image of the largest grid, then the tables. The confirmation does not run on a grid whose
+// label image would not fit.
+inline constexpr uint32_t kLargeComponentScratchBytes = kRegionMaxNodes + sizeof(LargeComponentTables);
 
 extern LargeRegionCheck gstLargeRegionCheck;
 extern uint8_t gboLastLargeArea;   // verdict of the component confirmation of the last call
@@ -115,6 +132,10 @@ VENDOR_EXPORT void SetLargeRegionTopsignThrd(uint16_t uwCountThr, uint16_t uwTot
 VENDOR_EXPORT void RegionLargeAreaProc(LargeAreaInput* pstIn);
 // The hold and latch steps alone, on a record whose large field holds the verdict.
 VENDOR_EXPORT void RegionLargeStaRct(LargeAreaInput* pstIn);
+// The rectangle of the first live water union, packed (byte 0 row start, 1 row end, 2 column
+// start, 3 column end): 1 and the rectangle when the union table is valid and some entry
+// is live, else 0 with *puiRect untouched.
+VENDOR_EXPORT uint8_t GetFirstWaterUnionRect(uint32_t* puiRect);
 
 // The hold counter (high byte of word 2).
 inline uint8_t LargeHoldCounter() { return static_cast<uint8_t>(gstLargeRegionCheck.uwHoldWord >> 8); }

@@ -35,6 +35,7 @@ void WaterproofReset() {
     memset(&u, 0, sizeof(u));
     u.label = kWaterUnionFree;
   }
+  w.ubUnionTableValid = 1;
 }
 
 void WaterInit(const int16_t* /*pswPrevDiff*/) {

@@ -202,6 +202,9 @@ struct WaterModuleState {
   uint8_t WaterManyFingerCnt;
   uint8_t WaterFingerSum;
   uint8_t WaterRegionMark[kRegionMax];
+  // 1 once waterproof processing has laid the union table out (every entry free or live);
+  // before that the zeroed table would read as fifty live unions of label 0.
+  uint8_t ubUnionTableValid;
   WaterUnion astUnion[kWaterUnionMax];  // the WaterUnion table
   RegionRect gstWaterDelRect[kRegionMax];
   RegionRect WaterPairRectA;

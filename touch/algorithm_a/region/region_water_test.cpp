@@ -27,6 +27,7 @@ TEST(RegionWater, ResetFreesEveryUnionAndIdlesThePairTrackerButKeepsTheFingerCou
   EXPECT_EQ(w.WaterWetLevel, 0);
   EXPECT_EQ(w.WaterLargeSta, 0);
   EXPECT_EQ(w.ubGrowFlagNext, 0);
+  EXPECT_EQ(w.ubUnionTableValid, 1) << "a laid-out table is valid for its readers";
   for (uint32_t i = 0; i < kRegionMaxNodes; ++i) {
     ASSERT_EQ(w.WaterMarkMap[i], 0) << i;
     ASSERT_EQ(w.WaterAuxMap[i], 0) << i;
