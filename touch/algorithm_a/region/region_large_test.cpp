@@ -1,5 +1,6 @@
-// Large-area check: the node-count, rectangle and spanning tests, the hold, the water clear
-// and its latch, the pocket (iron-cover) byte, and the core's wrapper around it.
+// Large-area check: the node-count, rectangle and spanning tests, the component
+// confirmation, the hold, the water clear and its latch, the pocket (iron-cover) byte, and
+// the core's wrapper around it.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -354,6 +355,219 @@ TEST_F(LargeArea, ARectangleBeyondTheGridIsHeldToIt) {
   const LargeAreaInput in = Run();
   EXPECT_EQ(counts_[0], 16);
   EXPECT_EQ(+in.uwTotal, 2 + 16);
+}
+
+TEST_F(LargeArea, FirstWaterUnionRectIsTheFirstLiveEntryOfAValidTable) {
+  Init(4, 4);
+  struct Case {
+    const char* what;
+    uint8_t valid;
+    std::vector<uint8_t> live;  // live entries, each with its own rectangle
+    uint8_t want;
+    uint8_t wantIndex;
+  };
+  const Case cases[] = {
+      {"all free", 1, {}, 0, 0},
+      {"table not valid", 0, {0, 3}, 0, 0},
+      {"validity byte other than 1", 2, {0}, 0, 0},
+      {"first entry", 1, {0, 1}, 1, 0},
+      {"live entries after a free start", 1, {17, 30}, 1, 17},
+      {"only the last entry", 1, {49}, 1, 49},
+  };
+  for (const Case& c : cases) {
+    Init(4, 4);
+    gstWaterState.ubUnionTableValid = c.valid;
+    for (uint8_t k : c.live) AddWaterUnion(k, Rect(k % 7, static_cast<uint8_t>(k % 7 + 3), 1, static_cast<uint8_t>(k + 2)));
+    uint32_t rect = 0xDEADBEEFu;
+    EXPECT_EQ(GetFirstWaterUnionRect(&rect), c.want) << c.what;
+    if (c.want != 0) {
+      const uint8_t k = c.wantIndex;
+      EXPECT_EQ(rect, RegionRectWord(Rect(k % 7, static_cast<uint8_t>(k % 7 + 3), 1, static_cast<uint8_t>(k + 2))))
+          << c.what;
+    } else {
+      EXPECT_EQ(rect, 0xDEADBEEFu) << c.what << ": no rectangle is written";
+    }
+  }
+  EXPECT_EQ(GetFirstWaterUnionRect(nullptr), 0);
+}
+
+// The component confirmation on a 20 x 20 grid with the count, rectangle and spanning tests
+// off (their verdict is 0): a live 12 x 12 water union, four regions, keep count 2 and a
+// total of 80 open its gate; the diff map decides the verdict.
+class LargeComponent : public LargeAreaFixture {
+ protected:
+  void SetUp() override {
+    Init(20, 20);
+    Load();
+    AddWaterUnion(0, Rect(0, 11, 0, 11));
+  }
+  LargeAreaInput RunComponent(void (*edit)(LargeAreaInput&) = nullptr) {
+    return Run([edit](LargeAreaInput& in) {
+      in.ubComponentEnable = 1;
+      in.ubRegionNum = 4;
+      in.ubKeepCount = 2;
+      in.uwTotal = 80;
+      if (edit != nullptr) edit(in);
+    });
+  }
+  // A big component with a box 13 wide, and a 3 x 3 one: the confirmed picture.
+  void PaintConfirmed() {
+    Paint(Rect(0, 2, 0, 12));
+    Paint(Rect(6, 8, 0, 2));
+  }
+};
+
+TEST_F(LargeComponent, TwoBigComponentsOneOfThemWideConfirmTheFrame) {
+  struct Case {
+    const char* what;
+    std::vector<RegionRect> parts;
+    uint8_t want;
+  };
+  const Case cases[] = {
+      {"two big, one wide", {Rect(0, 2, 0, 12), Rect(6, 8, 0, 2)}, 1},
+      {"wide by height", {Rect(0, 11, 0, 0), Rect(0, 2, 5, 7)}, 1},
+      {"one big and one of 8 nodes", {Rect(0, 2, 0, 12), Rect(6, 7, 0, 3)}, 0},
+      {"two big, none wide", {Rect(0, 2, 0, 10), Rect(6, 8, 0, 2)}, 0},
+      {"two big touching diagonally are one", {Rect(0, 2, 0, 12), Rect(3, 5, 13, 15)}, 0},
+      {"nothing above the node threshold", {}, 0},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    for (RegionRect r : c.parts) Paint(r);
+    const LargeAreaInput in = RunComponent();
+    EXPECT_EQ(in.ubLarge, c.want) << c.what;
+    EXPECT_EQ(gboLastLargeArea, c.want) << c.what;
+    EXPECT_EQ(gboLargeTouchStaBak, c.want) << c.what;
+    EXPECT_EQ(LargeHoldCounter(), 0) << c.what << ": hold frames 0";
+  }
+  // Just below the component node threshold is background.
+  SetUp();
+  Paint(Rect(0, 2, 0, 12));
+  Paint(Rect(6, 8, 0, 2), 49);
+  EXPECT_EQ(RunComponent().ubLarge, 0);
+}
+
+TEST_F(LargeComponent, TheSixteenthComponentStaysUnlabelled) {
+  // A big wide component (label 1), DOTS single nodes (labels 2, 3, ...), then a 3 x 3
+  // component: with 13 dots it is label 15 and confirms; with 14 it would be the sixteenth.
+  for (int dots : {13, 14}) {
+    SetUp();
+    Paint(Rect(0, 1, 0, 12));
+    for (int k = 0; k < dots; ++k) {
+      const uint8_t row = static_cast<uint8_t>(3 + 2 * (k / 10)), col = static_cast<uint8_t>(2 * (k % 10));
+      Paint(Rect(row, row, col, col));
+    }
+    Paint(Rect(9, 11, 0, 2));
+    EXPECT_EQ(RunComponent().ubLarge, dots == 13 ? 1 : 0) << dots << " dots";
+  }
+}
+
+TEST_F(LargeComponent, AnUpRightNeighbourJoinsTwoLabels) {
+  // P (7 nodes, label 1) and Q (8 nodes, label 2) meet only at the node (2, 4): P is its
+  // up-left neighbour and Q its up-right one. Joined they are one big component of 16,
+  // which with the wide one below confirms the frame; without the joining node neither
+  // half is big.
+  for (bool join : {true, false}) {
+    SetUp();
+    Paint(Rect(0, 1, 0, 3));
+    Paint(Rect(0, 0, 0, 0), 0);
+    Paint(Rect(0, 1, 5, 8));
+    if (join) Paint(Rect(2, 2, 4, 4));
+    Paint(Rect(10, 11, 0, 12));
+    EXPECT_EQ(RunComponent().ubLarge, join ? 1 : 0) << (join ? "joined" : "apart");
+  }
+}
+
+TEST_F(LargeComponent, TheGateOfTheConfirmation) {
+  struct Case {
+    const char* what;
+    void (*edit)(LargeAreaInput&);
+    uint32_t water;  // the first union's rectangle
+    uint8_t want;
+  };
+  const uint32_t kWater = RegionRectWord(Rect(0, 11, 0, 11));
+  const Case cases[] = {
+      {"open", [](LargeAreaInput&) {}, kWater, 1},
+      {"three regions", [](LargeAreaInput& in) { in.ubRegionNum = 3; }, kWater, 0},
+      {"keep count 1", [](LargeAreaInput& in) { in.ubKeepCount = 1; }, kWater, 0},
+      {"total 49", [](LargeAreaInput& in) { in.uwTotal = 49; }, kWater, 0},
+      {"total 50", [](LargeAreaInput& in) { in.uwTotal = 50; }, kWater, 1},
+      {"component skip", [](LargeAreaInput& in) { in.ubComponentSkip = 1; }, kWater, 0},
+      {"water rectangle 11 high", [](LargeAreaInput&) {}, RegionRectWord(Rect(0, 10, 0, 11)), 0},
+      {"water rectangle 11 wide", [](LargeAreaInput&) {}, RegionRectWord(Rect(0, 11, 3, 13)), 0},
+      {"no live union", [](LargeAreaInput&) {}, 0xFFFFFFFFu, 0},
+      {"component enable 0", [](LargeAreaInput& in) { in.ubComponentEnable = 0; }, kWater, 0},
+      // The label image would not fit the scratch, or the record's node count is not its
+      // grid: the confirmation is refused.
+      {"no scratch", [](LargeAreaInput& in) { in.pubScratch = nullptr; }, kWater, 0},
+      {"node count not rows x columns", [](LargeAreaInput& in) { in.uwNodeNum = 399; }, kWater, 0},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    if (c.water == 0xFFFFFFFFu) {
+      gstWaterState.astUnion[0].label = kWaterUnionFree;
+    } else {
+      gstWaterState.astUnion[0].rect = RegionRectFromWord(c.water);
+    }
+    PaintConfirmed();
+    const LargeAreaInput in = RunComponent(c.edit);
+    EXPECT_EQ(in.ubLarge, c.want) << c.what;
+    EXPECT_EQ(gboLastLargeArea, c.want) << c.what;
+  }
+}
+
+TEST_F(LargeComponent, AGridBeyondTheScratchIsRefused) {
+  // 60 x 60 nodes: the label image would run past the scratch buffer.
+  Init(60, 60);
+  Load();
+  AddWaterUnion(0, Rect(0, 11, 0, 11));
+  PaintConfirmed();
+  const LargeAreaInput in = RunComponent();
+  EXPECT_EQ(in.ubLarge, 0);
+  EXPECT_EQ(gboLastLargeArea, 0);
+}
+
+TEST_F(LargeComponent, ALastConfirmationHoldsFromATotalOfOneHundred) {
+  // The previous call confirmed; the diff map is empty now. From a total of 100 the frame
+  // stays large without labelling (the verdict flag is kept); below it the labelling runs
+  // even without a water union, finds nothing and clears the flag.
+  gstWaterState.astUnion[0].label = kWaterUnionFree;
+  gboLastLargeArea = 1;
+  LargeAreaInput in = RunComponent([](LargeAreaInput& r) { r.uwTotal = 100; });
+  EXPECT_EQ(in.ubLarge, 1);
+  EXPECT_EQ(gboLastLargeArea, 1);
+
+  gboLastLargeArea = 1;
+  in = RunComponent([](LargeAreaInput& r) {
+    r.uwTotal = 99;
+    r.ubKeepCount = 0;
+  });
+  EXPECT_EQ(in.ubLarge, 0);
+  EXPECT_EQ(gboLastLargeArea, 0);
+
+  // The same picture confirms again without a water union while the flag is set.
+  gboLastLargeArea = 1;
+  PaintConfirmed();
+  in = RunComponent([](LargeAreaInput& r) { r.uwTotal = 10; });
+  EXPECT_EQ(in.ubLarge, 1);
+  EXPECT_EQ(gboLastLargeArea, 1);
+}
+
+TEST_F(LargeComponent, ALargeFrameKeepsItsVerdictAndTheConfirmationStillRuns) {
+  // The rectangle test finds a large region; v is 1, so the labelling runs without its gate
+  // and stores its own verdict, while the frame stays large.
+  Cfg(kLargeCfgFlags, kLargeCfgRectTest);
+  Cfg(kLargeCfgSideLimit, 4);
+  Load();
+  AddRegion(Rect(14, 17, 14, 17), -1, 10);
+  gstWaterState.astUnion[0].label = kWaterUnionFree;
+  LargeAreaInput in = RunComponent();
+  EXPECT_EQ(in.ubLarge, 1);
+  EXPECT_EQ(gboLastLargeArea, 0);
+  PaintConfirmed();
+  in = RunComponent();
+  EXPECT_EQ(in.ubLarge, 1);
+  EXPECT_EQ(gboLastLargeArea, 1);
 }
 
 TEST(RectSelfConfirm, NeedsARowAndAColumnChannelOfTheRectangle) {
