@@ -309,6 +309,8 @@ bool ComponentRunnable(const LargeAreaInput& in) {
 // components of the diff map, started from the first water union. Returns the verdict v
 // that the hold step takes.
 bool ComponentConfirm(LargeAreaInput& in, bool boV) {
+  // The total the count test stored; when that test did not run (switched off, or the stage
+  // disabled for the frame) it is whatever the caller put in the record.
   const uint16_t uwTotal = in.uwTotal;
   if (gboLastLargeArea != 0 && uwTotal >= kComponentKeepTotal) {
     in.ubLarge = 1;
