@@ -314,6 +314,12 @@ uint8_t EdgePalmOnPointContact(uint8_t index, uint8_t id) {
     a = action;
     free_now = r.ucRestrainKind == 0;
   };
+  // The touch moved away from where it came down: released with ACTION from this frame on.
+  auto release = [&](uint8_t action) {
+    a = action;
+    r.ucRestrainKind = 0;
+    free_now = true;
+  };
   switch (r.ucRestrainKind) {
     case 0:
       a = LUMA_EDGE_ACT_NONE;
@@ -323,27 +329,21 @@ uint8_t EdgePalmOnPointContact(uint8_t index, uint8_t id) {
       if (IsEdgePalm(id) != 0) {
         r.ucRestrainKind = 4;
       } else if (IsPointMoving(index, id, 0, 0) != 0) {
-        a = LUMA_EDGE_ACT_AT_DOWN_5;
-        r.ucRestrainKind = 0;
-        free_now = true;
+        release(LUMA_EDGE_ACT_AT_DOWN_5);
       }
       break;
     case 2: rule(ContactEventRestrainRule_LP(index, id, 0)); break;
     case 3: rule(ContactEventRestrainRule_Feat(index, id, 0)); break;
     case 4:
       if ((r.ucDownArea == 18 || r.ucDownArea == 20) && IsPointMoving(index, id, 0, 1) != 0) {
-        a = LUMA_EDGE_ACT_AT_DOWN;
-        r.ucRestrainKind = 0;
-        free_now = true;
+        release(LUMA_EDGE_ACT_AT_DOWN);
       }
       break;
     case 5:
       if (IsEdgePalm(id) != 0) {
         r.ucRestrainKind = 8;
       } else if (IsPointMoving(index, id, 0, 1) != 0) {
-        a = LUMA_EDGE_ACT_AT_DOWN;
-        r.ucRestrainKind = 0;
-        free_now = true;
+        release(LUMA_EDGE_ACT_AT_DOWN);
       }
       break;
     case 6:

@@ -67,6 +67,14 @@ uint16_t LandscapeCornerSize() { return Game() ? AppGameEdgeCornerSize(g_stSysPa
 
 bool InPair(uint8_t code, uint8_t a, uint8_t b) { return code != 0 && (code == a || code == b); }
 
+// The corner codes on the side of the USB connector in landscape: 3 and 4 with the connector
+// on the left, 1 and 2 on the right; no corner counts when the connector side is unknown.
+bool OnUsbSideCorner(uint8_t code) {
+  if (UsbLeft()) return InPair(code, 3, 4);
+  if (UsbRight()) return InPair(code, 1, 2);
+  return false;
+}
+
 }  // namespace
 
 extern "C" {
@@ -90,17 +98,8 @@ uint8_t QuonCornerRestrainDispVerticalCase1(uint8_t, uint8_t id) {
 uint8_t QuonCornerRestrainDispHorizontalCase1(uint8_t index, uint8_t id) {
   const LumaEdgePalmSta &r = Rec(id);
   if (r.ucFramesSinceDown >= EdgeTime(LUMA_ET_CORNER)) return 0;
-  uint8_t a = 0;
-  uint8_t b = 0;
-  if (UsbLeft()) {
-    a = 3;
-    b = 4;
-  } else if (UsbRight()) {
-    a = 1;
-    b = 2;
-  }
   const uint16_t size = LandscapeCornerSize();
-  if (!InPair(AppCornerPointChkCenterTouchHor(id, size, 1, 0), a, b)) return 0;
+  if (!OnUsbSideCorner(AppCornerPointChkCenterTouchHor(id, size, 1, 0))) return 0;
   const LumaPoint &p = Entry(index);
   const uint16_t d = GetDistanceToEdge(MapX(p.x), MapY(p.y));
   if (d > size) return 0;
@@ -110,18 +109,8 @@ uint8_t QuonCornerRestrainDispHorizontalCase1(uint8_t index, uint8_t id) {
 
 uint8_t QuonCornerRestrainDispHorizontalCase2(uint8_t id) {
   if (!Game()) return 0;
-  uint8_t a = 0;
-  uint8_t b = 0;
-  if (UsbLeft()) {
-    a = 4;
-    b = 3;
-  } else if (UsbRight()) {
-    a = 2;
-    b = 1;
-  } else {
-    return 0;
-  }
-  return InPair(AppCornerPointChkCenterTouchHor(id, 2400, 0, 16), a, b) ? 1 : 0;
+  if (!UsbLeft() && !UsbRight()) return 0;
+  return OnUsbSideCorner(AppCornerPointChkCenterTouchHor(id, 2400, 0, 16)) ? 1 : 0;
 }
 
 uint8_t QuonCornerRestrain(uint8_t index, uint8_t id) {
@@ -138,18 +127,8 @@ uint8_t QuonCornerRestrain(uint8_t index, uint8_t id) {
 
 uint8_t DispHorizontalCornerOnPointDown(uint8_t id) {
   if (!Landscape() || !Game()) return 0;
-  uint8_t a = 0;
-  uint8_t b = 0;
-  if (UsbLeft()) {
-    a = 3;
-    b = 4;
-  } else if (UsbRight()) {
-    a = 1;
-    b = 2;
-  } else {
-    return 0;
-  }
-  if (!InPair(AppCornerPointChkCenterTouchHor(id, 2400, 0, 16), a, b)) return 0;
+  if (!UsbLeft() && !UsbRight()) return 0;
+  if (!OnUsbSideCorner(AppCornerPointChkCenterTouchHor(id, 2400, 0, 16))) return 0;
   AppGrapStausUpdateStop(id);
   Rec(id).ucRestrainKind = 8;
   return 1;
