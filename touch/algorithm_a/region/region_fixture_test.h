@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "coord_records.h"
@@ -18,6 +19,23 @@
 namespace regiontest {
 
 inline RegionRect Rect(uint8_t r0, uint8_t r1, uint8_t c0, uint8_t c1) { return RegionRect{r0, r1, c0, c1}; }
+
+// Loads the region set with REGIONS (rectangle and peak each), the rest cleared.
+inline void LoadRegions(const std::vector<std::pair<RegionRect, uint16_t>>& regions) {
+  memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
+  for (size_t i = 0; i < regions.size(); ++i) {
+    gstMutualRegion.astRect[i] = regions[i].first;
+    gstMutualRegion.auwPeak[i] = regions[i].second;
+  }
+  gstMutualRegion.ubRegionNum = static_cast<uint8_t>(regions.size());
+}
+
+// The rectangles the region set still holds, as packed words.
+inline std::vector<uint32_t> KeptRegionWords() {
+  std::vector<uint32_t> out;
+  for (uint8_t i = 0; i < gstMutualRegion.ubRegionNum; ++i) out.push_back(RegionRectWord(gstMutualRegion.astRect[i]));
+  return out;
+}
 
 // A ROWS x COLS diff map with an acquisition record wired to it, to the module's region
 // record and label map, and to a work buffer of the size the core hands out.

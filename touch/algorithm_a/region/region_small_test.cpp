@@ -67,19 +67,8 @@ class SmallStageFixture : public ::testing::Test {
     memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
     memset(gaubRegionLabelMap, kRegionLabelNone, sizeof(gaubRegionLabelMap));
   }
-  void Regions(const std::vector<std::pair<RegionRect, uint16_t>>& regions) {
-    memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
-    for (size_t i = 0; i < regions.size(); ++i) {
-      gstMutualRegion.astRect[i] = regions[i].first;
-      gstMutualRegion.auwPeak[i] = regions[i].second;
-    }
-    gstMutualRegion.ubRegionNum = static_cast<uint8_t>(regions.size());
-  }
-  std::vector<uint32_t> Kept() const {
-    std::vector<uint32_t> out;
-    for (uint8_t i = 0; i < gstMutualRegion.ubRegionNum; ++i) out.push_back(RegionRectWord(gstMutualRegion.astRect[i]));
-    return out;
-  }
+  void Regions(const std::vector<std::pair<RegionRect, uint16_t>>& regions) { regiontest::LoadRegions(regions); }
+  std::vector<uint32_t> Kept() const { return regiontest::KeptRegionWords(); }
   void Fill(RegionRect r, int16_t v) {
     for (int rr = r.ubRowStart; rr <= r.ubRowEnd; ++rr)
       for (int cc = r.ubColStart; cc <= r.ubColEnd; ++cc) diff_[static_cast<size_t>(rr) * cols_ + cc] = v;

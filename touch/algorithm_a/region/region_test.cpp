@@ -496,19 +496,8 @@ class FilterFixture : public ::testing::Test {
     memset(&gstCompleteHoleCfg, 0, sizeof(gstCompleteHoleCfg));
     gstCommon.ubLargePocket = 0;
   }
-  void Regions(const std::vector<std::pair<RegionRect, uint16_t>>& regions) {
-    memset(&gstMutualRegion, 0, sizeof(gstMutualRegion));
-    for (size_t i = 0; i < regions.size(); ++i) {
-      gstMutualRegion.astRect[i] = regions[i].first;
-      gstMutualRegion.auwPeak[i] = regions[i].second;
-    }
-    gstMutualRegion.ubRegionNum = static_cast<uint8_t>(regions.size());
-  }
-  std::vector<uint32_t> Kept() const {
-    std::vector<uint32_t> out;
-    for (uint8_t i = 0; i < gstMutualRegion.ubRegionNum; ++i) out.push_back(RegionRectWord(gstMutualRegion.astRect[i]));
-    return out;
-  }
+  void Regions(const std::vector<std::pair<RegionRect, uint16_t>>& regions) { regiontest::LoadRegions(regions); }
+  std::vector<uint32_t> Kept() const { return regiontest::KeptRegionWords(); }
   std::vector<int16_t> diff_;
 };
 
