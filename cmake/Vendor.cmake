@@ -30,6 +30,23 @@ function(vendor_shared_library name)
   vendor_plugin(${name} ${ARGN})
 endfunction()
 
+# Components whose code runs threads of its own or serves several client threads. Their
+# test programs also run in the ThreadSanitizer configuration (VENDOR_TSAN), where only
+# they are built (target `tsan_tests`) and their whole-program run carries the label `tsan`.
+set(VENDOR_THREADED_DIRS
+  platform/binder
+  mm-vibrator
+  haptics_core
+  touch/hal
+  tools/touch_host
+  touch/touchfeature_v2
+  security/secproc_channel
+  security/keymint
+  security/weaver)
+if(VENDOR_TESTS AND VENDOR_TSAN)
+  add_custom_target(tsan_tests)
+endif()
+
 # A GoogleTest program beside the code it tests, registered with CTest.
 #   vendor_test(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS l] [DEPENDS target...])
 # DEPENDS names plug-ins the test loads with dlopen: they are built first, and the test
@@ -53,6 +70,25 @@ function(vendor_test name)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+
+  # CTest runs every test case in a process of its own, which hides a case that leaves
+  # state behind or frees what another still uses. The whole program also runs once, in
+  # random order and twice over; scripts/gtest-shuffled prints the seed to replay it.
+  set(shuffle_labels shuffle)
+  file(RELATIVE_PATH dir ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  foreach(threaded IN LISTS VENDOR_THREADED_DIRS)
+    if(dir STREQUAL threaded OR dir MATCHES "^${threaded}/")
+      list(APPEND shuffle_labels tsan)
+      if(VENDOR_TSAN)
+        add_dependencies(tsan_tests ${name})
+      endif()
+      break()
+    endif()
+  endforeach()
+  add_test(NAME shuffle.${name}
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/gtest-shuffled $<TARGET_FILE:${name}>)
+  # A high cost starts these long runs first when CTest runs tests in parallel.
+  set_tests_properties(shuffle.${name} PROPERTIES LABELS "${shuffle_labels}" TIMEOUT 900 COST 1000)
 endfunction()
 
 # A fuzz entry point (LLVMFuzzerTestOneInput in SOURCES). The test suite builds it with a
