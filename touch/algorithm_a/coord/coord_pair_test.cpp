@@ -9,6 +9,7 @@
 
 #include "coord.h"
 #include "coord_pair.h"
+#include "globals_restore_test.h"
 #include "module_wrappers.h"
 #include "region_float.h"
 #include "ref_update.h"
@@ -34,7 +35,24 @@ struct Point {
 // record that region detection would leave: each frame's blobs become one region each.
 class PairFixture : public ::testing::Test {
  protected:
-  void SetUp() override { Init(16, 30, /*hold=*/3, /*delay=*/0); }
+  void SetUp() override {
+    // What Init and the stages change outside the pairing's own records (which Init resets)
+    // goes back after the test, among them pointers to this fixture's maps.
+    keep_.Keep(gstCommon);
+    keep_.Keep(gstCoordPairCfg);
+    keep_.Keep(gstNewSpeedStretchCfg);
+    keep_.Keep(gstTouchPannelCfg);
+    keep_.Keep(gstRegionOutput);
+    keep_.Keep(gstCoordRegionFlags);
+    keep_.Keep(gstMutualRegion);
+    keep_.Keep(gstRegionAcquireState);
+    keep_.Keep(gstNfNoiseProc);
+    keep_.Keep(gstFloatSelfProc);
+    keep_.Keep(gubGloveSat);
+    keep_.Keep(gubContinueSkipNum);
+    Init(16, 30, /*hold=*/3, /*delay=*/0);
+  }
+  void TearDown() override { keep_.Restore(); }
 
   void Init(uint8_t rows, uint8_t cols, uint8_t hold, uint8_t delay, uint16_t mergeDistance = 0) {
     rows_ = rows;
@@ -175,6 +193,7 @@ class PairFixture : public ::testing::Test {
   uint8_t rows_ = 0, cols_ = 0;
   std::vector<int16_t> diff_, prev_;
   std::vector<uint8_t> arena_, work_;
+  fxtest::GlobalsRestore keep_;
 };
 
 // ---- region coordinates ---------------------------------------------------------------
