@@ -10,6 +10,7 @@
 #include "coord.h"
 #include "coord_pair.h"
 #include "globals_restore_test.h"
+#include "low_temp.h"
 #include "module_wrappers.h"
 #include "region_float.h"
 #include "ref_update.h"
@@ -523,6 +524,54 @@ TEST_F(PairFixture, JumpRatioLimitIsNotNarrowed) {
   p.astLastRect[0] = Rect(4, 6, 0, 1);
   CoordPair(&in);
   EXPECT_NE(p.aubOrderIndex[0], 0) << "a jump of 116 quarter nodes is not slot 0";
+  gstCoordPairStatics.pstInput = nullptr;
+}
+
+// A still slot whose region turns up 10 quarter nodes away (a squared move of 100, a ratio
+// of 100 over a still last step): the position limit (36 inside the panel, 15 near its
+// edge) unpairs it; right after a residue change at low temperature only the wide limit
+// (4 x 36) applies and the pairing is kept. A slot whose direction is settled (bit 3 of its
+// companion byte) meets the position limit only as a narrow strip at the map edge.
+TEST_F(PairFixture, JumpCheckPositionLimitYieldsToALowTemperatureResidueChange) {
+  keep_.Keep(gstLowTempNcln);
+  struct Case {
+    const char* what;
+    double col;       // blob column; 0.3 makes a two-column strip on the edge
+    uint8_t state, change, companion;
+    bool kept;
+  } cases[] = {
+      {"normal temperature", 15, kLowTempStateNormal, 0, 0, false},
+      {"low temperature, no residue change", 15, kLowTempStateLow, 0, 0, false},
+      {"a change count left from the low state", 15, kLowTempStateNormal, 2, 0, false},
+      {"low temperature, residue changed", 15, kLowTempStateLow, 2, 0, true},
+      {"settled direction, inside the panel", 15, kLowTempStateNormal, 0, 0x88, true},
+      {"settled direction, edge strip", 0.3, kLowTempStateNormal, 0, 0x88, false},
+      {"settled direction, edge strip, residue changed", 0.3, kLowTempStateLow, 2, 0x88, true},
+  };
+  for (const Case& c : cases) {
+    Init(16, 30, 3, 0);
+    gstLowTempNcln.ubState = c.state;
+    gstLowTempNcln.ubChangeCnt = c.change;
+    // The first frame takes slot 0 at the region's own position.
+    Lay({{7, c.col, 400}});
+    CoordPairInput in = Input();
+    CoordPair(&in);
+    auto& p = gstCoordPair;
+    ASSERT_EQ(+p.aubOrderIndex[0], 0) << c.what;
+    const uint16_t qx = p.auwSlotX[0];
+    // The slot was still, 10 quarter nodes to the right, over a rectangle beside the strip.
+    p.auwSlotX[0] = p.auwPrevSlotX[0] = static_cast<uint16_t>(qx + 10);
+    p.auwSlotY[0] = p.auwPrevSlotY[0];
+    p.astLastRect[0] = Rect(6, 8, static_cast<uint8_t>(c.col + 3), static_cast<uint8_t>(c.col + 5));
+    p.aubCompanion[0] = c.companion;
+    // The strip is new signal (pairing saved this frame's map as the previous one): an
+    // unchanged strip outside the slot's rectangle would be dropped as stale.
+    std::fill(prev_.begin(), prev_.end(), 0);
+    in = Input();
+    in.ubJumpGateFlag = 1;
+    CoordPair(&in);
+    EXPECT_EQ(p.aubOrderIndex[0] == 0, c.kept) << c.what;
+  }
   gstCoordPairStatics.pstInput = nullptr;
 }
 
