@@ -578,16 +578,22 @@ TEST_F(PairFixture, JumpCheckPositionLimitYieldsToALowTemperatureResidueChange) 
 TEST_F(PairFixture, SplitPiecesMergeBelowTheMergeDistance) {
   struct Case {
     const char* name;
+    bool thumb;  // slot 0's finger covered rows 4-8, columns 9-15 (else its own 3 x 3 nodes)
     uint8_t floatSelf;
     size_t points;
   } cases[] = {
-      {"squared distance 464 under 512: one finger", 0, 1},
-      {"floating self: only under 512 / 3", 1, 2},
+      {"squared distance 464 under 512, inside a thumb's extent: one finger", true, 0, 1},
+      {"floating self: only under 512 / 3", true, 1, 2},
+      // Rows 5-7 and columns 10-15 are twice a fingertip's width: never its pieces, however
+      // large the merge distance.
+      {"the same pieces beside a fingertip: two fingers", false, 0, 2},
   };
   for (const Case& c : cases) {
     Init(16, 30, 3, 0, 512);
     // Slot 0 holds one finger; the next frame has two single-node pieces near it.
     Frame({{5, 12, 400}});
+    ASSERT_EQ(RegionRectWord(gstCoordPair.astLastRect[0]), RegionRectWord(Rect(4, 6, 11, 13)));
+    if (c.thumb) gstCoordPair.astLastRect[0] = Rect(4, 8, 9, 15);
     std::fill(diff_.begin(), diff_.end(), 0);
     memset(gaubRegionLabelMap, 255, sizeof(gaubRegionLabelMap));
     D(5, 10) = 300;
