@@ -567,4 +567,14 @@ TEST_F(CloseFingers, PinchFromEightToThreeNodesAndBackKeepsBothPoints) {
   }
 }
 
+// Ten fingers (the configured most) on rows 4 and 10, five on each, their blobs one clear
+// node column apart (centres 4 nodes apart): ten points with steady ids.
+TEST_F(CloseFingers, TenFingersOnTwoRowsWithOneClearColumnBetweenKeepTheirIds) {
+  StartPlain();
+  Scene all;
+  for (int i = 0; i < 10; ++i) all.push_back({i, i < 5 ? 4.0 : 10.0, 5 + 4.0 * (i % 5)});
+  const Outcome o = Run(std::vector<Scene>(10, all));
+  EXPECT_TRUE(o.faults.empty()) << Show(o);
+}
+
 }  // namespace

@@ -375,16 +375,17 @@ void SteadyTrackRelease() {
 
 // Every merge of pairing joins two regions into one finger, so both must be pieces of the
 // finger slot S held in the last frame:
-// - S held a finger (a non-zero last peak and a last rectangle on the map), and the frame
-//   is no fresh start: regions paired with slot 0 for want of an occupied slot have no
-//   finger of the last frame to be pieces of; the fresh-start reset makes each a new point;
+// - S held a finger (a non-zero last peak and a last rectangle on the map). Regions paired
+//   with a free slot 0 for want of an occupied slot have no finger of the last frame to be
+//   pieces of: the region search alone has told them apart, and the fresh-start reset makes
+//   each a new point;
 // - their union is at most one node taller and one node wider than that finger's last
 //   rectangle. A finger cut apart by the region search (or sampled half a node further on)
 //   keeps its extent; two fingers side by side span at least two fingers' widths, however
 //   close their pieces lie and however near the slot's predicted position they are.
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
   const CoordPairInput& in = PairIn();
-  if (s >= kCoordPointMax || gstCoordPair.ubFreshStart == 1 || gstCoordPair.auwLastRectMaxDiff[s] == 0) return false;
+  if (s >= kCoordPointMax || gstCoordPair.auwLastRectMaxDiff[s] == 0) return false;
   const RegionRect L = gstCoordPair.astLastRect[s];
   if (!RectValidOn(L, in.ubRows, in.ubColumns)) return false;
   const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
