@@ -401,8 +401,9 @@ struct Finger {
 };
 using Scene = std::vector<Finger>;  // the fingers down in one frame
 
-// What one scenario showed, finger by finger: the frames in which a finger had no point of
-// its own near it, the ids it was reported with, and the downs and ups of every id.
+// What one scenario showed: every fault found, frame by frame (a point count that is not
+// the finger count, a finger without a point near it, a finger whose id changed, downs or
+// ups that are not one per finger), and the downs and ups of every id.
 struct Outcome {
   std::vector<std::string> faults;
   std::map<int, int> downs, ups;
