@@ -62,6 +62,7 @@ Bytes OptimiseSection(uint8_t threshold = 0, bool firstSmooth = false) {
 struct HostSetup {
   uint8_t hold = 0;
   uint8_t delay = 0;
+  uint16_t mergeDistance = 0;  // squared quarter nodes below which a slot's pieces merge
   Bytes fp = {};
   Bytes edge = {};
   Screen screen = kEighth;
@@ -75,6 +76,7 @@ Bytes ConfigBlob(const HostSetup& st) {
   Bytes time = cfgtest::TimeSection();
   Bytes panel = cfgtest::PanelSection(st.screen.x, st.screen.y);
   Bytes pair(46, 0);
+  cfgtest::PutU16(pair, 0, st.mergeDistance);
   pair[6] = st.hold;
   pair[7] = st.delay;
   std::vector<Bytes> sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time), cfgtest::Section(31, {0, 4}),
@@ -414,10 +416,15 @@ struct Outcome {
 // finger stays down, one down and one up per finger.
 class CloseFingers : public CoordEndToEnd {
  protected:
-  void StartPlain() {
+  // Leave hold 2, no report delay, points in node units; MERGE is the split judgement's
+  // merge distance (512 reaches 5.6 nodes, past fingers 3 to 5 nodes apart).
+  void StartPlain(uint16_t merge = 0) {
+    reported_ = false;
+    host_.reset();
     HostSetup st;
     st.hold = 2;
     st.delay = 0;
+    st.mergeDistance = merge;
     st.screen = kNodeUnits;
     Start(st);
   }
@@ -521,30 +528,30 @@ std::vector<Line> Lines() {
 }
 
 TEST_F(CloseFingers, FingersLandingTogetherEachGetAPointOfTheirOwn) {
-  for (const Line& l : Lines()) {
-    reported_ = false;
-    host_.reset();
-    StartPlain();
-    Scene all;
-    for (int i = 0; i < l.n; ++i) all.push_back(l.At(i));
-    const Outcome o = Run(std::vector<Scene>(8, all));
-    EXPECT_TRUE(o.faults.empty()) << l.Name() << Show(o);
+  for (uint16_t merge : {0, 512}) {
+    for (const Line& l : Lines()) {
+      StartPlain(merge);
+      Scene all;
+      for (int i = 0; i < l.n; ++i) all.push_back(l.At(i));
+      const Outcome o = Run(std::vector<Scene>(8, all));
+      EXPECT_TRUE(o.faults.empty()) << l.Name() << ", merge distance " << merge << Show(o);
+    }
   }
 }
 
 TEST_F(CloseFingers, FingersLandingOneAfterAnotherBesideHeldOnesEachGetAPointOfTheirOwn) {
-  for (const Line& l : Lines()) {
-    reported_ = false;
-    host_.reset();
-    StartPlain();
-    std::vector<Scene> scenes;
-    Scene down;
-    for (int i = 0; i < l.n; ++i) {
-      down.push_back(l.At(i));
-      for (int f = 0; f < 4; ++f) scenes.push_back(down);
+  for (uint16_t merge : {0, 512}) {
+    for (const Line& l : Lines()) {
+      StartPlain(merge);
+      std::vector<Scene> scenes;
+      Scene down;
+      for (int i = 0; i < l.n; ++i) {
+        down.push_back(l.At(i));
+        for (int f = 0; f < 4; ++f) scenes.push_back(down);
+      }
+      const Outcome o = Run(scenes);
+      EXPECT_TRUE(o.faults.empty()) << l.Name() << ", merge distance " << merge << Show(o);
     }
-    const Outcome o = Run(scenes);
-    EXPECT_TRUE(o.faults.empty()) << l.Name() << Show(o);
   }
 }
 
@@ -552,9 +559,7 @@ TEST_F(CloseFingers, FingersLandingOneAfterAnotherBesideHeldOnesEachGetAPointOfT
 // opening again; the same along column 15 from 10 nodes apart.
 TEST_F(CloseFingers, PinchFromEightToThreeNodesAndBackKeepsBothPoints) {
   for (bool row : {true, false}) {
-    reported_ = false;
-    host_.reset();
-    StartPlain();
+    StartPlain(512);
     std::vector<Scene> scenes;
     const double mid = row ? 15 : 7.5, far = row ? 4 : 3.5;  // half the widest gap
     std::vector<double> halves;
