@@ -60,7 +60,6 @@ bool Progresses(int32_t a, int32_t b, int32_t c, int32_t tol) {
   return (b - a > tol && c - b > tol) || (a - b > tol && b - c > tol);
 }
 
-
 void JumpCheck() {
   CoordPairInput& in = PairIn();
   CoordPairScratch& sc = PairScratch();
