@@ -245,7 +245,7 @@ void MergeCloseRegionsOfSlot(uint8_t s) {
     for (uint8_t j = 0; j < m; ++j) {
       const uint8_t ri = list[i], rj = list[j];
       if (i == j || puwPeak[ri] == 0 || puwPeak[rj] == 0) continue;
-      if (RegionSqDist(ri, rj) >= 600) continue;
+      if (RegionSqDist(ri, rj) >= 600 || !PiecesOfOneFinger(s, ri, rj)) continue;
       MergeRegions(ri, rj);
       CalcRegionCoord(ri, PairIn().pstRect[ri]);
       gstCoordPair.aubOrderIndex[rj] = kCoordNoSlot;

@@ -62,6 +62,7 @@ Bytes OptimiseSection(uint8_t threshold = 0, bool firstSmooth = false) {
 struct HostSetup {
   uint8_t hold = 0;
   uint8_t delay = 0;
+  uint16_t mergeDistance = 0;  // squared quarter nodes below which a slot's pieces merge
   Bytes fp = {};
   Bytes edge = {};
   Screen screen = kEighth;
@@ -75,6 +76,7 @@ Bytes ConfigBlob(const HostSetup& st) {
   Bytes time = cfgtest::TimeSection();
   Bytes panel = cfgtest::PanelSection(st.screen.x, st.screen.y);
   Bytes pair(46, 0);
+  cfgtest::PutU16(pair, 0, st.mergeDistance);
   pair[6] = st.hold;
   pair[7] = st.delay;
   std::vector<Bytes> sections = {cfgtest::Section(8, panel), cfgtest::Section(32, time), cfgtest::Section(31, {0, 4}),
@@ -390,6 +392,195 @@ TEST_F(CoordEndToEnd, TouchInTheDeadStripIsHeldBackUntilItSlidesThenFollowsTheFi
     ASSERT_EQ(moved.size(), 1u) << f;
   }
   EXPECT_GT(moved.begin()->second.x, pts.begin()->second.x + 512);
+}
+
+// ---- fingers close together ---------------------------------------------------------------
+
+// A finger of a scenario: its own number (kept while it is down) and where it is.
+struct Finger {
+  int who;
+  double r, c;
+};
+using Scene = std::vector<Finger>;  // the fingers down in one frame
+
+// What one scenario showed: every fault found, frame by frame (a point count that is not
+// the finger count, a finger without a point near it, a finger whose id changed, downs or
+// ups that are not one per finger), and the downs and ups of every id.
+struct Outcome {
+  std::vector<std::string> faults;
+  std::map<int, int> downs, ups;
+};
+
+// Runs scenes (then empty frames until every point is up) and checks every frame: as many
+// points as fingers, each finger with a point within half a node, the same id all the time a
+// finger stays down, one down and one up per finger.
+class CloseFingers : public CoordEndToEnd {
+ protected:
+  // Leave hold 2, no report delay, points in node units; MERGE is the split judgement's
+  // merge distance (512 reaches 5.6 nodes, past fingers 3 to 5 nodes apart).
+  void StartPlain(uint16_t merge = 0) {
+    reported_ = false;
+    host_.reset();
+    HostSetup st;
+    st.hold = 2;
+    st.delay = 0;
+    st.mergeDistance = merge;
+    st.screen = kNodeUnits;
+    Start(st);
+  }
+  Outcome Run(const std::vector<Scene>& scenes) {
+    Outcome o;
+    std::map<int, int> idOf;  // finger -> id
+    int fingers = 0;
+    for (const Scene& sc : scenes) {
+      for (const Finger& f : sc) fingers = std::max(fingers, f.who + 1);
+    }
+    auto record = [&](size_t frame, const Scene& sc, const std::map<int, AlgTouchPoint>& pts) {
+      int live = 0;
+      for (const auto& [id, p] : pts) {
+        if (p.action == ALG_TOUCH_ACTION_DOWN) ++o.downs[id];
+        if (p.action == ALG_TOUCH_ACTION_UP) {
+          ++o.ups[id];
+        } else {
+          ++live;
+        }
+      }
+      const std::string at = "frame " + std::to_string(frame) + ": ";
+      // After the lift the points are held for the configured frames before they go up.
+      if (!sc.empty() && live != static_cast<int>(sc.size())) {
+        o.faults.push_back(at + std::to_string(live) + " points for " + std::to_string(sc.size()) + " fingers");
+      }
+      for (const Finger& f : sc) {
+        const double fx = f.c * 512 + 256, fy = f.r * 512 + 256;
+        int best = -1;
+        double bestD = 1e9;
+        for (const auto& [id, p] : pts) {
+          if (p.action == ALG_TOUCH_ACTION_UP) continue;
+          const double d = std::hypot(p.x - fx, p.y - fy);
+          if (d < bestD) {
+            bestD = d;
+            best = id;
+          }
+        }
+        if (best < 0 || bestD > 256) {
+          o.faults.push_back(at + "no point within half a node of finger " + std::to_string(f.who));
+          continue;
+        }
+        auto it = idOf.find(f.who);
+        if (it == idOf.end()) {
+          idOf[f.who] = best;
+        } else if (it->second != best) {
+          o.faults.push_back(at + "finger " + std::to_string(f.who) + " went from id " + std::to_string(it->second) +
+                             " to " + std::to_string(best));
+          it->second = best;
+        }
+      }
+    };
+    size_t frame = 0;
+    for (const Scene& sc : scenes) {
+      std::vector<Blob> blobs;
+      for (const Finger& f : sc) blobs.push_back({f.r, f.c, 500});
+      record(frame++, sc, Touch(blobs));
+    }
+    for (int i = 0; i < 6; ++i) record(frame++, {}, Touch({}));
+    int d = 0, u = 0;
+    for (const auto& [id, n] : o.downs) d += n;
+    for (const auto& [id, n] : o.ups) u += n;
+    if (d != fingers) o.faults.push_back(std::to_string(d) + " downs for " + std::to_string(fingers) + " fingers");
+    if (u != fingers) o.faults.push_back(std::to_string(u) + " ups for " + std::to_string(fingers) + " fingers");
+    return o;
+  }
+  static std::string Show(const Outcome& o) {
+    std::string s;
+    for (size_t i = 0; i < o.faults.size() && i < 8; ++i) s += "\n  " + o.faults[i];
+    if (o.faults.size() > 8) s += "\n  ... " + std::to_string(o.faults.size() - 8) + " more";
+    return s;
+  }
+};
+
+// N fingers GAP nodes apart, along row 7 from column 3 or along column 15 from row 2; only
+// the layouts that fit the 16 x 30 panel.
+struct Line {
+  int n;
+  double gap;
+  bool alongRow;
+  Finger At(int i) const {
+    return alongRow ? Finger{i, 7, 3 + i * gap} : Finger{i, 2 + i * gap, 15};
+  }
+  bool Fits() const { return alongRow ? 3 + (n - 1) * gap <= 26 : 2 + (n - 1) * gap <= 13; }
+  std::string Name() const {
+    char b[64];
+    snprintf(b, sizeof(b), "%d fingers %.1f nodes apart along a %s", n, gap, alongRow ? "row" : "column");
+    return b;
+  }
+};
+
+std::vector<Line> Lines() {
+  std::vector<Line> out;
+  for (bool row : {true, false}) {
+    for (int n : {2, 3, 4}) {
+      for (double gap : {3.0, 4.0, 5.0, 6.0}) {
+        if (Line{n, gap, row}.Fits()) out.push_back({n, gap, row});
+      }
+    }
+  }
+  return out;
+}
+
+TEST_F(CloseFingers, FingersLandingTogetherEachGetAPointOfTheirOwn) {
+  for (uint16_t merge : {0, 512}) {
+    for (const Line& l : Lines()) {
+      StartPlain(merge);
+      Scene all;
+      for (int i = 0; i < l.n; ++i) all.push_back(l.At(i));
+      const Outcome o = Run(std::vector<Scene>(8, all));
+      EXPECT_TRUE(o.faults.empty()) << l.Name() << ", merge distance " << merge << Show(o);
+    }
+  }
+}
+
+TEST_F(CloseFingers, FingersLandingOneAfterAnotherBesideHeldOnesEachGetAPointOfTheirOwn) {
+  for (uint16_t merge : {0, 512}) {
+    for (const Line& l : Lines()) {
+      StartPlain(merge);
+      std::vector<Scene> scenes;
+      Scene down;
+      for (int i = 0; i < l.n; ++i) {
+        down.push_back(l.At(i));
+        for (int f = 0; f < 4; ++f) scenes.push_back(down);
+      }
+      const Outcome o = Run(scenes);
+      EXPECT_TRUE(o.faults.empty()) << l.Name() << ", merge distance " << merge << Show(o);
+    }
+  }
+}
+
+// Two fingers on row 7 closing from 8 nodes apart to 3, a quarter node each per frame, and
+// opening again; the same along column 15 from 10 nodes apart.
+TEST_F(CloseFingers, PinchFromEightToThreeNodesAndBackKeepsBothPoints) {
+  for (bool row : {true, false}) {
+    StartPlain(512);
+    std::vector<Scene> scenes;
+    const double mid = row ? 15 : 7.5, far = row ? 4 : 3.5;  // half the widest gap
+    std::vector<double> halves;
+    for (double h = far; h >= 1.5; h -= 0.25) halves.push_back(h);
+    for (double h = 1.5; h <= far; h += 0.25) halves.push_back(h);
+    for (double h : halves) {
+      scenes.push_back(row ? Scene{{0, 7, mid - h}, {1, 7, mid + h}} : Scene{{0, mid - h, 15}, {1, mid + h, 15}});
+    }
+    const Outcome o = Run(scenes);
+    EXPECT_TRUE(o.faults.empty()) << "pinch along a " << (row ? "row" : "column") << Show(o);
+  }
+}
+
+// Ten fingers (the configured most) on rows 4 and 10, five on each, their blobs one clear
+// node column apart (centres 4 nodes apart): ten points with steady ids.
+TEST_F(CloseFingers, TenFingersOnTwoRowsWithOneClearColumnBetweenKeepTheirIds) {
+  StartPlain();
+  Scene all;
+  for (int i = 0; i < 10; ++i) all.push_back({i, i < 5 ? 4.0 : 10.0, 5 + 4.0 * (i % 5)});
+  const Outcome o = Run(std::vector<Scene>(10, all));
+  EXPECT_TRUE(o.faults.empty()) << Show(o);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "coord_pair.h"
 #include "coord_smooth.h"
 #include "framework.h"
+#include "globals_restore_test.h"
 #include "tsa_frame_links.h"
 #include "tsa_module.h"
 
@@ -37,6 +38,16 @@ constexpr Sub kOff{0, 0, 0, 0};
 class EdgeFixture : public ::testing::Test {
  protected:
   void SetUp() override {
+    for (auto* r : {&gpuwNewPointX, &gpuwNewPointY, &gpuwNewWeight}) keep_.Keep(*r);
+    keep_.Keep(gstCommon);
+    keep_.Keep(gstEdgeResCfg);
+    keep_.Keep(gstGameMode);
+    keep_.Keep(gppuwEdgePramCmd);
+    keep_.Keep(gstCoordPair);
+    keep_.Keep(gstCoordOptHistory);
+    keep_.Keep(gstCoordOptmMotion);
+    keep_.Keep(gubEdgeResCmd);
+    keep_.Keep(gboEdgeRes);
     memset(&gstCommon, 0, sizeof(gstCommon));
     gstCommon.ubSenNum = kCols;
     gstCommon.ubDrvNum = kRows;
@@ -85,6 +96,10 @@ class EdgeFixture : public ::testing::Test {
     EdgeResFun();
   }
 
+  // The records SetUp overwrites go back as they were, after the test.
+  void TearDown() override { keep_.Restore(); }
+
+  fxtest::GlobalsRestore keep_;
   std::vector<int16_t> diff_;
 };
 

@@ -191,7 +191,7 @@ void MatchRegions() {
 }
 
 // Two regions of one slot that touch (or together span the slot's last extent and lie
-// close) are one finger that the search cut apart.
+// close) are one finger that the search cut apart, when they can be pieces of that finger.
 void SplitMerge() {
   const CoordPairInput& in = PairIn();
   CoordPairScratch& sc = PairScratch();
@@ -202,7 +202,7 @@ void SplitMerge() {
     for (uint8_t a = 0; a < n; ++a) {
       if (gstCoordPair.aubOrderIndex[a] != s || !PairPresent(a)) continue;
       for (uint8_t b = static_cast<uint8_t>(a + 1); b < n; ++b) {
-        if (gstCoordPair.aubOrderIndex[b] != s || !PairPresent(b)) continue;
+        if (gstCoordPair.aubOrderIndex[b] != s || !PairPresent(b) || !PiecesOfOneFinger(s, a, b)) continue;
         const RegionRect ga = RegionRectGrow(in.pstRect[a], 1, in.ubRows, in.ubColumns);
         const RegionRect gb =
             RegionRectGrow(in.pstRect[b], gubLastTwoBigRectSameColm != 0 ? 2 : 1, in.ubRows, in.ubColumns);

@@ -9,6 +9,8 @@
 
 #include "coord.h"
 #include "coord_pair.h"
+#include "globals_restore_test.h"
+#include "low_temp.h"
 #include "module_wrappers.h"
 #include "region_float.h"
 #include "ref_update.h"
@@ -34,7 +36,24 @@ struct Point {
 // record that region detection would leave: each frame's blobs become one region each.
 class PairFixture : public ::testing::Test {
  protected:
-  void SetUp() override { Init(16, 30, /*hold=*/3, /*delay=*/0); }
+  void SetUp() override {
+    // What Init and the stages change outside the pairing's own records (which Init resets)
+    // goes back after the test, among them pointers to this fixture's maps.
+    keep_.Keep(gstCommon);
+    keep_.Keep(gstCoordPairCfg);
+    keep_.Keep(gstNewSpeedStretchCfg);
+    keep_.Keep(gstTouchPannelCfg);
+    keep_.Keep(gstRegionOutput);
+    keep_.Keep(gstCoordRegionFlags);
+    keep_.Keep(gstMutualRegion);
+    keep_.Keep(gstRegionAcquireState);
+    keep_.Keep(gstNfNoiseProc);
+    keep_.Keep(gstFloatSelfProc);
+    keep_.Keep(gubGloveSat);
+    keep_.Keep(gubContinueSkipNum);
+    Init(16, 30, /*hold=*/3, /*delay=*/0);
+  }
+  void TearDown() override { keep_.Restore(); }
 
   void Init(uint8_t rows, uint8_t cols, uint8_t hold, uint8_t delay, uint16_t mergeDistance = 0) {
     rows_ = rows;
@@ -175,6 +194,7 @@ class PairFixture : public ::testing::Test {
   uint8_t rows_ = 0, cols_ = 0;
   std::vector<int16_t> diff_, prev_;
   std::vector<uint8_t> arena_, work_;
+  fxtest::GlobalsRestore keep_;
 };
 
 // ---- region coordinates ---------------------------------------------------------------
@@ -507,19 +527,73 @@ TEST_F(PairFixture, JumpRatioLimitIsNotNarrowed) {
   gstCoordPairStatics.pstInput = nullptr;
 }
 
+// A still slot whose region turns up 10 quarter nodes away (a squared move of 100, a ratio
+// of 100 over a still last step): the position limit (36 inside the panel, 15 near its
+// edge) unpairs it; right after a residue change at low temperature only the wide limit
+// (4 x 36) applies and the pairing is kept. A slot whose direction is settled (bit 3 of its
+// companion byte) meets the position limit only as a narrow strip at the map edge.
+TEST_F(PairFixture, JumpCheckPositionLimitYieldsToALowTemperatureResidueChange) {
+  keep_.Keep(gstLowTempNcln);
+  struct Case {
+    const char* what;
+    double col;       // blob column; 0.3 makes a two-column strip on the edge
+    uint8_t state, change, companion;
+    bool kept;
+  } cases[] = {
+      {"normal temperature", 15, kLowTempStateNormal, 0, 0, false},
+      {"low temperature, no residue change", 15, kLowTempStateLow, 0, 0, false},
+      {"a change count left from the low state", 15, kLowTempStateNormal, 2, 0, false},
+      {"low temperature, residue changed", 15, kLowTempStateLow, 2, 0, true},
+      {"settled direction, inside the panel", 15, kLowTempStateNormal, 0, 0x88, true},
+      {"settled direction, edge strip", 0.3, kLowTempStateNormal, 0, 0x88, false},
+      {"settled direction, edge strip, residue changed", 0.3, kLowTempStateLow, 2, 0x88, true},
+  };
+  for (const Case& c : cases) {
+    Init(16, 30, 3, 0);
+    gstLowTempNcln.ubState = c.state;
+    gstLowTempNcln.ubChangeCnt = c.change;
+    // The first frame takes slot 0 at the region's own position.
+    Lay({{7, c.col, 400}});
+    CoordPairInput in = Input();
+    CoordPair(&in);
+    auto& p = gstCoordPair;
+    ASSERT_EQ(+p.aubOrderIndex[0], 0) << c.what;
+    const uint16_t qx = p.auwSlotX[0];
+    // The slot was still, 10 quarter nodes to the right, over a rectangle beside the strip.
+    p.auwSlotX[0] = p.auwPrevSlotX[0] = static_cast<uint16_t>(qx + 10);
+    p.auwSlotY[0] = p.auwPrevSlotY[0];
+    p.astLastRect[0] = Rect(6, 8, static_cast<uint8_t>(c.col + 3), static_cast<uint8_t>(c.col + 5));
+    p.aubCompanion[0] = c.companion;
+    // The strip is new signal (pairing saved this frame's map as the previous one): an
+    // unchanged strip outside the slot's rectangle would be dropped as stale.
+    std::fill(prev_.begin(), prev_.end(), 0);
+    in = Input();
+    in.ubJumpGateFlag = 1;
+    CoordPair(&in);
+    EXPECT_EQ(p.aubOrderIndex[0] == 0, c.kept) << c.what;
+  }
+  gstCoordPairStatics.pstInput = nullptr;
+}
+
 TEST_F(PairFixture, SplitPiecesMergeBelowTheMergeDistance) {
   struct Case {
     const char* name;
+    bool thumb;  // slot 0's finger covered rows 4-8, columns 9-15 (else its own 3 x 3 nodes)
     uint8_t floatSelf;
     size_t points;
   } cases[] = {
-      {"squared distance 464 under 512: one finger", 0, 1},
-      {"floating self: only under 512 / 3", 1, 2},
+      {"squared distance 464 under 512, inside a thumb's extent: one finger", true, 0, 1},
+      {"floating self: only under 512 / 3", true, 1, 2},
+      // Rows 5-7 and columns 10-15 are twice a fingertip's width: never its pieces, however
+      // large the merge distance.
+      {"the same pieces beside a fingertip: two fingers", false, 0, 2},
   };
   for (const Case& c : cases) {
     Init(16, 30, 3, 0, 512);
     // Slot 0 holds one finger; the next frame has two single-node pieces near it.
     Frame({{5, 12, 400}});
+    ASSERT_EQ(RegionRectWord(gstCoordPair.astLastRect[0]), RegionRectWord(Rect(4, 6, 11, 13)));
+    if (c.thumb) gstCoordPair.astLastRect[0] = Rect(4, 8, 9, 15);
     std::fill(diff_.begin(), diff_.end(), 0);
     memset(gaubRegionLabelMap, 255, sizeof(gaubRegionLabelMap));
     D(5, 10) = 300;

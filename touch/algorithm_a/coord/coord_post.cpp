@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "coord_pair.h"
+#include "low_temp.h"
 
 namespace {
 
@@ -58,10 +59,6 @@ bool StripIsStale(RegionRect r, RegionRect L) {
 bool Progresses(int32_t a, int32_t b, int32_t c, int32_t tol) {
   return (b - a > tol && c - b > tol) || (a - b > tol && b - c > tol);
 }
-
-// The low-temperature record's low state with its flag set: this build's signal
-// conditioning keeps no such record yet, so the condition never holds.
-bool LowTempCondition() { return false; }
 
 void JumpCheck() {
   CoordPairInput& in = PairIn();
@@ -152,7 +149,10 @@ void JumpCheck() {
         }
         const bool bit3 = (gstCoordPair.aubCompanion[p] & 0x08) != 0;
         bool boUnpair = false;
-        if ((!bit3 && !LowTempCondition()) || (bit3 && boStrip && LowTempCondition())) {
+        // For two frames after a residue slot changed at low temperature the map around the
+        // residue shifts, so only the wide ratio limit below applies.
+        const bool boResidueChange = LowTempExpandBigChangeDistance() != 0;
+        if (!boResidueChange && (!bit3 || boStrip)) {
           uint32_t P;
           const int32_t x = sc.auwX[k], y = sc.auwY[k];
           const int32_t right = 512 * static_cast<int32_t>(in.ubColumns);

@@ -115,6 +115,7 @@ bool JudgeSlotPairs(uint8_t s, uint8_t w, uint8_t FS2, uint16_t B) {
     for (uint8_t j = static_cast<uint8_t>(i + 1); j < m; ++j) {
       const uint8_t a = sc.aubByDistance[i], b = sc.aubByDistance[j];
       if (a == kCoordNoSlot || b == kCoordNoSlot || !PairPresent(a) || !PairPresent(b)) continue;
+      if (!PiecesOfOneFinger(s, a, b)) continue;
       const RegionRect ra = in.pstRect[a], rb = in.pstRect[b];
       if (in.pubRegionEdge != nullptr &&
           ((in.pubRegionEdge[a] == 1 && OnBorder(ra)) || (in.pubRegionEdge[b] == 1 && OnBorder(rb)))) {
@@ -295,7 +296,7 @@ void DelayedNeighbourMerge() {
     for (uint8_t j = 0; j < kCoordPointMax; ++j) {
       const uint8_t q = gstCoordPair.aubOrderIndex[j];
       if (j == k || !PairPresent(j) || q >= kCoordPointMax || gstCoordPair.aubLeaveTouchTimer[q] == 0 ||
-          sc.aubSlotRegionCount[q] == 0 || SteadyRecord(in.pstRect[j])) {
+          sc.aubSlotRegionCount[q] == 0 || SteadyRecord(in.pstRect[j]) || !PiecesOfOneFinger(q, j, k)) {
         continue;
       }
       const RegionRect U = RectUnion(in.pstRect[k], in.pstRect[j]);
@@ -371,6 +372,25 @@ void SteadyTrackRelease() {
 }
 
 }  // namespace
+
+// Every merge of pairing joins two regions into one finger, so both must be pieces of the
+// finger slot S held in the last frame:
+// - S held a finger (a non-zero last peak and a last rectangle on the map). Regions paired
+//   with a free slot 0 for want of an occupied slot have no finger of the last frame to be
+//   pieces of: the region search alone has told them apart, and the fresh-start reset makes
+//   each a new point;
+// - their union is at most one node taller and one node wider than that finger's last
+//   rectangle. A finger cut apart by the region search (or sampled half a node further on)
+//   keeps its extent; two fingers side by side span at least two fingers' widths, however
+//   close their pieces lie and however near the slot's predicted position they are.
+bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
+  const CoordPairInput& in = PairIn();
+  if (s >= kCoordPointMax || gstCoordPair.auwLastRectMaxDiff[s] == 0) return false;
+  const RegionRect L = gstCoordPair.astLastRect[s];
+  if (!RectValidOn(L, in.ubRows, in.ubColumns)) return false;
+  const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
+  return RectH(U) <= RectH(L) + 1 && RectW(U) <= RectW(L) + 1;
+}
 
 uint16_t ScoreFloatPairByRecord(uint8_t a, uint8_t b, uint8_t c, uint8_t t) {
   const CoordPairInput& in = PairIn();

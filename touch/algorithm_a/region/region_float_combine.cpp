@@ -67,6 +67,9 @@ void RelabelInto(const FloatCombineInput& in, RegionRect r, uint8_t ubFrom, uint
 
 bool Gated(const FloatCombineInput& in) {
   if ((Cfg(kCfgFlags) & kCfgOff) != 0 || Cfg(kCfgRise) == 0 || in.ubCount < 2) return true;
+  // The node and label maps hold at most kRegionMaxNodes nodes: a larger grid is no panel
+  // of this module and is left as it is.
+  if (static_cast<uint32_t>(in.ubRows) * in.ubCols > kRegionMaxNodes) return true;
   return in.ubCount >= kManyRegions && in.ubElongation == 0 &&
          (in.ubMainRowSpan > kLongSpan || in.ubMainColSpan > kLongSpan);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "globals_restore_test.h"
 #include "region.h"
 #include "region_fixture_test.h"
 #include "region_float_combine.h"
@@ -222,6 +223,59 @@ TEST_F(FloatCombineLayouts, GatesSwitchTheCombinationOff) {
             }),
             5)
       << "six regions, elongated";
+}
+
+// A grid of more nodes than the region label map holds cannot be the module's panel (it is
+// refused at initialisation), but the combination and the compaction behind it are handed
+// its size: they must leave such a grid alone rather than relabel nodes past the map. The
+// maps here have the label map's size, as the module's have.
+TEST(FloatCombineGrid, GridLargerThanTheLabelMapChangesNothing) {
+  constexpr uint8_t kRows = 122, kCols = 96;  // 11712 nodes
+  static_assert(uint32_t{kRows} * kCols > kRegionMaxNodes);
+  fxtest::GlobalsRestore restore;
+  restore.Keep(gstFloatSelfCfg);
+  memset(&gstFloatSelfCfg, 0, sizeof(gstFloatSelfCfg));
+  gstFloatSelfCfg.aubData[8] = 100;  // merge distance
+  gstFloatSelfCfg.aubData[10] = 0xF4;  // strength limit 500
+  gstFloatSelfCfg.aubData[11] = 0x01;
+  gstFloatSelfCfg.aubData[12] = 20;  // single-peak rise
+  std::vector<int16_t> map(kRegionMaxNodes, 60), profile(kRows + kCols, 0);
+  std::vector<uint8_t> label(kRegionMaxNodes, kRegionLabelNone);
+  profile[5] = 80;  // one peak across the rows and one across the columns
+  profile[kRows + 6] = 80;
+  // Two weak neighbours that the combination joins, and a third region that the compaction
+  // then moves down, with its rectangle past the label map (row 40 starts at node 3840).
+  RegionRect rect[kRegionMax] = {Rect(4, 6, 3, 5), Rect(4, 6, 7, 9), Rect(40, 41, 10, 11)};
+  uint16_t keep[kRegionMax] = {200, 150, 300};
+  uint16_t second[kRegionMax] = {}, third[kRegionMax] = {};
+  FloatCombineInput in;
+  memset(&in, 0, sizeof(in));
+  in.ubMode = 1;
+  in.ubMainRowSpan = 3;
+  in.ubMainColSpan = 3;
+  in.ubRows = kRows;
+  in.ubCols = kCols;
+  in.uwNegThreshold = 100;
+  in.pswNodeMap = map.data();
+  in.pswProfile = profile.data();
+  in.pstRect = rect;
+  in.puwKeep = keep;
+  in.puwSecond = second;
+  in.puwThird = third;
+  in.pubLabelMap = label.data();
+  in.ubCount = 3;
+  RegionFloatCombine(&in);
+  EXPECT_EQ(in.ubCount, 3);
+  EXPECT_EQ(RegionRectWord(rect[0]), RegionRectWord(Rect(4, 6, 3, 5)));
+  EXPECT_EQ(RegionRectWord(rect[2]), RegionRectWord(Rect(40, 41, 10, 11)));
+  EXPECT_EQ(keep[1], 150);
+
+  // The compaction alone: the dropped region's entry is filled, the labels stay as they are.
+  keep[1] = 0;
+  EXPECT_EQ(RearrangeRegion(3, keep, rect, second, third, label.data(), kRows, kCols), 2);
+  EXPECT_EQ(RegionRectWord(rect[1]), RegionRectWord(Rect(40, 41, 10, 11)));
+  EXPECT_EQ(keep[1], 300);
+  for (uint8_t v : label) ASSERT_EQ(v, kRegionLabelNone);
 }
 
 }  // namespace

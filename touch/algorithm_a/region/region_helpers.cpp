@@ -45,11 +45,14 @@ uint8_t RearrangeRegion(uint8_t ubCount, uint16_t* puwPeak, RegionRect* pstRect,
                         uint16_t* puwWaterValue, uint8_t* pubLabel, uint8_t ubRows, uint8_t ubCols) {
   if (ubCount == 0 || puwPeak == nullptr || pstRect == nullptr) return 0;
   if (ubCount > kRegionMax) ubCount = kRegionMax;
+  // The label map holds kRegionMaxNodes nodes; a grid of more cannot be labelled in it, so
+  // its labels are left alone rather than written past the map.
+  const bool boLabels = pubLabel != nullptr && static_cast<uint32_t>(ubRows) * ubCols <= kRegionMaxNodes;
   uint8_t k = 0;
   for (uint8_t i = 0; i < ubCount; ++i) {
     if (puwPeak[i] == 0) continue;
     if (i != k) {
-      if (pubLabel != nullptr && RectValidOn(pstRect[k], ubRows, ubCols) && RectValidOn(pstRect[i], ubRows, ubCols)) {
+      if (boLabels && RectValidOn(pstRect[k], ubRows, ubCols) && RectValidOn(pstRect[i], ubRows, ubCols)) {
         Relabel(pubLabel, pstRect[k], k, kRegionLabelNone, ubCols);
         Relabel(pubLabel, pstRect[i], i, k, ubCols);
       }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "coord_pair.h"
@@ -241,6 +242,18 @@ TEST(LowTempGauss, FloatingFingerStatesFollowTheLimits) {
   v1[0] = 1001;  // beyond the direct limit
   v1[1] = 10;    // an ordinary point, about 200 high
   v2[1] = 10;
+  // Empty slots put every slot back to its start (not floating, both counts 0): before the
+  // test, for what an earlier one left, and after it, for the next one.
+  auto emptySlots = [&] {
+    uint16_t z1[12] = {}, z2[12] = {};
+    FloatingFingerInput e{map.data(), 7, 7, rects, z1, z2, {}, {}, {}};
+    FloatingFingerJudge(&e);
+  };
+  emptySlots();
+  struct AtEnd {
+    std::function<void()> f;
+    ~AtEnd() { f(); }
+  } atEnd{emptySlots};
   FloatingFingerInput in{map.data(), 7, 7, rects, v1, v2, {}, {}, {}};
   FloatingFingerJudge(&in);
   EXPECT_EQ(in.aubStateOut[0], 1);
