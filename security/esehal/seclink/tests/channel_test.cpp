@@ -110,6 +110,55 @@ TEST_F(SeclinkTest, RejectedSelectionKeepsChannelAndSession) {
   }
 }
 
+// A selection succeeds on 90 00, 61 xx and the warnings 62 xx / 63 xx only; any other status
+// fails the open, gives the logical channel back to the chip and leaves its slot free, while
+// a channel opened before stays as it was.
+TEST_F(SeclinkTest, SelectionStatusDecidesTheOpen) {
+  const Bytes aid = {0xA0, 0x00, 0x00, 0x00, 0x0A};
+  const uint16_t succeed[] = {0x9000, 0x6110, 0x6283, 0x63C1};
+  const uint16_t fail[] = {0x6A86, 0x6D00, 0x6E00, 0x6F00, 0x6A80, 0x6400, 0x9100};
+  for (bool basicOpen : {false, true}) {
+    for (uint16_t sw : succeed) {
+      SCOPED_TRACE(::testing::Message() << std::hex << sw << " basic open " << basicOpen);
+      ese::reset();
+      if (basicOpen) {
+        ASSERT_EQ(open({}, true).result, 0);
+      }
+      ese::refuseApplet(aid, sw);
+      const Opened o = open(aid);
+      EXPECT_EQ(o.result, 0);
+      EXPECT_EQ(o.channel, 1);
+      EXPECT_NE(dumpStatus().find("Channel number:1,"), std::string::npos);
+      EXPECT_EQ(closeGPChannel(1), 0);
+      seclink_close(0);
+      resetChannelState();
+    }
+    for (uint16_t sw : fail) {
+      SCOPED_TRACE(::testing::Message() << std::hex << sw << " basic open " << basicOpen);
+      ese::reset();
+      if (basicOpen) {
+        ASSERT_EQ(open({}, true).result, 0);
+      }
+      ese::refuseApplet(aid, sw);
+      const Opened o = open(aid);
+      EXPECT_EQ(o.result, kFailed);
+      EXPECT_EQ(o.response, (Bytes{uint8_t(sw >> 8), uint8_t(sw)})) << "the answer still reaches the caller";
+      EXPECT_EQ(dumpStatus().find("Channel number:1,"), std::string::npos) << "no slot marked for it";
+      EXPECT_EQ(closeGPChannel(1), kFailed) << "nothing left to close";
+      if (basicOpen) {
+        EXPECT_EQ(ese::openChannels(), std::vector<int>{0});
+        EXPECT_FALSE(allChannelsClosed());
+        EXPECT_TRUE(ese::sessionOpen());
+      } else {
+        EXPECT_TRUE(allChannelsClosed());
+        EXPECT_FALSE(ese::sessionOpen()) << "no channel left: the session ends";
+      }
+      seclink_close(0);
+      resetChannelState();
+    }
+  }
+}
+
 TEST_F(SeclinkTest, FailedManageChannelEndsTheSession) {
   struct Case {
     Bytes response;
@@ -120,6 +169,7 @@ TEST_F(SeclinkTest, FailedManageChannelEndsTheSession) {
       {{0x90}, kFailed},
       {{0x01, 0x02, 0x90, 0x00}, kFailed},
       {{0x15, 0x90, 0x00}, kFailed},  // a channel number beyond the table
+      {{0x00, 0x90, 0x00}, kFailed},  // the basic channel is no logical channel
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.response));
