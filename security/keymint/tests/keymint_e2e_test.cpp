@@ -17,6 +17,12 @@ namespace {
 
 using namespace kmhal_test;
 using Bytes = std::vector<uint8_t>;
+using namespace kmtest;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 
 constexpr char kInstance[] = "android.hardware.security.keymint.IKeyMintDevice/strongbox";
 
@@ -101,6 +107,62 @@ TEST_F(KeyMintOverBinder, AnAlteredKeyBlobIsRefusedAndNoOperationIsHandedOut) {
   EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
   EXPECT_EQ(st.getServiceSpecificError(), KM_ERROR_INVALID_KEY_BLOB);
   EXPECT_EQ(begun.operation, nullptr);
+}
+
+// Whatever goes wrong, a client through the proxy reads one of the interface's ErrorCode
+// values: answers the codec cannot read are unknown errors, the processor's own statuses and
+// the codec's KeyMint codes pass unchanged.
+TEST_F(KeyMintOverBinder, EveryFailureReachesTheClientAsAnErrorCode) {
+  km::KeyCreationResult created;
+  ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk());
+  using platform::secproc::Response;
+  struct Case {
+    const char* what;
+    Response answer;
+    int32_t code;
+  };
+  const Case cases[] = {
+      {"answer cut inside its map (decoder: hit end)", Response{0, {0xA2, 0x18, 0x22}, std::nullopt}, -1000},
+      {"a map label that is no integer or string", Response{0, {0xA1, 0x80, 0x01}, std::nullopt}, -1000},
+      {"bytes after the map", Response{0, encode(map({{34, integer(7)}})) + Bytes{0x00}, std::nullopt}, -1000},
+      {"an entry left unread", Response{0, encode(map({{34, integer(7)}, {99, integer(1)}})), std::nullopt}, -1000},
+      {"a different label", Response{0, encode(map({{35, integer(7)}})), std::nullopt}, -1000},
+      {"not a map", Response{0, encode(array({integer(34), integer(7)})), std::nullopt}, -1000},
+      {"a byte string as a ulong parameter",
+       Response{0, encode(map({{22, integer(1)}, {0x500000C8, bytes({0x41, 0x42, 0x43, 0x44})}, {34, integer(7)}})),
+                std::nullopt},
+       KM_ERROR_INVALID_TAG},
+      {"the processor's status", Response{KM_ERROR_INVALID_KEY_BLOB, {}, std::nullopt}, KM_ERROR_INVALID_KEY_BLOB},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim->queue(0x310f, c.answer);
+    km::BeginResult begun;
+    auto st = client->begin(km::KeyPurpose::SIGN, created.keyBlob, sha256(), std::nullopt, &begun);
+    EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
+    EXPECT_EQ(st.getServiceSpecificError(), c.code);
+    EXPECT_EQ(begun.operation, nullptr);
+  }
+}
+
+// An empty update is valid: it returns no output, and the signature still covers the input
+// given before and after it.
+TEST_F(KeyMintOverBinder, AnEmptyUpdateIsAccepted) {
+  km::KeyCreationResult created;
+  ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk());
+  km::BeginResult begun;
+  ASSERT_TRUE(client->begin(km::KeyPurpose::SIGN, created.keyBlob, sha256(), std::nullopt, &begun).isOk());
+  Bytes out = {0xEE};
+  auto st = begun.operation->update({}, std::nullopt, std::nullopt, &out);
+  ASSERT_TRUE(st.isOk()) << st.getServiceSpecificError();
+  EXPECT_TRUE(out.empty()) << "no output";
+  out.clear();
+  ASSERT_TRUE(begun.operation->update({1, 2, 3}, std::nullopt, std::nullopt, &out).isOk());
+  ASSERT_TRUE(begun.operation->update({}, std::nullopt, std::nullopt, &out).isOk());
+  Bytes signature;
+  ASSERT_TRUE(
+      begun.operation->finish(Bytes{4}, std::nullopt, std::nullopt, std::nullopt, std::nullopt, &signature).isOk());
+  EXPECT_TRUE(verifiesWithCert(created.certificateChain[0].encodedCertificate, {1, 2, 3, 4}, signature));
 }
 
 TEST_F(KeyMintOverBinder, HardwareInfoAndUnimplementedMethods) {
