@@ -13,6 +13,9 @@
 #include "keymint_hal_fixture.h"
 #include "libcbor_build.h"
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 using namespace kmhal_test;
@@ -94,6 +97,39 @@ TEST_F(KeyMintOverBinder, GeneratedP256KeySignsTwentyThousandBytesThatTheChainLe
   Bytes altered = message;
   altered[19999] ^= 1;
   EXPECT_FALSE(verifiesWithCert(leafDer, altered, signature));
+  EXPECT_EQ(sim->liveOperations(), 0u);
+}
+
+// Clients sign on one device from several threads at once, as a device's keystore does:
+// each operation's signature is its own message's, by the key its blob names.
+TEST_F(KeyMintOverBinder, ClientsSignFromSeveralThreadsAtOnce) {
+  constexpr int kThreads = 6;
+  std::vector<km::KeyCreationResult> keys(2);
+  for (auto& k : keys) ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &k).isOk());
+  std::atomic<int> go{0}, verified{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; t++) {
+    threads.emplace_back([&, t] {
+      go++;
+      while (go.load() < kThreads) std::this_thread::yield();
+      const km::KeyCreationResult& key = keys[static_cast<size_t>(t % 2)];
+      for (int round = 0; round < 3; round++) {
+        Bytes message(100 + 1000 * t + round, static_cast<uint8_t>(t * 16 + round));
+        km::BeginResult begun;
+        Bytes out, signature;
+        if (!client->begin(km::KeyPurpose::SIGN, key.keyBlob, sha256(), std::nullopt, &begun).isOk() ||
+            !begun.operation->update(message, std::nullopt, std::nullopt, &out).isOk() ||
+            !begun.operation->finish(std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, &signature)
+                 .isOk()) {
+          continue;
+        }
+        begun.operation.reset();
+        if (verifiesWithCert(key.certificateChain[0].encodedCertificate, message, signature)) verified++;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(verified.load(), kThreads * 3);
   EXPECT_EQ(sim->liveOperations(), 0u);
 }
 

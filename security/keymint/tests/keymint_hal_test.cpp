@@ -121,6 +121,38 @@ TEST_F(KeyMintTest, ConcurrentFirstCallsConfigureOnce) {
   EXPECT_EQ(sent(0x250d), static_cast<size_t>(kThreads));
 }
 
+// Clients of a fresh device creating keys and reading a blob's characteristics at once: the
+// first calls configure the device once, and every answer is the caller's own.
+TEST_F(KeyMintTest, KeysCreatedAndCharacteristicsReadAtOnceOnAFreshDevice) {
+  km::KeyCreationResult created;
+  {
+    auto other = ::ndk::SharedRefBase::make<km::AndroidKeyMintDevice>(km::SecurityLevel::STRONGBOX);
+    ASSERT_TRUE(other->generateKey(p256SigningKey(), std::nullopt, &created).isOk());
+  }
+  km::testing::resetConfigured();
+  constexpr int kThreads = 6;
+  for (int k = 0; k < kThreads / 2; k++) SimSecureProcessor::get().queueResponse(Response{});
+  std::atomic<int> go{0}, okCount{0};
+  std::vector<std::thread> threads;
+  for (int k = 0; k < kThreads; k++) {
+    threads.emplace_back([&, k] {
+      go++;
+      while (go.load() < kThreads) std::this_thread::yield();
+      if (k % 2 == 0) {
+        km::KeyCreationResult fresh;
+        okCount += device->generateKey(p256SigningKey(), std::nullopt, &fresh).isOk() ? 1 : 0;
+      } else {
+        std::vector<km::KeyCharacteristics> chars;
+        const bool ok = device->getKeyCharacteristics(created.keyBlob, {}, {}, &chars).isOk() &&
+                        chars == created.keyCharacteristics;
+        okCount += ok ? 1 : 0;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(okCount.load(), kThreads);
+}
+
 TEST_F(KeyMintTest, FailedDateQueryIsReturnedAndRetriedNextTime) {
   sim->setDateSupportStatus(-49);
   EXPECT_EQ(code(device->deleteKey({1})), -49);
