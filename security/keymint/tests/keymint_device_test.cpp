@@ -8,12 +8,11 @@
 
 #include <atomic>
 #include <cstring>
-#include <thread>
-#include <vector>
 
 #include "KeymasterHalDevice.h"
 #include "libcbor_build.h"
 #include "secproc_channel_fixture.h"
+#include "vendor_test/together.h"
 
 namespace {
 
@@ -60,24 +59,18 @@ TEST_F(Device, CharacteristicsAskedWhileTheFirstBringUpRuns) {
   for (int k = 0; k < kThreads; k++) SimSecureProcessor::get().queueResponse(Response{});
   const Bytes blobBytes = curveKey(1);
   const keymaster_key_blob_t blob{blobBytes.data(), blobBytes.size()};
-  std::atomic<int> go{0}, okCount{0};
-  std::vector<std::thread> threads;
-  for (int k = 0; k < kThreads; k++) {
-    threads.emplace_back([&, k] {
-      go++;
-      while (go.load() < kThreads) std::this_thread::yield();
-      if (k % 2 == 0) {
-        okCount += device->delete_key(&blob) == 0 ? 1 : 0;
-        return;
-      }
-      keymaster_key_characteristics_t chars{};
-      if (device->get_key_characteristics(&blob, nullptr, nullptr, &chars) == 0 && chars.hw_enforced.length == 2) {
-        okCount++;
-      }
-      keymaster_free_characteristics(&chars);
-    });
-  }
-  for (auto& t : threads) t.join();
+  std::atomic<int> okCount{0};
+  vendor_test::runTogether(kThreads, [&](int k) {
+    if (k % 2 == 0) {
+      okCount += device->delete_key(&blob) == 0 ? 1 : 0;
+      return;
+    }
+    keymaster_key_characteristics_t chars{};
+    if (device->get_key_characteristics(&blob, nullptr, nullptr, &chars) == 0 && chars.hw_enforced.length == 2) {
+      okCount++;
+    }
+    keymaster_free_characteristics(&chars);
+  });
   EXPECT_EQ(okCount.load(), kThreads);
   EXPECT_EQ(SimSecureProcessor::get().registrations(), 1);
 }

@@ -12,9 +12,9 @@
 #include "AndroidSharedSecret.h"
 #include "keymint_hal_fixture.h"
 #include "libcbor_build.h"
+#include "vendor_test/together.h"
 
 #include <atomic>
-#include <thread>
 
 namespace {
 
@@ -106,29 +106,23 @@ TEST_F(KeyMintOverBinder, ClientsSignFromSeveralThreadsAtOnce) {
   constexpr int kThreads = 6;
   std::vector<km::KeyCreationResult> keys(2);
   for (auto& k : keys) ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &k).isOk());
-  std::atomic<int> go{0}, verified{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; t++) {
-    threads.emplace_back([&, t] {
-      go++;
-      while (go.load() < kThreads) std::this_thread::yield();
-      const km::KeyCreationResult& key = keys[static_cast<size_t>(t % 2)];
-      for (int round = 0; round < 3; round++) {
-        Bytes message(100 + 1000 * t + round, static_cast<uint8_t>(t * 16 + round));
-        km::BeginResult begun;
-        Bytes out, signature;
-        if (!client->begin(km::KeyPurpose::SIGN, key.keyBlob, sha256(), std::nullopt, &begun).isOk() ||
-            !begun.operation->update(message, std::nullopt, std::nullopt, &out).isOk() ||
-            !begun.operation->finish(std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, &signature)
-                 .isOk()) {
-          continue;
-        }
-        begun.operation.reset();
-        if (verifiesWithCert(key.certificateChain[0].encodedCertificate, message, signature)) verified++;
+  std::atomic<int> verified{0};
+  vendor_test::runTogether(kThreads, [&](int t) {
+    const km::KeyCreationResult& key = keys[static_cast<size_t>(t % 2)];
+    for (int round = 0; round < 3; round++) {
+      Bytes message(100 + 1000 * t + round, static_cast<uint8_t>(t * 16 + round));
+      km::BeginResult begun;
+      Bytes out, signature;
+      if (!client->begin(km::KeyPurpose::SIGN, key.keyBlob, sha256(), std::nullopt, &begun).isOk() ||
+          !begun.operation->update(message, std::nullopt, std::nullopt, &out).isOk() ||
+          !begun.operation->finish(std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, &signature)
+               .isOk()) {
+        continue;
       }
-    });
-  }
-  for (auto& th : threads) th.join();
+      begun.operation.reset();
+      if (verifiesWithCert(key.certificateChain[0].encodedCertificate, message, signature)) verified++;
+    }
+  });
   EXPECT_EQ(verified.load(), kThreads * 3);
   EXPECT_EQ(sim->liveOperations(), 0u);
 }

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <thread>
 
+#include "vendor_test/together.h"
+
 #include "AndroidKeyMintOperation.h"
 #include "AndroidSecureClock.h"
 #include "AndroidSharedSecret.h"
@@ -105,16 +107,8 @@ INSTANTIATE_TEST_SUITE_P(Properties, Configure,
 TEST_F(KeyMintTest, ConcurrentFirstCallsConfigureOnce) {
   constexpr int kThreads = 8;
   for (int k = 0; k < kThreads; k++) SimSecureProcessor::get().queueResponse(Response{});
-  std::atomic<int> go{0}, okCount{0};
-  std::vector<std::thread> threads;
-  for (int k = 0; k < kThreads; k++) {
-    threads.emplace_back([&] {
-      go++;
-      while (go.load() < kThreads) std::this_thread::yield();
-      okCount += device->deleteKey({7}).isOk() ? 1 : 0;
-    });
-  }
-  for (auto& t : threads) t.join();
+  std::atomic<int> okCount{0};
+  vendor_test::runTogether(kThreads, [&](int) { okCount += device->deleteKey({7}).isOk() ? 1 : 0; });
   EXPECT_EQ(okCount.load(), kThreads);
   EXPECT_EQ(sent(0x215), 1u);
   EXPECT_EQ(sent(0x2116), 1u);
@@ -132,24 +126,18 @@ TEST_F(KeyMintTest, KeysCreatedAndCharacteristicsReadAtOnceOnAFreshDevice) {
   km::testing::resetConfigured();
   constexpr int kThreads = 6;
   for (int k = 0; k < kThreads / 2; k++) SimSecureProcessor::get().queueResponse(Response{});
-  std::atomic<int> go{0}, okCount{0};
-  std::vector<std::thread> threads;
-  for (int k = 0; k < kThreads; k++) {
-    threads.emplace_back([&, k] {
-      go++;
-      while (go.load() < kThreads) std::this_thread::yield();
-      if (k % 2 == 0) {
-        km::KeyCreationResult fresh;
-        okCount += device->generateKey(p256SigningKey(), std::nullopt, &fresh).isOk() ? 1 : 0;
-      } else {
-        std::vector<km::KeyCharacteristics> chars;
-        const bool ok = device->getKeyCharacteristics(created.keyBlob, {}, {}, &chars).isOk() &&
-                        chars == created.keyCharacteristics;
-        okCount += ok ? 1 : 0;
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
+  std::atomic<int> okCount{0};
+  vendor_test::runTogether(kThreads, [&](int k) {
+    if (k % 2 == 0) {
+      km::KeyCreationResult fresh;
+      okCount += device->generateKey(p256SigningKey(), std::nullopt, &fresh).isOk() ? 1 : 0;
+    } else {
+      std::vector<km::KeyCharacteristics> chars;
+      const bool ok = device->getKeyCharacteristics(created.keyBlob, {}, {}, &chars).isOk() &&
+                      chars == created.keyCharacteristics;
+      okCount += ok ? 1 : 0;
+    }
+  });
   EXPECT_EQ(okCount.load(), kThreads);
 }
 
