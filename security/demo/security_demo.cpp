@@ -108,7 +108,10 @@ bool keyMintRoad() {
   };
   km::KeyCreationResult created;
   if (auto st = keymint->generateKey(params, std::nullopt, &created); !st.isOk()) return fail("generateKey", st);
-  fprintf(stdout, "   generateKey: key blob of %zu bytes, attestation chain of %zu certificates\n",
+  fprintf(stdout,
+          "   generateKey: key blob of %zu bytes, attestation chain of %zu certificates (the leaf for the\n"
+          "   new key, signed by the application's attestation key; the simulated application writes\n"
+          "   no attestation record into the leaf)\n",
           created.keyBlob.size(), created.certificateChain.size());
   if (created.certificateChain.size() < 2) {
     fprintf(stdout, "   FAILED: no attestation chain\n");
