@@ -163,6 +163,10 @@ TEST_F(KeyMintOverBinder, EveryFailureReachesTheClientAsAnErrorCode) {
                 std::nullopt},
        KM_ERROR_INVALID_TAG},
       {"the processor's status", Response{KM_ERROR_INVALID_KEY_BLOB, {}, std::nullopt}, KM_ERROR_INVALID_KEY_BLOB},
+      {"the processor's version mismatch", Response{-101, {}, std::nullopt}, -101},
+      {"a positive processor status", Response{5, {}, std::nullopt}, -1000},
+      {"an unassigned processor status", Response{-42, {}, std::nullopt}, -1000},
+      {"a processor status below the table", Response{-86, {}, std::nullopt}, -1000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -173,6 +177,15 @@ TEST_F(KeyMintOverBinder, EveryFailureReachesTheClientAsAnErrorCode) {
     EXPECT_EQ(st.getServiceSpecificError(), c.code);
     EXPECT_EQ(begun.operation, nullptr);
   }
+
+  // The same on an operation: an update answer cut short reaches its client as an unknown error.
+  km::BeginResult begun;
+  ASSERT_TRUE(client->begin(km::KeyPurpose::SIGN, created.keyBlob, sha256(), std::nullopt, &begun).isOk());
+  sim->queue(0x3111, Response{0, {0xA2, 0x18, 0x25}, std::nullopt});
+  Bytes out;
+  auto st = begun.operation->update({1, 2, 3}, std::nullopt, std::nullopt, &out);
+  EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
+  EXPECT_EQ(st.getServiceSpecificError(), -1000);
 }
 
 // An empty update is valid: it returns no output, and the signature still covers the input
