@@ -134,14 +134,12 @@ struct Attestation {
   keymaster_blob_t issuer{nullptr, 0};
 };
 
-}  // namespace
-
-namespace {
 // Whether `code` is one of the interface's ErrorCode values; clients read nothing else.
 bool isErrorCode(int32_t code) {
   return (code <= -1 && code >= -41) || (code <= -44 && code >= -85) || code == KM_ERROR_UNIMPLEMENTED ||
          code == KM_ERROR_VERSION_MISMATCH || code == KM_ERROR_UNKNOWN_ERROR;
 }
+
 }  // namespace
 
 ScopedAStatus kmError2ScopedAStatus(int32_t code) {
