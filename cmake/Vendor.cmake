@@ -51,6 +51,9 @@ endif()
 #   vendor_test(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS l] [DEPENDS target...])
 # DEPENDS names plug-ins the test loads with dlopen: they are built first, and the test
 # finds them in VENDOR_PLUGIN_DIR.
+# The outside test data, read in place; beside the checkout unless given (a worktree that
+# lies elsewhere names it).
+set(VENDOR_TESTDATA_DIR "${CMAKE_SOURCE_DIR}/../shared/testdata" CACHE PATH "outside test data, read in place")
 function(vendor_test name)
   if(NOT VENDOR_TESTS)
     return()
@@ -61,7 +64,7 @@ function(vendor_test name)
   target_compile_definitions(${name} PRIVATE
     VENDOR_PLUGIN_DIR="${CMAKE_LIBRARY_OUTPUT_DIRECTORY}"
     VENDOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    VENDOR_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/../shared/testdata")
+    VENDOR_TESTDATA_DIR="${VENDOR_TESTDATA_DIR}")
   if(T_DEPENDS)
     add_dependencies(${name} ${T_DEPENDS})
   endif()

@@ -95,6 +95,19 @@ int getMaxSupportedChannels() {
   }
 }
 
+namespace {
+
+// Closes a channel whose selection failed: the chip releases it (a logical one was opened
+// for this call), and its slot is free whatever the chip answers to the close. The session
+// ends with the last channel, as on any close.
+void giveBackChannel(int channel) {
+  if (closeGPChannel(static_cast<uint8_t>(channel)) == 0 || !channels[channel].open) return;
+  channels[channel].open = false;
+  if (allChannelsClosed()) closeSession(SECLINK_FAILED);
+}
+
+}  // namespace
+
 int openChannel(const std::vector<uint8_t>& aid, uint8_t p2, int* cNumber, uint8_t* respApdu, int* rLen,
                 bool isBasic) {
   ALOGD("%s: enter, isBasic = %d", "openChannel", isBasic);
@@ -140,6 +153,11 @@ int openChannel(const std::vector<uint8_t>& aid, uint8_t p2, int* cNumber, uint8
     if (status != 0) {
       ALOGE("%s: MC_OPEN send failed", "openChannel");
       result = status;
+    } else if (n == 3 && rApdu[1] == 0x90 && rApdu[2] == 0x00 && rApdu[0] == 0) {
+      // Logical channels are 1 to 19: channel 0 is the basic channel, and closing it as a
+      // logical one would end the basic channel and the session under its other users.
+      ALOGE("%s: MC_OPEN answered with the basic channel", "openChannel");
+      result = SECLINK_FAILED;
     } else if (n == 3 && rApdu[1] == 0x90 && rApdu[2] == 0x00) {
       channel = rApdu[0];
       cla = rApdu[0];
@@ -200,6 +218,14 @@ int openChannel(const std::vector<uint8_t>& aid, uint8_t p2, int* cNumber, uint8
   if (sw == 0x6985) {
     ALOGE("Condition of use not satisfied");
     return static_cast<int>(SECLINK_NOT_SELECTABLE);
+  }
+  // Only 90 00, 61 xx (more data waiting) and the warnings 62 xx and 63 xx select the
+  // applet; any other status is an error, and the channel must not stay marked as usable.
+  const int sw1 = sw >> 8;
+  if (sw != 0x9000 && sw1 != 0x61 && sw1 != 0x62 && sw1 != 0x63) {
+    ALOGE("%s: SELECT answered %04X", "openChannel", sw);
+    giveBackChannel(channel);
+    return static_cast<int>(SECLINK_FAILED);
   }
   std::memset(slot.aidPrefix, 0, sizeof slot.aidPrefix);
   if (!aid.empty()) std::memcpy(slot.aidPrefix, aid.data(), std::min<size_t>(16, aid.size()));

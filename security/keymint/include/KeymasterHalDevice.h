@@ -243,6 +243,9 @@ class SECPROC_API KeymasterHalDevice {
   int finish(Command command, bool checkLegacy, keymaster_operation_handle_t handle,
              const keymaster_key_param_set_t* params, const keymaster_blob_t* input,
              const keymaster_blob_t* signature, keymaster_key_param_set_t* outParams, keymaster_blob_t* output);
+  // The blob layout outside a request: the first bring-up on another thread writes the
+  // versions it is read from, so it is read under the request lock.
+  bool oldKeyblobLayout();
   int keyBlobResult(KeymasterSerialize& s, const keymaster_blob_t& rsp, keymaster_key_blob_t* blob,
                     keymaster_key_characteristics_t* characteristics);
 

@@ -134,10 +134,22 @@ struct Attestation {
   keymaster_blob_t issuer{nullptr, 0};
 };
 
+// Whether `code` is one of the interface's ErrorCode values; clients read nothing else.
+bool isErrorCode(int32_t code) {
+  return (code <= -1 && code >= -41) || (code <= -44 && code >= -85) || code == KM_ERROR_UNIMPLEMENTED ||
+         code == KM_ERROR_VERSION_MISMATCH || code == KM_ERROR_UNKNOWN_ERROR;
+}
+
 }  // namespace
 
 ScopedAStatus kmError2ScopedAStatus(int32_t code) {
   if (code == 0) return ScopedAStatus::ok();
+  // The codec's decoder errors are positive and some channel codes lie outside the
+  // interface's range: an unreadable answer is an unknown error to the client.
+  if (!isErrorCode(code)) {
+    ALOGE("code %d is no KeyMint error code: returned as %d", code, KM_ERROR_UNKNOWN_ERROR);
+    code = KM_ERROR_UNKNOWN_ERROR;
+  }
   return ScopedAStatus::fromServiceSpecificError(code);
 }
 

@@ -47,11 +47,12 @@ ScopedAStatus AndroidKeyMintOperation::update(const std::vector<uint8_t>& input,
                                               const std::optional<HardwareAuthToken>& authToken,
                                               const std::optional<TimeStampToken>&, std::vector<uint8_t>* output) {
   if (output == nullptr) return kmError2ScopedAStatus(KM_ERROR_OUTPUT_PARAMETER_NULL);
-  if (input.empty()) return kmError2ScopedAStatus(KM_ERROR_UNKNOWN_ERROR);
   KmParamSet list;
   if (!authList(authToken, &list)) return kmError2ScopedAStatus(KM_ERROR_MEMORY_ALLOCATION_FAILED);
   size_t consumedTotal = 0;
-  while (consumedTotal < input.size()) {
+  // Empty input is a valid update: one request still goes out, so the processor checks the
+  // operation and its token, and hands back whatever output it holds.
+  do {
     const size_t remaining = input.size() - consumedTotal;
     keymaster_blob_t chunk{input.data() + consumedTotal, std::min(remaining, kMaxChunk)};
     size_t consumed = 0;
@@ -64,12 +65,13 @@ ScopedAStatus AndroidKeyMintOperation::update(const std::vector<uint8_t>& input,
     output->insert(output->end(), bytes.begin(), bytes.end());
     // The loop advances by what the secure processor took: nothing taken would repeat the
     // same chunk forever, and more than it was given would read past the input.
+    if (input.empty()) break;
     if (consumed == 0 || consumed > chunk.data_length) {
       ALOGE("update consumed %zu of %zu bytes", consumed, chunk.data_length);
       return kmError2ScopedAStatus(KM_ERROR_UNKNOWN_ERROR);
     }
     consumedTotal += consumed;
-  }
+  } while (consumedTotal < input.size());
   return ScopedAStatus::ok();
 }
 

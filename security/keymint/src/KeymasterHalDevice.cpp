@@ -109,7 +109,10 @@ int KeymasterHalDevice::request(Command command, bool checkLegacy, KeymasterSeri
   keymaster_blob_t rsp{};
   rc = utils_->sendCmd(req, &rsp);
   if (rc != 0) return logRet(name, rc);
-  return logRet(name, de(rsp));
+  rc = logRet(name, de(rsp));
+  // The codec's -1 (an entry of the wrong CBOR type) would read as an error code of its own
+  // to clients; an answer that cannot be read is an unknown error.
+  return rc == -1 ? KM_ERROR_UNKNOWN_ERROR : rc;
 }
 
 namespace {
@@ -123,6 +126,11 @@ auto statusOnly() {
   return [](const keymaster_blob_t&) { return 0; };
 }
 }  // namespace
+
+bool KeymasterHalDevice::oldKeyblobLayout() {
+  auto lock = utils_->lockRequest();
+  return utils_->isOldKeyblob();
+}
 
 int KeymasterHalDevice::keyBlobResult(KeymasterSerialize& s, const keymaster_blob_t& rsp, keymaster_key_blob_t* blob,
                                       keymaster_key_characteristics_t* characteristics) {
@@ -176,7 +184,7 @@ int KeymasterHalDevice::get_key_characteristics(const keymaster_key_blob_t* blob
                                                 keymaster_key_characteristics_t* characteristics) {
   if (blobMissing(blob)) return KM_ERROR_UNEXPECTED_NULL_POINTER;
   if (characteristics == nullptr) return KM_ERROR_OUTPUT_PARAMETER_NULL;
-  if (utils_->isOldKeyblob()) {
+  if (oldKeyblobLayout()) {
     return getCharacteristicsLegacy(blob->key_material, blob->key_material_size, characteristics);
   }
   KeymasterSerialize s(utils_.get());
@@ -306,7 +314,7 @@ int KeymasterHalDevice::attest_key(const keymaster_key_blob_t* blob, const keyma
   if (blobMissing(blob) || params == nullptr || chain == nullptr) return KM_ERROR_UNEXPECTED_NULL_POINTER;
   KeymasterSerialize s(utils_.get());
   tztm start{}, end{};
-  if (utils_->isOldKeyblob()) {
+  if (oldKeyblobLayout()) {
     const uint8_t* b = blob->key_material;
     if (blob->key_material_size >= 395 && readU64(b) == kKeyBlobMagic) {
       if (!secondsToTztm(readU64(b + 278) / 1000, &start)) {

@@ -174,6 +174,30 @@ uint8_t* copyBytes(const UsefulBufC& s) {
   return p;
 }
 
+// Whether a response parameter's value has the CBOR type its tag type carries: unsigned
+// integers for the 32-bit types 1 to 4, any 64-bit integer for 5, 6 and 10 (written signed),
+// true for a bool and a byte string for 8 and 9. Types 11 to 15 keep only their tag.
+bool valueFitsTagType(uint32_t type, const Item& it) {
+  switch (type) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+      return it.type == vcbor::kTypeUint64 || (it.type == vcbor::kTypeInt64 && it.val.i64 >= 0);
+    case 5:
+    case 6:
+    case 10:
+      return isInteger(it);
+    case 7:
+      return it.type == vcbor::kTypeTrue;
+    case 8:
+    case 9:
+      return it.type == vcbor::kTypeBytes;
+    default:
+      return true;
+  }
+}
+
 // Reads the entry of a response parameter list into `param`.
 int parseParams(Decoder& dec, keymaster_key_param_t* param, int32_t* readerError) {
   Item it;
@@ -186,6 +210,12 @@ int parseParams(Decoder& dec, keymaster_key_param_t* param, int32_t* readerError
   }
   std::memset(param, 0, sizeof *param);
   param->tag = static_cast<keymaster_tag_t>(static_cast<uint32_t>(it.label.i64));
+  // The value member is read by the tag's type, so a value of another CBOR type would hand
+  // the client whatever that item holds (a byte string's pointer, say) as the tag's value.
+  if (!valueFitsTagType(tagType(param->tag), it)) {
+    ALOGE("CBOR_ERROR | %s", "parseParams");
+    return KM_ERROR_INVALID_TAG;
+  }
   switch (tagType(param->tag)) {
     case 0:
       ALOGE("CBOR_ERROR | %s", "parseParams");
@@ -207,10 +237,6 @@ int parseParams(Decoder& dec, keymaster_key_param_t* param, int32_t* readerError
       break;
     case 8:
     case 9:
-      if (it.type != vcbor::kTypeBytes) {
-        ALOGE("CBOR_ERROR | %s", "parseParams");
-        return KM_ERROR_INVALID_TAG;
-      }
       param->blob.data = copyBytes(it.val.str);
       param->blob.data_length = it.val.str.len;
       if (param->blob.data == nullptr) return KM_ERROR_MEMORY_ALLOCATION_FAILED;

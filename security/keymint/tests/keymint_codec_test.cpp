@@ -2,6 +2,7 @@
 // answers built with libcbor decoded by the codec.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "KeymasterSerialize.h"
@@ -191,3 +192,69 @@ TEST_F(Codec, DatesOfKeysAndCertificates) {
 }
 
 }  // namespace
+
+// Each parameter in an answer's list is read into the member its tag type names, so a value
+// of another CBOR type must refuse the answer rather than hand out what that item holds.
+TEST_F(Codec, AnswerParameterValuesMustHaveTheirTagsCborType) {
+  enum Kind { kUint, kNegInt, kBytes, kText, kArray, kMap, kTrue, kFalse, kNull, kUndefined, kFloat, kKinds };
+  auto value = [](Kind k) -> cbor_item_t* {
+    switch (k) {
+      case kUint: return integer(5);
+      case kNegInt: return integer(-5);
+      case kBytes: return bytes({0x41, 0x42, 0x43, 0x44});
+      case kText: return cbor_build_string("ABCD");
+      case kArray: return array({integer(1)});
+      case kMap: return map({{1, integer(1)}});
+      case kTrue: return boolean(true);
+      case kFalse: return boolean(false);
+      case kNull: return cbor_new_null();
+      case kUndefined: return cbor_new_undef();
+      default: return cbor_build_float8(1.5);
+    }
+  };
+  struct TagType {
+    uint32_t tag;
+    std::vector<Kind> accepted;
+  };
+  const TagType types[] = {
+      {0x10000002, {kUint}},                          // 1: enum (algorithm)
+      {0x20000001, {kUint}},                          // 2: repeated enum (purpose)
+      {0x30000003, {kUint}},                          // 3: uint (key size)
+      {0x400001F5, {kUint}},                          // 4: repeated uint
+      {0x500000C8, {kUint, kNegInt}},                 // 5: ulong (rsa exponent)
+      {0x60000190, {kUint, kNegInt}},                 // 6: date (active date time)
+      {0x700001F7, {kTrue}},                          // 7: bool (no auth required)
+      {0x800003E8, {kBytes}},                         // 8: bignum
+      {0x900003E9, {kBytes}},                         // 9: bytes (nonce)
+      {0xA00001F6, {kUint, kNegInt}},                 // 10: repeated ulong (user secure id)
+  };
+  for (const TagType& t : types) {
+    for (int k = 0; k < kKinds; k++) {
+      const Kind kind = static_cast<Kind>(k);
+      const bool accepted = std::find(t.accepted.begin(), t.accepted.end(), kind) != t.accepted.end();
+      Bytes answer = encode(map({{22, integer(1)}, {static_cast<int32_t>(t.tag), value(kind)}, {34, integer(7)}}));
+      keymaster_key_param_set_t out{};
+      uint64_t handle = 0;
+      int rc = s.deserializeClientBegin(blob(answer), &out, &handle);
+      SCOPED_TRACE(::testing::Message() << std::hex << "tag 0x" << t.tag << std::dec << ", value kind " << k);
+      if (!accepted) {
+        EXPECT_EQ(rc, KM_ERROR_INVALID_TAG);
+        EXPECT_EQ(out.params, nullptr) << "nothing handed out";
+        continue;
+      }
+      ASSERT_EQ(rc, 0);
+      ASSERT_EQ(out.length, 1u);
+      const keymaster_key_param_t& p = out.params[0];
+      switch (t.tag >> 28) {
+        case 7: EXPECT_TRUE(p.boolean); break;
+        case 8:
+        case 9: EXPECT_EQ(Bytes(p.blob.data, p.blob.data + p.blob.data_length), (Bytes{0x41, 0x42, 0x43, 0x44})); break;
+        case 5:
+        case 6:
+        case 10: EXPECT_EQ(p.long_integer, kind == kUint ? 5u : static_cast<uint64_t>(-5)); break;
+        default: EXPECT_EQ(p.integer, 5u); break;
+      }
+      keymaster_free_param_set(&out);
+    }
+  }
+}

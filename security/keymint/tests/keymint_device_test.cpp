@@ -6,11 +6,13 @@
 #include <tzcom/sim_tz.h>
 #include <vaultlink/sim_secproc.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "KeymasterHalDevice.h"
 #include "libcbor_build.h"
 #include "secproc_channel_fixture.h"
+#include "vendor_test/together.h"
 
 namespace {
 
@@ -48,6 +50,30 @@ class Device : public secproc_test::ChannelTest {
   }
   std::unique_ptr<KeymasterHalDevice> device;
 };
+
+// Which layout a key blob has follows from the versions the first bring-up stores. Clients
+// asking for a blob's characteristics on other threads while another client's first request
+// brings the channel up must read them under the request lock.
+TEST_F(Device, CharacteristicsAskedWhileTheFirstBringUpRuns) {
+  constexpr int kThreads = 6;
+  for (int k = 0; k < kThreads; k++) SimSecureProcessor::get().queueResponse(Response{});
+  const Bytes blobBytes = curveKey(1);
+  const keymaster_key_blob_t blob{blobBytes.data(), blobBytes.size()};
+  std::atomic<int> okCount{0};
+  vendor_test::runTogether(kThreads, [&](int k) {
+    if (k % 2 == 0) {
+      okCount += device->delete_key(&blob) == 0 ? 1 : 0;
+      return;
+    }
+    keymaster_key_characteristics_t chars{};
+    if (device->get_key_characteristics(&blob, nullptr, nullptr, &chars) == 0 && chars.hw_enforced.length == 2) {
+      okCount++;
+    }
+    keymaster_free_characteristics(&chars);
+  });
+  EXPECT_EQ(okCount.load(), kThreads);
+  EXPECT_EQ(SimSecureProcessor::get().registrations(), 1);
+}
 
 TEST_F(Device, KeymintGenerateKeyEncodesTheMapAndDecodesTheQueuedAnswer) {
   Bytes appId = {0xA1, 0xB2};

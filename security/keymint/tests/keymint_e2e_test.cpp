@@ -12,11 +12,20 @@
 #include "AndroidSharedSecret.h"
 #include "keymint_hal_fixture.h"
 #include "libcbor_build.h"
+#include "vendor_test/together.h"
+
+#include <atomic>
 
 namespace {
 
 using namespace kmhal_test;
 using Bytes = std::vector<uint8_t>;
+using namespace kmtest;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 
 constexpr char kInstance[] = "android.hardware.security.keymint.IKeyMintDevice/strongbox";
 
@@ -91,6 +100,33 @@ TEST_F(KeyMintOverBinder, GeneratedP256KeySignsTwentyThousandBytesThatTheChainLe
   EXPECT_EQ(sim->liveOperations(), 0u);
 }
 
+// Clients sign on one device from several threads at once, as a device's keystore does:
+// each operation's signature is its own message's, by the key its blob names.
+TEST_F(KeyMintOverBinder, ClientsSignFromSeveralThreadsAtOnce) {
+  constexpr int kThreads = 6;
+  std::vector<km::KeyCreationResult> keys(2);
+  for (auto& k : keys) ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &k).isOk());
+  std::atomic<int> verified{0};
+  vendor_test::runTogether(kThreads, [&](int t) {
+    const km::KeyCreationResult& key = keys[static_cast<size_t>(t % 2)];
+    for (int round = 0; round < 3; round++) {
+      Bytes message(100 + 1000 * t + round, static_cast<uint8_t>(t * 16 + round));
+      km::BeginResult begun;
+      Bytes out, signature;
+      if (!client->begin(km::KeyPurpose::SIGN, key.keyBlob, sha256(), std::nullopt, &begun).isOk() ||
+          !begun.operation->update(message, std::nullopt, std::nullopt, &out).isOk() ||
+          !begun.operation->finish(std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, &signature)
+               .isOk()) {
+        continue;
+      }
+      begun.operation.reset();
+      if (verifiesWithCert(key.certificateChain[0].encodedCertificate, message, signature)) verified++;
+    }
+  });
+  EXPECT_EQ(verified.load(), kThreads * 3);
+  EXPECT_EQ(sim->liveOperations(), 0u);
+}
+
 TEST_F(KeyMintOverBinder, AnAlteredKeyBlobIsRefusedAndNoOperationIsHandedOut) {
   km::KeyCreationResult created;
   ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk());
@@ -101,6 +137,75 @@ TEST_F(KeyMintOverBinder, AnAlteredKeyBlobIsRefusedAndNoOperationIsHandedOut) {
   EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
   EXPECT_EQ(st.getServiceSpecificError(), KM_ERROR_INVALID_KEY_BLOB);
   EXPECT_EQ(begun.operation, nullptr);
+}
+
+// Whatever goes wrong, a client through the proxy reads one of the interface's ErrorCode
+// values: answers the codec cannot read are unknown errors, the processor's own statuses and
+// the codec's KeyMint codes pass unchanged.
+TEST_F(KeyMintOverBinder, EveryFailureReachesTheClientAsAnErrorCode) {
+  km::KeyCreationResult created;
+  ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk());
+  using platform::secproc::Response;
+  struct Case {
+    const char* what;
+    Response answer;
+    int32_t code;
+  };
+  const Case cases[] = {
+      {"answer cut inside its map (decoder: hit end)", Response{0, {0xA2, 0x18, 0x22}, std::nullopt}, -1000},
+      {"a map label that is no integer or string", Response{0, {0xA1, 0x80, 0x01}, std::nullopt}, -1000},
+      {"bytes after the map", Response{0, encode(map({{34, integer(7)}})) + Bytes{0x00}, std::nullopt}, -1000},
+      {"an entry left unread", Response{0, encode(map({{34, integer(7)}, {99, integer(1)}})), std::nullopt}, -1000},
+      {"a different label", Response{0, encode(map({{35, integer(7)}})), std::nullopt}, -1000},
+      {"not a map", Response{0, encode(array({integer(34), integer(7)})), std::nullopt}, -1000},
+      {"a byte string as a ulong parameter",
+       Response{0, encode(map({{22, integer(1)}, {0x500000C8, bytes({0x41, 0x42, 0x43, 0x44})}, {34, integer(7)}})),
+                std::nullopt},
+       KM_ERROR_INVALID_TAG},
+      {"the processor's status", Response{KM_ERROR_INVALID_KEY_BLOB, {}, std::nullopt}, KM_ERROR_INVALID_KEY_BLOB},
+      {"the processor's version mismatch", Response{-101, {}, std::nullopt}, -101},
+      {"a positive processor status", Response{5, {}, std::nullopt}, -1000},
+      {"an unassigned processor status", Response{-42, {}, std::nullopt}, -1000},
+      {"a processor status below the table", Response{-86, {}, std::nullopt}, -1000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim->queue(0x310f, c.answer);
+    km::BeginResult begun;
+    auto st = client->begin(km::KeyPurpose::SIGN, created.keyBlob, sha256(), std::nullopt, &begun);
+    EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
+    EXPECT_EQ(st.getServiceSpecificError(), c.code);
+    EXPECT_EQ(begun.operation, nullptr);
+  }
+
+  // The same on an operation: an update answer cut short reaches its client as an unknown error.
+  km::BeginResult begun;
+  ASSERT_TRUE(client->begin(km::KeyPurpose::SIGN, created.keyBlob, sha256(), std::nullopt, &begun).isOk());
+  sim->queue(0x3111, Response{0, {0xA2, 0x18, 0x25}, std::nullopt});
+  Bytes out;
+  auto st = begun.operation->update({1, 2, 3}, std::nullopt, std::nullopt, &out);
+  EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
+  EXPECT_EQ(st.getServiceSpecificError(), -1000);
+}
+
+// An empty update is valid: it returns no output, and the signature still covers the input
+// given before and after it.
+TEST_F(KeyMintOverBinder, AnEmptyUpdateIsAccepted) {
+  km::KeyCreationResult created;
+  ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk());
+  km::BeginResult begun;
+  ASSERT_TRUE(client->begin(km::KeyPurpose::SIGN, created.keyBlob, sha256(), std::nullopt, &begun).isOk());
+  Bytes out = {0xEE};
+  auto st = begun.operation->update({}, std::nullopt, std::nullopt, &out);
+  ASSERT_TRUE(st.isOk()) << st.getServiceSpecificError();
+  EXPECT_TRUE(out.empty()) << "no output";
+  out.clear();
+  ASSERT_TRUE(begun.operation->update({1, 2, 3}, std::nullopt, std::nullopt, &out).isOk());
+  ASSERT_TRUE(begun.operation->update({}, std::nullopt, std::nullopt, &out).isOk());
+  Bytes signature;
+  ASSERT_TRUE(
+      begun.operation->finish(Bytes{4}, std::nullopt, std::nullopt, std::nullopt, std::nullopt, &signature).isOk());
+  EXPECT_TRUE(verifiesWithCert(created.certificateChain[0].encodedCertificate, {1, 2, 3, 4}, signature));
 }
 
 TEST_F(KeyMintOverBinder, HardwareInfoAndUnimplementedMethods) {

@@ -25,7 +25,8 @@ namespace keymasterdevice {
 
 namespace {
 
-constexpr uint64_t kMaxPemLength = std::numeric_limits<uint32_t>::max();
+// OpenSSL takes the length as an int and reads a negative one as "up to the NUL".
+constexpr uint64_t kMaxPemLength = std::numeric_limits<int>::max();
 
 struct BioFree {
   void operator()(BIO* b) const { BIO_free(b); }

@@ -168,6 +168,11 @@ TEST_F(Keybox702, RefusedInputsLeaveTheOutputUntouched) {
   const Case cases[] = {
       {"key PEM of 2^32 bytes", [](Keybox& b) { b.raw.keys[1].key_pem_length = 1ull << 32; }, -38},
       {"certificate PEM of 2^32 bytes", [](Keybox& b) { b.certs[0][0].cert_pem_length = 1ull << 32; }, -38},
+      // Lengths that no longer fit an int: OpenSSL would take them as "up to the NUL" and
+      // read past a text that has none.
+      {"key PEM of 2^31 + n bytes", [](Keybox& b) { b.raw.keys[0].key_pem_length |= 1ull << 31; }, -38},
+      {"key PEM of 2^32 - 1 bytes", [](Keybox& b) { b.raw.keys[0].key_pem_length = 0xFFFFFFFFull; }, -38},
+      {"certificate PEM of 2^31 + n bytes", [](Keybox& b) { b.certs[0][0].cert_pem_length |= 1ull << 31; }, -38},
       {"key that is not PEM", [&](Keybox& b) {
          b.raw.keys[0].key_pem = garbage.data();
          b.raw.keys[0].key_pem_length = garbage.size();

@@ -22,6 +22,12 @@ namespace {
 
 constexpr uint32_t roundUp4(uint64_t n) { return static_cast<uint32_t>((n + 3) & ~uint64_t{3}); }
 
+// Whether one exchange carries a body of n bytes: behind the command id, and with room left
+// for the response header behind the request in the command area.
+constexpr bool fitsExchange(uint64_t n) {
+  return n <= kBodySpace && roundUp4(n + 4) + sizeof(rsp_header) <= kCmdAreaSize;
+}
+
 uint32_t readU32(const uint8_t* p) {
   uint32_t v;
   std::memcpy(&v, p, 4);
@@ -112,7 +118,7 @@ int KeymasterUtils::sendCmd(keymaster_blob_t& req, keymaster_blob_t* rsp) {
   }
   auto n = static_cast<uint32_t>(req.data_length);
   // The response header must fit behind the request in the command area.
-  if (n > kBodySpace || roundUp4(uint64_t{n} + 4) + sizeof(rsp_header) > kCmdAreaSize) {
+  if (!fitsExchange(n)) {
     ALOGE("cmd.data_length: %u", n);
     return KM_ERROR_INVALID_ARGUMENT;
   }
@@ -385,8 +391,8 @@ int KeymasterUtils::save_cmd(const keymaster_blob_t* body, keymaster_blob_t& slo
   if (body == nullptr || (body->data == nullptr && body->data_length != 0)) {
     return KM_ERROR_UNEXPECTED_NULL_POINTER;
   }
-  // A saved body is replayed behind a command id: it must fit the body space.
-  if (body->data_length > kBodySpace) return KM_ERROR_INVALID_INPUT_LENGTH;
+  // A saved body is replayed at every bring-up: one the exchange refuses would fail them all.
+  if (!fitsExchange(body->data_length)) return KM_ERROR_INVALID_INPUT_LENGTH;
   uint8_t* copy = nullptr;
   if (body->data_length != 0) {
     copy = static_cast<uint8_t*>(std::malloc(body->data_length));

@@ -2,6 +2,9 @@
 // restart of the secure processor repeats, and the TZ hand-over.
 #include "secproc_channel_fixture.h"
 
+#include <atomic>
+#include <thread>
+
 namespace secproc_test {
 namespace {
 
@@ -123,10 +126,14 @@ TEST_F(BringUp, SavedBodyMustFitTheBodySpace) {
   std::vector<uint8_t> fits(20468, 0x5C);
   auto b = blob(fits);
   ASSERT_EQ(utils.save_configure_cmd(&b), 0);
-  std::vector<uint8_t> tooBig(20477, 0x77);
-  auto big = blob(tooBig);
-  EXPECT_EQ(utils.save_configure_cmd(&big), -21);
-  EXPECT_EQ(utils.save_device_locked(&big), -21);
+  // What is saved must also be sendable: a body the exchange would refuse (20469 to 20476
+  // bytes leave no room for the answer's header) would fail every later bring-up.
+  for (size_t size : {size_t{20469}, size_t{20472}, size_t{20476}, size_t{20477}}) {
+    std::vector<uint8_t> tooBig(size, 0x77);
+    auto big = blob(tooBig);
+    EXPECT_EQ(utils.save_configure_cmd(&big), -21) << size;
+    EXPECT_EQ(utils.save_device_locked(&big), -21) << size;
+  }
   ASSERT_EQ(utils.secproc_init(), 0);
   auto reqs = SimSecureProcessor::get().requests();
   ASSERT_EQ(reqs.size(), 2u);
@@ -168,6 +175,46 @@ TEST_F(BringUp, RegistrationIsSharedByTheProcess) {
   SimSecureProcessor::get().setRegisterFails(true);
   EXPECT_EQ(sp_km_register_client_handle(&a), -108);
   EXPECT_EQ(sp_init_client(), -3);
+}
+
+// As on a device: a service holds one channel object and its binder clients call from
+// several threads at once, each request under the object's request lock. The first of them
+// brings the channel up once, and every answer reaches the request it belongs to.
+TEST_F(BringUp, OneChannelObjectUsedFromSeveralThreadsAtOnce) {
+  SimSecureProcessor::get().setWeaverConfig(16, 24, 32);
+  // {62: 16, 63: 24, 64: 32}, the values as the processor writes them (eight-byte integers).
+  std::vector<uint8_t> config = {0xA3};
+  for (uint8_t label : {62, 63, 64}) {
+    config.insert(config.end(), {0x18, label, 0x1B, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(16 + 8 * (label - 62))});
+  }
+  constexpr int kThreads = 6, kRounds = 10;
+  KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; t++) {
+    threads.emplace_back([&] {
+      for (int k = 0; k < kRounds; k++) {
+        auto lock = utils.lockRequest();
+        if (utils.secproc_init() != 0) {
+          wrong++;
+          continue;
+        }
+        keymaster_blob_t req{}, rsp{};
+        utils.init(platform::secproc::kCmdWeaverGetConfig, &req);
+        req.data_length = 0;
+        const int rc = utils.sendCmd(req, &rsp);
+        if (rc != 0 || std::vector<uint8_t>(rsp.data, rsp.data + rsp.data_length) != config) wrong++;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(opCount(13), 1) << "TZ data delivered once";
+  EXPECT_EQ(SimSecureProcessor::get().registrations(), 1);
+  size_t versions = 0;
+  for (const auto& r : SimSecureProcessor::get().requests()) versions += r.cmdId == kCmdSetVersion;
+  EXPECT_EQ(versions, 1u) << "one bring-up";
+  EXPECT_EQ(SimSecureProcessor::get().requests().size(), size_t{1 + kThreads * kRounds});
 }
 
 using BringUpDeathTest = ChannelTest;

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "vaultsvc_double.h"
+#include "vendor_test/child_process.h"
 
 namespace {
 
@@ -187,7 +188,7 @@ class DefaultAnswers : public IRERoririzDefault {
   }
 };
 
-TEST(VaultServiceBinder, UnknownCallsFallBackToTheDefaultImplementationWhenOneIsSet) {
+void unknownCallsFallBackToTheDefault() {
   platform_binder_test::resetServiceManager();
   static AIBinder_Class* oldClass = AIBinder_Class_define(
       IRERoririz::descriptor, [](void*) -> void* { return nullptr; }, [](void*) {}, knowsNothing);
@@ -222,6 +223,12 @@ TEST(VaultServiceBinder, UnknownCallsFallBackToTheDefaultImplementationWhenOneIs
   EXPECT_EQ(answers->asBinder().get(), nullptr);
   EXPECT_FALSE(answers->isRemote());
   platform_binder_test::resetServiceManager();
+}
+
+// The default implementation is set once per process and stays: the case has a process of
+// its own.
+TEST(VaultServiceBinder, UnknownCallsFallBackToTheDefaultImplementationWhenOneIsSet) {
+  vendor_test::runInChildProcess(unknownCallsFallBackToTheDefault);
 }
 
 std::vector<uint8_t> marshal(const AParcel* p) {

@@ -110,6 +110,46 @@ TEST_F(SeclinkTest, RejectedSelectionKeepsChannelAndSession) {
   }
 }
 
+// A selection succeeds on 90 00, 61 xx and the warnings 62 xx / 63 xx only; any other status
+// fails the open, gives the logical channel back to the chip and leaves its slot free, while
+// a channel opened before stays as it was.
+TEST_F(SeclinkTest, SelectionStatusDecidesTheOpen) {
+  const Bytes aid = {0xA0, 0x00, 0x00, 0x00, 0x0A};
+  const struct {
+    uint16_t sw;
+    bool selects;
+  } cases[] = {{0x9000, true},  {0x6110, true},  {0x6283, true},  {0x63C1, true},  {0x6A86, false}, {0x6D00, false},
+               {0x6E00, false}, {0x6F00, false}, {0x6A80, false}, {0x6400, false}, {0x9100, false}};
+  for (bool basicOpen : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(::testing::Message() << std::hex << c.sw << " basic open " << basicOpen);
+      ese::reset();
+      if (basicOpen) {
+        ASSERT_EQ(open({}, true).result, 0);
+      }
+      ese::refuseApplet(aid, c.sw);
+      const Opened o = open(aid);
+      EXPECT_EQ(o.response, (Bytes{uint8_t(c.sw >> 8), uint8_t(c.sw)})) << "the answer reaches the caller";
+      if (c.selects) {
+        EXPECT_EQ(o.result, 0);
+        EXPECT_EQ(o.channel, 1);
+        EXPECT_NE(dumpStatus().find("Channel number:1,"), std::string::npos);
+        EXPECT_EQ(closeGPChannel(1), 0);
+      } else {
+        EXPECT_EQ(o.result, kFailed);
+        EXPECT_EQ(dumpStatus().find("Channel number:1,"), std::string::npos) << "no slot marked for it";
+        EXPECT_EQ(closeGPChannel(1), kFailed) << "nothing left to close";
+      }
+      // The chip holds no logical channel any more; the session lives on with the basic one.
+      EXPECT_EQ(ese::openChannels(), basicOpen ? std::vector<int>{0} : std::vector<int>{});
+      EXPECT_EQ(allChannelsClosed(), !basicOpen);
+      EXPECT_EQ(ese::sessionOpen(), basicOpen);
+      seclink_close(0);
+      resetChannelState();
+    }
+  }
+}
+
 TEST_F(SeclinkTest, FailedManageChannelEndsTheSession) {
   struct Case {
     Bytes response;
@@ -120,6 +160,7 @@ TEST_F(SeclinkTest, FailedManageChannelEndsTheSession) {
       {{0x90}, kFailed},
       {{0x01, 0x02, 0x90, 0x00}, kFailed},
       {{0x15, 0x90, 0x00}, kFailed},  // a channel number beyond the table
+      {{0x00, 0x90, 0x00}, kFailed},  // the basic channel is no logical channel
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.response));
