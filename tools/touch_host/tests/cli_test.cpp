@@ -311,6 +311,9 @@ TEST_F(TouchHostCli, BadFramesFilesAndOptionsAreRefused) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--frames-file FILE"), std::string::npos);
   EXPECT_NE(help.out.find("ferrant_16x30.bin"), std::string::npos);
+  // What a frames file must hold for each algorithm.
+  EXPECT_NE(help.out.find("Algorithm A (libtapsense_alg_ferrant): needs --config, whose"), std::string::npos);
+  EXPECT_NE(help.out.find("Algorithm B (libtapsense_alg): runs only its built-in 17x38"), std::string::npos);
 }
 
 }  // namespace
