@@ -20,6 +20,17 @@ constexpr size_t kFerrantInfoBlock = 4097;
 constexpr size_t kFerrantDriveAt = kFerrantInfoBlock + 28;
 constexpr size_t kFerrantSenseAt = kFerrantInfoBlock + 29;
 constexpr off_t kMaxConfigBytes = 1 << 20;
+// A recorded frame as the controller sends them: every 8 ms, scanned continuously (the
+// state both algorithms take for a normal scan: algorithm A's scan mode 4, not algorithm
+// B's controller idle 2).
+constexpr uint64_t kFramePeriodNs = 8000000;
+constexpr uint8_t kScanContinuous = 4;
+constexpr int kLumaDrive = 17;
+constexpr int kLumaSense = 38;
+// Controller packets: {0, 0, length, command, parameter, ...}.
+constexpr size_t kPacketCommandAt = 3;
+constexpr size_t kPacketParamAt = 4;
+constexpr uint8_t kRefRequest = 0xD1;
 
 bool parse_int(const std::string &text, long lo, long hi, long *out) {
   size_t begin = text.find_first_not_of(" \t\r");
@@ -83,16 +94,34 @@ bool read_frames(std::istream &in, PanelSize panel, std::vector<std::vector<int1
   return true;
 }
 
-RecordedFrame::RecordedFrame(const std::vector<int16_t> &mutual, PanelSize panel, uint16_t index)
+RecordedFrame::RecordedFrame(const std::vector<int16_t> &mutual, PanelSize panel, uint16_t index, bool reference)
     : mutual_(mutual),
       self1_(static_cast<size_t>(panel.rows + panel.columns), 0),
       self2_(static_cast<size_t>(panel.rows + panel.columns), 0) {
   record_.valid_mark = DECODED_FRAME_VALID_MARK;
   record_.frame_index = index;
+  record_.ic_frame_count = index;
   record_.frame_count = index;
+  record_.frame_time_ns = uint64_t{index} * kFramePeriodNs;
+  record_.ic_time_ms = static_cast<uint16_t>(index * kFramePeriodNs / 1000000u);
+  record_.rows = static_cast<uint8_t>(panel.rows);
+  record_.columns = static_cast<uint8_t>(panel.columns);
+  record_.frame_type = DECODED_FRAME_TYPE_NORMAL;
+  record_.state_code = kScanContinuous;
+  record_.frame_flags = reference ? DECODED_FRAME_FLAG_REFERENCE : 0;
   record_.mutual = mutual_.data();
   record_.self1 = self1_.data();
   record_.self2 = self2_.data();
+}
+
+bool builtin_panel(const std::string &alg_version, PanelSize *out) {
+  if (alg_version.rfind("Luma-", 0) != 0) return false;
+  *out = {kLumaDrive, kLumaSense};
+  return true;
+}
+
+bool asks_for_reference(const std::vector<uint8_t> &packet) {
+  return packet.size() > kPacketParamAt && packet[kPacketCommandAt] == kRefRequest && packet[kPacketParamAt] == 1;
 }
 
 int open_config_file(const std::string &path, std::string *error) {

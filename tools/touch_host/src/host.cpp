@@ -341,6 +341,7 @@ int32_t alg_controller_write(uint32_t reg, uint8_t *packet, uint32_t length, uin
   write.flag = flag;
   if (length != 0) write.packet.assign(packet, packet + length);
   h->with_record([&](HostRecord &r) { r.controller_writes.push_back(write); });
+  if (h->options.on_controller_write) h->options.on_controller_write(write);
   // The HAL writes controller commands as send-to-driver type 7, counted in bytes, and
   // answers with what its write returned; the algorithm wants 0 for a whole write.
   uint32_t words[COMMON_DATA_VALUE_COUNT] = {};

@@ -1,5 +1,6 @@
 // touch_host: loads a HAL module and an algorithm module, runs frames through them and
 // prints what was loaded and every point report. See usage() for the options.
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -36,12 +37,27 @@ void usage(FILE *out) {
                "                      line counts at its bytes 28 and 29). A valid one ships as\n"
                "                      tools/touch_host/configs/ferrant_16x30.bin.\n"
                "  --frames N          frames to take from the HAL (default 10)\n"
-               "  --frames-file FILE  recorded frames, one per line: the panel's node values as\n"
-               "                      comma-separated integers, rows then columns; '#' lines and\n"
-               "                      empty lines are skipped. Each is handed to the algorithm\n"
-               "                      module as the raw map of a decoded frame.\n"
-               "  --panel RxC         the panel of --frames-file (rows x columns); without it the\n"
-               "                      panel of algorithm A's --config is used\n"
+               "  --frames-file FILE  recorded frames, one per line: the panel's raw mutual values as\n"
+               "                      comma-separated integers, drive line by drive line (rows), each\n"
+               "                      from sense line 0 (columns); '#' lines and empty lines are\n"
+               "                      skipped. A touch lowers the raw values under it. Each line\n"
+               "                      reaches the algorithm module as the HAL decodes a normal\n"
+               "                      continuous-scan frame of the panel (self lines 0), after a\n"
+               "                      screen-on. Points are printed as 'frame N', N the frame's place\n"
+               "                      in the file from 0.\n"
+               "                      Algorithm A (libtapsense_alg_ferrant): needs --config, whose\n"
+               "                      panel the file must have (make_ferrant_config --panel writes\n"
+               "                      one for any panel). The first frames must be untouched: the\n"
+               "                      first one is answered with its reference request (the same\n"
+               "                      frame sent again as the controller's reference), and points\n"
+               "                      come once the module has its power-on reference, about ten\n"
+               "                      frames later.\n"
+               "                      Algorithm B (libtapsense_alg): runs only its built-in 17x38\n"
+               "                      panel and takes no --config; its first frame becomes its base,\n"
+               "                      so it must be untouched too.\n"
+               "  --panel RxC         the panel of --frames-file (rows x columns); it must be the\n"
+               "                      module's own where the module runs one panel (above); other\n"
+               "                      modules need it\n"
                "  --touch-id N        the panel's touch id for the HAL (0 to 99, default 0)\n"
                "  --linger-ms N       time left for the modules' timers before exit (at most 60000)\n"
                "  --help              this text\n");
@@ -147,12 +163,21 @@ int main(int argc, char **argv) {
 
   touch_host::HostOptions options;
   options.touch_id = static_cast<uint32_t>(touch_id);
-  options.on_report = [](const touch_host::PointReport &report) {
-    std::printf("frame %llu: %zu point(s)\n", static_cast<unsigned long long>(report.frame_serial),
-                report.points.size());
+  // A recorded frame's points are numbered by the frame's place in the file (from 0); the
+  // HAL's by the host's frame count.
+  std::atomic<long> recorded_frame{-1};
+  options.on_report = [&recorded_frame](const touch_host::PointReport &report) {
+    const long line = recorded_frame.load();
+    const unsigned long long number =
+        line >= 0 ? static_cast<unsigned long long>(line) : static_cast<unsigned long long>(report.frame_serial);
+    std::printf("frame %llu: %zu point(s)\n", number, report.points.size());
     for (const AlgTouchPoint &p : report.points) {
       std::printf("  id %d %s at (%d, %d)\n", int{p.id}, action_name(p.action), int{p.x}, int{p.y});
     }
+  };
+  std::atomic<bool> reference_wanted{false};
+  options.on_controller_write = [&reference_wanted](const touch_host::ControllerWrite &write) {
+    if (touch_host::asks_for_reference(write.packet)) reference_wanted = true;
   };
   touch_host::TouchHost host(options);
 
@@ -176,15 +201,32 @@ int main(int argc, char **argv) {
     return fail("init failed (algorithm result " + std::to_string(alg_result) + ")");
   }
   // The recorded frames are read once init has accepted the configuration their panel may
-  // come from.
+  // come from. A module that runs one panel takes frames of that panel only.
   std::vector<std::vector<int16_t>> recorded;
   if (!frames_path.empty()) {
-    if (panel.nodes() == 0) {
+    touch_host::PanelSize runs;
+    std::string runs_from;
+    std::string hint;
+    if (host.alg_style() == touch_host::AlgCallStyle::kFerrant) {
       std::vector<uint8_t> config;
-      if (config_path.empty() || host.alg_style() != touch_host::AlgCallStyle::kFerrant ||
-          !touch_host::read_config_file(config_path, &config, &error) ||
-          !touch_host::ferrant_config_panel(config, &panel))
-        return fail("the panel of " + frames_path + " is unknown: give --panel ROWSxCOLUMNS");
+      if (!config_path.empty() && touch_host::read_config_file(config_path, &config, &error) &&
+          touch_host::ferrant_config_panel(config, &runs)) {
+        runs_from = "its configuration " + config_path;
+        hint = "write one for this panel with make_ferrant_config --panel";
+      }
+    } else if (touch_host::builtin_panel(host.alg_version(), &runs)) {
+      runs_from = "it is built for";
+      hint = "it takes no configuration file";
+    }
+    if (runs.nodes() != 0) {
+      if (panel.nodes() != 0 && (panel.rows != runs.rows || panel.columns != runs.columns)) {
+        return fail("the panel " + std::to_string(panel.rows) + "x" + std::to_string(panel.columns) + " of " +
+                    frames_path + " is not the one the algorithm module runs: " + runs_from + " " +
+                    std::to_string(runs.rows) + "x" + std::to_string(runs.columns) + " (" + hint + ")");
+      }
+      panel = runs;
+    } else if (panel.nodes() == 0) {
+      return fail("the panel of " + frames_path + " is unknown: give --panel ROWSxCOLUMNS");
     }
     std::ifstream in(frames_path);
     if (!in) return fail("cannot read frames file " + frames_path + ": " + std::strerror(errno));
@@ -193,15 +235,28 @@ int main(int argc, char **argv) {
   }
 
   size_t ran = 0;
+  size_t references = 0;
   size_t wanted = static_cast<size_t>(frames);
   touch_host::HostStatus status = touch_host::HostStatus::kOk;
   if (!frames_path.empty()) {
     wanted = recorded.size();
-    for (size_t k = 0; k < recorded.size(); ++k) {
-      touch_host::RecordedFrame frame(recorded[k], panel, static_cast<uint16_t>(k));
+    // On a device the display is on before frames flow: the screen-on comes first.
+    status = host.update_suspend_status(false);
+    // Algorithm A counts controller frames from 1 at start-up: the first one is 2.
+    uint16_t index = 2;
+    for (size_t k = 0; status == touch_host::HostStatus::kOk && k < recorded.size(); ++k) {
+      recorded_frame = static_cast<long>(k);
+      touch_host::RecordedFrame frame(recorded[k], panel, index++);
       if ((status = host.process_frame(frame.frame())) != touch_host::HostStatus::kOk) break;
       ++ran;
+      // The controller answers a reference request with its next scan as the reference.
+      if (reference_wanted.exchange(false)) {
+        touch_host::RecordedFrame reference(recorded[k], panel, index++, true);
+        if ((status = host.process_frame(reference.frame())) != touch_host::HostStatus::kOk) break;
+        ++references;
+      }
     }
+    recorded_frame = -1;
   } else {
     while (ran < wanted && (status = host.run_frame()) == touch_host::HostStatus::kOk) ++ran;
   }
@@ -210,6 +265,7 @@ int main(int argc, char **argv) {
   const touch_host::HostRecord record = host.snapshot();
   std::printf("frames run: %zu, reports: %zu, timer expiries: %zu\n", ran, record.reports.size(),
               record.timer_fires.size());
+  if (references != 0) std::printf("reference frames sent on request: %zu\n", references);
   if (ran < wanted) std::printf("stopped after %zu of %zu frames: %s\n", ran, wanted, stop_reason(status));
   for (const touch_host::DriverRequest &request : record.driver_requests) {
     std::printf("%s\n", touch_host::describe(request).c_str());

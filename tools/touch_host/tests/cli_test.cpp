@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,6 +15,7 @@
 
 #include "touch_host/ferrant_road.h"
 #include "touch_host/frames_file.h"
+#include "touch_host/luma_road.h"
 
 namespace touch_host {
 namespace {
@@ -57,25 +60,178 @@ TEST_F(TouchHostCli, ShippedAlgorithmAConfigurationIsWhatItsEncodersBuild) {
   std::ifstream in(kShipped, std::ios::binary);
   ASSERT_TRUE(in) << kShipped;
   const std::vector<uint8_t> shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(shipped, testsupport::ferrant_road::alg_config_file());
+  EXPECT_EQ(shipped, testsupport::ferrant_road::alg_config_file(100, 120));
   PanelSize panel;
   ASSERT_TRUE(ferrant_config_panel(shipped, &panel));
   EXPECT_EQ(panel.rows, testsupport::ferrant_road::kDrive);
   EXPECT_EQ(panel.columns, testsupport::ferrant_road::kSense);
 }
 
-// Algorithm A takes the shipped configuration; the panel of the frames file comes from it.
-TEST_F(TouchHostCli, AlgorithmARunsRecordedFramesWithTheShippedConfiguration) {
-  std::string frames;
-  for (int k = 0; k < 3; ++k) {
-    for (int i = 0; i < testsupport::ferrant_road::kMutual; ++i) frames += (i ? "," : "") + std::to_string(100 + k);
-    frames += "\n";
+// One reported point as touch_host prints it, with the frame it came in.
+struct Printed {
+  long frame;
+  int id;
+  std::string action;
+  int x, y;
+};
+
+std::vector<Printed> printed_points(const std::string &out) {
+  std::vector<Printed> points;
+  std::istringstream in(out);
+  std::string line;
+  long frame = -1;
+  while (std::getline(in, line)) {
+    long f = 0;
+    int id = 0, x = 0, y = 0;
+    char action[16] = {};
+    if (std::sscanf(line.c_str(), "frame %ld:", &f) == 1) frame = f;
+    if (std::sscanf(line.c_str(), "  id %d %15s at (%d, %d)", &id, action, &x, &y) == 4)
+      points.push_back({frame, id, action, x, y});
   }
+  return points;
+}
+
+std::string csv_line(const std::vector<int16_t> &values) {
+  std::string line;
+  for (size_t i = 0; i < values.size(); ++i) line += (i ? "," : "") + std::to_string(values[i]);
+  return line + "\n";
+}
+
+// A recorded swipe: UNTOUCHED frames, then one finger over MOVES frames, then lifted for
+// three frames. FINGER(k) gives the raw map of the k-th touched frame.
+template <typename Finger>
+std::string swipe_file(int untouched, int moves, const std::vector<int16_t> &idle, Finger finger) {
+  std::string frames = "# a swipe\n";
+  for (int k = 0; k < untouched; ++k) frames += csv_line(idle);
+  for (int k = 0; k < moves; ++k) frames += csv_line(finger(k));
+  for (int k = 0; k < 3; ++k) frames += csv_line(idle);
+  return frames;
+}
+
+// The points of a swipe: one id from down to up, one point per report while the finger is
+// on, each within half a node of the finger (POSITION(point, k) gives the error in nodes
+// for the k-th touched frame, FIRST the first touched frame's place in the file).
+template <typename Error>
+void expect_swipe(const std::vector<Printed> &points, long first, int moves, Error error) {
+  ASSERT_FALSE(points.empty());
+  EXPECT_EQ(points.front().action, "down");
+  EXPECT_EQ(points.back().action, "up");
+  EXPECT_GE(points.back().frame, first + moves) << "the up comes once the finger is lifted";
+  size_t moved = 0;
+  for (const Printed &p : points) {
+    SCOPED_TRACE("frame " + std::to_string(p.frame));
+    EXPECT_EQ(p.id, points.front().id);
+    if (p.action == "up") continue;
+    ASSERT_GE(p.frame, first);
+    ASSERT_LT(p.frame, first + moves);
+    EXPECT_LE(error(p, static_cast<int>(p.frame - first)), 0.5);
+    moved += p.action == "move";
+  }
+  EXPECT_EQ(std::count_if(points.begin(), points.end(), [](const Printed &p) { return p.action == "down"; }), 1);
+  EXPECT_EQ(std::count_if(points.begin(), points.end(), [](const Printed &p) { return p.action == "up"; }), 1);
+  EXPECT_GE(moved + 2, static_cast<size_t>(moves) - 2) << "a point in (nearly) every touched frame";
+}
+
+// Algorithm A on a recorded swipe with the shipped configuration (its panel is the file's):
+// the host gives it the screen-on and answers its reference request, and the points follow
+// the finger along its row.
+TEST_F(TouchHostCli, AlgorithmAReportsARecordedSwipeWithTheShippedConfiguration) {
+  namespace road = testsupport::ferrant_road;
+  constexpr double kRow = 7.5;
+  auto column = [](int k) { return 4.0 + 0.3 * k; };
+  const std::string frames = swipe_file(14, 16, road::raw_with_fingers({}), [&](int k) {
+    return road::raw_with_fingers({{kRow, column(k), 500}});
+  });
   const CliRun r = run("--alg " + plugin("libtapsense_alg_ferrant") + " --config " + kShipped + " --frames-file " +
-                    write("frames.csv", frames));
+                       write("swipe.csv", frames));
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("frames file: 3 frame(s) of 16x30"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("frames run: 3"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("frames file: 33 frame(s) of 16x30"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("frames run: 33"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("reference frames sent on request: 1"), std::string::npos) << r.out;
+  // The shipped screen is 1080 x 2400 over the 30 x 16 nodes: x along the columns, y along
+  // the rows, a node's centre at (n + 0.5) of its share.
+  expect_swipe(printed_points(r.out), 14, 16, [&](const Printed &p, int k) {
+    const double x = p.x / 36.0 - 0.5;
+    const double y = p.y / 150.0 - 0.5;
+    return std::max(std::fabs(x - column(k)), std::fabs(y - kRow));
+  });
+}
+
+// Algorithm B runs its built-in panel without configuration; its first frame is its base.
+TEST_F(TouchHostCli, AlgorithmBReportsARecordedSwipeOnItsBuiltInPanel) {
+  namespace road = testsupport::luma_road;
+  constexpr int kTx = 8;
+  auto rx = [](int k) { return 5 + 2 * k; };
+  const std::string frames =
+      swipe_file(3, 14, road::raw_with_tips({}), [&](int k) { return road::raw_with_tips({{kTx, rx(k)}}); });
+  const CliRun r = run("--alg " + plugin("libtapsense_alg") + " --frames-file " + write("swipe.csv", frames));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("frames file: 20 frame(s) of 17x38"), std::string::npos) << r.out;
+  // Algorithm B's points are 1/100 pixel on an even grid of the panel's pixels (x along the
+  // drive lines, y along the sense lines).
+  const double per_tx = road::node_x(1) - road::node_x(0);
+  const double per_rx = road::node_y(1) - road::node_y(0);
+  expect_swipe(printed_points(r.out), 3, 14, [&](const Printed &p, int k) {
+    return std::max(std::fabs((p.x - road::node_x(kTx)) / per_tx), std::fabs((p.y - road::node_y(rx(k))) / per_rx));
+  });
+}
+
+// make_ferrant_config writes algorithm A a configuration for a recorded panel of another
+// size and screen: a swipe on algorithm B's 17 x 38 panel through algorithm A, its
+// points in that screen (an eighth of 512 units per node); panels past the module's limits
+// are refused.
+TEST_F(TouchHostCli, AlgorithmARunsAnotherPanelWithAConfigurationMadeForIt) {
+  const std::string config = dir_ + "/ferrant_17x38.bin";
+  const std::string make = std::string(MAKE_FERRANT_CONFIG) + " ";
+  ASSERT_EQ(std::system((make + "--panel 17x38 --screen 2432x1088 " + config).c_str()), 0);
+  std::vector<uint8_t> bytes;
+  std::string error;
+  PanelSize panel;
+  ASSERT_TRUE(read_config_file(config, &bytes, &error)) << error;
+  ASSERT_TRUE(ferrant_config_panel(bytes, &panel));
+  EXPECT_EQ(panel.rows, 17);
+  EXPECT_EQ(panel.columns, 38);
+  constexpr double kRow = 8.25;
+  auto column = [](int k) { return 10.0 + 0.3 * k; };
+  const std::string frames = swipe_file(14, 12, testsupport::ferrant_road::raw_with_fingers({}, 17, 38), [&](int k) {
+    return testsupport::ferrant_road::raw_with_fingers({{kRow, column(k), 500}}, 17, 38);
+  });
+  const CliRun r = run("--alg " + plugin("libtapsense_alg_ferrant") + " --config " + config + " --frames-file " +
+                       write("swipe.csv", frames));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("frames file: 29 frame(s) of 17x38"), std::string::npos) << r.out;
+  expect_swipe(printed_points(r.out), 14, 12, [&](const Printed &p, int k) {
+    const double x = (p.x * 8 - 256) / 512.0;
+    const double y = (p.y * 8 - 256) / 512.0;
+    return std::max(std::fabs(x - column(k)), std::fabs(y - kRow));
+  });
+  for (const char *bad : {"53x30", "16x57", "0x30", "16", "16x30 --screen 0x100", "16x30 --screen 100"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(WEXITSTATUS(std::system((make + "--panel " + bad + " " + dir_ + "/bad.bin 2>/dev/null").c_str())), 2);
+  }
+}
+
+// A module that runs one panel takes no frames of another: refused with the panel it runs.
+TEST_F(TouchHostCli, PanelTheModuleDoesNotRunIsRefused) {
+  const std::string frames = write("frames.csv", std::string(27 * 15 * 2 - 1, ',') + "\n");
+  struct Case {
+    const char *what;
+    std::string arguments;
+    const char *message;
+  } cases[] = {
+      {"algorithm A", "--alg " + plugin("libtapsense_alg_ferrant") + " --config " + kShipped + " --panel 27x15",
+       "is not the one the algorithm module runs: its configuration"},
+      {"algorithm B", "--alg " + plugin("libtapsense_alg") + " --panel 27x15",
+       "is not the one the algorithm module runs: it is built for 17x38"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const CliRun r = run(c.arguments + " --frames-file " + frames);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("the panel 27x15 of " + frames), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("frames run"), std::string::npos) << r.out;
+  }
 }
 
 TEST_F(TouchHostCli, ConfigurationThatIsNoneIsRefusedWithItsReason) {
@@ -104,7 +260,8 @@ TEST_F(TouchHostCli, ConfigurationThatIsNoneIsRefusedWithItsReason) {
 }
 
 // A small recording: the test algorithm touches while node 0 is positive, at a place named
-// by the frame's index.
+// by the frame's controller index, which counts from 2 as a controller's does after the
+// module's start; the points carry the frame's place in the file.
 TEST_F(TouchHostCli, RecordedFramesReachTheAlgorithmAsDecodedFrames) {
   const std::string frames = write("touch.csv",
                                    "# a 2x3 panel, rows then columns\n"
@@ -116,9 +273,9 @@ TEST_F(TouchHostCli, RecordedFramesReachTheAlgorithmAsDecodedFrames) {
   const CliRun r = run("--alg " + plugin("libtouch_test_alg") + " --frames-file " + frames + " --panel 2x3");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("frames file: 4 frame(s) of 2x3"), std::string::npos) << r.out;
-  const size_t down = r.out.find("id 0 down at (110, 220)");
-  const size_t move = r.out.find("id 0 move at (120, 240)");
-  const size_t up = r.out.find("id 0 up at (120, 240)");
+  const size_t down = r.out.find("frame 1: 1 point(s)\n  id 0 down at (130, 260)");
+  const size_t move = r.out.find("frame 2: 1 point(s)\n  id 0 move at (140, 280)");
+  const size_t up = r.out.find("frame 3: 1 point(s)\n  id 0 up at (140, 280)");
   EXPECT_NE(down, std::string::npos) << r.out;
   EXPECT_NE(move, std::string::npos) << r.out;
   EXPECT_NE(up, std::string::npos) << r.out;
@@ -154,6 +311,9 @@ TEST_F(TouchHostCli, BadFramesFilesAndOptionsAreRefused) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--frames-file FILE"), std::string::npos);
   EXPECT_NE(help.out.find("ferrant_16x30.bin"), std::string::npos);
+  // What a frames file must hold for each algorithm.
+  EXPECT_NE(help.out.find("Algorithm A (libtapsense_alg_ferrant): needs --config, whose"), std::string::npos);
+  EXPECT_NE(help.out.find("Algorithm B (libtapsense_alg): runs only its built-in 17x38"), std::string::npos);
 }
 
 }  // namespace

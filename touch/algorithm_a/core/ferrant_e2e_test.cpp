@@ -299,3 +299,50 @@ TEST_F(FerrantEndToEnd, ProductionPluginHasNoScriptingEntry) {
 }
 
 }  // namespace
+
+// A decoded frame is outside input: one whose rows and columns are not the module's panel
+// is refused before its buffers are read at the panel's size, whatever else it says. Its
+// buffers here are as long as its own geometry, so a read past them is a sanitizer fault.
+TEST_F(FerrantEndToEnd, FrameOfAnotherPanelIsRefusedNotReadPast) {
+  fxtest::SysLogCapture syslog;
+  auto owner = LoadWith(fxtest::BuildConfigFile(fxtest::PanelConfigBlob(), fxtest::BuildIcInfoBlock({})));
+  touch_host::TouchHost& host = *owner;
+  int32_t result = -1;
+  ASSERT_EQ(host.init(&result), touch_host::HostStatus::kOk);
+  ASSERT_EQ(result, 0);
+  ASSERT_EQ(host.update_suspend_status(false), touch_host::HostStatus::kOk);
+  struct Case {
+    uint8_t rows, columns;
+    bool refused;
+  } cases[] = {
+      {15, 27, true},  {kDrv, 27, true}, {15, kSen, true}, {kSen, kDrv, true},
+      {0, kSen, true}, {kDrv, kSen, false},
+      {0, 0, false},  // no geometry given: a decoder that writes none
+  };
+  uint16_t index = 2;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.rows) + "x" + std::to_string(c.columns));
+    const size_t nodes = c.rows == 0 && c.columns == 0 ? kNodes : static_cast<size_t>(c.rows) * c.columns;
+    const size_t lines = c.rows == 0 && c.columns == 0 ? kDrv + kSen : static_cast<size_t>(c.rows) + c.columns;
+    std::vector<int16_t> mutual(nodes, 1000), self(lines, 100), im(4 * 32, 0);
+    DecodedFrame frame = fxtest::FrameBytes()
+                             .U8(fxtest::kFrameFlagsAt, 0x01)  // a reference frame: taken when accepted
+                             .U8(fxtest::kFrameStateCodeAt, 4)
+                             .U8(fxtest::kFrameTypeAt, DECODED_FRAME_TYPE_NORMAL)
+                             .U16(fxtest::kFrameIcCountAt, index)
+                             .U8(108, c.columns)
+                             .U8(109, c.rows)
+                             .Ptr(fxtest::kFrameMutualAt, mutual.data())
+                             .Ptr(fxtest::kFrameSelfAt, self.data())
+                             .Ptr(fxtest::kFrameImAt, im.data())
+                             .Frame();
+    ++index;
+    fxtest::SysLogCapture::Clear();
+    ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
+    const std::string refusal = "frame of " + std::to_string(c.rows) + "x" + std::to_string(c.columns) +
+                                " refused: the panel is " + std::to_string(kDrv) + "x" + std::to_string(kSen);
+    EXPECT_EQ(fxtest::SysLogCapture::Count(refusal), c.refused ? 1u : 0u);
+    EXPECT_EQ(fxtest::SysLogCapture::Count("FRAME NOT RUN: 2"), c.refused ? 0u : 1u) << "the reference is taken";
+  }
+  ASSERT_EQ(host.exit(), touch_host::HostStatus::kOk);
+}

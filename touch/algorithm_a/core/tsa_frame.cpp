@@ -409,6 +409,14 @@ uint32_t UpdateFrameDataLocked(DecodedFrame* pstFrame) {
     return kFrameRefused;
   }
   const DecodedFrame& f = *pstFrame;
+  // The frame's buffers are as long as the rows and columns it says it has; read at this
+  // panel's size they would be read past. Decoders that write no geometry leave both 0.
+  if ((f.rows != 0 || f.columns != 0) && (f.rows != gstCommon.ubDrvNum || f.columns != gstCommon.ubSenNum)) {
+    FerxLogPrint("TsaUpdateFrameData", FERX_LOG_ERR, "frame of %dx%d refused: the panel is %dx%d\n", f.rows, f.columns,
+                 gstCommon.ubDrvNum, gstCommon.ubSenNum);
+    LogNotResumed();
+    return kFrameRefused;
+  }
   const uint8_t ubFlags = f.frame_flags;
   const uint16_t uwIndex = f.ic_frame_count;
 

@@ -26,11 +26,15 @@ bool parse_panel_size(const std::string &text, PanelSize *out);
 // Every frame of the stream; false with "line N: ..." in *error at the first bad line.
 bool read_frames(std::istream &in, PanelSize panel, std::vector<std::vector<int16_t>> *frames, std::string *error);
 
-// One recorded frame as the raw map of a decoded frame: the record marked valid, the
-// mutual map behind it, and zeroed self lines (rows + columns values each).
+// One recorded frame as the HAL's decoder hands a controller frame to the algorithm: the
+// record marked valid, a normal frame (data type 4) scanned continuously (state 4) at
+// frequency index 0, the controller's frame index and count INDEX (frames come every
+// 8 ms), the panel's rows and columns, the mutual map behind it, and zeroed self lines
+// (rows + columns values each). REFERENCE marks it as the controller's reference frame,
+// the answer to algorithm A's reference request.
 class RecordedFrame {
  public:
-  RecordedFrame(const std::vector<int16_t> &mutual, PanelSize panel, uint16_t index);
+  RecordedFrame(const std::vector<int16_t> &mutual, PanelSize panel, uint16_t index, bool reference = false);
   RecordedFrame(const RecordedFrame &) = delete;
   RecordedFrame &operator=(const RecordedFrame &) = delete;
   DecodedFrame *frame() { return &record_; }
@@ -41,6 +45,14 @@ class RecordedFrame {
   std::vector<int16_t> self2_;
   DecodedFrame record_{};
 };
+
+// Algorithm B runs the panel built into it (17 drive x 38 sense lines) and takes no
+// configuration file; it is known by its version ("Luma-..."). False for any other module.
+bool builtin_panel(const std::string &alg_version, PanelSize *out);
+
+// Algorithm A's request for the controller's reference frame: command 0xD1 with
+// parameter 1 in a controller packet.
+bool asks_for_reference(const std::vector<uint8_t> &packet);
 
 // A configuration file for the algorithm module must be a regular file, not empty and at
 // most 1 MiB. open_config_file returns a descriptor at its start (the caller closes it), or

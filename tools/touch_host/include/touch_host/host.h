@@ -103,6 +103,9 @@ struct HostOptions {
   std::function<void(void *tree, const HalConfigAccessor *accessor)> on_hal_config;
   // Called (on the reporting thread) for every point report.
   std::function<void(const PointReport &)> on_report;
+  // Called (on the thread of the algorithm's call) for every controller write the
+  // algorithm makes, after it is recorded.
+  std::function<void(const ControllerWrite &)> on_controller_write;
   // Called on the frame thread with true when control passes into the algorithm's per-frame
   // operations (update frame data, update diff data) and with false when it comes back to
   // the host: at their return, and around every callback the algorithm makes during them

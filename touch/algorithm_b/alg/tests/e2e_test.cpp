@@ -348,6 +348,48 @@ TEST_F(LumaEndToEnd, ChargeNoiseCountsTheColumnsUnderTheFrameTouch) {
   EXPECT_EQ(charge(line.data(), LumaFrame::kRx), 100u);
 }
 
+// A decoded frame is outside input: one whose rows and columns are not the module's panel
+// is refused before its buffers are read at the panel's size. Its buffers here are as long
+// as its own geometry, so a read past them is a sanitizer fault. The refused frames give no
+// base; a frame without geometry (a decoder that writes none) is still taken.
+TEST_F(LumaEndToEnd, FrameOfAnotherPanelIsRefusedNotReadPast) {
+  struct Case {
+    uint8_t rows, columns;
+    bool refused;
+  } cases[] = {
+      {15, 27, true}, {LumaFrame::kTx, 27, true}, {15, LumaFrame::kRx, true}, {LumaFrame::kRx, LumaFrame::kTx, true},
+      {0, LumaFrame::kRx, true}, {0, 0, false}, {LumaFrame::kTx, LumaFrame::kRx, false},
+  };
+  bool base_taken = false;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::to_string(c.rows) + "x" + std::to_string(c.columns));
+    const bool sized = c.rows != 0 && c.columns != 0;
+    std::vector<int16_t> mutual(sized ? size_t{c.rows} * c.columns : size_t{LumaFrame::kNodes}, LumaFrame::kRawLevel);
+    std::vector<int16_t> self(sized ? size_t{c.rows} + c.columns : size_t{LumaFrame::kTx + LumaFrame::kRx},
+                              LumaFrame::kRawLevel);
+    LumaFrame f;
+    f.frame()->rows = c.rows;
+    f.frame()->columns = c.columns;
+    f.frame()->mutual = mutual.data();
+    f.frame()->self1 = self.data();
+    f.frame()->self2 = self.data();
+    host_->clear_record();
+    // A refused frame and the frame that gives the base are not valid; a later one is.
+    EXPECT_EQ(host_->alg()->update_frame_data(f.frame()), c.refused || !base_taken ? -1 : 0);
+    host_->alg()->update_diff_data.luma(f.frame());  // as the host goes on with the frame
+    const HostRecord r = host_->snapshot();
+    const std::string refusal = "frame of " + std::to_string(c.rows) + "x" + std::to_string(c.columns) +
+                                " refused: the panel is 17x38";
+    EXPECT_EQ(Logged(r, refusal), c.refused);
+    if (c.refused) {
+      EXPECT_FALSE(Logged(r, "ic_baseline_freeback"));
+    } else if (!base_taken) {
+      EXPECT_TRUE(Logged(r, "ic_baseline_freeback"));
+      base_taken = true;
+    }
+  }
+}
+
 // The peak filters and the checks the frame path never calls are still part of the
 // plug-in's interface: each resolves by name.
 TEST(LumaExports, PeakFiltersMergeAndChecksResolveByName) {

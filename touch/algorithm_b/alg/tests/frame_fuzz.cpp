@@ -41,6 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     take(f.self1.data(), sizeof(f.self1));
     take(f.self2.data(), sizeof(f.self2));
     f.frame()->extra2_count = 0;                  // no extra line buffer behind the pointer
+    // The buffers are the panel's, so the frame says so: a frame of another geometry is
+    // refused at entry before anything else is read.
+    f.frame()->rows = LumaFrame::kTx;
+    f.frame()->columns = LumaFrame::kRx;
     update_frame_data(f.frame());
     update_diff_data(f.frame());
   }
