@@ -214,8 +214,10 @@ int32_t AlgHostRequest(uint32_t type, uint32_t *payload, uint32_t length) {
 }
 
 AlgModule *register_alg_module(AlgHostCallbacks *callbacks) {
-  LUMA_TRACE_OPERATION();
+  // The table first: the entry trace goes through it, and a host that registers again may
+  // already have freed the table it gave before.
   alg_module_callback = callbacks;
+  LUMA_TRACE_OPERATION();
   return &g_stAlgModule;
 }
 

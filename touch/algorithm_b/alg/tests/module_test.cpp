@@ -11,6 +11,7 @@
 #include "luma_core.h"
 #include "host_recorder_test.h"
 #include "luma_frame.h"
+#include "luma_util.h"
 
 namespace {
 
@@ -78,6 +79,26 @@ TEST_F(Module, InitialisationWithoutAHostTableDoesNotCrash) {
   EXPECT_EQ(alg_module_init(), 0);
   doze_check();
   EXPECT_EQ(doze_timer_handler(&doze_timer), -1);
+}
+
+// A host registers again after freeing its table: the entry trace of the registration goes
+// through the new table, never through the one it replaces.
+std::vector<std::string> replaced_lines;
+void ReplacedLog(int32_t, const char *, ...) { replaced_lines.emplace_back("line"); }
+
+TEST_F(Module, RegistrationTracesThroughTheNewTable) {
+  auto *replaced = new AlgHostCallbacks{};
+  replaced->log = ReplacedLog;
+  register_alg_module(replaced);
+  g_log_level = LMX_LOG_VERBOSE;
+  replaced_lines.clear();
+  delete replaced;  // the host's table is gone before the host registers again
+  Recorder::logs.clear();
+  register_alg_module(&host_);
+  g_log_level = LMX_LOG_INFO;
+  EXPECT_TRUE(replaced_lines.empty());
+  EXPECT_TRUE(Recorder::Has("'register_alg_module' enter.")) << Recorder::logs.size();
+  EXPECT_TRUE(Recorder::Has("'register_alg_module' leave."));
 }
 
 TEST_F(Module, CommandTable) {
