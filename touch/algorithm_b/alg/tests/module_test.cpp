@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "luma_calc.h"
 #include "luma_core.h"
 #include "host_recorder_test.h"
 #include "luma_frame.h"
@@ -413,10 +414,18 @@ TEST_F(Module, BaseRefreshAbsorbsTheDiffAndRequestsCalibration) {
   g_stFrmData.assScBackDiff[3][10] = 25;
   g_stFrmData.assMcBase[7] = 3000;
   g_stFrmData.assMcBackDiff[7] = 400;
+  g_stFrmData.assMcBase[8] = -32000;
+  g_stFrmData.assMcBackDiff[8] = 1000;
   AppScBaseRefresh();
-  AppMcBaseRefresh();
+  // The mutual base goes through the matrix subtraction, whose descriptor comes back.
+  const LumaMatOp *op = AppMcBaseRefresh();
+  ASSERT_NE(op, nullptr);
+  EXPECT_EQ(op->usOp, LUMA_MAT_SUB);
+  EXPECT_EQ(op->pssDst, g_stFrmData.pssMcBase);
+  EXPECT_EQ(op->pssSrc2, g_stFrmData.assMcBackDiff);
   EXPECT_EQ(g_stFrmData.assScBase[3][10], 125);
   EXPECT_EQ(g_stFrmData.assMcBase[7], 2600);
+  EXPECT_EQ(g_stFrmData.assMcBase[8], -32768);  // saturates
 
   g_stTraceInfo.ucRefreshReq = 0;
   AppBaseRefresh();

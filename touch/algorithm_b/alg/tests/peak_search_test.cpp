@@ -137,13 +137,13 @@ TEST_F(PeakSearch, WaterAsksForAllEightNeighbours) {
   AppSearchPeakPoint();
   EXPECT_EQ(g_stPeakData.ucMcPosPeakNum, 2);
   g_stSysParam.ucWaterFlag = 1;
-  AppPeakSearchMod();
+  EXPECT_EQ(AppPeakSearchMod(), 1);  // the water query's answer
   EXPECT_EQ(g_ucMcPeakSearchMod, 1);
   AppSearchPeakPoint();
   ASSERT_EQ(g_stPeakData.ucMcPosPeakNum, 1);
   EXPECT_EQ(g_stPeakData.aucMcPeakPos[0], 9);
   g_stSysParam.ucWaterFlag = 0;
-  AppPeakSearchMod();
+  EXPECT_EQ(AppPeakSearchMod(), 0);
   EXPECT_EQ(g_ucMcPeakSearchMod, 0);
 }
 

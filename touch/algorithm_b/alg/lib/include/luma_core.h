@@ -68,7 +68,8 @@ LUMA_EXPORT void AppBaseTrace(uint8_t mode);
 LUMA_EXPORT void AppScBaseTrace(void);
 LUMA_EXPORT void AppMcBaseTrace(void);
 LUMA_EXPORT void AppScBaseRefresh(void);
-LUMA_EXPORT void AppMcBaseRefresh(void);
+// The base minus the backed-up diff through the matrix subtraction; its descriptor.
+LUMA_EXPORT struct LumaMatOp *AppMcBaseRefresh(void);
 LUMA_EXPORT void AppBaseRefresh(void);
 LUMA_EXPORT void AppScCollectBase(void);
 
