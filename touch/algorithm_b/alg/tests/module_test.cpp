@@ -457,4 +457,43 @@ TEST_F(Module, ExtraLineTakesOnlyTheCountedValues) {
   delete[] extra;
 }
 
+// The controller's two debug lines behind the pointer at byte 211 go to print rows 24 and 26
+// (rows of one word per sense line): the line at sense count x 10 bytes to row 24, the one
+// at sense count x 4 bytes to row 26. Row 26 of a 38-line panel runs past the 1024-word
+// buffer and is cut at its end; neither line is read past the host's byte count.
+TEST_F(Module, DebugLinesGoToPrintRows24And26WithinBothBuffers) {
+  constexpr int kRx = 38;
+  struct Case {
+    const char *name;
+    int16_t bytes;        // the host's count; the array holds exactly this many
+    int row24_words;      // words of row 24 written
+    int row26_words;      // words of row 26 written
+  };
+  const Case cases[] = {
+      {"both lines whole", 6 * kRx * 2, kRx, 1024 - 26 * kRx},
+      {"row 24's line cut short", (5 * kRx + 10) * 2, 10, 1024 - 26 * kRx},
+      {"only row 26's line", (2 * kRx + 5) * 2, 0, 5},
+      {"nothing", 0, 0, 0},
+      {"a negative count", -4, 0, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::fill(std::begin(g_usAlgPrintfBuf), std::end(g_usAlgPrintfBuf), 0xEEEE);
+    const int words = c.bytes > 0 ? c.bytes / 2 : 0;
+    std::vector<int16_t> lines(static_cast<size_t>(words));  // exactly the count: ASan sees a read past it
+    for (int i = 0; i < words; ++i) lines[i] = static_cast<int16_t>(1000 + i);
+    LumaFrame f;
+    f.frame()->extra1 = words > 0 ? lines.data() : nullptr;
+    f.frame()->extra1_len = c.bytes;
+    AppUpdataPara(f.frame());
+    for (int i = 0; i < kRx; ++i) {
+      EXPECT_EQ(g_usAlgPrintfBuf[24 * kRx + i], i < c.row24_words ? 1000 + 5 * kRx + i : 0xEEEE) << i;
+    }
+    for (int i = 0; 26 * kRx + i < 1024; ++i) {
+      EXPECT_EQ(g_usAlgPrintfBuf[26 * kRx + i], i < c.row26_words ? 1000 + 2 * kRx + i : 0xEEEE) << i;
+    }
+    EXPECT_EQ(g_usAlgPrintfBuf[25 * kRx], 0xEEEE);
+  }
+}
+
 }  // namespace
