@@ -367,7 +367,11 @@ TEST(LumaExports, PeakFiltersMergeAndChecksResolveByName) {
         "AppWaterProofHandle", "WetFingerFilterAfterPeakMerge", "AppMcWaterReportPtFilter", "AppPeakSumHandle",
         "AppPeakMcIsFingerTouch", "AppPeakSameTxRxBigNegDiff", "AppSweatFilterEnable", "AppScConnectCheck",
         "AppGetMatchScDiff", "AppGetPeakAroundMinusDiff", "AppFilterTouchPoint", "AppTRGameParamsRefresh",
-        "AppNfTrbInRxStatuCheck", "stTruMbRx", "g_PeakRatioMax"}) {
+        "AppNfTrbInRxStatuCheck", "stTruMbRx", "g_PeakRatioMax",
+        // Initialisation parts, coordinate helpers and records the flow itself does not use.
+        "AppPanelParamInit", "AppAfeModeInit", "AppDiffSumProc", "AppPosRevertXY", "AppNotchCalculateCoordinate",
+        "AppMergePeakNearAvg", "AppScNoiseInit", "g_stScNoise", "g_stScNoiseRepo", "g_ssDiffSum", "g_ucCalCnt",
+        "g_ucRecordSensor"}) {
     EXPECT_NE(dlsym(lib, name), nullptr) << name;
   }
   dlclose(lib);

@@ -193,6 +193,8 @@ int16_t AppPeakNearDiffAvg(uint8_t peak_id, const LumaPeakPair *pair) {
   return static_cast<int16_t>(static_cast<int16_t>(sum) / divisor);
 }
 
+int16_t AppMergePeakNearAvg(uint8_t peak_id, const LumaPeakPair *pair) { return AppPeakNearDiffAvg(peak_id, pair); }
+
 void AppMcSearchPeakPoint(void) {
   LumaPeakData &pd = g_stPeakData;
   std::memset(pd.aucMcPeakValidMap, 0, sizeof(pd.aucMcPeakValidMap));
