@@ -77,10 +77,10 @@ void ApplyEdgeRecord(uint32_t type, uint32_t pos, int16_t dx, int16_t dy) {
     } else if (orientation == 1) {
       SetCorner(pos == 1 || pos == 3, dy, dx);
     } else if (orientation == 3) {
-      // The connector side is turned the other way: positions 0 and 2 are the top pair and
-      // 1 and 3 the bottom pair, the mirror of orientation 1. One description of this case
-      // has position 3 set the top pair here; that would make orientation 3 treat position 3
-      // as orientation 1 does, which the mirrored layout rules out, so the rule stands.
+      // Connector left mirrors connector right: positions 0 and 2 are the top pair and 1
+      // and 3 the bottom pair. Position 3 deliberately does not set the top pair here, as
+      // one might expect: that would make both landscape orientations read it alike
+      // instead of mirrored.
       SetCorner(pos == 0 || pos == 2, dy, dx);
     }
     return;
