@@ -22,6 +22,7 @@ inline void ResetModuleState() {
   a_log_level = LMX_LOG_INFO;
   alg_module_init();
   std::memset(s_stEdgePalmSta, 0, sizeof(s_stEdgePalmSta));
+  std::memset(g_ForceAlpha, 0, sizeof(g_ForceAlpha));
   std::memset(g_assScRxNormalFifo, 0, sizeof(g_assScRxNormalFifo));
   std::memset(g_assScRxWaterFifo, 0, sizeof(g_assScRxWaterFifo));
   std::memset(s_aucColStripeDropCnt, 0, sizeof(s_aucColStripeDropCnt));
