@@ -77,6 +77,10 @@ void ApplyEdgeRecord(uint32_t type, uint32_t pos, int16_t dx, int16_t dy) {
     } else if (orientation == 1) {
       SetCorner(pos == 1 || pos == 3, dy, dx);
     } else if (orientation == 3) {
+      // Connector left mirrors connector right: positions 0 and 2 are the top pair and 1
+      // and 3 the bottom pair. Position 3 deliberately does not set the top pair here, as
+      // one might expect: that would make both landscape orientations read it alike
+      // instead of mirrored.
       SetCorner(pos == 0 || pos == 2, dy, dx);
     }
     return;
@@ -214,8 +218,10 @@ int32_t AlgHostRequest(uint32_t type, uint32_t *payload, uint32_t length) {
 }
 
 AlgModule *register_alg_module(AlgHostCallbacks *callbacks) {
-  LUMA_TRACE_OPERATION();
+  // The table first: the entry trace goes through it, and a host that registers again may
+  // already have freed the table it gave before.
   alg_module_callback = callbacks;
+  LUMA_TRACE_OPERATION();
   return &g_stAlgModule;
 }
 

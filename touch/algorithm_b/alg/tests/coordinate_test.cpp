@@ -32,6 +32,31 @@ class Coordinate : public ::testing::Test {
   static int64_t Y16(int rx) { return 16 * (20 + rx * (2680 - 20) / 37); }
 };
 
+TEST_F(Coordinate, DiffSumTakesOnlyPositiveNodesOfThePanel) {
+  g_ssDiffSum = 0;
+  g_ucCalCnt = 0;
+  AppDiffSumProc(50, 3, 4);
+  AppDiffSumProc(0, 5, 5);
+  AppDiffSumProc(-20, 6, 6);
+  AppDiffSumProc(30, 3, 5);
+  AppDiffSumProc(30, 17, 5);  // past the last drive line
+  AppDiffSumProc(30, 3, 38);  // past the last sense line
+  EXPECT_EQ(g_ssDiffSum, 80);
+  ASSERT_EQ(g_ucCalCnt, 2);
+  EXPECT_EQ(g_ucRecordSensor[0], 3);
+  EXPECT_EQ(g_ucRecordSensor[1], 4);
+  EXPECT_EQ(g_ucRecordSensor[2], 3);
+  EXPECT_EQ(g_ucRecordSensor[3], 5);
+}
+
+TEST_F(Coordinate, SmallCoordinateHelpers) {
+  uint32_t a = 7, b = 0xFFFFFFFFu;
+  AppPosRevertXY(&a, &b);
+  EXPECT_EQ(a, 0xFFFFFFFFu);
+  EXPECT_EQ(b, 7u);
+  for (uint32_t v : {0u, 1u, 19519u, 0xFFFFFFFFu}) EXPECT_EQ(AppNotchCalculateCoordinate(v), v);
+}
+
 TEST_F(Coordinate, ThreeByThreeBumpGivesTheWeightedMean) {
   const int weights[3][3] = {{100, 200, 100}, {150, 432, 250}, {100, 200, 100}};
   int64_t sum = 0, sx = 0, sy = 0;

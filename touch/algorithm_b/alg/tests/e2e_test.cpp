@@ -184,15 +184,39 @@ TEST_F(LumaEndToEnd, TakeBaseFrameTypeRetakesTheBase) {
 }
 
 TEST_F(LumaEndToEnd, ExtraLineIsReadOnlyAsFarAsItsCount) {
+  // A whole line of 500 first, then three values behind the pointer, in a buffer of exactly
+  // that size (ASan watches): the first three entries change, the rest stay 500.
+  std::vector<int16_t> whole(LumaFrame::kTx + LumaFrame::kRx, 500);
   LumaFrame base;
+  base.frame()->extra2 = whole.data();
+  base.frame()->extra2_count = static_cast<uint16_t>(whole.size());
   Diff(base);
-  // Three values behind the pointer, in a buffer of exactly that size (ASan watches).
   auto *extra = new int16_t[3]{11, 12, 13};
   LumaFrame f;
   f.frame()->extra2 = extra;
   f.frame()->extra2_count = 3;
   EXPECT_EQ(host_->alg()->update_frame_data(f.frame()), 0);
   delete[] extra;
+
+  // The line is read by the water-line noise measure, whose results the plug-in exports.
+  void *lib = dlopen((std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_alg.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  auto noise_filter = reinterpret_cast<void (*)(uint8_t, uint8_t)>(dlsym(lib, "AppScNoiseFilter"));
+  const auto *rx_noise = static_cast<const int16_t *>(dlsym(lib, "g_ssScWaterRxNoise"));
+  const auto *tx_noise = static_cast<const int16_t *>(dlsym(lib, "g_ssScWaterTxNoise"));
+  ASSERT_NE(noise_filter, nullptr);
+  ASSERT_NE(rx_noise, nullptr);
+  ASSERT_NE(tx_noise, nullptr);
+  // No touch: every sense entry is quiet, mean (11 + 12 + 13 + 35 x 500) / 38 = 461.
+  noise_filter(1, 1);
+  EXPECT_EQ(rx_noise[0], 450);
+  EXPECT_EQ(rx_noise[2], 448);
+  EXPECT_EQ(rx_noise[3], 39);
+  EXPECT_EQ(rx_noise[LumaFrame::kRx - 1], 39);
+  // The drive entries all kept 500: no spread between them.
+  noise_filter(1, 0);
+  for (int i = 0; i < LumaFrame::kTx; ++i) EXPECT_EQ(tx_noise[i], 0) << i;
+  dlclose(lib);
 }
 
 TEST_F(LumaEndToEnd, RowTiltIsRemovedByTheMutualFrontFilter) {
@@ -409,7 +433,11 @@ TEST(LumaExports, PeakFiltersMergeAndChecksResolveByName) {
         "AppWaterProofHandle", "WetFingerFilterAfterPeakMerge", "AppMcWaterReportPtFilter", "AppPeakSumHandle",
         "AppPeakMcIsFingerTouch", "AppPeakSameTxRxBigNegDiff", "AppSweatFilterEnable", "AppScConnectCheck",
         "AppGetMatchScDiff", "AppGetPeakAroundMinusDiff", "AppFilterTouchPoint", "AppTRGameParamsRefresh",
-        "AppNfTrbInRxStatuCheck", "stTruMbRx", "g_PeakRatioMax"}) {
+        "AppNfTrbInRxStatuCheck", "stTruMbRx", "g_PeakRatioMax",
+        // Initialisation parts, coordinate helpers and records the flow itself does not use.
+        "AppPanelParamInit", "AppAfeModeInit", "AppDiffSumProc", "AppPosRevertXY", "AppNotchCalculateCoordinate",
+        "AppMergePeakNearAvg", "AppScNoiseInit", "g_stScNoise", "g_stScNoiseRepo", "g_ssDiffSum", "g_ucCalCnt",
+        "g_ucRecordSensor"}) {
     EXPECT_NE(dlsym(lib, name), nullptr) << name;
   }
   dlclose(lib);

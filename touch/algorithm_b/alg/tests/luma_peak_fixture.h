@@ -15,6 +15,7 @@
 #include "luma_peak_filter.h"
 #include "luma_peaks.h"
 #include "luma_search.h"
+#include "module_state_test.h"
 
 namespace {
 
@@ -24,8 +25,7 @@ class LumaPeakFixture : public ::testing::Test {
   static constexpr int kRx = 38;
 
   void SetUp() override {
-    register_alg_module(nullptr);
-    alg_module_init();
+    luma_test::ResetModuleState();
     ASSERT_EQ(g_stFrmData.pssMcDiff, g_stFrmData.assMcDiff);
     ASSERT_EQ(g_stFwConfig.ucTxNum, kTx);
     ASSERT_EQ(g_stFwConfig.ucRxNum, kRx);
@@ -39,20 +39,6 @@ class LumaPeakFixture : public ::testing::Test {
     std::memset(g_ssScWaterTxNoise, 0, sizeof(g_ssScWaterTxNoise));
     std::memset(g_ssScWaterRxNoise, 0, sizeof(g_ssScWaterRxNoise));
     std::memset(structForecastPointRange, 0xFF, sizeof(structForecastPointRange));
-    // The filters' own state lives across frames and initialisations; each test starts
-    // from the state the module has at load.
-    std::memset(s_aucColStripeDropCnt, 0, sizeof(s_aucColStripeDropCnt));
-    std::memset(g_stSeriousFloatingMergeInfo, 0, sizeof(g_stSeriousFloatingMergeInfo));
-    s_ucCdmaDecodeState = 0;
-    s_ucNfNoiseDropCnt = s_ucScFilterDropCnt = s_ucNfGhostCnt = 0;
-    s_ucMergeNegLevel = s_ucMergeSelfWeakHold = 0;
-    s_ucMinPeakGap = 100;
-    s_usNfInvalidDropCnt = 0;
-    s_ucSensAbnormalState = 0;
-    g_ucScNotMatchMcFrmCnt = 0;
-    g_ucMcWaterCnt = 0;
-    g_ucLastOutputPtCnt = 0;
-    g_usLikeNFNoiseFrame = 0;
     g_stSysParam.ucChargeState = 0;
     g_stTouchData.ucLastPointNum = 0;
     g_stTouchData.ucPointNum = 0;

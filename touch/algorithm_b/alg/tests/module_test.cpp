@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "luma_calc.h"
 #include "luma_core.h"
 #include "host_recorder_test.h"
 #include "luma_frame.h"
+#include "luma_util.h"
 
 namespace {
 
@@ -78,6 +80,26 @@ TEST_F(Module, InitialisationWithoutAHostTableDoesNotCrash) {
   EXPECT_EQ(alg_module_init(), 0);
   doze_check();
   EXPECT_EQ(doze_timer_handler(&doze_timer), -1);
+}
+
+// A host registers again after freeing its table: the entry trace of the registration goes
+// through the new table, never through the one it replaces.
+std::vector<std::string> replaced_lines;
+void ReplacedLog(int32_t, const char *, ...) { replaced_lines.emplace_back("line"); }
+
+TEST_F(Module, RegistrationTracesThroughTheNewTable) {
+  auto *replaced = new AlgHostCallbacks{};
+  replaced->log = ReplacedLog;
+  register_alg_module(replaced);
+  g_log_level = LMX_LOG_VERBOSE;
+  replaced_lines.clear();
+  delete replaced;  // the host's table is gone before the host registers again
+  Recorder::logs.clear();
+  register_alg_module(&host_);
+  g_log_level = LMX_LOG_INFO;
+  EXPECT_TRUE(replaced_lines.empty());
+  EXPECT_TRUE(Recorder::Has("'register_alg_module' enter.")) << Recorder::logs.size();
+  EXPECT_TRUE(Recorder::Has("'register_alg_module' leave."));
 }
 
 TEST_F(Module, CommandTable) {
@@ -392,10 +414,18 @@ TEST_F(Module, BaseRefreshAbsorbsTheDiffAndRequestsCalibration) {
   g_stFrmData.assScBackDiff[3][10] = 25;
   g_stFrmData.assMcBase[7] = 3000;
   g_stFrmData.assMcBackDiff[7] = 400;
+  g_stFrmData.assMcBase[8] = -32000;
+  g_stFrmData.assMcBackDiff[8] = 1000;
   AppScBaseRefresh();
-  AppMcBaseRefresh();
+  // The mutual base goes through the matrix subtraction, whose descriptor comes back.
+  const LumaMatOp *op = AppMcBaseRefresh();
+  ASSERT_NE(op, nullptr);
+  EXPECT_EQ(op->usOp, LUMA_MAT_SUB);
+  EXPECT_EQ(op->pssDst, g_stFrmData.pssMcBase);
+  EXPECT_EQ(op->pssSrc2, g_stFrmData.assMcBackDiff);
   EXPECT_EQ(g_stFrmData.assScBase[3][10], 125);
   EXPECT_EQ(g_stFrmData.assMcBase[7], 2600);
+  EXPECT_EQ(g_stFrmData.assMcBase[8], -32768);  // saturates
 
   g_stTraceInfo.ucRefreshReq = 0;
   AppBaseRefresh();
@@ -425,6 +455,45 @@ TEST_F(Module, ExtraLineTakesOnlyTheCountedValues) {
   AppUpdataPara(f.frame());
   EXPECT_EQ(g_stFrmData.assScExtra[1][0], 11);
   delete[] extra;
+}
+
+// The controller's two debug lines behind the pointer at byte 211 go to print rows 24 and 26
+// (rows of one word per sense line): the line at sense count x 10 bytes to row 24, the one
+// at sense count x 4 bytes to row 26. Row 26 of a 38-line panel runs past the 1024-word
+// buffer and is cut at its end; neither line is read past the host's byte count.
+TEST_F(Module, DebugLinesGoToPrintRows24And26WithinBothBuffers) {
+  constexpr int kRx = 38;
+  struct Case {
+    const char *name;
+    int16_t bytes;        // the host's count; the array holds exactly this many
+    int row24_words;      // words of row 24 written
+    int row26_words;      // words of row 26 written
+  };
+  const Case cases[] = {
+      {"both lines whole", 6 * kRx * 2, kRx, 1024 - 26 * kRx},
+      {"row 24's line cut short", (5 * kRx + 10) * 2, 10, 1024 - 26 * kRx},
+      {"only row 26's line", (2 * kRx + 5) * 2, 0, 5},
+      {"nothing", 0, 0, 0},
+      {"a negative count", -4, 0, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::fill(std::begin(g_usAlgPrintfBuf), std::end(g_usAlgPrintfBuf), 0xEEEE);
+    const int words = c.bytes > 0 ? c.bytes / 2 : 0;
+    std::vector<int16_t> lines(static_cast<size_t>(words));  // exactly the count: ASan sees a read past it
+    for (int i = 0; i < words; ++i) lines[i] = static_cast<int16_t>(1000 + i);
+    LumaFrame f;
+    f.frame()->extra1 = words > 0 ? lines.data() : nullptr;
+    f.frame()->extra1_len = c.bytes;
+    AppUpdataPara(f.frame());
+    for (int i = 0; i < kRx; ++i) {
+      EXPECT_EQ(g_usAlgPrintfBuf[24 * kRx + i], i < c.row24_words ? 1000 + 5 * kRx + i : 0xEEEE) << i;
+    }
+    for (int i = 0; 26 * kRx + i < 1024; ++i) {
+      EXPECT_EQ(g_usAlgPrintfBuf[26 * kRx + i], i < c.row26_words ? 1000 + 2 * kRx + i : 0xEEEE) << i;
+    }
+    EXPECT_EQ(g_usAlgPrintfBuf[25 * kRx], 0xEEEE);
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "luma_noise.h"
+#include "luma_records.h"
 
 namespace {
 
@@ -14,14 +15,14 @@ class NoiseEstimate : public ::testing::Test {
     register_alg_module(nullptr);
     alg_module_init();
     std::memset(g_stFrmData.assScDiff, 0, sizeof(g_stFrmData.assScDiff));
-    thr_ = static_cast<int16_t>(g_stFwConfig.usScNoTouchThr);
   }
   // Columns in `touched` carry the touch level on the reference line, the others one below.
   void Reference(std::initializer_list<int> touched) {
     for (int16_t &v : g_stFrmData.assScDiff[2]) v = static_cast<int16_t>(thr_ - 1);
     for (int i : touched) g_stFrmData.assScDiff[2][i] = thr_;
   }
-  int16_t thr_ = 0;
+  // The configured touch threshold's default: the cases are worked out for it.
+  int16_t thr_ = 180;
 };
 
 std::vector<int16_t> Ramp(int n, int step) {
@@ -59,6 +60,29 @@ TEST_F(NoiseEstimate, ChargeComparesTouchedColumnsWithTheRest) {
   int16_t empty[1] = {7};
   EXPECT_EQ(AppMcGetChargeNoise(empty, 0), 1u);
   EXPECT_EQ(empty[0], 7);
+}
+
+TEST_F(NoiseEstimate, TouchThresholdDefaultsTo180) {
+  ASSERT_EQ(LumaFwConfigLoad(nullptr, 0), 0);
+  EXPECT_EQ(g_stFwConfig.usScNoTouchThr, 180);
+}
+
+// A finger whose self reference reads 200: above the touch threshold, so both noise tests
+// see its columns as touched.
+TEST_F(NoiseEstimate, ReferenceOf200CountsAsTouched) {
+  for (int16_t &v : g_stFrmData.assScDiff[2]) v = 0;
+  for (int i = 2; i <= 4; ++i) g_stFrmData.assScDiff[2][i] = 200;
+  std::vector<int16_t> line = {100, 100, 140, 60, 140, 100, 110, 90, 100, 100};
+  EXPECT_EQ(AppMcGetChargeNoise(line.data(), 10), 35u);
+
+  // The water-line noise is measured against the mean of the columns away from the touch.
+  for (int i = 2; i <= 4; ++i) g_stFrmData.assScDiff[2][i] = 0;
+  g_stFrmData.assScDiff[2][10] = 200;
+  for (int i = 0; i < 38; ++i) g_stFrmData.assScExtra[1][i] = static_cast<int16_t>(i >= 8 && i <= 12 ? 500 : 10);
+  AppScNoiseFilter(1, 1);
+  EXPECT_EQ(g_ssScWaterRxNoise[0], 0);
+  EXPECT_EQ(g_ssScWaterRxNoise[10], 490);
+  EXPECT_EQ(g_ssScWaterRxNoise[13], 0);
 }
 
 TEST_F(NoiseEstimate, ChargeCentresTheLineInPlace) {

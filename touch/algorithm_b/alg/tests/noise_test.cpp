@@ -120,4 +120,13 @@ TEST_F(Noise, ScHelpers) {
   EXPECT_EQ(AppScDiffRemoveNoise(10, 5), 0);
 }
 
+TEST_F(Noise, SelfNoiseInitClearsBothRecords) {
+  std::memset(g_stScNoise, 0x5A, sizeof(g_stScNoise));
+  std::memset(g_stScNoiseRepo, 0x5A, sizeof(g_stScNoiseRepo));
+  AppScNoiseInit();
+  for (uint8_t b : g_stScNoise) EXPECT_EQ(b, 0);
+  for (uint8_t b : g_stScNoiseRepo) EXPECT_EQ(b, 0);
+  EXPECT_EQ(AppScHighNoise(), 0);
+}
+
 }  // namespace

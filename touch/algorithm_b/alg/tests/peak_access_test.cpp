@@ -77,23 +77,27 @@ TEST_F(PeakAccess, DiffAtPeaksAndTheFrameMaximum) {
   EXPECT_EQ(AppMcGetDiff(0, kRx), 0);
 }
 
-TEST_F(PeakAccess, WindowSumMirrorsAtTheEdges) {
+TEST_F(PeakAccess, WindowSumIsClippedAtTheEdges) {
   Set(0, 5, 1);
   Set(1, 5, 10);
-  EXPECT_EQ(AppMcGetPeakAreaSumByTxRx(0, 5, 1), 21);  // row -1 is row 1 again
+  Set(0, 4, 3);
+  EXPECT_EQ(AppMcGetPeakAreaSumByTxRx(0, 5, 1), 14);  // row -1 does not exist: nothing of row 1 twice
   Set(3, 0, 100);
   Set(3, 1, 7);
+  Set(4, 1, 2);
   Peak(0, 3, 0);
-  EXPECT_EQ(AppMcGetPeakAreaSum(0, 1), 114);  // column -1 is column 1 again
+  EXPECT_EQ(AppMcGetPeakAreaSum(0, 1), 109);  // neither is column -1
   EXPECT_EQ(AppMcGetPeakAreaSumByTxRx(3, 0, 0), 100);
+  Set(kTx - 1, kRx - 1, 40);
+  Set(kTx - 2, kRx - 1, 5);
+  EXPECT_EQ(AppMcGetPeakAreaSumByTxRx(kTx - 1, kRx - 1, 1), 45);
 }
 
 TEST_F(PeakAccess, WindowSumPastTheFarEdgeStaysInTheGrid) {
   for (int i = 0; i < kTx * kRx; ++i) g_stFrmData.assMcDiff[i] = 1;
-  // Radius 20 from row 0: the mirrors of rows -20..-18 lie past the last row and are held
-  // at it, so every one of the 41 x 41 window nodes is a node of the grid.
-  EXPECT_EQ(AppMcGetPeakAreaSumByTxRx(0, 19, 20), 41 * 41);
-  EXPECT_EQ(AppMcGetPeakAreaSumByTxRx(16, 37, 60), 121 * 121);
+  // Windows larger than the grid cover it once.
+  EXPECT_EQ(AppMcGetPeakAreaSumByTxRx(0, 19, 20), kTx * kRx);
+  EXPECT_EQ(AppMcGetPeakAreaSumByTxRx(16, 37, 60), kTx * kRx);
   EXPECT_EQ(AppMcGetPeakAreaSumByTxRx(0, 0, 200), 0);  // signed-byte bounds wrap: empty window
 }
 

@@ -137,13 +137,13 @@ TEST_F(PeakSearch, WaterAsksForAllEightNeighbours) {
   AppSearchPeakPoint();
   EXPECT_EQ(g_stPeakData.ucMcPosPeakNum, 2);
   g_stSysParam.ucWaterFlag = 1;
-  AppPeakSearchMod();
+  EXPECT_EQ(AppPeakSearchMod(), 1);  // the water query's answer
   EXPECT_EQ(g_ucMcPeakSearchMod, 1);
   AppSearchPeakPoint();
   ASSERT_EQ(g_stPeakData.ucMcPosPeakNum, 1);
   EXPECT_EQ(g_stPeakData.aucMcPeakPos[0], 9);
   g_stSysParam.ucWaterFlag = 0;
-  AppPeakSearchMod();
+  EXPECT_EQ(AppPeakSearchMod(), 0);
   EXPECT_EQ(g_ucMcPeakSearchMod, 0);
 }
 
@@ -262,14 +262,18 @@ TEST_F(PeakSearch, ThreeWayChoiceAndPairAverage) {
   Set(5, 9, 80);
   Set(5, 11, -7);   // a quarter rounds toward minus infinity: -2
   Set(1, 20, 90);
-  EXPECT_EQ(AppPeakNearDiffAvg(9, &pair), 0);
-  EXPECT_EQ(AppPeakNearDiffAvg(3, &pair), 400);
-  pair.ucSameTx = 1;
-  EXPECT_EQ(AppPeakNearDiffAvg(3, &pair), (400 + 200 + 100) / 3);
-  EXPECT_EQ(AppPeakNearDiffAvg(4, &pair), (300 + 90) / 2);  // no line above Tx 0
-  pair.ucSameTx = 0;
-  pair.ucSameRx = 1;
-  EXPECT_EQ(AppPeakNearDiffAvg(3, &pair), (400 + 80 - 2) / 3);
+  // The merge reaches the same average under its own name.
+  for (auto near_avg : {AppPeakNearDiffAvg, AppMergePeakNearAvg}) {
+    pair.ucSameTx = pair.ucSameRx = 0;
+    EXPECT_EQ(near_avg(9, &pair), 0);
+    EXPECT_EQ(near_avg(3, &pair), 400);
+    pair.ucSameTx = 1;
+    EXPECT_EQ(near_avg(3, &pair), (400 + 200 + 100) / 3);
+    EXPECT_EQ(near_avg(4, &pair), (300 + 90) / 2);  // no line above Tx 0
+    pair.ucSameTx = 0;
+    pair.ucSameRx = 1;
+    EXPECT_EQ(near_avg(3, &pair), (400 + 80 - 2) / 3);
+  }
 }
 
 TEST_F(PeakSearch, CentroidWindowsAndSharedNodes) {

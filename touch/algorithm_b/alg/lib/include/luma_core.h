@@ -47,6 +47,9 @@ LUMA_EXPORT void AppTraceInfoInit(void);
 LUMA_EXPORT void AppPeakDataInit(void);
 LUMA_EXPORT void AppTouchDataInit(void);
 LUMA_EXPORT void AppGlobalVarInit(void);
+// Kept for hosts that call them; this panel needs no further panel or front-end set-up.
+LUMA_EXPORT void AppPanelParamInit(void);
+LUMA_EXPORT void AppAfeModeInit(void);
 
 // ---- Base and diff --------------------------------------------------------------------
 LUMA_EXPORT int32_t update_frame_data(DecodedFrame *frame);
@@ -68,7 +71,8 @@ LUMA_EXPORT void AppBaseTrace(uint8_t mode);
 LUMA_EXPORT void AppScBaseTrace(void);
 LUMA_EXPORT void AppMcBaseTrace(void);
 LUMA_EXPORT void AppScBaseRefresh(void);
-LUMA_EXPORT void AppMcBaseRefresh(void);
+// The base minus the backed-up diff through the matrix subtraction; its descriptor.
+LUMA_EXPORT struct LumaMatOp *AppMcBaseRefresh(void);
 LUMA_EXPORT void AppBaseRefresh(void);
 LUMA_EXPORT void AppScCollectBase(void);
 
@@ -97,6 +101,16 @@ LUMA_EXPORT void AppCalculateCoordinate(void);
 LUMA_EXPORT void AppMcPeakRangeSearch99(uint16_t peak, uint8_t tx_from, uint8_t tx_to, uint8_t rx_from, uint8_t rx_to);
 LUMA_EXPORT void AppNewCalCoordinate(uint8_t peak, uint8_t entry, uint8_t htx, uint8_t hrx);
 LUMA_EXPORT uint8_t AppMcPeakDistance(uint8_t peak, uint8_t tx, uint8_t rx);
+// The centroid of a peak: weight sum, nodes taken and their positions (tx, rx pairs).
+extern LUMA_EXPORT int32_t g_ssDiffSum;
+extern LUMA_EXPORT uint8_t g_ucCalCnt;
+extern LUMA_EXPORT uint8_t g_ucRecordSensor[2 * 81];
+// One node of weight `diff` into the centroid sums; nothing for a weight below 1 or a node
+// off the panel.
+LUMA_EXPORT void AppDiffSumProc(int16_t diff, uint8_t tx, uint8_t rx);
+LUMA_EXPORT void AppPosRevertXY(uint32_t *a, uint32_t *b);
+// The notch mapping of a centroid coordinate: this panel has none, the value stands.
+LUMA_EXPORT uint32_t AppNotchCalculateCoordinate(uint32_t v);
 
 LUMA_EXPORT void AppDoubleModeProc(void);
 LUMA_EXPORT void AppPointFilter(uint8_t stage);

@@ -59,7 +59,7 @@ LUMA_EXPORT void AppNoDiffScDiffFrontFilter_Tx(uint8_t slot);
 
 // ---- Front chain and the water rectangle ---------------------------------------------
 LUMA_EXPORT void AppTpDataRateCtrl(void);
-LUMA_EXPORT void AppPeakSearchMod(void);
+LUMA_EXPORT uint8_t AppPeakSearchMod(void);
 LUMA_EXPORT uint8_t AppGetWaterRect(void);
 LUMA_EXPORT uint8_t AppGetWaterRectTxLen(void);
 LUMA_EXPORT uint8_t AppGetWaterRectRxLen(void);

@@ -48,6 +48,7 @@ extern LUMA_EXPORT uint8_t g_stPowerInfo[16];
 extern LUMA_EXPORT uint16_t g_stAdcOverSta[20];
 extern LUMA_EXPORT uint8_t g_ucFwAdcOverLoadFlag;
 extern LUMA_EXPORT uint8_t g_ucOriMcDiffLargeMeanLevel;
+extern LUMA_EXPORT uint8_t g_stScNoise[16];
 extern LUMA_EXPORT uint8_t g_stScNoiseRepo[168];
 extern LUMA_EXPORT int16_t g_ssScWaterTxNoise[17];
 extern LUMA_EXPORT int16_t g_ssScWaterRxNoise[38];

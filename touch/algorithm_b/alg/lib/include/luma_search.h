@@ -47,6 +47,8 @@ LUMA_EXPORT uint8_t AppLinePeakSearch(const int16_t *line, uint8_t count, int16_
                                       uint8_t negate, uint8_t max_peaks);
 LUMA_EXPORT uint8_t AppMcGet3MaxDiffID(uint8_t tx, uint8_t rx, uint8_t dir);
 LUMA_EXPORT int16_t AppPeakNearDiffAvg(uint8_t peak_id, const LumaPeakPair *pair);
+// The same neighbourhood average under the name the peak merge knows it by.
+LUMA_EXPORT int16_t AppMergePeakNearAvg(uint8_t peak_id, const LumaPeakPair *pair);
 
 // ---- Sub-node coordinates of a mutual peak (for callers of the library) -----------------
 extern LUMA_EXPORT uint8_t g_ucFilterMethod_Cur;

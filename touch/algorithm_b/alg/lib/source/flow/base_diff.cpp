@@ -36,6 +36,27 @@ void SetValid(bool valid) {
   }
 }
 
+// The controller's two debug lines (one word per sense line) behind the pointer at byte
+// 211: the one at 10 bytes per sense line to print row 24, the one at 4 bytes per sense
+// line to row 26. Row 26 of a 38-line panel starts at word 988 and so runs past the
+// 1024-word print buffer: it is written only as far as the buffer goes. Neither line is
+// read past the host's byte count.
+void TakeDebugLines(const DecodedFrame *frame) {
+  if (frame->extra1 == nullptr || frame->extra1_len <= 0) return;
+  const int rx = g_stFwConfig.ucRxNum;
+  const int available = frame->extra1_len / 2;
+  constexpr int kBufferWords = static_cast<int>(sizeof(g_usAlgPrintfBuf) / sizeof(g_usAlgPrintfBuf[0]));
+  const struct {
+    int from;  // first word in the host's array
+    int row;
+  } lines[] = {{5 * rx, 24}, {2 * rx, 26}};
+  for (const auto &l : lines) {
+    const int to = l.row * rx;
+    const int n = std::min({rx, available - l.from, kBufferWords - to});
+    for (int i = 0; i < n; ++i) g_usAlgPrintfBuf[to + i] = static_cast<uint16_t>(frame->extra1[l.from + i]);
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -75,6 +96,7 @@ void AppUpdataPara(DecodedFrame *frame) {
   LumaDebugTakeHeader(frame);
   g_usIcMsTimeGap = static_cast<uint16_t>(frame->ic_time_ms - g_usIcMsTimeLast);
   g_usIcMsTimeLast = frame->ic_time_ms;
+  TakeDebugLines(frame);
   if (para != nullptr) {
     g_stSysParam.ucHostPara0 = para[0];
     g_stSysParam.ucHostPara1 = para[1];

@@ -2,6 +2,7 @@
 // that absorbs the whole diff, and a recalibration request to the controller.
 #include <algorithm>
 
+#include "luma_calc.h"
 #include "luma_core.h"
 
 extern "C" {
@@ -68,11 +69,8 @@ void AppScBaseRefresh(void) {
   }
 }
 
-void AppMcBaseRefresh(void) {
-  int16_t *base = g_stFrmData.pssMcBase;
-  for (int i = 0; i < NodeNum(); ++i) {
-    base[i] = static_cast<int16_t>(std::clamp(base[i] - g_stFrmData.assMcBackDiff[i], -32768, 32767));
-  }
+LumaMatOp *AppMcBaseRefresh(void) {
+  return AppCal_MatrixSub(g_stFrmData.pssMcBase, g_stFrmData.pssMcBase, g_stFrmData.assMcBackDiff, 0);
 }
 
 void AppBaseRefresh(void) {

@@ -139,6 +139,10 @@ void AppGlobalVarInit(void) {
   g_usMaxPosY = static_cast<uint16_t>(range_y - 1);
 }
 
+void AppPanelParamInit(void) {}
+
+void AppAfeModeInit(void) {}
+
 void AppDataStructInit(bool resume) {
   g_bPalmClerFlag = 1;
   g_bPalmFlag = 0;

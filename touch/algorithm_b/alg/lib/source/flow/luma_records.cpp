@@ -65,8 +65,8 @@ constexpr LumaFwConfig MakeDefaultConfig() {
   // Our choice: a blob of 20 nodes or more is a palm candidate whose size the narrow side
   // of its rectangle corrects.
   c.ucPalmCorrectSize = 20;
-  // Our choice: the self peak threshold while no point is reported.
-  c.usScNoTouchThr = 280;
+  // The self reference level from which a column counts as touched in the noise tests.
+  c.usScNoTouchThr = 180;
   c.usNoiseRingAThr = 240;
   c.usNoiseRingBThr = 60;
   return c;

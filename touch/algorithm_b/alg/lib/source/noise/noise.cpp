@@ -19,6 +19,7 @@ uint8_t g_stPowerInfo[16];
 uint16_t g_stAdcOverSta[20];  // mutual counts at words 2 and 3, the self count at word 19
 uint8_t g_ucFwAdcOverLoadFlag;
 uint8_t g_ucOriMcDiffLargeMeanLevel;
+uint8_t g_stScNoise[16];
 uint8_t g_stScNoiseRepo[168];
 int16_t g_ssScWaterTxNoise[17];
 int16_t g_ssScWaterRxNoise[38];
@@ -185,7 +186,10 @@ void AppMcNoiseInit(void) {
 
 void AppMcCollectNoise(void) {}
 
-void AppScNoiseInit(void) { std::memset(g_stScNoiseRepo, 0, sizeof(g_stScNoiseRepo)); }
+void AppScNoiseInit(void) {
+  std::memset(g_stScNoise, 0, sizeof(g_stScNoise));
+  std::memset(g_stScNoiseRepo, 0, sizeof(g_stScNoiseRepo));
+}
 
 uint8_t AppScHighNoise(void) { return g_stScNoiseRepo[83]; }
 

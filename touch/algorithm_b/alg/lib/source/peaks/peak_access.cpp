@@ -1,6 +1,8 @@
 // Small operations on the mutual peak list that every detection filter shares.
 #include <stdint.h>
 
+#include <algorithm>
+
 #include "luma_calc.h"
 #include "luma_noise.h"
 #include "luma_peaks.h"
@@ -23,15 +25,6 @@ bool BitSet(const uint8_t *bits, uint8_t bytes, uint8_t index) {
 }
 
 const uint8_t *PeakRecordBytes() { return reinterpret_cast<const uint8_t *>(&g_stPeakData); }
-
-// A window index outside the grid is mirrored about the centre; a mirror that still falls
-// outside (a radius past the far edge) is held at the nearest edge.
-int Mirror(int index, int centre, int count) {
-  if (index < 0 || index >= count) index = 2 * centre - index;
-  if (index < 0) index = 0;
-  if (index >= count) index = count - 1;
-  return index;
-}
 
 }  // namespace
 
@@ -105,13 +98,13 @@ int32_t AppMcGetPeakAreaSumByTxRx(uint8_t tx, uint8_t rx, uint8_t radius) {
   const int8_t row_low = static_cast<int8_t>(tx - radius), row_high = static_cast<int8_t>(tx + radius);
   const int8_t col_low = static_cast<int8_t>(rx - radius), col_high = static_cast<int8_t>(rx + radius);
   if (row_high < row_low || col_high < col_low) return 0;
+  // Nodes past the matrix edge are left out: a peak on the edge line sums only what the
+  // panel measured, as the detection stages that compare this sum with the peak expect.
   const int rows = CoordTx(), cols = CoordRx();
-  if (rows == 0 || cols == 0) return 0;
   int32_t sum = 0;
-  for (int t = row_low; t <= row_high; ++t) {
-    int row = Mirror(t, tx, rows);
-    for (int c = col_low; c <= col_high; ++c)
-      sum += AppMcGetDiff(static_cast<uint8_t>(row), static_cast<uint8_t>(Mirror(c, rx, cols)));
+  for (int t = std::max<int>(row_low, 0); t <= std::min<int>(row_high, rows - 1); ++t) {
+    for (int c = std::max<int>(col_low, 0); c <= std::min<int>(col_high, cols - 1); ++c)
+      sum += AppMcGetDiff(static_cast<uint8_t>(t), static_cast<uint8_t>(c));
   }
   return sum;
 }

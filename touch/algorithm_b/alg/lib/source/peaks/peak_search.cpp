@@ -116,7 +116,11 @@ extern "C" {
 
 // Water spreads a finger into shoulders that pass the four-neighbour test: in water a peak
 // must stand above all eight neighbours.
-void AppPeakSearchMod(void) { g_ucMcPeakSearchMod = AppIsWaterExist() != 0 ? 1 : 0; }
+uint8_t AppPeakSearchMod(void) {
+  const uint8_t water = AppIsWaterExist();
+  g_ucMcPeakSearchMod = water != 0 ? 1 : 0;
+  return water;
+}
 
 uint8_t AppLinePeakSearch(const int16_t *line, uint8_t count, int16_t threshold, uint8_t *out, uint8_t negate,
                           uint8_t max_peaks) {
@@ -188,6 +192,8 @@ int16_t AppPeakNearDiffAvg(uint8_t peak_id, const LumaPeakPair *pair) {
   }
   return static_cast<int16_t>(static_cast<int16_t>(sum) / divisor);
 }
+
+int16_t AppMergePeakNearAvg(uint8_t peak_id, const LumaPeakPair *pair) { return AppPeakNearDiffAvg(peak_id, pair); }
 
 void AppMcSearchPeakPoint(void) {
   LumaPeakData &pd = g_stPeakData;

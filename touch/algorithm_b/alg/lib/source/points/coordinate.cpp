@@ -96,6 +96,29 @@ void AppMcPeakRangeSearch99(uint16_t peak, uint8_t tx_from, uint8_t tx_to, uint8
   }
 }
 
+void AppDiffSumProc(int16_t diff, uint8_t tx, uint8_t rx) {
+  // The node tables cover this panel's nodes only.
+  if (diff < 1 || tx >= kTx || rx >= kRx) return;
+  if (g_ucCalCnt < sizeof(g_ucRecordSensor) / 2) {
+    g_ucRecordSensor[2 * g_ucCalCnt] = tx;
+    g_ucRecordSensor[2 * g_ucCalCnt + 1] = rx;
+  }
+  ++g_ucCalCnt;
+  g_ssDiffSum += diff;
+  const int node = tx * kRx + rx;
+  s_slCalSumX += int64_t{16} * diff * CFG_NOTCH_X_RATIO[node];
+  s_slCalSumY += int64_t{16} * diff * CFG_NOTCH_Y_RATIO[node];
+}
+
+void AppPosRevertXY(uint32_t *a, uint32_t *b) {
+  if (a == nullptr || b == nullptr) return;
+  const uint32_t v = *a;
+  *a = *b;
+  *b = v;
+}
+
+uint32_t AppNotchCalculateCoordinate(uint32_t v) { return v; }
+
 void AppNewCalCoordinate(uint8_t peak, uint8_t entry, uint8_t htx, uint8_t hrx) {
   LumaMcPeak &e = g_stPeakData.astMcPeakList[entry];
   e.ucWeight = 0;
@@ -116,15 +139,7 @@ void AppNewCalCoordinate(uint8_t peak, uint8_t entry, uint8_t htx, uint8_t hrx) 
       if (diff <= base) continue;
       const int d = diff - base;
       if (d >= strong_level) ++strong;
-      if (g_ucCalCnt < sizeof(g_ucRecordSensor) / 2) {
-        g_ucRecordSensor[2 * g_ucCalCnt] = static_cast<uint8_t>(t);
-        g_ucRecordSensor[2 * g_ucCalCnt + 1] = static_cast<uint8_t>(r);
-      }
-      ++g_ucCalCnt;
-      g_ssDiffSum += d;
-      const int node = t * kRx + r;
-      s_slCalSumX += int64_t{16} * d * CFG_NOTCH_X_RATIO[node];
-      s_slCalSumY += int64_t{16} * d * CFG_NOTCH_Y_RATIO[node];
+      AppDiffSumProc(static_cast<int16_t>(d), static_cast<uint8_t>(t), static_cast<uint8_t>(r));
     }
   }
   const int32_t weight = g_ssDiffSum == 0 ? 1 : g_ssDiffSum;
