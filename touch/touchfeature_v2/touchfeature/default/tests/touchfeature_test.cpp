@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
@@ -78,6 +79,7 @@ class TouchFeature : public ::testing::Test {
     hostLoaded_ = host == Host::kFull;
   }
   void TearDown() override {
+    set_touch_event_limits(TouchEventLimits{});
     platform_touchhost_test::releaseMain();
     service_.reset();
     platform::sim::unregisterDevice(platform::sim::TamrelTouchDevice::kPath);
@@ -203,6 +205,29 @@ TEST_F(TouchFeature, TheHostTakesSequencesAndAnswersGets) {
   EXPECT_TRUE(platform_vistrel_test::sentEvents().empty());
 }
 
+// The text request is offered to the host once: the host sees one block, and when it passes
+// the block on, the driver answers that same block.
+TEST_F(TouchFeature, ACurrentValueTextRequestIsOfferedToTheHostOnce) {
+  start(Host::kFull);
+  std::string text;
+  platform_touchhost_test::setBehaviour(false, 0);  // passed on to the driver
+  common_data answer{};
+  answer.values[0] = 42;
+  driver_->setReadBackBlock(answer);
+  EXPECT_TRUE(service_->getModeCurValueString(0, 40, &text).isOk());
+  EXPECT_EQ(text, "42");
+  ASSERT_EQ(platform_touchhost_test::received().size(), 1u);
+  EXPECT_EQ(platform_touchhost_test::received()[0].block.mode, 40);
+  EXPECT_EQ(platform_touchhost_test::received()[0].block.cmd, COMMON_DATA_CMD_GET_CUR_VALUE);
+  ASSERT_EQ(driver_->writtenCommonData().size(), 1u);
+  EXPECT_EQ(driver_->writtenCommonData()[0].mode, 40);
+
+  platform_touchhost_test::setBehaviour(true, 0);  // answered by the host: the driver is not asked
+  EXPECT_TRUE(service_->getModeCurValueString(0, 41, &text).isOk());
+  EXPECT_EQ(platform_touchhost_test::received().size(), 2u);
+  EXPECT_EQ(driver_->writtenCommonData().size(), 1u);
+}
+
 TEST_F(TouchFeature, AHostWithoutItsCommandEntryIsUnloadedAndCommandsFallBack) {
   start(Host::kNoCommand);
   for (int i = 0; i < 200 && platform_vistrel_test::sentEvents().empty(); ++i) std::this_thread::sleep_for(10ms);
@@ -324,38 +349,145 @@ TEST_F(TouchFeature, ADriverPushedFirstFrameBlockFiresTheGameTurboCallback) {
   EXPECT_EQ(service_->gameTurboTool().boostState(), 2);
 }
 
+// A listener on the touch-event name, as the touch stack (or any local process) would bind it.
+int listenTouchEvent() {
+  const int server = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  struct sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  memcpy(addr.sun_path + 1, kTouchEventSocket, strlen(kTouchEventSocket));
+  const socklen_t len = static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + 1 + strlen(kTouchEventSocket));
+  if (bind(server, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(server, 4) != 0) {
+    close(server);
+    return -1;
+  }
+  return server;
+}
+
+bool sendReply(int c, int32_t length, const std::string& body, size_t total = kSocketMessageBytes) {
+  std::vector<uint8_t> m(total, 0);
+  memcpy(m.data() + 4, &length, 4);
+  memcpy(m.data() + 8, body.data(), std::min(body.size(), total - 8));
+  return send(c, m.data(), m.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(m.size());
+}
+
+// Reads the request, then holds the connection without a word until the caller hangs up.
+void silentPeer(int c) {
+  uint8_t buffer[kSocketMessageBytes];
+  while (recv(c, buffer, sizeof buffer, 0) > 0) {
+  }
+}
+
+// Reads the request, then answers with text and never with the end.
+void endlessPeer(int c) {
+  uint8_t request[kSocketMessageBytes];
+  recv(c, request, sizeof request, 0);
+  while (sendReply(c, 6, "chunk ")) {
+  }
+}
+
 TEST_F(TouchFeature, TouchEventTextComesFromTheSocketPeer) {
   start(Host::kAbsent);
   std::string text = "x";
   EXPECT_TRUE(service_->getTouchEvent(&text).isOk());
   EXPECT_EQ(text, "");  // nobody listening
 
-  const int server = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-  struct sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  memcpy(addr.sun_path + 1, kTouchEventSocket, strlen(kTouchEventSocket));
-  const socklen_t len = static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + 1 + strlen(kTouchEventSocket));
-  ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&addr), len), 0);
-  ASSERT_EQ(listen(server, 1), 0);
+  const int server = listenTouchEvent();
+  ASSERT_GE(server, 0);
   std::thread peer([server] {
     const int c = accept(server, nullptr, nullptr);
     uint8_t request[1032];
     recv(c, request, sizeof request, 0);
-    auto reply = [c](int32_t length, const std::string& body, size_t total) {
-      std::vector<uint8_t> m(total, 0);
-      memcpy(m.data() + 4, &length, 4);
-      memcpy(m.data() + 8, body.data(), std::min(body.size(), total - 8));
-      send(c, m.data(), m.size(), 0);
-    };
-    reply(6, "first ", 1032);
-    reply(100000, "second", 20);  // claims far more than it carries
-    reply(0, "", 1032);
+    sendReply(c, 6, "first ");
+    sendReply(c, 100000, "second", 20);  // claims far more than it carries
+    sendReply(c, 0, "");
     close(c);
   });
   EXPECT_TRUE(service_->getTouchEvent(&text).isOk());
   peer.join();
   close(server);
   EXPECT_EQ(text, "first second");
+}
+
+// A peer that keeps silent or answers without end costs the binder thread a bounded wait and
+// the caller an error; the next call gets a fresh connection.
+TEST_F(TouchFeature, ATouchEventPeerThatNeverEndsItsAnswerFailsTheCallInBoundedTime) {
+  start(Host::kAbsent);
+  const struct {
+    const char* name;
+    void (*serve)(int);
+    TouchEventLimits limits;
+    int32_t error;
+  } peers[] = {{"silent", silentPeer, {300ms, 16, 4096}, -ETIMEDOUT},
+               {"endless, cut at its replies", endlessPeer, {5s, 16, 1 << 20}, -EMSGSIZE},
+               {"endless, cut at its text", endlessPeer, {5s, 100000, 4096}, -EMSGSIZE}};
+  for (const auto& p : peers) {
+    SCOPED_TRACE(p.name);
+    set_touch_event_limits(p.limits);
+    const int server = listenTouchEvent();
+    ASSERT_GE(server, 0);
+    std::thread peer([server, &p] {
+      const int bad = accept(server, nullptr, nullptr);
+      p.serve(bad);
+      close(bad);
+      const int good = accept(server, nullptr, nullptr);
+      uint8_t request[kSocketMessageBytes];
+      recv(good, request, sizeof request, 0);
+      sendReply(good, 4, "next");
+      sendReply(good, 0, "");
+      close(good);
+    });
+    std::string text;
+    const auto begin = std::chrono::steady_clock::now();
+    const ::ndk::ScopedAStatus status = service_->getTouchEvent(&text);
+    const auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_FALSE(status.isOk());
+    EXPECT_EQ(status.getServiceSpecificError(), p.error);
+    EXPECT_LT(took, p.limits.wait + 2s);
+    EXPECT_LE(text.size(), p.limits.bytes);
+    EXPECT_TRUE(service_->getTouchEvent(&text).isOk());
+    EXPECT_EQ(text, "next");
+    peer.join();
+    close(server);
+  }
+}
+
+// While one caller waits on a slow peer, another caller is not held behind it.
+TEST_F(TouchFeature, ATouchEventCallWaitingOnItsPeerDoesNotHoldTheOthers) {
+  start(Host::kAbsent);
+  set_touch_event_limits({5s, 16, 4096});
+  const int server = listenTouchEvent();
+  ASSERT_GE(server, 0);
+  std::atomic<bool> firstAsked{false};
+  int slow = -1;
+  std::thread peer([&] {
+    slow = accept(server, nullptr, nullptr);
+    uint8_t request[kSocketMessageBytes];
+    recv(slow, request, sizeof request, 0);
+    firstAsked = true;
+    const int quick = accept(server, nullptr, nullptr);
+    recv(quick, request, sizeof request, 0);
+    sendReply(quick, 5, "quick");
+    sendReply(quick, 0, "");
+    close(quick);
+  });
+  std::atomic<bool> firstDone{false};
+  std::string first;
+  std::thread caller([&] {
+    service_->getTouchEvent(&first);
+    firstDone = true;
+  });
+  while (!firstAsked) std::this_thread::yield();
+  std::string second;
+  EXPECT_TRUE(service_->getTouchEvent(&second).isOk());
+  EXPECT_EQ(second, "quick");
+  EXPECT_FALSE(firstDone);  // still waiting on its own peer
+  peer.join();
+  sendReply(slow, 4, "slow");
+  sendReply(slow, 0, "");
+  caller.join();
+  EXPECT_EQ(first, "slow");
+  close(slow);
+  close(server);
 }
 
 // ---- game turbo ----------------------------------------------------------------------
