@@ -564,6 +564,40 @@ TEST_F(GameTurbo, AHotAreaGameGetsItsKindAndItsTextAndTheTextIsWrittenOnce) {
   EXPECT_EQ(list, "white list text");
 }
 
+// Clients set the app lists and the foreground package from their own binder threads at
+// once; the lists stay whole and the flags follow the last package against the last lists.
+TEST_F(GameTurbo, PackageCallsFromSeveralClientThreadsKeepTheAppListsWhole) {
+  GameTurboTool& tool = service_->gameTurboTool();
+  const struct {
+    int mode;
+    std::vector<std::string> texts;
+  } clients[] = {{10103, {"com.game.a,com.x", "com.y"}},
+                 {10104, {"com.game.b", "com.game.a,com.z"}},
+                 {10100, {"com.game.a", "com.other", kNoValidApp}},
+                 {10100, {"com.game.b", "com.game.a"}}};
+  std::vector<std::thread> threads;
+  for (const auto& c : clients) {
+    threads.emplace_back([this, &c, &tool] {
+      for (int i = 0; i < 40; ++i) {
+        package(c.mode, c.texts[static_cast<size_t>(i) % c.texts.size()]);
+        (void)tool.isSuperTouchApp();
+        (void)tool.isPendingBufferApp();
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+
+  package(10103, "com.only,com.two");
+  package(10104, "");
+  package(10100, "com.only");
+  EXPECT_TRUE(tool.isSuperTouchApp());
+  EXPECT_TRUE(tool.isPendingBufferApp());  // an empty list lets every package in
+  package(10100, "com.else");
+  EXPECT_FALSE(tool.isSuperTouchApp());
+  EXPECT_TRUE(tool.isPendingBufferApp());
+  EXPECT_EQ(tool.packageName(), "com.else");
+}
+
 TEST_F(GameTurbo, ASecondKindGameSendsItsKindButNoText) {
   package(10100, "com.game.b");
   const auto received = platform_touchhost_test::received();
