@@ -292,6 +292,21 @@ int connect_server(const char* name) {
 }
 
 namespace {
+std::mutex g_channelLock;
+TouchEventChannel g_channel;
+}  // namespace
+
+void set_touch_event_channel(const TouchEventChannel& channel) {
+  std::lock_guard<std::mutex> guard(g_channelLock);
+  g_channel = channel;
+}
+
+TouchEventChannel touch_event_channel() {
+  std::lock_guard<std::mutex> guard(g_channelLock);
+  return g_channel;
+}
+
+namespace {
 // With g_socketLock held: drops a socket whose peer hung up.
 void checkSocketLocked() {
   if (g_socket < 0) return;
@@ -308,12 +323,10 @@ void checkSocketLocked() {
 // With g_socketLock held: the held socket, or a new connection when there is none.
 int sockfdLocked() {
   checkSocketLocked();
-  if (g_socket < 0) g_socket = connect_server(kTouchEventSocket);
+  if (g_socket < 0) g_socket = connect_server(touch_event_channel().name.c_str());
   return g_socket;
 }
 
-std::mutex g_limitsLock;
-TouchEventLimits g_limits;
 // Counts close_socket calls: an exchange that ends after one does not put its socket back.
 uint64_t g_socketEpoch = 0;
 
@@ -344,15 +357,6 @@ void close_socket() {
   ++g_socketEpoch;
 }
 
-void set_touch_event_limits(const TouchEventLimits& limits) {
-  std::lock_guard<std::mutex> guard(g_limitsLock);
-  g_limits = limits;
-}
-
-TouchEventLimits touch_event_limits() {
-  std::lock_guard<std::mutex> guard(g_limitsLock);
-  return g_limits;
-}
 
 int read_touch_events(std::string* text) {
   text->clear();
@@ -368,8 +372,8 @@ int read_touch_events(std::string* text) {
     epoch = g_socketEpoch;
   }
   if (fd < 0) return 0;
-  const TouchEventLimits limits = touch_event_limits();
-  const auto deadline = std::chrono::steady_clock::now() + limits.wait;
+  const TouchEventChannel channel = touch_event_channel();
+  const auto deadline = std::chrono::steady_clock::now() + channel.wait;
   int result = 0;
   bool reusable = false;
   uint8_t request[kSocketMessageBytes] = {};
@@ -384,13 +388,13 @@ int read_touch_events(std::string* text) {
     for (size_t replies = 0;; ++replies) {
       // A peer may not hold a binder thread for ever: neither by keeping silent nor by
       // answering without end.
-      if (replies >= limits.replies) {
-        DLOGE("read socket %d: more than %zu replies, given up", fd, limits.replies);
+      if (replies >= channel.replies) {
+        DLOGE("read socket %d: more than %zu replies, given up", fd, channel.replies);
         result = -EMSGSIZE;
         break;
       }
       if (!waitReady(fd, POLLIN, deadline)) {
-        DLOGE("read socket %d timed out after %lld ms", fd, static_cast<long long>(limits.wait.count()));
+        DLOGE("read socket %d timed out after %lld ms", fd, static_cast<long long>(channel.wait.count()));
         result = -ETIMEDOUT;
         break;
       }
@@ -410,8 +414,8 @@ int read_touch_events(std::string* text) {
       const size_t available = static_cast<size_t>(n) - 8;
       const size_t claimed = length < 0 ? 0 : static_cast<size_t>(length);
       const size_t take = std::min({claimed, available, strnlen(reinterpret_cast<const char*>(reply + 8), available)});
-      if (take > limits.bytes - text->size()) {
-        DLOGE("read socket %d: more than %zu bytes of text, given up", fd, limits.bytes);
+      if (take > channel.bytes - text->size()) {
+        DLOGE("read socket %d: more than %zu bytes of text, given up", fd, channel.bytes);
         result = -EMSGSIZE;
         break;
       }

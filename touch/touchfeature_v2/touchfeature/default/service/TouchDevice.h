@@ -41,15 +41,18 @@ int connect_server(const char* name);
 int get_sockfd();
 void close_socket();
 
-// Bounds of one touch-event exchange: the whole of it (request and every reply) ends within
-// `wait`, after at most `replies` replies and `bytes` bytes of text.
-struct TouchEventLimits {
+// The touch-event socket's abstract name and the bounds of one exchange: the whole of it
+// (request and every reply) ends within `wait`, after at most `replies` replies and `bytes`
+// bytes of text. Tests set a name of their own, so that test processes running side by side
+// do not meet on one name.
+struct TouchEventChannel {
+  std::string name = kTouchEventSocket;
   std::chrono::milliseconds wait{1000};
   size_t replies = 64;
   size_t bytes = 64 * 1024;
 };
-void set_touch_event_limits(const TouchEventLimits& limits);
-TouchEventLimits touch_event_limits();
+void set_touch_event_channel(const TouchEventChannel& channel);
+TouchEventChannel touch_event_channel();
 // Collects the touch-event text into *text ("" when no peer listens). 0, or -ETIMEDOUT when
 // the peer did not end its answer in time, -EMSGSIZE when it answered beyond the bounds.
 int read_touch_events(std::string* text);

@@ -56,6 +56,17 @@ class Client : public BnTouchFeatureCallback {
 
 enum class Host { kAbsent, kFull, kNoCommand };
 
+// The touch-event channel under a name of this process's own: test processes running side by
+// side must not meet on the device's one name.
+TouchEventChannel channel(std::chrono::milliseconds wait, size_t replies, size_t bytes) {
+  TouchEventChannel c;
+  c.name = std::string(kTouchEventSocket) + "." + std::to_string(getpid());
+  c.wait = wait;
+  c.replies = replies;
+  c.bytes = bytes;
+  return c;
+}
+
 class TouchFeature : public ::testing::Test {
  protected:
   void start(Host host) {
@@ -71,6 +82,7 @@ class TouchFeature : public ::testing::Test {
       std::filesystem::copy_file(std::string(VENDOR_PLUGIN_DIR) + "/" + variant, plat_path(kTouchHostLibrary),
                                  std::filesystem::copy_options::overwrite_existing);
     }
+    set_touch_event_channel(channel(1s, 64, 64 * 1024));
     service_ = ::ndk::SharedRefBase::make<TouchFeatureImpl>();
     service_->init();
     if (host == Host::kFull) {
@@ -79,8 +91,11 @@ class TouchFeature : public ::testing::Test {
     hostLoaded_ = host == Host::kFull;
   }
   void TearDown() override {
-    set_touch_event_limits(TouchEventLimits{});
+    set_touch_event_channel(TouchEventChannel{});
     platform_touchhost_test::releaseMain();
+    // A test that registered the service leaves no reference behind: the service must end
+    // here, while its host may still return, not in whichever test comes next.
+    platform_binder_test::resetServiceManager();
     service_.reset();
     platform::sim::unregisterDevice(platform::sim::TamrelTouchDevice::kPath);
     plat_properties_reset();
@@ -354,8 +369,9 @@ int listenTouchEvent() {
   const int server = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   struct sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
-  memcpy(addr.sun_path + 1, kTouchEventSocket, strlen(kTouchEventSocket));
-  const socklen_t len = static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + 1 + strlen(kTouchEventSocket));
+  const std::string name = touch_event_channel().name;
+  memcpy(addr.sun_path + 1, name.data(), name.size());
+  const socklen_t len = static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + 1 + name.size());
   if (bind(server, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(server, 4) != 0) {
     close(server);
     return -1;
@@ -415,14 +431,14 @@ TEST_F(TouchFeature, ATouchEventPeerThatNeverEndsItsAnswerFailsTheCallInBoundedT
   const struct {
     const char* name;
     void (*serve)(int);
-    TouchEventLimits limits;
+    TouchEventChannel limits;
     int32_t error;
-  } peers[] = {{"silent", silentPeer, {300ms, 16, 4096}, -ETIMEDOUT},
-               {"endless, cut at its replies", endlessPeer, {5s, 16, 1 << 20}, -EMSGSIZE},
-               {"endless, cut at its text", endlessPeer, {5s, 100000, 4096}, -EMSGSIZE}};
+  } peers[] = {{"silent", silentPeer, channel(300ms, 16, 4096), -ETIMEDOUT},
+               {"endless, cut at its replies", endlessPeer, channel(5s, 16, 1 << 20), -EMSGSIZE},
+               {"endless, cut at its text", endlessPeer, channel(5s, 100000, 4096), -EMSGSIZE}};
   for (const auto& p : peers) {
     SCOPED_TRACE(p.name);
-    set_touch_event_limits(p.limits);
+    set_touch_event_channel(p.limits);
     const int server = listenTouchEvent();
     ASSERT_GE(server, 0);
     std::thread peer([server, &p] {
@@ -454,7 +470,7 @@ TEST_F(TouchFeature, ATouchEventPeerThatNeverEndsItsAnswerFailsTheCallInBoundedT
 // While one caller waits on a slow peer, another caller is not held behind it.
 TEST_F(TouchFeature, ATouchEventCallWaitingOnItsPeerDoesNotHoldTheOthers) {
   start(Host::kAbsent);
-  set_touch_event_limits({5s, 16, 4096});
+  set_touch_event_channel(channel(5s, 16, 4096));
   const int server = listenTouchEvent();
   ASSERT_GE(server, 0);
   std::atomic<bool> firstAsked{false};
@@ -596,6 +612,50 @@ TEST_F(GameTurbo, PackageCallsFromSeveralClientThreadsKeepTheAppListsWhole) {
   EXPECT_FALSE(tool.isSuperTouchApp());
   EXPECT_TRUE(tool.isPendingBufferApp());
   EXPECT_EQ(tool.packageName(), "com.else");
+}
+
+// Clients call through the service manager from binder threads of their own, as a device's
+// do: each block reaches the host once, each client hears only its own notices, and every
+// client is gone once unregistered.
+TEST_F(GameTurbo, ClientsOnSeveralThreadsEachGetTheirOwnAnswers) {
+  platform_binder_test::resetServiceManager();
+  const std::string instance = std::string(ITouchFeature::descriptor) + "/default";
+  ASSERT_EQ(AServiceManager_addService(service_->asBinder().get(), instance.c_str()), EX_NONE);
+  platform_touchhost_test::setBehaviour(true, 0, 5);
+  constexpr int kClients = 6;
+  constexpr int kRounds = 20;
+  std::vector<std::shared_ptr<Client>> clients;
+  for (int c = 0; c < kClients; ++c) clients.push_back(::ndk::SharedRefBase::make<Client>());
+  std::vector<std::thread> threads;
+  for (int c = 0; c < kClients; ++c) {
+    threads.emplace_back([&, c] {
+      std::shared_ptr<ITouchFeature> remote =
+          ITouchFeature::fromBinder(::ndk::SpAIBinder(AServiceManager_getService(instance.c_str())));
+      ASSERT_NE(remote, nullptr);
+      const std::string name = "client" + std::to_string(c);
+      int32_t out = -1;
+      remote->registerCallback(0, clients[static_cast<size_t>(c)], name, &out);
+      for (int r = 0; r < kRounds; ++r) {
+        EXPECT_TRUE(remote->setModeValue(0, 7, c, &out).isOk());
+        EXPECT_TRUE(remote->getModeCurValue(0, 40, &out).isOk());
+        EXPECT_EQ(out, 0);  // the host's result code
+        std::string text;
+        EXPECT_TRUE(remote->getModeCurValueString(0, 40, &text).isOk());
+        EXPECT_TRUE(remote->setModePackageName(0, 10103 + (r & 1), "com.c" + std::to_string(c), &text).isOk());
+        EXPECT_TRUE(remote->getTouchEvent(&text).isOk());  // nobody listening: empty
+        service_->sendModeToClient(0, 1, c, {r}, name, {});
+      }
+      remote->unregisterCallback(0, clients[static_cast<size_t>(c)], name, &out);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(platform_touchhost_test::received().size(), static_cast<size_t>(kClients * kRounds * 3));
+  for (int c = 0; c < kClients; ++c) {
+    const auto notices = clients[static_cast<size_t>(c)]->taken();
+    ASSERT_EQ(notices.size(), static_cast<size_t>(kRounds)) << c;
+    for (const Notice& n : notices) EXPECT_EQ(n.value, c);
+  }
+  EXPECT_EQ(service_->clientCount(), 0u);
 }
 
 TEST_F(GameTurbo, ASecondKindGameSendsItsKindButNoText) {
