@@ -100,6 +100,14 @@ void TamrelTouchDevice::pushRawCopy(uint32_t index, const std::vector<uint8_t>& 
   raw_queue_.push_back(static_cast<int>(index));
 }
 
+void TamrelTouchDevice::setStuckFrameIndex(std::optional<int> index) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    stuck_index_ = index;
+  }
+  notify();
+}
+
 void TamrelTouchDevice::setReadBackBlock(const common_data& block) {
   std::lock_guard<std::mutex> guard(lock_);
   read_back_ = block;
@@ -263,6 +271,7 @@ int TamrelTouchDevice::ioctlLocked(File& file, const TouchIoctlRequest& req, voi
     }
     case kNrNewestFrame: {
       ++newest_queries_;
+      if (stuck_index_) return *stuck_index_;
       if (frame_queue_.empty()) return -EAGAIN;
       const int index = frame_queue_.front();
       frame_queue_.pop_front();
@@ -325,7 +334,7 @@ void TamrelTouchDevice::munmap(File&, void*, size_t) {}
 short TamrelTouchDevice::pollMask(File&) {
   std::lock_guard<std::mutex> guard(lock_);
   short mask = POLLOUT | POLLWRNORM;
-  if (!frame_queue_.empty()) mask |= POLLPRI;
+  if (!frame_queue_.empty() || stuck_index_) mask |= POLLPRI;
   if (!command_queue_.empty()) mask |= POLLIN | POLLRDNORM;
   return mask;
 }

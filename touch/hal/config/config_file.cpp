@@ -182,8 +182,13 @@ bool readNodes(LineReader &reader, std::vector<ParsedLine> &out) {
     // limit so that no reader of the value needs more room than a line.
     std::string_view more;
     uint32_t moreLine = 0;
-    while (!value.empty() && value.back() == '\\' && reader.next(&more, &moreLine)) {
+    bool dangling = false;
+    while (!value.empty() && value.back() == '\\') {
       value.pop_back();
+      if (!reader.next(&more, &moreLine)) {
+        dangling = true;
+        break;
+      }
       if (more.size() >= HAL_CONFIG_LINE_MAX) {
         HAL_LOG_AS(HAL_LOG_ERROR, kParseFn, "error: line %d longer than %d bytes", moreLine,
                 HAL_CONFIG_LINE_MAX - 1);
@@ -195,6 +200,13 @@ bool readNodes(LineReader &reader, std::vector<ParsedLine> &out) {
                 HAL_CONFIG_LINE_MAX - 1);
         return false;
       }
+    }
+    // A continuation cut off by the end of the file, or one that brings only blank text,
+    // leaves a value that is not what the file meant ("" or a stray backslash): refused.
+    if (dangling || value.empty()) {
+      HAL_LOG_AS(HAL_LOG_ERROR, kParseFn, "error: line %d: key %.*s has no value after its continuation", line,
+                 static_cast<int>(key.size()), key.data());
+      return false;
     }
     if (value[0] == '{') {
       if (!parseArray(value, line, raw, node)) return false;
@@ -356,8 +368,18 @@ const char *shown(const char *path) { return path != nullptr ? path : "(null)"; 
 
 int32_t getIntConfig(void *node, const char *path, int32_t defaultValue) {
   ConfigNode *found = countedLookup(node, path);
-  int32_t value = 0;
-  if (found != nullptr && found->value != nullptr && sscanf(found->value, "%d", &value) == 1) return value;
+  if (found != nullptr && found->value != nullptr) {
+    // The leading number as "%d" takes it, but one beyond 32 bits is refused rather than
+    // wrapped into an unrelated setting (an array element beyond 32 bits is refused too).
+    char *end = nullptr;
+    errno = 0;
+    const long long value = strtoll(found->value, &end, 10);
+    if (end != found->value) {
+      if (errno != ERANGE && value >= INT32_MIN && value <= INT32_MAX) return static_cast<int32_t>(value);
+      HAL_LOG_AS(HAL_LOG_ERROR, "get_int_config", "error: value of %s out of range, line %d: %s", shown(path),
+                 found->line, found->value);
+    }
+  }
   uint32_t used = g_defaults.fetch_add(1) + 1;
   HAL_LOG_AS(HAL_LOG_INFO, "get_int_config", "********use_default_cnt: %d %s = %d*******", used, shown(path),
           defaultValue);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "config/hal_config.h"
+#include "config/test_host.h"
 #include "platform/temp_root.h"
 
 namespace {
@@ -197,6 +198,52 @@ TEST(HalConfigTree, OverlongLinesAreRefused) {
   // Continuation lines may not build a value beyond the limit either.
   std::string half(HAL_CONFIG_LINE_MAX / 2 + 10, '1');
   EXPECT_EQ(parse("k = " + half + "\\\n" + half + "\n"), nullptr);
+}
+
+// A value the file cannot carry is refused by name, not read as something else.
+struct RefusedValueCase {
+  const char *name;
+  const char *text;
+  const char *key;
+};
+
+const RefusedValueCase kRefusedValues[] = {
+    {"lone_backslash_at_end_of_file", "a = 1\nbad = \\\n", "bad"},
+    {"lone_backslash_before_a_blank_line", "bad = \\\n\nb = 1\n", "bad"},
+    {"backslash_before_a_comment_line", "bad = \\\n  # nothing\nb = 1\n", "bad"},
+    {"continued_value_at_end_of_file", "bad = 12\\\n", "bad"},
+};
+
+void PrintTo(const RefusedValueCase &c, std::ostream *os) { *os << c.name; }
+
+class HalConfigRefusedValue : public ::testing::TestWithParam<RefusedValueCase> {};
+
+TEST_P(HalConfigRefusedValue, RefusesTheFileNamingTheKey) {
+  hal_test::TestHost host;
+  EXPECT_EQ(parse(GetParam().text), nullptr) << GetParam().text;
+  EXPECT_EQ(host.count(std::string("key ") + GetParam().key), 1u) << ::testing::PrintToString(host.lines());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HalConfigRefusedValue, ::testing::ValuesIn(kRefusedValues),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(HalConfigTree, AScalarBeyond32BitsIsRefusedByNameAndTheDefaultServes) {
+  hal_test::TestHost host;
+  Tree t = parse("hw\n    big = 99999999999\n    low = -2147483649\n    max = 2147483647\n    min = -2147483648\n"
+                 "    lead = 12abc\n");
+  ASSERT_NE(t, nullptr);
+  uint32_t defaults0 = 0;
+  hal_config_lookup_counts(nullptr, &defaults0);
+  EXPECT_EQ(cfg().get_int_config(t.get(), "hw.big", 5), 5);
+  EXPECT_EQ(cfg().get_int_config(t.get(), "hw.low", 6), 6);
+  EXPECT_EQ(cfg().get_int_config(t.get(), "hw.max", 0), INT32_MAX);
+  EXPECT_EQ(cfg().get_int_config(t.get(), "hw.min", 0), INT32_MIN);
+  EXPECT_EQ(cfg().get_int_config(t.get(), "hw.lead", 0), 12);  // digits first, as before
+  uint32_t defaults = 0;
+  hal_config_lookup_counts(nullptr, &defaults);
+  EXPECT_EQ(defaults - defaults0, 2u);
+  EXPECT_EQ(host.count("hw.big"), 2u) << ::testing::PrintToString(host.lines());  // refusal and default
+  EXPECT_EQ(host.count("out of range"), 2u) << ::testing::PrintToString(host.lines());
 }
 
 // ---- the file on disk ---------------------------------------------------------------

@@ -320,13 +320,25 @@ void FrameData::run() {
     const int wait = hal_wait_device(fd_, POLLPRI, exit_event_, "get_frame_data_thread_routine", touch_id_,
                                      &device_error_logged);
     if (wait == HAL_WAIT_EXIT || stop_.load()) break;
-    if (wait == HAL_WAIT_READY) drain();
+    if (wait == HAL_WAIT_READY && !drain() && pauseAfterBadIndex()) break;
   }
   timer_stop(&frame_dog_.tool);
   HAL_LOG_AS(HAL_LOG_INFO, "get_frame_data_thread_routine", "touch id %d frame thread exit", touch_id_);
 }
 
-void FrameData::drain() {
+bool FrameData::pauseAfterBadIndex() {
+  // The driver handed out an index it has no buffer for; asking again at once would keep this
+  // real-time thread busy for as long as the driver stays wrong. Pause, still listening for
+  // the exit.
+  if (exit_event_ < 0) {
+    hal_sleep_ms(kBadIndexPauseMs);
+    return stop_.load();
+  }
+  struct pollfd exit_wait = {exit_event_, POLLIN, 0};
+  return poll(&exit_wait, 1, static_cast<int>(kBadIndexPauseMs)) > 0 || stop_.load();
+}
+
+bool FrameData::drain() {
   const unsigned long newest = tamrel_touch_request(TOUCH_IOC_NEWEST_FRAME, 0, TOUCH_IOC_DIR_READ);
   int taken = 0;
   while (!stop_.load()) {
@@ -339,12 +351,13 @@ void FrameData::drain() {
         HAL_LOG_AS(HAL_LOG_ERROR, "get_frame_data_thread_routine", "touch id %d frame index %d outside %u buffers", touch_id_,
                    index, buffer_count_);
       index_refused_ = true;
-      continue;
+      return false;
     }
     const device_operation op = decoder_();
     if (op.decode != nullptr && op.decode(ring_.spare(), buffers_[index], buffer_len_, &get_hal_module_param()->geometry))
       publish(arrival);
   }
+  return true;
 }
 
 void FrameData::publish(uint64_t arrival_ns) {

@@ -19,6 +19,8 @@ class FrameData {
   using DecoderSource = device_operation (*)(void);
   static constexpr uint32_t kMainWatchdogMs = 100;
   static constexpr uint32_t kMaxDriverBuffers = 16;
+  // The frame thread's pause after a driver index outside the ring (about one frame).
+  static constexpr uint32_t kBadIndexPauseMs = 8;
 
   explicit FrameData(DecoderSource decoder) : decoder_(decoder) {}
   FrameData(const FrameData &) = delete;
@@ -52,7 +54,10 @@ class FrameData {
   static int32_t mainDogFired(timer_tool *timer);
   static int32_t frameDogFired(timer_tool *timer);
   void run();
-  void drain();
+  // Takes every frame the driver offers; false when it offered an index outside the ring.
+  bool drain();
+  // Waits kBadIndexPauseMs; true when the thread is asked to end meanwhile.
+  bool pauseAfterBadIndex();
   void publish(uint64_t arrival_ns);
   void recomputePeriod();
   void stopWatchdogs();

@@ -174,6 +174,24 @@ TEST_F(FrameDataTest, DriverIndexOutsideTheMappedRingIsRefused) {
   ASSERT_TRUE(waitPending(2));
 }
 
+TEST_F(FrameDataTest, ADriverStuckOnABadIndexDoesNotKeepTheFrameThreadBusy) {
+  ASSERT_EQ(frames_.init(&panel_, fd_, 0, 0), 0);
+  const uint32_t before = dev_->newestIndexQueries();
+  const auto begin = std::chrono::steady_clock::now();
+  dev_->setStuckFrameIndex(9);  // past the 4 buffers, every time it is asked
+  // Each query after the first waits one pause: twenty queries take at least nineteen,
+  // where a thread asking again at once takes a few milliseconds for all of them.
+  while (dev_->newestIndexQueries() < before + 20 && std::chrono::steady_clock::now() - begin < 5s)
+    std::this_thread::yield();
+  const auto took = std::chrono::steady_clock::now() - begin;
+  EXPECT_GE(took, std::chrono::milliseconds(19 * hal::FrameData::kBadIndexPauseMs));
+  EXPECT_EQ(host_.count("frame index 9 outside 4 buffers"), 1u);
+  // Once the driver recovers its frames are taken again.
+  dev_->setStuckFrameIndex(std::nullopt);
+  push(test_slot(1, 1));
+  EXPECT_TRUE(waitPending(1));
+}
+
 TEST_F(FrameDataTest, MainWatchdogFiresWhenTheHostDoesNotComeBack) {
   ASSERT_EQ(frames_.init(&panel_, fd_, 0, 0), 0);
   push(test_slot(1, 1));

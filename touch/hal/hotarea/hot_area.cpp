@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <cmath>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -354,21 +356,33 @@ int32_t hot_area_parse(const char *text, HotArea *out) {
     HAL_LOG_AS(HAL_LOG_ERROR, "hot_area_parse", "Error before: [%s]\n", where != nullptr ? where : "");
     return -1;
   }
-  out->parse_value = 0.0f;
-  memset(out->widgets, 0, sizeof(HotAreaWidgets));
-  out->map_rect = nullptr;
-  out->map_round = nullptr;
+  // The areas are built aside and take the place of the previous ones only when the whole
+  // text is sound: a refused text leaves the game with the controls it had.
+  auto fresh = std::make_unique<HotAreaWidgets>();
+  memset(fresh.get(), 0, sizeof(HotAreaWidgets));
+  int mapRect = -1, mapRound = -1;
   int rects = 0, rounds = 0;
-  int result = 0;
+  bool refused = false;
   const float w = static_cast<float>(out->width - 1);
   const float h = static_cast<float>(out->height - 1);
-  const int count = cJSON_IsArray(root) ? cJSON_GetArraySize(root) : 0;
-  for (int i = 0; i < count && result == 0; ++i) {
+  if (!cJSON_IsArray(root)) {
+    HAL_LOG_AS(HAL_LOG_ERROR, "app_set_hot_area_parse_hok", "[HOT_AREA] area info refused: not an array");
+    refused = true;
+  }
+  const int count = !refused ? cJSON_GetArraySize(root) : 0;
+  for (int i = 0; i < count && !refused; ++i) {
     cJSON *item = cJSON_GetArrayItem(root, i);
     const char *shape = cJSON_HasObjectItem(item, "AS") ? cJSON_GetStringValue(cJSON_GetObjectItem(item, "AS")) : nullptr;
     if (shape == nullptr) {
       HAL_LOG_AS(HAL_LOG_ERROR, "app_set_hot_area_parse_hok", "[HOT_AREA] AS area info error");
-      result = -1;
+      refused = true;
+      break;
+    }
+    const bool isRect = strcmp(shape, "Rt") == 0;
+    if (!isRect && strcmp(shape, "Rc") != 0) {
+      HAL_LOG_AS(HAL_LOG_ERROR, "app_set_hot_area_parse_hok", "[HOT_AREA] area info refused: unknown shape %s of area %d",
+                 shape, i);
+      refused = true;
       break;
     }
     const char *at = cJSON_GetStringValue(cJSON_GetObjectItem(item, "AT"));
@@ -377,53 +391,61 @@ int32_t hot_area_parse(const char *text, HotArea *out) {
       if (at != nullptr && strcmp(at, c.code) == 0) code = &c;
     if (code == nullptr) {
       HAL_LOG_AS(HAL_LOG_ERROR, "app_set_hot_area_parse_hok", "[HOT_AREA] AT area info error");
-      result = -1;
+      refused = true;
       break;
     }
-    const char *size = cJSON_GetStringValue(cJSON_GetObjectItem(item, "SZ"));
-    float p[4] = {};
-    const int have = size != nullptr ? fractions(size, p, 4) : 0;
-    if (strcmp(shape, "Rt") == 0) {
-      if (rects >= HOT_AREA_MAX_RECT) {
-        HAL_LOG_AS(HAL_LOG_ERROR, "app_set_hot_area_parse_hok", "[HOT_AREA] received rect_num exceed MAX_NUM_RECTANGLE:%d",
-                   HOT_AREA_MAX_RECT);
-        continue;
+    if ((isRect ? rects >= HOT_AREA_MAX_RECT : rounds >= HOT_AREA_MAX_ROUND)) {
+      if (isRect) {
+        HAL_LOG_AS(HAL_LOG_ERROR, "app_set_hot_area_parse_hok",
+                   "[HOT_AREA] received rect_num exceed MAX_NUM_RECTANGLE:%d", HOT_AREA_MAX_RECT);
+      } else {
+        HAL_LOG_AS(HAL_LOG_ERROR, "app_set_hot_area_parse_hok", "[HOT_AREA] received rnd_num exceed MAX_NUM_ROUND:%d",
+                   HOT_AREA_MAX_ROUND);
       }
-      if (have < 4) continue;  // an element without its four fractions places nothing
-      HotAreaRectWidget &r = out->widgets->rects[rects];
+      continue;
+    }
+    const char *size = cJSON_GetStringValue(cJSON_GetObjectItem(item, "SZ"));
+    const int want = isRect ? 4 : 3;
+    float p[4] = {};
+    const int have = size != nullptr ? fractions(size, p, want) : 0;
+    bool finite = true;
+    for (int k = 0; k < have; ++k) finite = finite && std::isfinite(p[k]);
+    if (have < want || !finite) {
+      // A missing or non-finite fraction would place a control nowhere near the game's.
+      HAL_LOG_AS(HAL_LOG_ERROR, "app_set_hot_area_parse_hok",
+                 "[HOT_AREA] area info refused: area %d needs %d finite fractions, SZ is \"%s\"", i, want,
+                 size != nullptr ? size : "");
+      refused = true;
+      break;
+    }
+    if (isRect) {
+      HotAreaRectWidget &r = fresh->rects[rects];
       rectCoords(p, out->orientation, w, h, &r);
       r.valid = 1;
       r.id = i;
       r.area_type = code->type;
       r.level_id = code->level;
-      if (code->type == HOT_AREA_TYPE_MAP) out->map_rect = &r;
+      if (code->type == HOT_AREA_TYPE_MAP) mapRect = rects;
       ++rects;
-    } else if (strcmp(shape, "Rc") == 0) {
-      if (rounds >= HOT_AREA_MAX_ROUND) {
-        HAL_LOG_AS(HAL_LOG_ERROR, "app_set_hot_area_parse_hok", "[HOT_AREA] received rnd_num exceed MAX_NUM_ROUND:%d",
-                   HOT_AREA_MAX_ROUND);
-        continue;
-      }
-      if (have < 3) continue;
-      HotAreaRoundWidget &r = out->widgets->rounds[rounds];
+    } else {
+      HotAreaRoundWidget &r = fresh->rounds[rounds];
       roundCoords(p, out->orientation, w, h, &r);
       r.valid = 1;
       r.id = i;
       r.area_type = code->type;
       r.level_id = code->level;
-      if (code->type == HOT_AREA_TYPE_MAP) out->map_round = &r;
+      if (code->type == HOT_AREA_TYPE_MAP) mapRound = rounds;
       ++rounds;
     }
   }
   cJSON_Delete(root);
-  if (result != 0) {
-    memset(out->widgets, 0, sizeof(HotAreaWidgets));
-    out->map_rect = nullptr;
-    out->map_round = nullptr;
-    return result;
-  }
-  out->widgets->rects[0].head[0] = static_cast<uint8_t>(rects);
-  out->widgets->rects[0].head[1] = static_cast<uint8_t>(rounds);
+  if (refused) return -1;
+  fresh->rects[0].head[0] = static_cast<uint8_t>(rects);
+  fresh->rects[0].head[1] = static_cast<uint8_t>(rounds);
+  memcpy(out->widgets, fresh.get(), sizeof(HotAreaWidgets));
+  out->map_rect = mapRect >= 0 ? &out->widgets->rects[mapRect] : nullptr;
+  out->map_round = mapRound >= 0 ? &out->widgets->rounds[mapRound] : nullptr;
+  out->parse_value = 0.0f;
   out->valid = 1;
   HAL_LOG_AS(HAL_LOG_INFO, "hot_area_parse", "[HOT_AREA] hot_area_parse success");
   return 0;

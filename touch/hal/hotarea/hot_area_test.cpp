@@ -215,6 +215,60 @@ TEST_F(HotAreaTest, AnUnknownCodeAbortsTheWholeParse) {
   for (const Call &c : takeCalls()) EXPECT_EQ(c.setter, 16);  // no area reached the algorithm
 }
 
+// A text the game side got wrong is refused whole, with a line saying why, and the areas
+// already in place stay as they were: the player keeps the controls of the last good text.
+TEST_F(HotAreaTest, ARefusedTextKeepsThePreviousAreas) {
+  module_->set_alg_param_setters(&table_);
+  setValue(COMMON_DATA_MODE_DISPLAY_ORIENTATION, 0);
+  send(COMMON_DATA_MODE_PACKAGE_NAME, HOT_AREA_GAME_PACKAGE);
+  send(COMMON_DATA_MODE_HOT_AREA_INFO,
+       R"([{"AS":"Rt","AT":"MM","SZ":"0.0,0.2,0.0,0.8"},{"AS":"Rc","AT":"JY","SZ":"0.2,0.2,0.1"}])");
+  ASSERT_EQ(hot_area.widgets->rects[0].head[0], 1);
+  ASSERT_EQ(hot_area.widgets->rects[0].head[1], 1);
+  ASSERT_NE(hot_area.map_rect, nullptr);
+  const std::vector<uint8_t> before(reinterpret_cast<const uint8_t *>(hot_area.widgets),
+                                    reinterpret_cast<const uint8_t *>(hot_area.widgets + 1));
+  const HotAreaRectWidget *mapRect = hot_area.map_rect;
+  setValue(COMMON_DATA_MODE_GAME_BATTLE, 0);  // out of battle: a refused text must not turn it on
+  ASSERT_EQ(hot_area.valid, 0);
+  takeCalls();
+
+  const struct {
+    const char *name;
+    const char *text;
+    const char *line;
+  } cases[] = {
+      {"an object, not an array", R"({"AS":"Rt","AT":"SK","SZ":"0.1,0.2,0.3,0.4"})", "not an array"},
+      {"unknown shape", R"([{"AS":"Tr","AT":"SK","SZ":"0.1,0.2,0.3,0.4"}])", "unknown shape"},
+      {"rectangle with three fractions", R"([{"AS":"Rt","AT":"SK","SZ":"0.1,0.2,0.3"}])", "fractions"},
+      {"round with two fractions", R"([{"AS":"Rc","AT":"JY","SZ":"0.2,0.2"}])", "fractions"},
+      {"no SZ at all", R"([{"AS":"Rt","AT":"SK"}])", "fractions"},
+      {"NaN fraction", R"([{"AS":"Rt","AT":"SK","SZ":"nan,0.2,0.3,0.4"}])", "fractions"},
+      {"infinite fraction", R"([{"AS":"Rc","AT":"JY","SZ":"0.2,inf,0.1"}])", "fractions"},
+      {"a good element then a short one",
+       R"([{"AS":"Rt","AT":"SK","SZ":"0.1,0.2,0.3,0.4"},{"AS":"Rt","AT":"SK","SZ":"0.1"}])", "fractions"},
+      {"a good element then an unknown code",
+       R"([{"AS":"Rt","AT":"SK","SZ":"0.1,0.2,0.3,0.4"},{"AS":"Rt","AT":"XX","SZ":"0,1,0,1"}])", "AT area info error"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t lines = host_.count(c.line);
+    send(COMMON_DATA_MODE_HOT_AREA_INFO, c.text);
+    EXPECT_EQ(host_.count(c.line), lines + 1) << ::testing::PrintToString(host_.lines());
+    EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<const uint8_t *>(hot_area.widgets),
+                                   reinterpret_cast<const uint8_t *>(hot_area.widgets + 1)),
+              before);
+    EXPECT_EQ(hot_area.map_rect, mapRect);
+    EXPECT_EQ(hot_area.valid, 0);
+    for (const Call &call : takeCalls()) EXPECT_EQ(call.setter, 16);  // no area reached the algorithm
+  }
+
+  // Back in battle the kept mini map still works.
+  setValue(COMMON_DATA_MODE_GAME_BATTLE, 1);
+  EXPECT_EQ(strategy({touch(0, 100, 1000, ALG_TOUCH_ACTION_DOWN)}), 0);
+  EXPECT_EQ(hot_area.in_map[0], 1);
+}
+
 TEST_F(HotAreaTest, PackageNamesAndAMissingSetterTable) {
   // No setter table yet: every path that would call it goes quietly.
   send(COMMON_DATA_MODE_PACKAGE_NAME, HOT_AREA_GAME_PACKAGE);

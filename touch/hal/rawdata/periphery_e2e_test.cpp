@@ -147,6 +147,10 @@ TEST_F(Periphery, UserTypeOneStartsTheSaveLogAndTheLinesReachTheFile) {
 }
 
 TEST_F(Periphery, AHotAreaJsonGivesTheSetterCallsPerSlotThroughTheReport) {
+  {
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_calls.clear();  // a repeated run starts from none
+  }
   AlgParamInterfaces table{};
   table.set_rect = rect;
   table.set_level[0] = level<1>;

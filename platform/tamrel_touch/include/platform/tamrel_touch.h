@@ -66,6 +66,9 @@ class TamrelTouchDevice : public Device {
   bool waitCommandsTaken(std::chrono::milliseconds timeout);
   // Fills the raw-copy ring buffer at index and queues the index for the read form of nr 5.
   void pushRawCopy(uint32_t index, const std::vector<uint8_t>& bytes);
+  // While set, every frame-index query (nr 4) answers `index` and the ring stays readable
+  // (POLLPRI), as a driver stuck on one slot would; nullopt ends it.
+  void setStuckFrameIndex(std::optional<int> index);
   // The next answers of ioctl nr 0 read / read-write.
   void setReadBackBlock(const common_data& block);
   // The next n binds (nr 3) or panel-information reads (nr 1) fail with -EIO.
@@ -115,6 +118,7 @@ class TamrelTouchDevice : public Device {
   std::shared_ptr<SharedMemory> report_page_;
   uint32_t next_slot_ = 0;
   std::deque<int> frame_queue_;
+  std::optional<int> stuck_index_;
   std::deque<common_data> command_queue_;
   std::deque<int> raw_queue_;
   std::optional<common_data> read_back_;

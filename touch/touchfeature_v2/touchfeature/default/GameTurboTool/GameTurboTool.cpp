@@ -276,6 +276,9 @@ std::string GameTurboTool::packageName() const {
 }
 
 void GameTurboTool::checkIsEnableListApp(const std::string& package) {
+  // The lists and the flags are set from other binder threads (modes 10103, 10104 and other
+  // package names): all of them under the package lock.
+  std::lock_guard<std::mutex> guard(mPackageLock);
   if (package == kNoValidApp) {
     mIsSuperTouchApp = mIsPendingBufferApp = false;
     GLOGI("gameturbo check is enable app, mIsSuperTouchApp: 0, mIsPendingBufferApp: 0");
@@ -288,6 +291,16 @@ void GameTurboTool::checkIsEnableListApp(const std::string& package) {
   mIsPendingBufferApp = onList(mPendingBufferApps);
   GLOGI("gameturbo check is enable app, mIsSuperTouchApp: %d, mIsPendingBufferApp: %d", mIsSuperTouchApp,
         mIsPendingBufferApp);
+}
+
+bool GameTurboTool::isSuperTouchApp() const {
+  std::lock_guard<std::mutex> guard(mPackageLock);
+  return mIsSuperTouchApp;
+}
+
+bool GameTurboTool::isPendingBufferApp() const {
+  std::lock_guard<std::mutex> guard(mPackageLock);
+  return mIsPendingBufferApp;
 }
 
 bool GameTurboTool::isHotAreaApp(const std::string& name) {
@@ -410,11 +423,17 @@ void GameTurboTool::setPackageLevel(int id, int mode, const std::string& text) {
       return;
     case 10103:
       GLOGI("id: %d mode: %d, SuperTouch App: %s", id, mode, text.c_str());
-      mSuperTouchApps = text;
+      {
+        std::lock_guard<std::mutex> guard(mPackageLock);
+        mSuperTouchApps = text;
+      }
       return;
     case 10104:
       GLOGI("id: %d mode: %d, PendingBuffer App: %s", id, mode, text.c_str());
-      mPendingBufferApps = text;
+      {
+        std::lock_guard<std::mutex> guard(mPackageLock);
+        mPendingBufferApps = text;
+      }
       return;
     default:
       return;

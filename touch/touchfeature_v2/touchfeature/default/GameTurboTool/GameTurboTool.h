@@ -48,8 +48,8 @@ class GameTurboTool {
 
   // Read-outs for the service and its tests.
   std::string packageName() const;
-  bool isSuperTouchApp() const { return mIsSuperTouchApp; }
-  bool isPendingBufferApp() const { return mIsPendingBufferApp; }
+  bool isSuperTouchApp() const;
+  bool isPendingBufferApp() const;
   bool hotAreaEnabled() const { return mHotAreaEnable; }
   int superTouchLevel() const { return mSuperTouchLevel; }
   int pendingBufferLevel() const { return mPendingBufferLevel; }
@@ -65,7 +65,7 @@ class GameTurboTool {
   int hotAreaPath(std::string* path);
   void runSequence(int id, int mode, int value);
 
-  mutable std::mutex mPackageLock;  // the package name and the hot-area cache
+  mutable std::mutex mPackageLock;  // the package name, the hot-area cache and the app lists
   std::vector<std::string> mPackage{""};
   bool mBoostEnable = false, mDurationEnable = false, mSuperTouchEnable = false, mPendingBufferEnable = false,
        mDropBufferEnable = false;

@@ -153,9 +153,7 @@ int tamrel_touch_ioctl(int id, int cmd, int mode, int count, uint32_t* values) {
   const uint32_t first = values != nullptr && count > 0 ? values[0] : 0;
   int pass = 1;
   int result = send_to_thp(id, &block, &pass);
-  if (pass != 0) {
-    result = plat_ioctl(fd, kIocCommonData, &block);
-  } else if (mode >= COMMON_DATA_MODE_FIRST_FRAME_BOOST && first >= 101 && first <= 126) {
+  if (pass != 0 || (mode >= COMMON_DATA_MODE_FIRST_FRAME_BOOST && first >= 101 && first <= 126)) {
     result = plat_ioctl(fd, kIocCommonData, &block);
   }
   if (values != nullptr) memcpy(values, block.values, static_cast<size_t>(count) * sizeof(uint32_t));
@@ -164,6 +162,17 @@ int tamrel_touch_ioctl(int id, int cmd, int mode, int count, uint32_t* values) {
     DLOGI("mode %d, data %d\n", mode, values != nullptr && count > 0 ? static_cast<int>(values[0]) : 0);
   }
   return result;
+}
+
+int touch_node(int id) {
+  if (badId(id)) return -1;
+  return nodeFor(id);
+}
+
+int driver_common_data(int id, common_data* block) {
+  const int fd = touch_node(id);
+  if (fd < 0) return -1;
+  return plat_ioctl(fd, kIocCommonData, block);
 }
 
 int write_touch_device(int id, int mode, int value) {
@@ -262,7 +271,8 @@ int connect_server(const char* name) {
     DLOGE("%s NULL\n", "connect_server");
     return -1;
   }
-  const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  // Non-blocking: a peer that listens but never accepts must not hold the caller in connect.
+  const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) {
     DLOGE("socket error:%s\n", strerror(errno));
     return -1;
@@ -282,6 +292,21 @@ int connect_server(const char* name) {
 }
 
 namespace {
+std::mutex g_channelLock;
+TouchEventChannel g_channel;
+}  // namespace
+
+void set_touch_event_channel(const TouchEventChannel& channel) {
+  std::lock_guard<std::mutex> guard(g_channelLock);
+  g_channel = channel;
+}
+
+TouchEventChannel touch_event_channel() {
+  std::lock_guard<std::mutex> guard(g_channelLock);
+  return g_channel;
+}
+
+namespace {
 // With g_socketLock held: drops a socket whose peer hung up.
 void checkSocketLocked() {
   if (g_socket < 0) return;
@@ -294,13 +319,33 @@ void checkSocketLocked() {
     g_socket = -1;
   }
 }
+
+// With g_socketLock held: the held socket, or a new connection when there is none.
+int sockfdLocked() {
+  checkSocketLocked();
+  if (g_socket < 0) g_socket = connect_server(touch_event_channel().name.c_str());
+  return g_socket;
+}
+
+// Counts close_socket calls: an exchange that ends after one does not put its socket back.
+uint64_t g_socketEpoch = 0;
+
+// Waits until fd is ready for `events` or the deadline passes; false on time-out or error.
+bool waitReady(int fd, short events, std::chrono::steady_clock::time_point deadline) {
+  while (true) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    struct pollfd p = {fd, events, 0};
+    const int rc = poll(&p, 1, static_cast<int>(std::max<int64_t>(0, left.count())));
+    if (rc > 0) return true;
+    if (rc == 0) return false;
+    if (errno != EINTR) return false;
+  }
+}
 }  // namespace
 
 int get_sockfd() {
   std::lock_guard<std::mutex> guard(g_socketLock);
-  checkSocketLocked();
-  if (g_socket < 0) g_socket = connect_server(kTouchEventSocket);
-  return g_socket;
+  return sockfdLocked();
 }
 
 void close_socket() {
@@ -309,37 +354,83 @@ void close_socket() {
   checkSocketLocked();
   if (g_socket >= 0) close(g_socket);
   g_socket = -1;
+  ++g_socketEpoch;
 }
 
-std::string read_touch_events() {
-  std::string text;
-  const int fd = get_sockfd();
-  if (fd < 0) return text;
-  std::lock_guard<std::mutex> guard(g_socketLock);
+
+int read_touch_events(std::string* text) {
+  text->clear();
+  // The socket is taken out of the shared slot for the exchange: the lock is not held while
+  // waiting on the peer, and a second caller meanwhile opens a socket of its own instead of
+  // reading replies meant for this one.
+  int fd = -1;
+  uint64_t epoch = 0;
+  {
+    std::lock_guard<std::mutex> guard(g_socketLock);
+    fd = sockfdLocked();
+    g_socket = -1;
+    epoch = g_socketEpoch;
+  }
+  if (fd < 0) return 0;
+  const TouchEventChannel channel = touch_event_channel();
+  const auto deadline = std::chrono::steady_clock::now() + channel.wait;
+  int result = 0;
+  bool reusable = false;
   uint8_t request[kSocketMessageBytes] = {};
   const int32_t one = 1;
   memcpy(request, &one, sizeof one);
-  if (send(fd, request, sizeof request, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof request)) {
+  if (!waitReady(fd, POLLOUT, deadline)) {
+    DLOGE("send socket %d timed out", fd);
+    result = -ETIMEDOUT;
+  } else if (send(fd, request, sizeof request, MSG_NOSIGNAL | MSG_DONTWAIT) != static_cast<ssize_t>(sizeof request)) {
     DLOGE("send socket %d failed, error: %s", fd, strerror(errno));
-    return text;
-  }
-  while (true) {
-    uint8_t reply[kSocketMessageBytes + 1] = {};
-    const ssize_t n = recv(fd, reply, kSocketMessageBytes, 0);
-    if (n <= 0) {
-      DLOGE("read socket %d failed, error: %s", fd, strerror(errno));
-      break;
+  } else {
+    for (size_t replies = 0;; ++replies) {
+      // A peer may not hold a binder thread for ever: neither by keeping silent nor by
+      // answering without end.
+      if (replies >= channel.replies) {
+        DLOGE("read socket %d: more than %zu replies, given up", fd, channel.replies);
+        result = -EMSGSIZE;
+        break;
+      }
+      if (!waitReady(fd, POLLIN, deadline)) {
+        DLOGE("read socket %d timed out after %lld ms", fd, static_cast<long long>(channel.wait.count()));
+        result = -ETIMEDOUT;
+        break;
+      }
+      uint8_t reply[kSocketMessageBytes + 1] = {};
+      const ssize_t n = recv(fd, reply, kSocketMessageBytes, MSG_DONTWAIT);
+      if (n <= 0) {
+        DLOGE("read socket %d failed, error: %s", fd, strerror(errno));
+        break;
+      }
+      int32_t length = 0;
+      if (n >= 8) memcpy(&length, reply + 4, sizeof length);
+      if (length == 0 || n < 8) {
+        reusable = n >= 8;
+        break;
+      }
+      // The peer's length is only a claim: the text ends at its NUL and inside what arrived.
+      const size_t available = static_cast<size_t>(n) - 8;
+      const size_t claimed = length < 0 ? 0 : static_cast<size_t>(length);
+      const size_t take = std::min({claimed, available, strnlen(reinterpret_cast<const char*>(reply + 8), available)});
+      if (take > channel.bytes - text->size()) {
+        DLOGE("read socket %d: more than %zu bytes of text, given up", fd, channel.bytes);
+        result = -EMSGSIZE;
+        break;
+      }
+      text->append(reinterpret_cast<const char*>(reply + 8), take);
     }
-    int32_t length = 0;
-    if (n >= 8) memcpy(&length, reply + 4, sizeof length);
-    if (length == 0 || n < 8) break;
-    // The peer's length is only a claim: the text ends at its NUL and inside what arrived.
-    const size_t available = static_cast<size_t>(n) - 8;
-    const size_t claimed = length < 0 ? 0 : static_cast<size_t>(length);
-    const size_t take = std::min({claimed, available, strnlen(reinterpret_cast<const char*>(reply + 8), available)});
-    text.append(reinterpret_cast<const char*>(reply + 8), take);
   }
-  return text;
+  // Only a socket whose exchange ended cleanly is kept: after a time-out or a cut-off its
+  // late replies would be read as the answer to the next request.
+  std::lock_guard<std::mutex> guard(g_socketLock);
+  if (reusable && g_socket < 0 && epoch == g_socketEpoch) {
+    g_socket = fd;
+  } else {
+    close(fd);
+  }
+  return result;
 }
 
 }  // namespace touchfeature

@@ -2,6 +2,7 @@
 // The service's access to the touch driver: command blocks to the host and then the
 // driver, blocks the driver pushes back (the poll thread), abnormal-event records, and the
 // touch-event socket.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,6 +18,10 @@ inline constexpr int kMaxTouchId = 2;
 inline constexpr size_t kSocketMessageBytes = 1032;
 
 int tamrel_touch_ioctl(int id, int cmd, int mode, int count, uint32_t* values);
+// The id's touch node, opened and bound on first use; -1 for a bad id or an unopenable node.
+int touch_node(int id);
+// The block to the driver only (the common-data ioctl): its result, or -1 without a node.
+int driver_common_data(int id, common_data* block);
 int write_touch_device(int id, int mode, int value);
 int get_touch_device(int id, int cmd, int mode);
 int get_mode_value(int id, int mode, int32_t out4[4]);
@@ -35,7 +40,21 @@ void close_touch_nodes();
 int connect_server(const char* name);
 int get_sockfd();
 void close_socket();
-// The collected touch-event text ("" when no peer answers).
-std::string read_touch_events();
+
+// The touch-event socket's abstract name and the bounds of one exchange: the whole of it
+// (request and every reply) ends within `wait`, after at most `replies` replies and `bytes`
+// bytes of text. Tests set a name of their own, so that test processes running side by side
+// do not meet on one name.
+struct TouchEventChannel {
+  std::string name = kTouchEventSocket;
+  std::chrono::milliseconds wait{1000};
+  size_t replies = 64;
+  size_t bytes = 64 * 1024;
+};
+void set_touch_event_channel(const TouchEventChannel& channel);
+TouchEventChannel touch_event_channel();
+// Collects the touch-event text into *text ("" when no peer listens). 0, or -ETIMEDOUT when
+// the peer did not end its answer in time, -EMSGSIZE when it answered beyond the bounds.
+int read_touch_events(std::string* text);
 
 }  // namespace touchfeature

@@ -185,6 +185,7 @@ void TouchFeatureImpl::thp_update_finger_status(int* status) {
     ILOGE("error touch id %d, max touch id is %d", id, kMaxTouchId);
     return ::ndk::ScopedAStatus::fromServiceSpecificError(-1);
   }
+  if (touch_node(id) < 0) return ::ndk::ScopedAStatus::fromServiceSpecificError(-1);
   common_data block;
   memset(&block, 0, sizeof block);
   block.touch_id = static_cast<uint8_t>(id);
@@ -198,11 +199,12 @@ void TouchFeatureImpl::thp_update_finger_status(int* status) {
     const char* text = reinterpret_cast<const char*>(block.values);
     *out = std::string(text, strnlen(text, sizeof block.values));
   } else {
-    uint32_t v = 0;
-    if (tamrel_touch_ioctl(id, COMMON_DATA_CMD_GET_CUR_VALUE, mode, 1, &v) < 0 && v == 0) {
+    // The host has seen this block already: it goes to the driver alone, not through the
+    // command path, which would offer the host a second one.
+    if (driver_common_data(id, &block) < 0 && block.values[0] == 0) {
       return ::ndk::ScopedAStatus::fromServiceSpecificError(-1);
     }
-    *out = std::to_string(static_cast<int32_t>(v));
+    *out = std::to_string(static_cast<int32_t>(block.values[0]));
   }
   return ok();
 }
@@ -232,7 +234,8 @@ void TouchFeatureImpl::thp_update_finger_status(int* status) {
 }
 
 ::ndk::ScopedAStatus TouchFeatureImpl::getTouchEvent(std::string* out) {
-  *out = read_touch_events();
+  const int rc = read_touch_events(out);
+  if (rc != 0) return ::ndk::ScopedAStatus::fromServiceSpecificError(rc);
   return ok();
 }
 

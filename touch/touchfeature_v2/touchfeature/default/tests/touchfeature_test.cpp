@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
@@ -55,6 +56,17 @@ class Client : public BnTouchFeatureCallback {
 
 enum class Host { kAbsent, kFull, kNoCommand };
 
+// The touch-event channel under a name of this process's own: test processes running side by
+// side must not meet on the device's one name.
+TouchEventChannel channel(std::chrono::milliseconds wait, size_t replies, size_t bytes) {
+  TouchEventChannel c;
+  c.name = std::string(kTouchEventSocket) + "." + std::to_string(getpid());
+  c.wait = wait;
+  c.replies = replies;
+  c.bytes = bytes;
+  return c;
+}
+
 class TouchFeature : public ::testing::Test {
  protected:
   void start(Host host) {
@@ -70,6 +82,7 @@ class TouchFeature : public ::testing::Test {
       std::filesystem::copy_file(std::string(VENDOR_PLUGIN_DIR) + "/" + variant, plat_path(kTouchHostLibrary),
                                  std::filesystem::copy_options::overwrite_existing);
     }
+    set_touch_event_channel(channel(1s, 64, 64 * 1024));
     service_ = ::ndk::SharedRefBase::make<TouchFeatureImpl>();
     service_->init();
     if (host == Host::kFull) {
@@ -78,7 +91,11 @@ class TouchFeature : public ::testing::Test {
     hostLoaded_ = host == Host::kFull;
   }
   void TearDown() override {
+    set_touch_event_channel(TouchEventChannel{});
     platform_touchhost_test::releaseMain();
+    // A test that registered the service leaves no reference behind: the service must end
+    // here, while its host may still return, not in whichever test comes next.
+    platform_binder_test::resetServiceManager();
     service_.reset();
     platform::sim::unregisterDevice(platform::sim::TamrelTouchDevice::kPath);
     plat_properties_reset();
@@ -203,6 +220,29 @@ TEST_F(TouchFeature, TheHostTakesSequencesAndAnswersGets) {
   EXPECT_TRUE(platform_vistrel_test::sentEvents().empty());
 }
 
+// The text request is offered to the host once: the host sees one block, and when it passes
+// the block on, the driver answers that same block.
+TEST_F(TouchFeature, ACurrentValueTextRequestIsOfferedToTheHostOnce) {
+  start(Host::kFull);
+  std::string text;
+  platform_touchhost_test::setBehaviour(false, 0);  // passed on to the driver
+  common_data answer{};
+  answer.values[0] = 42;
+  driver_->setReadBackBlock(answer);
+  EXPECT_TRUE(service_->getModeCurValueString(0, 40, &text).isOk());
+  EXPECT_EQ(text, "42");
+  ASSERT_EQ(platform_touchhost_test::received().size(), 1u);
+  EXPECT_EQ(platform_touchhost_test::received()[0].block.mode, 40);
+  EXPECT_EQ(platform_touchhost_test::received()[0].block.cmd, COMMON_DATA_CMD_GET_CUR_VALUE);
+  ASSERT_EQ(driver_->writtenCommonData().size(), 1u);
+  EXPECT_EQ(driver_->writtenCommonData()[0].mode, 40);
+
+  platform_touchhost_test::setBehaviour(true, 0);  // answered by the host: the driver is not asked
+  EXPECT_TRUE(service_->getModeCurValueString(0, 41, &text).isOk());
+  EXPECT_EQ(platform_touchhost_test::received().size(), 2u);
+  EXPECT_EQ(driver_->writtenCommonData().size(), 1u);
+}
+
 TEST_F(TouchFeature, AHostWithoutItsCommandEntryIsUnloadedAndCommandsFallBack) {
   start(Host::kNoCommand);
   for (int i = 0; i < 200 && platform_vistrel_test::sentEvents().empty(); ++i) std::this_thread::sleep_for(10ms);
@@ -324,38 +364,146 @@ TEST_F(TouchFeature, ADriverPushedFirstFrameBlockFiresTheGameTurboCallback) {
   EXPECT_EQ(service_->gameTurboTool().boostState(), 2);
 }
 
+// A listener on the touch-event name, as the touch stack (or any local process) would bind it.
+int listenTouchEvent() {
+  const int server = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  struct sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::string name = touch_event_channel().name;
+  memcpy(addr.sun_path + 1, name.data(), name.size());
+  const socklen_t len = static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + 1 + name.size());
+  if (bind(server, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(server, 4) != 0) {
+    close(server);
+    return -1;
+  }
+  return server;
+}
+
+bool sendReply(int c, int32_t length, const std::string& body, size_t total = kSocketMessageBytes) {
+  std::vector<uint8_t> m(total, 0);
+  memcpy(m.data() + 4, &length, 4);
+  memcpy(m.data() + 8, body.data(), std::min(body.size(), total - 8));
+  return send(c, m.data(), m.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(m.size());
+}
+
+// Reads the request, then holds the connection without a word until the caller hangs up.
+void silentPeer(int c) {
+  uint8_t buffer[kSocketMessageBytes];
+  while (recv(c, buffer, sizeof buffer, 0) > 0) {
+  }
+}
+
+// Reads the request, then answers with text and never with the end.
+void endlessPeer(int c) {
+  uint8_t request[kSocketMessageBytes];
+  recv(c, request, sizeof request, 0);
+  while (sendReply(c, 6, "chunk ")) {
+  }
+}
+
 TEST_F(TouchFeature, TouchEventTextComesFromTheSocketPeer) {
   start(Host::kAbsent);
   std::string text = "x";
   EXPECT_TRUE(service_->getTouchEvent(&text).isOk());
   EXPECT_EQ(text, "");  // nobody listening
 
-  const int server = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-  struct sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  memcpy(addr.sun_path + 1, kTouchEventSocket, strlen(kTouchEventSocket));
-  const socklen_t len = static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + 1 + strlen(kTouchEventSocket));
-  ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&addr), len), 0);
-  ASSERT_EQ(listen(server, 1), 0);
+  const int server = listenTouchEvent();
+  ASSERT_GE(server, 0);
   std::thread peer([server] {
     const int c = accept(server, nullptr, nullptr);
     uint8_t request[1032];
     recv(c, request, sizeof request, 0);
-    auto reply = [c](int32_t length, const std::string& body, size_t total) {
-      std::vector<uint8_t> m(total, 0);
-      memcpy(m.data() + 4, &length, 4);
-      memcpy(m.data() + 8, body.data(), std::min(body.size(), total - 8));
-      send(c, m.data(), m.size(), 0);
-    };
-    reply(6, "first ", 1032);
-    reply(100000, "second", 20);  // claims far more than it carries
-    reply(0, "", 1032);
+    sendReply(c, 6, "first ");
+    sendReply(c, 100000, "second", 20);  // claims far more than it carries
+    sendReply(c, 0, "");
     close(c);
   });
   EXPECT_TRUE(service_->getTouchEvent(&text).isOk());
   peer.join();
   close(server);
   EXPECT_EQ(text, "first second");
+}
+
+// A peer that keeps silent or answers without end costs the binder thread a bounded wait and
+// the caller an error; the next call gets a fresh connection.
+TEST_F(TouchFeature, ATouchEventPeerThatNeverEndsItsAnswerFailsTheCallInBoundedTime) {
+  start(Host::kAbsent);
+  const struct {
+    const char* name;
+    void (*serve)(int);
+    TouchEventChannel limits;
+    int32_t error;
+  } peers[] = {{"silent", silentPeer, channel(300ms, 16, 4096), -ETIMEDOUT},
+               {"endless, cut at its replies", endlessPeer, channel(5s, 16, 1 << 20), -EMSGSIZE},
+               {"endless, cut at its text", endlessPeer, channel(5s, 100000, 4096), -EMSGSIZE}};
+  for (const auto& p : peers) {
+    SCOPED_TRACE(p.name);
+    set_touch_event_channel(p.limits);
+    const int server = listenTouchEvent();
+    ASSERT_GE(server, 0);
+    std::thread peer([server, &p] {
+      const int bad = accept(server, nullptr, nullptr);
+      p.serve(bad);
+      close(bad);
+      const int good = accept(server, nullptr, nullptr);
+      uint8_t request[kSocketMessageBytes];
+      recv(good, request, sizeof request, 0);
+      sendReply(good, 4, "next");
+      sendReply(good, 0, "");
+      close(good);
+    });
+    std::string text;
+    const auto begin = std::chrono::steady_clock::now();
+    const ::ndk::ScopedAStatus status = service_->getTouchEvent(&text);
+    const auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_FALSE(status.isOk());
+    EXPECT_EQ(status.getServiceSpecificError(), p.error);
+    EXPECT_LT(took, p.limits.wait + 2s);
+    EXPECT_LE(text.size(), p.limits.bytes);
+    EXPECT_TRUE(service_->getTouchEvent(&text).isOk());
+    EXPECT_EQ(text, "next");
+    peer.join();
+    close(server);
+  }
+}
+
+// While one caller waits on a slow peer, another caller is not held behind it.
+TEST_F(TouchFeature, ATouchEventCallWaitingOnItsPeerDoesNotHoldTheOthers) {
+  start(Host::kAbsent);
+  set_touch_event_channel(channel(5s, 16, 4096));
+  const int server = listenTouchEvent();
+  ASSERT_GE(server, 0);
+  std::atomic<bool> firstAsked{false};
+  int slow = -1;
+  std::thread peer([&] {
+    slow = accept(server, nullptr, nullptr);
+    uint8_t request[kSocketMessageBytes];
+    recv(slow, request, sizeof request, 0);
+    firstAsked = true;
+    const int quick = accept(server, nullptr, nullptr);
+    recv(quick, request, sizeof request, 0);
+    sendReply(quick, 5, "quick");
+    sendReply(quick, 0, "");
+    close(quick);
+  });
+  std::atomic<bool> firstDone{false};
+  std::string first;
+  std::thread caller([&] {
+    service_->getTouchEvent(&first);
+    firstDone = true;
+  });
+  while (!firstAsked) std::this_thread::yield();
+  std::string second;
+  EXPECT_TRUE(service_->getTouchEvent(&second).isOk());
+  EXPECT_EQ(second, "quick");
+  EXPECT_FALSE(firstDone);  // still waiting on its own peer
+  peer.join();
+  sendReply(slow, 4, "slow");
+  sendReply(slow, 0, "");
+  caller.join();
+  EXPECT_EQ(first, "slow");
+  close(slow);
+  close(server);
 }
 
 // ---- game turbo ----------------------------------------------------------------------
@@ -430,6 +578,84 @@ TEST_F(GameTurbo, AHotAreaGameGetsItsKindAndItsTextAndTheTextIsWrittenOnce) {
   std::string list;
   service_->getModeWhiteList(0, {10000}, &list);
   EXPECT_EQ(list, "white list text");
+}
+
+// Clients set the app lists and the foreground package from their own binder threads at
+// once; the lists stay whole and the flags follow the last package against the last lists.
+TEST_F(GameTurbo, PackageCallsFromSeveralClientThreadsKeepTheAppListsWhole) {
+  GameTurboTool& tool = service_->gameTurboTool();
+  const struct {
+    int mode;
+    std::vector<std::string> texts;
+  } clients[] = {{10103, {"com.game.a,com.x", "com.y"}},
+                 {10104, {"com.game.b", "com.game.a,com.z"}},
+                 {10100, {"com.game.a", "com.other", kNoValidApp}},
+                 {10100, {"com.game.b", "com.game.a"}}};
+  std::vector<std::thread> threads;
+  for (const auto& c : clients) {
+    threads.emplace_back([this, &c, &tool] {
+      for (int i = 0; i < 40; ++i) {
+        package(c.mode, c.texts[static_cast<size_t>(i) % c.texts.size()]);
+        (void)tool.isSuperTouchApp();
+        (void)tool.isPendingBufferApp();
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+
+  package(10103, "com.only,com.two");
+  package(10104, "");
+  package(10100, "com.only");
+  EXPECT_TRUE(tool.isSuperTouchApp());
+  EXPECT_TRUE(tool.isPendingBufferApp());  // an empty list lets every package in
+  package(10100, "com.else");
+  EXPECT_FALSE(tool.isSuperTouchApp());
+  EXPECT_TRUE(tool.isPendingBufferApp());
+  EXPECT_EQ(tool.packageName(), "com.else");
+}
+
+// Clients call through the service manager from binder threads of their own, as a device's
+// do: each block reaches the host once, each client hears only its own notices, and every
+// client is gone once unregistered.
+TEST_F(GameTurbo, ClientsOnSeveralThreadsEachGetTheirOwnAnswers) {
+  platform_binder_test::resetServiceManager();
+  const std::string instance = std::string(ITouchFeature::descriptor) + "/default";
+  ASSERT_EQ(AServiceManager_addService(service_->asBinder().get(), instance.c_str()), EX_NONE);
+  platform_touchhost_test::setBehaviour(true, 0, 5);
+  constexpr int kClients = 6;
+  constexpr int kRounds = 20;
+  std::vector<std::shared_ptr<Client>> clients;
+  for (int c = 0; c < kClients; ++c) clients.push_back(::ndk::SharedRefBase::make<Client>());
+  std::vector<std::thread> threads;
+  for (int c = 0; c < kClients; ++c) {
+    threads.emplace_back([&, c] {
+      std::shared_ptr<ITouchFeature> remote =
+          ITouchFeature::fromBinder(::ndk::SpAIBinder(AServiceManager_getService(instance.c_str())));
+      ASSERT_NE(remote, nullptr);
+      const std::string name = "client" + std::to_string(c);
+      int32_t out = -1;
+      remote->registerCallback(0, clients[static_cast<size_t>(c)], name, &out);
+      for (int r = 0; r < kRounds; ++r) {
+        EXPECT_TRUE(remote->setModeValue(0, 7, c, &out).isOk());
+        EXPECT_TRUE(remote->getModeCurValue(0, 40, &out).isOk());
+        EXPECT_EQ(out, 0);  // the host's result code
+        std::string text;
+        EXPECT_TRUE(remote->getModeCurValueString(0, 40, &text).isOk());
+        EXPECT_TRUE(remote->setModePackageName(0, 10103 + (r & 1), "com.c" + std::to_string(c), &text).isOk());
+        EXPECT_TRUE(remote->getTouchEvent(&text).isOk());  // nobody listening: empty
+        service_->sendModeToClient(0, 1, c, {r}, name, {});
+      }
+      remote->unregisterCallback(0, clients[static_cast<size_t>(c)], name, &out);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(platform_touchhost_test::received().size(), static_cast<size_t>(kClients * kRounds * 3));
+  for (int c = 0; c < kClients; ++c) {
+    const auto notices = clients[static_cast<size_t>(c)]->taken();
+    ASSERT_EQ(notices.size(), static_cast<size_t>(kRounds)) << c;
+    for (const Notice& n : notices) EXPECT_EQ(n.value, c);
+  }
+  EXPECT_EQ(service_->clientCount(), 0u);
 }
 
 TEST_F(GameTurbo, ASecondKindGameSendsItsKindButNoText) {
