@@ -1,6 +1,7 @@
 # The service entry, IVibrator and IVibratorExt, the force-feedback and LED devices, HE
 # lists, the sensor-driven mode and the duration report.
 list(APPEND VIBRATOR_HAL_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/CompletionTimer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HeEffect.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SensorMode.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Tlog.cpp

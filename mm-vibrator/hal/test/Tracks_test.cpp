@@ -278,6 +278,7 @@ int fakeQuonGen(int32_t*, int32_t* count, int32_t* params, int8_t* buf, int32_t*
 }
 
 TEST_F(Tracks, QuonTrackChecksTheTwoArrayForm) {
+  gQuonLenCalls = 0;  // counted per run of this test
   WaveLibrary lib;
   lib.kind = kWaveLibQuon;
   lib.quonLenAlgorithm = &fakeQuonLen;
