@@ -484,11 +484,12 @@ int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int6
     sendCommand(*mGenerator, kScheduleCurve, std::move(data));
   }
 
+  // A list of more events than an effect plays (either version) is passed over.
+  if (result == he::ParseResult::kTooManyEvents) {
+    ALOGW("The num of he event: %d, is limited to %d", parsed.eventCount, he::kMaxHe2Events);
+    return 0;
+  }
   if (parsed.version == he::kVersionHe2) {
-    if (result == he::ParseResult::kTooManyEvents) {
-      ALOGW("The num of he event: %d, is limited to %d", parsed.eventCount, he::kMaxHe2Events);
-      return 0;
-    }
     auto data = std::make_unique<CreateTrackData>();
     data->repeat = loop;
     data->events = std::move(buffer);
