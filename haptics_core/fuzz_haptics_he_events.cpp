@@ -14,7 +14,7 @@ namespace {
 
 // An effect may be hours long (the times are the caller's): after this many frames the
 // harness installs an empty effect, which abandons the running one, as the service does.
-constexpr int kMaxFrames = 256;
+constexpr int kMaxFrames = 8;
 
 void DrainToEnd(std::vector<uint8_t>& buf) {
   uint32_t len = 1;
