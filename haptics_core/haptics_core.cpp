@@ -136,6 +136,10 @@ class Core {
   bool ServeTransient(Setup& s, const ConvertedEvent& ev, const OverlapEntry& overlap);
   bool ServeContinuous(Setup& s, const ConvertedEvent& ev, const OverlapEntry& overlap);
   bool ServeFrame(Setup& s, const int8_t* samples, size_t n);
+  bool AwaitRequest();
+  bool TakeRequest();
+  void Answer(uint32_t len);
+  void FinishEffect();
   void Abandon();
 
   std::mutex init_lock_;  // serialises brax_haptics_init
@@ -149,6 +153,11 @@ class Core {
   uint32_t event_count_ = 0;
   void* out_buffer_ = nullptr;  // handed over by each frame request
   uint32_t frame_len_ = 0;      // answered with each frame
+  // Frame requests not yet answered. data_sem_ is also posted to wake the worker when an
+  // effect is abandoned; only a counted request is answered, so no answer is ever left
+  // for a reader who is not waiting (it would end the next effect early, and the worker
+  // would write into a buffer its reader has given up).
+  std::atomic<uint32_t> requests_{0};
 };
 
 int32_t Core::Init(const brax_haptics_config& cfg) {
@@ -206,16 +215,20 @@ int32_t Core::Process(const brax_haptic_event* events, uint32_t data_len) {
   ConvertEvents(events, data_len, s.voice.rate, *s.events);
   ComputeOverlaps(events, data_len, s.voice.rate, *s.overlaps);
   event_count_ = EventCount(data_len);
-  // Frame requests left over from the previous effect must not start this one.
+  // Wake-ups of the abandon must not count as requests for this effect; requests still
+  // waiting for an answer keep theirs.
   while (sem_trywait(&data_sem_) == 0) {
   }
-  sem_post(&process_sem_);
+  for (uint32_t n = requests_.load(); n > 0; --n) sem_post(&data_sem_);
+  // Running before the worker sees it, so that its first frame is not taken for abandoned.
   idle_.store(0);
+  sem_post(&process_sem_);
   return BRAX_OK;
 }
 
 int32_t Core::GetFrame(void* buffer, uint32_t* len) {
   out_buffer_ = buffer;
+  requests_.fetch_add(1);
   sem_post(&data_sem_);
   WaitSem(&frame_sem_);
   *len = frame_len_;
@@ -232,13 +245,43 @@ void Core::Worker() {
     WaitSem(&process_sem_);
     std::lock_guard<std::mutex> state(state_lock_);
     RunEffect(*setup_);
-    // Every effect ends with exactly one frame of length 0.
-    WaitSem(&data_sem_);
-    const uint8_t was_idle = idle_.load();
-    frame_len_ = 0;
-    sem_post(&frame_sem_);
-    if (was_idle == 0) idle_.store(1);
+    FinishEffect();
   }
+}
+
+bool Core::TakeRequest() {
+  uint32_t n = requests_.load();
+  while (n > 0) {
+    if (requests_.compare_exchange_weak(n, n - 1)) return true;
+  }
+  return false;
+}
+
+bool Core::AwaitRequest() {
+  for (;;) {
+    WaitSem(&data_sem_);
+    if (TakeRequest()) return true;
+    if (idle_.load() != 0) return false;  // woken by an abandon, nobody asked
+  }
+}
+
+void Core::Answer(uint32_t len) {
+  frame_len_ = len;
+  sem_post(&frame_sem_);
+}
+
+// An effect that played to its end answers the next request with a frame of length 0. An
+// abandoned one answers only a reader already waiting, who learns that its effect ended.
+void Core::FinishEffect() {
+  if (idle_.load() == 0) {
+    if (AwaitRequest()) {
+      Answer(0);
+      uint8_t running = 0;
+      idle_.compare_exchange_strong(running, 1);
+      return;
+    }
+  }
+  if (TakeRequest()) Answer(0);
 }
 
 void Core::RunEffect(Setup& s) {
@@ -258,8 +301,11 @@ void Core::RunEffect(Setup& s) {
 }
 
 bool Core::ServeFrame(Setup& s, const int8_t* samples, size_t n) {
-  WaitSem(&data_sem_);
-  if (idle_.load() != 0) return false;
+  if (!AwaitRequest()) return false;
+  if (idle_.load() != 0) {
+    Answer(0);  // the effect was abandoned while its reader waited
+    return false;
+  }
   const size_t frame_bytes = static_cast<size_t>(s.frame_size) * s.bit_width;
   uint8_t* out = static_cast<uint8_t*>(out_buffer_);
   if (samples == nullptr) {
@@ -273,8 +319,7 @@ bool Core::ServeFrame(Setup& s, const int8_t* samples, size_t n) {
       std::memcpy(out + 2 * i, &v, sizeof v);
     }
   }
-  frame_len_ = static_cast<uint32_t>(n);
-  sem_post(&frame_sem_);
+  Answer(static_cast<uint32_t>(n));
   return true;
 }
 

@@ -76,7 +76,9 @@ BRAX_STATIC_ASSERT(offsetof(brax_haptic_event, points) + 3 * sizeof(brax_curve_p
 // thread creation. A later call re-configures the running core (abandoning any effect).
 VENDOR_EXPORT int32_t brax_haptics_init(const brax_haptics_config* config);
 
-// Installs an effect of data_len / 68 events. 0, or -1 when data_len exceeds 1088,
+// Installs an effect of data_len / 68 events, abandoning the effect that plays (its
+// remaining frames are never rendered; a reader waiting for one gets length 0), so the
+// caller need not fetch an effect to its end before the next. 0, or -1 when data_len exceeds 1088,
 // events is null with data_len > 0, or the core is not configured.
 VENDOR_EXPORT int32_t brax_haptics_process(const brax_haptic_event* events, uint32_t data_len);
 

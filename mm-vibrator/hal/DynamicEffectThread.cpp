@@ -95,10 +95,16 @@ bool DynamicEffectThread::threadLoop() {
     mCond.wait_until(lock, deadline, [this] { return !mPaused || mExit; });
     if (mPaused && !mExit) {
       ALOGD("wait");
+      // The generator and its tracks belong to this thread: they go without the lock that
+      // off() and wake() take, so that no track's end holds up a binder call.
+      lock.unlock();
       mGenerator->reset();
-      mDevice->close();
-      ++mIdleCount;
-      mCond.wait(lock, [this] { return !mPaused || mExit; });
+      lock.lock();
+      if (mPaused && !mExit) {
+        mDevice->close();
+        ++mIdleCount;
+        mCond.wait(lock, [this] { return !mPaused || mExit; });
+      }
     }
   }
   lock.unlock();

@@ -48,6 +48,12 @@ class Reader {
                 mList.begin() + static_cast<std::ptrdiff_t>(mPos + words));
     mPos += words;
   }
+  // A time word: 0..kMaxEffectMs.
+  int32_t time(const char* what) {
+    int32_t t = next(what);
+    if (mOk && (t < 0 || t > kMaxEffectMs)) fail(what);
+    return mOk ? t : 0;
+  }
   void fail(const char* what) {
     if (mOk) ALOGE("he list refused: %s at word %zu of %zu", what, mPos, mList.size());
     mOk = false;
@@ -62,12 +68,12 @@ class Reader {
 Curve readCurve(Reader& r) {
   Curve c;
   c.type = r.next("curve type");
-  c.timeMs = r.next("curve time");
+  c.timeMs = r.time("curve time");
   int32_t k = r.count("curve point count", 2);
   c.points.reserve(static_cast<size_t>(k));
   for (int32_t i = 0; i < k && r.ok(); ++i) {
     Point p;
-    p.x = r.next("curve point");
+    p.x = r.time("curve point time");
     p.y = r.next("curve point");
     c.points.push_back(p);
   }
@@ -145,14 +151,15 @@ ParseResult parseGeneratorList(const std::vector<int32_t>& list, GeneratorList* 
   for (int32_t i = 0; i < c && r.ok(); ++i) out->parameterCurves.push_back(readCurve(r));
   out->eventCount = r.count("event count", 6);
   if (!r.ok()) return ParseResult::kMalformed;
-  if (out->version == kVersionHe2 && out->eventCount > kMaxHe2Events) return ParseResult::kTooManyEvents;
+  if (out->eventCount > kMaxHe2Events) return ParseResult::kTooManyEvents;
   for (int32_t i = 0; i < out->eventCount && r.ok(); ++i) {
     Event e;
     e.kind = r.next("event kind");
-    e.relativeTimeMs = r.next("event time");
+    e.relativeTimeMs = r.time("event time");
     e.intensity = r.next("event intensity");
     e.frequency = r.next("event frequency");
-    e.durationMs = r.next("event duration");
+    e.durationMs = r.time("event duration");
+    if (r.ok() && e.durationMs > kMaxEffectMs - e.relativeTimeMs) r.fail("event end");
     int32_t m = r.count("event curve count", 3);
     for (int32_t j = 0; j < m && r.ok(); ++j) e.curves.push_back(readCurve(r));
     out->events.push_back(std::move(e));

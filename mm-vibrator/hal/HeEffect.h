@@ -16,8 +16,12 @@ namespace aidl::android::hardware::vibrator::he {
 inline constexpr size_t kHeaderWords = 4;
 inline constexpr int32_t kVersionHe2 = 1;
 inline constexpr int32_t kVersionHe1 = 0;
-// Most events one HE 2.0 list plays.
+// Most events one list plays, of either version.
 inline constexpr int32_t kMaxHe2Events = 16;
+// Longest effect in ms: what a motor plays in one piece (the driver's longest constant
+// effect). Every time word of a list (event start, duration, curve time and points) lies
+// within 0..kMaxEffectMs, and no event ends after it.
+inline constexpr int32_t kMaxEffectMs = 65535;
 // Words of one brax_haptic_event record.
 inline constexpr size_t kRecordWords = 17;
 inline constexpr size_t kRecordPoints = 4;
@@ -57,17 +61,17 @@ struct GeneratorList {
   int32_t sharpness = 0;  // 0 to 100
   std::vector<Curve> parameterCurves;
   int32_t eventCount = 0;  // E as the list gives it
-  std::vector<Event> events;  // empty when E is above the HE 2.0 limit
+  std::vector<Event> events;  // empty when E is above the limit
 };
 
 enum class ParseResult {
   kOk,
-  kMalformed,       // a count or word that the list does not hold
-  kTooManyEvents,   // HE 2.0 with more than 16 events: play nothing, succeed
+  kMalformed,       // a count or word that the list does not hold, or a time past kMaxEffectMs
+  kTooManyEvents,   // more than 16 events: play nothing, succeed
 };
 
-// Reads a list in the generator layout. Events are read only when the list is HE 1.0 or
-// holds at most 16 of them.
+// Reads a list in the generator layout. Events are read only when the list holds at most
+// 16 of them.
 ParseResult parseGeneratorList(const std::vector<int32_t>& list, GeneratorList* out);
 
 // The 17-word records of an HE 2.0 list, one per event. A curve pair whose times differ

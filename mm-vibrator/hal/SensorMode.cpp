@@ -20,7 +20,14 @@ using ::android::hardware::sensors::V1_0::SensorType;
 ::android::hardware::Return<void> SensorModeCallback::onEvent(const ::android::hardware::sensors::V1_0::Event& e) {
   int status = -1;
   if (static_cast<int32_t>(e.sensorType) == kHandStatusSensorType) {
-    status = static_cast<int>(std::floor(e.u.data[0] + 0.5f));
+    const double rounded = std::floor(static_cast<double>(e.u.data[0]) + 0.5);
+    // NaN, infinities and values beyond int are no hand status (and converting them would
+    // be undefined): the event is dropped.
+    if (!(rounded >= static_cast<double>(INT32_MIN) && rounded <= static_cast<double>(INT32_MAX))) {
+      ALOGE("%s: hand status %f out of range, dropped", "onEvent", static_cast<double>(e.u.data[0]));
+      return ::android::hardware::Void();
+    }
+    status = static_cast<int>(rounded);
   }
   VibratorServiceState& state = serviceState();
   const int last = state.lastHandStatus.load();

@@ -174,14 +174,15 @@ EffectTable get_effect_stream() {
   return table;
 }
 
-LRUCache<unsigned int, EffectBuffer>& effectCache() {
-  static LRUCache<unsigned int, EffectBuffer> cache(kEffectCacheEntries);
+LRUCache<unsigned int, CachedEffect>& effectCache() {
+  static LRUCache<unsigned int, CachedEffect> cache(kEffectCacheEntries);
   return cache;
 }
 
 uint32_t effect_stream::data(EffectBuffer* out) {
-  if (auto cached = effectCache().get(id)) {
-    if (out != nullptr) *out = *cached;
+  if (auto cached = effectCache().get(id); cached && cached->path == path) {
+    size = cached->size;
+    if (out != nullptr) *out = std::move(cached->bytes);
     return size;
   }
   FILE* f = plat_fopen(path.c_str(), "rb");
@@ -207,7 +208,7 @@ uint32_t effect_stream::data(EffectBuffer* out) {
   }
   size = static_cast<uint32_t>(length);
   EffectBuffer buffer = std::move(bytes);
-  effectCache().put(id, buffer);
+  effectCache().put(id, CachedEffect{buffer, size, path});
   if (out != nullptr) *out = std::move(buffer);
   return size;
 }

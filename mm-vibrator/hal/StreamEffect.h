@@ -107,5 +107,14 @@ class LRUCache {
 
 inline constexpr size_t kEffectCacheEntries = 20;
 
+// One cached effect file: its bytes, their count and the file they came from, so that a
+// stream that has not read the file itself still learns the size, and a stream of another
+// file under the same id is not given these bytes.
+struct CachedEffect {
+  EffectBuffer bytes;
+  uint32_t size = 0;
+  std::string path;
+};
+
 // The service's one cache of effect bytes.
-LRUCache<unsigned int, EffectBuffer>& effectCache();
+LRUCache<unsigned int, CachedEffect>& effectCache();

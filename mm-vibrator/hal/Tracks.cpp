@@ -260,15 +260,10 @@ bool BraxTrack::nextFrame() {
 }
 
 void BraxTrack::flush() {
-  // Only an effect this track installed is drained: a track that never started must not
-  // take the frames of the one that plays.
-  if (!mFinished && mInstalled) {
-    // The core must reach its frame of length 0 before the next effect is installed.
-    ALOGD("flust BraxTrack id %d", mId);
-    for (uint32_t len = getFrame(); len != 0; len = getFrame()) {
-      ALOGD("flush BraxTrack id %d get frame %d", mId, static_cast<int>(len));
-    }
-  }
+  // The effect is abandoned where it stands: the core leaves it when the next effect is
+  // installed. Fetching its remaining frames would render an effect nobody hears, for as
+  // long as its event times claim (minutes, or days), on the playback thread.
+  if (!mFinished && mInstalled) ALOGD("flush BraxTrack id %d: effect abandoned", mId);
   mFrameBytes = 0;
   finish();
 }

@@ -38,19 +38,6 @@ constexpr uint8_t kMaxStrength = 2;
 
 ndk::ScopedAStatus exception(binder_exception_t code) { return ndk::ScopedAStatus::fromExceptionCode(code); }
 
-// Calls the callback's onComplete after delayMs on a detached thread, which keeps the
-// callback alive until it has been called.
-void notifyLater(std::shared_ptr<IVibratorCallback> callback, int32_t delayMs, const char* startLog,
-                 const char* doneLog, bool reportFailure) {
-  std::thread([callback = std::move(callback), delayMs, startLog, doneLog, reportFailure] {
-    ALOGD("%s", startLog);
-    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-    ALOGD("%s", doneLog);
-    ndk::ScopedAStatus status = callback->onComplete();
-    if (reportFailure && !status.isOk()) ALOGE("Failed to call onComplete");
-  }).detach();
-}
-
 // The audio-graph output of the outside library, seen through the dynamic-effect device
 // slots it was built to match.
 class AudigraphOutput : public DynamicEffectDevice {
@@ -155,7 +142,18 @@ DynamicEffectDevice* Vibrator::createDynamicDevice() {
   }
 }
 
+void Vibrator::notifyLater(std::shared_ptr<IVibratorCallback> callback, int32_t delayMs, const char* doneLog,
+                           bool reportFailure) {
+  // The timer was started before the vibration was; scheduling cannot fail from here on.
+  mTimer.schedule(std::chrono::milliseconds(delayMs), [callback = std::move(callback), doneLog, reportFailure] {
+    ALOGD("%s", doneLog);
+    ndk::ScopedAStatus status = callback->onComplete();
+    if (reportFailure && !status.isOk()) ALOGE("Failed to call onComplete");
+  });
+}
+
 ndk::ScopedAStatus Vibrator::getCapabilities(int32_t* _aidl_return) {
+  std::lock_guard<std::recursive_mutex> guard(mLock);
   int32_t caps;
   if (led.detected) {
     caps = IVibrator::CAP_ON_CALLBACK | IVibrator::CAP_PERFORM_CALLBACK;
@@ -176,11 +174,20 @@ ndk::ScopedAStatus Vibrator::on(int32_t timeoutMs, const std::shared_ptr<IVibrat
     ALOGE("negative timeout %d refused", timeoutMs);
     return exception(EX_ILLEGAL_ARGUMENT);
   }
+  std::lock_guard<std::recursive_mutex> guard(mLock);
   const VibratorServiceState& state = serviceState();
+  const bool thrumwave =
+      !led.detected && state.usage == kUsageRingtone && state.mSupportAIHaptic && state.he2Property == kHe2Thrumwave;
+  if (!led.detected && !thrumwave && timeoutMs > InputFFDevice::kMaxConstantMs) {
+    ALOGE("timeout %d ms refused: the driver plays at most %d ms", timeoutMs, InputFFDevice::kMaxConstantMs);
+    return exception(EX_ILLEGAL_ARGUMENT);
+  }
+  // A vibration whose end cannot be reported is not started.
+  if (callback != nullptr && !mTimer.start()) return exception(EX_SERVICE_SPECIFIC);
   int rc;
   if (led.detected) {
     rc = led.on(static_cast<uint32_t>(timeoutMs));
-  } else if (state.usage == kUsageRingtone && state.mSupportAIHaptic && state.he2Property == kHe2Thrumwave) {
+  } else if (thrumwave) {
     ALOGI("enter on interface with USAGE_RINTONE");
     rc = ExtPlay(transfromEffectHe_2_0(timeoutMs), 0, 0, -1);
   } else {
@@ -188,14 +195,12 @@ ndk::ScopedAStatus Vibrator::on(int32_t timeoutMs, const std::shared_ptr<IVibrat
     send_vibration_duration_to_tlog(timeoutMs);
   }
   if (rc != 0) return exception(EX_SERVICE_SPECIFIC);
-  if (callback != nullptr) {
-    notifyLater(callback, std::max(timeoutMs, 10), "Starting on on another thread",
-                "Notifying on complete", true);
-  }
+  if (callback != nullptr) notifyLater(callback, std::max(timeoutMs, 10), "Notifying on complete", true);
   return ndk::ScopedAStatus::ok();
 }
 
 ndk::ScopedAStatus Vibrator::off() {
+  std::lock_guard<std::recursive_mutex> guard(mLock);
   ALOGI("ORV Vibrator off");
   int rc = led.detected ? led.off() : ff.off();
   if (rc != 0) return exception(EX_SERVICE_SPECIFIC);
@@ -210,6 +215,7 @@ ndk::ScopedAStatus Vibrator::perform(Effect effect, EffectStrength strength,
                                      const std::shared_ptr<IVibratorCallback>& callback,
                                      int32_t* _aidl_return) {
   if (led.detected) return exception(EX_UNSUPPORTED_OPERATION);
+  std::lock_guard<std::recursive_mutex> guard(mLock);
   VibratorServiceState& state = serviceState();
   const int32_t id = static_cast<int32_t>(effect);
   ALOGI("Vibrator perform effect %d", id);
@@ -228,6 +234,7 @@ ndk::ScopedAStatus Vibrator::perform(Effect effect, EffectStrength strength,
     ALOGW("perform effect %d faild, no firmware was found.", id);
     return exception(EX_NULL_POINTER);
   }
+  if (callback != nullptr && !mTimer.start()) return exception(EX_SERVICE_SPECIFIC);
 
   long driverLength = 0;
   if (stream->transport == 1) {
@@ -264,16 +271,14 @@ ndk::ScopedAStatus Vibrator::perform(Effect effect, EffectStrength strength,
   length += (streamLength >= 1 && streamLength <= 49) ? 39 : 40;
   if (stream->transport == 1 && getDeviceType() == AUDIGRAPH_DEVICE) length = length / 2 + 15;
   const int32_t lengthMs = static_cast<int32_t>(std::clamp<long>(length, 0, INT32_MAX));
-  if (callback != nullptr) {
-    notifyLater(callback, lengthMs, "Starting perform on another thread", "Notifying perform complete",
-                false);
-  }
+  if (callback != nullptr) notifyLater(callback, lengthMs, "Notifying perform complete", false);
   *_aidl_return = lengthMs;
   ALOGI("playLengthMs is %d", lengthMs);
   return ndk::ScopedAStatus::ok();
 }
 
 ndk::ScopedAStatus Vibrator::getSupportedEffects(std::vector<Effect>* _aidl_return) {
+  std::lock_guard<std::recursive_mutex> guard(mLock);
   _aidl_return->clear();
   if (led.detected) return ndk::ScopedAStatus::ok();
   for (const auto& [id, stream] : mEffects) _aidl_return->push_back(static_cast<Effect>(id));
@@ -281,6 +286,7 @@ ndk::ScopedAStatus Vibrator::getSupportedEffects(std::vector<Effect>* _aidl_retu
 }
 
 ndk::ScopedAStatus Vibrator::setAmplitude(float amplitude) {
+  std::lock_guard<std::recursive_mutex> guard(mLock);
   const VibratorServiceState& state = serviceState();
   if (state.mMotorNotSupport) {
     ALOGI("setAmplitude UNSUPPORTED because this device doesn't have motor.");
@@ -303,6 +309,7 @@ ndk::ScopedAStatus Vibrator::setAmplitude(float amplitude) {
 }
 
 ndk::ScopedAStatus Vibrator::setExternalControl(bool enabled) {
+  std::lock_guard<std::recursive_mutex> guard(mLock);
   if (led.detected) return exception(EX_UNSUPPORTED_OPERATION);
   ALOGI("Vibrator set external control: %d", enabled);
   if (!ff.supportsExternalControl) return exception(EX_UNSUPPORTED_OPERATION);
@@ -343,6 +350,7 @@ void Vibrator::updateMode(int mode) {
 }
 
 bool Vibrator::configStrength(int32_t id, float strength) {
+  std::lock_guard<std::recursive_mutex> guard(mLock);
   auto it = mEffects.find(static_cast<uint32_t>(id));
   if (it == mEffects.end() || it->second == nullptr) return false;
   it->second->strength = strength;
@@ -350,6 +358,7 @@ bool Vibrator::configStrength(int32_t id, float strength) {
 }
 
 void Vibrator::quickOff() {
+  std::lock_guard<std::recursive_mutex> guard(mLock);
   mThread->haltOutput(true);
   if (ff.fd < 0) return;
   ff_effect effect{};
@@ -475,11 +484,12 @@ int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int6
     sendCommand(*mGenerator, kScheduleCurve, std::move(data));
   }
 
+  // A list of more events than an effect plays (either version) is passed over.
+  if (result == he::ParseResult::kTooManyEvents) {
+    ALOGW("The num of he event: %d, is limited to %d", parsed.eventCount, he::kMaxHe2Events);
+    return 0;
+  }
   if (parsed.version == he::kVersionHe2) {
-    if (result == he::ParseResult::kTooManyEvents) {
-      ALOGW("The num of he event: %d, is limited to %d", parsed.eventCount, he::kMaxHe2Events);
-      return 0;
-    }
     auto data = std::make_unique<CreateTrackData>();
     data->repeat = loop;
     data->events = std::move(buffer);
@@ -517,6 +527,7 @@ int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int6
 }
 
 int Vibrator::ExtPlay(const std::vector<int32_t>& list, int32_t loop, int64_t interval, int32_t amplitude) {
+  std::lock_guard<std::recursive_mutex> guard(mLock);
   ALOGI("play effect : %p loop: %d interval: %d amplitude %d", static_cast<const void*>(list.data()), loop,
         static_cast<int>(interval), amplitude);
   for (size_t i = 0; i < list.size(); ++i) ALOGD("idx :%zu , effect: %d", i, list[i]);

@@ -7,11 +7,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <aidl/android/hardware/vibrator/BnVibrator.h>
 #include <utils/StrongPointer.h>
 
+#include "CompletionTimer.h"
 #include "DynamicEffectThread.h"
 #include "StreamEffect.h"
 #include "VibratorDevices.h"
@@ -76,6 +78,10 @@ class Vibrator : public BnVibrator {
   // Sets the strength of a prebaked effect; false for an unknown id.
   bool configStrength(int32_t id, float strength);
 
+  // Serialises every call that touches the outputs or the service-wide values: binder
+  // calls arrive on several pool threads, and the extension's calls take it too.
+  std::recursive_mutex& callLock() { return mLock; }
+
   // For tests and the demo: the parts the Parts above describe as members.
   InputFFDevice& ffDevice() { return ff; }
   bool ledDetected() const { return led.detected; }
@@ -85,6 +91,10 @@ class Vibrator : public BnVibrator {
 
  private:
   ndk::ScopedAStatus unsupported();
+  // Calls the callback's onComplete after delayMs on the completion timer, which keeps the
+  // callback alive until then.
+  void notifyLater(std::shared_ptr<IVibratorCallback> callback, int32_t delayMs, const char* doneLog,
+                   bool reportFailure);
   DynamicEffectDevice* createDynamicDevice();
   bool thrumwaveInit();
   int thrumwavePost(const std::vector<int32_t>& list, int32_t loop, int64_t interval,
@@ -98,6 +108,8 @@ class Vibrator : public BnVibrator {
   ::android::sp<::android::DynamicEffectThread> mThread;
   EffectTable mEffects;
   ThrumwaveLibrary mThrumwave;
+  std::recursive_mutex mLock;
+  CompletionTimer mTimer;
 };
 
 }  // namespace aidl::android::hardware::vibrator

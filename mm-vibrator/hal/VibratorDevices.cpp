@@ -288,6 +288,12 @@ int InputFFDevice::play(int32_t id, int timeoutMs, long* lengthMs) {
     return 0;
   }
   if (timeoutMs == 0) return removeEffect();
+  // The driver's replay length is 16 bits of milliseconds: a longer constant effect would
+  // stop early, a negative one wrap. Refuse rather than play something else.
+  if (id == -1 && (timeoutMs < 0 || timeoutMs > kMaxConstantMs)) {
+    ALOGE("constant effect of %d ms refused (0..%d)", timeoutMs, kMaxConstantMs);
+    return -1;
+  }
   if (removeEffect() != 0) return -1;
 
   ff_effect effect{};
@@ -301,12 +307,7 @@ int InputFFDevice::play(int32_t id, int timeoutMs, long* lengthMs) {
   const DynamicEffectType type = getDeviceType();
   if (id == -1) {
     effect.type = FF_CONSTANT;
-    // The driver's replay length is 16 bits of milliseconds: a longer (or negative)
-    // timeout must not wrap into a short one.
-    if (timeoutMs < 0 || timeoutMs > UINT16_MAX) {
-      ALOGW("timeout %d ms held to %d ms", timeoutMs, timeoutMs < 0 ? 0 : UINT16_MAX);
-    }
-    effect.replay.length = static_cast<uint16_t>(std::clamp(timeoutMs, 0, static_cast<int>(UINT16_MAX)));
+    effect.replay.length = static_cast<uint16_t>(timeoutMs);
     effect.u.constant.level = currentMagnitude;
   } else {
     effect.type = FF_PERIODIC;

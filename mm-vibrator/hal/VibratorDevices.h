@@ -42,9 +42,13 @@ bool usesSecondarySysPath(const std::string& productDevice);
 // magnitudes; consumes the one-shot magnitude and the stream's own strength.
 float getAmplitudeFromEffectStrength(uint8_t strength, effect_stream* stream);
 
-// A Linux force-feedback input device under "/dev/input/".
+// A Linux force-feedback input device under "/dev/input/". Not thread-safe: the service
+// serialises its calls.
 class InputFFDevice {
  public:
+  // Longest constant effect: the driver's replay length is 16 bits of milliseconds.
+  static constexpr int kMaxConstantMs = UINT16_MAX;
+
   // Finds the effect stream of a prebaked effect id (the service's effect table).
   using StreamLookup = std::function<effect_stream*(uint32_t id)>;
 
@@ -55,8 +59,8 @@ class InputFFDevice {
 
   void setStreamLookup(StreamLookup lookup) { mLookup = std::move(lookup); }
 
-  // id -1 plays a constant effect for timeoutMs; any other id uploads that prebaked
-  // effect. timeoutMs 0 stops. 0 on success, -1 on failure.
+  // id -1 plays a constant effect for timeoutMs (1..kMaxConstantMs); any other id uploads
+  // that prebaked effect. timeoutMs 0 stops. 0 on success, -1 on failure.
   int play(int32_t id, int timeoutMs, long* lengthMs);
   int off();
   int setAmplitude(uint8_t amplitude);

@@ -2,6 +2,8 @@
 
 #include "VibratorExt.h"
 
+#include <mutex>
+
 #include <log/log.h>
 
 #include "VibratorState.h"
@@ -46,6 +48,7 @@ ndk::ScopedAStatus VibratorExt::seekTo(int64_t position) {
 
 ndk::ScopedAStatus VibratorExt::setAmplitudeExt(float amplitude, int32_t flag) {
   ALOGI("Vibrator setAmplitudeExt: %f %d", amplitude, flag);
+  std::lock_guard<std::recursive_mutex> guard(mVibrator->callLock());
   switch (flag) {
     case 0:
       serviceState().mCurrMagnitudeExt = amplitude;
@@ -70,6 +73,7 @@ ndk::ScopedAStatus VibratorExt::configStrengthForEffect(int32_t id, float streng
 
 ndk::ScopedAStatus VibratorExt::setUsageExt(int32_t usage) {
   ALOGI("vibrator usage : %d ", usage);
+  std::lock_guard<std::recursive_mutex> guard(mVibrator->callLock());
   serviceState().usage = usage;
   return ndk::ScopedAStatus::ok();
 }

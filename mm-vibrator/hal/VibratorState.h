@@ -1,8 +1,8 @@
 #pragma once
 // Service-wide values of the vibrator service: one instance for the process, shared by
-// Vibrator, VibratorExt, the sensor listener and the devices. They are plain values read
-// and written without a lock, as the service has a single binder thread; the atomics only
-// keep the sensor thread's writes of the update mode well defined.
+// Vibrator, VibratorExt, the sensor listener and the devices. The plain values are read and
+// written under the service's call lock (Vibrator::callLock), as binder calls arrive on
+// several threads; the atomics are written by the sensor thread, which does not take it.
 
 #include <time.h>
 

@@ -309,7 +309,7 @@ void WaveformGenerator::reset() {
   mActiveCurves.clear();
   mActiveTracks.clear();
   mCurves.clear();
-  mTracks.clear();  // BraxTracks drain the core on their way out
+  mTracks.clear();  // an HE track abandons its effect in the core on its way out
   mTrackCursor = mTracks.end();
   mCurveCursor = mCurves.end();
   mCurrentSample = 0;

@@ -1,6 +1,7 @@
 # The service entry, IVibrator and IVibratorExt, the force-feedback and LED devices, HE
 # lists, the sensor-driven mode and the duration report.
 list(APPEND VIBRATOR_HAL_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/CompletionTimer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HeEffect.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SensorMode.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Tlog.cpp
@@ -36,6 +37,7 @@ vibrator_service_test(vibrator_devices_test
 vibrator_service_test(vibrator_service_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/test/Vibrator_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/test/SensorMode_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/test/CompletionTimer_test.cpp
   LIBS vibrator_hal_static platform_sensors platform_wavelibs
   DEPENDS ${VIBRATOR_RUNTIME_PLUGINS})
 vibrator_service_test(vibrator_e2e_test

@@ -193,18 +193,66 @@ TEST(HeGeneratorList, RecordFormRefusesEventsItCannotDescribe) {
   }
 }
 
-TEST(HeGeneratorList, SeventeenHe2EventsAreNotRead) {
-  GeneratorListBuilder b(1, 100, 0);
-  for (int i = 0; i < 17; ++i) b.event(0, i * 10, 50, 50, 0, 0);
-  he::GeneratorList parsed;
-  EXPECT_EQ(he::parseGeneratorList(b.build(), &parsed), he::ParseResult::kTooManyEvents);
-  EXPECT_EQ(parsed.eventCount, 17);
-  EXPECT_TRUE(parsed.events.empty());
+// Both versions play at most 16 events: a list of more is not read (an HE 1.0 list of
+// 20,000 sine events once took seconds of the playback thread for 213 ms of sound).
+TEST(HeGeneratorList, SeventeenEventsAreNotRead) {
+  for (int32_t version : {he::kVersionHe2, he::kVersionHe1}) {
+    GeneratorListBuilder b(version, 100, 0);
+    for (int i = 0; i < 17; ++i) b.event(i % 2, i * 10, 50, 50, 5, 0);
+    he::GeneratorList parsed;
+    EXPECT_EQ(he::parseGeneratorList(b.build(), &parsed), he::ParseResult::kTooManyEvents) << version;
+    EXPECT_EQ(parsed.eventCount, 17) << version;
+    EXPECT_TRUE(parsed.events.empty()) << version;
 
-  GeneratorListBuilder b16(1, 100, 0);
-  for (int i = 0; i < 16; ++i) b16.event(0, i * 10, 50, 50, 0, 0);
-  EXPECT_EQ(he::parseGeneratorList(b16.build(), &parsed), he::ParseResult::kOk);
-  EXPECT_EQ(parsed.events.size(), 16u);
+    GeneratorListBuilder b16(version, 100, 0);
+    for (int i = 0; i < 16; ++i) b16.event(i % 2, i * 10, 50, 50, 5, 0);
+    EXPECT_EQ(he::parseGeneratorList(b16.build(), &parsed), he::ParseResult::kOk) << version;
+    EXPECT_EQ(parsed.events.size(), 16u) << version;
+  }
+}
+
+// Times are milliseconds of one effect: an event, its duration or a curve point beyond what
+// a motor plays in one piece (or before the effect starts) is refused, not rendered for
+// hours. The longest effect still plays.
+TEST(HeGeneratorList, TimesBeyondTheLongestEffectAreRefused) {
+  const int32_t longest = he::kMaxEffectMs;
+  const std::vector<he::Point> lastPointAtEnd = {{0, 0}, {10, 100}, {longest - 1, 100}, {longest, 0}};
+  struct Case {
+    const char* what;
+    List list;
+    he::ParseResult result;
+  } cases[] = {
+      {"longest continuous event",
+       GeneratorListBuilder(1, 100, 0).event(1, 0, 90, 20, longest, 1).curve(0, 0, lastPointAtEnd).build(),
+       he::ParseResult::kOk},
+      {"event starting at the end",
+       GeneratorListBuilder(0, 100, 0).event(0, longest, 90, 20, 0, 0).build(), he::ParseResult::kOk},
+      {"duration past the end",
+       GeneratorListBuilder(1, 100, 0).event(1, 0, 90, 20, longest + 1, 0).build(), he::ParseResult::kMalformed},
+      {"start and duration past the end",
+       GeneratorListBuilder(0, 100, 0).event(1, 40000, 90, 20, 30000, 0).build(), he::ParseResult::kMalformed},
+      {"start near 2^31",
+       GeneratorListBuilder(1, 100, 0).event(0, 0x7fffff00, 90, 20, 0, 0).build(), he::ParseResult::kMalformed},
+      {"negative start", GeneratorListBuilder(0, 100, 0).event(0, -5, 90, 20, 0, 0).build(),
+       he::ParseResult::kMalformed},
+      {"negative duration", GeneratorListBuilder(1, 100, 0).event(1, 0, 90, 20, -1, 0).build(),
+       he::ParseResult::kMalformed},
+      {"curve point near 2^31",
+       GeneratorListBuilder(1, 100, 0)
+           .event(1, 0, 90, 20, 100, 1)
+           .curve(0, 0, {{0, 0}, {10, 100}, {2000000000, 100}, {2000000010, 0}})
+           .build(),
+       he::ParseResult::kMalformed},
+      {"curve starting past the end",
+       GeneratorListBuilder(0, 100, 0).event(1, 0, 90, 20, 100, 1).curve(0, longest + 1, kIntensityPoints).build(),
+       he::ParseResult::kMalformed},
+      {"parameter curve point past the end",
+       GeneratorListBuilder(1, 100, 0).curve(0, 0, {{0, 10}, {longest + 1, 20}}).build(), he::ParseResult::kMalformed},
+  };
+  for (const Case& c : cases) {
+    he::GeneratorList parsed;
+    EXPECT_EQ(he::parseGeneratorList(c.list, &parsed), c.result) << c.what;
+  }
 }
 
 TEST(HeGeneratorList, MalformedListsAreRefused) {

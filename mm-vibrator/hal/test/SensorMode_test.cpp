@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 
 #include <platform_sensors_test.h>
 
@@ -85,6 +86,26 @@ TEST_F(SensorModeTest, OtherSensorTypesReadAsMinusOne) {
   callback->onEvent(e);
   EXPECT_EQ(vib::serviceState().updateMode.load(), -1);
   EXPECT_EQ(vib::serviceState().lastHandStatus.load(), -1);
+}
+
+// A hand-status value that is no whole number a mode could be (NaN, infinite, far outside
+// int) is dropped: the mode and the last status stay as they were.
+TEST_F(SensorModeTest, ValuesOutsideTheIntegerRangeAreDropped) {
+  ::android::sp<vib::SensorModeCallback> callback = new vib::SensorModeCallback(vibrator);
+  ::android::hardware::sensors::V1_0::Event e;
+  e.sensorType = static_cast<::android::hardware::sensors::V1_0::SensorType>(vib::kHandStatusSensorType);
+  e.u.data[0] = 1.0f;
+  callback->onEvent(e);
+  ASSERT_EQ(vib::serviceState().updateMode.load(), 1);
+  for (float bad : {NAN, INFINITY, -INFINITY, 3e9f, -3e9f, 1e30f}) {
+    e.u.data[0] = bad;
+    callback->onEvent(e);
+    EXPECT_EQ(vib::serviceState().updateMode.load(), 1) << bad;
+    EXPECT_EQ(vib::serviceState().lastHandStatus.load(), 1) << bad;
+  }
+  e.u.data[0] = 0.0f;
+  callback->onEvent(e);
+  EXPECT_EQ(vib::serviceState().updateMode.load(), 0);
 }
 
 TEST_F(SensorModeTest, SetupFailuresLeaveTheModeAt1) {

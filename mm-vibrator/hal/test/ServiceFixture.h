@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/force_feedback_device.h"
+#include "StreamEffect.h"
 #include "VibratorDevices.h"
 #include "VibratorState.h"
 #include "platform/properties.h"
@@ -49,6 +50,8 @@ class ServiceRoot {
   ServiceRoot() {
     plat_properties_reset();
     aidl::android::hardware::vibrator::resetServiceState();
+    // The effect cache is the process's: a test must not see another test's files.
+    effectCache().clear();
     aidl::android::hardware::vibrator::setCardStateRetryDelay([] {});
     plat_mkdir_p(kDriverDir, 0755);
     plat_mkdir_p("/dev/input", 0755);

@@ -181,4 +181,32 @@ TEST_F(StreamEffect, EvictionKeepsPlayingBuffersAlive) {
   for (auto& [id, s] : table) delete s;
 }
 
+// The cache is the service's, not one table's: a second table (a restarted service object)
+// whose stream of the same id has never read its file gets the size with the bytes, and a
+// stream of another file under the same id does not get the first file's bytes.
+TEST_F(StreamEffect, CachedBytesComeWithTheirSizeAndFile) {
+  writeEffect("/odm/firmware/4_a_RTP.bin", 480, 1);
+  writeEffect("/odm/firmware/vib_172/4_b_RTP.bin", 240, 9);
+  effect_stream first;
+  first.id = 4;
+  first.path = "/odm/firmware/4_a_RTP.bin";
+  EffectBuffer bytes;
+  ASSERT_EQ(first.data(&bytes), 480u);
+
+  effect_stream sameFile;
+  sameFile.id = 4;
+  sameFile.path = first.path;
+  EffectBuffer cached;
+  EXPECT_EQ(sameFile.data(&cached), 480u);
+  EXPECT_EQ(sameFile.playLengthMs(), 20);
+  EXPECT_EQ(cached.get(), bytes.get());
+
+  effect_stream otherFile;
+  otherFile.id = 4;
+  otherFile.path = "/odm/firmware/vib_172/4_b_RTP.bin";
+  EffectBuffer other;
+  ASSERT_EQ(otherFile.data(&other), 240u);
+  EXPECT_EQ(other[0], static_cast<signed char>(9));
+}
+
 }  // namespace

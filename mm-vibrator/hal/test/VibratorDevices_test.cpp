@@ -32,6 +32,7 @@ class DevicesTest : public ::testing::Test {
   void SetUp() override {
     plat_properties_reset();
     vib::resetServiceState();
+    effectCache().clear();  // the process's cache: no bytes of another test's files
     vib::setCardStateRetryDelay([this] { ++mDelays; });
     platform_vistrel_test::clear();
     ASSERT_EQ(plat_mkdir_p("/dev/input", 0755), 0);
@@ -124,17 +125,19 @@ TEST_F(DevicesTest, ConstantEffectIsUploadedPlayedAndReplaced) {
   expectEvent(written[0], event(EV_FF, static_cast<uint16_t>(uploads[0].assignedId), 1));
   expectEvent(written[1], event(EV_FF, static_cast<uint16_t>(uploads[1].assignedId), 1));
 
-  // a timeout beyond the 16-bit replay length is held at its largest value, not wrapped
-  ASSERT_EQ(ff.play(-1, 70000, nullptr), 0);
-  EXPECT_EQ(dev->uploads().back().effect.replay.length, 65535);
+  // a timeout beyond the 16-bit replay length cannot be played as asked: refused, neither
+  // wrapped nor cut short, and nothing is uploaded
+  EXPECT_EQ(ff.play(-1, 65536, nullptr), -1);
+  EXPECT_EQ(ff.play(-1, 70000, nullptr), -1);
+  EXPECT_EQ(dev->uploads().size(), 2u);
 
   // timeout 0 stops: the effect is removed and nothing new is uploaded
   ASSERT_EQ(ff.off(), 0);
   EXPECT_EQ(dev->liveEffects(), 0u);
   EXPECT_EQ(ff.currentEffectId, -1);
-  EXPECT_EQ(dev->uploads().size(), 3u);
+  EXPECT_EQ(dev->uploads().size(), 2u);
   ASSERT_EQ(ff.off(), 0);  // nothing uploaded: no removal
-  EXPECT_EQ(dev->removals().size(), 3u);
+  EXPECT_EQ(dev->removals().size(), 2u);
 }
 
 TEST_F(DevicesTest, GainEventsAndTheMagnitudeOfTheNextUpload) {

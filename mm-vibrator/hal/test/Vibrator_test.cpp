@@ -1,6 +1,7 @@
 // The IVibrator object and the IVibratorExt extension against a simulated phone.
 #include "Vibrator.h"
 
+#include <dirent.h>
 #include <linux/input.h>
 #include <math.h>
 
@@ -344,6 +345,109 @@ TEST_F(VibratorTest, ExtensionStubsAreUnsupported) {
   EXPECT_EQ(fixture->ff->liveEffects(FF_CONSTANT), 0u);
   ASSERT_TRUE(ext->setUsageExt(33).isOk());
   EXPECT_EQ(vib::serviceState().usage, 33);
+}
+
+// Clients call on several binder threads at once. Whatever interleaving they take, the
+// driver ends with nothing uploaded after a final off(), and no `on` fails for want of a
+// free effect slot.
+TEST_F(VibratorTest, ManyClientsAtOnceLeaveNoEffectUploadedAfterOff) {
+  startStandard();
+  constexpr int kClients = 8;
+  constexpr int kCallsPerClient = 300;
+  std::atomic<int> failedOns{0};
+  std::vector<std::thread> clients;
+  for (int c = 0; c < kClients; ++c) {
+    clients.emplace_back([&, c] {
+      for (int i = 0; i < kCallsPerClient; ++i) {
+        int32_t length = 0;
+        switch ((i + c) % 6) {
+          case 0:
+            if (!vibrator->on(20 + i % 50, nullptr).isOk()) ++failedOns;
+            break;
+          case 1:
+            vibrator->off();
+            break;
+          case 2:
+            vibrator->perform(static_cast<Effect>(5), EffectStrength::MEDIUM, nullptr, &length);
+            break;
+          case 3:
+            vibrator->perform(static_cast<Effect>(2), EffectStrength::LIGHT, nullptr, &length);
+            break;
+          case 4:
+            vibrator->setAmplitude(0.25f + 0.5f * static_cast<float>(i % 2));
+            break;
+          default:
+            ext->setAmplitudeExt(0.8f, i % 2);
+            break;
+        }
+      }
+    });
+  }
+  for (std::thread& t : clients) t.join();
+  EXPECT_EQ(failedOns.load(), 0);
+  ASSERT_TRUE(vibrator->off().isOk());
+  EXPECT_EQ(fixture->ff->liveEffects(), 0u);
+}
+
+// The driver's replay length is 16 bits of milliseconds: a longer `on` cannot be played as
+// asked and is refused instead of stopping early.
+TEST_F(VibratorTest, OnLongerThanTheDriverCanPlayIsRefused) {
+  startStandard();
+  struct Case {
+    int32_t timeoutMs;
+    int exception;
+  } cases[] = {{65535, EX_NONE}, {65536, EX_ILLEGAL_ARGUMENT}, {INT32_MAX, EX_ILLEGAL_ARGUMENT}};
+  for (const Case& c : cases) {
+    const size_t before = fixture->ff->uploads(FF_CONSTANT).size();
+    EXPECT_EQ(exceptionOf(vibrator->on(c.timeoutMs, nullptr)), c.exception) << c.timeoutMs;
+    auto up = fixture->ff->uploads(FF_CONSTANT);
+    if (c.exception == EX_NONE) {
+      ASSERT_EQ(up.size(), before + 1) << c.timeoutMs;
+      EXPECT_EQ(up.back().effect.replay.length, c.timeoutMs);
+    } else {
+      EXPECT_EQ(up.size(), before) << c.timeoutMs;
+    }
+  }
+  ASSERT_TRUE(vibrator->off().isOk());
+}
+
+// Threads of this process, from the kernel's own list.
+size_t threadCount() {
+  size_t n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (dirent* e = readdir(d)) n += e->d_name[0] != '.' ? 1 : 0;
+    closedir(d);
+  }
+  return n;
+}
+
+// Callbacks of long vibrations wait on one timer, not on a thread each; a service torn
+// down with callbacks still pending neither calls them nor hangs.
+TEST_F(VibratorTest, PendingCallbacksShareOneTimerThread) {
+  startStandard();
+  auto first = ndk::SharedRefBase::make<Callback>();
+  ASSERT_TRUE(vibrator->on(60000, first).isOk());
+  const size_t threads = threadCount();
+  ASSERT_GT(threads, 0u);
+  std::vector<std::shared_ptr<Callback>> callbacks;
+  for (int i = 0; i < 300; ++i) {
+    callbacks.push_back(ndk::SharedRefBase::make<Callback>());
+    ASSERT_TRUE(vibrator->on(60000, callbacks.back()).isOk());
+  }
+  EXPECT_EQ(threadCount(), threads);
+  // A short one still fires while the long ones wait.
+  auto shortOne = ndk::SharedRefBase::make<Callback>();
+  const auto start = Clock::now();
+  ASSERT_TRUE(vibrator->on(20, shortOne).isOk());
+  auto delay = shortOne->waitFirst(start, std::chrono::seconds(2));
+  ASSERT_TRUE(delay.has_value());
+  EXPECT_GE(delay->count(), 20);
+  EXPECT_EQ(first->calls(), 0u);
+  ASSERT_TRUE(vibrator->off().isOk());
+  vibrator.reset();
+  ext.reset();
+  EXPECT_EQ(first->calls(), 0u);
+  EXPECT_EQ(callbacks.back()->calls(), 0u);
 }
 
 // ---- The Thrumwave road ----------------------------------------------------------------

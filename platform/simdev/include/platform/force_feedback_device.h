@@ -3,6 +3,9 @@
 // evdev capability queries of platform::sim::EvdevDevice, takes effect uploads (EVIOCSFF)
 // and removals (EVIOCRMFF), records them, writes a play length back into prebaked uploads
 // as the haptic driver does, and can be told to fail uploads, removals or writes.
+// Like the kernel's force-feedback core it has a fixed number of effect slots: a new
+// upload takes the lowest free slot (its id) and fails with ENOSPC when every slot is held,
+// so an effect that is never removed shows up as failing uploads, as on a phone.
 
 #include <errno.h>
 #include <linux/input.h>
@@ -32,10 +35,16 @@ class ForceFeedbackDevice : public EvdevDevice {
     std::vector<uint8_t> customBlock;  // custom_len 24: the stream block
   };
 
-  ForceFeedbackDevice(std::string name, std::initializer_list<unsigned> ffCodes)
-      : EvdevDevice(std::move(name)) {
+  // Slots of a memoryless haptic driver.
+  static constexpr int kDefaultEffectSlots = 16;
+
+  ForceFeedbackDevice(std::string name, std::initializer_list<unsigned> ffCodes,
+                      int effectSlots = kDefaultEffectSlots)
+      : EvdevDevice(std::move(name)), mSlots(effectSlots > 0 ? effectSlots : 1) {
     for (unsigned code : ffCodes) setBit(EV_FF, code);
   }
+
+  int effectSlots() const { return mSlots; }
 
   // The driver's play length of a prebaked waveform id (written into words 1 and 2).
   void setWaveformLength(int16_t waveformId, int16_t seconds, int16_t millis) {
@@ -109,7 +118,14 @@ class ForceFeedbackDevice : public EvdevDevice {
           return -EINVAL;
         }
       }
-      if (effect->id == -1) effect->id = mNextId++;
+      if (effect->id == -1) {
+        int16_t slot = 0;
+        while (slot < mSlots && mLive.count(slot) != 0) ++slot;
+        if (slot == mSlots) return -ENOSPC;
+        effect->id = slot;
+      } else if (mLive.count(effect->id) == 0) {
+        return -EINVAL;  // an update names an effect this device holds
+      }
       up.assignedId = effect->id;
       mLive[effect->id] = effect->type;
       mUploads.push_back(std::move(up));
@@ -122,6 +138,10 @@ class ForceFeedbackDevice : public EvdevDevice {
       if (mLive.erase(static_cast<int16_t>(id)) == 0) return -EINVAL;
       return 0;
     }
+    if (request == EVIOCGEFFECTS) {
+      *static_cast<int*>(arg) = mSlots;
+      return 0;
+    }
     return -EINVAL;
   }
 
@@ -131,7 +151,7 @@ class ForceFeedbackDevice : public EvdevDevice {
   std::map<int16_t, uint16_t> mLive;  // id -> effect type
   std::vector<Upload> mUploads;
   std::vector<int> mRemovals;
-  int16_t mNextId = 0;
+  const int mSlots;
   int mUploadError = 0;
   int mRemoveError = 0;
   int mWriteError = 0;
