@@ -117,7 +117,11 @@ void DeleteSingleRegion() {
   };
   const bool boGate = (k.ubOlderPointCount == 1 && ubCount > 1 && k.aubGate[0] != 0) || k.aubGate[1] != 0 ||
                       k.aubGate[2] != 0;
-  const uint8_t ubRawSkip = gstRawdataOutput != nullptr ? *reinterpret_cast<const uint8_t*>(gstRawdataOutput) : 0;
+  // The first byte of the raw-data output record was meant as a skip flag, but that record
+  // is the normalisation output, whose first field is an array address: its first byte
+  // would switch the filter by where the array happens to lie. Nothing in this module sets
+  // such a flag, so it reads as clear.
+  const uint8_t ubRawSkip = 0;
   if (boGate || (ubRawSkip == 0 && k.aubSkip[0] == 0 && k.aubSkip[1] == 0)) {
     for (uint8_t i = 0; i < ubCount; ++i) {
       const RegionRect r = RegionRectClip(gstMutualRegion.astRect[i], g.ubRows, g.ubCols);

@@ -626,6 +626,25 @@ TEST_F(FilterFixture, SingleLineFilterKeepsStrongLinesUnlessANegativeNeighbourLi
   EXPECT_EQ(Kept().size(), 1u) << "a line starting on row 0 stays";
 }
 
+// The raw-data output record starts with an array address; the filter must not take a byte
+// of it for a skip flag, so a weak one-node burst is dropped wherever that array lies.
+TEST_F(FilterFixture, SingleLineFilterRunsWhateverTheNormalisationArraysAddress) {
+  NormalizeOutputRec* const saved = gstRawdataOutput;
+  uint16_t* const savedSv1 = gstNormalizeOutput.puwSv1;
+  alignas(256) static uint16_t study[256];
+  gstRawdataOutput = &gstNormalizeOutput;
+  for (uint16_t* at : {study, study + 1, study + 64, study + 127}) {
+    gstNormalizeOutput.puwSv1 = at;
+    std::fill(diff_.begin(), diff_.end(), 0);
+    diff_[3 * 10 + 4] = 200;  // one node, sum below 301
+    Regions({{Rect(3, 3, 4, 4), 200}});
+    DeleteSingleRegion();
+    EXPECT_EQ(Kept().size(), 0u) << "array at offset " << (at - study);
+  }
+  gstNormalizeOutput.puwSv1 = savedSv1;
+  gstRawdataOutput = saved;
+}
+
 TEST_F(FilterFixture, DynamicLevelFollowsTheCommandAndRaisesWithStrongSignal) {
   gstCommon.uwMaskThreshold = 100;
   gstCommon.uwThreshold2 = 120;
