@@ -224,6 +224,15 @@ TEST(StageRunner, AppExecuteCountsFramesAndSaturates) {
   AppExecute();
   EXPECT_EQ(V(gstApp.uwStageIndex), 52);
   EXPECT_EQ(V(gstCommon.uwFrameCounter), 1);
+  // A good frame re-arms the line: the next bad stretch is said again, once.
+  gstApp.ubApp = 200;
+  testing::internal::CaptureStderr();
+  AppExecute();
+  AppExecute();
+  const std::string again = testing::internal::GetCapturedStderr();
+  EXPECT_NE(again.find("app 200 has no stage list"), std::string::npos);
+  EXPECT_EQ(again.find("app 200", again.find("app 200") + 1), std::string::npos);
+  gstApp.ubApp = kAppFinger;
 }
 
 // The per-stage time record over a clock the stages themselves advance: stage N takes

@@ -55,6 +55,7 @@ class SignalTest : public ::testing::Test {
     memset(&gstDenoiseCommonCfg, 0, sizeof(gstDenoiseCommonCfg));
     memset(&gstChannelDisCfg, 0, sizeof(gstChannelDisCfg));
     gstApp.ubApp = kAppFinger;
+    gstApp.ubFlags = 0;  // a hop leaves the stop flag set: the next list would end at once
     std::vector<uint8_t> sink(TSA_REQUEST_MAX * TSA_REQUEST_BYTES);
     TsaRequestTakeAll(sink.data());
   }
