@@ -608,6 +608,34 @@ TEST_F(SignalTest, DriveSmoothingAndFingerprintCoverage) {
   EXPECT_EQ(gstCommon.ubFpCovered, 1) << "an area threshold of 0 is always covered";
 }
 
+// A large fingerprint area: the node count and its double stop at 255 instead of
+// wrapping, so a fully covered 16 x 16 area reads covered and a half one half-covered.
+TEST_F(SignalTest, FingerprintCoverageCountSaturates) {
+  Panel(16, 16);
+  gstFingerPrintCfg.aubData[0] = 0x01;
+  gstFingerPrintCfg.aubData[21] = 50;
+  const uint8_t rect[4] = {0, 15, 0, 15};
+  memcpy(gstCommon.aubFpRect, rect, 4);
+  gstCommon.ubFpAreaThreshold = 200;
+  struct Case {
+    uint32_t touched;  // nodes of the area at the threshold, in row order
+    uint8_t count, covered, half;
+  } cases[] = {
+      {256, 255, 1, 1},
+      {255, 255, 1, 1},
+      {199, 199, 0, 1},
+      {130, 130, 0, 1},  // 2 x 130 does not fold to 4
+      {99, 99, 0, 0},
+  };
+  for (const Case& c : cases) {
+    for (uint32_t i = 0; i < 256; ++i) diff_[i] = static_cast<int16_t>(i < c.touched ? 50 : 49);
+    JudgeFpTouchState();
+    EXPECT_EQ(gstCommon.ubFpNodeCount, c.count) << c.touched;
+    EXPECT_EQ(gstCommon.ubFpCovered, c.covered) << c.touched;
+    EXPECT_EQ(gstCommon.ubFpHalfCovered, c.half) << c.touched;
+  }
+}
+
 }  // namespace
 
 namespace {
