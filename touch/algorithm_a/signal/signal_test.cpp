@@ -453,7 +453,8 @@ TEST_F(SignalTest, HoppingChoosesTheQuietestConfiguredFrequency) {
     std::vector<std::pair<uint16_t, uint16_t>> rows;  // {level, swing} per frequency
     uint8_t want;                                      // index switched to; 255 = none
   } cases[] = {
-      {"frequency 1 quietest", {{100, 3000}, {100, 0}, {100, 300}}, 1},
+      // Frequency 1 is held back at 65535 whatever its noise: the quieter of the others wins.
+      {"frequency 1 quietest", {{100, 3000}, {100, 0}, {100, 300}}, 2},
       {"frequency 2 quietest", {{100, 3000}, {100, 300}, {100, 0}}, 2},
       {"current frequency quiet", {{100, 0}, {100, 3000}, {100, 300}}, 255},
       // A loud mean level on frequency 1 adds its penalty without wrapping to a small metric.
