@@ -114,10 +114,13 @@ void AppLcdDenoiseInitialWrapper(uint8_t ubFirst) {
                  unsigned{kLcdDenoiseMaxRows}, unsigned{kLcdDenoiseMinCols}, unsigned{kLcdDenoiseMaxCols});
   }
   guwLcdDenoiseRefused = boOk ? 0 : uwSize;
-  gboLcdDenoiseUsable = boOk ? 1 : 0;
+  // The filters run on the state the initialisation builds: without it they stay off.
+  gboLcdDenoiseUsable = 0;
   FillLcdDenoiseInput();
-  if (boOk && gstLcdDenoiseInput.pubScratch != nullptr && gstLcdDenoiseInput.pswDiff != nullptr)
+  if (boOk && gstLcdDenoiseInput.pubScratch != nullptr && gstLcdDenoiseInput.pswDiff != nullptr) {
     AppLcdDenoiseInitial(&gstLcdDenoiseInput, ubFirst);
+    gboLcdDenoiseUsable = 1;
+  }
 }
 
 // ---------------------------------------------------------------------------------------

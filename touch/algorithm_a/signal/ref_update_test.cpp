@@ -363,14 +363,33 @@ TEST(LcdDenoiseSize, RowsTwoToFiftyTwoColumnsEightToFiftySix) {
   const Case cases[] = {{2, 8, true},  {52, 56, true}, {18, 32, true},  {1, 8, false},
                         {53, 8, false}, {2, 7, false},  {2, 57, false}, {0, 0, false}};
   for (const Case& c : cases) EXPECT_EQ(LcdDenoiseSizeAccepted(c.rows, c.cols), c.ok) << int{c.rows} << "x" << int{c.cols};
-  gstCommon.ubDrvNum = 18;
-  gstCommon.ubSenNum = 32;
-  AppLcdDenoiseInitialWrapper(1);
-  EXPECT_EQ(gboLcdDenoiseUsable, 1);
-  gstCommon.ubSenNum = 57;
-  AppLcdDenoiseInitialWrapper(1);
-  EXPECT_EQ(gboLcdDenoiseUsable, 0);
+  // Usable only once the state is initialised: an accepted size without its scratch
+  // arena or diff map skips the initialisation and leaves the denoise off.
+  std::vector<uint8_t> scratch(kLcdDenoiseScratchBytes, 0);
+  std::vector<int16_t> diff(18 * 32, 0);
+  struct Wiring {
+    uint8_t cols;
+    uint8_t* arena;
+    int16_t* diff;
+    uint8_t usable;
+  } wirings[] = {
+      {32, scratch.data(), diff.data(), 1},
+      {32, nullptr, diff.data(), 0},
+      {32, scratch.data(), nullptr, 0},
+      {57, scratch.data(), diff.data(), 0},
+  };
+  for (const Wiring& w : wirings) {
+    gstCommon = {};
+    gstCommon.ubDrvNum = 18;
+    gstCommon.ubSenNum = w.cols;
+    gstCommon.pubTempArena = w.arena;
+    gstCommon.stData.pswDiffData = w.diff;
+    gboLcdDenoiseUsable = 1 - w.usable;
+    AppLcdDenoiseInitialWrapper(1);
+    EXPECT_EQ(gboLcdDenoiseUsable, w.usable) << int{w.cols} << (w.arena ? "" : " no arena") << (w.diff ? "" : " no diff");
+  }
   gstCommon = {};
+  gboLcdDenoiseUsable = 0;
 }
 
 }  // namespace
