@@ -70,7 +70,9 @@ void RowRunningMedian(const int16_t* pswRow, int16_t* pswOut, uint16_t* puwBinWi
       uiCum += auwHist[j];
       if (uiCum > static_cast<uint32_t>(h)) break;
     }
-    const auto swRep = static_cast<int16_t>(swMin + w + 2 * w * static_cast<int32_t>(j));
+    // A bin's representative can sit up to one bin width above the row's largest value;
+    // kept inside the row so a row near 32767 does not get a baseline of -32768.
+    const auto swRep = static_cast<int16_t>(std::clamp<int32_t>(swMin + w + 2 * w * static_cast<int32_t>(j), swMin, swMax));
     pswOut[x] = swRep;
     if (swRep > swOutMax) swOutMax = swRep;
     if (swRep < swOutMin) swOutMin = swRep;

@@ -51,6 +51,28 @@ TEST(RowRunningMedian, FollowsTheTrueMedianWithinOneBin) {
   }
 }
 
+// A representative lies up to one bin width above the row's largest value; near the top
+// of the s16 range it must stay inside the row, not fold to -32768.
+TEST(RowRunningMedian, ANearSaturatedRowKeepsItsBaselineInsideTheRow) {
+  struct Case {
+    int16_t low, high;
+  } cases[] = {{32735, 32767}, {32767 - 600, 32767}, {-32768, -32768 + 40}};
+  for (const Case& c : cases) {
+    std::vector<int16_t> row(12, c.high);
+    row[0] = c.low;
+    std::vector<int16_t> out(row.size(), 0);
+    uint16_t bin = 0;
+    RowRunningMedian(row.data(), out.data(), &bin, 2, static_cast<uint8_t>(row.size()), 0);
+    for (size_t x = 0; x < row.size(); ++x) {
+      EXPECT_GE(out[x], c.low) << c.low << " node " << x;
+      EXPECT_LE(out[x], c.high) << c.low << " node " << x;
+    }
+    // The window at the end holds only the top value: its baseline is within a bin of it.
+    EXPECT_GE(out.back(), c.high - 2 * bin) << c.low;
+    EXPECT_EQ(gswMaxMedian, *std::max_element(out.begin(), out.end()));
+  }
+}
+
 TEST(RowRunningMedian, AFlatRowIsItsOwnBaseline) {
   gswMaxMedian = 77;
   std::vector<int16_t> row = {0, 31, 5, 31, 0, 12};  // range 32
