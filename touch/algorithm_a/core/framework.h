@@ -1,4 +1,6 @@
 #pragma once
+
+#include "vendor_export.h"
 // The framework of algorithm A: apps as fixed stage lists (gpstAppTable), the stage
 // runner AppExecute, the framework start-up ThpAppInit with the software initialisation,
 // the frame lock ubTpLock and the per-state period and sleep-mode copies.
@@ -197,8 +199,8 @@ uint8_t ThpAppInit(uint8_t ubSkipChipCheck);
 // Software initialisation (the module's soft reset). 0 on success, non-zero when the
 // panel configuration is refused.
 uint8_t SoftwareInit();
-uint8_t SoftwareReInit1();
-void SoftwareReInit2();
+VENDOR_EXPORT uint8_t SoftwareReInit1();
+VENDOR_EXPORT void SoftwareReInit2();
 void CommonVariableInit();
 void FrameworkStateMachineInit();
 void ThpDataReportInit();
