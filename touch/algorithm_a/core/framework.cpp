@@ -375,7 +375,6 @@ void SoftwareInitModules() {
   SignalSoftwareInitBuffers();
   RegionSoftwareInit();
   CoordSoftwareInit();
-  LowTempInitWrapper();
   ResultSoftwareInit();
   gpstTamrelDebugInfo = gstTamrelDebugStateInfo;
 }

@@ -218,6 +218,9 @@ TEST(StageRunner, AppExecuteCountsFramesAndSaturates) {
   const std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("app 200 has no stage list"), std::string::npos);
   EXPECT_EQ(log.find("app 200", log.find("app 200") + 1), std::string::npos);  // logged once
+  // The whole finger list runs on a cleared common record: maps another case bound on its
+  // own stack must not be reached.
+  gstCommon = {};
   gstApp.ubApp = kAppFinger;
   gstCommon.uwFrameCounter = 0;
   gstCommon.ubPowerOnRefReady = 1;  // with a reference the whole finger list runs
@@ -233,6 +236,7 @@ TEST(StageRunner, AppExecuteCountsFramesAndSaturates) {
   EXPECT_NE(again.find("app 200 has no stage list"), std::string::npos);
   EXPECT_EQ(again.find("app 200", again.find("app 200") + 1), std::string::npos);
   gstApp.ubApp = kAppFinger;
+  gstCommon = {};
 }
 
 // The per-stage time record over a clock the stages themselves advance: stage N takes
