@@ -59,7 +59,6 @@ extern SensitiveCmdRec gstSensitiveCmd;
 extern uint32_t gpuiTamrelNewPointX[12];
 extern uint32_t gpuiTamrelNewPointY[12];
 // Reference counter of the reference output (kept by the reference update).
-extern uint32_t guiRefdataCounter;
 
 void CustomerFuncInit();
 VENDOR_EXPORT void CustomGlobalVarInit();

@@ -714,3 +714,31 @@ TEST_F(SignalTest, RxJitterListsStayEmptyWhileNoShakeDataIsReady) {
 }
 
 }  // namespace
+
+namespace {
+
+// The reference error of the customer layer compares the reference's screen constant, as
+// the mutual reference update leaves it in the reference output, with 3/2 of the current
+// frequency's B value, capped by the configured limit.
+TEST_F(SignalTest, ReferenceErrorComparesTheScreenConstantWithTheBValue) {
+  gstRawNormalizeCfg.aubData[10] = 50;
+  gstFreqHop.st.ubCurIndex = 1;
+  gstNormalize.st.auwSv1Area1[1] = 100;  // limit 150
+  struct Case {
+    uint16_t cap;
+    uint32_t refSum;
+    int16_t value;
+    uint8_t want;
+  } cases[] = {
+      {0, 150, 10, 0}, {0, 151, 10, 1}, {120, 119, 10, 0}, {120, 120, 10, 1}, {0, 0, 51, 1}, {0, 0, 50, 0},
+  };
+  for (const Case& c : cases) {
+    gstRawNormalizeCfg.aubData[6] = static_cast<uint8_t>(c.cap);
+    gstRawNormalizeCfg.aubData[7] = static_cast<uint8_t>(c.cap >> 8);
+    gstRefdataOutput.uiRefSum = c.refSum;
+    EXPECT_EQ(GetRefAndBarrayErrSta(c.value), c.want) << c.cap << " " << c.refSum << " " << c.value;
+  }
+  gstRefdataOutput.uiRefSum = 0;
+}
+
+}  // namespace
