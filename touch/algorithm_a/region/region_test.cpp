@@ -675,11 +675,12 @@ TEST_F(FilterFixture, DynamicLevelFollowsTheCommandAndRaisesWithStrongSignal) {
   gstCommon.uwMaskThreshold = 100;
   gstCommon.uwThreshold2 = 120;
   DynamicLevelInit();
-  gstCommon.swTouchThreshold = 45;  // left by a weak-touch frame
+  gstCommon.uwMaskThreshold = 45;  // left by a weak-touch frame
+  gstCommon.swTouchThreshold = 77;
   gstCommon.swDiffMax = 300;
   struct Case {
     uint8_t enable, boost, highSignal, esd;
-    int16_t touch;
+    uint16_t touch;
     uint16_t second;
   } cases[] = {
       {0, 1, 0, 0, 100, 120},                      // off: the commanded levels alone
@@ -695,7 +696,8 @@ TEST_F(FilterFixture, DynamicLevelFollowsTheCommandAndRaisesWithStrongSignal) {
     gstRegionRoles.ubHighSignal = c.highSignal;
     gstRegionRoles.ubEsdHold = c.esd;
     DynamicLevelProc();
-    EXPECT_EQ(+gstCommon.swTouchThreshold, c.touch) << int(c.enable) << int(c.boost) << int(c.esd);
+    EXPECT_EQ(+gstCommon.uwMaskThreshold, c.touch) << int(c.enable) << int(c.boost) << int(c.esd);
+    EXPECT_EQ(+gstCommon.swTouchThreshold, 77) << "the diff stages' touch threshold is not the level in force";
     EXPECT_EQ(+gstCommon.uwSecondThreshold, c.second) << int(c.enable) << int(c.boost) << int(c.esd);
   }
   gstDynamicLevel = 0;
