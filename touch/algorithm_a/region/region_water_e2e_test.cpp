@@ -9,9 +9,9 @@
 // has been down for 50 frames (the finger sum saturates), holds only while exactly one
 // finger has been reported for six frames and more than one region is left; with the
 // droplets already kept out only the finger's region is left, so the test fails and the wet
-// state is cleared and builds up again. Where the patch spreads into the lower half of the
-// large panel the panel stops being negative-dominant earlier and the water is reported
-// beside the finger from then on. The union road cannot take over while the finger is down
+// state is cleared and builds up again. On the large panel the test already fails at
+// frame 39, before the finger sum is full, and the water is reported beside the finger from
+// then on. The union road cannot take over while the finger is down
 // (its entry needs the frame's largest diff below the touch level and a finger sum below
 // 50), so the water network is never asked. The wet-area removal keeps the finger in every
 // frame, also where it lies between two nodes.
@@ -111,8 +111,8 @@ class WetPanel {
 
 // On the 52 x 56 panel the droplets are small weak regions: the wet-area removal takes them
 // at the plain low level from the first negative-dominant frame, before the wet level has
-// built up; the large wet state follows at level 4 (frame 7) and holds until the spreading
-// patch leaves the panel no longer negative-dominant (frame 39). From then on water is
+// built up; the large wet state follows at level 4 (frame 7) and holds until the panel is
+// no longer negative-dominant (frame 39). From then on water is
 // reported beside the finger: a droplet, and late in the cycle parts of the patch as well.
 TEST(WetPanelEndToEnd, OnTheLargePanelTheDropletsAreRemovedUntilThePanelIsNoLongerNegativeDominant) {
   WetPanel run({52, 56});
