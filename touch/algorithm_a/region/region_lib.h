@@ -119,6 +119,11 @@ void MarkProfilePeakValley(const int16_t* pswP, uint8_t* pubMarks, int16_t swThr
 // largest. MARKS (40 bytes, all 0 on entry) are left as MarkProfilePeakValley set them.
 int16_t CalcProfileValleyDepth(const int16_t* pswP, const uint16_t* puwW, uint8_t* pubMarks, int16_t swThr,
                                uint8_t* pubValleyIdx, uint8_t* pubMaxIdx);
+// The pair loop of the valley depth alone, over marks already set (1 peak, 2 valley):
+// *DEPTH (in/out) rises to the deepest valley between neighbouring peaks, *VALLEY takes its
+// index (left alone when none qualifies).
+void CalcPeakValleyDepth(const int16_t* pswP, const uint16_t* puwW, const uint8_t* pubMarks, int16_t* pswDepth,
+                         uint8_t* pubValleyIdx);
 // Samples the map over RECT turned by ANGLE (whole degrees 0..179) on a grid of 2 x rows
 // lines of 2 x columns samples, bilinear in 1/2048 node, and adds the sample columns into
 // PSWPROFILE (and the samples above THR into PUWSUMS); the profile is then scaled to a

@@ -69,6 +69,38 @@ TEST(RegionArithmetic, VectorLengthAndAngleTableReads) {
   EXPECT_EQ(GetSinQ10(-1), 0) << "no entry";
 }
 
+// Peaks at 5 (100) and 10 (90) with the valley at 7 (20): the deeper side gives 80. A
+// valley strong in the second profile (more than 7/8 of a peak's) does not count, and a
+// depth handed in that is already deeper stays.
+TEST(RegionProfile, PairLoopOfTheValleyDepth) {
+  struct Case {
+    const char* name;
+    uint16_t valleyWeight;
+    int16_t depthIn;
+    int16_t depth;
+    uint8_t valley;
+  } cases[] = {
+      {"a clear valley", 100, 0, 80, 7},
+      {"a valley strong in the second profile", 300, 0, 0, 255},
+      {"a deeper depth handed in", 100, 95, 95, 7},
+  };
+  for (const Case& c : cases) {
+    int16_t p[40] = {};
+    uint16_t w[40] = {};
+    uint8_t marks[40] = {};
+    for (int i = 4; i <= 11; ++i) p[i] = 60, w[i] = 300;
+    p[5] = 100, p[10] = 90, p[7] = 20;
+    marks[5] = marks[10] = 1;
+    marks[7] = 2;
+    w[7] = c.valleyWeight;
+    int16_t depth = c.depthIn;
+    uint8_t valley = 255;
+    CalcPeakValleyDepth(p, w, marks, &depth, &valley);
+    EXPECT_EQ(depth, c.depth) << c.name;
+    EXPECT_EQ(valley, c.valley) << c.name;
+  }
+}
+
 TEST(RegionArithmetic, IntegerSquareRoots) {
   struct Case {
     uint32_t v, root;
