@@ -12,6 +12,7 @@
 #include "framework.h"
 #include "region.h"
 #include "coord.h"
+#include "coord_records.h"
 #include "tsa_frame.h"
 #include "signal_proc.h"
 #include "tsa_api.h"
@@ -739,6 +740,52 @@ TEST_F(SignalTest, ReferenceErrorComparesTheScreenConstantWithTheBValue) {
     EXPECT_EQ(GetRefAndBarrayErrSta(c.value), c.want) << c.cap << " " << c.refSum << " " << c.value;
   }
   gstRefdataOutput.uiRefSum = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// The NF hold, once entered, counts down only in frames that report points (the
+// coordinate output's point count); NF noise is active while it counts, and a hold run
+// out clears it. A frame without points leaves hold and state as they were.
+TEST_F(SignalTest, NfHoldCountsDownOnlyInFramesWithPoints) {
+  // No LCD hold and no saturation: nothing else keeps NF noise from entering.
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  gstNoiseNfProcCfg.aubData[0] = 0x01;
+  gstNoiseNfProcCfg.aubData[1] = 0x01;  // NF frequency set: frequency 0
+  gstNoiseNfProcCfg.aubData[10] = 3;    // hold of three frames
+  NoiseNfProcInit();
+  ASSERT_EQ(gstNfNoiseProc.st.ubHoldLen, 3);
+  gstNfNoiseProc.st.ubForcedEntry = 1;  // as a power-on after NF noise was held
+  gstCommon.ubPowerOnRefReady = 1;
+  gstImGlobal = {};
+  guiNfPowerOnCheckNcln = 0;
+  struct Frame {
+    uint8_t points;
+    uint8_t hold, active;
+  } frames[] = {
+      {0, 3, 0},  // entered; no points: the hold waits
+      {1, 2, 1}, {0, 2, 1}, {2, 1, 1}, {1, 0, 1},
+      {1, 0, 0},  // run out
+  };
+  int n = 0;
+  for (const Frame& f : frames) {
+    gstCoordComOutput.ubPointNum = f.points;
+    NFnoiseJudge();
+    EXPECT_EQ(gstNfNoiseProc.st.ubHold, f.hold) << "frame " << n;
+    EXPECT_EQ(gstNfNoiseProc.st.ubActive, f.active) << "frame " << n;
+    EXPECT_EQ(gstCommon.ubNfNoiseResult, f.active) << "frame " << n;
+    ++n;
+  }
+  EXPECT_EQ(guiNfPowerOnCheckNcln, 0x11223344u);
+  gstCoordComOutput.ubPointNum = 0;
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+  guiNfPowerOnCheckNcln = 0;
 }
 
 }  // namespace
