@@ -50,8 +50,13 @@ uint16_t SatWord(uint32_t i) {
   return uwValue;
 }
 bool DurationAllowed() { return NoiseDurationAllowed(); }
+void Leave(uint8_t ubKind);
+// A duration the current frequency or the AFE word no longer allows is left, not kept
+// pending until the noise ends.
 void Request(uint8_t ubKind) {
-  if (gstDurationXdata.ubKind == 0 && DurationAllowed()) {
+  if (!DurationAllowed()) {
+    Leave(ubKind);
+  } else if (gstDurationXdata.ubKind == 0) {
     gstDurationXdata.ubKind = ubKind;
     gstDurationXdata.ubCode = 5;
   }

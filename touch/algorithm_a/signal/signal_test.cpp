@@ -789,3 +789,51 @@ TEST_F(SignalTest, NfHoldCountsDownOnlyInFramesWithPoints) {
 }
 
 }  // namespace
+
+namespace {
+
+// NF noise under way asks for a noise duration while the current frequency is in the
+// duration mask and the AFE word allows it; where it does not, a pending NF duration is
+// left (kind 0, code 6), and a pending white-noise duration is not NF's to leave.
+TEST_F(SignalTest, NfDurationIsRequestedWhereAllowedAndLeftWhereNot) {
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  gstNoiseNfProcCfg.aubData[0] = 0x01 | 0x04 | 0x40;  // on, durations, NF forced
+  gstNoiseNfProcCfg.aubData[1] = 0x01;               // NF frequency set: frequency 0
+  struct Case {
+    const char* what;
+    uint8_t mask;
+    uint32_t afe;
+    uint8_t kindBefore, codeBefore, kind, code;
+  } cases[] = {
+      {"allowed: requested", 0x01, 0x400, 0, 0, 1, 5},
+      {"allowed and pending: kept", 0x01, 0x400, 1, 0, 1, 0},
+      {"outside the duration mask: left", 0x02, 0x400, 1, 0, 0, 6},
+      {"AFE word without the bit: left", 0x01, 0, 1, 0, 0, 6},
+      {"a pending white-noise duration stays", 0x02, 0x400, 2, 0, 2, 0},
+  };
+  for (const Case& c : cases) {
+    NoiseNfProcInit();
+    gstFreqHop.st.ubCurIndex = 0;
+    gstNoiseDurationCfg.aubData[1] = c.mask;
+    gstThpAfeMoudleCfg.uiAfeWord = c.afe;
+    gstDurationXdata.ubKind = c.kindBefore;
+    gstDurationXdata.ubCode = c.codeBefore;
+    gstCoordComOutput.ubPointNum = 1;
+    NFnoiseJudge();
+    EXPECT_EQ(gstNfNoiseProc.st.ubActive, 1) << c.what;
+    EXPECT_EQ(gstDurationXdata.ubKind, c.kind) << c.what;
+    EXPECT_EQ(gstDurationXdata.ubCode, c.code) << c.what;
+  }
+  gstCoordComOutput.ubPointNum = 0;
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+  memset(&gstNoiseDurationCfg, 0, sizeof(gstNoiseDurationCfg));
+  memset(&gstDurationXdata, 0, sizeof(gstDurationXdata));
+  gstThpAfeMoudleCfg.uiAfeWord = 0;
+  guiNfPowerOnCheckNcln = 0;
+}
+
+}  // namespace
