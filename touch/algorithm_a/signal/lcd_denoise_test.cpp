@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -103,6 +104,49 @@ TEST_F(LcdDenoise, RowsFromOffsetFiveHundredAreFittedAndGetTheirLevel) {
   // The untouched rows of zeros stay zero.
   EXPECT_EQ(DenoisedPeak(kRows - 1), 0);
   EXPECT_EQ(RowPeak(kRows - 1), 0);
+}
+
+// The row offset is a mean through the Q10 reciprocal, which is exact for 32 columns but
+// not for every width: 1024/56 rounds to 18 (a mean reads 1.6 % low) and 1024/52 to 20
+// (1.6 % high). So on 56 columns a flat row is fitted from 508, not 500, and on 52 columns
+// already from 493 (negative rows one earlier, as the shift rounds down). That is the
+// module's arithmetic, kept as it stands; these widths pin it.
+TEST(LcdDenoiseWidths, TheFiveHundredGateMovesWithTheReciprocalsRounding) {
+  constexpr uint8_t kGateRows = 4;
+  struct Case {
+    uint8_t cols;
+    int16_t value;
+    bool fitted;
+  } cases[] = {{32, 499, false},  {32, 500, true},  {56, 507, false},  {56, 508, true},
+               {52, 492, false},  {52, 493, true},  {56, -506, false}, {56, -507, true},
+               {52, -491, false}, {52, -492, true}, {32, -499, false}, {32, -500, true}};
+  for (const Case& c : cases) {
+    gstCommon = {};
+    memset(&gstDenoiseCommonCfg, 0, sizeof(gstDenoiseCommonCfg));
+    const uint16_t nodes = static_cast<uint16_t>(kGateRows * c.cols);
+    std::vector<int16_t> diff(nodes, 0), profile(56, 0);
+    std::vector<uint8_t> scratch(kLcdDenoiseScratchBytes, 0), shake(56, 255);
+    std::array<uint32_t, 12> rects{};
+    std::array<uint16_t, 12> rectNodes{};
+    LcdDenoiseInput in{};
+    in.ubCols = c.cols;
+    in.ubRows = kGateRows;
+    in.uwNodes = nodes;
+    in.uwMaskThreshold = 60;
+    in.uwTouchedThreshold = 200;
+    in.pswProfile = profile.data();
+    in.puiRects = rects.data();
+    in.puwRectNodes = rectNodes.data();
+    in.pubShakeList = shake.data();
+    in.pswDiff = diff.data();
+    in.pubScratch = scratch.data();
+    AppLcdDenoiseInitial(&in, 1);
+    std::fill(diff.begin() + c.cols, diff.begin() + 2 * c.cols, c.value);  // row 1 flat
+    AppLcdDenoiseFilter(&in);
+    EXPECT_EQ(guwRowNoiseLevel[1] != 0, c.fitted) << int{c.cols} << " columns, " << c.value;
+    EXPECT_EQ(guwRowNoiseLevel[0], 0) << int{c.cols} << " columns: a row of zeros";
+  }
+  gstCommon = {};
 }
 
 TEST_F(LcdDenoise, AFitThatRoughensTheRowIsUndone) {
