@@ -665,6 +665,25 @@ TEST_F(RefAnalysis, PersistentSignalRebuildsWithCodeEight) {
   EXPECT_EQ(RebuildWithin(200), 0);
 }
 
+// The same persistent signal while the panel updates from idle with the timer hold at 1
+// rebuilds at once with code 9; any other hold value, or no idle update, waits for 121
+// frames and code 8.
+TEST_F(RefAnalysis, PersistentSignalFromIdleRebuildsAtOnceWithCodeNine) {
+  struct Case {
+    uint8_t idle, hold;
+    int frames;
+    uint8_t code;
+  } cases[] = {{1, 1, 1, 9}, {1, 2, 121, 8}, {0, 1, 121, 8}, {1, 0, 121, 8}};
+  for (const Case& c : cases) {
+    SetUp();
+    ref_[30] = 1061;
+    a_.ubIdleUpdate = c.idle;
+    a_.ubTimerHold = c.hold;
+    EXPECT_EQ(RebuildWithin(200), c.frames) << int{c.idle} << " " << int{c.hold};
+    EXPECT_EQ(a_.ubRebuildCode, c.code) << int{c.idle} << " " << int{c.hold};
+  }
+}
+
 // A first line rough in the reference but smooth in the raw data: the power-on evaluation
 // enables the per-line check, and the fifth frame of the same picture copies that line
 // alone (code 10), leaving the self reference as it is.
