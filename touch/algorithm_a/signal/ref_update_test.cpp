@@ -860,6 +860,36 @@ TEST(DisconnectJudge, TakesTheBArrayOffBeforeTheStudyEnds) {
   }
 }
 
+// The un-normalised map alone: raw - B in 16 bits in the arena only while B is valid, the
+// study is not under way and no command blocks it; otherwise the raw map itself.
+TEST(DisconnectJudge, UnnormalisedMapIsRawLessBOnlyWhileBIsInForce) {
+  const std::vector<uint16_t> raw = {1000, 5, 700, 65535};
+  const std::vector<uint16_t> b = {400, 10, 0, 65535};
+  struct Case {
+    uint8_t progress, valid, block;
+    bool arena;
+  } cases[] = {{0, 1, 0, true}, {2, 1, 0, true}, {1, 1, 0, false}, {0, 0, 0, false}, {0, 1, 1, false}};
+  for (const Case& c : cases) {
+    std::vector<uint16_t> arena(4, 7);
+    DisconnectJudgeInput in{};
+    in.puwRaw = raw.data();
+    in.puwB = b.data();
+    in.puwArena = arena.data();
+    in.uwNodeNum = 4;
+    in.ubStudyProgress = c.progress;
+    in.ubBValid = c.valid;
+    in.ubCmdBlock = c.block;
+    const uint16_t* map = GetRawDataNoNormalize(&in);
+    if (c.arena) {
+      EXPECT_EQ(map, arena.data());
+      EXPECT_EQ(arena, (std::vector<uint16_t>{600, 65531, 700, 0})) << "16-bit differences";
+    } else {
+      EXPECT_EQ(map, raw.data());
+      EXPECT_EQ(arena, std::vector<uint16_t>(4, 7)) << "the arena is left alone";
+    }
+  }
+}
+
 // The consistency check samples three frames at a time. A whole-map consistency at the
 // last rebuild well above the samples asks for a recheck (code 4) while rechecks are left;
 // a raw map much smoother than the reference was at its rebuild counts as a change, and
