@@ -588,6 +588,15 @@ void MutualDataReadyProc() {
   gstCommon.uwDataReadyCnt = static_cast<uint16_t>(gstCommon.uwDataReadyCnt + 1);
 }
 
+void MutualDataSyncProc() { MutualDataReadyProc(); }
+
+void SelfDataReadyProc() { SelfRawDataScale(); }
+
+void FrameworkRawDataPrep(uint8_t ubKind) {
+  if (ubKind == kFwStateFinger || ubKind == kFwStateGameOnly) NoiseRawdataProc();
+  if (ubKind >= kFwStateFreqScan && ubKind <= kFwStateGameOnly && gboDataIsNormalized == 0) MutualDataReadyProc();
+}
+
 // ---- Helpers for tools ------------------------------------------------------------------
 
 void RefUpdate() {

@@ -219,6 +219,14 @@ void SelfPCCScanReadyProc();
 // Mutual raw-data preparation of a frame that is not yet normalised: edge-line scaling,
 // raw scale and normalisation, channel repair, and the data-ready count.
 void MutualDataReadyProc();
+// The sample procedures of the controller's data-ready events: the mutual preparation above,
+// and the self raw-data scaling.
+void MutualDataSyncProc();
+void SelfDataReadyProc();
+// Raw-data preparation of a frame of firmware state KIND: the noise gathering for the finger
+// and game-only states (2, 3), then, for the frequency-scan, finger and game-only states
+// (1 to 3) while the data is not yet normalised, the mutual preparation.
+void FrameworkRawDataPrep(uint8_t ubKind);
 
 // Helpers exported for tools.
 void RefUpdate();

@@ -598,8 +598,7 @@ uint32_t ProcessFramedataLocked(uint8_t* pubFrame, uint32_t uiLength) {
   gullProcTimeStamp = TsaNowUs();
   gullProcTimeStampBak = gullProcTimeStamp;
   FirstFrameFreqInit(&h);
-  if (ubState == kFwStateFinger || ubState == kFwStateGameOnly) NoiseRawdataProc();
-  if (ubState >= kFwStateFreqScan && ubState <= kFwStateGameOnly && gboDataIsNormalized == 0) MutualDataReadyProc();
+  FrameworkRawDataPrep(ubState);
   UpdateTickTime();
   ClearAppExecEnd();
   ProductTestJudge();
