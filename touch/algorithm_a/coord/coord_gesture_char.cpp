@@ -249,12 +249,16 @@ uint8_t SwipeCode(uint32_t n, uint16_t w, uint16_t h) {
   const uint32_t k = c[kCfgSteep];
   const int32_t iFlat = c[kCfgFlat];
   const uint16_t x0 = t[0], y0 = t[1], xl = t[2 * (n - 1)], yl = t[2 * (n - 1) + 1];
-  if (gstGestureTurns.ubYTurns == 0 && 4u * h > (k + 4) * w && StepsSteep(t, n, k) && (h >> 9) > c[kCfgMinY]) {
+  // The common record's stroke-check byte (byte 8) waives the step-by-step test: then only
+  // the stroke's overall proportions count.
+  const bool boSteps = gstCommon.ubWaterFlag == 0 && n > 1;
+  if (gstGestureTurns.ubYTurns == 0 && 4u * h > (k + 4) * w && (!boSteps || StepsSteep(t, n, k)) &&
+      (h >> 9) > c[kCfgMinY]) {
     if (yl < y0 && SwipeAllowed(0, 8)) return kGesSwipeUp;
     if (yl > y0 && SwipeAllowed(1, 9)) return kGesSwipeDown;
   }
   if (gstGestureTurns.ubXTurns != 0 || !(25 * static_cast<int64_t>(h) < (21 - iFlat) * static_cast<int64_t>(w)) ||
-      !StepsFlat(t, n, iFlat) || (w >> 9) <= c[kCfgMinX]) {
+      (boSteps && !StepsFlat(t, n, iFlat)) || (w >> 9) <= c[kCfgMinX]) {
     return kGesNone;
   }
   uint8_t ubCode = kGesNone;

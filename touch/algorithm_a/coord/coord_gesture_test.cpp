@@ -434,6 +434,29 @@ TEST_F(GestureTest, StrokeRecognitionTable) {
   }
 }
 
+// A rightward stroke with one steep jog in the middle: each step must be flat enough for a
+// swipe while the common record's stroke-check byte is clear; with it set only the whole
+// stroke's proportions count.
+TEST_F(GestureTest, StrokeCheckByteSkipsTheStepByStepSwipeTest) {
+  std::vector<std::pair<uint16_t, uint16_t>> pts = Line(2000, 4000, 6000, 4000, 5);
+  pts.emplace_back(6050, 4500);
+  for (const auto& p : Line(6100, 4500, 12000, 4500, 5)) pts.push_back(p);
+  for (uint8_t check : {0, 1}) {
+    GestureInit();
+    uint8_t* g = gstGestureCfg.aubData;
+    g[0] = 0;  // no characters: only the swipe is looked for
+    g[1] = 0x0F;
+    g[18] = 4;
+    g[22] = 3;
+    g[23] = 3;
+    gstCommon.ubWaterFlag = check;
+    SetStroke(pts);
+    CharRecognitionSimple();
+    EXPECT_EQ(gstPendingGesture.ubCode, check != 0 ? 0xAA : 255) << int{check};
+  }
+  gstCommon.ubWaterFlag = 0;
+}
+
 // Hand-drawn shapes (not the templates' own points) in the normalised square, Y downward.
 TEST_F(GestureTest, CharacterTemplatesTellTheShapesApart) {
   auto Arc = [](double cx, double cy, double rx, double ry, double from, double to, int n) {
