@@ -56,6 +56,11 @@ const CharTemplate kTemplates[] = {
     {'^', kGroupFold, 3, {{0, 255}, {128, 0}, {255, 255}}},
     {'o', kGroupO, 9, {{128, 0}, {40, 35}, {0, 128}, {40, 220}, {128, 255}, {215, 220}, {255, 128}, {215, 35}, {130, 5}}},
     {'o', kGroupO, 9, {{128, 0}, {215, 35}, {255, 128}, {215, 220}, {128, 255}, {40, 220}, {0, 128}, {40, 35}, {126, 5}}},
+    // A circle drawn from 3 or 9 o'clock, either way round: the same "o".
+    {'o', kGroupO, 9, {{255, 128}, {218, 38}, {128, 1}, {38, 38}, {1, 128}, {38, 218}, {128, 255}, {218, 218}, {250, 125}}},
+    {'o', kGroupO, 9, {{255, 128}, {218, 218}, {128, 255}, {38, 218}, {1, 128}, {38, 38}, {128, 1}, {218, 38}, {250, 131}}},
+    {'o', kGroupO, 9, {{1, 128}, {38, 218}, {128, 255}, {218, 218}, {255, 128}, {218, 38}, {128, 1}, {38, 38}, {6, 131}}},
+    {'o', kGroupO, 9, {{1, 128}, {38, 38}, {128, 1}, {218, 38}, {255, 128}, {218, 218}, {128, 255}, {38, 218}, {6, 125}}},
 };
 constexpr uint32_t kTemplateNum = sizeof(kTemplates) / sizeof(kTemplates[0]);
 
@@ -188,6 +193,19 @@ uint32_t AlignCost(const uint8_t* pubA, const uint8_t* pubB) {
     }
   }
   return sauwCost[kSteps - 1][kSteps - 1];
+}
+
+// Shape checks a character's template alone does not make: a "z" opens with a straight
+// stroke toward larger X (most of its first steps within one code of 0), which the round
+// top of a "2" lacks.
+constexpr uint32_t kZOpeningSteps = 12, kZOpeningStraight = 10;
+bool ShapeAllowed(uint8_t ubChar, const uint8_t* pubCodes) {
+  if (ubChar != 'z') return true;
+  uint32_t uiStraight = 0;
+  for (uint32_t i = 0; i < kZOpeningSteps; ++i) {
+    if (pubCodes[i] <= 1 || pubCodes[i] == 15) ++uiStraight;
+  }
+  return uiStraight >= kZOpeningStraight;
 }
 
 bool GroupAllowed(uint8_t ubGroup) {
@@ -365,7 +383,7 @@ void CharRecognitionSimple() {
   uint32_t uiBest = 0xFFFFFFFFu;
   uint8_t ubBest = kGesNone;
   for (uint32_t t = 0; t < kTemplateNum; ++t) {
-    if (!GroupAllowed(kTemplates[t].ubGroup)) continue;
+    if (!GroupAllowed(kTemplates[t].ubGroup) || !ShapeAllowed(kTemplates[t].ubChar, saubCodes)) continue;
     const uint32_t uiCost = AlignCost(saubCodes, saubTemplateCodes[t]);
     if (uiCost < uiBest) {
       uiBest = uiCost;
@@ -390,6 +408,7 @@ uint8_t GestureCharMatchForTest(const int32_t* piX, const int32_t* piY, uint32_t
   TemplatesInit();
   uint8_t ubBest = kGesNone;
   for (uint32_t t = 0; t < kTemplateNum; ++t) {
+    if (!ShapeAllowed(kTemplates[t].ubChar, aubCodes)) continue;
     const uint32_t uiCost = AlignCost(aubCodes, saubTemplateCodes[t]) / kSteps;
     if (uiCost < *puiCost) {
       *puiCost = uiCost;

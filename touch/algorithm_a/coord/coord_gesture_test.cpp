@@ -483,6 +483,10 @@ TEST_F(GestureTest, CharacterTemplatesTellTheShapesApart) {
       {">", {{10, 5}, {250, 125}, {5, 250}}, '>'},
       {"z", {{10, 10}, {245, 5}, {5, 245}, {250, 250}}, 'z'},
       {"m", {{0, 250}, {5, 20}, {60, 0}, {120, 70}, {125, 250}, {125, 80}, {190, 0}, {250, 50}, {250, 250}}, 'm'},
+      {"o anticlockwise from 3 o'clock", Arc(128, 128, 127, 127, 0, -360, 24), 'o'},
+      {"o clockwise from 9 o'clock", Arc(128, 128, 127, 127, 180, 540, 24), 'o'},
+      {"o anticlockwise from 9 o'clock", Arc(128, 128, 127, 127, 180, -180, 24), 'o'},
+      {"o clockwise from 3 o'clock", Arc(128, 128, 127, 127, 0, 360, 24), 'o'},
   };
   for (const Case& c : cases) {
     std::vector<int32_t> x, y;
@@ -495,6 +499,17 @@ TEST_F(GestureTest, CharacterTemplatesTellTheShapesApart) {
         << c.name << " (cost " << cost << ")";
     EXPECT_LE(cost, 15u) << c.name << ": close enough for the recogniser to accept";
   }
+  // A "2" (a round top, then the diagonal and the base) is no "z": it is not taken.
+  Poly two = Arc(128, 75, 115, 75, 200, 360, 8);
+  two.insert(two.end(), {{200, 140}, {5, 250}, {250, 250}});
+  std::vector<int32_t> x, y;
+  for (const auto& p : two) {
+    x.push_back(p.first);
+    y.push_back(p.second);
+  }
+  uint32_t cost = 0;
+  const uint8_t got = GestureCharMatchForTest(x.data(), y.data(), static_cast<uint32_t>(x.size()), &cost);
+  EXPECT_TRUE(got != 'z' || cost > 15u) << "a 2 read as z (cost " << cost << ")";
 }
 
 TEST_F(GestureTest, IntegerSquareRoot) {
