@@ -9,7 +9,9 @@
 // neighbours, and the template whose total, divided by 63, is lowest wins when it is at
 // most kCharAcceptCost and its character group is enabled (configuration byte 0) and not
 // suppressed (host mask bits 0-6).
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "coord_gesture.h"
 #include "coord_records.h"
@@ -245,6 +247,62 @@ void StrokeKeys(uint32_t n, uint16_t uwW, uint16_t uwH) {
   }
 }
 
+// Key points of a recognised character, kept in the gesture state. An "o", "@" or "f" gives
+// its start, then the points where X and Y reached their last new minimum and maximum, in
+// trace order, and for "@" and "f" its last point; an "o" that ran on past its start is cut
+// first, where walking back from its end the distance to the start stops falling. Any other
+// character gives its start and its end.
+void CharKeyPoints(uint8_t ubChar, const uint16_t* t, uint32_t n) {
+  GestureState& s = gstGestureState;
+  s.ubCharKeyCount = 0;
+  auto add = [&](uint32_t i) {
+    if (s.ubCharKeyCount >= 6) return;
+    s.auwCharKeyX[s.ubCharKeyCount] = t[2 * i];
+    s.auwCharKeyY[s.ubCharKeyCount] = t[2 * i + 1];
+    ++s.ubCharKeyCount;
+  };
+  if (n == 0) return;
+  if (ubChar != 'o' && ubChar != '@' && ubChar != 'f') {
+    add(0);
+    if (n > 1) add(n - 1);
+    return;
+  }
+  uint32_t m = n;
+  if (ubChar == 'o') {
+    auto dist = [&](uint32_t i) {
+      const int32_t dx = t[2 * i] - t[0], dy = t[2 * i + 1] - t[1];
+      return GestureIsqrt(static_cast<uint32_t>(dx * dx + dy * dy));
+    };
+    for (uint32_t i = n - 1; i-- > n / 2;) {
+      if (dist(i) > dist(i + 1)) {
+        m = i + 1;
+        break;
+      }
+    }
+  }
+  uint32_t at[4] = {0, 0, 0, 0};  // last new minimum X, maximum X, minimum Y, maximum Y
+  for (uint32_t i = 1; i < m; ++i) {
+    if (t[2 * i] < t[2 * at[0]]) at[0] = i;
+    if (t[2 * i] > t[2 * at[1]]) at[1] = i;
+    if (t[2 * i + 1] < t[2 * at[2] + 1]) at[2] = i;
+    if (t[2 * i + 1] > t[2 * at[3] + 1]) at[3] = i;
+  }
+  std::sort(std::begin(at), std::end(at));
+  add(0);
+  for (uint32_t i : at) add(i);
+  if (ubChar != 'o') add(m - 1);
+}
+
+// The packet's start and end of an "m" are the box corners nearest them.
+void BoxCornerKeys(PendingGesture& p) {
+  const GestureState& s = gstGestureState;
+  for (uint32_t k = 0; k < 2; ++k) {
+    const uint16_t x = p.auwKey[2 * k], y = p.auwKey[2 * k + 1];
+    p.auwKey[2 * k] = x - s.uwMinX <= s.uwMaxX - x ? s.uwMinX : s.uwMaxX;
+    p.auwKey[2 * k + 1] = y - s.uwMinY <= s.uwMaxY - y ? s.uwMinY : s.uwMaxY;
+  }
+}
+
 bool StepsSteep(const uint16_t* t, uint32_t n, uint32_t k) {
   for (uint32_t i = 0; i + 1 < n; ++i) {
     const uint32_t dX = Abs(t[2 * i + 2] - t[2 * i]), dY = Abs(t[2 * i + 3] - t[2 * i + 1]);
@@ -392,6 +450,8 @@ void CharRecognitionSimple() {
   }
   if (ubBest == kGesNone || uiBest / kSteps > kCharAcceptCost) return;
   StrokeKeys(n, w, h);
+  if (ubBest == 'm') BoxCornerKeys(p);
+  CharKeyPoints(ubBest, p.auwTrace, n);
   p.ubCode = p.ubPacketCode = ubBest;
   // Key-point mode sends the key points alone; otherwise the resampled trace follows them.
   p.ubPacketCount = (cfg[kCfgFlags] & kKeyPointMode) != 0 ? 0 : static_cast<uint8_t>(n);
