@@ -837,3 +837,107 @@ TEST_F(SignalTest, NfDurationIsRequestedWhereAllowedAndLeftWhereNot) {
 }
 
 }  // namespace
+
+namespace {
+
+// The frame's noise type from the smoothed IM level, the saturation counts, the charger and
+// the combined IM level, with the noise configuration's bounds (8 x the configured bytes).
+TEST_F(SignalTest, NoiseTypeFollowsTheImLevelsAndTheCharger) {
+  memset(&gstNoiseProcessCfg, 0, sizeof(gstNoiseProcessCfg));
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  memset(&gstDurationXdata, 0, sizeof(gstDurationXdata));
+  uint8_t* c = gstNoiseProcessCfg.aubData;
+  c[0] = 1;
+  c[1] = 10;   // 80: top of type 0
+  c[2] = 20;   // 160: top of type 1
+  c[4] = 12;   // 96: top of type 4 with a charger
+  c[5] = 25;   // 200: top of type 5
+  c[10] = 100; // saturation limit
+  NoiseProcInit();
+  struct Case {
+    const char* what;
+    uint16_t smoothed, combined, sat0;
+    uint8_t charger, water, type;
+  } cases[] = {
+      {"quiet", 80, 0, 0, 0, 0, 0},
+      {"low", 81, 0, 0, 0, 0, 1},
+      {"high", 161, 0, 0, 0, 0, 2},
+      {"charger quiet", 96, 0, 0, 1, 0, 4},
+      {"charger low", 97, 0, 0, 1, 0, 5},
+      {"charger high", 201, 0, 0, 1, 0, 6},
+      {"above the second IM bound", 1001, 0, 0, 0, 0, 11},
+      {"saturation above the limit", 10, 0, 101, 0, 0, 9},
+      {"saturation at the limit", 10, 0, 100, 0, 0, 0},
+      {"quiet with a loud combined level", 10, 501, 0, 0, 0, 8},
+      {"charger quiet with a loud combined level", 10, 501, 0, 1, 0, 8},
+      {"the same on a wet panel", 10, 501, 0, 0, 1, 0},
+  };
+  for (const Case& k : cases) {
+    gstImGlobal = {};
+    gstImGlobal.uwBoundL2 = 1000;
+    gstImGlobal.uwBoundL1 = 500;
+    gstImGlobal.uwSmoothed = k.smoothed;
+    gstImGlobal.uwCurCombined = k.combined;
+    memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+    memcpy(&gstAdcSatCnt, &k.sat0, sizeof(k.sat0));
+    gstCommon.ubChargerFlag = k.charger;
+    gstCommon.ubWaterFlag = k.water;
+    NoiseTypeDetectProc();
+    EXPECT_EQ(gstCommon.ubNoiseType, k.type) << k.what;
+    EXPECT_EQ(gstCommon.uwNoiseTypeMask, 1u << k.type) << k.what;
+  }
+  memset(&gstNoiseProcessCfg, 0, sizeof(gstNoiseProcessCfg));
+  memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+  NoiseProcInit();
+}
+
+}  // namespace
+
+namespace {
+
+// A duration request (code 5) enters: command 0x86 with 1, and a controller copy still at
+// the frequency's own second value is scaled up by the shift (its nibble down). A leave
+// request (code 6) undoes both and sends 0x86 with 0; the request code is consumed.
+TEST_F(SignalTest, NoiseDurationEntersAndLeavesWithTheControllerCopy) {
+  memset(&gstNoiseDurationCfg, 0, sizeof(gstNoiseDurationCfg));
+  gstNoiseDurationCfg.aubData[0] = 0x01 | 0x02 | 0x08;  // on, shift 2, suspend hopping
+  gstNoiseDurationCfg.aubData[1] = 0x01;
+  NoiseDurationProcInit();
+  gstFreqHop.st.ubCurIndex = 0;
+  gstFreqHop.st.ubSuspended = 0;
+  gstMutualCfgBak.uwFreqWord = 100;  // the configured second value of frequency 0
+  gstMutualCfgBak.ubOptHigh = 8;
+  TakePackets();
+  gstDurationXdata.ubCode = 5;
+  NoiseDurationPostProcess();
+  std::vector<Bytes> p = TakePackets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0][3], 0x86);
+  EXPECT_EQ(p[0][4], 1);
+  EXPECT_EQ(gstMutualCfgBak.uwFreqWord, 400);
+  EXPECT_EQ(gstMutualCfgBak.ubOptHigh, 6);
+  EXPECT_EQ(gstFreqHop.st.ubSuspended & 0x02, 0x02) << "hopping waits while the duration lasts";
+  EXPECT_EQ(gstCommon.ubDurationA, 1);
+  EXPECT_EQ(gstCommon.ubDurationB, 1);
+  EXPECT_EQ(gstDurationXdata.ubCode, 0);
+
+  NoiseDurationPostProcess();  // nothing asked: nothing sent
+  EXPECT_TRUE(TakePackets().empty());
+
+  gstDurationXdata.ubCode = 6;
+  NoiseDurationPostProcess();
+  p = TakePackets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0][3], 0x86);
+  EXPECT_EQ(p[0][4], 0);
+  EXPECT_EQ(gstMutualCfgBak.uwFreqWord, 100);
+  EXPECT_EQ(gstMutualCfgBak.ubOptHigh, 8);
+  EXPECT_EQ(gstFreqHop.st.ubSuspended & 0x02, 0);
+  EXPECT_EQ(gstCommon.ubDurationA, 0);
+  EXPECT_EQ(gstCommon.ubDurationB, 0);
+  memset(&gstNoiseDurationCfg, 0, sizeof(gstNoiseDurationCfg));
+  NoiseDurationProcInit();
+}
+
+}  // namespace
