@@ -941,3 +941,44 @@ TEST_F(SignalTest, NoiseDurationEntersAndLeavesWithTheControllerCopy) {
 }
 
 }  // namespace
+
+namespace {
+
+// White noise counts frames whose quietest noise peak lies above the configured bound (one
+// step, two once active) and, under a touch, counts quiet frames back down; it is active
+// above the configured count and ends when the count is back at 0. Quiet frames without a
+// touch leave the count.
+TEST_F(SignalTest, WhiteNoiseCountsUpAndUnderATouchDown) {
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  uint8_t* c = gstNoiseNfProcCfg.aubData;
+  c[0] = 0x20;
+  c[12] = 50;  // peak bound
+  c[13] = 3;   // active above 3
+  NoiseNfProcInit();
+  memset(gstFreqHop.st.auwMetric, 0, sizeof(gstFreqHop.st.auwMetric));
+  struct Frame {
+    uint16_t minPeak;
+    uint8_t touches;
+    uint8_t count, active;
+  } frames[] = {
+      {100, 0, 1, 0}, {100, 0, 2, 0}, {51, 1, 3, 0}, {100, 0, 4, 1},  // active above 3
+      {100, 0, 6, 1},                                                  // two steps while active
+      {10, 0, 6, 1},                                                   // quiet, no touch: kept
+      {50, 1, 5, 1},  {10, 1, 4, 1}, {10, 1, 3, 1}, {10, 1, 2, 1}, {10, 1, 1, 1},
+      {10, 1, 0, 0},  // back at 0: over
+  };
+  int n = 0;
+  for (const Frame& f : frames) {
+    gstFreqHop.st.uwMinPeak = f.minPeak;
+    gstCommon.ubTouchCount = f.touches;
+    WhiteNoiseJudge();
+    EXPECT_EQ(gstNfNoiseProc.st.ubWhiteCnt, f.count) << "frame " << n;
+    EXPECT_EQ(gstNfNoiseProc.st.ubWhiteActive, f.active) << "frame " << n;
+    EXPECT_EQ(gstCommon.ubWhiteNoiseResult, f.active) << "frame " << n;
+    ++n;
+  }
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+}
+
+}  // namespace
