@@ -301,20 +301,27 @@ TEST_F(AcquireFixture, SpecialAreasLiftNodesNearTheThresholdForTheSearch) {
   memset(&gstSpecialArea, 0, sizeof(gstSpecialArea));
 }
 
-TEST_F(AcquireFixture, SecondSearchSeedsAFlatMapOnceAndGrowsOverIt) {
-  Init(4, 5);
-  for (auto& v : diff_) v = 100;
+// The second search's parameters over a ROWS x COLS map, seeding from 100, with the
+// growth fractions of a plain frame.
+RegionSearchParam SecondSearchParam(uint8_t rows, uint8_t cols) {
   RegionSearchParam p{};
   p.pubLabelMap = gaubRegionLabelMap;
   p.swSeedThreshold = 100;
-  p.ubRows = 4;
-  p.ubCols = 5;
+  p.ubRows = rows;
+  p.ubCols = cols;
   p.ubMaxRegions = 12;
   p.ubSaddleFactor = 28;
   p.ubDiagStrongFactor = 40;
   p.ubDiagWeakFactor = 16;
   p.ubOrthStrongFactor = 48;
   p.ubOrthWeakFactor = 14;
+  return p;
+}
+
+TEST_F(AcquireFixture, SecondSearchSeedsAFlatMapOnceAndGrowsOverIt) {
+  Init(4, 5);
+  for (auto& v : diff_) v = 100;
+  RegionSearchParam p = SecondSearchParam(4, 5);
   RegionSearchRecord rec[kRegionMax] = {};
   uint8_t count = 0;
   uint16_t score = 0;
@@ -358,19 +365,9 @@ TEST_F(AcquireFixture, SecondSearchIgnoresMaskBitsPastThePanelRows) {
   for (const Case& c : cases) {
     Init(c.rows, 5);
     diff_[2 * 5 + 2] = 500;
-    RegionSearchParam p{};
-    p.pubLabelMap = gaubRegionLabelMap;
+    RegionSearchParam p = SecondSearchParam(c.rows, 5);
     p.uiRowMaskLow = static_cast<uint32_t>(c.mask);
     p.uiRowMaskHigh = static_cast<uint32_t>(c.mask >> 32);
-    p.swSeedThreshold = 100;
-    p.ubRows = c.rows;
-    p.ubCols = 5;
-    p.ubMaxRegions = 12;
-    p.ubSaddleFactor = 28;
-    p.ubDiagStrongFactor = 40;
-    p.ubDiagWeakFactor = 16;
-    p.ubOrthStrongFactor = 48;
-    p.ubOrthWeakFactor = 14;
     memset(gaubRegionLabelMap, kRegionLabelNone, static_cast<size_t>(c.rows) * 5);
     RegionSearchRecord rec[kRegionMax] = {};
     uint8_t count = 0;

@@ -825,12 +825,18 @@ TEST_F(WaterOps, AFingersPeakIsANodeAboveTheDoubledLevelCarriedByItsNeighbourhoo
   }
 }
 
+// A wet ring of -60 along the bottom, a finger of 490 halfway between columns 4 and 5 and
+// a droplet of 140, each with its region.
+void FingerBetweenColumnsAndADroplet(std::vector<int16_t>& diff, uint8_t rows, uint8_t cols) {
+  FillBlock(diff, cols, Rect(6, 7, 0, 9), -60);
+  PutCone(diff, rows, cols, 2, 4.5, 490);
+  PutBump(diff, cols, 5, 8, 140);
+}
+
 TEST_F(WaterOps, OnALargeWetAreaTheWetAreaRemovalTakesTheDropletAndKeepsAFingerBetweenTwoColumns) {
   // A negative-dominant frame (wet ring of -60) in the large wet state: the low level is
   // doubled for the removal. A finger of 490 halfway between columns 4 and 5 and a droplet.
-  FillBlock(diff_, cols_, Rect(6, 7, 0, 9), -60);
-  PutCone(diff_, rows_, cols_, 2, 4.5, 490);
-  PutBump(diff_, cols_, 5, 8, 140);
+  FingerBetweenColumnsAndADroplet(diff_, rows_, cols_);
   Region(0, Rect(1, 3, 4, 5), 336);
   Region(1, Rect(4, 5, 7, 9), 140);
   gstWaterState.WaterLargeSta = 1;
@@ -849,9 +855,7 @@ TEST_F(WaterOps, OnALargeWetAreaTheWetAreaRemovalTakesTheDropletAndKeepsAFingerB
 // A negative-dominant frame without the water byte on entry: the wet level (still 0) does
 // not clear a large wet state raised earlier, and the removal takes its wide limits.
 TEST_F(WaterOps, ALowWetLevelLeavesTheLargeWetStateSet) {
-  FillBlock(diff_, cols_, Rect(6, 7, 0, 9), -60);
-  PutCone(diff_, rows_, cols_, 2, 4.5, 490);
-  PutBump(diff_, cols_, 5, 8, 140);
+  FingerBetweenColumnsAndADroplet(diff_, rows_, cols_);
   Region(0, Rect(1, 3, 4, 5), 336);
   Region(1, Rect(4, 5, 7, 9), 140);
   gstWaterState.WaterLargeSta = 1;
