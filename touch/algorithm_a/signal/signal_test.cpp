@@ -3,6 +3,7 @@
 // complement, the raw-data filters, the channel-disconnect evaluation and hopping.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -979,6 +980,84 @@ TEST_F(SignalTest, WhiteNoiseCountsUpAndUnderATouchDown) {
   }
   memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
   memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+}
+
+}  // namespace
+
+namespace {
+
+// The reasons of a hop away from frequency 0 (three frequencies, H = 20, S = 10), each from
+// the metrics and the noise state that call for it: 3 a plain gap, 4 a long stay in the NF
+// set with a small gap, 2 NF noise into the NF set, 1 the LCD hold out of its mask, 9 a
+// watch confirmed over frames, 10 persistent noise on the current frequency.
+TEST_F(SignalTest, HopReasonsFromTheirConditions) {
+  struct Case {
+    const char* what;
+    std::array<uint16_t, 3> metric;
+    uint8_t nfSet;       // NF frequency set (NF handling on when not 0)
+    uint8_t nfActive;
+    uint8_t lcdMask;     // LCD hold on when not 0
+    uint8_t longStayCnt, persistCur;
+    int frames;          // frames to the switch
+    uint8_t best, reason;
+  } cases[] = {
+      {"gap", {200, 65535, 20}, 0, 0, 0, 0, 0, 1, 2, 3},
+      {"long stay", {25, 65535, 20}, 0x01, 0, 0, 199, 0, 1, 2, 4},
+      {"NF noise into the NF set", {15, 65535, 2}, 0x04, 1, 0, 0, 0, 1, 2, 2},
+      {"LCD hold out of its mask", {15, 65535, 2}, 0, 0, 0x04, 0, 0, 1, 2, 1},
+      {"watch confirmed", {15, 65535, 2}, 0, 0, 0, 0, 0, 4, 2, 9},
+      {"persistent noise", {18, 65535, 2}, 0, 0, 0, 0, 60, 1, 2, 10},
+  };
+  for (const Case& c : cases) {
+    memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+    memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+    memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+    memset(&gstHopResultNcln, 0, sizeof(gstHopResultNcln));
+    memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+    gstThpAfeMoudleCfg.uiAfeWord = 0x400;
+    if (c.nfSet != 0) {
+      gstNoiseNfProcCfg.aubData[0] = 0x01;
+      gstNoiseNfProcCfg.aubData[1] = c.nfSet;
+    }
+    gstFreqHopCfg.aubData[19] = c.reason == 9 ? 2 : 5;  // watch confirmation count
+    gstFreqHopCfg.aubData[21] = 10;                     // H = 20
+    gstFreqHopCfg.aubData[22] = 10;                     // S = 10
+    gstFreqHopCfg.aubData[23] = 0;
+    gstFreqHopCfg.aubData[59] = 0x60;                   // mean-level ceiling 60000
+    gstFreqHopCfg.aubData[60] = 0xEA;
+    FreqHopInit();
+    FreqHopFields& h = gstFreqHop.st;
+    ASSERT_EQ(h.ubCurIndex, 0) << c.what;
+    gstNfNoiseProc.st.ubActive = c.nfActive;
+    if (c.lcdMask != 0) {
+      gstLcdHighNoiseCfg.aubData[24] = c.lcdMask;
+      gstLcdHighNoise.uwHold = 5;
+    }
+    h.ubLongStayCnt = c.longStayCnt;
+    h.aubPersist[0] = c.persistCur;
+    h.ubPrevBest = c.reason == 10 ? 2 : 0xFF;
+    TakePackets();
+    int frames = 0;
+    while (frames < 8 && h.ubCurIndex == 0) {
+      for (uint8_t i = 0; i < 3; ++i) h.auwMetric[i] = c.metric[i];
+      gstApp.ubFlags = 0;
+      FreqHoppingProc();
+      ++frames;
+    }
+    EXPECT_EQ(frames, c.frames) << c.what;
+    EXPECT_EQ(h.ubCurIndex, c.best) << c.what;
+    EXPECT_EQ(h.ubLastReason, c.reason) << c.what;
+    const std::vector<Bytes> p = TakePackets();
+    ASSERT_EQ(p.size(), 1u) << c.what;
+    EXPECT_EQ(p[0][3], 0x9C) << c.what;
+    EXPECT_EQ(p[0][4], c.best) << c.what;
+  }
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  gstThpAfeMoudleCfg.uiAfeWord = 0;
+  gstApp.ubFlags = 0;
 }
 
 }  // namespace
