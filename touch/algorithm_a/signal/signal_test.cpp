@@ -1061,3 +1061,43 @@ TEST_F(SignalTest, HopReasonsFromTheirConditions) {
 }
 
 }  // namespace
+
+namespace {
+
+// LCD light mode from the frequencies' averaged noise: loud on frequency 0 and some noise
+// on frequency 1 count frames up; the sixth sets the flag and loads the LCD hold with the
+// configured byte. A charger clears it all at once.
+TEST_F(SignalTest, LightModeFromTheAveragedNoise) {
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  gstLcdHighNoiseCfg.aubData[21] = 33;
+  gstThpAfeMoudleCfg.uiAfeWord = 0x400;
+  memset(&gstHopResultNcln, 0, sizeof(gstHopResultNcln));
+  FreqHopInit();
+  gstLightModeNcln = {0, 0, 0};
+  int setAt = -1;
+  for (int f = 0; f < 20 && setAt < 0; ++f) {
+    ImRows(im_, {{100, 3000}, {100, 400}, {100, 0}});
+    const uint8_t before = gstLightModeNcln.ubCounter;
+    NoiseRawdataProc();
+    if (gstLightModeNcln.ubFlag != 0) {
+      setAt = f;
+      EXPECT_EQ(gstLightModeNcln.ubCounter, 6) << "the sixth counted frame";
+      EXPECT_EQ(before, 5);
+    }
+  }
+  ASSERT_GE(setAt, 0) << "light mode never set";
+  EXPECT_EQ(gstLcdHighNoise.uwHold, 33);
+  gstCommon.ubChargerFlag = 1;
+  NoiseRawdataProc();
+  EXPECT_EQ(gstLightModeNcln.ubFlag, 0);
+  EXPECT_EQ(gstLightModeNcln.ubCounter, 0);
+  EXPECT_EQ(gstLcdHighNoise.uwHold, 0) << "the hold the flag loaded is released";
+  gstCommon.ubChargerFlag = 0;
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  gstLightModeNcln = {0, 0, 0};
+  gstThpAfeMoudleCfg.uiAfeWord = 0;
+}
+
+}  // namespace
