@@ -1101,3 +1101,39 @@ TEST_F(SignalTest, LightModeFromTheAveragedNoise) {
 }
 
 }  // namespace
+
+namespace {
+
+// NF noise enters once its counter passes the entry threshold (5 by default) with peaks
+// seen on every low frequency (the marks reach their target).
+TEST_F(SignalTest, NfNoiseEntersOnceEveryLowFrequencyPeaked) {
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  gstNoiseNfProcCfg.aubData[0] = 0x01;
+  gstNoiseNfProcCfg.aubData[1] = 0x07;
+  gstNoiseNfProcCfg.aubData[10] = 4;
+  NoiseNfProcInit();
+  ASSERT_EQ(gstNfNoiseProc.st.ubMarksTarget, 0x07);
+  ASSERT_EQ(gstNfNoiseProc.st.ubEntryThr, 5);
+  gstImGlobal = {};
+  gstImGlobal.uwMaxPeak = 100;
+  gstCoordComOutput.ubPointNum = 1;
+  // Peaks on frequencies 0, 0, 1, 0, 1, then 2: the counter passes 5 only on the sixth frame,
+  // which also completes the marks.
+  const uint8_t peakAt[] = {0, 0, 1, 0, 1, 2};
+  for (size_t f = 0; f < std::size(peakAt); ++f) {
+    gstImGlobal.ubMaxPeakIndex = peakAt[f];
+    NFnoiseJudge();
+    const bool last = f + 1 == std::size(peakAt);
+    EXPECT_EQ(gstNfNoiseProc.st.ubActive, last ? 1 : 0) << "frame " << f;
+    EXPECT_EQ(gstNfNoiseProc.st.ubHold, last ? 3 : 0) << "frame " << f;
+  }
+  gstCoordComOutput.ubPointNum = 0;
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+  guiNfPowerOnCheckNcln = 0;
+}
+
+}  // namespace
