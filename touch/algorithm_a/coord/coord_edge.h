@@ -232,7 +232,7 @@ void EdgeResDynamicZone(uint16_t* puwValue1, uint16_t* puwValue2);
 void MidTouchTimerCount();
 void EdgeRectStateBigCustom(uint8_t* pubOut, uint8_t ubPoint);
 uint16_t Vt90ScaMagnitude(int16_t swX, int16_t swY);
-uint16_t LibSqrtU16Rounding(uint32_t uiValue);
+VENDOR_EXPORT uint16_t LibSqrtU16Rounding(uint32_t uiValue);
 // The region-strength measure of the big-rectangle rule: mean of the strong nodes (diff of
 // 80 or more) inside RECT {X start, X end, Y start, Y end}, their count in *PUWCOUNT; a
 // rectangle on a grid corner also updates the point's border ratio and the edge-line flag.
@@ -246,27 +246,27 @@ void EdgeResTypeJudgeCustom();
 void OutCornerDeadZoneJudgeCustom();
 uint32_t EdgeResTypeJudgeAgainCustom(uint32_t uiValue);
 uint32_t EdgeResSetCustom(uint32_t uiValue);
-void EdgeResPreJudgeCustom();
+VENDOR_EXPORT void EdgeResPreJudgeCustom();
 
 // Small hooks of the customer layer (exported; the stage uses the rules inline).
-void EdgeDelayOutTimerCustom(uint8_t ubPoint);
-void EdgeResJudgeCustom(uint8_t ubPoint, uint8_t* pubOut, uint8_t ubLimit);
-void EdgeUpperCornerJudgeCustom(uint8_t* pubOut1, uint8_t* pubOut2, uint8_t ubPoint);
-void EdgeRectSuperBigCustom(uint8_t ubPoint);
-uint8_t EdgeFlagJudgeCustom(uint8_t ubPoint);
-uint8_t EdgePointRectJudgeCustom(uint8_t ubPoint);
-uint8_t EdgeDeadAreaJugdeCustom(uint8_t ubOut, uint8_t ubPoint);
-uint8_t EdgeResFlagJudgeCustom(uint8_t ubValue, uint8_t ubPoint);
-uint8_t SameTimeTouchProcEnable();
-void SetSlideThXYCustom(uint16_t* puwX, uint16_t* puwY, uint8_t ubPoint);
-uint16_t SetEdgeSlideThCustom(uint16_t uwValue, uint8_t ubPoint);
-void SetEdgeResXYTouchBak(uint8_t ubPoint);
-void EdgeRectStateCustom(uint8_t* pubOut, uint8_t ubPoint);
-uint8_t SetCornerPressTimer(uint8_t ubPoint);
-void SetSameTimeTouchFlag(uint8_t ubI, uint8_t ubJ, uint8_t ubValue);
-void SetClickAreaLaregTouch(uint8_t* pubOut);
-void EdgeRectWeightAnalysis(uint8_t ubPoint);
-void EdgeSameTimeTouchCntCustom(uint8_t ubPoint);
+VENDOR_EXPORT void EdgeDelayOutTimerCustom(uint8_t ubPoint);
+VENDOR_EXPORT void EdgeResJudgeCustom(uint8_t ubPoint, uint8_t* pubOut, uint8_t ubLimit);
+VENDOR_EXPORT void EdgeUpperCornerJudgeCustom(uint8_t* pubOut1, uint8_t* pubOut2, uint8_t ubPoint);
+VENDOR_EXPORT void EdgeRectSuperBigCustom(uint8_t ubPoint);
+VENDOR_EXPORT uint8_t EdgeFlagJudgeCustom(uint8_t ubPoint);
+VENDOR_EXPORT uint8_t EdgePointRectJudgeCustom(uint8_t ubPoint);
+VENDOR_EXPORT uint8_t EdgeDeadAreaJugdeCustom(uint8_t ubOut, uint8_t ubPoint);
+VENDOR_EXPORT uint8_t EdgeResFlagJudgeCustom(uint8_t ubValue, uint8_t ubPoint);
+VENDOR_EXPORT uint8_t SameTimeTouchProcEnable();
+VENDOR_EXPORT void SetSlideThXYCustom(uint16_t* puwX, uint16_t* puwY, uint8_t ubPoint);
+VENDOR_EXPORT uint16_t SetEdgeSlideThCustom(uint16_t uwValue, uint8_t ubPoint);
+VENDOR_EXPORT void SetEdgeResXYTouchBak(uint8_t ubPoint);
+VENDOR_EXPORT void EdgeRectStateCustom(uint8_t* pubOut, uint8_t ubPoint);
+VENDOR_EXPORT uint8_t SetCornerPressTimer(uint8_t ubPoint);
+VENDOR_EXPORT void SetSameTimeTouchFlag(uint8_t ubI, uint8_t ubJ, uint8_t ubValue);
+VENDOR_EXPORT void SetClickAreaLaregTouch(uint8_t* pubOut);
+VENDOR_EXPORT void EdgeRectWeightAnalysis(uint8_t ubPoint);
+VENDOR_EXPORT void EdgeSameTimeTouchCntCustom(uint8_t ubPoint);
 
 // The edge configuration's little-endian u16 at byte AT.
 uint16_t EdgeCfgU16(uint32_t uiAt);

@@ -551,6 +551,9 @@ void PeakRecord() {
 
 }  // namespace
 
+// Two descriptions of this rule circulate: one reads the point's type bit 1 and the click
+// mask, the other (kept here) the side bits' X-high side and the game-mode corner mask.
+// The edge-rejection state owns the second set, and the final verdict reads it this way.
 uint8_t NotVerLowerEdge(uint8_t ubPoint) {
   if (ubPoint >= kCoordPointMax) return 1;
   const EdgeResState& s = S();

@@ -162,6 +162,9 @@ struct GestureState {
   uint16_t uwMovedMask;      // per slot, bit set: farther than 768 + half size from the centre
   uint8_t ubWakeByte;        // set: no fingerprint wake is armed by a packet
   uint16_t uwPaceFrames;     // frames counted for packet pacing
+  // Key points of the last recognised character (trace points, module units).
+  uint8_t ubCharKeyCount;
+  uint16_t auwCharKeyX[6], auwCharKeyY[6];
 };
 
 extern GestureState gstGestureState;

@@ -9,7 +9,9 @@
 // neighbours, and the template whose total, divided by 63, is lowest wins when it is at
 // most kCharAcceptCost and its character group is enabled (configuration byte 0) and not
 // suppressed (host mask bits 0-6).
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "coord_gesture.h"
 #include "coord_records.h"
@@ -56,6 +58,11 @@ const CharTemplate kTemplates[] = {
     {'^', kGroupFold, 3, {{0, 255}, {128, 0}, {255, 255}}},
     {'o', kGroupO, 9, {{128, 0}, {40, 35}, {0, 128}, {40, 220}, {128, 255}, {215, 220}, {255, 128}, {215, 35}, {130, 5}}},
     {'o', kGroupO, 9, {{128, 0}, {215, 35}, {255, 128}, {215, 220}, {128, 255}, {40, 220}, {0, 128}, {40, 35}, {126, 5}}},
+    // A circle drawn from 3 or 9 o'clock, either way round: the same "o".
+    {'o', kGroupO, 9, {{255, 128}, {218, 38}, {128, 1}, {38, 38}, {1, 128}, {38, 218}, {128, 255}, {218, 218}, {250, 125}}},
+    {'o', kGroupO, 9, {{255, 128}, {218, 218}, {128, 255}, {38, 218}, {1, 128}, {38, 38}, {128, 1}, {218, 38}, {250, 131}}},
+    {'o', kGroupO, 9, {{1, 128}, {38, 218}, {128, 255}, {218, 218}, {255, 128}, {218, 38}, {128, 1}, {38, 38}, {6, 131}}},
+    {'o', kGroupO, 9, {{1, 128}, {38, 38}, {128, 1}, {218, 38}, {255, 128}, {218, 218}, {128, 255}, {38, 218}, {6, 125}}},
 };
 constexpr uint32_t kTemplateNum = sizeof(kTemplates) / sizeof(kTemplates[0]);
 
@@ -190,6 +197,19 @@ uint32_t AlignCost(const uint8_t* pubA, const uint8_t* pubB) {
   return sauwCost[kSteps - 1][kSteps - 1];
 }
 
+// Shape checks a character's template alone does not make: a "z" opens with a straight
+// stroke toward larger X (most of its first steps within one code of 0), which the round
+// top of a "2" lacks.
+constexpr uint32_t kZOpeningSteps = 12, kZOpeningStraight = 10;
+bool ShapeAllowed(uint8_t ubChar, const uint8_t* pubCodes) {
+  if (ubChar != 'z') return true;
+  uint32_t uiStraight = 0;
+  for (uint32_t i = 0; i < kZOpeningSteps; ++i) {
+    if (pubCodes[i] <= 1 || pubCodes[i] == 15) ++uiStraight;
+  }
+  return uiStraight >= kZOpeningStraight;
+}
+
 bool GroupAllowed(uint8_t ubGroup) {
   if ((gstGestureCfg.aubData[kCfgCharEnable] & (1u << ubGroup)) == 0) return false;
   return ubGroup >= 7 || (gstGestureState.uwEnableMask & (1u << ubGroup)) == 0;
@@ -227,6 +247,62 @@ void StrokeKeys(uint32_t n, uint16_t uwW, uint16_t uwH) {
   }
 }
 
+// Key points of a recognised character, kept in the gesture state. An "o", "@" or "f" gives
+// its start, then the points where X and Y reached their last new minimum and maximum, in
+// trace order, and for "@" and "f" its last point; an "o" that ran on past its start is cut
+// first, where walking back from its end the distance to the start stops falling. Any other
+// character gives its start and its end.
+void CharKeyPoints(uint8_t ubChar, const uint16_t* t, uint32_t n) {
+  GestureState& s = gstGestureState;
+  s.ubCharKeyCount = 0;
+  auto add = [&](uint32_t i) {
+    if (s.ubCharKeyCount >= 6) return;
+    s.auwCharKeyX[s.ubCharKeyCount] = t[2 * i];
+    s.auwCharKeyY[s.ubCharKeyCount] = t[2 * i + 1];
+    ++s.ubCharKeyCount;
+  };
+  if (n == 0) return;
+  if (ubChar != 'o' && ubChar != '@' && ubChar != 'f') {
+    add(0);
+    if (n > 1) add(n - 1);
+    return;
+  }
+  uint32_t m = n;
+  if (ubChar == 'o') {
+    auto dist = [&](uint32_t i) {
+      const int32_t dx = t[2 * i] - t[0], dy = t[2 * i + 1] - t[1];
+      return GestureIsqrt(static_cast<uint32_t>(dx * dx + dy * dy));
+    };
+    for (uint32_t i = n - 1; i-- > n / 2;) {
+      if (dist(i) > dist(i + 1)) {
+        m = i + 1;
+        break;
+      }
+    }
+  }
+  uint32_t at[4] = {0, 0, 0, 0};  // last new minimum X, maximum X, minimum Y, maximum Y
+  for (uint32_t i = 1; i < m; ++i) {
+    if (t[2 * i] < t[2 * at[0]]) at[0] = i;
+    if (t[2 * i] > t[2 * at[1]]) at[1] = i;
+    if (t[2 * i + 1] < t[2 * at[2] + 1]) at[2] = i;
+    if (t[2 * i + 1] > t[2 * at[3] + 1]) at[3] = i;
+  }
+  std::sort(std::begin(at), std::end(at));
+  add(0);
+  for (uint32_t i : at) add(i);
+  if (ubChar != 'o') add(m - 1);
+}
+
+// The packet's start and end of an "m" are the box corners nearest them.
+void BoxCornerKeys(PendingGesture& p) {
+  const GestureState& s = gstGestureState;
+  for (uint32_t k = 0; k < 2; ++k) {
+    const uint16_t x = p.auwKey[2 * k], y = p.auwKey[2 * k + 1];
+    p.auwKey[2 * k] = x - s.uwMinX <= s.uwMaxX - x ? s.uwMinX : s.uwMaxX;
+    p.auwKey[2 * k + 1] = y - s.uwMinY <= s.uwMaxY - y ? s.uwMinY : s.uwMaxY;
+  }
+}
+
 bool StepsSteep(const uint16_t* t, uint32_t n, uint32_t k) {
   for (uint32_t i = 0; i + 1 < n; ++i) {
     const uint32_t dX = Abs(t[2 * i + 2] - t[2 * i]), dY = Abs(t[2 * i + 3] - t[2 * i + 1]);
@@ -249,12 +325,16 @@ uint8_t SwipeCode(uint32_t n, uint16_t w, uint16_t h) {
   const uint32_t k = c[kCfgSteep];
   const int32_t iFlat = c[kCfgFlat];
   const uint16_t x0 = t[0], y0 = t[1], xl = t[2 * (n - 1)], yl = t[2 * (n - 1) + 1];
-  if (gstGestureTurns.ubYTurns == 0 && 4u * h > (k + 4) * w && StepsSteep(t, n, k) && (h >> 9) > c[kCfgMinY]) {
+  // The common record's stroke-check byte (byte 8) waives the step-by-step test: then only
+  // the stroke's overall proportions count.
+  const bool boSteps = gstCommon.ubWaterFlag == 0 && n > 1;
+  if (gstGestureTurns.ubYTurns == 0 && 4u * h > (k + 4) * w && (!boSteps || StepsSteep(t, n, k)) &&
+      (h >> 9) > c[kCfgMinY]) {
     if (yl < y0 && SwipeAllowed(0, 8)) return kGesSwipeUp;
     if (yl > y0 && SwipeAllowed(1, 9)) return kGesSwipeDown;
   }
   if (gstGestureTurns.ubXTurns != 0 || !(25 * static_cast<int64_t>(h) < (21 - iFlat) * static_cast<int64_t>(w)) ||
-      !StepsFlat(t, n, iFlat) || (w >> 9) <= c[kCfgMinX]) {
+      (boSteps && !StepsFlat(t, n, iFlat)) || (w >> 9) <= c[kCfgMinX]) {
     return kGesNone;
   }
   uint8_t ubCode = kGesNone;
@@ -361,7 +441,7 @@ void CharRecognitionSimple() {
   uint32_t uiBest = 0xFFFFFFFFu;
   uint8_t ubBest = kGesNone;
   for (uint32_t t = 0; t < kTemplateNum; ++t) {
-    if (!GroupAllowed(kTemplates[t].ubGroup)) continue;
+    if (!GroupAllowed(kTemplates[t].ubGroup) || !ShapeAllowed(kTemplates[t].ubChar, saubCodes)) continue;
     const uint32_t uiCost = AlignCost(saubCodes, saubTemplateCodes[t]);
     if (uiCost < uiBest) {
       uiBest = uiCost;
@@ -370,6 +450,8 @@ void CharRecognitionSimple() {
   }
   if (ubBest == kGesNone || uiBest / kSteps > kCharAcceptCost) return;
   StrokeKeys(n, w, h);
+  if (ubBest == 'm') BoxCornerKeys(p);
+  CharKeyPoints(ubBest, p.auwTrace, n);
   p.ubCode = p.ubPacketCode = ubBest;
   // Key-point mode sends the key points alone; otherwise the resampled trace follows them.
   p.ubPacketCount = (cfg[kCfgFlags] & kKeyPointMode) != 0 ? 0 : static_cast<uint8_t>(n);
@@ -386,6 +468,7 @@ uint8_t GestureCharMatchForTest(const int32_t* piX, const int32_t* piY, uint32_t
   TemplatesInit();
   uint8_t ubBest = kGesNone;
   for (uint32_t t = 0; t < kTemplateNum; ++t) {
+    if (!ShapeAllowed(kTemplates[t].ubChar, aubCodes)) continue;
     const uint32_t uiCost = AlignCost(aubCodes, saubTemplateCodes[t]) / kSteps;
     if (uiCost < *puiCost) {
       *puiCost = uiCost;

@@ -434,6 +434,90 @@ TEST_F(GestureTest, StrokeRecognitionTable) {
   }
 }
 
+// A rightward stroke with one steep jog in the middle: each step must be flat enough for a
+// swipe while the common record's stroke-check byte is clear; with it set only the whole
+// stroke's proportions count.
+TEST_F(GestureTest, StrokeCheckByteSkipsTheStepByStepSwipeTest) {
+  std::vector<std::pair<uint16_t, uint16_t>> pts = Line(2000, 4000, 6000, 4000, 5);
+  pts.emplace_back(6050, 4500);
+  for (const auto& p : Line(6100, 4500, 12000, 4500, 5)) pts.push_back(p);
+  for (uint8_t check : {0, 1}) {
+    GestureInit();
+    uint8_t* g = gstGestureCfg.aubData;
+    g[0] = 0;  // no characters: only the swipe is looked for
+    g[1] = 0x0F;
+    g[18] = 4;
+    g[22] = 3;
+    g[23] = 3;
+    gstCommon.ubWaterFlag = check;
+    SetStroke(pts);
+    CharRecognitionSimple();
+    EXPECT_EQ(gstPendingGesture.ubCode, check != 0 ? 0xAA : 255) << int{check};
+  }
+  gstCommon.ubWaterFlag = 0;
+}
+
+// Key points of a recognised character. An "o" drawn from the top on past its start, a
+// little wider as it goes (so the part that ran on reaches a new top): its start, then the
+// four extremes in trace order, none taken from the part that ran on. An
+// "m": the packet's start and end become the bottom corners of its box.
+TEST_F(GestureTest, CharacterKeyPoints) {
+  auto prepare = [] {
+    GestureInit();
+    uint8_t* g = gstGestureCfg.aubData;
+    g[0] = 0xFF;
+    g[1] = 0;  // no swipes
+    g[18] = 4;
+  };
+  std::vector<std::pair<uint16_t, uint16_t>> o;
+  constexpr int kRound = 32, kRunOn = 2;  // 22.5 degrees past the start
+  for (int i = 0; i <= kRound + kRunOn; ++i) {
+    const double a = (-90.0 - 360.0 * i / kRound) * M_PI / 180.0;
+    const double r = 2300 + 15 * i;
+    o.emplace_back(static_cast<uint16_t>(6000 + r * std::cos(a)), static_cast<uint16_t>(4000 + r * std::sin(a)));
+  }
+  prepare();
+  SetStroke(o);
+  CharRecognitionSimple();
+  ASSERT_EQ(gstPendingGesture.ubCode, 'o');
+  const GestureState& s = gstGestureState;
+  ASSERT_EQ(s.ubCharKeyCount, 5);
+  EXPECT_EQ(s.auwCharKeyX[0], o[0].first);
+  EXPECT_EQ(s.auwCharKeyY[0], o[0].second);
+  int last = 0;
+  for (int k = 1; k < 5; ++k) {
+    const auto at = std::find(o.begin(), o.end(), std::make_pair(s.auwCharKeyX[k], s.auwCharKeyY[k]));
+    ASSERT_NE(at, o.end()) << k;
+    const int i = static_cast<int>(at - o.begin());
+    EXPECT_GE(i, last) << "key point " << k << " in trace order";
+    EXPECT_LT(i, kRound) << "key point " << k << " not from the part that ran on";
+    last = i;
+  }
+
+  std::vector<std::pair<uint16_t, uint16_t>> m;
+  const std::pair<int, int> mShape[] = {{0, 250}, {5, 20}, {60, 0}, {120, 70}, {125, 250},
+                                        {125, 80}, {190, 0}, {250, 50}, {250, 250}};
+  for (size_t i = 0; i + 1 < std::size(mShape); ++i) {
+    for (int k = 0; k < 4; ++k) {
+      const auto [x0, y0] = mShape[i];
+      const auto [x1, y1] = mShape[i + 1];
+      m.emplace_back(static_cast<uint16_t>(2000 + 40 * (x0 + (x1 - x0) * k / 4)),
+                     static_cast<uint16_t>(1000 + 24 * (y0 + (y1 - y0) * k / 4)));
+    }
+  }
+  m.emplace_back(static_cast<uint16_t>(2000 + 40 * 250), static_cast<uint16_t>(1000 + 24 * 250));
+  m[0].first = 2000 + 40 * 3;  // the start a little inside the box
+  prepare();
+  SetStroke(m);
+  CharRecognitionSimple();
+  ASSERT_EQ(gstPendingGesture.ubCode, 'm');
+  EXPECT_EQ(gstPendingGesture.auwKey[0], s.uwMinX) << "start: bottom-left corner";
+  EXPECT_EQ(gstPendingGesture.auwKey[1], s.uwMaxY);
+  EXPECT_EQ(gstPendingGesture.auwKey[2], s.uwMaxX) << "end: bottom-right corner";
+  EXPECT_EQ(gstPendingGesture.auwKey[3], s.uwMaxY);
+  EXPECT_EQ(s.ubCharKeyCount, 2);
+}
+
 // Hand-drawn shapes (not the templates' own points) in the normalised square, Y downward.
 TEST_F(GestureTest, CharacterTemplatesTellTheShapesApart) {
   auto Arc = [](double cx, double cy, double rx, double ry, double from, double to, int n) {
@@ -460,6 +544,10 @@ TEST_F(GestureTest, CharacterTemplatesTellTheShapesApart) {
       {">", {{10, 5}, {250, 125}, {5, 250}}, '>'},
       {"z", {{10, 10}, {245, 5}, {5, 245}, {250, 250}}, 'z'},
       {"m", {{0, 250}, {5, 20}, {60, 0}, {120, 70}, {125, 250}, {125, 80}, {190, 0}, {250, 50}, {250, 250}}, 'm'},
+      {"o anticlockwise from 3 o'clock", Arc(128, 128, 127, 127, 0, -360, 24), 'o'},
+      {"o clockwise from 9 o'clock", Arc(128, 128, 127, 127, 180, 540, 24), 'o'},
+      {"o anticlockwise from 9 o'clock", Arc(128, 128, 127, 127, 180, -180, 24), 'o'},
+      {"o clockwise from 3 o'clock", Arc(128, 128, 127, 127, 0, 360, 24), 'o'},
   };
   for (const Case& c : cases) {
     std::vector<int32_t> x, y;
@@ -472,6 +560,17 @@ TEST_F(GestureTest, CharacterTemplatesTellTheShapesApart) {
         << c.name << " (cost " << cost << ")";
     EXPECT_LE(cost, 15u) << c.name << ": close enough for the recogniser to accept";
   }
+  // A "2" (a round top, then the diagonal and the base) is no "z": it is not taken.
+  Poly two = Arc(128, 75, 115, 75, 200, 360, 8);
+  two.insert(two.end(), {{200, 140}, {5, 250}, {250, 250}});
+  std::vector<int32_t> x, y;
+  for (const auto& p : two) {
+    x.push_back(p.first);
+    y.push_back(p.second);
+  }
+  uint32_t cost = 0;
+  const uint8_t got = GestureCharMatchForTest(x.data(), y.data(), static_cast<uint32_t>(x.size()), &cost);
+  EXPECT_TRUE(got != 'z' || cost > 15u) << "a 2 read as z (cost " << cost << ")";
 }
 
 TEST_F(GestureTest, IntegerSquareRoot) {

@@ -72,6 +72,15 @@ AxisMap BeforeEdgeAxis(uint8_t axis, uint16_t v) {
   return MapAxis(v, MarginOf(kM5, kYLow), MarginOf(kM7, kYHigh), gstCommon.uwDrvCoordRange, gstCommon.uwDrvCoordRange);
 }
 
+// One axis of the final map: X over the margins at bytes 5 and 7 and the output X range,
+// Y over bytes 1 and 3 and the output Y range; each over the extent the exchange bit gives it.
+AxisMap TailorAxis(uint8_t axis, uint16_t v) {
+  const bool swap = (gstCoordTranCfg.aubData[0] & kSwapXY) != 0;
+  const uint16_t EX = gstCommon.uwSenCoordRange, EY = gstCommon.uwDrvCoordRange;
+  if (axis == 0) return MapAxis(v, MarginOf(kM5, kXLow), MarginOf(kM7, kXHigh), swap ? EY : EX, gstCommon.uwPanelWord0);
+  return MapAxis(v, MarginOf(kM1, kYLow), MarginOf(kM3, kYHigh), swap ? EX : EY, gstCommon.uwPanelWord1);
+}
+
 void Raise(uint8_t kind, uint8_t hold) {
   if (gstCoordNoiseProc.ubKindCode < kind) gstCoordNoiseProc.ubKindCode = kind;
   if (gstCoordNoiseProc.ubHoldStep < hold) gstCoordNoiseProc.ubHoldStep = hold;
@@ -98,22 +107,25 @@ uint16_t CoordTailorAndZoomBeforeEdgeRes(uint8_t ubIndex, uint8_t ubAxis, const 
 }
 
 void CoordTransform(uint16_t* puwX, uint16_t* puwY, uint16_t* puwWeight) {
-  const uint8_t cfg = gstCoordTranCfg.aubData[0];
-  const bool swap = (cfg & kSwapXY) != 0;
-  const uint16_t EX = gstCommon.uwSenCoordRange, EY = gstCommon.uwDrvCoordRange;
   for (uint8_t i = 0; i < MaxPoints(); ++i) {
     if (puwWeight[i] == 0) continue;
     CoordReversal(i, puwX, puwY, 1);
-    const AxisMap mx = MapAxis(puwX[i], MarginOf(kM5, kXLow), MarginOf(kM7, kXHigh), swap ? EY : EX,
-                               gstCommon.uwPanelWord0);
-    const AxisMap my = MapAxis(puwY[i], MarginOf(kM1, kYLow), MarginOf(kM3, kYHigh), swap ? EX : EY,
-                               gstCommon.uwPanelWord1);
+    const AxisMap mx = TailorAxis(0, puwX[i]);
+    const AxisMap my = TailorAxis(1, puwY[i]);
     if (mx.drop || my.drop) puwWeight[i] = 0;
     puwX[i] = mx.value;
     puwY[i] = my.value;
     gpuiTamrelNewPointX[i] = mx.fine;
     gpuiTamrelNewPointY[i] = my.fine;
   }
+}
+
+uint16_t CoordTailorAndZoom(uint8_t ubIndex, uint8_t ubAxis, const uint16_t* puwX, const uint16_t* puwY) {
+  if (ubIndex >= kCoordPointMax || puwX == nullptr || puwY == nullptr) return 0;
+  const AxisMap m = TailorAxis(ubAxis, ubAxis == 0 ? puwX[ubIndex] : puwY[ubIndex]);
+  if (m.drop && gstCoordComOutput.puwNewWeight != nullptr) gstCoordComOutput.puwNewWeight[ubIndex] = 0;
+  (ubAxis == 0 ? gpuiTamrelNewPointX : gpuiTamrelNewPointY)[ubIndex] = m.fine;
+  return m.value;
 }
 
 uint16_t CoordZoom(uint8_t ubIndex, uint8_t ubAxis, const uint16_t* puwX, const uint16_t* puwY) {

@@ -5,6 +5,8 @@
 // touches (shake counting).
 #include <cstdint>
 
+#include "vendor_export.h"
+
 #pragma pack(push, 1)
 // gstCoordNoiseProc: rewritten every frame by the shake counting.
 struct CoordNoiseProc {
@@ -39,6 +41,10 @@ void ShakeCountTimeProc();
 void CoordTransform(uint16_t* puwX, uint16_t* puwY, uint16_t* puwWeight);
 void CoordTransformBeforeEdgeRes(uint16_t* puwX, uint16_t* puwY, uint16_t* puwWeight);
 uint16_t CoordTailorAndZoomBeforeEdgeRes(uint8_t ubIndex, uint8_t ubAxis, const uint16_t* puwX, const uint16_t* puwY);
+// One axis (0 = X, 1 = Y) of point INDEX through the final margins and output range: a
+// point far outside loses its weight in the coordinate output, the fine value (ten times
+// the resolution) goes to the new-point record; returns the mapped value.
+VENDOR_EXPORT uint16_t CoordTailorAndZoom(uint8_t ubIndex, uint8_t ubAxis, const uint16_t* puwX, const uint16_t* puwY);
 uint16_t CoordZoom(uint8_t ubIndex, uint8_t ubAxis, const uint16_t* puwX, const uint16_t* puwY);
 void CoordReversal(uint8_t ubIndex, uint16_t* puwX, uint16_t* puwY, int32_t slWhich);
 void CheckTouchLeaveTimer(uint8_t ubKind, uint8_t ubHold);

@@ -9,6 +9,7 @@
 #include "coord_optimize.h"
 #include "coord_records.h"
 #include "coord_transform.h"
+#include "customer_hooks.h"
 #include "region.h"
 #include "region_records.h"
 #include "tsa_common.h"
@@ -107,6 +108,46 @@ TEST_F(TransformFixture, MarginsBeyondTheExtentLeaveNoActiveArea) {
     EXPECT_EQ(w_[0], 0) << s.name;
     EXPECT_EQ(x_[0], 0) << s.name;
   }
+}
+
+// One coordinate at a time: the value the final map gives, the weight of a point far
+// outside cleared in the coordinate output and the fine value left in the new-point record.
+TEST_F(TransformFixture, TailorAndZoomMapsOneAxisClearsTheWeightAndWritesTheFineValue) {
+  Margin(5, 1000);  // X: span 1000 .. 15000
+  Margin(7, 360);
+  Margin(1, 192);   // Y: span 192 .. 8000
+  Margin(3, 192);
+  uint16_t weight[kCoordPointMax] = {};
+  uint16_t* const kept = gstCoordComOutput.puwNewWeight;
+  gstCoordComOutput.puwNewWeight = weight;
+  struct Case {
+    uint8_t axis;
+    uint16_t v;
+    uint16_t out;
+    uint32_t fine;
+    bool kept;
+  } cases[] = {
+      {0, 8000, 7000 * 1920 / 14000, 7000u * 1920 * 10 / 14000, true},
+      {0, 15201, 13999 * 1920 / 14000, 13999u * 1920 * 10 / 14000, false},
+      {0, 799, 0, 0, false},
+      {1, 4096, 3904 * 1024 / 7808, 3904u * 1024 * 10 / 7808, true},
+      {1, 8201, 7807 * 1024 / 7808, 7807u * 1024 * 10 / 7808, false},
+  };
+  for (const Case& c : cases) {
+    weight[3] = 50;
+    gpuiTamrelNewPointX[3] = gpuiTamrelNewPointY[3] = 77;
+    x_[3] = c.axis == 0 ? c.v : 4000;
+    y_[3] = c.axis == 1 ? c.v : 4000;
+    EXPECT_EQ(CoordTailorAndZoom(3, c.axis, x_, y_), c.out) << int(c.axis) << " " << c.v;
+    EXPECT_EQ(weight[3] != 0, c.kept) << int(c.axis) << " " << c.v;
+    EXPECT_EQ(c.axis == 0 ? gpuiTamrelNewPointX[3] : gpuiTamrelNewPointY[3], c.fine) << int(c.axis) << " " << c.v;
+    EXPECT_EQ(c.axis == 0 ? gpuiTamrelNewPointY[3] : gpuiTamrelNewPointX[3], 77u) << "the other axis is left alone";
+    // The whole-frame transform gives the same value on that axis.
+    w_[3] = 50;
+    CoordTransform(x_, y_, w_);
+    EXPECT_EQ(c.axis == 0 ? x_[3] : y_[3], c.out) << int(c.axis) << " " << c.v;
+  }
+  gstCoordComOutput.puwNewWeight = kept;
 }
 
 TEST_F(TransformFixture, SharedMarginReplacesTheConfiguredOneByItsBit) {

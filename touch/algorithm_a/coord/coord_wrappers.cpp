@@ -113,10 +113,11 @@ void CoordPairInitWrapper() {
 void TrackInit() {
   CoordCommonInit();
   FpJudgeInit();
+  CoordPairInitWrapper();
+  LowTempInitWrapper();
+  CoordOptimizeInitEncapsulationWrapper();
   GetGameModeInfo(0, 0);
   EdgeResInit(0, static_cast<uint8_t>((gstGameMode.auwWord[0] & 0xFFu) >> 6));
-  CoordPairInitWrapper();
-  CoordOptimizeInitEncapsulationWrapper();
   FirstCoordSmoothPowerOnInit();
   memset(&gstLowTempStage, 0, sizeof(gstLowTempStage));
   memset(&gstCoordTranRoles, 0, sizeof(gstCoordTranRoles));

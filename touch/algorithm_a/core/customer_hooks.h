@@ -1,4 +1,6 @@
 #pragma once
+
+#include "vendor_export.h"
 // Customer hook layer: the fixed hooks a phone maker may fill, their records and the
 // customer initialisation.
 #include <cstdint>
@@ -57,27 +59,26 @@ extern SensitiveCmdRec gstSensitiveCmd;
 extern uint32_t gpuiTamrelNewPointX[12];
 extern uint32_t gpuiTamrelNewPointY[12];
 // Reference counter of the reference output (kept by the reference update).
-extern uint32_t guiRefdataCounter;
 
 void CustomerFuncInit();
-void CustomGlobalVarInit();
-void SampleImFreqSet();
-void DefaultStateInit();
-uint32_t DynamicLevelCustom();
-void JitaiModeRecongniseInit();
-void JitaiModeStateClear();
+VENDOR_EXPORT void CustomGlobalVarInit();
+VENDOR_EXPORT void SampleImFreqSet();
+VENDOR_EXPORT void DefaultStateInit();
+VENDOR_EXPORT uint32_t DynamicLevelCustom();
+VENDOR_EXPORT void JitaiModeRecongniseInit();
+VENDOR_EXPORT void JitaiModeStateClear();
 void CmdScreenOnProc();
 void LcdHighNoiseJudgeCustom(uint8_t a, uint8_t b, uint8_t c);
 void ExitNfModeJudgeCustom();
 void DisconnectCheckProc(uint8_t ubKind, DisconnectCheckInput* pstIn);
-uint8_t GetRefAndBarrayErrSta(int16_t swValue);
+VENDOR_EXPORT uint8_t GetRefAndBarrayErrSta(int16_t swValue);
 void NoiseRawdataProCustom();
 void UpdateBArrayStudyTimes();
 uint8_t GetBarrayStudyTimes();
 void ProductTestJudge();
-uint32_t PowerSavingCustomer();
-uint32_t CustomHopTestHandle();
-void CustomLastTouchReleaseHandle();
-void StaticJitterAndDiffMax();
-void StaticMutualDiffPeakNoise();
-void StaticMutualDiffSensitivity();
+VENDOR_EXPORT uint32_t PowerSavingCustomer();
+VENDOR_EXPORT uint32_t CustomHopTestHandle();
+VENDOR_EXPORT void CustomLastTouchReleaseHandle();
+VENDOR_EXPORT void StaticJitterAndDiffMax();
+VENDOR_EXPORT void StaticMutualDiffPeakNoise();
+VENDOR_EXPORT void StaticMutualDiffSensitivity();

@@ -8,6 +8,7 @@
 
 #include "core_stages.h"
 #include "framework.h"
+#include "ref_update.h"
 #include "signal_proc.h"
 #include "signal_util.h"
 #include "tsa_api.h"
@@ -25,7 +26,6 @@ uint8_t gubLowTempPowerOn;
 uint8_t boTempConfidence;
 uint32_t gpuiTamrelNewPointX[12];
 uint32_t gpuiTamrelNewPointY[12];
-uint32_t guiRefdataCounter;
 
 namespace {
 
@@ -213,7 +213,8 @@ uint8_t GetRefAndBarrayErrSta(int16_t swValue) {
   uint32_t uiLim = (3u * gstNormalize.st.auwSv1Area1[ubCur]) >> 1;
   const uint32_t uiCap = sig::U16(gstRawNormalizeCfg.aubData, 6);
   if (uiCap != 0 && uiLim >= uiCap) uiLim = uiCap - 1;
-  return guiRefdataCounter > uiLim ? 1 : 0;
+  // The reference's screen constant, which the mutual reference update writes each frame.
+  return gstRefdataOutput.uiRefSum > uiLim ? 1 : 0;
 }
 
 uint32_t DynamicLevelCustom() {

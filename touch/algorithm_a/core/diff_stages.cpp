@@ -314,12 +314,14 @@ void JudgeFpTouchState() {
   if (d != nullptr && rc[0] <= rc[1] && rc[2] <= rc[3] && rc[1] < gstCommon.ubDrvNum && rc[3] < C) {
     for (uint32_t r = rc[0]; r <= rc[1]; ++r) {
       for (uint32_t c = rc[2]; c <= rc[3]; ++c) {
-        if (d[r * C + c] >= swThr) ubCount = static_cast<uint8_t>(ubCount + 1);
+        // The count is a byte that stops at 255: a 16 x 16 area must not fold to 0.
+        if (d[r * C + c] >= swThr && ubCount != 0xFF) ++ubCount;
       }
     }
   }
   gstCommon.ubFpNodeCount = ubCount;
   const uint8_t ubArea = gstCommon.ubFpAreaThreshold;
   gstCommon.ubFpCovered = ubCount >= ubArea ? 1 : 0;
-  gstCommon.ubFpHalfCovered = (static_cast<uint8_t>(2u * ubCount) >= ubArea || gstCommon.ubFpCovered != 0) ? 1 : 0;
+  const uint32_t uiDouble = 2u * ubCount > 0xFFu ? 0xFFu : 2u * ubCount;
+  gstCommon.ubFpHalfCovered = (uiDouble >= ubArea || gstCommon.ubFpCovered != 0) ? 1 : 0;
 }

@@ -1,4 +1,6 @@
 #pragma once
+
+#include "vendor_export.h"
 // Diff-data stages: their input and output records, the mutual and self diff statistics,
 // the row masks and the procedures beside the stages of core_stages.h.
 #include <cstdint>
@@ -44,7 +46,7 @@ void DiffdataInit();
 void DiffDataCommonInit();
 void DenoiseDiffInit();
 void GetMutualDiffData();
-void DenoiseMutualDiff();
+VENDOR_EXPORT void DenoiseMutualDiff();
 void SetHaveTouchFlag();
 void DenoiseSelfDiff();
 void NoiseDiffReduce();

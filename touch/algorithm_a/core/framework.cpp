@@ -225,18 +225,24 @@ void AppExecuteList(const AppStage* ppList, uint16_t uwSlotCount) {
   gstApp.ubFlags = 0;
 }
 
+namespace {
+// A bad app number is said once per stretch of bad frames, not once per frame; a good
+// frame in between re-arms the line so a later bad stretch is said again.
+bool sboBadAppLogged;
+}  // namespace
+
 void AppExecute() {
   if (gstCommon.uwFrameCounter != 0xFFFF) gstCommon.uwFrameCounter = static_cast<uint16_t>(gstCommon.uwFrameCounter + 1);
   const uint8_t ubApp = gstApp.ubApp;
   if (ubApp >= kAppTableEntries) {
-    static bool sboLogged;
-    if (!sboLogged) {
+    if (!sboBadAppLogged) {
       FerxLogPrint("AppExecute", FERX_LOG_ERR, "app %u has no stage list", static_cast<unsigned>(ubApp));
-      sboLogged = true;
+      sboBadAppLogged = true;
     }
     gstApp.ubFlags = 0;
     return;
   }
+  sboBadAppLogged = false;
   // The skip mark belongs to one frame: a list that runs starts unmarked, so one skipped
   // frame does not silence every later report.
   if ((gstApp.ubFlags & kAppFlagStop) == 0) gstCommon.ubFrameSkipped = 0;
@@ -369,7 +375,6 @@ void SoftwareInitModules() {
   SignalSoftwareInitBuffers();
   RegionSoftwareInit();
   CoordSoftwareInit();
-  LowTempInitWrapper();
   ResultSoftwareInit();
   gpstTamrelDebugInfo = gstTamrelDebugStateInfo;
 }
@@ -581,6 +586,15 @@ void MutualDataReadyProc() {
     DataDisconnect(puwRaw);
   }
   gstCommon.uwDataReadyCnt = static_cast<uint16_t>(gstCommon.uwDataReadyCnt + 1);
+}
+
+void MutualDataSyncProc() { MutualDataReadyProc(); }
+
+void SelfDataReadyProc() { SelfRawDataScale(); }
+
+void FrameworkRawDataPrep(uint8_t ubKind) {
+  if (ubKind == kFwStateFinger || ubKind == kFwStateGameOnly) NoiseRawdataProc();
+  if (ubKind >= kFwStateFreqScan && ubKind <= kFwStateGameOnly && gboDataIsNormalized == 0) MutualDataReadyProc();
 }
 
 // ---- Helpers for tools ------------------------------------------------------------------

@@ -1,4 +1,6 @@
 #pragma once
+
+#include "vendor_export.h"
 // The framework of algorithm A: apps as fixed stage lists (gpstAppTable), the stage
 // runner AppExecute, the framework start-up ThpAppInit with the software initialisation,
 // the frame lock ubTpLock and the per-state period and sleep-mode copies.
@@ -197,8 +199,8 @@ uint8_t ThpAppInit(uint8_t ubSkipChipCheck);
 // Software initialisation (the module's soft reset). 0 on success, non-zero when the
 // panel configuration is refused.
 uint8_t SoftwareInit();
-uint8_t SoftwareReInit1();
-void SoftwareReInit2();
+VENDOR_EXPORT uint8_t SoftwareReInit1();
+VENDOR_EXPORT void SoftwareReInit2();
 void CommonVariableInit();
 void FrameworkStateMachineInit();
 void ThpDataReportInit();
@@ -217,6 +219,14 @@ void SelfPCCScanReadyProc();
 // Mutual raw-data preparation of a frame that is not yet normalised: edge-line scaling,
 // raw scale and normalisation, channel repair, and the data-ready count.
 void MutualDataReadyProc();
+// The sample procedures of the controller's data-ready events: the mutual preparation above,
+// and the self raw-data scaling.
+void MutualDataSyncProc();
+void SelfDataReadyProc();
+// Raw-data preparation of a frame of firmware state KIND: the noise gathering for the finger
+// and game-only states (2, 3), then, for the frequency-scan, finger and game-only states
+// (1 to 3) while the data is not yet normalised, the mutual preparation.
+void FrameworkRawDataPrep(uint8_t ubKind);
 
 // Helpers exported for tools.
 void RefUpdate();

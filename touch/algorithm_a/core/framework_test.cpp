@@ -218,12 +218,25 @@ TEST(StageRunner, AppExecuteCountsFramesAndSaturates) {
   const std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("app 200 has no stage list"), std::string::npos);
   EXPECT_EQ(log.find("app 200", log.find("app 200") + 1), std::string::npos);  // logged once
+  // The whole finger list runs on a cleared common record: maps another case bound on its
+  // own stack must not be reached.
+  gstCommon = {};
   gstApp.ubApp = kAppFinger;
   gstCommon.uwFrameCounter = 0;
   gstCommon.ubPowerOnRefReady = 1;  // with a reference the whole finger list runs
   AppExecute();
   EXPECT_EQ(V(gstApp.uwStageIndex), 52);
   EXPECT_EQ(V(gstCommon.uwFrameCounter), 1);
+  // A good frame re-arms the line: the next bad stretch is said again, once.
+  gstApp.ubApp = 200;
+  testing::internal::CaptureStderr();
+  AppExecute();
+  AppExecute();
+  const std::string again = testing::internal::GetCapturedStderr();
+  EXPECT_NE(again.find("app 200 has no stage list"), std::string::npos);
+  EXPECT_EQ(again.find("app 200", again.find("app 200") + 1), std::string::npos);
+  gstApp.ubApp = kAppFinger;
+  gstCommon = {};
 }
 
 // The per-stage time record over a clock the stages themselves advance: stage N takes
@@ -693,6 +706,51 @@ TEST(MutualDataReady, ScalesEdgeLinesAndCountsTheFrame) {
   EXPECT_EQ(raw[8], 65535) << "a product above 16 bits is held at 65535";
   memset(c, 0, sizeof(gstEdgeRawAdjustCfg));
   gstCommon.stData.puwRawData = nullptr;
+}
+
+// The raw-data preparation by firmware state: noise gathering for the finger and
+// game-only states, the mutual preparation (counted in the data-ready count) for the
+// frequency-scan, finger and game-only states while the data is not normalised yet.
+TEST(MutualDataReady, PreparationFollowsTheFirmwareState) {
+  gstCommon = {};
+  memset(&gstFreqHopCfg, 0, sizeof(gstFreqHopCfg));  // no frequencies: gathering leaves 65535
+  struct Case {
+    uint8_t kind, normalised;
+    bool gathered;
+    uint16_t counted;
+  } cases[] = {{0, 0, false, 0}, {1, 0, false, 1}, {2, 0, true, 1}, {3, 0, true, 1},
+               {4, 0, false, 0}, {2, 1, true, 0}, {1, 1, false, 0}};
+  for (const Case& c : cases) {
+    gstCommon.uwDataReadyCnt = 0;
+    gstFreqHop.st.uwMinPeak = 7;
+    gboDataIsNormalized = c.normalised;
+    FrameworkRawDataPrep(c.kind);
+    EXPECT_EQ(V(gstFreqHop.st.uwMinPeak) == 0xFFFF, c.gathered) << int{c.kind} << " " << int{c.normalised};
+    EXPECT_EQ(V(gstCommon.uwDataReadyCnt), c.counted) << int{c.kind} << " " << int{c.normalised};
+  }
+  gstCommon.uwDataReadyCnt = 0;
+  MutualDataSyncProc();
+  EXPECT_EQ(V(gstCommon.uwDataReadyCnt), 1);
+
+  // The self data-ready procedure scales the self raw data: drive entries, then sense.
+  uint16_t self[5] = {100, 100, 100, 100, 100};
+  gstCommon.ubDrvNum = 2;
+  gstCommon.ubSenNum = 3;
+  gstCommon.stData.puwSelfRawData = self;
+  memset(&gstRawDataCorrectCfg, 0, sizeof(gstRawDataCorrectCfg));
+  SelfDataReadyProc();
+  EXPECT_EQ(self[0], 100) << "scaling off";
+  gstRawDataCorrectCfg.aubData[0] = 0x02;
+  gstRawDataCorrectCfg.aubData[1] = 10;
+  gstRawDataCorrectCfg.aubData[2] = 20;
+  SelfDataReadyProc();
+  EXPECT_NE(self[0], 100);
+  EXPECT_EQ(self[0], self[1]);
+  EXPECT_NE(self[2], self[0]) << "the sense entries take their own factor";
+  EXPECT_EQ(self[2], self[4]);
+  memset(&gstRawDataCorrectCfg, 0, sizeof(gstRawDataCorrectCfg));
+  gboDataIsNormalized = 0;
+  gstCommon = {};
 }
 
 }  // namespace

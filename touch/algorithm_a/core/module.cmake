@@ -54,6 +54,16 @@ if(TARGET ferrant_e2e_test)
     FERRANT_TSD_STANDIN="$<TARGET_FILE:ferrant_tsd_standin>")
 endif()
 
+# A tool driving the production plug-in through its exported entries alone, in fresh
+# processes, and the table of entries a tool may look up.
+vendor_test(ferrant_tool_api_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tsa_tool_api_test.cpp
+  LIBS vendor_headers android_host dl
+  DEPENDS libtapsense_alg_ferrant)
+if(TARGET ferrant_tool_api_test)
+  target_include_directories(ferrant_tool_api_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+endif()
+
 # The per-frame path allocates nothing once the module runs.
 vendor_test(ferrant_frame_alloc_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ferrant_frame_alloc_test.cpp

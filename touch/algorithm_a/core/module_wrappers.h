@@ -91,7 +91,7 @@ VENDOR_EXPORT void QuickRefUpInitWrapper(void);
 uint16_t RefUpdateWrapperCalls();
 // Starts first-coordinate smoothing for a point that edge rejection releases, from the
 // point's first position, unless it is released already.
-void EdgeCoordSmoothSetWrapper(uint8_t ubPoint);
+VENDOR_EXPORT void EdgeCoordSmoothSetWrapper(uint8_t ubPoint);
 
 // Coordinate optimisation: fills OptimizeArg from the module records, runs it and writes
 // the hold-frame limit and the jump counter back; returns the coefficient sum.
@@ -99,7 +99,7 @@ uint16_t CoordOptimizeWrapper();
 // Hands the optimisation the debug record it leaves its working values in.
 void CoordOptimizeInitEncapsulationWrapper();
 // First-coordinate smoothing over the coordinate output, not skipped.
-void FirstCoordSmoothWrapper();
+VENDOR_EXPORT void FirstCoordSmoothWrapper();
 // Large-area check: fills LargeAreaInput from the common record, the region record and the
 // panel configuration, runs it, and writes the large-area flag, its held state, the oversize
 // byte and the frame's total node count back.
@@ -110,4 +110,4 @@ void RegionLargeAreaProcWrapper();
 // rectangle; the collapse flag goes to the region output and debug byte 12. Returns it.
 uint8_t RegionFloatPreJudgeWrapper();
 // Floating region combination over the region set (no stage calls it); returns the count.
-uint8_t RegionFloatCombineWrapper();
+VENDOR_EXPORT uint8_t RegionFloatCombineWrapper();

@@ -314,6 +314,29 @@ TEST_F(FloatWrappers, CombineWritesTheNewCount) {
   gstFloatSelfCfg.aubData[12] = 0;
 }
 
+// The region threshold: 45 outside the normal touch mode, written over the common record's
+// mask threshold (the touch threshold of the diff stages stays); in the normal mode the
+// mask threshold itself. Either way it is the region set's threshold word.
+TEST_F(FloatWrappers, AcquisitionThresholdIsTheMaskThresholdAndFortyFiveOutsideTheNormalMode) {
+  std::vector<uint8_t> work(kRegionSavedDiffAt + 2 * kRegionMaxNodes, 0);
+  RegionAcquireInit(work.data());
+  gstCommon.pubTempArena = work.data();
+  struct Case {
+    uint8_t mode;
+    uint16_t region, mask;
+  } cases[] = {{2, 90, 90}, {1, 45, 45}, {0, 45, 45}};
+  for (const Case& c : cases) {
+    gstCommon.swTouchThreshold = 100;
+    gstCommon.uwMaskThreshold = 90;
+    gubTouchMode = c.mode;
+    RegionAcquireWrapper();
+    EXPECT_EQ(uint16_t{gstMutualRegion.uwTouchThreshold}, c.region) << int(c.mode);
+    EXPECT_EQ(uint16_t{gstCommon.uwMaskThreshold}, c.mask) << int(c.mode);
+    EXPECT_EQ(int16_t{gstCommon.swTouchThreshold}, 100) << int(c.mode);
+  }
+  gubTouchMode = 2;
+}
+
 // Acquisition leaves the pairing summary (the per-slot pairing states) in the first 12
 // debug bytes, and nothing beyond them.
 TEST_F(FloatWrappers, AcquisitionCopiesThePairingSummaryToTheDebugRecord) {

@@ -1,4 +1,6 @@
 #pragma once
+
+#include "vendor_export.h"
 // Configuration blob of algorithm A: the check, the 62-entry routing map gpstCfg from
 // section ids into the modules' configuration records, and the configuration records the
 // core itself owns. Records of the other modules live in their own headers
@@ -175,6 +177,6 @@ uint8_t FirmwareConfigInit();
 // Applies the blob that stands in the temporary arena (the check must have passed).
 void FirmwareConfigUpdate();
 // 1 when the blob in the temporary arena passes the header and body checks, else 0.
-uint8_t FirmwareConfigCheckValid();
+VENDOR_EXPORT uint8_t FirmwareConfigCheckValid();
 // 1 once any blob has been applied since the module was loaded.
 uint8_t FirmwareConfigHasApplied();

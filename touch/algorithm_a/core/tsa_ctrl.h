@@ -1,4 +1,6 @@
 #pragma once
+
+#include "vendor_export.h"
 // Module commands and control state: the 10-slot command FIFO the host's commands wait in
 // until the next frame, the dispatcher CtrlState with the customer commands, and the
 // per-frame command history that travels with the frame record.
@@ -65,9 +67,9 @@ uint32_t CtrlState(uint64_t ullCmd, uint64_t ullArg);
 }
 void CmdProcCustom(uint64_t ullCmd);
 uint32_t ProcessCmdData(const uint8_t* pubBytes, uint64_t ullArg);
-uint32_t TsaProcessingCmd(const uint8_t* pubBytes, uint64_t ullArg);
-uint32_t TsaCtrlState(uint64_t ullCmd, uint64_t ullArg);
-const uint8_t* GetCmdTsaCmdData();
+VENDOR_EXPORT uint32_t TsaProcessingCmd(const uint8_t* pubBytes, uint64_t ullArg);
+VENDOR_EXPORT uint32_t TsaCtrlState(uint64_t ullCmd, uint64_t ullArg);
+VENDOR_EXPORT const uint8_t* GetCmdTsaCmdData();
 void CmdChargeCustomProc();
 
 // History steps of the frame-record table. pubHead is the 14-byte frame head.

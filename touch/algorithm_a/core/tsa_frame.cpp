@@ -606,8 +606,7 @@ uint32_t ProcessFramedataLocked(uint8_t* pubFrame, uint32_t uiLength) {
   gullProcTimeStamp = TsaNowUs();
   gullProcTimeStampBak = gullProcTimeStamp;
   FirstFrameFreqInit(&h);
-  if (ubState == kFwStateFinger || ubState == kFwStateGameOnly) NoiseRawdataProc();
-  if (ubState >= kFwStateFreqScan && ubState <= kFwStateGameOnly && gboDataIsNormalized == 0) MutualDataReadyProc();
+  FrameworkRawDataPrep(ubState);
   UpdateTickTime();
   ClearAppExecEnd();
   ProductTestJudge();
@@ -643,13 +642,14 @@ extern "C" void SetReceiveRefFlag(uint8_t ubValue) { gubReceiveRefFlag = ubValue
 
 void UpdateFrameMissingFlag(uint16_t uwFrameIndex) {
   const uint16_t uwLast = gstCommon.uwLastFrameIndex;
-  // The controller's index is 16 bits: 0 follows 65535.
-  const uint16_t uwNext = static_cast<uint16_t>(uwLast + 1u);
+  // The next index is counted without wrapping: a 0 after 65535 is taken as a gap, which
+  // costs at most one frame's pairing hold.
+  const uint32_t uiNext = uwLast + 1u;
   if (uwFrameIndex == uwLast) {
     FerxLogPrint("UpdateFrameMissingFlag", FERX_LOG_INFO,
                  "frameidxcheck - Same frame, curFrameIdx(%d), lastFrameIdx(%d)\n", uwFrameIndex, uwLast);
     StopApp();
-  } else if (uwFrameIndex != uwNext) {
+  } else if (uwFrameIndex != uiNext) {
     FerxLogPrint("UpdateFrameMissingFlag", FERX_LOG_INFO,
                  "frameidxcheck - Missing frame, curFrameIdx(%d), lastFrameIdx(%d)\n", uwFrameIndex, uwLast);
     gstCommon.ubMissingFrame = 1;

@@ -1,4 +1,6 @@
 #pragma once
+
+#include "vendor_export.h"
 // Frame entry and synchronisation: every decoded frame the host hands to update frame
 // data passes TsaUpdateFrameData before any stage runs. It checks the frame, copies its
 // data into the module's buffers, decodes the firmware state and scan mode, keeps the
@@ -90,8 +92,8 @@ extern "C" {
 // Runs one decoded frame: 0 ran (or the module is not resumed), 1 refused, 2 reference
 // taken, 3 not run for want of a reference or of a usable state.
 uint32_t TsaUpdateFrameData(DecodedFrame* pstFrame);
-uint8_t GetCurNoiseIndex(void);
-void SetReceiveRefFlag(uint8_t ubValue);
+VENDOR_EXPORT uint8_t GetCurNoiseIndex(void);
+VENDOR_EXPORT void SetReceiveRefFlag(uint8_t ubValue);
 }
 
 // Frame-processing steps.
@@ -123,8 +125,8 @@ struct TsaFrameDataBakFunc {
   void (*pfnThpCmdBakFrameStart)(const uint8_t* pubHead);
   void (*pfnThpCmdBakCheckReset)();
 };
-const TsaFrameProcFunc* GetTsaFrameProcFunc();
-const TsaFrameDataBakFunc* GetTsaFrameDataBakFunc();
+VENDOR_EXPORT const TsaFrameProcFunc* GetTsaFrameProcFunc();
+VENDOR_EXPORT const TsaFrameDataBakFunc* GetTsaFrameDataBakFunc();
 
 // Decoding helpers shared by the frame entries.
 uint8_t FrameDecodeFwState(uint8_t ubFlags);

@@ -257,7 +257,7 @@ TEST_F(FrameEntryTest, FrameIndexRule) {
   };
   const Case cases[] = {
       {5, 6, 0, 1, 0, false},     {5, 6, 1500, 0, 1, false}, {5, 6, 1499, 1, 0, false},
-      {5, 7, 0, 0, 1, false},     {5, 4, 0, 0, 1, false},    {65535, 0, 0, 1, 0, false},
+      {5, 7, 0, 0, 1, false},     {5, 4, 0, 0, 1, false},    {65535, 0, 0, 0, 1, false},
       {65534, 0, 0, 0, 1, false}, {5, 5, 0, 0, 0, true},
   };
   for (const Case& c : cases) {
@@ -272,11 +272,18 @@ TEST_F(FrameEntryTest, FrameIndexRule) {
   }
 }
 
-TEST_F(FrameEntryTest, WrapOfTheFrameIndexIsNotAGap) {
+// The next index is counted without wrapping: 0 after 65535 is taken as a gap, and the
+// frame after it is in sequence again.
+TEST_F(FrameEntryTest, WrapOfTheFrameIndexCountsAsMissing) {
   TakeReference();
-  index = 65535;
+  index = 65534;
   ASSERT_EQ(Run(Finger()), kFrameRan);
+  ASSERT_EQ(Run(Finger()), kFrameRan);  // 65535
+  EXPECT_EQ(gstCommon.ubMissingFrame, 0);
   index = 0;
+  ASSERT_EQ(Run(Finger()), kFrameRan);
+  EXPECT_EQ(gstCommon.ubMissingFrame, 1);
+  index = 1;
   ASSERT_EQ(Run(Finger()), kFrameRan);
   EXPECT_EQ(gstCommon.ubMissingFrame, 0);
 }

@@ -29,8 +29,8 @@ uint32_t TsaUpdateDiffData(uint64_t ignored0, uint64_t ignored1, AlgTouchPoint* 
 // the first item that fails.
 VENDOR_EXPORT uint32_t TsaInit(uint8_t* items, uint32_t length);
 VENDOR_EXPORT uint8_t GetSuspendSta(void);
-uint8_t GetCurNoiseIndex(void);
-void SetReceiveRefFlag(uint8_t value);
+VENDOR_EXPORT uint8_t GetCurNoiseIndex(void);
+VENDOR_EXPORT void SetReceiveRefFlag(uint8_t value);
 VENDOR_EXPORT void SetFpStaBak(uint8_t value);
 
 }  // extern "C"

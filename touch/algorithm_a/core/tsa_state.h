@@ -1,4 +1,6 @@
 #pragma once
+
+#include "vendor_export.h"
 // Controller state machine: the state columns of gpstStateTable, the state-transfer and
 // sample-mode tables (carried as data), the transition actions, the idle delay check run
 // after each finger frame, the idle pre-judgement and the period set-up. The state record
@@ -138,4 +140,4 @@ void DeterminUpdateMutualRef();
 uint8_t IsMutualDiffSmall();
 uint8_t FPCheck();
 void IdleDelayCheck(uint32_t uiState, uint16_t uwFrameIndex);
-void IdlePreJudge();
+VENDOR_EXPORT void IdlePreJudge();

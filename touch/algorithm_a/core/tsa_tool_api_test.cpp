@@ -107,4 +107,37 @@ TEST_F(ToolApi, TsaInitAloneRefusesAConfigurationItCannotApply) {
   EXPECT_EXIT(UnusableConfigurationIsRefusedRoad(), ::testing::ExitedWithCode(0), "");
 }
 
+// Every entry a tool or a customer layer may look up by name is reachable in the loaded
+// plug-in: the Tsa interface and its state accessors, the re-initialisers and checks no
+// path of the module calls, the customer hooks and the wrappers offered beside the stages.
+TEST(PluginExports, EveryNamedEntryIsFoundByName) {
+  static const char* const kEntries[] = {
+      // Module API and state accessors.
+      "TsaInit", "TsaProcessingFrame", "TsaProcessingCmd", "TsaCtrlState", "GetCmdTsaCmdData", "TsaGetRequest",
+      "TsaGetInitInfo", "SetReceiveRefFlag", "GetCurNoiseIndex", "GetSuspendSta", "SetFpStaBak",
+      "GetNormalActToIdleTime", "GetTsaFrameProcFunc", "GetTsaFrameDataBakFunc",
+      // Initialisation and checks with no caller inside the module.
+      "SoftwareReInit1", "SoftwareReInit2", "FirmwareConfigCheckValid", "IdlePreJudge", "DenoiseMutualDiff",
+      "GetTopTwoRx",
+      // Customer hooks.
+      "CustomGlobalVarInit", "SampleImFreqSet", "DefaultStateInit", "DynamicLevelCustom", "JitaiModeRecongniseInit",
+      "JitaiModeStateClear", "GetRefAndBarrayErrSta", "PowerSavingCustomer", "CustomHopTestHandle",
+      "CustomLastTouchReleaseHandle", "StaticJitterAndDiffMax", "StaticMutualDiffPeakNoise",
+      "StaticMutualDiffSensitivity", "EdgeResPreJudgeCustom",
+      // Coordinate helpers and the small edge hooks.
+      "LibSqrtU16Rounding", "CoordTailorAndZoom", "EdgeDelayOutTimerCustom", "EdgeResJudgeCustom",
+      "EdgeUpperCornerJudgeCustom", "EdgeRectSuperBigCustom", "EdgeFlagJudgeCustom", "EdgePointRectJudgeCustom",
+      "EdgeDeadAreaJugdeCustom", "EdgeResFlagJudgeCustom", "SameTimeTouchProcEnable", "SetSlideThXYCustom",
+      "SetEdgeSlideThCustom", "SetEdgeResXYTouchBak", "EdgeRectStateCustom", "SetCornerPressTimer",
+      "SetSameTimeTouchFlag", "SetClickAreaLaregTouch", "EdgeRectWeightAnalysis", "EdgeSameTimeTouchCntCustom",
+      // Wrappers offered beside the stages.
+      "RegionFloatCombineWrapper", "QuickRefUpdateWrapper", "QuickRefUpInitWrapper", "FirstCoordSmoothWrapper",
+      "EdgeCoordSmoothSetWrapper",
+  };
+  void* lib = dlopen(kPlugin.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  for (const char* name : kEntries) EXPECT_NE(dlsym(lib, name), nullptr) << name;
+  dlclose(lib);
+}
+
 }  // namespace

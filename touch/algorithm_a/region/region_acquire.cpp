@@ -476,11 +476,14 @@ void RegionAcquireWrapper() {
   RegionAcquireInput in;
   memset(&in, 0, sizeof(in));
   uint16_t uwThr;
+  // The region threshold is the mask threshold; outside the normal touch mode a fixed 45
+  // replaces it for this and the later stages, while the diff stages keep their touch
+  // threshold.
   if (gubTouchMode != 2) {
     uwThr = kWeakTouchThreshold;
-    gstCommon.swTouchThreshold = static_cast<int16_t>(kWeakTouchThreshold);
+    gstCommon.uwMaskThreshold = kWeakTouchThreshold;
   } else {
-    uwThr = static_cast<uint16_t>(gstCommon.swTouchThreshold < 0 ? 0 : gstCommon.swTouchThreshold);
+    uwThr = gstCommon.uwMaskThreshold;
   }
   gstMutualRegion.uwTouchThreshold = uwThr;
   in.uwTouchThreshold = uwThr;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -27,6 +28,7 @@ class FloatFixture : public ::testing::Test {
   void TearDown() override { gstNetFloatInfo.pswOutputMap = nullptr; }
   // Grid node (r, c) of the bordered output map.
   int16_t& O(int r, int c) { return map_[(r + 1) * kFloatNetStride + c + 1]; }
+  void NetworkSequenceRoad();
   std::vector<int16_t> map_;
 };
 
@@ -82,7 +84,19 @@ TEST_F(FloatFixture, DecoderTurnsPeaksIntoRectanglesThatHoldSignal) {
 
 // The network sequence runs the engine's complement network in the work buffer and
 // decodes its map; with no weight block installed the run fails and nothing is marked.
+// The engine keeps an installed weight block for the rest of the process, so the case
+// runs in a freshly started child where none was installed before it.
 TEST_F(FloatFixture, NetworkSequenceRunsTheEngineAndMarksTheRun) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        NetworkSequenceRoad();
+        std::exit(::testing::Test::HasFailure() ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+void FloatFixture::NetworkSequenceRoad() {
   std::vector<uint8_t> cache(kFloatNetBufferBytes, 0);
   std::vector<int16_t> diff(16 * 20, 0);
   diff[5 * 20 + 7] = 120;

@@ -71,20 +71,28 @@ void DynamicLevelProc() {
   const uint16_t c2 = s.uwCmdSecond;
   s.uwCurTouch = c1;
   s.uwCurSecond = c2;
-  if (c1 != 0) gstCommon.swTouchThreshold = static_cast<int16_t>(c1);
+  // The touch level in force is the common record's mask threshold: the level region
+  // acquisition searches with, which a weak-touch frame lowers to 45 and this stage
+  // restores.
+  uint16_t uwTouch = gstCommon.uwMaskThreshold;  // a copy: the common record is packed
+  if (c1 != 0) uwTouch = c1;
   if (c2 != 0) gstCommon.uwSecondThreshold = c2;
-  if (gstDynamicLevel == 0) return;
+  if (gstDynamicLevel == 0) {
+    gstCommon.uwMaskThreshold = uwTouch;
+    return;
+  }
   const int32_t M = gstCommon.swDiffMax;
   if (gstRegionRoles.ubLevelBoost != 0 && M > static_cast<int16_t>(c1)) {
     const int32_t d = M - static_cast<int16_t>(c1);
     const int32_t gain = gstCommon.ubChargerFlag != 0 ? gstDynamicLevelCfg.aubData[1] : gstDynamicLevelCfg.aubData[2];
-    gstCommon.swTouchThreshold = static_cast<int16_t>(c1 + ((gain * d) >> 5));
+    uwTouch = static_cast<uint16_t>(c1 + ((gain * d) >> 5));
     gstCommon.uwSecondThreshold =
         gstRegionRoles.ubHighSignal != 0 ? c2 : static_cast<uint16_t>(c2 + ((gain * (6 * d / 10)) >> 5));
   }
   if (gstRegionRoles.ubEsdHold != 0 && static_cast<uint16_t>(c1 + 20) != 0) {
-    gstCommon.swTouchThreshold = static_cast<int16_t>(c1 + 20);
+    uwTouch = static_cast<uint16_t>(c1 + 20);
   }
   const uint16_t uwCfg = ConfigTouchLevel();
-  if (c1 < uwCfg) gstCommon.swTouchThreshold = static_cast<int16_t>(uwCfg);
+  if (c1 < uwCfg) uwTouch = uwCfg;
+  gstCommon.uwMaskThreshold = uwTouch;
 }

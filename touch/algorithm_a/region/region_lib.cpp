@@ -22,6 +22,33 @@ RegionRect CalcAllRect(const RegionRect* pstRects, uint8_t ubCount) {
   return out;
 }
 
+uint8_t RectIsInclude(RegionRect a, RegionRect b) { return RectInside(b, a) ? 1 : 0; }
+
+uint8_t GetRectOverlapAxes(RegionRect a, RegionRect b) {
+  const bool rows = a.ubRowStart <= b.ubRowEnd && b.ubRowStart <= a.ubRowEnd;
+  const bool cols = a.ubColStart <= b.ubColEnd && b.ubColStart <= a.ubColEnd;
+  return static_cast<uint8_t>((rows ? 1u : 0u) | (cols ? 2u : 0u));
+}
+
+uint16_t GetNotMuchOutCnt() { return guwNotMuchOutCnt; }
+
+uint16_t GetProfileSpanOverThr(const uint16_t* puwProfile, uint8_t ubCount, uint16_t uwThr, uint8_t* pubFirst,
+                               uint8_t* pubLast) {
+  uint8_t ubFirst = 255, ubLast = 255;
+  uint16_t uwMax = 0;
+  for (uint8_t i = 0; puwProfile != nullptr && i < ubCount; ++i) {
+    const uint16_t v = puwProfile[i];
+    if (v > uwMax) uwMax = v;
+    if (v > uwThr) {
+      if (ubFirst == 255) ubFirst = i;
+      ubLast = i;
+    }
+  }
+  if (pubFirst != nullptr) *pubFirst = ubFirst;
+  if (pubLast != nullptr) *pubLast = ubLast;
+  return uwMax;
+}
+
 uint32_t CalcRectCoverSize(RegionRect a, RegionRect b) {
   if (a.ubRowStart > b.ubRowEnd || b.ubRowStart > a.ubRowEnd || a.ubColStart > b.ubColEnd ||
       b.ubColStart > a.ubColEnd)
@@ -165,6 +192,16 @@ int32_t CordicAtan2(int32_t y, int32_t* px) {
   if (x >= 1) return y < 0 ? -a : a;
   return y < 1 ? a - 12868 : 12868 - a;
 }
+
+uint32_t CalcVectorLength(int16_t x, int16_t y) {
+  // x*x + y*y reaches 2^31 only for (-32768, -32768); taken in 32 unsigned bits it fits.
+  const uint32_t uiSum = static_cast<uint32_t>(x * x) + static_cast<uint32_t>(y * y);
+  return CalcIntegerSqrt(uiSum);
+}
+
+// Whole degrees outside 0..179 have no entry; they give 0.
+int16_t GetSinQ10(int16_t swDegree) { return swDegree >= 0 && swDegree < 180 ? RegionSinTable[swDegree] : 0; }
+int16_t GetCosQ10(int16_t swDegree) { return swDegree >= 0 && swDegree < 180 ? RegionCosTable[swDegree] : 0; }
 
 int16_t CalcRegionOrientation(const int16_t* pswMap, RegionRect r, uint8_t ubCols) {
   uint32_t Sw = 0, Sr = 0, Sc = 0, Src = 0, Scc = 0, Srr = 0;

@@ -45,6 +45,15 @@ uint8_t RegionOnlyOneJudge(uint16_t uwStart, uint16_t uwEnd, int16_t swThr, int1
 // 1 when some row channel of RECT carries self[r] >= ROWTHR and some column channel
 // self[ROWS + c] >= COLTHR (row channels first, then the column channels); else 0.
 uint8_t RectSelfConfirm(int16_t swRowThr, int16_t swColThr, const int16_t* pswSelf, uint8_t ubRows, uint32_t uiRect);
+// 1 when B lies inside A (inclusive), else 0.
+uint8_t RectIsInclude(RegionRect a, RegionRect b);
+// Bit 0: the row ranges of A and B overlap; bit 1: their column ranges do.
+uint8_t GetRectOverlapAxes(RegionRect a, RegionRect b);
+uint16_t GetNotMuchOutCnt();
+// First and last index of the COUNT values above THR (255 when none); returns the largest
+// value of the whole profile.
+uint16_t GetProfileSpanOverThr(const uint16_t* puwProfile, uint8_t ubCount, uint16_t uwThr, uint8_t* pubFirst,
+                               uint8_t* pubLast);
 // Nodes A and B share (0 when disjoint).
 uint32_t CalcRectCoverSize(RegionRect a, RegionRect b);
 // Side by side: 50 + shared rows; one above the other: shared columns; else 0.
@@ -64,6 +73,11 @@ uint8_t JudgeValleyRectWeak(const int16_t* pswDiff, const int16_t* pswSecond, ui
 
 // Floor of the square root, bit by bit; 0 gives 0.
 uint32_t CalcIntegerSqrt(uint32_t v);
+// Floor of the length of (x, y).
+uint32_t CalcVectorLength(int16_t x, int16_t y);
+// 1024 x sin and cos of a whole degree 0..179 (0 outside).
+int16_t GetSinQ10(int16_t swDegree);
+int16_t GetCosQ10(int16_t swDegree);
 // Angle of (x, y) in Q12 radians (pi = 12868); *PX becomes the vector length.
 int32_t CordicAtan2(int32_t y, int32_t* px);
 // Principal-axis angle, whole degrees 0..179, of the nodes of R at or above 25.
@@ -105,6 +119,11 @@ void MarkProfilePeakValley(const int16_t* pswP, uint8_t* pubMarks, int16_t swThr
 // largest. MARKS (40 bytes, all 0 on entry) are left as MarkProfilePeakValley set them.
 int16_t CalcProfileValleyDepth(const int16_t* pswP, const uint16_t* puwW, uint8_t* pubMarks, int16_t swThr,
                                uint8_t* pubValleyIdx, uint8_t* pubMaxIdx);
+// The pair loop of the valley depth alone, over marks already set (1 peak, 2 valley):
+// *DEPTH (in/out) rises to the deepest valley between neighbouring peaks, *VALLEY takes its
+// index (left alone when none qualifies).
+void CalcPeakValleyDepth(const int16_t* pswP, const uint16_t* puwW, const uint8_t* pubMarks, int16_t* pswDepth,
+                         uint8_t* pubValleyIdx);
 // Samples the map over RECT turned by ANGLE (whole degrees 0..179) on a grid of 2 x rows
 // lines of 2 x columns samples, bilinear in 1/2048 node, and adds the sample columns into
 // PSWPROFILE (and the samples above THR into PUWSUMS); the profile is then scaled to a

@@ -30,6 +30,77 @@ TEST(RegionGeometry, WorkedRectangles) {
   EXPECT_EQ(RegionRectWord(ExpandRect(Rect(3, 4, 3, 4), 8, 10)), RegionRectWord(Rect(2, 5, 2, 5)));
 }
 
+TEST(RegionGeometry, InclusionOverlapAxesAndProfileSpan) {
+  struct Case {
+    RegionRect a, b;
+    uint8_t include, axes;
+  } cases[] = {
+      {Rect(1, 5, 1, 5), Rect(2, 3, 2, 3), 1, 3},  {Rect(1, 5, 1, 5), Rect(1, 5, 1, 5), 1, 3},
+      {Rect(2, 3, 2, 3), Rect(1, 5, 1, 5), 0, 3},  {Rect(0, 2, 0, 2), Rect(1, 4, 5, 6), 0, 1},
+      {Rect(0, 2, 0, 2), Rect(4, 5, 1, 1), 0, 2},  {Rect(0, 2, 0, 2), Rect(3, 4, 3, 4), 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RectIsInclude(c.a, c.b), c.include) << std::hex << RegionRectWord(c.a) << " " << RegionRectWord(c.b);
+    EXPECT_EQ(GetRectOverlapAxes(c.a, c.b), c.axes) << std::hex << RegionRectWord(c.a) << " " << RegionRectWord(c.b);
+  }
+  const uint16_t profile[] = {3, 40, 9, 55, 7, 41, 2};
+  uint8_t first = 0, last = 0;
+  EXPECT_EQ(GetProfileSpanOverThr(profile, 7, 39, &first, &last), 55);
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(last, 5);
+  EXPECT_EQ(GetProfileSpanOverThr(profile, 7, 55, &first, &last), 55) << "the maximum of the whole profile";
+  EXPECT_EQ(first, 255);
+  EXPECT_EQ(last, 255);
+  guwNotMuchOutCnt = 321;
+  EXPECT_EQ(GetNotMuchOutCnt(), 321);
+  guwNotMuchOutCnt = 0;
+}
+
+TEST(RegionArithmetic, VectorLengthAndAngleTableReads) {
+  struct Case {
+    int16_t x, y;
+    uint32_t length;
+  } cases[] = {{3, 4, 5}, {-3, 4, 5}, {1, 1, 1}, {-32768, -32768, 46340}, {32767, 0, 32767}};
+  for (const Case& c : cases) EXPECT_EQ(CalcVectorLength(c.x, c.y), c.length) << c.x << "," << c.y;
+  EXPECT_EQ(GetSinQ10(30), 512);
+  EXPECT_EQ(GetCosQ10(120), -512);
+  EXPECT_EQ(GetSinQ10(179), 17);
+  EXPECT_EQ(GetCosQ10(180), 0) << "no entry";
+  EXPECT_EQ(GetSinQ10(-1), 0) << "no entry";
+}
+
+// Peaks at 5 (100) and 10 (90) with the valley at 7 (20): the deeper side gives 80. A
+// valley strong in the second profile (more than 7/8 of a peak's) does not count, and a
+// depth handed in that is already deeper stays.
+TEST(RegionProfile, PairLoopOfTheValleyDepth) {
+  struct Case {
+    const char* name;
+    uint16_t valleyWeight;
+    int16_t depthIn;
+    int16_t depth;
+    uint8_t valley;
+  } cases[] = {
+      {"a clear valley", 100, 0, 80, 7},
+      {"a valley strong in the second profile", 300, 0, 0, 255},
+      {"a deeper depth handed in", 100, 95, 95, 7},
+  };
+  for (const Case& c : cases) {
+    int16_t p[40] = {};
+    uint16_t w[40] = {};
+    uint8_t marks[40] = {};
+    for (int i = 4; i <= 11; ++i) p[i] = 60, w[i] = 300;
+    p[5] = 100, p[10] = 90, p[7] = 20;
+    marks[5] = marks[10] = 1;
+    marks[7] = 2;
+    w[7] = c.valleyWeight;
+    int16_t depth = c.depthIn;
+    uint8_t valley = 255;
+    CalcPeakValleyDepth(p, w, marks, &depth, &valley);
+    EXPECT_EQ(depth, c.depth) << c.name;
+    EXPECT_EQ(valley, c.valley) << c.name;
+  }
+}
+
 TEST(RegionArithmetic, IntegerSquareRoots) {
   struct Case {
     uint32_t v, root;

@@ -57,22 +57,10 @@ void MarkProfilePeakValley(const int16_t* pswP, uint8_t* pubMarks, int16_t swThr
   }
 }
 
-int16_t CalcProfileValleyDepth(const int16_t* pswP, const uint16_t* puwW, uint8_t* pubMarks, int16_t swThr,
-                               uint8_t* pubValleyIdx, uint8_t* pubMaxIdx) {
-  if (pswP == nullptr || puwW == nullptr || pubMarks == nullptr || pubValleyIdx == nullptr || pubMaxIdx == nullptr)
-    return 0;
-  uint8_t ubMin = 255;
-  uint8_t ubPeaks = 0;
-  uint8_t ubValleys = 0;
-  MarkProfilePeakValley(pswP, pubMarks, swThr, &ubMin, pubMaxIdx, &ubPeaks, &ubValleys);
-  if (ubPeaks == 1 && ubValleys == 1) {
-    *pubValleyIdx = ubMin;
-    // Without a positive maximum or a value below 100 there is no rise to measure.
-    if (ubMin >= kProfileLen || *pubMaxIdx >= kProfileLen) return 0;
-    return static_cast<int16_t>(pswP[*pubMaxIdx] - pswP[ubMin]);
-  }
-  if (ubPeaks < 2) return 0;
-  int32_t siDepth = 0;
+void CalcPeakValleyDepth(const int16_t* pswP, const uint16_t* puwW, const uint8_t* pubMarks, int16_t* pswDepth,
+                         uint8_t* pubValleyIdx) {
+  if (pswP == nullptr || puwW == nullptr || pubMarks == nullptr || pswDepth == nullptr || pubValleyIdx == nullptr) return;
+  int32_t siDepth = *pswDepth;
   int32_t siRunMin = 32767;
   // Consecutive peaks only: the last peak has no partner to its right.
   for (uint8_t i = 0; i + 1 < kProfileLen; ++i) {
@@ -89,6 +77,27 @@ int16_t CalcProfileValleyDepth(const int16_t* pswP, const uint16_t* puwW, uint8_
       siRunMin = pswP[k];
     }
   }
+  *pswDepth = static_cast<int16_t>(siDepth);
+}
+
+int16_t CalcProfileValleyDepth(const int16_t* pswP, const uint16_t* puwW, uint8_t* pubMarks, int16_t swThr,
+                               uint8_t* pubValleyIdx, uint8_t* pubMaxIdx) {
+  if (pswP == nullptr || puwW == nullptr || pubMarks == nullptr || pubValleyIdx == nullptr || pubMaxIdx == nullptr)
+    return 0;
+  uint8_t ubMin = 255;
+  uint8_t ubPeaks = 0;
+  uint8_t ubValleys = 0;
+  MarkProfilePeakValley(pswP, pubMarks, swThr, &ubMin, pubMaxIdx, &ubPeaks, &ubValleys);
+  if (ubPeaks == 1 && ubValleys == 1) {
+    *pubValleyIdx = ubMin;
+    // Without a positive maximum or a value below 100 there is no rise to measure.
+    if (ubMin >= kProfileLen || *pubMaxIdx >= kProfileLen) return 0;
+    return static_cast<int16_t>(pswP[*pubMaxIdx] - pswP[ubMin]);
+  }
+  if (ubPeaks < 2) return 0;
+  int16_t swDepth = 0;
+  CalcPeakValleyDepth(pswP, puwW, pubMarks, &swDepth, pubValleyIdx);
+  int32_t siDepth = swDepth;
   if (ubPeaks == 3 && ubValleys == 2) {
     uint32_t uiValleyMax = 0;
     uint32_t uiPeakMin = UINT32_MAX;

@@ -133,7 +133,11 @@ void LocalPeakRegionSearch(const int16_t* pswDiff, uint8_t* pubCount, uint16_t* 
       pstParam->pubLabelMap == nullptr)
     return;
   const RegionSearchParam& p = *pstParam;
-  if (p.ubRows > 63 || p.ubCols >= 128 || (p.uiRowMaskHigh & 0xE0000000u) != 0 || p.ubMaxRegions > 15 ||
+  // Bits past the panel's rows carry no meaning (touch mode 1 sets them all); only the
+  // panel's own rows 61-63 refuse the search.
+  const uint64_t ullPanelRows = p.ubRows >= 64 ? ~0ull : (1ull << p.ubRows) - 1u;
+  const uint64_t ullMask = ((static_cast<uint64_t>(p.uiRowMaskHigh) << 32) | p.uiRowMaskLow) & ullPanelRows;
+  if (p.ubRows > 63 || p.ubCols >= 128 || (ullMask >> 61) != 0 || p.ubMaxRegions > 15 ||
       p.ubSaddleFactor > 63 || p.ubDiagStrongFactor > 63 || p.ubDiagWeakFactor > 63 || p.ubOrthStrongFactor > 63 ||
       p.ubOrthWeakFactor > 63 || p.ubRows == 0 || p.ubCols == 0 ||
       static_cast<uint32_t>(p.ubRows) * p.ubCols > kRegionMaxNodes)

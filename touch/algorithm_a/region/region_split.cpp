@@ -4,25 +4,32 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include "coord_records.h"
 #include "region_proc.h"
 
 namespace {
 
-// The tables are built from a five-digit pi, which is how the firmware tables were made:
-// the right angle lands a hair short (sin 90 = 1023) while cos 0 stays 1024.
-constexpr double kTablePi = 3.14159;
+// 1024 x sin and cos of whole degrees cut toward zero. The only whole-degree values that
+// land on an integer are 0, 1/2 and 1, which a double computes a hair short of the integer
+// (sin 30 = 511.99...); a nudge far below the table's step keeps those exact. The sine of
+// the right angle is held at 1023, as the tables have always had it.
+int16_t CutScaled(double v) {
+  const double scaled = 1024.0 * v;
+  return static_cast<int16_t>(std::trunc(scaled + (scaled >= 0.0 ? 1e-9 : -1e-9)));
+}
 
 struct TrigTables {
   std::array<int16_t, 180> cos{};
   std::array<int16_t, 180> sin{};
   TrigTables() {
     for (int d = 0; d < 180; ++d) {
-      const double rad = d * kTablePi / 180.0;
-      cos[d] = static_cast<int16_t>(std::trunc(1024.0 * std::cos(rad)));
-      sin[d] = static_cast<int16_t>(std::trunc(1024.0 * std::sin(rad)));
+      const double rad = d * std::numbers::pi / 180.0;
+      cos[d] = CutScaled(std::cos(rad));
+      sin[d] = CutScaled(std::sin(rad));
     }
+    sin[90] = 1023;
   }
 };
 const TrigTables gTrig;

@@ -11,6 +11,20 @@
 
 namespace {
 
+// The angle tables hold 1024 x sin and 1024 x cos of whole degrees, cut toward zero, with
+// the exact values at 30, 60, 120 and 150 degrees kept exact and sine 90 held at 1023.
+TEST(RegionTrigTables, EntriesAreTheCutScaledValues) {
+  struct Case {
+    int d;
+    int16_t sin, cos;
+  } cases[] = {{0, 0, 1024},     {1, 17, 1023},   {30, 512, 886},   {45, 724, 724},  {60, 886, 512},
+               {89, 1023, 17},   {90, 1023, 0},   {120, 886, -512}, {150, 512, -886}, {179, 17, -1023}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(RegionSinTable[c.d], c.sin) << c.d;
+    EXPECT_EQ(RegionCosTable[c.d], c.cos) << c.d;
+  }
+}
+
 RegionRect Rect(uint8_t r0, uint8_t r1, uint8_t c0, uint8_t c1) { return RegionRect{r0, r1, c0, c1}; }
 uint32_t W(RegionRect r) { return RegionRectWord(r); }
 

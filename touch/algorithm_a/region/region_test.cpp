@@ -133,18 +133,23 @@ TEST_F(AcquireFixture, GridsBeyondTheRecordsFindNothing) {
 }
 
 TEST_F(AcquireFixture, StaticElectricitySearchReportsThePreviousSearchCountForPairing) {
-  Init(10, 8);
-  Blob(2, 2, 300);
-  Blob(7, 5, 250);
-  gstRegionAcquireState.ubSearchCount = 5;
-  RegionAcquireInput in = Input();
-  in.ubStaticElecSearch = 1;
-  in.ullDiffOverRows = 0x3FF;  // a row mask with bits 61-63 set would stop the seeded search
-  RegionAcquire(&in);
-  EXPECT_EQ(+in.ubRegionNum, 2);
-  EXPECT_EQ(+in.ubPairNum, 5);
-  EXPECT_EQ(+gstMutualRegion.auwPeak[0], 300);
-  EXPECT_EQ(+gstMutualRegion.auwPeakPos[0], 0x0202);
+  // The panel's own rows, and the all-ones mask of touch mode 1 whose bits past the
+  // panel's ten rows mean nothing: both searches seed the same two regions.
+  for (uint64_t mask : {0x3FFull, ~0ull}) {
+    Init(10, 8);
+    Blob(2, 2, 300);
+    Blob(7, 5, 250);
+    gstRegionAcquireState.ubSearchCount = 5;
+    RegionAcquireInput in = Input();
+    in.ubStaticElecSearch = 1;
+    in.ubWeakTouchMode = 1;
+    in.ullDiffOverRows = mask;
+    RegionAcquire(&in);
+    EXPECT_EQ(+in.ubRegionNum, 2) << std::hex << mask;
+    EXPECT_EQ(+in.ubPairNum, 5) << std::hex << mask;
+    EXPECT_EQ(+gstMutualRegion.auwPeak[0], 300) << std::hex << mask;
+    EXPECT_EQ(+gstMutualRegion.auwPeakPos[0], 0x0202) << std::hex << mask;
+  }
 }
 
 TEST_F(AcquireFixture, SmoothingKeepsTheBorderAndSumsNeighboursWithoutWrapping) {
@@ -296,20 +301,27 @@ TEST_F(AcquireFixture, SpecialAreasLiftNodesNearTheThresholdForTheSearch) {
   memset(&gstSpecialArea, 0, sizeof(gstSpecialArea));
 }
 
-TEST_F(AcquireFixture, SecondSearchSeedsAFlatMapOnceAndGrowsOverIt) {
-  Init(4, 5);
-  for (auto& v : diff_) v = 100;
+// The second search's parameters over a ROWS x COLS map, seeding from 100, with the
+// growth fractions of a plain frame.
+RegionSearchParam SecondSearchParam(uint8_t rows, uint8_t cols) {
   RegionSearchParam p{};
   p.pubLabelMap = gaubRegionLabelMap;
   p.swSeedThreshold = 100;
-  p.ubRows = 4;
-  p.ubCols = 5;
+  p.ubRows = rows;
+  p.ubCols = cols;
   p.ubMaxRegions = 12;
   p.ubSaddleFactor = 28;
   p.ubDiagStrongFactor = 40;
   p.ubDiagWeakFactor = 16;
   p.ubOrthStrongFactor = 48;
   p.ubOrthWeakFactor = 14;
+  return p;
+}
+
+TEST_F(AcquireFixture, SecondSearchSeedsAFlatMapOnceAndGrowsOverIt) {
+  Init(4, 5);
+  for (auto& v : diff_) v = 100;
+  RegionSearchParam p = SecondSearchParam(4, 5);
   RegionSearchRecord rec[kRegionMax] = {};
   uint8_t count = 0;
   uint16_t score = 0;
@@ -334,6 +346,36 @@ TEST_F(AcquireFixture, SecondSearchSeedsAFlatMapOnceAndGrowsOverIt) {
   LocalPeakRegionSearch(diff_.data(), &count, &score, &p, rec);
   ASSERT_EQ(count, 1);
   EXPECT_EQ(+rec[0].uwScore, 4);
+}
+
+// The top three bits of the row mask refuse the search only where they name rows of the
+// panel: touch mode 1 sets every bit, and a ten-row panel still seeds its regions.
+TEST_F(AcquireFixture, SecondSearchIgnoresMaskBitsPastThePanelRows) {
+  struct Case {
+    uint8_t rows;
+    uint64_t mask;
+    uint8_t want;
+  } cases[] = {
+      {10, 0x3FFull, 1},
+      {10, ~0ull, 1},                      // touch mode 1
+      {10, 0xE0000000000003FFull, 1},      // only the top bits past the panel
+      {63, ~0ull >> 1, 0},                 // rows 61 and 62 are the panel's: refused
+      {61, ~0ull, 1},
+  };
+  for (const Case& c : cases) {
+    Init(c.rows, 5);
+    diff_[2 * 5 + 2] = 500;
+    RegionSearchParam p = SecondSearchParam(c.rows, 5);
+    p.uiRowMaskLow = static_cast<uint32_t>(c.mask);
+    p.uiRowMaskHigh = static_cast<uint32_t>(c.mask >> 32);
+    memset(gaubRegionLabelMap, kRegionLabelNone, static_cast<size_t>(c.rows) * 5);
+    RegionSearchRecord rec[kRegionMax] = {};
+    uint8_t count = 0;
+    uint16_t score = 0;
+    gullDiffOverFlag = c.mask;
+    LocalPeakRegionSearch(diff_.data(), &count, &score, &p, rec);
+    EXPECT_EQ(count, c.want) << int{c.rows} << " rows, mask " << std::hex << c.mask;
+  }
 }
 
 TEST_F(AcquireFixture, SlotLabelRingClearsOnlySteadySlotsAndForeignHighLabels) {
@@ -649,11 +691,12 @@ TEST_F(FilterFixture, DynamicLevelFollowsTheCommandAndRaisesWithStrongSignal) {
   gstCommon.uwMaskThreshold = 100;
   gstCommon.uwThreshold2 = 120;
   DynamicLevelInit();
-  gstCommon.swTouchThreshold = 45;  // left by a weak-touch frame
+  gstCommon.uwMaskThreshold = 45;  // left by a weak-touch frame
+  gstCommon.swTouchThreshold = 77;
   gstCommon.swDiffMax = 300;
   struct Case {
     uint8_t enable, boost, highSignal, esd;
-    int16_t touch;
+    uint16_t touch;
     uint16_t second;
   } cases[] = {
       {0, 1, 0, 0, 100, 120},                      // off: the commanded levels alone
@@ -669,7 +712,8 @@ TEST_F(FilterFixture, DynamicLevelFollowsTheCommandAndRaisesWithStrongSignal) {
     gstRegionRoles.ubHighSignal = c.highSignal;
     gstRegionRoles.ubEsdHold = c.esd;
     DynamicLevelProc();
-    EXPECT_EQ(+gstCommon.swTouchThreshold, c.touch) << int(c.enable) << int(c.boost) << int(c.esd);
+    EXPECT_EQ(+gstCommon.uwMaskThreshold, c.touch) << int(c.enable) << int(c.boost) << int(c.esd);
+    EXPECT_EQ(+gstCommon.swTouchThreshold, 77) << "the diff stages' touch threshold is not the level in force";
     EXPECT_EQ(+gstCommon.uwSecondThreshold, c.second) << int(c.enable) << int(c.boost) << int(c.esd);
   }
   gstDynamicLevel = 0;

@@ -825,12 +825,18 @@ TEST_F(WaterOps, AFingersPeakIsANodeAboveTheDoubledLevelCarriedByItsNeighbourhoo
   }
 }
 
+// A wet ring of -60 along the bottom, a finger of 490 halfway between columns 4 and 5 and
+// a droplet of 140, each with its region.
+void FingerBetweenColumnsAndADroplet(std::vector<int16_t>& diff, uint8_t rows, uint8_t cols) {
+  FillBlock(diff, cols, Rect(6, 7, 0, 9), -60);
+  PutCone(diff, rows, cols, 2, 4.5, 490);
+  PutBump(diff, cols, 5, 8, 140);
+}
+
 TEST_F(WaterOps, OnALargeWetAreaTheWetAreaRemovalTakesTheDropletAndKeepsAFingerBetweenTwoColumns) {
   // A negative-dominant frame (wet ring of -60) in the large wet state: the low level is
   // doubled for the removal. A finger of 490 halfway between columns 4 and 5 and a droplet.
-  FillBlock(diff_, cols_, Rect(6, 7, 0, 9), -60);
-  PutCone(diff_, rows_, cols_, 2, 4.5, 490);
-  PutBump(diff_, cols_, 5, 8, 140);
+  FingerBetweenColumnsAndADroplet(diff_, rows_, cols_);
   Region(0, Rect(1, 3, 4, 5), 336);
   Region(1, Rect(4, 5, 7, 9), 140);
   gstWaterState.WaterLargeSta = 1;
@@ -844,6 +850,54 @@ TEST_F(WaterOps, OnALargeWetAreaTheWetAreaRemovalTakesTheDropletAndKeepsAFingerB
   EXPECT_EQ(in.ubRegionNum, 1);
   EXPECT_EQ(RegionRectWord(rects_[0]), RegionRectWord(Rect(1, 3, 4, 5))) << "the finger is kept";
   EXPECT_EQ(RegionRectWord(gstWaterState.gstWaterDelRect[1]), RegionRectWord(Rect(4, 5, 7, 9)));
+}
+
+// A negative-dominant frame without the water byte on entry: the wet level (still 0) does
+// not clear a large wet state raised earlier, and the removal takes its wide limits.
+TEST_F(WaterOps, ALowWetLevelLeavesTheLargeWetStateSet) {
+  FingerBetweenColumnsAndADroplet(diff_, rows_, cols_);
+  Region(0, Rect(1, 3, 4, 5), 336);
+  Region(1, Rect(4, 5, 7, 9), 140);
+  gstWaterState.WaterLargeSta = 1;
+  WaterproofInput in = Input();
+  in.ubWaterState = 0;
+  in.swDiffMax = 336;
+  in.swDiffMin = -60;
+  WaterproofProc(&in);
+  EXPECT_EQ(int(gstWaterState.WaterWetLevel), 0);
+  EXPECT_EQ(int(gstWaterState.WaterLargeSta), 1);
+  EXPECT_EQ(in.ubRegionNum, 1) << "the droplet below the doubled low level is removed";
+}
+
+// Without a large or self-confirmed wet area the removal still runs, at the plain low level
+// (100 here) and on regions of at most 20 nodes: a droplet at or below the low level goes,
+// one above it with a body stays, and a wide weak patch is not examined.
+TEST_F(WaterOps, ASmallWetAreaIsRemovedAtThePlainLowLevel) {
+  struct Case {
+    const char* what;
+    int16_t droplet;
+    RegionRect patch;
+    uint8_t kept;
+  } cases[] = {
+      {"a droplet of 90", 90, Rect(4, 5, 7, 9), 1},
+      {"a droplet of 220 whose neighbourhood exceeds 100", 220, Rect(4, 5, 7, 9), 2},
+      {"a weak patch of 21 nodes", 0, Rect(3, 5, 3, 9), 2},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    FillBlock(diff_, cols_, Rect(6, 7, 0, 9), -60);
+    PutCone(diff_, rows_, cols_, 1, 1, 490);
+    if (c.droplet != 0) PutBump(diff_, cols_, 5, 8, c.droplet);
+    else FillBlock(diff_, cols_, c.patch, 60);
+    Region(0, Rect(0, 2, 0, 2), 490);
+    Region(1, c.patch, c.droplet != 0 ? c.droplet : 60);
+    WaterproofInput in = Input();
+    in.swDiffMax = 490;
+    in.swDiffMin = -60;
+    WaterproofProc(&in);
+    EXPECT_EQ(int(gstWaterState.WaterLargeSta), 0) << c.what;
+    EXPECT_EQ(in.ubRegionNum, c.kept) << c.what;
+  }
 }
 
 TEST_F(WaterOps, TheBorderRemovalRunsWhileTheLargeHoldLasts) {

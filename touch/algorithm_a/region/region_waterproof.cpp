@@ -797,7 +797,8 @@ uint8_t WetAreas(WaterproofInput& in, uint8_t ubWaterIn) {
         w.WaterWetCnt = 0;
       }
     }
-    if (ubWaterIn == 0) w.WaterLargeSta = w.WaterWetLevel >= (st.negNearPos < 91 ? 4 : 3) ? 1 : 0;
+    // Only raised here; it falls when the negative-dominant test fails.
+    if (ubWaterIn == 0 && w.WaterWetLevel >= (st.negNearPos < 91 ? 4 : 3)) w.WaterLargeSta = 1;
     int32_t rr, cr;
     SelfRatios(in, rr, cr);
     const int32_t lim = st.negNearPos > 19 ? 79 : 89;
@@ -815,12 +816,11 @@ uint8_t WetAreas(WaterproofInput& in, uint8_t ubWaterIn) {
       }
     }
     w.WaterSelfHigh = w.WaterSelfCnt > (w.WaterSelfHigh != 0 ? 3 : 5) ? 1 : 0;
-    w.WaterRemovePending = 0;
-    if (w.WaterSelfStrong != 0 || w.WaterSelfHigh != 0 || w.WaterLargeSta != 0) {
-      const uint8_t n = WetAreaRemoval(in, 2 * in.swLowLevel, 30);
-      w.WaterRemovePending = n != 0 ? 1 : 0;
-      removed = static_cast<uint8_t>(removed + n);
-    }
+    // A large or self-confirmed wet area takes the doubled low level and bigger regions.
+    const bool boWide = w.WaterSelfStrong != 0 || w.WaterSelfHigh != 0 || w.WaterLargeSta != 0;
+    const uint8_t n = boWide ? WetAreaRemoval(in, 2 * in.swLowLevel, 30) : WetAreaRemoval(in, in.swLowLevel, 20);
+    w.WaterRemovePending = n != 0 ? 1 : 0;
+    removed = static_cast<uint8_t>(removed + n);
   } else if (!dominant) {
     w.WaterLargeSta = 0;
     w.WaterCalmCnt = w.WaterWetCnt = w.WaterWetLevel = 0;

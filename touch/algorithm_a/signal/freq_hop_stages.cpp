@@ -122,7 +122,6 @@ void NoiseRawdataProc() {
   for (uint8_t i = 0; i < n; ++i) {
     h.auwLevel[i] = static_cast<uint16_t>((static_cast<uint32_t>(h.auwLevel[i]) * 15u) >> 4);
     h.auwPeak[i] = static_cast<uint16_t>((static_cast<uint32_t>(h.auwPeak[i]) * 7u) >> 3);
-    // Every configured frequency starts from its own noise peak; none is barred.
     h.auwMetric[i] = h.auwPeak[i];
     if (h.auwPeak[i] > h.auwPeak[h.ubArgMaxP]) h.ubArgMaxP = i;
     if (h.auwPeak[i] < h.auwPeak[h.ubArgMinP]) h.ubArgMinP = i;
@@ -131,6 +130,9 @@ void NoiseRawdataProc() {
     uiSumP += h.auwPeak[i];
     uiSumA += h.auwLevel[i];
   }
+  // Frequency 1 is held back: it is chosen only when every other frequency is at least
+  // as noisy. Penalties added to it later saturate rather than wrap to a small metric.
+  if (n > 1) h.auwMetric[1] = 0xFFFF;
   h.uwMaxPeak = h.auwPeak[h.ubArgMaxP];
   h.uwMinPeak = h.auwPeak[h.ubArgMinP];
   h.uwMaxLevel = h.auwLevel[h.ubArgMaxA];

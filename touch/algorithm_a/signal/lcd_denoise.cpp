@@ -114,10 +114,13 @@ void AppLcdDenoiseInitialWrapper(uint8_t ubFirst) {
                  unsigned{kLcdDenoiseMaxRows}, unsigned{kLcdDenoiseMinCols}, unsigned{kLcdDenoiseMaxCols});
   }
   guwLcdDenoiseRefused = boOk ? 0 : uwSize;
-  gboLcdDenoiseUsable = boOk ? 1 : 0;
+  // The filters run on the state the initialisation builds: without it they stay off.
+  gboLcdDenoiseUsable = 0;
   FillLcdDenoiseInput();
-  if (boOk && gstLcdDenoiseInput.pubScratch != nullptr && gstLcdDenoiseInput.pswDiff != nullptr)
+  if (boOk && gstLcdDenoiseInput.pubScratch != nullptr && gstLcdDenoiseInput.pswDiff != nullptr) {
     AppLcdDenoiseInitial(&gstLcdDenoiseInput, ubFirst);
+    gboLcdDenoiseUsable = 1;
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -161,6 +164,9 @@ struct FitTables {
 };
 FitTables gstFit;
 
+// The mean through the rounded Q10 reciprocal: exact for widths that divide 1024, a little
+// off for others (1024/56 rounds to 18, 1024/52 to 20), which moves the 500 row-offset gate
+// to 508 on 56 columns and 493 on 52. Kept as the module computes it.
 int32_t MeanQ10(int32_t slSum, uint32_t uiCount) {
   return static_cast<int32_t>((static_cast<int64_t>(slSum) * kRecip[uiCount < kQ10RecipCount ? uiCount : 0]) >> 10);
 }

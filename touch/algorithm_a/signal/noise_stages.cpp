@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "coord.h"
+#include "coord_records.h"
 #include "framework.h"
 #include "signal_util.h"
 #include "tsa_api.h"
@@ -49,8 +50,13 @@ uint16_t SatWord(uint32_t i) {
   return uwValue;
 }
 bool DurationAllowed() { return NoiseDurationAllowed(); }
+void Leave(uint8_t ubKind);
+// A duration the current frequency or the AFE word no longer allows is left, not kept
+// pending until the noise ends.
 void Request(uint8_t ubKind) {
-  if (gstDurationXdata.ubKind == 0 && DurationAllowed()) {
+  if (!DurationAllowed()) {
+    Leave(ubKind);
+  } else if (gstDurationXdata.ubKind == 0) {
     gstDurationXdata.ubKind = ubKind;
     gstDurationXdata.ubCode = 5;
   }
@@ -202,11 +208,15 @@ uint8_t NFnoiseJudge() {
     nf.ubForcedEntry = 0;
     nf.ubHold = nf.ubHoldLen;
   }
+  // The hold counts down only in frames that report points: NF noise matters under a
+  // touch, and a hold entered with nothing reported waits for one.
   if (nf.ubHold != 0) {
-    nf.ubHold = static_cast<uint8_t>(nf.ubHold - 1);
-    nf.ubActive = 1;
-    guiNfPowerOnCheckNcln = kNfPowerOnMarker;
-    gstNoiseXdata.ubNfMark = 1;
+    if (gstCoordComOutput.ubPointNum != 0) {
+      nf.ubHold = static_cast<uint8_t>(nf.ubHold - 1);
+      nf.ubActive = 1;
+      guiNfPowerOnCheckNcln = kNfPowerOnMarker;
+      gstNoiseXdata.ubNfMark = 1;
+    }
   } else {
     nf.ubActive = 0;
   }

@@ -160,17 +160,22 @@ void JudgeWakeFpArea() {
 
 uint8_t gpubDisconInfo[kDisconInfoBytes];
 
-void DisconnecChannelJudgeProc(DisconnectJudgeInput* pstIn) {
-  if (pstIn == nullptr || pstIn->puwRaw == nullptr) return;
-  const uint16_t* puwMap = pstIn->puwRaw;
+const uint16_t* GetRawDataNoNormalize(DisconnectJudgeInput* pstIn) {
+  if (pstIn == nullptr) return nullptr;
   // Before a study has finished, a valid B array is taken off first so the judgement sees
   // the panel's own levels.
-  if (pstIn->ubStudyProgress != 1 && pstIn->ubBValid != 0 && pstIn->ubCmdBlock == 0 && pstIn->puwB != nullptr &&
-      pstIn->puwArena != nullptr) {
+  if (pstIn->puwRaw != nullptr && pstIn->ubStudyProgress != 1 && pstIn->ubBValid != 0 && pstIn->ubCmdBlock == 0 &&
+      pstIn->puwB != nullptr && pstIn->puwArena != nullptr) {
     for (uint32_t i = 0; i < pstIn->uwNodeNum; ++i)
       pstIn->puwArena[i] = static_cast<uint16_t>(pstIn->puwRaw[i] - pstIn->puwB[i]);
-    puwMap = pstIn->puwArena;
+    return pstIn->puwArena;
   }
+  return pstIn->puwRaw;
+}
+
+void DisconnecChannelJudgeProc(DisconnectJudgeInput* pstIn) {
+  if (pstIn == nullptr || pstIn->puwRaw == nullptr) return;
+  const uint16_t* puwMap = GetRawDataNoNormalize(pstIn);
   DisconnectCheckInput chk{};
   chk.puwMap = puwMap;
   chk.uwCount = pstIn->uwNodeNum;

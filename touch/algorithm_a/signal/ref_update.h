@@ -244,6 +244,9 @@ struct DisconnectJudgeInput {
   uint8_t ubFound;          // out
 };
 void DisconnecChannelJudgeProc(DisconnectJudgeInput* pstIn);
+// The map the disconnect judgement reads: raw - B (16-bit) in the arena while a valid B
+// array is in force, no study is running and no command blocks it; else the raw map.
+const uint16_t* GetRawDataNoNormalize(DisconnectJudgeInput* pstIn);
 
 // Parts of the per-frame mutual update that the power-on build shares.
 void RefCleanUp();

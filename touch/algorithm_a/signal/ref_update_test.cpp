@@ -363,14 +363,33 @@ TEST(LcdDenoiseSize, RowsTwoToFiftyTwoColumnsEightToFiftySix) {
   const Case cases[] = {{2, 8, true},  {52, 56, true}, {18, 32, true},  {1, 8, false},
                         {53, 8, false}, {2, 7, false},  {2, 57, false}, {0, 0, false}};
   for (const Case& c : cases) EXPECT_EQ(LcdDenoiseSizeAccepted(c.rows, c.cols), c.ok) << int{c.rows} << "x" << int{c.cols};
-  gstCommon.ubDrvNum = 18;
-  gstCommon.ubSenNum = 32;
-  AppLcdDenoiseInitialWrapper(1);
-  EXPECT_EQ(gboLcdDenoiseUsable, 1);
-  gstCommon.ubSenNum = 57;
-  AppLcdDenoiseInitialWrapper(1);
-  EXPECT_EQ(gboLcdDenoiseUsable, 0);
+  // Usable only once the state is initialised: an accepted size without its scratch
+  // arena or diff map skips the initialisation and leaves the denoise off.
+  std::vector<uint8_t> scratch(kLcdDenoiseScratchBytes, 0);
+  std::vector<int16_t> diff(18 * 32, 0);
+  struct Wiring {
+    uint8_t cols;
+    uint8_t* arena;
+    int16_t* diff;
+    uint8_t usable;
+  } wirings[] = {
+      {32, scratch.data(), diff.data(), 1},
+      {32, nullptr, diff.data(), 0},
+      {32, scratch.data(), nullptr, 0},
+      {57, scratch.data(), diff.data(), 0},
+  };
+  for (const Wiring& w : wirings) {
+    gstCommon = {};
+    gstCommon.ubDrvNum = 18;
+    gstCommon.ubSenNum = w.cols;
+    gstCommon.pubTempArena = w.arena;
+    gstCommon.stData.pswDiffData = w.diff;
+    gboLcdDenoiseUsable = 1 - w.usable;
+    AppLcdDenoiseInitialWrapper(1);
+    EXPECT_EQ(gboLcdDenoiseUsable, w.usable) << int{w.cols} << (w.arena ? "" : " no arena") << (w.diff ? "" : " no diff");
+  }
   gstCommon = {};
+  gboLcdDenoiseUsable = 0;
 }
 
 }  // namespace
@@ -646,6 +665,25 @@ TEST_F(RefAnalysis, PersistentSignalRebuildsWithCodeEight) {
   EXPECT_EQ(RebuildWithin(200), 0);
 }
 
+// The same persistent signal while the panel updates from idle with the timer hold at 1
+// rebuilds at once with code 9; any other hold value, or no idle update, waits for 121
+// frames and code 8.
+TEST_F(RefAnalysis, PersistentSignalFromIdleRebuildsAtOnceWithCodeNine) {
+  struct Case {
+    uint8_t idle, hold;
+    int frames;
+    uint8_t code;
+  } cases[] = {{1, 1, 1, 9}, {1, 2, 121, 8}, {0, 1, 121, 8}, {1, 0, 121, 8}};
+  for (const Case& c : cases) {
+    SetUp();
+    ref_[30] = 1061;
+    a_.ubIdleUpdate = c.idle;
+    a_.ubTimerHold = c.hold;
+    EXPECT_EQ(RebuildWithin(200), c.frames) << int{c.idle} << " " << int{c.hold};
+    EXPECT_EQ(a_.ubRebuildCode, c.code) << int{c.idle} << " " << int{c.hold};
+  }
+}
+
 // A first line rough in the reference but smooth in the raw data: the power-on evaluation
 // enables the per-line check, and the fifth frame of the same picture copies that line
 // alone (code 10), leaving the self reference as it is.
@@ -818,6 +856,36 @@ TEST(DisconnectJudge, TakesTheBArrayOffBeforeTheStudyEnds) {
     EXPECT_EQ(gstChannelDisconnect.ubRowCount, progress == 1 ? 0 : 1);
     if (progress == 0) {
       EXPECT_EQ(gstChannelDisconnect.aubRows[0], 1);
+    }
+  }
+}
+
+// The un-normalised map alone: raw - B in 16 bits in the arena only while B is valid, the
+// study is not under way and no command blocks it; otherwise the raw map itself.
+TEST(DisconnectJudge, UnnormalisedMapIsRawLessBOnlyWhileBIsInForce) {
+  const std::vector<uint16_t> raw = {1000, 5, 700, 65535};
+  const std::vector<uint16_t> b = {400, 10, 0, 65535};
+  struct Case {
+    uint8_t progress, valid, block;
+    bool arena;
+  } cases[] = {{0, 1, 0, true}, {2, 1, 0, true}, {1, 1, 0, false}, {0, 0, 0, false}, {0, 1, 1, false}};
+  for (const Case& c : cases) {
+    std::vector<uint16_t> arena(4, 7);
+    DisconnectJudgeInput in{};
+    in.puwRaw = raw.data();
+    in.puwB = b.data();
+    in.puwArena = arena.data();
+    in.uwNodeNum = 4;
+    in.ubStudyProgress = c.progress;
+    in.ubBValid = c.valid;
+    in.ubCmdBlock = c.block;
+    const uint16_t* map = GetRawDataNoNormalize(&in);
+    if (c.arena) {
+      EXPECT_EQ(map, arena.data());
+      EXPECT_EQ(arena, (std::vector<uint16_t>{600, 65531, 700, 0})) << "16-bit differences";
+    } else {
+      EXPECT_EQ(map, raw.data());
+      EXPECT_EQ(arena, std::vector<uint16_t>(4, 7)) << "the arena is left alone";
     }
   }
 }

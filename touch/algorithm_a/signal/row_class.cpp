@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lcd_denoise.h"
+
 int16_t gswMaxMedian;
 int16_t gswMinMedian;
 
@@ -70,7 +72,9 @@ void RowRunningMedian(const int16_t* pswRow, int16_t* pswOut, uint16_t* puwBinWi
       uiCum += auwHist[j];
       if (uiCum > static_cast<uint32_t>(h)) break;
     }
-    const auto swRep = static_cast<int16_t>(swMin + w + 2 * w * static_cast<int32_t>(j));
+    // A bin's representative can sit up to one bin width above the row's largest value;
+    // kept inside the row so a row near 32767 does not get a baseline of -32768.
+    const auto swRep = static_cast<int16_t>(std::clamp<int32_t>(swMin + w + 2 * w * static_cast<int32_t>(j), swMin, swMax));
     pswOut[x] = swRep;
     if (swRep > swOutMax) swOutMax = swRep;
     if (swRep < swOutMin) swOutMin = swRep;
@@ -223,4 +227,66 @@ void CorrectBaselineByCluster(const int16_t* pswRow, int16_t* pswBaseline, const
   }
   for (uint32_t j = 0; j < W; ++j)
     if (aubOff[j] != 0) pswBaseline[j * S] = static_cast<int16_t>(slBack);
+}
+
+namespace {
+int16_t Clamp16(int32_t v) { return static_cast<int16_t>(std::clamp<int32_t>(v, INT16_MIN, INT16_MAX)); }
+}  // namespace
+
+void FillProfileGap(int16_t* pswValues, int8_t scStart, int8_t scEnd, uint8_t ubLength) {
+  if (pswValues == nullptr || ubLength == 0) return;
+  const int32_t n = ubLength, s = scStart, e = scEnd;
+  const bool boLeftOpen = s < 0, boRightOpen = e > n - 1;
+  if (boLeftOpen && boRightOpen) return;  // no value to start from
+  constexpr int32_t kMirrored = 5;
+  if (boLeftOpen) {
+    const int32_t a = pswValues[e];
+    for (int32_t i = e - 1; i >= 0; --i) {
+      const int32_t k = e - i;
+      if (k <= kMirrored) {
+        pswValues[i] = e + k < n ? Clamp16(2 * a - pswValues[e + k]) : static_cast<int16_t>(a);
+      } else {
+        pswValues[i] = pswValues[e - kMirrored];
+      }
+    }
+  } else if (boRightOpen) {
+    const int32_t a = pswValues[s];
+    for (int32_t i = s + 1; i < n; ++i) {
+      const int32_t k = i - s;
+      if (k <= kMirrored) {
+        pswValues[i] = s - k >= 0 ? Clamp16(2 * a - pswValues[s - k]) : static_cast<int16_t>(a);
+      } else {
+        pswValues[i] = pswValues[s + kMirrored];
+      }
+    }
+  } else {
+    const int32_t d = e - s;
+    if (d < 2) return;
+    const int32_t r = d < static_cast<int32_t>(kQ10RecipCount) ? gaswQ10Recip[d] : 0;
+    const int32_t step = ((pswValues[e] - pswValues[s]) * r) >> 10;
+    int32_t acc = pswValues[s];
+    for (int32_t i = s + 1; i < e; ++i) {
+      acc += step;
+      pswValues[i] = Clamp16(acc);
+    }
+  }
+}
+
+void SubtractSmoothedProfile(uint16_t* puwTarget, const int16_t* pswSource, uint16_t uwCount, uint8_t ubStep) {
+  if (puwTarget == nullptr || pswSource == nullptr || uwCount == 0) return;
+  const uint32_t step = ubStep == 0 ? 1 : ubStep;
+  const int16_t* x = pswSource;
+  for (uint32_t k = 0; k < uwCount; ++k) {
+    int32_t v;
+    if (uwCount == 1) {
+      v = x[0];
+    } else if (k == 0) {
+      v = (7 * x[0] + x[1]) >> 3;
+    } else if (k + 1 == uwCount) {
+      v = (7 * x[k] + x[k - 1]) >> 3;
+    } else {
+      v = (x[k - 1] + 6 * x[k] + x[k + 1]) >> 3;
+    }
+    puwTarget[k * step] = static_cast<uint16_t>(puwTarget[k * step] - v);
+  }
 }

@@ -33,6 +33,13 @@ void ClusterThreeLevels(const int16_t* pswValues, uint8_t* pubIds, int16_t* pswC
 // C + 30 > U, upper values below C + 30. The sizes follow.
 void MergeNearClusters(const int16_t* pswValues, uint8_t* pubIds, const int16_t* pswCentres, uint16_t* puwCounts,
                        uint8_t ubRows, uint8_t ubCols);
+// Fills the entries strictly between START and END of a profile of LENGTH values: inside,
+// the straight line from values[START] to values[END] in steps of the difference times the
+// Q10 reciprocal of the distance; past an edge (START < 0 or END > LENGTH - 1) by point
+// reflection about the last valid value for up to 5 entries, then by repeating the fifth.
+void FillProfileGap(int16_t* pswValues, int8_t scStart, int8_t scEnd, uint8_t ubLength);
+// TARGET[k x STEP] -= the [1 6 1] / 8 smoothing of SOURCE at k ([7 1] / 8 at the ends).
+void SubtractSmoothedProfile(uint16_t* puwTarget, const int16_t* pswSource, uint16_t uwCount, uint8_t ubStep);
 // Under a touch the baseline takes the background centre; runs of off-background nodes
 // are joined, bounded by edge marks, or dropped.
 void CorrectBaselineByCluster(const int16_t* pswRow, int16_t* pswBaseline, const int16_t* pswNeighbourDiff,

@@ -51,6 +51,67 @@ TEST(RowRunningMedian, FollowsTheTrueMedianWithinOneBin) {
   }
 }
 
+// A representative lies up to one bin width above the row's largest value; near the top
+// of the s16 range it must stay inside the row, not fold to -32768.
+TEST(RowRunningMedian, ANearSaturatedRowKeepsItsBaselineInsideTheRow) {
+  struct Case {
+    int16_t low, high;
+  } cases[] = {{32735, 32767}, {32767 - 600, 32767}, {-32768, -32768 + 40}};
+  for (const Case& c : cases) {
+    std::vector<int16_t> row(12, c.high);
+    row[0] = c.low;
+    std::vector<int16_t> out(row.size(), 0);
+    uint16_t bin = 0;
+    RowRunningMedian(row.data(), out.data(), &bin, 2, static_cast<uint8_t>(row.size()), 0);
+    for (size_t x = 0; x < row.size(); ++x) {
+      EXPECT_GE(out[x], c.low) << c.low << " node " << x;
+      EXPECT_LE(out[x], c.high) << c.low << " node " << x;
+    }
+    // The window at the end holds only the top value: its baseline is within a bin of it.
+    EXPECT_GE(out.back(), c.high - 2 * bin) << c.low;
+    EXPECT_EQ(gswMaxMedian, *std::max_element(out.begin(), out.end()));
+  }
+}
+
+TEST(FillProfileGap, LineInsideAndReflectionPastAnEdge) {
+  struct Case {
+    const char* what;
+    std::vector<int16_t> values;
+    int8_t start, end;
+    std::vector<int16_t> want;
+  } cases[] = {
+      // 40 x 1024/4 >> 10 = 10 per entry; 10 x 341 >> 10 = 3 per entry.
+      {"a line over four", {10, 0, 0, 0, 50}, 0, 4, {10, 20, 30, 40, 50}},
+      {"a line over three", {0, 9, 9, 10}, 0, 3, {0, 3, 6, 10}},
+      {"a falling line", {50, 0, 0, 0, 10}, 0, 4, {50, 40, 30, 20, 10}},
+      {"neighbours: nothing between", {1, 2}, 0, 1, {1, 2}},
+      {"left edge", {0, 0, 100, 90, 80}, -1, 2, {120, 110, 100, 90, 80}},
+      {"right edge", {80, 90, 100, 0, 0}, 2, 5, {80, 90, 100, 110, 120}},
+      {"past five the fifth repeats",
+       {0, 0, 0, 0, 0, 0, 0, 100, 99, 98, 97, 96, 95},
+       -1, 7, {105, 105, 105, 104, 103, 102, 101, 100, 99, 98, 97, 96, 95}},
+      {"a reflection kept to 16 bits", {0, 30000, -30000}, -1, 1, {32767, 30000, -30000}},
+      {"no valid value", {1, 2, 3}, -1, 3, {1, 2, 3}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int16_t> v = c.values;
+    FillProfileGap(v.data(), c.start, c.end, static_cast<uint8_t>(v.size()));
+    EXPECT_EQ(v, c.want) << c.what;
+  }
+}
+
+TEST(SubtractSmoothedProfile, OneSixOneInsideSevenOneAtTheEnds) {
+  const int16_t source[] = {80, 16, -8, 40};
+  std::vector<uint16_t> target(8, 1000);
+  SubtractSmoothedProfile(target.data(), source, 4, 2);
+  // (7*80 + 16) >> 3 = 72; (80 + 96 - 8) >> 3 = 21; (16 - 48 + 40) >> 3 = 1; (280 - 8) >> 3 = 34.
+  EXPECT_EQ(target, (std::vector<uint16_t>{928, 1000, 979, 1000, 999, 1000, 966, 1000}));
+  const int16_t one[] = {-24};
+  uint16_t t = 5;
+  SubtractSmoothedProfile(&t, one, 1, 1);
+  EXPECT_EQ(t, 29);
+}
+
 TEST(RowRunningMedian, AFlatRowIsItsOwnBaseline) {
   gswMaxMedian = 77;
   std::vector<int16_t> row = {0, 31, 5, 31, 0, 12};  // range 32

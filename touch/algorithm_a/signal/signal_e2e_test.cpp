@@ -83,7 +83,7 @@ Bytes Blob(uint8_t rawNormalizeOptions, uint16_t rawLevel = 0, uint8_t tick = 0,
 }
 
 // IM rows, one per frequency: frequency 0 swings by 3000 (loud), 1 is flat (quiet), 2 swings
-// by 300.
+// by 300. Frequency 1 is held back whatever its rows, so a hop goes to 2.
 std::vector<uint16_t> LoudFirstIm(uint32_t rowLen) {
   std::vector<uint16_t> im(kFreqs.size() * rowLen, 100);
   for (uint32_t k = 0; k < rowLen; ++k) {
@@ -192,12 +192,12 @@ TEST_F(SignalEndToEnd, LoudCurrentFrequencyOnTheRawFrameEntryQueuesTheQuietestOn
   ASSERT_EQ(RawFinger(mutual, LoudFirstIm(kSen)), 0u);
   const std::vector<Bytes> requests = TakeRequests();
   ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0], FreqPacket(1)) << "frequency 1 is the quietest";
+  EXPECT_EQ(requests[0], FreqPacket(2)) << "frequency 1 is held back: 2 is the quietest of the others";
 
   // Frames of the old frequency no longer match the module's choice; once the controller
   // reports the new one, its quiet rows keep it.
   std::vector<uint16_t> quiet(kFreqs.size() * kSen, 100);
-  ASSERT_EQ(RawFinger(mutual, quiet, 1), 0u);
+  ASSERT_EQ(RawFinger(mutual, quiet, 2), 0u);
   EXPECT_TRUE(TakeRequests().empty());
 }
 
@@ -228,12 +228,12 @@ TEST_F(SignalEndToEnd, LoudCurrentFrequencyOnTheFrameEntryHopsAndSkipsTheFrame) 
   ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
   const touch_host::HostRecord r = host.snapshot();
   bool hop = false;
-  for (const auto& w : r.controller_writes) hop = hop || w.packet == FreqPacket(1);
-  EXPECT_TRUE(hop) << "the switch to frequency 1 reaches the controller";
+  for (const auto& w : r.controller_writes) hop = hop || w.packet == FreqPacket(2);
+  EXPECT_TRUE(hop) << "the switch to frequency 2 reaches the controller";
   EXPECT_EQ(fxtest::SysLogCapture::Count("Not Report Point 2"), 1u) << "the hop frame is skipped";
 
   // The next frame of the new frequency is not skipped again.
-  frames.SetFreqIndex(1);
+  frames.SetFreqIndex(2);
   frames.SetIm(std::vector<uint16_t>(kFreqs.size() * kSen, 100));
   frame = frames.Next(0x00, index++);
   ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
@@ -281,7 +281,7 @@ TEST_F(SignalEndToEnd, PowerOnReferenceAndTheDelayedRebuildAfterAHop) {
   frames.SetIm(LoudFirstIm(kSen));
   frame = frames.Next(0x00, index++);
   ASSERT_EQ(host.process_frame(&frame), touch_host::HostStatus::kOk);
-  frames.SetFreqIndex(1);
+  frames.SetFreqIndex(2);
   frames.SetIm(std::vector<uint16_t>(kFreqs.size() * kSen, 100));
   frames.ShiftRaw(-200);
   for (int i = 1; i <= 3; ++i) {

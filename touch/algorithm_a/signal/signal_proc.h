@@ -1,4 +1,6 @@
 #pragma once
+
+#include "vendor_export.h"
 // Signal conditioning of algorithm A: its configuration records (filled from the
 // configuration blob) and the stages it puts into the app stage lists. (Named apart from
 // the system <signal.h>, which the include paths would otherwise shadow.)
@@ -138,7 +140,7 @@ void IsHighFreqLast();
 uint8_t IsFreqLowNoise();
 void RxJitterInfoInit();
 void NoiseNfProcInit();
-void GetTopTwoRx(uint8_t* pubLines, uint16_t* puwLevels, uint8_t ubCount);
+VENDOR_EXPORT void GetTopTwoRx(uint8_t* pubLines, uint16_t* puwLevels, uint8_t ubCount);
 void GetRxJitterInfo(uint8_t* pubLines, uint16_t* puwLevels, uint8_t ubBound, uint8_t ubLines);
 void JitterTestInit();
 void LcdHighNoiseSetTempSizeInit();

@@ -3,6 +3,7 @@
 // complement, the raw-data filters, the channel-disconnect evaluation and hopping.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "framework.h"
 #include "region.h"
 #include "coord.h"
+#include "coord_records.h"
 #include "tsa_frame.h"
 #include "signal_proc.h"
 #include "tsa_api.h"
@@ -55,6 +57,7 @@ class SignalTest : public ::testing::Test {
     memset(&gstDenoiseCommonCfg, 0, sizeof(gstDenoiseCommonCfg));
     memset(&gstChannelDisCfg, 0, sizeof(gstChannelDisCfg));
     gstApp.ubApp = kAppFinger;
+    gstApp.ubFlags = 0;  // a hop leaves the stop flag set: the next list would end at once
     std::vector<uint8_t> sink(TSA_REQUEST_MAX * TSA_REQUEST_BYTES);
     TsaRequestTakeAll(sink.data());
   }
@@ -452,7 +455,8 @@ TEST_F(SignalTest, HoppingChoosesTheQuietestConfiguredFrequency) {
     std::vector<std::pair<uint16_t, uint16_t>> rows;  // {level, swing} per frequency
     uint8_t want;                                      // index switched to; 255 = none
   } cases[] = {
-      {"frequency 1 quietest", {{100, 3000}, {100, 0}, {100, 300}}, 1},
+      // Frequency 1 is held back at 65535 whatever its noise: the quieter of the others wins.
+      {"frequency 1 quietest", {{100, 3000}, {100, 0}, {100, 300}}, 2},
       {"frequency 2 quietest", {{100, 3000}, {100, 300}, {100, 0}}, 2},
       {"current frequency quiet", {{100, 0}, {100, 3000}, {100, 300}}, 255},
       // A loud mean level on frequency 1 adds its penalty without wrapping to a small metric.
@@ -607,6 +611,34 @@ TEST_F(SignalTest, DriveSmoothingAndFingerprintCoverage) {
   EXPECT_EQ(gstCommon.ubFpCovered, 1) << "an area threshold of 0 is always covered";
 }
 
+// A large fingerprint area: the node count and its double stop at 255 instead of
+// wrapping, so a fully covered 16 x 16 area reads covered and a half one half-covered.
+TEST_F(SignalTest, FingerprintCoverageCountSaturates) {
+  Panel(16, 16);
+  gstFingerPrintCfg.aubData[0] = 0x01;
+  gstFingerPrintCfg.aubData[21] = 50;
+  const uint8_t rect[4] = {0, 15, 0, 15};
+  memcpy(gstCommon.aubFpRect, rect, 4);
+  gstCommon.ubFpAreaThreshold = 200;
+  struct Case {
+    uint32_t touched;  // nodes of the area at the threshold, in row order
+    uint8_t count, covered, half;
+  } cases[] = {
+      {256, 255, 1, 1},
+      {255, 255, 1, 1},
+      {199, 199, 0, 1},
+      {130, 130, 0, 1},  // 2 x 130 does not fold to 4
+      {99, 99, 0, 0},
+  };
+  for (const Case& c : cases) {
+    for (uint32_t i = 0; i < 256; ++i) diff_[i] = static_cast<int16_t>(i < c.touched ? 50 : 49);
+    JudgeFpTouchState();
+    EXPECT_EQ(gstCommon.ubFpNodeCount, c.count) << c.touched;
+    EXPECT_EQ(gstCommon.ubFpCovered, c.covered) << c.touched;
+    EXPECT_EQ(gstCommon.ubFpHalfCovered, c.half) << c.touched;
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -681,6 +713,427 @@ TEST_F(SignalTest, RxJitterListsStayEmptyWhileNoShakeDataIsReady) {
     EXPECT_EQ(gpuwNoiseList[i], 255) << i;
   }
   EXPECT_NE(gstStateMachine.ullRequest & 0x40000000u, 0u) << "the jitter sample still reports done";
+}
+
+}  // namespace
+
+namespace {
+
+// The reference error of the customer layer compares the reference's screen constant, as
+// the mutual reference update leaves it in the reference output, with 3/2 of the current
+// frequency's B value, capped by the configured limit.
+TEST_F(SignalTest, ReferenceErrorComparesTheScreenConstantWithTheBValue) {
+  gstRawNormalizeCfg.aubData[10] = 50;
+  gstFreqHop.st.ubCurIndex = 1;
+  gstNormalize.st.auwSv1Area1[1] = 100;  // limit 150
+  struct Case {
+    uint16_t cap;
+    uint32_t refSum;
+    int16_t value;
+    uint8_t want;
+  } cases[] = {
+      {0, 150, 10, 0}, {0, 151, 10, 1}, {120, 119, 10, 0}, {120, 120, 10, 1}, {0, 0, 51, 1}, {0, 0, 50, 0},
+  };
+  for (const Case& c : cases) {
+    gstRawNormalizeCfg.aubData[6] = static_cast<uint8_t>(c.cap);
+    gstRawNormalizeCfg.aubData[7] = static_cast<uint8_t>(c.cap >> 8);
+    gstRefdataOutput.uiRefSum = c.refSum;
+    EXPECT_EQ(GetRefAndBarrayErrSta(c.value), c.want) << c.cap << " " << c.refSum << " " << c.value;
+  }
+  gstRefdataOutput.uiRefSum = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// The NF hold, once entered, counts down only in frames that report points (the
+// coordinate output's point count); NF noise is active while it counts, and a hold run
+// out clears it. A frame without points leaves hold and state as they were.
+TEST_F(SignalTest, NfHoldCountsDownOnlyInFramesWithPoints) {
+  // No LCD hold and no saturation: nothing else keeps NF noise from entering.
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  gstNoiseNfProcCfg.aubData[0] = 0x01;
+  gstNoiseNfProcCfg.aubData[1] = 0x01;  // NF frequency set: frequency 0
+  gstNoiseNfProcCfg.aubData[10] = 3;    // hold of three frames
+  NoiseNfProcInit();
+  ASSERT_EQ(gstNfNoiseProc.st.ubHoldLen, 3);
+  gstNfNoiseProc.st.ubForcedEntry = 1;  // as a power-on after NF noise was held
+  gstCommon.ubPowerOnRefReady = 1;
+  gstImGlobal = {};
+  guiNfPowerOnCheckNcln = 0;
+  struct Frame {
+    uint8_t points;
+    uint8_t hold, active;
+  } frames[] = {
+      {0, 3, 0},  // entered; no points: the hold waits
+      {1, 2, 1}, {0, 2, 1}, {2, 1, 1}, {1, 0, 1},
+      {1, 0, 0},  // run out
+  };
+  int n = 0;
+  for (const Frame& f : frames) {
+    gstCoordComOutput.ubPointNum = f.points;
+    NFnoiseJudge();
+    EXPECT_EQ(gstNfNoiseProc.st.ubHold, f.hold) << "frame " << n;
+    EXPECT_EQ(gstNfNoiseProc.st.ubActive, f.active) << "frame " << n;
+    EXPECT_EQ(gstCommon.ubNfNoiseResult, f.active) << "frame " << n;
+    ++n;
+  }
+  EXPECT_EQ(guiNfPowerOnCheckNcln, 0x11223344u);
+  gstCoordComOutput.ubPointNum = 0;
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+  guiNfPowerOnCheckNcln = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// NF noise under way asks for a noise duration while the current frequency is in the
+// duration mask and the AFE word allows it; where it does not, a pending NF duration is
+// left (kind 0, code 6), and a pending white-noise duration is not NF's to leave.
+TEST_F(SignalTest, NfDurationIsRequestedWhereAllowedAndLeftWhereNot) {
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  gstNoiseNfProcCfg.aubData[0] = 0x01 | 0x04 | 0x40;  // on, durations, NF forced
+  gstNoiseNfProcCfg.aubData[1] = 0x01;               // NF frequency set: frequency 0
+  struct Case {
+    const char* what;
+    uint8_t mask;
+    uint32_t afe;
+    uint8_t kindBefore, codeBefore, kind, code;
+  } cases[] = {
+      {"allowed: requested", 0x01, 0x400, 0, 0, 1, 5},
+      {"allowed and pending: kept", 0x01, 0x400, 1, 0, 1, 0},
+      {"outside the duration mask: left", 0x02, 0x400, 1, 0, 0, 6},
+      {"AFE word without the bit: left", 0x01, 0, 1, 0, 0, 6},
+      {"a pending white-noise duration stays", 0x02, 0x400, 2, 0, 2, 0},
+  };
+  for (const Case& c : cases) {
+    NoiseNfProcInit();
+    gstFreqHop.st.ubCurIndex = 0;
+    gstNoiseDurationCfg.aubData[1] = c.mask;
+    gstThpAfeMoudleCfg.uiAfeWord = c.afe;
+    gstDurationXdata.ubKind = c.kindBefore;
+    gstDurationXdata.ubCode = c.codeBefore;
+    gstCoordComOutput.ubPointNum = 1;
+    NFnoiseJudge();
+    EXPECT_EQ(gstNfNoiseProc.st.ubActive, 1) << c.what;
+    EXPECT_EQ(gstDurationXdata.ubKind, c.kind) << c.what;
+    EXPECT_EQ(gstDurationXdata.ubCode, c.code) << c.what;
+  }
+  gstCoordComOutput.ubPointNum = 0;
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+  memset(&gstNoiseDurationCfg, 0, sizeof(gstNoiseDurationCfg));
+  memset(&gstDurationXdata, 0, sizeof(gstDurationXdata));
+  gstThpAfeMoudleCfg.uiAfeWord = 0;
+  guiNfPowerOnCheckNcln = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// The frame's noise type from the smoothed IM level, the saturation counts, the charger and
+// the combined IM level, with the noise configuration's bounds (8 x the configured bytes).
+TEST_F(SignalTest, NoiseTypeFollowsTheImLevelsAndTheCharger) {
+  memset(&gstNoiseProcessCfg, 0, sizeof(gstNoiseProcessCfg));
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  memset(&gstDurationXdata, 0, sizeof(gstDurationXdata));
+  uint8_t* c = gstNoiseProcessCfg.aubData;
+  c[0] = 1;
+  c[1] = 10;   // 80: top of type 0
+  c[2] = 20;   // 160: top of type 1
+  c[4] = 12;   // 96: top of type 4 with a charger
+  c[5] = 25;   // 200: top of type 5
+  c[10] = 100; // saturation limit
+  NoiseProcInit();
+  struct Case {
+    const char* what;
+    uint16_t smoothed, combined, sat0;
+    uint8_t charger, water, type;
+  } cases[] = {
+      {"quiet", 80, 0, 0, 0, 0, 0},
+      {"low", 81, 0, 0, 0, 0, 1},
+      {"high", 161, 0, 0, 0, 0, 2},
+      {"charger quiet", 96, 0, 0, 1, 0, 4},
+      {"charger low", 97, 0, 0, 1, 0, 5},
+      {"charger high", 201, 0, 0, 1, 0, 6},
+      {"above the second IM bound", 1001, 0, 0, 0, 0, 11},
+      {"saturation above the limit", 10, 0, 101, 0, 0, 9},
+      {"saturation at the limit", 10, 0, 100, 0, 0, 0},
+      {"quiet with a loud combined level", 10, 501, 0, 0, 0, 8},
+      {"charger quiet with a loud combined level", 10, 501, 0, 1, 0, 8},
+      {"the same on a wet panel", 10, 501, 0, 0, 1, 0},
+  };
+  for (const Case& k : cases) {
+    gstImGlobal = {};
+    gstImGlobal.uwBoundL2 = 1000;
+    gstImGlobal.uwBoundL1 = 500;
+    gstImGlobal.uwSmoothed = k.smoothed;
+    gstImGlobal.uwCurCombined = k.combined;
+    memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+    memcpy(&gstAdcSatCnt, &k.sat0, sizeof(k.sat0));
+    gstCommon.ubChargerFlag = k.charger;
+    gstCommon.ubWaterFlag = k.water;
+    NoiseTypeDetectProc();
+    EXPECT_EQ(gstCommon.ubNoiseType, k.type) << k.what;
+    EXPECT_EQ(gstCommon.uwNoiseTypeMask, 1u << k.type) << k.what;
+  }
+  memset(&gstNoiseProcessCfg, 0, sizeof(gstNoiseProcessCfg));
+  memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+  NoiseProcInit();
+}
+
+}  // namespace
+
+namespace {
+
+// A duration request (code 5) enters: command 0x86 with 1, and a controller copy still at
+// the frequency's own second value is scaled up by the shift (its nibble down). A leave
+// request (code 6) undoes both and sends 0x86 with 0; the request code is consumed.
+TEST_F(SignalTest, NoiseDurationEntersAndLeavesWithTheControllerCopy) {
+  memset(&gstNoiseDurationCfg, 0, sizeof(gstNoiseDurationCfg));
+  gstNoiseDurationCfg.aubData[0] = 0x01 | 0x02 | 0x08;  // on, shift 2, suspend hopping
+  gstNoiseDurationCfg.aubData[1] = 0x01;
+  NoiseDurationProcInit();
+  gstFreqHop.st.ubCurIndex = 0;
+  gstFreqHop.st.ubSuspended = 0;
+  gstMutualCfgBak.uwFreqWord = 100;  // the configured second value of frequency 0
+  gstMutualCfgBak.ubOptHigh = 8;
+  TakePackets();
+  gstDurationXdata.ubCode = 5;
+  NoiseDurationPostProcess();
+  std::vector<Bytes> p = TakePackets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0][3], 0x86);
+  EXPECT_EQ(p[0][4], 1);
+  EXPECT_EQ(gstMutualCfgBak.uwFreqWord, 400);
+  EXPECT_EQ(gstMutualCfgBak.ubOptHigh, 6);
+  EXPECT_EQ(gstFreqHop.st.ubSuspended & 0x02, 0x02) << "hopping waits while the duration lasts";
+  EXPECT_EQ(gstCommon.ubDurationA, 1);
+  EXPECT_EQ(gstCommon.ubDurationB, 1);
+  EXPECT_EQ(gstDurationXdata.ubCode, 0);
+
+  NoiseDurationPostProcess();  // nothing asked: nothing sent
+  EXPECT_TRUE(TakePackets().empty());
+
+  gstDurationXdata.ubCode = 6;
+  NoiseDurationPostProcess();
+  p = TakePackets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0][3], 0x86);
+  EXPECT_EQ(p[0][4], 0);
+  EXPECT_EQ(gstMutualCfgBak.uwFreqWord, 100);
+  EXPECT_EQ(gstMutualCfgBak.ubOptHigh, 8);
+  EXPECT_EQ(gstFreqHop.st.ubSuspended & 0x02, 0);
+  EXPECT_EQ(gstCommon.ubDurationA, 0);
+  EXPECT_EQ(gstCommon.ubDurationB, 0);
+  memset(&gstNoiseDurationCfg, 0, sizeof(gstNoiseDurationCfg));
+  NoiseDurationProcInit();
+}
+
+}  // namespace
+
+namespace {
+
+// White noise counts frames whose quietest noise peak lies above the configured bound (one
+// step, two once active) and, under a touch, counts quiet frames back down; it is active
+// above the configured count and ends when the count is back at 0. Quiet frames without a
+// touch leave the count.
+TEST_F(SignalTest, WhiteNoiseCountsUpAndUnderATouchDown) {
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  uint8_t* c = gstNoiseNfProcCfg.aubData;
+  c[0] = 0x20;
+  c[12] = 50;  // peak bound
+  c[13] = 3;   // active above 3
+  NoiseNfProcInit();
+  memset(gstFreqHop.st.auwMetric, 0, sizeof(gstFreqHop.st.auwMetric));
+  struct Frame {
+    uint16_t minPeak;
+    uint8_t touches;
+    uint8_t count, active;
+  } frames[] = {
+      {100, 0, 1, 0}, {100, 0, 2, 0}, {51, 1, 3, 0}, {100, 0, 4, 1},  // active above 3
+      {100, 0, 6, 1},                                                  // two steps while active
+      {10, 0, 6, 1},                                                   // quiet, no touch: kept
+      {50, 1, 5, 1},  {10, 1, 4, 1}, {10, 1, 3, 1}, {10, 1, 2, 1}, {10, 1, 1, 1},
+      {10, 1, 0, 0},  // back at 0: over
+  };
+  int n = 0;
+  for (const Frame& f : frames) {
+    gstFreqHop.st.uwMinPeak = f.minPeak;
+    gstCommon.ubTouchCount = f.touches;
+    WhiteNoiseJudge();
+    EXPECT_EQ(gstNfNoiseProc.st.ubWhiteCnt, f.count) << "frame " << n;
+    EXPECT_EQ(gstNfNoiseProc.st.ubWhiteActive, f.active) << "frame " << n;
+    EXPECT_EQ(gstCommon.ubWhiteNoiseResult, f.active) << "frame " << n;
+    ++n;
+  }
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+}
+
+}  // namespace
+
+namespace {
+
+// The reasons of a hop away from frequency 0 (three frequencies, H = 20, S = 10), each from
+// the metrics and the noise state that call for it: 3 a plain gap, 4 a long stay in the NF
+// set with a small gap, 2 NF noise into the NF set, 1 the LCD hold out of its mask, 9 a
+// watch confirmed over frames, 10 persistent noise on the current frequency.
+TEST_F(SignalTest, HopReasonsFromTheirConditions) {
+  struct Case {
+    const char* what;
+    std::array<uint16_t, 3> metric;
+    uint8_t nfSet;       // NF frequency set (NF handling on when not 0)
+    uint8_t nfActive;
+    uint8_t lcdMask;     // LCD hold on when not 0
+    uint8_t longStayCnt, persistCur;
+    int frames;          // frames to the switch
+    uint8_t best, reason;
+  } cases[] = {
+      {"gap", {200, 65535, 20}, 0, 0, 0, 0, 0, 1, 2, 3},
+      {"long stay", {25, 65535, 20}, 0x01, 0, 0, 199, 0, 1, 2, 4},
+      {"NF noise into the NF set", {15, 65535, 2}, 0x04, 1, 0, 0, 0, 1, 2, 2},
+      {"LCD hold out of its mask", {15, 65535, 2}, 0, 0, 0x04, 0, 0, 1, 2, 1},
+      {"watch confirmed", {15, 65535, 2}, 0, 0, 0, 0, 0, 4, 2, 9},
+      {"persistent noise", {18, 65535, 2}, 0, 0, 0, 0, 60, 1, 2, 10},
+  };
+  for (const Case& c : cases) {
+    memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+    memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+    memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+    memset(&gstHopResultNcln, 0, sizeof(gstHopResultNcln));
+    memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+    gstThpAfeMoudleCfg.uiAfeWord = 0x400;
+    if (c.nfSet != 0) {
+      gstNoiseNfProcCfg.aubData[0] = 0x01;
+      gstNoiseNfProcCfg.aubData[1] = c.nfSet;
+    }
+    gstFreqHopCfg.aubData[19] = c.reason == 9 ? 2 : 5;  // watch confirmation count
+    gstFreqHopCfg.aubData[21] = 10;                     // H = 20
+    gstFreqHopCfg.aubData[22] = 10;                     // S = 10
+    gstFreqHopCfg.aubData[23] = 0;
+    gstFreqHopCfg.aubData[59] = 0x60;                   // mean-level ceiling 60000
+    gstFreqHopCfg.aubData[60] = 0xEA;
+    FreqHopInit();
+    FreqHopFields& h = gstFreqHop.st;
+    ASSERT_EQ(h.ubCurIndex, 0) << c.what;
+    gstNfNoiseProc.st.ubActive = c.nfActive;
+    if (c.lcdMask != 0) {
+      gstLcdHighNoiseCfg.aubData[24] = c.lcdMask;
+      gstLcdHighNoise.uwHold = 5;
+    }
+    h.ubLongStayCnt = c.longStayCnt;
+    h.aubPersist[0] = c.persistCur;
+    h.ubPrevBest = c.reason == 10 ? 2 : 0xFF;
+    TakePackets();
+    int frames = 0;
+    while (frames < 8 && h.ubCurIndex == 0) {
+      for (uint8_t i = 0; i < 3; ++i) h.auwMetric[i] = c.metric[i];
+      gstApp.ubFlags = 0;
+      FreqHoppingProc();
+      ++frames;
+    }
+    EXPECT_EQ(frames, c.frames) << c.what;
+    EXPECT_EQ(h.ubCurIndex, c.best) << c.what;
+    EXPECT_EQ(h.ubLastReason, c.reason) << c.what;
+    const std::vector<Bytes> p = TakePackets();
+    ASSERT_EQ(p.size(), 1u) << c.what;
+    EXPECT_EQ(p[0][3], 0x9C) << c.what;
+    EXPECT_EQ(p[0][4], c.best) << c.what;
+  }
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  gstThpAfeMoudleCfg.uiAfeWord = 0;
+  gstApp.ubFlags = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// LCD light mode from the frequencies' averaged noise: loud on frequency 0 and some noise
+// on frequency 1 count frames up; the sixth sets the flag and loads the LCD hold with the
+// configured byte. A charger clears it all at once.
+TEST_F(SignalTest, LightModeFromTheAveragedNoise) {
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  gstLcdHighNoiseCfg.aubData[21] = 33;
+  gstThpAfeMoudleCfg.uiAfeWord = 0x400;
+  memset(&gstHopResultNcln, 0, sizeof(gstHopResultNcln));
+  FreqHopInit();
+  gstLightModeNcln = {0, 0, 0};
+  int setAt = -1;
+  for (int f = 0; f < 20 && setAt < 0; ++f) {
+    ImRows(im_, {{100, 3000}, {100, 400}, {100, 0}});
+    const uint8_t before = gstLightModeNcln.ubCounter;
+    NoiseRawdataProc();
+    if (gstLightModeNcln.ubFlag != 0) {
+      setAt = f;
+      EXPECT_EQ(gstLightModeNcln.ubCounter, 6) << "the sixth counted frame";
+      EXPECT_EQ(before, 5);
+    }
+  }
+  ASSERT_GE(setAt, 0) << "light mode never set";
+  EXPECT_EQ(gstLcdHighNoise.uwHold, 33);
+  gstCommon.ubChargerFlag = 1;
+  NoiseRawdataProc();
+  EXPECT_EQ(gstLightModeNcln.ubFlag, 0);
+  EXPECT_EQ(gstLightModeNcln.ubCounter, 0);
+  EXPECT_EQ(gstLcdHighNoise.uwHold, 0) << "the hold the flag loaded is released";
+  gstCommon.ubChargerFlag = 0;
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  gstLightModeNcln = {0, 0, 0};
+  gstThpAfeMoudleCfg.uiAfeWord = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// NF noise enters once its counter passes the entry threshold (5 by default) with peaks
+// seen on every low frequency (the marks reach their target).
+TEST_F(SignalTest, NfNoiseEntersOnceEveryLowFrequencyPeaked) {
+  memset(&gstLcdHighNoise, 0, sizeof(gstLcdHighNoise));
+  memset(&gstLcdHighNoiseCfg, 0, sizeof(gstLcdHighNoiseCfg));
+  memset(&gstAdcSatCnt, 0, sizeof(gstAdcSatCnt));
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  gstNoiseNfProcCfg.aubData[0] = 0x01;
+  gstNoiseNfProcCfg.aubData[1] = 0x07;
+  gstNoiseNfProcCfg.aubData[10] = 4;
+  NoiseNfProcInit();
+  ASSERT_EQ(gstNfNoiseProc.st.ubMarksTarget, 0x07);
+  ASSERT_EQ(gstNfNoiseProc.st.ubEntryThr, 5);
+  gstImGlobal = {};
+  gstImGlobal.uwMaxPeak = 100;
+  gstCoordComOutput.ubPointNum = 1;
+  // Peaks on frequencies 0, 0, 1, 0, 1, then 2: the counter passes 5 only on the sixth frame,
+  // which also completes the marks.
+  const uint8_t peakAt[] = {0, 0, 1, 0, 1, 2};
+  for (size_t f = 0; f < std::size(peakAt); ++f) {
+    gstImGlobal.ubMaxPeakIndex = peakAt[f];
+    NFnoiseJudge();
+    const bool last = f + 1 == std::size(peakAt);
+    EXPECT_EQ(gstNfNoiseProc.st.ubActive, last ? 1 : 0) << "frame " << f;
+    EXPECT_EQ(gstNfNoiseProc.st.ubHold, last ? 3 : 0) << "frame " << f;
+  }
+  gstCoordComOutput.ubPointNum = 0;
+  memset(&gstNoiseNfProcCfg, 0, sizeof(gstNoiseNfProcCfg));
+  memset(&gstNfNoiseProc, 0, sizeof(gstNfNoiseProc));
+  guiNfPowerOnCheckNcln = 0;
 }
 
 }  // namespace
