@@ -17,6 +17,7 @@ struct DenoiseFixture : ::testing::Test {
   std::vector<uint8_t> zeros = std::vector<uint8_t>(kDenoiseNetWeightBytes);
   std::vector<uint16_t> halfMeans = std::vector<uint16_t>(kDenoiseNetMaxRows, 0xFFFF);
   void SetUp() override { DenoiseNetInit(); }
+  void TearDown() override { DenoiseNetRemoveWeights(); }
 
   uint32_t Run(std::vector<int16_t>& diff, int32_t rows, int32_t cols, const std::vector<uint8_t>& blob,
                DenoiseNetRunReport* rep = nullptr) {

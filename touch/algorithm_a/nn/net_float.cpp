@@ -5,6 +5,7 @@
 
 #include "frnn_internal.h"
 #include "net_float_internal.h"
+#include "net_weights.h"
 #include "tsa_memory.h"
 
 namespace {
@@ -14,7 +15,7 @@ constexpr uint32_t kInCols = 40;
 constexpr FrnnPaddingParam kP1{1, 1, 1, 1, 0, 0};
 constexpr FrnnPaddingParam kP0{0, 0, 0, 0, 0, 0};
 
-const void* spvWeights;  // installed product weights, or none
+NetWeightSlot sWeights;  // installed product weights, or none
 
 struct Net {
   FrnnWeightReader* r;
@@ -238,11 +239,10 @@ void Emit(const FrnnTensor* m, uint16_t* area) {
 }  // namespace
 
 uint32_t NetFloatSetWeights(const void* pvBlob, uint32_t uiBytes) {
-  if (pvBlob == nullptr) return FRNN_ERR_NULL;
-  if (uiBytes != kFloatNetWeightBytes) return FRNN_ERR_ARG;
-  spvWeights = pvBlob;
-  return FRNN_OK;
+  return sWeights.Install(pvBlob, uiBytes, kFloatNetWeightBytes);
 }
+
+void NetFloatRemoveWeights() { sWeights.Remove(); }
 
 uint32_t NetFloatRun(const FloatNetRunArgs& a, uint32_t* puiConsumed) {
   if (puiConsumed != nullptr) *puiConsumed = 0;
@@ -303,7 +303,8 @@ uint32_t NetFloatRun(const FloatNetRunArgs& a, uint32_t* puiConsumed) {
 
 uint32_t NetFloatComplement(const int16_t* pswDiff, uint8_t* pubBuffer, int32_t rows, int32_t cols,
                             uint16_t** ppuwMap1, uint16_t** ppuwMap2) {
-  const FloatNetRunArgs args{pswDiff, pubBuffer, rows, cols, ppuwMap1, ppuwMap2, spvWeights,
-                             spvWeights != nullptr ? kFloatNetWeightBytes : 0};
+  const NetWeightSlot::Held held = sWeights.Hold();
+  const FloatNetRunArgs args{pswDiff, pubBuffer, rows, cols, ppuwMap1, ppuwMap2,
+                             held ? held->bytes.data() : nullptr, held ? kFloatNetWeightBytes : 0};
   return NetFloatRun(args, nullptr);
 }

@@ -15,6 +15,7 @@ struct FloatFixture : ::testing::Test {
   std::vector<uint8_t> zeros = std::vector<uint8_t>(kFloatNetWeightBytes);
   uint16_t* m1 = nullptr;
   uint16_t* m2 = nullptr;
+  void TearDown() override { NetFloatRemoveWeights(); }
 
   uint32_t Run(const std::vector<int16_t>& diff, int32_t rows, int32_t cols, const std::vector<uint8_t>& blob,
                uint32_t* consumed = nullptr) {

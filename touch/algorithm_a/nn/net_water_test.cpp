@@ -36,6 +36,7 @@ std::vector<uint16_t> Seeded(uint32_t seed) {
 
 class WaterNet : public ::testing::Test {
  protected:
+  void TearDown() override { NetWaterRemoveWeights(); }
   uint32_t Run(const std::vector<float>& in, const std::vector<uint16_t>& blob, WaterNetState* st, uint32_t* s1,
                uint32_t* s2, WaterNetRunReport* rep = nullptr, uint8_t* buf = nullptr) {
     const WaterNetRunArgs a{in.data(), st, 20, 40, 3, s1, s2, buf != nullptr ? buf : buffer_.data(), blob.data(),

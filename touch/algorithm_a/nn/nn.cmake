@@ -23,6 +23,7 @@ set(FERRANT_NN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/frnn_pooling.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_dense.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_concat.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/net_weights.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_denoise.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_float.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_water.cpp)
@@ -43,6 +44,7 @@ vendor_test(ferrant_nn_test
     ${CMAKE_CURRENT_LIST_DIR}/net_denoise_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_float_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_frame_order_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/net_weights_test.cpp
   LIBS ferrant_static)
 
 # The water network against an independent numpy model of the same graph.
