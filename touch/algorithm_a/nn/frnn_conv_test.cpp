@@ -327,9 +327,33 @@ TEST(FrnnDepthwise, ReferenceRouteShapesAndSums) {
   ASSERT_EQ(0u, FrnnDepthwiseConvLoadWeight(&l, &r));
   FrnnTensor* out = nullptr;
   EXPECT_EQ(8u, FrnnDepthwiseConvForwardInt(&l, in, &out, pool.get()));
+  FrnnTensorDestroy(&in, pool.get());
+  // A zero stride would read one window over and over past the plane's end in some
+  // kernels: refused in every layout, as the convolution and pooling layers refuse it.
+  FrnnTensor* src = MakeHalf(pool.get(), 1, 8, 6, 8, Random(8 * 6 * 8, 4));
+  const FrnnPaddingParam p1{1, 1, 1, 1, 0, 0};
+  for (uint32_t layout : {FRNN_LAYOUT_NCHW, FRNN_LAYOUT_NC8HW8, FRNN_LAYOUT_CHWN}) {
+    FrnnTensor* x = layout == FRNN_LAYOUT_NCHW ? src : ToLayout(src, layout, pool.get());
+    ASSERT_NE(x, nullptr);
+    for (const auto& s : {std::pair<uint32_t, uint32_t>{0, 1}, {1, 0}, {0, 0}}) {
+      for (const FrnnPaddingParam& pad : {FrnnPaddingParam{}, p1}) {
+        SCOPED_TRACE(testing::Message() << "layout " << layout << " stride " << s.first << "x" << s.second);
+        std::vector<uint16_t> wb = Halves(Random(8 * 9 + 8, 5));
+        FrnnWeightReader wr = HalfReader(wb);
+        DepthwiseConvLayer dl = FrnnDepthwiseConvInit(8, 1, 3, 3, s.first, s.second, 1, &pad, &wr);
+        ASSERT_EQ(0u, FrnnDepthwiseConvLoadWeight(&dl, &wr));
+        const uint32_t before = pool.InUse();
+        FrnnTensor* o = nullptr;
+        EXPECT_EQ(FRNN_ERR_ARG, FrnnDepthwiseConvForwardInt(&dl, x, &o, pool.get()));
+        EXPECT_EQ(o, nullptr);
+        EXPECT_EQ(before, pool.InUse());
+      }
+    }
+    if (x != src) FrnnTensorDestroy(&x, pool.get());
+  }
+  FrnnTensorDestroy(&src, pool.get());
   EXPECT_EQ(9u, FrnnCplxDepthwiseConvLoadWeight());
   EXPECT_EQ(2u, FrnnCplxDepthwiseConvForward());
-  FrnnTensorDestroy(&in, pool.get());
   EXPECT_EQ(0u, pool.InUse());
 }
 

@@ -17,7 +17,6 @@ uint32_t StoredWidth(uint32_t kind, uint32_t storage) {
 bool AnyPad(const FrnnPaddingParam& p) { return p.siLeft > 0 || p.siRight > 0 || p.siTop > 0 || p.siBottom > 0; }
 
 int64_t OutExtent(int64_t in, uint32_t dil, uint32_t k, uint32_t stride) {
-  if (stride == 0) return 1;
   return (in - static_cast<int64_t>(dil) * (static_cast<int64_t>(k) - 1) - 1) / static_cast<int64_t>(stride) + 1;
 }
 
@@ -163,7 +162,11 @@ uint32_t FrnnDepthwiseConvForwardInt(const DepthwiseConvLayer* l, const FrnnTens
     return FRNN_ERR_PARAM;
   }
   if (in->uiKind >= 6) return FRNN_ERR_PARAM;
-  if (l->kernelWidth == 0 || l->kernelHeight == 0) return FRNN_ERR_ARG;
+  // A zero stride would take one window again and again, and the kernels step past the
+  // plane doing it: refused as the convolution and pooling layers refuse it.
+  if (l->kernelWidth == 0 || l->kernelHeight == 0 || l->strideWidth == 0 || l->strideHeight == 0) {
+    return FRNN_ERR_ARG;
+  }
   const int64_t W = static_cast<int64_t>(in->uiW) + pd.siLeft + pd.siRight;
   const int64_t H = static_cast<int64_t>(in->uiH) + pd.siTop + pd.siBottom;
   FrnnTensor* padded = nullptr;
