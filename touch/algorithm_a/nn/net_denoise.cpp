@@ -253,8 +253,12 @@ uint32_t DenoiseNetRun(const DenoiseNetRunArgs& a, DenoiseNetRunReport* pstRepor
   if (pstReport != nullptr) pstReport->uiConsumedBytes = static_cast<uint32_t>(reader.pubCursor - reader.pubBase);
   if (r == FRNN_OK) {
     float curve[kCols];
-    for (uint32_t y = 0; y < rows; ++y) {
-      for (uint32_t x = 0; x < kCols; ++x) curve[x] = HF(At<uint16_t>(noise, 0, 0, y, x)) + means[y];
+    for (uint32_t y = 0; y < rows && r == FRNN_OK; ++y) {
+      for (uint32_t x = 0; x < kCols; ++x) {
+        curve[x] = HF(At<uint16_t>(noise, 0, 0, y, x)) + means[y];
+        // A NaN is no noise level: the run fails and the image keeps its values.
+        if (std::isnan(curve[x])) r = FRNN_ERR_STEP;
+      }
       if (cols == kCols) {
         for (uint32_t x = 0; x < kCols; ++x) line[x] = curve[x];
       } else {
@@ -265,7 +269,7 @@ uint32_t DenoiseNetRun(const DenoiseNetRunArgs& a, DenoiseNetRunReport* pstRepor
         scratch[y * cols + x] = Saturate16(std::fma(-8.0f, line[x], static_cast<float>(a.pswDiff[y * cols + x])));
       }
     }
-    FrMemcpy(a.pswDiff, scratch, rows * cols * 2);
+    if (r == FRNN_OK) FrMemcpy(a.pswDiff, scratch, rows * cols * 2);
   }
   DropTensor(noise, pool);
   DropTensor(Cp, pool);

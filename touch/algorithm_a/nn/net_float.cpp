@@ -153,6 +153,16 @@ FrnnTensor* Channels(const Net& n, const FrnnTensor* t, uint32_t k0, uint32_t k1
   return m;
 }
 
+// A NaN score is no score. The hard sigmoid's clamp would turn it into 0, so the maps are
+// checked before it and the run fails before either is written out.
+bool AnyNan(const FrnnTensor* m) {
+  for (uint32_t y = 0; y < m->uiH; ++y)
+    for (uint32_t x = 0; x < m->uiW; ++x) {
+      if (std::isnan(HF(At<uint16_t>(m, 0, 0, y, x)))) return true;
+    }
+  return false;
+}
+
 // The whole graph from the input tensor to the two hard-sigmoid maps.
 uint32_t Graph(const Net& n, FrnnTensor* A, FrnnTensor** map1, FrnnTensor** map2) {
   FrnnTensor* t[16] = {};
@@ -214,6 +224,8 @@ uint32_t Graph(const Net& n, FrnnTensor* A, FrnnTensor** map1, FrnnTensor** map2
     *map2 = Channels(n, tt, 1, tt->uiC);
     if (*map1 == nullptr || *map2 == nullptr) {
       r = FRNN_ERR_NOMEM;
+    } else if (AnyNan(*map1) || AnyNan(*map2)) {
+      r = FRNN_ERR_STEP;
     } else {
       if (ok(FrnnHardSigmoid(*map1, n.r, n.pool))) ok(FrnnHardSigmoid(*map2, n.r, n.pool));
     }
@@ -230,7 +242,7 @@ void Emit(const FrnnTensor* m, uint16_t* area) {
   for (uint32_t y = 0; y < m->uiH; ++y)
     for (uint32_t x = 0; x < m->uiW; ++x) {
       const float v = HF(At<uint16_t>(m, 0, 0, y, x)) * 1000.0f;
-      // The hard sigmoid keeps v within 0..1000 (a NaN weight gives 0).
+      // The hard sigmoid keeps v within 0..1000.
       const float c = v >= 0.0f ? (v <= 1000.0f ? v : 1000.0f) : 0.0f;
       area[(y + 1) * kFloatNetMapPitch + x + 1] = static_cast<uint16_t>(static_cast<int32_t>(c));
     }
