@@ -61,6 +61,14 @@ if(VENDOR_TESTS)
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/reference/denoise_reference.py $<TARGET_FILE:nn_denoise_tool>)
   set_tests_properties(ferrant_nn_denoise_reference PROPERTIES TIMEOUT 300)
 
+  # The GRU's weight packing (whole blocks of 8 units, then single units) at hidden sizes
+  # 12, 8 and 3 against the numpy model of the water network's GRU, with seeded weights.
+  add_executable(nn_gru_tool ${CMAKE_CURRENT_LIST_DIR}/nn_gru_tool.cpp)
+  target_link_libraries(nn_gru_tool PRIVATE ferrant_static)
+  add_test(NAME ferrant_nn_gru_reference
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/reference/gru_reference.py $<TARGET_FILE:nn_gru_tool>)
+  set_tests_properties(ferrant_nn_gru_reference PROPERTIES TIMEOUT 120)
+
   add_executable(nn_float_tool ${CMAKE_CURRENT_LIST_DIR}/nn_float_tool.cpp)
   target_link_libraries(nn_float_tool PRIVATE ferrant_static)
   add_test(NAME ferrant_nn_float_reference
