@@ -83,3 +83,11 @@ vendor_fuzzer(ferrant_nn_weight_stream
 vendor_fuzzer(ferrant_nn_denoise_weights
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_denoise_fuzz.cpp
   LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_nn_float_weights
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_float_fuzz.cpp
+  LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_nn_frames
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_frames_fuzz.cpp
+  LIBS ferrant_static)
