@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "frnn_conv_kernels.h"
 #include "nn_test_util.h"
 
 
@@ -386,6 +387,48 @@ TEST(FrnnShape, PermuteReshapeFlattenPixelShuffle) {
   FrnnTensor* up3 = nullptr;
   EXPECT_EQ(4u, FrnnPixelShuffle(ps, &up3, 3, &rh, pool.get()));
   for (FrnnTensor** x : {&t, &p, &back, &rs, &h, &f1, &f0, &ps, &up}) FrnnTensorDestroy(x, pool.get());
+  EXPECT_EQ(0u, pool.InUse());
+}
+
+// The planar route (rows interpolated along the width once, then between them, eight
+// columns at a time) gives the blocked route's element-by-element bits, with and without
+// the vector unit, for whole and fractional scales and both sampling rules.
+TEST(FrnnUpSample, PlanarRouteGivesTheElementLoopBits) {
+  NnPool pool(4u << 20);
+  const FrnnWeightReader r = KindReader(FRNN_KIND_F16);
+  struct Case {
+    uint32_t c, h, w;
+    float sh, sw;
+    uint32_t align;
+  } cases[] = {{12, 5, 10, 2.0f, 2.0f, 0}, {24, 10, 20, 2.0f, 2.0f, 0}, {3, 7, 9, 1.5f, 2.5f, 1}, {8, 4, 13, 3.0f, 1.0f, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.c << "x" << c.h << "x" << c.w << " align " << c.align);
+    FrnnTensor* in = MakeHalf(pool.get(), 1, c.c, c.h, c.w, Random(c.c * c.h * c.w, c.w, 8.0f));
+    FrnnTensor* blk = ToLayout(in, FRNN_LAYOUT_NC8HW8, pool.get());
+    FrnnTensor* ob = nullptr;
+    ASSERT_EQ(0u, FrnnUpSample(blk, &ob, 2, c.align, &r, pool.get(), c.sh, c.sw));
+    FrnnTensor* back = nullptr;
+    ASSERT_EQ(0u, FrnnTensorLayoutNC8HW8ToNCHW(ob, &back, pool.get()));
+    for (bool bVector : {true, false}) {
+      FrnnSetVectorKernels(bVector);
+      FrnnTensor* op = nullptr;
+      ASSERT_EQ(0u, FrnnUpSample(in, &op, 2, c.align, &r, pool.get(), c.sh, c.sw));
+      std::vector<uint16_t> a, b;
+      for (uint32_t k = 0; k < c.c; ++k)
+        for (uint32_t y = 0; y < op->uiH; ++y)
+          for (uint32_t x = 0; x < op->uiW; ++x) {
+            uint16_t e = 0;
+            FrnnTensorGetElement(op, 0, k, y, x, &e);
+            a.push_back(e);
+            FrnnTensorGetElement(back, 0, k, y, x, &e);
+            b.push_back(e);
+          }
+      EXPECT_EQ(a, b) << "vector " << bVector;
+      FrnnTensorDestroy(&op, pool.get());
+    }
+    FrnnSetVectorKernels(true);
+    for (FrnnTensor** t : {&in, &blk, &ob, &back}) FrnnTensorDestroy(t, pool.get());
+  }
   EXPECT_EQ(0u, pool.InUse());
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "frnn_fast.h"
 #include "frnn_internal.h"
 #include "nn_test_util.h"
 
@@ -177,6 +178,33 @@ TEST(FrnnDense, SumsPerImageInEveryLayout) {
   EXPECT_EQ(DenseOut(ToLayout(big, FRNN_LAYOUT_NC8HW8, pool.get()), 7, wb, pool.get(), &res), a);
   // CHWN keeps the images innermost and gives the same sums.
   EXPECT_EQ(DenseOut(ToLayout(big, FRNN_LAYOUT_CHWN, pool.get()), 7, wb, pool.get(), &res).size(), 14u);
+}
+
+// Half ulps between two finite halves of the same sign, or a large number otherwise.
+int HalfUlps(float a, float b) {
+  if (a == b) return 0;
+  if ((a < 0) != (b < 0)) return 1 << 20;
+  return std::abs(static_cast<int>(SingleToHalfOnce(a)) - static_cast<int>(SingleToHalfOnce(b)));
+}
+
+// The fast path sums the features in another order in single precision; rounded to half
+// once, each unit lands on the reference's value or its neighbour. The feature counts are
+// the denoise network's and odd ones around the 8- and 32-lane steps.
+TEST(FrnnDense, FastPathStaysWithinTheHalfRounding) {
+  NnPool pool(4u << 20);
+  uint32_t res = 0;
+  for (uint32_t F : {7u, 40u, 524u, 800u, 33u}) {
+    SCOPED_TRACE(F);
+    FrnnTensor* in = MakeHalf(pool.get(), 1, 1, 1, F, Random(F, F, 2.0f));
+    const auto wb = Halves(Random(static_cast<size_t>(F) * 24 + 24, F + 1, 0.5f));
+    FrnnSetFastPaths(false);
+    const auto ref = DenseOut(in, 24, wb, pool.get(), &res);
+    FrnnSetFastPaths(true);
+    const auto fast = DenseOut(in, 24, wb, pool.get(), &res);
+    ASSERT_EQ(ref.size(), fast.size());
+    for (size_t u = 0; u < ref.size(); ++u) EXPECT_LE(HalfUlps(ref[u], fast[u]), 1) << u << ": " << ref[u] << " vs " << fast[u];
+    FrnnTensorDestroy(&in, pool.get());
+  }
 }
 
 TEST(FrnnDense, RefusedKindsAndLayouts) {

@@ -22,6 +22,7 @@ set(FERRANT_NN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/frnn_depthwise_kernels.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_pooling.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_dense.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_fast.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_concat.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_weights.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_denoise.cpp

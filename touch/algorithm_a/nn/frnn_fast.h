@@ -1,0 +1,17 @@
+#pragma once
+// The engine's fast paths: sums kept in single precision over 8 lanes with fused
+// multiply-adds, half-precision values widened as they are loaded and each output rounded
+// to half once. They order their sums differently from the reference kernels (which round
+// to half after every term as the target's half-precision units do), so they agree with
+// those within the half-precision rounding, not bit for bit. A processor check picks them.
+#include <cstdint>
+
+// Whether the fast paths run: the processor has AVX2, F16C and FMA and they are allowed.
+bool FrnnFastPaths();
+// Test and benchmark control: false keeps every layer on the reference kernels.
+void FrnnSetFastPaths(bool bAllow);
+
+// sum over j below n of w[j] x x[j] (halves by floats), in single precision.
+float FrnnFastDotHalf(const uint16_t* w, const float* x, uint32_t n);
+// dst[j] = the half w[j] widened, for j below n.
+void FrnnFastWiden(const uint16_t* src, float* dst, uint32_t n);
