@@ -6,6 +6,7 @@
 
 #include "frnn_fast.h"
 #include "frnn_internal.h"
+#include "frnn_stats.h"
 
 namespace {
 
@@ -112,7 +113,23 @@ uint32_t FrnnDenseLoadWeight(FrnnDenseParam* p, FrnnWeightReader* r) {
   return FrnnIsEmptyTensor(&p->stBias) ? FRNN_ERR_WEIGHT : FRNN_OK;
 }
 
+namespace {
+uint32_t DenseForwardBody(const FrnnDenseParam* p, const FrnnTensor* in, FrnnTensor** ppstOut, void* pool);
+}
+
 uint32_t FrnnDenseForward(const FrnnDenseParam* p, const FrnnTensor* in, FrnnTensor** ppstOut, void* pool) {
+  const uint64_t t0 = FrnnStatsClock();
+  const uint32_t r = DenseForwardBody(p, in, ppstOut, pool);
+  if (r == FRNN_OK && FrnnStatsOn()) {
+    const uint32_t F = in->uiC * in->uiH * in->uiW;
+    FrnnStatsAdd({"dense", F, p->uiUnits, 1, 1, 1, 1, static_cast<uint64_t>(in->uiN) * F * p->uiUnits,
+                  FrnnStatsClock() - t0});
+  }
+  return r;
+}
+
+namespace {
+uint32_t DenseForwardBody(const FrnnDenseParam* p, const FrnnTensor* in, FrnnTensor** ppstOut, void* pool) {
   if (p == nullptr || in == nullptr || ppstOut == nullptr) return FRNN_ERR_NULL;
   if (*ppstOut != nullptr) return FRNN_ERR_SLOT;
   const FrnnTensor* cur = in;
@@ -191,6 +208,7 @@ uint32_t FrnnDenseForward(const FrnnDenseParam* p, const FrnnTensor* in, FrnnTen
   *ppstOut = out;
   return FRNN_OK;
 }
+}  // namespace
 
 uint32_t FrnnDense(const FrnnTensor* in, FrnnTensor** ppstOut, uint32_t units, uint32_t bias, FrnnWeightReader* r,
                    void* pool) {

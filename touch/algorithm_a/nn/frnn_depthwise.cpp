@@ -4,6 +4,7 @@
 
 #include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
+#include "frnn_stats.h"
 
 namespace {
 
@@ -13,6 +14,9 @@ uint32_t StoredWidth(uint32_t kind, uint32_t storage) {
   if (kind == FRNN_KIND_F32) return storage == 2 ? 2 : 4;
   return 4;
 }
+
+// Widest output row a strided half-precision tap gathers on the stack.
+constexpr uint32_t kGatherMax = 256;
 
 bool AnyPad(const FrnnPaddingParam& p) { return p.siLeft > 0 || p.siRight > 0 || p.siTop > 0 || p.siBottom > 0; }
 
@@ -67,6 +71,7 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
   const uint32_t rs = src->uiRowStride;
   const uint32_t C = in->uiC;
   const uint32_t M = l->depthMultiplier;
+  uint16_t gather[kGatherMax];
   uint32_t res = FRNN_OK;
   for (uint32_t n = 0; n < in->uiN && res == FRNN_OK; ++n) {
     const FrnnTensor img = FrnnTensorImage(in, n);
@@ -85,9 +90,10 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
       for (uint32_t m = 0; m < M; ++m) {
         const uint32_t o = c * M + m;
         const size_t kbase = static_cast<size_t>(m * C + c) * taps;
-        if (in->uiKind == FRNN_KIND_F16 && l->strideWidth == 1) {
+        if (in->uiKind == FRNN_KIND_F16 && (l->strideWidth == 1 || out->uiW <= kGatherMax)) {
           // Row by row, tap by tap: each element still takes its bias and then its taps
           // in order, one rounding per term, so the rows can run eight columns at once.
+          // A wider stride first gathers the tap's columns into one contiguous row.
           const auto* pi = static_cast<const uint16_t*>(plane);
           const auto* w = Elems<const uint16_t>(&l->weights) + kbase;
           const uint16_t b = l->hasBias ? Elems<const uint16_t>(&l->bias)[o] : kHalfZero;
@@ -96,7 +102,14 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
             uint16_t* acc = &At<uint16_t>(out, n, o, y, 0);
             for (uint32_t x = 0; x < out->uiW; ++x) acc[x] = b;
             const size_t base = static_cast<size_t>(y) * l->strideHeight * rs;
-            for (uint32_t k = 0; k < taps; ++k) FrnnHalfTapRow(acc, pi + base + off[k], w[k], out->uiW, bVector);
+            for (uint32_t k = 0; k < taps; ++k) {
+              const uint16_t* row = pi + base + off[k];
+              if (l->strideWidth != 1) {
+                for (uint32_t x = 0; x < out->uiW; ++x) gather[x] = row[static_cast<size_t>(x) * l->strideWidth];
+                row = gather;
+              }
+              FrnnHalfTapRow(acc, row, w[k], out->uiW, bVector);
+            }
           }
           continue;
         }
@@ -145,8 +158,25 @@ uint32_t DepthwiseConvReferenceForward(const DepthwiseConvLayer* l, const FrnnTe
   return res;
 }
 
+namespace {
+uint32_t DepthwiseForwardBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor** ppstOut, void* pool);
+}
+
 uint32_t FrnnDepthwiseConvForwardInt(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor** ppstOut,
                                      void* pool) {
+  const uint64_t t0 = FrnnStatsClock();
+  const uint32_t r = DepthwiseForwardBody(l, in, ppstOut, pool);
+  if (r == FRNN_OK && FrnnStatsOn()) {
+    const FrnnTensor* o = *ppstOut;
+    FrnnStatsAdd({"depthwise", in->uiC, o->uiC, o->uiH, o->uiW, l->kernelHeight, l->kernelWidth,
+                  static_cast<uint64_t>(o->uiN) * o->uiC * o->uiH * o->uiW * l->kernelHeight * l->kernelWidth,
+                  FrnnStatsClock() - t0});
+  }
+  return r;
+}
+
+namespace {
+uint32_t DepthwiseForwardBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor** ppstOut, void* pool) {
   if (l == nullptr || in == nullptr || ppstOut == nullptr) return FRNN_ERR_NULL;
   if (*ppstOut != nullptr) return FRNN_ERR_SLOT;
   if (l->outChannels != l->depthMultiplier * in->uiC || l->depthMultiplier == 0) return FRNN_ERR_PARAM;
@@ -241,6 +271,7 @@ uint32_t FrnnDepthwiseConvForwardInt(const DepthwiseConvLayer* l, const FrnnTens
   *ppstOut = out;
   return FRNN_OK;
 }
+}  // namespace
 
 uint32_t FrnnDepthwiseConv(const FrnnTensor* in, FrnnTensor** ppstOut, uint32_t multiplier, uint32_t kernelWidth,
                            uint32_t kernelHeight, uint32_t strideWidth, uint32_t strideHeight, uint32_t hasBias,

@@ -23,6 +23,7 @@ set(FERRANT_NN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/frnn_pooling.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_dense.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_fast.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_stats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_concat.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_weights.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_denoise.cpp
