@@ -214,6 +214,44 @@ TEST(FrnnLayout, BlockedRoundTripAndUnknownElementSize) {
   EXPECT_EQ(0u, pool.InUse());
 }
 
+// Group normalisation and ReLU run eight elements at a time where the processor has the
+// half-precision vector unit; the bits are the scalar body's, for planes whose size is
+// and is not a multiple of 8, and for the halves at the edges of ReLU's test (-0, the
+// smallest negative subnormal, -infinity, NaNs of either sign).
+TEST(FrnnGroupNorm, VectorBodiesGiveTheScalarBits) {
+  struct Case {
+    uint32_t c, h, w;
+  } cases[] = {{16, 10, 20}, {12, 5, 10}, {8, 3, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.c << "x" << c.h << "x" << c.w);
+    std::vector<float> v = Random(c.c * c.h * c.w, c.w + c.h, 6.0f);
+    std::vector<uint16_t> special = {0x8000, 0x8001, 0xFC00, 0xFC01, 0x7E00, 0xFE00, 0x0001, 0x7C00};
+    std::vector<uint16_t> gw = Halves(Random(2 * c.c, c.c, 1.5f));
+    std::vector<std::vector<uint16_t>> norm, relu;
+    for (bool bVector : {false, true}) {
+      FrnnSetVectorKernels(bVector);
+      NnPool pool;
+      FrnnTensor* t = MakeHalf(pool.get(), 1, c.c, c.h, c.w, v);
+      FrnnWeightReader r = HalfReader(gw);
+      ASSERT_EQ(0u, FrnnGroupNorm(t, 4, &r, pool.get()));
+      std::vector<uint16_t> bits(static_cast<const uint16_t*>(t->pvData),
+                                 static_cast<const uint16_t*>(t->pvData) + c.c * t->uiPlane);
+      norm.push_back(bits);
+      for (size_t j = 0; j < special.size(); ++j) static_cast<uint16_t*>(t->pvData)[j * 5] = special[j];
+      ASSERT_EQ(0u, FrnnRelu(t, &r, pool.get(), 0.0f));
+      bits.assign(static_cast<const uint16_t*>(t->pvData), static_cast<const uint16_t*>(t->pvData) + c.c * t->uiPlane);
+      relu.push_back(bits);
+      FrnnTensorDestroy(&t, pool.get());
+    }
+    FrnnSetVectorKernels(true);
+    EXPECT_EQ(norm[0], norm[1]);
+    EXPECT_EQ(relu[0], relu[1]);
+    // ReLU on the edge halves: -0 and the NaNs stay, the negatives become +0.
+    const std::vector<uint16_t> want = {0x8000, 0x0000, 0x0000, 0xFC01, 0x7E00, 0xFE00, 0x0001, 0x7C00};
+    for (size_t j = 0; j < special.size(); ++j) EXPECT_EQ(relu[1][j * 5], want[j]) << j;
+  }
+}
+
 TEST(FrnnGroupNorm, NormalisesGroupsAndRefusesBadShapes) {
   NnPool pool;
   // Two groups of two channels, gamma 2 and beta 1 everywhere but channel 3 (beta 0.5).
