@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "frnn_conv_kernels.h"
+#include "frnn_fast.h"
 #include "frnn_internal.h"
 
 #if defined(__x86_64__)
@@ -269,6 +270,9 @@ uint32_t ConvUnrolledKernel(const ConvolutionLayer* l, const FrnnTensor* in, Frn
   }
   for (const PlanarShape& s : kPlanar) {
     if (s.kW == l->kernelWidth && s.kH == l->kernelHeight && s.sW == l->strideWidth && s.sH == l->strideHeight) {
+      // The fast path takes stride 1; when the pool cannot hold its scratch, the
+      // reference kernel (which needs none) runs instead.
+      if (FrnnFastConvPlanar(l, in, out, pool) == FRNN_OK) return FRNN_OK;
       ConvPlanarF16(l, in, out, FrnnHasHalfVector());
       return FRNN_OK;
     }

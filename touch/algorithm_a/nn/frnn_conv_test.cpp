@@ -2,10 +2,13 @@
 // and the vector kernels against the scalar ones (bit for bit), and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
 #include "frnn_conv_kernels.h"
+#include "frnn_fast.h"
 #include "nn_test_util.h"
 
 namespace {
@@ -63,6 +66,8 @@ TEST(FrnnConvolution, PlanarVectorAndGenericPathsAgreeBitForBit) {
       {2, 2, 4, 30, 5, 1, 1, 1}, {2, 2, 12, 4, 1, 5, 1, 1},
   };
   const FrnnPaddingParam none{};
+  // The reference kernels: the fast paths order their sums otherwise (tested below).
+  const ReferenceKernelsOnly reference;
   for (const Case& c : cases) {
     NnPool pool;
     FrnnTensor* in = MakeHalf(pool.get(), 2, c.c, c.h, c.w, Random(2 * c.c * c.h * c.w, c.c * 7 + c.w, 4.0f));
@@ -82,14 +87,79 @@ TEST(FrnnConvolution, PlanarVectorAndGenericPathsAgreeBitForBit) {
   }
 }
 
+// The fast path keeps its sums in single precision and rounds each output once: every
+// output lies within one half-precision step of the exact sum (plus what single precision
+// can lose to cancellation), where the reference kernels may drift further. Strided
+// shapes stay on the reference kernels. The pool gives the fast path its scratch.
+TEST(FrnnConvolution, FastPathStaysWithinOneHalfStepOfTheExactSum) {
+  struct Case {
+    uint32_t c, outC, h, w, kW, kH, sW, sH;
+  } cases[] = {
+      {3, 13, 7, 21, 3, 3, 1, 1}, {5, 3, 9, 17, 5, 5, 1, 1}, {4, 6, 5, 11, 3, 1, 1, 1}, {16, 64, 5, 10, 1, 1, 1, 1},
+      {24, 12, 40, 40, 1, 1, 1, 1}, {1, 8, 20, 40, 3, 3, 1, 1}, {12, 2, 11, 9, 3, 3, 1, 1}, {2, 3, 9, 9, 3, 3, 2, 2},
+  };
+  const FrnnPaddingParam none{};
+  if (!FrnnFastPaths()) GTEST_SKIP() << "no fast path on this processor";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.c << "->" << c.outC << " " << c.kW << "x" << c.kH << " s" << c.sW);
+    NnPool pool(4u << 20);
+    const std::vector<float> x = Random(2 * c.c * c.h * c.w, c.c * 5 + c.h, 4.0f);
+    FrnnTensor* in = MakeHalf(pool.get(), 2, c.c, c.h, c.w, x);
+    const std::vector<uint16_t> blob = Halves(Random(c.c * c.outC * c.kW * c.kH + c.outC, c.outC + c.kH, 0.7f));
+    const auto fast = RunConv(in, c.outC, c.kW, c.kH, c.sW, c.sH, none, blob, pool.get(), 0);
+    const uint32_t oh = (c.h - c.kH) / c.sH + 1, ow = (c.w - c.kW) / c.sW + 1;
+    ASSERT_EQ(fast.size(), static_cast<size_t>(2) * c.outC * oh * ow);
+    if (c.sW != 1) {
+      EXPECT_EQ(fast, RunConv(in, c.outC, c.kW, c.kH, c.sW, c.sH, none, blob, pool.get(), 1));
+    } else {
+      size_t j = 0;
+      int worst = 0;
+      for (uint32_t i = 0; i < 2; ++i)
+        for (uint32_t o = 0; o < c.outC; ++o)
+          for (uint32_t y = 0; y < oh; ++y)
+            for (uint32_t xx = 0; xx < ow; ++xx, ++j) {
+              double acc = HalfToSingleOnce(blob[c.c * c.outC * c.kW * c.kH + o]);
+              double mag = std::fabs(acc);
+              for (uint32_t k = 0; k < c.c; ++k)
+                for (uint32_t ky = 0; ky < c.kH; ++ky)
+                  for (uint32_t kx = 0; kx < c.kW; ++kx) {
+                    const double w = HalfToSingleOnce(blob[((o * c.c + k) * c.kH + ky) * c.kW + kx]);
+                    const double v = HalfToSingleOnce(SingleToHalfOnce(x[((i * c.c + k) * c.h + y + ky) * c.w + xx + kx]));
+                    acc += w * v;
+                    mag += std::fabs(w * v);
+                  }
+              const double got = HalfToSingleOnce(fast[j]);
+              const double exact = HalfToSingleOnce(DoubleToHalfOnce(acc));
+              const double step = std::fabs(HalfToSingleOnce(static_cast<uint16_t>(DoubleToHalfOnce(std::fabs(acc)) + 1)) -
+                                            std::fabs(exact));
+              ASSERT_LE(std::fabs(got - exact), step + 1e-5 * mag) << j << ": " << got << " vs " << acc;
+              worst = std::max(worst, std::abs(static_cast<int>(fast[j]) - static_cast<int>(DoubleToHalfOnce(acc))));
+            }
+      EXPECT_LE(worst, 1);
+    }
+    FrnnTensorDestroy(&in, pool.get());
+    EXPECT_EQ(0u, pool.InUse());
+  }
+}
+
 TEST(FrnnConvolution, EachTermIsRoundedToHalf) {
-  // 2048 + 1 + 1: rounded after each term stays 2048; rounded once it would be 2050.
+  // 2048 + 1 + 1: rounded after each term stays 2048 (the reference kernels); rounded
+  // once, as the fast path does, it is 2050.
   NnPool pool;
   FrnnTensor* in = MakeHalf(pool.get(), 1, 3, 1, 1, {2048, 1, 1});
   const FrnnPaddingParam none{};
-  const auto out = RunConv(in, 1, 1, 1, 1, 1, none, Halves({1, 1, 1, 0}), pool.get(), 0);
+  std::vector<uint16_t> out;
+  {
+    const ReferenceKernelsOnly reference;
+    out = RunConv(in, 1, 1, 1, 1, 1, none, Halves({1, 1, 1, 0}), pool.get(), 0);
+  }
   ASSERT_EQ(1u, out.size());
   EXPECT_EQ(SingleToHalfOnce(2048.0f), out[0]);
+  if (FrnnFastPaths()) {
+    const auto once = RunConv(in, 1, 1, 1, 1, 1, none, Halves({1, 1, 1, 0}), pool.get(), 0);
+    ASSERT_EQ(1u, once.size());
+    EXPECT_EQ(SingleToHalfOnce(2050.0f), once[0]);
+  }
   FrnnTensorDestroy(&in, pool.get());
 }
 

@@ -6,6 +6,7 @@
 
 #include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
+#include "tsa_memory.h"
 
 #if defined(__x86_64__)
 #include <cpuid.h>
@@ -81,5 +82,125 @@ void FrnnFastWiden(const uint16_t* src, float* dst, uint32_t n) {
   WidenVector(src, dst, n);
 #else
   for (uint32_t j = 0; j < n; ++j) dst[j] = HF(src[j]);
+#endif
+}
+
+// ---------------------------------------------------------------------------------------
+// Planar (NCHW) half-precision convolution at stride 1: the input planes and the weights
+// widened once into pool scratch, then tiles of 4 output channels x 16 columns kept in
+// registers while every input channel and tap adds into them; each output rounded to half
+// once. Columns past a row's end are computed from whatever follows it and never stored.
+#if defined(__x86_64__)
+namespace {
+
+template <uint32_t NO>
+__attribute__((target("avx2,f16c,fma"))) void PlanarTile(const float* x, size_t cStride, uint32_t C,
+                                                          const float* w, size_t wStride, const int32_t* off,
+                                                          uint32_t taps, const float* bias, uint16_t* const* dst,
+                                                          uint32_t count) {
+  __m256 acc[NO][2];
+  for (uint32_t j = 0; j < NO; ++j) acc[j][0] = acc[j][1] = _mm256_set1_ps(bias[j]);
+  for (uint32_t c = 0; c < C; ++c) {
+    const float* xc = x + c * cStride;
+    const float* wc = w + static_cast<size_t>(c) * taps;
+    for (uint32_t t = 0; t < taps; ++t) {
+      const __m256 x0 = _mm256_loadu_ps(xc + off[t]);
+      const __m256 x1 = _mm256_loadu_ps(xc + off[t] + 8);
+      for (uint32_t j = 0; j < NO; ++j) {
+        const __m256 vw = _mm256_broadcast_ss(wc + j * wStride + t);
+        acc[j][0] = _mm256_fmadd_ps(vw, x0, acc[j][0]);
+        acc[j][1] = _mm256_fmadd_ps(vw, x1, acc[j][1]);
+      }
+    }
+  }
+  for (uint32_t j = 0; j < NO; ++j) {
+    const __m128i h0 = _mm256_cvtps_ph(acc[j][0], _MM_FROUND_TO_NEAREST_INT);
+    const __m128i h1 = _mm256_cvtps_ph(acc[j][1], _MM_FROUND_TO_NEAREST_INT);
+    if (count == 16) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[j]), h0);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[j] + 8), h1);
+    } else {
+      alignas(32) uint16_t tmp[16];
+      _mm_store_si128(reinterpret_cast<__m128i*>(tmp), h0);
+      _mm_store_si128(reinterpret_cast<__m128i*>(tmp + 8), h1);
+      for (uint32_t k = 0; k < count; ++k) dst[j][k] = tmp[k];
+    }
+  }
+}
+
+__attribute__((target("avx2,f16c,fma"))) void PlanarRun(const ConvolutionLayer* l, const FrnnTensor* in,
+                                                         FrnnTensor* out, float* xs, float* ws, float* bs,
+                                                         int32_t* off) {
+  const uint32_t C = in->uiC, O = out->uiC, kW = l->kernelWidth, kH = l->kernelHeight, taps = kW * kH;
+  const size_t cStride = in->uiPlane;
+  // A 1x1 kernel over planes of one row stride is one flat row per plane.
+  const bool bFlat = taps == 1 && in->uiRowStride == out->uiRowStride;
+  const uint32_t rows = bFlat ? 1 : out->uiH;
+  const uint32_t cols = bFlat ? out->uiH * out->uiRowStride : out->uiW;
+  for (uint32_t ky = 0; ky < kH; ++ky)
+    for (uint32_t kx = 0; kx < kW; ++kx) off[ky * kW + kx] = static_cast<int32_t>(ky * in->uiRowStride + kx);
+  FrnnFastWiden(Elems<const uint16_t>(&l->weights), ws, O * C * taps);
+  for (uint32_t o = 0; o < O; ++o) bs[o] = l->hasBias ? HF(Elems<const uint16_t>(&l->bias)[o]) : 0.0f;
+  for (uint32_t n = 0; n < in->uiN; ++n) {
+    FrnnFastWiden(Elems<const uint16_t>(in) + static_cast<size_t>(n) * C * cStride, xs, static_cast<uint32_t>(C * cStride));
+    for (uint32_t o = 0; o < O;) {
+      const uint32_t no = O - o >= 4 ? 4 : O - o;
+      const float* w = ws + static_cast<size_t>(o) * C * taps;
+      for (uint32_t y = 0; y < rows; ++y)
+        for (uint32_t x = 0; x < cols; x += 16) {
+          const uint32_t count = cols - x < 16 ? cols - x : 16;
+          uint16_t* dst[4];
+          for (uint32_t j = 0; j < no; ++j) {
+            dst[j] = Elems<uint16_t>(out) + (static_cast<size_t>(n) * O + o + j) * out->uiPlane +
+                     static_cast<size_t>(y) * out->uiRowStride + x;
+          }
+          const float* px = xs + static_cast<size_t>(y) * in->uiRowStride + x;
+          switch (no) {
+            case 4: PlanarTile<4>(px, cStride, C, w, static_cast<size_t>(C) * taps, off, taps, bs + o, dst, count); break;
+            case 3: PlanarTile<3>(px, cStride, C, w, static_cast<size_t>(C) * taps, off, taps, bs + o, dst, count); break;
+            case 2: PlanarTile<2>(px, cStride, C, w, static_cast<size_t>(C) * taps, off, taps, bs + o, dst, count); break;
+            default: PlanarTile<1>(px, cStride, C, w, static_cast<size_t>(C) * taps, off, taps, bs + o, dst, count); break;
+          }
+        }
+      o += no;
+    }
+  }
+}
+
+}  // namespace
+#endif
+
+uint32_t FrnnFastConvPlanar(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool) {
+#if defined(__x86_64__)
+  if (!FrnnFastPaths() || l->strideWidth != 1 || l->strideHeight != 1 || l->dilationWidth != 1 ||
+      l->dilationHeight != 1 || in->uiLayout != FRNN_LAYOUT_NCHW || in->uiKind != FRNN_KIND_F16) {
+    return FRNN_ERR_UNSUPPORTED;
+  }
+  const uint32_t taps = l->kernelWidth * l->kernelHeight;
+  // Slack behind the widened planes: the last tile's unused columns read into it.
+  const size_t xsN = static_cast<size_t>(in->uiC) * in->uiPlane + 32 + taps * in->uiRowStride;
+  const size_t wsN = static_cast<size_t>(out->uiC) * in->uiC * taps;
+  if (xsN * 4 > 0x7FFFFFF0u || wsN * 4 > 0x7FFFFFF0u) return FRNN_ERR_UNSUPPORTED;
+  auto* xs = static_cast<float*>(FRNN_POOL_ALLOC(pool, xsN * 4 + 16));
+  auto* ws = static_cast<float*>(FRNN_POOL_ALLOC(pool, wsN * 4 + 16));
+  auto* bs = static_cast<float*>(FRNN_POOL_ALLOC(pool, out->uiC * 4 + 16));
+  auto* off = static_cast<int32_t*>(FRNN_POOL_ALLOC(pool, taps * 4 + 16));
+  uint32_t r = FRNN_ERR_NOMEM;
+  if (xs != nullptr && ws != nullptr && bs != nullptr && off != nullptr) {
+    for (size_t j = static_cast<size_t>(in->uiC) * in->uiPlane; j < xsN; ++j) xs[j] = 0.0f;
+    PlanarRun(l, in, out, xs, ws, bs, off);
+    r = FRNN_OK;
+  }
+  NnPoolFree(pool, off);
+  NnPoolFree(pool, bs);
+  NnPoolFree(pool, ws);
+  NnPoolFree(pool, xs);
+  return r;
+#else
+  (void)l;
+  (void)in;
+  (void)out;
+  (void)pool;
+  return FRNN_ERR_UNSUPPORTED;
 #endif
 }

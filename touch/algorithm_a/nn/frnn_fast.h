@@ -13,5 +13,11 @@ void FrnnSetFastPaths(bool bAllow);
 
 // sum over j below n of w[j] x x[j] (halves by floats), in single precision.
 float FrnnFastDotHalf(const uint16_t* w, const float* x, uint32_t n);
+// Path A's planar kernel on the fast path: half NCHW at stride 1 and dilation 1 (any
+// kernel size); 9 when it does not take the case, 4 when the pool has no room for its
+// scratch (the input planes and the weights widened), 0 when it computed the output.
+struct ConvolutionLayer;
+struct FrnnTensor;
+uint32_t FrnnFastConvPlanar(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool);
 // dst[j] = the half w[j] widened, for j below n.
 void FrnnFastWiden(const uint16_t* src, float* dst, uint32_t n);
