@@ -276,6 +276,7 @@ std::vector<float> Depthwise(const FrnnTensor* in, uint32_t mult, uint32_t k, ui
 }
 
 TEST(FrnnDepthwiseKernels, EveryLayoutGivesTheReferenceBits) {
+  const ReferenceKernelsOnly reference;
   struct Case {
     uint32_t c, h, w, k, s;
     FrnnPaddingParam pad;

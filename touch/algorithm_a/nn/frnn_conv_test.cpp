@@ -330,7 +330,59 @@ TEST(FrnnConvolution, SinglePrecisionWithHalfStoredWeights) {
   EXPECT_EQ(0u, pool.InUse());
 }
 
+// The depthwise fast path keeps a row's taps in single precision and rounds once: each
+// output within one half-precision step of the exact sum, at strides 1 and 2, with and
+// without padding and dilation, for the kernel shapes the networks use.
+TEST(FrnnDepthwise, FastPathStaysWithinOneHalfStepOfTheExactSum) {
+  if (!FrnnFastPaths()) GTEST_SKIP() << "no fast path on this processor";
+  struct Case {
+    uint32_t c, h, w, kW, kH, sW, sH, dil;
+    FrnnPaddingParam pad;
+  } cases[] = {
+      {16, 20, 40, 3, 3, 1, 1, 1, {1, 1, 1, 1, 0, 0}}, {8, 20, 40, 3, 3, 2, 2, 1, {1, 1, 1, 1, 0, 0}},
+      {16, 10, 40, 1, 3, 1, 2, 1, {0, 0, 1, 1, 0, 0}}, {16, 10, 40, 3, 1, 2, 1, 1, {1, 1, 0, 0, 0, 0}},
+      {16, 5, 10, 3, 3, 1, 1, 2, {2, 2, 2, 2, 0, 0}},  {3, 9, 13, 5, 5, 1, 1, 1, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.kW << "x" << c.kH << " s" << c.sW << "x" << c.sH << " d" << c.dil);
+    NnPool pool(4u << 20);
+    const std::vector<float> x = Random(c.c * c.h * c.w, c.w + c.kW, 4.0f);
+    FrnnTensor* in = MakeHalf(pool.get(), 1, c.c, c.h, c.w, x);
+    std::vector<uint16_t> blob = Halves(Random(c.c * c.kW * c.kH + c.c, c.h + c.sW, 0.7f));
+    FrnnWeightReader r = HalfReader(blob);
+    DepthwiseConvLayer l = FrnnDepthwiseConvInit(c.c, 1, c.kW, c.kH, c.sW, c.sH, 1, &c.pad, &r);
+    l.dilationWidth = l.dilationHeight = c.dil;
+    ASSERT_EQ(0u, FrnnDepthwiseConvLoadWeight(&l, &r));
+    FrnnTensor* out = nullptr;
+    ASSERT_EQ(0u, FrnnDepthwiseConvForwardInt(&l, in, &out, pool.get()));
+    const auto* w = static_cast<const uint16_t*>(l.weights.pvData);
+    const auto* b = static_cast<const uint16_t*>(l.bias.pvData);
+    int worst = 0;
+    for (uint32_t k = 0; k < c.c; ++k)
+      for (uint32_t y = 0; y < out->uiH; ++y)
+        for (uint32_t xx = 0; xx < out->uiW; ++xx) {
+          double acc = HalfToSingleOnce(b[k]);
+          for (uint32_t ky = 0; ky < c.kH; ++ky)
+            for (uint32_t kx = 0; kx < c.kW; ++kx) {
+              const int32_t iy = static_cast<int32_t>(y * c.sH + ky * c.dil) - c.pad.siTop;
+              const int32_t ix = static_cast<int32_t>(xx * c.sW + kx * c.dil) - c.pad.siLeft;
+              if (iy < 0 || ix < 0 || iy >= static_cast<int32_t>(c.h) || ix >= static_cast<int32_t>(c.w)) continue;
+              acc += static_cast<double>(HalfToSingleOnce(w[k * c.kW * c.kH + ky * c.kW + kx])) *
+                     HalfToSingleOnce(SingleToHalfOnce(x[(k * c.h + iy) * c.w + ix]));
+            }
+          uint16_t got = 0;
+          FrnnTensorGetElement(out, 0, k, y, xx, &got);
+          worst = std::max(worst, std::abs(static_cast<int>(got) - static_cast<int>(DoubleToHalfOnce(acc))));
+        }
+    EXPECT_LE(worst, 1);
+    FrnnTensorDestroy(&out, pool.get());
+    FrnnTensorDestroy(&in, pool.get());
+    EXPECT_EQ(0u, pool.InUse());
+  }
+}
+
 TEST(FrnnDepthwise, ReferenceRouteShapesAndSums) {
+  const ReferenceKernelsOnly reference;
   NnPool pool;
   struct Case {
     uint32_t w, h, kW, kH, s, dil;

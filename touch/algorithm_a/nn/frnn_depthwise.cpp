@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "frnn_conv_kernels.h"
+#include "frnn_fast.h"
 #include "frnn_internal.h"
 #include "frnn_stats.h"
 
@@ -17,6 +18,8 @@ uint32_t StoredWidth(uint32_t kind, uint32_t storage) {
 
 // Widest output row a strided half-precision tap gathers on the stack.
 constexpr uint32_t kGatherMax = 256;
+// Most taps the fast path keeps (a 5 x 5 kernel).
+constexpr uint32_t kFastTaps = 25;
 
 bool AnyPad(const FrnnPaddingParam& p) { return p.siLeft > 0 || p.siRight > 0 || p.siTop > 0 || p.siBottom > 0; }
 
@@ -71,7 +74,9 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
   const uint32_t rs = src->uiRowStride;
   const uint32_t C = in->uiC;
   const uint32_t M = l->depthMultiplier;
-  uint16_t gather[kGatherMax];
+  // The fast path sums every tap of a row in registers and rounds once (frnn_fast.h).
+  const bool bFast = in->uiKind == FRNN_KIND_F16 && taps <= kFastTaps && FrnnFastPaths();
+  uint16_t gather[kGatherMax * kFastTaps];
   uint32_t res = FRNN_OK;
   for (uint32_t n = 0; n < in->uiN && res == FRNN_OK; ++n) {
     const FrnnTensor img = FrnnTensorImage(in, n);
@@ -98,6 +103,24 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
           const auto* w = Elems<const uint16_t>(&l->weights) + kbase;
           const uint16_t b = l->hasBias ? Elems<const uint16_t>(&l->bias)[o] : kHalfZero;
           const bool bVector = FrnnHasHalfVector();
+          if (bFast) {
+            float wf[kFastTaps];
+            for (uint32_t k = 0; k < taps; ++k) wf[k] = HF(w[k]);
+            for (uint32_t y = 0; y < out->uiH; ++y) {
+              const uint16_t* rows[kFastTaps];
+              const size_t base = static_cast<size_t>(y) * l->strideHeight * rs;
+              for (uint32_t k = 0; k < taps; ++k) {
+                rows[k] = pi + base + off[k];
+                if (l->strideWidth != 1) {
+                  uint16_t* g = gather + static_cast<size_t>(k) * kGatherMax;
+                  for (uint32_t x = 0; x < out->uiW; ++x) g[x] = rows[k][static_cast<size_t>(x) * l->strideWidth];
+                  rows[k] = g;
+                }
+              }
+              FrnnFastDepthwiseRow(&At<uint16_t>(out, n, o, y, 0), rows, wf, taps, HF(b), out->uiW);
+            }
+            continue;
+          }
           for (uint32_t y = 0; y < out->uiH; ++y) {
             uint16_t* acc = &At<uint16_t>(out, n, o, y, 0);
             for (uint32_t x = 0; x < out->uiW; ++x) acc[x] = b;

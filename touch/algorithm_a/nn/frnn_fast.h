@@ -19,5 +19,10 @@ float FrnnFastDotHalf(const uint16_t* w, const float* x, uint32_t n);
 struct ConvolutionLayer;
 struct FrnnTensor;
 uint32_t FrnnFastConvPlanar(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool);
+// One output row of a depthwise layer on the fast path: out[x] = bias + sum over k of
+// w[k] x rows[k][x] in single precision, rounded to half once (rows[k]: tap k's inputs,
+// contiguous).
+void FrnnFastDepthwiseRow(uint16_t* out, const uint16_t* const* rows, const float* w, uint32_t taps, float bias,
+                          uint32_t count);
 // dst[j] = the half w[j] widened, for j below n.
 void FrnnFastWiden(const uint16_t* src, float* dst, uint32_t n);
