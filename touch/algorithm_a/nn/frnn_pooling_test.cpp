@@ -43,6 +43,21 @@ TEST(FrnnPooling, WindowsOfTheNetworkShapes) {
   FrnnTensor* in = MakeHalf(pool.get(), 1, 1, 2, 7, {1, 5, -2, -3, 4, 4, 9, -1, -1, 0, -0.5f, 2, 3, 7});
   EXPECT_EQ(Pool(in, 0, 2, 1, 2, 1, {}, pool.get(), &res), (std::vector<float>{5, -2, 4, -1, 0, 3}));
   EXPECT_EQ(Pool(in, 1, 2, 1, 2, 1, {}, pool.get(), &res), (std::vector<float>{3, -2.5f, 4, -1, -0.25f, 2.5f}));
+  // A later tap wins unless the running maximum is above it: a NaN first gives way, a NaN
+  // later is taken, and of -0 and +0 the later one stays (bits compared).
+  {
+    FrnnTensor* odd = MakeHalf(pool.get(), 1, 1, 1, 8, {});
+    const uint16_t bits[8] = {0x7E00, 0x3C00, 0x3C00, 0x7E00, 0x8000, 0x0000, 0x0000, 0x8000};
+    for (int j = 0; j < 8; ++j) static_cast<uint16_t*>(odd->pvData)[j] = bits[j];
+    const FrnnWeightReader kr = KindReader(FRNN_KIND_F16);
+    PoolingLayer pl = FrnnPoolingInit(0, 0, 2, 1, 2, 1, nullptr, &kr);
+    FrnnTensor* o = nullptr;
+    ASSERT_EQ(FrnnPoolingForwardInt(&pl, odd, nullptr, &o, pool.get()), FRNN_OK);
+    const auto* ob = static_cast<const uint16_t*>(o->pvData);
+    EXPECT_EQ((std::vector<uint16_t>(ob, ob + 4)), (std::vector<uint16_t>{0x3C00, 0x7E00, 0x0000, 0x8000}));
+    FrnnTensorDestroy(&o, pool.get());
+    FrnnTensorDestroy(&odd, pool.get());
+  }
   // 1 x 2 at stride (1, 2) down the columns.
   EXPECT_EQ(Pool(in, 0, 1, 2, 1, 2, {}, pool.get(), &res), (std::vector<float>{1, 5, 0, -0.5f, 4, 4, 9}));
   // The same in NC8HW8 (13 channels) as in NCHW, for both window shapes.
