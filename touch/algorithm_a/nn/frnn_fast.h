@@ -19,6 +19,10 @@ float FrnnFastDotHalf(const uint16_t* w, const float* x, uint32_t n);
 struct ConvolutionLayer;
 struct FrnnTensor;
 uint32_t FrnnFastConvPlanar(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool);
+// Path A's blocked kernel on the fast path, given the weights already packed into 8 x 8
+// tiles (and the bias padded to whole blocks, or null): results as FrnnFastConvPlanar.
+uint32_t FrnnFastConvBlocked(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, const uint16_t* tiles,
+                             const uint16_t* bias, void* pool);
 // One output row of a depthwise layer on the fast path: out[x] = bias + sum over k of
 // w[k] x rows[k][x] in single precision, rounded to half once (rows[k]: tap k's inputs,
 // contiguous).
