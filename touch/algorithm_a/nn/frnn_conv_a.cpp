@@ -100,6 +100,32 @@ __attribute__((target("avx2,f16c"))) void BlockedPixelsVector(uint16_t* acc, con
   }
 }
 
+// acc[x] += in[x] where in[x] > 0, and dst[x] = s x v[x], each rounded to half.
+__attribute__((target("avx2,f16c"))) uint32_t AddPositivesVector(uint16_t* acc, const uint16_t* in, uint32_t count) {
+  uint32_t x = 0;
+  const __m256 zero = _mm256_setzero_ps();
+  for (; x + 8 <= count; x += 8) {
+    const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + x)));
+    const __m256 vi = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x)));
+    const __m256 pos = _mm256_cmp_ps(vi, zero, _CMP_GT_OQ);
+    const __m256 sum = _mm256_cvtph_ps(_mm256_cvtps_ph(_mm256_add_ps(va, vi), _MM_FROUND_TO_NEAREST_INT));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + x),
+                     _mm256_cvtps_ph(_mm256_blendv_ps(va, sum, pos), _MM_FROUND_TO_NEAREST_INT));
+  }
+  return x;
+}
+
+__attribute__((target("avx2,f16c"))) uint32_t ScaleRowVector(uint16_t* dst, const uint16_t* v, uint16_t s,
+                                                              uint32_t count) {
+  uint32_t x = 0;
+  const __m256 vs = _mm256_set1_ps(HF(s));
+  for (; x + 8 <= count; x += 8) {
+    const __m256 vv = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm256_cvtps_ph(_mm256_mul_ps(vs, vv), _MM_FROUND_TO_NEAREST_INT));
+  }
+  return x;
+}
+
 __attribute__((target("avx2,f16c"))) void LaneFmaVector(uint16_t* acc, const uint16_t* w8, const uint16_t* in8) {
   const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc)));
   const __m256 vw = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w8)));
@@ -199,6 +225,28 @@ void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, boo
   (void)bVector;
 #endif
   for (uint32_t m = 0; m < 8; ++m) acc[m] = HalfFma(acc[m], w8[m], in8[m]);
+}
+
+void FrnnHalfAddPositives(uint16_t* acc, const uint16_t* in, uint32_t count, bool bVector) {
+  uint32_t x = 0;
+#if defined(__x86_64__)
+  if (bVector) x = AddPositivesVector(acc, in, count);
+#else
+  (void)bVector;
+#endif
+  for (; x < count; ++x) {
+    if (HF(in[x]) > 0.0f) acc[x] = HalfAdd(acc[x], in[x]);
+  }
+}
+
+void FrnnHalfScaleRow(uint16_t* dst, const uint16_t* v, uint16_t s, uint32_t count, bool bVector) {
+  uint32_t x = 0;
+#if defined(__x86_64__)
+  if (bVector) x = ScaleRowVector(dst, v, s, count);
+#else
+  (void)bVector;
+#endif
+  for (; x < count; ++x) dst[x] = HalfMul(s, v[x]);
 }
 
 void FrnnSetVectorKernels(bool bAllow) { sbAllowVector.store(bAllow, std::memory_order_relaxed); }

@@ -30,6 +30,10 @@ void FrnnHalfTileFma(uint16_t* acc, const uint16_t* w64, const uint16_t* in8, bo
 void FrnnHalfBlockedPixels(uint16_t* acc, uint32_t count, const uint16_t* tiles, const uint16_t* in,
                            size_t blockStride, uint32_t jb, uint32_t kH, uint32_t kW, size_t rowStep,
                            size_t pixelStep, bool bVector);
+// acc[x] = acc[x] + in[x] for the x below count where in[x] > 0, and dst[x] = s * v[x],
+// rounded to half; the 8-lane body when bVector (same bits).
+void FrnnHalfAddPositives(uint16_t* acc, const uint16_t* in, uint32_t count, bool bVector);
+void FrnnHalfScaleRow(uint16_t* dst, const uint16_t* v, uint16_t s, uint32_t count, bool bVector);
 // acc[m] = acc[m] + w[m] * in[m]: one depthwise tap over a block pixel.
 void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, bool bVector);
 

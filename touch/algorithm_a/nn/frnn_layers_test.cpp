@@ -470,6 +470,27 @@ TEST(FrnnUpSample, PlanarRouteGivesTheElementLoopBits) {
   EXPECT_EQ(0u, pool.InUse());
 }
 
+// The floating network's projection steps (sums of the positive values, products of two
+// sums) give the scalar bits eight columns at a time, NaNs and negatives left out.
+TEST(FrnnHalfRows, PositiveSumsAndProductsGiveTheScalarBits) {
+  if (!FrnnHasHalfVector()) GTEST_SKIP() << "no half-precision vector unit";
+  for (uint32_t n : {7u, 8u, 40u, 41u}) {
+    SCOPED_TRACE(n);
+    std::vector<uint16_t> in = Halves(Random(n, n, 300.0f));
+    in[n / 2] = 0x7E00;  // NaN
+    in[0] = 0x8000;      // -0
+    std::vector<uint16_t> a = Halves(Random(n, n + 1, 2000.0f)), b = a;
+    FrnnHalfAddPositives(a.data(), in.data(), n, true);
+    FrnnHalfAddPositives(b.data(), in.data(), n, false);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a[n / 2], b[n / 2]);
+    std::vector<uint16_t> pa(n), pb(n);
+    FrnnHalfScaleRow(pa.data(), a.data(), SingleToHalfOnce(37.3f), n, true);
+    FrnnHalfScaleRow(pb.data(), a.data(), SingleToHalfOnce(37.3f), n, false);
+    EXPECT_EQ(pa, pb);
+  }
+}
+
 TEST(FrnnUpSample, CentredAndCornerAlignedSampling) {
   NnPool pool;
   const FrnnWeightReader r = KindReader(FRNN_KIND_F16);

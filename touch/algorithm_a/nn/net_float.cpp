@@ -3,6 +3,7 @@
 // connections and a head) that turns a difference image into two maps of scores 0..1000.
 #include <cmath>
 
+#include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
 #include "net_float_internal.h"
 #include "net_weights.h"
@@ -60,20 +61,23 @@ FrnnTensor* Projection(const Net& n, const FrnnTensor* x) {
     DropTensor(p, n.pool);
     return nullptr;
   }
+  // Each sum takes its terms in the same order either way; the vector body only runs the
+  // columns side by side.
+  const bool bVector = FrnnHasHalfVector();
   for (uint32_t i = 0; i < x->uiN; ++i)
     for (uint32_t k = 0; k < x->uiC; ++k) {
       for (uint32_t y = 0; y < x->uiH; ++y) rowSum[y] = kHalfZero;
       for (uint32_t c = 0; c < x->uiW; ++c) colSum[c] = kHalfZero;
-      for (uint32_t y = 0; y < x->uiH; ++y)
+      for (uint32_t y = 0; y < x->uiH; ++y) {
+        const uint16_t* row = &At<uint16_t>(x, i, k, y, 0);
+        uint16_t s = rowSum[y];
         for (uint32_t c = 0; c < x->uiW; ++c) {
-          const uint16_t v = At<uint16_t>(x, i, k, y, c);
-          if (HF(v) > 0.0f) {
-            rowSum[y] = HalfAdd(rowSum[y], v);
-            colSum[c] = HalfAdd(colSum[c], v);
-          }
+          if (HF(row[c]) > 0.0f) s = HalfAdd(s, row[c]);
         }
-      for (uint32_t y = 0; y < x->uiH; ++y)
-        for (uint32_t c = 0; c < x->uiW; ++c) At<uint16_t>(p, i, k, y, c) = HalfMul(rowSum[y], colSum[c]);
+        rowSum[y] = s;
+        FrnnHalfAddPositives(colSum, row, x->uiW, bVector);
+      }
+      for (uint32_t y = 0; y < x->uiH; ++y) FrnnHalfScaleRow(&At<uint16_t>(p, i, k, y, 0), colSum, rowSum[y], x->uiW, bVector);
     }
   return p;
 }
