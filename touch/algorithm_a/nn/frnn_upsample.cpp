@@ -58,6 +58,22 @@ __attribute__((target("avx2,f16c"))) void LerpRowVector(uint16_t* dst, const uin
   }
   for (; x < n; ++x) dst[x] = Lerp(a[x], b[x], t);
 }
+
+// dst[x] = Lerp(a[x], b[x]) with each column's own weights g[x] (of a) and f[x] (of b).
+__attribute__((target("avx2,f16c"))) uint32_t LerpColumnsVector(uint16_t* dst, const uint16_t* a, const uint16_t* b,
+                                                                 const uint16_t* g, const uint16_t* f, uint32_t n) {
+  uint32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x)));
+    const __m256 vg = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + x)));
+    const __m256 vb = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x)));
+    const __m256 vf = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f + x)));
+    const __m256 p = _mm256_cvtph_ps(_mm256_cvtps_ph(_mm256_mul_ps(va, vg), _MM_FROUND_TO_NEAREST_INT));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x),
+                     _mm256_cvtps_ph(_mm256_add_ps(p, _mm256_mul_ps(vb, vf)), _MM_FROUND_TO_NEAREST_INT));
+  }
+  return x;
+}
 #endif
 
 void LerpRow(uint16_t* dst, const uint16_t* a, const uint16_t* b, const Tap& t, uint32_t n, bool bVector) {
@@ -77,12 +93,33 @@ void LerpRow(uint16_t* dst, const uint16_t* a, const uint16_t* b, const Tap& t, 
 void UpSamplePlanarF16(const FrnnTensor* in, FrnnTensor* out, const Tap* tw, const Tap* th, uint16_t* rows) {
   const bool bVector = FrnnHasHalfVector();
   const uint32_t W = out->uiW;
+  // The columns' taps gathered once per row and their weights once per call, so that the
+  // row's interpolation runs eight columns at a time.
+  constexpr uint32_t kCols = 512;
+  uint16_t g[kCols], f[kCols], a[kCols], b[kCols];
+  const bool bColumns = bVector && W <= kCols;
+  if (bColumns) {
+    for (uint32_t x = 0; x < W; ++x) {
+      g[x] = tw[x].g;
+      f[x] = tw[x].f;
+    }
+  }
   for (uint32_t i = 0; i < in->uiN; ++i)
     for (uint32_t k = 0; k < in->uiC; ++k) {
       for (uint32_t r = 0; r < in->uiH; ++r) {
         const uint16_t* src = &At<uint16_t>(in, i, k, r, 0);
         uint16_t* h = rows + static_cast<size_t>(r) * W;
-        for (uint32_t x = 0; x < W; ++x) h[x] = Lerp(src[tw[x].i0], src[tw[x].i1], tw[x]);
+        uint32_t x = 0;
+#if defined(__x86_64__)
+        if (bColumns) {
+          for (uint32_t c = 0; c < W; ++c) {
+            a[c] = src[tw[c].i0];
+            b[c] = src[tw[c].i1];
+          }
+          x = LerpColumnsVector(h, a, b, g, f, W);
+        }
+#endif
+        for (; x < W; ++x) h[x] = Lerp(src[tw[x].i0], src[tw[x].i1], tw[x]);
       }
       for (uint32_t y = 0; y < out->uiH; ++y) {
         const Tap& ty = th[y];
