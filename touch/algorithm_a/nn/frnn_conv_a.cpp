@@ -126,6 +126,33 @@ __attribute__((target("avx2,f16c"))) uint32_t ScaleRowVector(uint16_t* dst, cons
   return x;
 }
 
+__attribute__((target("avx2,f16c"))) size_t BinaryVector(uint16_t* o, const uint16_t* a, const uint16_t* b, size_t n,
+                                                          bool bMul) {
+  size_t j = 0;
+  for (; j + 8 <= n; j += 8) {
+    const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + j)));
+    const __m256 vb = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + j)));
+    const __m256 r = bMul ? _mm256_mul_ps(va, vb) : _mm256_add_ps(va, vb);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), _mm256_cvtps_ph(r, _MM_FROUND_TO_NEAREST_INT));
+  }
+  return j;
+}
+
+__attribute__((target("avx2,f16c"))) void SumChainsVector(uint16_t* out, const uint16_t* base, size_t laneStride,
+                                                           size_t stepStride, uint32_t lanes, uint32_t len) {
+  __m256 acc = _mm256_setzero_ps();
+  alignas(16) uint16_t v[8] = {};
+  for (uint32_t j = 0; j < len; ++j) {
+    const uint16_t* p = base + static_cast<size_t>(j) * stepStride;
+    for (uint32_t l = 0; l < lanes; ++l) v[l] = p[l * laneStride];
+    const __m256 x = _mm256_cvtph_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(v)));
+    acc = _mm256_cvtph_ps(_mm256_cvtps_ph(_mm256_add_ps(acc, x), _MM_FROUND_TO_NEAREST_INT));
+  }
+  alignas(16) uint16_t r[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(r), _mm256_cvtps_ph(acc, _MM_FROUND_TO_NEAREST_INT));
+  for (uint32_t l = 0; l < lanes; ++l) out[l] = r[l];
+}
+
 __attribute__((target("avx2,f16c"))) void LaneFmaVector(uint16_t* acc, const uint16_t* w8, const uint16_t* in8) {
   const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc)));
   const __m256 vw = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w8)));
@@ -247,6 +274,33 @@ void FrnnHalfScaleRow(uint16_t* dst, const uint16_t* v, uint16_t s, uint32_t cou
   (void)bVector;
 #endif
   for (; x < count; ++x) dst[x] = HalfMul(s, v[x]);
+}
+
+void FrnnHalfBinaryRow(uint16_t* o, const uint16_t* a, const uint16_t* b, size_t n, bool bMul, bool bVector) {
+  size_t j = 0;
+#if defined(__x86_64__)
+  if (bVector) j = BinaryVector(o, a, b, n, bMul);
+#else
+  (void)bVector;
+#endif
+  for (; j < n; ++j) o[j] = bMul ? HalfMul(a[j], b[j]) : HalfAdd(a[j], b[j]);
+}
+
+void FrnnHalfSumChains(uint16_t* out, const uint16_t* base, size_t laneStride, size_t stepStride, uint32_t lanes,
+                       uint32_t len, bool bVector) {
+#if defined(__x86_64__)
+  if (bVector) {
+    SumChainsVector(out, base, laneStride, stepStride, lanes, len);
+    return;
+  }
+#else
+  (void)bVector;
+#endif
+  for (uint32_t l = 0; l < lanes; ++l) {
+    uint16_t acc = kHalfZero;
+    for (uint32_t j = 0; j < len; ++j) acc = HalfAdd(acc, base[l * laneStride + static_cast<size_t>(j) * stepStride]);
+    out[l] = acc;
+  }
 }
 
 void FrnnSetVectorKernels(bool bAllow) { sbAllowVector.store(bAllow, std::memory_order_relaxed); }

@@ -34,6 +34,12 @@ void FrnnHalfBlockedPixels(uint16_t* acc, uint32_t count, const uint16_t* tiles,
 // rounded to half; the 8-lane body when bVector (same bits).
 void FrnnHalfAddPositives(uint16_t* acc, const uint16_t* in, uint32_t count, bool bVector);
 void FrnnHalfScaleRow(uint16_t* dst, const uint16_t* v, uint16_t s, uint32_t count, bool bVector);
+// o[j] = a[j] + b[j] (or a[j] * b[j] when bMul) for j below n, rounded to half.
+void FrnnHalfBinaryRow(uint16_t* o, const uint16_t* a, const uint16_t* b, size_t n, bool bMul, bool bVector);
+// out[l] = 0 + base[l * laneStride] + base[l * laneStride + stepStride] + ... (len terms),
+// each sum rounded to half, for l below lanes (at most 8): chains side by side.
+void FrnnHalfSumChains(uint16_t* out, const uint16_t* base, size_t laneStride, size_t stepStride, uint32_t lanes,
+                       uint32_t len, bool bVector);
 // acc[m] = acc[m] + w[m] * in[m]: one depthwise tap over a block pixel.
 void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, bool bVector);
 

@@ -491,6 +491,34 @@ TEST(FrnnHalfRows, PositiveSumsAndProductsGiveTheScalarBits) {
   }
 }
 
+// Add, multiply (equal shapes and one plane against every channel) and the sum down the
+// rows give the same bits eight lanes at a time as one element at a time.
+TEST(FrnnHalfRows, ElementwiseAndRowSumsGiveTheScalarBits) {
+  struct Case {
+    uint32_t c, h, w;
+  } cases[] = {{16, 20, 40}, {3, 5, 7}, {9, 800, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.c << "x" << c.h << "x" << c.w);
+    std::vector<std::vector<float>> got[2];
+    for (int v = 0; v < 2; ++v) {
+      FrnnSetVectorKernels(v == 1);
+      NnPool pool(8u << 20);
+      FrnnTensor* a = MakeHalf(pool.get(), 1, c.c, c.h, c.w, Random(c.c * c.h * c.w, c.h, 30.0f));
+      FrnnTensor* b = MakeHalf(pool.get(), 1, c.c, c.h, c.w, Random(c.c * c.h * c.w, c.w, 30.0f));
+      FrnnTensor* m = MakeHalf(pool.get(), 1, 1, c.h, c.w, Random(c.h * c.w, c.c, 2.0f));
+      FrnnTensor *sum = nullptr, *prod = nullptr, *masked = nullptr, *rows = nullptr;
+      ASSERT_EQ(0u, FrnnAddForwardInt(a, b, &sum, pool.get()));
+      const FrnnWeightReader kr = KindReader(FRNN_KIND_F16);
+      ASSERT_EQ(0u, FrnnMultiply(a, b, &prod, &kr, pool.get()));
+      ASSERT_EQ(0u, FrnnMultiply(a, m, &masked, &kr, pool.get()));
+      ASSERT_EQ(0u, FrnnSumForward(a, &rows, 2, pool.get()));
+      for (FrnnTensor* t : {sum, prod, masked, rows}) got[v].push_back(Values(t));
+    }
+    FrnnSetVectorKernels(true);
+    for (size_t j = 0; j < got[0].size(); ++j) EXPECT_EQ(got[0][j], got[1][j]) << j;
+  }
+}
+
 TEST(FrnnUpSample, CentredAndCornerAlignedSampling) {
   NnPool pool;
   const FrnnWeightReader r = KindReader(FRNN_KIND_F16);
