@@ -343,9 +343,10 @@ TEST(FrnnConvolution, SinglePrecisionWithHalfStoredWeights) {
   EXPECT_EQ(0u, pool.InUse());
 }
 
-// The depthwise fast path keeps a row's taps in single precision and rounds once: each
-// output within one half-precision step of the exact sum, at strides 1 and 2, with and
-// without padding and dilation, for the kernel shapes the networks use.
+// The depthwise fast paths (planar and blocked inputs) keep a pixel's taps in single
+// precision and round once: each output within one half-precision step of the exact sum,
+// at strides 1 and 2, with and without padding and dilation, for the kernel shapes the
+// networks use.
 TEST(FrnnDepthwise, FastPathStaysWithinOneHalfStepOfTheExactSum) {
   if (!FrnnFastPaths()) GTEST_SKIP() << "no fast path on this processor";
   struct Case {
@@ -366,29 +367,35 @@ TEST(FrnnDepthwise, FastPathStaysWithinOneHalfStepOfTheExactSum) {
     DepthwiseConvLayer l = FrnnDepthwiseConvInit(c.c, 1, c.kW, c.kH, c.sW, c.sH, 1, &c.pad, &r);
     l.dilationWidth = l.dilationHeight = c.dil;
     ASSERT_EQ(0u, FrnnDepthwiseConvLoadWeight(&l, &r));
-    FrnnTensor* out = nullptr;
-    ASSERT_EQ(0u, FrnnDepthwiseConvForwardInt(&l, in, &out, pool.get()));
-    const auto* w = static_cast<const uint16_t*>(l.weights.pvData);
-    const auto* b = static_cast<const uint16_t*>(l.bias.pvData);
-    int worst = 0;
-    for (uint32_t k = 0; k < c.c; ++k)
-      for (uint32_t y = 0; y < out->uiH; ++y)
-        for (uint32_t xx = 0; xx < out->uiW; ++xx) {
-          double acc = HalfToSingleOnce(b[k]);
-          for (uint32_t ky = 0; ky < c.kH; ++ky)
-            for (uint32_t kx = 0; kx < c.kW; ++kx) {
-              const int32_t iy = static_cast<int32_t>(y * c.sH + ky * c.dil) - c.pad.siTop;
-              const int32_t ix = static_cast<int32_t>(xx * c.sW + kx * c.dil) - c.pad.siLeft;
-              if (iy < 0 || ix < 0 || iy >= static_cast<int32_t>(c.h) || ix >= static_cast<int32_t>(c.w)) continue;
-              acc += static_cast<double>(HalfToSingleOnce(w[k * c.kW * c.kH + ky * c.kW + kx])) *
-                     HalfToSingleOnce(SingleToHalfOnce(x[(k * c.h + iy) * c.w + ix]));
-            }
-          uint16_t got = 0;
-          FrnnTensorGetElement(out, 0, k, y, xx, &got);
-          worst = std::max(worst, std::abs(static_cast<int>(got) - static_cast<int>(DoubleToHalfOnce(acc))));
-        }
-    EXPECT_LE(worst, 1);
-    FrnnTensorDestroy(&out, pool.get());
+    FrnnTensor* blk = ToLayout(in, FRNN_LAYOUT_NC8HW8, pool.get());
+    ASSERT_NE(blk, nullptr);
+    for (const FrnnTensor* src : {static_cast<const FrnnTensor*>(in), static_cast<const FrnnTensor*>(blk)}) {
+      SCOPED_TRACE(src == blk ? "NC8HW8" : "NCHW");
+      FrnnTensor* out = nullptr;
+      ASSERT_EQ(0u, FrnnDepthwiseConvForwardInt(&l, src, &out, pool.get()));
+      const auto* w = static_cast<const uint16_t*>(l.weights.pvData);
+      const auto* b = static_cast<const uint16_t*>(l.bias.pvData);
+      int worst = 0;
+      for (uint32_t k = 0; k < c.c; ++k)
+        for (uint32_t y = 0; y < out->uiH; ++y)
+          for (uint32_t xx = 0; xx < out->uiW; ++xx) {
+            double acc = HalfToSingleOnce(b[k]);
+            for (uint32_t ky = 0; ky < c.kH; ++ky)
+              for (uint32_t kx = 0; kx < c.kW; ++kx) {
+                const int32_t iy = static_cast<int32_t>(y * c.sH + ky * c.dil) - c.pad.siTop;
+                const int32_t ix = static_cast<int32_t>(xx * c.sW + kx * c.dil) - c.pad.siLeft;
+                if (iy < 0 || ix < 0 || iy >= static_cast<int32_t>(c.h) || ix >= static_cast<int32_t>(c.w)) continue;
+                acc += static_cast<double>(HalfToSingleOnce(w[k * c.kW * c.kH + ky * c.kW + kx])) *
+                       HalfToSingleOnce(SingleToHalfOnce(x[(k * c.h + iy) * c.w + ix]));
+              }
+            uint16_t got = 0;
+            FrnnTensorGetElement(out, 0, k, y, xx, &got);
+            worst = std::max(worst, std::abs(static_cast<int>(got) - static_cast<int>(DoubleToHalfOnce(acc))));
+          }
+      EXPECT_LE(worst, 1);
+      FrnnTensorDestroy(&out, pool.get());
+    }
+    FrnnTensorDestroy(&blk, pool.get());
     FrnnTensorDestroy(&in, pool.get());
     EXPECT_EQ(0u, pool.InUse());
   }

@@ -190,6 +190,36 @@ __attribute__((target("avx2,f16c,fma"))) void DepthwiseRowVector(uint16_t* out, 
 }  // namespace
 #endif
 
+#if defined(__x86_64__)
+namespace {
+__attribute__((target("avx2,f16c,fma"))) void DepthwiseBlockedRowVector(uint16_t* dst, const uint16_t* src,
+                                                                         size_t pixelStep, const int32_t* off,
+                                                                         uint32_t taps, const float* w,
+                                                                         const float* bias8, uint32_t count) {
+  const __m256 b = _mm256_loadu_ps(bias8);
+  for (uint32_t x = 0; x < count; ++x, src += pixelStep) {
+    __m256 acc = b;
+    for (uint32_t k = 0; k < taps; ++k) acc = _mm256_fmadd_ps(_mm256_loadu_ps(w + k * 8), Load8(src + off[k]), acc);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x * 8), _mm256_cvtps_ph(acc, _MM_FROUND_TO_NEAREST_INT));
+  }
+}
+}  // namespace
+#endif
+
+void FrnnFastDepthwiseBlockedRow(uint16_t* dst, const uint16_t* src, size_t pixelStep, const int32_t* off,
+                                 uint32_t taps, const float* w, const float* bias8, uint32_t count) {
+#if defined(__x86_64__)
+  DepthwiseBlockedRowVector(dst, src, pixelStep, off, taps, w, bias8, count);
+#else
+  for (uint32_t x = 0; x < count; ++x, src += pixelStep)
+    for (uint32_t m = 0; m < 8; ++m) {
+      float acc = bias8[m];
+      for (uint32_t k = 0; k < taps; ++k) acc = std::fma(w[k * 8 + m], HF(src[off[k] + m]), acc);
+      dst[x * 8 + m] = FH(acc);
+    }
+#endif
+}
+
 void FrnnFastDepthwiseRow(uint16_t* out, const uint16_t* const* rows, const float* w, uint32_t taps, float bias,
                           uint32_t count) {
 #if defined(__x86_64__)

@@ -4,6 +4,7 @@
 // to half once. They order their sums differently from the reference kernels (which round
 // to half after every term as the target's half-precision units do), so they agree with
 // those within the half-precision rounding, not bit for bit. A processor check picks them.
+#include <cstddef>
 #include <cstdint>
 
 // Whether the fast paths run: the processor has AVX2, F16C and FMA and they are allowed.
@@ -28,5 +29,9 @@ uint32_t FrnnFastConvBlocked(const ConvolutionLayer* l, const FrnnTensor* in, Fr
 // contiguous).
 void FrnnFastDepthwiseRow(uint16_t* out, const uint16_t* const* rows, const float* w, uint32_t taps, float bias,
                           uint32_t count);
+// The same over one row of blocked (NC8HW8) pixels: pixel x of the row at src + x x
+// pixelStep, tap k at offset off[k] from it (in halves), its 8 lanes' weights at w[k x 8].
+void FrnnFastDepthwiseBlockedRow(uint16_t* dst, const uint16_t* src, size_t pixelStep, const int32_t* off,
+                                 uint32_t taps, const float* w, const float* bias8, uint32_t count);
 // dst[j] = the half w[j] widened, for j below n.
 void FrnnFastWiden(const uint16_t* src, float* dst, uint32_t n);
