@@ -424,6 +424,17 @@ TEST(FrnnShape, PermuteReshapeFlattenPixelShuffle) {
   EXPECT_EQ(2u, up->uiW);
   FrnnTensor* up3 = nullptr;
   EXPECT_EQ(4u, FrnnPixelShuffle(ps, &up3, 3, &rh, pool.get()));
+  // The planar row copies place every value where the blocked element loop does.
+  {
+    FrnnTensor* wide = MakeHalf(pool.get(), 2, 16, 3, 5, Random(2 * 16 * 15, 8));
+    FrnnTensor* blk = ToLayout(wide, FRNN_LAYOUT_NC8HW8, pool.get());
+    FrnnTensor *a = nullptr, *b = nullptr;
+    ASSERT_EQ(0u, FrnnPixelShuffle(wide, &a, 2, &rh, pool.get()));
+    ASSERT_EQ(0u, FrnnPixelShuffle(blk, &b, 2, &rh, pool.get()));
+    EXPECT_EQ(Values(a), Values(b));
+    EXPECT_EQ(10u, a->uiW);
+    for (FrnnTensor** x : {&wide, &blk, &a, &b}) FrnnTensorDestroy(x, pool.get());
+  }
   for (FrnnTensor** x : {&t, &p, &back, &rs, &h, &f1, &f0, &ps, &up}) FrnnTensorDestroy(x, pool.get());
   EXPECT_EQ(0u, pool.InUse());
 }
