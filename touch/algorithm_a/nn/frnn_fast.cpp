@@ -93,38 +93,51 @@ void FrnnFastWiden(const uint16_t* src, float* dst, uint32_t n) {
 #if defined(__x86_64__)
 namespace {
 
-template <uint32_t NO>
+// NO output channels x NV vectors of 8 columns: NO x NV accumulators, each input value
+// loaded once per tap for all NO outputs.
+template <uint32_t NO, uint32_t NV>
 __attribute__((target("avx2,f16c,fma"))) void PlanarTile(const float* x, size_t cStride, uint32_t C,
                                                           const float* w, size_t wStride, const int32_t* off,
                                                           uint32_t taps, const float* bias, uint16_t* const* dst,
                                                           uint32_t count) {
-  __m256 acc[NO][2];
-  for (uint32_t j = 0; j < NO; ++j) acc[j][0] = acc[j][1] = _mm256_set1_ps(bias[j]);
+  __m256 acc[NO][NV];
+  for (uint32_t j = 0; j < NO; ++j)
+    for (uint32_t v = 0; v < NV; ++v) acc[j][v] = _mm256_set1_ps(bias[j]);
   for (uint32_t c = 0; c < C; ++c) {
     const float* xc = x + c * cStride;
     const float* wc = w + static_cast<size_t>(c) * taps;
     for (uint32_t t = 0; t < taps; ++t) {
-      const __m256 x0 = _mm256_loadu_ps(xc + off[t]);
-      const __m256 x1 = _mm256_loadu_ps(xc + off[t] + 8);
+      __m256 xv[NV];
+      for (uint32_t v = 0; v < NV; ++v) xv[v] = _mm256_loadu_ps(xc + off[t] + v * 8);
       for (uint32_t j = 0; j < NO; ++j) {
         const __m256 vw = _mm256_broadcast_ss(wc + j * wStride + t);
-        acc[j][0] = _mm256_fmadd_ps(vw, x0, acc[j][0]);
-        acc[j][1] = _mm256_fmadd_ps(vw, x1, acc[j][1]);
+        for (uint32_t v = 0; v < NV; ++v) acc[j][v] = _mm256_fmadd_ps(vw, xv[v], acc[j][v]);
       }
     }
   }
   for (uint32_t j = 0; j < NO; ++j) {
-    const __m128i h0 = _mm256_cvtps_ph(acc[j][0], _MM_FROUND_TO_NEAREST_INT);
-    const __m128i h1 = _mm256_cvtps_ph(acc[j][1], _MM_FROUND_TO_NEAREST_INT);
-    if (count == 16) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[j]), h0);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[j] + 8), h1);
+    alignas(32) uint16_t tmp[NV * 8];
+    for (uint32_t v = 0; v < NV; ++v) {
+      _mm_store_si128(reinterpret_cast<__m128i*>(tmp + v * 8), _mm256_cvtps_ph(acc[j][v], _MM_FROUND_TO_NEAREST_INT));
+    }
+    if (count == NV * 8) {
+      memcpy(dst[j], tmp, sizeof tmp);
     } else {
-      alignas(32) uint16_t tmp[16];
-      _mm_store_si128(reinterpret_cast<__m128i*>(tmp), h0);
-      _mm_store_si128(reinterpret_cast<__m128i*>(tmp + 8), h1);
       for (uint32_t k = 0; k < count; ++k) dst[j][k] = tmp[k];
     }
+  }
+}
+
+template <uint32_t NV>
+__attribute__((target("avx2,f16c,fma"))) void PlanarTileAny(uint32_t no, const float* x, size_t cStride, uint32_t C,
+                                                             const float* w, size_t wStride, const int32_t* off,
+                                                             uint32_t taps, const float* bias, uint16_t* const* dst,
+                                                             uint32_t count) {
+  switch (no) {
+    case 4: PlanarTile<4, NV>(x, cStride, C, w, wStride, off, taps, bias, dst, count); break;
+    case 3: PlanarTile<3, NV>(x, cStride, C, w, wStride, off, taps, bias, dst, count); break;
+    case 2: PlanarTile<2, NV>(x, cStride, C, w, wStride, off, taps, bias, dst, count); break;
+    default: PlanarTile<1, NV>(x, cStride, C, w, wStride, off, taps, bias, dst, count); break;
   }
 }
 
@@ -146,20 +159,21 @@ __attribute__((target("avx2,f16c,fma"))) void PlanarRun(const ConvolutionLayer* 
     for (uint32_t o = 0; o < O;) {
       const uint32_t no = O - o >= 4 ? 4 : O - o;
       const float* w = ws + static_cast<size_t>(o) * C * taps;
+      // Three vectors of columns where rows are long, two where they are short.
+      const uint32_t span = cols >= 24 ? 24 : 16;
       for (uint32_t y = 0; y < rows; ++y)
-        for (uint32_t x = 0; x < cols; x += 16) {
-          const uint32_t count = cols - x < 16 ? cols - x : 16;
+        for (uint32_t x = 0; x < cols; x += span) {
+          const uint32_t count = cols - x < span ? cols - x : span;
           uint16_t* dst[4];
           for (uint32_t j = 0; j < no; ++j) {
             dst[j] = Elems<uint16_t>(out) + (static_cast<size_t>(n) * O + o + j) * out->uiPlane +
                      static_cast<size_t>(y) * out->uiRowStride + x;
           }
           const float* px = xs + static_cast<size_t>(y) * in->uiRowStride + x;
-          switch (no) {
-            case 4: PlanarTile<4>(px, cStride, C, w, static_cast<size_t>(C) * taps, off, taps, bs + o, dst, count); break;
-            case 3: PlanarTile<3>(px, cStride, C, w, static_cast<size_t>(C) * taps, off, taps, bs + o, dst, count); break;
-            case 2: PlanarTile<2>(px, cStride, C, w, static_cast<size_t>(C) * taps, off, taps, bs + o, dst, count); break;
-            default: PlanarTile<1>(px, cStride, C, w, static_cast<size_t>(C) * taps, off, taps, bs + o, dst, count); break;
+          if (count > 16) {
+            PlanarTileAny<3>(no, px, cStride, C, w, static_cast<size_t>(C) * taps, off, taps, bs + o, dst, count);
+          } else {
+            PlanarTileAny<2>(no, px, cStride, C, w, static_cast<size_t>(C) * taps, off, taps, bs + o, dst, count);
           }
         }
       o += no;
@@ -241,7 +255,7 @@ uint32_t FrnnFastConvPlanar(const ConvolutionLayer* l, const FrnnTensor* in, Frn
   }
   const uint32_t taps = l->kernelWidth * l->kernelHeight;
   // Slack behind the widened planes: the last tile's unused columns read into it.
-  const size_t xsN = static_cast<size_t>(in->uiC) * in->uiPlane + 32 + taps * in->uiRowStride;
+  const size_t xsN = static_cast<size_t>(in->uiC) * in->uiPlane + 48 + taps * in->uiRowStride;
   const size_t wsN = static_cast<size_t>(out->uiC) * in->uiC * taps;
   if (xsN * 4 > 0x7FFFFFF0u || wsN * 4 > 0x7FFFFFF0u) return FRNN_ERR_UNSUPPORTED;
   auto* xs = static_cast<float*>(FRNN_POOL_ALLOC(pool, xsN * 4 + 16));
