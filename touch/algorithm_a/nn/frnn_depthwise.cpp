@@ -20,6 +20,8 @@ uint32_t StoredWidth(uint32_t kind, uint32_t storage) {
 constexpr uint32_t kGatherMax = 256;
 // Most taps the fast path keeps (a 5 x 5 kernel).
 constexpr uint32_t kFastTaps = 25;
+// Largest plane (rows x row stride) the fast path widens on the stack.
+constexpr uint32_t kWidePlane = 4096;
 
 bool AnyPad(const FrnnPaddingParam& p) { return p.siLeft > 0 || p.siRight > 0 || p.siTop > 0 || p.siBottom > 0; }
 
@@ -77,6 +79,7 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
   // The fast path sums every tap of a row in registers and rounds once (frnn_fast.h).
   const bool bFast = in->uiKind == FRNN_KIND_F16 && taps <= kFastTaps && FrnnFastPaths();
   uint16_t gather[kGatherMax * kFastTaps];
+  float wide[kWidePlane];
   uint32_t res = FRNN_OK;
   for (uint32_t n = 0; n < in->uiN && res == FRNN_OK; ++n) {
     const FrnnTensor img = FrnnTensorImage(in, n);
@@ -106,6 +109,18 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
           if (bFast) {
             float wf[kFastTaps];
             for (uint32_t k = 0; k < taps; ++k) wf[k] = HF(w[k]);
+            // A plane that fits is widened once, so that every tap reads single precision.
+            const uint32_t srcH = bPad ? padded->uiH : in->uiH;
+            if (l->strideWidth == 1 && static_cast<size_t>(srcH) * rs <= kWidePlane) {
+              FrnnFastWiden(pi, wide, srcH * rs);
+              for (uint32_t y = 0; y < out->uiH; ++y) {
+                const float* rows[kFastTaps];
+                const size_t base = static_cast<size_t>(y) * l->strideHeight * rs;
+                for (uint32_t k = 0; k < taps; ++k) rows[k] = wide + base + off[k];
+                FrnnFastDepthwiseRowWide(&At<uint16_t>(out, n, o, y, 0), rows, wf, taps, HF(b), out->uiW);
+              }
+              continue;
+            }
             for (uint32_t y = 0; y < out->uiH; ++y) {
               const uint16_t* rows[kFastTaps];
               const size_t base = static_cast<size_t>(y) * l->strideHeight * rs;

@@ -29,6 +29,9 @@ uint32_t FrnnFastConvBlocked(const ConvolutionLayer* l, const FrnnTensor* in, Fr
 // contiguous).
 void FrnnFastDepthwiseRow(uint16_t* out, const uint16_t* const* rows, const float* w, uint32_t taps, float bias,
                           uint32_t count);
+// The same with the input rows already widened to single precision.
+void FrnnFastDepthwiseRowWide(uint16_t* out, const float* const* rows, const float* w, uint32_t taps, float bias,
+                              uint32_t count);
 // The same over one row of blocked (NC8HW8) pixels: pixel x of the row at src + x x
 // pixelStep, tap k at offset off[k] from it (in halves), its 8 lanes' weights at w[k x 8].
 void FrnnFastDepthwiseBlockedRow(uint16_t* dst, const uint16_t* src, size_t pixelStep, const int32_t* off,
