@@ -48,6 +48,8 @@ class LcdDenoise : public ::testing::Test {
     in_.pubScratch = scratch_.data();
     AppLcdDenoiseInitial(&in_, 1);
   }
+  // A weight object a test installed stays out of the next one.
+  void TearDown() override { DenoiseNetRemoveWeights(); }
 
   void SetRow(uint32_t r, int32_t offset, int32_t tilt = 0) {
     for (uint32_t c = 0; c < kCols; ++c)
