@@ -1,7 +1,8 @@
-// Network engine benchmarks. Every convolution route is first checked to give the plain
-// loop's bits exactly (the blocked route sums a block's taps before its channels, so for
-// kernels above 1x1 it is checked against the planar route within a half-precision
-// tolerance instead); a route that does not stops the program.
+// Network engine benchmarks. Every reference convolution route is first checked to give
+// the plain loop's bits exactly (the blocked route sums a block's taps before its channels,
+// so for kernels above 1x1 it is checked within a half-precision tolerance instead), and
+// the fast paths (sums in single precision, rounded once) within that tolerance; a route
+// that does not stops the program. Then the three networks: see below.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -105,14 +106,20 @@ class ConvBench {
       Plain(out_);
     } else if (path == 1) {
       ConvGenericForward(&layer_, in_, static_cast<int32_t>(oh_), static_cast<int32_t>(ow_), out_, pool_);
-    } else if (path == 4) {
+    } else if (path == 4 || path == 6) {
       ConvUnrolledKernel(&layer_, inBlk_, outBlk_, pool_);
+    } else if (path == 5) {
+      FrnnFastConvPlanar(&layer_, in_, out_, pool_);
     } else {
       ConvPlanarF16(&layer_, in_, out_, path == 3);
     }
   }
-  // Real elements of the output equal the plain loop's.
+  // Real elements of the output equal the plain loop's (within the tolerance when the
+  // route sums in another order).
   bool Same() const {
+    auto close = [&](float a, float b, bool exact) {
+      return exact ? a == b : std::fabs(a - b) <= 0.1f + 0.01f * std::fabs(b);
+    };
     if (outBlk_ != nullptr && lastBlocked_) {
       FrnnTensor* back = nullptr;
       FrnnTensorLayoutNC8HW8ToNCHW(outBlk_, &back, pool_);
@@ -124,7 +131,7 @@ class ConvBench {
             const size_t jr = static_cast<size_t>(o) * ref_->uiPlane + y * ref_->uiRowStride + x;
             const float a = HalfToSingleOnce(static_cast<const uint16_t*>(back->pvData)[jb]);
             const float b = HalfToSingleOnce(static_cast<const uint16_t*>(ref_->pvData)[jr]);
-            if (c_.k == 1 ? a != b : std::fabs(a - b) > 0.1f + 0.01f * std::fabs(b)) ok = false;
+            if (!close(a, b, c_.k == 1 && !lastFast_)) ok = false;
           }
       FrnnTensorDestroy(&back, pool_);
       return ok;
@@ -133,9 +140,9 @@ class ConvBench {
       for (uint32_t y = 0; y < oh_; ++y)
         for (uint32_t x = 0; x < ow_; ++x) {
           const size_t j = static_cast<size_t>(o) * out_->uiPlane + y * out_->uiRowStride + x;
-          if (static_cast<const uint16_t*>(out_->pvData)[j] != static_cast<const uint16_t*>(ref_->pvData)[j]) {
-            return false;
-          }
+          const float a = HalfToSingleOnce(static_cast<const uint16_t*>(out_->pvData)[j]);
+          const float b = HalfToSingleOnce(static_cast<const uint16_t*>(ref_->pvData)[j]);
+          if (!close(a, b, !lastFast_)) return false;
         }
     return true;
   }
@@ -152,6 +159,7 @@ class ConvBench {
 
  public:
   bool lastBlocked_ = false;
+  bool lastFast_ = false;
 
  private:
   std::vector<uint16_t> blob_;
@@ -160,8 +168,9 @@ class ConvBench {
 };
 
 const ConvCase kCases[] = {{16, 16, 22, 42, 3}, {3, 16, 22, 42, 3}, {16, 64, 10, 20, 1}, {16, 16, 20, 40, 1}};
-const char* const kPaths[] = {"plain_loop", "path_C_generic", "path_A_scalar", "path_A_vector",
-                              "path_A_blocked_NC8HW8"};
+const char* const kPaths[] = {"plain_loop",           "path_C_generic",     "path_A_scalar",
+                              "path_A_vector",        "path_A_blocked_NC8HW8", "fast_planar",
+                              "fast_blocked_NC8HW8"};
 
 void BM_Conv(benchmark::State& state) {
   const ConvCase& c = kCases[state.range(0)];
@@ -170,19 +179,27 @@ void BM_Conv(benchmark::State& state) {
     state.SkipWithError("no F16C/AVX2 on this processor");
     return;
   }
+  if (path >= 5 && !FrnnFastPaths()) {
+    state.SkipWithError("no fast path on this processor");
+    return;
+  }
+  // Paths 0 to 4 are the reference routes; 5 and 6 the fast ones.
+  FrnnSetFastPaths(path >= 5);
   ConvBench b(c);
-  b.lastBlocked_ = path == 4;
+  b.lastBlocked_ = path == 4 || path == 6;
+  b.lastFast_ = path >= 5;
   b.Run(path);
   if (!b.Same()) {
     fprintf(stderr, "%s differs from the plain loop\n", kPaths[path]);
     abort();
   }
   for (auto _ : state) b.Run(path);
+  FrnnSetFastPaths(true);
   state.counters["MAC/s"] = benchmark::Counter(b.Macs(), benchmark::Counter::kIsIterationInvariantRate);
   state.SetLabel(std::string(kPaths[path]) + " " + std::to_string(c.C) + "->" + std::to_string(c.O) + " k" +
                  std::to_string(c.k));
 }
-BENCHMARK(BM_Conv)->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2, 3, 4}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Conv)->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2, 3, 4, 5, 6}})->Unit(benchmark::kMicrosecond);
 
 // Depthwise 3x3 over 24 channels (the denoise network's layer): planar against blocked.
 void BM_Depthwise(benchmark::State& state) {
