@@ -153,6 +153,40 @@ __attribute__((target("avx2,f16c"))) void SumChainsVector(uint16_t* out, const u
   for (uint32_t l = 0; l < lanes; ++l) out[l] = r[l];
 }
 
+// Of two halves a and b, a where a > b (a NaN on either side takes b), as 8 lanes.
+__attribute__((target("avx2,f16c"))) inline __m128i MaxRule(__m128i a, __m128i b) {
+  const __m256 gt = _mm256_cmp_ps(_mm256_cvtph_ps(a), _mm256_cvtph_ps(b), _CMP_GT_OQ);
+  const __m256i m = _mm256_castps_si256(gt);
+  const __m128i m16 = _mm_packs_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
+  return _mm_blendv_epi8(b, a, m16);
+}
+
+__attribute__((target("avx2,f16c"))) uint32_t MaxRowsVector(uint16_t* dst, const uint16_t* a, const uint16_t* b,
+                                                             uint32_t n) {
+  uint32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), MaxRule(va, vb));
+  }
+  return x;
+}
+
+__attribute__((target("avx2,f16c"))) uint32_t MaxPairsVector(uint16_t* dst, const uint16_t* src, uint32_t n) {
+  // Bytes of the even (then odd) 16-bit lanes of one register gathered into its low half.
+  const __m128i even = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i odd = _mm_setr_epi8(2, 3, 6, 7, 10, 11, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1);
+  uint32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * x));
+    const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * x + 8));
+    const __m128i e = _mm_unpacklo_epi64(_mm_shuffle_epi8(p0, even), _mm_shuffle_epi8(p1, even));
+    const __m128i o = _mm_unpacklo_epi64(_mm_shuffle_epi8(p0, odd), _mm_shuffle_epi8(p1, odd));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), MaxRule(e, o));
+  }
+  return x;
+}
+
 __attribute__((target("avx2,f16c"))) void LaneFmaVector(uint16_t* acc, const uint16_t* w8, const uint16_t* in8) {
   const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc)));
   const __m256 vw = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w8)));
@@ -301,6 +335,30 @@ void FrnnHalfSumChains(uint16_t* out, const uint16_t* base, size_t laneStride, s
     for (uint32_t j = 0; j < len; ++j) acc = HalfAdd(acc, base[l * laneStride + static_cast<size_t>(j) * stepStride]);
     out[l] = acc;
   }
+}
+
+namespace {
+uint16_t MaxRuleScalar(uint16_t a, uint16_t b) { return HF(a) > HF(b) ? a : b; }
+}  // namespace
+
+void FrnnHalfMaxRows(uint16_t* dst, const uint16_t* a, const uint16_t* b, uint32_t n, bool bVector) {
+  uint32_t x = 0;
+#if defined(__x86_64__)
+  if (bVector) x = MaxRowsVector(dst, a, b, n);
+#else
+  (void)bVector;
+#endif
+  for (; x < n; ++x) dst[x] = MaxRuleScalar(a[x], b[x]);
+}
+
+void FrnnHalfMaxPairs(uint16_t* dst, const uint16_t* src, uint32_t n, bool bVector) {
+  uint32_t x = 0;
+#if defined(__x86_64__)
+  if (bVector) x = MaxPairsVector(dst, src, n);
+#else
+  (void)bVector;
+#endif
+  for (; x < n; ++x) dst[x] = MaxRuleScalar(src[2 * x], src[2 * x + 1]);
 }
 
 void FrnnSetVectorKernels(bool bAllow) { sbAllowVector.store(bAllow, std::memory_order_relaxed); }

@@ -40,6 +40,11 @@ void FrnnHalfBinaryRow(uint16_t* o, const uint16_t* a, const uint16_t* b, size_t
 // each sum rounded to half, for l below lanes (at most 8): chains side by side.
 void FrnnHalfSumChains(uint16_t* out, const uint16_t* base, size_t laneStride, size_t stepStride, uint32_t lanes,
                        uint32_t len, bool bVector);
+// Two-tap maximum windows: dst[x] = a[x] where a[x] > b[x], else b[x] (a NaN on either
+// side takes b), for x below n; Pairs takes a = src[2x], b = src[2x + 1]. The 8-lane body
+// when bVector (same bits).
+void FrnnHalfMaxRows(uint16_t* dst, const uint16_t* a, const uint16_t* b, uint32_t n, bool bVector);
+void FrnnHalfMaxPairs(uint16_t* dst, const uint16_t* src, uint32_t n, bool bVector);
 // acc[m] = acc[m] + w[m] * in[m]: one depthwise tap over a block pixel.
 void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, bool bVector);
 

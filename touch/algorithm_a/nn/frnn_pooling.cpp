@@ -5,6 +5,7 @@
 // every addition) and divides once, L2 squares in half and sums in single precision.
 #include <cmath>
 
+#include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
 
 namespace {
@@ -88,11 +89,23 @@ uint32_t MaxWindowsF16(const PoolingLayer* l, const FrnnTensor* in, FrnnTensor* 
   const size_t outRow = static_cast<size_t>(out->uiRowStride) * lane;
   const auto* pi = Elems<const uint16_t>(in);
   auto* po = Elems<uint16_t>(out);
+  // The planar two-tap windows of the networks, eight outputs at a time.
+  const bool bPairs = !bBlocked && kW == 2 && l->kernelHeight == 1 && l->strideWidth == 2;
+  const bool bRows = !bBlocked && kW == 1 && l->kernelHeight == 2 && l->strideWidth == 1;
+  const bool bVector = FrnnHasHalfVector();
   for (uint32_t n = 0; n < in->uiN; ++n)
     for (uint32_t k = 0; k < in->uiC; ++k) {
       const uint16_t* src = pi + IndexOf(in, n, k, 0, 0);
       uint16_t* dst = po + IndexOf(out, n, k, 0, 0);
       for (uint32_t y = 0; y < out->uiH; ++y, src += inRow, dst += outRow) {
+        if (bPairs) {
+          FrnnHalfMaxPairs(dst, src, out->uiW, bVector);
+          continue;
+        }
+        if (bRows) {
+          FrnnHalfMaxRows(dst, src, src + in->uiRowStride, out->uiW, bVector);
+          continue;
+        }
         const uint16_t* s = src;
         for (uint32_t x = 0; x < out->uiW; ++x, s += inPix) {
           uint16_t v = s[0];

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "frnn_conv_kernels.h"
 #include "frnn_fast.h"
 #include "frnn_internal.h"
 #include "nn_test_util.h"
@@ -44,19 +45,35 @@ TEST(FrnnPooling, WindowsOfTheNetworkShapes) {
   EXPECT_EQ(Pool(in, 0, 2, 1, 2, 1, {}, pool.get(), &res), (std::vector<float>{5, -2, 4, -1, 0, 3}));
   EXPECT_EQ(Pool(in, 1, 2, 1, 2, 1, {}, pool.get(), &res), (std::vector<float>{3, -2.5f, 4, -1, -0.25f, 2.5f}));
   // A later tap wins unless the running maximum is above it: a NaN first gives way, a NaN
-  // later is taken, and of -0 and +0 the later one stays (bits compared).
+  // later is taken, and of -0 and +0 the later one stays (bits compared). Along a row
+  // (2 x 1) and down a column (1 x 2), long enough for the eight-lane body and its tail,
+  // with and without the vector unit.
   {
-    FrnnTensor* odd = MakeHalf(pool.get(), 1, 1, 1, 8, {});
     const uint16_t bits[8] = {0x7E00, 0x3C00, 0x3C00, 0x7E00, 0x8000, 0x0000, 0x0000, 0x8000};
-    for (int j = 0; j < 8; ++j) static_cast<uint16_t*>(odd->pvData)[j] = bits[j];
+    const uint16_t want[4] = {0x3C00, 0x7E00, 0x0000, 0x8000};
     const FrnnWeightReader kr = KindReader(FRNN_KIND_F16);
-    PoolingLayer pl = FrnnPoolingInit(0, 0, 2, 1, 2, 1, nullptr, &kr);
-    FrnnTensor* o = nullptr;
-    ASSERT_EQ(FrnnPoolingForwardInt(&pl, odd, nullptr, &o, pool.get()), FRNN_OK);
-    const auto* ob = static_cast<const uint16_t*>(o->pvData);
-    EXPECT_EQ((std::vector<uint16_t>(ob, ob + 4)), (std::vector<uint16_t>{0x3C00, 0x7E00, 0x0000, 0x8000}));
-    FrnnTensorDestroy(&o, pool.get());
-    FrnnTensorDestroy(&odd, pool.get());
+    for (bool bVector : {true, false}) {
+      FrnnSetVectorKernels(bVector);
+      FrnnTensor* row = MakeHalf(pool.get(), 1, 1, 1, 40, {});
+      FrnnTensor* col = MakeHalf(pool.get(), 1, 1, 2, 20, {});
+      for (int j = 0; j < 40; ++j) static_cast<uint16_t*>(row->pvData)[j] = bits[j % 8];
+      for (int j = 0; j < 20; ++j) {
+        static_cast<uint16_t*>(col->pvData)[j] = bits[(2 * j) % 8];
+        static_cast<uint16_t*>(col->pvData)[col->uiRowStride + j] = bits[(2 * j + 1) % 8];
+      }
+      PoolingLayer pr = FrnnPoolingInit(0, 0, 2, 1, 2, 1, nullptr, &kr);
+      PoolingLayer pc = FrnnPoolingInit(0, 0, 1, 2, 1, 2, nullptr, &kr);
+      FrnnTensor* o1 = nullptr;
+      FrnnTensor* o2 = nullptr;
+      ASSERT_EQ(FrnnPoolingForwardInt(&pr, row, nullptr, &o1, pool.get()), FRNN_OK);
+      ASSERT_EQ(FrnnPoolingForwardInt(&pc, col, nullptr, &o2, pool.get()), FRNN_OK);
+      for (int j = 0; j < 20; ++j) {
+        EXPECT_EQ(static_cast<const uint16_t*>(o1->pvData)[j], want[j % 4]) << j << " vector " << bVector;
+        EXPECT_EQ(static_cast<const uint16_t*>(o2->pvData)[j], want[j % 4]) << j << " vector " << bVector;
+      }
+      for (FrnnTensor** t : {&o1, &o2, &row, &col}) FrnnTensorDestroy(t, pool.get());
+    }
+    FrnnSetVectorKernels(true);
   }
   // 1 x 2 at stride (1, 2) down the columns.
   EXPECT_EQ(Pool(in, 0, 1, 2, 1, 2, {}, pool.get(), &res), (std::vector<float>{1, 5, 0, -0.5f, 4, 4, 9}));
