@@ -362,6 +362,30 @@ TEST(FrnnCropMatMul, CropsAndProducts) {
   FrnnTensorDestroy(&out, pool.get());
   FrnnTensor* b4 = MakeHalf(pool.get(), 1, 1, 4, 1, {});
   EXPECT_EQ(FrnnMatMul(a, b4, &out, &r, pool.get()), FRNN_ERR_ARG);
+  // The denoise network's product (40 x 4 by 4 x 40): every term rounded to half in order,
+  // whole rows at a time with or without the vector unit (2048 + 1 + 1 stays 2048).
+  {
+    std::vector<float> av = Random(160, 21, 3.0f), bv = Random(160, 22, 3.0f);
+    av[0] = 2048;
+    av[1] = av[2] = 1;
+    av[3] = 0;
+    for (int x = 0; x < 40; ++x) bv[x] = bv[40 + x] = bv[80 + x] = 1;
+    FrnnTensor* wa = MakeHalf(pool.get(), 1, 1, 40, 4, av);
+    FrnnTensor* wb = MakeHalf(pool.get(), 1, 1, 4, 40, bv);
+    std::vector<float> got[2];
+    for (int v = 0; v < 2; ++v) {
+      FrnnSetVectorKernels(v == 1);
+      FrnnTensor* o = nullptr;
+      ASSERT_EQ(FrnnMatMul(wa, wb, &o, &r, pool.get()), FRNN_OK);
+      got[v] = Values(o);
+      FrnnTensorDestroy(&o, pool.get());
+    }
+    FrnnSetVectorKernels(true);
+    EXPECT_EQ(got[0], got[1]);
+    for (int x = 0; x < 40; ++x) EXPECT_EQ(got[1][x], 2048.0f) << x;
+    FrnnTensorDestroy(&wa, pool.get());
+    FrnnTensorDestroy(&wb, pool.get());
+  }
   const FrnnWeightReader r32 = KindReader(FRNN_KIND_F32);
   FrnnTensor* fa = MakeFloat(pool.get(), 1, 1, 2, 3, {1, 2, 3, 4, 5, 6});
   FrnnTensor* fb = MakeFloat(pool.get(), 1, 1, 3, 1, {1, 0, -1});
