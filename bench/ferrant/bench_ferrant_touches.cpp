@@ -6,7 +6,14 @@
 // pairs and tracks the fingers itself from the frames' raw values. Every scenario runs with
 // the same configuration: hopping, LCD denoise, the low-temperature stage and waterproof
 // processing on (so the water network's buffer is handed over; the network itself only
-// runs on panels of at most 20 x 40 lines, smaller than both measured here).
+// runs on panels of at most 20 x 40 lines, smaller than both measured here). A third panel
+// of 20 x 40 lines takes one finger, the wet panel and the networks scenario: the wet panel
+// with fixed-seed weight blocks installed for all three networks, the water network run by
+// the module when its waterproof processing asks for it (water_net_frames counts those of
+// the second pass), and the denoise and floating-finger networks run on every frame's diff
+// with the water network besides (denoise_runs, float_runs, water_runs per frame): the
+// module's per-frame stages never ask for the first two, and the frames here do not rise
+// the way the waterproof stage needs before it asks for the third.
 //
 // The wet panel: one finger held and sliding near the top while a wet patch with two
 // droplets spreads over the lower half (ferrant_road.h, add_wet_patch). Waterproof processing
@@ -37,6 +44,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -47,6 +55,8 @@
 #include "decoded_frame_bytes_test.h"
 #include "ferx_syslog_capture_test.h"
 #include "frame_budget.h"
+#include "frnn.h"
+#include "frnn_stats.h"
 #include "framework.h"
 #include "low_temp.h"
 #include "region.h"
@@ -64,9 +74,40 @@ constexpr uint8_t kFreqs = road::kFrequencies;
 constexpr int kCycle = 64;  // frames of the fingers' back-and-forth
 constexpr int8_t kColdEntry = -5;
 
-enum Scenario { kIdle, kOne, kFive, kTen, kLcdNoise, kHop, kRefRebuild, kLowTemp, kWet };
+enum Scenario { kIdle, kOne, kFive, kTen, kLcdNoise, kHop, kRefRebuild, kLowTemp, kWet, kNetworks };
 const char* const kScenarioNames[] = {"idle",      "one_finger",  "five_fingers", "ten_fingers", "lcd_row_noise",
-                                      "freq_hop",  "ref_rebuild", "low_temp",     "wet_panel"};
+                                      "freq_hop",  "ref_rebuild", "low_temp",     "wet_panel",   "networks"};
+
+// ---- The networks' weight blocks ----------------------------------------------------------
+
+// Fixed-seed blocks of half-precision values (a block behind a header of HEADER bytes keeps
+// the header zero), installed for the networks scenario and removed after it.
+std::vector<uint8_t> SeededBlock(uint32_t bytes, uint32_t seed, float sd, uint32_t header) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<float> d(0.0f, sd);
+  std::vector<uint8_t> b(bytes, 0);
+  for (size_t j = header; j + 1 < b.size(); j += 2) {
+    const uint16_t h = SingleToHalfOnce(d(rng));
+    b[j] = static_cast<uint8_t>(h);
+    b[j + 1] = static_cast<uint8_t>(h >> 8);
+  }
+  return b;
+}
+
+void InstallNetworks() {
+  const std::vector<uint8_t> wd = SeededBlock(kDenoiseNetWeightBytes, 9, 0.05f, kDenoiseNetHeaderBytes);
+  const std::vector<uint8_t> wf = SeededBlock(kFloatNetWeightBytes, 10, 0.1f, 0);
+  const std::vector<uint8_t> ww = SeededBlock(kWaterNetWeightBytes, 7, 0.25f, 0);
+  DenoiseNetSetWeights(wd.data(), kDenoiseNetWeightBytes);
+  NetFloatSetWeights(wf.data(), kFloatNetWeightBytes);
+  NetWaterSetWeights(ww.data(), kWaterNetWeightBytes);
+}
+
+void RemoveNetworks() {
+  DenoiseNetRemoveWeights();
+  NetFloatRemoveWeights();
+  NetWaterRemoveWeights();
+}
 
 // ---- What the module hands the host -------------------------------------------------------
 
@@ -210,7 +251,8 @@ class Run {
       case kLcdNoise:
       case kHop:
       case kLowTemp:
-      case kWet: fingers = Fingers(drv_, sen_, 1, f); break;
+      case kWet:
+      case kNetworks: fingers = Fingers(drv_, sen_, 1, f); break;
       case kFive: fingers = Fingers(drv_, sen_, 5, f); break;
       case kTen: fingers = Fingers(drv_, sen_, 10, f); break;
       case kRefRebuild: break;
@@ -221,7 +263,7 @@ class Run {
       for (int r = 2 + f % 3; r < drv_; r += 7) rows.push_back(r);
       road::add_row_noise(diff, panel_, rows, (f % 2 == 0 ? 1 : -1) * (600 + 10 * (f % 32)));
     }
-    if (scenario_ == kWet) road::add_wet_patch(diff, panel_, f);
+    if (scenario_ == kWet || scenario_ == kNetworks) road::add_wet_patch(diff, panel_, f);
     if (scenario_ == kHop) {
       // Every 16th frame the frequency in use turns loud and the next one is the quietest:
       // the module hops, and the controller's frames come from the new one after.
@@ -251,9 +293,55 @@ class Run {
   }
 
   void Frame() {
+    ModuleFrame();
+    Extra();
+  }
+  void ModuleFrame() {
     ferx_alg_update_frame_data(&frame_);
     ferx_alg_update_diff_data(0, &frame_);
   }
+  void Extra() {
+    if (scenario_ == kNetworks) NetworksOnTheDiff();
+  }
+
+  // The per-frame stages call the denoise and floating-finger networks with their network
+  // enable at 0, and the module runs the water network only for a wet area that rises in
+  // a way these frames do not show (and then a few times at most). To put a frame with
+  // every network in against the budget, all three run here on the frame's diff, in the
+  // module's work buffer where their stages would run them: denoise on a copy of the diff,
+  // the floating-finger network on the denoised copy, and the water network on the three
+  // planes its stage builds (diff minus the diff before last, diff minus the previous
+  // diff, the diff).
+  void NetworksOnTheDiff() {
+    const int16_t* diff = gstCommon.stData.pswDiffData;
+    if (diff == nullptr || gpubDlCache == nullptr) return;
+    const size_t N = static_cast<size_t>(drv_) * sen_;
+    net_diff_.assign(diff, diff + N);
+    if (DlNetInterface(net_diff_.data(), net_means_, gpubDlCache, drv_, sen_) == FRNN_OK) ++denoise_runs_;
+    uint16_t* m1 = nullptr;
+    uint16_t* m2 = nullptr;
+    if (NetFloatComplement(net_diff_.data(), gpubDlCache, drv_, sen_, &m1, &m2) == FRNN_OK) ++float_runs_;
+    if (prev_.size() != N) prev_.assign(diff, diff + N);
+    if (last_last_.size() != N) last_last_ = prev_;
+    planes_.assign(3 * 20 * 40, 0.0f);
+    for (int r = 0; r < drv_ && r < 20; ++r)
+      for (int c = 0; c < sen_ && c < 40; ++c) {
+        const size_t i = static_cast<size_t>(r) * sen_ + c;
+        planes_[(0 * 20 + r) * 40 + c] = static_cast<int16_t>(diff[i] - last_last_[i]);
+        planes_[(1 * 20 + r) * 40 + c] = static_cast<int16_t>(diff[i] - prev_[i]);
+        planes_[(2 * 20 + r) * 40 + c] = diff[i];
+      }
+    last_last_.swap(prev_);
+    prev_.assign(diff, diff + N);
+    uint32_t s1 = 0, s2 = 0;
+    if (NetWaterDetection(planes_.data(), InitNetWater(&water_state_), 20, 40, 3, &s1, &s2,
+                          gpubDlCache + kWaterNetPoolBytes) == 0) {
+      ++water_runs_;
+    }
+  }
+  uint32_t water_runs() const { return water_runs_; }
+  uint32_t denoise_runs() const { return denoise_runs_; }
+  uint32_t float_runs() const { return float_runs_; }
 
   // After a frame: the scenario's own checks.
   void Observe() {
@@ -288,6 +376,14 @@ class Run {
   size_t watch_ = 0;
   bool ref_same_ = true;
   uint32_t rebuilds_ = 0;
+  std::vector<int16_t> net_diff_;
+  uint16_t net_means_[kDenoiseNetMaxRows] = {};
+  uint32_t denoise_runs_ = 0;
+  uint32_t float_runs_ = 0;
+  uint32_t water_runs_ = 0;
+  std::vector<int16_t> prev_, last_last_;
+  std::vector<float> planes_;
+  WaterNetState water_state_{};
 };
 
 // The stages' times over FRAMES frames that took FRAME_NS together.
@@ -308,7 +404,12 @@ void BM_FerrantScenario(benchmark::State& state, uint8_t drv, uint8_t sen, Scena
   g_hops = 0;
   g_controller_freq = 0;
   Run run(drv, sen, scenario);
+  if (scenario == kNetworks) {
+    InstallNetworks();
+    DenoiseNetInit();
+  }
   if (!run.Start()) {
+    RemoveNetworks();
     state.SkipWithError("the module did not start reporting");
     return;
   }
@@ -334,17 +435,39 @@ void BM_FerrantScenario(benchmark::State& state, uint8_t drv, uint8_t sen, Scena
   // 1 while the module is in its low-temperature state.
   state.counters["cold"] = static_cast<const uint8_t*>(GetLowTempNclnAddress())[6] == 2 ? 1 : 0;
 
-  // The second pass: the same frames with the per-stage times on, two cycles.
+  if (scenario == kNetworks) {
+    // Per frame of the timed pass: runs of the two networks the benchmark adds.
+    state.counters["denoise_runs"] = n != 0 ? static_cast<double>(run.denoise_runs()) / static_cast<double>(n) : 0;
+    state.counters["float_runs"] = n != 0 ? static_cast<double>(run.float_runs()) / static_cast<double>(n) : 0;
+    state.counters["water_runs"] = n != 0 ? static_cast<double>(run.water_runs()) / static_cast<double>(n) : 0;
+  }
+
+  // The second pass: the same frames with the per-stage times on, two cycles; the engine's
+  // layer record counts the frames in which the module ran the water network itself (the
+  // networks scenario's own runs are not counted: they follow the module's frame).
   static StageTimeRecord rec;
+  static FrnnRunStats layers;
   AppStageTimingBind(SteadyNs, &rec);
   uint64_t frame_ns = 0;
+  uint32_t water_frames = 0;
   for (int i = 0; i < 2 * kCycle; ++i) {
     run.Prepare(n++);
+    FrnnSetRunStats(&layers);
     const uint64_t t0 = SteadyNs();
-    run.Frame();
+    run.ModuleFrame();
+    FrnnSetRunStats(nullptr);
+    run.Extra();
     frame_ns += SteadyNs() - t0;
+    bool water = false;
+    // The water network's first layer: 3 planes to 16 channels, 3 x 3.
+    for (uint32_t k = 0; k < layers.uiCount; ++k) {
+      const FrnnLayerRecord& l = layers.astLayer[k];
+      water = water || (l.uiIn == 3 && l.uiOut == 16 && l.uiKh == 3 && l.uiKw == 3);
+    }
+    water_frames += water ? 1 : 0;
   }
   AppStageTimingBind(nullptr, nullptr);
+  state.counters["water_net_frames"] = water_frames;
   uint64_t reject_ns = 0;
   for (uint16_t i = 0; i < rec.uwSlotCount && i < kStageTimeSlots; ++i)
     if (rec.ppList != nullptr && rec.ppList[i] != nullptr && IsRejection(rec.ppList[i])) reject_ns += rec.aullTotalNs[i];
@@ -353,6 +476,7 @@ void BM_FerrantScenario(benchmark::State& state, uint8_t drv, uint8_t sen, Scena
     PrintStages(title.c_str(), rec, 2 * kCycle, frame_ns);
   ferx_alg_module_exit();
   TsaModuleResetForTest();
+  RemoveNetworks();
 }
 
 }  // namespace
@@ -367,6 +491,12 @@ int main(int argc, char** argv) {
                                kScenarioNames[s];
       benchmark::RegisterBenchmark(name.c_str(), BM_FerrantScenario, p.drv, p.sen, static_cast<Scenario>(s));
     }
+  }
+  // The panel on which the water network runs (at most 20 x 40 lines): one finger, the wet
+  // panel, and the wet panel with every network in.
+  for (Scenario s : {kOne, kWet, kNetworks}) {
+    const std::string name = std::string("BM_FerrantScenario/20x40/") + kScenarioNames[s];
+    benchmark::RegisterBenchmark(name.c_str(), BM_FerrantScenario, 20, 40, s);
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -671,9 +671,12 @@ inline constexpr uint32_t kDenoiseNetPoolBytes = 0xfa000;
 inline constexpr uint32_t kDenoiseNetMaxRows = 40;
 extern float LcdDenoiseNetParams[160];
 
-// The weight object is product data: the caller installs it once (exactly 392,328 bytes,
-// else 3); until then every run fails with 7.
+// The weight object is product data: the caller installs it (exactly 392,328 bytes, else
+// 3; null, 5); until then, and after its removal, every run fails with 7. The engine
+// copies the object, and installing or removing it is safe while another thread runs a
+// frame: that frame finishes with the object it started with.
 uint32_t DenoiseNetSetWeights(const void* pvBlob, uint32_t uiBytes);
+void DenoiseNetRemoveWeights();
 void DenoiseNetInit();
 uint32_t DlNetInterface(int16_t* pswDiff, uint16_t* puwRowHalfMeans, uint8_t* pubBuffer, int32_t rows, int32_t cols);
 
@@ -690,9 +693,11 @@ inline constexpr uint32_t kFloatNetAreaValues = 2912;
 inline constexpr uint32_t kFloatNetMapPitch = 56;
 inline constexpr uint32_t kFloatNetBufferBytes = kFloatNetMap2Offset + kFloatNetAreaValues * 2;
 
-// The weight block is product data: the caller installs it once (exactly 28,156 bytes,
-// else 3); until then every run fails with 7.
+// The weight block is product data: the caller installs it (exactly 28,156 bytes, else 3;
+// null, 5); until then, and after its removal, every run fails with 7. Copied and
+// installed as the denoise object is.
 uint32_t NetFloatSetWeights(const void* pvBlob, uint32_t uiBytes);
+void NetFloatRemoveWeights();
 uint32_t NetFloatComplement(const int16_t* pswDiff, uint8_t* pubBuffer, int32_t rows, int32_t cols,
                             uint16_t** ppuwMap1, uint16_t** ppuwMap2);
 
@@ -708,9 +713,11 @@ inline constexpr uint32_t kWaterNetWeightHalves = 6082;
 inline constexpr uint32_t kWaterNetWeightBytes = kWaterNetWeightHalves * 2;
 inline constexpr uint32_t kWaterNetPoolBytes = 0x200000;
 
-// The weight block is product data: the caller installs it once (exactly the layout's
-// 12,164 bytes, else 3); until then every run fails.
+// The weight block is product data: the caller installs it (exactly the layout's 12,164
+// bytes, else 3; null, 5); until then, and after its removal, every run fails. Copied and
+// installed as the denoise object is.
 uint32_t NetWaterSetWeights(const void* pvBlob, uint32_t uiBytes);
+void NetWaterRemoveWeights();
 WaterNetState* InitNetWater(WaterNetState* pstState);
 uint32_t NetWaterDetection(const float* pfInput, WaterNetState* pstState, int32_t h, int32_t w, int32_t c,
                            uint32_t* puiScore1, uint32_t* puiScore2, uint8_t* pubBuffer);

@@ -27,6 +27,19 @@ uint32_t ReluKernelF16(FrnnTensor* t, float slope) {
     return slope == 0.0f ? kHalfZero : HalfMul(x, uwSlope);
   };
   auto* p = Elems<uint16_t>(t);
+  if (slope == 0.0f) {
+    // The same test on the bit pattern: 0x8001..0xFC00 are the halves below zero (-0 and
+    // the NaNs above 0xFC00 are not), so whole runs go eight or more at a time.
+    const size_t n = t->uiLayout == FRNN_LAYOUT_NC8HW8 ? Span(t, RoundUp(t->uiC, 8)) : Span(t, t->uiC);
+    if (t->uiLayout != FRNN_LAYOUT_NCHW && t->uiLayout != FRNN_LAYOUT_CHWN && t->uiLayout != FRNN_LAYOUT_NC8HW8) {
+      return FRNN_ERR_ROW;
+    }
+    for (size_t j = 0; j < n; ++j) {
+      const uint16_t x = p[j];
+      p[j] = (x > 0x8000u && x <= 0xFC00u) ? kHalfZero : x;
+    }
+    return FRNN_OK;
+  }
   switch (t->uiLayout) {
     case FRNN_LAYOUT_NCHW:
       ForRun(p, Span(t, t->uiC), op);

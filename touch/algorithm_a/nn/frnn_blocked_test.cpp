@@ -78,6 +78,7 @@ TEST(FrnnBlockedConv, SumsInBlockOrderAndStaysCloseToPlanar) {
       {8, 16, 1, 23, 1, 1, 1, 1, {}},  // 23 pixels: 12, 6, 3 and two single pixels
       {13, 5, 4, 6, 1, 1, 1, 1, {}},
   };
+  const ReferenceKernelsOnly reference;
   for (const ConvCase& c : cases) {
     SCOPED_TRACE(c.cin * 1000 + c.cout * 10 + c.kW);
     NnPool pool(4u << 20);
@@ -130,6 +131,7 @@ TEST(FrnnBlockedConv, PaddingLanesOfTheOutputAreZero) {
 TEST(FrnnBlockedConv, BatchInterleavedMatchesPlanar) {
   const ConvCase cases[] = {{3, 13, 6, 7, 3, 3, 1, 1, {}}, {3, 5, 7, 9, 3, 3, 2, 2, {}}, {2, 3, 5, 9, 3, 3, 2, 1, {}},
                             {6, 6, 3, 11, 1, 1, 1, 1, {}}};
+  const ReferenceKernelsOnly reference;
   for (const ConvCase& c : cases) {
     NnPool pool(4u << 20);
     FrnnTensor* in = MakeHalf(pool.get(), 13, c.cin, c.h, c.w, Random(13 * c.cin * c.h * c.w, c.w, 2.0f));
@@ -274,6 +276,7 @@ std::vector<float> Depthwise(const FrnnTensor* in, uint32_t mult, uint32_t k, ui
 }
 
 TEST(FrnnDepthwiseKernels, EveryLayoutGivesTheReferenceBits) {
+  const ReferenceKernelsOnly reference;
   struct Case {
     uint32_t c, h, w, k, s;
     FrnnPaddingParam pad;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
 #include "tsa_memory.h"
 
@@ -245,6 +246,19 @@ uint32_t FrnnMatMulForwardInt(const FrnnMatMulParam* p, const FrnnTensor* a, con
       for (uint32_t k = 0; k < out->uiC; ++k) {
         const uint32_t ai = std::min(i, a->uiN - 1), ak = std::min(k, a->uiC - 1);
         const uint32_t bi = std::min(i, b->uiN - 1), bk = std::min(k, b->uiC - 1);
+        if (p->uiKind == FRNN_KIND_F16) {
+          // Row by row: every element still adds its terms in order, one rounding per term,
+          // so a whole output row takes each term at once.
+          const bool bVector = FrnnHasHalfVector();
+          for (uint32_t y = 0; y < a->uiH; ++y) {
+            uint16_t* row = &At<uint16_t>(out, i, k, y, 0);
+            for (uint32_t x = 0; x < b->uiW; ++x) row[x] = kHalfZero;
+            for (uint32_t j = 0; j < J; ++j) {
+              FrnnHalfTapRow(row, &At<uint16_t>(b, bi, bk, j, 0), At<uint16_t>(a, ai, ak, y, j), b->uiW, bVector);
+            }
+          }
+          continue;
+        }
         for (uint32_t y = 0; y < a->uiH; ++y)
           for (uint32_t x = 0; x < b->uiW; ++x) {
             if (p->uiKind == FRNN_KIND_F16) {

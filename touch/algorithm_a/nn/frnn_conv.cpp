@@ -7,6 +7,7 @@
 
 #include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
+#include "frnn_stats.h"
 
 
 namespace {
@@ -123,8 +124,25 @@ uint32_t FrnnConvolutionLoadWeight(ConvolutionLayer* l, FrnnWeightReader* r) {
   return FrnnIsEmptyTensor(&l->bias) ? FRNN_ERR_WEIGHT : FRNN_OK;
 }
 
+namespace {
+uint32_t ConvolutionForwardBody(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor** ppstOut, void* pool);
+}
+
 uint32_t FrnnConvolutionForwardInt(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor** ppstOut,
                                    void* pool) {
+  const uint64_t t0 = FrnnStatsClock();
+  const uint32_t r = ConvolutionForwardBody(l, in, ppstOut, pool);
+  if (r == FRNN_OK && FrnnStatsOn()) {
+    const FrnnTensor* o = *ppstOut;
+    FrnnStatsAdd({"conv", in->uiC, o->uiC, o->uiH, o->uiW, l->kernelHeight, l->kernelWidth,
+                  static_cast<uint64_t>(o->uiN) * o->uiC * o->uiH * o->uiW * in->uiC * l->kernelHeight * l->kernelWidth,
+                  FrnnStatsClock() - t0});
+  }
+  return r;
+}
+
+namespace {
+uint32_t ConvolutionForwardBody(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor** ppstOut, void* pool) {
   if (l == nullptr || in == nullptr || ppstOut == nullptr) return FRNN_ERR_NULL;
   if (*ppstOut != nullptr) return FRNN_ERR_SLOT;
   if (in->uiN < 1 || in->uiW < 1 || in->uiRowStride < 1 || in->uiH < 1 || in->uiC < 1) return FRNN_ERR_ARG;
@@ -246,6 +264,7 @@ uint32_t FrnnConvolutionForwardInt(const ConvolutionLayer* l, const FrnnTensor* 
   *ppstOut = out;
   return FRNN_OK;
 }
+}  // namespace
 
 uint32_t FrnnConvolution(const FrnnTensor* in, FrnnTensor** ppstOut, uint32_t outChannels, uint32_t kernelWidth,
                          uint32_t kernelHeight, uint32_t strideWidth, uint32_t strideHeight, uint32_t hasBias,

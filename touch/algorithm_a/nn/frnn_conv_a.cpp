@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "frnn_conv_kernels.h"
+#include "frnn_fast.h"
 #include "frnn_internal.h"
 
 #if defined(__x86_64__)
@@ -97,6 +98,93 @@ __attribute__((target("avx2,f16c"))) void BlockedPixelsVector(uint16_t* acc, con
   for (uint32_t p = 0; p < N; ++p) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + p * 8), _mm256_cvtps_ph(va[p], _MM_FROUND_TO_NEAREST_INT));
   }
+}
+
+// acc[x] += in[x] where in[x] > 0, and dst[x] = s x v[x], each rounded to half.
+__attribute__((target("avx2,f16c"))) uint32_t AddPositivesVector(uint16_t* acc, const uint16_t* in, uint32_t count) {
+  uint32_t x = 0;
+  const __m256 zero = _mm256_setzero_ps();
+  for (; x + 8 <= count; x += 8) {
+    const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + x)));
+    const __m256 vi = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x)));
+    const __m256 pos = _mm256_cmp_ps(vi, zero, _CMP_GT_OQ);
+    const __m256 sum = _mm256_cvtph_ps(_mm256_cvtps_ph(_mm256_add_ps(va, vi), _MM_FROUND_TO_NEAREST_INT));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + x),
+                     _mm256_cvtps_ph(_mm256_blendv_ps(va, sum, pos), _MM_FROUND_TO_NEAREST_INT));
+  }
+  return x;
+}
+
+__attribute__((target("avx2,f16c"))) uint32_t ScaleRowVector(uint16_t* dst, const uint16_t* v, uint16_t s,
+                                                              uint32_t count) {
+  uint32_t x = 0;
+  const __m256 vs = _mm256_set1_ps(HF(s));
+  for (; x + 8 <= count; x += 8) {
+    const __m256 vv = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm256_cvtps_ph(_mm256_mul_ps(vs, vv), _MM_FROUND_TO_NEAREST_INT));
+  }
+  return x;
+}
+
+__attribute__((target("avx2,f16c"))) size_t BinaryVector(uint16_t* o, const uint16_t* a, const uint16_t* b, size_t n,
+                                                          bool bMul) {
+  size_t j = 0;
+  for (; j + 8 <= n; j += 8) {
+    const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + j)));
+    const __m256 vb = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + j)));
+    const __m256 r = bMul ? _mm256_mul_ps(va, vb) : _mm256_add_ps(va, vb);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), _mm256_cvtps_ph(r, _MM_FROUND_TO_NEAREST_INT));
+  }
+  return j;
+}
+
+__attribute__((target("avx2,f16c"))) void SumChainsVector(uint16_t* out, const uint16_t* base, size_t laneStride,
+                                                           size_t stepStride, uint32_t lanes, uint32_t len) {
+  __m256 acc = _mm256_setzero_ps();
+  alignas(16) uint16_t v[8] = {};
+  for (uint32_t j = 0; j < len; ++j) {
+    const uint16_t* p = base + static_cast<size_t>(j) * stepStride;
+    for (uint32_t l = 0; l < lanes; ++l) v[l] = p[l * laneStride];
+    const __m256 x = _mm256_cvtph_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(v)));
+    acc = _mm256_cvtph_ps(_mm256_cvtps_ph(_mm256_add_ps(acc, x), _MM_FROUND_TO_NEAREST_INT));
+  }
+  alignas(16) uint16_t r[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(r), _mm256_cvtps_ph(acc, _MM_FROUND_TO_NEAREST_INT));
+  for (uint32_t l = 0; l < lanes; ++l) out[l] = r[l];
+}
+
+// Of two halves a and b, a where a > b (a NaN on either side takes b), as 8 lanes.
+__attribute__((target("avx2,f16c"))) inline __m128i MaxRule(__m128i a, __m128i b) {
+  const __m256 gt = _mm256_cmp_ps(_mm256_cvtph_ps(a), _mm256_cvtph_ps(b), _CMP_GT_OQ);
+  const __m256i m = _mm256_castps_si256(gt);
+  const __m128i m16 = _mm_packs_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
+  return _mm_blendv_epi8(b, a, m16);
+}
+
+__attribute__((target("avx2,f16c"))) uint32_t MaxRowsVector(uint16_t* dst, const uint16_t* a, const uint16_t* b,
+                                                             uint32_t n) {
+  uint32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), MaxRule(va, vb));
+  }
+  return x;
+}
+
+__attribute__((target("avx2,f16c"))) uint32_t MaxPairsVector(uint16_t* dst, const uint16_t* src, uint32_t n) {
+  // Bytes of the even (then odd) 16-bit lanes of one register gathered into its low half.
+  const __m128i even = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i odd = _mm_setr_epi8(2, 3, 6, 7, 10, 11, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1);
+  uint32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * x));
+    const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * x + 8));
+    const __m128i e = _mm_unpacklo_epi64(_mm_shuffle_epi8(p0, even), _mm_shuffle_epi8(p1, even));
+    const __m128i o = _mm_unpacklo_epi64(_mm_shuffle_epi8(p0, odd), _mm_shuffle_epi8(p1, odd));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), MaxRule(e, o));
+  }
+  return x;
 }
 
 __attribute__((target("avx2,f16c"))) void LaneFmaVector(uint16_t* acc, const uint16_t* w8, const uint16_t* in8) {
@@ -200,6 +288,79 @@ void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, boo
   for (uint32_t m = 0; m < 8; ++m) acc[m] = HalfFma(acc[m], w8[m], in8[m]);
 }
 
+void FrnnHalfAddPositives(uint16_t* acc, const uint16_t* in, uint32_t count, bool bVector) {
+  uint32_t x = 0;
+#if defined(__x86_64__)
+  if (bVector) x = AddPositivesVector(acc, in, count);
+#else
+  (void)bVector;
+#endif
+  for (; x < count; ++x) {
+    if (HF(in[x]) > 0.0f) acc[x] = HalfAdd(acc[x], in[x]);
+  }
+}
+
+void FrnnHalfScaleRow(uint16_t* dst, const uint16_t* v, uint16_t s, uint32_t count, bool bVector) {
+  uint32_t x = 0;
+#if defined(__x86_64__)
+  if (bVector) x = ScaleRowVector(dst, v, s, count);
+#else
+  (void)bVector;
+#endif
+  for (; x < count; ++x) dst[x] = HalfMul(s, v[x]);
+}
+
+void FrnnHalfBinaryRow(uint16_t* o, const uint16_t* a, const uint16_t* b, size_t n, bool bMul, bool bVector) {
+  size_t j = 0;
+#if defined(__x86_64__)
+  if (bVector) j = BinaryVector(o, a, b, n, bMul);
+#else
+  (void)bVector;
+#endif
+  for (; j < n; ++j) o[j] = bMul ? HalfMul(a[j], b[j]) : HalfAdd(a[j], b[j]);
+}
+
+void FrnnHalfSumChains(uint16_t* out, const uint16_t* base, size_t laneStride, size_t stepStride, uint32_t lanes,
+                       uint32_t len, bool bVector) {
+#if defined(__x86_64__)
+  if (bVector) {
+    SumChainsVector(out, base, laneStride, stepStride, lanes, len);
+    return;
+  }
+#else
+  (void)bVector;
+#endif
+  for (uint32_t l = 0; l < lanes; ++l) {
+    uint16_t acc = kHalfZero;
+    for (uint32_t j = 0; j < len; ++j) acc = HalfAdd(acc, base[l * laneStride + static_cast<size_t>(j) * stepStride]);
+    out[l] = acc;
+  }
+}
+
+namespace {
+uint16_t MaxRuleScalar(uint16_t a, uint16_t b) { return HF(a) > HF(b) ? a : b; }
+}  // namespace
+
+void FrnnHalfMaxRows(uint16_t* dst, const uint16_t* a, const uint16_t* b, uint32_t n, bool bVector) {
+  uint32_t x = 0;
+#if defined(__x86_64__)
+  if (bVector) x = MaxRowsVector(dst, a, b, n);
+#else
+  (void)bVector;
+#endif
+  for (; x < n; ++x) dst[x] = MaxRuleScalar(a[x], b[x]);
+}
+
+void FrnnHalfMaxPairs(uint16_t* dst, const uint16_t* src, uint32_t n, bool bVector) {
+  uint32_t x = 0;
+#if defined(__x86_64__)
+  if (bVector) x = MaxPairsVector(dst, src, n);
+#else
+  (void)bVector;
+#endif
+  for (; x < n; ++x) dst[x] = MaxRuleScalar(src[2 * x], src[2 * x + 1]);
+}
+
 void FrnnSetVectorKernels(bool bAllow) { sbAllowVector.store(bAllow, std::memory_order_relaxed); }
 
 void ConvPlanarF16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, bool bVector) {
@@ -269,6 +430,9 @@ uint32_t ConvUnrolledKernel(const ConvolutionLayer* l, const FrnnTensor* in, Frn
   }
   for (const PlanarShape& s : kPlanar) {
     if (s.kW == l->kernelWidth && s.kH == l->kernelHeight && s.sW == l->strideWidth && s.sH == l->strideHeight) {
+      // The fast path takes stride 1; when the pool cannot hold its scratch, the
+      // reference kernel (which needs none) runs instead.
+      if (FrnnFastConvPlanar(l, in, out, pool) == FRNN_OK) return FRNN_OK;
       ConvPlanarF16(l, in, out, FrnnHasHalfVector());
       return FRNN_OK;
     }

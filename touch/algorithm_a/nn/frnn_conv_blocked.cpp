@@ -5,6 +5,7 @@
 // Batch-interleaved (CHWN): the images are innermost, every image of a pixel gets the same
 // scalar taps in the planar order (input channels ascending, taps row-major).
 #include "frnn_conv_kernels.h"
+#include "frnn_fast.h"
 #include "frnn_internal.h"
 #include "tsa_memory.h"
 
@@ -66,6 +67,8 @@ uint32_t ConvBlockedNc8F16(const ConvolutionLayer* l, const FrnnTensor* in, Frnn
   const int32_t shape[4] = {static_cast<int32_t>(cout8), static_cast<int32_t>(cin8), static_cast<int32_t>(kH),
                             static_cast<int32_t>(kW)};
   ConvWeightPackO8I8(s.puwPacked, src, shape, 2);
+  // The fast path reads the pad lanes too; they were set to zero above.
+  if (FrnnFastConvBlocked(l, in, out, s.puwPacked, bias, pool) == FRNN_OK) return FRNN_OK;
   const bool bVector = FrnnHasHalfVector();
   const uint32_t sW = l->strideWidth;
   const uint32_t sH = l->strideHeight;

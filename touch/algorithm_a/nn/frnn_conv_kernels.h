@@ -30,6 +30,21 @@ void FrnnHalfTileFma(uint16_t* acc, const uint16_t* w64, const uint16_t* in8, bo
 void FrnnHalfBlockedPixels(uint16_t* acc, uint32_t count, const uint16_t* tiles, const uint16_t* in,
                            size_t blockStride, uint32_t jb, uint32_t kH, uint32_t kW, size_t rowStep,
                            size_t pixelStep, bool bVector);
+// acc[x] = acc[x] + in[x] for the x below count where in[x] > 0, and dst[x] = s * v[x],
+// rounded to half; the 8-lane body when bVector (same bits).
+void FrnnHalfAddPositives(uint16_t* acc, const uint16_t* in, uint32_t count, bool bVector);
+void FrnnHalfScaleRow(uint16_t* dst, const uint16_t* v, uint16_t s, uint32_t count, bool bVector);
+// o[j] = a[j] + b[j] (or a[j] * b[j] when bMul) for j below n, rounded to half.
+void FrnnHalfBinaryRow(uint16_t* o, const uint16_t* a, const uint16_t* b, size_t n, bool bMul, bool bVector);
+// out[l] = 0 + base[l * laneStride] + base[l * laneStride + stepStride] + ... (len terms),
+// each sum rounded to half, for l below lanes (at most 8): chains side by side.
+void FrnnHalfSumChains(uint16_t* out, const uint16_t* base, size_t laneStride, size_t stepStride, uint32_t lanes,
+                       uint32_t len, bool bVector);
+// Two-tap maximum windows: dst[x] = a[x] where a[x] > b[x], else b[x] (a NaN on either
+// side takes b), for x below n; Pairs takes a = src[2x], b = src[2x + 1]. The 8-lane body
+// when bVector (same bits).
+void FrnnHalfMaxRows(uint16_t* dst, const uint16_t* a, const uint16_t* b, uint32_t n, bool bVector);
+void FrnnHalfMaxPairs(uint16_t* dst, const uint16_t* src, uint32_t n, bool bVector);
 // acc[m] = acc[m] + w[m] * in[m]: one depthwise tap over a block pixel.
 void FrnnHalfLaneFma(uint16_t* acc, const uint16_t* w8, const uint16_t* in8, bool bVector);
 

@@ -2,10 +2,13 @@
 // and the vector kernels against the scalar ones (bit for bit), and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
 #include "frnn_conv_kernels.h"
+#include "frnn_fast.h"
 #include "nn_test_util.h"
 
 namespace {
@@ -63,6 +66,8 @@ TEST(FrnnConvolution, PlanarVectorAndGenericPathsAgreeBitForBit) {
       {2, 2, 4, 30, 5, 1, 1, 1}, {2, 2, 12, 4, 1, 5, 1, 1},
   };
   const FrnnPaddingParam none{};
+  // The reference kernels: the fast paths order their sums otherwise (tested below).
+  const ReferenceKernelsOnly reference;
   for (const Case& c : cases) {
     NnPool pool;
     FrnnTensor* in = MakeHalf(pool.get(), 2, c.c, c.h, c.w, Random(2 * c.c * c.h * c.w, c.c * 7 + c.w, 4.0f));
@@ -82,14 +87,92 @@ TEST(FrnnConvolution, PlanarVectorAndGenericPathsAgreeBitForBit) {
   }
 }
 
+// The fast paths keep their sums in single precision and round each output once: every
+// output lies within one half-precision step of the exact sum, plus what single precision
+// loses where the terms cancel (a few units in 2^-24 of their magnitudes for each term),
+// where the reference kernels may drift by a step per term. The planar fast path takes stride 1 (strided shapes keep the
+// reference kernel's bits); the blocked one (NC8HW8 input) takes every stride.
+TEST(FrnnConvolution, FastPathsStayWithinOneHalfStepOfTheExactSum) {
+  struct Case {
+    uint32_t c, outC, h, w, kW, kH, sW, sH;
+  } cases[] = {
+      {3, 13, 7, 21, 3, 3, 1, 1}, {5, 3, 9, 17, 5, 5, 1, 1}, {4, 6, 5, 11, 3, 1, 1, 1}, {16, 64, 5, 10, 1, 1, 1, 1},
+      {24, 12, 40, 40, 1, 1, 1, 1}, {1, 8, 20, 40, 3, 3, 1, 1}, {12, 2, 11, 9, 3, 3, 1, 1}, {2, 3, 9, 9, 3, 3, 2, 2},
+      {32, 24, 10, 5, 3, 3, 1, 1}, {8, 24, 40, 10, 3, 1, 1, 1},
+  };
+  const FrnnPaddingParam none{};
+  if (!FrnnFastPaths()) GTEST_SKIP() << "no fast path on this processor";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.c << "->" << c.outC << " " << c.kW << "x" << c.kH << " s" << c.sW);
+    NnPool pool(4u << 20);
+    const std::vector<float> x = Random(2 * c.c * c.h * c.w, c.c * 5 + c.h, 4.0f);
+    FrnnTensor* in = MakeHalf(pool.get(), 2, c.c, c.h, c.w, x);
+    FrnnTensor* blk = ToLayout(in, FRNN_LAYOUT_NC8HW8, pool.get());
+    ASSERT_NE(blk, nullptr);
+    const std::vector<uint16_t> blob = Halves(Random(c.c * c.outC * c.kW * c.kH + c.outC, c.outC + c.kH, 0.7f));
+    const uint32_t oh = (c.h - c.kH) / c.sH + 1, ow = (c.w - c.kW) / c.sW + 1;
+    std::vector<double> exact, allowed;
+    for (uint32_t i = 0; i < 2; ++i)
+      for (uint32_t o = 0; o < c.outC; ++o)
+        for (uint32_t y = 0; y < oh; ++y)
+          for (uint32_t xx = 0; xx < ow; ++xx) {
+            double acc = HalfToSingleOnce(blob[c.c * c.outC * c.kW * c.kH + o]);
+            double mag = std::fabs(acc);
+            const uint32_t terms = c.c * c.kH * c.kW + 1;
+            for (uint32_t k = 0; k < c.c; ++k)
+              for (uint32_t ky = 0; ky < c.kH; ++ky)
+                for (uint32_t kx = 0; kx < c.kW; ++kx) {
+                  const double w = HalfToSingleOnce(blob[((o * c.c + k) * c.kH + ky) * c.kW + kx]);
+                  const size_t at = ((i * c.c + k) * c.h + y * c.sH + ky) * c.w + xx * c.sW + kx;
+                  const double t = w * HalfToSingleOnce(SingleToHalfOnce(x[at]));
+                  acc += t;
+                  mag += std::fabs(t);
+                }
+            const uint16_t e = DoubleToHalfOnce(std::fabs(acc));
+            const double step = HalfToSingleOnce(static_cast<uint16_t>(e + 1)) - HalfToSingleOnce(e);
+            exact.push_back(acc);
+            allowed.push_back(step + 4.0 * terms * mag / 16777216.0);
+          }
+    // How many outputs lie further from the exact sum than allowed (0 expected).
+    auto outside = [&](const std::vector<uint16_t>& got) {
+      int n = 0;
+      for (size_t j = 0; j < got.size(); ++j) n += std::fabs(HalfToSingleOnce(got[j]) - exact[j]) > allowed[j] ? 1 : 0;
+      return n;
+    };
+    const auto planar = RunConv(in, c.outC, c.kW, c.kH, c.sW, c.sH, none, blob, pool.get(), 0);
+    ASSERT_EQ(planar.size(), exact.size());
+    if (c.sW != 1) {
+      EXPECT_EQ(planar, RunConv(in, c.outC, c.kW, c.kH, c.sW, c.sH, none, blob, pool.get(), 1));
+    } else {
+      EXPECT_EQ(outside(planar), 0);
+    }
+    const auto blocked = RunConv(blk, c.outC, c.kW, c.kH, c.sW, c.sH, none, blob, pool.get(), 0);
+    ASSERT_EQ(blocked.size(), exact.size());
+    EXPECT_EQ(outside(blocked), 0);
+    FrnnTensorDestroy(&blk, pool.get());
+    FrnnTensorDestroy(&in, pool.get());
+    EXPECT_EQ(0u, pool.InUse());
+  }
+}
+
 TEST(FrnnConvolution, EachTermIsRoundedToHalf) {
-  // 2048 + 1 + 1: rounded after each term stays 2048; rounded once it would be 2050.
+  // 2048 + 1 + 1: rounded after each term stays 2048 (the reference kernels); rounded
+  // once, as the fast path does, it is 2050.
   NnPool pool;
   FrnnTensor* in = MakeHalf(pool.get(), 1, 3, 1, 1, {2048, 1, 1});
   const FrnnPaddingParam none{};
-  const auto out = RunConv(in, 1, 1, 1, 1, 1, none, Halves({1, 1, 1, 0}), pool.get(), 0);
+  std::vector<uint16_t> out;
+  {
+    const ReferenceKernelsOnly reference;
+    out = RunConv(in, 1, 1, 1, 1, 1, none, Halves({1, 1, 1, 0}), pool.get(), 0);
+  }
   ASSERT_EQ(1u, out.size());
   EXPECT_EQ(SingleToHalfOnce(2048.0f), out[0]);
+  if (FrnnFastPaths()) {
+    const auto once = RunConv(in, 1, 1, 1, 1, 1, none, Halves({1, 1, 1, 0}), pool.get(), 0);
+    ASSERT_EQ(1u, once.size());
+    EXPECT_EQ(SingleToHalfOnce(2050.0f), once[0]);
+  }
   FrnnTensorDestroy(&in, pool.get());
 }
 
@@ -260,7 +343,66 @@ TEST(FrnnConvolution, SinglePrecisionWithHalfStoredWeights) {
   EXPECT_EQ(0u, pool.InUse());
 }
 
+// The depthwise fast paths (planar and blocked inputs) keep a pixel's taps in single
+// precision and round once: each output within one half-precision step of the exact sum,
+// at strides 1 and 2, with and without padding and dilation, for the kernel shapes the
+// networks use.
+TEST(FrnnDepthwise, FastPathStaysWithinOneHalfStepOfTheExactSum) {
+  if (!FrnnFastPaths()) GTEST_SKIP() << "no fast path on this processor";
+  struct Case {
+    uint32_t c, h, w, kW, kH, sW, sH, dil;
+    FrnnPaddingParam pad;
+  } cases[] = {
+      {16, 20, 40, 3, 3, 1, 1, 1, {1, 1, 1, 1, 0, 0}}, {8, 20, 40, 3, 3, 2, 2, 1, {1, 1, 1, 1, 0, 0}},
+      {16, 10, 40, 1, 3, 1, 2, 1, {0, 0, 1, 1, 0, 0}}, {16, 10, 40, 3, 1, 2, 1, 1, {1, 1, 0, 0, 0, 0}},
+      {16, 5, 10, 3, 3, 1, 1, 2, {2, 2, 2, 2, 0, 0}},  {3, 9, 13, 5, 5, 1, 1, 1, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.kW << "x" << c.kH << " s" << c.sW << "x" << c.sH << " d" << c.dil);
+    NnPool pool(4u << 20);
+    const std::vector<float> x = Random(c.c * c.h * c.w, c.w + c.kW, 4.0f);
+    FrnnTensor* in = MakeHalf(pool.get(), 1, c.c, c.h, c.w, x);
+    std::vector<uint16_t> blob = Halves(Random(c.c * c.kW * c.kH + c.c, c.h + c.sW, 0.7f));
+    FrnnWeightReader r = HalfReader(blob);
+    DepthwiseConvLayer l = FrnnDepthwiseConvInit(c.c, 1, c.kW, c.kH, c.sW, c.sH, 1, &c.pad, &r);
+    l.dilationWidth = l.dilationHeight = c.dil;
+    ASSERT_EQ(0u, FrnnDepthwiseConvLoadWeight(&l, &r));
+    FrnnTensor* blk = ToLayout(in, FRNN_LAYOUT_NC8HW8, pool.get());
+    ASSERT_NE(blk, nullptr);
+    for (const FrnnTensor* src : {static_cast<const FrnnTensor*>(in), static_cast<const FrnnTensor*>(blk)}) {
+      SCOPED_TRACE(src == blk ? "NC8HW8" : "NCHW");
+      FrnnTensor* out = nullptr;
+      ASSERT_EQ(0u, FrnnDepthwiseConvForwardInt(&l, src, &out, pool.get()));
+      const auto* w = static_cast<const uint16_t*>(l.weights.pvData);
+      const auto* b = static_cast<const uint16_t*>(l.bias.pvData);
+      int worst = 0;
+      for (uint32_t k = 0; k < c.c; ++k)
+        for (uint32_t y = 0; y < out->uiH; ++y)
+          for (uint32_t xx = 0; xx < out->uiW; ++xx) {
+            double acc = HalfToSingleOnce(b[k]);
+            for (uint32_t ky = 0; ky < c.kH; ++ky)
+              for (uint32_t kx = 0; kx < c.kW; ++kx) {
+                const int32_t iy = static_cast<int32_t>(y * c.sH + ky * c.dil) - c.pad.siTop;
+                const int32_t ix = static_cast<int32_t>(xx * c.sW + kx * c.dil) - c.pad.siLeft;
+                if (iy < 0 || ix < 0 || iy >= static_cast<int32_t>(c.h) || ix >= static_cast<int32_t>(c.w)) continue;
+                acc += static_cast<double>(HalfToSingleOnce(w[k * c.kW * c.kH + ky * c.kW + kx])) *
+                       HalfToSingleOnce(SingleToHalfOnce(x[(k * c.h + iy) * c.w + ix]));
+              }
+            uint16_t got = 0;
+            FrnnTensorGetElement(out, 0, k, y, xx, &got);
+            worst = std::max(worst, std::abs(static_cast<int>(got) - static_cast<int>(DoubleToHalfOnce(acc))));
+          }
+      EXPECT_LE(worst, 1);
+      FrnnTensorDestroy(&out, pool.get());
+    }
+    FrnnTensorDestroy(&blk, pool.get());
+    FrnnTensorDestroy(&in, pool.get());
+    EXPECT_EQ(0u, pool.InUse());
+  }
+}
+
 TEST(FrnnDepthwise, ReferenceRouteShapesAndSums) {
+  const ReferenceKernelsOnly reference;
   NnPool pool;
   struct Case {
     uint32_t w, h, kW, kH, s, dil;
@@ -327,9 +469,33 @@ TEST(FrnnDepthwise, ReferenceRouteShapesAndSums) {
   ASSERT_EQ(0u, FrnnDepthwiseConvLoadWeight(&l, &r));
   FrnnTensor* out = nullptr;
   EXPECT_EQ(8u, FrnnDepthwiseConvForwardInt(&l, in, &out, pool.get()));
+  FrnnTensorDestroy(&in, pool.get());
+  // A zero stride would read one window over and over past the plane's end in some
+  // kernels: refused in every layout, as the convolution and pooling layers refuse it.
+  FrnnTensor* src = MakeHalf(pool.get(), 1, 8, 6, 8, Random(8 * 6 * 8, 4));
+  const FrnnPaddingParam p1{1, 1, 1, 1, 0, 0};
+  for (uint32_t layout : {FRNN_LAYOUT_NCHW, FRNN_LAYOUT_NC8HW8, FRNN_LAYOUT_CHWN}) {
+    FrnnTensor* x = layout == FRNN_LAYOUT_NCHW ? src : ToLayout(src, layout, pool.get());
+    ASSERT_NE(x, nullptr);
+    for (const auto& s : {std::pair<uint32_t, uint32_t>{0, 1}, {1, 0}, {0, 0}}) {
+      for (const FrnnPaddingParam& pad : {FrnnPaddingParam{}, p1}) {
+        SCOPED_TRACE(testing::Message() << "layout " << layout << " stride " << s.first << "x" << s.second);
+        std::vector<uint16_t> wb = Halves(Random(8 * 9 + 8, 5));
+        FrnnWeightReader wr = HalfReader(wb);
+        DepthwiseConvLayer dl = FrnnDepthwiseConvInit(8, 1, 3, 3, s.first, s.second, 1, &pad, &wr);
+        ASSERT_EQ(0u, FrnnDepthwiseConvLoadWeight(&dl, &wr));
+        const uint32_t before = pool.InUse();
+        FrnnTensor* o = nullptr;
+        EXPECT_EQ(FRNN_ERR_ARG, FrnnDepthwiseConvForwardInt(&dl, x, &o, pool.get()));
+        EXPECT_EQ(o, nullptr);
+        EXPECT_EQ(before, pool.InUse());
+      }
+    }
+    if (x != src) FrnnTensorDestroy(&x, pool.get());
+  }
+  FrnnTensorDestroy(&src, pool.get());
   EXPECT_EQ(9u, FrnnCplxDepthwiseConvLoadWeight());
   EXPECT_EQ(2u, FrnnCplxDepthwiseConvForward());
-  FrnnTensorDestroy(&in, pool.get());
   EXPECT_EQ(0u, pool.InUse());
 }
 

@@ -3,7 +3,9 @@
 #include <cmath>
 
 #include "frnn_conv_kernels.h"
+#include "frnn_fast.h"
 #include "frnn_internal.h"
+#include "frnn_stats.h"
 
 namespace {
 
@@ -14,10 +16,16 @@ uint32_t StoredWidth(uint32_t kind, uint32_t storage) {
   return 4;
 }
 
+// Widest output row a strided half-precision tap gathers on the stack.
+constexpr uint32_t kGatherMax = 256;
+// Most taps the fast path keeps (a 5 x 5 kernel).
+constexpr uint32_t kFastTaps = 25;
+// Largest plane (rows x row stride) the fast path widens on the stack.
+constexpr uint32_t kWidePlane = 4096;
+
 bool AnyPad(const FrnnPaddingParam& p) { return p.siLeft > 0 || p.siRight > 0 || p.siTop > 0 || p.siBottom > 0; }
 
 int64_t OutExtent(int64_t in, uint32_t dil, uint32_t k, uint32_t stride) {
-  if (stride == 0) return 1;
   return (in - static_cast<int64_t>(dil) * (static_cast<int64_t>(k) - 1) - 1) / static_cast<int64_t>(stride) + 1;
 }
 
@@ -68,6 +76,10 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
   const uint32_t rs = src->uiRowStride;
   const uint32_t C = in->uiC;
   const uint32_t M = l->depthMultiplier;
+  // The fast path sums every tap of a row in registers and rounds once (frnn_fast.h).
+  const bool bFast = in->uiKind == FRNN_KIND_F16 && taps <= kFastTaps && FrnnFastPaths();
+  uint16_t gather[kGatherMax * kFastTaps];
+  float wide[kWidePlane];
   uint32_t res = FRNN_OK;
   for (uint32_t n = 0; n < in->uiN && res == FRNN_OK; ++n) {
     const FrnnTensor img = FrnnTensorImage(in, n);
@@ -86,18 +98,56 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
       for (uint32_t m = 0; m < M; ++m) {
         const uint32_t o = c * M + m;
         const size_t kbase = static_cast<size_t>(m * C + c) * taps;
-        if (in->uiKind == FRNN_KIND_F16 && l->strideWidth == 1) {
+        if (in->uiKind == FRNN_KIND_F16 && (l->strideWidth == 1 || out->uiW <= kGatherMax)) {
           // Row by row, tap by tap: each element still takes its bias and then its taps
           // in order, one rounding per term, so the rows can run eight columns at once.
+          // A wider stride first gathers the tap's columns into one contiguous row.
           const auto* pi = static_cast<const uint16_t*>(plane);
           const auto* w = Elems<const uint16_t>(&l->weights) + kbase;
           const uint16_t b = l->hasBias ? Elems<const uint16_t>(&l->bias)[o] : kHalfZero;
           const bool bVector = FrnnHasHalfVector();
+          if (bFast) {
+            float wf[kFastTaps];
+            for (uint32_t k = 0; k < taps; ++k) wf[k] = HF(w[k]);
+            // A plane that fits is widened once, so that every tap reads single precision.
+            const uint32_t srcH = bPad ? padded->uiH : in->uiH;
+            if (l->strideWidth == 1 && static_cast<size_t>(srcH) * rs <= kWidePlane) {
+              FrnnFastWiden(pi, wide, srcH * rs);
+              for (uint32_t y = 0; y < out->uiH; ++y) {
+                const float* rows[kFastTaps];
+                const size_t base = static_cast<size_t>(y) * l->strideHeight * rs;
+                for (uint32_t k = 0; k < taps; ++k) rows[k] = wide + base + off[k];
+                FrnnFastDepthwiseRowWide(&At<uint16_t>(out, n, o, y, 0), rows, wf, taps, HF(b), out->uiW);
+              }
+              continue;
+            }
+            for (uint32_t y = 0; y < out->uiH; ++y) {
+              const uint16_t* rows[kFastTaps];
+              const size_t base = static_cast<size_t>(y) * l->strideHeight * rs;
+              for (uint32_t k = 0; k < taps; ++k) {
+                rows[k] = pi + base + off[k];
+                if (l->strideWidth != 1) {
+                  uint16_t* g = gather + static_cast<size_t>(k) * kGatherMax;
+                  for (uint32_t x = 0; x < out->uiW; ++x) g[x] = rows[k][static_cast<size_t>(x) * l->strideWidth];
+                  rows[k] = g;
+                }
+              }
+              FrnnFastDepthwiseRow(&At<uint16_t>(out, n, o, y, 0), rows, wf, taps, HF(b), out->uiW);
+            }
+            continue;
+          }
           for (uint32_t y = 0; y < out->uiH; ++y) {
             uint16_t* acc = &At<uint16_t>(out, n, o, y, 0);
             for (uint32_t x = 0; x < out->uiW; ++x) acc[x] = b;
             const size_t base = static_cast<size_t>(y) * l->strideHeight * rs;
-            for (uint32_t k = 0; k < taps; ++k) FrnnHalfTapRow(acc, pi + base + off[k], w[k], out->uiW, bVector);
+            for (uint32_t k = 0; k < taps; ++k) {
+              const uint16_t* row = pi + base + off[k];
+              if (l->strideWidth != 1) {
+                for (uint32_t x = 0; x < out->uiW; ++x) gather[x] = row[static_cast<size_t>(x) * l->strideWidth];
+                row = gather;
+              }
+              FrnnHalfTapRow(acc, row, w[k], out->uiW, bVector);
+            }
           }
           continue;
         }
@@ -146,8 +196,25 @@ uint32_t DepthwiseConvReferenceForward(const DepthwiseConvLayer* l, const FrnnTe
   return res;
 }
 
+namespace {
+uint32_t DepthwiseForwardBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor** ppstOut, void* pool);
+}
+
 uint32_t FrnnDepthwiseConvForwardInt(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor** ppstOut,
                                      void* pool) {
+  const uint64_t t0 = FrnnStatsClock();
+  const uint32_t r = DepthwiseForwardBody(l, in, ppstOut, pool);
+  if (r == FRNN_OK && FrnnStatsOn()) {
+    const FrnnTensor* o = *ppstOut;
+    FrnnStatsAdd({"depthwise", in->uiC, o->uiC, o->uiH, o->uiW, l->kernelHeight, l->kernelWidth,
+                  static_cast<uint64_t>(o->uiN) * o->uiC * o->uiH * o->uiW * l->kernelHeight * l->kernelWidth,
+                  FrnnStatsClock() - t0});
+  }
+  return r;
+}
+
+namespace {
+uint32_t DepthwiseForwardBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTensor** ppstOut, void* pool) {
   if (l == nullptr || in == nullptr || ppstOut == nullptr) return FRNN_ERR_NULL;
   if (*ppstOut != nullptr) return FRNN_ERR_SLOT;
   if (l->outChannels != l->depthMultiplier * in->uiC || l->depthMultiplier == 0) return FRNN_ERR_PARAM;
@@ -163,7 +230,11 @@ uint32_t FrnnDepthwiseConvForwardInt(const DepthwiseConvLayer* l, const FrnnTens
     return FRNN_ERR_PARAM;
   }
   if (in->uiKind >= 6) return FRNN_ERR_PARAM;
-  if (l->kernelWidth == 0 || l->kernelHeight == 0) return FRNN_ERR_ARG;
+  // A zero stride would take one window again and again, and the kernels step past the
+  // plane doing it: refused as the convolution and pooling layers refuse it.
+  if (l->kernelWidth == 0 || l->kernelHeight == 0 || l->strideWidth == 0 || l->strideHeight == 0) {
+    return FRNN_ERR_ARG;
+  }
   const int64_t W = static_cast<int64_t>(in->uiW) + pd.siLeft + pd.siRight;
   const int64_t H = static_cast<int64_t>(in->uiH) + pd.siTop + pd.siBottom;
   FrnnTensor* padded = nullptr;
@@ -238,6 +309,7 @@ uint32_t FrnnDepthwiseConvForwardInt(const DepthwiseConvLayer* l, const FrnnTens
   *ppstOut = out;
   return FRNN_OK;
 }
+}  // namespace
 
 uint32_t FrnnDepthwiseConv(const FrnnTensor* in, FrnnTensor** ppstOut, uint32_t multiplier, uint32_t kernelWidth,
                            uint32_t kernelHeight, uint32_t strideWidth, uint32_t strideHeight, uint32_t hasBias,

@@ -7,10 +7,14 @@
 #include <cmath>
 
 #include "frnn_conv_kernels.h"
+#include "frnn_fast.h"
 #include "frnn_internal.h"
 #include "tsa_memory.h"
 
 namespace {
+
+// Most taps the fast path keeps (a 5 x 5 kernel).
+constexpr uint32_t kFastTaps = 25;
 
 struct Geometry {
   uint32_t kH, kW, sH, sW, dH, dW;
@@ -116,6 +120,27 @@ uint32_t RunBlocked(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTenso
         rs = padded->uiRowStride;
       }
       const T* w = pk.pW + static_cast<size_t>(b) * taps * B;
+      if constexpr (B == 8) {
+        // The fast path: every tap of a pixel summed in registers, rounded once.
+        if (FrnnFastPaths() && taps <= kFastTaps) {
+          float wf[kFastTaps * 8];
+          float bf[8];
+          int32_t off[kFastTaps];
+          for (uint32_t k = 0; k < taps * 8; ++k) wf[k] = HF(w[k]);
+          for (uint32_t m = 0; m < 8; ++m) bf[m] = pk.pB != nullptr ? HF(pk.pB[b * 8 + m]) : 0.0f;
+          for (uint32_t ky = 0; ky < l->kernelHeight; ++ky)
+            for (uint32_t kx = 0; kx < l->kernelWidth; ++kx) {
+              off[ky * l->kernelWidth + kx] =
+                  static_cast<int32_t>((ky * l->dilationHeight * rs + kx * l->dilationWidth) * 8);
+            }
+          for (uint32_t y = 0; y < out->uiH; ++y) {
+            FrnnFastDepthwiseBlockedRow(Elems<uint16_t>(out) + IndexOf(out, n, b * 8, y, 0),
+                                        plane + static_cast<size_t>(y) * l->strideHeight * rs * 8,
+                                        static_cast<size_t>(l->strideWidth) * 8, off, taps, wf, bf, out->uiW);
+          }
+          continue;
+        }
+      }
       for (uint32_t y = 0; y < out->uiH; ++y)
         for (uint32_t x = 0; x < out->uiW; ++x) {
           alignas(16) T acc[B];

@@ -1,8 +1,32 @@
 // Binary elementwise layers (add, subtract, multiply, divide) and the sum over one axis.
 // Add and multiply broadcast by clamping every index to the input's last valid one.
+#include "frnn_conv_kernels.h"
+#include <type_traits>
+
 #include "frnn_internal.h"
 
 namespace {
+
+uint16_t AddH(uint16_t a, uint16_t b);
+uint16_t MulH(uint16_t a, uint16_t b);
+
+// Half add and multiply over whole runs go through the 8-lane body where the processor has
+// it (the same rounding per element); other operations return false.
+template <typename Op>
+bool HalfRun(uint16_t* o, const uint16_t* a, const uint16_t* b, size_t n, Op op) {
+  if constexpr (std::is_same_v<Op, uint16_t (*)(uint16_t, uint16_t)>) {
+    if (op != &AddH && op != &MulH) return false;
+    FrnnHalfBinaryRow(o, a, b, n, op == &MulH, FrnnHasHalfVector());
+    return true;
+  } else {
+    (void)o;
+    (void)a;
+    (void)b;
+    (void)n;
+    (void)op;
+    return false;
+  }
+}
 
 constexpr uint16_t kHalfDivFloor = 0x068E;  // the half stand-in for a zero divisor
 constexpr float kDivFloor = 0.0001f;
@@ -40,6 +64,9 @@ void Flat(const FrnnTensor* a, const FrnnTensor* b, FrnnTensor* o, Op op) {
   const T* pa = Elems<const T>(a);
   const T* pb = Elems<const T>(b);
   T* po = Elems<T>(o);
+  if constexpr (sizeof(T) == 2) {
+    if (HalfRun(po, pa, pb, per * o->uiN, op)) return;
+  }
   for (size_t j = 0; j < per * o->uiN; ++j) po[j] = op(pa[j], pb[j]);
 }
 
@@ -74,6 +101,20 @@ uint32_t Compute(const FrnnTensor* a, const FrnnTensor* b, FrnnTensor* o, Op op)
   if (a->uiLayout != b->uiLayout || o->uiLayout != a->uiLayout || a->uiLayout == FRNN_LAYOUT_NHWC ||
       a->uiLayout > FRNN_LAYOUT_NC4HW4) {
     return FRNN_ERR_ROW;
+  }
+  // One plane of B against every channel of A (the water network's mask): plane by plane.
+  if constexpr (sizeof(T) == 2) {
+    if (a->uiLayout == FRNN_LAYOUT_NCHW && b->uiC == 1 && a->uiC == o->uiC && b->uiN == a->uiN && a->uiN == o->uiN &&
+        a->uiH == b->uiH && a->uiW == b->uiW && a->uiPlane == b->uiPlane && a->uiRowStride == b->uiRowStride &&
+        Compatible(a, o)) {
+      bool bDone = true;
+      for (uint32_t i = 0; i < a->uiN && bDone; ++i)
+        for (uint32_t k = 0; k < a->uiC && bDone; ++k) {
+          bDone = HalfRun(&At<T>(o, i, k, 0, 0), &At<const T>(a, i, k, 0, 0), &At<const T>(b, i, 0, 0, 0),
+                          a->uiPlane, op);
+        }
+      if (bDone) return FRNN_OK;
+    }
   }
   Broadcast<T>(a, b, o, op);
   return FRNN_OK;
@@ -174,6 +215,22 @@ float DivF(float a, float b) { return a / (b == 0.0f ? kDivFloor : b); }
 template <typename T, typename Op>
 void SumAxis(const FrnnTensor* in, FrnnTensor* o, uint32_t axis, T zero, Op add) {
   const uint32_t len = axis == 0 ? in->uiN : axis == 1 ? in->uiC : axis == 2 ? in->uiH : in->uiW;
+  if constexpr (sizeof(T) == 2) {
+    // Down the rows of a planar half tensor: the chains of eight channels side by side,
+    // each still adding its rows in order.
+    if (axis == 2 && in->uiLayout == FRNN_LAYOUT_NCHW && o->uiLayout == FRNN_LAYOUT_NCHW && zero == kHalfZero) {
+      for (uint32_t i = 0; i < o->uiN; ++i)
+        for (uint32_t x = 0; x < o->uiW; ++x)
+          for (uint32_t k = 0; k < o->uiC; k += 8) {
+            const uint32_t lanes = o->uiC - k < 8 ? o->uiC - k : 8;
+            uint16_t sums[8];
+            FrnnHalfSumChains(sums, &At<const T>(in, i, k, 0, x), in->uiPlane, in->uiRowStride, lanes, len,
+                              FrnnHasHalfVector());
+            for (uint32_t l = 0; l < lanes; ++l) At<T>(o, i, k + l, 0, x) = sums[l];
+          }
+      return;
+    }
+  }
   for (uint32_t i = 0; i < o->uiN; ++i)
     for (uint32_t k = 0; k < o->uiC; ++k)
       for (uint32_t y = 0; y < o->uiH; ++y)

@@ -9,46 +9,9 @@ namespace {
 uint32_t suiNoTruncateFlag;
 }
 
-float HalfToSingleOnce(uint16_t h) {
-  const uint32_t uiSign = static_cast<uint32_t>(h & 0x8000u) << 16;
-  const uint32_t uiExp = (h >> 10) & 0x1Fu;
-  const uint32_t uiMant = h & 0x3FFu;
-  if (uiExp == 0) {
-    // Zero or subnormal: mant x 2^-24, exact in single precision.
-    const float f = static_cast<float>(uiMant) * 5.9604644775390625e-8f;
-    return uiSign ? -f : f;
-  }
-  if (uiExp == 31) {
-    // Infinity, or a NaN made quiet as every IEEE conversion does.
-    return BitsToFloat(uiSign | 0x7F800000u | (uiMant << 13) | (uiMant != 0 ? 0x00400000u : 0u));
-  }
-  return BitsToFloat(uiSign | ((uiExp + 112u) << 23) | (uiMant << 13));
-}
+float HalfToSingleOnce(uint16_t h) { return HF(h); }
 
-uint16_t SingleToHalfOnce(float f) {
-  const uint32_t x = FloatToBits(f);
-  const uint16_t uwSign = static_cast<uint16_t>((x >> 16) & 0x8000u);
-  const uint32_t ax = x & 0x7FFFFFFFu;
-  if (ax >= 0x7F800000u) {
-    if (ax > 0x7F800000u) return static_cast<uint16_t>(uwSign | 0x7E00u | ((ax >> 13) & 0x3FFu));
-    return static_cast<uint16_t>(uwSign | 0x7C00u);
-  }
-  if (ax >= 0x477FF000u) return static_cast<uint16_t>(uwSign | 0x7C00u);  // 65520 and above
-  if (ax < 0x38800000u) {                                                 // below 2^-14
-    if (ax <= 0x33000000u) return uwSign;                                 // at most 2^-25: ties to 0
-    const uint32_t e = ax >> 23;
-    const uint32_t m = (ax & 0x7FFFFFu) | 0x800000u;
-    const uint32_t s = 126u - e;  // 14..24
-    uint32_t q = m >> s;
-    const uint32_t rem = m & ((1u << s) - 1u);
-    const uint32_t half = 1u << (s - 1u);
-    if (rem > half || (rem == half && (q & 1u))) ++q;
-    return static_cast<uint16_t>(uwSign | q);
-  }
-  const uint32_t r = ax - 0x38000000u;
-  const uint32_t q = (r + 0xFFFu + ((r >> 13) & 1u)) >> 13;
-  return static_cast<uint16_t>(uwSign | q);
-}
+uint16_t SingleToHalfOnce(float f) { return FH(f); }
 
 uint16_t DoubleToHalfOnce(double d) {
   if (std::isnan(d)) {

@@ -11,8 +11,50 @@
 
 float HalfToSingleOnce(uint16_t h);
 
-inline float HF(uint16_t h) { return HalfToSingleOnce(h); }
-inline uint16_t FH(float f) { return SingleToHalfOnce(f); }
+inline float BitsToFloat(uint32_t u);
+// Exact widening on the bit pattern, inline because every scalar kernel calls it per term.
+inline float HF(uint16_t h) {
+  const uint32_t uiSign = static_cast<uint32_t>(h & 0x8000u) << 16;
+  const uint32_t uiExp = (h >> 10) & 0x1Fu;
+  const uint32_t uiMant = h & 0x3FFu;
+  if (uiExp == 0) {
+    // Zero or subnormal: mant x 2^-24, exact in single precision.
+    const float f = static_cast<float>(uiMant) * 5.9604644775390625e-8f;
+    return uiSign ? -f : f;
+  }
+  if (uiExp == 31) {
+    // Infinity, or a NaN made quiet as every IEEE conversion does.
+    return BitsToFloat(uiSign | 0x7F800000u | (uiMant << 13) | (uiMant != 0 ? 0x00400000u : 0u));
+  }
+  return BitsToFloat(uiSign | ((uiExp + 112u) << 23) | (uiMant << 13));
+}
+inline uint32_t FloatToBits(float f);
+// Round to nearest even on the bit pattern, inline for the same reason.
+inline uint16_t FH(float f) {
+  const uint32_t x = FloatToBits(f);
+  const uint16_t uwSign = static_cast<uint16_t>((x >> 16) & 0x8000u);
+  const uint32_t ax = x & 0x7FFFFFFFu;
+  if (ax >= 0x7F800000u) {
+    if (ax > 0x7F800000u) return static_cast<uint16_t>(uwSign | 0x7E00u | ((ax >> 13) & 0x3FFu));
+    return static_cast<uint16_t>(uwSign | 0x7C00u);
+  }
+  if (ax >= 0x477FF000u) return static_cast<uint16_t>(uwSign | 0x7C00u);  // 65520 and above
+  if (ax < 0x38800000u) {                                                 // below 2^-14
+    if (ax <= 0x33000000u) return uwSign;                                 // at most 2^-25: ties to 0
+    const uint32_t e = ax >> 23;
+    const uint32_t m = (ax & 0x7FFFFFu) | 0x800000u;
+    const uint32_t s = 126u - e;  // 14..24
+    uint32_t q = m >> s;
+    const uint32_t rem = m & ((1u << s) - 1u);
+    const uint32_t half = 1u << (s - 1u);
+    if (rem > half || (rem == half && (q & 1u))) ++q;
+    return static_cast<uint16_t>(uwSign | q);
+  }
+  const uint32_t r = ax - 0x38000000u;
+  const uint32_t q = (r + 0xFFFu + ((r >> 13) & 1u)) >> 13;
+  return static_cast<uint16_t>(uwSign | q);
+}
+
 // acc + a * b: the product of two halves is exact in single precision, so this is one
 // rounding to single and one to half, whether or not the hardware fuses it.
 inline uint16_t HalfFma(uint16_t acc, uint16_t a, uint16_t b) { return FH(HF(acc) + HF(a) * HF(b)); }

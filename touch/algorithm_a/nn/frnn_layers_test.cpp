@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "frnn_conv_kernels.h"
 #include "nn_test_util.h"
 
 
@@ -213,6 +214,44 @@ TEST(FrnnLayout, BlockedRoundTripAndUnknownElementSize) {
   EXPECT_EQ(0u, pool.InUse());
 }
 
+// Group normalisation and ReLU run eight elements at a time where the processor has the
+// half-precision vector unit; the bits are the scalar body's, for planes whose size is
+// and is not a multiple of 8, and for the halves at the edges of ReLU's test (-0, the
+// smallest negative subnormal, -infinity, NaNs of either sign).
+TEST(FrnnGroupNorm, VectorBodiesGiveTheScalarBits) {
+  struct Case {
+    uint32_t c, h, w;
+  } cases[] = {{16, 10, 20}, {12, 5, 10}, {8, 3, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.c << "x" << c.h << "x" << c.w);
+    std::vector<float> v = Random(c.c * c.h * c.w, c.w + c.h, 6.0f);
+    std::vector<uint16_t> special = {0x8000, 0x8001, 0xFC00, 0xFC01, 0x7E00, 0xFE00, 0x0001, 0x7C00};
+    std::vector<uint16_t> gw = Halves(Random(2 * c.c, c.c, 1.5f));
+    std::vector<std::vector<uint16_t>> norm, relu;
+    for (bool bVector : {false, true}) {
+      FrnnSetVectorKernels(bVector);
+      NnPool pool;
+      FrnnTensor* t = MakeHalf(pool.get(), 1, c.c, c.h, c.w, v);
+      FrnnWeightReader r = HalfReader(gw);
+      ASSERT_EQ(0u, FrnnGroupNorm(t, 4, &r, pool.get()));
+      std::vector<uint16_t> bits(static_cast<const uint16_t*>(t->pvData),
+                                 static_cast<const uint16_t*>(t->pvData) + c.c * t->uiPlane);
+      norm.push_back(bits);
+      for (size_t j = 0; j < special.size(); ++j) static_cast<uint16_t*>(t->pvData)[j * 5] = special[j];
+      ASSERT_EQ(0u, FrnnRelu(t, &r, pool.get(), 0.0f));
+      bits.assign(static_cast<const uint16_t*>(t->pvData), static_cast<const uint16_t*>(t->pvData) + c.c * t->uiPlane);
+      relu.push_back(bits);
+      FrnnTensorDestroy(&t, pool.get());
+    }
+    FrnnSetVectorKernels(true);
+    EXPECT_EQ(norm[0], norm[1]);
+    EXPECT_EQ(relu[0], relu[1]);
+    // ReLU on the edge halves: -0 and the NaNs stay, the negatives become +0.
+    const std::vector<uint16_t> want = {0x8000, 0x0000, 0x0000, 0xFC01, 0x7E00, 0xFE00, 0x0001, 0x7C00};
+    for (size_t j = 0; j < special.size(); ++j) EXPECT_EQ(relu[1][j * 5], want[j]) << j;
+  }
+}
+
 TEST(FrnnGroupNorm, NormalisesGroupsAndRefusesBadShapes) {
   NnPool pool;
   // Two groups of two channels, gamma 2 and beta 1 everywhere but channel 3 (beta 0.5).
@@ -385,8 +424,110 @@ TEST(FrnnShape, PermuteReshapeFlattenPixelShuffle) {
   EXPECT_EQ(2u, up->uiW);
   FrnnTensor* up3 = nullptr;
   EXPECT_EQ(4u, FrnnPixelShuffle(ps, &up3, 3, &rh, pool.get()));
+  // The planar row copies place every value where the blocked element loop does.
+  {
+    FrnnTensor* wide = MakeHalf(pool.get(), 2, 16, 3, 5, Random(2 * 16 * 15, 8));
+    FrnnTensor* blk = ToLayout(wide, FRNN_LAYOUT_NC8HW8, pool.get());
+    FrnnTensor *a = nullptr, *b = nullptr;
+    ASSERT_EQ(0u, FrnnPixelShuffle(wide, &a, 2, &rh, pool.get()));
+    ASSERT_EQ(0u, FrnnPixelShuffle(blk, &b, 2, &rh, pool.get()));
+    EXPECT_EQ(Values(a), Values(b));
+    EXPECT_EQ(10u, a->uiW);
+    for (FrnnTensor** x : {&wide, &blk, &a, &b}) FrnnTensorDestroy(x, pool.get());
+  }
   for (FrnnTensor** x : {&t, &p, &back, &rs, &h, &f1, &f0, &ps, &up}) FrnnTensorDestroy(x, pool.get());
   EXPECT_EQ(0u, pool.InUse());
+}
+
+// The planar route (rows interpolated along the width once, then between them, eight
+// columns at a time) gives the blocked route's element-by-element bits, with and without
+// the vector unit, for whole and fractional scales and both sampling rules.
+TEST(FrnnUpSample, PlanarRouteGivesTheElementLoopBits) {
+  NnPool pool(4u << 20);
+  const FrnnWeightReader r = KindReader(FRNN_KIND_F16);
+  struct Case {
+    uint32_t c, h, w;
+    float sh, sw;
+    uint32_t align;
+  } cases[] = {{12, 5, 10, 2.0f, 2.0f, 0}, {24, 10, 20, 2.0f, 2.0f, 0}, {3, 7, 9, 1.5f, 2.5f, 1}, {8, 4, 13, 3.0f, 1.0f, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.c << "x" << c.h << "x" << c.w << " align " << c.align);
+    FrnnTensor* in = MakeHalf(pool.get(), 1, c.c, c.h, c.w, Random(c.c * c.h * c.w, c.w, 8.0f));
+    FrnnTensor* blk = ToLayout(in, FRNN_LAYOUT_NC8HW8, pool.get());
+    FrnnTensor* ob = nullptr;
+    ASSERT_EQ(0u, FrnnUpSample(blk, &ob, 2, c.align, &r, pool.get(), c.sh, c.sw));
+    FrnnTensor* back = nullptr;
+    ASSERT_EQ(0u, FrnnTensorLayoutNC8HW8ToNCHW(ob, &back, pool.get()));
+    for (bool bVector : {true, false}) {
+      FrnnSetVectorKernels(bVector);
+      FrnnTensor* op = nullptr;
+      ASSERT_EQ(0u, FrnnUpSample(in, &op, 2, c.align, &r, pool.get(), c.sh, c.sw));
+      std::vector<uint16_t> a, b;
+      for (uint32_t k = 0; k < c.c; ++k)
+        for (uint32_t y = 0; y < op->uiH; ++y)
+          for (uint32_t x = 0; x < op->uiW; ++x) {
+            uint16_t e = 0;
+            FrnnTensorGetElement(op, 0, k, y, x, &e);
+            a.push_back(e);
+            FrnnTensorGetElement(back, 0, k, y, x, &e);
+            b.push_back(e);
+          }
+      EXPECT_EQ(a, b) << "vector " << bVector;
+      FrnnTensorDestroy(&op, pool.get());
+    }
+    FrnnSetVectorKernels(true);
+    for (FrnnTensor** t : {&in, &blk, &ob, &back}) FrnnTensorDestroy(t, pool.get());
+  }
+  EXPECT_EQ(0u, pool.InUse());
+}
+
+// The floating network's projection steps (sums of the positive values, products of two
+// sums) give the scalar bits eight columns at a time, NaNs and negatives left out.
+TEST(FrnnHalfRows, PositiveSumsAndProductsGiveTheScalarBits) {
+  if (!FrnnHasHalfVector()) GTEST_SKIP() << "no half-precision vector unit";
+  for (uint32_t n : {7u, 8u, 40u, 41u}) {
+    SCOPED_TRACE(n);
+    std::vector<uint16_t> in = Halves(Random(n, n, 300.0f));
+    in[n / 2] = 0x7E00;  // NaN
+    in[0] = 0x8000;      // -0
+    std::vector<uint16_t> a = Halves(Random(n, n + 1, 2000.0f)), b = a;
+    FrnnHalfAddPositives(a.data(), in.data(), n, true);
+    FrnnHalfAddPositives(b.data(), in.data(), n, false);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a[n / 2], b[n / 2]);
+    std::vector<uint16_t> pa(n), pb(n);
+    FrnnHalfScaleRow(pa.data(), a.data(), SingleToHalfOnce(37.3f), n, true);
+    FrnnHalfScaleRow(pb.data(), a.data(), SingleToHalfOnce(37.3f), n, false);
+    EXPECT_EQ(pa, pb);
+  }
+}
+
+// Add, multiply (equal shapes and one plane against every channel) and the sum down the
+// rows give the same bits eight lanes at a time as one element at a time.
+TEST(FrnnHalfRows, ElementwiseAndRowSumsGiveTheScalarBits) {
+  struct Case {
+    uint32_t c, h, w;
+  } cases[] = {{16, 20, 40}, {3, 5, 7}, {9, 800, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.c << "x" << c.h << "x" << c.w);
+    std::vector<std::vector<float>> got[2];
+    for (int v = 0; v < 2; ++v) {
+      FrnnSetVectorKernels(v == 1);
+      NnPool pool(8u << 20);
+      FrnnTensor* a = MakeHalf(pool.get(), 1, c.c, c.h, c.w, Random(c.c * c.h * c.w, c.h, 30.0f));
+      FrnnTensor* b = MakeHalf(pool.get(), 1, c.c, c.h, c.w, Random(c.c * c.h * c.w, c.w, 30.0f));
+      FrnnTensor* m = MakeHalf(pool.get(), 1, 1, c.h, c.w, Random(c.h * c.w, c.c, 2.0f));
+      FrnnTensor *sum = nullptr, *prod = nullptr, *masked = nullptr, *rows = nullptr;
+      ASSERT_EQ(0u, FrnnAddForwardInt(a, b, &sum, pool.get()));
+      const FrnnWeightReader kr = KindReader(FRNN_KIND_F16);
+      ASSERT_EQ(0u, FrnnMultiply(a, b, &prod, &kr, pool.get()));
+      ASSERT_EQ(0u, FrnnMultiply(a, m, &masked, &kr, pool.get()));
+      ASSERT_EQ(0u, FrnnSumForward(a, &rows, 2, pool.get()));
+      for (FrnnTensor* t : {sum, prod, masked, rows}) got[v].push_back(Values(t));
+    }
+    FrnnSetVectorKernels(true);
+    for (size_t j = 0; j < got[0].size(); ++j) EXPECT_EQ(got[0][j], got[1][j]) << j;
+  }
 }
 
 TEST(FrnnUpSample, CentredAndCornerAlignedSampling) {

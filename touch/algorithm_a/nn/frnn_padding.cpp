@@ -40,11 +40,14 @@ void PadPlane(const U* in, size_t inRS, U* out, size_t outRS, int32_t H, int32_t
   if (mode == kModeConstant) {
     for (int32_t y = 0; y < outH; ++y) {
       U* r = row(y);
-      const bool bInner = y >= top && y < top + H;
-      for (int32_t x = 0; x < outW; ++x) {
-        if (!bInner || x < left || x >= left + W) r[x] = fill;
+      if (y < top || y >= top + H) {
+        for (int32_t x = 0; x < outW; ++x) r[x] = fill;
+        continue;
       }
-      if (bInner) Copy(r + left, in + static_cast<size_t>(y - top) * inRS, static_cast<size_t>(W));
+      // An inner row: its pads on either side, and the input row between them.
+      for (int32_t x = 0; x < left; ++x) r[x] = fill;
+      for (int32_t x = left + W; x < outW; ++x) r[x] = fill;
+      std::memcpy(r + left, in + static_cast<size_t>(y - top) * inRS, static_cast<size_t>(W) * sizeof(U));
     }
     return;
   }

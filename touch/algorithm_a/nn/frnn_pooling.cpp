@@ -5,6 +5,7 @@
 // every addition) and divides once, L2 squares in half and sums in single precision.
 #include <cmath>
 
+#include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
 
 namespace {
@@ -71,6 +72,56 @@ uint32_t Windows(const PoolingLayer* l, const FrnnTensor* in, int32_t oh, int32_
           }
           po[IndexOf(out, n, k, static_cast<uint32_t>(y), static_cast<uint32_t>(x))] = v;
         }
+  return FRNN_OK;
+}
+
+// Half-precision maximum windows in the planar or blocked layout with the element addresses
+// stepped directly: the same taps in the same order and the same comparison as Windows.
+uint32_t MaxWindowsF16(const PoolingLayer* l, const FrnnTensor* in, FrnnTensor* out) {
+  const bool bBlocked = in->uiLayout == FRNN_LAYOUT_NC8HW8;
+  const size_t lane = bBlocked ? 8 : 1;
+  const uint32_t kW = l->kernelWidth;
+  const uint32_t taps = kW * l->kernelHeight;
+  int32_t off[16];
+  for (uint32_t t = 0; t < taps; ++t) off[t] = static_cast<int32_t>(((t / kW) * in->uiRowStride + t % kW) * lane);
+  const size_t inRow = static_cast<size_t>(in->uiRowStride) * lane * l->strideHeight;
+  const size_t inPix = lane * l->strideWidth;
+  const size_t outRow = static_cast<size_t>(out->uiRowStride) * lane;
+  const auto* pi = Elems<const uint16_t>(in);
+  auto* po = Elems<uint16_t>(out);
+  // The planar two-tap windows of the networks, eight outputs at a time.
+  const bool bPairs = !bBlocked && kW == 2 && l->kernelHeight == 1 && l->strideWidth == 2;
+  const bool bRows = !bBlocked && kW == 1 && l->kernelHeight == 2 && l->strideWidth == 1;
+  const bool bVector = FrnnHasHalfVector();
+  for (uint32_t n = 0; n < in->uiN; ++n)
+    for (uint32_t k = 0; k < in->uiC; ++k) {
+      const uint16_t* src = pi + IndexOf(in, n, k, 0, 0);
+      uint16_t* dst = po + IndexOf(out, n, k, 0, 0);
+      for (uint32_t y = 0; y < out->uiH; ++y, src += inRow, dst += outRow) {
+        if (bPairs) {
+          FrnnHalfMaxPairs(dst, src, out->uiW, bVector);
+          continue;
+        }
+        if (bRows) {
+          FrnnHalfMaxRows(dst, src, src + in->uiRowStride, out->uiW, bVector);
+          continue;
+        }
+        const uint16_t* s = src;
+        for (uint32_t x = 0; x < out->uiW; ++x, s += inPix) {
+          uint16_t v = s[0];
+          float run = HF(v);
+          for (uint32_t t = 1; t < taps; ++t) {
+            const uint16_t e = s[off[t]];
+            const float fe = HF(e);
+            if (!(run > fe)) {
+              v = e;
+              run = fe;
+            }
+          }
+          dst[x * lane] = v;
+        }
+      }
+    }
   return FRNN_OK;
 }
 
@@ -220,6 +271,7 @@ uint32_t PoolingKernelDispatch(const PoolingLayer* l, const FrnnTensor* in, Frnn
     if (in->uiKind != l->elementKind) return FRNN_ERR_UNSUPPORTED;
     const int32_t oh = static_cast<int32_t>(out->uiH);
     const int32_t ow = static_cast<int32_t>(out->uiW);
+    if (l->elementKind == FRNN_KIND_F16 && l->poolType == 0) return MaxWindowsF16(l, in, out);
     return l->elementKind == FRNN_KIND_F16 ? Windows<uint16_t>(l, in, oh, ow, out) : Windows<float>(l, in, oh, ow, out);
   }
   if (bShape && l->elementKind > FRNN_KIND_F16) return FRNN_ERR_ARG;

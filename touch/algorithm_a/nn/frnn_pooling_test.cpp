@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "frnn_conv_kernels.h"
+#include "frnn_fast.h"
 #include "frnn_internal.h"
 #include "nn_test_util.h"
 
@@ -42,6 +44,37 @@ TEST(FrnnPooling, WindowsOfTheNetworkShapes) {
   FrnnTensor* in = MakeHalf(pool.get(), 1, 1, 2, 7, {1, 5, -2, -3, 4, 4, 9, -1, -1, 0, -0.5f, 2, 3, 7});
   EXPECT_EQ(Pool(in, 0, 2, 1, 2, 1, {}, pool.get(), &res), (std::vector<float>{5, -2, 4, -1, 0, 3}));
   EXPECT_EQ(Pool(in, 1, 2, 1, 2, 1, {}, pool.get(), &res), (std::vector<float>{3, -2.5f, 4, -1, -0.25f, 2.5f}));
+  // A later tap wins unless the running maximum is above it: a NaN first gives way, a NaN
+  // later is taken, and of -0 and +0 the later one stays (bits compared). Along a row
+  // (2 x 1) and down a column (1 x 2), long enough for the eight-lane body and its tail,
+  // with and without the vector unit.
+  {
+    const uint16_t bits[8] = {0x7E00, 0x3C00, 0x3C00, 0x7E00, 0x8000, 0x0000, 0x0000, 0x8000};
+    const uint16_t want[4] = {0x3C00, 0x7E00, 0x0000, 0x8000};
+    const FrnnWeightReader kr = KindReader(FRNN_KIND_F16);
+    for (bool bVector : {true, false}) {
+      FrnnSetVectorKernels(bVector);
+      FrnnTensor* row = MakeHalf(pool.get(), 1, 1, 1, 40, {});
+      FrnnTensor* col = MakeHalf(pool.get(), 1, 1, 2, 20, {});
+      for (int j = 0; j < 40; ++j) static_cast<uint16_t*>(row->pvData)[j] = bits[j % 8];
+      for (int j = 0; j < 20; ++j) {
+        static_cast<uint16_t*>(col->pvData)[j] = bits[(2 * j) % 8];
+        static_cast<uint16_t*>(col->pvData)[col->uiRowStride + j] = bits[(2 * j + 1) % 8];
+      }
+      PoolingLayer pr = FrnnPoolingInit(0, 0, 2, 1, 2, 1, nullptr, &kr);
+      PoolingLayer pc = FrnnPoolingInit(0, 0, 1, 2, 1, 2, nullptr, &kr);
+      FrnnTensor* o1 = nullptr;
+      FrnnTensor* o2 = nullptr;
+      ASSERT_EQ(FrnnPoolingForwardInt(&pr, row, nullptr, &o1, pool.get()), FRNN_OK);
+      ASSERT_EQ(FrnnPoolingForwardInt(&pc, col, nullptr, &o2, pool.get()), FRNN_OK);
+      for (int j = 0; j < 20; ++j) {
+        EXPECT_EQ(static_cast<const uint16_t*>(o1->pvData)[j], want[j % 4]) << j << " vector " << bVector;
+        EXPECT_EQ(static_cast<const uint16_t*>(o2->pvData)[j], want[j % 4]) << j << " vector " << bVector;
+      }
+      for (FrnnTensor** t : {&o1, &o2, &row, &col}) FrnnTensorDestroy(t, pool.get());
+    }
+    FrnnSetVectorKernels(true);
+  }
   // 1 x 2 at stride (1, 2) down the columns.
   EXPECT_EQ(Pool(in, 0, 1, 2, 1, 2, {}, pool.get(), &res), (std::vector<float>{1, 5, 0, -0.5f, 4, 4, 9}));
   // The same in NC8HW8 (13 channels) as in NCHW, for both window shapes.
@@ -179,6 +212,33 @@ TEST(FrnnDense, SumsPerImageInEveryLayout) {
   EXPECT_EQ(DenseOut(ToLayout(big, FRNN_LAYOUT_CHWN, pool.get()), 7, wb, pool.get(), &res).size(), 14u);
 }
 
+// Half ulps between two finite halves of the same sign, or a large number otherwise.
+int HalfUlps(float a, float b) {
+  if (a == b) return 0;
+  if ((a < 0) != (b < 0)) return 1 << 20;
+  return std::abs(static_cast<int>(SingleToHalfOnce(a)) - static_cast<int>(SingleToHalfOnce(b)));
+}
+
+// The fast path sums the features in another order in single precision; rounded to half
+// once, each unit lands on the reference's value or its neighbour. The feature counts are
+// the denoise network's and odd ones around the 8- and 32-lane steps.
+TEST(FrnnDense, FastPathStaysWithinTheHalfRounding) {
+  NnPool pool(4u << 20);
+  uint32_t res = 0;
+  for (uint32_t F : {7u, 40u, 524u, 800u, 33u}) {
+    SCOPED_TRACE(F);
+    FrnnTensor* in = MakeHalf(pool.get(), 1, 1, 1, F, Random(F, F, 2.0f));
+    const auto wb = Halves(Random(static_cast<size_t>(F) * 24 + 24, F + 1, 0.5f));
+    FrnnSetFastPaths(false);
+    const auto ref = DenseOut(in, 24, wb, pool.get(), &res);
+    FrnnSetFastPaths(true);
+    const auto fast = DenseOut(in, 24, wb, pool.get(), &res);
+    ASSERT_EQ(ref.size(), fast.size());
+    for (size_t u = 0; u < ref.size(); ++u) EXPECT_LE(HalfUlps(ref[u], fast[u]), 1) << u << ": " << ref[u] << " vs " << fast[u];
+    FrnnTensorDestroy(&in, pool.get());
+  }
+}
+
 TEST(FrnnDense, RefusedKindsAndLayouts) {
   NnPool pool;
   uint32_t res = 0;
@@ -302,6 +362,30 @@ TEST(FrnnCropMatMul, CropsAndProducts) {
   FrnnTensorDestroy(&out, pool.get());
   FrnnTensor* b4 = MakeHalf(pool.get(), 1, 1, 4, 1, {});
   EXPECT_EQ(FrnnMatMul(a, b4, &out, &r, pool.get()), FRNN_ERR_ARG);
+  // The denoise network's product (40 x 4 by 4 x 40): every term rounded to half in order,
+  // whole rows at a time with or without the vector unit (2048 + 1 + 1 stays 2048).
+  {
+    std::vector<float> av = Random(160, 21, 3.0f), bv = Random(160, 22, 3.0f);
+    av[0] = 2048;
+    av[1] = av[2] = 1;
+    av[3] = 0;
+    for (int x = 0; x < 40; ++x) bv[x] = bv[40 + x] = bv[80 + x] = 1;
+    FrnnTensor* wa = MakeHalf(pool.get(), 1, 1, 40, 4, av);
+    FrnnTensor* wb = MakeHalf(pool.get(), 1, 1, 4, 40, bv);
+    std::vector<float> got[2];
+    for (int v = 0; v < 2; ++v) {
+      FrnnSetVectorKernels(v == 1);
+      FrnnTensor* o = nullptr;
+      ASSERT_EQ(FrnnMatMul(wa, wb, &o, &r, pool.get()), FRNN_OK);
+      got[v] = Values(o);
+      FrnnTensorDestroy(&o, pool.get());
+    }
+    FrnnSetVectorKernels(true);
+    EXPECT_EQ(got[0], got[1]);
+    for (int x = 0; x < 40; ++x) EXPECT_EQ(got[1][x], 2048.0f) << x;
+    FrnnTensorDestroy(&wa, pool.get());
+    FrnnTensorDestroy(&wb, pool.get());
+  }
   const FrnnWeightReader r32 = KindReader(FRNN_KIND_F32);
   FrnnTensor* fa = MakeFloat(pool.get(), 1, 1, 2, 3, {1, 2, 3, 4, 5, 6});
   FrnnTensor* fb = MakeFloat(pool.get(), 1, 1, 3, 1, {1, 0, -1});

@@ -9,7 +9,14 @@ namespace {
 // Raw element move of `es` bytes.
 inline void MoveElem(const FrnnTensor* dst, size_t di, const FrnnTensor* src, size_t si) {
   const uint32_t es = src->uiElemSize;
-  memcpy(static_cast<uint8_t*>(dst->pvData) + di * es, static_cast<const uint8_t*>(src->pvData) + si * es, es);
+  // The two element sizes the layers use as fixed-size copies: one move, not a call.
+  if (es == 2) {
+    static_cast<uint16_t*>(dst->pvData)[di] = static_cast<const uint16_t*>(src->pvData)[si];
+  } else if (es == 4) {
+    static_cast<uint32_t*>(dst->pvData)[di] = static_cast<const uint32_t*>(src->pvData)[si];
+  } else {
+    memcpy(static_cast<uint8_t*>(dst->pvData) + di * es, static_cast<const uint8_t*>(src->pvData) + si * es, es);
+  }
 }
 
 inline size_t Index(const FrnnTensor* t, uint32_t i, uint32_t k, uint32_t y, uint32_t x) {
@@ -199,6 +206,16 @@ uint32_t FrnnPixelShuffleForwardInt(const FrnnPixelShuffleParam* p, const FrnnTe
     res = FRNN_ERR_STEP;
   } else if (r != 2 || in->uiC % 4 != 0) {
     res = FRNN_ERR_UNSUPPORTED;
+  } else if (in->uiLayout == FRNN_LAYOUT_NCHW && out->uiLayout == FRNN_LAYOUT_NCHW && in->uiElemSize == 2) {
+    // Planar halves: channel 4k + q of a row goes to every other column of one output row.
+    for (uint32_t i = 0; i < in->uiN; ++i)
+      for (uint32_t k = 0; k < c; ++k)
+        for (uint32_t q = 0; q < 4; ++q)
+          for (uint32_t y = 0; y < in->uiH; ++y) {
+            const uint16_t* s = static_cast<const uint16_t*>(in->pvData) + Index(in, i, 4 * k + q, y, 0);
+            uint16_t* d = static_cast<uint16_t*>(out->pvData) + Index(out, i, k, 2 * y + q / 2, q % 2);
+            for (uint32_t x = 0; x < in->uiW; ++x) d[2 * x] = s[x];
+          }
   } else {
     uint32_t v = 0;
     for (uint32_t i = 0; i < in->uiN; ++i)

@@ -1,7 +1,12 @@
 // Bilinear up-sampling by real scale factors, corner-aligned or half-pixel centred.
 #include <cmath>
 
+#include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -36,6 +41,94 @@ void Coordinates(Tap* t, uint32_t S, uint32_t D, bool bAlign) {
 
 uint16_t Lerp(uint16_t a, uint16_t b, const Tap& t) { return HalfFma(HalfMul(a, t.g), b, t.f); }
 
+// dst[x] = Lerp(a[x], b[x], t) for x below n: the same two roundings per element, eight
+// elements at a time where the processor has the half-precision vector unit.
+#if defined(__x86_64__)
+__attribute__((target("avx2,f16c"))) void LerpRowVector(uint16_t* dst, const uint16_t* a, const uint16_t* b,
+                                                         const Tap& t, uint32_t n) {
+  const __m256 g = _mm256_set1_ps(HF(t.g));
+  const __m256 f = _mm256_set1_ps(HF(t.f));
+  uint32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x)));
+    const __m256 vb = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x)));
+    const __m256 p = _mm256_cvtph_ps(_mm256_cvtps_ph(_mm256_mul_ps(va, g), _MM_FROUND_TO_NEAREST_INT));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x),
+                     _mm256_cvtps_ph(_mm256_add_ps(p, _mm256_mul_ps(vb, f)), _MM_FROUND_TO_NEAREST_INT));
+  }
+  for (; x < n; ++x) dst[x] = Lerp(a[x], b[x], t);
+}
+
+// dst[x] = Lerp(a[x], b[x]) with each column's own weights g[x] (of a) and f[x] (of b).
+__attribute__((target("avx2,f16c"))) uint32_t LerpColumnsVector(uint16_t* dst, const uint16_t* a, const uint16_t* b,
+                                                                 const uint16_t* g, const uint16_t* f, uint32_t n) {
+  uint32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m256 va = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x)));
+    const __m256 vg = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + x)));
+    const __m256 vb = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x)));
+    const __m256 vf = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f + x)));
+    const __m256 p = _mm256_cvtph_ps(_mm256_cvtps_ph(_mm256_mul_ps(va, vg), _MM_FROUND_TO_NEAREST_INT));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x),
+                     _mm256_cvtps_ph(_mm256_add_ps(p, _mm256_mul_ps(vb, vf)), _MM_FROUND_TO_NEAREST_INT));
+  }
+  return x;
+}
+#endif
+
+void LerpRow(uint16_t* dst, const uint16_t* a, const uint16_t* b, const Tap& t, uint32_t n, bool bVector) {
+#if defined(__x86_64__)
+  if (bVector) {
+    LerpRowVector(dst, a, b, t, n);
+    return;
+  }
+#else
+  (void)bVector;
+#endif
+  for (uint32_t x = 0; x < n; ++x) dst[x] = Lerp(a[x], b[x], t);
+}
+
+// Planar layout: every input row is interpolated along the width once (each output row
+// of the plain loop recomputes exactly these values), then the output rows between them.
+void UpSamplePlanarF16(const FrnnTensor* in, FrnnTensor* out, const Tap* tw, const Tap* th, uint16_t* rows) {
+  const bool bVector = FrnnHasHalfVector();
+  const uint32_t W = out->uiW;
+  // The columns' taps gathered once per row and their weights once per call, so that the
+  // row's interpolation runs eight columns at a time.
+  constexpr uint32_t kCols = 512;
+  uint16_t g[kCols], f[kCols], a[kCols], b[kCols];
+  const bool bColumns = bVector && W <= kCols;
+  if (bColumns) {
+    for (uint32_t x = 0; x < W; ++x) {
+      g[x] = tw[x].g;
+      f[x] = tw[x].f;
+    }
+  }
+  for (uint32_t i = 0; i < in->uiN; ++i)
+    for (uint32_t k = 0; k < in->uiC; ++k) {
+      for (uint32_t r = 0; r < in->uiH; ++r) {
+        const uint16_t* src = &At<uint16_t>(in, i, k, r, 0);
+        uint16_t* h = rows + static_cast<size_t>(r) * W;
+        uint32_t x = 0;
+#if defined(__x86_64__)
+        if (bColumns) {
+          for (uint32_t c = 0; c < W; ++c) {
+            a[c] = src[tw[c].i0];
+            b[c] = src[tw[c].i1];
+          }
+          x = LerpColumnsVector(h, a, b, g, f, W);
+        }
+#endif
+        for (; x < W; ++x) h[x] = Lerp(src[tw[x].i0], src[tw[x].i1], tw[x]);
+      }
+      for (uint32_t y = 0; y < out->uiH; ++y) {
+        const Tap& ty = th[y];
+        LerpRow(&At<uint16_t>(out, i, k, y, 0), rows + static_cast<size_t>(ty.i0) * W,
+                rows + static_cast<size_t>(ty.i1) * W, ty, W, bVector);
+      }
+    }
+}
+
 uint32_t UpSampleKernelF16(const FrnnUpSampleParam* p, const FrnnTensor* in, FrnnTensor* out, void* pool) {
   if (in->uiLayout != FRNN_LAYOUT_NCHW && in->uiLayout != FRNN_LAYOUT_NC8HW8) return FRNN_ERR_UNSUPPORTED;
   auto* tw = static_cast<Tap*>(FRNN_POOL_ALLOC(pool, sizeof(Tap) * out->uiW + 16));
@@ -48,6 +141,16 @@ uint32_t UpSampleKernelF16(const FrnnUpSampleParam* p, const FrnnTensor* in, Frn
   Coordinates(tw, in->uiW, out->uiW, p->uiAlignCorners != 0);
   Coordinates(th, in->uiH, out->uiH, p->uiAlignCorners != 0);
   const bool bBlocked = in->uiLayout == FRNN_LAYOUT_NC8HW8;
+  if (!bBlocked) {
+    auto* rows = static_cast<uint16_t*>(FRNN_POOL_ALLOC(pool, static_cast<size_t>(in->uiH) * out->uiW * 2 + 16));
+    if (rows != nullptr) {
+      UpSamplePlanarF16(in, out, tw, th, rows);
+      NnPoolFree(pool, rows);
+      NnPoolFree(pool, tw);
+      NnPoolFree(pool, th);
+      return FRNN_OK;
+    }
+  }
   const uint32_t C = bBlocked ? RoundUp(in->uiC, 8) : in->uiC;
   for (uint32_t i = 0; i < in->uiN; ++i)
     for (uint32_t k = 0; k < C; ++k)

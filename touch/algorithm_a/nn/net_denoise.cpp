@@ -6,6 +6,7 @@
 
 #include "frnn_internal.h"
 #include "net_denoise_internal.h"
+#include "net_weights.h"
 #include "tsa_memory.h"
 
 float LcdDenoiseNetParams[160];
@@ -15,7 +16,7 @@ namespace {
 constexpr uint32_t kCols = 40;
 constexpr uint32_t kBasis = 4;
 
-const void* spvWeights;  // installed product weight object (392,328 bytes), or none
+NetWeightSlot sWeights;  // installed product weight object (392,328 bytes), or none
 
 constexpr FrnnPaddingParam kP31{1, 1, 0, 0, 0, 0};
 constexpr FrnnPaddingParam kP33{1, 1, 1, 1, 0, 0};
@@ -165,11 +166,10 @@ void DenoiseNetInit() {
 }
 
 uint32_t DenoiseNetSetWeights(const void* pvBlob, uint32_t uiBytes) {
-  if (pvBlob == nullptr) return FRNN_ERR_NULL;
-  if (uiBytes != kDenoiseNetWeightBytes) return FRNN_ERR_ARG;
-  spvWeights = pvBlob;
-  return FRNN_OK;
+  return sWeights.Install(pvBlob, uiBytes, kDenoiseNetWeightBytes);
 }
+
+void DenoiseNetRemoveWeights() { sWeights.Remove(); }
 
 uint32_t DenoiseNetRun(const DenoiseNetRunArgs& a, DenoiseNetRunReport* pstReport) {
   if (pstReport != nullptr) pstReport->uiConsumedBytes = 0;
@@ -253,8 +253,12 @@ uint32_t DenoiseNetRun(const DenoiseNetRunArgs& a, DenoiseNetRunReport* pstRepor
   if (pstReport != nullptr) pstReport->uiConsumedBytes = static_cast<uint32_t>(reader.pubCursor - reader.pubBase);
   if (r == FRNN_OK) {
     float curve[kCols];
-    for (uint32_t y = 0; y < rows; ++y) {
-      for (uint32_t x = 0; x < kCols; ++x) curve[x] = HF(At<uint16_t>(noise, 0, 0, y, x)) + means[y];
+    for (uint32_t y = 0; y < rows && r == FRNN_OK; ++y) {
+      for (uint32_t x = 0; x < kCols; ++x) {
+        curve[x] = HF(At<uint16_t>(noise, 0, 0, y, x)) + means[y];
+        // A NaN is no noise level: the run fails and the image keeps its values.
+        if (std::isnan(curve[x])) r = FRNN_ERR_STEP;
+      }
       if (cols == kCols) {
         for (uint32_t x = 0; x < kCols; ++x) line[x] = curve[x];
       } else {
@@ -265,7 +269,7 @@ uint32_t DenoiseNetRun(const DenoiseNetRunArgs& a, DenoiseNetRunReport* pstRepor
         scratch[y * cols + x] = Saturate16(std::fma(-8.0f, line[x], static_cast<float>(a.pswDiff[y * cols + x])));
       }
     }
-    FrMemcpy(a.pswDiff, scratch, rows * cols * 2);
+    if (r == FRNN_OK) FrMemcpy(a.pswDiff, scratch, rows * cols * 2);
   }
   DropTensor(noise, pool);
   DropTensor(Cp, pool);
@@ -279,7 +283,8 @@ uint32_t DenoiseNetRun(const DenoiseNetRunArgs& a, DenoiseNetRunReport* pstRepor
 }
 
 uint32_t DlNetInterface(int16_t* pswDiff, uint16_t* puwRowHalfMeans, uint8_t* pubBuffer, int32_t rows, int32_t cols) {
-  const DenoiseNetRunArgs args{pswDiff, puwRowHalfMeans, pubBuffer, rows, cols, spvWeights,
-                               spvWeights != nullptr ? kDenoiseNetWeightBytes : 0};
+  const NetWeightSlot::Held held = sWeights.Hold();
+  const DenoiseNetRunArgs args{pswDiff, puwRowHalfMeans, pubBuffer, rows, cols,
+                               held ? held->bytes.data() : nullptr, held ? kDenoiseNetWeightBytes : 0};
   return DenoiseNetRun(args, nullptr);
 }

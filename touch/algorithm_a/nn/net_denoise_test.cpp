@@ -3,6 +3,7 @@
 // installed weights.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -17,6 +18,7 @@ struct DenoiseFixture : ::testing::Test {
   std::vector<uint8_t> zeros = std::vector<uint8_t>(kDenoiseNetWeightBytes);
   std::vector<uint16_t> halfMeans = std::vector<uint16_t>(kDenoiseNetMaxRows, 0xFFFF);
   void SetUp() override { DenoiseNetInit(); }
+  void TearDown() override { DenoiseNetRemoveWeights(); }
 
   uint32_t Run(std::vector<int16_t>& diff, int32_t rows, int32_t cols, const std::vector<uint8_t>& blob,
                DenoiseNetRunReport* rep = nullptr) {
@@ -94,6 +96,30 @@ TEST_F(DenoiseFixture, OutputSaturates) {
   EXPECT_EQ(d[0], 32767);  // 32767 minus a mean near -31130
   EXPECT_LT(d[1], 0);
   EXPECT_GT(d[1], -2000);
+}
+
+// A NaN in a row's noise curve, from the weights or from the basis table, fails the run
+// and the image stays as it was: a NaN must not pass for "no noise".
+TEST_F(DenoiseFixture, NanCurveFailsAndLeavesTheImage) {
+  const uint16_t nan = 0x7E00;
+  struct Case {
+    const char* what;
+    bool bBasis;
+  } cases[] = {{"last dense bias", false}, {"basis table", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> blob = zeros;
+    if (c.bBasis) {
+      LcdDenoiseNetParams[2 * 40 + 17] = std::nanf("");
+    } else {
+      memcpy(blob.data() + blob.size() - 160 * 2 + 4 * 3 * 2, &nan, 2);  // row 3, first coefficient
+    }
+    std::vector<int16_t> d = RippleRows(6, 40);
+    const std::vector<int16_t> before = d;
+    EXPECT_EQ(Run(d, 6, 40, blob), FRNN_ERR_STEP);
+    EXPECT_EQ(d, before);
+    DenoiseNetInit();
+  }
 }
 
 TEST_F(DenoiseFixture, RowLimitsAndArgumentsAreRefusedBeforeAnythingIsWritten) {

@@ -3,8 +3,10 @@
 // connections and a head) that turns a difference image into two maps of scores 0..1000.
 #include <cmath>
 
+#include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
 #include "net_float_internal.h"
+#include "net_weights.h"
 #include "tsa_memory.h"
 
 namespace {
@@ -14,7 +16,7 @@ constexpr uint32_t kInCols = 40;
 constexpr FrnnPaddingParam kP1{1, 1, 1, 1, 0, 0};
 constexpr FrnnPaddingParam kP0{0, 0, 0, 0, 0, 0};
 
-const void* spvWeights;  // installed product weights, or none
+NetWeightSlot sWeights;  // installed product weights, or none
 
 struct Net {
   FrnnWeightReader* r;
@@ -59,20 +61,23 @@ FrnnTensor* Projection(const Net& n, const FrnnTensor* x) {
     DropTensor(p, n.pool);
     return nullptr;
   }
+  // Each sum takes its terms in the same order either way; the vector body only runs the
+  // columns side by side.
+  const bool bVector = FrnnHasHalfVector();
   for (uint32_t i = 0; i < x->uiN; ++i)
     for (uint32_t k = 0; k < x->uiC; ++k) {
       for (uint32_t y = 0; y < x->uiH; ++y) rowSum[y] = kHalfZero;
       for (uint32_t c = 0; c < x->uiW; ++c) colSum[c] = kHalfZero;
-      for (uint32_t y = 0; y < x->uiH; ++y)
+      for (uint32_t y = 0; y < x->uiH; ++y) {
+        const uint16_t* row = &At<uint16_t>(x, i, k, y, 0);
+        uint16_t s = rowSum[y];
         for (uint32_t c = 0; c < x->uiW; ++c) {
-          const uint16_t v = At<uint16_t>(x, i, k, y, c);
-          if (HF(v) > 0.0f) {
-            rowSum[y] = HalfAdd(rowSum[y], v);
-            colSum[c] = HalfAdd(colSum[c], v);
-          }
+          if (HF(row[c]) > 0.0f) s = HalfAdd(s, row[c]);
         }
-      for (uint32_t y = 0; y < x->uiH; ++y)
-        for (uint32_t c = 0; c < x->uiW; ++c) At<uint16_t>(p, i, k, y, c) = HalfMul(rowSum[y], colSum[c]);
+        rowSum[y] = s;
+        FrnnHalfAddPositives(colSum, row, x->uiW, bVector);
+      }
+      for (uint32_t y = 0; y < x->uiH; ++y) FrnnHalfScaleRow(&At<uint16_t>(p, i, k, y, 0), colSum, rowSum[y], x->uiW, bVector);
     }
   return p;
 }
@@ -152,6 +157,16 @@ FrnnTensor* Channels(const Net& n, const FrnnTensor* t, uint32_t k0, uint32_t k1
   return m;
 }
 
+// A NaN score is no score. The hard sigmoid's clamp would turn it into 0, so the maps are
+// checked before it and the run fails before either is written out.
+bool AnyNan(const FrnnTensor* m) {
+  for (uint32_t y = 0; y < m->uiH; ++y)
+    for (uint32_t x = 0; x < m->uiW; ++x) {
+      if (std::isnan(HF(At<uint16_t>(m, 0, 0, y, x)))) return true;
+    }
+  return false;
+}
+
 // The whole graph from the input tensor to the two hard-sigmoid maps.
 uint32_t Graph(const Net& n, FrnnTensor* A, FrnnTensor** map1, FrnnTensor** map2) {
   FrnnTensor* t[16] = {};
@@ -213,6 +228,8 @@ uint32_t Graph(const Net& n, FrnnTensor* A, FrnnTensor** map1, FrnnTensor** map2
     *map2 = Channels(n, tt, 1, tt->uiC);
     if (*map1 == nullptr || *map2 == nullptr) {
       r = FRNN_ERR_NOMEM;
+    } else if (AnyNan(*map1) || AnyNan(*map2)) {
+      r = FRNN_ERR_STEP;
     } else {
       if (ok(FrnnHardSigmoid(*map1, n.r, n.pool))) ok(FrnnHardSigmoid(*map2, n.r, n.pool));
     }
@@ -229,7 +246,7 @@ void Emit(const FrnnTensor* m, uint16_t* area) {
   for (uint32_t y = 0; y < m->uiH; ++y)
     for (uint32_t x = 0; x < m->uiW; ++x) {
       const float v = HF(At<uint16_t>(m, 0, 0, y, x)) * 1000.0f;
-      // The hard sigmoid keeps v within 0..1000 (a NaN weight gives 0).
+      // The hard sigmoid keeps v within 0..1000.
       const float c = v >= 0.0f ? (v <= 1000.0f ? v : 1000.0f) : 0.0f;
       area[(y + 1) * kFloatNetMapPitch + x + 1] = static_cast<uint16_t>(static_cast<int32_t>(c));
     }
@@ -238,11 +255,10 @@ void Emit(const FrnnTensor* m, uint16_t* area) {
 }  // namespace
 
 uint32_t NetFloatSetWeights(const void* pvBlob, uint32_t uiBytes) {
-  if (pvBlob == nullptr) return FRNN_ERR_NULL;
-  if (uiBytes != kFloatNetWeightBytes) return FRNN_ERR_ARG;
-  spvWeights = pvBlob;
-  return FRNN_OK;
+  return sWeights.Install(pvBlob, uiBytes, kFloatNetWeightBytes);
 }
+
+void NetFloatRemoveWeights() { sWeights.Remove(); }
 
 uint32_t NetFloatRun(const FloatNetRunArgs& a, uint32_t* puiConsumed) {
   if (puiConsumed != nullptr) *puiConsumed = 0;
@@ -303,7 +319,8 @@ uint32_t NetFloatRun(const FloatNetRunArgs& a, uint32_t* puiConsumed) {
 
 uint32_t NetFloatComplement(const int16_t* pswDiff, uint8_t* pubBuffer, int32_t rows, int32_t cols,
                             uint16_t** ppuwMap1, uint16_t** ppuwMap2) {
-  const FloatNetRunArgs args{pswDiff, pubBuffer, rows, cols, ppuwMap1, ppuwMap2, spvWeights,
-                             spvWeights != nullptr ? kFloatNetWeightBytes : 0};
+  const NetWeightSlot::Held held = sWeights.Hold();
+  const FloatNetRunArgs args{pswDiff, pubBuffer, rows, cols, ppuwMap1, ppuwMap2,
+                             held ? held->bytes.data() : nullptr, held ? kFloatNetWeightBytes : 0};
   return NetFloatRun(args, nullptr);
 }

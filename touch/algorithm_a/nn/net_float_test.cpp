@@ -3,6 +3,7 @@
 // keeps, and failures that leave the output addresses unset.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "net_float_internal.h"
@@ -15,6 +16,7 @@ struct FloatFixture : ::testing::Test {
   std::vector<uint8_t> zeros = std::vector<uint8_t>(kFloatNetWeightBytes);
   uint16_t* m1 = nullptr;
   uint16_t* m2 = nullptr;
+  void TearDown() override { NetFloatRemoveWeights(); }
 
   uint32_t Run(const std::vector<int16_t>& diff, int32_t rows, int32_t cols, const std::vector<uint8_t>& blob,
                uint32_t* consumed = nullptr) {
@@ -56,6 +58,23 @@ TEST_F(FloatFixture, InputCopyCutsRowsAndColumns) {
   EXPECT_EQ(in[40], 52);
   EXPECT_EQ(in[19 * 40 + 39], 19 * 52 + 39);
   EXPECT_EQ(in[20 * 40], 0);  // row 20 and beyond are dropped for a 20-row grid
+}
+
+// A NaN in either map (here from the head's bias of that map) fails the run: it must not
+// pass for a score of 0. Neither map is written out (the other map would read 500).
+TEST_F(FloatFixture, NanMapFailsTheRun) {
+  const uint16_t nan = 0x7E00;
+  for (uint32_t back : {1u, 2u}) {
+    SCOPED_TRACE(back);
+    std::vector<uint8_t> blob = zeros;
+    memcpy(blob.data() + blob.size() - back * 2, &nan, 2);
+    std::vector<int16_t> diff(40 * 40, 5);
+    EXPECT_EQ(Run(diff, 40, 40, blob), FRNN_ERR_STEP);
+    EXPECT_EQ(m1, nullptr);
+    EXPECT_EQ(m2, nullptr);
+    const auto* a1 = reinterpret_cast<const uint16_t*>(buffer.data() + kFloatNetMap1Offset);
+    for (uint32_t j = 0; j < kFloatNetAreaValues; ++j) ASSERT_NE(a1[j], 500u) << j;
+  }
 }
 
 TEST_F(FloatFixture, FailuresLeaveTheAddressesUnset) {

@@ -4,6 +4,7 @@
 #include "net_water_internal.h"
 
 #include "frnn_internal.h"
+#include "net_weights.h"
 #include "tsa_memory.h"
 
 namespace {
@@ -14,7 +15,7 @@ constexpr float kMaskThreshold = 50.0f;
 constexpr uint32_t kHidden = 8;
 constexpr uint32_t kGruInput = 16;
 
-const void* spvWeights;  // installed product weights (12,164 bytes), or none
+NetWeightSlot sWeights;  // installed product weights (12,164 bytes), or none
 
 constexpr FrnnPaddingParam kP1{1, 1, 1, 1, 0, 0};
 constexpr FrnnPaddingParam kP0{0, 0, 0, 0, 0, 0};
@@ -219,11 +220,10 @@ bool WaterNetBlockB(const Run& run, const FrnnTensor* x, const FrnnTensor* mask,
 }  // namespace
 
 uint32_t NetWaterSetWeights(const void* pvBlob, uint32_t uiBytes) {
-  if (pvBlob == nullptr) return FRNN_ERR_NULL;
-  if (uiBytes != kWaterNetWeightBytes) return FRNN_ERR_ARG;
-  spvWeights = pvBlob;
-  return FRNN_OK;
+  return sWeights.Install(pvBlob, uiBytes, kWaterNetWeightBytes);
 }
+
+void NetWaterRemoveWeights() { sWeights.Remove(); }
 
 WaterNetState* InitNetWater(WaterNetState* pstState) {
   if (pstState != nullptr) FrMemset(pstState, 0, sizeof(*pstState));
@@ -306,7 +306,8 @@ uint32_t NetWaterRun(const WaterNetRunArgs& a, WaterNetRunReport* pstReport) {
 
 uint32_t NetWaterDetection(const float* pfInput, WaterNetState* pstState, int32_t h, int32_t w, int32_t c,
                            uint32_t* puiScore1, uint32_t* puiScore2, uint8_t* pubBuffer) {
-  const WaterNetRunArgs args{pfInput, pstState, h, w, c, puiScore1, puiScore2, pubBuffer, spvWeights,
-                             spvWeights != nullptr ? kWaterNetWeightBytes : 0};
+  const NetWeightSlot::Held held = sWeights.Hold();
+  const WaterNetRunArgs args{pfInput, pstState, h, w, c, puiScore1, puiScore2, pubBuffer,
+                             held ? held->bytes.data() : nullptr, held ? kWaterNetWeightBytes : 0};
   return NetWaterRun(args, nullptr);
 }

@@ -22,7 +22,10 @@ set(FERRANT_NN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/frnn_depthwise_kernels.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_pooling.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_dense.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_fast.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_stats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_concat.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/net_weights.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_denoise.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_float.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_water.cpp)
@@ -43,6 +46,7 @@ vendor_test(ferrant_nn_test
     ${CMAKE_CURRENT_LIST_DIR}/net_denoise_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_float_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_frame_order_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/net_weights_test.cpp
   LIBS ferrant_static)
 
 # The water network against an independent numpy model of the same graph.
@@ -59,6 +63,14 @@ if(VENDOR_TESTS)
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/reference/denoise_reference.py $<TARGET_FILE:nn_denoise_tool>)
   set_tests_properties(ferrant_nn_denoise_reference PROPERTIES TIMEOUT 300)
 
+  # The GRU's weight packing (whole blocks of 8 units, then single units) at hidden sizes
+  # 12, 8 and 3 against the numpy model of the water network's GRU, with seeded weights.
+  add_executable(nn_gru_tool ${CMAKE_CURRENT_LIST_DIR}/nn_gru_tool.cpp)
+  target_link_libraries(nn_gru_tool PRIVATE ferrant_static)
+  add_test(NAME ferrant_nn_gru_reference
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/reference/gru_reference.py $<TARGET_FILE:nn_gru_tool>)
+  set_tests_properties(ferrant_nn_gru_reference PROPERTIES TIMEOUT 120)
+
   add_executable(nn_float_tool ${CMAKE_CURRENT_LIST_DIR}/nn_float_tool.cpp)
   target_link_libraries(nn_float_tool PRIVATE ferrant_static)
   add_test(NAME ferrant_nn_float_reference
@@ -72,4 +84,12 @@ vendor_fuzzer(ferrant_nn_weight_stream
 
 vendor_fuzzer(ferrant_nn_denoise_weights
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_denoise_fuzz.cpp
+  LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_nn_float_weights
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_float_fuzz.cpp
+  LIBS ferrant_static)
+
+vendor_fuzzer(ferrant_nn_frames
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_frames_fuzz.cpp
   LIBS ferrant_static)

@@ -8,10 +8,14 @@
 #include <vector>
 
 #include "net_float_internal.h"
+#include "frnn_fast.h"
 #include "nn_tool_io.h"
 
 
 int main(int argc, char** argv) {
+  // The reference check runs the reference kernels exactly and the fast paths within
+  // the half-precision rounding: the environment picks which.
+  if (getenv("FRNN_REFERENCE_KERNELS") != nullptr) FrnnSetFastPaths(false);
   if (argc != 5) {
     fprintf(stderr, "usage: %s WEIGHTS DIFF ROWS COLS\n", argv[0]);
     return 2;

@@ -7,6 +7,16 @@
 #include <vector>
 
 #include "frnn.h"
+#include "frnn_fast.h"
+
+// Keeps every layer on the reference kernels for a test's scope: the tests that pin the
+// per-term rounding and the order of the sums (the fast paths sum otherwise).
+struct ReferenceKernelsOnly {
+  ReferenceKernelsOnly() { FrnnSetFastPaths(false); }
+  ~ReferenceKernelsOnly() { FrnnSetFastPaths(true); }
+  ReferenceKernelsOnly(const ReferenceKernelsOnly&) = delete;
+  ReferenceKernelsOnly& operator=(const ReferenceKernelsOnly&) = delete;
+};
 
 float HalfToSingleOnce(uint16_t h);
 

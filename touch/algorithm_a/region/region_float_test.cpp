@@ -25,7 +25,10 @@ class FloatFixture : public ::testing::Test {
     gstNetFloatInfo.pswOutputMap = map_.data();
     RegionAcquireStateInit(nullptr);
   }
-  void TearDown() override { gstNetFloatInfo.pswOutputMap = nullptr; }
+  void TearDown() override {
+    gstNetFloatInfo.pswOutputMap = nullptr;
+    NetFloatRemoveWeights();  // a block a test installed stays out of the next one
+  }
   // Grid node (r, c) of the bordered output map.
   int16_t& O(int r, int c) { return map_[(r + 1) * kFloatNetStride + c + 1]; }
   void NetworkSequenceRoad();

@@ -1018,6 +1018,8 @@ class WaterNetStep : public WaterOps {
     blob[blob.size() - 1] = SingleToHalfOnce(b2);
     ASSERT_EQ(NetWaterSetWeights(blob.data(), static_cast<uint32_t>(blob.size() * 2)), 0u);
   }
+  // A block a test installed stays out of the next one.
+  void TearDown() override { NetWaterRemoveWeights(); }
   void Frame(bool network = true) {
     WaterproofInput in = Input();
     in.ubFingerNum = 1;

@@ -64,6 +64,8 @@ class LcdDenoise : public ::testing::Test {
     for (uint32_t c = 0; c < kCols; ++c) w_.profile[c] = Bowl(c);
     w_.Wire(kRows, kCols);
   }
+  // A weight object a test installed stays out of the next one.
+  void TearDown() override { DenoiseNetRemoveWeights(); }
 
   void SetRow(uint32_t r, int32_t offset, int32_t tilt = 0) {
     for (uint32_t c = 0; c < kCols; ++c)

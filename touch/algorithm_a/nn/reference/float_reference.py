@@ -153,35 +153,41 @@ def main():
     cases = [(0, 'random', 20, 40), (1, 'random', 40, 40), (2, 'random', 29, 52), (3, 'random', 32, 36),
              (4, 'zero', 24, 40), (5, 'bias', 36, 44)]
     with tempfile.TemporaryDirectory() as tmp:
-        for seed, mode, rows, cols in cases:
-            rng = np.random.default_rng(2000 + seed)
-            s = Stream(rng, mode)
-            diff = np.clip(rng.normal(0, 120, (rows, cols)), -2000, 2000).astype(np.int16)
-            diff[rows // 3:rows // 3 + 5, 10:16] += 900
-            want = model(s, diff)
-            blob = s.blob()
-            if len(blob) != BLOCK_BYTES:
-                print(f'model stream is {len(blob)} bytes, not {BLOCK_BYTES}')
-                return 1
-            wpath, dpath = os.path.join(tmp, 'w.bin'), os.path.join(tmp, 'd.bin')
-            with open(wpath, 'wb') as f:
-                f.write(blob)
-            with open(dpath, 'wb') as f:
-                f.write(diff.astype('<i2').tobytes())
-            out = subprocess.run([tool, wpath, dpath, str(rows), str(cols)], check=True, capture_output=True,
-                                 text=True).stdout.split('\n')
-            res, consumed = map(int, out[0].split())
-            got = [np.array(list(map(int, out[1 + j].split()))) for j in range(2)]
-            dmax = max(int(np.abs(got[j] - want[j]).max()) for j in range(2))
-            dmean = max(float(np.abs(got[j] - want[j]).mean()) for j in range(2))
-            spread = max(int(want[j].max() - want[j][want[j] > 0].min()) if (want[j] > 0).any() else 0
-                         for j in range(2))
-            ok = res == 0 and consumed == BLOCK_BYTES and dmax <= TOL and dmean <= TOL_MEAN
-            # Random weights must give maps that vary, or the check proves little.
-            ok = ok and (mode != 'random' or spread >= 50)
-            print(f'seed {seed} {mode} {rows}x{cols}: result {res}, consumed {consumed}, max difference {dmax}, '
-                  f'mean {dmean:.3f}, spread {spread}: {"ok" if ok else "FAIL"}')
-            failures += 0 if ok else 1
+        # The same tolerance holds for the fast paths (sums rounded once) as for the
+        # reference kernels: the maps are read in counts out of 1000.
+        for fast in (False, True):
+            env = dict(os.environ)
+            if not fast:
+                env['FRNN_REFERENCE_KERNELS'] = '1'
+            for seed, mode, rows, cols in cases:
+                rng = np.random.default_rng(2000 + seed)
+                s = Stream(rng, mode)
+                diff = np.clip(rng.normal(0, 120, (rows, cols)), -2000, 2000).astype(np.int16)
+                diff[rows // 3:rows // 3 + 5, 10:16] += 900
+                want = model(s, diff)
+                blob = s.blob()
+                if len(blob) != BLOCK_BYTES:
+                    print(f'model stream is {len(blob)} bytes, not {BLOCK_BYTES}')
+                    return 1
+                wpath, dpath = os.path.join(tmp, 'w.bin'), os.path.join(tmp, 'd.bin')
+                with open(wpath, 'wb') as f:
+                    f.write(blob)
+                with open(dpath, 'wb') as f:
+                    f.write(diff.astype('<i2').tobytes())
+                out = subprocess.run([tool, wpath, dpath, str(rows), str(cols)], check=True, capture_output=True, env=env,
+                                     text=True).stdout.split('\n')
+                res, consumed = map(int, out[0].split())
+                got = [np.array(list(map(int, out[1 + j].split()))) for j in range(2)]
+                dmax = max(int(np.abs(got[j] - want[j]).max()) for j in range(2))
+                dmean = max(float(np.abs(got[j] - want[j]).mean()) for j in range(2))
+                spread = max(int(want[j].max() - want[j][want[j] > 0].min()) if (want[j] > 0).any() else 0
+                             for j in range(2))
+                ok = res == 0 and consumed == BLOCK_BYTES and dmax <= TOL and dmean <= TOL_MEAN
+                # Random weights must give maps that vary, or the check proves little.
+                ok = ok and (mode != 'random' or spread >= 50)
+                print(f'{"fast paths" if fast else "reference kernels"} seed {seed} {mode} {rows}x{cols}: result {res}, consumed {consumed}, max difference {dmax}, '
+                      f'mean {dmean:.3f}, spread {spread}: {"ok" if ok else "FAIL"}')
+                failures += 0 if ok else 1
     return 1 if failures else 0
 
 
