@@ -298,6 +298,27 @@ TEST_F(FerrantEndToEnd, ProductionPluginHasNoScriptingEntry) {
   EXPECT_EQ(owner->alg_symbol(FERX_SCRIPT_COORDINATES_SYMBOL), nullptr);
 }
 
+// A host that unloads the plug-in and loads it again must meet a fresh module: its records,
+// counters and once-only log flags start over. Nothing in the plug-in may pin it in memory
+// past the last dlclose.
+TEST_F(FerrantEndToEnd, PluginLeavesTheProcessWithItsHost) {
+  for (const std::string& plugin : {kPlugin, kScriptedPlugin}) {
+    SCOPED_TRACE(plugin);
+    {
+      auto owner = LoadWith(fxtest::BuildConfigFile(fxtest::GoodConfigBlob(), fxtest::BuildIcInfoBlock({})), plugin);
+      int32_t result = -1;
+      ASSERT_EQ(owner->init(&result), touch_host::HostStatus::kOk);
+      ASSERT_EQ(result, 0);
+      void* probe = dlopen(plugin.c_str(), RTLD_NOW | RTLD_NOLOAD);
+      ASSERT_NE(probe, nullptr) << "loaded while its host lives";
+      dlclose(probe);  // the probe's own reference
+    }
+    void* left = dlopen(plugin.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_EQ(left, nullptr) << "still mapped after its host is gone";
+    if (left != nullptr) dlclose(left);
+  }
+}
+
 }  // namespace
 
 // A decoded frame is outside input: one whose rows and columns are not the module's panel
