@@ -100,7 +100,9 @@ TEST_F(Util, StopwatchCountsMilliseconds) {
   }
   const uint64_t elapsed = lmx_util_timestamp(1);
   EXPECT_GE(elapsed, 4u);
-  EXPECT_LE(elapsed, 100u);
+  // A loaded CI machine may hold the thread off for a long while; a count in microseconds
+  // instead of milliseconds would still give 5000 or more.
+  EXPECT_LT(elapsed, 1000u);
 }
 
 TEST_F(Util, FileFunctionsRefuseBadArguments) {
