@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <bit>
 #include <limits>
 
 #include "log.h"
@@ -47,12 +48,56 @@ constexpr double kFirHalf48k[11] = {0.00692093, 0.00899305, 0.0149085, 0.0242095
 double IntensityCap(double freq) {
   // Whole hertz, rounded half away from zero, from 450 to 500: [449.5, 500.5) (the drive
   // frequencies are positive and finite).
-  return (freq >= 449.5 && freq < 500.5) ? 0.4 : 1.0;
+  return (freq >= 449.5) & (freq < 500.5) ? 0.4 : 1.0;
 }
 
-double CapScale(double freq, double amp) {
+// cos of the drive's phase, inline and without branches so that it runs several samples at
+// a time: the phase is brought to within pi/4 of a multiple q of pi/2 (pi/2 in three parts,
+// so the reduction loses nothing while q fits 20 bits: |x| below kDriveCosLimit, an event of
+// over 500 s at the highest drive frequency) and the sine or cosine polynomial of that
+// quadrant is taken. It stays within a couple of units in the last place of the library's
+// cos, far below the 1/127 of an output step.
+constexpr double kDriveCosLimit = 1.6e6;
+
+inline double DriveCosNear(double x) {
+  constexpr double kTwoOverPi = 6.36619772367581382433e-01;
+  constexpr double kPio2a = 1.57079632673412561417e+00;  // the first 33 bits of pi/2
+  constexpr double kPio2b = 6.07710050630396597660e-11;  // the next 33
+  constexpr double kPio2c = 2.02226624871116645580e-21;  // and the rest
+  // Rounded to the nearest integer by the float format itself, which leaves q in the low
+  // bits of the sum: no call, no conversion.
+  constexpr double kRound = 6755399441055744.0;  // 1.5 * 2^52
+  const double shifted = x * kTwoOverPi + kRound;
+  const double kq = shifted - kRound;
+  const auto q = std::bit_cast<uint64_t>(shifted);
+  const double r = ((x - kq * kPio2a) - kq * kPio2b) - kq * kPio2c;
+  const double z = r * r;
+  const double c = 1.0 - 0.5 * z +
+                   z * z *
+                       (4.16666666666666019037e-02 +
+                        z * (-1.38888888888741095749e-03 +
+                             z * (2.48015872894767294178e-05 +
+                                  z * (-2.75573143513906633035e-07 +
+                                       z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
+  const double s = r + r * z *
+                           (-1.66666666666666324348e-01 +
+                            z * (8.33333333332248946124e-03 +
+                                 z * (-1.98412698298579493134e-04 +
+                                      z * (2.75573137070700676789e-06 +
+                                           z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
+  // Quadrants 0..3 give c, -s, -c, s: odd ones take the sine, 1 and 2 change the sign.
+  const uint64_t odd = 0 - (q & 1);
+  const uint64_t v = (std::bit_cast<uint64_t>(s) & odd) | (std::bit_cast<uint64_t>(c) & ~odd);
+  return std::bit_cast<double>(v ^ (((q + 1) & 2) << 62));
+}
+
+inline double DriveCos(double x) { return std::fabs(x) < kDriveCosLimit ? DriveCosNear(x) : std::cos(x); }
+
+// Written without branches, for runs of samples.
+inline double CapScale(double freq, double amp) {
   const double cap = IntensityCap(freq);
-  return amp > cap ? cap / amp : 1.0;
+  const double scaled = cap / amp;
+  return amp > cap ? scaled : 1.0;
 }
 
 }  // namespace
@@ -80,12 +125,18 @@ LraModel LraModel::Make(int32_t f0, double rate) {
 
 double LraModel::DriveFactor(double f) const {
   if (f >= f_low && f <= f_high) return kMaxDisplacement;
+  return ResponseFactor(f);
+}
+
+double LraModel::ResponseFactor(double f) const {
   const double w = kTwoPi * f;
   const double kp = k - kMass * w * w;
   const double d = 8.27 * ((kDamping * w) * (kDamping * w) + kp * kp);
-  const double re = 0.266 * kp / d;
-  const double im = -0.0169058278242 * w / d;
-  return 8.0 * std::sqrt(re * re + im * im);
+  // |re + i im| with re = 0.266 kp / d and im = -0.0169058278242 w / d, d > 0: one
+  // division instead of two, since this runs for every sample of a sweep.
+  const double re = 0.266 * kp;
+  const double im = 0.0169058278242 * w;
+  return 8.0 * std::sqrt(re * re + im * im) / d;
 }
 
 Filter::Filter(std::vector<double> b, std::vector<double> a) : b_(std::move(b)), a_(std::move(a)) {
@@ -388,11 +439,83 @@ int64_t ContinuousRenderer::Skip(int64_t count) {
     const double u = static_cast<double>(release_pos_ - 1) / static_cast<double>(release_);
     const double f = release_freq_ + (freq_[3] - release_freq_) * u;
     const double a = release_amp_ * (1.0 - u);
-    last_drive_ = std::cos(phase_ - kTwoPi * f / rate) * a * voice_.model.DriveFactor(f);
+    last_drive_ = DriveCos(phase_ - kTwoPi * f / rate) * a * voice_.model.DriveFactor(f);
     return k;
   }
   return 0;
 }
+
+namespace {
+
+// A stretch of drive samples in one stage of the envelope, along which the drive frequency
+// and intensity move on a straight line: sample i of the stretch sits at
+// u = (pos0 + i) / len of that line (u = 1 throughout when the line has no length).
+struct Sweep {
+  double pos0 = 0, len = 0;
+  bool flat = false;
+  double f_from = 0, f_to = 0;
+  double a_from = 0, a_to = 0;  // intensities (0..100); a release falls from a_from instead
+  bool release = false;
+};
+
+template <bool kFlat>
+inline double SweepU(const Sweep& w, int32_t i) {
+  if constexpr (kFlat) return 1.0;
+  return (w.pos0 + static_cast<double>(i)) / w.len;
+}
+inline double SweepFreq(const Sweep& w, double u) { return w.f_from + (w.f_to - w.f_from) * u; }
+template <bool kRelease>
+inline double SweepAmp(const Sweep& w, double u) {
+  if constexpr (kRelease) return w.a_from * (1.0 - u);
+  return (w.a_from + (w.a_to - w.a_from) * u) / 100.0;
+}
+
+// The drive of `count` samples of a sweep from `phase` (cos of the phase times the intensity
+// times the actuator's drive factor), the phase after each sample and the intensity cap's
+// scale; returns the phase after the last. Only the phase's running sum is sequential: the
+// rest runs over whole arrays, without branches, so that it is computed several samples at
+// a time.
+template <bool kFlat, bool kRelease>
+double DriveSweepOf(const LraModel& m, double rate, const Sweep& w, double phase, int32_t count,
+                    double* __restrict drive, double* __restrict phase_log, double* __restrict cap_scale) {
+  for (int32_t i = 0; i < count; ++i) {
+    const double f = SweepFreq(w, SweepU<kFlat>(w, i));
+    cap_scale[i] = f;
+    phase_log[i] = kTwoPi * f / rate;
+  }
+  const double first = phase;
+  for (int32_t i = 0; i < count; ++i) {
+    drive[i] = phase;
+    phase += phase_log[i];
+    phase_log[i] = phase;
+  }
+  // The drive frequency is positive: the phases run from the first to the last.
+  const bool near = std::fabs(first) < kDriveCosLimit && std::fabs(drive[count - 1]) < kDriveCosLimit;
+  if (near) {
+    for (int32_t i = 0; i < count; ++i) drive[i] = DriveCosNear(drive[i]);
+  } else {
+    for (int32_t i = 0; i < count; ++i) drive[i] = std::cos(drive[i]);
+  }
+  const double f_low = m.f_low, f_high = m.f_high;
+  for (int32_t i = 0; i < count; ++i) {
+    const double f = cap_scale[i];
+    const double a = SweepAmp<kRelease>(w, SweepU<kFlat>(w, i));
+    const double response = m.ResponseFactor(f);
+    const double factor = (f >= f_low) & (f <= f_high) ? kMaxDisplacement : response;
+    drive[i] = drive[i] * a * factor;
+    cap_scale[i] = CapScale(f, a);
+  }
+  return phase;
+}
+
+double DriveSweep(const LraModel& m, double rate, const Sweep& w, double phase, int32_t count, double* drive,
+                  double* phase_log, double* cap_scale) {
+  if (w.release) return DriveSweepOf<false, true>(m, rate, w, phase, count, drive, phase_log, cap_scale);
+  if (w.flat) return DriveSweepOf<true, false>(m, rate, w, phase, count, drive, phase_log, cap_scale);
+  return DriveSweepOf<false, false>(m, rate, w, phase, count, drive, phase_log, cap_scale);
+}
+
+}  // namespace
 
 size_t ContinuousRenderer::Generate(double* drive, double* phase_log, double* cap_scale, size_t max_len) {
   const double rate = voice_.rate;
@@ -417,22 +540,28 @@ size_t ContinuousRenderer::Generate(double* drive, double* phase_log, double* ca
         FinishSustain(drive, phase_log, sustain_start, &n);
         continue;
       }
-      if (s_ >= attack_ && sustain_start > n) sustain_start = n;
-      double f = 0, a = 0;
-      DriveAt(s_, &f, &a);
-      double v = std::cos(phase_) * a * voice_.model.DriveFactor(f);
-      if (s_ <= attack_) {
-        const double span = static_cast<double>(attack_ + 1);
-        const double i = static_cast<double>(s_);
-        v *= 1.0 + ((i - span) / span) * std::exp(-i / span);
+      // A stretch of the attack or of the sustain, up to its end or the chunk's.
+      const bool attack = s_ < attack_;
+      if (!attack && sustain_start > n) sustain_start = n;
+      const int64_t stop = std::min(attack ? attack_ : sustain_end_, s_ + static_cast<int64_t>(max_len - n));
+      const auto count = static_cast<int32_t>(stop - s_);
+      Sweep w;
+      if (attack) {
+        w = {static_cast<double>(s_), static_cast<double>(attack_), false, freq_[0], freq_[1], amp_[1], amp_[1], false};
+      } else {
+        w = {static_cast<double>(s_ - attack_), static_cast<double>(sustain_), sustain_ <= 0, freq_[1], freq_[2],
+             amp_[1], amp_[2], false};
       }
-      phase_ += kTwoPi * f / rate;
-      drive[n] = v;
-      phase_log[n] = phase_;
-      cap_scale[n] = CapScale(f, a);
-      last_drive_ = v;
-      ++s_;
-      ++n;
+      phase_ = DriveSweep(voice_.model, rate, w, phase_, count, drive + n, phase_log + n, cap_scale + n);
+      // The attack swells in from rest, up to and including its last sample.
+      for (int64_t k = s_; k <= std::min(attack_, stop - 1); ++k) {
+        const double span = static_cast<double>(attack_ + 1);
+        const double i = static_cast<double>(k);
+        drive[n + static_cast<size_t>(k - s_)] *= 1.0 + ((i - span) / span) * std::exp(-i / span);
+      }
+      n += static_cast<size_t>(count);
+      s_ = stop;
+      last_drive_ = drive[n - 1];
       if (s_ == sustain_end_) FinishSustain(drive, phase_log, sustain_start, &n);
     } else if (stage_ == Stage::kRelease) {
       if (release_pos_ >= release_) {
@@ -453,16 +582,13 @@ size_t ContinuousRenderer::Generate(double* drive, double* phase_log, double* ca
         }
         continue;
       }
-      const double u = static_cast<double>(release_pos_) / static_cast<double>(release_);
-      const double f = release_freq_ + (freq_[3] - release_freq_) * u;
-      const double a = release_amp_ * (1.0 - u);
-      const double v = std::cos(phase_) * a * voice_.model.DriveFactor(f);
-      phase_ += kTwoPi * f / rate;
-      drive[n] = v;
-      cap_scale[n] = CapScale(f, a);
-      last_drive_ = v;
-      ++release_pos_;
-      ++n;
+      const auto count = static_cast<int32_t>(std::min<int64_t>(release_ - release_pos_, static_cast<int64_t>(max_len - n)));
+      const Sweep w = {static_cast<double>(release_pos_), static_cast<double>(release_), false, release_freq_, freq_[3],
+                       release_amp_, 0.0, true};
+      phase_ = DriveSweep(voice_.model, rate, w, phase_, count, drive + n, phase_log + n, cap_scale + n);
+      n += static_cast<size_t>(count);
+      release_pos_ += count;
+      last_drive_ = drive[n - 1];
     } else {  // tail
       const size_t kick = voice_.fast.kick_len;
       if (tail_pos_ >= kick) {
