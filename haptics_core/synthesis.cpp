@@ -102,6 +102,20 @@ inline double CapScale(double freq, double amp) {
 
 }  // namespace
 
+namespace {
+// The magnitude of the model's response at drive frequency f.
+inline double ResponseOf(const LraModel& m, double f) {
+  const double w = kTwoPi * f;
+  const double kp = m.k - kMass * w * w;
+  const double d = 8.27 * ((kDamping * w) * (kDamping * w) + kp * kp);
+  // |re + i im| with re = 0.266 kp / d and im = -0.0169058278242 w / d, d > 0: one
+  // division instead of two, since this runs for every sample of a sweep.
+  const double re = 0.266 * kp;
+  const double im = 0.0169058278242 * w;
+  return 8.0 * std::sqrt(re * re + im * im) / d;
+}
+}  // namespace
+
 LraModel LraModel::Make(int32_t f0, double rate) {
   LraModel m;
   const double T = 1.0 / rate;
@@ -128,16 +142,7 @@ double LraModel::DriveFactor(double f) const {
   return ResponseFactor(f);
 }
 
-double LraModel::ResponseFactor(double f) const {
-  const double w = kTwoPi * f;
-  const double kp = k - kMass * w * w;
-  const double d = 8.27 * ((kDamping * w) * (kDamping * w) + kp * kp);
-  // |re + i im| with re = 0.266 kp / d and im = -0.0169058278242 w / d, d > 0: one
-  // division instead of two, since this runs for every sample of a sweep.
-  const double re = 0.266 * kp;
-  const double im = 0.0169058278242 * w;
-  return 8.0 * std::sqrt(re * re + im * im) / d;
-}
+double LraModel::ResponseFactor(double f) const { return ResponseOf(*this, f); }
 
 Filter::Filter(std::vector<double> b, std::vector<double> a) : b_(std::move(b)), a_(std::move(a)) {
   if (a_.empty()) a_.push_back(1.0);
@@ -157,32 +162,35 @@ void Filter::Reset() { std::fill(z_.begin(), z_.end(), 0.0); }
 
 namespace {
 
-// The transposed direct form for a filter of a fixed order, so that the compiler can keep the
-// state in registers and unroll the taps. The arithmetic is the general loop's, term for
-// term and in its order; a FIR leaves out its denominator's terms, which are all 0 * out
-// (dropping them can only change the sign of a zero).
-template <size_t kOrder, bool kRecursive>
-void RunFixed(const double* b, const double* a, double* zs, const double* x, double* y, size_t n) {
+// The transposed direct form of a recursive filter of a fixed order, so that the compiler
+// can keep the state in registers and unroll the taps. The feedback of each output into the
+// next is the one sequential path of the filter, so it is kept to a multiply and a subtract:
+// out[i] = (b0 x[i] + (z1 + b1 x[i-1])) - a1 out[i-1], where the general form adds the last
+// two terms first (the same terms; the sum may differ in its last bit).
+template <size_t kOrder>
+void RunRecursive(const double* b, const double* a, double* zs, const double* x, double* y, size_t n) {
+  static_assert(kOrder >= 2);
+  if (n == 0) return;
   double z[kOrder];
   for (size_t k = 0; k < kOrder; ++k) z[k] = zs[k];
-  for (size_t i = 0; i < n; ++i) {
+  // z[0] is carried without its feedback term (zp); the other partial sums as they stand.
+  auto advance = [&](double in, double out) {
+    const double zp = z[1] + b[1] * in;
+    for (size_t k = 1; k + 1 < kOrder; ++k) z[k] = z[k + 1] + b[k + 1] * in - a[k + 1] * out;
+    z[kOrder - 1] = b[kOrder] * in - a[kOrder] * out;
+    return zp;
+  };
+  double out = b[0] * x[0] + z[0];
+  y[0] = out;
+  double zp = advance(x[0], out);
+  for (size_t i = 1; i < n; ++i) {
     const double in = x[i];
-    const double out = b[0] * in + z[0];
-    for (size_t k = 0; k + 1 < kOrder; ++k) {
-      if constexpr (kRecursive) {
-        z[k] = z[k + 1] + b[k + 1] * in - a[k + 1] * out;
-      } else {
-        z[k] = z[k + 1] + b[k + 1] * in;
-      }
-    }
-    if constexpr (kRecursive) {
-      z[kOrder - 1] = b[kOrder] * in - a[kOrder] * out;
-    } else {
-      z[kOrder - 1] = b[kOrder] * in;
-    }
+    out = (b[0] * in + zp) - a[1] * out;
     y[i] = out;
+    zp = advance(in, out);
   }
-  for (size_t k = 0; k < kOrder; ++k) zs[k] = z[k];
+  zs[0] = zp - a[1] * out;
+  for (size_t k = 1; k < kOrder; ++k) zs[k] = z[k];
 }
 
 // The 20-tap low-pass in direct form over a history of its last 19 inputs (kept in the
@@ -230,8 +238,8 @@ void Filter::Run(const double* x, double* y, size_t n) {
   const size_t order = z_.size();
   const bool fir = std::all_of(a_.begin() + 1, a_.end(), [](double v) { return v == 0.0; });
   // The three filters of the renderer: the equaliser, the displacement model, the low-pass.
-  if (order == 2 && !fir) return RunFixed<2, true>(b_.data(), a_.data(), z_.data(), x, y, n);
-  if (order == 3 && !fir) return RunFixed<3, true>(b_.data(), a_.data(), z_.data(), x, y, n);
+  if (order == 2 && !fir) return RunRecursive<2>(b_.data(), a_.data(), z_.data(), x, y, n);
+  if (order == 3 && !fir) return RunRecursive<3>(b_.data(), a_.data(), z_.data(), x, y, n);
   if (order == 19 && fir) return RunFir19(b_.data(), z_.data(), x, y, n);
   for (size_t i = 0; i < n; ++i) {
     const double in = x[i];
@@ -500,7 +508,7 @@ double DriveSweepOf(const LraModel& m, double rate, const Sweep& w, double phase
   for (int32_t i = 0; i < count; ++i) {
     const double f = cap_scale[i];
     const double a = SweepAmp<kRelease>(w, SweepU<kFlat>(w, i));
-    const double response = m.ResponseFactor(f);
+    const double response = ResponseOf(m, f);
     const double factor = (f >= f_low) & (f <= f_high) ? kMaxDisplacement : response;
     drive[i] = drive[i] * a * factor;
     cap_scale[i] = CapScale(f, a);
