@@ -466,17 +466,28 @@ struct Sweep {
   bool release = false;
 };
 
-template <bool kFlat>
-inline double SweepU(const Sweep& w, int32_t i) {
-  if constexpr (kFlat) return 1.0;
-  return (w.pos0 + static_cast<double>(i)) / w.len;
-}
-inline double SweepFreq(const Sweep& w, double u) { return w.f_from + (w.f_to - w.f_from) * u; }
-template <bool kRelease>
-inline double SweepAmp(const Sweep& w, double u) {
-  if constexpr (kRelease) return w.a_from * (1.0 - u);
-  return (w.a_from + (w.a_to - w.a_from) * u) / 100.0;
-}
+// The sweep's straight lines, with every division done once per stretch: the position
+// along the line, the frequency, the intensity (0..1) and the phase's step per sample.
+template <bool kFlat, bool kRelease>
+struct SweepLine {
+  explicit SweepLine(const Sweep& w, double rate)
+      : w(w),
+        inv_len(kFlat ? 0.0 : 1.0 / w.len),
+        a0(kRelease ? w.a_from : w.a_from / 100.0),
+        da(kRelease ? -w.a_from : (w.a_to - w.a_from) / 100.0),
+        step(kTwoPi / rate) {}
+  double U(int32_t i) const {
+    if constexpr (kFlat) return 1.0;
+    return (w.pos0 + static_cast<double>(i)) * inv_len;
+  }
+  double Freq(double u) const { return w.f_from + (w.f_to - w.f_from) * u; }
+  double Amp(double u) const {
+    if constexpr (kRelease) return w.a_from * (1.0 - u);
+    return a0 + da * u;
+  }
+  const Sweep& w;
+  double inv_len, a0, da, step;
+};
 
 // The drive of `count` samples of a sweep from `phase` (cos of the phase times the intensity
 // times the actuator's drive factor), the phase after each sample and the intensity cap's
@@ -486,10 +497,21 @@ inline double SweepAmp(const Sweep& w, double u) {
 template <bool kFlat, bool kRelease>
 double DriveSweepOf(const LraModel& m, double rate, const Sweep& w, double phase, int32_t count,
                     double* __restrict drive, double* __restrict phase_log, double* __restrict cap_scale) {
-  for (int32_t i = 0; i < count; ++i) {
-    const double f = SweepFreq(w, SweepU<kFlat>(w, i));
-    cap_scale[i] = f;
-    phase_log[i] = kTwoPi * f / rate;
+  const SweepLine<kFlat, kRelease> line(w, rate);
+  if (kFlat || w.f_from == w.f_to) {
+    // A steady frequency: one step, worked out as a sweep's would be without the line.
+    const double f = kFlat ? w.f_to : w.f_from;
+    const double inc = kTwoPi * f / rate;
+    for (int32_t i = 0; i < count; ++i) {
+      cap_scale[i] = f;
+      phase_log[i] = inc;
+    }
+  } else {
+    for (int32_t i = 0; i < count; ++i) {
+      const double f = line.Freq(line.U(i));
+      cap_scale[i] = f;
+      phase_log[i] = f * line.step;
+    }
   }
   const double first = phase;
   for (int32_t i = 0; i < count; ++i) {
@@ -507,11 +529,18 @@ double DriveSweepOf(const LraModel& m, double rate, const Sweep& w, double phase
   const double f_low = m.f_low, f_high = m.f_high;
   for (int32_t i = 0; i < count; ++i) {
     const double f = cap_scale[i];
-    const double a = SweepAmp<kRelease>(w, SweepU<kFlat>(w, i));
     const double response = ResponseOf(m, f);
     const double factor = (f >= f_low) & (f <= f_high) ? kMaxDisplacement : response;
-    drive[i] = drive[i] * a * factor;
-    cap_scale[i] = CapScale(f, a);
+    drive[i] = drive[i] * line.Amp(line.U(i)) * factor;
+  }
+  // Frequency and intensity move on straight lines, so their ends bound them: a stretch
+  // below the capped band at no more than full intensity is never scaled.
+  const double f_max = std::max(w.f_from, w.f_to);
+  const double a_max = std::max(line.Amp(0.0), line.Amp(1.0));
+  if (f_max < 449.5 && a_max <= 1.0) {
+    std::fill_n(cap_scale, count, 1.0);
+  } else {
+    for (int32_t i = 0; i < count; ++i) cap_scale[i] = CapScale(cap_scale[i], line.Amp(line.U(i)));
   }
   return phase;
 }
