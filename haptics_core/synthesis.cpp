@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <bit>
 #include <limits>
 
 #include "log.h"
@@ -47,14 +48,72 @@ constexpr double kFirHalf48k[11] = {0.00692093, 0.00899305, 0.0149085, 0.0242095
 double IntensityCap(double freq) {
   // Whole hertz, rounded half away from zero, from 450 to 500: [449.5, 500.5) (the drive
   // frequencies are positive and finite).
-  return (freq >= 449.5 && freq < 500.5) ? 0.4 : 1.0;
+  return (freq >= 449.5) & (freq < 500.5) ? 0.4 : 1.0;
 }
 
-double CapScale(double freq, double amp) {
+// cos of the drive's phase, inline and without branches so that it runs several samples at
+// a time: the phase is brought to within pi/4 of a multiple q of pi/2 (pi/2 in three parts,
+// so the reduction loses nothing while q fits 20 bits: |x| below kDriveCosLimit, an event of
+// over 500 s at the highest drive frequency) and the sine or cosine polynomial of that
+// quadrant is taken. It stays within a couple of units in the last place of the library's
+// cos, far below the 1/127 of an output step.
+constexpr double kDriveCosLimit = 1.6e6;
+
+inline double DriveCosNear(double x) {
+  constexpr double kTwoOverPi = 6.36619772367581382433e-01;
+  constexpr double kPio2a = 1.57079632673412561417e+00;  // the first 33 bits of pi/2
+  constexpr double kPio2b = 6.07710050630396597660e-11;  // the next 33
+  constexpr double kPio2c = 2.02226624871116645580e-21;  // and the rest
+  // Rounded to the nearest integer by the float format itself, which leaves q in the low
+  // bits of the sum: no call, no conversion.
+  constexpr double kRound = 6755399441055744.0;  // 1.5 * 2^52
+  const double shifted = x * kTwoOverPi + kRound;
+  const double kq = shifted - kRound;
+  const auto q = std::bit_cast<uint64_t>(shifted);
+  const double r = ((x - kq * kPio2a) - kq * kPio2b) - kq * kPio2c;
+  const double z = r * r;
+  const double c = 1.0 - 0.5 * z +
+                   z * z *
+                       (4.16666666666666019037e-02 +
+                        z * (-1.38888888888741095749e-03 +
+                             z * (2.48015872894767294178e-05 +
+                                  z * (-2.75573143513906633035e-07 +
+                                       z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
+  const double s = r + r * z *
+                           (-1.66666666666666324348e-01 +
+                            z * (8.33333333332248946124e-03 +
+                                 z * (-1.98412698298579493134e-04 +
+                                      z * (2.75573137070700676789e-06 +
+                                           z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
+  // Quadrants 0..3 give c, -s, -c, s: odd ones take the sine, 1 and 2 change the sign.
+  const uint64_t odd = 0 - (q & 1);
+  const uint64_t v = (std::bit_cast<uint64_t>(s) & odd) | (std::bit_cast<uint64_t>(c) & ~odd);
+  return std::bit_cast<double>(v ^ (((q + 1) & 2) << 62));
+}
+
+inline double DriveCos(double x) { return std::fabs(x) < kDriveCosLimit ? DriveCosNear(x) : std::cos(x); }
+
+// Written without branches, for runs of samples.
+inline double CapScale(double freq, double amp) {
   const double cap = IntensityCap(freq);
-  return amp > cap ? cap / amp : 1.0;
+  const double scaled = cap / amp;
+  return amp > cap ? scaled : 1.0;
 }
 
+}  // namespace
+
+namespace {
+// The magnitude of the model's response at drive frequency f.
+inline double ResponseOf(const LraModel& m, double f) {
+  const double w = kTwoPi * f;
+  const double kp = m.k - kMass * w * w;
+  const double d = 8.27 * ((kDamping * w) * (kDamping * w) + kp * kp);
+  // |re + i im| with re = 0.266 kp / d and im = -0.0169058278242 w / d, d > 0: one
+  // division instead of two, since this runs for every sample of a sweep.
+  const double re = 0.266 * kp;
+  const double im = 0.0169058278242 * w;
+  return 8.0 * std::sqrt(re * re + im * im) / d;
+}
 }  // namespace
 
 LraModel LraModel::Make(int32_t f0, double rate) {
@@ -80,13 +139,10 @@ LraModel LraModel::Make(int32_t f0, double rate) {
 
 double LraModel::DriveFactor(double f) const {
   if (f >= f_low && f <= f_high) return kMaxDisplacement;
-  const double w = kTwoPi * f;
-  const double kp = k - kMass * w * w;
-  const double d = 8.27 * ((kDamping * w) * (kDamping * w) + kp * kp);
-  const double re = 0.266 * kp / d;
-  const double im = -0.0169058278242 * w / d;
-  return 8.0 * std::sqrt(re * re + im * im);
+  return ResponseFactor(f);
 }
+
+double LraModel::ResponseFactor(double f) const { return ResponseOf(*this, f); }
 
 Filter::Filter(std::vector<double> b, std::vector<double> a) : b_(std::move(b)), a_(std::move(a)) {
   if (a_.empty()) a_.push_back(1.0);
@@ -106,32 +162,35 @@ void Filter::Reset() { std::fill(z_.begin(), z_.end(), 0.0); }
 
 namespace {
 
-// The transposed direct form for a filter of a fixed order, so that the compiler can keep the
-// state in registers and unroll the taps. The arithmetic is the general loop's, term for
-// term and in its order; a FIR leaves out its denominator's terms, which are all 0 * out
-// (dropping them can only change the sign of a zero).
-template <size_t kOrder, bool kRecursive>
-void RunFixed(const double* b, const double* a, double* zs, const double* x, double* y, size_t n) {
+// The transposed direct form of a recursive filter of a fixed order, so that the compiler
+// can keep the state in registers and unroll the taps. The feedback of each output into the
+// next is the one sequential path of the filter, so it is kept to a multiply and a subtract:
+// out[i] = (b0 x[i] + (z1 + b1 x[i-1])) - a1 out[i-1], where the general form adds the last
+// two terms first (the same terms; the sum may differ in its last bit).
+template <size_t kOrder>
+void RunRecursive(const double* b, const double* a, double* zs, const double* x, double* y, size_t n) {
+  static_assert(kOrder >= 2);
+  if (n == 0) return;
   double z[kOrder];
   for (size_t k = 0; k < kOrder; ++k) z[k] = zs[k];
-  for (size_t i = 0; i < n; ++i) {
+  // z[0] is carried without its feedback term (zp); the other partial sums as they stand.
+  auto advance = [&](double in, double out) {
+    const double zp = z[1] + b[1] * in;
+    for (size_t k = 1; k + 1 < kOrder; ++k) z[k] = z[k + 1] + b[k + 1] * in - a[k + 1] * out;
+    z[kOrder - 1] = b[kOrder] * in - a[kOrder] * out;
+    return zp;
+  };
+  double out = b[0] * x[0] + z[0];
+  y[0] = out;
+  double zp = advance(x[0], out);
+  for (size_t i = 1; i < n; ++i) {
     const double in = x[i];
-    const double out = b[0] * in + z[0];
-    for (size_t k = 0; k + 1 < kOrder; ++k) {
-      if constexpr (kRecursive) {
-        z[k] = z[k + 1] + b[k + 1] * in - a[k + 1] * out;
-      } else {
-        z[k] = z[k + 1] + b[k + 1] * in;
-      }
-    }
-    if constexpr (kRecursive) {
-      z[kOrder - 1] = b[kOrder] * in - a[kOrder] * out;
-    } else {
-      z[kOrder - 1] = b[kOrder] * in;
-    }
+    out = (b[0] * in + zp) - a[1] * out;
     y[i] = out;
+    zp = advance(in, out);
   }
-  for (size_t k = 0; k < kOrder; ++k) zs[k] = z[k];
+  zs[0] = zp - a[1] * out;
+  for (size_t k = 1; k < kOrder; ++k) zs[k] = z[k];
 }
 
 // The 20-tap low-pass in direct form over a history of its last 19 inputs (kept in the
@@ -179,8 +238,8 @@ void Filter::Run(const double* x, double* y, size_t n) {
   const size_t order = z_.size();
   const bool fir = std::all_of(a_.begin() + 1, a_.end(), [](double v) { return v == 0.0; });
   // The three filters of the renderer: the equaliser, the displacement model, the low-pass.
-  if (order == 2 && !fir) return RunFixed<2, true>(b_.data(), a_.data(), z_.data(), x, y, n);
-  if (order == 3 && !fir) return RunFixed<3, true>(b_.data(), a_.data(), z_.data(), x, y, n);
+  if (order == 2 && !fir) return RunRecursive<2>(b_.data(), a_.data(), z_.data(), x, y, n);
+  if (order == 3 && !fir) return RunRecursive<3>(b_.data(), a_.data(), z_.data(), x, y, n);
   if (order == 19 && fir) return RunFir19(b_.data(), z_.data(), x, y, n);
   for (size_t i = 0; i < n; ++i) {
     const double in = x[i];
@@ -388,11 +447,112 @@ int64_t ContinuousRenderer::Skip(int64_t count) {
     const double u = static_cast<double>(release_pos_ - 1) / static_cast<double>(release_);
     const double f = release_freq_ + (freq_[3] - release_freq_) * u;
     const double a = release_amp_ * (1.0 - u);
-    last_drive_ = std::cos(phase_ - kTwoPi * f / rate) * a * voice_.model.DriveFactor(f);
+    last_drive_ = DriveCos(phase_ - kTwoPi * f / rate) * a * voice_.model.DriveFactor(f);
     return k;
   }
   return 0;
 }
+
+namespace {
+
+// A stretch of drive samples in one stage of the envelope, along which the drive frequency
+// and intensity move on a straight line: sample i of the stretch sits at
+// u = (pos0 + i) / len of that line (u = 1 throughout when the line has no length).
+struct Sweep {
+  double pos0 = 0, len = 0;
+  bool flat = false;
+  double f_from = 0, f_to = 0;
+  double a_from = 0, a_to = 0;  // intensities (0..100); a release falls from a_from instead
+  bool release = false;
+};
+
+// The sweep's straight lines, with every division done once per stretch: the position
+// along the line, the frequency, the intensity (0..1) and the phase's step per sample.
+template <bool kFlat, bool kRelease>
+struct SweepLine {
+  explicit SweepLine(const Sweep& w, double rate)
+      : w(w),
+        inv_len(kFlat ? 0.0 : 1.0 / w.len),
+        a0(kRelease ? w.a_from : w.a_from / 100.0),
+        da(kRelease ? -w.a_from : (w.a_to - w.a_from) / 100.0),
+        step(kTwoPi / rate) {}
+  double U(int32_t i) const {
+    if constexpr (kFlat) return 1.0;
+    return (w.pos0 + static_cast<double>(i)) * inv_len;
+  }
+  double Freq(double u) const { return w.f_from + (w.f_to - w.f_from) * u; }
+  double Amp(double u) const {
+    if constexpr (kRelease) return w.a_from * (1.0 - u);
+    return a0 + da * u;
+  }
+  const Sweep& w;
+  double inv_len, a0, da, step;
+};
+
+// The drive of `count` samples of a sweep from `phase` (cos of the phase times the intensity
+// times the actuator's drive factor), the phase after each sample and the intensity cap's
+// scale; returns the phase after the last. Only the phase's running sum is sequential: the
+// rest runs over whole arrays, without branches, so that it is computed several samples at
+// a time.
+template <bool kFlat, bool kRelease>
+double DriveSweepOf(const LraModel& m, double rate, const Sweep& w, double phase, int32_t count,
+                    double* __restrict drive, double* __restrict phase_log, double* __restrict cap_scale) {
+  const SweepLine<kFlat, kRelease> line(w, rate);
+  if (kFlat || w.f_from == w.f_to) {
+    // A steady frequency: one step, worked out as a sweep's would be without the line.
+    const double f = kFlat ? w.f_to : w.f_from;
+    const double inc = kTwoPi * f / rate;
+    for (int32_t i = 0; i < count; ++i) {
+      cap_scale[i] = f;
+      phase_log[i] = inc;
+    }
+  } else {
+    for (int32_t i = 0; i < count; ++i) {
+      const double f = line.Freq(line.U(i));
+      cap_scale[i] = f;
+      phase_log[i] = f * line.step;
+    }
+  }
+  const double first = phase;
+  for (int32_t i = 0; i < count; ++i) {
+    drive[i] = phase;
+    phase += phase_log[i];
+    phase_log[i] = phase;
+  }
+  // The drive frequency is positive: the phases run from the first to the last.
+  const bool near = std::fabs(first) < kDriveCosLimit && std::fabs(drive[count - 1]) < kDriveCosLimit;
+  if (near) {
+    for (int32_t i = 0; i < count; ++i) drive[i] = DriveCosNear(drive[i]);
+  } else {
+    for (int32_t i = 0; i < count; ++i) drive[i] = std::cos(drive[i]);
+  }
+  const double f_low = m.f_low, f_high = m.f_high;
+  for (int32_t i = 0; i < count; ++i) {
+    const double f = cap_scale[i];
+    const double response = ResponseOf(m, f);
+    const double factor = (f >= f_low) & (f <= f_high) ? kMaxDisplacement : response;
+    drive[i] = drive[i] * line.Amp(line.U(i)) * factor;
+  }
+  // Frequency and intensity move on straight lines, so their ends bound them: a stretch
+  // below the capped band at no more than full intensity is never scaled.
+  const double f_max = std::max(w.f_from, w.f_to);
+  const double a_max = std::max(line.Amp(0.0), line.Amp(1.0));
+  if (f_max < 449.5 && a_max <= 1.0) {
+    std::fill_n(cap_scale, count, 1.0);
+  } else {
+    for (int32_t i = 0; i < count; ++i) cap_scale[i] = CapScale(cap_scale[i], line.Amp(line.U(i)));
+  }
+  return phase;
+}
+
+double DriveSweep(const LraModel& m, double rate, const Sweep& w, double phase, int32_t count, double* drive,
+                  double* phase_log, double* cap_scale) {
+  if (w.release) return DriveSweepOf<false, true>(m, rate, w, phase, count, drive, phase_log, cap_scale);
+  if (w.flat) return DriveSweepOf<true, false>(m, rate, w, phase, count, drive, phase_log, cap_scale);
+  return DriveSweepOf<false, false>(m, rate, w, phase, count, drive, phase_log, cap_scale);
+}
+
+}  // namespace
 
 size_t ContinuousRenderer::Generate(double* drive, double* phase_log, double* cap_scale, size_t max_len) {
   const double rate = voice_.rate;
@@ -417,22 +577,28 @@ size_t ContinuousRenderer::Generate(double* drive, double* phase_log, double* ca
         FinishSustain(drive, phase_log, sustain_start, &n);
         continue;
       }
-      if (s_ >= attack_ && sustain_start > n) sustain_start = n;
-      double f = 0, a = 0;
-      DriveAt(s_, &f, &a);
-      double v = std::cos(phase_) * a * voice_.model.DriveFactor(f);
-      if (s_ <= attack_) {
-        const double span = static_cast<double>(attack_ + 1);
-        const double i = static_cast<double>(s_);
-        v *= 1.0 + ((i - span) / span) * std::exp(-i / span);
+      // A stretch of the attack or of the sustain, up to its end or the chunk's.
+      const bool attack = s_ < attack_;
+      if (!attack && sustain_start > n) sustain_start = n;
+      const int64_t stop = std::min(attack ? attack_ : sustain_end_, s_ + static_cast<int64_t>(max_len - n));
+      const auto count = static_cast<int32_t>(stop - s_);
+      Sweep w;
+      if (attack) {
+        w = {static_cast<double>(s_), static_cast<double>(attack_), false, freq_[0], freq_[1], amp_[1], amp_[1], false};
+      } else {
+        w = {static_cast<double>(s_ - attack_), static_cast<double>(sustain_), sustain_ <= 0, freq_[1], freq_[2],
+             amp_[1], amp_[2], false};
       }
-      phase_ += kTwoPi * f / rate;
-      drive[n] = v;
-      phase_log[n] = phase_;
-      cap_scale[n] = CapScale(f, a);
-      last_drive_ = v;
-      ++s_;
-      ++n;
+      phase_ = DriveSweep(voice_.model, rate, w, phase_, count, drive + n, phase_log + n, cap_scale + n);
+      // The attack swells in from rest, up to and including its last sample.
+      for (int64_t k = s_; k <= std::min(attack_, stop - 1); ++k) {
+        const double span = static_cast<double>(attack_ + 1);
+        const double i = static_cast<double>(k);
+        drive[n + static_cast<size_t>(k - s_)] *= 1.0 + ((i - span) / span) * std::exp(-i / span);
+      }
+      n += static_cast<size_t>(count);
+      s_ = stop;
+      last_drive_ = drive[n - 1];
       if (s_ == sustain_end_) FinishSustain(drive, phase_log, sustain_start, &n);
     } else if (stage_ == Stage::kRelease) {
       if (release_pos_ >= release_) {
@@ -453,16 +619,13 @@ size_t ContinuousRenderer::Generate(double* drive, double* phase_log, double* ca
         }
         continue;
       }
-      const double u = static_cast<double>(release_pos_) / static_cast<double>(release_);
-      const double f = release_freq_ + (freq_[3] - release_freq_) * u;
-      const double a = release_amp_ * (1.0 - u);
-      const double v = std::cos(phase_) * a * voice_.model.DriveFactor(f);
-      phase_ += kTwoPi * f / rate;
-      drive[n] = v;
-      cap_scale[n] = CapScale(f, a);
-      last_drive_ = v;
-      ++release_pos_;
-      ++n;
+      const auto count = static_cast<int32_t>(std::min<int64_t>(release_ - release_pos_, static_cast<int64_t>(max_len - n)));
+      const Sweep w = {static_cast<double>(release_pos_), static_cast<double>(release_), false, release_freq_, freq_[3],
+                       release_amp_, 0.0, true};
+      phase_ = DriveSweep(voice_.model, rate, w, phase_, count, drive + n, phase_log + n, cap_scale + n);
+      n += static_cast<size_t>(count);
+      release_pos_ += count;
+      last_drive_ = drive[n - 1];
     } else {  // tail
       const size_t kick = voice_.fast.kick_len;
       if (tail_pos_ >= kick) {

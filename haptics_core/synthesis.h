@@ -33,6 +33,8 @@ struct LraModel {
   static LraModel Make(int32_t f0, double rate);
   // Displacement-to-drive factor for drive frequency f (Hz).
   double DriveFactor(double f) const;
+  // The magnitude of the model's response at f, which DriveFactor gives outside the two modes.
+  double ResponseFactor(double f) const;
 };
 
 // Linear filter y = b/a * x with its state carried between calls (transposed direct form,

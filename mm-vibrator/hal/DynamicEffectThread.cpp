@@ -22,17 +22,27 @@ DynamicEffectThread::~DynamicEffectThread() {
   if (mDump != nullptr) fclose(mDump);
 }
 
+// The lock for a caller (a binder thread), counted while it waits: a write holds the lock
+// for up to a period of the device.
+std::unique_lock<std::mutex> DynamicEffectThread::callerLock() {
+  ++mCallers;
+  std::unique_lock<std::mutex> lock(mLock);
+  --mCallers;
+  return lock;
+}
+
 void DynamicEffectThread::wake() {
   ALOGD("wake");
-  std::lock_guard<std::mutex> lock(mLock);
+  std::unique_lock<std::mutex> lock = callerLock();
   mPaused = false;
   ++mWakes;
   mCond.notify_all();
 }
 
 void DynamicEffectThread::haltOutput(bool closeDevice) {
-  std::lock_guard<std::mutex> lock(mLock);
+  std::unique_lock<std::mutex> lock = callerLock();
   mPaused = true;
+  mCond.notify_all();  // the playback thread may wait for callers to be done
   if (mDevice == nullptr) return;
   mDevice->off();
   if (closeDevice) mDevice->close();
@@ -45,7 +55,7 @@ void DynamicEffectThread::pause() {
 
 void DynamicEffectThread::stop() {
   {
-    std::lock_guard<std::mutex> lock(mLock);
+    std::unique_lock<std::mutex> lock = callerLock();
     mExit = true;
     mCond.notify_all();
   }
@@ -69,6 +79,10 @@ bool DynamicEffectThread::threadLoop() {
       lock.unlock();
       const int32_t bytes = mGenerator->gen(mBuffer.data(), kPeriodSamples);
       lock.lock();
+      // This thread takes the lock again right after each period it renders, and a write
+      // holds it for up to a period of the device: callers waiting go first, or a stream
+      // could keep them out for as long as it plays.
+      mCond.wait(lock, [this] { return mCallers.load() == 0; });
       const int written = mDevice->write(mBuffer.data(), bytes);
       if (mDump != nullptr && bytes > 0) fwrite(mBuffer.data(), 1, static_cast<size_t>(bytes), mDump);
       if (written < kPeriodSamples || bytes < kPeriodSamples) {

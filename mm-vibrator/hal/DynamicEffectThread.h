@@ -45,15 +45,19 @@ class DynamicEffectThread : public Thread {
 
   // Times the loop went idle (generator reset, device closed); for tests.
   uint32_t idleCount() const { return mIdleCount.load(); }
+  // Callers (wake, haltOutput, stop) waiting for the playback thread's lock; for tests.
+  uint32_t callersWaiting() const { return mCallers.load(); }
 
  private:
   bool threadLoop() override;
+  std::unique_lock<std::mutex> callerLock();
 
   std::mutex mLock;
   std::condition_variable mCond;
   DynamicEffectDevice* mDevice;
   WaveformGenerator* mGenerator;
   std::atomic<bool> mPaused{true};
+  std::atomic<uint32_t> mCallers{0};  // callers waiting for mLock
   bool mExit = false;  // guarded by mLock
   // Counts wakes (guarded by mLock): a wake during the rendering of a short last period
   // keeps the loop playing instead of being overwritten by its pause.

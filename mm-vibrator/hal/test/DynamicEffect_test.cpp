@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <utility>
 #include <cstring>
 #include <string>
@@ -345,3 +346,133 @@ TEST_F(Playback, ForceFeedbackStreamingNode) {
 }
 
 }  // namespace
+
+namespace {
+
+// An HE list of the given records as the service queues it for the haptics core.
+std::unique_ptr<GeneratorCommand> heTrack(const std::vector<brax_haptic_event>& events) {
+  auto data = std::make_unique<CreateTrackData>();
+  data->events.resize(events.size() * 17);
+  std::memcpy(data->events.data(), events.data(), events.size() * sizeof(brax_haptic_event));
+  data->eventCount = static_cast<uint8_t>(events.size());
+  data->amplitude = 100;
+  auto command = std::make_unique<GeneratorCommand>();
+  command->data = std::move(data);
+  command->type = kCreateTrack;
+  return command;
+}
+
+brax_haptic_event longContinuous(int32_t ms) {
+  brax_haptic_event e{};
+  e.type = BRAX_HE_CONTINUOUS;
+  e.intensity = 100;
+  e.frequency = 50;
+  e.duration = ms;
+  const int32_t times[4] = {0, 10, ms - 10, ms};
+  const int32_t levels[4] = {0, 100, 100, 0};
+  for (int j = 0; j < 4; ++j) e.points[j] = {times[j], levels[j], 0};
+  return e;
+}
+
+brax_haptic_event click() {
+  brax_haptic_event e{};
+  e.type = BRAX_HE_TRANSIENT;
+  e.intensity = 100;
+  e.frequency = 50;
+  return e;
+}
+
+// A period of the PCM (512 frames at 24000 Hz), rounded up to the nanosecond so that steps
+// of it never fall behind the device's time.
+constexpr std::chrono::nanoseconds kPcmPeriod{512 * 1000000000LL / 24000 + 1};
+
+}  // namespace
+
+// Steps the paced PCM until the stream has filled the device's buffer and written `periods`
+// periods, and a write waits again for the device.
+// Waits until a caller waits for the playback thread.
+bool callerWaits(const android::DynamicEffectThread& thread) {
+  for (int i = 0; i < 10000 && thread.callersWaiting() == 0; ++i) std::this_thread::yield();
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (thread.callersWaiting() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  return thread.callersWaiting() > 0;
+}
+
+::testing::AssertionResult streamUntil(size_t periods) {
+  for (;;) {
+    if (!sink::waitForBlockedWrite(10s)) return ::testing::AssertionFailure() << "no write waits for the device";
+    if (sink::periods().size() >= periods) return ::testing::AssertionSuccess();
+    sink::advanceClock(kPcmPeriod);
+  }
+}
+
+// A PCM whose writes block as a card's do, on a clock the test moves, while a long HE effect
+// (a minute) streams through the haptics core: the next effect is written with the period that
+// follows, however much of the long one was left; and off() returns once the write under way
+// has been taken (one period of the device's clock), every time. (What is rendered in
+// between costs processor time only, which this clock does not see: that an abandoned effect
+// is never rendered is the haptics core's and the track's own tests' concern.)
+TEST_F(Playback, PacedPcmNextEffectAndOffWithinOnePeriod) {
+  env.installLibrary("libbraxhaptics.so");
+  sink::useRecordingSinkOnTestClock();
+  WaveformGenerator generator;
+  ASSERT_EQ(generator.library().kind, kWaveLibBrax);
+  PCMDevice pcm;
+  android::sp<android::DynamicEffectThread> thread = new android::DynamicEffectThread(&generator, &pcm, 10s);
+  ASSERT_EQ(thread->run("DynamicEffectThread"), android::OK);
+
+  // The next effect replaces the long one at the next period.
+  generator.sendCommand(heTrack({longContinuous(60000)}));
+  thread->wake();
+  ASSERT_TRUE(streamUntil(8));
+  const size_t before = sink::periods().size();
+  // As a binder call queues it: its wake waits for the write under way, one period at most.
+  auto perform = std::async(std::launch::async, [&] {
+    generator.sendCommand(heTrack({click()}));
+    thread->wake();
+  });
+  ASSERT_TRUE(callerWaits(*thread));
+  sink::advanceClock(kPcmPeriod);
+  const bool woke = perform.wait_for(5s) == std::future_status::ready;
+  EXPECT_TRUE(woke) << "the wake still waits after one period";
+  if (!woke) sink::advanceClock(100 * kPcmPeriod);
+  perform.wait();
+  ASSERT_TRUE(sink::waitForPeriods(before + 1, 10s)) << "the click was not written within the period";
+  const std::vector<uint8_t> clickPeriod = sink::periods()[before];
+  sink::advanceClock(100 * kPcmPeriod);  // the click plays out
+
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    generator.sendCommand(heTrack({longContinuous(60000)}));
+    thread->wake();
+    sink::clearRecording();
+    ASSERT_TRUE(streamUntil(8));
+    auto off = std::async(std::launch::async, [&] { thread->haltOutput(false); });
+    ASSERT_TRUE(callerWaits(*thread));
+    sink::advanceClock(kPcmPeriod);
+    // The real-time bound only catches a failure: off returns as soon as the write is taken.
+    const bool returned = off.wait_for(5s) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "off() still waits after one period of the device";
+    if (!returned) sink::advanceClock(100 * kPcmPeriod);
+    off.wait();
+    sink::advanceClock(100 * kPcmPeriod);  // the end of stream's silence plays out
+  }
+  sink::useAlsa();  // releases any write still waiting for the clock
+  thread->stop();
+
+  // The click as the core renders it alone, at the start of its period.
+  const WaveLibrary& lib = generator.library();
+  const brax_haptic_event c = click();
+  ASSERT_EQ(lib.braxProcess(&c, sizeof c), 0);
+  std::vector<int8_t> reference;
+  for (int guard = 0; guard < 10; ++guard) {
+    int8_t frame[1024];
+    uint32_t len = 0;
+    ASSERT_EQ(lib.braxGetFrame(frame, &len), 0);
+    if (len == 0) break;
+    reference.insert(reference.end(), frame, frame + len);
+  }
+  ASSERT_FALSE(reference.empty());
+  reference.resize(512, 0);
+  EXPECT_EQ(clickPeriod, expectedPeriods(reference)[0]);
+}

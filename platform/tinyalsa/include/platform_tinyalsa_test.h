@@ -13,7 +13,15 @@ namespace platform_tinyalsa_test {
 // From now on pcm_open opens the recording sink. With `paced`, writes block as a real
 // device would: the sink accepts data no faster than its rate, a buffer ahead.
 void useRecordingSink(bool paced = false);
-// Back to ALSA for later opens; forgets what was recorded.
+// The paced recording sink on a clock of the test's own, which starts at 0 and moves only
+// by advanceClock: a write (or drain) blocks until the clock reaches the time a device would
+// take it, so a test steps playback period by period without sleeping.
+void useRecordingSinkOnTestClock();
+void advanceClock(std::chrono::nanoseconds step);
+// Waits until a write (or drain) is blocked on the test clock, for a time still to come.
+bool waitForBlockedWrite(std::chrono::milliseconds timeout);
+// Back to ALSA for later opens (a write waiting for the test clock goes on at once);
+// forgets what was recorded.
 void useAlsa();
 // Forgets what was recorded (the sink stays in use).
 void clearRecording();

@@ -26,6 +26,12 @@ struct Sink {
   pcm_config lastConfig{};
   std::string failOpen;
   int failWrites = 0;
+  // The test clock: when set, paced writes wait for it instead of the real one.
+  bool testClock = false;
+  std::chrono::nanoseconds testNow{0};
+  std::condition_variable clockMoved;
+  size_t blockedWrites = 0;               // writes waiting for the test clock
+  std::chrono::nanoseconds blockedUntil{0};  // and the time the last of them waits for
 };
 
 Sink& sink() {
@@ -54,7 +60,7 @@ class SinkPcm : public PcmBackend {
     s.recorded.notify_all();
     if (!mStarted) {
       mStarted = true;
-      mStart = std::chrono::steady_clock::now();
+      mStart = now();
     }
     mFrames += bytes / mParams.frameBytes;
     if (mPaced) pace();
@@ -78,9 +84,7 @@ class SinkPcm : public PcmBackend {
   }
   int drain() override {
     note("drain");
-    if (mPaced && mStarted) {
-      std::this_thread::sleep_until(mStart + framesToTime(mFrames));
-    }
+    if (mPaced && mStarted) sleepUntil(mStart + framesToTime(mFrames));
     mStarted = false;
     mFrames = 0;
     return 0;
@@ -93,13 +97,36 @@ class SinkPcm : public PcmBackend {
   // A device takes data a buffer ahead of what it has played.
   void pace() {
     uint64_t buffered = uint64_t{mParams.periodSize} * mParams.periodCount;
-    if (mFrames > buffered) std::this_thread::sleep_until(mStart + framesToTime(mFrames - buffered));
+    if (mFrames > buffered) sleepUntil(mStart + framesToTime(mFrames - buffered));
+  }
+  // Time on the clock the sink paces by: the real one, or the test's.
+  static std::chrono::nanoseconds now() {
+    {
+      std::lock_guard<std::mutex> lock(sink().lock);
+      if (sink().testClock) return sink().testNow;
+    }
+    return std::chrono::steady_clock::now().time_since_epoch();
+  }
+  static void sleepUntil(std::chrono::nanoseconds when) {
+    Sink& s = sink();
+    std::unique_lock<std::mutex> lock(s.lock);
+    if (s.testClock) {
+      ++s.blockedWrites;
+      s.blockedUntil = when;
+      s.clockMoved.notify_all();
+      s.clockMoved.wait(lock, [&] { return !s.testClock || s.testNow >= when; });
+      --s.blockedWrites;
+      return;
+    }
+    lock.unlock();
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(when)));
   }
 
   PcmParams mParams;
   bool mPaced;
   bool mStarted = false;
-  std::chrono::steady_clock::time_point mStart;
+  std::chrono::nanoseconds mStart{0};
   uint64_t mFrames = 0;
 };
 
@@ -141,6 +168,8 @@ void useRecordingSink(bool paced) {
   std::lock_guard<std::mutex> lock(sink().lock);
   sink().inUse = true;
   sink().paced = paced;
+  sink().testClock = false;
+  sink().clockMoved.notify_all();
 }
 
 void clearRecording() {
@@ -155,6 +184,29 @@ void useAlsa() {
   clearRecording();
   std::lock_guard<std::mutex> lock(sink().lock);
   sink().inUse = false;
+  sink().testClock = false;  // no write is left waiting for a clock nobody moves
+  sink().clockMoved.notify_all();
+}
+
+void useRecordingSinkOnTestClock() {
+  std::lock_guard<std::mutex> lock(sink().lock);
+  sink().inUse = true;
+  sink().paced = true;
+  sink().testClock = true;
+  sink().testNow = std::chrono::nanoseconds(0);
+}
+
+void advanceClock(std::chrono::nanoseconds step) {
+  std::lock_guard<std::mutex> lock(sink().lock);
+  sink().testNow += step;
+  sink().clockMoved.notify_all();
+}
+
+bool waitForBlockedWrite(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(sink().lock);
+  // A write whose time has come but which has not yet left does not count.
+  return sink().clockMoved.wait_for(lock, timeout,
+                                    [] { return sink().blockedWrites > 0 && sink().blockedUntil > sink().testNow; });
 }
 
 std::vector<std::vector<uint8_t>> periods() {
