@@ -1,8 +1,12 @@
-// The three entry points and the process-wide state: an effect is rendered frame by frame
-// on the thread that asks for its frames.
+// The three entry points, the process-wide state and the worker that renders an effect
+// frame by frame in a semaphore handshake with the caller.
+
+#include <pthread.h>
+#include <semaphore.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -110,13 +114,13 @@ bool ValidConfig(const brax_haptics_config& cfg) {
   return true;
 }
 
-// Where the effect being played stands between two frame requests: the event, the part of
-// it being served and how far into that part.
-enum class Part { kIdle, kNextEvent, kGap, kTransient, kContinuous };
+void WaitSem(sem_t* sem) {
+  while (sem_wait(sem) != 0 && errno == EINTR) {
+  }
+}
 
-// The process-wide core. Created once and never destroyed. Frames are rendered on the
-// caller's thread as it asks for them: a frame costs its synthesis and nothing more, no
-// hand-over to another thread, and an abandoned effect leaves nothing running behind.
+// The process-wide core. Created once and never destroyed: the detached worker may be
+// blocked on its semaphores when the process exits.
 class Core {
  public:
   int32_t Init(const brax_haptics_config& cfg);
@@ -125,23 +129,35 @@ class Core {
   bool started() const { return started_.load(); }
 
  private:
-  size_t Produce(Setup& s, uint8_t* out);
-  bool BeginBody(Setup& s, const ConvertedEvent& ev, const OverlapEntry& overlap);
-  size_t Emit(Setup& s, uint8_t* out, const int8_t* samples, size_t n);
+  static void* WorkerMain(void* self);
+  void Worker();
+  void RunEffect(Setup& s);
+  bool ServeSilence(Setup& s, int64_t samples);
+  bool ServeTransient(Setup& s, const ConvertedEvent& ev, const OverlapEntry& overlap);
+  bool ServeContinuous(Setup& s, const ConvertedEvent& ev, const OverlapEntry& overlap);
+  bool ServeFrame(Setup& s, const int8_t* samples, size_t n);
+  bool AwaitRequest();
+  bool TakeRequest();
+  void Answer(uint32_t len);
+  void FinishEffect();
+  void Abandon();
 
   std::mutex init_lock_;  // serialises brax_haptics_init
   std::atomic<bool> started_{false};
-  // Held while one frame is rendered, while an effect is installed and while the
-  // configuration is swapped: a new effect waits for at most one frame of the old one.
-  std::mutex state_lock_;
+  sem_t process_sem_{};
+  sem_t data_sem_{};
+  sem_t frame_sem_{};
+  std::mutex state_lock_;  // held by the worker for a whole effect, by process to install one
+  std::atomic<uint8_t> idle_{1};
   std::unique_ptr<Setup> setup_;
   uint32_t event_count_ = 0;
-  Part part_ = Part::kIdle;
-  uint32_t event_ = 0;       // the event being served
-  int64_t gap_left_ = 0;     // samples of its leading silence still to serve
-  size_t transient_len_ = 0; // its resampled transient, served from transient_off_
-  size_t transient_off_ = 0;
-  int64_t skip_ = 0;         // samples of its continuous body that overlap the previous event
+  void* out_buffer_ = nullptr;  // handed over by each frame request
+  uint32_t frame_len_ = 0;      // answered with each frame
+  // Frame requests not yet answered. data_sem_ is also posted to wake the worker when an
+  // effect is abandoned; only a counted request is answered, so no answer is ever left
+  // for a reader who is not waiting (it would end the next effect early, and the worker
+  // would write into a buffer its reader has given up).
+  std::atomic<uint32_t> requests_{0};
 };
 
 int32_t Core::Init(const brax_haptics_config& cfg) {
@@ -149,13 +165,43 @@ int32_t Core::Init(const brax_haptics_config& cfg) {
   if (!ValidConfig(cfg)) return BRAX_EINVAL;
   std::unique_ptr<Setup> setup = MakeSetup(cfg);
   if (!setup) return BRAX_ENOMEM;
-  // A re-configuration leaves any effect: its state belongs to the old setup.
-  std::lock_guard<std::mutex> state(state_lock_);
+
+  if (started_.load()) {
+    // Re-configuration: leave any effect, then swap the configuration under the state lock.
+    Abandon();
+    std::lock_guard<std::mutex> state(state_lock_);
+    setup_ = std::move(setup);
+    event_count_ = 0;
+    return BRAX_OK;
+  }
+  if (sem_init(&process_sem_, 0, 0) != 0) {
+    BRAX_LOGE("semaphore process init failed %d\n", -errno);
+    return -errno;
+  }
+  if (sem_init(&data_sem_, 0, 0) != 0) {
+    BRAX_LOGE("semphore data init failed %d\n", -errno);
+    return -errno;
+  }
+  // The caller waits on this one for every frame.
+  if (sem_init(&frame_sem_, 0, 0) != 0) {
+    BRAX_LOGE("semaphore frame init failed %d\n", -errno);
+    return -errno;
+  }
   setup_ = std::move(setup);
-  event_count_ = 0;
-  part_ = Part::kIdle;
+  pthread_t worker;
+  const int rc = pthread_create(&worker, nullptr, &Core::WorkerMain, this);
+  if (rc != 0) {
+    BRAX_LOGE("create process failed %d\n", -rc);
+    return -rc;
+  }
+  pthread_detach(worker);
   started_.store(true);
   return BRAX_OK;
+}
+
+void Core::Abandon() {
+  uint8_t running = 0;
+  if (idle_.compare_exchange_strong(running, 1)) sem_post(&data_sem_);
 }
 
 int32_t Core::Process(const brax_haptic_event* events, uint32_t data_len) {
@@ -163,25 +209,105 @@ int32_t Core::Process(const brax_haptic_event* events, uint32_t data_len) {
     BRAX_LOGE("Invalid he event data\n");
     return BRAX_EINVAL;
   }
-  // The effect that plays is abandoned where it stands: nothing more of it is rendered.
+  Abandon();
   std::lock_guard<std::mutex> state(state_lock_);
   Setup& s = *setup_;
   ConvertEvents(events, data_len, s.voice.rate, *s.events);
   ComputeOverlaps(events, data_len, s.voice.rate, *s.overlaps);
   event_count_ = EventCount(data_len);
-  event_ = 0;
-  part_ = Part::kNextEvent;
+  // Wake-ups of the abandon must not count as requests for this effect; requests still
+  // waiting for an answer keep theirs.
+  while (sem_trywait(&data_sem_) == 0) {
+  }
+  for (uint32_t n = requests_.load(); n > 0; --n) sem_post(&data_sem_);
+  // Running before the worker sees it, so that its first frame is not taken for abandoned.
+  idle_.store(0);
+  sem_post(&process_sem_);
   return BRAX_OK;
 }
 
 int32_t Core::GetFrame(void* buffer, uint32_t* len) {
-  std::lock_guard<std::mutex> state(state_lock_);
-  *len = static_cast<uint32_t>(Produce(*setup_, static_cast<uint8_t*>(buffer)));
+  out_buffer_ = buffer;
+  requests_.fetch_add(1);
+  sem_post(&data_sem_);
+  WaitSem(&frame_sem_);
+  *len = frame_len_;
   return BRAX_OK;
 }
 
-size_t Core::Emit(Setup& s, uint8_t* out, const int8_t* samples, size_t n) {
+void* Core::WorkerMain(void* self) {
+  static_cast<Core*>(self)->Worker();
+  return nullptr;
+}
+
+void Core::Worker() {
+  for (;;) {
+    WaitSem(&process_sem_);
+    std::lock_guard<std::mutex> state(state_lock_);
+    RunEffect(*setup_);
+    FinishEffect();
+  }
+}
+
+bool Core::TakeRequest() {
+  uint32_t n = requests_.load();
+  while (n > 0) {
+    if (requests_.compare_exchange_weak(n, n - 1)) return true;
+  }
+  return false;
+}
+
+bool Core::AwaitRequest() {
+  for (;;) {
+    WaitSem(&data_sem_);
+    if (TakeRequest()) return true;
+    if (idle_.load() != 0) return false;  // woken by an abandon, nobody asked
+  }
+}
+
+void Core::Answer(uint32_t len) {
+  frame_len_ = len;
+  sem_post(&frame_sem_);
+}
+
+// An effect that played to its end answers the next request with a frame of length 0. An
+// abandoned one answers only a reader already waiting, who learns that its effect ended.
+void Core::FinishEffect() {
+  if (idle_.load() == 0) {
+    if (AwaitRequest()) {
+      Answer(0);
+      uint8_t running = 0;
+      idle_.compare_exchange_strong(running, 1);
+      return;
+    }
+  }
+  if (TakeRequest()) Answer(0);
+}
+
+void Core::RunEffect(Setup& s) {
+  const int64_t spms = s.voice.samples_per_ms;
+  for (uint32_t i = 0; i < event_count_ && idle_.load() == 0; ++i) {
+    const ConvertedEvent& ev = (*s.events)[i];
+    if (ev.kind != kKindTransient && ev.kind != kKindContinuous) {
+      BRAX_LOGE("Invalid HE event\n");
+      return;
+    }
+    if (ev.gap_ms >= 1 && !ServeSilence(s, ev.gap_ms * spms)) return;
+    if (idle_.load() != 0) return;
+    const OverlapEntry& o = (*s.overlaps)[i];
+    const bool served = ev.kind == kKindTransient ? ServeTransient(s, ev, o) : ServeContinuous(s, ev, o);
+    if (!served) return;
+  }
+}
+
+bool Core::ServeFrame(Setup& s, const int8_t* samples, size_t n) {
+  if (!AwaitRequest()) return false;
+  if (idle_.load() != 0) {
+    Answer(0);  // the effect was abandoned while its reader waited
+    return false;
+  }
   const size_t frame_bytes = static_cast<size_t>(s.frame_size) * s.bit_width;
+  uint8_t* out = static_cast<uint8_t*>(out_buffer_);
   if (samples == nullptr) {
     std::memset(out, 0, frame_bytes);
   } else if (s.bit_width == 1) {
@@ -193,104 +319,61 @@ size_t Core::Emit(Setup& s, uint8_t* out, const int8_t* samples, size_t n) {
       std::memcpy(out + 2 * i, &v, sizeof v);
     }
   }
-  return n;
-}
-
-// Prepares the body of an event after its gap; false when it has nothing to serve.
-bool Core::BeginBody(Setup& s, const ConvertedEvent& ev, const OverlapEntry& overlap) {
-  if (ev.kind == kKindTransient) {
-    const std::span<const int8_t> wave = TransientWaveform(ev.transient_class, ev.intensity, s.voice.rate);
-    int8_t* samples = s.samples.get();
-    size_t len = ResampleTransient(wave, s.voice.f0, {samples, kResampleLen});
-    // An event that starts before the previous one ended gives up its ring-down tail, so
-    // that its click keeps its attack.
-    const int64_t overlap_len = int64_t{overlap.overlap_ms} * s.voice.samples_per_ms;
-    if (overlap.flag && overlap_len > 0 && overlap_len < static_cast<int64_t>(len)) {
-      len -= static_cast<size_t>(overlap_len);
-    }
-    const double gain = TransientGain(ev.intensity);
-    for (size_t i = 0; i < len; ++i) {
-      const int v = static_cast<int>(gain * samples[i]);
-      samples[i] = static_cast<int8_t>(std::clamp(v, -128, 127));
-    }
-    transient_len_ = len;
-    transient_off_ = 0;
-    part_ = Part::kTransient;
-    return true;
-  }
-  if (!s.renderer->Start(ev)) return false;  // nothing of its own; the effect goes on
-  // The part that overlaps the previous event is not played. It is passed over without
-  // rendering where the renderer allows it; what must still be rendered (around the end of
-  // the sustain, the stopping kick) is short.
-  skip_ = overlap.flag ? std::max<int64_t>(0, int64_t{overlap.overlap_ms} * s.voice.samples_per_ms) : 0;
-  part_ = Part::kContinuous;
+  Answer(static_cast<uint32_t>(n));
   return true;
 }
 
-// Renders the next frame of the effect into out; 0 when the effect has ended (and for
-// every request after that until the next effect is installed).
-size_t Core::Produce(Setup& s, uint8_t* out) {
-  const int64_t spms = s.voice.samples_per_ms;
-  const auto frame = static_cast<size_t>(s.frame_size);
+bool Core::ServeSilence(Setup& s, int64_t samples) {
+  while (samples > 0) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(s.frame_size, samples));
+    if (!ServeFrame(s, nullptr, n)) return false;
+    samples -= static_cast<int64_t>(n);
+  }
+  return true;
+}
+
+bool Core::ServeTransient(Setup& s, const ConvertedEvent& ev, const OverlapEntry& overlap) {
+  const std::span<const int8_t> wave = TransientWaveform(ev.transient_class, ev.intensity, s.voice.rate);
+  int8_t* samples = s.samples.get();
+  size_t len = ResampleTransient(wave, s.voice.f0, {samples, kResampleLen});
+  // An event that starts before the previous one ended gives up its ring-down tail, so
+  // that its click keeps its attack.
+  const int64_t overlap_len = int64_t{overlap.overlap_ms} * s.voice.samples_per_ms;
+  if (overlap.flag && overlap_len > 0 && overlap_len < static_cast<int64_t>(len)) {
+    len -= static_cast<size_t>(overlap_len);
+  }
+  const double gain = TransientGain(ev.intensity);
+  for (size_t i = 0; i < len; ++i) {
+    const int v = static_cast<int>(gain * samples[i]);
+    samples[i] = static_cast<int8_t>(std::clamp(v, -128, 127));
+  }
+  for (size_t off = 0; off < len; off += static_cast<size_t>(s.frame_size)) {
+    const size_t n = std::min(len - off, static_cast<size_t>(s.frame_size));
+    if (!ServeFrame(s, samples + off, n)) return false;
+  }
+  return true;
+}
+
+bool Core::ServeContinuous(Setup& s, const ConvertedEvent& ev, const OverlapEntry& overlap) {
+  ContinuousRenderer& r = *s.renderer;
+  if (!r.Start(ev)) return true;  // nothing of its own; the effect goes on
+  // The part that overlaps the previous event is not played. It is passed over without
+  // rendering where the renderer allows it; what must still be rendered (around the end of
+  // the sustain, the stopping kick) is short, and an abandoned effect stops it at once.
+  int64_t skip = overlap.flag ? std::max<int64_t>(0, int64_t{overlap.overlap_ms} * s.voice.samples_per_ms) : 0;
+  int8_t* chunk = s.samples.get();
   for (;;) {
-    switch (part_) {
-      case Part::kIdle:
-        return 0;
-      case Part::kNextEvent: {
-        if (event_ >= event_count_) {
-          part_ = Part::kIdle;
-          return 0;
-        }
-        const ConvertedEvent& ev = (*s.events)[event_];
-        if (ev.kind != kKindTransient && ev.kind != kKindContinuous) {
-          BRAX_LOGE("Invalid HE event\n");
-          part_ = Part::kIdle;
-          return 0;
-        }
-        gap_left_ = ev.gap_ms >= 1 ? ev.gap_ms * spms : 0;
-        part_ = Part::kGap;
-        break;
-      }
-      case Part::kGap:
-        if (gap_left_ > 0) {
-          const size_t n = static_cast<size_t>(std::min<int64_t>(s.frame_size, gap_left_));
-          gap_left_ -= static_cast<int64_t>(n);
-          return Emit(s, out, nullptr, n);
-        }
-        if (!BeginBody(s, (*s.events)[event_], (*s.overlaps)[event_])) {
-          ++event_;
-          part_ = Part::kNextEvent;
-        }
-        break;
-      case Part::kTransient:
-        if (transient_off_ < transient_len_) {
-          const size_t n = std::min(transient_len_ - transient_off_, frame);
-          const size_t off = transient_off_;
-          transient_off_ += n;
-          return Emit(s, out, s.samples.get() + off, n);
-        }
-        ++event_;
-        part_ = Part::kNextEvent;
-        break;
-      case Part::kContinuous: {
-        ContinuousRenderer& r = *s.renderer;
-        int8_t* chunk = s.samples.get();
-        if (skip_ > 0) skip_ -= r.Skip(skip_);
-        const size_t n = r.Next(chunk, frame);
-        if (n == 0) {
-          ++event_;
-          part_ = Part::kNextEvent;
-          break;
-        }
-        if (skip_ >= static_cast<int64_t>(n)) {
-          skip_ -= static_cast<int64_t>(n);
-          break;
-        }
-        const auto first = static_cast<size_t>(skip_);
-        skip_ = 0;
-        return Emit(s, out, chunk + first, n - first);
-      }
+    if (skip > 0) skip -= r.Skip(skip);
+    const size_t n = r.Next(chunk, static_cast<size_t>(s.frame_size));
+    if (n == 0) return true;
+    if (skip >= static_cast<int64_t>(n)) {
+      skip -= static_cast<int64_t>(n);
+      if (idle_.load() != 0) return false;
+      continue;
     }
+    const auto first = static_cast<size_t>(skip);
+    skip = 0;
+    if (!ServeFrame(s, chunk + first, n - first)) return false;
   }
 }
 

@@ -71,19 +71,18 @@ BRAX_STATIC_ASSERT(offsetof(brax_haptic_event, points) + 3 * sizeof(brax_curve_p
 #define BRAX_EINVAL (-1)
 #define BRAX_ENOMEM (-2)
 
-// Configures the core. 0, -1 for a bad configuration or a null pointer, -2 when memory runs
-// out. A later call re-configures the core (abandoning any effect).
+// Configures the core and starts its worker. 0, -1 for a bad configuration or a null
+// pointer, -2 when memory runs out, or the negative errno of a failed semaphore, lock or
+// thread creation. A later call re-configures the running core (abandoning any effect).
 VENDOR_EXPORT int32_t brax_haptics_init(const brax_haptics_config* config);
 
 // Installs an effect of data_len / 68 events, abandoning the effect that plays (its
-// remaining frames are never rendered; a reader in the middle of a frame gets that frame and
-// then the new effect), so the caller need not fetch an effect to its end before the next;
-// it waits for at most the one frame being rendered. 0, or -1 when data_len exceeds 1088,
+// remaining frames are never rendered; a reader waiting for one gets length 0), so the
+// caller need not fetch an effect to its end before the next. 0, or -1 when data_len exceeds 1088,
 // events is null with data_len > 0, or the core is not configured.
 VENDOR_EXPORT int32_t brax_haptics_process(const brax_haptic_event* events, uint32_t data_len);
 
-// Renders the next frame into buffer (frame_size * bit_width bytes), on the calling thread,
-// and stores its length in samples in *len; length 0 ends the effect (and answers every
-// request until the next effect is installed). 0, or -1 (with *len = 0 where len is
+// Fills buffer (frame_size * bit_width bytes) with the next frame and stores its length
+// in samples in *len; length 0 ends the effect. 0, or -1 (with *len = 0 where len is
 // valid) for a null pointer or an unconfigured core.
 VENDOR_EXPORT int32_t brax_haptics_get_frame(void* buffer, uint32_t* len);
