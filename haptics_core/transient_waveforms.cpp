@@ -54,8 +54,10 @@ class WaveformSet {
 };
 
 const WaveformSet& SetFor(int32_t rate) {
-  static const WaveformSet set24k(24000);
-  static const WaveformSet set48k(48000);
+  // The core's detached worker reads these for the life of the process, also while the
+  // process exits: they are never destroyed, so no exit handler frees a table under it.
+  static const WaveformSet& set24k = *new WaveformSet(24000);
+  static const WaveformSet& set48k = *new WaveformSet(48000);
   return rate == 48000 ? set48k : set24k;
 }
 
