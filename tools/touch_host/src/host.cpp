@@ -745,6 +745,14 @@ bool TouchHost::wait_for_timer_fires(size_t count, std::chrono::milliseconds tim
                                         [&] { return impl_->record.timer_fires.size() >= count; });
 }
 
+bool TouchHost::wait_for_log(const std::string &needle, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(impl_->record_mutex);
+  return impl_->record_changed.wait_for(lock, timeout, [&] {
+    return std::any_of(impl_->record.logs.begin(), impl_->record.logs.end(),
+                       [&](const LogLine &line) { return line.text.find(needle) != std::string::npos; });
+  });
+}
+
 std::thread::id TouchHost::timer_thread_id() const { return impl_->timers->thread_id(); }
 
 }  // namespace touch_host

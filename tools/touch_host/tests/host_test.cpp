@@ -374,6 +374,9 @@ TEST(Bounds, BadCountsFromAModuleAreRefusedAndLoggedOnce) {
     for (const auto &line : lines) n += line.text.find(text) != std::string::npos ? 1 : 0;
     EXPECT_EQ(n, 1u) << text;
   }
+  // The recorded lines are what a test can wait on.
+  EXPECT_TRUE(host.wait_for_log("controller write refused", std::chrono::milliseconds(0)));
+  EXPECT_FALSE(host.wait_for_log("no module logs this", std::chrono::milliseconds(10)));
 
   common_data block = block_of(COMMON_DATA_CMD_SET_LONG_VALUE, COMMON_DATA_MODE_EDGE_ZONES, 0);
   block.count = COMMON_DATA_VALUE_COUNT + 1;

@@ -171,6 +171,9 @@ class TouchHost {
   HostRecord snapshot() const;
   void clear_record();
   bool wait_for_timer_fires(size_t count, std::chrono::milliseconds timeout) const;
+  // True once a logged line contains `needle`: what a module's thread did shows to the host
+  // only through its log, so a test waits on the line rather than on the clock.
+  bool wait_for_log(const std::string &needle, std::chrono::milliseconds timeout) const;
   std::thread::id timer_thread_id() const;
 
   struct Impl;
