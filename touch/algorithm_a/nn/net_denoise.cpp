@@ -167,7 +167,7 @@ void DenoiseNetInit() {
 }
 
 // One run on a quiet 18 x 32 panel passes every layer of the graph.
-static void PrepareDenoise(const uint8_t* weights, uint32_t bytes) {
+void DenoiseNetPrepareRun(const uint8_t* weights, uint32_t bytes) {
   std::vector<int16_t> diff(18 * 32, 0);
   std::vector<uint16_t> means(kDenoiseNetMaxRows, kHalfZero);
   std::vector<uint8_t> buffer(kDenoiseNetPoolBytes);
@@ -176,7 +176,7 @@ static void PrepareDenoise(const uint8_t* weights, uint32_t bytes) {
 }
 
 uint32_t DenoiseNetSetWeights(const void* pvBlob, uint32_t uiBytes) {
-  return sWeights.Install(pvBlob, uiBytes, kDenoiseNetWeightBytes, PrepareDenoise);
+  return sWeights.Install(pvBlob, uiBytes, kDenoiseNetWeightBytes, DenoiseNetPrepareRun);
 }
 
 void DenoiseNetRemoveWeights() { sWeights.Remove(); }

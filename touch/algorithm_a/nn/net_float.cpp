@@ -256,7 +256,7 @@ void Emit(const FrnnTensor* m, uint16_t* area) {
 }  // namespace
 
 // One run on a quiet 18 x 32 panel passes every layer of the graph.
-static void PrepareFloat(const uint8_t* weights, uint32_t bytes) {
+void NetFloatPrepareRun(const uint8_t* weights, uint32_t bytes) {
   std::vector<int16_t> diff(18 * 32, 0);
   std::vector<uint8_t> buffer(kFloatNetBufferBytes);
   uint16_t* m1 = nullptr;
@@ -266,7 +266,7 @@ static void PrepareFloat(const uint8_t* weights, uint32_t bytes) {
 }
 
 uint32_t NetFloatSetWeights(const void* pvBlob, uint32_t uiBytes) {
-  return sWeights.Install(pvBlob, uiBytes, kFloatNetWeightBytes, PrepareFloat);
+  return sWeights.Install(pvBlob, uiBytes, kFloatNetWeightBytes, NetFloatPrepareRun);
 }
 
 void NetFloatRemoveWeights() { sWeights.Remove(); }

@@ -222,7 +222,7 @@ bool WaterNetBlockB(const Run& run, const FrnnTensor* x, const FrnnTensor* mask,
 }  // namespace
 
 // One run on a quiet 20 x 40 panel passes every layer of the graph.
-static void PrepareWater(const uint8_t* weights, uint32_t bytes) {
+void NetWaterPrepareRun(const uint8_t* weights, uint32_t bytes) {
   std::vector<float> frame(kWaterPlanes * 20 * 40, 0.0f);
   std::vector<uint8_t> buffer(kWaterNetPoolBytes);
   WaterNetState st{};
@@ -233,7 +233,7 @@ static void PrepareWater(const uint8_t* weights, uint32_t bytes) {
 }
 
 uint32_t NetWaterSetWeights(const void* pvBlob, uint32_t uiBytes) {
-  return sWeights.Install(pvBlob, uiBytes, kWaterNetWeightBytes, PrepareWater);
+  return sWeights.Install(pvBlob, uiBytes, kWaterNetWeightBytes, NetWaterPrepareRun);
 }
 
 void NetWaterRemoveWeights() { sWeights.Remove(); }

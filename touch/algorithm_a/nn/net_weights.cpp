@@ -5,6 +5,14 @@
 
 #include "frnn.h"
 
+void NetWeightPrepare(FrnnPreparedSet* set, NetWeightPrepareRun run, const uint8_t* weights, uint32_t bytes) {
+  if (run != nullptr) {
+    const FrnnPreparedScope record(nullptr, set);
+    run(weights, bytes);
+  }
+  set->Seal();
+}
+
 uint32_t NetWeightSlot::Install(const void* pvBlob, uint32_t uiBytes, uint32_t uiExpected, NetWeightPrepareRun prepare) {
   if (pvBlob == nullptr) return FRNN_ERR_NULL;
   if (uiBytes != uiExpected) return FRNN_ERR_ARG;
@@ -14,11 +22,7 @@ uint32_t NetWeightSlot::Install(const void* pvBlob, uint32_t uiBytes, uint32_t u
   fresh->bytes.resize(uiBytes);
   memcpy(fresh->bytes.data(), pvBlob, uiBytes);
   // The preparing run reads the weights where the frames' runs will: in this copy.
-  if (prepare != nullptr) {
-    const FrnnPreparedScope record(nullptr, &fresh->prepared);
-    prepare(fresh->bytes.data(), uiBytes);
-  }
-  fresh->prepared.Seal();
+  NetWeightPrepare(&fresh->prepared, prepare, fresh->bytes.data(), uiBytes);
   Held old;
   {
     std::lock_guard<std::mutex> lock(mu_);

@@ -20,6 +20,8 @@ struct NetWeightBlock {
 // One run of the network over a fixed input with the block at `weights`: every
 // convolution it passes records its weights' prepared forms.
 using NetWeightPrepareRun = void (*)(const uint8_t* weights, uint32_t bytes);
+// Fills and seals `set` from one such run over the block at `weights`.
+void NetWeightPrepare(FrnnPreparedSet* set, NetWeightPrepareRun run, const uint8_t* weights, uint32_t bytes);
 
 class NetWeightSlot {
  public:
