@@ -56,27 +56,31 @@ FrnnTensor* Projection(const Net& n, const FrnnTensor* x) {
   FrnnTensor* p = FrnnTensorCreate3D(x->uiN, x->uiW, x->uiH, x->uiC, 2, FRNN_LAYOUT_NCHW, FRNN_KIND_F16, n.pool);
   if (p == nullptr) return nullptr;
   FrnnTensorFill16f(p, kHalfZero);
-  uint16_t rowSum[256];
-  uint16_t colSum[256];
-  if (x->uiH > 256 || x->uiW > 256) {
+  constexpr uint32_t kMax = 256;
+  uint16_t rowSum[kMax];
+  uint16_t colSum[kMax];
+  uint16_t positives[8 * kMax];
+  if (x->uiH > kMax || x->uiW > kMax) {
     DropTensor(p, n.pool);
     return nullptr;
   }
-  // Each sum takes its terms in the same order either way; the vector body only runs the
-  // columns side by side.
+  // Each sum takes its terms in the same order either way; the vector bodies run the
+  // columns, and eight rows' sums, side by side. A row's sum adds +0 where a value is not
+  // positive, which leaves the sum (never negative) as it was.
   const bool bVector = FrnnHasHalfVector();
   for (uint32_t i = 0; i < x->uiN; ++i)
     for (uint32_t k = 0; k < x->uiC; ++k) {
-      for (uint32_t y = 0; y < x->uiH; ++y) rowSum[y] = kHalfZero;
       for (uint32_t c = 0; c < x->uiW; ++c) colSum[c] = kHalfZero;
-      for (uint32_t y = 0; y < x->uiH; ++y) {
-        const uint16_t* row = &At<uint16_t>(x, i, k, y, 0);
-        uint16_t s = rowSum[y];
-        for (uint32_t c = 0; c < x->uiW; ++c) {
-          if (HF(row[c]) > 0.0f) s = HalfAdd(s, row[c]);
+      for (uint32_t y0 = 0; y0 < x->uiH; y0 += 8) {
+        const uint32_t lanes = x->uiH - y0 < 8 ? x->uiH - y0 : 8;
+        for (uint32_t l = 0; l < lanes; ++l) {
+          const uint16_t* row = &At<uint16_t>(x, i, k, y0 + l, 0);
+          uint16_t* pos = positives + l * kMax;
+          for (uint32_t c = 0; c < x->uiW; ++c) pos[c] = kHalfZero;
+          FrnnHalfAddPositives(pos, row, x->uiW, bVector);
+          FrnnHalfAddPositives(colSum, row, x->uiW, bVector);
         }
-        rowSum[y] = s;
-        FrnnHalfAddPositives(colSum, row, x->uiW, bVector);
+        FrnnHalfSumChains(rowSum + y0, positives, kMax, 1, lanes, x->uiW, bVector);
       }
       for (uint32_t y = 0; y < x->uiH; ++y) FrnnHalfScaleRow(&At<uint16_t>(p, i, k, y, 0), colSum, rowSum[y], x->uiW, bVector);
     }
