@@ -121,23 +121,6 @@ void DepthwiseNchwBody(const DepthwiseConvLayer* l, const FrnnTensor* in, FrnnTe
               }
               continue;
             }
-            // At a column stride of 2 the plane is widened into its even and its odd
-            // columns, so that every tap again reads one contiguous row.
-            const size_t half = (rs + 1) / 2;
-            if (l->strideWidth == 2 && 2 * srcH * half <= kWidePlane) {
-              float* phase[2] = {wide, wide + srcH * half};
-              for (uint32_t y = 0; y < srcH; ++y)
-                for (uint32_t x = 0; x < rs; ++x) phase[x & 1][y * half + x / 2] = HF(pi[static_cast<size_t>(y) * rs + x]);
-              for (uint32_t y = 0; y < out->uiH; ++y) {
-                const float* rows[kFastTaps];
-                for (uint32_t k = 0; k < taps; ++k) {
-                  const uint32_t ky = static_cast<uint32_t>(off[k]) / rs, kx = static_cast<uint32_t>(off[k]) % rs;
-                  rows[k] = phase[kx & 1] + (static_cast<size_t>(y) * l->strideHeight + ky) * half + kx / 2;
-                }
-                FrnnFastDepthwiseRowWide(&At<uint16_t>(out, n, o, y, 0), rows, wf, taps, HF(b), out->uiW);
-              }
-              continue;
-            }
             for (uint32_t y = 0; y < out->uiH; ++y) {
               const uint16_t* rows[kFastTaps];
               const size_t base = static_cast<size_t>(y) * l->strideHeight * rs;
