@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "frnn_conv_kernels.h"
+#include "frnn_fast.h"
 #include "frnn_internal.h"
 #include "nn_test_util.h"
 
@@ -316,6 +317,49 @@ TEST(FrnnDepthwiseKernels, EveryLayoutGivesTheReferenceBits) {
     } else {
       EXPECT_EQ(f4, fref);
     }
+  }
+}
+
+// The fast paths' sum written out plainly: bias, then the taps row-major, each a fused
+// multiply-add in single precision, rounded to half once. Strides 1 and 2, odd and even
+// widths, with and without padding, planar and blocked.
+TEST(FrnnDepthwiseKernels, FastPathsSumInSinglePrecisionAndRoundOnce) {
+  if (!FrnnFastPaths()) GTEST_SKIP() << "no fast paths on this processor";
+  struct Case {
+    uint32_t c, h, w, k, s;
+    FrnnPaddingParam pad;
+  } cases[] = {
+      {8, 20, 20, 3, 2, {1, 1, 1, 1, 0, 0}}, {5, 9, 13, 3, 2, {}}, {3, 11, 7, 3, 2, {1, 1, 1, 1, 0, 0}},
+      {4, 10, 10, 3, 1, {1, 1, 1, 1, 0, 0}}, {2, 6, 17, 5, 2, {2, 2, 2, 2, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.c * 1000 + c.w * 10 + c.s);
+    NnPool pool(4u << 20);
+    const auto vals = Random(c.c * c.h * c.w, c.h * 5 + c.w, 2.0f);
+    const auto blob = Halves(Random(c.c * c.k * c.k + c.c, c.w, 0.7f));
+    // The padded input in single precision (halves widened exactly).
+    const int32_t pl = c.pad.siLeft, pt = c.pad.siTop;
+    const uint32_t ph = c.h + pt + c.pad.siBottom, pw = c.w + pl + c.pad.siRight;
+    const uint32_t oh = (ph - c.k) / c.s + 1, ow = (pw - c.k) / c.s + 1;
+    std::vector<float> want;
+    for (uint32_t ch = 0; ch < c.c; ++ch)
+      for (uint32_t y = 0; y < oh; ++y)
+        for (uint32_t x = 0; x < ow; ++x) {
+          float acc = HalfToSingleOnce(blob[c.c * c.k * c.k + ch]);
+          for (uint32_t ky = 0; ky < c.k; ++ky)
+            for (uint32_t kx = 0; kx < c.k; ++kx) {
+              const int32_t iy = static_cast<int32_t>(y * c.s + ky) - pt, ix = static_cast<int32_t>(x * c.s + kx) - pl;
+              const bool inside = iy >= 0 && ix >= 0 && iy < static_cast<int32_t>(c.h) && ix < static_cast<int32_t>(c.w);
+              const float v = inside ? HalfToSingleOnce(SingleToHalfOnce(vals[(ch * c.h + iy) * c.w + ix])) : 0.0f;
+              acc = std::fma(HalfToSingleOnce(blob[(ch * c.k + ky) * c.k + kx]), v, acc);
+            }
+          want.push_back(HalfToSingleOnce(SingleToHalfOnce(acc)));
+        }
+    FrnnTensor* in = MakeHalf(pool.get(), 1, c.c, c.h, c.w, vals);
+    EXPECT_EQ(Depthwise(in, 1, c.k, c.s, c.pad, blob, FRNN_KIND_F16, pool.get()), want);
+    EXPECT_EQ(Depthwise(ToLayout(in, FRNN_LAYOUT_NC8HW8, pool.get()), 1, c.k, c.s, c.pad, blob, FRNN_KIND_F16,
+                        pool.get()),
+              want);
   }
 }
 

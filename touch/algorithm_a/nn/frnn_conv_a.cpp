@@ -9,6 +9,7 @@
 #include "frnn_conv_kernels.h"
 #include "frnn_fast.h"
 #include "frnn_internal.h"
+#include "frnn_prepared.h"
 
 #if defined(__x86_64__)
 #include <cpuid.h>
@@ -411,6 +412,8 @@ void ConvPlanarF16(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* 
 uint32_t ConvUnrolledKernel(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool) {
   const bool bDil1 = l->dilationWidth == 1 && l->dilationHeight == 1;
   if (!bDil1 || in->uiKind != FRNN_KIND_F16) return FRNN_ERR_UNSUPPORTED;
+  // A block being installed has its weights widened and packed here, once.
+  FrnnPreparedRecord(l, in->uiC, out->uiC);
   const uint32_t kW = l->kernelWidth, kH = l->kernelHeight, sW = l->strideWidth, sH = l->strideHeight;
   if (in->uiLayout == FRNN_LAYOUT_NC8HW8) return ConvBlockedNc8F16(l, in, out, pool);
   if (in->uiLayout == FRNN_LAYOUT_CHWN) {

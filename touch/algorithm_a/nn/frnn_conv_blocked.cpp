@@ -41,6 +41,8 @@ uint32_t ConvBlockedNc8F16(const ConvolutionLayer* l, const FrnnTensor* in, Frnn
   const size_t szWeights = static_cast<size_t>(cout8) * cin8 * taps;
   if (szWeights * 2 + 16 > 0x7FFFFFFFu) return FRNN_ERR_NOMEM;
   TensorPadFillF16(const_cast<FrnnTensor*>(in), 0, kHalfZero);
+  // Installed weights are packed already: nothing to pad or pack on this run.
+  if (FrnnFastConvBlocked(l, in, out, nullptr, nullptr, pool) == FRNN_OK) return FRNN_OK;
   BlockedScratch s{pool};
   const uint16_t* src = Elems<const uint16_t>(&l->weights);
   const uint16_t* bias = l->hasBias ? Elems<const uint16_t>(&l->bias) : nullptr;

@@ -6,6 +6,7 @@
 
 #include "frnn_conv_kernels.h"
 #include "frnn_internal.h"
+#include "frnn_prepared.h"
 #include "tsa_memory.h"
 
 #if defined(__x86_64__)
@@ -142,8 +143,8 @@ __attribute__((target("avx2,f16c,fma"))) void PlanarTileAny(uint32_t no, const f
 }
 
 __attribute__((target("avx2,f16c,fma"))) void PlanarRun(const ConvolutionLayer* l, const FrnnTensor* in,
-                                                         FrnnTensor* out, float* xs, float* ws, float* bs,
-                                                         int32_t* off) {
+                                                         FrnnTensor* out, float* xs, const float* ws,
+                                                         const float* bs, int32_t* off) {
   const uint32_t C = in->uiC, O = out->uiC, kW = l->kernelWidth, kH = l->kernelHeight, taps = kW * kH;
   const size_t cStride = in->uiPlane;
   // A 1x1 kernel over planes of one row stride is one flat row per plane.
@@ -152,8 +153,6 @@ __attribute__((target("avx2,f16c,fma"))) void PlanarRun(const ConvolutionLayer* 
   const uint32_t cols = bFlat ? out->uiH * out->uiRowStride : out->uiW;
   for (uint32_t ky = 0; ky < kH; ++ky)
     for (uint32_t kx = 0; kx < kW; ++kx) off[ky * kW + kx] = static_cast<int32_t>(ky * in->uiRowStride + kx);
-  FrnnFastWiden(Elems<const uint16_t>(&l->weights), ws, O * C * taps);
-  for (uint32_t o = 0; o < O; ++o) bs[o] = l->hasBias ? HF(Elems<const uint16_t>(&l->bias)[o]) : 0.0f;
   for (uint32_t n = 0; n < in->uiN; ++n) {
     FrnnFastWiden(Elems<const uint16_t>(in) + static_cast<size_t>(n) * C * cStride, xs, static_cast<uint32_t>(C * cStride));
     for (uint32_t o = 0; o < O;) {
@@ -291,14 +290,25 @@ uint32_t FrnnFastConvPlanar(const ConvolutionLayer* l, const FrnnTensor* in, Frn
   const size_t xsN = static_cast<size_t>(in->uiC) * in->uiPlane + 48 + taps * in->uiRowStride;
   const size_t wsN = static_cast<size_t>(out->uiC) * in->uiC * taps;
   if (xsN * 4 > 0x7FFFFFF0u || wsN * 4 > 0x7FFFFFF0u) return FRNN_ERR_UNSUPPORTED;
+  // Installed weights come widened already; others are widened here for this run.
+  const FrnnPreparedConv* prep = FrnnPreparedFind(l, in->uiC, out->uiC);
   auto* xs = static_cast<float*>(FRNN_POOL_ALLOC(pool, xsN * 4 + 16));
-  auto* ws = static_cast<float*>(FRNN_POOL_ALLOC(pool, wsN * 4 + 16));
-  auto* bs = static_cast<float*>(FRNN_POOL_ALLOC(pool, out->uiC * 4 + 16));
+  float* ws = nullptr;
+  float* bs = nullptr;
+  if (prep == nullptr) {
+    ws = static_cast<float*>(FRNN_POOL_ALLOC(pool, wsN * 4 + 16));
+    bs = static_cast<float*>(FRNN_POOL_ALLOC(pool, out->uiC * 4 + 16));
+  }
   auto* off = static_cast<int32_t*>(FRNN_POOL_ALLOC(pool, taps * 4 + 16));
   uint32_t r = FRNN_ERR_NOMEM;
-  if (xs != nullptr && ws != nullptr && bs != nullptr && off != nullptr) {
+  if (xs != nullptr && (prep != nullptr || (ws != nullptr && bs != nullptr)) && off != nullptr) {
     for (size_t j = static_cast<size_t>(in->uiC) * in->uiPlane; j < xsN; ++j) xs[j] = 0.0f;
-    PlanarRun(l, in, out, xs, ws, bs, off);
+    if (prep == nullptr) {
+      FrnnFastWiden(Elems<const uint16_t>(&l->weights), ws, static_cast<uint32_t>(wsN));
+      for (uint32_t o = 0; o < out->uiC; ++o) bs[o] = l->hasBias ? HF(Elems<const uint16_t>(&l->bias)[o]) : 0.0f;
+    }
+    PlanarRun(l, in, out, xs, prep != nullptr ? prep->planar.data() : ws, prep != nullptr ? prep->planarBias.data() : bs,
+              off);
     r = FRNN_OK;
   }
   NnPoolFree(pool, off);
@@ -354,14 +364,25 @@ uint32_t FrnnFastConvBlocked(const ConvolutionLayer* l, const FrnnTensor* in, Fr
   const size_t xsN = static_cast<size_t>(in->uiN) * cin8 * in->uiPlane;
   const size_t wsN = static_cast<size_t>(cout8) * cin8 * taps;
   if (xsN * 4 > 0x7FFFFFF0u || wsN * 4 > 0x7FFFFFF0u) return FRNN_ERR_UNSUPPORTED;
+  // Installed weights come packed and widened already; others are widened here.
+  const FrnnPreparedConv* prep = FrnnPreparedFind(l, in->uiC, out->uiC);
+  if (prep == nullptr && tiles == nullptr) return FRNN_ERR_UNSUPPORTED;
   auto* xs = static_cast<float*>(FRNN_POOL_ALLOC(pool, xsN * 4 + 16));
-  auto* ws = static_cast<float*>(FRNN_POOL_ALLOC(pool, wsN * 4 + 16));
-  auto* bs = static_cast<float*>(FRNN_POOL_ALLOC(pool, cout8 * 4 + 16));
+  float* wsOwn = nullptr;
+  float* bsOwn = nullptr;
+  if (prep == nullptr) {
+    wsOwn = static_cast<float*>(FRNN_POOL_ALLOC(pool, wsN * 4 + 16));
+    bsOwn = static_cast<float*>(FRNN_POOL_ALLOC(pool, cout8 * 4 + 16));
+  }
   uint32_t r = FRNN_ERR_NOMEM;
-  if (xs != nullptr && ws != nullptr && bs != nullptr) {
+  if (xs != nullptr && (prep != nullptr || (wsOwn != nullptr && bsOwn != nullptr))) {
     FrnnFastWiden(Elems<const uint16_t>(in), xs, static_cast<uint32_t>(xsN));
-    FrnnFastWiden(tiles, ws, static_cast<uint32_t>(wsN));
-    for (uint32_t o = 0; o < cout8; ++o) bs[o] = bias != nullptr ? HF(bias[o]) : 0.0f;
+    if (prep == nullptr) {
+      FrnnFastWiden(tiles, wsOwn, static_cast<uint32_t>(wsN));
+      for (uint32_t o = 0; o < cout8; ++o) bsOwn[o] = bias != nullptr ? HF(bias[o]) : 0.0f;
+    }
+    const float* ws = prep != nullptr ? prep->tiles.data() : wsOwn;
+    const float* bs = prep != nullptr ? prep->bias8.data() : bsOwn;
     const uint32_t sW = l->strideWidth, sH = l->strideHeight, nb = cout8 / 8, jb = cin8 / 8;
     const size_t blockTiles = static_cast<size_t>(jb) * taps * 64;
     const size_t blockStride = static_cast<size_t>(in->uiPlane) * 8;
@@ -383,8 +404,8 @@ uint32_t FrnnFastConvBlocked(const ConvolutionLayer* l, const FrnnTensor* in, Fr
         }
     r = FRNN_OK;
   }
-  NnPoolFree(pool, bs);
-  NnPoolFree(pool, ws);
+  NnPoolFree(pool, bsOwn);
+  NnPoolFree(pool, wsOwn);
   NnPoolFree(pool, xs);
   return r;
 #else

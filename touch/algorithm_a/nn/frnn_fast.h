@@ -22,6 +22,8 @@ struct FrnnTensor;
 uint32_t FrnnFastConvPlanar(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, void* pool);
 // Path A's blocked kernel on the fast path, given the weights already packed into 8 x 8
 // tiles (and the bias padded to whole blocks, or null): results as FrnnFastConvPlanar.
+// Weights installed through a slot are read in their prepared form instead; tiles may
+// then be null (without a prepared form, null tiles leave the case to the caller).
 uint32_t FrnnFastConvBlocked(const ConvolutionLayer* l, const FrnnTensor* in, FrnnTensor* out, const uint16_t* tiles,
                              const uint16_t* bias, void* pool);
 // One output row of a depthwise layer on the fast path: out[x] = bias + sum over k of

@@ -35,11 +35,24 @@ uint32_t Mover(void* dst, const void* src, const LayoutShape* s, uint32_t es, ui
   if (s->n < 0 || s->c < 0 || s->h < 0 || s->w < 0) return FRNN_ERR_ARG;
   auto* d = static_cast<uint8_t*>(dst);
   const auto* p = static_cast<const uint8_t*>(src);
+  if (s->w == 0) return FRNN_OK;
+  // Along a row every layout steps by a fixed count of elements: the addresses are worked
+  // out once per row and the row's elements moved at those steps.
   for (uint32_t i = 0; i < static_cast<uint32_t>(s->n); ++i)
     for (uint32_t k = 0; k < static_cast<uint32_t>(s->c); ++k)
-      for (uint32_t y = 0; y < static_cast<uint32_t>(s->h); ++y)
-        for (uint32_t x = 0; x < static_cast<uint32_t>(s->w); ++x)
-          memcpy(d + Addr(to, *s, i, k, y, x) * es, p + Addr(from, *s, i, k, y, x) * es, es);
+      for (uint32_t y = 0; y < static_cast<uint32_t>(s->h); ++y) {
+        const size_t dBase = Addr(to, *s, i, k, y, 0), pBase = Addr(from, *s, i, k, y, 0);
+        const size_t dStep = s->w > 1 ? Addr(to, *s, i, k, y, 1) - dBase : 0;
+        const size_t pStep = s->w > 1 ? Addr(from, *s, i, k, y, 1) - pBase : 0;
+        const uint32_t w = static_cast<uint32_t>(s->w);
+        if (es == 2) {
+          auto* dr = reinterpret_cast<uint16_t*>(d) + dBase;
+          const auto* pr = reinterpret_cast<const uint16_t*>(p) + pBase;
+          for (uint32_t x = 0; x < w; ++x) memcpy(dr + x * dStep, pr + x * pStep, 2);
+        } else {
+          for (uint32_t x = 0; x < w; ++x) memcpy(d + (dBase + x * dStep) * es, p + (pBase + x * pStep) * es, es);
+        }
+      }
   return FRNN_OK;
 }
 

@@ -93,10 +93,25 @@ uint32_t MaxWindowsF16(const PoolingLayer* l, const FrnnTensor* in, FrnnTensor* 
   const bool bPairs = !bBlocked && kW == 2 && l->kernelHeight == 1 && l->strideWidth == 2;
   const bool bRows = !bBlocked && kW == 1 && l->kernelHeight == 2 && l->strideWidth == 1;
   const bool bVector = FrnnHasHalfVector();
+  // Blocked two-tap windows over whole blocks: all eight lanes of a pixel at once (the
+  // pad lanes of a last partial block are left to the per-channel loop below).
+  const bool bBlockPairs = bBlocked && kW == 2 && l->kernelHeight == 1 && l->strideWidth == 2;
+  const bool bBlockRows = bBlocked && kW == 1 && l->kernelHeight == 2 && l->strideWidth == 1;
   for (uint32_t n = 0; n < in->uiN; ++n)
     for (uint32_t k = 0; k < in->uiC; ++k) {
       const uint16_t* src = pi + IndexOf(in, n, k, 0, 0);
       uint16_t* dst = po + IndexOf(out, n, k, 0, 0);
+      if ((bBlockPairs || bBlockRows) && k % 8 == 0 && k + 8 <= in->uiC) {
+        for (uint32_t y = 0; y < out->uiH; ++y, src += inRow, dst += outRow) {
+          if (bBlockRows) {
+            FrnnHalfMaxRows(dst, src, src + off[1], out->uiW * 8, bVector);
+            continue;
+          }
+          for (uint32_t x = 0; x < out->uiW; ++x) FrnnHalfMaxRows(dst + x * 8, src + x * inPix, src + x * inPix + 8, 8, bVector);
+        }
+        k += 7;
+        continue;
+      }
       for (uint32_t y = 0; y < out->uiH; ++y, src += inRow, dst += outRow) {
         if (bPairs) {
           FrnnHalfMaxPairs(dst, src, out->uiW, bVector);

@@ -18,3 +18,7 @@ struct DenoiseNetRunReport {
 };
 
 uint32_t DenoiseNetRun(const DenoiseNetRunArgs& args, DenoiseNetRunReport* pstReport);
+
+// One run over a fixed quiet input that passes every layer: what installation runs to
+// widen and pack the block's convolution weights (see net_weights.h).
+void DenoiseNetPrepareRun(const uint8_t* weights, uint32_t bytes);

@@ -15,3 +15,7 @@ struct FloatNetRunArgs {
 };
 
 uint32_t NetFloatRun(const FloatNetRunArgs& args, uint32_t* puiConsumedBytes);
+
+// One run over a fixed quiet input that passes every layer: what installation runs to
+// widen and pack the block's convolution weights (see net_weights.h).
+void NetFloatPrepareRun(const uint8_t* weights, uint32_t bytes);

@@ -3,6 +3,8 @@
 // to two small heads, one of them through a GRU whose state the caller keeps.
 #include "net_water_internal.h"
 
+#include <vector>
+
 #include "frnn_internal.h"
 #include "net_weights.h"
 #include "tsa_memory.h"
@@ -219,8 +221,19 @@ bool WaterNetBlockB(const Run& run, const FrnnTensor* x, const FrnnTensor* mask,
 
 }  // namespace
 
+// One run on a quiet 20 x 40 panel passes every layer of the graph.
+void NetWaterPrepareRun(const uint8_t* weights, uint32_t bytes) {
+  std::vector<float> frame(kWaterPlanes * 20 * 40, 0.0f);
+  std::vector<uint8_t> buffer(kWaterNetPoolBytes);
+  WaterNetState st{};
+  uint32_t s1 = 0, s2 = 0;
+  const WaterNetRunArgs a{frame.data(), &st, 20, 40, static_cast<int32_t>(kWaterPlanes), &s1, &s2, buffer.data(),
+                          weights, bytes};
+  (void)NetWaterRun(a, nullptr);
+}
+
 uint32_t NetWaterSetWeights(const void* pvBlob, uint32_t uiBytes) {
-  return sWeights.Install(pvBlob, uiBytes, kWaterNetWeightBytes);
+  return sWeights.Install(pvBlob, uiBytes, kWaterNetWeightBytes, NetWaterPrepareRun);
 }
 
 void NetWaterRemoveWeights() { sWeights.Remove(); }
@@ -306,8 +319,8 @@ uint32_t NetWaterRun(const WaterNetRunArgs& a, WaterNetRunReport* pstReport) {
 
 uint32_t NetWaterDetection(const float* pfInput, WaterNetState* pstState, int32_t h, int32_t w, int32_t c,
                            uint32_t* puiScore1, uint32_t* puiScore2, uint8_t* pubBuffer) {
-  const NetWeightSlot::Held held = sWeights.Hold();
+  const NetWeightRun held(sWeights);
   const WaterNetRunArgs args{pfInput, pstState, h, w, c, puiScore1, puiScore2, pubBuffer,
-                             held ? held->bytes.data() : nullptr, held ? kWaterNetWeightBytes : 0};
+                             held.Bytes(), held ? kWaterNetWeightBytes : 0};
   return NetWaterRun(args, nullptr);
 }

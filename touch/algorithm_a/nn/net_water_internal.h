@@ -24,3 +24,7 @@ struct WaterNetRunReport {
 
 // 0 on success (scores written), 1 on any failure (scores untouched).
 uint32_t NetWaterRun(const WaterNetRunArgs& args, WaterNetRunReport* pstReport);
+
+// One run over a fixed quiet input that passes every layer: what installation runs to
+// widen and pack the block's convolution weights (see net_weights.h).
+void NetWaterPrepareRun(const uint8_t* weights, uint32_t bytes);

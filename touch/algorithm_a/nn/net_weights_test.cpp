@@ -7,12 +7,14 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <thread>
 #include <vector>
 
 #include "net_denoise_internal.h"
 #include "net_float_internal.h"
 #include "net_water_internal.h"
+#include "frnn_fast.h"
 #include "nn_test_util.h"
 
 namespace {
@@ -164,6 +166,112 @@ TEST_F(InstalledWeights, InstallingWhileFramesRunGivesWholeResults) {
     }
     installer.join();
     EXPECT_GT(seen[0] + seen[1] + seen[2], 0);
+  }
+}
+
+// Fixed-seed normal halves behind `skip` bytes, as product weights look.
+std::vector<uint8_t> Seeded(uint32_t bytes, uint32_t seed, float sd, uint32_t skip) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<float> d(0.0f, sd);
+  std::vector<uint8_t> b(bytes, 0);
+  for (size_t j = skip; j + 1 < b.size(); j += 2) {
+    const uint16_t h = SingleToHalfOnce(d(rng));
+    memcpy(b.data() + j, &h, 2);
+  }
+  return b;
+}
+
+// One network run two ways: through the installed block (its weights widened and packed
+// at installation) and directly on a caller's copy of the same bytes (widened and packed
+// on the run).
+struct TwoRoads {
+  const char* name;
+  std::function<uint32_t(const void*, uint32_t)> install;
+  std::vector<uint8_t> block;
+  std::function<std::vector<int32_t>(const uint8_t*)> run;  // null: the installed block
+};
+
+std::vector<TwoRoads> Roads() {
+  std::vector<TwoRoads> v;
+  v.push_back({"denoise 36x40", DenoiseNetSetWeights, Seeded(kDenoiseNetWeightBytes, 9, 0.05f, kDenoiseNetHeaderBytes),
+               [](const uint8_t* w) {
+                 std::vector<uint8_t> buffer(kDenoiseNetPoolBytes);
+                 std::vector<int16_t> diff(36 * 40);
+                 for (size_t j = 0; j < diff.size(); ++j) diff[j] = static_cast<int16_t>((j * 37) % 301 - 150);
+                 std::vector<uint16_t> means(kDenoiseNetMaxRows);
+                 const uint32_t r =
+                     w == nullptr ? DlNetInterface(diff.data(), means.data(), buffer.data(), 36, 40)
+                                  : DenoiseNetRun({diff.data(), means.data(), buffer.data(), 36, 40, w,
+                                                   kDenoiseNetWeightBytes},
+                                                  nullptr);
+                 EXPECT_EQ(r, FRNN_OK);
+                 return std::vector<int32_t>(diff.begin(), diff.end());
+               }});
+  v.push_back({"floating 18x32", NetFloatSetWeights, Seeded(kFloatNetWeightBytes, 10, 0.1f, 0),
+               [](const uint8_t* w) {
+                 std::vector<uint8_t> buffer(kFloatNetBufferBytes);
+                 std::vector<int16_t> diff(18 * 32);
+                 for (size_t j = 0; j < diff.size(); ++j) diff[j] = static_cast<int16_t>((j * 37) % 301 - 150);
+                 uint16_t* m1 = nullptr;
+                 uint16_t* m2 = nullptr;
+                 const uint32_t r =
+                     w == nullptr ? NetFloatComplement(diff.data(), buffer.data(), 18, 32, &m1, &m2)
+                                  : NetFloatRun({diff.data(), buffer.data(), 18, 32, &m1, &m2, w, kFloatNetWeightBytes},
+                                                nullptr);
+                 EXPECT_EQ(r, FRNN_OK);
+                 std::vector<int32_t> out;
+                 if (r == FRNN_OK) {
+                   out.assign(m1, m1 + kFloatNetAreaValues);
+                   out.insert(out.end(), m2, m2 + kFloatNetAreaValues);
+                 }
+                 return out;
+               }});
+  v.push_back({"water 20x40", NetWaterSetWeights, Seeded(kWaterNetWeightBytes, 7, 0.25f, 0),
+               [](const uint8_t* w) {
+                 std::vector<uint8_t> buffer(kWaterNetPoolBytes);
+                 std::vector<float> frame(3 * 20 * 40);
+                 for (size_t j = 0; j < frame.size(); ++j) {
+                   frame[j] = static_cast<float>((j * 37) % 101) - (j < 1600 ? 50.0f : 0.0f);
+                 }
+                 WaterNetState st{};
+                 InitNetWater(&st);
+                 uint32_t s1 = 999, s2 = 999;
+                 WaterNetRunReport rep{};
+                 const uint32_t r =
+                     w == nullptr ? NetWaterDetection(frame.data(), &st, 20, 40, 3, &s1, &s2, buffer.data())
+                                  : NetWaterRun({frame.data(), &st, 20, 40, 3, &s1, &s2, buffer.data(), w,
+                                                 kWaterNetWeightBytes},
+                                                &rep);
+                 EXPECT_EQ(r, 0u);
+                 std::vector<int32_t> out{static_cast<int32_t>(s1), static_cast<int32_t>(s2)};
+                 out.insert(out.end(), st.auwHidden, st.auwHidden + 8);
+                 return out;
+               }});
+  return v;
+}
+
+class PreparedAtInstallation : public InstalledWeights {
+ protected:
+  void TearDown() override {
+    FrnnSetFastPaths(true);
+    InstalledWeights::TearDown();
+  }
+};
+
+// Whether the fast paths or the reference kernels run, the installed block gives the bits
+// a run on the same bytes gives.
+TEST_F(PreparedAtInstallation, RunsGiveTheBitsOfARunThatWidensItsOwnWeights) {
+  for (const TwoRoads& road : Roads()) {
+    SCOPED_TRACE(road.name);
+    ASSERT_EQ(road.install(road.block.data(), static_cast<uint32_t>(road.block.size())), FRNN_OK);
+    const std::vector<uint8_t> copy = road.block;
+    for (const bool fast : {true, false}) {
+      SCOPED_TRACE(fast ? "fast paths" : "reference kernels");
+      FrnnSetFastPaths(fast);
+      const std::vector<int32_t> direct = road.run(copy.data());
+      ASSERT_FALSE(direct.empty());
+      EXPECT_EQ(road.run(nullptr), direct);
+    }
   }
 }
 

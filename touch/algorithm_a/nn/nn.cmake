@@ -23,6 +23,7 @@ set(FERRANT_NN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/frnn_pooling.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_dense.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_fast.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frnn_prepared.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_stats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frnn_concat.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_weights.cpp
@@ -47,6 +48,7 @@ vendor_test(ferrant_nn_test
     ${CMAKE_CURRENT_LIST_DIR}/net_float_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_frame_order_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/net_weights_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frnn_prepared_test.cpp
   LIBS ferrant_static)
 
 # The water network against an independent numpy model of the same graph.

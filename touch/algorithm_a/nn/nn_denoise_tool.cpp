@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net_denoise_internal.h"
+#include "net_weights.h"
 #include "frnn_fast.h"
 #include "nn_tool_io.h"
 
@@ -32,6 +33,10 @@ int main(int argc, char** argv) {
   std::vector<uint16_t> halfMeans(kDenoiseNetMaxRows);
   std::vector<uint8_t> buffer(kDenoiseNetPoolBytes);
   DenoiseNetInit();
+  // The layers read the weights widened and packed beforehand, as an installed block's are.
+  FrnnPreparedSet prepared;
+  NetWeightPrepare(&prepared, DenoiseNetPrepareRun, weights.data(), static_cast<uint32_t>(weights.size()));
+  const FrnnPreparedScope use(&prepared);
   DenoiseNetRunReport rep{};
   const DenoiseNetRunArgs a{diff.data(), halfMeans.data(), buffer.data(), rows, cols, weights.data(),
                             static_cast<uint32_t>(weights.size())};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net_float_internal.h"
+#include "net_weights.h"
 #include "frnn_fast.h"
 #include "nn_tool_io.h"
 
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> buffer(kFloatNetBufferBytes);
   uint16_t* m1 = nullptr;
   uint16_t* m2 = nullptr;
+  // The layers read the weights widened and packed beforehand, as an installed block's are.
+  FrnnPreparedSet prepared;
+  NetWeightPrepare(&prepared, NetFloatPrepareRun, weights.data(), static_cast<uint32_t>(weights.size()));
+  const FrnnPreparedScope use(&prepared);
   uint32_t consumed = 0;
   const FloatNetRunArgs a{diff.data(), buffer.data(), rows, cols, &m1, &m2, weights.data(),
                           static_cast<uint32_t>(weights.size())};

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net_water_internal.h"
+#include "net_weights.h"
 #include "frnn_fast.h"
 #include "nn_tool_io.h"
 
@@ -30,6 +31,10 @@ int main(int argc, char** argv) {
     fprintf(stderr, "input size %zu does not hold %d frames\n", inputs.size(), frames);
     return 2;
   }
+  // The layers read the weights widened and packed beforehand, as an installed block's are.
+  FrnnPreparedSet prepared;
+  NetWeightPrepare(&prepared, NetWaterPrepareRun, weights.data(), static_cast<uint32_t>(weights.size()));
+  const FrnnPreparedScope use(&prepared);
   std::vector<unsigned char> buffer(kWaterNetPoolBytes);
   WaterNetState state{};
   InitNetWater(&state);
