@@ -48,7 +48,7 @@ constexpr double kFirHalf48k[11] = {0.00692093, 0.00899305, 0.0149085, 0.0242095
 double IntensityCap(double freq) {
   // Whole hertz, rounded half away from zero, from 450 to 500: [449.5, 500.5) (the drive
   // frequencies are positive and finite).
-  return (freq >= 449.5) & (freq < 500.5) ? 0.4 : 1.0;
+  return ((freq >= 449.5) & (freq < 500.5)) ? 0.4 : 1.0;
 }
 
 // cos of the drive's phase, inline and without branches so that it runs several samples at
@@ -530,7 +530,7 @@ double DriveSweepOf(const LraModel& m, double rate, const Sweep& w, double phase
   for (int32_t i = 0; i < count; ++i) {
     const double f = cap_scale[i];
     const double response = ResponseOf(m, f);
-    const double factor = (f >= f_low) & (f <= f_high) ? kMaxDisplacement : response;
+    const double factor = ((f >= f_low) & (f <= f_high)) ? kMaxDisplacement : response;
     drive[i] = drive[i] * line.Amp(line.U(i)) * factor;
   }
   // Frequency and intensity move on straight lines, so their ends bound them: a stretch
