@@ -59,6 +59,7 @@
 #include "frnn_stats.h"
 #include "framework.h"
 #include "low_temp.h"
+#include "nn_test_util.h"
 #include "region.h"
 #include "signal_proc.h"
 #include "touch_host/ferrant_road.h"
@@ -80,24 +81,13 @@ const char* const kScenarioNames[] = {"idle",      "one_finger",  "five_fingers"
 
 // ---- The networks' weight blocks ----------------------------------------------------------
 
-// Fixed-seed blocks of half-precision values (a block behind a header of HEADER bytes keeps
-// the header zero), installed for the networks scenario and removed after it.
-std::vector<uint8_t> SeededBlock(uint32_t bytes, uint32_t seed, float sd, uint32_t header) {
-  std::mt19937 rng(seed);
-  std::normal_distribution<float> d(0.0f, sd);
-  std::vector<uint8_t> b(bytes, 0);
-  for (size_t j = header; j + 1 < b.size(); j += 2) {
-    const uint16_t h = SingleToHalfOnce(d(rng));
-    b[j] = static_cast<uint8_t>(h);
-    b[j + 1] = static_cast<uint8_t>(h >> 8);
-  }
-  return b;
-}
+// Fixed-seed blocks (SeededHalfBlock) are installed for the networks scenario and removed
+// after it.
 
 void InstallNetworks() {
-  const std::vector<uint8_t> wd = SeededBlock(kDenoiseNetWeightBytes, 9, 0.05f, kDenoiseNetHeaderBytes);
-  const std::vector<uint8_t> wf = SeededBlock(kFloatNetWeightBytes, 10, 0.1f, 0);
-  const std::vector<uint8_t> ww = SeededBlock(kWaterNetWeightBytes, 7, 0.25f, 0);
+  const std::vector<uint8_t> wd = SeededHalfBlock(kDenoiseNetWeightBytes, 9, 0.05f, kDenoiseNetHeaderBytes);
+  const std::vector<uint8_t> wf = SeededHalfBlock(kFloatNetWeightBytes, 10, 0.1f, 0);
+  const std::vector<uint8_t> ww = SeededHalfBlock(kWaterNetWeightBytes, 7, 0.25f, 0);
   DenoiseNetSetWeights(wd.data(), kDenoiseNetWeightBytes);
   NetFloatSetWeights(wf.data(), kFloatNetWeightBytes);
   NetWaterSetWeights(ww.data(), kWaterNetWeightBytes);

@@ -22,6 +22,7 @@
 #include "net_denoise_internal.h"
 #include "net_float_internal.h"
 #include "net_water_internal.h"
+#include "nn_test_util.h"
 
 float HalfToSingleOnce(uint16_t h);
 
@@ -281,21 +282,10 @@ struct Nets {
   uint16_t* m2 = nullptr;
   uint32_t s1 = 0, s2 = 0;
 
-  static std::vector<uint8_t> Block(uint32_t bytes, uint32_t seed, float sd, uint32_t skip) {
-    std::mt19937 rng(seed);
-    std::normal_distribution<float> d(0.0f, sd);
-    std::vector<uint8_t> b(bytes, 0);
-    for (size_t j = skip; j + 1 < b.size(); j += 2) {
-      const uint16_t h = SingleToHalfOnce(d(rng));
-      b[j] = static_cast<uint8_t>(h);
-      b[j + 1] = static_cast<uint8_t>(h >> 8);
-    }
-    return b;
-  }
   Nets()
-      : wd(Block(kDenoiseNetWeightBytes, 9, 0.05f, kDenoiseNetHeaderBytes)),
-        wf(Block(kFloatNetWeightBytes, 10, 0.1f, 0)),
-        ww(Block(kWaterNetWeightBytes, 7, 0.25f, 0)) {
+      : wd(SeededHalfBlock(kDenoiseNetWeightBytes, 9, 0.05f, kDenoiseNetHeaderBytes)),
+        wf(SeededHalfBlock(kFloatNetWeightBytes, 10, 0.1f, 0)),
+        ww(SeededHalfBlock(kWaterNetWeightBytes, 7, 0.25f, 0)) {
     DenoiseNetInit();
     for (auto* d : {&diff18, &diff36}) {
       const size_t n = d == &diff18 ? 18 * 32 : 36 * 40;

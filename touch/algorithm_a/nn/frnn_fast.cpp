@@ -185,18 +185,25 @@ __attribute__((target("avx2,f16c,fma"))) void PlanarRun(const ConvolutionLayer* 
 
 #if defined(__x86_64__)
 namespace {
-__attribute__((target("avx2,f16c,fma"))) void DepthwiseRowVector(uint16_t* out, const uint16_t* const* rows,
-                                                                  const float* w, uint32_t taps, float bias,
-                                                                  uint32_t count) {
+__attribute__((target("avx2,f16c,fma"))) inline __m256 LoadRow8(const uint16_t* p) { return Load8(p); }
+__attribute__((target("avx2,f16c,fma"))) inline __m256 LoadRow8(const float* p) { return _mm256_loadu_ps(p); }
+inline float RowValue(uint16_t v) { return HF(v); }
+inline float RowValue(float v) { return v; }
+
+// One output row of a depthwise layer from its TAPS input rows, half-precision or already
+// widened.
+template <typename T>
+__attribute__((target("avx2,f16c,fma"))) void DepthwiseRowVector(uint16_t* out, const T* const* rows, const float* w,
+                                                                  uint32_t taps, float bias, uint32_t count) {
   uint32_t x = 0;
   for (; x + 8 <= count; x += 8) {
     __m256 acc = _mm256_set1_ps(bias);
-    for (uint32_t k = 0; k < taps; ++k) acc = _mm256_fmadd_ps(_mm256_set1_ps(w[k]), Load8(rows[k] + x), acc);
+    for (uint32_t k = 0; k < taps; ++k) acc = _mm256_fmadd_ps(_mm256_set1_ps(w[k]), LoadRow8(rows[k] + x), acc);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm256_cvtps_ph(acc, _MM_FROUND_TO_NEAREST_INT));
   }
   for (; x < count; ++x) {
     float acc = bias;
-    for (uint32_t k = 0; k < taps; ++k) acc = std::fma(w[k], HF(rows[k][x]), acc);
+    for (uint32_t k = 0; k < taps; ++k) acc = std::fma(w[k], RowValue(rows[k][x]), acc);
     out[x] = FH(acc);
   }
 }
@@ -233,30 +240,11 @@ void FrnnFastDepthwiseBlockedRow(uint16_t* dst, const uint16_t* src, size_t pixe
 #endif
 }
 
-#if defined(__x86_64__)
-namespace {
-__attribute__((target("avx2,f16c,fma"))) void DepthwiseRowWideVector(uint16_t* out, const float* const* rows,
-                                                                      const float* w, uint32_t taps, float bias,
-                                                                      uint32_t count) {
-  uint32_t x = 0;
-  for (; x + 8 <= count; x += 8) {
-    __m256 acc = _mm256_set1_ps(bias);
-    for (uint32_t k = 0; k < taps; ++k) acc = _mm256_fmadd_ps(_mm256_set1_ps(w[k]), _mm256_loadu_ps(rows[k] + x), acc);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm256_cvtps_ph(acc, _MM_FROUND_TO_NEAREST_INT));
-  }
-  for (; x < count; ++x) {
-    float acc = bias;
-    for (uint32_t k = 0; k < taps; ++k) acc = std::fma(w[k], rows[k][x], acc);
-    out[x] = FH(acc);
-  }
-}
-}  // namespace
-#endif
 
 void FrnnFastDepthwiseRowWide(uint16_t* out, const float* const* rows, const float* w, uint32_t taps, float bias,
                               uint32_t count) {
 #if defined(__x86_64__)
-  DepthwiseRowWideVector(out, rows, w, taps, bias, count);
+  DepthwiseRowVector(out, rows, w, taps, bias, count);
 #else
   for (uint32_t x = 0; x < count; ++x) {
     float acc = bias;

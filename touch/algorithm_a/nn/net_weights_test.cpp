@@ -169,18 +169,6 @@ TEST_F(InstalledWeights, InstallingWhileFramesRunGivesWholeResults) {
   }
 }
 
-// Fixed-seed normal halves behind `skip` bytes, as product weights look.
-std::vector<uint8_t> Seeded(uint32_t bytes, uint32_t seed, float sd, uint32_t skip) {
-  std::mt19937 rng(seed);
-  std::normal_distribution<float> d(0.0f, sd);
-  std::vector<uint8_t> b(bytes, 0);
-  for (size_t j = skip; j + 1 < b.size(); j += 2) {
-    const uint16_t h = SingleToHalfOnce(d(rng));
-    memcpy(b.data() + j, &h, 2);
-  }
-  return b;
-}
-
 // One network run two ways: through the installed block (its weights widened and packed
 // at installation) and directly on a caller's copy of the same bytes (widened and packed
 // on the run).
@@ -193,7 +181,7 @@ struct TwoRoads {
 
 std::vector<TwoRoads> Roads() {
   std::vector<TwoRoads> v;
-  v.push_back({"denoise 36x40", DenoiseNetSetWeights, Seeded(kDenoiseNetWeightBytes, 9, 0.05f, kDenoiseNetHeaderBytes),
+  v.push_back({"denoise 36x40", DenoiseNetSetWeights, SeededHalfBlock(kDenoiseNetWeightBytes, 9, 0.05f, kDenoiseNetHeaderBytes),
                [](const uint8_t* w) {
                  std::vector<uint8_t> buffer(kDenoiseNetPoolBytes);
                  std::vector<int16_t> diff(36 * 40);
@@ -207,7 +195,7 @@ std::vector<TwoRoads> Roads() {
                  EXPECT_EQ(r, FRNN_OK);
                  return std::vector<int32_t>(diff.begin(), diff.end());
                }});
-  v.push_back({"floating 18x32", NetFloatSetWeights, Seeded(kFloatNetWeightBytes, 10, 0.1f, 0),
+  v.push_back({"floating 18x32", NetFloatSetWeights, SeededHalfBlock(kFloatNetWeightBytes, 10, 0.1f, 0),
                [](const uint8_t* w) {
                  std::vector<uint8_t> buffer(kFloatNetBufferBytes);
                  std::vector<int16_t> diff(18 * 32);
@@ -226,7 +214,7 @@ std::vector<TwoRoads> Roads() {
                  }
                  return out;
                }});
-  v.push_back({"water 20x40", NetWaterSetWeights, Seeded(kWaterNetWeightBytes, 7, 0.25f, 0),
+  v.push_back({"water 20x40", NetWaterSetWeights, SeededHalfBlock(kWaterNetWeightBytes, 7, 0.25f, 0),
                [](const uint8_t* w) {
                  std::vector<uint8_t> buffer(kWaterNetPoolBytes);
                  std::vector<float> frame(3 * 20 * 40);

@@ -20,6 +20,19 @@ struct ReferenceKernelsOnly {
 
 float HalfToSingleOnce(uint16_t h);
 
+// Fixed-seed normal halves behind `skip` zero bytes, as product weight blocks look: what the
+// weight tests and the benchmarks install.
+inline std::vector<uint8_t> SeededHalfBlock(uint32_t bytes, uint32_t seed, float sd, uint32_t skip) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<float> d(0.0f, sd);
+  std::vector<uint8_t> b(bytes, 0);
+  for (size_t j = skip; j + 1 < b.size(); j += 2) {
+    const uint16_t h = SingleToHalfOnce(d(rng));
+    memcpy(b.data() + j, &h, 2);
+  }
+  return b;
+}
+
 class NnPool {
  public:
   explicit NnPool(uint32_t uiBytes = 1u << 20) : buf_(uiBytes + 16) {
