@@ -432,19 +432,23 @@ bool Vibrator::thrumwaveInit() {
 int Vibrator::thrumwavePost(const std::vector<int32_t>& list, int32_t loop, int64_t interval,
                             int32_t amplitude) {
   std::vector<std::vector<int32_t>> packets;
-  if (!he::repackThrumwave(list, &packets)) return -1;
-  int rc = 0;
+  if (!he::repackThrumwave(list, &packets)) return kExtPlayFailed;
+  // Every packet is checked before the first is posted: a list refused half-way would
+  // already be playing its beginning.
   for (const std::vector<int32_t>& packet : packets) {
     if (packet.size() > static_cast<size_t>(kBraxVibraMaxPost)) {
       ALOGE("thrumwave packet of %zu integers refused (limit %d)", packet.size(), kBraxVibraMaxPost);
-      return -1;
+      return kExtPlayFailed;
     }
+  }
+  int rc = 0;
+  for (const std::vector<int32_t>& packet : packets) {
     for (size_t i = 0; i < packet.size(); ++i) ALOGD("hedBuf :%zu , effect: %d", i, packet[i]);
     rc = mThrumwave.looperPost(packet.data(), static_cast<int>(packet.size()),
                                static_cast<int>(interval), loop, amplitude, 0);
   }
   ALOGI("thrumwave2.0 vibrate start, with timeout_ms %d", rc);
-  return 0;
+  return kExtPlayOk;
 }
 
 int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int64_t interval) {
@@ -537,7 +541,7 @@ int Vibrator::ExtPlay(const std::vector<int32_t>& list, int32_t loop, int64_t in
   for (size_t i = 0; i < list.size(); ++i) ALOGD("idx :%zu , effect: %d", i, list[i]);
   if (list.size() < he::kHeaderWords) {
     ALOGE("he list refused: %zu words, header needs %zu", list.size(), he::kHeaderWords);
-    return -1;
+    return kExtPlayFailed;
   }
   if (static_cast<size_t>(list[0]) != list.size() || list[0] < 0)
     ALOGW("effect size: %zu, should be %d", list.size(), list[0]);
@@ -546,7 +550,7 @@ int Vibrator::ExtPlay(const std::vector<int32_t>& list, int32_t loop, int64_t in
   if (state.he2Property != kHe2NotSupport && list[1] == he::kVersionHe2) {
     if (!thrumwaveInit()) {
       ALOGE("heVersion2SupportInit failed!");
-      return -1;
+      return kExtPlayFailed;
     }
     if (loop == 0) loop = 1;
     return thrumwavePost(list, loop, interval, amplitude);

@@ -14,6 +14,7 @@
 
 #include <aidl/android/hardware/vibrator/BnVibratorCallback.h>
 #include <platform_wavelibs_test.h>
+#include <vibrator/thrumwave_abi.h>
 
 #include "ServiceFixture.h"
 #include "StreamEffect.h"
@@ -538,6 +539,43 @@ TEST_F(ThrumwaveTest, ListPlayKeepsItsLoopAndIntervalAndRefusesMalformedLists) {
   EXPECT_EQ(exceptionOf(ext->play(broken, 0, 0, 80)), EX_UNSUPPORTED_OPERATION);
   EXPECT_EQ(exceptionOf(ext->play({4, 1}, 0, 0, 80)), EX_UNSUPPORTED_OPERATION);
   EXPECT_EQ(posts().size(), 1u);
+}
+
+// A list of more than 10 patterns goes to the player as several packets, each at most
+// kBraxVibraMaxPost integers. A list with a packet over that is refused before any packet is
+// posted, however late the packet comes; a packet exactly at the limit plays.
+TEST_F(ThrumwaveTest, AListWithAPacketOverThePostLimitPostsNothing) {
+  ASSERT_TRUE(fixture->installLibrary("libbraxvibrator"));
+  startStandard();
+  // Ten patterns of one transient, then one of a continuous event of `points` points: the
+  // second packet holds its 5-word header, the pattern's 3 words and the 8 + 3 * points
+  // of the event.
+  auto list = [](int32_t points) {
+    std::vector<int32_t> l = {0, 1, 100, 0, 2, 0, 0, 11};
+    for (int32_t p = 0; p < 10; ++p) l.insert(l.end(), {p, 10 * p, 1, 4097, 5, 0, 0, 100, 50, 0});
+    l.insert(l.end(), {10, 100, 1, 4096, 18, 0, 0, 100, 50, 1000, points});
+    for (int32_t k = 0; k < points; ++k) l.insert(l.end(), {k % 1000, 100, 50});
+    l[0] = static_cast<int32_t>(l.size());
+    return l;
+  };
+  constexpr int32_t kAtLimit = (kBraxVibraMaxPost - 5 - 3 - 8) / 3;
+  static_assert(5 + 3 + 8 + 3 * kAtLimit == kBraxVibraMaxPost);
+  struct Case {
+    int32_t points;
+    int exception;
+    std::vector<size_t> posted;  // lengths of the posts, in order
+  } cases[] = {
+      {kAtLimit, EX_NONE, {5 + 10 * 10, static_cast<size_t>(kBraxVibraMaxPost)}},
+      {kAtLimit + 1, EX_UNSUPPORTED_OPERATION, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.points);
+    platform_wavelibs_test::reset();
+    EXPECT_EQ(exceptionOf(ext->play(list(c.points), 0, 0, 100)), c.exception);
+    std::vector<size_t> lengths;
+    for (const auto& call : posts()) lengths.push_back(call.data.size());
+    EXPECT_EQ(lengths, c.posted);
+  }
 }
 
 }  // namespace
