@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include <aidl/android/hardware/vibrator/BnVibratorCallback.h>
@@ -449,6 +450,94 @@ TEST_F(VibratorTest, PendingCallbacksShareOneTimerThread) {
   ext.reset();
   EXPECT_EQ(first->calls(), 0u);
   EXPECT_EQ(callbacks.back()->calls(), 0u);
+}
+
+// ---- Callbacks released by the completion timer ----------------------------------------
+
+// Sets its promise when destroyed: as the first member of a callback, it says that the
+// callback's other members are gone.
+struct SignalOnDestruction {
+  std::promise<void> promise;
+  ~SignalOnDestruction() { promise.set_value(); }
+};
+
+// Calls `on` with a callback of its own when the timer releases it, as a client's object
+// may when its last reference goes.
+class OnWhenReleased : public vib::BnVibratorCallback {
+ public:
+  OnWhenReleased(vib::Vibrator* vibrator, std::shared_ptr<Callback> next)
+      : mVibrator(vibrator), mNext(std::move(next)) {}
+  ~OnWhenReleased() override { mVibrator->on(20, mNext); }
+  ndk::ScopedAStatus onComplete() override { return ndk::ScopedAStatus::ok(); }
+
+ private:
+  vib::Vibrator* mVibrator;
+  std::shared_ptr<Callback> mNext;
+};
+
+// Holds a reference to the service: once the client has let go of it, the timer's release
+// of this callback ends the service, on the timer's own thread.
+class HoldsTheService : public vib::BnVibratorCallback {
+ public:
+  HoldsTheService(std::shared_ptr<vib::Vibrator> vibrator, std::promise<void> released)
+      : mReleased{std::move(released)}, mVibrator(std::move(vibrator)) {}
+  ndk::ScopedAStatus onComplete() override { return ndk::ScopedAStatus::ok(); }
+
+ private:
+  SignalOnDestruction mReleased;  // declared first: destroyed after the service is released
+  std::shared_ptr<vib::Vibrator> mVibrator;
+};
+
+// A regression here deadlocks the timer thread, and with it the service's teardown: the
+// service is then left behind, so that the test fails instead of hanging the suite.
+class TimerReleaseTest : public VibratorTest {
+ protected:
+  void abandonService() {
+    new std::shared_ptr<vib::Vibrator>(std::move(vibrator));
+    new std::shared_ptr<VibratorExt>(std::move(ext));
+  }
+  static constexpr std::chrono::seconds kLimit{10};
+};
+
+TEST_F(TimerReleaseTest, ACallbackWhoseReleaseCallsOnBlocksNeitherTheTimerNorTheClients) {
+  startStandard();
+  auto next = ndk::SharedRefBase::make<Callback>();
+  const auto start = Clock::now();
+  ASSERT_TRUE(vibrator->on(10, ndk::SharedRefBase::make<OnWhenReleased>(vibrator.get(), next)).isOk());
+  // The timer holds the only reference; the `on` of its release is served, and its own
+  // callback comes from the same timer.
+  const auto delay = next->waitFirst(start, kLimit);
+  if (!delay.has_value()) {
+    abandonService();
+    FAIL() << "the callback of the on() made while the timer released a callback never came";
+  }
+  EXPECT_GE(delay->count(), 30);
+  // Other clients are served meanwhile.
+  auto answered = std::make_shared<std::promise<bool>>();
+  std::future<bool> answer = answered->get_future();
+  std::thread([v = vibrator, answered] {
+    int32_t caps = 0;
+    answered->set_value(v->getCapabilities(&caps).isOk());
+  }).detach();
+  if (answer.wait_for(kLimit) != std::future_status::ready) {
+    abandonService();
+    FAIL() << "a client's call was blocked";
+  }
+  EXPECT_TRUE(answer.get());
+}
+
+TEST_F(TimerReleaseTest, ACallbackHoldingTheLastReferenceEndsTheServiceOnTheTimerThread) {
+  startStandard();
+  std::promise<void> released;
+  std::future<void> serviceGone = released.get_future();
+  std::weak_ptr<vib::Vibrator> weak = vibrator;
+  ext.reset();
+  ASSERT_TRUE(vibrator->on(10, ndk::SharedRefBase::make<HoldsTheService>(vibrator, std::move(released))).isOk());
+  vibrator.reset();
+  ASSERT_FALSE(weak.expired());  // the pending callback keeps it
+  ASSERT_EQ(serviceGone.wait_for(kLimit), std::future_status::ready)
+      << "the service's teardown on the timer thread did not finish";
+  EXPECT_TRUE(weak.expired());
 }
 
 // ---- The Thrumwave road ----------------------------------------------------------------
