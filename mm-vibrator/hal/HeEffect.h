@@ -67,7 +67,7 @@ struct GeneratorList {
 enum class ParseResult {
   kOk,
   kMalformed,       // a count or word that the list does not hold, or a time past kMaxEffectMs
-  kTooManyEvents,   // more than 16 events: play nothing, succeed
+  kTooManyEvents,   // more than 16 events: the list is refused, nothing of it played
 };
 
 // Reads a list in the generator layout. Events are read only when the list holds at most

@@ -432,41 +432,54 @@ bool Vibrator::thrumwaveInit() {
 int Vibrator::thrumwavePost(const std::vector<int32_t>& list, int32_t loop, int64_t interval,
                             int32_t amplitude) {
   std::vector<std::vector<int32_t>> packets;
-  if (!he::repackThrumwave(list, &packets)) return -1;
-  int rc = 0;
+  if (!he::repackThrumwave(list, &packets)) return kExtPlayFailed;
+  // Every packet is checked before the first is posted: a list refused half-way would
+  // already be playing its beginning.
   for (const std::vector<int32_t>& packet : packets) {
     if (packet.size() > static_cast<size_t>(kBraxVibraMaxPost)) {
       ALOGE("thrumwave packet of %zu integers refused (limit %d)", packet.size(), kBraxVibraMaxPost);
-      return -1;
+      return kExtPlayFailed;
     }
+  }
+  int rc = 0;
+  for (const std::vector<int32_t>& packet : packets) {
     for (size_t i = 0; i < packet.size(); ++i) ALOGD("hedBuf :%zu , effect: %d", i, packet[i]);
     rc = mThrumwave.looperPost(packet.data(), static_cast<int>(packet.size()),
                                static_cast<int>(interval), loop, amplitude, 0);
   }
   ALOGI("thrumwave2.0 vibrate start, with timeout_ms %d", rc);
-  return 0;
+  return kExtPlayOk;
 }
 
 int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int64_t interval) {
   he::GeneratorList parsed;
   const he::ParseResult result = he::parseGeneratorList(list, &parsed);
-  if (result == he::ParseResult::kMalformed) return -1;
+  if (result == he::ParseResult::kMalformed) return kExtPlayFailed;
+  // A list that will not be played is judged so before any of it is queued: its global
+  // values and curves would otherwise steer the next list.
+  if (result == he::ParseResult::kTooManyEvents) {
+    ALOGW("The num of he event: %d, is limited to %d", parsed.eventCount, he::kMaxHe2Events);
+    return kExtPlayRefused;
+  }
+  if (parsed.version != he::kVersionHe2 && parsed.version != he::kVersionHe1) {
+    ALOGE("he list refused: unknown version %d", parsed.version);
+    return kExtPlayRefused;
+  }
 
   // An HE 2.0 list is turned into its track form before anything of it is scheduled, so
   // that a list the track cannot describe is refused without leaving its curves behind.
   std::vector<int32_t> buffer;
-  const bool he2 = parsed.version == he::kVersionHe2 && result != he::ParseResult::kTooManyEvents;
-  if (he2) {
+  if (parsed.version == he::kVersionHe2) {
     if (serviceState().he1Property == kHe1Quonhaptic) {
       std::vector<int32_t> numericalPara;
-      if (!he::buildTwoArray(parsed.events, &buffer, &numericalPara)) return -1;
+      if (!he::buildTwoArray(parsed.events, &buffer, &numericalPara)) return kExtPlayFailed;
       ALOGD("typeCtrlPara size: %zu", buffer.size());
       for (size_t i = 0; i < buffer.size(); ++i) ALOGD("typeCtrlPara %zu %d", i, buffer[i]);
       ALOGD("numericalPara size: %zu", numericalPara.size());
       for (size_t i = 0; i < numericalPara.size(); ++i) ALOGD("numericalPara %zu %d", i, numericalPara[i]);
       buffer.insert(buffer.end(), numericalPara.begin(), numericalPara.end());
     } else {
-      if (!he::buildHedRecords(parsed.events, &buffer)) return -1;
+      if (!he::buildHedRecords(parsed.events, &buffer)) return kExtPlayFailed;
       ALOGD("HedBuffer size: %zu", buffer.size());
       for (size_t i = 0; i < buffer.size(); ++i) ALOGD("HedBuffer %zu %d", i, buffer[i]);
     }
@@ -484,11 +497,6 @@ int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int6
     sendCommand(*mGenerator, kScheduleCurve, std::move(data));
   }
 
-  // A list of more events than an effect plays (either version) is passed over.
-  if (result == he::ParseResult::kTooManyEvents) {
-    ALOGW("The num of he event: %d, is limited to %d", parsed.eventCount, he::kMaxHe2Events);
-    return 0;
-  }
   if (parsed.version == he::kVersionHe2) {
     auto data = std::make_unique<CreateTrackData>();
     data->repeat = loop;
@@ -498,7 +506,7 @@ int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int6
     data->eventCount = static_cast<uint8_t>(parsed.eventCount);
     data->sharpness = static_cast<uint8_t>(parsed.sharpness);
     sendCommand(*mGenerator, kCreateTrack, std::move(data));
-  } else if (parsed.version == he::kVersionHe1) {
+  } else {
     for (const he::Event& e : parsed.events) {
       std::unique_ptr<TrackInterface> track;
       if (e.kind == 1) {
@@ -523,7 +531,7 @@ int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int6
     }
   }
   mThread->wake();
-  return 0;
+  return kExtPlayOk;
 }
 
 int Vibrator::ExtPlay(const std::vector<int32_t>& list, int32_t loop, int64_t interval, int32_t amplitude) {
@@ -533,7 +541,7 @@ int Vibrator::ExtPlay(const std::vector<int32_t>& list, int32_t loop, int64_t in
   for (size_t i = 0; i < list.size(); ++i) ALOGD("idx :%zu , effect: %d", i, list[i]);
   if (list.size() < he::kHeaderWords) {
     ALOGE("he list refused: %zu words, header needs %zu", list.size(), he::kHeaderWords);
-    return -1;
+    return kExtPlayFailed;
   }
   if (static_cast<size_t>(list[0]) != list.size() || list[0] < 0)
     ALOGW("effect size: %zu, should be %d", list.size(), list[0]);
@@ -542,7 +550,7 @@ int Vibrator::ExtPlay(const std::vector<int32_t>& list, int32_t loop, int64_t in
   if (state.he2Property != kHe2NotSupport && list[1] == he::kVersionHe2) {
     if (!thrumwaveInit()) {
       ALOGE("heVersion2SupportInit failed!");
-      return -1;
+      return kExtPlayFailed;
     }
     if (loop == 0) loop = 1;
     return thrumwavePost(list, loop, interval, amplitude);

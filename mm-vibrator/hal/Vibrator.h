@@ -69,7 +69,12 @@ class Vibrator : public BnVibrator {
 
   // Sensor-driven update mode (0 interaction, 1 warn).
   void updateMode(int mode);
-  // Plays an HE list; 0 on success, -1 on failure.
+  // ExtPlay's results: played (queued or posted), failed, or refused as a list the service
+  // does not play; a refused list leaves nothing of itself behind.
+  static constexpr int kExtPlayOk = 0;
+  static constexpr int kExtPlayFailed = -1;
+  static constexpr int kExtPlayRefused = -2;
+  // Plays an HE list; one of the results above.
   int ExtPlay(const std::vector<int32_t>& list, int32_t loop, int64_t interval, int32_t amplitude);
   // The HE 2.0 list the Thrumwave road plays for an `on` of durationMs.
   std::vector<int32_t> transfromEffectHe_2_0(int32_t durationMs);

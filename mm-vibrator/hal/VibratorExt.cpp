@@ -24,9 +24,15 @@ VibratorExt::VibratorExt(std::shared_ptr<Vibrator> vibrator) : mVibrator(std::mo
 
 ndk::ScopedAStatus VibratorExt::play(const std::vector<int32_t>& data, int32_t loop, int64_t interval,
                                      int32_t amplitude) {
-  if (mVibrator->ExtPlay(data, loop, interval, amplitude) != 0)
-    return ndk::ScopedAStatus::fromExceptionCode(EX_UNSUPPORTED_OPERATION);
-  return ndk::ScopedAStatus::ok();
+  switch (mVibrator->ExtPlay(data, loop, interval, amplitude)) {
+    case Vibrator::kExtPlayOk:
+      return ndk::ScopedAStatus::ok();
+    case Vibrator::kExtPlayRefused:
+      // Nothing of the list played: the client must not take it for a vibration.
+      return ndk::ScopedAStatus::fromExceptionCode(EX_ILLEGAL_ARGUMENT);
+    default:
+      return ndk::ScopedAStatus::fromExceptionCode(EX_UNSUPPORTED_OPERATION);
+  }
 }
 
 ndk::ScopedAStatus VibratorExt::pause() {

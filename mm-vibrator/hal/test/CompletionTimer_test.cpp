@@ -1,5 +1,5 @@
 // The completion timer on its own: order of deadlines, a thread that cannot be started,
-// and pending callbacks at teardown.
+// pending callbacks at teardown, and a timer ended by the release of its own callback.
 #include "CompletionTimer.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +59,36 @@ TEST(CompletionTimer, PendingCallbacksAreDroppedAtTeardown) {
   }
   EXPECT_EQ(calls.load(), 0);
   EXPECT_EQ(keep.use_count(), 1);  // what they held is released
+}
+
+// The release of a fired callback may end the timer's owner, and with it the timer, on the
+// timer's own thread. The thread must then end on its own without touching the timer it
+// belonged to (AddressSanitizer sees any such touch), and a callback scheduled by a
+// release is still called.
+TEST(CompletionTimer, ATimerEndedByItsOwnCallbackLetsItsThreadFinish) {
+  std::promise<void> threadEnded;
+  auto* timer = new vib::CompletionTimer([&threadEnded](std::thread* out, std::function<void()> body) {
+    *out = std::thread([body = std::move(body), &threadEnded] {
+      body();
+      threadEnded.set_value();
+    });
+    return true;
+  });
+  auto owner = std::shared_ptr<vib::CompletionTimer>(timer);
+  std::promise<void> second;
+  // Scheduled by the first callback's release, on the timer thread.
+  auto scheduleSecond = std::shared_ptr<int>(new int(0), [timer, &second](int* p) {
+    delete p;
+    timer->schedule(std::chrono::milliseconds(0), [&second] { second.set_value(); });
+  });
+  ASSERT_TRUE(timer->schedule(std::chrono::milliseconds(0), [scheduleSecond = std::move(scheduleSecond)] {}));
+  if (second.get_future().wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    new std::shared_ptr<vib::CompletionTimer>(std::move(owner));  // left behind, not waited for
+    FAIL() << "a callback scheduled by a release was never called";
+  }
+  // The timer's only reference now goes with the next callback's release.
+  ASSERT_TRUE(timer->schedule(std::chrono::milliseconds(0), [owner = std::move(owner)] {}));
+  ASSERT_EQ(threadEnded.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 }  // namespace

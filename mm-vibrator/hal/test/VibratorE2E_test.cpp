@@ -20,6 +20,7 @@
 #include <platform_tinyalsa_test.h>
 
 #include "GeneratorTestRoot.h"
+#include "HeEffect.h"
 #include "ServiceFixture.h"
 #include "VibratorService.h"
 #include "VibratorState.h"
@@ -375,25 +376,62 @@ StreamShape shapeOf(const std::vector<std::vector<uint8_t>>& periods) {
   return out;
 }
 
+// HE 1.0 lists: the device's tuning data (sine gains and prebaked waveforms) and a short
+// standby, so that each list plays on a generator that has gone idle (reset, PCM closed).
+void prepareHe1(ServiceRoot& fixture) {
+  std::string gains;
+  for (int hz = kSineMinHz; hz <= kSineMaxHz; ++hz) gains += std::to_string(gentest::sineGain(hz)) + "\n";
+  fixture.root.writeFile(kSineGainTablePath, gains);
+  std::string bytes;
+  for (const auto& w : gentest::prebakedWaveforms()) bytes.append(reinterpret_cast<const char*>(w.data()), w.size());
+  fixture.root.writeFile(kPrebakedWaveformsPath, bytes);
+  vib::serviceState().standbyWaitNs = 20'000'000;
+}
+
+// Plays a list and records its stream up to the PCM's close after it: the stream ends with
+// a silent period, then the standby closes the PCM.
+StreamShape playUntilClosed(IVibratorExt& ext, const std::vector<int32_t>& list) {
+  platform_tinyalsa_test::clearRecording();
+  const ndk::ScopedAStatus status = ext.play(list, 0, 0, 100);
+  EXPECT_TRUE(status.isOk()) << status.getDescription();
+  if (!status.isOk()) return {};
+  EXPECT_TRUE(platform_tinyalsa_test::waitForPeriods(1, std::chrono::seconds(10)));
+  auto closed = [] {
+    const auto events = platform_tinyalsa_test::events();
+    return !events.empty() && events.back() == "close";
+  };
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (Clock::now() < deadline && !closed()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(closed());
+  return shapeOf(platform_tinyalsa_test::periods());
+}
+
+using List = std::vector<int32_t>;
+
+// A list of the generator layout: [total, version, intensity 100, sharpness 0], then the
+// parameter curves as given ([C, curves...]), the event count and the events.
+List generatorList(int32_t version, const List& parameterCurves, const std::vector<List>& events) {
+  List list = {0, version, 100, 0};
+  list.insert(list.end(), parameterCurves.begin(), parameterCurves.end());
+  list.push_back(static_cast<int32_t>(events.size()));
+  for (const List& e : events) list.insert(list.end(), e.begin(), e.end());
+  list[0] = static_cast<int32_t>(list.size());
+  return list;
+}
+
+// Events: kind, start ms, intensity, frequency, duration ms, curve count, then curves of
+// [type, start, K, K points].
+const List kSineEvent = {1, 50, 100, 50, 100, 0};  // 100 ms from 50 ms
+// A global intensity curve at 0 from the list's start.
+const List kSilencingCurve = {1, 0, 0, 2, 0, 0, 100, 0};
+
 // The HE 1.0 road: IVibratorExt.play of a version-0 list through binder; the service turns
 // each event into a track (continuous: a sine with its curves, transient: a prebaked
 // waveform, any other kind skipped) and the list's parameter curves into global curves.
 TEST_F(ServiceE2ETest, He1ListsBecomeTracksOnTheirTimes) {
-  // The device's tuning data: sine gains and the prebaked waveforms.
-  std::string gains;
-  for (int hz = kSineMinHz; hz <= kSineMaxHz; ++hz) gains += std::to_string(gentest::sineGain(hz)) + "\n";
-  fixture->root.writeFile(kSineGainTablePath, gains);
-  std::string bytes;
-  for (const auto& w : gentest::prebakedWaveforms()) bytes.append(reinterpret_cast<const char*>(w.data()), w.size());
-  fixture->root.writeFile(kPrebakedWaveformsPath, bytes);
-  // A short standby: each list plays on a generator that has gone idle (reset, PCM closed).
-  vib::serviceState().standbyWaitNs = 20'000'000;
+  prepareHe1(*fixture);
   startService();
 
-  using List = std::vector<int32_t>;
-  // Events: kind, start ms, intensity, frequency, duration ms, curve count, then curves of
-  // [type, start, K, K points].
-  const List sine = {1, 50, 100, 50, 100, 0};                     // 100 ms from 50 ms
   const List silencedSine = {1, 50, 100, 50, 100, 1, 0, 0, 2, 0, 0, 100, 0};  // amplitude curve at 0
   const List prebaked = {0, 0, 100, 50, 0, 0};                    // waveform 4 from 0 ms
   const List unknown = {2, 0, 100, 50, 100, 0};
@@ -404,32 +442,16 @@ TEST_F(ServiceE2ETest, He1ListsBecomeTracksOnTheirTimes) {
     std::vector<List> events;
     StreamShape expected;  // first and last within a period of the track's ends
   } cases[] = {
-      {"sine", {0}, {sine}, {1200, 3599, 1}},
+      {"sine", {0}, {kSineEvent}, {1200, 3599, 1}},
       {"sine with an amplitude curve at 0", {0}, {silencedSine}, {-1, -1, 0}},
       {"prebaked", {0}, {prebaked}, {0, prebakedLen - 1, 1}},
       {"unknown kind alone", {0}, {unknown}, {-1, -1, 0}},
-      {"unknown kind skipped", {0}, {unknown, sine}, {1200, 3599, 1}},
-      {"global intensity curve at 0", {1, 0, 0, 2, 0, 0, 100, 0}, {sine}, {-1, -1, 0}},
+      {"unknown kind skipped", {0}, {unknown, kSineEvent}, {1200, 3599, 1}},
+      {"global intensity curve at 0", kSilencingCurve, {kSineEvent}, {-1, -1, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    List list = {0, 0, 100, 0};
-    list.insert(list.end(), c.parameterCurves.begin(), c.parameterCurves.end());
-    list.push_back(static_cast<int32_t>(c.events.size()));
-    for (const List& e : c.events) list.insert(list.end(), e.begin(), e.end());
-    list[0] = static_cast<int32_t>(list.size());
-    platform_tinyalsa_test::clearRecording();
-    ASSERT_TRUE(ext->play(list, 0, 0, 100).isOk());
-    // The stream ends with a silent period, then the standby closes the PCM.
-    ASSERT_TRUE(platform_tinyalsa_test::waitForPeriods(1, std::chrono::seconds(10)));
-    auto closed = [] {
-      const auto events = platform_tinyalsa_test::events();
-      return !events.empty() && events.back() == "close";
-    };
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < deadline && !closed()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(closed());
-    const StreamShape got = shapeOf(platform_tinyalsa_test::periods());
+    const StreamShape got = playUntilClosed(*ext, generatorList(vib::he::kVersionHe1, c.parameterCurves, c.events));
     if (c.expected.first < 0) {
       EXPECT_EQ(got.first, -1);
       EXPECT_EQ(got.peak, 0);
@@ -441,6 +463,47 @@ TEST_F(ServiceE2ETest, He1ListsBecomeTracksOnTheirTimes) {
     EXPECT_GT(got.last, c.expected.last - 48);
     EXPECT_GT(got.peak, 20);
   }
+}
+
+// A list the service does not play (more events than one effect plays, or a version it
+// does not know) is refused whole, before any of it is queued: the caller is told, and the
+// global curves it carried do not reach the next list.
+TEST_F(ServiceE2ETest, AListOfTooManyEventsIsRefusedAndLeavesNothingBehind) {
+  prepareHe1(*fixture);
+  startService();
+  const List sine = generatorList(vib::he::kVersionHe1, {0}, {kSineEvent});
+  const StreamShape alone = playUntilClosed(*ext, sine);
+  ASSERT_GT(alone.peak, 20);
+
+  const List transient = {0, 0, 100, 50, 0, 0};
+  struct Case {
+    const char* what;
+    int32_t version;
+    const List& event;
+    size_t events;
+  } cases[] = {
+      {"HE 1.0", vib::he::kVersionHe1, kSineEvent, vib::he::kMaxHe2Events + 1},
+      {"HE 2.0", vib::he::kVersionHe2, transient, vib::he::kMaxHe2Events + 1},
+      {"a version of neither", 2, kSineEvent, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<List> events(c.events, c.event);
+    const ndk::ScopedAStatus refused = ext->play(generatorList(c.version, kSilencingCurve, events), 0, 0, 100);
+    EXPECT_EQ(refused.getExceptionCode(), EX_ILLEGAL_ARGUMENT);
+
+    const StreamShape after = playUntilClosed(*ext, sine);
+    EXPECT_EQ(after.peak, alone.peak);
+    EXPECT_EQ(after.first, alone.first);
+    EXPECT_EQ(after.last, alone.last);
+  }
+  // At the limit the list still plays: the sine behind events of a kind that is skipped.
+  std::vector<List> atLimit(vib::he::kMaxHe2Events - 1, List{2, 0, 100, 50, 100, 0});
+  atLimit.push_back(kSineEvent);
+  const StreamShape limit = playUntilClosed(*ext, generatorList(vib::he::kVersionHe1, {0}, atLimit));
+  EXPECT_EQ(limit.peak, alone.peak);
+  EXPECT_EQ(limit.first, alone.first);
+  EXPECT_EQ(limit.last, alone.last);
 }
 
 }  // namespace

@@ -10,10 +10,12 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include <aidl/android/hardware/vibrator/BnVibratorCallback.h>
 #include <platform_wavelibs_test.h>
+#include <vibrator/thrumwave_abi.h>
 
 #include "ServiceFixture.h"
 #include "StreamEffect.h"
@@ -450,6 +452,94 @@ TEST_F(VibratorTest, PendingCallbacksShareOneTimerThread) {
   EXPECT_EQ(callbacks.back()->calls(), 0u);
 }
 
+// ---- Callbacks released by the completion timer ----------------------------------------
+
+// Sets its promise when destroyed: as the first member of a callback, it says that the
+// callback's other members are gone.
+struct SignalOnDestruction {
+  std::promise<void> promise;
+  ~SignalOnDestruction() { promise.set_value(); }
+};
+
+// Calls `on` with a callback of its own when the timer releases it, as a client's object
+// may when its last reference goes.
+class OnWhenReleased : public vib::BnVibratorCallback {
+ public:
+  OnWhenReleased(vib::Vibrator* vibrator, std::shared_ptr<Callback> next)
+      : mVibrator(vibrator), mNext(std::move(next)) {}
+  ~OnWhenReleased() override { mVibrator->on(20, mNext); }
+  ndk::ScopedAStatus onComplete() override { return ndk::ScopedAStatus::ok(); }
+
+ private:
+  vib::Vibrator* mVibrator;
+  std::shared_ptr<Callback> mNext;
+};
+
+// Holds a reference to the service: once the client has let go of it, the timer's release
+// of this callback ends the service, on the timer's own thread.
+class HoldsTheService : public vib::BnVibratorCallback {
+ public:
+  HoldsTheService(std::shared_ptr<vib::Vibrator> vibrator, std::promise<void> released)
+      : mReleased{std::move(released)}, mVibrator(std::move(vibrator)) {}
+  ndk::ScopedAStatus onComplete() override { return ndk::ScopedAStatus::ok(); }
+
+ private:
+  SignalOnDestruction mReleased;  // declared first: destroyed after the service is released
+  std::shared_ptr<vib::Vibrator> mVibrator;
+};
+
+// A regression here deadlocks the timer thread, and with it the service's teardown: the
+// service is then left behind, so that the test fails instead of hanging the suite.
+class TimerReleaseTest : public VibratorTest {
+ protected:
+  void abandonService() {
+    new std::shared_ptr<vib::Vibrator>(std::move(vibrator));
+    new std::shared_ptr<VibratorExt>(std::move(ext));
+  }
+  static constexpr std::chrono::seconds kLimit{10};
+};
+
+TEST_F(TimerReleaseTest, ACallbackWhoseReleaseCallsOnBlocksNeitherTheTimerNorTheClients) {
+  startStandard();
+  auto next = ndk::SharedRefBase::make<Callback>();
+  const auto start = Clock::now();
+  ASSERT_TRUE(vibrator->on(10, ndk::SharedRefBase::make<OnWhenReleased>(vibrator.get(), next)).isOk());
+  // The timer holds the only reference; the `on` of its release is served, and its own
+  // callback comes from the same timer.
+  const auto delay = next->waitFirst(start, kLimit);
+  if (!delay.has_value()) {
+    abandonService();
+    FAIL() << "the callback of the on() made while the timer released a callback never came";
+  }
+  EXPECT_GE(delay->count(), 30);
+  // Other clients are served meanwhile.
+  auto answered = std::make_shared<std::promise<bool>>();
+  std::future<bool> answer = answered->get_future();
+  std::thread([v = vibrator, answered] {
+    int32_t caps = 0;
+    answered->set_value(v->getCapabilities(&caps).isOk());
+  }).detach();
+  if (answer.wait_for(kLimit) != std::future_status::ready) {
+    abandonService();
+    FAIL() << "a client's call was blocked";
+  }
+  EXPECT_TRUE(answer.get());
+}
+
+TEST_F(TimerReleaseTest, ACallbackHoldingTheLastReferenceEndsTheServiceOnTheTimerThread) {
+  startStandard();
+  std::promise<void> released;
+  std::future<void> serviceGone = released.get_future();
+  std::weak_ptr<vib::Vibrator> weak = vibrator;
+  ext.reset();
+  ASSERT_TRUE(vibrator->on(10, ndk::SharedRefBase::make<HoldsTheService>(vibrator, std::move(released))).isOk());
+  vibrator.reset();
+  ASSERT_FALSE(weak.expired());  // the pending callback keeps it
+  ASSERT_EQ(serviceGone.wait_for(kLimit), std::future_status::ready)
+      << "the service's teardown on the timer thread did not finish";
+  EXPECT_TRUE(weak.expired());
+}
+
 // ---- The Thrumwave road ----------------------------------------------------------------
 
 class ThrumwaveTest : public VibratorTest {
@@ -538,6 +628,43 @@ TEST_F(ThrumwaveTest, ListPlayKeepsItsLoopAndIntervalAndRefusesMalformedLists) {
   EXPECT_EQ(exceptionOf(ext->play(broken, 0, 0, 80)), EX_UNSUPPORTED_OPERATION);
   EXPECT_EQ(exceptionOf(ext->play({4, 1}, 0, 0, 80)), EX_UNSUPPORTED_OPERATION);
   EXPECT_EQ(posts().size(), 1u);
+}
+
+// A list of more than 10 patterns goes to the player as several packets, each at most
+// kBraxVibraMaxPost integers. A list with a packet over that is refused before any packet is
+// posted, however late the packet comes; a packet exactly at the limit plays.
+TEST_F(ThrumwaveTest, AListWithAPacketOverThePostLimitPostsNothing) {
+  ASSERT_TRUE(fixture->installLibrary("libbraxvibrator"));
+  startStandard();
+  // Ten patterns of one transient, then one of a continuous event of `points` points: the
+  // second packet holds its 5-word header, the pattern's 3 words and the 8 + 3 * points
+  // of the event.
+  auto list = [](int32_t points) {
+    std::vector<int32_t> l = {0, 1, 100, 0, 2, 0, 0, 11};
+    for (int32_t p = 0; p < 10; ++p) l.insert(l.end(), {p, 10 * p, 1, 4097, 5, 0, 0, 100, 50, 0});
+    l.insert(l.end(), {10, 100, 1, 4096, 18, 0, 0, 100, 50, 1000, points});
+    for (int32_t k = 0; k < points; ++k) l.insert(l.end(), {k % 1000, 100, 50});
+    l[0] = static_cast<int32_t>(l.size());
+    return l;
+  };
+  constexpr int32_t kAtLimit = (kBraxVibraMaxPost - 5 - 3 - 8) / 3;
+  static_assert(5 + 3 + 8 + 3 * kAtLimit == kBraxVibraMaxPost);
+  struct Case {
+    int32_t points;
+    int exception;
+    std::vector<size_t> posted;  // lengths of the posts, in order
+  } cases[] = {
+      {kAtLimit, EX_NONE, {5 + 10 * 10, static_cast<size_t>(kBraxVibraMaxPost)}},
+      {kAtLimit + 1, EX_UNSUPPORTED_OPERATION, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.points);
+    platform_wavelibs_test::reset();
+    EXPECT_EQ(exceptionOf(ext->play(list(c.points), 0, 0, 100)), c.exception);
+    std::vector<size_t> lengths;
+    for (const auto& call : posts()) lengths.push_back(call.data.size());
+    EXPECT_EQ(lengths, c.posted);
+  }
 }
 
 }  // namespace
