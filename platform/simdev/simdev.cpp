@@ -3,6 +3,7 @@
 #define LOG_TAG "platform"
 
 #include "platform/simdev.h"
+#include "platform/simdev_test.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -440,11 +441,53 @@ extern "C" int plat_munmap(void* addr, size_t length) {
   return ::munmap(addr, length);
 }
 
+namespace {
+std::mutex g_pollFaultLock;
+platform::sim::testing::PollFault g_pollFault = platform::sim::testing::PollFault::kNone;
+int g_pollFaultErrno = 0;
+uint64_t g_pollFaults = 0;
+std::atomic<bool> g_pollFaultSet{false};  // polls without a fault take no lock
+
+// The injected fault's answer, or -2 when polls work.
+int faultedPoll(struct pollfd* fds, nfds_t nfds) {
+  using platform::sim::testing::PollFault;
+  if (!g_pollFaultSet.load(std::memory_order_acquire)) return -2;
+  std::lock_guard<std::mutex> guard(g_pollFaultLock);
+  if (g_pollFault == PollFault::kNone) return -2;
+  ++g_pollFaults;
+  if (g_pollFault == PollFault::kError) {
+    errno = g_pollFaultErrno;
+    return -1;
+  }
+  int ready = 0;
+  for (nfds_t i = 0; i < nfds; ++i) {
+    fds[i].revents = fds[i].fd >= 0 ? POLLNVAL : 0;
+    ready += fds[i].fd >= 0;
+  }
+  return ready;
+}
+}  // namespace
+
+namespace platform::sim::testing {
+void setPollFault(PollFault fault, int error) {
+  std::lock_guard<std::mutex> guard(g_pollFaultLock);
+  g_pollFault = fault;
+  g_pollFaultErrno = error;
+  g_pollFaults = 0;
+  g_pollFaultSet.store(fault != PollFault::kNone, std::memory_order_release);
+}
+uint64_t pollFaults() {
+  std::lock_guard<std::mutex> guard(g_pollFaultLock);
+  return g_pollFaults;
+}
+}  // namespace platform::sim::testing
+
 extern "C" int plat_poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) {
   if (fds == nullptr && nfds != 0) {
     errno = EFAULT;
     return -1;
   }
+  if (const int faulted = faultedPoll(fds, nfds); faulted != -2) return faulted;
   // Per-thread scratch that keeps its capacity, so that a thread waiting in a loop does not
   // allocate on every wait, as poll(2) does not: real-time paths are tested over this.
   struct Scratch {

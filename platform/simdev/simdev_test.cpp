@@ -23,6 +23,7 @@
 
 #include "platform/devio.h"
 #include "platform/paths.h"
+#include "platform/simdev_test.h"
 #include "platform/temp_root.h"
 
 namespace {
@@ -393,6 +394,41 @@ TEST_F(PlatformSimdev, PollMixesSimulatedAndRealDescriptors) {
   pusher.join();
   EXPECT_EQ(r[0].revents, 0);
   EXPECT_EQ(r[1].revents, POLLIN);
+  plat_close(fd);
+  close(efd);
+}
+
+// Injected poll faults answer every call as a failing poll(2) would, whatever the descriptors
+// hold, and are counted; cleared, polls answer from the descriptors again.
+TEST_F(PlatformSimdev, InjectedPollFaultsAnswerEveryCallAndAreCounted) {
+  using platform::sim::testing::PollFault;
+  int fd = plat_open("/dev/tamrel-test", O_RDWR);
+  int efd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  ASSERT_GE(efd, 0);
+  dev_->push("x");  // readable: the fault wins all the same
+
+  platform::sim::testing::setPollFault(PollFault::kError, ENOMEM);
+  struct pollfd p[3] = {{fd, POLLIN, 0}, {-1, POLLIN, 0}, {efd, POLLIN, 0}};
+  errno = 0;
+  EXPECT_EQ(plat_poll(p, 3, -1), -1);  // even a poll that would wait for ever answers at once
+  EXPECT_EQ(errno, ENOMEM);
+  EXPECT_EQ(platform::sim::testing::pollFaults(), 1u);
+
+  platform::sim::testing::setPollFault(PollFault::kInvalid);
+  EXPECT_EQ(platform::sim::testing::pollFaults(), 0u);
+  EXPECT_EQ(plat_poll(p, 3, -1), 2);
+  EXPECT_EQ(p[0].revents, POLLNVAL);
+  EXPECT_EQ(p[1].revents, 0);
+  EXPECT_EQ(p[2].revents, POLLNVAL);
+  EXPECT_EQ(plat_poll(p, 1, 0), 1);
+  EXPECT_EQ(platform::sim::testing::pollFaults(), 2u);
+
+  platform::sim::testing::setPollFault(PollFault::kNone);
+  EXPECT_EQ(plat_poll(p, 3, 0), 1);
+  EXPECT_EQ(p[0].revents, POLLIN);
+  EXPECT_EQ(p[2].revents, 0);
+  EXPECT_EQ(platform::sim::testing::pollFaults(), 0u);
   plat_close(fd);
   close(efd);
 }

@@ -175,6 +175,14 @@ int openChannel(const std::vector<uint8_t>& aid, uint8_t p2, int* cNumber, uint8
       closeSession(result);
       return static_cast<int>(result);
     }
+    // The card assigns a channel that is free. One this side holds open belongs to another
+    // caller: taking it would share that caller's channel (its AID overwritten, its channel
+    // closed by a failed SELECT of ours). Refused, and nothing of that caller's is touched:
+    // no SELECT, no close, and the session stays for its channel.
+    if (channel < channelCount && channel < kSlots && channels[channel].open) {
+      ALOGE("%s: MC_OPEN answered channel %d, which is already open", "openChannel", channel);
+      return static_cast<int>(SECLINK_FAILED);
+    }
   }
   std::vector<uint8_t> select = {cla, 0xA4, 0x04, p2, static_cast<uint8_t>(aid.size())};
   select.insert(select.end(), aid.begin(), aid.end());

@@ -79,8 +79,14 @@ int WeaverSerialize::deserializeConfig(const keymaster_blob_t& body,
   const int64_t labels[3] = {kLabelSlots, kLabelKeySize, kLabelValueSize};
   for (int k = 0; k < 3; k++) {
     vcbor::Item item;
-    if (!nextEntry(dec, labels[k], &item) || item.type != vcbor::kTypeInt64 || item.val.i64 < 0 ||
-        item.val.i64 > INT64_C(0xFFFFFFFF)) {
+    if (!nextEntry(dec, labels[k], &item) || item.type != vcbor::kTypeInt64 || item.val.i64 < 0) {
+      return kDecodeFailed;
+    }
+    // Clients get each size as a signed 32-bit number: one beyond INT32_MAX would reach them
+    // negative (2^32 - 1 slots as -1), so such an answer is refused whole.
+    if (item.val.i64 > INT32_MAX) {
+      ALOGE("configuration entry %lld is %lld, beyond a 32-bit size: refused", static_cast<long long>(labels[k]),
+            static_cast<long long>(item.val.i64));
       return kDecodeFailed;
     }
     values[k] = item.val.i64;

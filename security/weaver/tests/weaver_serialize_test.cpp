@@ -46,7 +46,7 @@ TEST(WeaverSerialize, ConfigMustBeExactlyTheThreeEntriesInOrder) {
   };
   const Case cases[] = {
       {"valid", mapOf({{62, u(16)}, {63, u(16)}, {64, u(16)}}), true},
-      {"largest", mapOf({{62, u(0xFFFFFFFF)}, {63, u(0)}, {64, u(16)}}), true},
+      {"largest", mapOf({{62, u(0x7FFFFFFF)}, {63, u(0)}, {64, u(16)}}), true},
       {"reordered", mapOf({{63, u(16)}, {62, u(16)}, {64, u(16)}}), false},
       {"fourth entry", mapOf({{62, u(16)}, {63, u(16)}, {64, u(16)}, {65, u(1)}}), false},
       {"2^32", mapOf({{62, u(0x100000000)}, {63, u(16)}, {64, u(16)}}), false},
@@ -66,6 +66,41 @@ TEST(WeaverSerialize, ConfigMustBeExactlyTheThreeEntriesInOrder) {
     } else {
       EXPECT_EQ(rc, -1000) << c.what;
       EXPECT_EQ(config, (WeaverConfig{1, 2, 3})) << "untouched on failure: " << c.what;
+    }
+  }
+}
+
+// The three sizes reach clients as 32-bit signed numbers: a size the processor gives beyond
+// 2^31 - 1 would read as a negative count, so the whole answer is refused instead.
+TEST(WeaverSerialize, ConfigSizesMustFitASignedInt) {
+  constexpr uint64_t kMax = 0x7FFFFFFF;
+  const struct {
+    const char* what;
+    uint64_t slots, keySize, valueSize;
+    bool ok;
+  } cases[] = {
+      {"every size at 2^31 - 1", kMax, kMax, kMax, true},
+      {"zero sizes", 0, 0, 0, true},
+      {"slots 2^31", kMax + 1, 16, 16, false},
+      {"slots 2^32 - 1", 0xFFFFFFFF, 16, 16, false},
+      {"key size 2^31", 16, kMax + 1, 16, false},
+      {"key size 2^32 - 1", 16, 0xFFFFFFFF, 16, false},
+      {"value size 2^31", 16, 16, kMax + 1, false},
+      {"value size 2^32 - 1", 16, 16, 0xFFFFFFFF, false},
+  };
+  WeaverSerialize s;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<uint8_t> body = mapOf({{62, u(c.slots)}, {63, u(c.keySize)}, {64, u(c.valueSize)}});
+    WeaverConfig config{1, 2, 3};
+    const int rc = s.deserializeConfig(blob(body), &config);
+    if (c.ok) {
+      EXPECT_EQ(rc, 0);
+      EXPECT_EQ(config, (WeaverConfig{static_cast<int32_t>(c.slots), static_cast<int32_t>(c.keySize),
+                                      static_cast<int32_t>(c.valueSize)}));
+    } else {
+      EXPECT_EQ(rc, -1000);
+      EXPECT_EQ(config, (WeaverConfig{1, 2, 3})) << "nothing handed out";
     }
   }
 }

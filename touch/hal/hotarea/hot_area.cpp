@@ -418,6 +418,18 @@ int32_t hot_area_parse(const char *text, HotArea *out) {
       refused = true;
       break;
     }
+    // Each fraction is a share of the screen. One outside 0 to 1 places a control off the
+    // screen, and a far one overflows the pixel arithmetic of the rectangle.
+    int outside = -1;
+    for (int k = 0; k < want && outside < 0; ++k)
+      if (!(p[k] >= 0.0f && p[k] <= 1.0f)) outside = k;
+    if (outside >= 0) {
+      HAL_LOG_AS(HAL_LOG_ERROR, "app_set_hot_area_parse_hok",
+                 "[HOT_AREA] area info refused: area %d fraction %d is %g, outside 0 to 1", i, outside,
+                 static_cast<double>(p[outside]));
+      refused = true;
+      break;
+    }
     if (isRect) {
       HotAreaRectWidget &r = fresh->rects[rects];
       rectCoords(p, out->orientation, w, h, &r);

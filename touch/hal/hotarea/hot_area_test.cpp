@@ -269,6 +269,76 @@ TEST_F(HotAreaTest, ARefusedTextKeepsThePreviousAreas) {
   EXPECT_EQ(hot_area.in_map[0], 1);
 }
 
+// Every fraction of "SZ" is a share of the screen: 0 to 1 inclusive is taken, anything
+// else (a little or far outside) refuses the whole text with a line saying so, and the areas
+// of the last good text stay in force. Far-out values must not reach the pixel arithmetic,
+// where a wide pair would overflow the width of a rectangle.
+TEST_F(HotAreaTest, FractionsOutsideZeroToOneAreRefusedAndThePreviousAreasStay) {
+  module_->set_alg_param_setters(&table_);
+  setValue(COMMON_DATA_MODE_DISPLAY_ORIENTATION, 0);
+  send(COMMON_DATA_MODE_PACKAGE_NAME, HOT_AREA_GAME_PACKAGE);
+  const std::string good = R"([{"AS":"Rt","AT":"MM","SZ":"0.0,0.2,0.0,0.8"},{"AS":"Rc","AT":"JY","SZ":"0.2,0.2,0.1"}])";
+  auto snapshot = [] {
+    return std::vector<uint8_t>(reinterpret_cast<const uint8_t *>(hot_area.widgets),
+                                reinterpret_cast<const uint8_t *>(hot_area.widgets + 1));
+  };
+  const struct {
+    const char *value;
+    bool taken;
+  } cases[] = {{"0", true},     {"1", true},      {"0.5", true}, {"-0.01", false},
+               {"1.01", false}, {"1e9", false},   {"-1e12", false}, {"-200000", false}};
+  for (const auto &c : cases) {
+    // The value in each place of a rectangle (4 fractions) and of a round (3), the others
+    // well inside the screen.
+    for (int place = 0; place < 7; ++place) {
+      const bool rect = place < 4;
+      std::string sz;
+      for (int k = 0; k < (rect ? 4 : 3); ++k) {
+        if (k > 0) sz += ",";
+        sz += k == (rect ? place : place - 4) ? c.value : (rect ? "0.3" : "0.1");
+      }
+      // A wide pair: a huge negative left edge with a huge positive right edge.
+      if (std::string(c.value) == "-200000" && rect && place == 0) sz = "-200000,200000,0.3,0.3";
+      SCOPED_TRACE(::testing::Message() << c.value << " in SZ \"" << sz << "\"");
+      send(COMMON_DATA_MODE_HOT_AREA_INFO, good);
+      ASSERT_EQ(hot_area.widgets->rects[0].head[0], 1);
+      const std::vector<uint8_t> before = snapshot();
+      const HotAreaRectWidget *mapRect = hot_area.map_rect;
+      const size_t refusals = host_.count("outside 0 to 1");
+      takeCalls();
+
+      const std::string text = std::string(R"([{"AS":")") + (rect ? "Rt" : "Rc") + R"(","AT":"SK","SZ":")" + sz + R"("}])";
+      send(COMMON_DATA_MODE_HOT_AREA_INFO, text);
+      if (c.taken) {
+        EXPECT_EQ(host_.count("outside 0 to 1"), refusals);
+        EXPECT_EQ(hot_area.widgets->rects[0].head[0], rect ? 1 : 0);
+        EXPECT_EQ(hot_area.widgets->rects[0].head[1], rect ? 0 : 1);
+        EXPECT_EQ(hot_area.map_rect, nullptr) << "the new text has no mini map";
+        if (rect) {
+          const HotAreaRectWidget &r = hot_area.widgets->rects[0];
+          for (int32_t x : {r.x0, r.x1}) EXPECT_TRUE(x >= 0 && x <= W) << x;
+          for (int32_t y : {r.y0, r.y1}) EXPECT_TRUE(y >= 0 && y <= H) << y;
+        } else {
+          const HotAreaRoundWidget &r = hot_area.widgets->rounds[0];
+          EXPECT_TRUE(r.x >= 0 && r.x <= W) << r.x;
+          EXPECT_TRUE(r.y >= 0 && r.y <= H) << r.y;
+          EXPECT_TRUE(r.radius >= 0 && r.radius <= W) << r.radius;
+        }
+      } else {
+        EXPECT_EQ(host_.count("outside 0 to 1"), refusals + 1);
+        EXPECT_TRUE(snapshot() == before) << "the areas changed";
+        EXPECT_EQ(hot_area.map_rect, mapRect);
+        for (const Call &call : takeCalls()) EXPECT_EQ(call.setter, 16);  // no area reached the algorithm
+      }
+    }
+  }
+  // The kept mini map still works after the refusals.
+  send(COMMON_DATA_MODE_HOT_AREA_INFO, good);
+  send(COMMON_DATA_MODE_HOT_AREA_INFO, R"([{"AS":"Rt","AT":"SK","SZ":"1e9,0.2,0.3,0.4"}])");
+  EXPECT_EQ(strategy({touch(0, 100, 1000, ALG_TOUCH_ACTION_DOWN)}), 0);
+  EXPECT_EQ(hot_area.in_map[0], 1);
+}
+
 TEST_F(HotAreaTest, PackageNamesAndAMissingSetterTable) {
   // No setter table yet: every path that would call it goes quietly.
   send(COMMON_DATA_MODE_PACKAGE_NAME, HOT_AREA_GAME_PACKAGE);

@@ -173,6 +173,62 @@ TEST_F(SeclinkTest, FailedManageChannelEndsTheSession) {
   }
 }
 
+// The card assigns a free logical channel. An answer naming a channel another caller holds
+// open is refused: nothing of that caller's is taken or given back (no SELECT on its channel,
+// no close of it), and its channel, AID and session carry on. A fresh channel the card then
+// assigns is taken as ever.
+TEST_F(SeclinkTest, ManageChannelAnswerNamingAnOpenChannelIsRefused) {
+  const Bytes first = {0xA0, 0x00, 0x00, 0x00, 0x11};
+  const Bytes second = {0xA0, 0x00, 0x00, 0x00, 0x22};
+  const struct {
+    const char* what;
+    bool secondSelectable;  // how the card would answer the second caller's SELECT
+  } cases[] = {{"second applet selectable", true}, {"second applet refused", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ese::reset();
+    resetChannelState();
+    ese::installApplet(first, {0x6F, 0x00});
+    if (c.secondSelectable) {
+      ese::installApplet(second, {0x6F, 0x00});
+    } else {
+      ese::refuseApplet(second, 0x6A86);
+    }
+    const Opened a = open(first);
+    ASSERT_EQ(a.result, 0);
+    ASSERT_EQ(a.channel, 1);
+    const std::string status = dumpStatus();
+    ASSERT_NE(status.find("Channel number:1,"), std::string::npos);
+
+    ese::queueResponse({0x01, 0x90, 0x00});  // the card names channel 1 again
+    const size_t sent = ese::apduLog().size();
+    const Opened b = open(second);
+    EXPECT_EQ(b.result, kFailed);
+    const auto log = ese::apduLog();
+    ASSERT_GT(log.size(), sent);
+    EXPECT_EQ(log[sent], (Bytes{0x00, 0x70, 0x00, 0x00, 0x01}));
+    EXPECT_EQ(log.size(), sent + 1) << "only the MANAGE CHANNEL went out: no SELECT, no close";
+    EXPECT_EQ(dumpStatus(), status) << "channel 1 still the first caller's, with its AID";
+    EXPECT_EQ(ese::openChannels(), (std::vector<int>{0, 1}));  // the card's basic channel and channel 1
+    EXPECT_TRUE(ese::sessionOpen());
+
+    int r = -1;
+    EXPECT_EQ(transmit({0x01, 0x80, 0xCA, 0x00, 0x02, 0xBE, 0xEF}, &r), (Bytes{0xBE, 0xEF, 0x90, 0x00}));
+    EXPECT_EQ(r, 0);
+
+    // The card assigning a free channel: taken.
+    const Bytes third = {0xA0, 0x00, 0x00, 0x00, 0x33};
+    ese::installApplet(third, {0x6F, 0x00});
+    const Opened fresh = open(third);
+    EXPECT_EQ(fresh.result, 0);
+    EXPECT_EQ(fresh.channel, 2);
+    EXPECT_EQ(ese::openChannels(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(closeGPChannel(1), 0);
+    EXPECT_EQ(closeGPChannel(2), 0);
+    EXPECT_FALSE(ese::sessionOpen());
+  }
+}
+
 TEST_F(SeclinkTest, ClosingOneOfTwoChannelsKeepsTheSession) {
   ASSERT_EQ(open({}).result, 0);
   ASSERT_EQ(open({}).result, 0);

@@ -47,6 +47,24 @@ std::function<void()> g_onFirstFrame;
 std::mutex g_socketLock;
 int g_socket = -1;
 
+std::atomic<bool> g_stopping{false};
+constexpr std::chrono::milliseconds kPollRetryPause{100};
+std::mutex g_pauseLock;
+PollRetryPause g_pause;
+
+void pauseBeforeRetry(std::chrono::milliseconds how_long) {
+  PollRetryPause pause;
+  {
+    std::lock_guard<std::mutex> guard(g_pauseLock);
+    pause = g_pause;
+  }
+  if (pause) {
+    pause(how_long);
+  } else {
+    std::this_thread::sleep_for(how_long);
+  }
+}
+
 void control(const char* word) {
   if (g_control[1] < 0) return;
   char message[kControlWord];
@@ -103,8 +121,19 @@ void pollLoop() {
     DLOGI("poll common data fd n = %d", static_cast<int>(fds.size()));
   };
   rebuild();
-  while (true) {
-    if (plat_poll(fds.data(), fds.size(), -1) < 0) continue;
+  // A failing poll answers again at once, as does one whose control descriptor reads as
+  // closed or broken: both pause before the next poll instead of spinning a core, with one
+  // line per run of failures. The stop flag ends the thread even when the control channel
+  // cannot carry the word.
+  bool failureLogged = false;
+  while (!g_stopping.load()) {
+    if (plat_poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      if (!failureLogged) DLOGE("poll common data failed: %s", strerror(errno));
+      failureLogged = true;
+      pauseBeforeRetry(kPollRetryPause);
+      continue;
+    }
     if (fds[0].revents & POLLIN) {
       char word[kControlWord];
       if (read(g_control[0], word, sizeof word) == static_cast<ssize_t>(sizeof word)) {
@@ -116,6 +145,8 @@ void pollLoop() {
         continue;
       }
     }
+    // No whole word came from the control channel, and it reports an error or a hang-up.
+    const bool controlBroken = (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
     for (size_t i = 1; i < fds.size(); ++i) {
       if ((fds[i].revents & POLLRDNORM) == 0) {
         if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) fds[i].fd = -1;  // gone: stop watching it
@@ -125,7 +156,7 @@ void pollLoop() {
       const ssize_t n = plat_pread(fds[i].fd, &block, sizeof block, 0);
       if (n < 0) {
         DLOGE("error: %s", strerror(errno));
-        std::this_thread::sleep_for(std::chrono::seconds(1));
+        pauseBeforeRetry(std::chrono::seconds(1));
         continue;
       }
       if (n != static_cast<ssize_t>(sizeof block)) continue;
@@ -135,7 +166,15 @@ void pollLoop() {
         if (g_onFirstFrame) g_onFirstFrame();
       }
     }
+    if (controlBroken) {
+      if (!failureLogged) DLOGE("poll common data control channel error, revents 0x%x", fds[0].revents);
+      failureLogged = true;
+      pauseBeforeRetry(kPollRetryPause);
+    } else {
+      failureLogged = false;
+    }
   }
+  DLOGI("poll common data thread complete");
 }
 
 }  // namespace
@@ -238,9 +277,15 @@ int write_abnormal_event(int type, int mode, int value) {
   return static_cast<int>(plat_pwrite(fd, record, sizeof record, 0));
 }
 
+void set_poll_retry_pause(PollRetryPause pause) {
+  std::lock_guard<std::mutex> guard(g_pauseLock);
+  g_pause = std::move(pause);
+}
+
 bool start_poll_thread(std::function<void()> onFirstFrame) {
   if (g_pollThread.joinable()) return true;
   if (pipe2(g_control, O_CLOEXEC) != 0) return false;
+  g_stopping.store(false);
   g_onFirstFrame = std::move(onFirstFrame);
   g_pollThread = std::thread(pollLoop);
   return true;
@@ -248,6 +293,7 @@ bool start_poll_thread(std::function<void()> onFirstFrame) {
 
 void stop_poll_thread() {
   if (!g_pollThread.joinable()) return;
+  g_stopping.store(true);
   control("stop");
   g_pollThread.join();
   close(g_control[0]);

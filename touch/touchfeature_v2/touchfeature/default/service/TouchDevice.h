@@ -34,6 +34,11 @@ int send_package_data_to_thp(int id, int mode, const std::string& text);
 // The poll thread: started once; a block with mode 10001 calls onFirstFrame.
 bool start_poll_thread(std::function<void()> onFirstFrame);
 void stop_poll_thread();
+// How the poll thread waits after a failed poll or read before it tries again (a failing
+// poll answers at once, so trying again at once would spin a core). Tests put in a wait of
+// their own; null restores the real sleep.
+using PollRetryPause = std::function<void(std::chrono::milliseconds)>;
+void set_poll_retry_pause(PollRetryPause pause);
 // Closes both touch nodes and the abnormal-event node.
 void close_touch_nodes();
 

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 #include <android/binder_manager.h>
@@ -19,6 +21,7 @@
 #include "TouchReport.h"
 #include "platform/properties.h"
 #include "platform/properties_test_api.h"
+#include "platform/simdev_test.h"
 #include "platform/tamrel_touch.h"
 #include "platform/temp_root.h"
 #include "platform_binder_test.h"
@@ -362,6 +365,108 @@ TEST_F(TouchFeature, ADriverPushedFirstFrameBlockFiresTheGameTurboCallback) {
     std::this_thread::sleep_for(20ms);
   }
   EXPECT_EQ(service_->gameTurboTool().boostState(), 2);
+}
+
+// Stands in for the poll thread's pause before a retry: counts the pauses and holds each one
+// until the test lets it go, so that what the thread does between pauses can be counted.
+class PauseGate {
+ public:
+  void pause(std::chrono::milliseconds) {
+    std::unique_lock<std::mutex> lock(lock_);
+    const uint64_t mine = ++entered_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return open_ || allowed_ >= mine; });
+  }
+  bool waitEntered(uint64_t n, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(lock_);
+    return changed_.wait_for(lock, timeout, [&] { return entered_ >= n; });
+  }
+  uint64_t entered() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return entered_;
+  }
+  void step() {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++allowed_;
+    changed_.notify_all();
+  }
+  void open() {
+    std::lock_guard<std::mutex> guard(lock_);
+    open_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  uint64_t entered_ = 0, allowed_ = 0;
+  bool open_ = false;
+};
+
+// The poll thread over a poll that keeps failing: a poll that fails, or that finds its
+// descriptors closed (POLLNVAL, which poll(2) reports as success), answers at once every time.
+class TouchFeaturePoll : public TouchFeature {
+ protected:
+  void SetUp() override {
+    set_poll_retry_pause([this](std::chrono::milliseconds ms) { gate_.pause(ms); });
+  }
+  void TearDown() override {
+    gate_.open();
+    TouchFeature::TearDown();  // stops the poll thread
+    platform::sim::testing::setPollFault(platform::sim::testing::PollFault::kNone);
+    set_poll_retry_pause(nullptr);
+  }
+  // Brings the poll thread to wait on the node, injects the fault and wakes the thread into it.
+  // Then each failing poll must be followed by a pause: at the n-th pause n polls have failed.
+  void expectOnePausePerFailingPoll(platform::sim::testing::PollFault fault, int error) {
+    start(Host::kAbsent);
+    set(7, 1);  // opens the node, which the poll thread then watches
+    common_data block{};
+    block.mode = 1;
+    driver_->pushCommand(block);
+    ASSERT_TRUE(driver_->waitCommandsTaken(2s));
+    platform::sim::testing::setPollFault(fault, error);
+    driver_->pushCommand(block);  // ends the poll under way; the next ones fail
+    for (uint64_t n = 1; n <= 3; ++n) {
+      ASSERT_TRUE(gate_.waitEntered(n, 2s))
+          << "no pause " << n << " after " << platform::sim::testing::pollFaults() << " failing polls";
+      EXPECT_EQ(platform::sim::testing::pollFaults(), n);
+      gate_.step();
+    }
+  }
+  PauseGate gate_;
+};
+
+TEST_F(TouchFeaturePoll, AFailingPollPausesBeforeItPollsAgainAndTheThreadRecovers) {
+  expectOnePausePerFailingPoll(platform::sim::testing::PollFault::kError, ENOMEM);
+  // The poll works again: the thread goes back to waiting and blocks reach the service.
+  platform::sim::testing::setPollFault(platform::sim::testing::PollFault::kNone);
+  gate_.open();
+  common_data first{};
+  first.mode = COMMON_DATA_MODE_FIRST_FRAME_BOOST;
+  driver_->pushCommand(first);
+  common_data next{};
+  next.mode = 1;
+  driver_->pushCommand(next);
+  ASSERT_TRUE(driver_->waitCommandsTaken(2s));  // read one after the other by the poll thread
+  EXPECT_EQ(service_->gameTurboTool().boostState(), 2);
+}
+
+TEST_F(TouchFeaturePoll, ClosedDescriptorsPauseTheThreadAndItStillStops) {
+  expectOnePausePerFailingPoll(platform::sim::testing::PollFault::kInvalid, 0);
+  // The control channel itself reads as closed, so the stop word cannot reach the thread:
+  // the service must still end it.
+  gate_.open();
+  std::promise<void> stopped;
+  std::future<void> done = stopped.get_future();
+  std::thread stopper([&] {
+    service_.reset();
+    stopped.set_value();
+  });
+  const bool ended = done.wait_for(5s) == std::future_status::ready;
+  EXPECT_TRUE(ended) << "the stop waits for a thread that never hears it";
+  platform::sim::testing::setPollFault(platform::sim::testing::PollFault::kNone);  // lets a stuck thread end
+  stopper.join();
 }
 
 // A listener on the touch-event name, as the touch stack (or any local process) would bind it.
