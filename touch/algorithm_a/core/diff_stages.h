@@ -47,6 +47,6 @@ void DiffDataCommonInit();
 void DenoiseDiffInit();
 void GetMutualDiffData();
 VENDOR_EXPORT void DenoiseMutualDiff();
-void SetHaveTouchFlag();
+VENDOR_EXPORT void SetHaveTouchFlag();
 void DenoiseSelfDiff();
-void NoiseDiffReduce();
+VENDOR_EXPORT void NoiseDiffReduce();

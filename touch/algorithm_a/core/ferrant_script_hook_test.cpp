@@ -85,4 +85,5 @@ VENDOR_EXPORT void ferx_test_script_tracking(const FerxScriptedTouch* touches, u
 
 VENDOR_EXPORT const void* ferx_test_water() { return &gstWaterState; }
 VENDOR_EXPORT const void* ferx_test_float() { return &gstFloatSelfProc; }
+VENDOR_EXPORT void* ferx_test_common() { return &gstCommon; }
 VENDOR_EXPORT void ferx_test_bind_clock(uint64_t (*clock)()) { TsaBindClock(clock); }

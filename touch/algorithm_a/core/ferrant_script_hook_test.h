@@ -58,6 +58,11 @@ typedef void (*FerxScriptTrackingFn)(const FerxScriptedTouch* touches, uint8_t c
 #define FERX_TEST_WATER_SYMBOL "ferx_test_water"
 typedef const void* (*FerxTestWaterFn)();
 
+// The scripted variant also lets an end-to-end test read and set the common frame record
+// (gstCommon, layout in tsa_common.h): the state an exported procedure works on.
+#define FERX_TEST_COMMON_SYMBOL "ferx_test_common"
+typedef void* (*FerxTestCommonFn)();
+
 // The scripted variant also lets an end-to-end test read the floating-finger state after a
 // frame (gstFloatSelfProc, 12 bytes, layout in region_float.h).
 #define FERX_TEST_FLOAT_SYMBOL "ferx_test_float"

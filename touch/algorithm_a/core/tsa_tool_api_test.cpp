@@ -109,7 +109,8 @@ TEST_F(ToolApi, TsaInitAloneRefusesAConfigurationItCannotApply) {
 
 // Every entry a tool or a customer layer may look up by name is reachable in the loaded
 // plug-in: the Tsa interface and its state accessors, the re-initialisers and checks no
-// path of the module calls, the customer hooks and the wrappers offered beside the stages.
+// path of the module calls, the networks' weight-block doors, the customer hooks and the
+// wrappers offered beside the stages.
 TEST(PluginExports, EveryNamedEntryIsFoundByName) {
   static const char* const kEntries[] = {
       // Module API and state accessors.
@@ -118,7 +119,10 @@ TEST(PluginExports, EveryNamedEntryIsFoundByName) {
       "GetNormalActToIdleTime", "GetTsaFrameProcFunc", "GetTsaFrameDataBakFunc",
       // Initialisation and checks with no caller inside the module.
       "SoftwareReInit1", "SoftwareReInit2", "FirmwareConfigCheckValid", "IdlePreJudge", "DenoiseMutualDiff",
-      "GetTopTwoRx",
+      "GetTopTwoRx", "SetHaveTouchFlag", "NoiseDiffReduce",
+      // The networks' weight blocks, installed and removed by the host.
+      "NetWaterSetWeights", "NetWaterRemoveWeights", "DenoiseNetSetWeights", "DenoiseNetRemoveWeights",
+      "NetFloatSetWeights", "NetFloatRemoveWeights",
       // Customer hooks.
       "CustomGlobalVarInit", "SampleImFreqSet", "DefaultStateInit", "DynamicLevelCustom", "JitaiModeRecongniseInit",
       "JitaiModeStateClear", "GetRefAndBarrayErrSta", "PowerSavingCustomer", "CustomHopTestHandle",

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "vendor_export.h"
+
 // ---------------------------------------------------------------------------------------
 // Result codes shared by every layer.
 inline constexpr uint32_t FRNN_OK = 0;
@@ -674,9 +676,11 @@ extern float LcdDenoiseNetParams[160];
 // The weight object is product data: the caller installs it (exactly 392,328 bytes, else
 // 3; null, 5); until then, and after its removal, every run fails with 7. The engine
 // copies the object, and installing or removing it is safe while another thread runs a
-// frame: that frame finishes with the object it started with.
-uint32_t DenoiseNetSetWeights(const void* pvBlob, uint32_t uiBytes);
-void DenoiseNetRemoveWeights();
+// frame: that frame finishes with the object it started with. The plug-in exports the
+// installation doors of the three networks with C names, so that the host that loads it
+// can hand them their product data.
+VENDOR_EXPORT uint32_t DenoiseNetSetWeights(const void* pvBlob, uint32_t uiBytes);
+VENDOR_EXPORT void DenoiseNetRemoveWeights();
 void DenoiseNetInit();
 uint32_t DlNetInterface(int16_t* pswDiff, uint16_t* puwRowHalfMeans, uint8_t* pubBuffer, int32_t rows, int32_t cols);
 
@@ -696,8 +700,8 @@ inline constexpr uint32_t kFloatNetBufferBytes = kFloatNetMap2Offset + kFloatNet
 // The weight block is product data: the caller installs it (exactly 28,156 bytes, else 3;
 // null, 5); until then, and after its removal, every run fails with 7. Copied and
 // installed as the denoise object is.
-uint32_t NetFloatSetWeights(const void* pvBlob, uint32_t uiBytes);
-void NetFloatRemoveWeights();
+VENDOR_EXPORT uint32_t NetFloatSetWeights(const void* pvBlob, uint32_t uiBytes);
+VENDOR_EXPORT void NetFloatRemoveWeights();
 uint32_t NetFloatComplement(const int16_t* pswDiff, uint8_t* pubBuffer, int32_t rows, int32_t cols,
                             uint16_t** ppuwMap1, uint16_t** ppuwMap2);
 
@@ -716,8 +720,8 @@ inline constexpr uint32_t kWaterNetPoolBytes = 0x200000;
 // The weight block is product data: the caller installs it (exactly the layout's 12,164
 // bytes, else 3; null, 5); until then, and after its removal, every run fails. Copied and
 // installed as the denoise object is.
-uint32_t NetWaterSetWeights(const void* pvBlob, uint32_t uiBytes);
-void NetWaterRemoveWeights();
+VENDOR_EXPORT uint32_t NetWaterSetWeights(const void* pvBlob, uint32_t uiBytes);
+VENDOR_EXPORT void NetWaterRemoveWeights();
 WaterNetState* InitNetWater(WaterNetState* pstState);
 uint32_t NetWaterDetection(const float* pfInput, WaterNetState* pstState, int32_t h, int32_t w, int32_t c,
                            uint32_t* puiScore1, uint32_t* puiScore2, uint8_t* pubBuffer);

@@ -232,10 +232,8 @@ uint32_t ConvolutionForwardBody(const ConvolutionLayer* l, const FrnnTensor* in,
     owned = clone;
     cur = clone;
   }
-  const int64_t ow = (static_cast<int64_t>(cur->uiW) - static_cast<int64_t>(l->dilationWidth) * (l->kernelWidth - 1) -
-                      1) / l->strideWidth + 1;
-  const int64_t oh = (static_cast<int64_t>(cur->uiH) -
-                      static_cast<int64_t>(l->dilationHeight) * (l->kernelHeight - 1) - 1) / l->strideHeight + 1;
+  const int64_t ow = WindowOutputs(cur->uiW, l->dilationWidth, l->kernelWidth, l->strideWidth);
+  const int64_t oh = WindowOutputs(cur->uiH, l->dilationHeight, l->kernelHeight, l->strideHeight);
   FrnnTensor* out = nullptr;
   if (ow >= 1 && oh >= 1) {
     const uint32_t layout = (l->weightKind == FRNN_KIND_S16 || l->weightKind == FRNN_KIND_F32 ||

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -398,6 +399,110 @@ TEST(FrnnDepthwise, FastPathStaysWithinOneHalfStepOfTheExactSum) {
     FrnnTensorDestroy(&blk, pool.get());
     FrnnTensorDestroy(&in, pool.get());
     EXPECT_EQ(0u, pool.InUse());
+  }
+}
+
+// A window one node wider or taller than the padded input gives a negative span, which
+// integer division at a stride above 1 rounds to one output: such a window reaches past the
+// plane and is refused, by the convolution and the depthwise layer, on every route. The
+// window exactly as large as the padded input is the largest one taken: a single output that
+// sums every node. Small integers keep each route's sum exact whatever its rounding order.
+TEST(FrnnConvLayers, WindowsBeyondThePaddedInputAreRefused) {
+  constexpr uint32_t kC = 8, kH = 4, kW = 6;
+  const FrnnPaddingParam p1{1, 1, 1, 1, 0, 0};
+  struct Case {
+    bool depthwise;
+    uint32_t kW, kH, sW, sH, dil;
+    FrnnPaddingParam pad;
+    bool fits;
+  } cases[] = {
+      {false, kW + 1, 3, 2, 1, 1, {}, false},
+      {false, 3, kH + 1, 1, 2, 1, {}, false},
+      {false, kW + 3, kH + 3, 3, 3, 1, p1, false},
+      {false, 4, 3, 2, 2, 2, {}, false},  // dilated, 7 columns over 6
+      {false, kW, kH, 2, 2, 1, {}, true},
+      {false, kW + 2, kH + 2, 3, 3, 1, p1, true},
+      {true, kW + 1, 3, 2, 1, 1, {}, false},
+      {true, 3, kH + 1, 1, 2, 1, {}, false},
+      {true, kW + 3, kH + 3, 2, 2, 1, p1, false},
+      {true, 4, 3, 2, 2, 2, {}, false},
+      {true, kW, kH, 2, 2, 1, {}, true},
+      {true, kW + 2, kH + 2, 2, 2, 1, p1, true},
+      {true, 3, 2, 2, 2, 2, {}, true},  // dilated, 5 x 3 of 6 x 4
+  };
+  auto ints = [](size_t n, uint32_t seed, float scale) {
+    std::vector<float> v = Random(n, seed, scale);
+    for (float& x : v) x = std::nearbyint(x);
+    return v;
+  };
+  const std::vector<float> x = ints(kC * kH * kW, 41, 2.4f);
+  for (const bool fast : {false, true}) {
+    std::optional<ReferenceKernelsOnly> reference;
+    if (!fast) reference.emplace();
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << (c.depthwise ? "depthwise " : "convolution ") << c.kW << "x" << c.kH << " s"
+                                      << c.sW << "x" << c.sH << " d" << c.dil << " pad " << c.pad.siLeft
+                                      << (fast ? " fast" : " reference"));
+      NnPool pool(4u << 20);
+      FrnnTensor* in = MakeHalf(pool.get(), 1, kC, kH, kW, x);
+      const uint32_t taps = c.kW * c.kH;
+      const uint32_t perOut = c.depthwise ? taps : kC * taps;
+      const std::vector<float> wv = ints(kC * perOut + kC, c.kW * 7 + c.kH, 1.4f);
+      std::vector<uint16_t> blob = Halves(wv);
+      FrnnWeightReader r = HalfReader(blob);
+      ConvolutionLayer cl{};
+      DepthwiseConvLayer dl{};
+      if (c.depthwise) {
+        dl = FrnnDepthwiseConvInit(kC, 1, c.kW, c.kH, c.sW, c.sH, 1, &c.pad, &r);
+        dl.dilationWidth = dl.dilationHeight = c.dil;
+        ASSERT_EQ(0u, FrnnDepthwiseConvLoadWeight(&dl, &r));
+      } else {
+        cl = FrnnConvolutionInit(kC, kC, c.kW, c.kH, c.sW, c.sH, 1, &c.pad, &r);
+        cl.dilationWidth = cl.dilationHeight = c.dil;
+        ASSERT_EQ(0u, FrnnConvolutionLoadWeight(&cl, &r));
+      }
+      FrnnTensor* blk = ToLayout(in, FRNN_LAYOUT_NC8HW8, pool.get());
+      ASSERT_NE(blk, nullptr);
+      for (const FrnnTensor* src : {static_cast<const FrnnTensor*>(in), static_cast<const FrnnTensor*>(blk)}) {
+        SCOPED_TRACE(src == blk ? "NC8HW8" : "NCHW");
+        const uint32_t before = pool.InUse();
+        FrnnTensor* out = nullptr;
+        const uint32_t res = c.depthwise ? FrnnDepthwiseConvForwardInt(&dl, src, &out, pool.get())
+                                         : FrnnConvolutionForwardInt(&cl, src, &out, pool.get());
+        if (!c.fits) {
+          EXPECT_EQ(FRNN_ERR_ARG, res);
+          EXPECT_EQ(nullptr, out);
+          EXPECT_EQ(before, pool.InUse());
+          FrnnTensorDestroy(&out, pool.get());
+          continue;
+        }
+        ASSERT_EQ(0u, res);
+        ASSERT_NE(nullptr, out);
+        EXPECT_EQ(1u, out->uiW);
+        EXPECT_EQ(1u, out->uiH);
+        std::vector<float> want;
+        for (uint32_t o = 0; o < kC; ++o) {
+          float acc = wv[kC * perOut + o];
+          for (uint32_t i = 0; i < kC; ++i) {
+            if (c.depthwise && i != o) continue;
+            const float* w = wv.data() + (c.depthwise ? o * taps : (o * kC + i) * taps);
+            for (uint32_t ky = 0; ky < c.kH; ++ky)
+              for (uint32_t kx = 0; kx < c.kW; ++kx) {
+                const int32_t iy = static_cast<int32_t>(ky * c.dil) - c.pad.siTop;
+                const int32_t ix = static_cast<int32_t>(kx * c.dil) - c.pad.siLeft;
+                if (iy < 0 || ix < 0 || iy >= static_cast<int32_t>(kH) || ix >= static_cast<int32_t>(kW)) continue;
+                acc += w[ky * c.kW + kx] * x[(i * kH + iy) * kW + ix];
+              }
+          }
+          want.push_back(acc);
+        }
+        EXPECT_EQ(want, Values(out));
+        FrnnTensorDestroy(&out, pool.get());
+      }
+      FrnnTensorDestroy(&blk, pool.get());
+      FrnnTensorDestroy(&in, pool.get());
+      EXPECT_EQ(0u, pool.InUse());
+    }
   }
 }
 

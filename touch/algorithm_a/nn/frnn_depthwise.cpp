@@ -25,10 +25,6 @@ constexpr uint32_t kWidePlane = 4096;
 
 bool AnyPad(const FrnnPaddingParam& p) { return p.siLeft > 0 || p.siRight > 0 || p.siTop > 0 || p.siBottom > 0; }
 
-int64_t OutExtent(int64_t in, uint32_t dil, uint32_t k, uint32_t stride) {
-  return (in - static_cast<int64_t>(dil) * (static_cast<int64_t>(k) - 1) - 1) / static_cast<int64_t>(stride) + 1;
-}
-
 }  // namespace
 
 bool AnyDepthwisePad(const DepthwiseConvLayer* l) { return AnyPad(l->padding); }
@@ -260,8 +256,8 @@ uint32_t DepthwiseForwardBody(const DepthwiseConvLayer* l, const FrnnTensor* in,
                                 in->uiLayout, in->uiKind, pool);
     if (padded == nullptr) return FRNN_ERR_NOMEM;
   }
-  const int64_t ow = OutExtent(W, l->dilationWidth, l->kernelWidth, l->strideWidth);
-  const int64_t oh = OutExtent(H, l->dilationHeight, l->kernelHeight, l->strideHeight);
+  const int64_t ow = WindowOutputs(W, l->dilationWidth, l->kernelWidth, l->strideWidth);
+  const int64_t oh = WindowOutputs(H, l->dilationHeight, l->kernelHeight, l->strideHeight);
   if (ow < 1 || oh < 1) {
     DropTensor(padded, pool);
     return FRNN_ERR_ARG;

@@ -67,6 +67,16 @@ inline constexpr uint16_t kHalfZero = 0x0000;
 
 inline uint32_t RoundUp(uint32_t x, uint32_t a) { return (x + a - 1) / a * a; }
 
+// Outputs along one axis of a window layer: 0 when the (dilated) window is larger than the
+// input it slides over. Integer division alone would round the negative span of a window
+// one node too large to 0 at a stride above 1, and so give one output that reads past the
+// plane.
+inline int64_t WindowOutputs(int64_t in, uint32_t dilation, uint32_t kernel, uint32_t stride) {
+  const int64_t span = static_cast<int64_t>(dilation) * (static_cast<int64_t>(kernel) - 1) + 1;
+  if (kernel == 0 || stride == 0 || in < span) return 0;
+  return (in - span) / static_cast<int64_t>(stride) + 1;
+}
+
 // Channel count a blocked layout sizes its images with.
 inline uint32_t SizedChannels(const FrnnTensor* t) {
   if (t->uiLayout == FRNN_LAYOUT_NC8HW8) return RoundUp(t->uiC, 8);

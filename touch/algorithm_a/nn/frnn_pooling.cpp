@@ -353,9 +353,9 @@ uint32_t FrnnPoolingForwardInt(const PoolingLayer* l, const FrnnTensor* in, cons
     if (r != FRNN_OK) return r;
     cur = padded;
   }
-  const int64_t ow = (static_cast<int64_t>(cur->uiW) - l->kernelWidth) / l->strideWidth + 1;
-  const int64_t oh = (static_cast<int64_t>(cur->uiH) - l->kernelHeight) / l->strideHeight + 1;
-  if (ow < 1 || oh < 1 || cur->uiW < l->kernelWidth || cur->uiH < l->kernelHeight) {
+  const int64_t ow = WindowOutputs(cur->uiW, 1, l->kernelWidth, l->strideWidth);
+  const int64_t oh = WindowOutputs(cur->uiH, 1, l->kernelHeight, l->strideHeight);
+  if (ow < 1 || oh < 1) {
     DropTensor(padded, pool);
     return FRNN_ERR_ARG;
   }

@@ -3,7 +3,9 @@
 // its output or handing out values it never computed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "frnn_conv_kernels.h"
@@ -142,6 +144,22 @@ TEST(FrnnPooling, RefusalsLeaveTheSlotEmpty) {
   EXPECT_EQ(res, FRNN_ERR_ARG);  // same-size padding with global pooling
   EXPECT_TRUE(Pool(in, 0, 1, 1, 1, 1, {}, pool.get(), &res, 0, nullptr, 1).empty());
   EXPECT_EQ(res, FRNN_ERR_UNSUPPORTED);  // global maximum
+  // A window one node larger than the (padded) plane at stride 2 or 3 has no place to sit;
+  // the window exactly as large takes the whole plane once.
+  const FrnnPaddingParam p1{1, 1, 1, 1, 0, 0};
+  for (const auto& [kW, kH, s, pad] : {std::tuple{5u, 2u, 2u, FrnnPaddingParam{}}, {2u, 5u, 2u, FrnnPaddingParam{}},
+                                       {7u, 7u, 3u, p1}}) {
+    EXPECT_TRUE(Pool(in, 0, kW, kH, s, s, pad, pool.get(), &res).empty());
+    EXPECT_EQ(res, FRNN_ERR_ARG) << kW << "x" << kH << " stride " << s;
+  }
+  const std::vector<float> all = Values(in);
+  for (const FrnnPaddingParam& pad : {FrnnPaddingParam{}, p1}) {
+    const uint32_t k = 4 + static_cast<uint32_t>(pad.siLeft + pad.siRight);
+    EXPECT_EQ(Pool(in, 0, k, k, 2, 2, pad, pool.get(), &res),
+              (std::vector<float>{*std::max_element(all.begin(), all.begin() + 16),
+                                  *std::max_element(all.begin() + 16, all.end())}));
+    EXPECT_EQ(res, FRNN_OK);
+  }
   FrnnTensor* odd = TensorCreateUnpadded3D(1, 5, 2, 1, 2, FRNN_LAYOUT_NCHW, FRNN_KIND_F16, pool.get());
   EXPECT_TRUE(Pool(odd, 0, 2, 1, 2, 1, {}, pool.get(), &res).empty());
   EXPECT_EQ(res, FRNN_ERR_ROW);

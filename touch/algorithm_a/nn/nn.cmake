@@ -95,3 +95,12 @@ vendor_fuzzer(ferrant_nn_float_weights
 vendor_fuzzer(ferrant_nn_frames
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_frames_fuzz.cpp
   LIBS ferrant_static)
+
+# The networks as a host meets them: the plug-in loaded with dlopen, its weight-block doors
+# and exported procedures found with dlsym, the water network driven by frames through the
+# touch host. The module is reached through the plug-in alone; the static library only lends
+# the seeded weight-block maker its half-precision conversion (and its headers).
+vendor_test(ferrant_nn_host_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_host_test.cpp
+  LIBS touch_host touch_host_testsupport platform_paths android_host ferrant_static
+  DEPENDS libtapsense_alg_ferrant libtapsense_alg_ferrant_scripted)
