@@ -2,7 +2,9 @@
 // driver, its nodes, the HAL's configuration file and a recording touchscreen; the touch host
 // loads the real HAL module and a touch algorithm; the driver pushes controller frames with a
 // finger swiping across the panel, the HAL decodes them, the algorithm finds and tracks the
-// finger, and the HAL writes the points it reports as multi-touch input events, printed here.
+// finger, and the HAL writes the points it reports as multi-touch input events, printed here
+// and checked against the finger on the touchscreen's declared axes (a run whose events lie
+// elsewhere fails).
 //   touch_road_demo --hal PATH --alg PATH [--road ferrant|luma] [--frames N]
 // ferrant: second-generation Ferrant frames of a 16 x 30 panel for algorithm A; luma:
 // second-generation Luma frames of a 17 x 38 panel for algorithm B.
@@ -335,8 +337,8 @@ int main(int argc, char **argv) {
   std::printf("%d frames, %zu input events on the touchscreen; the touchscreen is %s\n", road.k, road.events_total,
               road.reader.touching() ? "still touched" : "released");
   for (const std::string &request : road.driver_requests) std::printf("%s\n", request.c_str());
-  std::printf("input events where the finger is: %zu of %zu positions within half a node (x along the %d drive lines, "
-              "y along the %d sense lines)\n",
+  std::printf("input events where the finger is: %zu of %zu positions within half a node of its last two frames' path\n"
+              "(x along the %d drive lines, y along the %d sense lines)\n",
               road.positions_checked - road.positions_off, road.positions_checked, road.lines_x, road.lines_y);
   const bool placed = road.positions_checked > 0 && road.positions_off == 0;
   return road.reader.touching() || !placed ? 1 : 0;
