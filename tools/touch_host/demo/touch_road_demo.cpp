@@ -2,12 +2,15 @@
 // driver, its nodes, the HAL's configuration file and a recording touchscreen; the touch host
 // loads the real HAL module and a touch algorithm; the driver pushes controller frames with a
 // finger swiping across the panel, the HAL decodes them, the algorithm finds and tracks the
-// finger, and the HAL writes the points it reports as multi-touch input events, printed here.
+// finger, and the HAL writes the points it reports as multi-touch input events, printed here
+// and checked against the finger on the touchscreen's declared axes (a run whose events lie
+// elsewhere fails).
 //   touch_road_demo --hal PATH --alg PATH [--road ferrant|luma] [--frames N]
 // ferrant: second-generation Ferrant frames of a 16 x 30 panel for algorithm A; luma:
 // second-generation Luma frames of a 17 x 38 panel for algorithm B.
 #include <linux/input.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tamrel_touch/frame_encoders.h"
@@ -112,6 +116,56 @@ struct Road {
   size_t events_total = 0;
   std::vector<std::string> driver_requests;  // what the algorithm asked of the controller
 
+  // Where the input events must land. The touchscreen's declared axes (their lengths, the
+  // maximum + 1) and the panel's lines along each: x along the drive lines, y along the
+  // sense lines, so a finger at node (row, column) stands at (row + 0.5) / lines_x of the x
+  // axis and (column + 0.5) / lines_y of the y axis.
+  int32_t axis_x = 1;
+  int32_t axis_y = 1;
+  int lines_x = 1;
+  int lines_y = 1;
+  // The finger's places on the panel in nodes, the latest last (none before it touches).
+  std::vector<std::pair<double, double>> finger_path;
+  size_t positions_checked = 0;
+  size_t positions_off = 0;
+
+  // Checks every position event of a frame against the finger at (row, column) (row < 0:
+  // lifted or not down yet): each must lie within half a node, on its axis, of the finger's
+  // path over the last two frames (the algorithms trail a moving finger: algorithm A
+  // spreads a point's first movement over a few frames), or of its last place once it has
+  // lifted (a held point stays there). Returns a line for each event that lies elsewhere.
+  std::vector<std::string> check_positions(const std::vector<input_event> &events, double row, double column) {
+    if (row >= 0) finger_path.emplace_back(row, column);
+    std::vector<std::string> off;
+    for (const input_event &e : events) {
+      if (e.type != EV_ABS || (e.code != ABS_MT_POSITION_X && e.code != ABS_MT_POSITION_Y)) continue;
+      ++positions_checked;
+      const bool x = e.code == ABS_MT_POSITION_X;
+      const char *name = x ? "X" : "Y";
+      if (finger_path.empty()) {
+        ++positions_off;
+        off.push_back(std::string(name) + " " + std::to_string(e.value) + " with no finger on the panel");
+        continue;
+      }
+      const int lines = x ? lines_x : lines_y;
+      double lo = 1, hi = 0;
+      const size_t from = finger_path.size() > 3 ? finger_path.size() - 3 : 0;
+      for (size_t i = from; i < finger_path.size(); ++i) {
+        const double share = ((x ? finger_path[i].first : finger_path[i].second) + 0.5) / lines;
+        lo = std::min(lo, share - 0.5 / lines);
+        hi = std::max(hi, share + 0.5 / lines);
+      }
+      const double share = static_cast<double>(e.value) / (x ? axis_x : axis_y);
+      if (share >= lo && share <= hi) continue;
+      ++positions_off;
+      char line[160];
+      std::snprintf(line, sizeof line, "%s %d is %.1f %% across its axis; the finger, within half a node, %.1f to %.1f %%",
+                    name, e.value, 100 * share, 100 * lo, 100 * hi);
+      off.emplace_back(line);
+    }
+    return off;
+  }
+
   // A frame with the finger at (row, column) in nodes (no finger when row < 0); prints what
   // came out of it. False when the road broke.
   bool frame(double row, double column, uint8_t flags, const char *what, bool quiet = false) {
@@ -140,6 +194,7 @@ struct Road {
     }
     const std::vector<input_event> events = rig->newEvents();
     reader.read(events);
+    const std::vector<std::string> off = check_positions(events, row, column);
     events_total += events.size();
     const touch_host::HostRecord record = host->snapshot();
     for (const touch_host::DriverRequest &request : record.driver_requests)
@@ -156,6 +211,7 @@ struct Road {
       for (const input_event &e : events) line += (line.empty() ? "" : ", ") + event_text(e);
       std::printf("         input events: %s\n", line.c_str());
     }
+    for (const std::string &complaint : off) std::printf("  !! not where the finger is: %s\n", complaint.c_str());
     return true;
   }
 };
@@ -191,17 +247,14 @@ int main(int argc, char **argv) {
 
   Road road;
   road.ferrant = road_name == "ferrant";
-  touch_host::testsupport::RigOptions options;
-  if (road.ferrant) {
-    touch_host::testsupport::HalPanelConfig panel = ferrant::hal_panel();
-    panel.more = hal_settings(options.scale);
-    options.hal_config = touch_host::testsupport::hal_config_text(panel);
-  } else {
-    options = luma::rig_options();
-    options.hal_config += hal_settings(options.scale);
-  }
+  touch_host::testsupport::RigOptions options = road.ferrant ? ferrant::rig_options() : luma::rig_options();
+  options.hal_config += hal_settings(options.scale);
   road.rig = std::make_unique<SimTouchRig>(options);
   SimTouchRig &rig = *road.rig;
+  road.axis_x = options.extent_x * options.scale;
+  road.axis_y = options.extent_y * options.scale;
+  road.lines_x = road.ferrant ? ferrant::kDrive : luma::kTx;
+  road.lines_y = road.ferrant ? ferrant::kSense : luma::kRx;
   std::printf("simulated root %s: /dev/tamrel-touch, /dev/input/event1 (recording, axes 0..%d x 0..%d)\n",
               rig.root().dir().c_str(), options.extent_x * options.scale - 1, options.extent_y * options.scale - 1);
 
@@ -222,9 +275,9 @@ int main(int argc, char **argv) {
   std::printf("loaded %s (%s) and %s (%s)\n", host.hal_name().c_str(), host.hal_version().c_str(),
               host.alg_name().c_str(), host.alg_version().c_str());
   if (road.ferrant) {
-    // Algorithm A's configuration is the device's vendor configuration file, beside the HAL's.
-    const fxtest::Bytes file =
-        ferrant::alg_config_file(100, 120, ferrant::kDrive, ferrant::kSense, ferrant::kRoadScreenX, ferrant::kRoadScreenY);
+    // Algorithm A's configuration is the device's vendor configuration file, beside the HAL's;
+    // it describes the touchscreen the HAL reports on.
+    const fxtest::Bytes file = ferrant::alg_config_file(ferrant::device_alg_config(options));
     rig.root().writeFile("/odm/firmware/tp_cfg_vendor.ini",
                          std::string_view(reinterpret_cast<const char *>(file.data()), file.size()));
     if (host.read_configuration_file(rig.root().dir() + "/odm/firmware/tp_cfg_vendor.ini") !=
@@ -249,9 +302,10 @@ int main(int argc, char **argv) {
   // it from the second and builds its power-on reference from the quiet frames after; algorithm
   // B takes its base from the first untouched frame.
   if (road.ferrant) {
-    std::printf("Ferrant v2 frames of a 16 x 30 panel -> HAL -> algorithm A: points on a %u x %u screen, 64 per\n"
-                "node (the centre of node n is at 64 n + 32), x along the 30 sense lines, y along the 16 drive lines\n",
-                static_cast<unsigned>(ferrant::kRoadScreenX), static_cast<unsigned>(ferrant::kRoadScreenY));
+    std::printf("Ferrant v2 frames of a 16 x 30 panel -> HAL -> algorithm A: points in 1/%d pixel of a %u x %u\n"
+                "screen, x along the 16 drive lines, y along the 30 sense lines (the touchscreen's axes: its\n"
+                "configuration exchanges the algorithm's own, whose x runs along the sense lines)\n",
+                options.scale, static_cast<unsigned>(options.extent_x), static_cast<unsigned>(options.extent_y));
     if (!road.frame(-1, 0, 0, "no reference yet: algorithm A asks the controller for one") ||
         !road.frame(-1, 0, ferrant::kReferenceFrame, "the controller's reference frame"))
       return 1;
@@ -283,5 +337,9 @@ int main(int argc, char **argv) {
   std::printf("%d frames, %zu input events on the touchscreen; the touchscreen is %s\n", road.k, road.events_total,
               road.reader.touching() ? "still touched" : "released");
   for (const std::string &request : road.driver_requests) std::printf("%s\n", request.c_str());
-  return road.reader.touching() ? 1 : 0;
+  std::printf("input events where the finger is: %zu of %zu positions within half a node of its last two frames' path\n"
+              "(x along the %d drive lines, y along the %d sense lines)\n",
+              road.positions_checked - road.positions_off, road.positions_checked, road.lines_x, road.lines_y);
+  const bool placed = road.positions_checked > 0 && road.positions_off == 0;
+  return road.reader.touching() || !placed ? 1 : 0;
 }

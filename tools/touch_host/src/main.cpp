@@ -60,7 +60,19 @@ void usage(FILE *out) {
                "                      modules need it\n"
                "  --touch-id N        the panel's touch id for the HAL (0 to 99, default 0)\n"
                "  --linger-ms N       time left for the modules' timers before exit (at most 60000)\n"
-               "  --help              this text\n");
+               "  --help              this text\n"
+               "\n"
+               "Points print on standard output as 'id N ACTION at (X, Y)', in the algorithm's units:\n"
+               "  Algorithm A: on the screen of its configuration (its panel section's X and Y\n"
+               "    resolution: 1080 x 2400 in ferrant_16x30.bin, make_ferrant_config --screen), x along\n"
+               "    the sense lines (columns), y along the drive lines (rows), unless its coordinate\n"
+               "    section exchanges them. Without margins in that section the centre of node n of N\n"
+               "    lines is at (n + 0.5) / N of the resolution.\n"
+               "  Algorithm B: in 1/100 pixel of its 1220 x 2712 panel, x along the 17 drive lines\n"
+               "    (rows), y along the 38 sense lines (columns).\n"
+               "The modules' log lines (those handed to the host, '[touch_host] ...', and the system\n"
+               "log's) go to standard error with touch_host's own complaints: 2>FILE keeps them apart\n"
+               "from the points.\n");
 }
 
 const char *action_name(int32_t action) {
@@ -198,6 +210,15 @@ int main(int argc, char **argv) {
       return fail("the algorithm module refused configuration " + config_path + " (init result " +
                   std::to_string(alg_result) + "): it must hold the module's configuration, see --help");
     }
+    // Algorithm A (ferrant call style) starts only with its configuration; other modules of
+    // its style may need none, so this is said once its init has failed.
+    if (config_path.empty() && alg_result != 0 && host.alg_style() == touch_host::AlgCallStyle::kFerrant) {
+      return fail("init failed (algorithm result " + std::to_string(alg_result) +
+                  "): this module (ferrant call style, as algorithm A) needs its configuration: give --config FILE. "
+                  "tools/touch_host/configs/ferrant_16x30.bin in the source tree is one for a 16x30 panel; "
+                  "make_ferrant_config --panel DRIVExSENSE --screen XxY FILE (beside touch_host in the build's "
+                  "bin/) writes one for another panel");
+    }
     return fail("init failed (algorithm result " + std::to_string(alg_result) + ")");
   }
   // The recorded frames are read once init has accepted the configuration their panel may
@@ -230,7 +251,13 @@ int main(int argc, char **argv) {
     }
     std::ifstream in(frames_path);
     if (!in) return fail("cannot read frames file " + frames_path + ": " + std::strerror(errno));
+    const bool empty = in.peek() == std::ifstream::traits_type::eof();
     if (!touch_host::read_frames(in, panel, &recorded, &error)) return fail(frames_path + ": " + error);
+    // A file without frames runs nothing: that is a wrong file, not a good run.
+    if (recorded.empty()) {
+      return fail(frames_path + (empty ? " is empty: no frame to run"
+                                       : " holds no frame, only comments and empty lines: no frame to run"));
+    }
     std::printf("frames file: %zu frame(s) of %dx%d\n", recorded.size(), panel.rows, panel.columns);
   }
 

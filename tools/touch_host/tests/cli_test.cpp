@@ -29,9 +29,11 @@ struct CliRun {
   std::string out;  // stdout and stderr
 };
 
-CliRun run(const std::string &arguments) {
+// Runs touch_host with ARGUMENTS; its standard error goes to STDERR_TO (by default with its
+// standard output).
+CliRun run(const std::string &arguments, const std::string &stderr_to = "&1") {
   CliRun r;
-  FILE *pipe = popen((std::string(TOUCH_HOST_CLI) + " " + arguments + " 2>&1").c_str(), "r");
+  FILE *pipe = popen((std::string(TOUCH_HOST_CLI) + " " + arguments + " 2>" + stderr_to).c_str(), "r");
   if (pipe == nullptr) return r;
   char buffer[512];
   while (fgets(buffer, sizeof buffer, pipe) != nullptr) r.out += buffer;
@@ -297,6 +299,9 @@ TEST_F(TouchHostCli, BadFramesFilesAndOptionsAreRefused) {
       {"out of range", alg + " --panel 1x2 --frames-file " + write("c.csv", "1,40000\n"), 1, "line 1: value 2"},
       {"missing file", alg + " --panel 1x2 --frames-file " + dir_ + "/none.csv", 1, "cannot read frames file"},
       {"no panel", alg + " --frames-file " + write("d.csv", "1\n"), 1, "give --panel ROWSxCOLUMNS"},
+      {"empty file", alg + " --panel 1x2 --frames-file " + write("f.csv", ""), 1, "f.csv is empty: no frame to run"},
+      {"comments only", alg + " --panel 1x2 --frames-file " + write("g.csv", "# 1,2\n\n# 3,4\n"), 1,
+       "g.csv holds no frame, only comments and empty lines"},
       {"bad panel", alg + " --panel 0x4 --frames-file " + write("e.csv", "1\n"), 2, "bad panel '0x4'"},
       {"unknown option", alg + " --bogus 1", 2, "unknown option '--bogus'"},
       {"no module", " --frames-file x.csv", 2, "--alg and either --hal or --frames-file are needed"},
@@ -306,6 +311,7 @@ TEST_F(TouchHostCli, BadFramesFilesAndOptionsAreRefused) {
     const CliRun r = run(c.arguments);
     EXPECT_EQ(r.status, c.status) << r.out;
     EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("frames run"), std::string::npos) << r.out;
   }
   const CliRun help = run("--help");
   EXPECT_EQ(help.status, 0);
@@ -314,6 +320,55 @@ TEST_F(TouchHostCli, BadFramesFilesAndOptionsAreRefused) {
   // What a frames file must hold for each algorithm.
   EXPECT_NE(help.out.find("Algorithm A (libtapsense_alg_ferrant): needs --config, whose"), std::string::npos);
   EXPECT_NE(help.out.find("Algorithm B (libtapsense_alg): runs only its built-in 17x38"), std::string::npos);
+}
+
+// Algorithm A cannot start without its configuration: touch_host says so and how to get one.
+// A module of the same call style that needs none still runs without.
+TEST_F(TouchHostCli, AlgorithmAWithoutConfigurationIsToldWhatItNeeds) {
+  const std::string frames = write("frames.csv", "0,0,0,0,0,0\n");
+  const CliRun r = run("--alg " + plugin("libtapsense_alg_ferrant") + " --frames-file " + frames + " --panel 2x3");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("needs its configuration: give --config FILE"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("tools/touch_host/configs/ferrant_16x30.bin"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("make_ferrant_config --panel DRIVExSENSE --screen XxY FILE"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("frames run"), std::string::npos) << r.out;
+
+  const CliRun other = run("--alg " + plugin("libtouch_test_alg_ferrant") + " --frames-file " + frames + " --panel 2x3");
+  EXPECT_EQ(other.status, 0) << other.out;
+  EXPECT_NE(other.out.find("frames run: 1"), std::string::npos) << other.out;
+  EXPECT_EQ(other.out.find("--config"), std::string::npos) << other.out;
+}
+
+// The points are printed on standard output, the modules' log lines go to standard error.
+TEST_F(TouchHostCli, PointsGoToStandardOutputAndTheLogToStandardError) {
+  const std::string frames = write("touch.csv", "0,0,0,0,0,0\n40,1,2,3,4,5\n");
+  const std::string log = dir_ + "/log.txt";
+  const CliRun r = run("--alg " + plugin("libtouch_test_alg") + " --frames-file " + frames + " --panel 2x3", log);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("frame 1: 1 point(s)\n  id 0 down at (130, 260)"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("[touch_host]"), std::string::npos) << r.out;
+  std::ifstream in(log);
+  const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(logged.find("[touch_host] host L3: loaded algorithm module"), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("point(s)"), std::string::npos) << logged;
+}
+
+// --help says in what units and along which axes each algorithm's points are, and where the
+// log goes.
+TEST_F(TouchHostCli, HelpSaysWhereThePointsAre) {
+  const CliRun help = run("--help");
+  EXPECT_EQ(help.status, 0);
+  // The text as one line: the phrases may wrap anywhere.
+  std::string flat;
+  for (const char c : help.out) {
+    const bool space = c == ' ' || c == '\n';
+    if (!space || (!flat.empty() && flat.back() != ' ')) flat += space ? ' ' : c;
+  }
+  for (const char *text : {"Algorithm A: on the screen of its configuration", "x along the sense lines (columns)",
+                           "Algorithm B: in 1/100 pixel of its 1220 x 2712 panel", "x along the 17 drive lines",
+                           "go to standard error"}) {
+    EXPECT_NE(flat.find(text), std::string::npos) << text << "\n" << help.out;
+  }
 }
 
 }  // namespace

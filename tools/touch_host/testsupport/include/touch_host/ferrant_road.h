@@ -53,6 +53,22 @@ inline HalPanelConfig hal_panel(const Panel &panel = {}) {
   return c;
 }
 
+// The simulated phone of the road as a device has it: a portrait touchscreen of 1080 x 2400
+// pixels at eight units a pixel over PANEL, its drive lines across the short side (x), its
+// sense lines along the long side (y), and the HAL configured for second-generation Ferrant
+// frames of the panel. Algorithm A's configuration describes the same screen with
+// device_alg_config.
+inline RigOptions rig_options(const Panel &panel = {}) {
+  RigOptions o;
+  o.extent_x = 1080;
+  o.extent_y = 2400;
+  o.scale = 8;
+  o.rx_count = static_cast<uint16_t>(panel.sense);
+  o.tx_count = static_cast<uint16_t>(panel.drive);
+  o.hal_config = hal_config_text(hal_panel(panel));
+  return o;
+}
+
 // A screen of an eighth of the panel's coordinate extents (512 per node): the resolution the
 // road tests and the demo give algorithm A, so that its points map back to nodes exactly.
 inline constexpr uint16_t kRoadScreenX = Panel{}.screen_x();
@@ -119,6 +135,29 @@ inline fxtest::Bytes alg_config_file(uint16_t touch_threshold = 0, uint16_t seco
 }
 
 // ---- Configuration sections for the panel's episodes (cfgtest::Section blocks) ----------
+
+// The coordinate transform with the axes exchanged (byte 0 bit 0), no mirroring and no
+// margins: x along the drive lines, y along the sense lines.
+inline cfgtest::Bytes exchanged_axes_section() {
+  cfgtest::Bytes t(10, 0);
+  t[0] = 0x01;
+  return cfgtest::Section(46, t);
+}
+
+// Algorithm A's configuration for the phone of rig_options(PANEL): points in the units of the
+// touchscreen's axes (pixels times the scale), x along the drive lines, with the touch
+// thresholds given.
+inline AlgConfig device_alg_config(const RigOptions &rig, const Panel &panel = {}, uint16_t touch_threshold = 100,
+                                   uint16_t second_threshold = 120) {
+  AlgConfig c;
+  c.touch_threshold = touch_threshold;
+  c.second_threshold = second_threshold;
+  c.panel = panel;
+  c.screen_x = static_cast<uint16_t>(rig.extent_x * rig.scale);
+  c.screen_y = static_cast<uint16_t>(rig.extent_y * rig.scale);
+  c.sections = {exchanged_axes_section()};
+  return c;
+}
 
 // Frequency hopping allowed (AFE section, byte 1 bit 2).
 inline cfgtest::Bytes hopping_allowed_section() { return cfgtest::Section(10, {0x00, 0x04, 0x00, 0x00}); }
