@@ -7,7 +7,9 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cfg_blob_builder_test.h"
@@ -429,9 +431,10 @@ struct Finger {
     const double fx = c * 512 + 256, y0 = r * 512 + 256, y1 = (r + length) * 512 + 256;
     return std::hypot(p.x - fx, p.y - std::clamp<double>(p.y, y0, y1));
   }
-  // The dip of the finger's node profile along its column, in % of the weaker of the first
-  // and the last maximum; -1 when the profile has fewer than two maxima.
+  // The dip of a laid-down finger's node profile along its column, in % of the weaker of
+  // the first and the last maximum; -1 when the profile has fewer than two maxima.
   double Dip() const {
+    if (!LaidDown()) return -1;
     const int x = static_cast<int>(std::lround(c));
     std::vector<int> v;
     for (int y = 0; y < kDrv; ++y) v.push_back(SignalAt(y, x));
@@ -455,8 +458,8 @@ struct Outcome {
 };
 
 // Runs scenes (then empty frames until every point is up) and checks every frame: as many
-// points as fingers, each finger with a point within half a node, the same id all the time a
-// finger stays down, one down and one up per finger.
+// points as fingers, each finger with a point within half a node of it (Finger::Off), the
+// same id all the time a finger stays down, one down and one up per finger.
 class CloseFingers : public CoordEndToEnd {
  protected:
   // Leave hold 2, no report delay, points in node units; MERGE is the split judgement's
@@ -647,7 +650,7 @@ TEST_F(CloseFingers, TenFingersOnTwoRowsWithOneClearColumnBetweenKeepTheirIds) {
 TEST_F(CloseFingers, TwoFingertipsThreeNodesApartOnASlantEachGetAPointOfTheirOwn) {
   for (double degrees : {30.0, 45.0, 60.0}) {
     for (const auto& [dr, dc] : {std::pair{0.0, 0.0}, std::pair{0.0, 0.5}, std::pair{0.5, 0.5}}) {
-      const double t = degrees * M_PI / 180;
+      const double t = degrees * std::numbers::pi / 180;
       const Finger a{0, 5 + dr, 12 + dc};
       const Finger b{1, a.r + 3 * std::sin(t), a.c + 3 * std::cos(t)};
       char name[96];
@@ -676,17 +679,19 @@ struct ThumbCase {
   bool along;
   Finger At(double dr, double dc) const { return {0, 4 + offset + dr, 15 + dc, spread, length, share}; }
   std::string Name() const {
-    char b[96];
-    snprintf(b, sizeof(b), "spread %.2f, maxima %.2f rows apart, dip %.0f %%", spread, length, dip);
+    char b[128];
+    snprintf(b, sizeof(b), "spread %.2f, maxima %.2f rows apart from row %.2f, dip %.0f %%", spread, length, 4 + offset,
+             dip);
     return b;
   }
 };
 
 const ThumbCase kThumbs[] = {
-    {0.75, 2.5, 0.614, 0, 5, false},  {0.75, 2.5, 0.709, 0, 15, false},  {0.9, 2.5, 0.872, 0, 9, false},
-    {0.9, 2.75, 0.46, 0.25, 15, true}, {0.99, 2.75, 0.85, 0, 9, false},  // 681, 527, 511, 561 on rows 4-7
-    {1.0, 3.0, 0.551, 0.5, 5, false},  {1.1, 2.75, 0.899, 0.5, 9, true}, {1.1, 3.0, 0.907, 0, 15, false},
-    {1.1, 3.0, 0.599, 0.25, 5, true},
+    {0.75, 2.5, 0.614, 0, 5, false},   {0.75, 2.5, 0.709, 0, 15, false},  {0.9, 2.5, 0.872, 0, 9, false},
+    {0.9, 2.75, 0.46, 0.25, 15, true}, {1.0, 3.0, 0.551, 0.5, 5, false},  {1.1, 3.0, 0.888, 0.5, 15, false},
+    {1.1, 3.0, 0.682, 0, 9, true},     {1.1, 3.0, 0.599, 0.25, 5, true},
+    // A thumb as users lay it: 682, 521, 514, 558 on rows 4-7.
+    {0.99, 2.75, 0.85, 0, 8, false},
 };
 
 // What a finger laid down may do: land, grow out of a fingertip within one frame after 4

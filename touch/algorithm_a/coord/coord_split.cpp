@@ -392,12 +392,13 @@ int32_t Sixteenths(uint16_t uwCoord) { return uwCoord > 256 ? (uwCoord - 256) / 
 // Whether one finger made regions A and B: together they are no larger than a finger laid
 // flat, and the signal on the line between their positions never falls more than a third
 // below the weaker of their peaks. The region search cuts a blob wherever its profile dips
-// at all: a thumb laid down, its maxima 2.5 to 3 nodes apart, dips by up to a sixth between
-// them (somewhat more while it slides), while between two fingertips 3 nodes apart the
-// signal falls by more than two fifths in any direction, so a third keeps a margin to both.
-// The line runs between the regions' positions, not their peak nodes: a fingertip between
-// nodes spreads its peak over two or four of them, and node to node two fingertips
-// diagonally 3 nodes apart may dip by only a fifth.
+// at all. A thumb laid down, its maxima 2.5 to 3 nodes apart, dips by up to 15 % between
+// them on the nodes, and by less than a quarter on that line as it lands, grows or slides;
+// between two fingertips 3 nodes apart the signal falls by more than two fifths on it in
+// any direction, so a third keeps a margin to both. The line runs between the regions'
+// positions, not their peak nodes: a fingertip between nodes spreads its peak over two or
+// four of them, and from node to node two fingertips 3 nodes apart on a diagonal may dip by
+// only a fifth.
 bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
   const CoordPairInput& in = PairIn();
   const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
@@ -427,7 +428,7 @@ bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
 // taller and one node wider than that finger's last rectangle: a finger cut apart by the
 // region search (or sampled half a node further on) keeps its extent, however deep the cut.
 // Two fingertips side by side are neither: a deep valley lies between them, and together
-// they span two fingers' widths.
+// they span more than the one fingertip a slot held.
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
   if (OneFingerMadeBoth(a, b)) return true;
   const CoordPairInput& in = PairIn();
