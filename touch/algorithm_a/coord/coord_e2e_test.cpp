@@ -7,7 +7,9 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cfg_blob_builder_test.h"
@@ -120,7 +122,15 @@ class CoordEndToEnd : public ::testing::Test {
     }
   }
   // One frame carrying BLOBS (cones around fractional centres); the points reported, by id.
-  std::map<int, AlgTouchPoint> Touch(const std::vector<Blob>& blobs) {
+  std::map<int, AlgTouchPoint> Touch(const std::vector<Blob>& blobs) { return TouchMap(ConeMap(blobs)); }
+  // One frame whose diff is D (one value per node, row by row); the points reported, by id.
+  std::map<int, AlgTouchPoint> TouchMap(const std::vector<int16_t>& d) {
+    frames_->SetTouch(d);
+    Send(0x00);
+    return last_;
+  }
+  // The diff of BLOBS: where cones overlap, the stronger one holds.
+  static std::vector<int16_t> ConeMap(const std::vector<Blob>& blobs) {
     std::vector<int16_t> d(static_cast<size_t>(kDrv) * kSen, 0);
     for (const Blob& b : blobs) {
       for (int y = 0; y < kDrv; ++y) {
@@ -130,9 +140,7 @@ class CoordEndToEnd : public ::testing::Test {
         }
       }
     }
-    frames_->SetTouch(d);
-    Send(0x00);
-    return last_;
+    return d;
   }
 
   // A position along the columns / rows in nodes, in the screen units points come out in.
@@ -396,10 +404,48 @@ TEST_F(CoordEndToEnd, TouchInTheDeadStripIsHeldBackUntilItSlidesThenFollowsTheFi
 
 // ---- fingers close together ---------------------------------------------------------------
 
-// A finger of a scenario: its own number (kept while it is down) and where it is.
+// A finger of a scenario: its own number (kept while it is down) and where it is. A
+// fingertip is a cone of peak 500 over 1.6 nodes around (R, C). A finger laid down as a
+// thumb lies (SPREAD non-zero) is the sum of two round Gaussian blobs of that spread in
+// nodes: one of peak 670 at (R, C) and one of SHARE times that peak LENGTH rows further
+// down, so that its node profile along the column rises to two maxima with a dip between.
 struct Finger {
   int who;
   double r, c;
+  double spread = 0;
+  double length = 0;
+  double share = 0;
+
+  bool LaidDown() const { return spread > 0; }
+  // The laid-down finger's signal on node (Y, X).
+  int SignalAt(int y, int x) const {
+    auto lobe = [&](double r0) {
+      const double q = (y - r0) * (y - r0) + (x - c) * (x - c);
+      return std::exp(-q / (2 * spread * spread));
+    };
+    return static_cast<int>(670 * (lobe(r) + share * lobe(r + length)));
+  }
+  // How far (in node units, 512 a node) P lies from the finger: from its centre, or for a
+  // finger laid down from the line between its two maxima.
+  double Off(const AlgTouchPoint& p) const {
+    const double fx = c * 512 + 256, y0 = r * 512 + 256, y1 = (r + length) * 512 + 256;
+    return std::hypot(p.x - fx, p.y - std::clamp<double>(p.y, y0, y1));
+  }
+  // The dip of a laid-down finger's node profile along its column, in % of the weaker of
+  // the first and the last maximum; -1 when the profile has fewer than two maxima.
+  double Dip() const {
+    if (!LaidDown()) return -1;
+    const int x = static_cast<int>(std::lround(c));
+    std::vector<int> v;
+    for (int y = 0; y < kDrv; ++y) v.push_back(SignalAt(y, x));
+    std::vector<int> tops;
+    for (int y = 1; y + 1 < kDrv; ++y) {
+      if (v[y] > v[y - 1] && v[y] > v[y + 1]) tops.push_back(y);
+    }
+    if (tops.size() < 2) return -1;
+    const int low = *std::min_element(v.begin() + tops.front(), v.begin() + tops.back());
+    return 100.0 * (1.0 - static_cast<double>(low) / std::min(v[tops.front()], v[tops.back()]));
+  }
 };
 using Scene = std::vector<Finger>;  // the fingers down in one frame
 
@@ -412,8 +458,8 @@ struct Outcome {
 };
 
 // Runs scenes (then empty frames until every point is up) and checks every frame: as many
-// points as fingers, each finger with a point within half a node, the same id all the time a
-// finger stays down, one down and one up per finger.
+// points as fingers, each finger with a point within half a node of it (Finger::Off), the
+// same id all the time a finger stays down, one down and one up per finger.
 class CloseFingers : public CoordEndToEnd {
  protected:
   // Leave hold 2, no report delay, points in node units; MERGE is the split judgement's
@@ -451,12 +497,11 @@ class CloseFingers : public CoordEndToEnd {
         o.faults.push_back(at + std::to_string(live) + " points for " + std::to_string(sc.size()) + " fingers");
       }
       for (const Finger& f : sc) {
-        const double fx = f.c * 512 + 256, fy = f.r * 512 + 256;
         int best = -1;
         double bestD = 1e9;
         for (const auto& [id, p] : pts) {
           if (p.action == ALG_TOUCH_ACTION_UP) continue;
-          const double d = std::hypot(p.x - fx, p.y - fy);
+          const double d = f.Off(p);
           if (d < bestD) {
             bestD = d;
             best = id;
@@ -477,11 +522,7 @@ class CloseFingers : public CoordEndToEnd {
       }
     };
     size_t frame = 0;
-    for (const Scene& sc : scenes) {
-      std::vector<Blob> blobs;
-      for (const Finger& f : sc) blobs.push_back({f.r, f.c, 500});
-      record(frame++, sc, Touch(blobs));
-    }
+    for (const Scene& sc : scenes) record(frame++, sc, TouchMap(SceneMap(sc)));
     for (int i = 0; i < 6; ++i) record(frame++, {}, Touch({}));
     int d = 0, u = 0;
     for (const auto& [id, n] : o.downs) d += n;
@@ -489,6 +530,25 @@ class CloseFingers : public CoordEndToEnd {
     if (d != fingers) o.faults.push_back(std::to_string(d) + " downs for " + std::to_string(fingers) + " fingers");
     if (u != fingers) o.faults.push_back(std::to_string(u) + " ups for " + std::to_string(fingers) + " fingers");
     return o;
+  }
+  // The diff of a scene: the fingertips' cones, the stronger holding where they overlap,
+  // and the signal of every finger laid down added to them.
+  static std::vector<int16_t> SceneMap(const Scene& sc) {
+    std::vector<Blob> tips;
+    for (const Finger& f : sc) {
+      if (!f.LaidDown()) tips.push_back({f.r, f.c, 500});
+    }
+    std::vector<int16_t> d = ConeMap(tips);
+    for (const Finger& f : sc) {
+      if (!f.LaidDown()) continue;
+      for (int y = 0; y < kDrv; ++y) {
+        for (int x = 0; x < kSen; ++x) {
+          int16_t& v = d[static_cast<size_t>(y) * kSen + x];
+          v = static_cast<int16_t>(std::min(v + f.SignalAt(y, x), 32767));
+        }
+      }
+    }
+    return d;
   }
   static std::string Show(const Outcome& o) {
     std::string s;
@@ -581,6 +641,124 @@ TEST_F(CloseFingers, TenFingersOnTwoRowsWithOneClearColumnBetweenKeepTheirIds) {
   for (int i = 0; i < 10; ++i) all.push_back({i, i < 5 ? 4.0 : 10.0, 5 + 4.0 * (i % 5)});
   const Outcome o = Run(std::vector<Scene>(10, all));
   EXPECT_TRUE(o.faults.empty()) << Show(o);
+}
+
+// Two fingertips 3 nodes apart on a slant (30, 45 and 60 degrees from the rows), the first
+// on a node, half a node off one way, or half a node off both ways: sampled on the nodes,
+// the signal between them dips far less than along a row, yet they are two fingers, landing
+// together or the second beside the first held.
+TEST_F(CloseFingers, TwoFingertipsThreeNodesApartOnASlantEachGetAPointOfTheirOwn) {
+  for (double degrees : {30.0, 45.0, 60.0}) {
+    for (const auto& [dr, dc] : {std::pair{0.0, 0.0}, std::pair{0.0, 0.5}, std::pair{0.5, 0.5}}) {
+      const double t = degrees * std::numbers::pi / 180;
+      const Finger a{0, 5 + dr, 12 + dc};
+      const Finger b{1, a.r + 3 * std::sin(t), a.c + 3 * std::cos(t)};
+      char name[96];
+      snprintf(name, sizeof(name), "%.0f degrees, the first at (%.1f, %.1f)", degrees, a.r, a.c);
+      StartPlain();
+      Outcome o = Run(std::vector<Scene>(8, Scene{a, b}));
+      EXPECT_TRUE(o.faults.empty()) << name << ", landing together" << Show(o);
+      StartPlain();
+      std::vector<Scene> scenes(4, Scene{a});
+      for (int f = 0; f < 8; ++f) scenes.push_back({a, b});
+      o = Run(scenes);
+      EXPECT_TRUE(o.faults.empty()) << name << ", the second beside the first held" << Show(o);
+    }
+  }
+}
+
+// ---- one finger laid down -----------------------------------------------------------------
+
+// A finger laid down along column 15, its first maximum on row 4 + OFFSET: its spread, the
+// rows between its maxima and the second one's share give its profile along the column a
+// dip of DIP % below the weaker maximum. The region search cuts such a blob in two; it is
+// still one finger. ALONG: its dip stays within 15 % as it slides along its length.
+struct ThumbCase {
+  double spread, length, share, offset;
+  double dip;
+  bool along;
+  Finger At(double dr, double dc) const { return {0, 4 + offset + dr, 15 + dc, spread, length, share}; }
+  std::string Name() const {
+    char b[128];
+    snprintf(b, sizeof(b), "spread %.2f, maxima %.2f rows apart from row %.2f, dip %.0f %%", spread, length, 4 + offset,
+             dip);
+    return b;
+  }
+};
+
+const ThumbCase kThumbs[] = {
+    {0.75, 2.5, 0.614, 0, 5, false},   {0.75, 2.5, 0.709, 0, 15, false},  {0.9, 2.5, 0.872, 0, 9, false},
+    {0.9, 2.75, 0.46, 0.25, 15, true}, {1.0, 3.0, 0.551, 0.5, 5, false},  {1.1, 3.0, 0.888, 0.5, 15, false},
+    {1.1, 3.0, 0.682, 0, 9, true},     {1.1, 3.0, 0.599, 0.25, 5, true},
+    // A thumb as users lay it: 682, 521, 514, 558 on rows 4-7.
+    {0.99, 2.75, 0.85, 0, 8, false},
+};
+
+// What a finger laid down may do: land, grow out of a fingertip within one frame after 4
+// frames held, slide a quarter node per frame across its length or along it, and land
+// beside a fingertip held 10 columns away (which stays a point of its own).
+enum class ThumbWay { kLands, kGrows, kSlidesAcross, kSlidesAlong, kLandsBesideAFingertip };
+
+std::vector<Scene> ThumbScenes(const ThumbCase& t, ThumbWay way) {
+  std::vector<Scene> out;
+  switch (way) {
+    case ThumbWay::kLands:
+      return std::vector<Scene>(8, Scene{t.At(0, 0)});
+    case ThumbWay::kGrows: {
+      Finger tip = t.At(0, 0);
+      tip.share = 0;
+      tip.length = 0;
+      out.assign(4, Scene{tip});
+      for (int f = 0; f < 8; ++f) out.push_back({t.At(0, 0)});
+      return out;
+    }
+    case ThumbWay::kSlidesAcross:
+      for (int f = 0; f <= 16; ++f) out.push_back({t.At(0, f * 0.25)});
+      return out;
+    case ThumbWay::kSlidesAlong:
+      for (int f = 0; f <= 12; ++f) out.push_back({t.At(f * 0.25, 0)});
+      return out;
+    case ThumbWay::kLandsBesideAFingertip: {
+      const Finger tip{1, 7, 5};
+      out.assign(4, Scene{tip});
+      for (int f = 0; f < 8; ++f) out.push_back({tip, t.At(0, 0)});
+      return out;
+    }
+  }
+  return out;
+}
+
+const char* WayName(ThumbWay w) {
+  switch (w) {
+    case ThumbWay::kLands: return "lands";
+    case ThumbWay::kGrows: return "grows out of a held fingertip";
+    case ThumbWay::kSlidesAcross: return "slides across";
+    case ThumbWay::kSlidesAlong: return "slides along its length";
+    case ThumbWay::kLandsBesideAFingertip: return "lands beside a held fingertip";
+  }
+  return "";
+}
+
+TEST_F(CloseFingers, AFingerLaidDownWhoseProfileDipsUpTo15PercentIsOnePoint) {
+  for (const ThumbCase& t : kThumbs) {
+    // The blob is what the case says it is: two maxima, the dip given.
+    const double dip = t.At(0, 0).Dip();
+    ASSERT_NEAR(dip, t.dip, 1.5) << t.Name();
+    for (ThumbWay way : {ThumbWay::kLands, ThumbWay::kGrows, ThumbWay::kSlidesAcross, ThumbWay::kSlidesAlong,
+                         ThumbWay::kLandsBesideAFingertip}) {
+      if (way == ThumbWay::kSlidesAlong && !t.along) continue;
+      const std::vector<Scene> scenes = ThumbScenes(t, way);
+      for (const Scene& sc : scenes) {
+        for (const Finger& f : sc) ASSERT_LE(f.Dip(), 15.5) << t.Name() << ", " << WayName(way);
+      }
+      for (uint16_t merge : {0, 512}) {
+        StartPlain(merge);
+        const Outcome o = Run(scenes);
+        EXPECT_TRUE(o.faults.empty()) << "a finger laid down, " << t.Name() << ", " << WayName(way)
+                                      << ", merge distance " << merge << Show(o);
+      }
+    }
+  }
 }
 
 }  // namespace

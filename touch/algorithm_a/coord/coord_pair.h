@@ -243,8 +243,8 @@ uint16_t ScoreFloatPairByRecord(uint8_t a, uint8_t b, uint8_t c, uint8_t t);
 uint16_t ScoreDiagonalPair(uint8_t a, uint8_t b);
 uint8_t SplitPairTest(uint8_t a, uint8_t b, uint8_t ubMode);
 void PairSplitJudge();
-// True when regions A and B, both paired with slot S, may be merged as pieces of the
-// finger that slot S held in the last frame (the rule is at its definition).
+// True when regions A and B, both paired with slot S, may be merged as pieces of one finger
+// (the rule is at its definition).
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b);
 void ComplementPass();
 void PairPostMatchPhases();

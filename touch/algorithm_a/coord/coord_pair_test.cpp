@@ -2,6 +2,7 @@
 // pairing stage (wrapper and core) and the points come out of the point arrays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -611,6 +612,52 @@ TEST_F(PairFixture, SplitPiecesMergeBelowTheMergeDistance) {
     CoordPair(&in);
     EXPECT_EQ(Points().size(), c.points) << c.name;
     EXPECT_EQ(gstMutualRegion.auwPeak[1] == 0, c.points == 1) << c.name;
+  }
+  gstCoordPairStatics.pstInput = nullptr;
+}
+
+// Two pieces of one blob landing together (no slot held: a fresh start), along column 12
+// with half its signal on columns 11 and 13: region 0 the rows before SPLIT, region 1 the
+// rest. They are one point when the signal between them stays within a third of the weaker
+// peak and the blob is no longer than a thumb laid flat (9 nodes), else a point each.
+TEST_F(PairFixture, PiecesLandingTogetherAreOneFingerByTheirValleyAndLength) {
+  struct Case {
+    const char* name;
+    std::vector<int16_t> column;  // from row 0
+    uint8_t split;
+    size_t points;
+  } cases[] = {
+      {"a tenth below the peaks: one finger", {0, 0, 200, 600, 540, 540, 600, 200}, 5, 1},
+      {"a third below, to the count: one finger", {0, 0, 200, 600, 400, 400, 600, 200}, 5, 1},
+      {"one count more: two fingers", {0, 0, 200, 600, 399, 399, 600, 200}, 5, 2},
+      {"the weaker peak sets the depth: one finger", {0, 0, 200, 900, 400, 400, 600, 200}, 5, 1},
+      {"9 rows long: one finger", {0, 200, 400, 600, 560, 540, 560, 600, 400, 200}, 5, 1},
+      {"10 rows long: two fingers", {0, 200, 400, 600, 560, 540, 540, 560, 600, 400, 200}, 6, 2},
+  };
+  for (const Case& c : cases) {
+    Init(16, 30, 3, 0);
+    memset(gaubRegionLabelMap, 255, sizeof(gaubRegionLabelMap));
+    RegionRect rects[2] = {{255, 0, 11, 13}, {255, 0, 11, 13}};
+    for (uint8_t y = 0; y < c.column.size(); ++y) {
+      if (c.column[y] == 0) continue;
+      const uint8_t k = y < c.split ? 0 : 1;
+      for (int x = 11; x <= 13; ++x) {
+        D(y, x) = static_cast<int16_t>(x == 12 ? c.column[y] : c.column[y] / 2);
+        gaubRegionLabelMap[y * cols_ + x] = k;
+      }
+      rects[k].ubRowStart = std::min(rects[k].ubRowStart, y);
+      rects[k].ubRowEnd = std::max(rects[k].ubRowEnd, y);
+      if (c.column[y] > gstMutualRegion.auwPeak[k]) {
+        gstMutualRegion.auwPeak[k] = static_cast<uint16_t>(c.column[y]);
+        gstMutualRegion.auwPeakPos[k] = static_cast<uint16_t>((y << 8) | 12);
+      }
+    }
+    gstMutualRegion.astRect[0] = rects[0];
+    gstMutualRegion.astRect[1] = rects[1];
+    gstMutualRegion.ubRegionNum = 2;
+    CoordPairInput in = Input();
+    CoordPair(&in);
+    EXPECT_EQ(Points().size(), c.points) << c.name;
   }
   gstCoordPairStatics.pstInput = nullptr;
 }

@@ -371,19 +371,66 @@ void SteadyTrackRelease() {
   }
 }
 
+// The largest blob one finger makes, in nodes: a thumb laid flat, along its length and
+// across it. Two pieces spread wider than that are never one finger.
+constexpr uint32_t kFingerLength = 9;
+constexpr uint32_t kFingerWidth = 6;
+
+// The signal at (Y, X), in sixteenths of a node (node n at 16 n), interpolated between the
+// four nodes around it.
+int32_t SignalBetweenNodes(const RegionGrid& g, int32_t y, int32_t x) {
+  const int32_t y0 = y >> 4, x0 = x >> 4, fy = y & 15, fx = x & 15;
+  const int32_t upper = (16 - fx) * g.At(y0, x0) + fx * g.At(y0, x0 + 1);
+  const int32_t lower = (16 - fx) * g.At(y0 + 1, x0) + fx * g.At(y0 + 1, x0 + 1);
+  return ((16 - fy) * upper + fy * lower) / 256;
+}
+
+// A region coordinate (512 a node, node n's centre at 512 n + 256) in sixteenths of a node
+// from node 0.
+int32_t Sixteenths(uint16_t uwCoord) { return uwCoord > 256 ? (uwCoord - 256) / 32 : 0; }
+
+// Whether one finger made regions A and B: together they are no larger than a finger laid
+// flat, and the signal on the line between their positions never falls more than a third
+// below the weaker of their peaks. The region search cuts a blob wherever its profile dips
+// at all. A thumb laid down, its maxima 2.5 to 3 nodes apart, dips by up to 15 % between
+// them on the nodes, and by less than a quarter on that line as it lands, grows or slides;
+// between two fingertips 3 nodes apart the signal falls by more than two fifths on it in
+// any direction, so a third keeps a margin to both. The line runs between the regions'
+// positions, not their peak nodes: a fingertip between nodes spreads its peak over two or
+// four of them, and from node to node two fingertips 3 nodes apart on a diagonal may dip by
+// only a fifth.
+bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
+  const CoordPairInput& in = PairIn();
+  const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
+  if (in.pswDiff == nullptr || in.puwPeak == nullptr || !RectValidOn(U, in.ubRows, in.ubColumns)) return false;
+  const uint32_t h = RectH(U), w = RectW(U);
+  if ((h > w ? h : w) > kFingerLength || (h < w ? h : w) > kFingerWidth) return false;
+  const int32_t weaker = in.puwPeak[a] < in.puwPeak[b] ? in.puwPeak[a] : in.puwPeak[b];
+  if (weaker <= 0) return false;
+  const CoordPairScratch& sc = PairScratch();
+  const int32_t ya = Sixteenths(sc.auwY[a]), xa = Sixteenths(sc.auwX[a]);
+  const int32_t dy = Sixteenths(sc.auwY[b]) - ya, dx = Sixteenths(sc.auwX[b]) - xa;
+  const int32_t steps = (AbsI(dy) > AbsI(dx) ? AbsI(dy) : AbsI(dx)) / 2 + 1;  // an eighth of a node each
+  const RegionGrid g{in.pswDiff, in.ubRows, in.ubColumns};
+  for (int32_t i = 0; i <= steps; ++i) {
+    if (3 * SignalBetweenNodes(g, ya + dy * i / steps, xa + dx * i / steps) < 2 * weaker) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-// Every merge of pairing joins two regions into one finger, so both must be pieces of the
-// finger slot S held in the last frame:
-// - S held a finger (a non-zero last peak and a last rectangle on the map). Regions paired
-//   with a free slot 0 for want of an occupied slot have no finger of the last frame to be
-//   pieces of: the region search alone has told them apart, and the fresh-start reset makes
-//   each a new point;
-// - their union is at most one node taller and one node wider than that finger's last
-//   rectangle. A finger cut apart by the region search (or sampled half a node further on)
-//   keeps its extent; two fingers side by side span at least two fingers' widths, however
-//   close their pieces lie and however near the slot's predicted position they are.
+// Every merge of pairing joins two regions into one finger, so both must be pieces of one
+// finger. They are when the blob itself says so (OneFingerMadeBoth), which holds on a fresh
+// start, for a finger that grows by more than a node in one frame and for one that slides,
+// as well as for a finger held. They are also when slot S held a finger in the last frame
+// (a non-zero last peak and a last rectangle on the map) and their union is at most one node
+// taller and one node wider than that finger's last rectangle: a finger cut apart by the
+// region search (or sampled half a node further on) keeps its extent, however deep the cut.
+// Two fingertips side by side are neither: a deep valley lies between them, and together
+// they span more than the one fingertip a slot held.
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
+  if (OneFingerMadeBoth(a, b)) return true;
   const CoordPairInput& in = PairIn();
   if (s >= kCoordPointMax || gstCoordPair.auwLastRectMaxDiff[s] == 0) return false;
   const RegionRect L = gstCoordPair.astLastRect[s];
