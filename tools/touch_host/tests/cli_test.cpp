@@ -336,9 +336,9 @@ double blob_signal(const Blob &b, int tx, int rx) {
   return kBlobPeak * std::exp(-q / 2);
 }
 
-// One frames-file line: the mutual values, then self set 1 and, with SECOND_SET, self set 2
-// (drive lines first, then sense lines).
-std::string line_with_blobs(const std::vector<Blob> &blobs, int k, bool second_set = true) {
+// One frames-file line of frame K: the mutual values, then self set 1 and self set 2 (drive
+// lines first, then sense lines).
+std::string line_with_blobs(const std::vector<Blob> &blobs, int k) {
   namespace road = testsupport::luma_road;
   std::vector<int16_t> values = road::raw_with_tips({}, k);
   std::vector<double> self(static_cast<size_t>(road::kSelf), 0.0);
@@ -352,18 +352,17 @@ std::string line_with_blobs(const std::vector<Blob> &blobs, int k, bool second_s
       self[static_cast<size_t>(road::kTx + r)] += signal;
     }
   }
-  for (int set = 0; set < (second_set ? 2 : 1); ++set)
+  for (int set = 0; set < 2; ++set)
     for (double v : self) values.push_back(static_cast<int16_t>(kSelfLevel + std::lround(v)));
   return csv_line(values);
 }
 
 // Algorithm B relies on the self lines a device always sends: its water-proof pass drops a
-// mutual peak that no self line supports, and recorded frames without self lines lost
-// fingers side by side on one line (three or five on a drive row: none reported; three on
-// a sense column: one). With both self sets in the file, each finger is one point where it
-// is, in every frame once its landing has passed (a merge of algorithm B's own in the third
-// frame of a landing on one drive row is left out: the floating state that it reads waits
-// three frames for the self lines to settle).
+// mutual peak that no self line supports, so these frames with self lines of 0 gave no point
+// for five fingers on a drive row or three 4 apart on a sense column. With both self sets in
+// the file, each finger is one point where it is, in every frame once its landing has passed
+// (a merge of algorithm B's own in the third frame of a landing on one drive row is left
+// out: the floating state that it reads waits three frames for the self lines to settle).
 TEST_F(TouchHostCli, AlgorithmBFindsFingersInARowWhenTheFramesCarrySelfLines) {
   namespace road = testsupport::luma_road;
   struct Case {
