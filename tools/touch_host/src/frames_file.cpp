@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -79,10 +81,15 @@ bool read_frames(std::istream &in, PanelSize panel, std::vector<std::vector<int1
       if (comma == std::string::npos) break;
       pos = comma + 1;
     }
-    if (static_cast<int>(values.size()) != panel.nodes()) {
-      *error = "line " + std::to_string(number) + ": " + std::to_string(values.size()) + " values, the " +
+    const int count = static_cast<int>(values.size());
+    if (count != panel.nodes() && count != panel.nodes() + panel.self_nodes() &&
+        count != panel.nodes() + 2 * panel.self_nodes()) {
+      *error = "line " + std::to_string(number) + ": " + std::to_string(count) + " values, the " +
                std::to_string(panel.rows) + "x" + std::to_string(panel.columns) + " panel has " +
-               std::to_string(panel.nodes());
+               std::to_string(panel.nodes()) + " nodes and self sets of " + std::to_string(panel.self_nodes()) +
+               ": a line holds " + std::to_string(panel.nodes()) + " (nodes only), " +
+               std::to_string(panel.nodes() + panel.self_nodes()) + " (nodes and self set 1) or " +
+               std::to_string(panel.nodes() + 2 * panel.self_nodes()) + " (nodes and both self sets)";
       return false;
     }
     frames->push_back(std::move(values));
@@ -94,10 +101,18 @@ bool read_frames(std::istream &in, PanelSize panel, std::vector<std::vector<int1
   return true;
 }
 
-RecordedFrame::RecordedFrame(const std::vector<int16_t> &mutual, PanelSize panel, uint16_t index, bool reference)
-    : mutual_(mutual),
-      self1_(static_cast<size_t>(panel.rows + panel.columns), 0),
-      self2_(static_cast<size_t>(panel.rows + panel.columns), 0) {
+RecordedFrame::RecordedFrame(const std::vector<int16_t> &line, PanelSize panel, uint16_t index, bool reference)
+    : mutual_(static_cast<size_t>(panel.nodes()), 0),
+      self1_(static_cast<size_t>(panel.self_nodes()), 0),
+      self2_(static_cast<size_t>(panel.self_nodes()), 0) {
+  // The line's values in turn: the nodes, then self set 1, then self set 2; a set the line
+  // does not hold stays 0, as the buffer of a self line the controller does not scan.
+  auto next = line.begin();
+  for (std::vector<int16_t> *part : {&mutual_, &self1_, &self2_}) {
+    const auto take = std::min<ptrdiff_t>(line.end() - next, static_cast<ptrdiff_t>(part->size()));
+    std::copy_n(next, take, part->begin());
+    next += take;
+  }
   record_.valid_mark = DECODED_FRAME_VALID_MARK;
   record_.frame_index = index;
   record_.ic_frame_count = index;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -369,6 +370,161 @@ TEST_F(TouchHostCli, HelpSaysWhereThePointsAre) {
                            "go to standard error"}) {
     EXPECT_NE(flat.find(text), std::string::npos) << text << "\n" << help.out;
   }
+}
+
+// Fingers as a device's scans see them on algorithm B's panel: each a round blob of PEAK
+// raw counts at its centre (spread 0.75 node) taken off the mutual values, and the
+// blob's sum along each line added to that line's value in both self scans (a finger
+// raises a self line as it lowers the mutual nodes under it).
+struct Blob {
+  int tx;
+  int rx;
+};
+
+constexpr int kBlobPeak = 500;
+constexpr double kBlobSpread = 0.75;
+constexpr int16_t kSelfLevel = 5000;  // an untouched self line
+
+double blob_signal(const Blob &b, int tx, int rx) {
+  const double q = ((tx - b.tx) * (tx - b.tx) + (rx - b.rx) * (rx - b.rx)) / (kBlobSpread * kBlobSpread);
+  return kBlobPeak * std::exp(-q / 2);
+}
+
+// One frames-file line of frame K: the mutual values, then self set 1 and self set 2 (drive
+// lines first, then sense lines).
+std::string line_with_blobs(const std::vector<Blob> &blobs, int k) {
+  namespace road = testsupport::luma_road;
+  std::vector<int16_t> values = road::raw_with_tips({}, k);
+  std::vector<double> self(static_cast<size_t>(road::kSelf), 0.0);
+  for (int t = 0; t < road::kTx; ++t) {
+    for (int r = 0; r < road::kRx; ++r) {
+      double signal = 0;
+      for (const Blob &b : blobs) signal += blob_signal(b, t, r);
+      values[static_cast<size_t>(t * road::kRx + r)] =
+          static_cast<int16_t>(values[static_cast<size_t>(t * road::kRx + r)] - std::lround(signal));
+      self[static_cast<size_t>(t)] += signal;
+      self[static_cast<size_t>(road::kTx + r)] += signal;
+    }
+  }
+  for (int set = 0; set < 2; ++set)
+    for (double v : self) values.push_back(static_cast<int16_t>(kSelfLevel + std::lround(v)));
+  return csv_line(values);
+}
+
+// Algorithm B relies on the self lines a device always sends: its water-proof pass drops a
+// mutual peak that no self line supports, so these frames with self lines of 0 gave no point
+// for five fingers on a drive row or three 4 apart on a sense column. With both self sets in
+// the file, each finger is one point where it is, in every frame once its landing has passed
+// (a merge of algorithm B's own in the third frame of a landing on one drive row is left
+// out: the floating state that it reads waits three frames for the self lines to settle).
+TEST_F(TouchHostCli, AlgorithmBFindsFingersInARowWhenTheFramesCarrySelfLines) {
+  namespace road = testsupport::luma_road;
+  struct Case {
+    const char *what;
+    std::vector<Blob> blobs;
+  } cases[] = {
+      {"three on a drive row, 3 apart", {{8, 14}, {8, 17}, {8, 20}}},
+      {"three on a drive row, 4 apart", {{8, 12}, {8, 16}, {8, 20}}},
+      {"five on a drive row, 4 apart", {{8, 8}, {8, 12}, {8, 16}, {8, 20}, {8, 24}}},
+      {"three on a sense column, 3 apart", {{5, 19}, {8, 19}, {11, 19}}},
+      {"three on a sense column, 4 apart", {{4, 19}, {8, 19}, {12, 19}}},
+  };
+  constexpr int kUntouched = 3, kHeld = 12, kLanding = 3;
+  const double per_tx = road::node_x(1) - road::node_x(0);
+  const double per_rx = road::node_y(1) - road::node_y(0);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string frames = "# fingers in a row, with both self sets\n";
+    int k = 0;
+    for (; k < kUntouched; ++k) frames += line_with_blobs({}, k);
+    for (; k < kUntouched + kHeld; ++k) frames += line_with_blobs(c.blobs, k);
+    for (; k < kUntouched + kHeld + 3; ++k) frames += line_with_blobs({}, k);
+    const CliRun r = run("--alg " + plugin("libtapsense_alg") + " --frames-file " + write("row.csv", frames));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("frames file: 18 frame(s) of 17x38"), std::string::npos) << r.out;
+    std::map<long, std::vector<Printed>> by_frame;
+    for (const Printed &p : printed_points(r.out))
+      if (p.action != "up") by_frame[p.frame].push_back(p);
+    for (long f = kUntouched + kLanding; f < kUntouched + kHeld; ++f) {
+      SCOPED_TRACE("frame " + std::to_string(f));
+      const std::vector<Printed> &points = by_frame[f];
+      EXPECT_EQ(points.size(), c.blobs.size()) << r.out;
+      for (const Blob &b : c.blobs) {
+        EXPECT_EQ(std::count_if(points.begin(), points.end(),
+                                [&](const Printed &p) {
+                                  return std::fabs((p.x - road::node_x(b.tx)) / per_tx) <= 0.5 &&
+                                         std::fabs((p.y - road::node_y(b.rx)) / per_rx) <= 0.5;
+                                }),
+                  1)
+            << "finger at (" << b.tx << ", " << b.rx << ")";
+      }
+    }
+  }
+}
+
+// A frames-file line holds the nodes, then optionally self set 1 and self set 2: each
+// reaches the algorithm in its own buffer of the decoded frame, in the order of the line
+// (drive lines first), and a set the line leaves out is 0.
+TEST(FramesFile, SelfSetsReachTheirOwnBuffersOfTheFrame) {
+  const PanelSize panel{2, 3};  // 6 nodes, self sets of 5
+  struct Case {
+    const char *what;
+    const char *line;
+    std::vector<int16_t> mutual, self1, self2;
+  } cases[] = {
+      {"nodes only", "1,2,3,4,5,6", {1, 2, 3, 4, 5, 6}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}},
+      {"nodes and self set 1", "1,2,3,4,5,6,10,11,12,13,14", {1, 2, 3, 4, 5, 6}, {10, 11, 12, 13, 14},
+       {0, 0, 0, 0, 0}},
+      {"nodes and both self sets", "1,2,3,4,5,6,10,11,12,13,14,-20,21,-22,23,32767", {1, 2, 3, 4, 5, 6},
+       {10, 11, 12, 13, 14}, {-20, 21, -22, 23, 32767}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    std::istringstream in(std::string("# frame\n") + c.line + "\n");
+    std::vector<std::vector<int16_t>> lines;
+    std::string error;
+    ASSERT_TRUE(read_frames(in, panel, &lines, &error)) << error;
+    ASSERT_EQ(lines.size(), 1u);
+    RecordedFrame frame(lines[0], panel, 7);
+    const DecodedFrame *f = frame.frame();
+    EXPECT_EQ(f->rows, 2);
+    EXPECT_EQ(f->columns, 3);
+    EXPECT_EQ(std::vector<int16_t>(f->mutual, f->mutual + 6), c.mutual);
+    EXPECT_EQ(std::vector<int16_t>(f->self1, f->self1 + 5), c.self1);
+    EXPECT_EQ(std::vector<int16_t>(f->self2, f->self2 + 5), c.self2);
+  }
+}
+
+// A line whose count is none of nodes, nodes + one self set, nodes + two is refused with
+// the counts a line may have; so is a line that runs past the second set.
+TEST_F(TouchHostCli, FrameLineWithAnotherCountIsRefusedWithTheCountsItMayHave) {
+  const std::string alg = " --alg " + plugin("libtouch_test_alg") + " --panel 2x3 --frames-file ";
+  const std::string counts = "a line holds 6 (nodes only), 11 (nodes and self set 1) or 16 (nodes and both self sets)";
+  struct Case {
+    const char *what;
+    std::string lines;
+    const char *message;
+  } cases[] = {
+      {"part of a self set", "1,2,3,4,5,6\n1,2,3,4,5,6,7,8\n", "line 2: 8 values, the 2x3 panel has 6 nodes and self sets of 5"},
+      {"one value short of two sets", "1,2,3,4,5,6,1,1,1,1,1,2,2,2,2\n", "line 1: 15 values"},
+      {"a value past two sets", "1,2,3,4,5,6,1,1,1,1,1,2,2,2,2,2,9\n", "line 1: 17 values"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const CliRun r = run(alg + write("frames.csv", c.lines));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(counts), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("frames run"), std::string::npos) << r.out;
+  }
+  // --help says what the self sets are, how a touch moves them and which algorithm reads them.
+  const CliRun help = run("--help");
+  EXPECT_EQ(help.status, 0);
+  for (const char *text : {"then of self set 2, rows + columns values", "the drive lines first, then the sense lines",
+                           "raises the self values of its lines", "Self set 1 is the",
+                           "self scan guarded against water: it sees fingers, not water",
+                           "Self set 2 is the normal self scan"})
+    EXPECT_NE(help.out.find(text), std::string::npos) << text;
 }
 
 }  // namespace

@@ -1,10 +1,16 @@
 #pragma once
 // Recorded frames for touch_host --frames-file, and the checks of --config.
 //
-// A frames file holds one frame per line: the panel's node values as comma-separated
-// integers (-32768 to 32767), rows then columns (row 0 from column 0, then row 1, ...).
-// Empty lines and lines starting with '#' are skipped. Every frame line must hold exactly
-// rows x columns values.
+// A frames file holds one frame per line, comma-separated integers (-32768 to 32767): the
+// panel's raw mutual node values, rows then columns (row 0 from column 0, then row 1, ...),
+// optionally followed by the raw values of self set 1 and then of self set 2, rows +
+// columns values each (the drive lines first, then the sense lines). Self set 1 is the
+// frame's first self line (DecodedFrame::self1), the scan guarded against water that both
+// algorithms read; self set 2 the second (self2), the normal scan, which sees water too and
+// which only algorithm B reads. A touch lowers the mutual values under it and raises the
+// self values of its lines. Empty lines and lines starting with '#' are skipped. Every frame
+// line holds rows x columns values, that plus rows + columns, or that plus twice rows +
+// columns.
 #include <cstdint>
 #include <istream>
 #include <string>
@@ -18,23 +24,26 @@ struct PanelSize {
   int rows = 0;
   int columns = 0;
   int nodes() const { return rows * columns; }
+  int self_nodes() const { return rows + columns; }  // values of one self line
 };
 
 // "ROWSxCOLUMNS" (for instance "16x30"), each 1 to 255.
 bool parse_panel_size(const std::string &text, PanelSize *out);
 
-// Every frame of the stream; false with "line N: ..." in *error at the first bad line.
+// Every frame of the stream, each as its line's values (nodes, then any self sets); false
+// with "line N: ..." in *error at the first bad line.
 bool read_frames(std::istream &in, PanelSize panel, std::vector<std::vector<int16_t>> *frames, std::string *error);
 
 // One recorded frame as the HAL's decoder hands a controller frame to the algorithm: the
 // record marked valid, a normal frame (data type 4) scanned continuously (state 4) at
 // frequency index 0, the controller's frame index and count INDEX (frames come every
-// 8 ms), the panel's rows and columns, the mutual map behind it, and zeroed self lines
-// (rows + columns values each). REFERENCE marks it as the controller's reference frame,
+// 8 ms), the panel's rows and columns, and behind it the mutual map and both self lines
+// (rows + columns values each) of LINE, a frames-file line as read_frames gives it; a self
+// set the line does not hold is 0. REFERENCE marks it as the controller's reference frame,
 // the answer to algorithm A's reference request.
 class RecordedFrame {
  public:
-  RecordedFrame(const std::vector<int16_t> &mutual, PanelSize panel, uint16_t index, bool reference = false);
+  RecordedFrame(const std::vector<int16_t> &line, PanelSize panel, uint16_t index, bool reference = false);
   RecordedFrame(const RecordedFrame &) = delete;
   RecordedFrame &operator=(const RecordedFrame &) = delete;
   DecodedFrame *frame() { return &record_; }
