@@ -355,9 +355,11 @@ int KeymasterHalDevice::import_wrapped_key(const keymaster_key_param_set_t* para
 
 int KeymasterHalDevice::destroy_device_ids() {
   KeymasterSerialize s(utils_.get());
-  int rc = request(Command::kDestroyDeviceIds, true, s, emptyBody(), statusOnly());
-  if (rc != 0) return rc;
-  return logRet("destroy_device_ids", tz_->tzServiceDelete(keymasterutils::KeymasterTzUtils::TZ_KEY_ID_DEVICE_IDS));
+  // The record goes once the processor has let the identifiers go, still under the request
+  // lock: the trusted-application utilities serve one request at a time, as the channel does.
+  return request(Command::kDestroyDeviceIds, true, s, emptyBody(), [&](const keymaster_blob_t&) {
+    return tz_->tzServiceDelete(keymasterutils::KeymasterTzUtils::TZ_KEY_ID_DEVICE_IDS);
+  });
 }
 
 int KeymasterHalDevice::get_hmac_sharing_parameters(hmac_sharing_params_t* params) {

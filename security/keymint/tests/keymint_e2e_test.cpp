@@ -3,6 +3,7 @@
 // doing the cryptography: generate a P-256 key, sign 20000 bytes, verify with OpenSSL.
 #include <android/binder_manager.h>
 #include <android/binder_process.h>
+#include <platform/temp_root.h>
 #include <platform_binder_test.h>
 
 #include <aidl/android/hardware/security/secureclock/ISecureClock.h>
@@ -14,6 +15,7 @@
 #include "libcbor_build.h"
 #include "vendor_test/together.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -268,6 +270,50 @@ TEST_F(KeyMintOverBinder, SecureClockAndSharedSecretAnswerThroughTheirProxies) {
   int32_t version = 0;
   ASSERT_TRUE(secretProxy->getInterfaceVersion(&version).isOk());
   EXPECT_EQ(version, 1);
+}
+
+// Several clients destroy the attestation identifiers at once, each call on a serving thread
+// of its own: the device's trusted-application utilities are used by one request at a time,
+// so the application is looked up once and its record deleted once.
+TEST_F(KeyMintOverBinder, DestroyAttestationIdsFromSeveralClientsAtOnce) {
+  constexpr int kClients = 6;
+  constexpr uint32_t kDeviceIdsTag = 0x44495354;
+  ABinderProcess_setThreadPoolMaxThreadCount(8);
+  km::KeyCreationResult created;
+  ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk()) << "the channel is up";
+  auto envOpens = [] {
+    int n = 0;
+    for (const auto& inv : secproc_test::SimTz::get().invocations()) n += inv.object == "env" && inv.op == 0;
+    return n;
+  };
+  const int opensBefore = envOpens();
+  secproc_test::SimTz::get().setStorage(kDeviceIdsTag, {1, 2, 3});
+  for (int k = 0; k < kClients; k++) secproc_test::SimSecureProcessor::get().queueResponse({0, {}, std::nullopt});
+  std::vector<int32_t> codes(kClients, 1);
+  vendor_test::runTogether(kClients, [&](int k) { codes[static_cast<size_t>(k)] = code(client->destroyAttestationIds()); });
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), 0), 1) << "the record is deleted once";
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), -1000), kClients - 1) << "the others find nothing to delete";
+  EXPECT_EQ(sent(0x2704), size_t{kClients});
+  EXPECT_EQ(secproc_test::SimTz::get().storage().count(kDeviceIdsTag), 0u);
+  EXPECT_EQ(envOpens(), opensBefore + 1) << "the device's application utilities load once";
+}
+
+// The secure processor destroyed the identifiers, but the trusted application is not running
+// and its image is empty: the client gets an error, and the service goes on.
+TEST_F(KeyMintOverBinder, DestroyAttestationIdsWithAnEmptyTrustedAppImageIsAnError) {
+  km::KeyCreationResult created;
+  ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk()) << "the channel is up";
+  platform::testing::TempRoot root;
+  root.writeFile("/vendor/firmware_mnt/image/secproc_service.img", "");
+  secproc_test::SimTz::get().setAppRunning(false);
+  const int liveBefore = secproc_test::SimTz::get().liveObjects();
+  secproc_test::SimSecureProcessor::get().queueResponse({0, {}, std::nullopt});
+  auto st = client->destroyAttestationIds();
+  EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
+  EXPECT_EQ(st.getServiceSpecificError(), KM_ERROR_UNEXPECTED_NULL_POINTER) << "the application is not loaded";
+  EXPECT_EQ(secproc_test::SimTz::get().liveObjects(), liveBefore) << "the failed load released its objects";
+  km::BeginResult begun;
+  EXPECT_TRUE(client->begin(km::KeyPurpose::SIGN, created.keyBlob, sha256(), std::nullopt, &begun).isOk());
 }
 
 TEST(KeyMintService, OnlyARegisteredStrongBoxIsFound) {
