@@ -164,6 +164,16 @@ TEST_F(KeyMintOverBinder, EveryFailureReachesTheClientAsAnErrorCode) {
        Response{0, encode(map({{22, integer(1)}, {0x500000C8, bytes({0x41, 0x42, 0x43, 0x44})}, {34, integer(7)}})),
                 std::nullopt},
        KM_ERROR_INVALID_TAG},
+      {"the handle inside a type-11 map",
+       Response{0, encode(map({{22, integer(1)}, {static_cast<int32_t>(0xB0000001u), map({{34, integer(9)}})}})),
+                std::nullopt},
+       KM_ERROR_INVALID_TAG},
+      {"a parameter count of 2^40", Response{0, encode(map({{22, integer(INT64_C(1) << 40)}, {34, integer(7)}})), std::nullopt},
+       -1000},
+      {"a key size of 2^32 + 5",
+       Response{0, encode(map({{22, integer(1)}, {0x30000003, integer((INT64_C(1) << 32) + 5)}, {34, integer(7)}})),
+                std::nullopt},
+       KM_ERROR_INVALID_TAG},
       {"the processor's status", Response{KM_ERROR_INVALID_KEY_BLOB, {}, std::nullopt}, KM_ERROR_INVALID_KEY_BLOB},
       {"the processor's version mismatch", Response{-101, {}, std::nullopt}, -101},
       {"a positive processor status", Response{5, {}, std::nullopt}, -1000},
@@ -179,6 +189,37 @@ TEST_F(KeyMintOverBinder, EveryFailureReachesTheClientAsAnErrorCode) {
     EXPECT_EQ(st.getServiceSpecificError(), c.code);
     EXPECT_EQ(begun.operation, nullptr);
   }
+
+  // Blobs the processor opens but whose characteristics this device cannot read: that is
+  // found after the processor began its operation, which nobody would ever end, so it is
+  // aborted again and the client gets an error code of the interface.
+  constexpr int64_t kPurpose = 0x20000001;
+  const struct {
+    const char* what;
+    Bytes characteristics;
+    int32_t code;
+  } unreadable[] = {
+      {"no software list", encode(map({{2, map({{kPurpose, integer(2)}})}})), KM_ERROR_UNKNOWN_ERROR},
+      {"a bytes tag in the hardware list",
+       encode(map({{2, map({{kPurpose, integer(2)}, {0x90000259, bytes({1})}})}, {0, map({})}})), KM_ERROR_INVALID_TAG},
+      {"a key size of 2^32 + 5",
+       encode(map({{2, map({{kPurpose, integer(2)}, {0x30000003, integer((INT64_C(1) << 32) + 5)}})}, {0, map({})}})),
+       KM_ERROR_INVALID_TAG},
+  };
+  for (const auto& c : unreadable) {
+    SCOPED_TRACE(c.what);
+    const size_t begunBefore = sim->begunHandles().size();
+    km::BeginResult begun;
+    auto st = client->begin(km::KeyPurpose::SIGN, sim->keyBlobWith(c.characteristics), sha256(), std::nullopt, &begun);
+    EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
+    EXPECT_EQ(st.getServiceSpecificError(), c.code);
+    EXPECT_EQ(begun.operation, nullptr);
+    const std::vector<uint64_t> handles = sim->begunHandles();
+    ASSERT_EQ(handles.size(), begunBefore + 1) << "the processor began an operation";
+    const std::vector<uint64_t> aborted = sim->abortedHandles();
+    EXPECT_TRUE(!aborted.empty() && aborted.back() == handles.back()) << "and saw it aborted";
+  }
+  EXPECT_EQ(sim->liveOperations(), 0u);
 
   // The same on an operation: an update answer cut short reaches its client as an unknown error.
   km::BeginResult begun;
