@@ -42,6 +42,7 @@ set(VENDOR_THREADED_DIRS
   touch/touchfeature_v2
   security/secproc_channel
   security/keymint
+  security/keymint_provision
   security/weaver)
 if(VENDOR_TESTS AND VENDOR_TSAN)
   add_custom_target(tsan_tests)

@@ -250,6 +250,7 @@ class SECPROC_API KeymasterHalDevice {
                     keymaster_key_characteristics_t* characteristics);
 
   std::unique_ptr<keymasterutils::KeymasterUtils> utils_;
+  // Used under the request lock only (it loads the application on first use).
   std::unique_ptr<keymasterutils::KeymasterTzUtils> tz_;
   keymaster_security_level_t level_;
   // Operations begun on a curve-25519 key, by handle: the input limit belongs to each

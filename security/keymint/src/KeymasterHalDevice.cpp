@@ -72,6 +72,10 @@ void emptyOutputs(keymaster_key_param_set_t* outParams, keymaster_blob_t* output
   if (output != nullptr) *output = {nullptr, 0};
 }
 
+// The codec's -1 (an entry of the wrong CBOR type) would read as an error code of its own
+// to clients (ROOT_OF_TRUST_ALREADY_SET); what cannot be read is an unknown error.
+int codecResult(int rc) { return rc == -1 ? KM_ERROR_UNKNOWN_ERROR : rc; }
+
 uint64_t readU64(const uint8_t* p) {
   uint64_t v;
   std::memcpy(&v, p, 8);
@@ -109,10 +113,7 @@ int KeymasterHalDevice::request(Command command, bool checkLegacy, KeymasterSeri
   keymaster_blob_t rsp{};
   rc = utils_->sendCmd(req, &rsp);
   if (rc != 0) return logRet(name, rc);
-  rc = logRet(name, de(rsp));
-  // The codec's -1 (an entry of the wrong CBOR type) would read as an error code of its own
-  // to clients; an answer that cannot be read is an unknown error.
-  return rc == -1 ? KM_ERROR_UNKNOWN_ERROR : rc;
+  return codecResult(logRet(name, de(rsp)));
 }
 
 namespace {
@@ -355,9 +356,11 @@ int KeymasterHalDevice::import_wrapped_key(const keymaster_key_param_set_t* para
 
 int KeymasterHalDevice::destroy_device_ids() {
   KeymasterSerialize s(utils_.get());
-  int rc = request(Command::kDestroyDeviceIds, true, s, emptyBody(), statusOnly());
-  if (rc != 0) return rc;
-  return logRet("destroy_device_ids", tz_->tzServiceDelete(keymasterutils::KeymasterTzUtils::TZ_KEY_ID_DEVICE_IDS));
+  // The record goes once the processor has let the identifiers go, still under the request
+  // lock: the trusted-application utilities serve one request at a time, as the channel does.
+  return request(Command::kDestroyDeviceIds, true, s, emptyBody(), [&](const keymaster_blob_t&) {
+    return tz_->tzServiceDelete(keymasterutils::KeymasterTzUtils::TZ_KEY_ID_DEVICE_IDS);
+  });
 }
 
 int KeymasterHalDevice::get_hmac_sharing_parameters(hmac_sharing_params_t* params) {
@@ -465,7 +468,20 @@ int KeymasterHalDevice::keymint_begin_operation(keymaster_purpose_t purpose, con
   rc = s.getCharacteristics(blob->key_material, blob->key_material_size, &chars);
   keymaster_free_param_set(&chars.hw_enforced);
   keymaster_free_param_set(&chars.sw_enforced);
-  if (rc != 0) return logRet("keymint_begin_operation", rc);
+  if (rc != 0) {
+    logRet("keymint_begin_operation", rc);
+    // The processor began an operation on a blob this device cannot read. The client gets
+    // no handle to end it with, so it is aborted here rather than left holding a slot.
+    const keymaster_operation_handle_t begun = *handle;
+    *handle = 0;
+    if (outParams != nullptr) {
+      keymaster_free_param_set(outParams);
+      *outParams = {nullptr, 0};
+    }
+    const int aborted = abort_operation(begun);
+    if (aborted != 0) ALOGE("abort of operation after a failed begin: %d", aborted);
+    return codecResult(rc);
+  }
   if (s.curve25519()) {
     std::lock_guard<std::mutex> g(curveLock_);
     curve25519Ops_.insert(*handle);

@@ -174,16 +174,25 @@ uint8_t* copyBytes(const UsefulBufC& s) {
   return p;
 }
 
+bool isContainer(const Item& it) { return it.type == vcbor::kTypeArray || it.type == vcbor::kTypeMap; }
+
+// An unsigned integer that the 32-bit value member holds whole.
+bool fitsUint32(const Item& it) {
+  return it.type == vcbor::kTypeInt64 && it.val.i64 >= 0 && it.val.i64 <= INT64_C(0xFFFFFFFF);
+}
+
 // Whether a response parameter's value has the CBOR type its tag type carries: unsigned
-// integers for the 32-bit types 1 to 4, any 64-bit integer for 5, 6 and 10 (written signed),
-// true for a bool and a byte string for 8 and 9. Types 11 to 15 keep only their tag.
+// integers below 2^32 for the 32-bit types 1 to 4, any 64-bit integer for 5, 6 and 10
+// (written signed), true for a bool and a byte string for 8 and 9. Types 11 to 15 name no
+// value kind and keep only their tag; their value must still be a single item, since the
+// entries of a container would be read as the answer's own next entries.
 bool valueFitsTagType(uint32_t type, const Item& it) {
   switch (type) {
     case 1:
     case 2:
     case 3:
     case 4:
-      return it.type == vcbor::kTypeUint64 || (it.type == vcbor::kTypeInt64 && it.val.i64 >= 0);
+      return fitsUint32(it);
     case 5:
     case 6:
     case 10:
@@ -194,7 +203,7 @@ bool valueFitsTagType(uint32_t type, const Item& it) {
     case 9:
       return it.type == vcbor::kTypeBytes;
     default:
-      return true;
+      return !isContainer(it);
   }
 }
 
@@ -250,9 +259,11 @@ int parseParams(Decoder& dec, keymaster_key_param_t* param, int32_t* readerError
 // [22 n and n parameter entries]
 int readOutputParams(Response& r, keymaster_key_param_set_t* out) {
   Item it;
-  if (!r.optional(kParamCount, vcbor::kTypeInt64, &it) || it.type != vcbor::kTypeInt64 ||
-      it.val.i64 < 0 || it.val.i64 > INT64_C(0xFFFFFFFF)) {
-    return 0;  // absent (or not a count): the next expected entry decides
+  if (!r.optional(kParamCount, vcbor::kTypeInt64, &it)) return 0;  // absent: the next expected entry decides
+  // A count that is no parameter count is refused, never read as "no parameters".
+  if (!fitsUint32(it)) {
+    ALOGE("CBOR_ERROR | %s", "readOutputParams");
+    return -1;
   }
   size_t n = static_cast<size_t>(it.val.i64);
   if (n == 0) return 0;
@@ -942,7 +953,10 @@ int KeymasterSerialize::parseKeyParam(const Item& label, const Item& value, keym
     ALOGE("CBOR_ERROR | %s", "parseKeyParam");
     return KM_ERROR_INVALID_TAG;
   }
-  if (type != 7 && type <= 10 && !isInteger(value)) {
+  // One value per parameter, of the kind its type holds: a uint or enum that does not fit
+  // its 32-bit member would be cut, and the entries of a container would be read as
+  // parameters of their own.
+  if ((type != 7 && type <= 10 && !isInteger(value)) || (type <= 4 && !fitsUint32(value)) || isContainer(value)) {
     ALOGE("CBOR_ERROR | %s", "parseKeyParam");
     return KM_ERROR_INVALID_TAG;
   }

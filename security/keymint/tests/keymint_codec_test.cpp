@@ -258,3 +258,133 @@ TEST_F(Codec, AnswerParameterValuesMustHaveTheirTagsCborType) {
     }
   }
 }
+
+// The parameters of an answer are entries of the answer's own map, each with one value its
+// tag type can hold. A container value (tag types 11 to 15 name no value kind) would have its
+// entries read as the answer's next entries; a count or an integer too large for its field
+// would be cut. Such answers are refused and nothing of them is handed out; their
+// well-formed neighbours still parse.
+TEST_F(Codec, AnswersWhoseParametersDoNotFitAreRefused) {
+  constexpr int32_t kType11 = static_cast<int32_t>(0xB0000001u);
+  constexpr int32_t kType15 = static_cast<int32_t>(0xF0000002u);
+  constexpr int64_t kKeySize = 0x30000003, kAlgorithm = 0x10000002, kPurpose = 0x20000001;
+  constexpr int32_t kNonce = static_cast<int32_t>(0x900003E9u), kBignum = static_cast<int32_t>(0x800003E8u);
+  enum Answer { kBegin, kFinish };
+  struct Case {
+    const char* what;
+    Answer answer;
+    Bytes body;
+    int rc;
+    size_t params;  // parameters handed out when accepted
+  };
+  const Case cases[] = {
+      {"handle inside a type-11 map", kBegin, encode(map({{22, integer(1)}, {kType11, map({{34, integer(9)}})}})),
+       KM_ERROR_INVALID_TAG, 0},
+      {"key size inside a type-11 map", kBegin,
+       encode(map({{22, integer(2)}, {kType11, map({{kKeySize, integer(256)}})}, {34, integer(7)}})),
+       KM_ERROR_INVALID_TAG, 0},
+      {"type-15 array", kBegin,
+       encode(map({{22, integer(1)}, {kType15, array({integer(34), integer(9)})}, {34, integer(7)}})),
+       KM_ERROR_INVALID_TAG, 0},
+      {"type-11 map under an unsigned label", kBegin,
+       [] {
+         cbor_item_t* m = cbor_new_definite_map(2);
+         cbor_map_add(m, cbor_pair{cbor_move(integer(22)), cbor_move(integer(1))});
+         cbor_map_add(m, cbor_pair{cbor_move(unsignedInt(0xB0000001u)), cbor_move(map({{34, integer(9)}}))});
+         return encode(m);
+       }(),
+       KM_ERROR_INVALID_TAG, 0},
+      {"output inside a type-11 map", kFinish,
+       encode(map({{22, integer(1)}, {kType11, map({{36, bytes({1, 2, 3})}})}})), KM_ERROR_INVALID_TAG, 0},
+      {"count of 2^40", kBegin, encode(map({{22, integer(INT64_C(1) << 40)}, {34, integer(7)}})), -1, 0},
+      {"negative count", kBegin, encode(map({{22, integer(-1)}, {34, integer(7)}})), -1, 0},
+      {"count of 2^40 in a finish answer", kFinish, encode(map({{22, integer(INT64_C(1) << 40)}})), -1, 0},
+      {"key size 2^32 + 5", kBegin,
+       encode(map({{22, integer(1)}, {kKeySize, integer((INT64_C(1) << 32) + 5)}, {34, integer(7)}})),
+       KM_ERROR_INVALID_TAG, 0},
+      {"algorithm 2^32 + 3", kBegin,
+       encode(map({{22, integer(1)}, {kAlgorithm, integer((INT64_C(1) << 32) + 3)}, {34, integer(7)}})),
+       KM_ERROR_INVALID_TAG, 0},
+      // Neighbours that must still parse.
+      {"type-11 scalar keeps its tag", kBegin, encode(map({{22, integer(1)}, {kType11, integer(5)}, {34, integer(7)}})),
+       0, 1},
+      {"bignum bytes", kBegin, encode(map({{22, integer(1)}, {kBignum, bytes({0x01, 0x00, 0x01})}, {34, integer(7)}})),
+       0, 1},
+      {"nonce bytes and a purpose", kBegin,
+       encode(map({{22, integer(2)}, {kNonce, bytes(Bytes(12, 0x4E))}, {kPurpose, integer(2)}, {34, integer(7)}})), 0,
+       2},
+      {"key size 2^32 - 1, the largest a uint holds", kBegin,
+       encode(map({{22, integer(1)}, {kKeySize, integer(0xFFFFFFFF)}, {34, integer(7)}})), 0, 1},
+      {"zero count", kBegin, encode(map({{22, integer(0)}, {34, integer(7)}})), 0, 0},
+      {"finish with a parameter and its output", kFinish,
+       encode(map({{22, integer(1)}, {kNonce, bytes({4})}, {36, bytes({1, 2, 3})}})), 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    keymaster_key_param_set_t out{};
+    uint64_t handle = 0xABAB;
+    keymaster_blob_t output{};
+    const int rc = c.answer == kBegin ? s.deserializeClientBegin(blob(c.body), &out, &handle)
+                                      : s.deserializeClientFinish(blob(c.body), &out, &output);
+    EXPECT_EQ(rc, c.rc);
+    if (rc != 0) {
+      EXPECT_EQ(out.params, nullptr) << "no parameters handed out";
+      EXPECT_EQ(out.length, 0u);
+      EXPECT_EQ(handle, 0xABABu) << "no handle handed out";
+      EXPECT_EQ(output.data, nullptr) << "no output handed out";
+      continue;
+    }
+    EXPECT_EQ(out.length, c.params);
+    if (c.answer == kBegin) {
+      EXPECT_EQ(handle, 7u);
+    } else {
+      EXPECT_EQ(Bytes(output.data, output.data + output.data_length), (Bytes{1, 2, 3}));
+    }
+    if (c.params != 0 && out.length != 0) {
+      const keymaster_key_param_t& p = out.params[0];
+      switch (p.tag >> 28) {
+        case 3: EXPECT_EQ(p.integer, 0xFFFFFFFFu); break;
+        case 8: EXPECT_EQ(Bytes(p.blob.data, p.blob.data + p.blob.data_length), (Bytes{0x01, 0x00, 0x01})); break;
+        case 9: EXPECT_EQ(p.blob.data_length, c.answer == kBegin ? 12u : 1u); break;
+        default: EXPECT_EQ(p.tag, 0xB0000001u); break;
+      }
+    }
+    keymaster_free_param_set(&out);
+    std::free(const_cast<uint8_t*>(output.data));
+  }
+}
+
+// The same limits hold for the characteristics inside a key blob: a uint or enum value that
+// does not fit 32 bits, or a container where a value stands, is refused.
+TEST_F(Codec, CharacteristicsWhoseValuesDoNotFitAreRefused) {
+  constexpr int64_t kKeySize = 0x30000003, kPurpose = 0x20000001, kType11 = 0xB0000001;
+  struct Case {
+    const char* what;
+    cbor_item_t* hw;
+    int rc;
+  };
+  const Case cases[] = {
+      {"key size 2^32 + 5", map({{kKeySize, integer((INT64_C(1) << 32) + 5)}}), KM_ERROR_INVALID_TAG},
+      {"negative key size", map({{kKeySize, integer(-1)}}), KM_ERROR_INVALID_TAG},
+      {"purpose 2^32 + 2 in an array", map({{kPurpose, array({integer(3), integer((INT64_C(1) << 32) + 2)})}}),
+       KM_ERROR_INVALID_TAG},
+      {"key size inside a type-11 map", map({{kType11, map({{kKeySize, integer(256)}})}}), KM_ERROR_INVALID_TAG},
+      {"key size 2^32 - 1", map({{kKeySize, integer(0xFFFFFFFF)}}), 0},
+      {"type-11 scalar", map({{kType11, integer(1)}}), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes kb = keyBlob(encode(map({{2, c.hw}, {0, map({})}})));
+    keymaster_key_characteristics_t chars{};
+    EXPECT_EQ(s.getCharacteristics(kb.data(), kb.size(), &chars), c.rc);
+    if (c.rc != 0) {
+      EXPECT_EQ(chars.hw_enforced.params, nullptr);
+      continue;
+    }
+    EXPECT_EQ(chars.hw_enforced.length, 1u);
+    if (chars.hw_enforced.length != 0 && chars.hw_enforced.params[0].tag == KM_TAG_KEY_SIZE) {
+      EXPECT_EQ(chars.hw_enforced.params[0].integer, 0xFFFFFFFFu);
+    }
+    keymaster_free_characteristics(&chars);
+  }
+}

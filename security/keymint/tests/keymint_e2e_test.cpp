@@ -3,6 +3,7 @@
 // doing the cryptography: generate a P-256 key, sign 20000 bytes, verify with OpenSSL.
 #include <android/binder_manager.h>
 #include <android/binder_process.h>
+#include <platform/temp_root.h>
 #include <platform_binder_test.h>
 
 #include <aidl/android/hardware/security/secureclock/ISecureClock.h>
@@ -14,6 +15,7 @@
 #include "libcbor_build.h"
 #include "vendor_test/together.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -162,6 +164,16 @@ TEST_F(KeyMintOverBinder, EveryFailureReachesTheClientAsAnErrorCode) {
        Response{0, encode(map({{22, integer(1)}, {0x500000C8, bytes({0x41, 0x42, 0x43, 0x44})}, {34, integer(7)}})),
                 std::nullopt},
        KM_ERROR_INVALID_TAG},
+      {"the handle inside a type-11 map",
+       Response{0, encode(map({{22, integer(1)}, {static_cast<int32_t>(0xB0000001u), map({{34, integer(9)}})}})),
+                std::nullopt},
+       KM_ERROR_INVALID_TAG},
+      {"a parameter count of 2^40", Response{0, encode(map({{22, integer(INT64_C(1) << 40)}, {34, integer(7)}})), std::nullopt},
+       -1000},
+      {"a key size of 2^32 + 5",
+       Response{0, encode(map({{22, integer(1)}, {0x30000003, integer((INT64_C(1) << 32) + 5)}, {34, integer(7)}})),
+                std::nullopt},
+       KM_ERROR_INVALID_TAG},
       {"the processor's status", Response{KM_ERROR_INVALID_KEY_BLOB, {}, std::nullopt}, KM_ERROR_INVALID_KEY_BLOB},
       {"the processor's version mismatch", Response{-101, {}, std::nullopt}, -101},
       {"a positive processor status", Response{5, {}, std::nullopt}, -1000},
@@ -177,6 +189,37 @@ TEST_F(KeyMintOverBinder, EveryFailureReachesTheClientAsAnErrorCode) {
     EXPECT_EQ(st.getServiceSpecificError(), c.code);
     EXPECT_EQ(begun.operation, nullptr);
   }
+
+  // Blobs the processor opens but whose characteristics this device cannot read: that is
+  // found after the processor began its operation, which nobody would ever end, so it is
+  // aborted again and the client gets an error code of the interface.
+  constexpr int64_t kPurpose = 0x20000001;
+  const struct {
+    const char* what;
+    Bytes characteristics;
+    int32_t code;
+  } unreadable[] = {
+      {"no software list", encode(map({{2, map({{kPurpose, integer(2)}})}})), KM_ERROR_UNKNOWN_ERROR},
+      {"a bytes tag in the hardware list",
+       encode(map({{2, map({{kPurpose, integer(2)}, {0x90000259, bytes({1})}})}, {0, map({})}})), KM_ERROR_INVALID_TAG},
+      {"a key size of 2^32 + 5",
+       encode(map({{2, map({{kPurpose, integer(2)}, {0x30000003, integer((INT64_C(1) << 32) + 5)}})}, {0, map({})}})),
+       KM_ERROR_INVALID_TAG},
+  };
+  for (const auto& c : unreadable) {
+    SCOPED_TRACE(c.what);
+    const size_t begunBefore = sim->begunHandles().size();
+    km::BeginResult begun;
+    auto st = client->begin(km::KeyPurpose::SIGN, sim->keyBlobWith(c.characteristics), sha256(), std::nullopt, &begun);
+    EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
+    EXPECT_EQ(st.getServiceSpecificError(), c.code);
+    EXPECT_EQ(begun.operation, nullptr);
+    const std::vector<uint64_t> handles = sim->begunHandles();
+    ASSERT_EQ(handles.size(), begunBefore + 1) << "the processor began an operation";
+    const std::vector<uint64_t> aborted = sim->abortedHandles();
+    EXPECT_TRUE(!aborted.empty() && aborted.back() == handles.back()) << "and saw it aborted";
+  }
+  EXPECT_EQ(sim->liveOperations(), 0u);
 
   // The same on an operation: an update answer cut short reaches its client as an unknown error.
   km::BeginResult begun;
@@ -268,6 +311,50 @@ TEST_F(KeyMintOverBinder, SecureClockAndSharedSecretAnswerThroughTheirProxies) {
   int32_t version = 0;
   ASSERT_TRUE(secretProxy->getInterfaceVersion(&version).isOk());
   EXPECT_EQ(version, 1);
+}
+
+// Several clients destroy the attestation identifiers at once, each call on a serving thread
+// of its own: the device's trusted-application utilities are used by one request at a time,
+// so the application is looked up once and its record deleted once.
+TEST_F(KeyMintOverBinder, DestroyAttestationIdsFromSeveralClientsAtOnce) {
+  constexpr int kClients = 6;
+  constexpr uint32_t kDeviceIdsTag = 0x44495354;
+  ABinderProcess_setThreadPoolMaxThreadCount(8);
+  km::KeyCreationResult created;
+  ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk()) << "the channel is up";
+  auto envOpens = [] {
+    int n = 0;
+    for (const auto& inv : secproc_test::SimTz::get().invocations()) n += inv.object == "env" && inv.op == 0;
+    return n;
+  };
+  const int opensBefore = envOpens();
+  secproc_test::SimTz::get().setStorage(kDeviceIdsTag, {1, 2, 3});
+  for (int k = 0; k < kClients; k++) secproc_test::SimSecureProcessor::get().queueResponse({0, {}, std::nullopt});
+  std::vector<int32_t> codes(kClients, 1);
+  vendor_test::runTogether(kClients, [&](int k) { codes[static_cast<size_t>(k)] = code(client->destroyAttestationIds()); });
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), 0), 1) << "the record is deleted once";
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), -1000), kClients - 1) << "the others find nothing to delete";
+  EXPECT_EQ(sent(0x2704), size_t{kClients});
+  EXPECT_EQ(secproc_test::SimTz::get().storage().count(kDeviceIdsTag), 0u);
+  EXPECT_EQ(envOpens(), opensBefore + 1) << "the device's application utilities load once";
+}
+
+// The secure processor destroyed the identifiers, but the trusted application is not running
+// and its image is empty: the client gets an error, and the service goes on.
+TEST_F(KeyMintOverBinder, DestroyAttestationIdsWithAnEmptyTrustedAppImageIsAnError) {
+  km::KeyCreationResult created;
+  ASSERT_TRUE(client->generateKey(p256SigningKey(), std::nullopt, &created).isOk()) << "the channel is up";
+  platform::testing::TempRoot root;
+  root.writeFile("/vendor/firmware_mnt/image/secproc_service.img", "");
+  secproc_test::SimTz::get().setAppRunning(false);
+  const int liveBefore = secproc_test::SimTz::get().liveObjects();
+  secproc_test::SimSecureProcessor::get().queueResponse({0, {}, std::nullopt});
+  auto st = client->destroyAttestationIds();
+  EXPECT_EQ(st.getExceptionCode(), EX_SERVICE_SPECIFIC);
+  EXPECT_EQ(st.getServiceSpecificError(), KM_ERROR_UNEXPECTED_NULL_POINTER) << "the application is not loaded";
+  EXPECT_EQ(secproc_test::SimTz::get().liveObjects(), liveBefore) << "the failed load released its objects";
+  km::BeginResult begun;
+  EXPECT_TRUE(client->begin(km::KeyPurpose::SIGN, created.keyBlob, sha256(), std::nullopt, &begun).isOk());
 }
 
 TEST(KeyMintService, OnlyARegisteredStrongBoxIsFound) {

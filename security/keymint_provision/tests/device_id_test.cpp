@@ -1,6 +1,9 @@
 // The device-identifier request: the non-empty identifiers as bytes parameters of one CBOR
 // map under command 0x703, compared with a map built independently with libcbor.
+#include <atomic>
 #include <cstring>
+#include <latch>
+#include <thread>
 
 #include "libcbor_build.h"
 #include "provision_fixture.h"
@@ -113,6 +116,42 @@ TEST_F(ProvisionTest, DeviceIdFailuresLeaveTheOutputUntouched) {
   out = request(provision, ids, keymasterdevice::kMaxProvisionCmd, &result);
   EXPECT_EQ(result, KM_ERROR_UNKNOWN_ERROR);
   EXPECT_EQ(out, Bytes(keymasterdevice::kMaxProvisionCmd, 0xAB));
+}
+
+// An outside caller makes and drops a provisioning object on one thread while a channel
+// object of the same process (the KeyMint HAL's, say) exchanges on another: the process-wide
+// client is shared, so the provisioning object's cleanup leaves the other's exchanges alone.
+TEST_F(ProvisionTest, AProvisioningObjectComesAndGoesWhileAChannelObjectExchanges) {
+  SimSecureProcessor::get().setWeaverConfig(16, 24, 32);
+  std::latch firstExchange(1);
+  std::atomic<bool> provisioned{false};
+  std::atomic<int> failed{0};
+  std::thread channel([&] {
+    keymasterutils::KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+    if (!weaverConfigExchange(utils)) failed++;
+    firstExchange.count_down();
+    while (!provisioned.load()) {
+      if (!weaverConfigExchange(utils)) failed++;
+    }
+    for (int k = 0; k < 5; k++) {
+      if (!weaverConfigExchange(utils)) failed++;
+    }
+  });
+  std::thread provisioning([&] {
+    firstExchange.wait();
+    {
+      KeymasterKeyProvision provision(KM_SECURITY_LEVEL_STRONGBOX);
+      int result = -1;
+      request(provision, Ids{"brand", "", "", "", "", "", {}, {}}, keymasterdevice::kMaxProvisionCmd, &result);
+      if (result != 0) failed++;
+    }
+    provisioned = true;
+  });
+  provisioning.join();
+  channel.join();
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_EQ(SimSecureProcessor::get().registrations(), 1);
+  EXPECT_EQ(SimSecureProcessor::get().unregistrations(), 1) << "ended by the last object only";
 }
 
 }  // namespace

@@ -64,7 +64,8 @@ class SECPROC_API KeymasterTzUtils {
   Object app_client_;
 };
 
-// The process-wide instance the channel bring-up uses.
+// The process-wide instance the channel bring-up uses: made by the first channel object of
+// the process, dropped by the last one's cleanup, and used under the bring-up lock only.
 SECPROC_API extern std::unique_ptr<KeymasterTzUtils> mKeymasterTzUtils;
 
 }  // namespace keymasterutils

@@ -139,8 +139,15 @@ class SECPROC_API KeymasterUtils {
 
  private:
   uint8_t* cmdArea() { return state_->cmd_area; }
+  // The TZ steps with the process-wide bring-up lock already held.
+  int tzPrepareLocked();
+  int tzSendDataLocked();
+  // Gives back this object's share of the process-wide client (once); the last share's
+  // return ends the registration and drops the TZ utilities.
+  void releaseClient();
   km_channel_state_t* state_;
   std::mutex request_lock_;
+  bool holdsClient_ = false;
 };
 
 // Shared memory for the channel (HLOS) or the trusted environment (TZ).

@@ -173,7 +173,12 @@ int KeymasterTzUtils::readImageFileToBuffer(const std::string& path, int* size, 
 
 int KeymasterTzUtils::loadTzApp(const std::string& path) {
   int size = getFileSize(path);
-  if (size <= 0) return size;
+  // An empty image loads nothing: with no application controller to ask, it is a failed load.
+  if (size == 0) {
+    ALOGE("Image %s is empty", path.c_str());
+    return -1;
+  }
+  if (size < 0) return size;
   int result;
   {
     std::vector<uint8_t> image;

@@ -48,7 +48,14 @@ KeymasterUtils::KeymasterUtils(keymaster_security_level_t level)
   state_->security_level = level;
   state_->hlos_buf.fd = -1;
   state_->tz_buf.fd = -1;
-  mKeymasterTzUtils = std::make_unique<KeymasterTzUtils>();
+  {
+    // Objects of one process share the client and the TZ utilities; a new object neither
+    // replaces them nor disturbs another object's bring-up.
+    std::lock_guard<std::mutex> g(sp().bring_up);
+    sp().users++;
+    holdsClient_ = true;
+    if (!mKeymasterTzUtils) mKeymasterTzUtils = std::make_unique<KeymasterTzUtils>();
+  }
   if (level == KM_SECURITY_LEVEL_STRONGBOX) {
     ALOGD("KeymasterUtils start");
   } else {
@@ -75,6 +82,14 @@ void KeymasterUtils::cleanup() {
     std::free(state_);
     state_ = nullptr;
   }
+  releaseClient();
+}
+
+void KeymasterUtils::releaseClient() {
+  if (!holdsClient_) return;
+  holdsClient_ = false;
+  std::lock_guard<std::mutex> g(sp().bring_up);
+  if (--sp().users > 0) return;
   sp_exit();
   mKeymasterTzUtils.reset();
 }
@@ -321,13 +336,28 @@ int KeymasterUtils::secprocGetVersion() {
 
 int KeymasterUtils::secproc_init() {
   if (state_->security_level == KM_SECURITY_LEVEL_TRUSTED_ENVIRONMENT) return 0;
-  bool afterSsr = is_after_ssr();
-  if (afterSsr) sp_exit();
-  cleanup_fatal_if(IsSbKmAvailable() != 0, "SB KM is unavailable");
-  sp_init_client();
-  cleanup_fatal_if(secproc_tz_send_data() != 0, "secproc_tz_send_data failed");
-  disable_is_after_ssr_flag();
-  cleanup_fatal_if(secproc_hlos_shared_buf_init() != 0, "secproc_hlos_shared_buf_init failed");
+  bool afterSsr = false;
+  const char* fatal = nullptr;
+  {
+    // The process-wide steps run for one object at a time: a second object brought up at
+    // the same moment finds the client registered and the TZ data handed over.
+    std::lock_guard<std::mutex> g(sp().bring_up);
+    afterSsr = is_after_ssr();
+    if (afterSsr) sp_exit();
+    if (IsSbKmAvailable() != 0) {
+      fatal = "SB KM is unavailable";
+    } else {
+      sp_init_client();
+      if (tzSendDataLocked() != 0) {
+        fatal = "secproc_tz_send_data failed";
+      } else {
+        disable_is_after_ssr_flag();
+        if (secproc_hlos_shared_buf_init() != 0) fatal = "secproc_hlos_shared_buf_init failed";
+      }
+    }
+  }
+  // Outside the bring-up lock: the cleanup gives back this object's share under it.
+  cleanup_fatal_if(fatal != nullptr, fatal);
   const uint64_t generation = internal::restartGeneration();
   if (afterSsr || generation != state_->restart_generation) {
     state_->initialised = 0;
@@ -427,13 +457,18 @@ int KeymasterUtils::secproc_tz_shared_buf_init() {
   return rc;
 }
 
+// The process-wide instance; called with the bring-up lock held.
 static KeymasterTzUtils& tzUtils() {
-  // Another channel object's cleanup may have dropped the process-wide instance.
   if (!mKeymasterTzUtils) mKeymasterTzUtils = std::make_unique<KeymasterTzUtils>();
   return *mKeymasterTzUtils;
 }
 
 int KeymasterUtils::secproc_tz_prepare() {
+  std::lock_guard<std::mutex> g(sp().bring_up);
+  return tzPrepareLocked();
+}
+
+int KeymasterUtils::tzPrepareLocked() {
   vaultlink_client_handle handle;
   if (sp_km_register_client_handle(&handle) != kRegistered) {
     ALOGE("Failed to register client");
@@ -453,11 +488,16 @@ int KeymasterUtils::secproc_tz_prepare() {
 }
 
 int KeymasterUtils::secproc_tz_send_data() {
+  std::lock_guard<std::mutex> g(sp().bring_up);
+  return tzSendDataLocked();
+}
+
+int KeymasterUtils::tzSendDataLocked() {
   const auto start = internal::now();
   if (is_secproc_tz_data_initialized()) return 0;
   for (;;) {
     int rc = 0;
-    if (!state_->tz_prepared) rc = secproc_tz_prepare();
+    if (!state_->tz_prepared) rc = tzPrepareLocked();
     if (rc == 0) rc = tzUtils().tzSecProcKmInitData();
     if (rc == 0) {
       ALOGI("Initialized TZ-SECPROC data");

@@ -10,6 +10,11 @@ namespace keymasterutils::internal {
 
 struct SpState {
   std::mutex lock;  // sp_state_lock: single reads and writes only, never across a call
+  // Held across the process-wide part of a bring-up (restart handling, registration, the TZ
+  // hand-over) and across the teardown by the last channel object, so that objects on
+  // several threads run each of them once. Never taken while `lock` is held.
+  std::mutex bring_up;
+  int users = 0;  // channel objects sharing the client and the TZ utilities (under bring_up)
   vaultlink_client_handle client_handle = nullptr;
   bool client_connected = false;
   bool after_ssr = false;

@@ -2,6 +2,8 @@
 // restart of the secure processor repeats, and the TZ hand-over.
 #include "secproc_channel_fixture.h"
 
+#include <platform/temp_root.h>
+
 #include <atomic>
 #include <thread>
 
@@ -230,6 +232,21 @@ TEST_F(BringUpDeathTest, UnavailableProcessorOrTzEndTheProcess) {
   EXPECT_DEATH(
       {
         SimTz::get().setResult(13, 7);
+        KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+        utils.secproc_init();
+      },
+      "secproc_tz_send_data failed");
+}
+
+// The trusted application is neither running nor loadable from its empty image: the
+// hand-over fails as any failed hand-over does, rather than calling an application object
+// that the load never produced.
+TEST_F(BringUpDeathTest, EmptyTrustedAppImageFailsTheHandOver) {
+  platform::testing::TempRoot root;
+  root.writeFile("/vendor/firmware_mnt/image/secproc_service.img", "");
+  EXPECT_DEATH(
+      {
+        SimTz::get().setAppRunning(false);
         KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
         utils.secproc_init();
       },

@@ -108,6 +108,41 @@ TEST_F(TzUtils, LoadUsesTheRunningAppOrTheImage) {
   EXPECT_FALSE(fromImage.isInitialized());
 }
 
+// An image that is empty or missing is a failed load: nothing of the application is
+// called, every object is released again, and the operations report that it is not loaded.
+TEST_F(TzUtils, EmptyOrMissingImageIsAFailedLoad) {
+  constexpr char kImage[] = "/vendor/firmware_mnt/image/secproc_service.img";
+  struct Case {
+    const char* what;
+    const char* content;  // nullptr: no image file
+    int load;
+  };
+  for (const Case& c : {Case{"empty image", "", -1000}, Case{"no image", nullptr, -1000},
+                        Case{"an image", "IMAGE", 0}}) {
+    SCOPED_TRACE(c.what);
+    platform::testing::TempRoot root;
+    if (c.content != nullptr) root.writeFile(kImage, c.content);
+    SimTz::get().reset();
+    SimTz::get().setAppRunning(false);
+    const int liveBefore = SimTz::get().liveObjects();
+    {
+      KeymasterTzUtils tz;
+      ASSERT_EQ(tz.tzServiceLoad(), c.load);
+      EXPECT_EQ(tz.isInitialized(), c.load == 0);
+      if (c.load != 0) {
+        EXPECT_EQ(SimTz::get().liveObjects(), liveBefore) << "a failed load releases every object";
+        EXPECT_EQ(tz.tzServiceDelete(KeymasterTzUtils::TZ_KEY_ID_DEVICE_IDS), -32);
+        bool release = true;
+        EXPECT_EQ(tz.tzSecProcKmPrepare(5, &release), -32);
+        EXPECT_EQ(lastAppOp(), -1) << "the application was never called";
+      } else {
+        EXPECT_EQ(SimTz::get().loadedImage(), (std::vector<uint8_t>{'I', 'M', 'A', 'G', 'E'}));
+      }
+    }
+    EXPECT_EQ(SimTz::get().liveObjects(), liveBefore);
+  }
+}
+
 TEST_F(TzUtils, PrepareAndProvisioningResults) {
   KeymasterTzUtils tz;
   bool release = true;

@@ -9,6 +9,7 @@
 #include <tzcom/sim_tz.h>
 #include <vaultlink/sim_secproc.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -30,9 +31,11 @@ class ChannelTest : public ::testing::Test {
     SimTz::get().reset();
     platform::wakelock::reset();
     keymasterutils::testing::resetProcessState();
-    fakeNow = std::chrono::steady_clock::time_point{};
+    fakeMs = 0;
+    // Channel objects on several threads may poll and retry at once: the clock is shared.
     keymasterutils::testing::setClock(keymasterutils::testing::Clock{
-        [this] { return fakeNow; }, [this](std::chrono::milliseconds ms) { fakeNow += ms; }});
+        [this] { return std::chrono::steady_clock::time_point{} + std::chrono::milliseconds(fakeMs.load()); },
+        [this](std::chrono::milliseconds ms) { fakeMs += ms.count(); }});
     SimSecureProcessor::get().setSleeper([this](std::chrono::milliseconds ms) { waited += ms; });
   }
   void TearDown() override {
@@ -46,7 +49,19 @@ class ChannelTest : public ::testing::Test {
     return out;
   }
 
-  std::chrono::steady_clock::time_point fakeNow{};
+  // One request as a service makes it on `utils`: bring-up, then the Weaver configuration
+  // query, whose answer must lead with the slot count the processor was given (16).
+  static bool weaverConfigExchange(keymasterutils::KeymasterUtils& utils) {
+    auto lock = utils.lockRequest();
+    if (utils.secproc_init() != 0) return false;
+    keymaster_blob_t req{}, rsp{};
+    utils.init(platform::secproc::kCmdWeaverGetConfig, &req);
+    req.data_length = 0;
+    // {62: 16, ...}, the value written as an eight-byte integer.
+    return utils.sendCmd(req, &rsp) == 0 && rsp.data_length > 11 && rsp.data[0] == 0xA3 && rsp.data[11] == 16;
+  }
+
+  std::atomic<int64_t> fakeMs{0};
   std::chrono::milliseconds waited{0};
 };
 

@@ -184,6 +184,7 @@ struct SimKeyMint::Impl {
   std::map<uint32_t, std::deque<Response>> queued;
   std::map<uint64_t, MdCtx> ops;
   std::vector<size_t> updates;
+  std::vector<uint64_t> begun, aborted;
   int generated = 0;
 
   Impl() {
@@ -202,6 +203,8 @@ struct SimKeyMint::Impl {
   Response abort(const Entries& e);
 
   Bytes seal(const Bytes& plain, const Bytes& aad);
+  // [magic, 1, 2, characteristics, the private key sealed under them].
+  Bytes makeBlob(EVP_PKEY* key, const Bytes& charBytes);
   bool unseal(const Bytes& sealed, const Bytes& aad, Bytes* plain);
   // The private key and the characteristics bytes of a blob made here.
   int32_t openBlob(const Bytes& blob, Pkey* key, Bytes* characteristics);
@@ -219,6 +222,21 @@ Bytes SimKeyMint::Impl::seal(const Bytes& plain, const Bytes& aad) {
   EVP_CIPHER_CTX_ctrl(c, EVP_CTRL_GCM_GET_TAG, 16, out.data() + 12 + plain.size());
   EVP_CIPHER_CTX_free(c);
   return out;
+}
+
+Bytes SimKeyMint::Impl::makeBlob(EVP_PKEY* key, const Bytes& charBytes) {
+  unsigned char* pk = nullptr;
+  int pkLen = i2d_PrivateKey(key, &pk);
+  Bytes plain(pk, pk + (pkLen > 0 ? pkLen : 0));
+  OPENSSL_free(pk);
+  const Bytes sealed = seal(plain, charBytes);
+  Item blob(cbor_new_definite_array(5));
+  cbor_array_push(blob.get(), cbor_move(uintItem(kBlobMagic)));
+  cbor_array_push(blob.get(), cbor_move(cbor_build_uint8(1)));
+  cbor_array_push(blob.get(), cbor_move(cbor_build_uint8(2)));
+  cbor_array_push(blob.get(), cbor_move(cbor_build_bytestring(charBytes.data(), charBytes.size())));
+  cbor_array_push(blob.get(), cbor_move(cbor_build_bytestring(sealed.data(), sealed.size())));
+  return serialize(blob.get());
 }
 
 bool SimKeyMint::Impl::unseal(const Bytes& sealed, const Bytes& aad, Bytes* plain) {
@@ -296,18 +314,7 @@ Response SimKeyMint::Impl::createKey(const Entries& e, bool import) {
   cbor_map_add(chars.get(), cbor_pair{cbor_move(cbor_build_uint8(0)), cbor_move(cbor_new_definite_map(0))});
   const Bytes charBytes = serialize(chars.get());
 
-  unsigned char* pk = nullptr;
-  int pkLen = i2d_PrivateKey(key.get(), &pk);
-  Bytes plain(pk, pk + (pkLen > 0 ? pkLen : 0));
-  OPENSSL_free(pk);
-  const Bytes sealed = seal(plain, charBytes);
-  Item blob(cbor_new_definite_array(5));
-  cbor_array_push(blob.get(), cbor_move(uintItem(kBlobMagic)));
-  cbor_array_push(blob.get(), cbor_move(cbor_build_uint8(1)));
-  cbor_array_push(blob.get(), cbor_move(cbor_build_uint8(2)));
-  cbor_array_push(blob.get(), cbor_move(cbor_build_bytestring(charBytes.data(), charBytes.size())));
-  cbor_array_push(blob.get(), cbor_move(cbor_build_bytestring(sealed.data(), sealed.size())));
-  const Bytes blobBytes = serialize(blob.get());
+  const Bytes blobBytes = makeBlob(key.get(), charBytes);
 
   const time_t now = time(nullptr);
   Cert leaf = makeCert(key.get(), "Android Keystore Key", X509_get_subject_name(root.get()), attestKey.get(),
@@ -371,6 +378,7 @@ Response SimKeyMint::Impl::begin(const Entries& e) {
   uint64_t handle = 0;
   while (handle == 0 || ops.count(handle) != 0) RAND_bytes(reinterpret_cast<uint8_t*>(&handle), sizeof handle);
   ops[handle] = std::move(ctx);
+  begun.push_back(handle);
   Item rsp(cbor_new_definite_map(1));
   cbor_map_add(rsp.get(), cbor_pair{cbor_move(cbor_build_uint8(34)), cbor_move(uintItem(handle))});
   return Response{0, serialize(rsp.get()), std::nullopt};
@@ -420,6 +428,7 @@ Response SimKeyMint::Impl::finish(const Entries& e) {
 Response SimKeyMint::Impl::abort(const Entries& e) {
   uint64_t handle;
   if (!handleOf(e, &handle) || ops.erase(handle) == 0) return status(kErrInvalidOperationHandle);
+  aborted.push_back(handle);
   return status(0);
 }
 
@@ -470,6 +479,19 @@ void SimKeyMint::setDateSupportStatus(int32_t status) {
 void SimKeyMint::setUpdateLimit(size_t limit) {
   std::lock_guard<std::mutex> g(impl_->lock);
   impl_->updateLimit = limit;
+}
+std::vector<uint8_t> SimKeyMint::keyBlobWith(const std::vector<uint8_t>& characteristics) {
+  std::lock_guard<std::mutex> g(impl_->lock);
+  Pkey key(EVP_EC_gen("P-256"));
+  return impl_->makeBlob(key.get(), characteristics);
+}
+std::vector<uint64_t> SimKeyMint::begunHandles() const {
+  std::lock_guard<std::mutex> g(impl_->lock);
+  return impl_->begun;
+}
+std::vector<uint64_t> SimKeyMint::abortedHandles() const {
+  std::lock_guard<std::mutex> g(impl_->lock);
+  return impl_->aborted;
 }
 std::vector<uint8_t> SimKeyMint::rootCertificate() const {
   std::lock_guard<std::mutex> g(impl_->lock);

@@ -35,6 +35,14 @@ class SimKeyMint {
   // An update takes at most this many bytes of its input (default: all of it).
   void setUpdateLimit(size_t limit);
 
+  // A P-256 signing key blob made here whose characteristics are `characteristics` as given,
+  // a layout another firmware might write: begin opens it like any blob made here, as long
+  // as its hardware list (label 2) allows signing.
+  std::vector<uint8_t> keyBlobWith(const std::vector<uint8_t>& characteristics);
+  // Handles of the operations begun, and of the operations aborted, in order.
+  std::vector<uint64_t> begunHandles() const;
+  std::vector<uint64_t> abortedHandles() const;
+
   // DER of the attestation root certificate.
   std::vector<uint8_t> rootCertificate() const;
   // Input bytes of each update request, in order.
