@@ -337,13 +337,14 @@ class OtherPanelRoad : public WholeRoad {
  protected:
   struct Alg {
     const char *library;
-    std::string panel;  // as its refusal names it: drive lines x sense lines
+    uint8_t drive, sense;  // its panel
     std::vector<uint8_t> config;
+    // The panel as the algorithm's refusal names it.
+    std::string panel() const { return std::to_string(drive) + "x" + std::to_string(sense); }
   };
   static std::vector<Alg> Algorithms() {
-    return {{"libtapsense_alg.so", "17x38", {}},
-            {"libtapsense_alg_ferrant.so", std::to_string(ferrant::kDrive) + "x" + std::to_string(ferrant::kSense),
-             ferrant::alg_config_file()}};
+    return {{"libtapsense_alg.so", luma::kTx, luma::kRx, {}},
+            {"libtapsense_alg_ferrant.so", ferrant::kDrive, ferrant::kSense, ferrant::alg_config_file()}};
   }
 
   // The rig of a HAL with decoder TYPE configured for COLUMNS x ROWS with these node counts.
@@ -411,18 +412,16 @@ class OtherPanelRoad : public WholeRoad {
 TEST_F(OtherPanelRoad, FramesOfTheHalsPanelAreRefusedByBothAlgorithms) {
   constexpr int kColumns = 4, kRows = 3;
   for (const Alg &alg : Algorithms()) {
-    const auto drive = static_cast<uint8_t>(std::stoi(alg.panel));
-    const auto sense = static_cast<uint8_t>(std::stoi(alg.panel.substr(alg.panel.find('x') + 1)));
     for (int type : {kKv, kPellonV1, kLumaV1, kLumaV2, kPellonV2}) {
       SCOPED_TRACE(std::string(alg.library) + ", decoder " + std::to_string(type));
       ASSERT_NO_FATAL_FAILURE(Start(Rig(type, kColumns, kRows, kColumns * kRows, kColumns + kRows), alg.library, alg.config));
       host_->clear_record();
-      ASSERT_TRUE(rig_->pushFrame(Slot(type, rig_->slotSize(), kColumns * kRows, kColumns + kRows, sense, drive)));
+      ASSERT_TRUE(rig_->pushFrame(Slot(type, rig_->slotSize(), kColumns * kRows, kColumns + kRows, alg.sense, alg.drive)));
       ASSERT_EQ(host_->run_frame(), HostStatus::kOk);
-      EXPECT_TRUE(Logged("frame of 3x4 refused: the panel is " + alg.panel));
+      EXPECT_TRUE(Logged("frame of 3x4 refused: the panel is " + alg.panel()));
       // The decoders that copy the controller's header over the record say what it named.
       const bool copies_header = type == kLumaV2 || type == kPellonV2;
-      EXPECT_EQ(Logged("the controller's frame names a " + alg.panel + " panel, the configured 3x4 is kept"),
+      EXPECT_EQ(Logged("the controller's frame names a " + alg.panel() + " panel, the configured 3x4 is kept"),
                 copies_header);
       TearDown();
     }
