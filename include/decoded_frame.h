@@ -83,8 +83,10 @@ typedef struct DecodedFrame {
   uint16_t noise_values[6];          // 92..103: ALG-B noise values
   uint16_t frame_length;             // 104: frame length; ALG-A keeps it in its frame head
   uint16_t status_word;              // 106: Ferrant v2 status word
-  uint8_t columns;                   // 108
-  uint8_t rows;                      // 109
+  uint8_t columns;                   // 108: sense lines and
+  uint8_t rows;                      // 109: drive lines of the panel the buffers hold: every
+                                     //      decoder stamps the configured panel, and both
+                                     //      algorithms refuse any other (0 x 0 too)
   uint16_t ic_time_ms;               // 110: controller status / time stamp (ALG-B ms gap)
   uint16_t report_rate_hz;           // 112
   uint8_t scan_freq_index;           // 114: ALG-A firmware frequency index; ALG-B value - 1

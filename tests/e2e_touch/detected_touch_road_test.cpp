@@ -10,6 +10,7 @@
 // scale or a reversed order to pass.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "ferx_syslog_capture_test.h"
 #include "tamrel_touch/frame_encoders.h"
 #include "touch_host/ferrant_road.h"
 #include "touch_host/host.h"
@@ -45,9 +47,9 @@ struct FrameOut {
 
 class WholeRoad : public ::testing::Test {
  protected:
-  // Brings the rig, the HAL and algorithm ALG up; CONFIG, when not empty, is the algorithm's
-  // configuration file.
-  void Start(const RigOptions &options, const std::string &alg, const std::vector<uint8_t> &config) {
+  // Makes the rig and loads the HAL and algorithm ALG; CONFIG, when not empty, is the
+  // algorithm's configuration file.
+  void Load(const RigOptions &options, const std::string &alg, const std::vector<uint8_t> &config) {
     rig_ = std::make_unique<SimTouchRig>(options);
     touch_host::HostOptions host_options;
     host_options.log_sink = [](const touch_host::LogLine &line) {
@@ -64,6 +66,10 @@ class WholeRoad : public ::testing::Test {
           .write(reinterpret_cast<const char *>(config.data()), static_cast<std::streamsize>(config.size()));
       ASSERT_EQ(host_->read_configuration_file(path), HostStatus::kOk);
     }
+  }
+  // Loads as above and brings both modules up with the screen on.
+  void Start(const RigOptions &options, const std::string &alg, const std::vector<uint8_t> &config) {
+    ASSERT_NO_FATAL_FAILURE(Load(options, alg, config));
     int32_t alg_result = -1;
     ASSERT_EQ(host_->init(&alg_result), HostStatus::kOk);
     ASSERT_EQ(alg_result, 0);
@@ -318,5 +324,142 @@ INSTANTIATE_TEST_SUITE_P(ControllerGenerations, LumaWholeRoad, ::testing::Values
                          [](const ::testing::TestParamInfo<int> &info) {
                            return info.param == 1 ? std::string("LittleEndianV1") : std::string("BigEndianV2");
                          });
+
+// ---- frames that are not the algorithm's panel ---------------------------------------------------
+
+// The HAL's buffers are as long as the panel it is configured for, and the frame it hands on
+// says which panel that is. An algorithm of another panel must refuse the frame by its rows
+// and columns instead of reading (and writing back) its own panel's size; and the HAL must
+// not start with node counts that are not its rows and columns, since its buffers follow the
+// counts and the frames' geometry follows the rows and columns. The sanitizer watches every
+// buffer on the road: a read past one ends the test.
+class OtherPanelRoad : public WholeRoad {
+ protected:
+  struct Alg {
+    const char *library;
+    uint8_t drive, sense;  // its panel
+    std::vector<uint8_t> config;
+    // The panel as the algorithm's refusal names it.
+    std::string panel() const { return std::to_string(drive) + "x" + std::to_string(sense); }
+  };
+  static std::vector<Alg> Algorithms() {
+    return {{"libtapsense_alg.so", luma::kTx, luma::kRx, {}},
+            {"libtapsense_alg_ferrant.so", ferrant::kDrive, ferrant::kSense, ferrant::alg_config_file()}};
+  }
+
+  // The rig of a HAL with decoder TYPE configured for COLUMNS x ROWS with these node counts.
+  static RigOptions Rig(int type, int columns, int rows, int nodes, int self) {
+    touch_host::testsupport::HalPanelConfig c;
+    c.frame_data_type = type;
+    c.columns = columns;
+    c.rows = rows;
+    c.nodes = nodes;
+    c.self_nodes = self;
+    c.extra_nodes = self;
+    c.big_little_convert = type == kLumaV2;  // the second-generation Luma writes big-endian
+    RigOptions o;
+    o.hal_config = touch_host::testsupport::hal_config_text(c);
+    return o;
+  }
+
+  // Driver slot of a normal frame for decoder TYPE with NODES mutual and SELF self values (as
+  // the HAL reads them) whose controller header names HEADER_COLUMNS x HEADER_ROWS.
+  static tamrel_touch::encode::Bytes Slot(int type, size_t slot_size, int nodes, int self, uint8_t header_columns,
+                                          uint8_t header_rows) {
+    namespace encode = tamrel_touch::encode;
+    encode::LumaLayoutFrame f;
+    f.frame_index = 1;
+    f.state = {0, 0, 0, 0, 4, 0x02};
+    f.counters[0] = 1;
+    f.columns = header_columns;
+    f.rows = header_rows;
+    f.frame_type = DECODED_FRAME_TYPE_NORMAL;
+    f.report_rate_hz = 240;
+    f.mutual.assign(static_cast<size_t>(nodes), 3000);
+    f.self1.assign(static_cast<size_t>(self), 3000);
+    f.self2.assign(static_cast<size_t>(self), 3000);
+    encode::Bytes frame;
+    switch (type) {
+      case kKv: frame = encode::encode_kv(f, nodes, self); break;
+      case kPellonV1: frame = encode::encode_pellon_v1(f); break;
+      case kLumaV1: frame = encode::encode_luma_v1(f); break;
+      case kLumaV2: frame = encode::encode_luma_v2(f, encode::LumaCheck::kCrc); break;
+      case kPellonV2: frame = encode::encode_pellon_v2(f); break;
+      default: ADD_FAILURE() << "no encoder for decoder " << type;
+    }
+    encode::SlotHeader header;
+    header.frame_count = 1;
+    return encode::make_slot(header, frame, slot_size);
+  }
+
+  // A line of the HAL, the host or algorithm B (the host's log) or of algorithm A (the
+  // system log).
+  bool Logged(const std::string &needle) const {
+    const touch_host::HostRecord r = host_->snapshot();
+    return fxtest::SysLogCapture::Count(needle) != 0 ||
+           std::any_of(r.logs.begin(), r.logs.end(),
+                       [&](const touch_host::LogLine &l) { return l.text.find(needle) != std::string::npos; });
+  }
+
+  fxtest::SysLogCapture syslog_;
+
+  static constexpr int kKv = 0, kPellonV1 = 2, kLumaV1 = 4, kLumaV2 = 6, kPellonV2 = 7;
+};
+
+// A HAL configured for a 4 x 3 panel decodes its frames into 12-value buffers, whatever
+// panel the controller's header names (here each algorithm's own): every decoder's frame
+// reaches the algorithm as a frame of 3 x 4 and is refused.
+TEST_F(OtherPanelRoad, FramesOfTheHalsPanelAreRefusedByBothAlgorithms) {
+  constexpr int kColumns = 4, kRows = 3;
+  for (const Alg &alg : Algorithms()) {
+    for (int type : {kKv, kPellonV1, kLumaV1, kLumaV2, kPellonV2}) {
+      SCOPED_TRACE(std::string(alg.library) + ", decoder " + std::to_string(type));
+      ASSERT_NO_FATAL_FAILURE(Start(Rig(type, kColumns, kRows, kColumns * kRows, kColumns + kRows), alg.library, alg.config));
+      host_->clear_record();
+      ASSERT_TRUE(rig_->pushFrame(Slot(type, rig_->slotSize(), kColumns * kRows, kColumns + kRows, alg.sense, alg.drive)));
+      ASSERT_EQ(host_->run_frame(), HostStatus::kOk);
+      EXPECT_TRUE(Logged("frame of 3x4 refused: the panel is " + alg.panel()));
+      // The decoders that copy the controller's header over the record say what it named.
+      const bool copies_header = type == kLumaV2 || type == kPellonV2;
+      EXPECT_EQ(Logged("the controller's frame names a " + alg.panel() + " panel, the configured 3x4 is kept"),
+                copies_header);
+      TearDown();
+    }
+  }
+}
+
+// Node counts that are not the configured rows and columns: the HAL refuses to start, says
+// why, and no frame is decoded into buffers shorter than the rows and columns claim.
+TEST_F(OtherPanelRoad, HalRefusesNodeCountsThatAreNotItsRowsAndColumns) {
+  struct Case {
+    size_t alg;  // index into Algorithms()
+    int columns, rows, nodes, self;
+    std::string refusal;
+  };
+  const int drive = ferrant::kDrive, sense = ferrant::kSense;
+  const std::vector<Case> cases = {
+      {0, 38, 17, 12, 55, "hw.hal_node_num = 12 is not hw.hal_row_num x hw.hal_col_num (17 x 38)"},
+      {0, 38, 17, 646, 7, "hw.hal_snode_num = 7 is not hw.hal_row_num + hw.hal_col_num (17 + 38)"},
+      {1, sense, drive, 12, drive + sense, "hw.hal_node_num = 12 is not hw.hal_row_num x hw.hal_col_num (16 x 30)"},
+  };
+  const std::vector<Alg> algs = Algorithms();
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.refusal);
+    const Alg &alg = algs[c.alg];
+    ASSERT_NO_FATAL_FAILURE(Load(Rig(kLumaV1, c.columns, c.rows, c.nodes, c.self), alg.library, alg.config));
+    int32_t alg_result = -1;
+    const HostStatus started = host_->init(&alg_result);
+    if (started == HostStatus::kOk) {
+      // Taken as it stands, the configuration sends a frame with buffers of its node counts
+      // down the road under rows and columns that claim more.
+      ASSERT_EQ(host_->update_suspend_status(false), HostStatus::kOk);
+      ASSERT_TRUE(rig_->pushFrame(Slot(kLumaV1, rig_->slotSize(), c.nodes, c.self, 0, 0)));
+      EXPECT_EQ(host_->run_frame(), HostStatus::kOk);
+    }
+    EXPECT_EQ(started, HostStatus::kFailed);
+    EXPECT_TRUE(Logged(c.refusal + ": configuration refused"));
+    TearDown();
+  }
+}
 
 }  // namespace

@@ -11,7 +11,10 @@ namespace {
 
 constexpr char kName[] = "test-hal";
 constexpr char kVersion[] = "test-hal-1.0";
-constexpr int kNodes = 4;
+constexpr int kRows = 2;  // the panel of its frames: 2 drive x 2 sense lines
+constexpr int kColumns = 2;
+constexpr int kNodes = kRows * kColumns;
+constexpr int kLines = kRows + kColumns;  // values of a self line
 
 HalHostCallbacks *g_host = nullptr;
 HalModule g_module;
@@ -23,11 +26,13 @@ uint32_t g_script_frames = TEST_HAL_DEFAULT_FRAMES;
 uint32_t g_next_frame = 0;
 bool g_touching = false;
 
-// The ring record and the host's deep copy, each with its own mutual buffer.
+// The ring record and the host's deep copy, each with its own buffers.
 DecodedFrame g_ring;
 DecodedFrame g_copy;
 int16_t g_ring_mutual[kNodes];
 int16_t g_copy_mutual[kNodes];
+int16_t g_ring_self[2][kLines];
+int16_t g_copy_self[2][kLines];
 
 int32_t hal_init(uint32_t touch_id) {
   if (g_host != nullptr && g_host->log != nullptr) g_host->log(5, "%s: Enter", "hal_module_init");
@@ -101,12 +106,22 @@ int32_t hal_get_frame(DecodedFrame **frame_out, DecodedFrame **copy_out) {
   g_ring.frame_index = static_cast<uint16_t>(index);
   g_ring.frame_count = 1000 + index;
   g_ring.state_code = 4;
+  // As a device's decoder does: the panel its buffers hold, the mutual values and both self
+  // lines.
+  g_ring.rows = kRows;
+  g_ring.columns = kColumns;
   g_ring.mutual = g_ring_mutual;
+  g_ring.self1 = g_ring_self[0];
+  g_ring.self2 = g_ring_self[1];
   for (int i = 0; i < kNodes; ++i) g_ring_mutual[i] = 0;
   g_ring_mutual[0] = index + 1 < g_script_frames ? 100 : 0;
+  std::memset(g_ring_self, 0, sizeof(g_ring_self));
   g_copy = g_ring;
   std::memcpy(g_copy_mutual, g_ring_mutual, sizeof(g_copy_mutual));
+  std::memcpy(g_copy_self, g_ring_self, sizeof(g_copy_self));
   g_copy.mutual = g_copy_mutual;
+  g_copy.self1 = g_copy_self[0];
+  g_copy.self2 = g_copy_self[1];
   *frame_out = &g_ring;
   *copy_out = &g_copy;
   ++g_stats.frames_handed_out;

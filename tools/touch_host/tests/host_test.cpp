@@ -196,18 +196,22 @@ INSTANTIATE_TEST_SUITE_P(BothStyles, EndToEnd,
                            return std::string(info.param.style == AlgCallStyle::kLuma ? "Luma" : "Ferrant");
                          });
 
-// A frame built byte by byte at the documented positions, fed without a HAL.
+// A frame built byte by byte at the documented positions, fed without a HAL: a panel of 2
+// drive x 2 sense lines with its mutual values and both self lines, as a decoder hands it.
 struct RawFrame {
   alignas(8) std::array<uint8_t, DECODED_FRAME_SIZE> bytes{};
   std::array<int16_t, 4> mutual{};
+  std::array<int16_t, 4> self1{}, self2{};
 
   RawFrame(uint16_t index, int16_t signal) {
     const uint16_t mark = DECODED_FRAME_VALID_MARK;
     std::memcpy(&bytes[60], &mark, 2);
     std::memcpy(&bytes[62], &index, 2);
+    bytes[108] = 2;  // columns
+    bytes[109] = 2;  // rows
     mutual[0] = signal;
-    const int16_t *data = mutual.data();
-    std::memcpy(&bytes[124], &data, 8);
+    for (auto [at, data] : {std::pair{124, mutual.data()}, std::pair{132, self1.data()}, std::pair{140, self2.data()}})
+      std::memcpy(&bytes[static_cast<size_t>(at)], &data, 8);
   }
   DecodedFrame *frame() { return reinterpret_cast<DecodedFrame *>(bytes.data()); }
 };

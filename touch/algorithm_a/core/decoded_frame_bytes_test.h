@@ -46,6 +46,8 @@ inline constexpr size_t kFrameFlagsAt = 80;      // firmware state bits; 0x01 = 
 inline constexpr size_t kFrameStateCodeAt = 84;  // scan mode 2 or 4
 inline constexpr size_t kFrameIcCountAt = 88;    // controller frame index
 inline constexpr size_t kFrameLengthAt = 104;
+inline constexpr size_t kFrameColumnsAt = 108;  // sense lines, as the HAL's decoders stamp them
+inline constexpr size_t kFrameRowsAt = 109;     // drive lines
 inline constexpr size_t kFrameFreqIndexAt = 114;
 inline constexpr size_t kFrameTypeAt = 116;
 inline constexpr size_t kFrameMutualAt = 124;
@@ -55,10 +57,11 @@ inline constexpr size_t kFrameImAt = 211;
 inline constexpr size_t kFrameKbAt = 247;
 
 // The buffers of algorithm A frames on a DRV x SEN panel with FREQS configured frequencies,
-// and the frame record pointing at them. The module writes the diff map back into the
-// mutual buffer, so Next() refills it with the same raw values for every frame, as the
-// host's decoder would with new data. The record is laid out once; Next() changes only the
-// flags and the index (no allocation per frame).
+// and the frame record pointing at them and naming that panel (as the HAL's decoders stamp
+// it). The module writes the diff map back into the mutual buffer, so Next() refills it
+// with the same raw values for every frame, as the host's decoder would with new data. The
+// record is laid out once; Next() changes only the flags and the index (no allocation per
+// frame).
 class FingerFrames {
  public:
   FingerFrames(uint32_t drv, uint32_t sen, uint32_t freqs)
@@ -67,6 +70,8 @@ class FingerFrames {
     for (size_t i = 0; i < raw_.size(); ++i) raw_[i] = static_cast<int16_t>(1000 + i % 97);
     bytes_.U8(kFrameStateCodeAt, 4)
         .U16(kFrameLengthAt, 0x1234)
+        .U8(kFrameColumnsAt, static_cast<uint8_t>(sen))
+        .U8(kFrameRowsAt, static_cast<uint8_t>(drv))
         .U8(kFrameTypeAt, DECODED_FRAME_TYPE_NORMAL)
         .Ptr(kFrameMutualAt, mutual_.data())
         .Ptr(kFrameSelfAt, self_.data())

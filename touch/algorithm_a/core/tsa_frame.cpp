@@ -410,8 +410,9 @@ uint32_t UpdateFrameDataLocked(DecodedFrame* pstFrame) {
   }
   const DecodedFrame& f = *pstFrame;
   // The frame's buffers are as long as the rows and columns it says it has; read at this
-  // panel's size they would be read past. Decoders that write no geometry leave both 0.
-  if ((f.rows != 0 || f.columns != 0) && (f.rows != gstCommon.ubDrvNum || f.columns != gstCommon.ubSenNum)) {
+  // panel's size they would be read past. A frame that names no panel (0 x 0) says nothing
+  // of its buffers and is refused as well.
+  if (f.rows != gstCommon.ubDrvNum || f.columns != gstCommon.ubSenNum) {
     FerxLogPrint("TsaUpdateFrameData", FERX_LOG_ERR, "frame of %dx%d refused: the panel is %dx%d\n", f.rows, f.columns,
                  gstCommon.ubDrvNum, gstCommon.ubSenNum);
     LogNotResumed();

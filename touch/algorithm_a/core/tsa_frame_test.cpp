@@ -97,6 +97,7 @@ class FrameEntryTest : public ::testing::Test {
   FrameBytes Finger() {
     FrameBytes b;
     b.U8(80, 0x00).U8(84, 4).U16(88, index++).U16(104, 0x1234).U8(114, 0).U8(116, DECODED_FRAME_TYPE_NORMAL);
+    b.U8(fxtest::kFrameColumnsAt, kSen).U8(fxtest::kFrameRowsAt, kDrv);
     b.Ptr(124, frameMutual).Ptr(132, frameSelf).Ptr(211, frameIm).Ptr(247, frameKb);
     b.U16(209, sizeof(frameIm)).U16(245, sizeof(frameKb));
     return b;
@@ -439,6 +440,7 @@ TEST_F(FrameEntryTest, KbCheckFrameOfTheLargestPanelStaysInTheCheckBuffer) {
   gstCommon.uwNodeNum = 2912;
   for (uint32_t i = 0; i < kFerrantMaxNodes; ++i) frameKb[i] = 0x0101;
   FrameBytes b = Finger().U8(116, DECODED_FRAME_TYPE_KB_CHECK).U16(86, 61);
+  b.U8(fxtest::kFrameColumnsAt, 56).U8(fxtest::kFrameRowsAt, 52);  // the frame of that panel
   EXPECT_EQ(Run(b), kFrameRan);
   EXPECT_EQ(gpubKbCheckBuf[kKbCheckBufBytes - kKbTrailerBytes - 1], 0x01);
 }

@@ -5,6 +5,7 @@
 //
 // A decode is given the whole driver slot (24-byte slot header, then the controller frame)
 // and its length, so that no length or count read from the frame is trusted beyond it.
+#include <stdbool.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -33,6 +34,16 @@ typedef struct DecoderConfig {
   uint8_t stylus_col2;        // "stylus.stylus_num_col2" (40)
   uint8_t stylus_row2;        // "stylus.stylus_num_row2" (12)
 } DecoderConfig;
+
+// True when the node counts are those of a panel of rows x columns: the mutual matrix holds
+// rows x columns values and a self line rows + columns. Every buffer is sized by the counts
+// while every frame tells its readers the rows and columns, so counts that differ would hand
+// them buffers shorter than the frame claims.
+static inline bool decoder_config_counts_match(const DecoderConfig *config) {
+  return config->rows != 0 && config->columns != 0 &&
+         config->node_count == (int32_t)config->rows * config->columns &&
+         config->snode_count == (int32_t)config->rows + config->columns;
+}
 
 // init: prepares the buffers of `count` consecutive records (stride 1296); 0 or -1.
 typedef int32_t (*device_init_fn)(DecodedFrame *first, const DecoderConfig *config, int32_t count);

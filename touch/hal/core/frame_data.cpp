@@ -103,6 +103,27 @@ DecoderConfig FrameData::defaultConfig() {
   return c;
 }
 
+// Every buffer of the decoders and of the consumer's copy is sized by the node counts, while
+// every frame tells the algorithms its rows and columns: counts of another panel would hand
+// them shorter buffers than the frames claim. Such a configuration is kept out, with its
+// reason, and the frame interface does not start on it.
+void FrameData::refuseConfig(const DecoderConfig &c) {
+  static const char kFn[] = "frame_data_read_config";
+  const int rows = c.rows, columns = c.columns;
+  if (rows == 0 || columns == 0)
+    HAL_LOG_AS(HAL_LOG_ERROR, kFn, "hw.hal_row_num x hw.hal_col_num (%d x %d) is no panel: configuration refused", rows,
+               columns);
+  if (c.node_count != rows * columns)
+    HAL_LOG_AS(HAL_LOG_ERROR, kFn,
+               "hw.hal_node_num = %d is not hw.hal_row_num x hw.hal_col_num (%d x %d): configuration refused",
+               static_cast<int>(c.node_count), rows, columns);
+  if (c.snode_count != rows + columns)
+    HAL_LOG_AS(HAL_LOG_ERROR, kFn,
+               "hw.hal_snode_num = %d is not hw.hal_row_num + hw.hal_col_num (%d + %d): configuration refused",
+               static_cast<int>(c.snode_count), rows, columns);
+  config_refused_ = true;
+}
+
 int32_t FrameData::readConfig(void *tree, const HalConfigAccessor *accessor) {
   DecoderConfig c = defaultConfig();
   c.columns = read_u8(tree, accessor, "hw.hal_col_num", c.columns);
@@ -121,6 +142,11 @@ int32_t FrameData::readConfig(void *tree, const HalConfigAccessor *accessor) {
     c.stylus_col2 = read_u8(tree, accessor, "stylus.stylus_num_col2", c.stylus_col2);
     c.stylus_row2 = read_u8(tree, accessor, "stylus.stylus_num_row2", c.stylus_row2);
   }
+  if (!decoder_config_counts_match(&c)) {
+    refuseConfig(c);
+    return -1;
+  }
+  config_refused_ = false;
   idle_normal_ = read_ms(tree, accessor, "idle_time.idle_normal", 1000);
   idle_glove_ = read_ms(tree, accessor, "idle_time.idle_glove", 2000);
   idle_game_ = read_ms(tree, accessor, "idle_time.idle_game", 30000);
@@ -265,6 +291,10 @@ int32_t FrameData::init(const TouchPanelInfo *panel, int32_t fd, uint8_t touch_i
   if (mapped_.load()) return 0;  // already running: a second init would leak the first
   fd_ = fd;
   touch_id_ = touch_id;
+  if (config_refused_) {
+    HAL_LOG_AS(HAL_LOG_ERROR, "get_frame_init", "touch id %d panel configuration refused, no frame is read", touch_id_);
+    return HAL_RESULT_CONFIG_REFUSED;
+  }
   std::fill(std::begin(buffers_), std::end(buffers_), nullptr);
   if ((replay_flag & 1u) != 0 || panel == nullptr) return 0;
   if (!mapRing(panel)) return HAL_RESULT_GAVE_UP;

@@ -27,7 +27,8 @@ class FrameData {
   FrameData &operator=(const FrameData &) = delete;
 
   // Hooks of the interface record. init returns HAL_RESULT_GAVE_UP when mapping, decoder
-  // init or the thread start gave up after their retries.
+  // init or the thread start gave up after their retries, and HAL_RESULT_CONFIG_REFUSED
+  // when readConfig refused the panel's node counts (which it logs).
   int32_t init(const TouchPanelInfo *panel, int32_t fd, uint8_t touch_id, uint8_t replay_flag);
   int32_t exit();
   int32_t commonData(const common_data *data);
@@ -64,6 +65,7 @@ class FrameData {
   void sendAbnormal(uint16_t value);
   bool mapRing(const TouchPanelInfo *panel);
   void unmapRing();
+  void refuseConfig(const DecoderConfig &config);
 
   DecoderSource decoder_;
   FrameRing ring_;
@@ -77,6 +79,7 @@ class FrameData {
   uint32_t buffer_count_ = 0;
   uint32_t buffer_len_ = 0;
   bool index_refused_ = false;  // one log line for a driver index out of range
+  bool config_refused_ = false;  // the last configuration read had another panel's node counts
   Watchdog main_dog_;
   Watchdog frame_dog_;
   uint32_t idle_normal_ = 1000;

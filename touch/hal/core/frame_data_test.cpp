@@ -28,14 +28,21 @@ class FrameDataTest : public hal::testing::DeviceFixture {
     fd_ = plat_open("/dev/tamrel-touch", O_RDWR);
     ASSERT_GE(fd_, 0);
     ASSERT_EQ(plat_ioctl(fd_, tamrel_touch_request(TOUCH_IOC_PANEL_INFO, sizeof(panel_), TOUCH_IOC_DIR_READ), &panel_), 0);
-    configure({{"hw.hal_node_num", 8}, {"hw.hal_snode_num", 4}, {"hw.hal_nnode_num", 4}});
+    configure({});
   }
   void TearDown() override {
     frames_.exit();
     plat_close(fd_);
     DeviceFixture::TearDown();
   }
+  // The configuration VALUES over a panel of 2 drive x 4 sense lines (8 mutual and 6 self
+  // nodes, 4 extra nodes); VALUES come first, so they may replace the panel's entries.
   void configure(std::vector<std::pair<std::string, int32_t>> values) {
+    values.insert(values.end(), {{"hw.hal_row_num", 2},
+                                 {"hw.hal_col_num", 4},
+                                 {"hw.hal_node_num", 8},
+                                 {"hw.hal_snode_num", 6},
+                                 {"hw.hal_nnode_num", 4}});
     table() = std::move(values);
     HalConfigAccessor accessor{};
     accessor.get_int_config = [](void *, const char *path, int32_t def) {
@@ -161,6 +168,42 @@ TEST_F(FrameDataTest, StartThatGivesUpFailsAndLeavesNothingBehind) {
   hal_set_start_retry(0, 0);
 }
 
+// Every buffer is sized by the node counts while every frame names the rows and columns:
+// counts of another panel are refused with their reason, the last good panel stays, and the
+// interface does not start until a good configuration comes.
+TEST_F(FrameDataTest, NodeCountsOfAnotherPanelAreRefused) {
+  struct Case {
+    const char *what;
+    std::vector<std::pair<std::string, int32_t>> values;
+    const char *logged;
+  } cases[] = {
+      {"mutual", {{"hw.hal_node_num", 12}},
+       "hw.hal_node_num = 12 is not hw.hal_row_num x hw.hal_col_num (2 x 4): configuration refused"},
+      {"self", {{"hw.hal_snode_num", 8}},
+       "hw.hal_snode_num = 8 is not hw.hal_row_num + hw.hal_col_num (2 + 4): configuration refused"},
+      {"no rows", {{"hw.hal_row_num", 0}, {"hw.hal_node_num", 0}, {"hw.hal_snode_num", 4}},
+       "hw.hal_row_num x hw.hal_col_num (0 x 4) is no panel: configuration refused"},
+  };
+  size_t refusals = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    configure(c.values);
+    EXPECT_EQ(host_.count(c.logged), 1u);
+    EXPECT_EQ(host_.count(": configuration refused"), ++refusals);  // that reason alone
+    EXPECT_EQ(frames_.decoderConfig().node_count, 8);
+    EXPECT_EQ(frames_.decoderConfig().snode_count, 6);
+    EXPECT_EQ(frames_.init(&panel_, fd_, 0, 0), HAL_RESULT_CONFIG_REFUSED);
+    EXPECT_FALSE(frames_.running());
+    EXPECT_EQ(dev_->mapCount(), 0u);
+  }
+  EXPECT_EQ(host_.count("touch id 0 panel configuration refused, no frame is read"), 3u);
+  configure({});
+  ASSERT_EQ(frames_.init(&panel_, fd_, 0, 0), 0);
+  EXPECT_TRUE(frames_.running());
+  push(test_slot(1, 1));
+  EXPECT_TRUE(waitPending(1));
+}
+
 TEST_F(FrameDataTest, DriverIndexOutsideTheMappedRingIsRefused) {
   // A driver claiming more buffers than it maps: the index is checked before use.
   panel_.frame_buffer_count = 2;
@@ -200,7 +243,7 @@ TEST_F(FrameDataTest, MainWatchdogFiresWhenTheHostDoesNotComeBack) {
 }
 
 TEST_F(FrameDataTest, FrameWatchdogFollowsTheControllerState) {
-  configure({{"hw.hal_node_num", 8}, {"idle_time.idle_normal", 50}});
+  configure({{"idle_time.idle_normal", 50}});
   frames_.suspend(1);  // recomputes the period: 55 ms
   EXPECT_EQ(frames_.frameWatchdogPeriodMs(), 55u);
   ASSERT_EQ(frames_.init(&panel_, fd_, 0, 0), 0);

@@ -179,6 +179,8 @@ void hal_sleep_ms(uint32_t ms);
 // hook returns HAL_RESULT_GAVE_UP and hal_module_init fails with it. Tests shorten the
 // policy; (0, 0) restores the default of once a second for 30 attempts.
 #define HAL_RESULT_GAVE_UP (-110)  // -ETIMEDOUT
+// The initialise hook's result when the configuration read before it was refused.
+#define HAL_RESULT_CONFIG_REFUSED (-22)  // -EINVAL
 #define HAL_START_RETRY_MS 1000u
 #define HAL_START_MAX_ATTEMPTS 30u
 void hal_set_start_retry(uint32_t interval_ms, uint32_t attempts);

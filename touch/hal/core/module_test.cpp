@@ -245,8 +245,8 @@ TEST_F(ModuleTest, ModuleParameterIsKept) {
 TEST_F(ModuleTest, ConfigurationSelectsTheFrameDataTypeAndReachesTheFrameInterface) {
   // An accessor over a little table of its own.
   static std::vector<std::pair<std::string, int32_t>> values;
-  values = {{"project_infor.frame_data_type", 5}, {"hw.hal_node_num", 100}, {"hw.hal_snode_num", 30},
-            {"hw.hal_col_num", 300}};
+  values = {{"project_infor.frame_data_type", 5}, {"hw.hal_node_num", 510}, {"hw.hal_snode_num", 257},
+            {"hw.hal_col_num", 300}, {"hw.hal_row_num", 2}};
   HalConfigAccessor accessor{};
   accessor.get_int_config = [](void *, const char *path, int32_t def) {
     for (const auto &v : values)
@@ -255,11 +255,11 @@ TEST_F(ModuleTest, ConfigurationSelectsTheFrameDataTypeAndReachesTheFrameInterfa
   };
   EXPECT_EQ(module_->read_config_param(nullptr, nullptr, &accessor), 0);
   const PanelGeometry &g = get_hal_module_param()->geometry;
-  EXPECT_EQ(g.node_count, 100);
-  EXPECT_EQ(g.snode_count, 30);
+  EXPECT_EQ(g.node_count, 510);
+  EXPECT_EQ(g.snode_count, 257);
   EXPECT_EQ(g.nnode_count, 240);
   EXPECT_EQ(g.columns, 255);  // 300 does not fit a byte: refused and kept in range
-  EXPECT_EQ(g.rows, 18);
+  EXPECT_EQ(g.rows, 2);
   EXPECT_EQ(host_.count("hw.hal_col_num = 300 out of range"), 1u);
 }
 

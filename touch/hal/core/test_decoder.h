@@ -86,6 +86,8 @@ inline bool test_decode(DecodedFrame *r, const uint8_t *slot, uint32_t slot_len,
   r->report_rate_codes = slot[28];
   memcpy(&r->report_rate_hz, slot + 29, 2);
   r->frame_watchdog_wanted = r->state_code == 4 ? 1 : 0;
+  r->rows = g->rows;  // the panel the buffers hold, as every decoder stamps it
+  r->columns = g->columns;
   const size_t bytes = static_cast<size_t>(g->node_count) * 2;
   if (r->mutual != nullptr && 32 + bytes <= slot_len) memcpy(r->mutual, slot + 32, bytes);
   return true;

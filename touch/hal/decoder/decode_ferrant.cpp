@@ -247,8 +247,7 @@ extern "C" bool ferrant_decode_frame_data_core(DecodedFrame *record, const uint8
   record->norm_len = 0;
   record->kdata_check = 0;
   record->kdata_check_word = 0;
-  record->columns = geometry->columns;
-  record->rows = geometry->rows;
+  if (!stamp_geometry(record, geometry)) return false;
 
   const size_t columns = geometry->columns;
   const size_t rows = geometry->rows;
@@ -543,6 +542,7 @@ bool ferrant_decode(DecodedFrame *record, const uint8_t *slot, uint32_t slot_siz
       !stage_bytes(staging, kStageExtra, body.extra, sizes.extra))
     return false;
 
+  if (!stamp_geometry(record, geometry)) return false;
   memcpy(&record->frame_time_ns, slot, 16);
   record->driver_word = le32(slot + 16);
   // Every published record carries the valid mark the consumers test.

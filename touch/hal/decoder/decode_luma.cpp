@@ -226,6 +226,7 @@ bool decode_first_gen(Family family, DecodedFrame *record, const uint8_t *slot, 
     return false;
   }
 
+  if (!stamp_geometry(record, geometry)) return false;
   memcpy(&record->frame_time_ns, slot, 16);
   record->driver_word = le32(slot + 16);
   // Every published record carries the valid mark the consumers test.
@@ -258,8 +259,6 @@ bool decode_first_gen(Family family, DecodedFrame *record, const uint8_t *slot, 
   const uint8_t type = record->frame_type;
   switch (family) {
     case Family::kLuma:
-      record->columns = geometry->columns;
-      record->rows = geometry->rows;
       record->high_rate_or_idle = (type == 2 || type == 4 || type == 15) ? 1 : 0;
       break;
     case Family::kPellon:
@@ -420,6 +419,8 @@ extern "C" bool luma_decode_frame_data_core(DecodedFrame *record, const uint8_t 
   if (!luma_v2_check(frame, frame_size)) return false;
 
   memcpy(record_bytes(record) + offsetof(DecodedFrame, valid_mark), frame, kHeaderSize);
+  note_header_geometry(record, geometry, "luma_decode_frame_data_core");
+  if (!stamp_geometry(record, geometry)) return false;
   Reader in(frame, frame_size, kHeaderSize);
   bool ok = copy_to_buffer(in, record, kMutual, sizes.mutual) && copy_to_buffer(in, record, kSelf1, sizes.self) &&
             copy_to_buffer(in, record, kSelf2, sizes.self) &&
@@ -472,6 +473,8 @@ extern "C" bool pellon_decode_frame_data_core(DecodedFrame *record, const uint8_
   if (expected != le32(frame + 4)) return false;
 
   memcpy(record_bytes(record) + offsetof(DecodedFrame, valid_mark), frame, kHeaderSize);
+  note_header_geometry(record, geometry, "pellon_decode_frame_data_core");
+  if (!stamp_geometry(record, geometry)) return false;
   Reader in(frame, frame_size, kHeaderSize);
   bool ok = copy_to_buffer(in, record, kMutual, sizes.mutual) && copy_to_buffer(in, record, kSelf1, sizes.self) &&
             read_reserved_and_text(in, record, false);

@@ -100,7 +100,8 @@ TEST(PellonFirstGen, DecodesEveryFieldAndTheReservedBlock) {
   const DecodedFrame &r = rec[0];
   expect_slot_copy(r, h, 4);
   expect_luma_pellon_fields(r, f);
-  EXPECT_EQ(V(r.columns), 0);  // Pellon leaves the dimensions
+  EXPECT_EQ(V(r.columns), c.columns);
+  EXPECT_EQ(V(r.rows), c.rows);
   EXPECT_EQ(V(r.high_rate_or_idle), 1);
   EXPECT_EQ(V(r.reserved_block_len), f.reserved_block.size());
   EXPECT_EQ(std::vector<uint8_t>(r.reserved_block, r.reserved_block + 5), f.reserved_block);
@@ -402,9 +403,12 @@ TEST_F(LumaV2, CountsAndSizesFromTheFrameAreNotTrusted) {
 
 TEST_F(LumaV2, PanelLargerThanTheMatrixAreaIsRefused) {
   DecoderConfig c = config(false, false);
-  c.node_count = 1028;
-  c.snode_count = 1;
+  c.rows = 23;  // 943 mutual and 64 self nodes: 2142 bytes
+  c.columns = 41;
+  c.node_count = 943;
+  c.snode_count = 64;
   Records rec(luma_operation_v2, c, 1);
+  ASSERT_TRUE(rec.ok());
   enc::LumaLayoutFrame f = sample_frame(c);
   EXPECT_FALSE(rec.decode(0, enc::make_slot(slot_header(1), enc::encode_luma_v2(f, enc::LumaCheck::kCrc))));
 }

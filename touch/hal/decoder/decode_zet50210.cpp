@@ -117,6 +117,8 @@ extern "C" bool zet50210_decode_frame_data_core(DecodedFrame *record, const uint
   // The flag describes this frame: a recycled ring record must not keep an old "complete".
   record->stylus_matrix_complete = 0;
   memcpy(record_bytes(record) + offsetof(DecodedFrame, valid_mark), frame, kHeaderSize);
+  // The header's bytes at the record's rows and columns are not this controller's geometry.
+  if (!stamp_geometry(record, geometry)) return false;
   Reader in(frame, frame_size, kHeaderSize);
   bool ok;
   if (record->frame_type != DECODED_FRAME_TYPE_STYLUS)

@@ -51,6 +51,15 @@ struct RefusalSeen {
 };
 std::array<RefusalSeen, 32> g_refusals{};
 
+// Panels (rows x 256 + columns) that a controller's header named against the configuration,
+// per decoder, since the decoders' last init: a controller that keeps naming one repeats it
+// every frame.
+struct HeaderPanelSeen {
+  const char *function;
+  int named;
+};
+std::array<HeaderPanelSeen, 16> g_header_panels{};
+
 }  // namespace
 
 uint32_t luma_crc_update(uint32_t crc, const uint8_t *bytes, size_t n) {
@@ -98,6 +107,7 @@ int32_t init_buffers(DecodedFrame *first, int32_t count, const BufferPlan &plan,
   static const char kFn[] = "init_frame_data_memory";
   if (count < 1) return 0;
   if (first == nullptr) return -1;
+  g_header_panels = {};  // a new start says again what its controller names
   bool failed = false;
   if (staging != nullptr) {
     for (size_t i = 0; i < plan.staging_count && !failed; ++i) {
@@ -207,6 +217,52 @@ bool geometry_bytes(const PanelGeometry *geometry, GeometryBytes *out) {
   return true;
 }
 
+bool stamp_geometry(DecodedFrame *record, const PanelGeometry *geometry) {
+  static const char kFn[] = "decode_frame_data";
+  const int32_t rows = geometry->rows;
+  const int32_t columns = geometry->columns;
+  if (geometry->node_count != rows * columns) {
+    log_refusal(kFn, "frame geometry: rows x columns is not the mutual node count", rows * columns,
+                geometry->node_count);
+    return false;
+  }
+  if (geometry->snode_count != rows + columns) {
+    log_refusal(kFn, "frame geometry: rows + columns is not the self node count", rows + columns,
+                geometry->snode_count);
+    return false;
+  }
+  const std::pair<BufferSlot, size_t> claims[] = {{kMutual, static_cast<size_t>(rows * columns) * 2},
+                                                  {kSelf1, static_cast<size_t>(rows + columns) * 2},
+                                                  {kSelf2, static_cast<size_t>(rows + columns) * 2}};
+  for (const auto &[slot, bytes] : claims) {
+    if (buffer_pointer(record, slot) != nullptr && bytes > g_capacity[slot]) {
+      log_refusal(kFn, "frame geometry larger than the frame's buffers", static_cast<long long>(bytes),
+                  static_cast<long long>(g_capacity[slot]));
+      return false;
+    }
+  }
+  record->rows = geometry->rows;
+  record->columns = geometry->columns;
+  return true;
+}
+
+void note_header_geometry(const DecodedFrame *record, const PanelGeometry *geometry, const char *function) {
+  const uint8_t rows = record->rows;
+  const uint8_t columns = record->columns;
+  if ((rows == 0 && columns == 0) || (rows == geometry->rows && columns == geometry->columns)) return;
+  const int named = rows * 256 + columns;
+  for (HeaderPanelSeen &seen : g_header_panels) {
+    if (seen.function == function && seen.named == named) return;
+    if (seen.function == nullptr) {
+      seen = {function, named};
+      break;
+    }
+  }
+  log(kLogError, function, "%s: the controller's frame names a %dx%d panel, the configured %dx%d is kept",
+      static_cast<int>(rows), static_cast<int>(columns), static_cast<int>(geometry->rows),
+      static_cast<int>(geometry->columns));
+}
+
 void finish_v2_record(DecodedFrame *record, const uint8_t *slot, size_t driver_bytes) {
   memcpy(record_bytes(record) + offsetof(DecodedFrame, frame_time_ns), slot, 16);
   memcpy(record_bytes(record) + offsetof(DecodedFrame, driver_word), slot + 16, driver_bytes);
@@ -261,6 +317,15 @@ bool config_sane(const DecoderConfig *config) {
       log_refusal("init_frame_data_memory", "configured node count out of range", n, kMaxNodeCount);
       return false;
     }
+  }
+  // The buffers follow the counts, the frames' rows and columns follow the panel: both must
+  // describe one panel.
+  if (!decoder_config_counts_match(config)) {
+    log(kLogError, "init_frame_data_memory",
+        "%s: node counts %d and %d are not those of %d rows x %d columns: configuration refused",
+        static_cast<int>(config->node_count), static_cast<int>(config->snode_count), static_cast<int>(config->rows),
+        static_cast<int>(config->columns));
+    return false;
   }
   return true;
 }

@@ -142,20 +142,28 @@ TEST_F(DecoderBuffers, EveryTableAllocatesItsBuffers) {
   }
 }
 
-TEST_F(DecoderBuffers, ReservedDumpBufferOnlyWhenPositive) {
+// A panel of ROWS x COLUMNS with its own node counts.
+DecoderConfig panel_config(uint8_t rows, uint8_t columns) {
   DecoderConfig c = small_config();
+  c.rows = rows;
+  c.columns = columns;
+  c.node_count = rows * columns;
+  c.snode_count = rows + columns;
+  return c;
+}
+
+TEST_F(DecoderBuffers, ReservedDumpBufferOnlyWhenPositive) {
+  DecoderConfig c = panel_config(22, 41);  // 902 mutual and 63 self nodes fill the 2056 bytes
   c.save_tic_dump = 1;
-  c.node_count = 1028;
-  c.snode_count = 0;
   std::vector<DecodedFrame> records(2);
   ASSERT_EQ(luma_operation_v2.init(records.data(), &c, 2), 0);
   EXPECT_EQ(V(records[0].dump_block), nullptr);
   EXPECT_EQ(V(records[0].dump_block_size), 0);
   luma_operation_v2.release(records.data(), 2);
-  c.node_count = 1027;  // 2056 - 2054 = 2
-  c.snode_count = 0;
+  c = panel_config(8, 101);  // 2056 - 2 x 808 - 4 x 109 = 4
+  c.save_tic_dump = 1;
   ASSERT_EQ(luma_operation_v2.init(records.data(), &c, 2), 0);
-  EXPECT_EQ(CountingAllocator::size_of(records[1].dump_block), 2u);
+  EXPECT_EQ(CountingAllocator::size_of(records[1].dump_block), 4u);
   luma_operation_v2.release(records.data(), 2);
 }
 
@@ -200,6 +208,43 @@ TEST_F(DecoderBuffers, CountBelowOneAndBadConfigurations) {
   }
 }
 
+// A valid controller frame INDEX for table NAME carrying MUTUAL and SELF values (and an
+// extra area of 8 values); where the format's header names the panel, it names COLUMNS x
+// ROWS.
+enc::Bytes frame_for(const std::string &name, const std::vector<int16_t> &mutual, const std::vector<int16_t> &self,
+                     uint8_t columns = 0, uint8_t rows = 0, uint16_t index = 1) {
+  enc::LumaLayoutFrame f;
+  f.frame_index = index;
+  f.columns = columns;
+  f.rows = rows;
+  f.mutual = mutual;
+  f.self1 = self;
+  f.self2 = self;
+  if (name == "luma") return enc::encode_luma_v1(f);
+  if (name == "pellon") return enc::encode_pellon_v1(f);
+  if (name == "kv") return enc::encode_kv(f, static_cast<int>(mutual.size()), static_cast<int>(self.size()));
+  if (name == "luma_v2") return enc::encode_luma_v2(f, enc::LumaCheck::kCrc);
+  if (name == "pellon_v2") return enc::encode_pellon_v2(f);
+  if (name == "zet50210_v2") {
+    enc::Zet50210Frame z;
+    z.mutual = mutual;
+    return enc::encode_zet50210(z);
+  }
+  if (name == "ferrant") {
+    enc::FerrantV1Frame v;
+    v.head_index = index;  // a repeated index is taken as the same frame again
+    v.mutual = mutual;
+    v.self = self;
+    v.extra = ramp(8, 1);
+    return enc::encode_ferrant_v1(v);
+  }
+  enc::FerrantV2Frame v;
+  v.head_index = index;
+  std::array<uint8_t, 6> sat{};
+  v.packets = {enc::ferrant_mutual_packet(10, 0, 0, 0, 0, mutual, sat, {})};
+  return enc::encode_ferrant_v2(v);
+}
+
 TEST_F(DecoderBuffers, GeometryLargerThanTheBuffersIsRefused) {
   const DecoderConfig c = small_config();
   for (const NamedTable &t : kTables) {
@@ -209,43 +254,73 @@ TEST_F(DecoderBuffers, GeometryLargerThanTheBuffersIsRefused) {
     DecoderConfig big = c;
     big.node_count = 24;
     big.columns = 8;
-    enc::LumaLayoutFrame f;
-    f.mutual = ramp(24, 1);
-    f.self1 = ramp(7, 1);
-    f.self2 = ramp(7, 1);
-    enc::Bytes frame;
-    const std::string name = t.name;
-    if (name == "luma") frame = enc::encode_luma_v1(f);
-    else if (name == "pellon") frame = enc::encode_pellon_v1(f);
-    else if (name == "kv") frame = enc::encode_kv(f, 24, 7);
-    else if (name == "luma_v2") frame = enc::encode_luma_v2(f, enc::LumaCheck::kCrc);
-    else if (name == "pellon_v2") frame = enc::encode_pellon_v2(f);
-    else if (name == "zet50210_v2") {
-      enc::Zet50210Frame z;
-      z.mutual = ramp(24, 1);
-      frame = enc::encode_zet50210(z);
-    } else if (name == "ferrant") {
-      enc::FerrantV1Frame v;
-      v.head_index = 1;
-      v.mutual = ramp(24, 1);
-      v.self = ramp(7, 1);
-      v.extra = ramp(8, 1);
-      frame = enc::encode_ferrant_v1(v);
-    } else {
-      enc::FerrantV2Frame v;
-      std::array<uint8_t, 6> sat{};
-      v.packets = {enc::ferrant_mutual_packet(10, 0, 0, 0, 0, ramp(24, 1), sat, {})};
-      frame = enc::encode_ferrant_v2(v);
-    }
+    big.snode_count = 11;
     PanelGeometry g = geometry_of(big);
-    const enc::Bytes slot = enc::make_slot(slot_header(1), frame);
+    const enc::Bytes slot = enc::make_slot(slot_header(1), frame_for(t.name, ramp(24, 1), ramp(11, 1)));
     const std::vector<int16_t> untouched = read_values(rec[0].mutual, 12);
-    // Either refused or decoded without writing past the 12-value buffer (ASan watches).
-    const bool accepted = t.op->decode(&rec[0], slot.data(), static_cast<uint32_t>(slot.size()), &g);
-    if (name != "ferrant_v2") {
-      EXPECT_FALSE(accepted) << t.name;
-    }
+    // Refused, without writing past the 12-value buffer (ASan watches).
+    EXPECT_FALSE(t.op->decode(&rec[0], slot.data(), static_cast<uint32_t>(slot.size()), &g)) << t.name;
     EXPECT_EQ(read_values(rec[0].mutual, 12), untouched) << t.name;
+  }
+}
+
+// Every table gives its records the configured panel's rows and columns, which tell the
+// algorithms how many values the buffers hold, over whatever an earlier frame left; a
+// controller header naming another panel (here algorithm B's 17 x 38) does not reach the
+// record, and the tables that copy such a header say so once.
+TEST_F(DecoderBuffers, EveryTableStampsTheConfiguredPanel) {
+  const DecoderConfig c = small_config();  // 4 columns x 3 rows
+  for (const NamedTable &t : kTables) {
+    SCOPED_TRACE(t.name);
+    Records rec(*t.op, c, 1);
+    ASSERT_TRUE(rec.ok());
+    HostCapture::get().clear();
+    for (uint16_t k = 1; k <= 2; ++k) {
+      rec[0].columns = 38;
+      rec[0].rows = 17;
+      const enc::Bytes frame = frame_for(t.name, ramp(12, k), ramp(7, 1), 38, 17, k);
+      ASSERT_TRUE(rec.decode(0, enc::make_slot(slot_header(k), frame))) << "frame " << k;
+      EXPECT_EQ(V(rec[0].columns), 4) << "frame " << k;
+      EXPECT_EQ(V(rec[0].rows), 3) << "frame " << k;
+    }
+    const bool copies_header = std::string(t.name) == "luma_v2" || std::string(t.name) == "pellon_v2";
+    EXPECT_EQ(HostCapture::get().count("the controller's frame names a 17x38 panel, the configured 3x4 is kept"),
+              copies_header ? 1u : 0u);
+  }
+}
+
+// The buffers follow the node counts and the frames' rows and columns follow the panel: a
+// configuration in which they disagree is refused by every table's init with its reason,
+// and the same panel with its own counts is taken.
+TEST_F(DecoderBuffers, InitRefusesNodeCountsOfAnotherPanel) {
+  struct Case {
+    const char *what;
+    int32_t node_count, snode_count;
+    uint8_t columns, rows;
+    bool taken;
+  } cases[] = {
+      {"the panel's counts", 12, 7, 4, 3, true},
+      {"mutual count of another panel", 646, 7, 4, 3, false},
+      {"self count of another panel", 12, 55, 4, 3, false},
+      {"rows and columns of another panel", 12, 7, 38, 17, false},
+      {"no rows", 0, 4, 4, 0, false},
+  };
+  for (const NamedTable &t : kTables) {
+    for (const Case &k : cases) {
+      SCOPED_TRACE(std::string(t.name) + ", " + k.what);
+      DecoderConfig c = small_config();
+      c.node_count = k.node_count;
+      c.snode_count = k.snode_count;
+      c.columns = k.columns;
+      c.rows = k.rows;
+      std::vector<DecodedFrame> records(2);
+      HostCapture::get().clear();
+      EXPECT_EQ(t.op->init(records.data(), &c, 2), k.taken ? 0 : -1);
+      EXPECT_EQ(HostCapture::get().count("configuration refused"), k.taken ? 0u : 1u);
+      EXPECT_EQ(V(records[0].mutual) != nullptr, k.taken);
+      t.op->release(records.data(), 2);
+      EXPECT_TRUE(CountingAllocator::live.empty());
+    }
   }
 }
 

@@ -202,6 +202,17 @@ struct GeometryBytes {
 };
 bool geometry_bytes(const PanelGeometry *geometry, GeometryBytes *out);
 
+// Gives the record the geometry's rows and columns: they tell every reader of the frame how
+// many values its buffers hold (rows x columns mutual, rows + columns in each self line).
+// False, logged once, when the geometry is not a panel of its own node counts or claims
+// more values than the record's buffers hold; the decoder then refuses the frame.
+bool stamp_geometry(DecodedFrame *record, const PanelGeometry *geometry);
+// For decoders that copy the controller's frame header over the record (which brings the
+// controller's own rows and columns): a header naming another panel than the configured
+// one is logged, once per panel named, before the configured panel is stamped over it
+// (the buffers were filled at the configured size).
+void note_header_geometry(const DecodedFrame *record, const PanelGeometry *geometry, const char *function);
+
 // Wrapper tail of the `_v2` tables: copy the slot header (16 bytes to record 36, then
 // `driver_bytes` of slot bytes 16.. to record 52) and set record 358 from the state code.
 void finish_v2_record(DecodedFrame *record, const uint8_t *slot, size_t driver_bytes);
@@ -223,7 +234,8 @@ void log_refusal(const char *function, const char *what, long long value, long l
 // Report-rate code of the Luma-layout frames to Hz.
 uint16_t luma_rate_hz(uint8_t code);
 
-// True when a configuration is one the decoders can allocate for.
+// True when a configuration is one the decoders can allocate for: node counts in range and
+// those of its rows and columns (refused with a log line otherwise).
 bool config_sane(const DecoderConfig *config);
 
 }  // namespace hal_decoder

@@ -180,7 +180,7 @@ class HalSendToDriverDefaults : public ModuleFixture {
  protected:
   void SetUp() override {
     writeNodes();
-    start("hw\n    hal_col_num = 38\ninput_device\n    support_finger = 0\n");
+    start("hw\n    hal_col_num = 38\n    hal_node_num = 684\n    hal_snode_num = 56\ninput_device\n    support_finger = 0\n");
   }
 };
 

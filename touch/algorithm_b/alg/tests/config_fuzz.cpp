@@ -14,6 +14,14 @@ void FrameTaken(DecodedFrame *) {}
 void Report(AlgTouchPoint *, uint8_t) {}
 void Log(int32_t, const char *, ...) {}
 
+// The frame names the panel of the image in force, which is never larger than the frame's
+// 17 x 38 buffers: its values are read at that panel's size.
+LumaFrame &OfThePanel(LumaFrame &f) {
+  f.frame()->rows = g_stFwConfig.ucTxNum;
+  f.frame()->columns = g_stFwConfig.ucRxNum;
+  return f;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -29,12 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (LumaFwConfigLoad(image, sizeof(image)) == 0) {
     alg_module_init();
     LumaFrame base;
-    update_frame_data(base.frame());
+    update_frame_data(OfThePanel(base).frame());
     update_diff_data(base.frame());
     LumaFrame touched;
     touched.Bump(8, 19, 600);
     touched.Bump(2, 3, 300);
-    update_frame_data(touched.frame());
+    update_frame_data(OfThePanel(touched).frame());
     update_diff_data(touched.frame());
     LumaFrame overload(touched);
     overload.frame()->tail.sat.mutual_adc_sat_word = 500;

@@ -374,23 +374,22 @@ TEST_F(LumaEndToEnd, ChargeNoiseCountsTheColumnsUnderTheFrameTouch) {
 
 // A decoded frame is outside input: one whose rows and columns are not the module's panel
 // is refused before its buffers are read at the panel's size. Its buffers here are as long
-// as its own geometry, so a read past them is a sanitizer fault. The refused frames give no
-// base; a frame without geometry (a decoder that writes none) is still taken.
+// as its own geometry (one value for a frame that names no panel), so a read past them is a
+// sanitizer fault. The refused frames give no base; a frame that names no panel (0 x 0)
+// says nothing of its buffers and is refused too.
 TEST_F(LumaEndToEnd, FrameOfAnotherPanelIsRefusedNotReadPast) {
   struct Case {
     uint8_t rows, columns;
     bool refused;
   } cases[] = {
       {15, 27, true}, {LumaFrame::kTx, 27, true}, {15, LumaFrame::kRx, true}, {LumaFrame::kRx, LumaFrame::kTx, true},
-      {0, LumaFrame::kRx, true}, {0, 0, false}, {LumaFrame::kTx, LumaFrame::kRx, false},
+      {0, LumaFrame::kRx, true}, {0, 0, true}, {LumaFrame::kTx, LumaFrame::kRx, false},
   };
   bool base_taken = false;
   for (const Case &c : cases) {
     SCOPED_TRACE(std::to_string(c.rows) + "x" + std::to_string(c.columns));
-    const bool sized = c.rows != 0 && c.columns != 0;
-    std::vector<int16_t> mutual(sized ? size_t{c.rows} * c.columns : size_t{LumaFrame::kNodes}, LumaFrame::kRawLevel);
-    std::vector<int16_t> self(sized ? size_t{c.rows} + c.columns : size_t{LumaFrame::kTx + LumaFrame::kRx},
-                              LumaFrame::kRawLevel);
+    std::vector<int16_t> mutual(std::max<size_t>(1, size_t{c.rows} * c.columns), LumaFrame::kRawLevel);
+    std::vector<int16_t> self(std::max<size_t>(1, size_t{c.rows} + c.columns), LumaFrame::kRawLevel);
     LumaFrame f;
     f.frame()->rows = c.rows;
     f.frame()->columns = c.columns;

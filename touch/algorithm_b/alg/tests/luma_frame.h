@@ -1,6 +1,7 @@
 #pragma once
 // A synthetic decoded frame as the HAL hands it to algorithm B: a 17 x 38 mutual matrix
-// (row by row by drive line) and two self lines (drive values, then sense values).
+// (row by row by drive line) and two self lines (drive values, then sense values), the
+// record naming that panel as the HAL's decoders stamp it.
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -23,6 +24,8 @@ struct LumaFrame {
     self1.fill(kRawLevel);
     self2.fill(kRawLevel);
     frame()->valid_mark = DECODED_FRAME_VALID_MARK;
+    frame()->rows = kTx;
+    frame()->columns = kRx;
     Wire();
   }
   LumaFrame(const LumaFrame &other) : bytes(other.bytes), mutual(other.mutual), self1(other.self1), self2(other.self2) {

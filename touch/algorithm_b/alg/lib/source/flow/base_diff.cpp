@@ -162,8 +162,9 @@ int16_t AppMaxDifferenceWithLastFrame(void) {
 
 void AppGetDiffInterface(DecodedFrame *frame) {
   // The frame's buffers are as long as the rows and columns it says it has; read at this
-  // panel's size they would be read past. Decoders that write no geometry leave both 0.
-  if ((frame->rows != 0 || frame->columns != 0) && (frame->rows != TxNum() || frame->columns != RxNum())) {
+  // panel's size they would be read past. A frame that names no panel (0 x 0) says nothing
+  // of its buffers and is refused as well.
+  if (frame->rows != TxNum() || frame->columns != RxNum()) {
     SetValid(false);
     AlgHostLog("frame of %dx%d refused: the panel is %dx%d", frame->rows, frame->columns, TxNum(), RxNum());
     return;
