@@ -1,8 +1,9 @@
 // Fingers side by side on one line, down the whole touch road with the production
 // algorithms: the simulated driver pushes controller frames whose self lines carry the
 // fingers as a device's self scans see them, the real HAL decodes them and the loaded
-// algorithm finds the fingers. Algorithm B drops a mutual peak that no self line supports,
-// so a road that handed it untouched self lines would lose fingers that share a line.
+// algorithm finds the fingers. Algorithm B weighs the mutual peaks against the self lines:
+// on frames whose self lines stay untouched under the fingers it joins two fingertips close
+// together on one drive line into one point between them.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -88,7 +88,9 @@ inline int32_t node_y(int rx) { return (20 + rx * (2680 - 20) / 37) * 100; }
 inline std::vector<int16_t> self_lines(const std::vector<int16_t> &raw, int k, SelfLines self = SelfLines::kFromFrame) {
   const auto untouched = [k](int j) { return untouched_self(j, k); };
   return testsupport::self_lines(kTx, kRx, untouched, [&](int i) {
-    return self == SelfLines::kFromFrame ? untouched_raw(i, k) - raw[static_cast<size_t>(i)] : 0;
+    return self == SelfLines::kFromFrame && static_cast<size_t>(i) < raw.size()
+               ? untouched_raw(i, k) - raw[static_cast<size_t>(i)]
+               : 0;
   });
 }
 
