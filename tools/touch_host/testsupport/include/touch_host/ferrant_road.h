@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tamrel_touch/frame_encoders.h"
+#include "touch_host/self_scan.h"
 #include "touch_host/sim_touch_rig.h"
 #include "tsa_module_test_util.h"
 
@@ -251,18 +252,42 @@ inline void add_row_noise(std::vector<int16_t> &diff, const Panel &panel, const 
     }
 }
 
+// The untouched raw value of node i: uneven, as a real panel's are, and never 0.
+inline int16_t untouched_raw(int i) { return static_cast<int16_t>(1000 + i % 97); }
+
+// The untouched raw value of self line j (drive lines first, then sense lines): uneven too.
+inline int16_t untouched_self(int j) { return static_cast<int16_t>(2000 + (7 * j) % 23); }
+
+// The self lines of a frame of PANEL whose raw mutual values are MUTUAL, drive lines first,
+// then sense lines: with SELF kFromFrame as the controller's self scan sees the frame (each
+// line at its untouched level plus the diff, untouched minus raw, summed over its nodes);
+// with kUntouched at the untouched level whatever MUTUAL holds. The frame's one self line is
+// the scan guarded against water, the one algorithm A reads: a road that adds water to the
+// mutual values must keep it off these lines.
+inline std::vector<int16_t> panel_self_lines(const Panel &panel, const std::vector<int16_t> &mutual,
+                                             SelfLines self = SelfLines::kFromFrame) {
+  return self_lines(panel.drive, panel.sense, untouched_self, [&](int i) {
+    return self == SelfLines::kFromFrame && static_cast<size_t>(i) < mutual.size()
+               ? untouched_raw(i) - mutual[static_cast<size_t>(i)]
+               : 0;
+  });
+}
+
 // What a controller frame carries besides its mutual values.
 struct FrameExtras {
   uint8_t flags = 0;        // frame flags of the status packet (kReferenceFrame)
   uint8_t freq_index = 0;   // the frequency the controller scanned at
   // IM noise values: one row of panel.im_row() per frequency; empty: quiet (all 0).
   std::vector<int16_t> im;
+  // The self lines: as the controller's self scan sees the mutual values (a device's frame),
+  // or untouched whatever they hold.
+  SelfLines self = SelfLines::kFromFrame;
 };
 
 // Driver slot of controller frame k of PANEL carrying MUTUAL (drive line by drive line): a
 // status packet counting frames (with the frame flags), the normal mutual frame at the
-// frequency given, the self lines, and the IM block as long as algorithm A's frequencies
-// need.
+// frequency given, the self lines (panel_self_lines with extras.self), and the IM block as
+// long as algorithm A's frequencies need.
 inline tamrel_touch::encode::Bytes frame_slot_for(const Panel &panel, uint16_t k, size_t slot_size,
                                                   const std::vector<int16_t> &mutual, const FrameExtras &extras = {}) {
   namespace encode = tamrel_touch::encode;
@@ -273,7 +298,7 @@ inline tamrel_touch::encode::Bytes frame_slot_for(const Panel &panel, uint16_t k
   f.tail_index = k;
   f.packets = {encode::ferrant_status_packet(k, extras.flags, 0, 240, 0x02, 0),
                encode::ferrant_mutual_packet(10, 1000, extras.freq_index, 0, 0, mutual, {}, {}),
-               encode::ferrant_self_packet(std::vector<int16_t>(static_cast<size_t>(panel.self()), static_cast<int16_t>(k)), {}),
+               encode::ferrant_self_packet(panel_self_lines(panel, mutual, extras.self), {}),
                encode::ferrant_extra_packet({}, im, {})};
   encode::SlotHeader header;
   header.time_ns = 1000000ull * k;
@@ -290,11 +315,16 @@ inline tamrel_touch::encode::Bytes frame_slot_of(uint16_t k, size_t slot_size, u
   return frame_slot_for(Panel{}, k, slot_size, mutual, extras);
 }
 
-// Driver slot of controller frame k whose mutual nodes hold 10 k + i % 7.
+// Driver slot of controller frame k whose mutual nodes hold 10 k + i % 7: values that count
+// the frames for a module that follows them, not a panel's raw values, so its self lines stay
+// at their untouched level rather than show a touch over the whole panel.
 inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, uint8_t flags = 0) {
   std::vector<int16_t> mutual(kMutual);
   for (int i = 0; i < kMutual; ++i) mutual[static_cast<size_t>(i)] = static_cast<int16_t>(10 * k + i % 7);
-  return frame_slot_of(k, slot_size, flags, mutual);
+  FrameExtras extras;
+  extras.flags = flags;
+  extras.self = SelfLines::kUntouched;
+  return frame_slot_for(Panel{}, k, slot_size, mutual, extras);
 }
 
 // A finger on the panel, in nodes: centre (row on the drive lines, column on the sense
@@ -304,9 +334,6 @@ struct Finger {
   double column;
   int16_t peak = 500;
 };
-
-// The untouched raw value of node i: uneven, as a real panel's are, and never 0.
-inline int16_t untouched_raw(int i) { return static_cast<int16_t>(1000 + i % 97); }
 
 // The diff (reference minus raw) of a panel of DRIVE x SENSE lines with FINGERS on it, drive
 // line by drive line. Where fingers overlap, the stronger one holds.

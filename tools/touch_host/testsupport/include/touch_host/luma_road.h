@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tamrel_touch/frame_encoders.h"
+#include "touch_host/self_scan.h"
 #include "touch_host/sim_touch_rig.h"
 
 namespace touch_host::testsupport::luma_road {
@@ -51,6 +52,10 @@ struct Tip {
 // as a real panel has (a byte order left unconverted turns it into noise far above a finger).
 inline int16_t untouched_raw(int i, int k) { return static_cast<int16_t>(kRawLevel + (i + 3 * k) % 5); }
 
+// The untouched raw value of self line j (drive lines first, then sense lines) in frame k,
+// with noise of its own as the nodes have.
+inline int16_t untouched_self(int j, int k) { return static_cast<int16_t>(kRawLevel + (2 * j + k) % 5); }
+
 // The raw mutual values (drive line by drive line) of frame k with TIPS pressed in.
 inline std::vector<int16_t> raw_with_tips(const std::vector<Tip> &tips, int k = 0) {
   std::vector<int16_t> raw(kMutual);
@@ -75,10 +80,25 @@ inline std::vector<int16_t> raw_with_tips(const std::vector<Tip> &tips, int k = 
 inline int32_t node_x(int tx) { return (36 + tx * (1185 - 36) / 16) * 100; }
 inline int32_t node_y(int rx) { return (20 + rx * (2680 - 20) / 37) * 100; }
 
+// The self lines of frame k whose raw mutual values are RAW, drive lines first, then sense
+// lines: with SELF kFromFrame as the controller's self scans see the frame (each line at its
+// untouched level plus what the frame's touches take off its nodes); with kUntouched at the
+// untouched level whatever RAW holds. The road has no water, so the scan guarded against
+// water (self set 1) and the normal scan (self set 2) see the same.
+inline std::vector<int16_t> self_lines(const std::vector<int16_t> &raw, int k, SelfLines self = SelfLines::kFromFrame) {
+  const auto untouched = [k](int j) { return untouched_self(j, k); };
+  return testsupport::self_lines(kTx, kRx, untouched, [&](int i) {
+    return self == SelfLines::kFromFrame && static_cast<size_t>(i) < raw.size()
+               ? untouched_raw(i, k) - raw[static_cast<size_t>(i)]
+               : 0;
+  });
+}
+
 // Driver slot of controller frame k of GENERATION carrying RAW: a normal 240 Hz frame with
-// untouched self lines, checked with the controller's CRC.
+// both self lines (self_lines above: by default as the self scans see RAW), checked with the
+// controller's CRC.
 inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, const std::vector<int16_t> &raw,
-                                              int generation = 2) {
+                                              int generation = 2, SelfLines self = SelfLines::kFromFrame) {
   namespace encode = tamrel_touch::encode;
   encode::LumaLayoutFrame f;
   f.frame_index = k;
@@ -88,8 +108,8 @@ inline tamrel_touch::encode::Bytes frame_slot(uint16_t k, size_t slot_size, cons
   f.rows = kTx;
   f.report_rate_hz = 240;
   f.mutual = raw;
-  f.self1.assign(kSelf, kRawLevel);
-  f.self2.assign(kSelf, kRawLevel);
+  f.self1 = self_lines(raw, k, self);
+  f.self2 = f.self1;
   encode::SlotHeader header;
   header.time_ns = 1000000ull * k;
   header.frame_count = k;
