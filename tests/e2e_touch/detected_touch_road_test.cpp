@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,6 +24,7 @@
 #include "touch_host/input_events.h"
 #include "touch_host/luma_road.h"
 #include "touch_host/sim_touch_rig.h"
+#include "road_fixture.h"
 
 namespace {
 
@@ -33,10 +33,8 @@ namespace luma = touch_host::testsupport::luma_road;
 using touch_host::HostStatus;
 using touch_host::testsupport::MultiTouchReader;
 using touch_host::testsupport::RigOptions;
-using touch_host::testsupport::SimTouchRig;
 using Picture = MultiTouchReader::Picture;
 
-const std::string kHal = std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_hal.so";
 
 // What one frame did at the far end of the road: the points the algorithm handed the host
 // and the pictures the touchscreen's reader took.
@@ -45,42 +43,8 @@ struct FrameOut {
   std::vector<Picture> pictures;
 };
 
-class WholeRoad : public ::testing::Test {
+class WholeRoad : public road_fixture::RoadTest {
  protected:
-  // Makes the rig and loads the HAL and algorithm ALG; CONFIG, when not empty, is the
-  // algorithm's configuration file.
-  void Load(const RigOptions &options, const std::string &alg, const std::vector<uint8_t> &config) {
-    rig_ = std::make_unique<SimTouchRig>(options);
-    touch_host::HostOptions host_options;
-    host_options.log_sink = [](const touch_host::LogLine &line) {
-      if (getenv("TOUCH_ROAD_LOG") != nullptr)
-        fprintf(stderr, "[%s] %s\n", touch_host::to_string(line.source), line.text.c_str());
-    };
-    host_ = std::make_unique<touch_host::TouchHost>(host_options);
-    std::string error;
-    ASSERT_TRUE(host_->load_hal(kHal, &error)) << error;
-    ASSERT_TRUE(host_->load_alg(std::string(VENDOR_PLUGIN_DIR) + "/" + alg, &error)) << error;
-    if (!config.empty()) {
-      const std::string path = rig_->root().dir() + "/alg_config.bin";
-      std::ofstream(path, std::ios::binary)
-          .write(reinterpret_cast<const char *>(config.data()), static_cast<std::streamsize>(config.size()));
-      ASSERT_EQ(host_->read_configuration_file(path), HostStatus::kOk);
-    }
-  }
-  // Loads as above and brings both modules up with the screen on.
-  void Start(const RigOptions &options, const std::string &alg, const std::vector<uint8_t> &config) {
-    ASSERT_NO_FATAL_FAILURE(Load(options, alg, config));
-    int32_t alg_result = -1;
-    ASSERT_EQ(host_->init(&alg_result), HostStatus::kOk);
-    ASSERT_EQ(alg_result, 0);
-    ASSERT_EQ(host_->update_suspend_status(false), HostStatus::kOk);  // screen on
-    rig_->newEvents();  // the release of every slot at the HAL's init
-  }
-  void TearDown() override {
-    host_.reset();
-    rig_.reset();
-  }
-
   // One driver slot down the road.
   FrameOut Frame(const tamrel_touch::encode::Bytes &slot) {
     FrameOut out;
@@ -119,9 +83,6 @@ class WholeRoad : public ::testing::Test {
     }
   }
 
-  std::unique_ptr<SimTouchRig> rig_;
-  std::unique_ptr<touch_host::TouchHost> host_;
-  MultiTouchReader reader_;
 };
 
 // ---- algorithm A: second-generation Ferrant frames ------------------------------------------

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -21,6 +20,7 @@
 #include "touch_host/input_events.h"
 #include "touch_host/luma_road.h"
 #include "touch_host/sim_touch_rig.h"
+#include "road_fixture.h"
 
 namespace {
 
@@ -30,41 +30,11 @@ using touch_host::HostStatus;
 using touch_host::testsupport::MultiTouchReader;
 using touch_host::testsupport::RigOptions;
 using touch_host::testsupport::SelfLines;
-using touch_host::testsupport::SimTouchRig;
 using Picture = MultiTouchReader::Picture;
 
-const std::string kHal = std::string(VENDOR_PLUGIN_DIR) + "/libtapsense_hal.so";
 
-class SelfLinesRoad : public ::testing::Test {
+class SelfLinesRoad : public road_fixture::RoadTest {
  protected:
-  void Start(const RigOptions &options, const std::string &alg, const std::vector<uint8_t> &config) {
-    rig_ = std::make_unique<SimTouchRig>(options);
-    touch_host::HostOptions host_options;
-    host_options.log_sink = [](const touch_host::LogLine &line) {
-      if (getenv("TOUCH_ROAD_LOG") != nullptr)
-        fprintf(stderr, "[%s] %s\n", touch_host::to_string(line.source), line.text.c_str());
-    };
-    host_ = std::make_unique<touch_host::TouchHost>(host_options);
-    std::string error;
-    ASSERT_TRUE(host_->load_hal(kHal, &error)) << error;
-    ASSERT_TRUE(host_->load_alg(std::string(VENDOR_PLUGIN_DIR) + "/" + alg, &error)) << error;
-    if (!config.empty()) {
-      const std::string path = rig_->root().dir() + "/alg_config.bin";
-      std::ofstream(path, std::ios::binary)
-          .write(reinterpret_cast<const char *>(config.data()), static_cast<std::streamsize>(config.size()));
-      ASSERT_EQ(host_->read_configuration_file(path), HostStatus::kOk);
-    }
-    int32_t alg_result = -1;
-    ASSERT_EQ(host_->init(&alg_result), HostStatus::kOk);
-    ASSERT_EQ(alg_result, 0);
-    ASSERT_EQ(host_->update_suspend_status(false), HostStatus::kOk);  // screen on
-    rig_->newEvents();
-  }
-  void TearDown() override {
-    host_.reset();
-    rig_.reset();
-  }
-
   // One driver slot down the road: the touchscreen's picture after it (empty when it wrote
   // no SYN_REPORT).
   Picture Frame(const tamrel_touch::encode::Bytes &slot) {
@@ -86,9 +56,6 @@ class SelfLinesRoad : public ::testing::Test {
     }
   }
 
-  std::unique_ptr<SimTouchRig> rig_;
-  std::unique_ptr<touch_host::TouchHost> host_;
-  MultiTouchReader reader_;
 };
 
 // ---- algorithm B: Luma frames of either controller generation -------------------------------
