@@ -248,6 +248,9 @@ class Run {
       case kRefRebuild: break;
     }
     std::vector<int16_t> diff = road::diff_with_fingers(fingers, drv_, sen_);
+    // The frame's self line is the scan guarded against water, and display noise does not
+    // reach it: it carries the fingers alone, each line raised by what they take off its nodes.
+    std::vector<int16_t> self = SelfOf(diff);
     if (scenario_ == kLcdNoise) {
       std::vector<int> rows;
       for (int r = 2 + f % 3; r < drv_; r += 7) rows.push_back(r);
@@ -276,10 +279,19 @@ class Run {
         flags_ = 0x00;
       }
       if (f < 10) diff = road::diff_with_fingers({rest}, drv_, sen_);
+      self = SelfOf(diff);
     }
     frames_.SetTouch(diff);
+    frames_.SetSelf(self);
     frame_ = frames_.Next(flags_, index_);
     index_ = static_cast<uint16_t>(index_ == 0xFFFF ? 2 : index_ + 1);
+  }
+
+  // The self lines (drive lines first) over the frames' untouched self level, raised by DIFF.
+  std::vector<int16_t> SelfOf(const std::vector<int16_t> &diff) const {
+    return touch_host::testsupport::self_lines(drv_, sen_, [](int) { return kUntouchedSelf; }, [&](int i) {
+      return static_cast<size_t>(i) < diff.size() ? diff[static_cast<size_t>(i)] : 0;
+    });
   }
 
   void Frame() {
@@ -356,6 +368,7 @@ class Run {
     return false;
   }
 
+  static constexpr int16_t kUntouchedSelf = 100;  // the self level FingerFrames starts from
   uint8_t drv_, sen_;
   road::Panel panel_;
   Scenario scenario_;

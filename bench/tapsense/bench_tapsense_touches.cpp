@@ -5,6 +5,7 @@
 // module reported for one frame, water_pct the share of frames in which it held water to be
 // on the panel (its base takes in a patch that stays); the times depend on neither.
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "frame_budget.h"
@@ -29,22 +30,31 @@ void OnPoints(AlgTouchPoint *, uint8_t count) { g_most_points = std::max(g_most_
 
 // COUNT fingertips on a grid (drive lines 2, 6, 10, 14; sense lines 5, 15, 25), each walking
 // four sense lines forth and back, a line per frame, while they touch; with WET, water over
-// drive lines 6 to 10 and sense lines 12 to 19. The raw values of each frame of the cycle.
-std::vector<std::vector<int16_t>> Cycle(int count, bool wet) {
+// drive lines 6 to 10 and sense lines 12 to 19. Each frame of the cycle as the controller
+// sends it: the raw mutual values and both self scans, the normal one (self2) seeing the
+// water with the fingertips, the one guarded against water (self1) the fingertips alone.
+struct ScanFrame {
+  std::vector<int16_t> mutual;
+  std::vector<int16_t> self1;
+  std::vector<int16_t> self2;
+};
+std::vector<ScanFrame> Cycle(int count, bool wet) {
   std::vector<road::Tip> at;
   for (int tx = 2; tx < road::kTx && static_cast<int>(at.size()) < count; tx += 4)
     for (int rx = 5; rx + 4 < road::kRx && static_cast<int>(at.size()) < count; rx += 10) at.push_back({tx, rx});
-  std::vector<std::vector<int16_t>> frames;
+  std::vector<ScanFrame> frames;
   for (int f = 0; f < kCycle; ++f) {
     const int shift = f % 8 < 4 ? f % 8 : 8 - f % 8;
     std::vector<road::Tip> now = f < kTouching ? at : std::vector<road::Tip>{};
     for (road::Tip &g : now) g.rx += shift;
     std::vector<int16_t> raw = road::raw_with_tips(now);
+    std::vector<int16_t> guarded = road::self_lines(raw, 0);
     if (wet) {
       for (int tx = 6; tx <= 10; ++tx)
         for (int rx = 12; rx <= 19; ++rx) raw[static_cast<size_t>(tx * road::kRx + rx)] += 250;
     }
-    frames.push_back(raw);
+    std::vector<int16_t> normal = road::self_lines(raw, 0);
+    frames.push_back({std::move(raw), std::move(guarded), std::move(normal)});
   }
   return frames;
 }
@@ -59,7 +69,7 @@ void BM_TapsenseTouches(benchmark::State &state) {
   update_frame_data(base.frame());
   update_diff_data(base.frame());
 
-  const std::vector<std::vector<int16_t>> cycle = Cycle(static_cast<int>(state.range(0)), state.range(1) != 0);
+  const std::vector<ScanFrame> cycle = Cycle(static_cast<int>(state.range(0)), state.range(1) != 0);
   LumaFrame frame;
   bench::FrameTimes times;
   g_most_points = 0;
@@ -67,10 +77,10 @@ void BM_TapsenseTouches(benchmark::State &state) {
   size_t wet_frames = 0;
   for (auto _ : state) {
     // The decoder's fresh copy of the frame (the module writes its diff back into it).
-    const std::vector<int16_t> &raw = cycle[f++ % cycle.size()];
-    std::copy(raw.begin(), raw.end(), frame.mutual.begin());
-    frame.self1.fill(LumaFrame::kRawLevel);
-    frame.self2.fill(LumaFrame::kRawLevel);
+    const ScanFrame &scan = cycle[f++ % cycle.size()];
+    std::copy(scan.mutual.begin(), scan.mutual.end(), frame.mutual.begin());
+    std::copy(scan.self1.begin(), scan.self1.end(), frame.self1.begin());
+    std::copy(scan.self2.begin(), scan.self2.end(), frame.self2.begin());
     times.Time([&] {
       update_frame_data(frame.frame());
       update_diff_data(frame.frame());
