@@ -383,7 +383,6 @@ struct Blob {
 
 constexpr int kBlobPeak = 500;
 constexpr double kBlobSpread = 0.75;
-constexpr int16_t kSelfLevel = 5000;  // an untouched self line
 
 double blob_signal(const Blob &b, int tx, int rx) {
   const double q = ((tx - b.tx) * (tx - b.tx) + (rx - b.rx) * (rx - b.rx)) / (kBlobSpread * kBlobSpread);
@@ -391,23 +390,20 @@ double blob_signal(const Blob &b, int tx, int rx) {
 }
 
 // One frames-file line of frame K: the mutual values, then self set 1 and self set 2 (drive
-// lines first, then sense lines).
+// lines first, then sense lines), as the road's self scans see the frame.
 std::string line_with_blobs(const std::vector<Blob> &blobs, int k) {
   namespace road = testsupport::luma_road;
   std::vector<int16_t> values = road::raw_with_tips({}, k);
-  std::vector<double> self(static_cast<size_t>(road::kSelf), 0.0);
   for (int t = 0; t < road::kTx; ++t) {
     for (int r = 0; r < road::kRx; ++r) {
       double signal = 0;
       for (const Blob &b : blobs) signal += blob_signal(b, t, r);
-      values[static_cast<size_t>(t * road::kRx + r)] =
-          static_cast<int16_t>(values[static_cast<size_t>(t * road::kRx + r)] - std::lround(signal));
-      self[static_cast<size_t>(t)] += signal;
-      self[static_cast<size_t>(road::kTx + r)] += signal;
+      int16_t &node = values[static_cast<size_t>(t * road::kRx + r)];
+      node = static_cast<int16_t>(node - std::lround(signal));
     }
   }
-  for (int set = 0; set < 2; ++set)
-    for (double v : self) values.push_back(static_cast<int16_t>(kSelfLevel + std::lround(v)));
+  const std::vector<int16_t> self = road::self_lines(values, k);
+  for (int set = 0; set < 2; ++set) values.insert(values.end(), self.begin(), self.end());
   return csv_line(values);
 }
 

@@ -240,7 +240,6 @@ void FrnnFastDepthwiseBlockedRow(uint16_t* dst, const uint16_t* src, size_t pixe
 #endif
 }
 
-
 void FrnnFastDepthwiseRowWide(uint16_t* out, const float* const* rows, const float* w, uint32_t taps, float bias,
                               uint32_t count) {
 #if defined(__x86_64__)
