@@ -83,6 +83,8 @@ class KM_PROVISION_API KeymasterKeyProvision {
                                  uint8_t* out, uint32_t out_size, uint32_t* out_length);
 
  private:
+  // SecProcInit's bring-up of this object's channel, with the request lock held.
+  int bringUpLocked();
   std::unique_ptr<keymasterutils::KeymasterUtils> utils_;
   keymaster_security_level_t security_level_;
 };

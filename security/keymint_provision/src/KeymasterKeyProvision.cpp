@@ -153,7 +153,14 @@ int KeymasterKeyProvision::KeyMasterProvisionInit() {
 }
 
 int KeymasterKeyProvision::SecProcInit() {
+  // The wake is a call to another service and touches nothing of this object; the bring-up
+  // works in its command area and shared buffer, one request at a time.
   internal::wakeStrongBoxKeyMint();
+  auto lock = utils_->lockRequest();
+  return bringUpLocked();
+}
+
+int KeymasterKeyProvision::bringUpLocked() {
   const int rc = utils_->secproc_init();
   if (rc != 0) {
     logFailure("SecProcInit", rc);
@@ -166,11 +173,14 @@ int KeymasterKeyProvision::KeyMasterInstallKeybox(const km_install_keybox_t* key
                                                   uint32_t* out_length) {
   if (keybox == nullptr) return KM_ERROR_UNEXPECTED_NULL_POINTER;
   if (out == nullptr || out_length == nullptr) return KM_ERROR_OUTPUT_PARAMETER_NULL;
-  if (int rc = SecProcInit(); rc != 0) {
+  // The bring-up replays on the object's command area and shared buffer: it is part of the
+  // request, under the same lock as the framing.
+  internal::wakeStrongBoxKeyMint();
+  auto lock = utils_->lockRequest();
+  if (int rc = bringUpLocked(); rc != 0) {
     logFailure("KeyMasterInstallKeybox", rc);
     return rc;
   }
-  auto lock = utils_->lockRequest();
   keymaster_blob_t area{};
   utils_->init(kCmdInstallKeybox, &area);
   KeymasterBuffer buf(const_cast<uint8_t*>(area.data), area.data_length);
@@ -219,11 +229,12 @@ int KeymasterKeyProvision::KeyMasterProvisionDeviceId(const std::string& brand, 
   if (meids.count >= 1) pushBytes(params, KM_TAG_ATTESTATION_ID_MEID, meids.ids[0]);
   if (meids.count >= 2) pushBytes(params, KM_TAG_ATTESTATION_ID_MEID, meids.ids[1]);
 
-  if (int rc = SecProcInit(); rc != 0) {
+  internal::wakeStrongBoxKeyMint();
+  auto lock = utils_->lockRequest();
+  if (int rc = bringUpLocked(); rc != 0) {
     logFailure("KeyMasterProvisionDeviceId", rc);
     return rc;
   }
-  auto lock = utils_->lockRequest();
   keymaster_blob_t body{};
   utils_->init(kCmdProvisionDeviceId, &body);
   keymaster_key_param_set_t set{params.data(), params.size()};

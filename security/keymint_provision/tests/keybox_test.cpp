@@ -2,12 +2,16 @@
 // under command 0x702, copied out whole and delivered unchanged through the channel.
 #include <openssl/evp.h>
 
+#include <atomic>
+#include <barrier>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "KeymasterUtils.h"
+#include "libcbor_build.h"
 #include "provision_fixture.h"
 
 namespace {
@@ -228,6 +232,59 @@ TEST_F(Keybox702, WithoutAKeyMintServiceTheRequestIsStillBuilt) {
   out.resize(outLength);
   EXPECT_EQ(out, expected(box));
   EXPECT_TRUE(KeyMintRecorder::get().calls().empty());
+}
+
+// An outside caller may hold one provisioning object and call it from two threads, the
+// keybox on one and the device identifiers on the other. With a restart before each round
+// both calls find the channel to bring up again: the object brings it up once per round, and
+// each call gets its own request back whole.
+TEST_F(Keybox702, OneObjectCalledFromTwoThreadsWithARestartBeforeEachRound) {
+  constexpr int kRounds = 20;
+  Keybox box({{KM_ALGORITHM_EC, ec, {leaf, root}}, {KM_ALGORITHM_RSA, rsa, {rsaCert}}});
+  const Bytes keyboxWant = expected(box);
+  Bytes idsWant = {0x03, 0x07, 0x00, 0x00};
+  const Bytes brand = {'b', 'r', 'a', 'n', 'd'};
+  // {KM_TAG_ATTESTATION_ID_BRAND as a signed label: "brand"}, behind the parameter count.
+  const Bytes idsBody = kmtest::encode(kmtest::map(
+      {{22, kmtest::unsignedInt(1)}, {static_cast<int32_t>(0x900002c6), kmtest::bytes(brand)}}));
+  idsWant.insert(idsWant.end(), idsBody.begin(), idsBody.end());
+
+  KeymasterKeyProvision provision(KM_SECURITY_LEVEL_STRONGBOX);
+  std::barrier step(3);
+  std::atomic<int> wrong{0};
+  auto rounds = [&](const Bytes& want, const std::function<int(uint8_t*, uint32_t*)>& call) {
+    for (int r = 0; r < kRounds; r++) {
+      step.arrive_and_wait();
+      Bytes out(keymasterdevice::kMaxProvisionCmd);
+      uint32_t outLength = 0;
+      const int rc = call(out.data(), &outLength);
+      out.resize(outLength);
+      if (rc != 0 || out != want) wrong++;
+      step.arrive_and_wait();
+    }
+  };
+  std::thread keybox(rounds, std::cref(keyboxWant), [&](uint8_t* out, uint32_t* length) {
+    return provision.KeyMasterInstallKeybox(&box.raw, out, keymasterdevice::kMaxProvisionCmd, length);
+  });
+  std::thread ids(rounds, std::cref(idsWant), [&](uint8_t* out, uint32_t* length) {
+    return provision.KeyMasterProvisionDeviceId("brand", "", "", "", "", "", {}, {}, out,
+                                                keymasterdevice::kMaxProvisionCmd, length);
+  });
+  std::vector<int> versions;
+  for (int r = 0; r < kRounds; r++) {
+    SimSecureProcessor::get().restart();
+    SimSecureProcessor::get().clearRequests();
+    step.arrive_and_wait();
+    step.arrive_and_wait();
+    int n = 0;
+    for (uint32_t id : SimSecureProcessor::get().commandIds()) n += id == platform::secproc::kCmdSetVersion;
+    versions.push_back(n);
+  }
+  keybox.join();
+  ids.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(versions, std::vector<int>(kRounds, 1)) << "one bring-up of the object per restart";
+  EXPECT_EQ(KeyMintRecorder::get().calls().size(), size_t{2 * kRounds}) << "each call woke the KeyMint HAL";
 }
 
 }  // namespace

@@ -343,7 +343,9 @@ int KeymasterUtils::secproc_init() {
     // the same moment finds the client registered and the TZ data handed over.
     std::lock_guard<std::mutex> g(sp().bring_up);
     afterSsr = is_after_ssr();
-    if (afterSsr) sp_exit();
+    // Other objects may be exchanging on the registration a restart leaves behind: it is
+    // replaced, and ends when their exchanges are done.
+    if (afterSsr) internal::renewRegistration();
     if (IsSbKmAvailable() != 0) {
       fatal = "SB KM is unavailable";
     } else {

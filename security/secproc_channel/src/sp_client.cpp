@@ -60,20 +60,20 @@ void setClock(Clock clock) {
 }
 
 void resetProcessState() {
-  vaultlink_client_handle handle;
+  internal::RegistrationRef registration;
   {
     std::lock_guard<std::mutex> g(internal::sp().lock);
-    handle = internal::sp().client_handle;
-    internal::sp().client_handle = nullptr;
+    registration = std::move(internal::sp().client);
     internal::sp().client_connected = false;
     internal::sp().after_ssr = false;
     internal::sp().tz_data_initialized = false;
   }
-  if (handle != nullptr) vaultlink_unregister_client(handle);
 }
 
 }  // namespace keymasterutils::testing
 
+using keymasterutils::internal::Registration;
+using keymasterutils::internal::RegistrationRef;
 using keymasterutils::internal::sleepFor;
 using keymasterutils::internal::sp;
 using keymasterutils::kChannelName;
@@ -83,42 +83,107 @@ namespace {
 constexpr int kPollRounds = 100;
 constexpr std::chrono::milliseconds kPollInterval{10};
 constexpr int kSpErrNotConnected = -108;
-}  // namespace
 
-extern "C" int sp_km_register_client_handle(vaultlink_client_handle* handle) {
-  {
-    std::lock_guard<std::mutex> g(sp().lock);
-    if (sp().client_handle != nullptr) {
-      if (handle != nullptr) *handle = sp().client_handle;
-      ALOGD("Already registered ch [%s].", kChannelName);
-      return kRegistered;
-    }
-  }
+// A new registration of the process on the channel, not yet the process's; null on failure.
+RegistrationRef registerClient() {
   int rc = vaultlink_create_shareable_channel(kChannelName);
   if (rc != 0) {
     ALOGE("vaultlink_create_shareable_channel failed. ret = %d", rc);
   } else {
     vaultlink_client_reg reg{kChannelName, ssr_cb};
-    vaultlink_client_handle h = vaultlink_register_client(&reg);
-    if (h != nullptr) {
-      vaultlink_client_handle extra = nullptr;
-      {
-        std::lock_guard<std::mutex> g(sp().lock);
-        // Another thread may have registered meanwhile: keep one registration.
-        if (sp().client_handle == nullptr) {
-          sp().client_handle = h;
-        } else {
-          extra = h;
-          h = sp().client_handle;
-        }
-      }
-      if (extra != nullptr) vaultlink_unregister_client(extra);
-      if (handle != nullptr) *handle = h;
-      return kRegistered;
+    if (vaultlink_client_handle h = vaultlink_register_client(&reg); h != nullptr) {
+      return std::make_shared<Registration>(h);
     }
   }
   ALOGE("sp_ext_msg_register_client() failed, returned null");
-  return kSpErrNotConnected;
+  return nullptr;
+}
+
+// Polls until the server side of `registration` is connected (bounded).
+bool waitForServer(const RegistrationRef& registration) {
+  ALOGI("Wait for ch [%s] connection.", kChannelName);
+  const vaultlink_client_handle handle = registration != nullptr ? registration->handle() : nullptr;
+  bool connected = false;
+  int attempts = 0;
+  while (attempts < kPollRounds && !connected) {
+    connected = vaultlink_client_is_server_connected(handle);
+    attempts++;
+    sleepFor(kPollInterval);
+  }
+  if (connected) {
+    ALOGI("ch [%s] is connected in [%d] attempts.", kChannelName, attempts);
+  } else {
+    ALOGE("ch [%s] is NOT connected.", kChannelName);
+  }
+  return connected;
+}
+
+}  // namespace
+
+namespace keymasterutils::internal {
+
+Registration::~Registration() {
+  if (vaultlink_unregister_client(handle_) != 0) {
+    ALOGE("sp_ext_msg_unregister_client() failed. ret [%d]", -2);
+  }
+}
+
+RegistrationRef currentRegistration() {
+  std::lock_guard<std::mutex> g(sp().lock);
+  return sp().client;
+}
+
+void dropRegistration(const RegistrationRef& used) {
+  RegistrationRef dropped;
+  {
+    std::lock_guard<std::mutex> g(sp().lock);
+    if (sp().client != used) return;
+    dropped = std::move(sp().client);
+    sp().client_connected = false;
+  }
+}
+
+void renewRegistration() {
+  RegistrationRef fresh = registerClient();
+  if (fresh == nullptr) {
+    // Nothing to put in its place: the old one goes as it always did, and the next step of
+    // the bring-up tries to register again.
+    sp_exit();
+    return;
+  }
+  const bool connected = waitForServer(fresh);
+  RegistrationRef old;
+  {
+    std::lock_guard<std::mutex> g(sp().lock);
+    old = std::move(sp().client);
+    sp().client = std::move(fresh);
+    sp().client_connected = connected;
+  }
+}
+
+}  // namespace keymasterutils::internal
+
+extern "C" int sp_km_register_client_handle(vaultlink_client_handle* handle) {
+  {
+    std::lock_guard<std::mutex> g(sp().lock);
+    if (sp().client != nullptr) {
+      if (handle != nullptr) *handle = sp().client->handle();
+      ALOGD("Already registered ch [%s].", kChannelName);
+      return kRegistered;
+    }
+  }
+  RegistrationRef fresh = registerClient();
+  if (fresh == nullptr) return kSpErrNotConnected;
+  vaultlink_client_handle h;
+  {
+    std::lock_guard<std::mutex> g(sp().lock);
+    // Another thread may have registered meanwhile: keep one registration (the extra one
+    // ends when `fresh` goes, outside the lock).
+    if (sp().client == nullptr) sp().client = fresh;
+    h = sp().client->handle();
+  }
+  if (handle != nullptr) *handle = h;
+  return kRegistered;
 }
 
 extern "C" int sp_init_client(void) {
@@ -139,34 +204,20 @@ extern "C" int sp_init_client(void) {
     ALOGE("communication LINK is DOWN.");
   } else {
     ALOGI("LINK is UP in [%d] attempts.", attempts);
-    vaultlink_client_handle handle;
-    {
-      std::lock_guard<std::mutex> g(sp().lock);
-      handle = sp().client_handle;
-    }
-    if (handle == nullptr) {
+    RegistrationRef registration = keymasterutils::internal::currentRegistration();
+    if (registration == nullptr) {
+      vaultlink_client_handle handle;
       int rc = sp_km_register_client_handle(&handle);
       if (rc != kRegistered) {
         ALOGE("sp_init failed with ret: %d", rc);
         reported = true;
       }
+      registration = keymasterutils::internal::currentRegistration();
     }
-    if (!reported) {
-      ALOGI("Wait for ch [%s] connection.", kChannelName);
-      bool connected = false;
-      attempts = 0;
-      while (attempts < kPollRounds && !connected) {
-        connected = vaultlink_client_is_server_connected(handle);
-        attempts++;
-        sleepFor(kPollInterval);
-      }
-      if (connected) {
-        ALOGI("ch [%s] is connected in [%d] attempts.", kChannelName, attempts);
-        std::lock_guard<std::mutex> g(sp().lock);
-        sp().client_connected = true;
-        return 0;
-      }
-      ALOGE("ch [%s] is NOT connected.", kChannelName);
+    if (!reported && waitForServer(registration)) {
+      std::lock_guard<std::mutex> g(sp().lock);
+      if (sp().client == registration) sp().client_connected = true;
+      return 0;
     }
   }
   if (!reported) ALOGE("sp_init failed with ret: %d", kSpErrNotConnected);
@@ -180,21 +231,14 @@ extern "C" int sp_register_client(void) {
 }
 
 extern "C" void sp_exit(void) {
-  vaultlink_client_handle handle;
+  RegistrationRef dropped;
   {
     std::lock_guard<std::mutex> g(sp().lock);
-    handle = sp().client_handle;
+    dropped = std::move(sp().client);
     sp().client_connected = false;
   }
-  if (handle == nullptr) {
-    ALOGD("Already unregistered");
-    return;
-  }
-  if (vaultlink_unregister_client(handle) != 0) {
-    ALOGE("sp_ext_msg_unregister_client() failed. ret [%d]", -2);
-  }
-  std::lock_guard<std::mutex> g(sp().lock);
-  if (sp().client_handle == handle) sp().client_handle = nullptr;
+  // Unregistered here, or by the last exchange still running on it.
+  if (dropped == nullptr) ALOGD("Already unregistered");
 }
 
 extern "C" int sp_deinit_client(void) {
@@ -236,11 +280,10 @@ extern "C" int sp_ext_msg_client_send_message(uint32_t req_len, uint32_t* rsp_le
     ALOGE("ionTable is NULL");
     return -3;
   }
-  vaultlink_client_handle handle;
-  {
-    std::lock_guard<std::mutex> g(sp().lock);
-    handle = sp().client_handle;
-  }
+  // Held until this exchange is done: a registration given up meanwhile stays registered
+  // under it, and a failure here gives up only this one.
+  const RegistrationRef registration = keymasterutils::internal::currentRegistration();
+  const vaultlink_client_handle handle = registration != nullptr ? registration->handle() : nullptr;
   bool sane = true;
   if (!vaultlink_is_sp_subsystem_link_up()) {
     ALOGE("communication LINK is DOWN.");
@@ -251,13 +294,13 @@ extern "C" int sp_ext_msg_client_send_message(uint32_t req_len, uint32_t* rsp_le
   }
   if (!sane) {
     ALOGE("error during sp_km_sanity_check ret = %d", kSpErrNotConnected);
-    sp_exit();
+    keymasterutils::internal::dropRegistration(registration);
     return -3;
   }
   ALOGD("Sanity check ok , ch [%s].", kChannelName);
   if (req_len >= 0xFFFF) {
     ALOGE("req too big");
-    sp_exit();
+    keymasterutils::internal::dropRegistration(registration);
     return -1;
   }
   keymasterutils::sp_msg_request req{0, static_cast<uint16_t>(req_len), UINT64_MAX, buf_size};
@@ -267,7 +310,7 @@ extern "C" int sp_ext_msg_client_send_message(uint32_t req_len, uint32_t* rsp_le
   if (rc < 0) {
     ALOGE("vaultlink_client_send_modified_command failed ret: %d", rc);
     int ret = rc == -110 ? -4 : -2;
-    sp_exit();
+    keymasterutils::internal::dropRegistration(registration);
     return ret;
   }
   if (reply.rsp_type == keymasterutils::kRspTypeSuccess) {
@@ -277,7 +320,7 @@ extern "C" int sp_ext_msg_client_send_message(uint32_t req_len, uint32_t* rsp_le
   }
   ALOGE("Invalid response rsp_hdr->rsp_type: %u rsp_hdr->ret: %d", reply.rsp_type, reply.ret);
   if (reply.ret != 0) {
-    sp_exit();
+    keymasterutils::internal::dropRegistration(registration);
     return reply.ret;
   }
   return 0;

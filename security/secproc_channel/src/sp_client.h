@@ -4,9 +4,27 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 namespace keymasterutils::internal {
+
+// One registration of the process as a client of the channel. An exchange holds a reference
+// for the whole of its send: a registration that is given up (a restart seen by another
+// object's bring-up, a failed send, the last object's cleanup) is unregistered when the last
+// exchange on it is done, never under it.
+class Registration {
+ public:
+  explicit Registration(vaultlink_client_handle handle) : handle_(handle) {}
+  ~Registration();
+  Registration(const Registration&) = delete;
+  Registration& operator=(const Registration&) = delete;
+  vaultlink_client_handle handle() const { return handle_; }
+
+ private:
+  vaultlink_client_handle handle_;
+};
+using RegistrationRef = std::shared_ptr<Registration>;
 
 struct SpState {
   std::mutex lock;  // sp_state_lock: single reads and writes only, never across a call
@@ -15,13 +33,24 @@ struct SpState {
   // several threads run each of them once. Never taken while `lock` is held.
   std::mutex bring_up;
   int users = 0;  // channel objects sharing the client and the TZ utilities (under bring_up)
-  vaultlink_client_handle client_handle = nullptr;
+  // The registration new exchanges use; null when the process is not registered. Only
+  // copied or moved under `lock`; a reference is dropped outside it, because the last one
+  // unregisters.
+  RegistrationRef client;
   bool client_connected = false;
   bool after_ssr = false;
   bool tz_data_initialized = false;
   uint64_t restart_generation = 0;
 };
 SpState& sp();
+
+RegistrationRef currentRegistration();
+// Gives up `used` as the process's registration if it still is one; a registration made
+// since, by another thread, is left alone.
+void dropRegistration(const RegistrationRef& used);
+// After a restart: registers the process again and puts the new registration in place of
+// the old one, so that an exchange starting meanwhile finds one or the other, never none.
+void renewRegistration();
 
 uint64_t restartGeneration();
 std::chrono::steady_clock::time_point now();

@@ -4,6 +4,7 @@
 // the last object's cleanup tears down.
 #include <atomic>
 #include <barrier>
+#include <functional>
 #include <latch>
 #include <thread>
 
@@ -112,6 +113,67 @@ TEST_F(ChannelObjects, LastCleanupEndsTheClientAndANewObjectStartsItAgain) {
   KeymasterUtils again(KM_SECURITY_LEVEL_STRONGBOX);
   EXPECT_TRUE(weaverConfigExchange(again));
   EXPECT_EQ(SimSecureProcessor::get().registrations(), 2);
+}
+
+// Two long-lived objects, as the KeyMint HAL and Weaver hold them in one process: the first
+// serves requests on two threads, the second on a third, while the processor restarts again
+// and again. Whichever object sees a restart first registers the process again; that must
+// not end the registration under the other object's exchange, because a failed exchange ends
+// the process. A request with no restart under it succeeds; one with a restart under it may
+// be refused by the processor (it has not had the version yet), never fail otherwise.
+TEST_F(ChannelObjects, RestartsWhileTwoObjectsExchangeOnThreeThreads) {
+  constexpr int kRestarts = 300;
+  // Each thread has at most one request in flight, so the fourth request finished after a
+  // restart was begun after it: every restart is seen by a bring-up before the next one.
+  constexpr int kRequestsBetweenRestarts = 4;
+  const int registrationsBefore = SimSecureProcessor::get().registrations();
+  {
+    KeymasterUtils first(KM_SECURITY_LEVEL_STRONGBOX);
+    KeymasterUtils second(KM_SECURITY_LEVEL_STRONGBOX);
+    std::atomic<int> restartsBegun{0}, restartsDone{0}, finished{0};
+    std::atomic<int> clean{0}, refusedByRestart{0}, wrong{0};
+    std::atomic<bool> stop{false};
+    auto serve = [&](KeymasterUtils& utils) {
+      while (!stop.load()) {
+        const int doneBefore = restartsDone.load();
+        const bool ok = weaverConfigExchange(utils);
+        const bool restartedUnder = restartsBegun.load() != doneBefore;
+        if (ok) {
+          clean++;
+        } else if (restartedUnder) {
+          refusedByRestart++;
+        } else {
+          wrong++;
+        }
+        finished++;
+        finished.notify_all();
+      }
+    };
+    std::vector<std::thread> threads;
+    threads.emplace_back(serve, std::ref(first));
+    threads.emplace_back(serve, std::ref(first));
+    threads.emplace_back(serve, std::ref(second));
+    for (int k = 0; k < kRestarts; k++) {
+      const int target = finished.load() + kRequestsBetweenRestarts;
+      for (int now = finished.load(); now < target; now = finished.load()) finished.wait(now);
+      restartsBegun++;
+      SimSecureProcessor::get().restart();
+      restartsDone++;
+    }
+    stop = true;
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0) << "requests that failed with no restart under them";
+    EXPECT_GE(clean.load(), kRestarts) << "refused by a restart: " << refusedByRestart.load();
+    // Once the restarts stop, both objects come back and exchange.
+    EXPECT_TRUE(weaverConfigExchange(first));
+    EXPECT_TRUE(weaverConfigExchange(second));
+    EXPECT_GE(SimSecureProcessor::get().registrations() - registrationsBefore, kRestarts / 2)
+        << "restarts lead to registering again";
+    EXPECT_EQ(SimSecureProcessor::get().registrations() - SimSecureProcessor::get().unregistrations(), 1)
+        << "one registration in use, every earlier one ended";
+  }
+  EXPECT_EQ(SimSecureProcessor::get().registrations(), SimSecureProcessor::get().unregistrations())
+      << "the last object's cleanup ends the registration";
 }
 
 }  // namespace
