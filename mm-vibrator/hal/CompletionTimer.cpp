@@ -27,38 +27,57 @@ CompletionTimer::CompletionTimer() : mStarter(startThread) {}
 
 CompletionTimer::CompletionTimer(ThreadStarter starter) : mStarter(std::move(starter)) {}
 
-CompletionTimer::~CompletionTimer() {
+CompletionTimer::~CompletionTimer() { stop(); }
+
+void CompletionTimer::stop() {
   std::thread thread;
+  std::multimap<Clock::time_point, std::function<void()>> dropped;
   {
     std::lock_guard<std::mutex> g(mQueue->lock);
     mQueue->stopping = true;
     mQueue->changed.notify_all();
+    dropped = std::move(mQueue->entries);
+    mQueue->entries.clear();
     thread = std::move(mThread);
   }
-  if (!thread.joinable()) return;
-  if (thread.get_id() == std::this_thread::get_id()) {
-    // Ended by a callback's release on the timer thread: it cannot wait for itself. The
-    // thread holds its own reference to the queue and leaves once the release returns.
-    thread.detach();
-  } else {
-    thread.join();
+  if (thread.joinable()) {
+    if (thread.get_id() == std::this_thread::get_id()) {
+      // Ended by a callback's release on the timer thread: it cannot wait for itself. The
+      // thread holds its own reference to the queue and leaves once the release returns.
+      thread.detach();
+    } else {
+      // A callback running now finishes first: its calls reach an owner still whole.
+      thread.join();
+    }
   }
+  // Released without the lock, after the running callback: a release may call the owner.
+  dropped.clear();
 }
 
 bool CompletionTimer::start() {
   std::lock_guard<std::mutex> g(mQueue->lock);
+  return startLocked();
+}
+
+bool CompletionTimer::startLocked() {
+  if (mQueue->stopping) return false;
   if (mStarted) return true;
-  if (mQueue->stopping || !mStarter(&mThread, [queue = mQueue] { run(queue); })) return false;
+  if (!mStarter(&mThread, [queue = mQueue] { run(queue); })) return false;
   mStarted = true;
   return true;
 }
 
 bool CompletionTimer::schedule(std::chrono::milliseconds delay, std::function<void()> fn) {
-  if (!start()) return false;
-  std::lock_guard<std::mutex> g(mQueue->lock);
-  mQueue->entries.emplace(Clock::now() + delay, std::move(fn));
-  mQueue->changed.notify_all();
-  return true;
+  {
+    std::lock_guard<std::mutex> g(mQueue->lock);
+    if (startLocked()) {
+      mQueue->entries.emplace(Clock::now() + delay, std::move(fn));
+      mQueue->changed.notify_all();
+      return true;
+    }
+  }
+  fn = nullptr;  // a refused callback is released here, without the lock
+  return false;
 }
 
 size_t CompletionTimer::pending() {
@@ -87,10 +106,7 @@ void CompletionTimer::run(const std::shared_ptr<Queue>& queue) {
     fn = nullptr;
     g.lock();
   }
-  // Pending callbacks are dropped, released without the lock as the others are.
-  auto dropped = std::move(queue->entries);
-  queue->entries.clear();
-  g.unlock();
+  // What was pending went with stop(), which refuses anything scheduled since.
 }
 
 }  // namespace aidl::android::hardware::vibrator

@@ -5,7 +5,8 @@
 //
 // A callback is released (destroyed) on the timer thread without the timer's lock, as it is
 // called: its release may call back into the service, schedule another callback, or drop
-// the last reference to the service that owns this timer.
+// the last reference to the service that owns this timer. Callbacks still pending when the
+// timer stops are released by stop(), also without the lock.
 
 #include <chrono>
 #include <condition_variable>
@@ -25,21 +26,26 @@ class CompletionTimer {
 
   CompletionTimer();
   explicit CompletionTimer(ThreadStarter starter);
-  // Pending callbacks are dropped, not called; a callback running now is waited for. When
-  // the destructor runs on the timer thread itself (a callback's release ended the timer's
-  // owner), the thread is not waited for: it ends on its own once the release returns, and
-  // touches nothing of this object from then on.
+  // Stops the timer (see stop()).
   ~CompletionTimer();
   CompletionTimer(const CompletionTimer&) = delete;
   CompletionTimer& operator=(const CompletionTimer&) = delete;
 
-  // Makes sure the thread runs; false when it cannot be started. Callers check this before
-  // they start a vibration whose end they promised to report.
+  // Makes sure the thread runs; false when it cannot be started or the timer has stopped.
+  // Callers check this before they start a vibration whose end they promised to report.
   bool start();
   // Calls fn on the timer thread once delay has passed; false (fn dropped) when the thread
-  // cannot be started.
+  // cannot be started or the timer has stopped.
   bool schedule(std::chrono::milliseconds delay, std::function<void()> fn);
   size_t pending();
+  // Ends the timer for good, for an owner about to tear down what its callbacks use: waits
+  // for a callback running now (which may still call the owner, and may schedule no more),
+  // then releases the pending ones, not called, on this thread before it returns. Called
+  // on the timer thread itself (a callback's release ended the timer's owner), it cannot
+  // wait for that release: it releases the pending callbacks and leaves the thread to end
+  // on its own once the release returns, touching nothing of this object from then on.
+  // Later calls do nothing. The owner calls it from one thread.
+  void stop();
 
  private:
   // What the thread works on: shared with it, so that it outlives the timer when the
@@ -51,6 +57,7 @@ class CompletionTimer {
     bool stopping = false;
   };
   static void run(const std::shared_ptr<Queue>& queue);
+  bool startLocked();  // with mQueue->lock held
 
   ThreadStarter mStarter;
   std::shared_ptr<Queue> mQueue = std::make_shared<Queue>();

@@ -37,6 +37,9 @@ constexpr float kStrengthAmplitude[] = {0.0f, 0.5f, 1.0f};
 constexpr uint8_t kMaxStrength = 2;
 
 ndk::ScopedAStatus exception(binder_exception_t code) { return ndk::ScopedAStatus::fromExceptionCode(code); }
+// The answer to a call that meets the service's teardown: what a client of a service that
+// has gone gets.
+ndk::ScopedAStatus gone() { return ndk::ScopedAStatus::fromStatus(STATUS_DEAD_OBJECT); }
 
 // The audio-graph output of the outside library, seen through the dynamic-effect device
 // slots it was built to match.
@@ -111,8 +114,17 @@ Vibrator::Vibrator() {
 }
 
 Vibrator::~Vibrator() {
-  // The service never ends; tests and the demo do, and must not leave the thread running
-  // over a freed generator or device.
+  // The service never ends; tests and the demo do. Their completion callbacks hold the
+  // service by a plain pointer and may call it, from onComplete or from their release, while
+  // it goes: the timer stops first (a running callback finishes, the pending ones are
+  // released) over outputs still whole, and every call from now on is refused.
+  {
+    std::lock_guard<std::recursive_mutex> guard(mLock);
+    mTornDown = true;
+  }
+  // Without mLock: the running callback may be waiting for it.
+  mTimer.stop();
+  // Then the playback thread, which must not run over a freed generator or device.
   if (mThread != nullptr) mThread->stop();
   mThread.clear();
   mGenerator.reset();
@@ -144,7 +156,8 @@ DynamicEffectDevice* Vibrator::createDynamicDevice() {
 
 void Vibrator::notifyLater(std::shared_ptr<IVibratorCallback> callback, int32_t delayMs, const char* doneLog,
                            bool reportFailure) {
-  // The timer was started before the vibration was; scheduling cannot fail from here on.
+  // The timer was started before the vibration was, and it stops only once the teardown has
+  // taken mLock, which the caller holds: scheduling cannot fail from here on.
   mTimer.schedule(std::chrono::milliseconds(delayMs), [callback = std::move(callback), doneLog, reportFailure] {
     ALOGD("%s", doneLog);
     ndk::ScopedAStatus status = callback->onComplete();
@@ -154,6 +167,7 @@ void Vibrator::notifyLater(std::shared_ptr<IVibratorCallback> callback, int32_t 
 
 ndk::ScopedAStatus Vibrator::getCapabilities(int32_t* _aidl_return) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (mTornDown) return gone();
   int32_t caps;
   if (led.detected) {
     caps = IVibrator::CAP_ON_CALLBACK | IVibrator::CAP_PERFORM_CALLBACK;
@@ -175,6 +189,7 @@ ndk::ScopedAStatus Vibrator::on(int32_t timeoutMs, const std::shared_ptr<IVibrat
     return exception(EX_ILLEGAL_ARGUMENT);
   }
   std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (mTornDown) return gone();
   const VibratorServiceState& state = serviceState();
   const bool thrumwave =
       !led.detected && state.usage == kUsageRingtone && state.mSupportAIHaptic && state.he2Property == kHe2Thrumwave;
@@ -201,6 +216,7 @@ ndk::ScopedAStatus Vibrator::on(int32_t timeoutMs, const std::shared_ptr<IVibrat
 
 ndk::ScopedAStatus Vibrator::off() {
   std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (mTornDown) return gone();
   ALOGI("ORV Vibrator off");
   int rc = led.detected ? led.off() : ff.off();
   if (rc != 0) return exception(EX_SERVICE_SPECIFIC);
@@ -216,6 +232,7 @@ ndk::ScopedAStatus Vibrator::perform(Effect effect, EffectStrength strength,
                                      int32_t* _aidl_return) {
   if (led.detected) return exception(EX_UNSUPPORTED_OPERATION);
   std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (mTornDown) return gone();
   VibratorServiceState& state = serviceState();
   const int32_t id = static_cast<int32_t>(effect);
   ALOGI("Vibrator perform effect %d", id);
@@ -279,6 +296,7 @@ ndk::ScopedAStatus Vibrator::perform(Effect effect, EffectStrength strength,
 
 ndk::ScopedAStatus Vibrator::getSupportedEffects(std::vector<Effect>* _aidl_return) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (mTornDown) return gone();
   _aidl_return->clear();
   if (led.detected) return ndk::ScopedAStatus::ok();
   for (const auto& [id, stream] : mEffects) _aidl_return->push_back(static_cast<Effect>(id));
@@ -287,6 +305,7 @@ ndk::ScopedAStatus Vibrator::getSupportedEffects(std::vector<Effect>* _aidl_retu
 
 ndk::ScopedAStatus Vibrator::setAmplitude(float amplitude) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (mTornDown) return gone();
   const VibratorServiceState& state = serviceState();
   if (state.mMotorNotSupport) {
     ALOGI("setAmplitude UNSUPPORTED because this device doesn't have motor.");
@@ -310,6 +329,7 @@ ndk::ScopedAStatus Vibrator::setAmplitude(float amplitude) {
 
 ndk::ScopedAStatus Vibrator::setExternalControl(bool enabled) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (mTornDown) return gone();
   if (led.detected) return exception(EX_UNSUPPORTED_OPERATION);
   ALOGI("Vibrator set external control: %d", enabled);
   if (!ff.supportsExternalControl) return exception(EX_UNSUPPORTED_OPERATION);
@@ -351,6 +371,7 @@ void Vibrator::updateMode(int mode) {
 
 bool Vibrator::configStrength(int32_t id, float strength) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (mTornDown) return false;
   auto it = mEffects.find(static_cast<uint32_t>(id));
   if (it == mEffects.end() || it->second == nullptr) return false;
   it->second->strength = strength;
@@ -359,6 +380,7 @@ bool Vibrator::configStrength(int32_t id, float strength) {
 
 void Vibrator::quickOff() {
   std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (mTornDown) return;
   mThread->haltOutput(true);
   if (ff.fd < 0) return;
   ff_effect effect{};
@@ -536,6 +558,7 @@ int Vibrator::generatorPlay(const std::vector<int32_t>& list, int32_t loop, int6
 
 int Vibrator::ExtPlay(const std::vector<int32_t>& list, int32_t loop, int64_t interval, int32_t amplitude) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (mTornDown) return kExtPlayFailed;
   ALOGI("play effect : %p loop: %d interval: %d amplitude %d", static_cast<const void*>(list.data()), loop,
         static_cast<int>(interval), amplitude);
   for (size_t i = 0; i < list.size(); ++i) ALOGD("idx :%zu , effect: %d", i, list[i]);

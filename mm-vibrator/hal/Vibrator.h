@@ -114,6 +114,9 @@ class Vibrator : public BnVibrator {
   EffectTable mEffects;
   ThrumwaveLibrary mThrumwave;
   std::recursive_mutex mLock;
+  // Set under mLock as the teardown begins: calls from then on (a completion callback's,
+  // during the teardown) are refused as calls to a service that has gone.
+  bool mTornDown = false;
   CompletionTimer mTimer;
 };
 

@@ -1,5 +1,6 @@
 // The completion timer on its own: order of deadlines, a thread that cannot be started,
-// pending callbacks at teardown, and a timer ended by the release of its own callback.
+// pending callbacks at teardown, a stop under a running callback, and a timer ended by the
+// release of its own callback.
 #include "CompletionTimer.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +60,39 @@ TEST(CompletionTimer, PendingCallbacksAreDroppedAtTeardown) {
   }
   EXPECT_EQ(calls.load(), 0);
   EXPECT_EQ(keep.use_count(), 1);  // what they held is released
+}
+
+// An owner stops its timer before it tears down what the callbacks use: a callback running
+// then is waited for, and what it schedules from then on is refused, not kept where nothing
+// calls it; the pending ones are released, not called, before stop() returns.
+TEST(CompletionTimer, StopWaitsForTheRunningCallbackAndRefusesWhatItSchedules) {
+  vib::CompletionTimer timer;
+  std::atomic<int> calls{0};
+  auto keep = std::make_shared<int>(0);
+  std::promise<void> running;
+  std::promise<void> letGo;
+  std::shared_future<void> go = letGo.get_future().share();
+  std::atomic<bool> finished{false};
+  int accepted = 0;
+  ASSERT_TRUE(timer.schedule(std::chrono::hours(1), [&calls, keep] { ++calls; }));
+  ASSERT_TRUE(timer.schedule(std::chrono::milliseconds(0), [&] {
+    running.set_value();
+    go.wait();
+    // Keeps scheduling until the stop under way refuses.
+    while (accepted < 100000 && timer.schedule(std::chrono::hours(1), [&calls, keep] { ++calls; })) ++accepted;
+    finished = true;
+  }));
+  ASSERT_EQ(running.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  letGo.set_value();
+  timer.stop();
+  EXPECT_TRUE(finished.load());
+  EXPECT_LT(accepted, 100000) << "schedules were still accepted after the timer stopped";
+  EXPECT_EQ(keep.use_count(), 1);  // every pending callback released
+  EXPECT_EQ(calls.load(), 0);
+  EXPECT_FALSE(timer.start());
+  EXPECT_FALSE(timer.schedule(std::chrono::milliseconds(0), [&calls, keep] { ++calls; }));
+  EXPECT_EQ(keep.use_count(), 1);
+  EXPECT_EQ(timer.pending(), 0u);
 }
 
 // The release of a fired callback may end the timer's owner, and with it the timer, on the

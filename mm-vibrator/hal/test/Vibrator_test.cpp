@@ -496,6 +496,23 @@ class TimerReleaseTest : public VibratorTest {
     new std::shared_ptr<vib::Vibrator>(std::move(vibrator));
     new std::shared_ptr<VibratorExt>(std::move(ext));
   }
+  // Ends the service on a thread of its own; false, the thread left behind, when the
+  // teardown does not finish within the limit.
+  bool endService() {
+    auto finished = std::make_shared<std::promise<void>>();
+    std::future<void> ended = finished->get_future();
+    std::thread teardown([v = std::move(vibrator), e = std::move(ext), finished]() mutable {
+      e.reset();
+      v.reset();
+      finished->set_value();
+    });
+    if (ended.wait_for(kLimit) != std::future_status::ready) {
+      teardown.detach();
+      return false;
+    }
+    teardown.join();
+    return true;
+  }
   static constexpr std::chrono::seconds kLimit{10};
 };
 
@@ -538,6 +555,164 @@ TEST_F(TimerReleaseTest, ACallbackHoldingTheLastReferenceEndsTheServiceOnTheTime
   ASSERT_EQ(serviceGone.wait_for(kLimit), std::future_status::ready)
       << "the service's teardown on the timer thread did not finish";
   EXPECT_TRUE(weak.expired());
+}
+
+// ---- Teardown with callbacks on the timer -----------------------------------------------
+// In-process clients (the demo, these tests) hold the service by a plain pointer. A
+// completion callback that calls it while the service is torn down, from its onComplete or
+// from its release, must be answered as a client of a service that has gone is, not meet
+// outputs and effect streams already freed.
+
+// How a call was answered.
+struct Reply {
+  bool ok = false;
+  binder_exception_t exception = EX_NONE;
+  binder_status_t status = STATUS_OK;
+};
+
+Reply replyOf(const ndk::ScopedAStatus& status) {
+  return {status.isOk(), status.getExceptionCode(), status.getStatus()};
+}
+
+::testing::AssertionResult refusedAsGone(const Reply& reply) {
+  if (!reply.ok && reply.status == STATUS_DEAD_OBJECT) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "answered ok " << reply.ok << ", exception " << reply.exception
+                                       << ", status " << reply.status << " instead of STATUS_DEAD_OBJECT";
+}
+
+using ServiceCall = std::function<ndk::ScopedAStatus(vib::Vibrator*)>;
+
+ndk::ScopedAStatus performTick(vib::Vibrator* vibrator) {
+  int32_t length = 0;
+  return vibrator->perform(Effect::TICK, EffectStrength::LIGHT, nullptr, &length);
+}
+
+// Waits in onComplete until the test lets it go, then calls the service until it is
+// refused: a client that keeps its vibration going from its completion callback.
+class CallsWhenLetGo : public vib::BnVibratorCallback {
+ public:
+  CallsWhenLetGo(vib::Vibrator* vibrator, ServiceCall call) : mVibrator(vibrator), mCall(std::move(call)) {}
+  ndk::ScopedAStatus onComplete() override {
+    {
+      std::unique_lock<std::mutex> g(mLock);
+      mRunning = true;
+      mChanged.notify_all();
+      mChanged.wait(g, [this] { return mLetGo; });
+    }
+    ndk::ScopedAStatus status = mCall(mVibrator);
+    for (int calls = 1; status.isOk() && calls < kMaxCalls; ++calls) status = mCall(mVibrator);
+    mReply.set_value(replyOf(status));
+    return ndk::ScopedAStatus::ok();
+  }
+  bool waitRunning(std::chrono::seconds limit) {
+    std::unique_lock<std::mutex> g(mLock);
+    return mChanged.wait_for(g, limit, [this] { return mRunning; });
+  }
+  void letGo() {
+    std::lock_guard<std::mutex> g(mLock);
+    mLetGo = true;
+    mChanged.notify_all();
+  }
+  std::future<Reply> reply() { return mReply.get_future(); }
+
+ private:
+  static constexpr int kMaxCalls = 100000;
+  vib::Vibrator* mVibrator;
+  ServiceCall mCall;
+  std::mutex mLock;
+  std::condition_variable mChanged;
+  bool mRunning = false;
+  bool mLetGo = false;
+  std::promise<Reply> mReply;
+};
+
+// Calls the service through a plain pointer when the timer lets go of it.
+class CallsWhenReleased : public vib::BnVibratorCallback {
+ public:
+  CallsWhenReleased(vib::Vibrator* vibrator, ServiceCall call, std::promise<Reply> reply)
+      : mVibrator(vibrator), mCall(std::move(call)), mReply(std::move(reply)) {}
+  ~CallsWhenReleased() override { mReply.set_value(replyOf(mCall(mVibrator))); }
+  ndk::ScopedAStatus onComplete() override { return ndk::ScopedAStatus::ok(); }
+
+ private:
+  vib::Vibrator* mVibrator;
+  ServiceCall mCall;
+  std::promise<Reply> mReply;
+};
+
+TEST_F(TimerReleaseTest, ACallbackRunningAtTeardownIsWaitedForAndItsCallsRefused) {
+  startStandard();
+  auto running = ndk::SharedRefBase::make<CallsWhenLetGo>(vibrator.get(), performTick);
+  std::future<Reply> reply = running->reply();
+  ASSERT_TRUE(vibrator->on(10, running).isOk());
+  if (!running->waitRunning(kLimit)) {
+    abandonService();
+    FAIL() << "the completion callback was never called";
+  }
+  // From here the callback calls until it is refused, which only the teardown does: it is
+  // still running when the teardown begins, on a thread of its own.
+  running->letGo();
+  ASSERT_TRUE(endService()) << "the teardown did not finish";
+  ASSERT_EQ(reply.wait_for(kLimit), std::future_status::ready);
+  EXPECT_TRUE(refusedAsGone(reply.get()));
+}
+
+// A callback still pending at teardown is released, not called; its release calls the
+// service. `next` is a callback of the call's own, for the calls that take one.
+struct PendingCase {
+  const char* name;
+  std::function<ndk::ScopedAStatus(vib::Vibrator*, const std::shared_ptr<Callback>& next)> call;
+};
+
+void PrintTo(const PendingCase& c, std::ostream* os) { *os << c.name; }
+
+class PendingAtTeardownTest : public TimerReleaseTest, public ::testing::WithParamInterface<PendingCase> {};
+
+TEST_P(PendingAtTeardownTest, ACallMadeByItsReleaseIsRefused) {
+  startStandard();
+  auto next = ndk::SharedRefBase::make<Callback>();
+  std::promise<Reply> replied;
+  std::future<Reply> reply = replied.get_future();
+  ServiceCall call = [call = GetParam().call, next](vib::Vibrator* v) { return call(v, next); };
+  ASSERT_TRUE(
+      vibrator->on(60000, ndk::SharedRefBase::make<CallsWhenReleased>(vibrator.get(), call, std::move(replied)))
+          .isOk());
+  call = nullptr;
+  ASSERT_TRUE(endService()) << "the teardown did not finish";
+  // Released within the teardown, not after it.
+  ASSERT_EQ(reply.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+  EXPECT_TRUE(refusedAsGone(reply.get()));
+  EXPECT_EQ(next->calls(), 0u);
+  EXPECT_EQ(next.use_count(), 1);  // a refused call keeps nothing of its callback
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, PendingAtTeardownTest,
+    ::testing::Values(
+        PendingCase{"Perform", [](vib::Vibrator* v, const auto&) { return performTick(v); }},
+        PendingCase{"OnWithACallback", [](vib::Vibrator* v, const auto& next) { return v->on(20, next); }},
+        PendingCase{"Off", [](vib::Vibrator* v, const auto&) { return v->off(); }}),
+    [](const ::testing::TestParamInfo<PendingCase>& info) { return std::string(info.param.name); });
+
+// The service ended by a callback's release on the timer thread: that thread cannot wait
+// for itself, and the callbacks still pending are released within the teardown.
+TEST_F(TimerReleaseTest, CallbacksPendingWhenTheServiceEndsOnTheTimerThreadAreRefused) {
+  startStandard();
+  std::promise<Reply> replied;
+  std::future<Reply> reply = replied.get_future();
+  ASSERT_TRUE(vibrator
+                  ->on(60000, ndk::SharedRefBase::make<CallsWhenReleased>(vibrator.get(), performTick,
+                                                                           std::move(replied)))
+                  .isOk());
+  std::promise<void> released;
+  std::future<void> serviceGone = released.get_future();
+  ext.reset();
+  ASSERT_TRUE(vibrator->on(10, ndk::SharedRefBase::make<HoldsTheService>(vibrator, std::move(released))).isOk());
+  vibrator.reset();
+  ASSERT_EQ(serviceGone.wait_for(kLimit), std::future_status::ready)
+      << "the service's teardown on the timer thread did not finish";
+  ASSERT_EQ(reply.wait_for(kLimit), std::future_status::ready);
+  EXPECT_TRUE(refusedAsGone(reply.get()));
 }
 
 // ---- The Thrumwave road ----------------------------------------------------------------
