@@ -11,6 +11,14 @@ target_link_libraries(android_host INTERFACE
   ${ANDROID_HOST_LIBDIR}/libutils.so)
 target_link_options(android_host INTERFACE "-Wl,-rpath,${ANDROID_HOST_LIBDIR}")
 
+# The system log silenced from the program's start (fuzz/quiet_logs.cpp), for programs whose
+# own report the libraries' logs would bury: the libFuzzer entries and the benchmarks. An
+# object library, so that its constructor is linked although nothing calls it.
+if(VENDOR_FUZZ OR VENDOR_BENCH)
+  add_library(vendor_quiet_logs OBJECT ${CMAKE_SOURCE_DIR}/fuzz/quiet_logs.cpp)
+  target_link_libraries(vendor_quiet_logs PUBLIC android_host)
+endif()
+
 # A plug-in: a real shared library named exactly NAME (NAME.so), whose only exported
 # symbols are the C entry points marked with VENDOR_EXPORT (include/vendor_export.h).
 function(vendor_plugin name)
@@ -100,7 +108,7 @@ endfunction()
 # needed); with VENDOR_FUZZ=ON and clang, scripts/fuzz builds the real libFuzzer binary,
 # which the aggregate target `fuzzers` builds for every entry. In that build the libraries
 # are instrumented too (top CMakeLists.txt), VENDOR_FUZZING is defined for the entry (its
-# custom mutator, if any) and the system log is silenced (fuzz/quiet_logs.cpp).
+# custom mutator, if any) and the system log is silenced (vendor_quiet_logs).
 #   vendor_fuzzer(NAME SOURCES a.cpp LIBS x y)
 if(VENDOR_FUZZ)
   add_custom_target(fuzzers)
@@ -109,8 +117,8 @@ function(vendor_fuzzer name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
   set(corpus ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
   if(VENDOR_FUZZ)
-    add_executable(fuzz_${name} ${F_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/quiet_logs.cpp)
-    target_link_libraries(fuzz_${name} PRIVATE ${F_LIBS} android_host)
+    add_executable(fuzz_${name} ${F_SOURCES})
+    target_link_libraries(fuzz_${name} PRIVATE ${F_LIBS} vendor_quiet_logs)
     target_compile_definitions(fuzz_${name} PRIVATE VENDOR_FUZZING=1)
     target_include_directories(fuzz_${name} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)
     target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)

@@ -1,6 +1,7 @@
-// Linked into the libFuzzer binaries only: the parsers log every input they refuse, which
-// under fuzzing is millions of lines a minute and hides the fuzzer's own report. The
-// ordinary build keeps its logs.
+// Linked into the libFuzzer binaries and the benchmark programs only (vendor_quiet_logs):
+// the parsers log every input they refuse and the secure libraries every session, which
+// under fuzzing is millions of lines a minute and in a benchmark run hundreds of thousands,
+// and hides the program's own report. The test build and the products keep their logs.
 #include <android/log.h>
 
 namespace {

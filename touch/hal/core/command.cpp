@@ -21,6 +21,10 @@ void watch_start(timer_tool *t, uint32_t ms) {
 void watch_stop(timer_tool *t) {
   if (t->stop != nullptr) t->stop(t);
 }
+void watch_remove(timer_tool *t) {
+  watch_stop(t);
+  if (t->delete_timer != nullptr) t->delete_timer(t);
+}
 }  // namespace
 
 int32_t CommandThreads::inputStalled(timer_tool *) {
@@ -56,8 +60,8 @@ int32_t CommandThreads::init(int32_t fd, uint8_t touch_id, uint8_t replay_flag) 
   fd_ = fd;
   touch_id_ = touch_id;
   stop_input_ = false;
-  // Registered once for the module's life; a second registration is refused and the
-  // first stays in force.
+  // Each start registers its watchdogs and exit() removes them: the table has room for
+  // HAL_TIMER_MAX timers in the whole process, shared with the host and the frame thread.
   if (input_watch_.tool.start == nullptr) register_timer(&input_watch_.tool, inputStalled);
   // The exit event exists before the thread does, so an early exit cannot be missed.
   exit_event_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -65,6 +69,7 @@ int32_t CommandThreads::init(int32_t fd, uint8_t touch_id, uint8_t replay_flag) 
   if (!startThread("touch-cmd-fi", inputRoutine, "getting cmd", &input_thread_)) {
     if (exit_event_ >= 0) close(exit_event_);
     exit_event_ = -1;
+    removeWatches();
     return HAL_RESULT_GAVE_UP;
   }
   running_ = true;
@@ -160,6 +165,11 @@ void CommandThreads::deliverLoop() {
   HAL_LOG_AS(HAL_LOG_INFO, func, "cmd process thread exit");
 }
 
+void CommandThreads::removeWatches() {
+  watch_remove(&input_watch_.tool);
+  watch_remove(&output_watch_.tool);
+}
+
 int32_t CommandThreads::exit() {
   if (!running_.load()) return 0;
   stop_input_ = true;
@@ -176,6 +186,8 @@ int32_t CommandThreads::exit() {
   ready_.notify_all();
   if (output_thread_ != 0) pthread_join(static_cast<pthread_t>(output_thread_), nullptr);
   output_thread_ = 0;
+  // Both threads are gone, so neither watchdog can be armed again.
+  removeWatches();
   running_ = false;
   return 0;
 }

@@ -16,6 +16,14 @@ class CommandThreads {
   static constexpr int kSlots = 8;
   static constexpr uint32_t kStallMs = 50;
 
+  CommandThreads() = default;
+  CommandThreads(const CommandThreads &) = delete;
+  CommandThreads &operator=(const CommandThreads &) = delete;
+  // Ends the threads and gives the watchdog timers back: the timer table is the
+  // process's, and an entry left behind would point into a freed object.
+  ~CommandThreads() { exit(); }
+
+  // Registers the two stall watchdogs, which exit() removes again.
   int32_t init(int32_t fd, uint8_t touch_id, uint8_t replay_flag);
   int32_t exit();
   bool running() const { return running_.load(); }
@@ -32,6 +40,7 @@ class CommandThreads {
   void deliverLoop();
   void store(const common_data &block);
   bool startThread(const char *name, void *(*routine)(void *), const char *failure, uint64_t *handle);
+  void removeWatches();
 
   int32_t fd_ = -1;
   uint8_t touch_id_ = 0;

@@ -101,8 +101,12 @@ class DeviceFixture : public ::testing::Test {
   void SetUp() override {
     hal_log_level = HAL_LOG_ENTRY;
     register_hal_module(host_.table());
+    timers_at_start_ = hal_registered_timer_count();
   }
   void TearDown() override {
+    // The timer table is the process's: an entry left behind fills it for the tests after
+    // this one (and points into an object that is gone).
+    EXPECT_EQ(hal_registered_timer_count(), timers_at_start_) << "timers left registered";
     if (device_) platform::sim::unregisterDevice(platform::sim::TamrelTouchDevice::kPath);
     hal_log_level = HAL_LOG_INFO;
   }
@@ -114,6 +118,7 @@ class DeviceFixture : public ::testing::Test {
   platform::testing::TempRoot root_;
   RecordingHost host_;
   std::shared_ptr<platform::sim::TamrelTouchDevice> device_;
+  int32_t timers_at_start_ = 0;
 };
 
 }  // namespace hal::testing
