@@ -628,8 +628,8 @@ TEST_F(PairFixture, SplitPiecesMergeBelowTheMergeDistance) {
 // Two pieces of one blob landing together (no slot held: a fresh start), down column COL
 // with half its signal on the columns beside it: region 0 the rows before SPLIT, region 1
 // the rest. They are one point when the signal between their peak nodes falls by at most
-// 22 % below the weaker of them and the blob is no longer than a thumb laid flat (9 nodes),
-// else a point each. On column 0 the pieces' positions lie a third of a node off the ridge
+// 23.5 % below the weaker of them and the blob is no longer than a thumb laid flat (9
+// nodes), else a point each. On column 0 the pieces' positions lie a third of a node off the ridge
 // (the border takes the other neighbour column away); the peaks and the valley are read on
 // the ridge all the same.
 TEST_F(PairFixture, PiecesLandingTogetherAreOneFingerByTheirValleyAndLength) {
@@ -641,9 +641,9 @@ TEST_F(PairFixture, PiecesLandingTogetherAreOneFingerByTheirValleyAndLength) {
     size_t points;
   } cases[] = {
       {"a tenth below the peaks: one finger", {0, 0, 200, 600, 540, 540, 600, 200}, 5, 12, 1},
-      {"22 % below, to the count: one finger", {0, 0, 200, 600, 468, 468, 600, 200}, 5, 12, 1},
-      {"one count more: two fingers", {0, 0, 200, 600, 467, 467, 600, 200}, 5, 12, 2},
-      {"the weaker peak sets the depth: one finger", {0, 0, 200, 900, 468, 468, 600, 200}, 5, 12, 1},
+      {"23.5 % below, to the count: one finger", {0, 0, 200, 600, 459, 459, 600, 200}, 5, 12, 1},
+      {"one count more: two fingers", {0, 0, 200, 600, 458, 458, 600, 200}, 5, 12, 2},
+      {"the weaker peak sets the depth: one finger", {0, 0, 200, 900, 459, 459, 600, 200}, 5, 12, 1},
       {"a third below: two fingers", {0, 0, 200, 600, 400, 400, 600, 200}, 5, 12, 2},
       {"9 rows long: one finger", {0, 200, 400, 600, 560, 540, 560, 600, 400, 200}, 5, 12, 1},
       {"10 rows long: two fingers", {0, 200, 400, 600, 560, 540, 540, 560, 600, 400, 200}, 6, 12, 2},

@@ -385,9 +385,18 @@ constexpr uint32_t kFingerWidth = 6;
 // along a row or a column at a spread of 0.9 (the weaker at 65 % of the stronger: 27 %), by
 // 21-30 % on a slant, which the reading across the nodes below lifts to 25 % and more. At a
 // spread of 1.0 they dip by 0-30 %, at 1.1 by 0-20 %: there they give a thumb's signal, and
-// the line stays where a thumb needs it. 22 % keeps 2 points of margin to a thumb (noise of a
-// few counts moves a dip by about 1 %) and 3 to the fingertips of spread 0.9.
-constexpr int32_t kOneFingerValley = 367;  // 22 %
+// the line stays where a thumb needs it. On a panel's frames (noise of 4 counts, the signal
+// processing around a blob) a thumb's 19-20 % reads up to 23 % in some frames, and the
+// fingertips' 27 % down to 24 %: 23.5 % splits the difference.
+constexpr int32_t kOneFingerValley = 396;  // 23.5 %
+// A dip read on a weak blob carries what a few counts do to it: the panel's noise on the
+// valley and on the peak node, and what the signal processing leaves around a blob as it
+// lands (a thumb pressing at 30 % of its signal, 185 counts, read a 15 % profile as 25 %).
+// Below the 400 counts of a fingertip pressed, the line gives way by what 16 counts more
+// would make of the lower peak node over what they make at 400: 4 % at 185 counts, none at
+// 400 and above, where two fingertips are told apart.
+constexpr int32_t kNoiseCounts = 16;
+constexpr int32_t kPressedCounts = 400;
 // A slot that held one finger keeps its pieces together through somewhat deeper cuts, as
 // long as they are one finger's size: a finger pressed unevenly, or a piece sampled half a
 // node further on. A third is as deep as that goes: two fingertips that were one point
@@ -496,15 +505,17 @@ void PeakNode(uint8_t k, int32_t* pY, int32_t* pX) {
 // on it). On a slant, where no node lies in the valley, it is also read through the fitted
 // logs, from half a node before A's peak to half a node past B's, against that line's own
 // highs on either side, and the deeper reading counts.
-int32_t ValleyBetween(uint8_t a, uint8_t b) {
+int32_t ValleyBetween(uint8_t a, uint8_t b, int32_t* pEnds = nullptr) {
   const CoordPairInput& in = PairIn();
   if (in.pswDiff == nullptr || in.ubRows == 0 || in.ubColumns == 0) return -1;
   const RegionGrid g{in.pswDiff, in.ubRows, in.ubColumns};
   int32_t ya, xa, yb, xb;
   PeakNode(a, &ya, &xa);
   PeakNode(b, &yb, &xb);
-  const int32_t ends = g.At(ya >> 4, xa >> 4) < g.At(yb >> 4, xb >> 4) ? g.At(ya >> 4, xa >> 4) : g.At(yb >> 4, xb >> 4);
+  const int32_t va = g.At(ya >> 4, xa >> 4), vb = g.At(yb >> 4, xb >> 4);
+  const int32_t ends = va < vb ? va : vb;
   if (ends <= 0) return -1;
+  if (pEnds != nullptr) *pEnds = ends;
   const int32_t ly = yb - ya, lx = xb - xa;
   const int32_t len = AbsI(ly) > AbsI(lx) ? AbsI(ly) : AbsI(lx);
   if (len == 0) return 0;
@@ -549,16 +560,21 @@ bool FingerSized(RegionRect U) {
 }
 
 // Whether one finger made regions A and B: together they are no larger than a finger laid
-// flat, and the signal between their peaks falls by at most 22 %. The region search cuts a
-// blob wherever its profile dips at all, so a thumb laid down comes in pieces as it lands,
-// grows or slides.
+// flat, and the signal between their peaks falls by at most 23.5 % (a little more on a weak
+// blob). The region search cuts a blob wherever its profile dips at all, so a thumb laid
+// down comes in pieces as it lands, grows or slides.
 bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
   const CoordPairInput& in = PairIn();
   const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
   if (in.pswDiff == nullptr || in.puwPeak == nullptr || !RectValidOn(U, in.ubRows, in.ubColumns)) return false;
   if (!FingerSized(U) || in.puwPeak[a] == 0 || in.puwPeak[b] == 0) return false;
-  const int32_t depth = ValleyBetween(a, b);
-  return depth >= 0 && depth <= kOneFingerValley;
+  int32_t ends = 0;
+  const int32_t depth = ValleyBetween(a, b, &ends);
+  if (depth < 0) return false;
+  // 1477 log2 units (1024 / ln 2) per share of the peak node.
+  const int32_t give = ends >= kPressedCounts ? 0 : 1477 * kNoiseCounts * (kPressedCounts - ends) /
+                                                       ((ends > 1 ? ends : 1) * kPressedCounts);
+  return depth <= kOneFingerValley + give;
 }
 
 }  // namespace
@@ -574,9 +590,10 @@ bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
 // fits the last one's), and a second fingertip landing 3.5-4 nodes from a held one on a
 // diagonal fitted the held one's rectangle despite a valley of 89 %.
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
+  const bool boHeld = s < kCoordPointMax && gstCoordPair.auwLastRectMaxDiff[s] != 0;
   if (OneFingerMadeBoth(a, b)) return true;
   const CoordPairInput& in = PairIn();
-  if (s >= kCoordPointMax || gstCoordPair.auwLastRectMaxDiff[s] == 0) return false;
+  if (!boHeld) return false;
   const RegionRect L = gstCoordPair.astLastRect[s];
   if (!RectValidOn(L, in.ubRows, in.ubColumns)) return false;
   const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
