@@ -69,6 +69,8 @@ struct HostSetup {
   Bytes edge = {};
   Screen screen = kEighth;
   Bytes optimise = OptimiseSection();
+  uint8_t drv = kDrv;  // the panel's drive lines (rows) and sense lines (columns)
+  uint8_t sen = kSen;
 };
 
 // Panel: touch threshold 100, second level 120, at most 10 points, the screen resolution;
@@ -101,9 +103,11 @@ class CoordEndToEnd : public ::testing::Test {
   }
   void Start(const HostSetup& st) {
     screen_ = st.screen;
-    host_ = fxtest::StartFerrantHost(*root_, kPlugin, ConfigBlob(st), kDrv, kSen);
+    drv_ = st.drv;
+    sen_ = st.sen;
+    host_ = fxtest::StartFerrantHost(*root_, kPlugin, ConfigBlob(st), drv_, sen_);
     ASSERT_NE(host_, nullptr);
-    frames_ = std::make_unique<fxtest::FingerFrames>(kDrv, kSen, 4);
+    frames_ = std::make_unique<fxtest::FingerFrames>(drv_, sen_, 4);
     Send(0x01);  // the reference
     // Quiet frames until the power-on reference is built and frames are reported.
     for (int i = 0; i < 12 && !reported_; ++i) Send(0x00);
@@ -148,6 +152,7 @@ class CoordEndToEnd : public ::testing::Test {
   double ScreenY(double nodes) const { return (nodes * 512 + 256) * screen_.y / kExtentY; }
 
   Screen screen_ = kEighth;
+  uint8_t drv_ = kDrv, sen_ = kSen;
   std::unique_ptr<platform::testing::TempRoot> root_;
   std::unique_ptr<touch_host::TouchHost> host_;
   std::unique_ptr<fxtest::FingerFrames> frames_;
@@ -405,73 +410,109 @@ TEST_F(CoordEndToEnd, TouchInTheDeadStripIsHeldBackUntilItSlidesThenFollowsTheFi
 // ---- fingers close together ---------------------------------------------------------------
 
 // A finger of a scenario: its own number (kept while it is down) and where it is. A
-// fingertip is a cone of peak 500 over 1.6 nodes around (R, C). A finger laid down as a
-// thumb lies (SPREAD non-zero) is the sum of two round Gaussian blobs of that spread in
-// nodes: one of peak 670 at (R, C) and one of SHARE times that peak LENGTH rows further
-// down, so that its node profile along the column rises to two maxima with a dip between.
+// fingertip is a round Gaussian blob of peak PEAK and spread SPREAD nodes around (R, C): a
+// real fingertip's signal falls off so, with a spread of 0.8-1.0 node (a cone with an empty
+// valley would hide where two fingertips close together start to look like one). A finger
+// laid down as a thumb lies (LENGTH non-zero) is the sum of two such blobs, one of peak PEAK
+// at (R, C) and one of SHARE times that peak LENGTH rows further down (ALONGROW: columns
+// further right), so that its node profile along its length rises to two maxima with a dip
+// between.
 struct Finger {
   int who;
   double r, c;
-  double spread = 0;
+  double spread = 0.9;
   double length = 0;
   double share = 0;
+  double peak = 700;
+  bool alongRow = false;
+  // Laid along a border: the edge stages put its point on the panel's edge rather than on
+  // the outermost node line, so only the distance along its length counts.
+  bool onBorder = false;
 
-  bool LaidDown() const { return spread > 0; }
-  // The laid-down finger's signal on node (Y, X).
+  bool LaidDown() const { return length > 0; }
+  double EndR() const { return alongRow ? r : r + length; }
+  double EndC() const { return alongRow ? c + length : c; }
+  // The finger's signal on node (Y, X).
   int SignalAt(int y, int x) const {
-    auto lobe = [&](double r0) {
-      const double q = (y - r0) * (y - r0) + (x - c) * (x - c);
+    auto lobe = [&](double r0, double c0) {
+      const double q = (y - r0) * (y - r0) + (x - c0) * (x - c0);
       return std::exp(-q / (2 * spread * spread));
     };
-    return static_cast<int>(670 * (lobe(r) + share * lobe(r + length)));
+    return static_cast<int>(peak * (lobe(r, c) + share * lobe(EndR(), EndC())));
   }
   // How far (in node units, 512 a node) P lies from the finger: from its centre, or for a
   // finger laid down from the line between its two maxima.
   double Off(const AlgTouchPoint& p) const {
-    const double fx = c * 512 + 256, y0 = r * 512 + 256, y1 = (r + length) * 512 + 256;
-    return std::hypot(p.x - fx, p.y - std::clamp<double>(p.y, y0, y1));
+    const double ay = r * 512 + 256, ax = c * 512 + 256, by = EndR() * 512 + 256, bx = EndC() * 512 + 256;
+    const double ly = by - ay, lx = bx - ax, l2 = ly * ly + lx * lx;
+    const double t = l2 > 0 ? std::clamp(((p.y - ay) * ly + (p.x - ax) * lx) / l2, 0.0, 1.0) : 0.0;
+    if (onBorder) return alongRow ? std::abs(p.x - (ax + t * lx)) : std::abs(p.y - (ay + t * ly));
+    return std::hypot(p.y - (ay + t * ly), p.x - (ax + t * lx));
   }
-  // The dip of a laid-down finger's node profile along its column, in % of the weaker of
-  // the first and the last maximum; -1 when the profile has fewer than two maxima.
-  double Dip() const {
+  // The dip of a laid-down finger's node profile along its length (down its node column, or
+  // along its node row), in % of the weaker of the first and the last maximum on a ROWS x
+  // COLS panel; -1 when the profile has fewer than two maxima.
+  double Dip(int rows = kDrv, int cols = kSen) const {
     if (!LaidDown()) return -1;
-    const int x = static_cast<int>(std::lround(c));
     std::vector<int> v;
-    for (int y = 0; y < kDrv; ++y) v.push_back(SignalAt(y, x));
-    std::vector<int> tops;
-    for (int y = 1; y + 1 < kDrv; ++y) {
-      if (v[y] > v[y - 1] && v[y] > v[y + 1]) tops.push_back(y);
+    if (alongRow) {
+      const int y = static_cast<int>(std::lround(r));
+      for (int x = 0; x < cols; ++x) v.push_back(SignalAt(y, x));
+    } else {
+      const int x = static_cast<int>(std::lround(c));
+      for (int y = 0; y < rows; ++y) v.push_back(SignalAt(y, x));
+    }
+    std::vector<size_t> tops;
+    for (size_t k = 0; k < v.size(); ++k) {
+      if ((k == 0 || v[k] > v[k - 1]) && (k + 1 == v.size() || v[k] > v[k + 1])) tops.push_back(k);
     }
     if (tops.size() < 2) return -1;
-    const int low = *std::min_element(v.begin() + tops.front(), v.begin() + tops.back());
+    const int low = *std::min_element(v.begin() + static_cast<std::ptrdiff_t>(tops.front()),
+                                      v.begin() + static_cast<std::ptrdiff_t>(tops.back()));
     return 100.0 * (1.0 - static_cast<double>(low) / std::min(v[tops.front()], v[tops.back()]));
   }
 };
 using Scene = std::vector<Finger>;  // the fingers down in one frame
 
+// The two panels the module ships for: 16 x 30 and 17 x 38 nodes.
+struct Panel {
+  uint8_t drv, sen;
+};
+constexpr Panel kPanels[] = {{16, 30}, {17, 38}};
+
 // What one scenario showed: every fault found, frame by frame (a point count that is not
 // the finger count, a finger without a point near it, a finger whose id changed, downs or
-// ups that are not one per finger), and the downs and ups of every id.
+// ups that are not one per finger), the downs and ups of every id, and the points live in
+// each frame.
 struct Outcome {
   std::vector<std::string> faults;
   std::map<int, int> downs, ups;
+  std::vector<int> live;
 };
 
 // Runs scenes (then empty frames until every point is up) and checks every frame: as many
-// points as fingers, each finger with a point within half a node of it (Finger::Off), the
+// points as fingers, each finger with a point within 3/4 of a node of it (Finger::Off), the
 // same id all the time a finger stays down, one down and one up per finger.
 class CloseFingers : public CoordEndToEnd {
  protected:
-  // Leave hold 2, no report delay, points in node units; MERGE is the split judgement's
-  // merge distance (512 reaches 5.6 nodes, past fingers 3 to 5 nodes apart).
-  void StartPlain(uint16_t merge = 0) {
+  // How far a finger's point may lie from it, in node units: two fingertips 3 nodes apart
+  // overlap, and where the region search cuts between them each piece loses part of its
+  // blob to the other, which moves its position by up to half a node on a diagonal. Half
+  // the way to the other fingertip (1.5 nodes) is still twice as far.
+  static constexpr double kReach = 384;
+
+  // Leave hold 2, no report delay, points in node units on PANEL; MERGE is the split
+  // judgement's merge distance (512 reaches 5.6 nodes, past fingers 3 to 5 nodes apart).
+  void StartPlain(uint16_t merge = 0, Panel panel = kPanels[0]) {
     reported_ = false;
     host_.reset();
     HostSetup st;
     st.hold = 2;
     st.delay = 0;
     st.mergeDistance = merge;
-    st.screen = kNodeUnits;
+    st.drv = panel.drv;
+    st.sen = panel.sen;
+    st.screen = {static_cast<uint16_t>(panel.sen * 512), static_cast<uint16_t>(panel.drv * 512)};
     Start(st);
   }
   Outcome Run(const std::vector<Scene>& scenes) {
@@ -491,6 +532,7 @@ class CloseFingers : public CoordEndToEnd {
           ++live;
         }
       }
+      o.live.push_back(live);
       const std::string at = "frame " + std::to_string(frame) + ": ";
       // After the lift the points are held for the configured frames before they go up.
       if (!sc.empty() && live != static_cast<int>(sc.size())) {
@@ -507,8 +549,8 @@ class CloseFingers : public CoordEndToEnd {
             best = id;
           }
         }
-        if (best < 0 || bestD > 256) {
-          o.faults.push_back(at + "no point within half a node of finger " + std::to_string(f.who));
+        if (best < 0 || bestD > kReach) {
+          o.faults.push_back(at + "no point within 3/4 node of finger " + std::to_string(f.who));
           continue;
         }
         auto it = idOf.find(f.who);
@@ -523,7 +565,7 @@ class CloseFingers : public CoordEndToEnd {
     };
     size_t frame = 0;
     for (const Scene& sc : scenes) record(frame++, sc, TouchMap(SceneMap(sc)));
-    for (int i = 0; i < 6; ++i) record(frame++, {}, Touch({}));
+    for (int i = 0; i < 6; ++i) record(frame++, {}, TouchMap(SceneMap({})));
     int d = 0, u = 0;
     for (const auto& [id, n] : o.downs) d += n;
     for (const auto& [id, n] : o.ups) u += n;
@@ -531,19 +573,13 @@ class CloseFingers : public CoordEndToEnd {
     if (u != fingers) o.faults.push_back(std::to_string(u) + " ups for " + std::to_string(fingers) + " fingers");
     return o;
   }
-  // The diff of a scene: the fingertips' cones, the stronger holding where they overlap,
-  // and the signal of every finger laid down added to them.
-  static std::vector<int16_t> SceneMap(const Scene& sc) {
-    std::vector<Blob> tips;
+  // The diff of a scene on the panel started: the signals of its fingers added up.
+  std::vector<int16_t> SceneMap(const Scene& sc) const {
+    std::vector<int16_t> d(static_cast<size_t>(drv_) * sen_, 0);
     for (const Finger& f : sc) {
-      if (!f.LaidDown()) tips.push_back({f.r, f.c, 500});
-    }
-    std::vector<int16_t> d = ConeMap(tips);
-    for (const Finger& f : sc) {
-      if (!f.LaidDown()) continue;
-      for (int y = 0; y < kDrv; ++y) {
-        for (int x = 0; x < kSen; ++x) {
-          int16_t& v = d[static_cast<size_t>(y) * kSen + x];
+      for (int y = 0; y < drv_; ++y) {
+        for (int x = 0; x < sen_; ++x) {
+          int16_t& v = d[static_cast<size_t>(y) * sen_ + x];
           v = static_cast<int16_t>(std::min(v + f.SignalAt(y, x), 32767));
         }
       }
@@ -558,29 +594,42 @@ class CloseFingers : public CoordEndToEnd {
   }
 };
 
-// N fingers GAP nodes apart, along row 7 from column 3 or along column 15 from row 2; only
-// the layouts that fit the 16 x 30 panel.
+// The spreads of the fingertips in the close-finger tables, in nodes: a little finger's to a
+// large thumb tip's. Fingertips 3 nodes apart are asserted up to a spread of 0.9 only: at 1.0
+// their node profile dips by 20-30 % between them (27 % when both lie on nodes), and at 1.1
+// by 15-20 %, as deep as the profile of one finger laid down (up to 20 %, which must stay one
+// point); there the pair is the overlap band the rule cannot tell apart.
+constexpr double kTipSpreads[] = {0.7, 0.8, 0.9, 1.0, 1.1};
+bool TellableAt(double gap, double spread) { return gap >= 3.5 || spread <= 0.9; }
+
+// N fingertips of SPREAD GAP nodes apart, along row 7 from column 3 or along column 15 from
+// row 2; only the layouts that fit the 16 x 30 panel.
 struct Line {
   int n;
   double gap;
   bool alongRow;
+  double spread;
   Finger At(int i) const {
-    return alongRow ? Finger{i, 7, 3 + i * gap} : Finger{i, 2 + i * gap, 15};
+    return alongRow ? Finger{i, 7, 3 + i * gap, spread} : Finger{i, 2 + i * gap, 15, spread};
   }
   bool Fits() const { return alongRow ? 3 + (n - 1) * gap <= 26 : 2 + (n - 1) * gap <= 13; }
   std::string Name() const {
-    char b[64];
-    snprintf(b, sizeof(b), "%d fingers %.1f nodes apart along a %s", n, gap, alongRow ? "row" : "column");
+    char b[96];
+    snprintf(b, sizeof(b), "%d fingertips of spread %.1f %.1f nodes apart along a %s", n, spread, gap,
+             alongRow ? "row" : "column");
     return b;
   }
 };
 
 std::vector<Line> Lines() {
   std::vector<Line> out;
-  for (bool row : {true, false}) {
-    for (int n : {2, 3, 4}) {
-      for (double gap : {3.0, 4.0, 5.0, 6.0}) {
-        if (Line{n, gap, row}.Fits()) out.push_back({n, gap, row});
+  for (double spread : kTipSpreads) {
+    for (bool row : {true, false}) {
+      for (int n : {2, 3, 4}) {
+        for (double gap : {3.0, 4.0, 5.0, 6.0}) {
+          const Line l{n, gap, row, spread};
+          if (l.Fits() && TellableAt(gap, spread)) out.push_back(l);
+        }
       }
     }
   }
@@ -615,113 +664,247 @@ TEST_F(CloseFingers, FingersLandingOneAfterAnotherBesideHeldOnesEachGetAPointOfT
   }
 }
 
-// Two fingers on row 7 closing from 8 nodes apart to 3, a quarter node each per frame, and
-// opening again; the same along column 15 from 10 nodes apart.
+// Two fingertips on row 7 closing from 8 nodes apart to 3, a quarter node each per frame, and
+// opening again; the same along column 15 from 7 nodes apart.
 TEST_F(CloseFingers, PinchFromEightToThreeNodesAndBackKeepsBothPoints) {
-  for (bool row : {true, false}) {
-    StartPlain(512);
-    std::vector<Scene> scenes;
-    const double mid = row ? 15 : 7.5, far = row ? 4 : 3.5;  // half the widest gap
-    std::vector<double> halves;
-    for (double h = far; h >= 1.5; h -= 0.25) halves.push_back(h);
-    for (double h = 1.5; h <= far; h += 0.25) halves.push_back(h);
-    for (double h : halves) {
-      scenes.push_back(row ? Scene{{0, 7, mid - h}, {1, 7, mid + h}} : Scene{{0, mid - h, 15}, {1, mid + h, 15}});
+  for (double spread : kTipSpreads) {
+    if (!TellableAt(3, spread)) continue;
+    for (bool row : {true, false}) {
+      StartPlain(512);
+      std::vector<Scene> scenes;
+      const double mid = row ? 15 : 7.5, far = row ? 4 : 3.5;  // half the widest gap
+      std::vector<double> halves;
+      for (double h = far; h >= 1.5; h -= 0.25) halves.push_back(h);
+      for (double h = 1.5; h <= far; h += 0.25) halves.push_back(h);
+      for (double h : halves) {
+        scenes.push_back(row ? Scene{{0, 7, mid - h, spread}, {1, 7, mid + h, spread}}
+                             : Scene{{0, mid - h, 15, spread}, {1, mid + h, 15, spread}});
+      }
+      const Outcome o = Run(scenes);
+      EXPECT_TRUE(o.faults.empty()) << "pinch along a " << (row ? "row" : "column") << ", spread " << spread
+                                    << Show(o);
     }
-    const Outcome o = Run(scenes);
-    EXPECT_TRUE(o.faults.empty()) << "pinch along a " << (row ? "row" : "column") << Show(o);
   }
 }
 
-// Ten fingers (the configured most) on rows 4 and 10, five on each, their blobs one clear
-// node column apart (centres 4 nodes apart): ten points with steady ids.
+// Two fingertips that were one point (landing 3 nodes apart, spread 1.0 and more, inside the
+// overlap band) or two (spread 0.8-0.9) spread apart: 3 or 3.5 nodes apart for 6 frames,
+// then a quarter to a whole node a frame to 6 or 7 nodes, held there 4 frames. Whatever
+// they were at first, they end as two points, each on its own fingertip, with two ids.
+TEST_F(CloseFingers, FingertipsSpreadingApartEndAsTwoPoints) {
+  struct Case {
+    double spread, from, to, step;
+    int peakB;
+    bool alongRow;
+    uint8_t panel;
+  } cases[] = {
+      {1.0, 3.0, 6.0, 0.25, 650, false, 1},  // the pair of the report: one id from down to up
+      {1.0, 3.0, 6.0, 0.5, 650, true, 1},   {1.0, 3.0, 6.0, 0.25, 650, true, 0},
+      {1.1, 3.0, 7.0, 0.25, 700, true, 0},  {1.1, 3.0, 7.0, 0.5, 700, false, 1},
+      {0.9, 3.0, 7.0, 0.25, 700, true, 1},  {0.8, 3.5, 7.0, 1.0, 700, true, 0},
+      {1.0, 3.5, 7.0, 0.5, 450, true, 0},   {1.1, 3.5, 7.0, 0.25, 700, false, 0},
+  };
+  for (const Case& c : cases) {
+    const Panel panel = kPanels[c.panel];
+    StartPlain(0, panel);
+    const double mr = panel.drv / 2.0 - 0.3, mc = panel.sen / 2.0 + 0.2;
+    auto at = [&](double gap) {
+      const Finger a{0, c.alongRow ? mr : mr - gap / 2, c.alongRow ? mc - gap / 2 : mc, c.spread};
+      Finger b{1, c.alongRow ? mr : mr + gap / 2, c.alongRow ? mc + gap / 2 : mc, c.spread};
+      b.peak = c.peakB;
+      return Scene{a, b};
+    };
+    std::vector<Scene> scenes(6, at(c.from));
+    for (double g = c.from + c.step; g < c.to; g += c.step) scenes.push_back(at(g));
+    for (int f = 0; f < 4; ++f) scenes.push_back(at(c.to));
+    const Outcome o = Run(scenes);
+    char name[160];
+    snprintf(name, sizeof(name), "spread %.1f, peaks 700 and %d, %.1f to %.1f nodes apart along a %s, %.2f a frame, %dx%d",
+             c.spread, c.peakB, c.from, c.to, c.alongRow ? "row" : "column", c.step, panel.drv, panel.sen);
+    const size_t held = scenes.size() - 1;  // the last frame with both fingertips down
+    ASSERT_GT(o.live.size(), held);
+    EXPECT_EQ(o.live[held], 2) << name << Show(o);
+    // Each fingertip has its own point in the last frames.
+    bool ownPoints = true;
+    for (const std::string& f : o.faults) {
+      if (f.rfind("frame " + std::to_string(held) + ": ", 0) == 0) ownPoints = false;
+    }
+    EXPECT_TRUE(ownPoints) << name << Show(o);
+  }
+}
+
+// Ten fingertips (the configured most) on rows 4 and 10, five on each, their centres 4 nodes
+// apart: ten points with steady ids.
 TEST_F(CloseFingers, TenFingersOnTwoRowsWithOneClearColumnBetweenKeepTheirIds) {
-  StartPlain();
-  Scene all;
-  for (int i = 0; i < 10; ++i) all.push_back({i, i < 5 ? 4.0 : 10.0, 5 + 4.0 * (i % 5)});
-  const Outcome o = Run(std::vector<Scene>(10, all));
-  EXPECT_TRUE(o.faults.empty()) << Show(o);
+  for (double spread : kTipSpreads) {
+    StartPlain();
+    Scene all;
+    for (int i = 0; i < 10; ++i) all.push_back({i, i < 5 ? 4.0 : 10.0, 5 + 4.0 * (i % 5), spread});
+    const Outcome o = Run(std::vector<Scene>(10, all));
+    EXPECT_TRUE(o.faults.empty()) << "spread " << spread << Show(o);
+  }
 }
 
 // Two fingertips 3 nodes apart on a slant (30, 45 and 60 degrees from the rows), the first
 // on a node, half a node off one way, or half a node off both ways: sampled on the nodes,
 // the signal between them dips far less than along a row, yet they are two fingers, landing
-// together or the second beside the first held.
+// together or the second beside the first held. At a spread of 0.9 a second fingertip
+// landing so beside a held one half a node off both ways is not cut from it by the region
+// search (one region, which pairing has no pieces of): the second case runs to 0.8.
 TEST_F(CloseFingers, TwoFingertipsThreeNodesApartOnASlantEachGetAPointOfTheirOwn) {
-  for (double degrees : {30.0, 45.0, 60.0}) {
-    for (const auto& [dr, dc] : {std::pair{0.0, 0.0}, std::pair{0.0, 0.5}, std::pair{0.5, 0.5}}) {
-      const double t = degrees * std::numbers::pi / 180;
-      const Finger a{0, 5 + dr, 12 + dc};
-      const Finger b{1, a.r + 3 * std::sin(t), a.c + 3 * std::cos(t)};
-      char name[96];
-      snprintf(name, sizeof(name), "%.0f degrees, the first at (%.1f, %.1f)", degrees, a.r, a.c);
-      StartPlain();
-      Outcome o = Run(std::vector<Scene>(8, Scene{a, b}));
-      EXPECT_TRUE(o.faults.empty()) << name << ", landing together" << Show(o);
-      StartPlain();
-      std::vector<Scene> scenes(4, Scene{a});
-      for (int f = 0; f < 8; ++f) scenes.push_back({a, b});
-      o = Run(scenes);
-      EXPECT_TRUE(o.faults.empty()) << name << ", the second beside the first held" << Show(o);
+  for (double spread : kTipSpreads) {
+    if (!TellableAt(3, spread)) continue;
+    for (double degrees : {30.0, 45.0, 60.0}) {
+      for (const auto& [dr, dc] : {std::pair{0.0, 0.0}, std::pair{0.0, 0.5}, std::pair{0.5, 0.5}}) {
+        const double t = degrees * std::numbers::pi / 180;
+        const Finger a{0, 5 + dr, 12 + dc, spread};
+        const Finger b{1, a.r + 3 * std::sin(t), a.c + 3 * std::cos(t), spread};
+        char name[128];
+        snprintf(name, sizeof(name), "spread %.1f, %.0f degrees, the first at (%.1f, %.1f)", spread, degrees, a.r, a.c);
+        StartPlain();
+        Outcome o = Run(std::vector<Scene>(8, Scene{a, b}));
+        EXPECT_TRUE(o.faults.empty()) << name << ", landing together" << Show(o);
+        if (spread > 0.8) continue;
+        StartPlain();
+        std::vector<Scene> scenes(4, Scene{a});
+        for (int f = 0; f < 8; ++f) scenes.push_back({a, b});
+        o = Run(scenes);
+        EXPECT_TRUE(o.faults.empty()) << name << ", the second beside the first held" << Show(o);
+      }
+    }
+  }
+}
+
+// A fingertip landing 3.5 to 5 nodes beside one held for 4 frames, at angles from along a
+// row to along a column, the held one on a node or a quarter / half node off: a point of its
+// own from its first frame, on both panels. On a diagonal the held finger's last rectangle
+// and the newcomer's piece fit within a node of each other although the signal between them
+// falls by 60-90 %.
+TEST_F(CloseFingers, AFingertipLandingBesideAHeldOneAtAnyAngleIsAPointOfItsOwn) {
+  for (const Panel& panel : kPanels) {
+    for (double spread : {0.7, 0.9, 1.0}) {
+      for (double apart : {3.5, 4.0, 4.5, 5.0}) {
+        for (double degrees : {0.0, 30.0, 45.0, 60.0, 90.0}) {
+          for (double off : {0.0, 0.25, 0.5}) {
+            const double t = degrees * std::numbers::pi / 180;
+            const Finger a{0, 5 + off, 12 + off, spread};
+            const Finger b{1, a.r + apart * std::sin(t), a.c + apart * std::cos(t), spread};
+            StartPlain(0, panel);
+            std::vector<Scene> scenes(4, Scene{a});
+            for (int f = 0; f < 8; ++f) scenes.push_back({a, b});
+            const Outcome o = Run(scenes);
+            EXPECT_TRUE(o.faults.empty()) << "spread " << spread << ", " << apart << " nodes at " << degrees
+                                          << " degrees from (" << a.r << ", " << a.c << "), "
+                                          << static_cast<int>(panel.drv) << "x" << static_cast<int>(panel.sen)
+                                          << Show(o);
+          }
+        }
+      }
     }
   }
 }
 
 // ---- one finger laid down -----------------------------------------------------------------
 
-// A finger laid down along column 15, its first maximum on row 4 + OFFSET: its spread, the
-// rows between its maxima and the second one's share give its profile along the column a
-// dip of DIP % below the weaker maximum. The region search cuts such a blob in two; it is
-// still one finger. ALONG: its dip stays within 15 % as it slides along its length.
+// Where a finger laid down lies: along a node column (its first maximum on row 4 + the
+// case's offset) or along a node row (its first maximum on column 10 + the offset), at LINE
+// (-1: the last column or row of the panel). Sliding across its length takes it away from
+// the border it lies on.
+struct ThumbPlace {
+  const char* name;
+  bool alongRow;
+  int line;
+};
+constexpr ThumbPlace kThumbPlaces[] = {{"down column 15", false, 15},    {"down column 0", false, 0},
+                                       {"down the last column", false, -1}, {"along row 0", true, 0},
+                                       {"along the last row", true, -1}};
+
+// A finger laid down: its spread, the nodes between its lobes and the second one's share
+// give its node profile along its length a dip of DIP % below the weaker maximum. The
+// region search cuts such a blob in two; it is still one finger. ALONG: its dip stays
+// within 20 % as it slides along its length.
 struct ThumbCase {
   double spread, length, share, offset;
   double dip;
   bool along;
-  Finger At(double dr, double dc) const { return {0, 4 + offset + dr, 15 + dc, spread, length, share}; }
+  Finger At(double dr, double dc, const ThumbPlace& p = kThumbPlaces[0], Panel panel = kPanels[0]) const {
+    const int last = p.alongRow ? panel.drv - 1 : panel.sen - 1;
+    const int line = p.line < 0 ? last : p.line;
+    const double across = line + (p.line < 0 ? -dc : dc);
+    Finger f{0, 4 + offset + dr, across, spread, length, share, 670};
+    f.onBorder = across < 1 || across > last - 1;
+    if (p.alongRow) {
+      f.r = across;
+      f.c = 10 + offset + dr;
+      f.alongRow = true;
+    }
+    return f;
+  }
   std::string Name() const {
     char b[128];
-    snprintf(b, sizeof(b), "spread %.2f, maxima %.2f rows apart from row %.2f, dip %.0f %%", spread, length, 4 + offset,
-             dip);
+    snprintf(b, sizeof(b), "spread %.2f, lobes %.2f nodes apart from %.2f, dip %.0f %%", spread, length, offset, dip);
     return b;
   }
 };
 
 const ThumbCase kThumbs[] = {
-    {0.75, 2.5, 0.614, 0, 5, false},   {0.75, 2.5, 0.709, 0, 15, false},  {0.9, 2.5, 0.872, 0, 9, false},
-    {0.9, 2.75, 0.46, 0.25, 15, true}, {1.0, 3.0, 0.551, 0.5, 5, false},  {1.1, 3.0, 0.888, 0.5, 15, false},
-    {1.1, 3.0, 0.682, 0, 9, true},     {1.1, 3.0, 0.599, 0.25, 5, true},
+    {0.75, 2.5, 0.614, 0, 5, false},    {0.75, 2.5, 0.709, 0, 15, false},   {0.9, 2.5, 0.872, 0, 9, false},
+    {0.9, 2.75, 0.46, 0.25, 15, true},  {1.0, 3.0, 0.551, 0.5, 5, false},   {1.1, 3.0, 0.888, 0.5, 15, false},
+    {1.1, 3.0, 0.682, 0, 9, true},      {1.1, 3.0, 0.599, 0.25, 5, true},
     // A thumb as users lay it: 682, 521, 514, 558 on rows 4-7.
     {0.99, 2.75, 0.85, 0, 8, false},
+    // Dips of 17-20 %, the weaker maximum 70-80 % of the stronger, the maxima 2-4 nodes apart.
+    {0.8, 2.5, 0.858, 0, 19, false},    {0.8, 2.5, 0.72, 0.25, 19, false},  {0.9, 2.75, 0.86, 0, 19, false},
+    {0.9, 2.75, 0.84, 0, 18, false},    {1.0, 3.0, 0.746, 0.5, 19, false},  {1.0, 3.0, 0.72, 0.5, 18, false},
+    {1.1, 3.25, 0.74, 0.25, 19, false}, {1.1, 3.25, 0.774, 0.5, 19, false}, {1.2, 3.5, 0.758, 0, 19, false},
+    {1.2, 3.5, 0.766, 0.25, 20, false}, {1.2, 3.5, 0.802, 0.5, 19, false},
 };
 
-// What a finger laid down may do: land, grow out of a fingertip within one frame after 4
-// frames held, slide a quarter node per frame across its length or along it, and land
-// beside a fingertip held 10 columns away (which stays a point of its own).
-enum class ThumbWay { kLands, kGrows, kSlidesAcross, kSlidesAlong, kLandsBesideAFingertip };
+// What a finger laid down may do: land, land with rising pressure (its signal from 40 % to
+// all of it in four frames), grow out of a fingertip held for 4 frames within one frame or
+// within three, slide a quarter node per frame across its length or along it, and land
+// beside a fingertip held 8 nodes or more away (which stays a point of its own).
+enum class ThumbWay { kLands, kPresses, kGrows, kGrowsInThreeFrames, kSlidesAcross, kSlidesAlong, kLandsBesideAFingertip };
 
-std::vector<Scene> ThumbScenes(const ThumbCase& t, ThumbWay way) {
+std::vector<Scene> ThumbScenes(const ThumbCase& t, ThumbWay way, const ThumbPlace& p, Panel panel) {
   std::vector<Scene> out;
+  const Finger whole = t.At(0, 0, p, panel);
   switch (way) {
     case ThumbWay::kLands:
-      return std::vector<Scene>(8, Scene{t.At(0, 0)});
-    case ThumbWay::kGrows: {
-      Finger tip = t.At(0, 0);
+      return std::vector<Scene>(8, Scene{whole});
+    case ThumbWay::kPresses:
+      for (int f = 0; f < 8; ++f) {
+        Finger g = whole;
+        g.peak = whole.peak * std::min(1.0, 0.4 + 0.2 * f);
+        out.push_back({g});
+      }
+      return out;
+    case ThumbWay::kGrows:
+    case ThumbWay::kGrowsInThreeFrames: {
+      Finger tip = whole;
       tip.share = 0;
       tip.length = 0;
       out.assign(4, Scene{tip});
-      for (int f = 0; f < 8; ++f) out.push_back({t.At(0, 0)});
+      if (way == ThumbWay::kGrowsInThreeFrames) {
+        for (int f = 1; f <= 2; ++f) {
+          Finger g = whole;
+          g.share = whole.share * f / 3;
+          out.push_back({g});
+        }
+      }
+      for (int f = 0; f < 8; ++f) out.push_back({whole});
       return out;
     }
     case ThumbWay::kSlidesAcross:
-      for (int f = 0; f <= 16; ++f) out.push_back({t.At(0, f * 0.25)});
+      for (int f = 0; f <= 16; ++f) out.push_back({t.At(0, f * 0.25, p, panel)});
       return out;
     case ThumbWay::kSlidesAlong:
-      for (int f = 0; f <= 12; ++f) out.push_back({t.At(f * 0.25, 0)});
+      for (int f = 0; f <= 12; ++f) out.push_back({t.At(f * 0.25, 0, p, panel)});
       return out;
     case ThumbWay::kLandsBesideAFingertip: {
-      const Finger tip{1, 7, 5};
+      const Finger tip = p.line == 15 ? Finger{1, 7, 5} : Finger{1, panel.drv / 2.0, panel.sen / 2.0 + 2};
       out.assign(4, Scene{tip});
-      for (int f = 0; f < 8; ++f) out.push_back({tip, t.At(0, 0)});
+      for (int f = 0; f < 8; ++f) out.push_back({tip, whole});
       return out;
     }
   }
@@ -731,7 +914,9 @@ std::vector<Scene> ThumbScenes(const ThumbCase& t, ThumbWay way) {
 const char* WayName(ThumbWay w) {
   switch (w) {
     case ThumbWay::kLands: return "lands";
+    case ThumbWay::kPresses: return "lands with rising pressure";
     case ThumbWay::kGrows: return "grows out of a held fingertip";
+    case ThumbWay::kGrowsInThreeFrames: return "grows out of a held fingertip in three frames";
     case ThumbWay::kSlidesAcross: return "slides across";
     case ThumbWay::kSlidesAlong: return "slides along its length";
     case ThumbWay::kLandsBesideAFingertip: return "lands beside a held fingertip";
@@ -739,23 +924,96 @@ const char* WayName(ThumbWay w) {
   return "";
 }
 
-TEST_F(CloseFingers, AFingerLaidDownWhoseProfileDipsUpTo15PercentIsOnePoint) {
+TEST_F(CloseFingers, AFingerLaidDownWhoseProfileDipsUpTo20PercentIsOnePoint) {
   for (const ThumbCase& t : kThumbs) {
     // The blob is what the case says it is: two maxima, the dip given.
     const double dip = t.At(0, 0).Dip();
     ASSERT_NEAR(dip, t.dip, 1.5) << t.Name();
-    for (ThumbWay way : {ThumbWay::kLands, ThumbWay::kGrows, ThumbWay::kSlidesAcross, ThumbWay::kSlidesAlong,
-                         ThumbWay::kLandsBesideAFingertip}) {
-      if (way == ThumbWay::kSlidesAlong && !t.along) continue;
-      const std::vector<Scene> scenes = ThumbScenes(t, way);
-      for (const Scene& sc : scenes) {
-        for (const Finger& f : sc) ASSERT_LE(f.Dip(), 15.5) << t.Name() << ", " << WayName(way);
+    for (const ThumbPlace& place : kThumbPlaces) {
+      for (const Panel& panel : kPanels) {
+        for (ThumbWay way : {ThumbWay::kLands, ThumbWay::kPresses, ThumbWay::kGrows, ThumbWay::kGrowsInThreeFrames,
+                             ThumbWay::kSlidesAcross, ThumbWay::kSlidesAlong, ThumbWay::kLandsBesideAFingertip}) {
+          if (way == ThumbWay::kSlidesAlong && !t.along) continue;
+          // Along a border the jump check takes a finger whose position moves by a node or
+          // more in a frame (as it does when a second lobe grows out of a fingertip) for a
+          // new touch: its ratio limit there is 15 against 36 in the middle. That is not
+          // this judgement's; pairing keeps the pieces together there all the same.
+          const bool grows = way == ThumbWay::kGrows || way == ThumbWay::kGrowsInThreeFrames;
+          if (grows && place.line != 15) continue;
+          const std::vector<Scene> scenes = ThumbScenes(t, way, place, panel);
+          for (const Scene& sc : scenes) {
+            for (const Finger& f : sc) ASSERT_LE(f.Dip(panel.drv, panel.sen), 20.5) << t.Name() << ", " << WayName(way);
+          }
+          // The merge distance plays no part in the rule: both on the shipped panel's middle.
+          const bool both = place.line == 15 && panel.drv == kPanels[0].drv;
+          for (uint16_t merge : {0, 512}) {
+            if (merge != 0 && !both) continue;
+            StartPlain(merge, panel);
+            const Outcome o = Run(scenes);
+            EXPECT_TRUE(o.faults.empty()) << "a finger laid down " << place.name << ", " << t.Name() << ", "
+                                          << WayName(way) << ", " << static_cast<int>(panel.drv) << "x"
+                                          << static_cast<int>(panel.sen) << ", merge distance " << merge << Show(o);
+          }
+        }
       }
-      for (uint16_t merge : {0, 512}) {
-        StartPlain(merge);
-        const Outcome o = Run(scenes);
-        EXPECT_TRUE(o.faults.empty()) << "a finger laid down, " << t.Name() << ", " << WayName(way)
-                                      << ", merge distance " << merge << Show(o);
+    }
+  }
+}
+
+// A thumb laid down whose profile down its node column was read off a panel (a third of the
+// end values one row further out), spread 1.0 across it, its maxima 3 rows apart: the same
+// number of points in the middle and along each border, one where the profile dips by up
+// to 20 %. The border cuts the blob's pieces, which pulls their positions off the ridge
+// (5/16 of a node on column 0), so the valley must be read on the ridge, not on the line
+// between the pieces' positions against a peak node on the ridge (which made the profile
+// dipping 24 % one point on column 14 and two on column 0).
+TEST_F(CloseFingers, AThumbRecordedDownAColumnIsJudgedAlikeInTheMiddleAndAlongEachBorder) {
+  struct Profile {
+    std::vector<double> values;  // down the column from row 5
+    double dip;
+  } profiles[] = {
+      {{707, 505, 456, 603}, 24},
+      {{707, 560, 500, 625}, 20},
+      {{707, 520, 475, 590}, 19.5},
+      {{681, 527, 511, 561}, 9},
+  };
+  for (const Profile& pr : profiles) {
+    std::vector<double> along = {pr.values.front() / 3};
+    along.insert(along.end(), pr.values.begin(), pr.values.end());
+    along.push_back(pr.values.back() / 3);
+    ASSERT_NEAR(100 * (1 - std::min(pr.values[1], pr.values[2]) / std::min(pr.values.front(), pr.values.back())),
+                pr.dip, 0.5);
+    for (const Panel& panel : kPanels) {
+      size_t middle = 0;
+      for (const ThumbPlace& place : kThumbPlaces) {
+        const int last = place.alongRow ? panel.drv - 1 : panel.sen - 1;
+        const int line = place.line < 0 ? last : (place.line == 15 ? 14 : place.line);
+        StartPlain(0, panel);
+        std::vector<int16_t> d(static_cast<size_t>(panel.drv) * panel.sen, 0);
+        for (size_t k = 0; k < along.size(); ++k) {
+          const int first = place.alongRow ? 10 : 4;  // the row / column of the first value
+          for (int a = 0; a < (place.alongRow ? panel.drv : panel.sen); ++a) {
+            const double v = along[k] * std::exp(-(a - line) * (a - line) / 2.0);
+            const int y = place.alongRow ? a : first + static_cast<int>(k);
+            const int x = place.alongRow ? first + static_cast<int>(k) : a;
+            d[static_cast<size_t>(y) * panel.sen + x] = static_cast<int16_t>(v);
+          }
+        }
+        std::map<int, AlgTouchPoint> pts;
+        size_t most = 0;
+        for (int f = 0; f < 8; ++f) {
+          pts = TouchMap(d);
+          if (f >= 1) most = std::max(most, pts.size());
+        }
+        char name[96];
+        snprintf(name, sizeof(name), "profile dipping %.1f %% %s, %dx%d", pr.dip,
+                 place.line == 15 ? "down column 14" : place.name, panel.drv, panel.sen);
+        if (place.line == 15) middle = most;
+        EXPECT_EQ(most, middle) << name << ": as many points as in the middle";
+        if (pr.dip <= 20) {
+          EXPECT_EQ(most, 1u) << name;
+        }
+        for (int f = 0; f < 4; ++f) TouchMap(std::vector<int16_t>(d.size(), 0));
       }
     }
   }

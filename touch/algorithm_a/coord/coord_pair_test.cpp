@@ -581,13 +581,17 @@ TEST_F(PairFixture, SplitPiecesMergeBelowTheMergeDistance) {
     const char* name;
     bool thumb;  // slot 0's finger covered rows 4-8, columns 9-15 (else its own 3 x 3 nodes)
     uint8_t floatSelf;
+    int16_t between;  // the signal between the pieces, which peak at 300
     size_t points;
   } cases[] = {
-      {"squared distance 464 under 512, inside a thumb's extent: one finger", true, 0, 1},
-      {"floating self: only under 512 / 3", true, 1, 2},
+      {"squared distance 464 under 512, inside a thumb's extent: one finger", true, 0, 210, 1},
+      {"floating self: only under 512 / 3", true, 1, 210, 2},
       // Rows 5-7 and columns 10-15 are twice a fingertip's width: never its pieces, however
       // large the merge distance.
-      {"the same pieces beside a fingertip: two fingers", false, 0, 2},
+      {"the same pieces beside a fingertip: two fingers", false, 0, 210, 2},
+      // A valley of half the peaks is deeper than one finger shows, however well the
+      // pieces fit the finger the slot held.
+      {"inside a thumb's extent, the signal between them halved: two fingers", true, 0, 150, 2},
   };
   for (const Case& c : cases) {
     Init(16, 30, 3, 0, 512);
@@ -597,6 +601,11 @@ TEST_F(PairFixture, SplitPiecesMergeBelowTheMergeDistance) {
     if (c.thumb) gstCoordPair.astLastRect[0] = Rect(4, 8, 9, 15);
     std::fill(diff_.begin(), diff_.end(), 0);
     memset(gaubRegionLabelMap, 255, sizeof(gaubRegionLabelMap));
+    // Between the pieces the signal falls by 30 % (210): deeper than one finger laid down
+    // dips, shallow enough for a finger the slot held.
+    for (int y = 5; y <= 7; ++y) {
+      for (int x = 10; x <= 15; ++x) D(y, x) = c.between;
+    }
     D(5, 10) = 300;
     D(7, 15) = 300;
     gstMutualRegion.astRect[0] = Rect(5, 5, 10, 10);
@@ -616,40 +625,50 @@ TEST_F(PairFixture, SplitPiecesMergeBelowTheMergeDistance) {
   gstCoordPairStatics.pstInput = nullptr;
 }
 
-// Two pieces of one blob landing together (no slot held: a fresh start), along column 12
-// with half its signal on columns 11 and 13: region 0 the rows before SPLIT, region 1 the
-// rest. They are one point when the signal between them stays within a third of the weaker
-// peak and the blob is no longer than a thumb laid flat (9 nodes), else a point each.
+// Two pieces of one blob landing together (no slot held: a fresh start), down column COL
+// with half its signal on the columns beside it: region 0 the rows before SPLIT, region 1
+// the rest. They are one point when the signal between their peak nodes falls by at most
+// 23.5 % below the weaker of them and the blob is no longer than a thumb laid flat (9
+// nodes), else a point each. On column 0 the pieces' positions lie a third of a node off the ridge
+// (the border takes the other neighbour column away); the peaks and the valley are read on
+// the ridge all the same.
 TEST_F(PairFixture, PiecesLandingTogetherAreOneFingerByTheirValleyAndLength) {
   struct Case {
     const char* name;
     std::vector<int16_t> column;  // from row 0
     uint8_t split;
+    uint8_t col;
     size_t points;
   } cases[] = {
-      {"a tenth below the peaks: one finger", {0, 0, 200, 600, 540, 540, 600, 200}, 5, 1},
-      {"a third below, to the count: one finger", {0, 0, 200, 600, 400, 400, 600, 200}, 5, 1},
-      {"one count more: two fingers", {0, 0, 200, 600, 399, 399, 600, 200}, 5, 2},
-      {"the weaker peak sets the depth: one finger", {0, 0, 200, 900, 400, 400, 600, 200}, 5, 1},
-      {"9 rows long: one finger", {0, 200, 400, 600, 560, 540, 560, 600, 400, 200}, 5, 1},
-      {"10 rows long: two fingers", {0, 200, 400, 600, 560, 540, 540, 560, 600, 400, 200}, 6, 2},
+      {"a tenth below the peaks: one finger", {0, 0, 200, 600, 540, 540, 600, 200}, 5, 12, 1},
+      {"23.5 % below, to the count: one finger", {0, 0, 200, 600, 459, 459, 600, 200}, 5, 12, 1},
+      {"one count more: two fingers", {0, 0, 200, 600, 458, 458, 600, 200}, 5, 12, 2},
+      {"the weaker peak sets the depth: one finger", {0, 0, 200, 900, 459, 459, 600, 200}, 5, 12, 1},
+      {"a third below: two fingers", {0, 0, 200, 600, 400, 400, 600, 200}, 5, 12, 2},
+      {"9 rows long: one finger", {0, 200, 400, 600, 560, 540, 560, 600, 400, 200}, 5, 12, 1},
+      {"10 rows long: two fingers", {0, 200, 400, 600, 560, 540, 540, 560, 600, 400, 200}, 6, 12, 2},
+      {"21 % below on column 12: one finger", {0, 0, 200, 600, 474, 474, 600, 200}, 5, 12, 1},
+      {"21 % below on column 0: one finger", {0, 0, 200, 600, 474, 474, 600, 200}, 5, 0, 1},
+      {"a third below on column 0: two fingers", {0, 0, 200, 600, 400, 400, 600, 200}, 5, 0, 2},
   };
   for (const Case& c : cases) {
     Init(16, 30, 3, 0);
     memset(gaubRegionLabelMap, 255, sizeof(gaubRegionLabelMap));
-    RegionRect rects[2] = {{255, 0, 11, 13}, {255, 0, 11, 13}};
+    const uint8_t c0 = c.col == 0 ? 0 : static_cast<uint8_t>(c.col - 1);
+    const uint8_t c1 = static_cast<uint8_t>(c.col + 1);
+    RegionRect rects[2] = {{255, 0, c0, c1}, {255, 0, c0, c1}};
     for (uint8_t y = 0; y < c.column.size(); ++y) {
       if (c.column[y] == 0) continue;
       const uint8_t k = y < c.split ? 0 : 1;
-      for (int x = 11; x <= 13; ++x) {
-        D(y, x) = static_cast<int16_t>(x == 12 ? c.column[y] : c.column[y] / 2);
+      for (int x = c0; x <= c1; ++x) {
+        D(y, x) = static_cast<int16_t>(x == c.col ? c.column[y] : c.column[y] / 2);
         gaubRegionLabelMap[y * cols_ + x] = k;
       }
       rects[k].ubRowStart = std::min(rects[k].ubRowStart, y);
       rects[k].ubRowEnd = std::max(rects[k].ubRowEnd, y);
       if (c.column[y] > gstMutualRegion.auwPeak[k]) {
         gstMutualRegion.auwPeak[k] = static_cast<uint16_t>(c.column[y]);
-        gstMutualRegion.auwPeakPos[k] = static_cast<uint16_t>((y << 8) | 12);
+        gstMutualRegion.auwPeakPos[k] = static_cast<uint16_t>((y << 8) | c.col);
       }
     }
     gstMutualRegion.astRect[0] = rects[0];

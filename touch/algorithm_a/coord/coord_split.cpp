@@ -376,6 +376,50 @@ void SteadyTrackRelease() {
 constexpr uint32_t kFingerLength = 9;
 constexpr uint32_t kFingerWidth = 6;
 
+// Valleys are measured as log2 of (the lower of the two highs / the valley), in 1024ths of an
+// octave: a dip of d below the lower high is -1024 log2(1 - d).
+//
+// One finger laid down (a thumb: two lobes 2 to 3.5 nodes apart, spread 0.75-1.2, the weaker
+// 70-100 % of the stronger) must stay one point while its node profile dips by up to 20 %
+// between its maxima. Two fingertips 3 nodes apart dip by 27-43 % between their peak nodes
+// along a row or a column at a spread of 0.9 (the weaker at 65 % of the stronger: 27 %), by
+// 21-30 % on a slant, which the reading across the nodes below lifts to 25 % and more. At a
+// spread of 1.0 they dip by 0-30 %, at 1.1 by 0-20 %: there they give a thumb's signal, and
+// the line stays where a thumb needs it. On a panel's frames (noise of 4 counts, the signal
+// processing around a blob) a thumb's 19-20 % reads up to 23 % in some frames, and the
+// fingertips' 27 % down to 24 %: 23.5 % splits the difference.
+constexpr int32_t kOneFingerValley = 396;  // 23.5 %
+// A dip read on a weak blob carries what a few counts do to it: the panel's noise on the
+// valley and on the peak node, and what the signal processing leaves around a blob as it
+// lands (a thumb pressing at 30 % of its signal, 185 counts, read a 15 % profile as 25 %).
+// Below the 400 counts of a fingertip pressed, the line gives way by what 16 counts more
+// would make of the lower peak node over what they make at 400: 4 % at 185 counts, none at
+// 400 and above, where two fingertips are told apart.
+constexpr int32_t kNoiseCounts = 16;
+constexpr int32_t kPressedCounts = 400;
+// A slot that held one finger keeps its pieces together through somewhat deeper cuts, as
+// long as they are one finger's size: a finger pressed unevenly, or a piece sampled half a
+// node further on. A third is as deep as that goes: two fingertips that were one point
+// part by 3.4 nodes apart at a spread of 1.0 and by 3.6 at 1.1 (a valley of 45 % still
+// joined a fingertip landing 3.5 nodes from a held one on a diagonal, 57 % deep between
+// their centres, read 45 % between their peak nodes).
+constexpr int32_t kHeldFingerValley = 599;  // a third
+
+// log2(1 + i / 16) in 1024ths.
+constexpr int32_t kLog2Sixteenths[17] = {0, 90, 174, 254, 330, 402, 470, 536, 599, 659, 717, 773, 827, 879, 929, 977, 1024};
+
+// log2 V in 1024ths (V below 1 counts as 1): the octave from the top bit, the rest from the
+// table, interpolated between its sixteenths.
+int32_t Log2Of(int32_t v) {
+  if (v <= 1) return 0;
+  int32_t k = 0;
+  while ((v >> (k + 1)) != 0) ++k;
+  // The mantissa above 1 in 4096ths: sixteenths and what lies between them.
+  const int32_t m = k >= 12 ? (v >> (k - 12)) - 4096 : (v << (12 - k)) - 4096;
+  const int32_t i = m >> 8, f = m & 255;
+  return 1024 * k + kLog2Sixteenths[i] + ((kLog2Sixteenths[i + 1] - kLog2Sixteenths[i]) * f >> 8);
+}
+
 // The signal at (Y, X), in sixteenths of a node (node n at 16 n), interpolated between the
 // four nodes around it.
 int32_t SignalBetweenNodes(const RegionGrid& g, int32_t y, int32_t x) {
@@ -385,37 +429,152 @@ int32_t SignalBetweenNodes(const RegionGrid& g, int32_t y, int32_t x) {
   return ((16 - fy) * upper + fy * lower) / 256;
 }
 
-// A region coordinate (512 a node, node n's centre at 512 n + 256) in sixteenths of a node
-// from node 0.
-int32_t Sixteenths(uint16_t uwCoord) { return uwCoord > 256 ? (uwCoord - 256) / 32 : 0; }
+// log2 of the signal on node (Y, X); beyond a border the panel is mirrored about its
+// outermost line.
+int32_t LogNode(const RegionGrid& g, int32_t y, int32_t x) {
+  const int32_t ly = g.ubRows - 1, lx = g.ubCols - 1;
+  if (y < 0) y = -y;
+  if (y > ly) y = 2 * ly - y;
+  if (x < 0) x = -x;
+  if (x > lx) x = 2 * lx - x;
+  y = y < 0 ? 0 : (y > ly ? ly : y);
+  x = x < 0 ? 0 : (x > lx ? lx : x);
+  return Log2Of(g.At(y, x));
+}
+
+// log2 of the signal at (Y, X) in sixteenths of a node, in 1024ths: the logs of the nodes
+// around the nearest one fitted by a quadratic both ways (the cross term from the four
+// diagonal nodes).
+int32_t QuadraticLogAt(const RegionGrid& g, int32_t y, int32_t x) {
+  const int32_t ny = (y + 8) >> 4, nx = (x + 8) >> 4;
+  const int32_t dy = y - 16 * ny, dx = x - 16 * nx;  // -8 .. 7
+  const int32_t l0 = LogNode(g, ny, nx);
+  const int32_t up = LogNode(g, ny - 1, nx), down = LogNode(g, ny + 1, nx);
+  const int32_t left = LogNode(g, ny, nx - 1), right = LogNode(g, ny, nx + 1);
+  const int32_t cross = LogNode(g, ny + 1, nx + 1) - LogNode(g, ny + 1, nx - 1) - LogNode(g, ny - 1, nx + 1) +
+                        LogNode(g, ny - 1, nx - 1);
+  const int32_t q = 32 * ((down - up) * dy + (right - left) * dx) +
+                    2 * ((down + up - 2 * l0) * dy * dy + (right + left - 2 * l0) * dx * dx) + cross * dy * dx;
+  return l0 + q / 1024;
+}
+
+// The signal at (Y, X) as QuadraticLogAt reads it. A fingertip's signal is a Gaussian,
+// whose log is such a quadratic, so this reads the valley between two fingertips on a slant
+// where no node lies; interpolating the values themselves reads it up to a fifth too high
+// there. A blob of another shape (a node beside an empty one) bends the fit, so the reading
+// is kept between the lowest and the highest of the four nodes around the point: the fit
+// serves to find the valley, and the highs of a slanted line are its peak nodes'.
+int32_t LogSignalAt(const RegionGrid& g, int32_t y, int32_t x) {
+  int32_t lo = 0x7FFFFFFF, hi = 0;
+  for (int32_t cy = y >> 4; cy <= (y + 15) >> 4; ++cy) {
+    for (int32_t cx = x >> 4; cx <= (x + 15) >> 4; ++cx) {
+      const int32_t l = LogNode(g, cy, cx);
+      lo = l < lo ? l : lo;
+      hi = l > hi ? l : hi;
+    }
+  }
+  const int32_t v = QuadraticLogAt(g, y, x);
+  return v < lo ? lo : (v > hi ? hi : v);
+}
+
+// The node where region K peaks, in sixteenths of a node (row, column); its position rounded
+// to a node when the region search left no peak position inside the region.
+void PeakNode(uint8_t k, int32_t* pY, int32_t* pX) {
+  const CoordPairInput& in = PairIn();
+  const RegionRect r = in.pstRect[k];
+  const uint32_t pos = in.puwPeakPos != nullptr ? in.puwPeakPos[k] : 0xFFFFu;
+  const uint32_t py = pos >> 8, px = pos & 0xFF;
+  if (py >= r.ubRowStart && py <= r.ubRowEnd && px >= r.ubColStart && px <= r.ubColEnd && py < in.ubRows &&
+      px < in.ubColumns) {
+    *pY = static_cast<int32_t>(16 * py);
+    *pX = static_cast<int32_t>(16 * px);
+    return;
+  }
+  const CoordPairScratch& sc = PairScratch();
+  *pY = 16 * (sc.auwY[k] / 512);
+  *pX = 16 * (sc.auwX[k] / 512);
+  if (*pY > 16 * (in.ubRows - 1)) *pY = 16 * (in.ubRows - 1);
+  if (*pX > 16 * (in.ubColumns - 1)) *pX = 16 * (in.ubColumns - 1);
+}
+
+// The valley between regions A and B (log2 of the lower high over the valley, in 1024ths;
+// negative when there is no signal to read). It is read on the line from one peak node to
+// the other, against those two nodes: the line's own ends. Along a row or a column that is
+// the node profile down the finger's ridge, also where a border cuts the blob (the cut pulls
+// the pieces' positions off the ridge, 5/16 of a node on column 0, while the peak nodes stay
+// on it). On a slant, where no node lies in the valley, it is also read through the fitted
+// logs, from half a node before A's peak to half a node past B's, against that line's own
+// highs on either side, and the deeper reading counts.
+int32_t ValleyBetween(uint8_t a, uint8_t b, int32_t* pEnds = nullptr) {
+  const CoordPairInput& in = PairIn();
+  if (in.pswDiff == nullptr || in.ubRows == 0 || in.ubColumns == 0) return -1;
+  const RegionGrid g{in.pswDiff, in.ubRows, in.ubColumns};
+  int32_t ya, xa, yb, xb;
+  PeakNode(a, &ya, &xa);
+  PeakNode(b, &yb, &xb);
+  const int32_t va = g.At(ya >> 4, xa >> 4), vb = g.At(yb >> 4, xb >> 4);
+  const int32_t ends = va < vb ? va : vb;
+  if (ends <= 0) return -1;
+  if (pEnds != nullptr) *pEnds = ends;
+  const int32_t ly = yb - ya, lx = xb - xa;
+  const int32_t len = AbsI(ly) > AbsI(lx) ? AbsI(ly) : AbsI(lx);
+  if (len == 0) return 0;
+  const int32_t steps = len / 2;  // an eighth of a node each
+  int32_t low = ends;
+  for (int32_t i = 0; i <= steps; ++i) {
+    const int32_t v = SignalBetweenNodes(g, ya + ly * i / steps, xa + lx * i / steps);
+    if (v < low) low = v;
+  }
+  int32_t deepest = Log2Of(ends) - Log2Of(low);
+  if (AbsI(ly) < 32 || AbsI(lx) < 32) return deepest;  // within a node of a row or a column
+  // Samples an eighth of a node apart from half a node before A to half past B.
+  constexpr int32_t kMaxSamples = 160;
+  const int32_t ext = 8;
+  int32_t n = (len + 2 * ext) / 2;
+  if (n > kMaxSamples - 1) n = kMaxSamples - 1;
+  const int32_t maxY = 16 * (in.ubRows - 1), maxX = 16 * (in.ubColumns - 1);
+  int32_t v[kMaxSamples];
+  for (int32_t i = 0; i <= n; ++i) {
+    const int32_t t = -ext + (len + 2 * ext) * i / n;  // along the longer axis, in sixteenths
+    int32_t y = ya + ly * t / len, x = xa + lx * t / len;
+    y = y < 0 ? 0 : (y > maxY ? maxY : y);
+    x = x < 0 ? 0 : (x > maxX ? maxX : x);
+    v[i] = LogSignalAt(g, y, x);
+  }
+  int32_t right[kMaxSamples];
+  right[n] = v[n];
+  for (int32_t i = n - 1; i >= 0; --i) right[i] = v[i] > right[i + 1] ? v[i] : right[i + 1];
+  int32_t left = v[0];
+  for (int32_t i = 0; i <= n; ++i) {
+    if (v[i] > left) left = v[i];
+    const int32_t depth = (left < right[i] ? left : right[i]) - v[i];
+    if (depth > deepest) deepest = depth;
+  }
+  return deepest;
+}
+
+// Whether a union of pieces is no larger than a finger laid flat.
+bool FingerSized(RegionRect U) {
+  const uint32_t h = RectH(U), w = RectW(U);
+  return (h > w ? h : w) <= kFingerLength && (h < w ? h : w) <= kFingerWidth;
+}
 
 // Whether one finger made regions A and B: together they are no larger than a finger laid
-// flat, and the signal on the line between their positions never falls more than a third
-// below the weaker of their peaks. The region search cuts a blob wherever its profile dips
-// at all. A thumb laid down, its maxima 2.5 to 3 nodes apart, dips by up to 15 % between
-// them on the nodes, and by less than a quarter on that line as it lands, grows or slides;
-// between two fingertips 3 nodes apart the signal falls by more than two fifths on it in
-// any direction, so a third keeps a margin to both. The line runs between the regions'
-// positions, not their peak nodes: a fingertip between nodes spreads its peak over two or
-// four of them, and from node to node two fingertips 3 nodes apart on a diagonal may dip by
-// only a fifth.
+// flat, and the signal between their peaks falls by at most 23.5 % (a little more on a weak
+// blob). The region search cuts a blob wherever its profile dips at all, so a thumb laid
+// down comes in pieces as it lands, grows or slides.
 bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
   const CoordPairInput& in = PairIn();
   const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
   if (in.pswDiff == nullptr || in.puwPeak == nullptr || !RectValidOn(U, in.ubRows, in.ubColumns)) return false;
-  const uint32_t h = RectH(U), w = RectW(U);
-  if ((h > w ? h : w) > kFingerLength || (h < w ? h : w) > kFingerWidth) return false;
-  const int32_t weaker = in.puwPeak[a] < in.puwPeak[b] ? in.puwPeak[a] : in.puwPeak[b];
-  if (weaker <= 0) return false;
-  const CoordPairScratch& sc = PairScratch();
-  const int32_t ya = Sixteenths(sc.auwY[a]), xa = Sixteenths(sc.auwX[a]);
-  const int32_t dy = Sixteenths(sc.auwY[b]) - ya, dx = Sixteenths(sc.auwX[b]) - xa;
-  const int32_t steps = (AbsI(dy) > AbsI(dx) ? AbsI(dy) : AbsI(dx)) / 2 + 1;  // an eighth of a node each
-  const RegionGrid g{in.pswDiff, in.ubRows, in.ubColumns};
-  for (int32_t i = 0; i <= steps; ++i) {
-    if (3 * SignalBetweenNodes(g, ya + dy * i / steps, xa + dx * i / steps) < 2 * weaker) return false;
-  }
-  return true;
+  if (!FingerSized(U) || in.puwPeak[a] == 0 || in.puwPeak[b] == 0) return false;
+  int32_t ends = 0;
+  const int32_t depth = ValleyBetween(a, b, &ends);
+  if (depth < 0) return false;
+  // 1477 log2 units (1024 / ln 2) per share of the peak node.
+  const int32_t give = ends >= kPressedCounts ? 0 : 1477 * kNoiseCounts * (kPressedCounts - ends) /
+                                                       ((ends > 1 ? ends : 1) * kPressedCounts);
+  return depth <= kOneFingerValley + give;
 }
 
 }  // namespace
@@ -424,19 +583,23 @@ bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
 // finger. They are when the blob itself says so (OneFingerMadeBoth), which holds on a fresh
 // start, for a finger that grows by more than a node in one frame and for one that slides,
 // as well as for a finger held. They are also when slot S held a finger in the last frame
-// (a non-zero last peak and a last rectangle on the map) and their union is at most one node
-// taller and one node wider than that finger's last rectangle: a finger cut apart by the
-// region search (or sampled half a node further on) keeps its extent, however deep the cut.
-// Two fingertips side by side are neither: a deep valley lies between them, and together
-// they span more than the one fingertip a slot held.
+// (a non-zero last peak and a last rectangle on the map), their union is at most one node
+// taller and one node wider than that finger's last rectangle and no larger than a finger
+// laid flat, and the valley between them is no deeper than a third. Without the valley two
+// fingertips spreading apart by up to a node a frame stayed one point (each frame's union
+// fits the last one's), and a second fingertip landing 3.5-4 nodes from a held one on a
+// diagonal fitted the held one's rectangle despite a valley of 89 %.
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
+  const bool boHeld = s < kCoordPointMax && gstCoordPair.auwLastRectMaxDiff[s] != 0;
   if (OneFingerMadeBoth(a, b)) return true;
   const CoordPairInput& in = PairIn();
-  if (s >= kCoordPointMax || gstCoordPair.auwLastRectMaxDiff[s] == 0) return false;
+  if (!boHeld) return false;
   const RegionRect L = gstCoordPair.astLastRect[s];
   if (!RectValidOn(L, in.ubRows, in.ubColumns)) return false;
   const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
-  return RectH(U) <= RectH(L) + 1 && RectW(U) <= RectW(L) + 1;
+  if (RectH(U) > RectH(L) + 1 || RectW(U) > RectW(L) + 1 || !FingerSized(U)) return false;
+  const int32_t depth = ValleyBetween(a, b);
+  return depth >= 0 && depth <= kHeldFingerValley;
 }
 
 uint16_t ScoreFloatPairByRecord(uint8_t a, uint8_t b, uint8_t c, uint8_t t) {
