@@ -1,6 +1,7 @@
 // Split judgement of coordinate pairing: a slot of the last frame that this frame's regions
 // pair with more than once holds either one finger cut into pieces (merged back) or a new
 // finger beside an old one (released, or moved to another slot).
+#include <cmath>
 #include <cstring>
 
 #include "coord_pair.h"
@@ -392,10 +393,11 @@ constexpr int32_t kOneFingerValley = 396;  // 23.5 %
 // A dip read on a weak blob carries what a few counts do to it: the panel's noise on the
 // valley and on the peak node, and what the signal processing leaves around a blob as it
 // lands (a thumb pressing at 30 % of its signal, 185 counts, read a 15 % profile as 25 %).
-// Below the 400 counts of a fingertip pressed, the line gives way by what 16 counts more
-// would make of the lower peak node over what they make at 400: 4 % at 185 counts, none at
-// 400 and above, where two fingertips are told apart.
-constexpr int32_t kNoiseCounts = 16;
+// Below the 400 counts of a fingertip pressed, the line gives way by what 24 counts more
+// would make of the lower peak node over what they make at 400: 6 % at 185 counts and 8 %
+// at 150 (a thumb pressing along a border at 30 % of its signal read a 19.5 % profile as
+// 29.5 % there), none at 400 and above, where two fingertips are told apart.
+constexpr int32_t kNoiseCounts = 24;
 constexpr int32_t kPressedCounts = 400;
 // A slot that held one finger keeps its pieces together through somewhat deeper cuts, as
 // long as they are one finger's size: a finger pressed unevenly, or a piece sampled half a
@@ -553,6 +555,133 @@ int32_t ValleyBetween(uint8_t a, uint8_t b, int32_t* pEnds = nullptr) {
   return deepest;
 }
 
+// A fingertip's signal as a Gaussian: its height, its centre (row, column) and the bend of
+// its log along the rows and the columns (ln f = ln height + bend * distance^2).
+struct Top {
+  double lnHeight, y, x, bendY, bendX;
+  double At(int32_t ny, int32_t nx) const {
+    return std::exp(lnHeight + bendY * (ny - y) * (ny - y) + bendX * (nx - x) * (nx - x));
+  }
+};
+
+// The signal on node (Y, X) less what OTHER makes there, at least 1; beyond a border the
+// panel is mirrored about its outermost line.
+double NodeLess(const RegionGrid& g, int32_t y, int32_t x, const Top* other) {
+  const int32_t ly = g.ubRows - 1, lx = g.ubCols - 1;
+  if (y < 0) y = -y;
+  if (y > ly) y = 2 * ly - y;
+  if (x < 0) x = -x;
+  if (x > lx) x = 2 * lx - x;
+  y = y < 0 ? 0 : (y > ly ? ly : y);
+  x = x < 0 ? 0 : (x > lx ? lx : x);
+  const double v = g.At(y, x) - (other != nullptr ? other->At(y, x) : 0.0);
+  return v > 1.0 ? v : 1.0;
+}
+
+// The Gaussian through the log of node (Y, X) and of its four neighbours, less what OTHER
+// makes on them: a quadratic along the rows and one along the columns, whose tops give the
+// fingertip's height wherever it lies between the nodes. Taking the other fingertip's
+// flank off first keeps it from lifting the near neighbour, which reads a weaker fingertip
+// beside a stronger one a tenth too high on a slant.
+Top FitTop(const RegionGrid& g, int32_t y, int32_t x, const Top* other) {
+  const double l0 = std::log(NodeLess(g, y, x, other));
+  Top t{l0, static_cast<double>(y), static_cast<double>(x), 0, 0};
+  auto axis = [&](double before, double after, double* pCentre, double* pBend) {
+    const double bend = (before + after - 2 * l0) / 2, slope = (after - before) / 2;
+    *pBend = bend < -0.05 ? bend : -0.05;
+    double shift = -slope / (2 * *pBend);
+    shift = shift < -0.75 ? -0.75 : (shift > 0.75 ? 0.75 : shift);
+    *pCentre += shift;
+    // A top half a node off lifts its node by a third at most (a spread of 0.6).
+    const double lift = -*pBend * shift * shift;
+    t.lnHeight += lift < 0.35 ? lift : 0.35;
+  };
+  axis(std::log(NodeLess(g, y - 1, x, other)), std::log(NodeLess(g, y + 1, x, other)), &t.y, &t.bendY);
+  axis(std::log(NodeLess(g, y, x - 1, other)), std::log(NodeLess(g, y, x + 1, other)), &t.x, &t.bendX);
+  return t;
+}
+
+// The same on the node around (Y, X) where most is left once OTHER is taken off. A region
+// ends where its profile turns, so its peak node can be the one on the flank toward the
+// other fingertip, lifted by it; a fit there leans on the node where the other's flank is
+// steepest.
+Top FitTopNear(const RegionGrid& g, int32_t y, int32_t x, const Top* other) {
+  int32_t by = y, bx = x;
+  double best = 0;
+  for (int32_t dy = -1; dy <= 1; ++dy) {
+    for (int32_t dx = -1; dx <= 1; ++dx) {
+      if (!g.In(y + dy, x + dx)) continue;
+      const double v = NodeLess(g, y + dy, x + dx, other);
+      if (v > best) best = v, by = y + dy, bx = x + dx;
+    }
+  }
+  const Top r = FitTop(g, by, bx, other);
+  return r;
+}
+
+// Read with the other's flank taken off, the two tops of one finger laid down (a thumb:
+// lobes 2 to 3.5 nodes apart, spread 0.75-1.2, the weaker 70-100 % of the stronger) stand
+// at 70 % of each other or closer. A fingertip pressed beside another at 64 % of its
+// strength reads about 65 % from 2.5 nodes apart on, where at a spread of 1.0 and more its
+// node profile dips no deeper than a thumb's: the valley cannot tell them apart, the tops
+// can. Below 68 % the weaker top is a fingertip of its own.
+constexpr int32_t kOneFingerShare = -570;  // log2(0.68)
+// A lobe growing out of a held finger passes below that share on its way up: it stands
+// under 45 % of the other top in its first frame, and in the frames after it has grown from
+// a quarter to two thirds of what it is now. A fingertip landing beside a held one has no
+// signal on its node the frame before, and pressing, sliding or passing keeps its share.
+constexpr int32_t kGrowingShare = -1180;  // log2(0.45)
+
+// Whether regions A and B are two fingertips by their tops: the weaker stands below 68 % of
+// the stronger, and is not a lobe still growing.
+bool TopsOfTwoFingertips(uint8_t a, uint8_t b) {
+  const CoordPairInput& in = PairIn();
+  if (in.pswDiff == nullptr || in.ubRows == 0 || in.ubColumns == 0) return false;
+  const RegionGrid g{in.pswDiff, in.ubRows, in.ubColumns};
+  int32_t ya, xa, yb, xb;
+  PeakNode(a, &ya, &xa);
+  PeakNode(b, &yb, &xb);
+  ya >>= 4, xa >>= 4, yb >>= 4, xb >>= 4;
+  if (g.At(ya, xa) <= 0 || g.At(yb, xb) <= 0) return false;
+  // A top on the panel's outermost line may lie beyond it, where its height cannot be read:
+  // there the valley alone decides.
+  auto outermost = [&](int32_t y, int32_t x) { return y == 0 || x == 0 || y == g.ubRows - 1 || x == g.ubCols - 1; };
+  if (outermost(ya, xa) || outermost(yb, xb)) return false;
+  // Each top is read with the other's flank taken off, two ways: both read again from the
+  // other's last reading, twice over, and the weaker read from the stronger's latest, the
+  // stronger from the weaker's, four times over. Where the tops stand close, one way or the
+  // other can lean the flank of one on the other's node; the higher share counts.
+  const Top fa = FitTop(g, ya, xa, nullptr), fb = FitTop(g, yb, xb, nullptr);
+  Top ta = fa, tb = fb;
+  for (int32_t round = 0; round < 2; ++round) {
+    const Top na = FitTopNear(g, ya, xa, &tb), nb = FitTopNear(g, yb, xb, &ta);
+    ta = na, tb = nb;
+  }
+  Top sa = fa, sb = fb;
+  Top* strong = fa.lnHeight >= fb.lnHeight ? &sa : &sb;
+  Top* weak = strong == &sa ? &sb : &sa;
+  const int32_t ys = strong == &sa ? ya : yb, xs = strong == &sa ? xa : xb;
+  const int32_t yw = strong == &sa ? yb : ya, xw = strong == &sa ? xb : xa;
+  for (int32_t round = 0; round < 4; ++round) {
+    *weak = FitTopNear(g, yw, xw, strong);
+    *strong = FitTopNear(g, ys, xs, weak);
+  }
+  *weak = FitTopNear(g, yw, xw, strong);
+  const double apart = std::fabs(ta.lnHeight - tb.lnHeight), apart2 = std::fabs(sa.lnHeight - sb.lnHeight);
+  // Which is the weaker by the reading that counts; in log2 1024ths, as the valleys are.
+  const bool first = apart <= apart2;
+  const bool aWeaker = first ? ta.lnHeight < tb.lnHeight : sa.lnHeight < sb.lnHeight;
+  const int32_t share = static_cast<int32_t>(-1477.3 * (first ? apart : apart2));
+  if (share >= kOneFingerShare) return false;
+  if (in.pswPrevDiff != nullptr) {
+    const int32_t at = aWeaker ? ya * in.ubColumns + xa : yb * in.ubColumns + xb;
+    const int32_t now = in.pswDiff[at], before = in.pswPrevDiff[at];
+    const bool rising = 3 * before <= 2 * now;
+    if (rising && (4 * before >= now || share < kGrowingShare)) return false;
+  }
+  return true;
+}
+
 // Whether a union of pieces is no larger than a finger laid flat.
 bool FingerSized(RegionRect U) {
   const uint32_t h = RectH(U), w = RectW(U);
@@ -588,9 +717,12 @@ bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
 // laid flat, and the valley between them is no deeper than a third. Without the valley two
 // fingertips spreading apart by up to a node a frame stayed one point (each frame's union
 // fits the last one's), and a second fingertip landing 3.5-4 nodes from a held one on a
-// diagonal fitted the held one's rectangle despite a valley of 89 %.
+// diagonal fitted the held one's rectangle despite a valley of 89 %. Neither way holds when
+// the pieces' tops say two fingertips (TopsOfTwoFingertips): a weaker one pressed at 64 %
+// of the other, 3 nodes from it at a spread of 1.0, dips no deeper than a thumb.
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
   const bool boHeld = s < kCoordPointMax && gstCoordPair.auwLastRectMaxDiff[s] != 0;
+  if (TopsOfTwoFingertips(a, b)) return false;
   if (OneFingerMadeBoth(a, b)) return true;
   const CoordPairInput& in = PairIn();
   if (!boHeld) return false;
