@@ -394,7 +394,7 @@ constexpr int32_t kOneFingerValley = 396;  // 23.5 %
 // valley and on the peak node, and what the signal processing leaves around a blob as it
 // lands (a thumb pressing at 30 % of its signal, 185 counts, read a 15 % profile as 25 %).
 // Below the 400 counts of a fingertip pressed, the line gives way by what 24 counts more
-// would make of the lower peak node over what they make at 400: 6 % at 185 counts and 8 %
+// would make of the lower peak node over what they make at 400: 7 % at 185 counts and 10 %
 // at 150 (a thumb pressing along a border at 30 % of its signal read a 19.5 % profile as
 // 29.5 % there), none at 400 and above, where two fingertips are told apart.
 constexpr int32_t kNoiseCounts = 24;
