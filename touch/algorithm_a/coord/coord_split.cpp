@@ -431,9 +431,8 @@ int32_t SignalBetweenNodes(const RegionGrid& g, int32_t y, int32_t x) {
   return ((16 - fy) * upper + fy * lower) / 256;
 }
 
-// log2 of the signal on node (Y, X); beyond a border the panel is mirrored about its
-// outermost line.
-int32_t LogNode(const RegionGrid& g, int32_t y, int32_t x) {
+// The signal on node (Y, X); beyond a border the panel is mirrored about its outermost line.
+int16_t MirroredNode(const RegionGrid& g, int32_t y, int32_t x) {
   const int32_t ly = g.ubRows - 1, lx = g.ubCols - 1;
   if (y < 0) y = -y;
   if (y > ly) y = 2 * ly - y;
@@ -441,8 +440,11 @@ int32_t LogNode(const RegionGrid& g, int32_t y, int32_t x) {
   if (x > lx) x = 2 * lx - x;
   y = y < 0 ? 0 : (y > ly ? ly : y);
   x = x < 0 ? 0 : (x > lx ? lx : x);
-  return Log2Of(g.At(y, x));
+  return g.At(y, x);
 }
+
+// log2 of the signal on node (Y, X), mirrored beyond a border.
+int32_t LogNode(const RegionGrid& g, int32_t y, int32_t x) { return Log2Of(MirroredNode(g, y, x)); }
 
 // log2 of the signal at (Y, X) in sixteenths of a node, in 1024ths: the logs of the nodes
 // around the nearest one fitted by a quadratic both ways (the cross term from the four
@@ -564,17 +566,12 @@ struct Top {
   }
 };
 
-// The signal on node (Y, X) less what OTHER makes there, at least 1; beyond a border the
-// panel is mirrored about its outermost line.
+// The signal on node (Y, X) less what OTHER makes there, at least 1; mirrored beyond a
+// border, as OTHER is.
 double NodeLess(const RegionGrid& g, int32_t y, int32_t x, const Top* other) {
   const int32_t ly = g.ubRows - 1, lx = g.ubCols - 1;
-  if (y < 0) y = -y;
-  if (y > ly) y = 2 * ly - y;
-  if (x < 0) x = -x;
-  if (x > lx) x = 2 * lx - x;
-  y = y < 0 ? 0 : (y > ly ? ly : y);
-  x = x < 0 ? 0 : (x > lx ? lx : x);
-  const double v = g.At(y, x) - (other != nullptr ? other->At(y, x) : 0.0);
+  const int32_t my = y < 0 ? -y : (y > ly ? 2 * ly - y : y), mx = x < 0 ? -x : (x > lx ? 2 * lx - x : x);
+  const double v = MirroredNode(g, y, x) - (other != nullptr ? other->At(my, mx) : 0.0);
   return v > 1.0 ? v : 1.0;
 }
 
