@@ -804,6 +804,36 @@ TEST_F(CloseFingers, AFingertipLandingBesideAHeldOneAtAnyAngleIsAPointOfItsOwn) 
   }
 }
 
+// The same landing 3.5 nodes away on a diagonal, with the held fingertip at sub-node places
+// (rows and columns off by different amounts) where, at a spread of 1.0-1.1, the nodes
+// between the two fingertips form a ridge along the diagonal: node paths fall only about a
+// third from the lower top, while the signal on the line between them falls by more than
+// half. The held fingertip from frame 0, the newcomer from frame 4; both are points of
+// their own on every frame after it lands.
+TEST_F(CloseFingers, AFingertipLandingBesideAHeldOneAcrossADiagonalRidgeIsAPointOfItsOwn) {
+  struct Case {
+    double spread, degrees, r, c;
+  };
+  static const Case kCases[] = {
+      {1.0, 45, 6.218, 13.371},  {1.1, 45, 6.230, 13.175}, {1.1, 135, 6.247, 16.667},
+      {1.0, 135, 6.218, 16.629}, {1.0, 45, 6.25, 13.4},    {0.9, 45, 6.218, 13.371},
+  };
+  for (const Panel& panel : kPanels) {
+    for (const Case& k : kCases) {
+      const double t = k.degrees * std::numbers::pi / 180;
+      const Finger a{0, k.r, k.c, k.spread};
+      const Finger b{1, a.r + 3.5 * std::sin(t), a.c + 3.5 * std::cos(t), k.spread};
+      StartPlain(0, panel);
+      std::vector<Scene> scenes(4, Scene{a});
+      for (int f = 0; f < 8; ++f) scenes.push_back({a, b});
+      const Outcome o = Run(scenes);
+      EXPECT_TRUE(o.faults.empty()) << "spread " << k.spread << " at " << k.degrees << " degrees from (" << a.r << ", "
+                                    << a.c << "), " << static_cast<int>(panel.drv) << "x" << static_cast<int>(panel.sen)
+                                    << Show(o);
+    }
+  }
+}
+
 // ---- one finger laid down -----------------------------------------------------------------
 
 // Where a finger laid down lies: along a node column (its first maximum on row 4 + the

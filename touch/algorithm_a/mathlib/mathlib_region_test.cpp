@@ -1,7 +1,10 @@
 // Region search on small hand-worked maps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <numbers>
 #include <vector>
 
 #include "mathlib.h"
@@ -213,6 +216,82 @@ TEST(RegionSearch, RefusesWhatItCannotAddress) {
   EXPECT_EQ(LibXpu2RegionSearch(f.map.data(), &count, &score, &f.param, f.regions.data()), 0x040202u);
   EXPECT_EQ(count, 9);
   EXPECT_EQ(score, 9);
+}
+
+// A finger on a map of 9 x 11 nodes: a round fingertip, a finger laid along its length at
+// DEGREES (spread ALONG it and ACROSS), or two lobes LOBES apart along that length, the
+// second WEAKER times the first (two fingertips when both spreads are a fingertip's and
+// WEAKER is 1); scaled so that its highest node is 700.
+struct LaidBlob {
+  double r, c, degrees, along, across, lobes, weaker;
+  double At(int y, int x) const {
+    const double t = degrees * std::numbers::pi / 180;
+    const double l = (y - r) * std::sin(t) + (x - c) * std::cos(t);
+    const double a = -(y - r) * std::cos(t) + (x - c) * std::sin(t);
+    auto lobe = [&](double m) { return std::exp(-(l - m) * (l - m) / (2 * along * along)); };
+    return std::exp(-a * a / (2 * across * across)) * (lobe(lobes / 2) + weaker * lobe(-lobes / 2));
+  }
+};
+
+// A diagonal step joins two nodes only where no pass lies between them. On one finger the
+// two nodes beside a diagonal step carry as much as its two ends (their products match),
+// or about two thirds of it when the finger lies along the diagonal; two fingertips 3.5
+// nodes apart on a diagonal leave a ridge of nodes between them whose neighbours across it
+// hold 0.3-0.45 of that: the search must give each fingertip a region of its own there.
+// Factors of the region stage while a touch is down (28, 44, 28, 52, 14).
+TEST(RegionSearch, DiagonalStepsJoinNoTwoTopsAcrossAPass) {
+  // The nodes of two fingertips of spread 1.0 and peak 700, 3.5 nodes apart at 45 degrees,
+  // the first at (1.22, 1.37): tops 639 at (1, 1) and 660 at (4, 4).
+  static const int16_t kRidge[7][8] = {
+      {130, 311, 274, 89, 11, 1, 0, 0},  {267, 639, 564, 194, 40, 11, 2, 0}, {202, 484, 453, 254, 181, 87, 16, 1},
+      {56, 143, 218, 423, 549, 283, 54, 4}, {6, 25, 134, 471, 660, 343, 66, 5}, {0, 6, 55, 208, 294, 153, 29, 2},
+      {0, 1, 9, 34, 48, 25, 5, 0},
+  };
+  struct Case {
+    const char* name;
+    int ridge;  // 0: the blob; 1: kRidge at rows 1.., columns 1..; -1: kRidge mirrored
+    LaidBlob blob;
+    int regions;
+  };
+  static const Case kCases[] = {
+      {"two fingertips 3.5 nodes apart at 45 degrees", 1, {}, 2},
+      {"the same at 135 degrees", -1, {}, 2},
+      {"two fingertips of spread 1.1, 3.5 nodes apart at 45 degrees", 0, {4.467, 5.412, 45, 1.1, 1.1, 3.5, 1}, 2},
+      {"the same at 135 degrees", 0, {4.467, 5.412, 135, 1.1, 1.1, 3.5, 1}, 2},
+      {"a round fingertip of spread 1.1", 0, {4.3, 5.2, 45, 1.1, 1.1, 0, 0}, 1},
+      {"a finger laid at 45 degrees, spread 1.6 along, 0.9 across", 0, {4.3, 5.2, 45, 1.6, 0.9, 0, 0}, 1},
+      {"a finger laid at 135 degrees, spread 2.0 along, 1.0 across", 0, {4.3, 5.2, 135, 2.0, 1.0, 0, 0}, 1},
+      {"a thumb at 45 degrees, lobes 2.5 apart, spread 1.0, weaker 85 %", 0, {4.3, 5.2, 45, 1.0, 1.0, 2.5, 0.85}, 1},
+      {"a thumb at 135 degrees, lobes 3 apart, spread 1.1, weaker 80 %", 0, {4.3, 5.2, 135, 1.1, 1.1, 3.0, 0.8}, 1},
+  };
+  for (const Case& k : kCases) {
+    SCOPED_TRACE(k.name);
+    RegionFixture f(9, 11);
+    f.param.ubDiagStrongFactor = 44;
+    f.param.ubDiagWeakFactor = 28;
+    f.param.ubOrthStrongFactor = 52;
+    if (k.ridge != 0) {
+      for (int r = 0; r < 7; ++r)
+        for (int c = 0; c < 8; ++c) f.At(r + 1, k.ridge > 0 ? c + 1 : 9 - c) = kRidge[r][c];
+    } else {
+      double top = 0;
+      for (int r = 0; r < 9; ++r)
+        for (int c = 0; c < 11; ++c) top = std::max(top, k.blob.At(r, c));
+      for (int r = 0; r < 9; ++r)
+        for (int c = 0; c < 11; ++c) f.At(r, c) = static_cast<int16_t>(700 * k.blob.At(r, c) / top);
+    }
+    ASSERT_EQ(f.Run(), 0u);
+    EXPECT_EQ(f.count, k.regions);
+    if (k.ridge == 0 || f.count != 2) continue;
+    // Each fingertip's top is its own region's peak, and labels it.
+    const int c1 = k.ridge > 0 ? 2 : 8;
+    EXPECT_EQ(f.regions[0].swPeak, 639);
+    EXPECT_EQ(std::vector<int>({f.regions[0].ubPeakRow, f.regions[0].ubPeakCol}), std::vector<int>({2, c1}));
+    EXPECT_EQ(f.regions[1].swPeak, 660);
+    EXPECT_EQ(std::vector<int>({f.regions[1].ubPeakRow, f.regions[1].ubPeakCol}), std::vector<int>({5, 5}));
+    EXPECT_EQ(f.LabelAt(2, c1), 0);
+    EXPECT_EQ(f.LabelAt(5, 5), 1);
+  }
 }
 
 }  // namespace
