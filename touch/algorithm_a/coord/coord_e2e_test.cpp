@@ -515,7 +515,8 @@ class CloseFingers : public CoordEndToEnd {
     st.screen = {static_cast<uint16_t>(panel.sen * 512), static_cast<uint16_t>(panel.drv * 512)};
     Start(st);
   }
-  Outcome Run(const std::vector<Scene>& scenes) {
+  // RECORDED replaces the map of the frames it names (a frame as a panel gave it).
+  Outcome Run(const std::vector<Scene>& scenes, const std::map<size_t, std::vector<int16_t>>& recorded = {}) {
     Outcome o;
     std::map<int, int> idOf;  // finger -> id
     int fingers = 0;
@@ -564,7 +565,11 @@ class CloseFingers : public CoordEndToEnd {
       }
     };
     size_t frame = 0;
-    for (const Scene& sc : scenes) record(frame++, sc, TouchMap(SceneMap(sc)));
+    for (const Scene& sc : scenes) {
+      const auto it = recorded.find(frame);
+      record(frame, sc, TouchMap(it != recorded.end() ? it->second : SceneMap(sc)));
+      ++frame;
+    }
     for (int i = 0; i < 6; ++i) record(frame++, {}, TouchMap(SceneMap({})));
     int d = 0, u = 0;
     for (const auto& [id, n] : o.downs) d += n;
@@ -990,6 +995,43 @@ TEST_F(CloseFingers, AFingerLaidDownWhoseProfileDipsUpTo20PercentIsOnePoint) {
       }
     }
   }
+}
+
+// A thumb pressing along row 0 of the 17 x 38 panel (lobes 2.53 apart, spread 0.78, the
+// weaker 81 %, a node dip of 19 %), landing at 30 % of its signal: the border cuts its blob,
+// and in its first frame as a panel gave it (noise and all) the region search leaves the
+// node between its maxima out, so its two pieces lie 2.75 nodes apart with one column
+// between them, farther than pairing joins pieces by distance, and their grown rectangles
+// share just that column, which the small-pair touch rule does not count. The blob itself
+// says one finger: a slot's first frame joins such pieces at any distance within a
+// finger's size (two downs before, the second lifted a frame later).
+TEST_F(CloseFingers, AThumbPressingAlongABorderIsOneTouchFromItsFirstFrame) {
+  const Panel panel = kPanels[1];
+  // Rows 0-3, columns 13-25 of the first frame; the rest of the panel read 0.
+  static const int16_t kFirst[4][13] = {
+      {-11, 5, 6, 29, 151, 117, 137, 201, 65, 14, -1, 7, -4},
+      {-5, 4, -6, 20, 73, 56, 60, 91, 27, 6, 5, 8, 2},
+      {3, -4, 5, 1, 7, 6, 8, 5, 8, -7, -1, -2, 2},
+      {-5, 4, 12, 2, 2, -4, -1, -9, -12, -3, -10, -9, -7},
+  };
+  std::vector<int16_t> first(static_cast<size_t>(panel.drv) * panel.sen, 0);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 13; ++x) first[static_cast<size_t>(y) * panel.sen + 13 + x] = kFirst[y][x];
+  }
+  // The weaker lobe on column 17.3, the stronger (697 at full strength) on 19.83.
+  Finger whole{0, 0, 17.30, 0.7817, 2.526, 1 / 0.8101, 697 * 0.8101};
+  whole.alongRow = true;
+  whole.onBorder = true;
+  ASSERT_NEAR(whole.Dip(panel.drv, panel.sen), 19.3, 1.5);
+  std::vector<Scene> scenes;
+  for (int f = 0; f < 10; ++f) {
+    Finger g = whole;
+    g.peak = whole.peak * std::min(1.0, 0.3 + 0.7 * f / 4);
+    scenes.push_back({g});
+  }
+  StartPlain(0, panel);
+  const Outcome o = Run(scenes, {{0, first}});
+  EXPECT_TRUE(o.faults.empty()) << Show(o);
 }
 
 // Where a thumb and two fingertips meet. Two fingertips 3 nodes apart at a spread of 1.0

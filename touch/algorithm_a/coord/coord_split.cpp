@@ -188,7 +188,11 @@ bool JudgeSlotPairs(uint8_t s, uint8_t w, uint8_t FS2, uint16_t B) {
       }
       const uint16_t used = in.ubWideToleranceFlag != 0 ? T2 : T;
       const uint16_t d = RegionSqDist(a, b);
-      if ((FS2 == 0 && d < used) || (FS2 == 1 && d < M / 3)) {
+      // A slot that held nothing joins pieces only where the blob itself says one finger
+      // (PiecesOfOneFinger), which bounds them by a finger's size: there the distance is
+      // no test (a thumb pressing along a border lands in pieces 2.75 nodes apart).
+      const bool boFresh = gstCoordPair.auwLastRectMaxDiff[s] == 0;
+      if ((FS2 == 0 && (d < used || boFresh)) || (FS2 == 1 && d < M / 3)) {
         MergeInto(s, a, b, w, j);
         return true;
       }
