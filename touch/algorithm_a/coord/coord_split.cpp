@@ -435,15 +435,21 @@ int32_t SignalBetweenNodes(const RegionGrid& g, int32_t y, int32_t x) {
   return ((16 - fy) * upper + fy * lower) / 256;
 }
 
-// The signal on node (Y, X); beyond a border the panel is mirrored about its outermost line.
-int16_t MirroredNode(const RegionGrid& g, int32_t y, int32_t x) {
+// Node (Y, X) on the panel: beyond a border the panel is mirrored about its outermost line.
+void MirrorOnto(const RegionGrid& g, int32_t* pY, int32_t* pX) {
   const int32_t ly = g.ubRows - 1, lx = g.ubCols - 1;
+  int32_t y = *pY, x = *pX;
   if (y < 0) y = -y;
   if (y > ly) y = 2 * ly - y;
   if (x < 0) x = -x;
   if (x > lx) x = 2 * lx - x;
-  y = y < 0 ? 0 : (y > ly ? ly : y);
-  x = x < 0 ? 0 : (x > lx ? lx : x);
+  *pY = y < 0 ? 0 : (y > ly ? ly : y);
+  *pX = x < 0 ? 0 : (x > lx ? lx : x);
+}
+
+// The signal on node (Y, X), mirrored beyond a border.
+int16_t MirroredNode(const RegionGrid& g, int32_t y, int32_t x) {
+  MirrorOnto(g, &y, &x);
   return g.At(y, x);
 }
 
@@ -573,9 +579,8 @@ struct Top {
 // The signal on node (Y, X) less what OTHER makes there, at least 1; mirrored beyond a
 // border, as OTHER is.
 double NodeLess(const RegionGrid& g, int32_t y, int32_t x, const Top* other) {
-  const int32_t ly = g.ubRows - 1, lx = g.ubCols - 1;
-  const int32_t my = y < 0 ? -y : (y > ly ? 2 * ly - y : y), mx = x < 0 ? -x : (x > lx ? 2 * lx - x : x);
-  const double v = MirroredNode(g, y, x) - (other != nullptr ? other->At(my, mx) : 0.0);
+  MirrorOnto(g, &y, &x);
+  const double v = g.At(y, x) - (other != nullptr ? other->At(y, x) : 0.0);
   return v > 1.0 ? v : 1.0;
 }
 
@@ -616,8 +621,7 @@ Top FitTopNear(const RegionGrid& g, int32_t y, int32_t x, const Top* other) {
       if (v > best) best = v, by = y + dy, bx = x + dx;
     }
   }
-  const Top r = FitTop(g, by, bx, other);
-  return r;
+  return FitTop(g, by, bx, other);
 }
 
 // Read with the other's flank taken off, the two tops of one finger laid down (a thumb:
@@ -707,6 +711,18 @@ bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
   return depth <= kOneFingerValley + give;
 }
 
+// The held-finger way: slot S held one finger, and pieces A and B fit its last rectangle.
+bool HeldFingerKeepsBoth(uint8_t s, uint8_t a, uint8_t b) {
+  const CoordPairInput& in = PairIn();
+  if (s >= kCoordPointMax || gstCoordPair.auwLastRectMaxDiff[s] == 0) return false;
+  const RegionRect L = gstCoordPair.astLastRect[s];
+  if (!RectValidOn(L, in.ubRows, in.ubColumns)) return false;
+  const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
+  if (RectH(U) > RectH(L) + 1 || RectW(U) > RectW(L) + 1 || !FingerSized(U)) return false;
+  const int32_t depth = ValleyBetween(a, b);
+  return depth >= 0 && depth <= kHeldFingerValley;
+}
+
 }  // namespace
 
 // Every merge of pairing joins two regions into one finger, so both must be pieces of one
@@ -722,17 +738,9 @@ bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
 // the pieces' tops say two fingertips (TopsOfTwoFingertips): a weaker one pressed at 64 %
 // of the other, 3 nodes from it at a spread of 1.0, dips no deeper than a thumb.
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
-  const bool boHeld = s < kCoordPointMax && gstCoordPair.auwLastRectMaxDiff[s] != 0;
-  if (TopsOfTwoFingertips(a, b)) return false;
-  if (OneFingerMadeBoth(a, b)) return true;
-  const CoordPairInput& in = PairIn();
-  if (!boHeld) return false;
-  const RegionRect L = gstCoordPair.astLastRect[s];
-  if (!RectValidOn(L, in.ubRows, in.ubColumns)) return false;
-  const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
-  if (RectH(U) > RectH(L) + 1 || RectW(U) > RectW(L) + 1 || !FingerSized(U)) return false;
-  const int32_t depth = ValleyBetween(a, b);
-  return depth >= 0 && depth <= kHeldFingerValley;
+  // The tops are read last: the fit is the dearest test, and most pairs are settled before.
+  if (!OneFingerMadeBoth(a, b) && !HeldFingerKeepsBoth(s, a, b)) return false;
+  return !TopsOfTwoFingertips(a, b);
 }
 
 uint16_t ScoreFloatPairByRecord(uint8_t a, uint8_t b, uint8_t c, uint8_t t) {
