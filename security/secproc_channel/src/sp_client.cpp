@@ -177,39 +177,34 @@ void dropRegistration(const RegistrationRef& used) {
   }
 }
 
-void renewRegistration() {
+namespace {
+// A new registration put in place of the process's current one, or of `used` only (when
+// given) if that still is the process's. False when none could be made; nothing changed.
+bool putNewRegistration(const RegistrationRef* used) {
   RegistrationRef fresh = registerClient();
-  if (fresh == nullptr) {
-    // Nothing to put in its place: the old one goes as it always did, and the next step of
-    // the bring-up tries to register again.
-    sp_exit();
-    return;
-  }
+  if (fresh == nullptr) return false;
   const bool connected = waitForServer(fresh);
-  RegistrationRef old;
-  {
-    std::lock_guard<std::mutex> g(sp().lock);
-    old = std::move(sp().client);
-    sp().client = std::move(fresh);
-    sp().client_connected = connected;
-  }
+  RegistrationRef old;  // unregistered outside the lock, or by the last exchange on it
+  std::lock_guard<std::mutex> g(sp().lock);
+  // Replaced meanwhile (a restart, another object's time-out): the newer one stays, and
+  // `fresh` ends when this returns, after the lock is released.
+  if (used != nullptr && sp().client != *used) return true;
+  old = std::move(sp().client);
+  sp().client = std::move(fresh);
+  sp().client_connected = connected;
+  return true;
+}
+}  // namespace
+
+void renewRegistration() {
+  // Nothing to put in its place: the old one goes as it always did, and the next step of
+  // the bring-up tries to register again.
+  if (!putNewRegistration(nullptr)) sp_exit();
 }
 
 void replaceRegistration(const RegistrationRef& used) {
-  RegistrationRef fresh = registerClient();
   // Without a new one the old one stays: other objects' exchanges go on on it.
-  if (fresh == nullptr) return;
-  const bool connected = waitForServer(fresh);
-  RegistrationRef old;
-  {
-    std::lock_guard<std::mutex> g(sp().lock);
-    // Replaced meanwhile (a restart, another object's time-out): the newer one stays, and
-    // `fresh` ends when this returns, outside the lock.
-    if (sp().client != used) return;
-    old = std::move(sp().client);
-    sp().client = std::move(fresh);
-    sp().client_connected = connected;
-  }
+  putNewRegistration(&used);
 }
 
 }  // namespace keymasterutils::internal
