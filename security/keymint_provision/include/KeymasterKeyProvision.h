@@ -76,6 +76,9 @@ class KM_PROVISION_API KeymasterKeyProvision {
   // any failure out and *out_length are left untouched.
   int KeyMasterInstallKeybox(const km_install_keybox_t* keybox, uint8_t* out, uint32_t out_size,
                              uint32_t* out_length);
+  // Copies the request of body_length bytes standing in the command area (the last one
+  // framed). Waits for a request being framed on another thread, so it never copies one half
+  // built.
   int CopyCmd(uint32_t body_length, uint8_t* out, uint32_t out_size, uint32_t* out_length);
   int KeyMasterProvisionDeviceId(const std::string& brand, const std::string& device, const std::string& product,
                                  const std::string& serial, const std::string& manufacturer, const std::string& model,
@@ -85,6 +88,8 @@ class KM_PROVISION_API KeymasterKeyProvision {
  private:
   // SecProcInit's bring-up of this object's channel, with the request lock held.
   int bringUpLocked();
+  // CopyCmd with the request lock held.
+  int copyCmdLocked(uint32_t body_length, uint8_t* out, uint32_t out_size, uint32_t* out_length);
   std::unique_ptr<keymasterutils::KeymasterUtils> utils_;
   keymaster_security_level_t security_level_;
 };

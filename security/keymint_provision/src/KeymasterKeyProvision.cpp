@@ -190,10 +190,17 @@ int KeymasterKeyProvision::KeyMasterInstallKeybox(const km_install_keybox_t* key
     logFailure("KeyMasterInstallKeybox", rc);
     return rc;
   }
-  return CopyCmd(static_cast<uint32_t>(buf.get_offset()), out, out_size, out_length);
+  return copyCmdLocked(static_cast<uint32_t>(buf.get_offset()), out, out_size, out_length);
 }
 
 int KeymasterKeyProvision::CopyCmd(uint32_t body_length, uint8_t* out, uint32_t out_size, uint32_t* out_length) {
+  // The command area belongs to a request from init until it is copied out.
+  auto lock = utils_->lockRequest();
+  return copyCmdLocked(body_length, out, out_size, out_length);
+}
+
+int KeymasterKeyProvision::copyCmdLocked(uint32_t body_length, uint8_t* out, uint32_t out_size,
+                                         uint32_t* out_length) {
   if (out == nullptr || out_length == nullptr) return KM_ERROR_OUTPUT_PARAMETER_NULL;
   uint8_t* header = nullptr;
   uint32_t frame = 0;
@@ -243,7 +250,7 @@ int KeymasterKeyProvision::KeyMasterProvisionDeviceId(const std::string& brand, 
     logFailure("KeyMasterProvisionDeviceId", rc);
     return rc;
   }
-  return CopyCmd(static_cast<uint32_t>(body.data_length), out, out_size, out_length);
+  return copyCmdLocked(static_cast<uint32_t>(body.data_length), out, out_size, out_length);
 }
 
 }  // namespace keymasterdevice

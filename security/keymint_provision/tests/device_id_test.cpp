@@ -154,4 +154,36 @@ TEST_F(ProvisionTest, AProvisioningObjectComesAndGoesWhileAChannelObjectExchange
   EXPECT_EQ(SimSecureProcessor::get().unregistrations(), 1) << "ended by the last object only";
 }
 
+// CopyCmd called on one thread while another frames device-identifier requests on the same
+// object, as an outside caller sharing the object might: every copy is the whole request the
+// command area holds between requests, never one half cleared or half built.
+TEST_F(ProvisionTest, CopyCmdOnAnotherThreadSeesOnlyWholeRequests) {
+  constexpr int kRequests = 200;
+  const Ids ids{"brand", "device", "product", "", "", "", {}, {}};
+  KeymasterKeyProvision provision(KM_SECURITY_LEVEL_STRONGBOX);
+  const Bytes want = request(provision, ids);
+  ASSERT_GT(want.size(), 4u);
+  std::atomic<bool> done{false};
+  std::atomic<int> wrongRequests{0};
+  std::thread framing([&] {
+    for (int k = 0; k < kRequests; k++) {
+      if (request(provision, ids) != want) wrongRequests++;
+    }
+    done = true;
+  });
+  int copies = 0, torn = 0;
+  Bytes out(want.size());
+  while (!done.load()) {
+    uint32_t length = 0;
+    const int rc = provision.CopyCmd(static_cast<uint32_t>(want.size() - 4), out.data(),
+                                     static_cast<uint32_t>(out.size()), &length);
+    torn += rc != 0 || length != want.size() || out != want;
+    copies++;
+  }
+  framing.join();
+  EXPECT_EQ(wrongRequests.load(), 0);
+  EXPECT_GT(copies, 0);
+  EXPECT_EQ(torn, 0) << "copies that were not the whole request, of " << copies;
+}
+
 }  // namespace

@@ -98,7 +98,9 @@ class SECPROC_API KeymasterUtils {
   // on 0 the response blob is the response body.
   int sendCmd(keymaster_blob_t& req, keymaster_blob_t* rsp);
   // The exchange of a request anywhere in memory; the response is copied to rsp's memory.
-  // 0, or -1000 when the secure processor sent nothing back.
+  // 0, -1000 when the secure processor sent nothing back, or -49 when the process had no
+  // registration to send on (given up by another object; the next secproc_init registers
+  // again). Other channel failures end the process.
   int sendCmd_common(keymaster_blob_t& req, keymaster_blob_t* rsp);
   int send_cmd(void* req, uint32_t req_len, void* rsp, uint32_t rsp_capacity);
   void get_cmd_header(uint32_t body_len, uint8_t** header, uint32_t* frame_len);
@@ -139,6 +141,8 @@ class SECPROC_API KeymasterUtils {
 
  private:
   uint8_t* cmdArea() { return state_->cmd_area; }
+  // callSECPROC, telling apart a send that found no registration of the process.
+  int callSecProc(uint32_t req_len, uint32_t* rsp_len, bool* unregistered);
   // The TZ steps with the process-wide bring-up lock already held.
   int tzPrepareLocked();
   int tzSendDataLocked();
@@ -160,6 +164,11 @@ SECPROC_API void free_ion_buffer(ion_buf_t* buf);
 extern "C" {
 SECPROC_API int sp_init_client(void);
 SECPROC_API int sp_register_client(void);
+// Registers the process if it is not registered yet; kRegistered, or -108 on failure.
+// *handle is borrowed, not owned: the registration is the process's, and a restart or a
+// time-out seen by any channel object of the process replaces it and unregisters the old one
+// once the exchanges running on it are done. Use the handle for one exchange started at once,
+// never keep it; the library's own exchanges hold the registration itself for their length.
 SECPROC_API int sp_km_register_client_handle(vaultlink_client_handle* handle);
 SECPROC_API int sp_deinit_client(void);
 SECPROC_API void sp_exit(void);

@@ -208,11 +208,19 @@ int KeymasterUtils::sendCmd_common(keymaster_blob_t& req, keymaster_blob_t* rsp)
     ALOGD("acquired wake lock: %s", kWakeLockName);
   }
   uint32_t rspLen = 0;
-  rc = callSECPROC(reqLen, &rspLen);
+  bool unregistered = false;
+  rc = callSecProc(reqLen, &rspLen, &unregistered);
   if (release_wake_lock(kWakeLockName) < 0) {
     ALOGE("failed to release wake lock [%d:%s]", errno, strerror(errno));
   } else {
     ALOGD("released wake lock: %s", kWakeLockName);
+  }
+  // The process's registration is shared: another object may have given it up just before
+  // this send. That is no fault of this object's channel, and the next bring-up registers
+  // again, so this request alone fails.
+  if (unregistered) {
+    ALOGE("callSECPROC found no registration");
+    return KM_ERROR_SECURE_HW_COMMUNICATION_FAILED;
   }
   cleanup_fatal_if(rc != 0, "callSECPROC failed");
 
@@ -235,8 +243,13 @@ int KeymasterUtils::send_cmd(void* req, uint32_t req_len, void* rsp, uint32_t rs
 }
 
 int KeymasterUtils::callSECPROC(uint32_t req_len, uint32_t* rsp_len) {
+  bool unregistered = false;
+  return callSecProc(req_len, rsp_len, &unregistered);
+}
+
+int KeymasterUtils::callSecProc(uint32_t req_len, uint32_t* rsp_len, bool* unregistered) {
   vaultlink_sync_start(state_->hlos_buf.fd);
-  int ret = sp_ext_msg_client_send_message(req_len, rsp_len, kSharedBufSize, state_->buffer_table);
+  int ret = internal::sendMessage(req_len, rsp_len, kSharedBufSize, state_->buffer_table, unregistered);
   if (ret != 0) {
     ALOGE("error during sp_ext_msg_client_send_message ret = %d, rsp_size = %d", ret,
           rsp_len != nullptr ? static_cast<int>(*rsp_len) : 0);
@@ -342,7 +355,11 @@ int KeymasterUtils::secproc_init() {
     // The process-wide steps run for one object at a time: a second object brought up at
     // the same moment finds the client registered and the TZ data handed over.
     std::lock_guard<std::mutex> g(sp().bring_up);
-    afterSsr = is_after_ssr();
+    // A restart may arrive at any point of this bring-up (the callback takes no bring-up
+    // lock): the flag is cleared only for the restart it was read for, so that a later one
+    // is answered by the next bring-up.
+    const internal::RestartMark mark = internal::restartMark();
+    afterSsr = mark.afterRestart;
     // Other objects may be exchanging on the registration a restart leaves behind: it is
     // replaced, and ends when their exchanges are done.
     if (afterSsr) internal::renewRegistration();
@@ -353,7 +370,9 @@ int KeymasterUtils::secproc_init() {
       if (tzSendDataLocked() != 0) {
         fatal = "secproc_tz_send_data failed";
       } else {
-        disable_is_after_ssr_flag();
+        if (afterSsr && !internal::clearAfterRestart(mark.generation)) {
+          ALOGI("restarted again during the bring-up: answered by the next one");
+        }
         if (secproc_hlos_shared_buf_init() != 0) fatal = "secproc_hlos_shared_buf_init failed";
       }
     }
@@ -496,14 +515,20 @@ int KeymasterUtils::secproc_tz_send_data() {
 
 int KeymasterUtils::tzSendDataLocked() {
   const auto start = internal::now();
-  if (is_secproc_tz_data_initialized()) return 0;
   for (;;) {
+    // A restart clears the flag at any moment: the hand-over is recorded only if none came
+    // since the flag was read, else the restarted processor would go without the data.
+    const internal::RestartMark mark = internal::restartMark();
+    if (mark.tzDataHandedOver) return 0;
     int rc = 0;
     if (!state_->tz_prepared) rc = tzPrepareLocked();
     if (rc == 0) rc = tzUtils().tzSecProcKmInitData();
     if (rc == 0) {
+      internal::afterHandOver();
       ALOGI("Initialized TZ-SECPROC data");
-      set_secproc_tz_data_initialized(true);
+      if (!internal::setTzDataHandedOver(mark.generation)) {
+        ALOGI("restarted during the TZ hand-over: handed over again by the next bring-up");
+      }
       return 0;
     }
     ALOGE("Failed to initialize TZ-SECPROC data, result: %d", rc);

@@ -23,10 +23,39 @@ uint64_t restartGeneration() {
   return sp().restart_generation;
 }
 
+RestartMark restartMark() {
+  std::lock_guard<std::mutex> g(sp().lock);
+  return RestartMark{sp().after_ssr, sp().tz_data_initialized, sp().restart_generation};
+}
+
+bool clearAfterRestart(uint64_t generation) {
+  std::lock_guard<std::mutex> g(sp().lock);
+  if (sp().restart_generation != generation) return false;
+  sp().after_ssr = false;
+  return true;
+}
+
+bool setTzDataHandedOver(uint64_t generation) {
+  std::lock_guard<std::mutex> g(sp().lock);
+  if (sp().restart_generation != generation) return false;
+  sp().tz_data_initialized = true;
+  return true;
+}
+
 namespace {
 std::mutex gClockLock;
 testing::Clock gClock;
+std::function<void()> gAfterHandOver;  // under gClockLock
 }  // namespace
+
+void afterHandOver() {
+  std::function<void()> fn;
+  {
+    std::lock_guard<std::mutex> g(gClockLock);
+    fn = gAfterHandOver;
+  }
+  if (fn) fn();
+}
 
 std::chrono::steady_clock::time_point now() {
   std::function<std::chrono::steady_clock::time_point()> fn;
@@ -57,6 +86,11 @@ namespace keymasterutils::testing {
 void setClock(Clock clock) {
   std::lock_guard<std::mutex> g(internal::gClockLock);
   internal::gClock = std::move(clock);
+}
+
+void setAfterHandOver(std::function<void()> fn) {
+  std::lock_guard<std::mutex> g(internal::gClockLock);
+  internal::gAfterHandOver = std::move(fn);
 }
 
 void resetProcessState() {
@@ -143,22 +177,34 @@ void dropRegistration(const RegistrationRef& used) {
   }
 }
 
-void renewRegistration() {
+namespace {
+// A new registration put in place of the process's current one, or of `used` only (when
+// given) if that still is the process's. False when none could be made; nothing changed.
+bool putNewRegistration(const RegistrationRef* used) {
   RegistrationRef fresh = registerClient();
-  if (fresh == nullptr) {
-    // Nothing to put in its place: the old one goes as it always did, and the next step of
-    // the bring-up tries to register again.
-    sp_exit();
-    return;
-  }
+  if (fresh == nullptr) return false;
   const bool connected = waitForServer(fresh);
-  RegistrationRef old;
-  {
-    std::lock_guard<std::mutex> g(sp().lock);
-    old = std::move(sp().client);
-    sp().client = std::move(fresh);
-    sp().client_connected = connected;
-  }
+  RegistrationRef old;  // unregistered outside the lock, or by the last exchange on it
+  std::lock_guard<std::mutex> g(sp().lock);
+  // Replaced meanwhile (a restart, another object's time-out): the newer one stays, and
+  // `fresh` ends when this returns, after the lock is released.
+  if (used != nullptr && sp().client != *used) return true;
+  old = std::move(sp().client);
+  sp().client = std::move(fresh);
+  sp().client_connected = connected;
+  return true;
+}
+}  // namespace
+
+void renewRegistration() {
+  // Nothing to put in its place: the old one goes as it always did, and the next step of
+  // the bring-up tries to register again.
+  if (!putNewRegistration(nullptr)) sp_exit();
+}
+
+void replaceRegistration(const RegistrationRef& used) {
+  // Without a new one the old one stays: other objects' exchanges go on on it.
+  putNewRegistration(&used);
 }
 
 }  // namespace keymasterutils::internal
@@ -276,6 +322,13 @@ extern "C" void set_secproc_tz_data_initialized(bool value) {
 extern "C" int sp_ext_msg_client_send_message(uint32_t req_len, uint32_t* rsp_len,
                                               uint32_t buf_size,
                                               vaultlink_ion_info_table* table) {
+  bool unregistered = false;
+  return keymasterutils::internal::sendMessage(req_len, rsp_len, buf_size, table, &unregistered);
+}
+
+int keymasterutils::internal::sendMessage(uint32_t req_len, uint32_t* rsp_len, uint32_t buf_size,
+                                          vaultlink_ion_info_table* table, bool* unregistered) {
+  *unregistered = false;
   if (table == nullptr) {
     ALOGE("ionTable is NULL");
     return -3;
@@ -283,7 +336,14 @@ extern "C" int sp_ext_msg_client_send_message(uint32_t req_len, uint32_t* rsp_le
   // Held until this exchange is done: a registration given up meanwhile stays registered
   // under it, and a failure here gives up only this one.
   const RegistrationRef registration = keymasterutils::internal::currentRegistration();
-  const vaultlink_client_handle handle = registration != nullptr ? registration->handle() : nullptr;
+  if (registration == nullptr) {
+    // Given up by another object's failed exchange or bring-up: nothing of this object's is
+    // wrong, and its next bring-up registers again.
+    ALOGE("ch [%s] has no registration", kChannelName);
+    *unregistered = true;
+    return -3;
+  }
+  const vaultlink_client_handle handle = registration->handle();
   bool sane = true;
   if (!vaultlink_is_sp_subsystem_link_up()) {
     ALOGE("communication LINK is DOWN.");
@@ -309,9 +369,14 @@ extern "C" int sp_ext_msg_client_send_message(uint32_t req_len, uint32_t* rsp_le
                                                   table, keymasterutils::kWaitMs);
   if (rc < 0) {
     ALOGE("vaultlink_client_send_modified_command failed ret: %d", rc);
-    int ret = rc == -110 ? -4 : -2;
+    if (rc == -110) {
+      // Other objects may be exchanging on this registration: it is replaced, never given up
+      // under them (they would find none).
+      keymasterutils::internal::replaceRegistration(registration);
+      return -4;
+    }
     keymasterutils::internal::dropRegistration(registration);
-    return ret;
+    return -2;
   }
   if (reply.rsp_type == keymasterutils::kRspTypeSuccess) {
     ALOGD("%s: rsp_hdr->msg_len: %u", "sp_ext_msg_client_send_message", reply.msg_len);

@@ -51,8 +51,30 @@ void dropRegistration(const RegistrationRef& used);
 // After a restart: registers the process again and puts the new registration in place of
 // the old one, so that an exchange starting meanwhile finds one or the other, never none.
 void renewRegistration();
+// After a time-out on `used`: registers the process again and puts the new registration in
+// place of `used` if that is still the process's; when no new one can be made, `used` stays.
+void replaceRegistration(const RegistrationRef& used);
 
+// One exchange on the process's registration (sp_ext_msg_client_send_message). When the
+// process has no registration nothing is sent, *unregistered is set and -3 returned.
+int sendMessage(uint32_t req_len, uint32_t* rsp_len, uint32_t buf_size,
+                vaultlink_ion_info_table* table, bool* unregistered);
+
+// The restart flags as one restart left them, with the restart count they belong to. A
+// bring-up notes them and records what it answered only if no restart came since
+// (clearAfterRestart, setTzDataHandedOver); otherwise the flags stay for the next bring-up.
+struct RestartMark {
+  bool afterRestart;
+  bool tzDataHandedOver;
+  uint64_t generation;
+};
+RestartMark restartMark();
+// Both return whether the flag was changed (false: a restart came after `generation`).
+bool clearAfterRestart(uint64_t generation);
+bool setTzDataHandedOver(uint64_t generation);
 uint64_t restartGeneration();
+// The test step between the TZ hand-over and its record (nothing in production).
+void afterHandOver();
 std::chrono::steady_clock::time_point now();
 void sleepFor(std::chrono::milliseconds ms);
 

@@ -219,6 +219,65 @@ TEST_F(BringUp, OneChannelObjectUsedFromSeveralThreadsAtOnce) {
   EXPECT_EQ(SimSecureProcessor::get().requests().size(), size_t{1 + kThreads * kRounds});
 }
 
+// Restarts that land inside a bring-up, after the restart flags were read: each is answered
+// by the next bring-up (a new registration, the hand-over again), never forgotten.
+//  - A second restart while the bring-up that answers the first waits for the server of its
+//    new registration: that registration was made before the second restart.
+//  - A restart right after the trusted side took the hand-over data, before the library
+//    recorded it: the restarted processor has not had that data.
+TEST_F(BringUp, ARestartInsideABringUpIsAnsweredByTheNext) {
+  struct Case {
+    const char* what;
+    bool restartFirst;  // a restart between requests comes before the bring-up
+    bool inServerWait;  // where the restart inside the bring-up lands
+    int handOversAfter; // hand-overs made by the bring-up after the one that saw it
+  };
+  const Case cases[] = {
+      {"in the wait for the renewed registration's server", true, true, 0},
+      {"after the hand-over of the first bring-up", false, false, 1},
+      {"after the hand-over of a bring-up after a restart", true, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    keymasterutils::testing::resetProcessState();
+    SimSecureProcessor::get().reset();
+    SimTz::get().reset();
+    KeymasterUtils utils(KM_SECURITY_LEVEL_STRONGBOX);
+    if (c.restartFirst) {
+      ASSERT_EQ(utils.secproc_init(), 0);
+      SimSecureProcessor::get().restart();
+    }
+    bool restarted = false;
+    auto restartOnce = [&] {
+      if (restarted) return;
+      restarted = true;
+      SimSecureProcessor::get().restart();
+    };
+    if (c.inServerWait) {
+      keymasterutils::testing::setClock(fakeClock(restartOnce));
+    } else {
+      keymasterutils::testing::setAfterHandOver(restartOnce);
+    }
+    ASSERT_EQ(utils.secproc_init(), 0);
+    keymasterutils::testing::setClock(fakeClock());
+    keymasterutils::testing::setAfterHandOver({});
+    ASSERT_TRUE(restarted);
+    EXPECT_TRUE(is_after_ssr()) << "the restart inside the bring-up is still to be answered";
+    const int handOvers = opCount(13);
+    const int registrations = SimSecureProcessor::get().registrations();
+
+    SimSecureProcessor::get().clearRequests();
+    ASSERT_EQ(utils.secproc_init(), 0);
+    EXPECT_EQ(SimSecureProcessor::get().registrations(), registrations + 1)
+        << "registered again after the restart inside the bring-up";
+    EXPECT_EQ(opCount(13), handOvers + c.handOversAfter);
+    EXPECT_TRUE(is_secproc_tz_data_initialized());
+    EXPECT_FALSE(is_after_ssr());
+    EXPECT_EQ(SimSecureProcessor::get().commandIds(), std::vector<uint32_t>{kCmdSetVersion});
+    EXPECT_EQ(SimSecureProcessor::get().registrations() - SimSecureProcessor::get().unregistrations(), 1);
+  }
+}
+
 using BringUpDeathTest = ChannelTest;
 
 TEST_F(BringUpDeathTest, UnavailableProcessorOrTzEndTheProcess) {

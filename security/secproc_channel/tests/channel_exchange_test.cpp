@@ -143,6 +143,32 @@ TEST_F(Exchange, ReplyOfAnotherTypeIsNeverReadAsSuccess) {
   EXPECT_EQ(utils->send_cmd(area, 12, area + 12, 20480 - 12), 0);
 }
 
+// The process's registration was given up (by another object's failed exchange, say) just
+// before this object sends: the send is refused with an error its caller handles, the process
+// goes on, and the next request's bring-up registers again.
+TEST_F(Exchange, ASendThatFindsNoRegistrationIsAnErrorForItsCaller) {
+  const int registrations = SimSecureProcessor::get().registrations();
+  for (bool raw : {false, true}) {
+    SCOPED_TRACE(raw ? "send_cmd" : "sendCmd");
+    sp_exit();
+    keymaster_blob_t rsp{};
+    uint8_t answer[16];
+    const int rc = raw ? utils->send_cmd(utils->celvarcom_dev_init(), 12, answer, sizeof answer)
+                       : send(0x3108, 4, &rsp);
+    EXPECT_EQ(rc, KM_ERROR_SECURE_HW_COMMUNICATION_FAILED);
+    EXPECT_TRUE(SimSecureProcessor::get().requests().empty()) << "nothing reached the processor";
+    EXPECT_EQ(SimSecureProcessor::get().syncDepth(), 0);
+    ASSERT_EQ(utils->secproc_init(), 0);
+    SimSecureProcessor::get().queueResponse(Response{0, {0x42}, std::nullopt});
+    ASSERT_EQ(send(0x3108, 4, &rsp), 0);
+    ASSERT_EQ(rsp.data_length, 1u);
+    EXPECT_EQ(rsp.data[0], 0x42);
+    SimSecureProcessor::get().clearRequests();
+  }
+  EXPECT_EQ(SimSecureProcessor::get().registrations(), registrations + 2);
+  EXPECT_EQ(SimSecureProcessor::get().unregistrations(), 2);
+}
+
 using ExchangeDeathTest = Exchange;
 
 TEST_F(ExchangeDeathTest, ChannelFailuresEndTheProcess) {

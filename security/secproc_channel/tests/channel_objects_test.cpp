@@ -176,5 +176,45 @@ TEST_F(ChannelObjects, RestartsWhileTwoObjectsExchangeOnThreeThreads) {
       << "the last object's cleanup ends the registration";
 }
 
+// One object's exchange times out while a second object, brought up for its own request,
+// sends from another thread in the middle of the first one's recovery (at the first wait of
+// the library once the processor has let the time-out pass). The time-out must not take the
+// process's registration away from under the second object: its exchange succeeds, and the
+// first object's next request does too.
+TEST_F(ChannelObjects, ATimeOutOnOneObjectLeavesTheOtherSending) {
+  KeymasterUtils timingOut(KM_SECURITY_LEVEL_STRONGBOX);
+  KeymasterUtils other(KM_SECURITY_LEVEL_STRONGBOX);
+  ASSERT_TRUE(weaverConfigExchange(timingOut));
+  ASSERT_TRUE(weaverConfigExchange(other));
+  std::atomic<bool> timedOut{false};
+  std::atomic<int> otherResult{-1}, otherSends{0};
+  SimSecureProcessor::get().setSleeper([&](std::chrono::milliseconds ms) {
+    waited += ms;
+    timedOut = true;
+  });
+  keymasterutils::testing::setClock(fakeClock([&] {
+    if (!timedOut.load() || otherSends.exchange(1) != 0) return;
+    std::thread sender([&] {
+      auto lock = other.lockRequest();
+      otherResult = weaverConfigSend(other);
+    });
+    sender.join();
+  }));
+  SimSecureProcessor::get().failNextExchange(Fault::kTimeout);
+  int timedOutResult = 0;
+  {
+    auto lock = timingOut.lockRequest();
+    ASSERT_EQ(timingOut.secproc_init(), 0);
+    timedOutResult = weaverConfigSend(timingOut);
+  }
+  EXPECT_EQ(timedOutResult, -1000) << "a time-out has no answer to give";
+  ASSERT_EQ(otherSends.load(), 1) << "the second object sent during the recovery";
+  EXPECT_EQ(otherResult.load(), 0);
+  EXPECT_TRUE(weaverConfigExchange(timingOut));
+  EXPECT_TRUE(weaverConfigExchange(other));
+  EXPECT_EQ(SimSecureProcessor::get().registrations() - SimSecureProcessor::get().unregistrations(), 1)
+      << "one registration in use, every earlier one ended";
+}
+
 }  // namespace
 }  // namespace secproc_test

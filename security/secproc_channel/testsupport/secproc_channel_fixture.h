@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "KeymasterUtils.h"
@@ -32,15 +33,24 @@ class ChannelTest : public ::testing::Test {
     platform::wakelock::reset();
     keymasterutils::testing::resetProcessState();
     fakeMs = 0;
-    // Channel objects on several threads may poll and retry at once: the clock is shared.
-    keymasterutils::testing::setClock(keymasterutils::testing::Clock{
-        [this] { return std::chrono::steady_clock::time_point{} + std::chrono::milliseconds(fakeMs.load()); },
-        [this](std::chrono::milliseconds ms) { fakeMs += ms.count(); }});
+    keymasterutils::testing::setClock(fakeClock());
     SimSecureProcessor::get().setSleeper([this](std::chrono::milliseconds ms) { waited += ms; });
   }
   void TearDown() override {
     keymasterutils::testing::resetProcessState();
     keymasterutils::testing::setClock({});
+    keymasterutils::testing::setAfterHandOver({});
+  }
+
+  // Channel objects on several threads may poll and retry at once: the clock is shared. Its
+  // waits run `onSleep` first, if given, on the waiting thread.
+  keymasterutils::testing::Clock fakeClock(std::function<void()> onSleep = {}) {
+    return keymasterutils::testing::Clock{
+        [this] { return std::chrono::steady_clock::time_point{} + std::chrono::milliseconds(fakeMs.load()); },
+        [this, onSleep](std::chrono::milliseconds ms) {
+          if (onSleep) onSleep();
+          fakeMs += ms.count();
+        }};
   }
 
   static std::vector<uint8_t> u32s(std::initializer_list<uint32_t> words) {
@@ -54,11 +64,18 @@ class ChannelTest : public ::testing::Test {
   static bool weaverConfigExchange(keymasterutils::KeymasterUtils& utils) {
     auto lock = utils.lockRequest();
     if (utils.secproc_init() != 0) return false;
+    return weaverConfigSend(utils) == 0;
+  }
+  // The send of that request alone, on an object already brought up: 0 when the answer is
+  // right, 1 when the exchange succeeded with another answer, else the exchange's result.
+  static int weaverConfigSend(keymasterutils::KeymasterUtils& utils) {
     keymaster_blob_t req{}, rsp{};
     utils.init(platform::secproc::kCmdWeaverGetConfig, &req);
     req.data_length = 0;
+    const int rc = utils.sendCmd(req, &rsp);
+    if (rc != 0) return rc;
     // {62: 16, ...}, the value written as an eight-byte integer.
-    return utils.sendCmd(req, &rsp) == 0 && rsp.data_length > 11 && rsp.data[0] == 0xA3 && rsp.data[11] == 16;
+    return rsp.data_length > 11 && rsp.data[0] == 0xA3 && rsp.data[11] == 16 ? 0 : 1;
   }
 
   std::atomic<int64_t> fakeMs{0};
