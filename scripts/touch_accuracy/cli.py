@@ -42,7 +42,7 @@ from .judge import score, regressions
 from .scenarios import (scenarios, ci_set, frames_of, table, swipe_16x30, check_swipe_16x30, SHIPPED_ROWS,
                         SHIPPED_COLUMNS)
 from .rates import RATE_HELP, add_rate_arguments, check_rate_arguments, run_rates
-from .selftest import self_test, rate_self_test
+from .selftest import self_test, rate_self_test, shared_model_test
 from .progress import Progress
 
 EXPECTED = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "touch-accuracy-expected.json")
@@ -98,7 +98,9 @@ def parser():
     add_run_arguments(p, True)
     p = sub.add_parser("all", help="the scenarios and the rate tables", epilog=RATE_HELP, formatter_class=raw)
     add_run_arguments(p, True)
-    sub.add_parser("self-test", help="the suite's own pieces on hand-made input; needs no build")
+    p = sub.add_parser("self-test", help="the suite's own pieces on hand-made input; needs no build")
+    p.add_argument("--model-program", metavar="PROGRAM",
+                   help="also check the C++ contact model (the build's contact_model_values) against this one")
     p = sub.add_parser("swipe-16x30", help="the recording of a swipe on algorithm A's own 16 x 30 panel")
     add_build(p, needed=False)
     p.add_argument("--seed", type=int, default=26, help="seed of the frames' noise (default 26)")
@@ -206,6 +208,8 @@ def main(argv=None):
         return 2
     if args.command == "self-test":
         bad = rate_self_test()
+        if args.model_program:
+            bad += ["shared contact model: " + b for b in shared_model_test(args.model_program)]
         for line in bad:
             print("rate tables self-test: " + line, file=sys.stderr)
         print("rate tables self-test: %d fault(s)" % len(bad))

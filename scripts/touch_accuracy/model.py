@@ -2,17 +2,36 @@
 frame noise and a slow baseline drift, and the frames it gives."""
 
 import math
+import os
+import re
 
 import numpy as np
 
+# The model's figures, shared with the C++ unit tables (touch_host/contact_model.h).
+FIGURES_FILE = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                            "tools", "touch_host", "testsupport", "include", "touch_host", "contact_model.def")
+
+
+def read_figures(path=FIGURES_FILE):
+    """{name: value} of the CONTACT_FIGURE lines of PATH."""
+    with open(path) as f:
+        return {m.group(1): float(m.group(2))
+                for m in re.finditer(r"^CONTACT_FIGURE\((\w+), ([-0-9.eE+]+), ", f.read(), re.M)}
+
+
+FIGURES = read_figures()
 ROWS, COLUMNS = 17, 38          # algorithm B's built-in panel; algorithm A is configured for it
 LEAD, TAIL = 14, 4              # untouched frames before the first touch and after the last
 BASE = 3000                     # untouched raw level
 SELF_BASE = 5000                # untouched raw level of the self lines
-PEAK = 700                      # a finger's signal at its centre (raw counts it takes off)
-SIGMA = 0.75                    # a finger's spread in nodes (about 3 x 3 nodes carry it)
-NOISE = 4.0                     # frame-to-frame noise, counts (standard deviation)
-DRIFT = 0.15                    # baseline drift, counts per frame (slow, uneven over the panel)
+PEAK = FIGURES["kPeak"]         # a finger's signal at its centre (raw counts it takes off)
+SIGMA = 0.75                    # the scenarios' finger spread in nodes (about 3 x 3 nodes carry it)
+NOISE = FIGURES["kNoise"]       # frame-to-frame noise, counts (standard deviation)
+DRIFT = FIGURES["kDrift"]       # baseline drift, counts per frame (slow, uneven over the panel)
+THUMB_LOBES = (FIGURES["kThumbLobesMin"], FIGURES["kThumbLobesMax"])      # a thumb's lobes apart, nodes
+THUMB_SPREAD = (FIGURES["kThumbSpreadMin"], FIGURES["kThumbSpreadMax"])   # a thumb's lobe spread, nodes
+THUMB_WEAKER = (FIGURES["kThumbWeakerMin"], FIGURES["kThumbWeakerMax"])   # its weaker lobe, share
+ACROSS = (FIGURES["kAcrossMin"], FIGURES["kAcrossMax"])                   # a diagonal finger's spread across
 REACH = 1.25                    # a point this close (nodes) to a finger is that finger's: less than half
                                 # the closest spacing here (3 nodes), so a point between two is neither's
 

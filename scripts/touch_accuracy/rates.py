@@ -192,7 +192,7 @@ def thumb_table_finger(panel, motion, place, rng):
     weaker 70-100 % of the stronger) with MOTION at PLACE, and its node dip (the deepest
     over the frames in which it has its whole shape)."""
     p = RATE_PANELS[panel]
-    distance, spread, weaker = rng.uniform(2.0, 3.5), rng.uniform(0.75, 1.2), rng.uniform(0.7, 1.0)
+    distance, spread, weaker = rng.uniform(*THUMB_LOBES), rng.uniform(*THUMB_SPREAD), rng.uniform(*THUMB_WEAKER)
     turned = rng.uniform() < 0.5
     edge = rng.uniform(0.0, 0.3)   # the ridge this far in from the border
     along_rows = {"middle": rng.uniform() < 0.5, "row 0": False, "last row": False}.get(place, True)
@@ -311,7 +311,7 @@ def drag_cases(panels, seed, thumbs_per_cell):
                 i = 0
                 while i < thumbs_per_cell:
                     angle = RATE_ANGLES[i % len(RATE_ANGLES)]
-                    distance, spread, weaker = rng.uniform(2.0, 3.5), rng.uniform(0.75, 1.2), rng.uniform(0.7, 1.0)
+                    distance, spread, weaker = rng.uniform(*THUMB_LOBES), rng.uniform(*THUMB_SPREAD), rng.uniform(*THUMB_WEAKER)
                     along_rows, turned = rng.uniform() < 0.5, rng.uniform() < 0.5
                     start = panel_middle(panel) - DRAG_LENGTH / 2 * unit(angle) + rng.uniform(-0.5, 0.5, 2)
                     track, n = held_then_slid(start, held, speed, angle, DRAG_LENGTH)
@@ -356,7 +356,7 @@ def diagthumb_cases(panels, seed, per_cell):
             rng = np.random.default_rng([seed, zlib.crc32(("diagthumbs %s %d" % (panel, axis)).encode())])
 
             def draw(rng):
-                distance, spread, weaker = rng.uniform(2.5, 3.0), rng.uniform(0.75, 1.2), rng.uniform(0.7, 1.0)
+                distance, spread, weaker = rng.uniform(2.5, 3.0), rng.uniform(*THUMB_SPREAD), rng.uniform(*THUMB_WEAKER)
                 turned, speed, heading = rng.uniform() < 0.5, rng.uniform(0.2, 0.5), rng.uniform(0, 360)
                 start = panel_middle(panel) - 5 * speed * unit(heading) + rng.uniform(-0.5, 0.5, 2)
                 return profile_dip(distance, spread, weaker), (distance, spread, weaker, turned, speed, heading, start)
@@ -384,8 +384,8 @@ def laid_cases(panels, seed, per_cell):
             rng = np.random.default_rng([seed, zlib.crc32(("laid %s %d" % (panel, axis)).encode())])
 
             def draw(rng):
-                distance, along, across = rng.uniform(2.5, 3.5), rng.uniform(0.9, 1.2), rng.uniform(0.70, 0.85)
-                weaker, turned = rng.uniform(0.7, 1.0), rng.uniform() < 0.5
+                distance, along, across = rng.uniform(2.5, 3.5), rng.uniform(0.9, 1.2), rng.uniform(*ACROSS)
+                weaker, turned = rng.uniform(*THUMB_WEAKER), rng.uniform() < 0.5
                 centre = panel_middle(panel) + rng.uniform(-1, 1, 2)
                 return profile_dip(distance, along, weaker), (distance, along, across, weaker, turned, centre)
 
@@ -483,7 +483,7 @@ def count_cases(panels, seed):
                                 a = {k: tuple(first) for k in range(frames)}
                             b = {k: tuple(np.array(p) + distance * u) for k, p in a.items()}
                             ga, gb = pair_gains(motion, frames)
-                            sigma = rng.uniform(0.8, 1.0)
+                            sigma = rng.uniform(FIGURES["kSpreadTypicalMin"], FIGURES["kSpreadTypicalMax"])
                             key = "count %s %s w%g a%d #%d (spread %.2f, first at %.2f, %.2f)" % (
                                 panel, " ".join(cell), weaker, angle, phase, sigma, first[0], first[1])
                             out.append(RateCase("count", panel, cell, key,
@@ -559,13 +559,14 @@ class RateFrames:
         self.maker = FrameMaker(untouched, [self_lines, self_lines])
         self.seed = seed
 
-    def lines(self, contacts, length, key, noise=None, touched=None):
+    def lines(self, contacts, length, key, noise=None, touched=None, drift=None):
         """LENGTH frames of CONTACTS and untouched frames after them, as frames-file lines.
-        NOISE None: frame noise of NOISE counts; a level: that noise, and above 0 a slow
-        baseline drift too, DRIFT counts a frame up or down over the TOUCHED frames and back
-        over the untouched ones after them (so every case starts from the same level)."""
+        NOISE None: frame noise of NOISE counts; a level: that noise, and (DRIFT None) above 0
+        a slow baseline drift too, DRIFT counts a frame up or down over the TOUCHED frames and
+        back over the untouched ones after them (so every case starts from the same level)."""
         rng = np.random.default_rng([self.seed, zlib.crc32(key.encode())])
-        slope = DRIFT * (1 if rng.uniform() < 0.5 else -1) if noise else 0.0
+        drift = bool(noise) if drift is None else drift
+        slope = DRIFT * (1 if rng.uniform() < 0.5 else -1) if drift else 0.0
         touched = length if touched is None else touched
         level = lambda k: slope * (k if k < touched else touched * (length - k) / (length - touched + 1))
         frames, _ = self.maker.frames(contacts, length, rng, rng, NOISE if noise is None else noise, level)
@@ -809,19 +810,24 @@ RATE_HELP = """rate tables (algorithm A on the 16x30 panel of its shipped config
   drift), each a cell of its own; --against DIR runs the same frames on another build folder
   and lists the cases right there and wrong here. The last five tables have no floors.
   Algorithm B is not in the tables (it runs one panel and is not what they judge).
-  --set full runs the scenarios and all tables (9,240 cases: 24 laid-down fingers a cell;
-  about 20 s on a Release build with --jobs 3), --set ci the scenarios and the tables
-  without the fingertips 5 nodes apart and with 8 laid-down fingers a cell (5,760 cases,
-  under a minute on the ASan build with 2 jobs), as ctest does. --rates runs tables only;
-  with --panel, --cases and --failures it is quick to iterate on:
-    scripts/touch-accuracy --build build-rel --rates two --panel 16x30 --cases 4 --table
-    scripts/touch-accuracy --build build-rel --rates thumbs,pinch --failures
+  all --set full runs the scenarios and every table at the usual noise (14,281 cases; the
+  first four tables 9,240 of them), all --set ci the scenarios and the first four tables
+  without the fingertips 5 nodes apart and with 8 laid-down fingers a cell (5,760 cases), as
+  ctest does (times in the README). rates runs tables only; with --rates, --panel, --cases
+  and --failures it is quick to iterate on. On a terminal the run shows the cases done of
+  all, per table, as it goes. scripts/test makes build-test (ASan), scripts/demo makes build:
+    scripts/touch-accuracy rates --build build-test --rates two --panel 16x30 --cases 4 --table
+    scripts/touch-accuracy rates --build build-test --rates thumbs,pinch --failures
+    scripts/touch-accuracy rates --build build --rates drag,count --noise 0,4,8 --table
+  The same frames on another tree's build folder (here another checkout's build-test),
+  listing the cases right there and wrong here:
+    scripts/touch-accuracy rates --build build-test --against ../other/build-test --rates all
   Another tree's rule, with this tree's touch_host (the frames carry self sets):
-    scripts/touch-accuracy --build build-rel --alg-build ../other/build-rel --rates all --table
-  --check also checks each cell against its floor (successes of its cases) in
-  scripts/touch-accuracy-expected.json ("rates", per set); --write-expected records the
-  floors measured now for the cells run:
-    scripts/touch-accuracy --build build-rel --set ci --rates all --write-expected
+    scripts/touch-accuracy rates --build build-test --alg-build ../other/build-test --rates all --table
+  --check also checks each cell of the first four tables against its floor (successes of its
+  cases) in scripts/touch-accuracy-expected.json ("rates", per set); --write-expected records
+  the floors measured now for those cells:
+    scripts/touch-accuracy rates --build build-test --set ci --rates all --write-expected
 """
 
 
