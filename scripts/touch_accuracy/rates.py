@@ -597,7 +597,9 @@ def run_rate_cases(builds, cases, seed, jobs, work, keep_files=False, tag="rates
         runs = []
         for panel, group in by_panel.items():
             frames = RateFrames(panel, seed)
-            configs = [RATE_PANELS[panel].config(build, work, "%s_%d" % (tag, b))
+            # The first build's configuration is the scenarios' own (the same program, the same
+            # panel); another build writes its own beside it.
+            configs = [RATE_PANELS[panel].config(build, work, "" if b == 0 else "build_%d" % b)
                        for b, (build, _) in enumerate(builds)]
             chunk, lines = [], frames.lines([], LEAD, "lead")
             for n, c in enumerate(group):
