@@ -896,7 +896,6 @@ def check_rate_arguments(ap, args):
 
 def run_rates(args, expected, work, progress=None):
     """The rate tables of ARGS: (cells, failures, tables text)."""
-    import time
     families = rate_families(args)
     if not families:
         return {}, [], ""
