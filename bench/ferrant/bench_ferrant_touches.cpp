@@ -34,8 +34,10 @@
 // cycle), cold (1: the module is in its low-temperature state) and lower_points (points per
 // frame on the lower half of the screen, where the wet panel's water lies). Points are those
 // of the frame's report still in contact (a lifting point does not count, nor does a frame
-// without a report). With FERRANT_STAGES set in
-// the environment each run also prints its per-stage table to stderr.
+// without a report). With FERRANT_STAGES set in the environment the program also prints,
+// once all scenarios have run, each scenario's per-stage table to stderr: that of its last
+// run (the benchmark library calls a scenario several times while it sizes the iteration
+// count; only the last call is the measured one).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -46,6 +48,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "alg_module.h"
@@ -389,16 +392,39 @@ class Run {
   WaterNetState water_state_{};
 };
 
+// Appends to OUT a printf-formatted line.
+template <typename... Args>
+void AppendLine(std::string* out, const char* format, Args... args) {
+  char line[256];
+  std::snprintf(line, sizeof line, format, args...);
+  *out += line;
+}
+
 // The stages' times over FRAMES frames that took FRAME_NS together.
-void PrintStages(const char* title, const StageTimeRecord& rec, int frames, uint64_t frame_ns) {
-  std::fprintf(stderr, "-- %s: %d frames, %u stage-list runs, %.0f ns per frame; per stage: ns per frame, share\n",
-               title, frames, rec.uiRuns, static_cast<double>(frame_ns) / frames);
+std::string StageTable(const char* title, const StageTimeRecord& rec, int frames, uint64_t frame_ns) {
+  std::string table;
+  AppendLine(&table, "-- %s: %d frames, %u stage-list runs, %.0f ns per frame; per stage: ns per frame, share\n",
+             title, frames, rec.uiRuns, static_cast<double>(frame_ns) / frames);
   for (uint16_t i = 0; i < rec.uwSlotCount && i < kStageTimeSlots; ++i) {
     if (rec.ppList[i] == nullptr || rec.auiCalls[i] == 0) continue;
     const double ns = static_cast<double>(rec.aullTotalNs[i]);
-    std::fprintf(stderr, "   %-32s %10.0f  %5.1f%%%s\n", StageName(rec.ppList[i]), ns / frames,
-                 100.0 * ns / static_cast<double>(frame_ns), IsRejection(rec.ppList[i]) ? "  (rejection)" : "");
+    AppendLine(&table, "   %-32s %10.0f  %5.1f%%%s\n", StageName(rec.ppList[i]), ns / frames,
+               100.0 * ns / static_cast<double>(frame_ns), IsRejection(rec.ppList[i]) ? "  (rejection)" : "");
   }
+  return table;
+}
+
+// Each scenario's per-stage table of its latest run, in the order the scenarios first ran.
+std::vector<std::pair<std::string, std::string>> g_stage_tables;
+
+void KeepStageTable(const std::string& title, std::string table) {
+  for (auto& kept : g_stage_tables) {
+    if (kept.first == title) {
+      kept.second = std::move(table);
+      return;
+    }
+  }
+  g_stage_tables.emplace_back(title, std::move(table));
 }
 
 void BM_FerrantScenario(benchmark::State& state, uint8_t drv, uint8_t sen, Scenario scenario) {
@@ -476,7 +502,7 @@ void BM_FerrantScenario(benchmark::State& state, uint8_t drv, uint8_t sen, Scena
     if (rec.ppList != nullptr && rec.ppList[i] != nullptr && IsRejection(rec.ppList[i])) reject_ns += rec.aullTotalNs[i];
   state.counters["reject_pct"] = frame_ns != 0 ? 100.0 * static_cast<double>(reject_ns) / static_cast<double>(frame_ns) : 0;
   if (std::getenv("FERRANT_STAGES") != nullptr && rec.uiRuns != 0)
-    PrintStages(title.c_str(), rec, 2 * kCycle, frame_ns);
+    KeepStageTable(title, StageTable(title.c_str(), rec, 2 * kCycle, frame_ns));
   ferx_alg_module_exit();
   TsaModuleResetForTest();
   RemoveNetworks();
@@ -504,6 +530,8 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
+  std::fflush(stdout);
+  for (const auto& kept : g_stage_tables) std::fputs(kept.second.c_str(), stderr);
   benchmark::Shutdown();
   return 0;
 }
