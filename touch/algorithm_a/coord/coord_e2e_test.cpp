@@ -1133,3 +1133,49 @@ TEST_F(CloseFingers, AThumbRecordedDownAColumnIsJudgedAlikeInTheMiddleAndAlongEa
 }
 
 }  // namespace
+
+namespace {
+
+// A fingertip pressed and held still, then dragged: one point and one id from its landing
+// to its lift, at any speed and angle. Held long enough, its slot is steady and the region
+// search puts its last rectangle back as a region of its own, with the finger's leading
+// flank outside it as a second piece: that piece is a flank of the one finger, not a
+// fingertip beside it.
+TEST_F(CloseFingers, AFingertipHeldThenDraggedStaysOnePoint) {
+  struct Case {
+    double spread;
+    double peak;
+    int held;
+  };
+  static const Case kCases[] = {{0.7, 700, 8}, {0.9, 700, 8}, {0.9, 400, 14}, {1.1, 700, 14}, {1.0, 400, 8}};
+  for (const Panel& panel : kPanels) {
+    for (const Case& k : kCases) {
+      for (double speed : {0.1, 0.3, 1.0}) {
+        for (double degrees : {0.0, 30.0, 60.0, 90.0}) {
+          const double t = degrees * std::numbers::pi / 180;
+          Finger f{0, 3.3, 6.2, k.spread, 0, 0, k.peak};
+          std::vector<Scene> scenes(static_cast<size_t>(k.held), Scene{f});
+          for (double gone = speed; gone <= 8; gone += speed) {
+            Finger g = f;
+            g.r += gone * std::sin(t);
+            g.c += gone * std::cos(t);
+            scenes.push_back({g});
+          }
+          StartPlain(0, panel);
+          const Outcome o = Run(scenes);
+          // A fast drag's point trails the finger by more than the reach the scenes check:
+          // what counts here is one point, one id, one down.
+          int downs = 0, most = 0;
+          for (const auto& [id, n] : o.downs) downs += n;
+          for (size_t i = 0; i < scenes.size(); ++i) most = std::max(most, o.live[i]);
+          EXPECT_TRUE(downs == 1 && most == 1 && o.downs.size() == 1) << "spread " << k.spread << ", peak " << k.peak << ", held " << k.held
+                                        << " frames, " << speed << " a frame at " << degrees << " degrees, "
+                                        << static_cast<int>(panel.drv) << "x" << static_cast<int>(panel.sen)
+                                        << Show(o);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -640,6 +640,7 @@ void PairingCore(uint8_t n) {
   }
   gstCoordPair.ubComplementByte = static_cast<uint8_t>((st.uwComplementState & 0xFF) + 16u * gstNetFloatInfo.ubFresh);
   UpdateRectTrim();
+  DropRememberedFlanks();
   for (uint8_t k = 0; k < n; ++k) {
     if (PairPresent(k)) CalcRegionCoord(k, in.pstRect[k]);
   }

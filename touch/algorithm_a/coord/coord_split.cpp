@@ -8,6 +8,10 @@
 
 namespace {
 
+// How far apart (squared quarter nodes) two pieces of one finger may land away from a
+// border: 3 nodes, past a thumb's lobes in the middle of the panel (2.5-3 nodes).
+constexpr uint16_t kLandingReach = 144;
+
 bool OnBorder(RegionRect r) {
   const CoordPairInput& in = PairIn();
   return r.ubRowStart == 0 || r.ubColStart == 0 || r.ubRowEnd + 1u == in.ubRows || r.ubColEnd + 1u == in.ubColumns;
@@ -188,11 +192,12 @@ bool JudgeSlotPairs(uint8_t s, uint8_t w, uint8_t FS2, uint16_t B) {
       }
       const uint16_t used = in.ubWideToleranceFlag != 0 ? T2 : T;
       const uint16_t d = RegionSqDist(a, b);
-      // A slot that held nothing joins pieces only where the blob itself says one finger
-      // (PiecesOfOneFinger), which bounds them by a finger's size: there the distance is
-      // no test (a thumb pressing along a border lands in pieces 2.75 nodes apart).
-      const bool boFresh = gstCoordPair.auwLastRectMaxDiff[s] == 0;
-      if ((FS2 == 0 && (d < used || boFresh)) || (FS2 == 1 && d < M / 3)) {
+      // On a fresh start (no slot held a finger, every region on slot 0) pieces that the
+      // blob says are one finger (PiecesOfOneFinger) also join within a finger's landing
+      // reach, or anywhere along a border: a thumb pressing along one lands in pieces 2.75
+      // nodes apart, farther than the merge distance.
+      const bool boLanding = gstCoordPair.ubFreshStart == 1 && (d < kLandingReach || OnBorder(U));
+      if ((FS2 == 0 && (d < used || boLanding)) || (FS2 == 1 && d < M / 3)) {
         MergeInto(s, a, b, w, j);
         return true;
       }
@@ -491,17 +496,26 @@ int32_t LogSignalAt(const RegionGrid& g, int32_t y, int32_t x) {
   return v < lo ? lo : (v > hi ? hi : v);
 }
 
-// The node where region K peaks, in sixteenths of a node (row, column); its position rounded
-// to a node when the region search left no peak position inside the region.
+// The node where region K peaks, in sixteenths of a node (row, column): its highest node on
+// the map. The recorded peak position is not read: a steady slot that the region search
+// puts back comes with its rectangle's centre there, which on a finger that has started to
+// slide is its trailing flank.
 void PeakNode(uint8_t k, int32_t* pY, int32_t* pX) {
   const CoordPairInput& in = PairIn();
   const RegionRect r = in.pstRect[k];
-  const uint32_t pos = in.puwPeakPos != nullptr ? in.puwPeakPos[k] : 0xFFFFu;
-  const uint32_t py = pos >> 8, px = pos & 0xFF;
-  if (py >= r.ubRowStart && py <= r.ubRowEnd && px >= r.ubColStart && px <= r.ubColEnd && py < in.ubRows &&
-      px < in.ubColumns) {
-    *pY = static_cast<int32_t>(16 * py);
-    *pX = static_cast<int32_t>(16 * px);
+  int32_t best = -32768, by = -1, bx = -1;
+  if (in.pswDiff != nullptr && RectValidOn(r, in.ubRows, in.ubColumns)) {
+    for (int32_t y = r.ubRowStart; y <= r.ubRowEnd; ++y) {
+      for (int32_t x = r.ubColStart; x <= r.ubColEnd; ++x) {
+        const size_t i = static_cast<size_t>(y) * in.ubColumns + static_cast<size_t>(x);
+        if (in.pubLabelMap != nullptr && in.pubLabelMap[i] != k) continue;
+        if (in.pswDiff[i] > best) best = in.pswDiff[i], by = y, bx = x;
+      }
+    }
+  }
+  if (by >= 0) {
+    *pY = 16 * by;
+    *pX = 16 * bx;
     return;
   }
   const CoordPairScratch& sc = PairScratch();
@@ -509,6 +523,25 @@ void PeakNode(uint8_t k, int32_t* pY, int32_t* pX) {
   *pX = 16 * (sc.auwX[k] / 512);
   if (*pY > 16 * (in.ubRows - 1)) *pY = 16 * (in.ubRows - 1);
   if (*pX > 16 * (in.ubColumns - 1)) *pX = 16 * (in.ubColumns - 1);
+}
+
+// Whether a piece's highest node (Y, X in sixteenths) has a higher node beside it on the
+// map: then the piece is a flank of a blob whose top lies outside it, with no top of its
+// own. The region search grows every region from a node no neighbour exceeds, so this is a
+// region put back from a steady slot that the finger has left, or has started to leave.
+bool FlankOnly(int32_t y, int32_t x) {
+  const CoordPairInput& in = PairIn();
+  if (in.pswDiff == nullptr) return false;
+  y >>= 4, x >>= 4;
+  const int32_t v = in.pswDiff[static_cast<size_t>(y) * in.ubColumns + static_cast<size_t>(x)];
+  for (int32_t dy = -1; dy <= 1; ++dy) {
+    for (int32_t dx = -1; dx <= 1; ++dx) {
+      const int32_t ny = y + dy, nx = x + dx;
+      if ((dy == 0 && dx == 0) || ny < 0 || nx < 0 || ny >= in.ubRows || nx >= in.ubColumns) continue;
+      if (in.pswDiff[static_cast<size_t>(ny) * in.ubColumns + static_cast<size_t>(nx)] > v) return true;
+    }
+  }
+  return false;
 }
 
 // The valley between regions A and B (log2 of the lower high over the valley, in 1024ths;
@@ -533,7 +566,7 @@ int32_t ValleyBetween(uint8_t a, uint8_t b, int32_t* pEnds = nullptr) {
   const int32_t ly = yb - ya, lx = xb - xa;
   const int32_t len = AbsI(ly) > AbsI(lx) ? AbsI(ly) : AbsI(lx);
   if (len == 0) return 0;
-  const int32_t steps = len / 2;  // an eighth of a node each
+  const int32_t steps = len / 2 > 0 ? len / 2 : 1;  // an eighth of a node each
   int32_t low = ends;
   for (int32_t i = 0; i <= steps; ++i) {
     const int32_t v = SignalBetweenNodes(g, ya + ly * i / steps, xa + lx * i / steps);
@@ -637,15 +670,23 @@ constexpr int32_t kOneFingerShare = -570;  // log2(0.68)
 // signal on its node the frame before, and pressing, sliding or passing keeps its share.
 constexpr int32_t kGrowingShare = -1180;  // log2(0.45)
 
+// A pair a slot held as one finger in the last frame splits only on a clearly lower share:
+// under noise of 4-8 counts a thumb at the table's 70 % edge reads 0.67-0.76 frame by frame,
+// and two fingertips pressing 68-80 % of each other sit on the line as they press.
+constexpr int32_t kHeldSplitShare = -755;  // log2(0.60)
+
 // Whether regions A and B are two fingertips by their tops: the weaker stands below 68 % of
-// the stronger, and is not a lobe still growing.
-bool TopsOfTwoFingertips(uint8_t a, uint8_t b) {
+// the stronger (below 60 % for pieces of a finger slot S held, both tops there the frame
+// before), is a top of its own (no higher node of the other piece beside it), and is not a
+// lobe still growing.
+bool TopsOfTwoFingertips(uint8_t s, uint8_t a, uint8_t b) {
   const CoordPairInput& in = PairIn();
   if (in.pswDiff == nullptr || in.ubRows == 0 || in.ubColumns == 0) return false;
   const RegionGrid g{in.pswDiff, in.ubRows, in.ubColumns};
   int32_t ya, xa, yb, xb;
   PeakNode(a, &ya, &xa);
   PeakNode(b, &yb, &xb);
+  if (FlankOnly(ya, xa) || FlankOnly(yb, xb)) return false;
   ya >>= 4, xa >>= 4, yb >>= 4, xb >>= 4;
   if (g.At(ya, xa) <= 0 || g.At(yb, xb) <= 0) return false;
   // A top on the panel's outermost line may lie beyond it, where its height cannot be read:
@@ -683,6 +724,11 @@ bool TopsOfTwoFingertips(uint8_t a, uint8_t b) {
     const int32_t now = in.pswDiff[at], before = in.pswPrevDiff[at];
     const bool rising = 3 * before <= 2 * now;
     if (rising && (4 * before >= now || share < kGrowingShare)) return false;
+    const int32_t other = aWeaker ? yb * in.ubColumns + xb : ya * in.ubColumns + xa;
+    const bool steady = !rising && 3 * in.pswPrevDiff[other] > 2 * in.pswDiff[other];
+    if (steady && s < kCoordPointMax && gstCoordPair.auwLastRectMaxDiff[s] != 0 && share >= kHeldSplitShare) {
+      return false;
+    }
   }
   return true;
 }
@@ -709,6 +755,17 @@ bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
   const int32_t give = ends >= kPressedCounts ? 0 : 1477 * kNoiseCounts * (kPressedCounts - ends) /
                                                        ((ends > 1 ? ends : 1) * kPressedCounts);
   return depth <= kOneFingerValley + give;
+}
+
+// Whether region K is a steady slot's rectangle put back by the region search with no top
+// of its own on the map (its highest node has a higher one beside it, or no signal): the
+// finger it remembers has slid on, and the piece is that finger's trailing flank.
+bool RememberedFlank(uint8_t k) {
+  const CoordPairInput& in = PairIn();
+  if (in.pswDiff == nullptr || !IsSteadyTrackRect(in.pstRect[k])) return false;
+  int32_t y, x;
+  PeakNode(k, &y, &x);
+  return in.pswDiff[static_cast<size_t>(y >> 4) * in.ubColumns + static_cast<size_t>(x >> 4)] <= 0 || FlankOnly(y, x);
 }
 
 // The held-finger way: slot S held one finger, and pieces A and B fit its last rectangle.
@@ -740,7 +797,22 @@ bool HeldFingerKeepsBoth(uint8_t s, uint8_t a, uint8_t b) {
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
   // The tops are read last: the fit is the dearest test, and most pairs are settled before.
   if (!OneFingerMadeBoth(a, b) && !HeldFingerKeepsBoth(s, a, b)) return false;
-  return !TopsOfTwoFingertips(a, b);
+  return !TopsOfTwoFingertips(s, a, b);
+}
+
+void DropRememberedFlanks() {
+  const CoordPairInput& in = PairIn();
+  const uint8_t n = PairRegions();
+  for (uint8_t k = 0; k < n; ++k) {
+    if (!PairPresent(k) || !RememberedFlank(k)) continue;
+    const RegionRect g = RegionRectGrow(in.pstRect[k], 1, in.ubRows, in.ubColumns);
+    for (uint8_t j = 0; j < n; ++j) {
+      if (j == k || !PairPresent(j) || IsSteadyTrackRect(in.pstRect[j]) || !RectOverlap(g, in.pstRect[j])) continue;
+      in.puwPeak[k] = 0;
+      gstCoordPair.auwCurRectMaxDiff[k] = 0;
+      break;
+    }
+  }
 }
 
 uint16_t ScoreFloatPairByRecord(uint8_t a, uint8_t b, uint8_t c, uint8_t t) {
