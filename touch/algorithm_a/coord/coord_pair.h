@@ -148,6 +148,8 @@ struct CoordPairStatics {
   uint16_t uwSmallMask;
   uint8_t ubLastCloseLeft;
   uint8_t ubLastCloseRight;
+  uint8_t ubLastRows;     // the grid of the last frame paired: the previous map is laid out
+  uint8_t ubLastColumns;  // by it
 };
 extern CoordPairStatics gstCoordPairStatics;
 
