@@ -764,12 +764,16 @@ TEST_F(CloseFingers, TenFingersOnTwoRowsWithOneClearColumnBetweenKeepTheirIds) {
 // the signal between them dips far less than along a row, yet they are two fingers, landing
 // together or the second beside the first held. At a spread of 0.9 a second fingertip
 // landing so beside a held one half a node off both ways is not cut from it by the region
-// search (one region, which pairing has no pieces of): the second case runs to 0.8.
+// search (one region, which pairing has no pieces of): the second case runs to 0.8. At 45
+// degrees with both fingertips half a node off both ways their ridge of nodes dips by 8-12 %,
+// as one finger laid on that diagonal does (a finger's signal is judged along its ridge of
+// nodes on a slant): that placement is not asserted.
 TEST_F(CloseFingers, TwoFingertipsThreeNodesApartOnASlantEachGetAPointOfTheirOwn) {
   for (double spread : kTipSpreads) {
     if (!TellableAt(3, spread)) continue;
     for (double degrees : {30.0, 45.0, 60.0}) {
       for (const auto& [dr, dc] : {std::pair{0.0, 0.0}, std::pair{0.0, 0.5}, std::pair{0.5, 0.5}}) {
+        if (degrees == 45.0 && dr == 0.5) continue;
         const double t = degrees * std::numbers::pi / 180;
         const Finger a{0, 5 + dr, 12 + dc, spread};
         const Finger b{1, a.r + 3 * std::sin(t), a.c + 3 * std::cos(t), spread};
@@ -1228,6 +1232,49 @@ TEST_F(CloseFingers, UnderNoiseACountOnceGivenStaysWhileTheFingersStay) {
       for (size_t f = 4; f < scenes.size(); ++f) changes += o.live[f] != o.live[f - 1] ? 1 : 0;
       EXPECT_LE(downs, 2) << "pressing pair, noise " << noise << ", seed " << seed << Show(o);
       EXPECT_EQ(changes, 0) << "pressing pair, noise " << noise << ", seed " << seed << Show(o);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A finger laid on a diagonal, narrower across (0.785) than along (0.97), its lobes 2.75
+// nodes apart with the weaker at 76 %: the nodes on its diagonal read 536, 475, 670, an 11 %
+// dip. Read along its ridge of nodes it is one finger; on the straight line between its
+// peak nodes, where no node lies, the narrow blob reads a valley twice as deep.
+TEST_F(CloseFingers, AFingerLaidOnADiagonalNarrowerAcrossIsOnePoint) {
+  struct Laid {
+    double r, c, degrees, along, across, lobes, weaker;
+    int SignalAt(int y, int x) const {
+      const double t = degrees * std::numbers::pi / 180;
+      const double l = (y - r) * std::sin(t) + (x - c) * std::cos(t);
+      const double a = -(y - r) * std::cos(t) + (x - c) * std::sin(t);
+      auto lobe = [&](double m) { return std::exp(-(l - m) * (l - m) / (2 * along * along)); };
+      return static_cast<int>(700 * std::exp(-a * a / (2 * across * across)) * (lobe(lobes / 2) + weaker * lobe(-lobes / 2)));
+    }
+  };
+  static const Laid kLaid[] = {{6.832, 14.856, 45, 0.97, 0.785, 2.75, 0.76},
+                               {6.832, 14.856, 135, 0.97, 0.785, 2.75, 0.76},
+                               {7.25, 13.6, 45, 1.0, 0.75, 3.0, 0.85}};
+  for (const Panel& panel : kPanels) {
+    for (const Laid& l : kLaid) {
+      StartPlain(0, panel);
+      std::vector<int16_t> d(static_cast<size_t>(panel.drv) * panel.sen, 0);
+      for (int y = 0; y < panel.drv; ++y)
+        for (int x = 0; x < panel.sen; ++x) d[static_cast<size_t>(y) * panel.sen + x] = static_cast<int16_t>(l.SignalAt(y, x));
+      int downs = 0;
+      size_t most = 0;
+      for (int f = 0; f < 10; ++f) {
+        const auto pts = TouchMap(d);
+        most = std::max(most, pts.size());
+        for (const auto& [id, p] : pts) downs += p.action == ALG_TOUCH_ACTION_DOWN ? 1 : 0;
+      }
+      EXPECT_EQ(most, 1u) << l.degrees << " degrees, " << l.lobes << " apart, " << static_cast<int>(panel.drv) << "x"
+                          << static_cast<int>(panel.sen);
+      EXPECT_EQ(downs, 1);
+      for (int f = 0; f < 4; ++f) TouchMap(std::vector<int16_t>(d.size(), 0));
     }
   }
 }
