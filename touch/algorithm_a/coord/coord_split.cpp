@@ -748,14 +748,14 @@ bool HeldFingerKeepsBoth(uint8_t s, uint8_t a, uint8_t b) {
   if (!RectValidOn(L, in.ubRows, in.ubColumns)) return false;
   const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
   if (RectH(U) > RectH(L) + 1 || RectW(U) > RectW(L) + 1 || !FingerSized(U)) return false;
-  // A top that rose since the last frame (a third of its signal or more is new) is a
-  // fingertip landing, not a piece of the finger the slot held: the blob alone judges it.
+  // A top with at most a quarter of its signal the frame before is a fingertip landing, not
+  // a piece of the finger the slot held: the blob alone judges it.
   if (in.pswPrevDiff != nullptr) {
     for (uint8_t k : {a, b}) {
       int32_t y, x;
       PeakNode(k, &y, &x);
       const size_t at = static_cast<size_t>(y >> 4) * in.ubColumns + static_cast<size_t>(x >> 4);
-      if (3 * in.pswPrevDiff[at] <= 2 * in.pswDiff[at]) return false;
+      if (4 * in.pswPrevDiff[at] <= in.pswDiff[at]) return false;
     }
   }
   const int32_t depth = ValleyBetween(a, b);
