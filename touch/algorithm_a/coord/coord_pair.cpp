@@ -640,6 +640,7 @@ void PairingCore(uint8_t n) {
   }
   gstCoordPair.ubComplementByte = static_cast<uint8_t>((st.uwComplementState & 0xFF) + 16u * gstNetFloatInfo.ubFresh);
   UpdateRectTrim();
+  DropRememberedFlanks();
   for (uint8_t k = 0; k < n; ++k) {
     if (PairPresent(k)) CalcRegionCoord(k, in.pstRect[k]);
   }
@@ -741,6 +742,14 @@ void CoordPair(CoordPairInput* pstIn) {
   CoordPairScratch& sc = PairScratch();
   auto& p = gstCoordPair;
   const uint8_t n0 = pstIn->ubRegionCount;
+  // On another grid the previous frame's map is read with the wrong stride: it starts empty.
+  if (pstIn->ubRows != st.ubLastRows || pstIn->ubColumns != st.ubLastColumns) {
+    if (pstIn->pswPrevDiff != nullptr) {
+      memset(pstIn->pswPrevDiff, 0, static_cast<size_t>(pstIn->ubRows) * pstIn->ubColumns * sizeof(int16_t));
+    }
+    st.ubLastRows = pstIn->ubRows;
+    st.ubLastColumns = pstIn->ubColumns;
+  }
   memset(&sc, 0, sizeof(sc));
   sc.ubMergedCount = n0;
   memset(gpuwNewWeight, 0, sizeof(gpuwNewWeight));

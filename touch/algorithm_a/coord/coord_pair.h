@@ -148,6 +148,8 @@ struct CoordPairStatics {
   uint16_t uwSmallMask;
   uint8_t ubLastCloseLeft;
   uint8_t ubLastCloseRight;
+  uint8_t ubLastRows;     // the grid of the last frame paired: the previous map is laid out
+  uint8_t ubLastColumns;  // by it
 };
 extern CoordPairStatics gstCoordPairStatics;
 
@@ -246,6 +248,10 @@ void PairSplitJudge();
 // True when regions A and B, both paired with slot S, may be merged as pieces of one finger
 // (the rule is at its definition).
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b);
+// A steady slot's rectangle that the region search put back with no top of its own on the
+// map, beside a region the search found, is dropped: the finger it remembers has slid on
+// into that region, and the rectangle left behind is its trailing flank.
+void DropRememberedFlanks();
 void ComplementPass();
 void PairPostMatchPhases();
 void ResetRectTrim();

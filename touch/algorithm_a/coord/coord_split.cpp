@@ -3,10 +3,15 @@
 // finger beside an old one (released, or moved to another slot).
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "coord_pair.h"
 
 namespace {
+
+// How far apart (squared quarter nodes) two pieces of one finger may land away from a
+// border: 3 nodes, past a thumb's lobes in the middle of the panel (2.5-3 nodes).
+constexpr uint16_t kLandingReach = 144;
 
 bool OnBorder(RegionRect r) {
   const CoordPairInput& in = PairIn();
@@ -188,11 +193,12 @@ bool JudgeSlotPairs(uint8_t s, uint8_t w, uint8_t FS2, uint16_t B) {
       }
       const uint16_t used = in.ubWideToleranceFlag != 0 ? T2 : T;
       const uint16_t d = RegionSqDist(a, b);
-      // A slot that held nothing joins pieces only where the blob itself says one finger
-      // (PiecesOfOneFinger), which bounds them by a finger's size: there the distance is
-      // no test (a thumb pressing along a border lands in pieces 2.75 nodes apart).
-      const bool boFresh = gstCoordPair.auwLastRectMaxDiff[s] == 0;
-      if ((FS2 == 0 && (d < used || boFresh)) || (FS2 == 1 && d < M / 3)) {
+      // On a fresh start (no slot held a finger, every region on slot 0) pieces that the
+      // blob says are one finger (PiecesOfOneFinger) also join within a finger's landing
+      // reach, or anywhere along a border: a thumb pressing along one lands in pieces 2.75
+      // nodes apart, farther than the merge distance.
+      const bool boLanding = gstCoordPair.ubFreshStart == 1 && (d < kLandingReach || OnBorder(U));
+      if ((FS2 == 0 && (d < used || boLanding)) || (FS2 == 1 && d < M / 3)) {
         MergeInto(s, a, b, w, j);
         return true;
       }
@@ -447,61 +453,28 @@ void MirrorOnto(const RegionGrid& g, int32_t* pY, int32_t* pX) {
   *pX = x < 0 ? 0 : (x > lx ? lx : x);
 }
 
-// The signal on node (Y, X), mirrored beyond a border.
-int16_t MirroredNode(const RegionGrid& g, int32_t y, int32_t x) {
-  MirrorOnto(g, &y, &x);
-  return g.At(y, x);
-}
 
-// log2 of the signal on node (Y, X), mirrored beyond a border.
-int32_t LogNode(const RegionGrid& g, int32_t y, int32_t x) { return Log2Of(MirroredNode(g, y, x)); }
 
-// log2 of the signal at (Y, X) in sixteenths of a node, in 1024ths: the logs of the nodes
-// around the nearest one fitted by a quadratic both ways (the cross term from the four
-// diagonal nodes).
-int32_t QuadraticLogAt(const RegionGrid& g, int32_t y, int32_t x) {
-  const int32_t ny = (y + 8) >> 4, nx = (x + 8) >> 4;
-  const int32_t dy = y - 16 * ny, dx = x - 16 * nx;  // -8 .. 7
-  const int32_t l0 = LogNode(g, ny, nx);
-  const int32_t up = LogNode(g, ny - 1, nx), down = LogNode(g, ny + 1, nx);
-  const int32_t left = LogNode(g, ny, nx - 1), right = LogNode(g, ny, nx + 1);
-  const int32_t cross = LogNode(g, ny + 1, nx + 1) - LogNode(g, ny + 1, nx - 1) - LogNode(g, ny - 1, nx + 1) +
-                        LogNode(g, ny - 1, nx - 1);
-  const int32_t q = 32 * ((down - up) * dy + (right - left) * dx) +
-                    2 * ((down + up - 2 * l0) * dy * dy + (right + left - 2 * l0) * dx * dx) + cross * dy * dx;
-  return l0 + q / 1024;
-}
-
-// The signal at (Y, X) as QuadraticLogAt reads it. A fingertip's signal is a Gaussian,
-// whose log is such a quadratic, so this reads the valley between two fingertips on a slant
-// where no node lies; interpolating the values themselves reads it up to a fifth too high
-// there. A blob of another shape (a node beside an empty one) bends the fit, so the reading
-// is kept between the lowest and the highest of the four nodes around the point: the fit
-// serves to find the valley, and the highs of a slanted line are its peak nodes'.
-int32_t LogSignalAt(const RegionGrid& g, int32_t y, int32_t x) {
-  int32_t lo = 0x7FFFFFFF, hi = 0;
-  for (int32_t cy = y >> 4; cy <= (y + 15) >> 4; ++cy) {
-    for (int32_t cx = x >> 4; cx <= (x + 15) >> 4; ++cx) {
-      const int32_t l = LogNode(g, cy, cx);
-      lo = l < lo ? l : lo;
-      hi = l > hi ? l : hi;
-    }
-  }
-  const int32_t v = QuadraticLogAt(g, y, x);
-  return v < lo ? lo : (v > hi ? hi : v);
-}
-
-// The node where region K peaks, in sixteenths of a node (row, column); its position rounded
-// to a node when the region search left no peak position inside the region.
+// The node where region K peaks, in sixteenths of a node (row, column): its highest node on
+// the map. The recorded peak position is not read: a steady slot that the region search
+// puts back comes with its rectangle's centre there, which on a finger that has started to
+// slide is its trailing flank.
 void PeakNode(uint8_t k, int32_t* pY, int32_t* pX) {
   const CoordPairInput& in = PairIn();
   const RegionRect r = in.pstRect[k];
-  const uint32_t pos = in.puwPeakPos != nullptr ? in.puwPeakPos[k] : 0xFFFFu;
-  const uint32_t py = pos >> 8, px = pos & 0xFF;
-  if (py >= r.ubRowStart && py <= r.ubRowEnd && px >= r.ubColStart && px <= r.ubColEnd && py < in.ubRows &&
-      px < in.ubColumns) {
-    *pY = static_cast<int32_t>(16 * py);
-    *pX = static_cast<int32_t>(16 * px);
+  int32_t best = -32768, by = -1, bx = -1;
+  if (in.pswDiff != nullptr && RectValidOn(r, in.ubRows, in.ubColumns)) {
+    for (int32_t y = r.ubRowStart; y <= r.ubRowEnd; ++y) {
+      for (int32_t x = r.ubColStart; x <= r.ubColEnd; ++x) {
+        const size_t i = static_cast<size_t>(y) * in.ubColumns + static_cast<size_t>(x);
+        if (in.pubLabelMap != nullptr && in.pubLabelMap[i] != k) continue;
+        if (in.pswDiff[i] > best) best = in.pswDiff[i], by = y, bx = x;
+      }
+    }
+  }
+  if (by >= 0) {
+    *pY = 16 * by;
+    *pX = 16 * bx;
     return;
   }
   const CoordPairScratch& sc = PairScratch();
@@ -511,14 +484,70 @@ void PeakNode(uint8_t k, int32_t* pY, int32_t* pX) {
   if (*pX > 16 * (in.ubColumns - 1)) *pX = 16 * (in.ubColumns - 1);
 }
 
+// Whether a piece's highest node (Y, X in sixteenths) has a higher node beside it on the
+// map: then the piece is a flank of a blob whose top lies outside it, with no top of its
+// own. The region search grows every region from a node no neighbour exceeds, so this is a
+// region put back from a steady slot that the finger has left, or has started to leave.
+bool FlankOnly(int32_t y, int32_t x) {
+  const CoordPairInput& in = PairIn();
+  if (in.pswDiff == nullptr) return false;
+  y >>= 4, x >>= 4;
+  const int32_t v = in.pswDiff[static_cast<size_t>(y) * in.ubColumns + static_cast<size_t>(x)];
+  for (int32_t dy = -1; dy <= 1; ++dy) {
+    for (int32_t dx = -1; dx <= 1; ++dx) {
+      const int32_t ny = y + dy, nx = x + dx;
+      if ((dy == 0 && dx == 0) || ny < 0 || nx < 0 || ny >= in.ubRows || nx >= in.ubColumns) continue;
+      if (in.pswDiff[static_cast<size_t>(ny) * in.ubColumns + static_cast<size_t>(nx)] > v) return true;
+    }
+  }
+  return false;
+}
+
+// The valley between the peak nodes (YA, XA) and (YB, XB) of regions A and B read along
+// their ridge: the highest level at which a path of neighbouring nodes (diagonal steps
+// too) within the two pieces' union joins them, against ENDS, in log2 1024ths.
+int32_t RidgeValley(uint8_t a, uint8_t b, int32_t ya, int32_t xa, int32_t yb, int32_t xb, int32_t ends) {
+  const CoordPairInput& in = PairIn();
+  const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
+  const int32_t h = static_cast<int32_t>(RectH(U)), w = static_cast<int32_t>(RectW(U));
+  if (h > 16 || w > 16) return -1;
+  int32_t level[16][16];
+  for (auto& row : level)
+    for (int32_t& v : row) v = -1;
+  const RegionGrid g{in.pswDiff, in.ubRows, in.ubColumns};
+  level[ya - U.ubRowStart][xa - U.ubColStart] = g.At(ya, xa);
+  // Relaxed until nothing rises: at most h * w rounds, each raising one node at least.
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) {
+        const int32_t v = g.At(U.ubRowStart + y, U.ubColStart + x);
+        int32_t best = level[y][x];
+        for (int32_t dy = -1; dy <= 1; ++dy)
+          for (int32_t dx = -1; dx <= 1; ++dx) {
+            const int32_t ny = y + dy, nx = x + dx;
+            if (ny < 0 || nx < 0 || ny >= h || nx >= w || level[ny][nx] < 0) continue;
+            const int32_t l = level[ny][nx] < v ? level[ny][nx] : v;
+            if (l > best) best = l;
+          }
+        if (best > level[y][x]) level[y][x] = best, changed = true;
+      }
+    }
+  }
+  const int32_t low = level[yb - U.ubRowStart][xb - U.ubColStart];
+  if (low <= 0) return -1;
+  return low >= ends ? 0 : Log2Of(ends) - Log2Of(low);
+}
+
 // The valley between regions A and B (log2 of the lower high over the valley, in 1024ths;
 // negative when there is no signal to read). It is read on the line from one peak node to
 // the other, against those two nodes: the line's own ends. Along a row or a column that is
 // the node profile down the finger's ridge, also where a border cuts the blob (the cut pulls
 // the pieces' positions off the ridge, 5/16 of a node on column 0, while the peak nodes stay
-// on it). On a slant, where no node lies in the valley, it is also read through the fitted
-// logs, from half a node before A's peak to half a node past B's, against that line's own
-// highs on either side, and the deeper reading counts.
+// on it). On a slant, where no node lies on the line between them, it is read along the
+// ridge of nodes that joins them (RidgeValley): a line between nodes averages the ridge with
+// the nodes beside it, and on a finger narrower across than along reads a valley twice as
+// deep as its nodes show.
 int32_t ValleyBetween(uint8_t a, uint8_t b, int32_t* pEnds = nullptr) {
   const CoordPairInput& in = PairIn();
   if (in.pswDiff == nullptr || in.ubRows == 0 || in.ubColumns == 0) return -1;
@@ -533,38 +562,14 @@ int32_t ValleyBetween(uint8_t a, uint8_t b, int32_t* pEnds = nullptr) {
   const int32_t ly = yb - ya, lx = xb - xa;
   const int32_t len = AbsI(ly) > AbsI(lx) ? AbsI(ly) : AbsI(lx);
   if (len == 0) return 0;
-  const int32_t steps = len / 2;  // an eighth of a node each
+  if (AbsI(ly) >= 32 && AbsI(lx) >= 32) return RidgeValley(a, b, ya >> 4, xa >> 4, yb >> 4, xb >> 4, ends);
+  const int32_t steps = len / 2 > 0 ? len / 2 : 1;  // an eighth of a node each
   int32_t low = ends;
   for (int32_t i = 0; i <= steps; ++i) {
     const int32_t v = SignalBetweenNodes(g, ya + ly * i / steps, xa + lx * i / steps);
     if (v < low) low = v;
   }
-  int32_t deepest = Log2Of(ends) - Log2Of(low);
-  if (AbsI(ly) < 32 || AbsI(lx) < 32) return deepest;  // within a node of a row or a column
-  // Samples an eighth of a node apart from half a node before A to half past B.
-  constexpr int32_t kMaxSamples = 160;
-  const int32_t ext = 8;
-  int32_t n = (len + 2 * ext) / 2;
-  if (n > kMaxSamples - 1) n = kMaxSamples - 1;
-  const int32_t maxY = 16 * (in.ubRows - 1), maxX = 16 * (in.ubColumns - 1);
-  int32_t v[kMaxSamples];
-  for (int32_t i = 0; i <= n; ++i) {
-    const int32_t t = -ext + (len + 2 * ext) * i / n;  // along the longer axis, in sixteenths
-    int32_t y = ya + ly * t / len, x = xa + lx * t / len;
-    y = y < 0 ? 0 : (y > maxY ? maxY : y);
-    x = x < 0 ? 0 : (x > maxX ? maxX : x);
-    v[i] = LogSignalAt(g, y, x);
-  }
-  int32_t right[kMaxSamples];
-  right[n] = v[n];
-  for (int32_t i = n - 1; i >= 0; --i) right[i] = v[i] > right[i + 1] ? v[i] : right[i + 1];
-  int32_t left = v[0];
-  for (int32_t i = 0; i <= n; ++i) {
-    if (v[i] > left) left = v[i];
-    const int32_t depth = (left < right[i] ? left : right[i]) - v[i];
-    if (depth > deepest) deepest = depth;
-  }
-  return deepest;
+  return Log2Of(ends) - Log2Of(low);
 }
 
 // A fingertip's signal as a Gaussian: its height, its centre (row, column) and the bend of
@@ -637,15 +642,23 @@ constexpr int32_t kOneFingerShare = -570;  // log2(0.68)
 // signal on its node the frame before, and pressing, sliding or passing keeps its share.
 constexpr int32_t kGrowingShare = -1180;  // log2(0.45)
 
+// A pair a slot held as one finger in the last frame splits only on a clearly lower share:
+// under noise of 4-8 counts a thumb at the table's 70 % edge reads 0.67-0.76 frame by frame,
+// and two fingertips pressing 68-80 % of each other sit on the line as they press.
+constexpr int32_t kHeldSplitShare = -755;  // log2(0.60)
+
 // Whether regions A and B are two fingertips by their tops: the weaker stands below 68 % of
-// the stronger, and is not a lobe still growing.
-bool TopsOfTwoFingertips(uint8_t a, uint8_t b) {
+// the stronger (below 60 % for pieces of a finger slot S held, both tops there the frame
+// before), is a top of its own (no higher node of the other piece beside it), and is not a
+// lobe still growing.
+bool TopsOfTwoFingertips(uint8_t s, uint8_t a, uint8_t b) {
   const CoordPairInput& in = PairIn();
   if (in.pswDiff == nullptr || in.ubRows == 0 || in.ubColumns == 0) return false;
   const RegionGrid g{in.pswDiff, in.ubRows, in.ubColumns};
   int32_t ya, xa, yb, xb;
   PeakNode(a, &ya, &xa);
   PeakNode(b, &yb, &xb);
+  if (FlankOnly(ya, xa) || FlankOnly(yb, xb)) return false;
   ya >>= 4, xa >>= 4, yb >>= 4, xb >>= 4;
   if (g.At(ya, xa) <= 0 || g.At(yb, xb) <= 0) return false;
   // A top on the panel's outermost line may lie beyond it, where its height cannot be read:
@@ -683,6 +696,11 @@ bool TopsOfTwoFingertips(uint8_t a, uint8_t b) {
     const int32_t now = in.pswDiff[at], before = in.pswPrevDiff[at];
     const bool rising = 3 * before <= 2 * now;
     if (rising && (4 * before >= now || share < kGrowingShare)) return false;
+    const int32_t other = aWeaker ? yb * in.ubColumns + xb : ya * in.ubColumns + xa;
+    const bool steady = !rising && 3 * in.pswPrevDiff[other] > 2 * in.pswDiff[other];
+    if (steady && s < kCoordPointMax && gstCoordPair.auwLastRectMaxDiff[s] != 0 && share >= kHeldSplitShare) {
+      return false;
+    }
   }
   return true;
 }
@@ -711,6 +729,17 @@ bool OneFingerMadeBoth(uint8_t a, uint8_t b) {
   return depth <= kOneFingerValley + give;
 }
 
+// Whether region K is a steady slot's rectangle put back by the region search with no top
+// of its own on the map (its highest node has a higher one beside it, or no signal): the
+// finger it remembers has slid on, and the piece is that finger's trailing flank.
+bool RememberedFlank(uint8_t k) {
+  const CoordPairInput& in = PairIn();
+  if (in.pswDiff == nullptr || !IsSteadyTrackRect(in.pstRect[k])) return false;
+  int32_t y, x;
+  PeakNode(k, &y, &x);
+  return in.pswDiff[static_cast<size_t>(y >> 4) * in.ubColumns + static_cast<size_t>(x >> 4)] <= 0 || FlankOnly(y, x);
+}
+
 // The held-finger way: slot S held one finger, and pieces A and B fit its last rectangle.
 bool HeldFingerKeepsBoth(uint8_t s, uint8_t a, uint8_t b) {
   const CoordPairInput& in = PairIn();
@@ -719,6 +748,16 @@ bool HeldFingerKeepsBoth(uint8_t s, uint8_t a, uint8_t b) {
   if (!RectValidOn(L, in.ubRows, in.ubColumns)) return false;
   const RegionRect U = RectUnion(in.pstRect[a], in.pstRect[b]);
   if (RectH(U) > RectH(L) + 1 || RectW(U) > RectW(L) + 1 || !FingerSized(U)) return false;
+  // A top with at most a quarter of its signal the frame before is a fingertip landing, not
+  // a piece of the finger the slot held: the blob alone judges it.
+  if (in.pswPrevDiff != nullptr) {
+    for (uint8_t k : {a, b}) {
+      int32_t y, x;
+      PeakNode(k, &y, &x);
+      const size_t at = static_cast<size_t>(y >> 4) * in.ubColumns + static_cast<size_t>(x >> 4);
+      if (4 * in.pswPrevDiff[at] <= in.pswDiff[at]) return false;
+    }
+  }
   const int32_t depth = ValleyBetween(a, b);
   return depth >= 0 && depth <= kHeldFingerValley;
 }
@@ -738,9 +777,34 @@ bool HeldFingerKeepsBoth(uint8_t s, uint8_t a, uint8_t b) {
 // the pieces' tops say two fingertips (TopsOfTwoFingertips): a weaker one pressed at 64 %
 // of the other, 3 nodes from it at a spread of 1.0, dips no deeper than a thumb.
 bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
+  // A steady slot's rectangle put back beside a piece with no top of its own: that piece is
+  // the slot's finger's leading flank as it starts to slide (the search found it outside
+  // the rectangle, whose nodes it was not given).
+  const CoordPairInput& in = PairIn();
+  if (IsSteadyTrackRect(in.pstRect[a]) != IsSteadyTrackRect(in.pstRect[b])) {
+    const uint8_t piece = IsSteadyTrackRect(in.pstRect[a]) ? b : a;
+    int32_t y, x;
+    PeakNode(piece, &y, &x);
+    if (FlankOnly(y, x)) return true;
+  }
   // The tops are read last: the fit is the dearest test, and most pairs are settled before.
   if (!OneFingerMadeBoth(a, b) && !HeldFingerKeepsBoth(s, a, b)) return false;
-  return !TopsOfTwoFingertips(a, b);
+  return !TopsOfTwoFingertips(s, a, b);
+}
+
+void DropRememberedFlanks() {
+  const CoordPairInput& in = PairIn();
+  const uint8_t n = PairRegions();
+  for (uint8_t k = 0; k < n; ++k) {
+    if (!PairPresent(k) || !RememberedFlank(k)) continue;
+    const RegionRect g = RegionRectGrow(in.pstRect[k], 1, in.ubRows, in.ubColumns);
+    for (uint8_t j = 0; j < n; ++j) {
+      if (j == k || !PairPresent(j) || IsSteadyTrackRect(in.pstRect[j]) || !RectOverlap(g, in.pstRect[j])) continue;
+      in.puwPeak[k] = 0;
+      gstCoordPair.auwCurRectMaxDiff[k] = 0;
+      break;
+    }
+  }
 }
 
 uint16_t ScoreFloatPairByRecord(uint8_t a, uint8_t b, uint8_t c, uint8_t t) {

@@ -15,18 +15,6 @@ constexpr uint32_t kRecordedRegions = 15;
 // rows and columns are bytes, so any map the record can name has 16-bit node indexes.
 static_assert(255u * 255u <= kLibRegionMaxNodes);
 
-// A diagonal step crosses a pass when its two flanking nodes carry less than half of what
-// its two ends carry (flank x flank against node x diagonal node). On one blob whose
-// signal falls off like a Gaussian, round or drawn out along a row or a column, the two
-// products are equal (its log is quadratic without a cross term); drawn out along a
-// diagonal (spread 1.6-2 nodes along, 0.9-1 across) the flanks keep about two thirds.
-// Between two fingertips 3-3.5 nodes apart on a diagonal the nodes form a ridge, each step
-// along it falling little, while the flanks across it keep 0.3-0.45: the middle of the
-// cell lies a sixth or more below its ends, as far as a strong orthogonal step may fall.
-bool PassBetween(int32_t v, int32_t nv, int32_t a, int32_t b) {
-  return 2 * static_cast<int64_t>(a) * b < static_cast<int64_t>(v) * nv;
-}
-
 struct Node {
   uint8_t ubRow;
   uint8_t ubCol;
@@ -128,8 +116,7 @@ class Search {
         }
       };
       // A diagonal joins only across a valley-free saddle: both flanking orthogonal nodes
-      // lower than the node and their halves summing above the saddle threshold; it joins
-      // strongly only where no pass lies between the node and the diagonal one.
+      // lower than the node and their halves summing above the saddle threshold.
       const auto diag = [&](int32_t dr, int32_t dc) {
         const int32_t nr = r + dr;
         const int32_t nc = c + dc;
@@ -138,9 +125,7 @@ class Search {
         const int32_t b = At(r, nc);
         if (!(a < v && b < v && (a >> 1) + (b >> 1) > tS)) return;
         const int32_t nv = At(nr, nc);
-        // Across a pass the diagonal node may join weakly, but the region grows no further
-        // through it.
-        if (nv > tDs && !PassBetween(v, nv, a, b)) {
+        if (nv > tDs) {
           accept(nr, nc, 3, true);
         } else if (nv > tDw) {
           accept(nr, nc, 1, false);

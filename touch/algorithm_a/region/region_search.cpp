@@ -329,6 +329,113 @@ void SuppressTwoFingerValley(const RegionAcquireInput& in, const RegionGrid& g, 
   }
 }
 
+// A fingertip landing beside a held one: the region search joins two tops whose nodes form a
+// ridge on a diagonal (every step along it falls little), although the signal on the line
+// between them falls by a half. A region is cut in two between two of its tops when one of
+// them is where an occupied pairing slot held a finger (within 3/4 node of its position),
+// the other lies 2 nodes or more from that position, and the signal on the straight line
+// between the two tops falls by a third or more below the lower one. One finger laid down
+// dips by at most 20-30 % between its maxima, and a held slot's finger is at its top, not
+// between two lobes; once cut, each fingertip has a slot of its own at its top, so the cut
+// holds on every later frame the valley stays a third deep.
+constexpr int32_t kHeldTopReach = 3;   // quarter nodes, the held slot's position to its top
+constexpr int32_t kOtherTopFrom = 8;   // quarter nodes, the other top from that position
+constexpr int32_t kCutValley = 3;      // the line falls below (1 - 1/3) of the lower top
+
+struct Top {
+  int32_t r, c, v;
+};
+
+// The signal at (R, C) in sixteenths of a node, interpolated between the four nodes.
+int32_t Between(const RegionGrid& g, int32_t r, int32_t c) {
+  const int32_t r0 = r >> 4, c0 = c >> 4, fr = r & 15, fc = c & 15;
+  const int32_t r1 = std::min<int32_t>(r0 + 1, g.ubRows - 1), c1 = std::min<int32_t>(c0 + 1, g.ubCols - 1);
+  const int32_t up = (16 - fc) * g.At(r0, c0) + fc * g.At(r0, c1);
+  const int32_t down = (16 - fc) * g.At(r1, c0) + fc * g.At(r1, c1);
+  return ((16 - fr) * up + fr * down) / 256;
+}
+
+void CutHeldTopFromNewTop(RegionAcquireInput& in, const RegionGrid& g, const CoordPair* pstPair, uint8_t k) {
+  if (pstPair == nullptr || in.ubRegionNum >= kRegionMax) return;
+  const RegionRect rr = in.pstRect[k];
+  if (!RectValidOn(rr, g.ubRows, g.ubCols)) return;
+  const int32_t C = g.ubCols;
+  auto label = [&](int32_t r, int32_t c) { return in.pubLabelMap[r * C + c]; };
+  Top tops[8];
+  int32_t n = 0;
+  for (int32_t r = rr.ubRowStart; r <= rr.ubRowEnd && n < 8; ++r) {
+    for (int32_t c = rr.ubColStart; c <= rr.ubColEnd && n < 8; ++c) {
+      if (label(r, c) != k) continue;
+      const int32_t v = g.At(r, c);
+      if (v < static_cast<int32_t>(in.uwRegionThreshold)) continue;
+      bool top = true;
+      for (int32_t dr = -1; dr <= 1 && top; ++dr)
+        for (int32_t dc = -1; dc <= 1 && top; ++dc)
+          if ((dr != 0 || dc != 0) && g.In(r + dr, c + dc))
+            top = (dr < 0 || (dr == 0 && dc < 0)) ? v > g.At(r + dr, c + dc) : v >= g.At(r + dr, c + dc);
+      if (top) tops[n++] = Top{r, c, v};
+    }
+  }
+  if (n < 2) return;
+  for (uint8_t s = 0; s < kRegionMax; ++s) {
+    if (pstPair->auwLastRectMaxDiff[s] == 0) continue;
+    const int32_t sx = pstPair->auwSlotX[s], sy = pstPair->auwSlotY[s];
+    auto from = [&](const Top& t) {
+      const int32_t dx = 4 * t.c + 2 - sx, dy = 4 * t.r + 2 - sy;
+      return dx * dx + dy * dy;
+    };
+    for (int32_t i = 0; i < n; ++i) {
+      if (from(tops[i]) > kHeldTopReach * kHeldTopReach) continue;
+      for (int32_t j = 0; j < n; ++j) {
+        if (j == i || from(tops[j]) < kOtherTopFrom * kOtherTopFrom) continue;
+        const Top a = tops[i], b = tops[j];
+        // The line from A to B in eighths of a node; where it is lowest the region is cut,
+        // square to the line.
+        const int32_t len = std::max(std::abs(b.r - a.r), std::abs(b.c - a.c)) * 8;
+        int32_t low = std::min(a.v, b.v), at = len / 2;
+        for (int32_t q = 0; q <= len; ++q) {
+          const int32_t v = Between(g, 16 * a.r + 16 * (b.r - a.r) * q / len, 16 * a.c + 16 * (b.c - a.c) * q / len);
+          if (v < low) low = v, at = q;
+        }
+        if (kCutValley * low > (kCutValley - 1) * std::min(a.v, b.v)) continue;
+        const uint8_t m = in.ubRegionNum;
+        const int32_t lr = b.r - a.r, lc = b.c - a.c, l2 = lr * lr + lc * lc;
+        RegionRect ka{255, 0, 255, 0}, kb{255, 0, 255, 0};
+        uint16_t pa = 0, pb = 0, posA = 0, posB = 0;
+        for (int32_t r = rr.ubRowStart; r <= rr.ubRowEnd; ++r) {
+          for (int32_t c = rr.ubColStart; c <= rr.ubColEnd; ++c) {
+            if (label(r, c) != k) continue;
+            // Beyond the cut (in eighths of the line) the node goes to the new region.
+            const bool far = 8 * ((r - a.r) * lr + (c - a.c) * lc) * (len / 8) > at * l2;
+            RegionRect& box = far ? kb : ka;
+            box = RegionRect{static_cast<uint8_t>(std::min<int32_t>(box.ubRowStart, r)),
+                             static_cast<uint8_t>(std::max<int32_t>(box.ubRowEnd, r)),
+                             static_cast<uint8_t>(std::min<int32_t>(box.ubColStart, c)),
+                             static_cast<uint8_t>(std::max<int32_t>(box.ubColEnd, c))};
+            const int32_t v = std::max<int32_t>(g.At(r, c), 0);
+            uint16_t& peak = far ? pb : pa;
+            if (v > peak) {
+              peak = static_cast<uint16_t>(v);
+              (far ? posB : posA) = static_cast<uint16_t>(c | (r << 8));
+            }
+            if (far) in.pubLabelMap[r * C + c] = m;
+          }
+        }
+        if (pa == 0 || pb == 0) return;
+        in.pstRect[k] = ka;
+        in.puwPeak[k] = pa;
+        in.puwPeakPos[k] = posA;
+        in.pstRect[m] = kb;
+        in.puwPeak[m] = pb;
+        in.puwPeakPos[m] = posB;
+        ++in.ubRegionNum;
+        if (in.ubPairNum < kRegionMax) ++in.ubPairNum;
+        return;
+      }
+    }
+  }
+}
+
 // Trimming thresholds of the bounding rectangle by the first region's peak.
 uint8_t BoundTrimLevel(uint16_t p) {
   if (p >= 401) return 120;
@@ -524,6 +631,8 @@ void RegionSearchProc(RegionAcquireInput* pstIn, uint8_t ubFlags) {
     in.puwPeak[i] = static_cast<uint16_t>(rec.swPeak < 0 ? 0 : rec.swPeak);
     in.puwPeakPos[i] = static_cast<uint16_t>(rec.ubPeakCol | (rec.ubPeakRow << 8));
   }
+  for (uint8_t i = 0; i < ubCount; ++i) CutHeldTopFromNewTop(in, g, pstPair, i);
+  ubCount = in.ubRegionNum;
 
   // Bounding area of the frame's regions.
   RegionRect bound = RegionRectFromWord(kRegionRectEmptyBound);
