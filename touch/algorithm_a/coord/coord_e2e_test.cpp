@@ -1236,6 +1236,38 @@ TEST_F(CloseFingers, UnderNoiseACountOnceGivenStaysWhileTheFingersStay) {
   }
 }
 
+// Two fingertips 3 nodes apart on a slant, the weaker at 70 % of the other, that land as one
+// point, held 4 frames and then sliding together 0.3 node a frame: the valley read along the
+// ridge between their pieces swings from a tenth to over a third as they cross the nodes.
+// The one point they got as they landed stays one while they slide.
+TEST_F(CloseFingers, TwoFingertipsKeptAsOneKeepTheirCountWhileSlidingOnASlant) {
+  struct Pair {
+    double r, c, spread, weaker, degrees;
+  };
+  static const Pair kPairs[] = {{5.6, 12.3, 0.88, 0.70, 45}};
+  for (const Pair& k : kPairs) {
+    for (double heading : {60.0, 120.0, 200.0}) {
+      const double t = k.degrees * std::numbers::pi / 180, h = heading * std::numbers::pi / 180;
+      std::vector<Scene> scenes;
+      for (int f = 0; f < 20; ++f) {
+        const double gone = f < 4 ? 0 : 0.3 * (f - 4);
+        const double r = k.r + gone * std::sin(h), c = k.c + gone * std::cos(h);
+        Finger a{0, r, c, k.spread, 0, 0, 700};
+        Finger b{1, r + 3 * std::sin(t), c + 3 * std::cos(t), k.spread, 0, 0, 700 * k.weaker};
+        scenes.push_back({a, b});
+      }
+      StartPlain(0, kPanels[0]);
+      const Outcome o = Run(scenes);
+      int downs = 0, changes = 0;
+      for (const auto& [id, n] : o.downs) downs += n;
+      for (size_t f = 3; f < scenes.size(); ++f) changes += o.live[f] != o.live[f - 1] ? 1 : 0;
+      EXPECT_TRUE(changes == 0 && downs == 1) << changes << " count changes, " << downs << " downs: weaker " << k.weaker
+                                              << ", spread " << k.spread << " at " << k.degrees
+                                              << " degrees, sliding at " << heading << Show(o);
+    }
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -619,6 +619,8 @@ void CloseReportFlags() {
 void PairingCore(uint8_t n) {
   CoordPairInput& in = PairIn();
   CoordPairStatics& st = gstCoordPairStatics;
+  // Untouched frames count too: a slot's run of kept pairs ends when its finger lifts.
+  ++st.ulFrame;
   if (n == 0) {
     if (in.pswDiff != nullptr && in.pswPrevDiff != nullptr) {
       memcpy(in.pswPrevDiff, in.pswDiff, static_cast<size_t>(in.ubRows) * in.ubColumns * sizeof(int16_t));
@@ -749,6 +751,7 @@ void CoordPair(CoordPairInput* pstIn) {
     }
     st.ubLastRows = pstIn->ubRows;
     st.ubLastColumns = pstIn->ubColumns;
+    memset(st.aubJoinRun, 0, sizeof(st.aubJoinRun));
   }
   memset(&sc, 0, sizeof(sc));
   sc.ubMergedCount = n0;

@@ -150,6 +150,9 @@ struct CoordPairStatics {
   uint8_t ubLastCloseRight;
   uint8_t ubLastRows;     // the grid of the last frame paired: the previous map is laid out
   uint8_t ubLastColumns;  // by it
+  uint32_t ulFrame;                           // frames paired
+  uint32_t aulJoinFrame[kCoordPointMax];      // the last frame a slot's pieces were kept as one
+  uint8_t aubJoinRun[kCoordPointMax];         // frames in a row (gaps of one allowed) they were
 };
 extern CoordPairStatics gstCoordPairStatics;
 

@@ -416,6 +416,10 @@ constexpr int32_t kPressedCounts = 400;
 // joined a fingertip landing 3.5 nodes from a held one on a diagonal, 57 % deep between
 // their centres, read 45 % between their peak nodes).
 constexpr int32_t kHeldFingerValley = 599;  // a third
+// The valley up to which a slot keeps pieces it has kept as one in at least kSettledJoinRun
+// frames in a row (see HeldFingerKeepsBoth).
+constexpr int32_t kSettledHeldValley = 1024;  // a half
+constexpr uint8_t kSettledJoinRun = 5;
 
 // log2(1 + i / 16) in 1024ths.
 constexpr int32_t kLog2Sixteenths[17] = {0, 90, 174, 254, 330, 402, 470, 536, 599, 659, 717, 773, 827, 879, 929, 977, 1024};
@@ -759,7 +763,15 @@ bool HeldFingerKeepsBoth(uint8_t s, uint8_t a, uint8_t b) {
     }
   }
   const int32_t depth = ValleyBetween(a, b);
-  return depth >= 0 && depth <= kHeldFingerValley;
+  // Pieces the slot has kept as one for a while, in a union no larger than before (the
+  // finger stays or slides, it does not spread), stay one up to a valley of a half: on a
+  // slant the ridge between the pieces reads from a tenth to over a third from frame to
+  // frame as the finger crosses the nodes, and a line of its own would make the count
+  // flicker. A pair newly found, or spreading, is held to the third.
+  const CoordPairStatics& st = gstCoordPairStatics;
+  const bool settled = st.aubJoinRun[s] >= kSettledJoinRun && st.ulFrame - st.aulJoinFrame[s] <= 2;
+  const bool sameSize = RectH(U) <= RectH(L) && RectW(U) <= RectW(L);
+  return depth >= 0 && depth <= (settled && sameSize ? kSettledHeldValley : kHeldFingerValley);
 }
 
 }  // namespace
@@ -789,7 +801,16 @@ bool PiecesOfOneFinger(uint8_t s, uint8_t a, uint8_t b) {
   }
   // The tops are read last: the fit is the dearest test, and most pairs are settled before.
   if (!OneFingerMadeBoth(a, b) && !HeldFingerKeepsBoth(s, a, b)) return false;
-  return !TopsOfTwoFingertips(s, a, b);
+  if (TopsOfTwoFingertips(s, a, b)) return false;
+  if (s < kCoordPointMax) {
+    CoordPairStatics& st = gstCoordPairStatics;
+    const uint32_t since = st.ulFrame - st.aulJoinFrame[s];
+    if (since != 0) {
+      st.aubJoinRun[s] = since <= 2 && st.aubJoinRun[s] < 255 ? static_cast<uint8_t>(st.aubJoinRun[s] + 1) : 1;
+      st.aulJoinFrame[s] = st.ulFrame;
+    }
+  }
+  return true;
 }
 
 void DropRememberedFlanks() {
