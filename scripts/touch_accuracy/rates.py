@@ -743,17 +743,12 @@ def rate_tables_of(cases, results, against, suffix):
                                 ["%s a frame" % fmt_g(v) for v in DRAG_SPEEDS],
                                 counter(lambda c, row, col, p=panel, t=contact: c.family == "drag" and c.panel == p
                                         and c.cell == (t, row, "v" + col.split()[0])))
-            elif family == "diagthumbs":
-                out += grid("a thumb laid on a slant, held 3 frames, then sliding, %s: one point throughout, "
-                            "one down" % panel, ["axis %d" % a for a in DIAG_THUMB_AXES],
-                            [dip_band(b) for b in THUMB_BINS],
-                            counter(lambda c, row, col, p=panel: c.family == "diagthumbs" and c.panel == p
-                                    and c.cell == (row, col)))
-            elif family == "laid":
-                out += grid("a finger laid on a diagonal, narrower across than along, %s: one point throughout, "
-                            "one down" % panel, ["axis %d" % a for a in LAID_AXES],
-                            [dip_band(b) for b in THUMB_BINS],
-                            counter(lambda c, row, col, p=panel: c.family == "laid" and c.panel == p
+            elif family in ("diagthumbs", "laid"):
+                what, axes = {"diagthumbs": ("a thumb laid on a slant, held 3 frames, then sliding", DIAG_THUMB_AXES),
+                              "laid": ("a finger laid on a diagonal, narrower across than along", LAID_AXES)}[family]
+                out += grid("%s, %s: one point throughout, one down" % (what, panel),
+                            ["axis %d" % a for a in axes], [dip_band(b) for b in THUMB_BINS],
+                            counter(lambda c, row, col, p=panel, f=family: c.family == f and c.panel == p
                                     and c.cell == (row, col)))
             elif family == "groups":
                 names = list(group_shapes())

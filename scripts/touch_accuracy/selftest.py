@@ -228,12 +228,12 @@ def shared_model_test(program):
         bad.append("the figures differ: C++ %s, here %s" % (figures, FIGURES))
     values = np.array([[float(v) for v in l.split()] for l in lines[len(FIGURES):]])
     rr, cc = np.mgrid[0:rows, 0:cols]
-    for n, (spec, contact) in enumerate(contacts):
+    for n, (name, contact) in enumerate(contacts):
         theirs = values[n * rows:(n + 1) * rows]
         r, c = contact.track[0]
         ours = contact.signal(rr, cc, r, c, 0)
         if theirs.shape != ours.shape or not np.allclose(theirs, ours, rtol=1e-9, atol=1e-9):
-            bad.append("%s: values differ by up to %g" % (spec, np.abs(theirs - ours).max()
+            bad.append("%s: values differ by up to %g" % (name, np.abs(theirs - ours).max()
                                                          if theirs.shape == ours.shape else float("inf")))
     return bad
 

@@ -26,7 +26,7 @@ vendor_test(ferrant_coord_test
 
 vendor_test(ferrant_coord_e2e_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/coord_e2e_test.cpp
-  LIBS touch_host platform_paths android_host
+  LIBS touch_host touch_host_testsupport platform_paths android_host
   DEPENDS libtapsense_alg_ferrant)
 if(TARGET ferrant_coord_e2e_test)
   # The test-side encoders only; the module is reached through the plug-in alone.

@@ -17,6 +17,7 @@
 #include "decoded_frame_bytes_test.h"
 #include "ferrant_host_start_test.h"
 #include "platform/temp_root.h"
+#include "touch_host/contact_model.h"
 #include "touch_host/host.h"
 #include "tsa_module_test_util.h"
 
@@ -1283,8 +1284,7 @@ TEST_F(CloseFingers, AFingerLaidOnADiagonalNarrowerAcrossIsOnePoint) {
       const double t = degrees * std::numbers::pi / 180;
       const double l = (y - r) * std::sin(t) + (x - c) * std::cos(t);
       const double a = -(y - r) * std::cos(t) + (x - c) * std::sin(t);
-      auto lobe = [&](double m) { return std::exp(-(l - m) * (l - m) / (2 * along * along)); };
-      return static_cast<int>(700 * std::exp(-a * a / (2 * across * across)) * (lobe(lobes / 2) + weaker * lobe(-lobes / 2)));
+      return static_cast<int>(700 * touch_host::testsupport::contact_model::Lobes(l, a, lobes, along, across, weaker));
     }
   };
   static const Laid kLaid[] = {{6.832, 14.856, 45, 0.97, 0.785, 2.75, 0.76},
